@@ -1,0 +1,11 @@
+// KvMediaFile: the media-file library of the titling suite. This header brings in the whole
+// exported API and the host types it is expressed in.
+#pragma once
+
+#include "KvMediaFile/KvMediaApi.h"
+#include "KvMediaFile/KvMediaResources.h"
+#include "host/Color.h"
+#include "host/MemBlock.h"
+#include "platform/Geometry.h"
+#include "platform/GlobalMemory.h"
+#include "platform/String.h"

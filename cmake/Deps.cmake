@@ -1,0 +1,8 @@
+find_package(PNG REQUIRED)
+find_package(Threads REQUIRED)
+if(KV_TESTS AND NOT KV_FUZZ)
+  find_package(GTest REQUIRED)
+endif()
+if(KV_BENCH AND NOT KV_FUZZ AND NOT KV_SANITIZE)
+  find_package(benchmark REQUIRED)
+endif()

@@ -1,0 +1,31 @@
+// Path wrapper and file-system queries of the host services.
+#pragma once
+
+#include "platform/String.h"
+
+class CKvFileName {
+ public:
+  explicit CKvFileName(CString path);
+  ~CKvFileName() = default;
+
+  BOOL Exist() const;
+  CString GetFilePath() const { return m_path; }
+  // Folder with its trailing separator.
+  CString GetFileDir() const;
+  // Name and extension.
+  CString GetFileName() const;
+  // Name without extension.
+  CString GetFileTitle() const;
+  // Extension with its dot; "" when there is none.
+  CString GetFileExt() const;
+
+ private:
+  CString m_path;
+};
+
+// Non-zero when a regular file (or a link to one) is at the path.
+int KvDoesFileExist(CString path);
+// Non-zero when a folder is at the path.
+int KvDoesDirExist(CString path);
+// The running executable's folder, with a trailing separator.
+CString KvGetAppModulePath();

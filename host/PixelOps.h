@@ -1,0 +1,39 @@
+// Pixel arithmetic of the host services: mixing, line interpolation, zoom, colour bars.
+#pragma once
+
+#include <cstddef>
+
+#include "host/Color.h"
+#include "platform/Geometry.h"
+
+// The pixel that results from laying `top` over `bottom`: Porter-Duff "over" on straight
+// (non-premultiplied) alpha in 8-bit integer arithmetic. A top of alpha 255 gives `top`,
+// a top of alpha 0 gives `bottom`, exactly.
+tagCOLOR32 KvPublicMixColor(tagCOLOR32 top, tagCOLOR32 bottom);
+
+// Row kernels of the block copies, bit-exact with KvPublicMixColor.
+// dst[i] = KvPublicMixColor(src[i], dst[i])
+void KvMixRowOver(tagCOLOR32* dst, const tagCOLOR32* src, std::size_t count);
+// dst[i] = KvPublicMixColor(dst[i], src[i])
+void KvMixRowUnder(tagCOLOR32* dst, const tagCOLOR32* src, std::size_t count);
+
+// out = line0 * (1 - weight) + line1 * weight, channel by channel, over `pixels` BGRA
+// pixels. Weight 0 gives line0 and weight 1 gives line1 exactly; it is clamped to 0..1.
+void KvIntpLines_BGRA(BYTE* line0, BYTE* line1, BYTE* out, int pixels, float weight);
+
+// Resamples `height` rows of `width` pixels between each source row and the row below it:
+// dst row y = src row y * weight + src row y+1 * (1 - weight). `srcEnd` is the end of the
+// readable source: a row below that does not lie wholly before it counts as fully
+// transparent, so nothing is read past it. Strides are in bytes.
+void KvSubPixel_BGRA(void* src, void* srcEnd, int srcStride, void* dst, int dstStride, int width,
+                     int height, float weight);
+
+// Scales a whole buffer of srcSize pixels into a buffer of dstSize pixels (box filter when
+// shrinking, bilinear when enlarging, per axis). Does nothing for empty or null buffers.
+void KvMemZoom(DWORD* src, CSize srcSize, DWORD* dst, CSize dstSize);
+
+// Fills width x height opaque pixels with the suite's colour-bar background.
+void KvGenColorBars(tagCOLOR32* pixels, int width, int height);
+
+// A plain copy of `bytes` bytes; returns dst.
+void* KvFstMemCopy(void* dst, const void* src, std::size_t bytes);

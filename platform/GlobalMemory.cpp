@@ -1,0 +1,117 @@
+#include "platform/GlobalMemory.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+// A fixed block is one allocation: a 16-byte header, then the data, whose address is the
+// handle. A movable block is a small record holding the data pointer; its handle is the
+// record's address plus 1, so that a handle is told from a fixed block (at least 8-byte
+// aligned) by its low bits alone, without reading memory that may not belong to a block.
+namespace {
+
+constexpr std::uint32_t kFixedMagic = 0x4B564746;    // "KVGF"
+constexpr std::uint32_t kMovableMagic = 0x4B56474D;  // "KVGM"
+constexpr std::uint32_t kFreedMagic = 0x4B564758;    // "KVGX"
+constexpr std::uintptr_t kMovableTag = 1;
+
+struct alignas(16) FixedHeader {
+  std::uint32_t magic;
+  std::uint32_t flags;
+  std::size_t size;
+};
+static_assert(sizeof(FixedHeader) == 16);
+
+struct alignas(16) MovableRecord {
+  std::uint32_t magic;
+  std::uint32_t flags;
+  std::size_t size;
+  void* data;
+  std::uint32_t locks;
+};
+
+bool IsMovableHandle(HGLOBAL h) { return (reinterpret_cast<std::uintptr_t>(h) & 7) == kMovableTag; }
+
+MovableRecord* Movable(HGLOBAL h) {
+  if (!h || !IsMovableHandle(h)) return nullptr;
+  auto* rec = reinterpret_cast<MovableRecord*>(reinterpret_cast<std::uintptr_t>(h) - kMovableTag);
+  return rec->magic == kMovableMagic ? rec : nullptr;
+}
+
+FixedHeader* Fixed(HGLOBAL h) {
+  if (!h || (reinterpret_cast<std::uintptr_t>(h) & 7) != 0) return nullptr;
+  auto* hdr = static_cast<FixedHeader*>(h) - 1;
+  return hdr->magic == kFixedMagic ? hdr : nullptr;
+}
+
+void* RawAlloc(std::size_t bytes, bool zero) {
+  return zero ? std::calloc(1, bytes) : std::malloc(bytes);
+}
+
+}  // namespace
+
+HGLOBAL GlobalAlloc(UINT flags, std::size_t bytes) {
+  const bool zero = (flags & GMEM_ZEROINIT) != 0;
+  if (bytes > (SIZE_MAX >> 2)) return nullptr;
+  if (flags & GMEM_MOVEABLE) {
+    auto* rec = static_cast<MovableRecord*>(std::calloc(1, sizeof(MovableRecord)));
+    if (!rec) return nullptr;
+    rec->data = RawAlloc(bytes ? bytes : 1, zero);
+    if (!rec->data) {
+      std::free(rec);
+      return nullptr;
+    }
+    rec->magic = kMovableMagic;
+    rec->flags = flags;
+    rec->size = bytes;
+    return reinterpret_cast<HGLOBAL>(reinterpret_cast<std::uintptr_t>(rec) + kMovableTag);
+  }
+  auto* hdr = static_cast<FixedHeader*>(RawAlloc(sizeof(FixedHeader) + bytes, zero));
+  if (!hdr) return nullptr;
+  hdr->magic = kFixedMagic;
+  hdr->flags = flags;
+  hdr->size = bytes;
+  return hdr + 1;
+}
+
+HGLOBAL GlobalFree(HGLOBAL h) {
+  if (!h) return nullptr;
+  if (MovableRecord* rec = Movable(h)) {
+    std::free(rec->data);
+    rec->magic = kFreedMagic;
+    std::free(rec);
+    return nullptr;
+  }
+  if (FixedHeader* hdr = Fixed(h)) {
+    hdr->magic = kFreedMagic;
+    std::free(hdr);
+    return nullptr;
+  }
+  return h;
+}
+
+void* GlobalLock(HGLOBAL h) {
+  if (MovableRecord* rec = Movable(h)) {
+    ++rec->locks;
+    return rec->data;
+  }
+  return Fixed(h) ? h : nullptr;
+}
+
+BOOL GlobalUnlock(HGLOBAL h) {
+  if (MovableRecord* rec = Movable(h)) {
+    if (rec->locks > 0) --rec->locks;
+    return rec->locks > 0;
+  }
+  return FALSE;
+}
+
+std::size_t GlobalSize(HGLOBAL h) {
+  if (MovableRecord* rec = Movable(h)) return rec->size;
+  if (FixedHeader* hdr = Fixed(h)) return hdr->size;
+  return 0;
+}
+
+UINT GlobalFlags(HGLOBAL h) {
+  if (MovableRecord* rec = Movable(h)) return rec->locks & 0xFF;
+  return 0;
+}

@@ -1,0 +1,235 @@
+#include "host/LineCodec.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <random>
+#include <vector>
+
+namespace {
+
+using Words = std::vector<DWORD>;
+
+// Packet headers, written by hand for the hostile streams.
+constexpr DWORD LitOf(DWORD n) { return n; }
+constexpr DWORD RunOf(DWORD n) { return 1u << 30 | n; }
+constexpr DWORD ZeroOf(DWORD n) { return 2u << 30 | n; }
+constexpr DWORD BadOf(DWORD n) { return 3u << 30 | n; }
+
+constexpr DWORD kGuard = 0xDEADBEEF;
+constexpr std::size_t kGuards = 8;
+
+// Compresses into a worst-case buffer followed by guard words, checking the bound and guards.
+Words Compress(Words line) {
+  Words out(KvRLEWorstCaseWords(line.size()) + kGuards, kGuard);
+  const DWORD n = KvRLECompress(line.data(), static_cast<DWORD>(line.size()), out.data(), 0);
+  EXPECT_LE(n, line.size() + 1);
+  EXPECT_LE(n, KvRLEWorstCaseWords(line.size()));
+  for (std::size_t i = KvRLEWorstCaseWords(line.size()); i < out.size(); ++i)
+    EXPECT_EQ(out[i], kGuard);
+  out.resize(n);
+  return out;
+}
+
+// A destination of `size` words between guard words.
+struct Guarded {
+  explicit Guarded(std::size_t size) : buf(size + 2 * kGuards, kGuard), size(size) {}
+  std::span<DWORD> Span() { return {buf.data() + kGuards, size}; }
+  Words Contents() const { return {buf.begin() + kGuards, buf.begin() + kGuards + size}; }
+  bool GuardsIntact() const {
+    for (std::size_t i = 0; i < kGuards; ++i)
+      if (buf[i] != kGuard || buf[kGuards + size + i] != kGuard) return false;
+    return true;
+  }
+  Words buf;
+  std::size_t size;
+};
+
+void ExpectRoundTrip(const Words& line) {
+  SCOPED_TRACE(::testing::Message() << "width " << line.size());
+  Words packed = Compress(line);
+
+  Guarded plain(line.size());
+  EXPECT_EQ(KvRLEDecompress(packed.data(), plain.Span().data(), static_cast<DWORD>(line.size())),
+            line.size());
+  EXPECT_EQ(plain.Contents(), line);
+  EXPECT_TRUE(plain.GuardsIntact());
+
+  Guarded bounded(line.size());
+  const KvRLEDecodeResult r = KvRLEDecompress(packed, bounded.Span());
+  EXPECT_EQ(r.status, KvRLEStatus::Ok);
+  EXPECT_EQ(r.written, line.size());
+  EXPECT_EQ(r.read, packed.size());
+  EXPECT_EQ(bounded.Contents(), line);
+  EXPECT_TRUE(bounded.GuardsIntact());
+}
+
+Words Generate(std::size_t n, const std::function<DWORD(std::size_t)>& f) {
+  Words w(n);
+  for (std::size_t i = 0; i < n; ++i) w[i] = f(i);
+  return w;
+}
+
+TEST(LineCodec, RoundTripsEveryWidthAndContent) {
+  std::mt19937 rng(7);
+  const std::vector<std::function<DWORD(std::size_t)>> contents = {
+      [](std::size_t) { return 0u; },
+      [](std::size_t) { return 0xFF102030u; },
+      [&](std::size_t) { return static_cast<DWORD>(rng()); },
+      [&](std::size_t) { return static_cast<DWORD>(rng() % 3); },
+      // A glyph-like line: transparent, soft edge, opaque stroke, soft edge.
+      [](std::size_t i) {
+        const std::size_t x = i % 23;
+        return x < 12 ? 0u : x == 12 || x == 19 ? 0x40FFFFFFu + (DWORD(i) << 8) : 0xFFFFFFFFu;
+      },
+  };
+  for (std::size_t width : {0, 1, 2, 3, 4, 5, 7, 8, 1920})
+    for (const auto& f : contents) ExpectRoundTrip(Generate(width, f));
+}
+
+TEST(LineCodec, RunsShrinkToOnePacket) {
+  EXPECT_EQ(Compress(Words(1920, 0)), (Words{ZeroOf(1920)}));
+  EXPECT_EQ(Compress(Words(1920, 5)), (Words{RunOf(1920), 5}));
+  EXPECT_EQ(Compress({7, 7, 0, 0, 9}), (Words{LitOf(2), 7, 7, ZeroOf(2), LitOf(1), 9}));
+}
+
+// Every line of up to 8 words over {0, 1, 2}: all the ways short runs, zeros and literals meet.
+TEST(LineCodecWorstCase, ExhaustiveShortLines) {
+  for (std::size_t n = 1; n <= 8; ++n) {
+    std::size_t lines = 1;
+    for (std::size_t i = 0; i < n; ++i) lines *= 3;
+    for (std::size_t code = 0; code < lines; ++code) {
+      Words line(n);
+      for (std::size_t i = 0, c = code; i < n; ++i, c /= 3) line[i] = static_cast<DWORD>(c % 3);
+      ExpectRoundTrip(line);
+      if (::testing::Test::HasFailure()) return;
+    }
+  }
+}
+
+TEST(LineCodecWorstCase, LongAdversarialPatterns) {
+  std::mt19937 rng(11);
+  const std::vector<std::function<DWORD(std::size_t)>> patterns = {
+      [](std::size_t i) { return static_cast<DWORD>(i % 2 + 1); },           // 1 2 1 2
+      [](std::size_t i) { return static_cast<DWORD>(i % 2); },               // 0 1 0 1
+      [](std::size_t i) { return static_cast<DWORD>(i / 2 % 2 + 1); },       // 1 1 2 2
+      [](std::size_t i) { return i % 3 == 2 ? 9u : 0u; },                    // 0 0 x
+      [](std::size_t i) { return static_cast<DWORD>(i / 3 % 2 + 1); },       // runs of 3
+      [](std::size_t i) { return i % 3 == 0 ? 0u : DWORD(i / 3 % 2 + 1); },  // 0 x x
+      [](std::size_t i) { return static_cast<DWORD>(i / 2 % 5); },           // pairs, zero pairs
+      [&](std::size_t) { return static_cast<DWORD>(rng() % 2); },
+      [&](std::size_t) { return static_cast<DWORD>(rng()); },
+  };
+  for (std::size_t n : {4095, 4096, 4097})
+    for (const auto& f : patterns) ExpectRoundTrip(Generate(n, f));
+}
+
+// Lines compressed one by one and laid back to back expand in one call.
+TEST(LineCodec, ConcatenatedLinesDecompressInOneCall) {
+  std::mt19937 rng(3);
+  std::vector<Words> lines = {Words(1920, 0),
+                              Words{42},
+                              Words(640, 0xFF00FF00u),
+                              Words{},
+                              Generate(7, [&](std::size_t) { return DWORD(rng()); }),
+                              Generate(1000, [&](std::size_t i) { return i % 50 < 30 ? 0u : 1u; })};
+  Words stream, expected;
+  for (const Words& line : lines) {
+    const Words packed = Compress(line);
+    stream.insert(stream.end(), packed.begin(), packed.end());
+    expected.insert(expected.end(), line.begin(), line.end());
+  }
+  Guarded plain(expected.size());
+  EXPECT_EQ(KvRLEDecompress(stream.data(), plain.Span().data(), DWORD(expected.size())),
+            expected.size());
+  EXPECT_EQ(plain.Contents(), expected);
+  EXPECT_TRUE(plain.GuardsIntact());
+
+  Guarded bounded(expected.size());
+  const KvRLEDecodeResult r = KvRLEDecompress(stream, bounded.Span());
+  EXPECT_EQ(r.status, KvRLEStatus::Ok);
+  EXPECT_EQ(r.read, stream.size());
+  EXPECT_EQ(bounded.Contents(), expected);
+}
+
+TEST(LineCodec, UnboundedFormCutsAtCountAndStopsOnBadPacket) {
+  Words stream = {RunOf(10), 3};
+  Guarded dst(4);
+  EXPECT_EQ(KvRLEDecompress(stream.data(), dst.Span().data(), 4), 4u);
+  EXPECT_EQ(dst.Contents(), (Words{3, 3, 3, 3}));
+  EXPECT_TRUE(dst.GuardsIntact());
+
+  for (DWORD bad : {BadOf(2), LitOf(0), RunOf(0), ZeroOf(0)}) {
+    stream = {ZeroOf(2), bad, 5, 5};
+    Guarded d(4);
+    EXPECT_EQ(KvRLEDecompress(stream.data(), d.Span().data(), 4), 2u);
+    EXPECT_TRUE(d.GuardsIntact());
+  }
+}
+
+struct Hostile {
+  Words src;
+  std::size_t dstSize;
+  KvRLEStatus status;
+  std::size_t written, read;
+  Words expected;  // the first `written` words of dst
+};
+
+TEST(LineCodecBounded, HostileStreams) {
+  using S = KvRLEStatus;
+  const std::vector<Hostile> cases = {
+      {{}, 0, S::Ok, 0, 0, {}},
+      {{ZeroOf(5)}, 0, S::Ok, 0, 0, {}},
+      {{}, 3, S::SourceEnded, 0, 0, {}},
+      {{ZeroOf(2), RunOf(3)}, 5, S::SourceEnded, 2, 2, {0, 0}},       // run without its value
+      {{LitOf(4), 1, 2}, 4, S::SourceEnded, 2, 3, {1, 2}},            // literal cut short
+      {{LitOf(4), 1, 2}, 1, S::DestinationFull, 1, 2, {1}},           // ... and too long anyway
+      {{LitOf(4), 1, 2, 3, 4}, 2, S::DestinationFull, 2, 3, {1, 2}},  // promises more
+      {{RunOf(5), 8}, 3, S::DestinationFull, 3, 2, {8, 8, 8}},
+      {{ZeroOf(2), ZeroOf(3)}, 4, S::DestinationFull, 4, 2, {0, 0, 0, 0}},  // one word too many
+      {{RunOf(2), 8}, 4, S::SourceEnded, 2, 2, {8, 8}},                     // promises fewer
+      {{RunOf(2), 8, LitOf(1), 6, ZeroOf(3)}, 3, S::Ok, 3, 4, {8, 8, 6}},   // stops at a line's end
+      {{RunOf(2), 8, BadOf(1), 6}, 3, S::BadPacket, 2, 2, {8, 8}},
+      {{LitOf(1), 6, LitOf(0), 6}, 3, S::BadPacket, 1, 2, {6}},
+      {{RunOf(0), 6}, 3, S::BadPacket, 0, 0, {}},
+      {{ZeroOf(1), ZeroOf(0)}, 3, S::BadPacket, 1, 1, {0}},
+  };
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const Hostile& c = cases[i];
+    SCOPED_TRACE(::testing::Message() << "case " << i);
+    Guarded dst(c.dstSize);
+    const KvRLEDecodeResult r = KvRLEDecompress(c.src, dst.Span());
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.written, c.written);
+    EXPECT_EQ(r.read, c.read);
+    EXPECT_EQ(Words(dst.buf.begin() + kGuards, dst.buf.begin() + kGuards + r.written), c.expected);
+    EXPECT_TRUE(std::all_of(dst.buf.begin() + kGuards + r.written, dst.buf.end() - kGuards,
+                            [](DWORD w) { return w == kGuard; }));
+    EXPECT_TRUE(dst.GuardsIntact());
+  }
+}
+
+// Every prefix of a stream holding all three packet kinds ends the source early, and what was
+// written is the start of the line, growing with the prefix.
+TEST(LineCodecBounded, TruncatedAtEveryLength) {
+  Words line = {0, 0, 0, 1, 2, 3, 4, 4, 4, 4, 5, 0, 0, 6, 7};
+  const Words packed = Compress(line);
+  ASSERT_GT(packed.size(), 6u);
+  std::size_t lastWritten = 0;
+  for (std::size_t len = 0; len < packed.size(); ++len) {
+    SCOPED_TRACE(::testing::Message() << "prefix " << len);
+    Guarded dst(line.size());
+    const KvRLEDecodeResult r =
+        KvRLEDecompress(std::span<const DWORD>(packed.data(), len), dst.Span());
+    EXPECT_EQ(r.status, KvRLEStatus::SourceEnded);
+    EXPECT_EQ(r.read, len);
+    EXPECT_LT(r.written, line.size());
+    EXPECT_GE(r.written, lastWritten);
+    lastWritten = r.written;
+    EXPECT_TRUE(std::equal(line.begin(), line.begin() + r.written, dst.Span().begin()));
+    EXPECT_TRUE(dst.GuardsIntact());
+  }
+}
+
+}  // namespace

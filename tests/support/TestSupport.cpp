@@ -1,0 +1,77 @@
+#include "TestSupport.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace kvtest {
+
+TempDir::TempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "kvtest-XXXXXX").string();
+  if (!::mkdtemp(pattern.data())) std::abort();
+  m_path = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  // Restore write permission that a test may have taken away before removing.
+  std::filesystem::permissions(m_path, std::filesystem::perms::owner_all,
+                               std::filesystem::perm_options::add, ec);
+  std::filesystem::remove_all(m_path, ec);
+}
+
+CString TempDir::File(const std::string& name) const {
+  return CString::FromUtf8(m_path + "/" + name);
+}
+
+std::vector<unsigned char> ReadFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteFileBytes(const std::string& path, const std::vector<unsigned char>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+}
+
+namespace {
+class RecordingProgress : public IKvProgress {
+ public:
+  explicit RecordingProgress(RecordingUi& ui) : m_ui(ui) { ++m_ui.progressOpen; }
+  ~RecordingProgress() override { --m_ui.progressOpen; }
+  void SetPercent(int percent) override { m_ui.percents.push_back(percent); }
+  void Pump() override { ++m_ui.pumps; }
+  bool Cancelled() override {
+    return m_ui.cancelAfterPumps >= 0 && m_ui.pumps > m_ui.cancelAfterPumps;
+  }
+
+ private:
+  RecordingUi& m_ui;
+};
+}  // namespace
+
+RecordingUi::RecordingUi() : m_previous(KvSetUiServices(this)) {}
+RecordingUi::~RecordingUi() { KvSetUiServices(m_previous); }
+
+int RecordingUi::MessageBox(const CString& text, const CString&, UINT type, CWnd*) {
+  messages.push_back({text, type});
+  return answer != 0 ? answer : KvDefaultButton(type);
+}
+
+std::unique_ptr<IKvProgress> RecordingUi::BeginProgress(const CString&, const CString& text, bool,
+                                                        bool, CWnd*) {
+  progressTexts.push_back(text);
+  return std::make_unique<RecordingProgress>(*this);
+}
+
+bool RecordingUi::ChooseFile(const KvFileDialogRequest& request, CString& path) {
+  fileRequests.push_back(request);
+  path = chosenPath;
+  return !chosenPath.IsEmpty();
+}
+
+}  // namespace kvtest

@@ -1,0 +1,24 @@
+// The host's user-interface services on a terminal: messages on standard error, a progress
+// bar on standard error when it is a terminal, and Ctrl-C as the cancel button while a
+// cancellable progress is shown. Installed for the lifetime of the object.
+#pragma once
+
+#include "host/UiServices.h"
+
+namespace kvtool {
+
+class TerminalUi : public IKvUiServices {
+ public:
+  TerminalUi();
+  ~TerminalUi() override;
+  int MessageBox(const CString& text, const CString& caption, UINT type, CWnd* parent) override;
+  std::unique_ptr<IKvProgress> BeginProgress(const CString& title, const CString& text,
+                                             bool showPercent, bool canCancel,
+                                             CWnd* parent) override;
+  bool ChooseFile(const KvFileDialogRequest& request, CString& path) override;
+
+ private:
+  IKvUiServices* m_previous;
+};
+
+}  // namespace kvtool
