@@ -1,0 +1,174 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "host/MemBlock.h"
+#include "host/PixelOps.h"
+#include "host/VideoStd.h"
+
+namespace {
+
+constexpr tagCOLOR32 Px(BYTE b, BYTE g, BYTE r, BYTE a) { return {b, g, r, a}; }
+
+// A block whose pixel at (x, y) encodes its own position, so misplaced copies show.
+void FillNumbered(CKvMemBlock& block, BYTE alpha = 255) {
+  const CSize s = block.GetSize();
+  for (int y = 0; y < s.cy; ++y)
+    for (int x = 0; x < s.cx; ++x)
+      block.SetPixel(x, y, Px(static_cast<BYTE>(x), static_cast<BYTE>(y), 7, alpha));
+}
+
+}  // namespace
+
+TEST(MemBlock, InitSizesAndTheRasterSize) {
+  CKvMemBlock block;
+  EXPECT_FALSE(block.InitBlock(CSize(0, 5)));
+  EXPECT_FALSE(block.InitBlock(CSize(-3, 5)));
+  EXPECT_FALSE(block.InitBlock(CSize(-2, -2)));
+  EXPECT_FALSE(block.InitBlock(CSize(1 << 20, 1 << 20)));  // above the picture limit
+  EXPECT_FALSE(block.IsValid());
+
+  CKvVideoStd::SetHD(FALSE);
+  ASSERT_TRUE(block.InitBlock(CSize(-1, -1)));
+  EXPECT_EQ(block.GetSize(), CSize(720, 576));
+  CKvVideoStd::SetHD(TRUE);
+  ASSERT_TRUE(block.InitBlock(CSize(-1, -1)));
+  EXPECT_EQ(block.GetSize(), CSize(1920, 1080));
+  EXPECT_EQ(block.GetAddress()[1920 * 1080 - 1], Px(0, 0, 0, 0));  // zero-filled
+  EXPECT_EQ(block.GetLineOffset(3), 3 * 1920);
+  EXPECT_EQ(block.GetPixelAddress(CPoint(1920, 0)), nullptr);
+  EXPECT_EQ(block.GetPixelAddress(CPoint(0, -1)), nullptr);
+  block.SetPixel(-1, 0, Px(1, 2, 3, 4));  // outside: ignored
+}
+
+TEST(MemBlock, UsesACallersBufferInPlace) {
+  std::vector<tagCOLOR32> pixels(6, Px(9, 9, 9, 9));
+  {
+    CKvMemBlock block;
+    ASSERT_TRUE(block.InitBlock(CSize(3, 2), pixels.data()));
+    EXPECT_EQ(block.GetAddress(), pixels.data());
+    block.SetPixel(2, 1, Px(1, 2, 3, 4));
+    block.Close();
+    EXPECT_EQ(pixels[5], Px(1, 2, 3, 4));
+  }
+  EXPECT_EQ(pixels[0], Px(9, 9, 9, 9));  // the buffer outlives the block
+}
+
+TEST(MemBlock, CopyClipsBothSides) {
+  CKvMemBlock src, dst;
+  ASSERT_TRUE(src.InitBlock(CSize(8, 6)));
+  ASSERT_TRUE(dst.InitBlock(CSize(5, 4)));
+  FillNumbered(src);
+  dst.ClearBlock(nullptr, Px(0xEE, 0xEE, 0xEE, 0xEE));
+  // Source area partly outside the source, destination partly outside the block.
+  EXPECT_TRUE(dst.Copy(-1, 2, &src, CRect(-2, 1, 4, 9), KV_MIX_COPY));
+  // Source (0..3, 1..5) lands at (1..4, 3..7) shifted by the clipped (-2, ...) -> dst x from
+  // -1 + 2 = 1; the clipped source columns 0..3 go to dst columns 1..4; rows 1.. go to 2..
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 5; ++x) {
+      const tagCOLOR32 got = dst.GetPixel(x, y);
+      if (y >= 2 && x >= 1) {
+        EXPECT_EQ(got, Px(static_cast<BYTE>(x - 1), static_cast<BYTE>(y - 1), 7, 255))
+            << x << "," << y;
+      } else {
+        EXPECT_EQ(got, Px(0xEE, 0xEE, 0xEE, 0xEE)) << x << "," << y;
+      }
+    }
+  // Wholly outside: success, nothing written.
+  EXPECT_TRUE(dst.Copy(100, 100, &src, src.GetRect(), KV_MIX_COPY));
+  EXPECT_TRUE(dst.Copy(0, 0, &src, CRect(50, 50, 60, 60), KV_MIX_COPY));
+  EXPECT_FALSE(dst.Copy(0, 0, nullptr, src.GetRect(), KV_MIX_COPY));
+  CKvMemBlock closed;
+  EXPECT_FALSE(closed.Copy(0, 0, &src, src.GetRect(), KV_MIX_COPY));
+}
+
+TEST(MemBlock, MixModesFollowTheMixColour) {
+  CKvMemBlock back, title;
+  ASSERT_TRUE(back.InitBlock(CSize(4, 1)));
+  ASSERT_TRUE(title.InitBlock(CSize(4, 1)));
+  const tagCOLOR32 b[4] = {Px(10, 20, 30, 255), Px(200, 100, 50, 255), Px(1, 2, 3, 0),
+                           Px(90, 90, 90, 128)};
+  const tagCOLOR32 t[4] = {Px(255, 255, 255, 0), Px(0, 0, 255, 255), Px(40, 50, 60, 128),
+                           Px(200, 10, 10, 64)};
+  for (int i = 0; i < 4; ++i) {
+    back.SetPixel(i, 0, b[i]);
+    title.SetPixel(i, 0, t[i]);
+  }
+  CKvMemBlock over = back, under = back;
+  over.Copy(0, 0, &title, title.GetRect(), KV_MIX_OVER);
+  under.Copy(0, 0, &title, title.GetRect(), KV_MIX_UNDER);
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(over.GetPixel(i, 0), KvPublicMixColor(t[i], b[i])) << i;
+    EXPECT_EQ(under.GetPixel(i, 0), KvPublicMixColor(b[i], t[i])) << i;
+  }
+  // Alpha 0 over anything gives the destination; alpha 255 gives the source.
+  EXPECT_EQ(over.GetPixel(0, 0), b[0]);
+  EXPECT_EQ(over.GetPixel(1, 0), t[1]);
+}
+
+TEST(MemBlock, BufferSourceAndFields) {
+  std::vector<DWORD> raw(4 * 4);
+  for (int i = 0; i < 16; ++i) raw[i] = 0xFF000000u | static_cast<DWORD>(i);
+  CKvMemBlock dst;
+  ASSERT_TRUE(dst.InitBlock(CSize(4, 4)));
+  EXPECT_TRUE(dst.Copy(CPoint(0, 0), raw.data(), CSize(4, 4), CRect(1, 1, 3, 3), KV_MIX_COPY));
+  EXPECT_EQ(dst.GetPixel(0, 0).Value(), raw[5]);
+  EXPECT_EQ(dst.GetPixel(1, 1).Value(), raw[10]);
+  EXPECT_EQ(dst.GetPixel(2, 0).Value(), 0u);
+
+  CKvMemBlock src, fields;
+  ASSERT_TRUE(src.InitBlock(CSize(2, 4)));
+  ASSERT_TRUE(fields.InitBlock(CSize(2, 4)));
+  FillNumbered(src);
+  fields.Copy(CPoint(0, 0), &src, src.GetRect(), KV_MIX_COPY, KV_FIELD_LOWER);
+  EXPECT_EQ(fields.GetPixel(0, 0).a, 0);
+  EXPECT_EQ(fields.GetPixel(0, 1), src.GetPixel(0, 1));
+  EXPECT_EQ(fields.GetPixel(0, 2).a, 0);
+  fields.Copy(CPoint(0, 0), &src, src.GetRect(), KV_MIX_COPY, KV_FIELD_UPPER);
+  EXPECT_EQ(fields.GetPixel(1, 2), src.GetPixel(1, 2));
+}
+
+TEST(MemBlock, CopyWithinOneBlockReadsTheOriginal) {
+  CKvMemBlock block;
+  ASSERT_TRUE(block.InitBlock(CSize(4, 4)));
+  FillNumbered(block);
+  const CKvMemBlock before = block;
+  block.Copy(1, 1, &block, CRect(0, 0, 3, 3), KV_MIX_COPY);
+  for (int y = 1; y < 4; ++y)
+    for (int x = 1; x < 4; ++x) EXPECT_EQ(block.GetPixel(x, y), before.GetPixel(x - 1, y - 1));
+}
+
+TEST(MemBlock, ClearAssignAndDeflicker) {
+  CKvMemBlock block;
+  ASSERT_TRUE(block.InitBlock(CSize(3, 3)));
+  const RECT area{1, 1, 10, 10};
+  block.ClearBlock(&area, Px(1, 1, 1, 1));
+  EXPECT_EQ(block.GetPixel(0, 0), Px(0, 0, 0, 0));
+  EXPECT_EQ(block.GetPixel(2, 2), Px(1, 1, 1, 1));
+
+  CKvObject& asBase = block;
+  CKvMemBlock copy;
+  copy = static_cast<const CKvObject&>(asBase);  // the virtual assignment
+  EXPECT_EQ(copy.GetSize(), CSize(3, 3));
+  EXPECT_NE(copy.GetAddress(), block.GetAddress());
+  EXPECT_EQ(copy.GetPixel(2, 2), Px(1, 1, 1, 1));
+
+  // A single bright row between dark ones is spread 1-2-1 over its neighbours.
+  CKvMemBlock lines;
+  ASSERT_TRUE(lines.InitBlock(CSize(1, 5)));
+  lines.SetPixel(0, 2, Px(200, 200, 200, 255));
+  lines.Deflicker(CRect(0, 0, 1, 5), 0);
+  EXPECT_EQ(lines.GetPixel(0, 1).b, 50);
+  EXPECT_EQ(lines.GetPixel(0, 2).b, 100);
+  EXPECT_EQ(lines.GetPixel(0, 3).b, 50);
+  EXPECT_EQ(lines.GetPixel(0, 0).b, 0);
+}
+
+TEST(MemBlock, ColourBarsAreOpaque) {
+  CKvMemBlock block;
+  ASSERT_TRUE(block.InitBlock(CSize(70, 30)));
+  KvGenBackColorBar(&block);
+  for (int y = 0; y < 30; ++y)
+    for (int x = 0; x < 70; ++x) ASSERT_EQ(block.GetPixel(x, y).a, 255);
+  EXPECT_NE(block.GetPixel(0, 0), block.GetPixel(69, 0));
+}

@@ -1,0 +1,187 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "host/Objects.h"
+#include "platform/GlobalMemory.h"
+
+namespace {
+
+// A record with a name, a thumbnail and children, as catalogues nest them.
+class CTestNode : public CKvObject {
+  DECLARE_SERIAL(CTestNode)
+ public:
+  CString name;
+  CKvIconObj icon;
+  CKvObList children;
+  static int alive;
+  CTestNode() { ++alive; }
+  ~CTestNode() override { --alive; }
+  CKvObject& operator=(const CKvObject& other) override {
+    if (const auto* n = dynamic_cast<const CTestNode*>(&other)) {
+      name = n->name;
+      icon = n->icon;
+      children.CopyFrom(n->children);
+    }
+    return *this;
+  }
+  void Serialize(CArchive& ar) override {
+    CKvObject::Serialize(ar);
+    if (ar.IsStoring())
+      ar << name;
+    else
+      ar >> name;
+    icon.Serialize(ar);
+    children.Serialize(ar);
+  }
+};
+IMPLEMENT_SERIAL(CTestNode, CKvObject, 0)
+int CTestNode::alive = 0;
+
+std::vector<BYTE> Store(CObject& object) {
+  CMemFile file;
+  {
+    CArchive ar(&file, CArchive::store);
+    ar.WriteObject(&object);
+    ar.Close();
+  }
+  std::vector<BYTE> out(static_cast<size_t>(file.GetLength()));
+  file.SeekToBegin();
+  file.Read(out.data(), static_cast<UINT>(out.size()));
+  return out;
+}
+
+std::unique_ptr<CObject> Load(std::vector<BYTE> bytes) {
+  CMemFile file(bytes.data(), static_cast<UINT>(bytes.size()));
+  CArchive ar(&file, CArchive::load);
+  return std::unique_ptr<CObject>(ar.ReadObject(RUNTIME_CLASS(CKvObject)));
+}
+
+BYTE* MakeIconBytes(int w, int h, BYTE seed) {
+  const size_t n = CKvIconObj::RowBytes(w, 24) * h;
+  auto* p = static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED, n));
+  for (size_t i = 0; i < n; ++i) p[i] = static_cast<BYTE>(seed + i);
+  return p;
+}
+
+}  // namespace
+
+TEST(KvObjects, NestedRecordsRoundTrip) {
+  {
+    CTestNode root;
+    root.name = L"根";
+    root.icon.SetIcon(MakeIconBytes(80, 60, 3), CSize(80, 60));
+    for (int i = 0; i < 3; ++i) {
+      auto* child = new CTestNode;
+      child->name.Format(L"child %d", i);
+      root.children.AddTail(child);
+    }
+    const auto bytes = Store(root);
+    auto loaded = Load(bytes);
+    auto* back = dynamic_cast<CTestNode*>(loaded.get());
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->name, L"根");
+    EXPECT_EQ(back->icon.Compare(&root.icon), 1);
+    ASSERT_EQ(back->children.GetCount(), 3);
+    EXPECT_EQ(static_cast<CTestNode*>(back->children.GetTail())->name, L"child 2");
+
+    std::unique_ptr<CKvObject> copy(root.MakeCopy());
+    auto* c = dynamic_cast<CTestNode*>(copy.get());
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(c->children.GetCount(), 3);
+    EXPECT_NE(c->children.GetHead(), root.children.GetHead());  // a deep copy
+  }
+  EXPECT_EQ(CTestNode::alive, 0);  // the owning lists deleted every child
+}
+
+TEST(KvObjects, DamagedCataloguesFailWithoutLeaks) {
+  CTestNode root;
+  root.name = L"catalogue";
+  root.icon.SetIcon(MakeIconBytes(4, 3, 9), CSize(4, 3));
+  for (int i = 0; i < 4; ++i) root.children.AddTail(new CTestNode);
+  const auto good = Store(root);
+  const int aliveBefore = CTestNode::alive;
+
+  for (size_t n = 0; n < good.size(); ++n)
+    EXPECT_THROW(Load(std::vector<BYTE>(good.begin(), good.begin() + n)), CArchiveException)
+        << "prefix " << n;
+  // Flip every byte in turn: whatever happens must be a clean result or an archive error.
+  for (size_t i = 0; i < good.size(); ++i) {
+    auto bad = good;
+    bad[i] ^= 0x5A;
+    try {
+      Load(bad);
+    } catch (const CArchiveException&) {
+    } catch (const CMemoryException&) {
+    }
+  }
+  EXPECT_EQ(CTestNode::alive, aliveBefore);
+}
+
+TEST(KvObjects, OwningListRefusesBackReferences) {
+  // A list whose second entry refers back to the first would own one object twice.
+  CTestNode a;
+  CMemFile file;
+  {
+    CArchive ar(&file, CArchive::store);
+    ar.WriteCount(2);
+    ar.WriteObject(&a);
+    ar.WriteObject(&a);
+    ar.Close();
+  }
+  std::vector<BYTE> bytes(static_cast<size_t>(file.GetLength()));
+  file.SeekToBegin();
+  file.Read(bytes.data(), static_cast<UINT>(bytes.size()));
+  CMemFile in(bytes.data(), static_cast<UINT>(bytes.size()));
+  CArchive ar(&in, CArchive::load);
+  CKvObList list;
+  EXPECT_THROW(list.Serialize(ar), CArchiveException);
+  EXPECT_EQ(list.GetCount(), 1);  // the first, new object is kept and owned
+}
+
+TEST(KvObjects, IconArchiveFormRejectsImpossibleSizes) {
+  CKvIconObj icon;
+  icon.SetIcon(MakeIconBytes(5, 2, 1), CSize(5, 2));
+  EXPECT_EQ(icon.GetIconBytes(), 16u * 2);  // 15 bytes of pixels padded to 16
+  CMemFile file;
+  {
+    CArchive ar(&file, CArchive::store);
+    icon.Serialize(ar);
+    ar.Close();
+  }
+  std::vector<BYTE> bytes(static_cast<size_t>(file.GetLength()));
+  file.SeekToBegin();
+  file.Read(bytes.data(), static_cast<UINT>(bytes.size()));
+  ASSERT_EQ(bytes.size(), 4u + 4 + 2 + 4 + 32);
+
+  auto loadIcon = [](std::vector<BYTE> b) {
+    CMemFile f(b.data(), static_cast<UINT>(b.size()));
+    CArchive ar(&f, CArchive::load);
+    CKvIconObj out;
+    out.Serialize(ar);
+    return out;
+  };
+  EXPECT_EQ(loadIcon(bytes).Compare(&icon), 1);
+  auto huge = bytes;
+  huge[2] = 0x7F;  // width 0x7F0005: no such thumbnail
+  EXPECT_THROW(loadIcon(huge), CArchiveException);
+  auto count = bytes;
+  count[10] = 31;  // byte count that does not match 5 x 2 at 24 bits
+  EXPECT_THROW(loadIcon(count), CArchiveException);
+}
+
+TEST(KvObjects, ListDeletesWhatItOwns) {
+  CKvObList list;
+  for (int i = 0; i < 3; ++i) list.AddTail(new CTestNode);
+  const int alive = CTestNode::alive;
+  list.DeleteAt(list.FindIndex(1));
+  EXPECT_EQ(CTestNode::alive, alive - 1);
+  CObject* kept = list.GetHead();
+  list.RemoveAt(list.GetHeadPosition());  // dropped, not deleted
+  EXPECT_EQ(CTestNode::alive, alive - 1);
+  delete kept;
+  list.DeleteAll();
+  EXPECT_EQ(CTestNode::alive, alive - 3);
+}

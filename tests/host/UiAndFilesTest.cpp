@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <vector>
+
+#include "TestSupport.h"
+#include "host/FileName.h"
+#include "host/ModuleResources.h"
+#include "host/Thumbnail.h"
+#include "host/UiServices.h"
+#include "platform/GlobalMemory.h"
+
+TEST(UiServices, ProgressAndMessagesReachTheInstalledServices) {
+  kvtest::RecordingUi ui;
+  {
+    CKvProgressDlg dlg;
+    ASSERT_TRUE(dlg.Create(nullptr, L"正在生成动画文件，请稍候...", 1, 1, 0, nullptr));
+    EXPECT_EQ(ui.progressOpen, 1);
+    dlg.SetProgressPercent(150);
+    ui.cancelAfterPumps = 0;
+    dlg.PumpMessages();
+    EXPECT_TRUE(dlg.CheckCancel());
+  }  // the destructor closes it
+  EXPECT_EQ(ui.progressOpen, 0);
+  EXPECT_EQ(ui.percents, std::vector<int>{100});
+
+  const KvModule module = {"test", nullptr, 0, nullptr, 0, nullptr, 0};
+  EXPECT_EQ(CKvModuleRC::MessageBoxW(&module, 1118, MB_YESNO | MB_DEFBUTTON2), IDNO);
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].text, L"#1118");  // a missing string still says which
+  ui.answer = IDYES;
+  EXPECT_EQ(CKvModuleRC::MessageBoxW(&module, 1, MB_YESNO), IDYES);
+}
+
+TEST(UiServices, HeadlessDefaultsAnswerWithoutAUser) {
+  KvHeadlessUiServices headless;
+  EXPECT_EQ(headless.MessageBox(L"x", L"", MB_OK, nullptr), IDOK);
+  EXPECT_EQ(headless.MessageBox(L"x", L"", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, nullptr),
+            IDNO);
+  CKvFileDialog dlg(FALSE, L"", L"", 6, L"TGA文件(*.tga)|*.tga||", nullptr);
+  EXPECT_EQ(dlg.DoModal(), IDCANCEL);  // the headless default cancels
+  EXPECT_TRUE(dlg.GetPathName().IsEmpty());
+}
+
+TEST(UiServices, FileDialogPassesItsRequestAndAddsTheDefaultExtension) {
+  kvtest::RecordingUi ui;
+  ui.chosenPath = L"/tmp/out";
+  CKvFileDialog dlg(TRUE, L"sve", L"", OFN_HIDEREADONLY, L"SVE文件(*.sve)|*.sve||", nullptr);
+  dlg.SetTitle(L"打开动画文件");
+  EXPECT_EQ(dlg.DoModal(), IDOK);
+  EXPECT_EQ(dlg.GetPathName(), L"/tmp/out.sve");
+  EXPECT_EQ(dlg.GetFileExt(), L"sve");
+  ASSERT_EQ(ui.fileRequests.size(), 1u);
+  EXPECT_TRUE(ui.fileRequests[0].open);
+  EXPECT_EQ(ui.fileRequests[0].title, L"打开动画文件");
+  EXPECT_EQ(ui.fileRequests[0].filter, L"SVE文件(*.sve)|*.sve||");
+}
+
+TEST(HostFiles, ExistenceAndNames) {
+  kvtest::TempDir dir;
+  const CString file = dir.File("标题.Tga");
+  kvtest::WriteFileBytes(file.ToUtf8(), {1, 2, 3});
+  EXPECT_TRUE(KvDoesFileExist(file));
+  EXPECT_FALSE(KvDoesFileExist(CString::FromUtf8(dir.path())));  // a folder is not a file
+  EXPECT_TRUE(KvDoesDirExist(CString::FromUtf8(dir.path())));
+  EXPECT_FALSE(KvDoesDirExist(file));
+  EXPECT_FALSE(KvDoesFileExist(L""));
+
+  CKvFileName name(file);
+  EXPECT_TRUE(name.Exist());
+  EXPECT_EQ(name.GetFileName(), L"标题.Tga");
+  EXPECT_EQ(name.GetFileTitle(), L"标题");
+  EXPECT_EQ(name.GetFileExt(), L".Tga");
+
+  const CString app = KvGetAppModulePath();
+  EXPECT_EQ(app.Right(1), L"/");
+  EXPECT_TRUE(KvDoesDirExist(app));
+}
+
+TEST(Thumbnail, MakesBottomUpPaddedRowsAndDrawsThem) {
+  // 4 x 2 source: top row red, bottom row blue.
+  std::vector<DWORD> src = {0xFFFF0000, 0xFFFF0000, 0xFFFF0000, 0xFFFF0000,
+                            0xFF0000FF, 0xFF0000FF, 0xFF0000FF, 0xFF0000FF};
+  BYTE* icon = KvGuiMakeIcon(src.data(), CSize(4, 2), CRect(0, 0, 4, 2), CSize(5, 2), 24);
+  ASSERT_NE(icon, nullptr);
+  EXPECT_EQ(GlobalSize(icon), 16u * 2);  // 5 x 3 bytes padded to 16, two rows
+  // Bottom-up: the first stored row is the picture's bottom (blue).
+  EXPECT_EQ(icon[0], 255);
+  EXPECT_EQ(icon[2], 0);
+  EXPECT_EQ(icon[16 + 2], 255);  // second stored row: red
+
+  std::vector<DWORD> canvas(10 * 4, 0);
+  CBufferDC dc(canvas.data(), 10, 4);
+  EXPECT_TRUE(KvGuiDrawIcon(&dc, CRect(0, 0, 10, 4), icon, CSize(5, 2), 24));
+  EXPECT_EQ(canvas[0], 0xFFFF0000u);
+  EXPECT_EQ(canvas[9 + 3 * 10], 0xFF0000FFu);
+  GlobalFree(icon);
+
+  EXPECT_EQ(KvGuiMakeIcon(src.data(), CSize(4, 2), CRect(10, 10, 20, 20), CSize(8, 8), 24),
+            nullptr);
+  EXPECT_EQ(KvGuiMakeIcon(nullptr, CSize(4, 2), CRect(0, 0, 4, 2), CSize(8, 8), 24), nullptr);
+  EXPECT_EQ(KvGuiMakeIcon(src.data(), CSize(4, 2), CRect(0, 0, 4, 2), CSize(8, 8), 16), nullptr);
+}

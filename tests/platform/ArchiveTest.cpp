@@ -1,0 +1,202 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "platform/Archive.h"
+
+namespace {
+
+class CTestPoint : public CObject {
+  DECLARE_SERIAL(CTestPoint)
+ public:
+  LONG x = 0, y = 0;
+  void Serialize(CArchive& ar) override {
+    if (ar.IsStoring())
+      ar << x << y;
+    else
+      ar >> x >> y;
+  }
+};
+IMPLEMENT_SERIAL(CTestPoint, CObject, 3)
+
+std::vector<BYTE> Bytes(CMemFile& file) {
+  std::vector<BYTE> out(static_cast<size_t>(file.GetLength()));
+  file.SeekToBegin();
+  file.Read(out.data(), static_cast<UINT>(out.size()));
+  return out;
+}
+
+template <typename F>
+std::vector<BYTE> Store(F&& write) {
+  CMemFile file;
+  {
+    CArchive ar(&file, CArchive::store);
+    write(ar);
+    ar.Close();
+  }
+  return Bytes(file);
+}
+
+template <typename F>
+void Load(std::vector<BYTE> bytes, F&& read) {
+  CMemFile file(bytes.data(), static_cast<UINT>(bytes.size()));
+  CArchive ar(&file, CArchive::load);
+  read(ar);
+}
+
+}  // namespace
+
+TEST(ArchiveStrings, WrittenAsUtf16WithTheUnicodeMarker) {
+  const auto bytes = Store([](CArchive& ar) { ar << CString(L"A标"); });
+  const std::vector<BYTE> expected = {0xFF, 0xFE, 0xFF, 0x02, 0x41, 0x00, 0x07, 0x68};
+  EXPECT_EQ(bytes, expected);
+
+  const CString longText(std::wstring(300, L'x'));
+  const auto longBytes = Store([&](CArchive& ar) { ar << longText; });
+  ASSERT_GE(longBytes.size(), 6u);
+  EXPECT_EQ(std::vector<BYTE>(longBytes.begin(), longBytes.begin() + 6),
+            (std::vector<BYTE>{0xFF, 0xFE, 0xFF, 0xFF, 0x2C, 0x01}));
+  CString back;
+  Load(longBytes, [&](CArchive& ar) { ar >> back; });
+  EXPECT_EQ(back, longText);
+}
+
+TEST(ArchiveStrings, AnsiFormsAreRead) {
+  CString s;
+  Load({0x03, 'a', 'b', 'c'}, [&](CArchive& ar) { ar >> s; });
+  EXPECT_EQ(s, L"abc");
+  // A long ANSI string: 0xFF then a 16-bit length.
+  std::vector<BYTE> longAnsi = {0xFF, 0x00, 0x01};
+  longAnsi.insert(longAnsi.end(), 256, 'q');
+  Load(longAnsi, [&](CArchive& ar) { ar >> s; });
+  EXPECT_EQ(s, CString(std::wstring(256, L'q')));
+  // UTF-8 bytes come back as their characters; other bytes one character each.
+  Load({0x03, 0xE6, 0xA0, 0x87}, [&](CArchive& ar) { ar >> s; });
+  EXPECT_EQ(s, L"标");
+  Load({0x02, 0xE9, 0x41}, [&](CArchive& ar) { ar >> s; });
+  EXPECT_EQ(s, L"\u00E9A");
+}
+
+TEST(ArchiveStrings, DamagedLengthsFailCleanly) {
+  CString s;
+  // Claims 0xFFFFFFF0 UTF-16 characters with two bytes behind.
+  EXPECT_THROW(Load({0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xF0, 0xFF, 0xFF, 0xFF, 'a', 0},
+                    [&](CArchive& ar) { ar >> s; }),
+               CArchiveException);
+  EXPECT_THROW(Load({0x05, 'a'}, [&](CArchive& ar) { ar >> s; }), CArchiveException);
+}
+
+TEST(ArchiveObjects, ClassTagsAndBackReferences) {
+  CTestPoint a, b;
+  a.x = 1;
+  a.y = 2;
+  b.x = -3;
+  b.y = 4;
+  const auto bytes = Store([&](CArchive& ar) {
+    ar << static_cast<CObject*>(&a) << static_cast<CObject*>(&b) << static_cast<CObject*>(&a)
+       << static_cast<CObject*>(nullptr);
+  });
+  // New class: 0xFFFF, schema 3, name length 10, name; then a's data; b with the class tag
+  // 0x8001 (class index 1); a again as object index 2; the null tag.
+  std::vector<BYTE> expected = {0xFF, 0xFF, 0x03, 0x00, 0x0A, 0x00};
+  for (char c : std::string("CTestPoint")) expected.push_back(static_cast<BYTE>(c));
+  for (BYTE v : {1, 0, 0, 0, 2, 0, 0, 0}) expected.push_back(v);
+  for (BYTE v : {0x01, 0x80, 0xFD, 0xFF, 0xFF, 0xFF, 0x04, 0, 0, 0}) expected.push_back(v);
+  for (BYTE v : {0x02, 0x00, 0x00, 0x00}) expected.push_back(v);
+  EXPECT_EQ(bytes, expected);
+
+  Load(bytes, [&](CArchive& ar) {
+    std::unique_ptr<CObject> first(ar.ReadObject(RUNTIME_CLASS(CTestPoint)));
+    EXPECT_TRUE(ar.LastObjectWasNew());
+    std::unique_ptr<CObject> second(ar.ReadObject(nullptr));
+    CObject* again = ar.ReadObject(nullptr);
+    EXPECT_FALSE(ar.LastObjectWasNew());
+    EXPECT_EQ(ar.ReadObject(nullptr), nullptr);
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(again, first.get());
+    const auto* p = static_cast<CTestPoint*>(second.get());
+    EXPECT_EQ(p->x, -3);
+    EXPECT_EQ(p->y, 4);
+  });
+}
+
+TEST(ArchiveObjects, DamagedArchivesAreRefused) {
+  CTestPoint a;
+  const auto good = Store([&](CArchive& ar) { ar << static_cast<CObject*>(&a); });
+
+  auto readOne = [](std::vector<BYTE> bytes) {
+    Load(std::move(bytes), [](CArchive& ar) { delete ar.ReadObject(nullptr); });
+  };
+  auto causeOf = [&](std::vector<BYTE> bytes) {
+    try {
+      readOne(std::move(bytes));
+    } catch (const CArchiveException& e) {
+      return e.m_cause;
+    }
+    return -1;
+  };
+  // Every cut-off prefix fails with an archive exception, never a crash or a leak.
+  for (size_t n = 0; n < good.size(); ++n)
+    EXPECT_THROW(readOne(std::vector<BYTE>(good.begin(), good.begin() + n)), CArchiveException)
+        << "prefix " << n;
+
+  auto unknown = good;
+  unknown[6] = 'X';  // "XTestPoint"
+  EXPECT_EQ(causeOf(unknown), CArchiveException::badClass);
+  auto schema = good;
+  schema[2] = 4;
+  EXPECT_EQ(causeOf(schema), CArchiveException::badSchema);
+  EXPECT_EQ(causeOf({0x05, 0x80}), CArchiveException::badIndex);  // class 5 never seen
+  EXPECT_EQ(causeOf({0x07, 0x00}), CArchiveException::badIndex);  // object 7 never seen
+  EXPECT_EQ(causeOf({0xFF, 0xFF, 0x00, 0x00, 0x50, 0x00}), CArchiveException::badClass);
+  // A class that is not the one asked for.
+  EXPECT_THROW(Load(good, [](CArchive& ar) { delete ar.ReadObject(RUNTIME_CLASS(CObList)); }),
+               CArchiveException);
+}
+
+TEST(ArchiveObjects, ListsKeepOrderAndCounts) {
+  CObList list;
+  std::vector<std::unique_ptr<CTestPoint>> points;
+  for (int i = 0; i < 70000; i += 7000) {
+    points.push_back(std::make_unique<CTestPoint>());
+    points.back()->x = i;
+    list.AddTail(points.back().get());
+  }
+  const auto bytes = Store([&](CArchive& ar) { list.Serialize(ar); });
+  CObList back;
+  Load(bytes, [&](CArchive& ar) { back.Serialize(ar); });
+  ASSERT_EQ(back.GetCount(), list.GetCount());
+  int i = 0;
+  for (POSITION pos = back.GetHeadPosition(); pos; i += 7000) {
+    std::unique_ptr<CObject> p(back.GetNext(pos));
+    EXPECT_EQ(static_cast<CTestPoint*>(p.get())->x, i);
+  }
+
+  // Counts of 0xFFFF and above take the long form.
+  const auto big = Store([](CArchive& ar) { ar.WriteCount(70000); });
+  EXPECT_EQ(big, (std::vector<BYTE>{0xFF, 0xFF, 0x70, 0x11, 0x01, 0x00}));
+  Load(big, [](CArchive& ar) { EXPECT_EQ(ar.ReadCount(), 70000u); });
+}
+
+TEST(MemFile, GrowsSeeksAndAttaches) {
+  CMemFile file(16);
+  const char text[] = "0123456789abcdefghij";
+  file.Write(text, 20);
+  EXPECT_EQ(file.GetLength(), 20u);
+  file.Seek(-5, CFile::end);
+  char tail[8] = {};
+  EXPECT_EQ(file.Read(tail, 8), 5u);
+  EXPECT_STREQ(tail, "fghij");
+  EXPECT_THROW(file.Seek(-1, CFile::begin), CFileException);
+  file.Seek(30, CFile::begin);
+  file.Write("!", 1);  // the gap reads back as zeros
+  EXPECT_EQ(file.GetLength(), 31u);
+
+  BYTE fixed[4] = {1, 2, 3, 4};
+  CMemFile attached(fixed, 4);
+  EXPECT_EQ(attached.GetLength(), 4u);
+  attached.Seek(4, CFile::begin);
+  EXPECT_THROW(attached.Write("x", 1), CMemoryException);  // no growth asked for
+  EXPECT_EQ(attached.Detach(), fixed);
+}

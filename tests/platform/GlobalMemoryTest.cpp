@@ -1,0 +1,52 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "platform/GlobalMemory.h"
+
+TEST(GlobalMemory, FixedBlocksAreTheirOwnAddress) {
+  HGLOBAL h = GlobalAlloc(GPTR, 1000);
+  ASSERT_NE(h, nullptr);
+  EXPECT_EQ(GlobalLock(h), h);
+  EXPECT_EQ(GlobalSize(h), 1000u);
+  const auto* p = static_cast<const BYTE*>(h);
+  for (int i = 0; i < 1000; ++i) ASSERT_EQ(p[i], 0) << i;
+  EXPECT_FALSE(GlobalUnlock(h));
+  EXPECT_EQ(GlobalFree(h), nullptr);
+}
+
+TEST(GlobalMemory, MovableBlocksGoThroughLock) {
+  HGLOBAL h = GlobalAlloc(GHND, 64);
+  ASSERT_NE(h, nullptr);
+  void* p = GlobalLock(h);
+  ASSERT_NE(p, nullptr);
+  EXPECT_NE(p, h);
+  std::memset(p, 0xAB, 64);
+  EXPECT_EQ(GlobalLock(h), p);  // nested locks return the same address
+  EXPECT_EQ(GlobalFlags(h), 2u);
+  EXPECT_TRUE(GlobalUnlock(h));
+  EXPECT_FALSE(GlobalUnlock(h));
+  EXPECT_FALSE(GlobalUnlock(h));  // unlocking an unlocked block stays at 0
+  EXPECT_EQ(GlobalSize(h), 64u);
+  EXPECT_EQ(static_cast<BYTE*>(GlobalLock(h))[63], 0xAB);
+  GlobalUnlock(h);
+  EXPECT_EQ(GlobalFree(h), nullptr);
+}
+
+TEST(GlobalMemory, EdgeCases) {
+  EXPECT_EQ(GlobalFree(nullptr), nullptr);
+  EXPECT_EQ(GlobalLock(nullptr), nullptr);
+  EXPECT_EQ(GlobalSize(nullptr), 0u);
+  // Sizes no machine has fail instead of throwing or aborting.
+  EXPECT_EQ(GlobalAlloc(GPTR, SIZE_MAX - 8), nullptr);
+  EXPECT_EQ(GlobalAlloc(GHND, SIZE_MAX / 2), nullptr);
+  // Empty blocks exist and can be freed.
+  HGLOBAL empty = GlobalAlloc(GHND, 0);
+  ASSERT_NE(empty, nullptr);
+  EXPECT_EQ(GlobalSize(empty), 0u);
+  EXPECT_EQ(GlobalFree(empty), nullptr);
+  // A large zero-filled block is cheap and really zero.
+  KvGlobalPtr big(GlobalAlloc(GPTR, size_t{256} << 20));
+  ASSERT_TRUE(big);
+  EXPECT_EQ(static_cast<BYTE*>(big.get())[(size_t{256} << 20) - 1], 0);
+}

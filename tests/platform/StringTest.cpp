@@ -1,0 +1,109 @@
+#include <gtest/gtest.h>
+
+#include "platform/Paths.h"
+#include "platform/String.h"
+
+TEST(CStringFormat, WideSemantics) {
+  CString s;
+  const CString path(L"/图片/标题.tga");
+  s.Format(L"正在保存图像文件%s，请稍侯...", path);
+  EXPECT_EQ(s, L"正在保存图像文件/图片/标题.tga，请稍侯...");
+
+  s.Format(L"%s|%S|%c|%C|%d|%5.2f|%%|%ls", L"wide", "narrow", L'张', 'n', -42, 3.14159, L"ls");
+  EXPECT_EQ(s, L"wide|narrow|张|n|-42| 3.14|%|ls");
+
+  s.Format(L"%d X %d (%d)", 1920, 1080, 32);
+  EXPECT_EQ(s, L"1920 X 1080 (32)");
+  s.Format(L"%dKB", 1536 / 1024);
+  EXPECT_EQ(s, L"1KB");
+  s.Format(L"%I64d", static_cast<long long>(1) << 40);
+  EXPECT_EQ(s, L"1099511627776");
+}
+
+TEST(CStringFormat, LongResultIsNotCut) {
+  const CString part(std::wstring(5000, L'字'));
+  CString s;
+  s.Format(L"[%s][%s]", part, part);
+  EXPECT_EQ(s.GetLength(), 10004);
+  EXPECT_EQ(s.Right(2), L"字]");
+}
+
+TEST(CStringText, Utf8RoundTripAndMalformedInput) {
+  const CString s(L"Velmora 标题 \U0001F3AC");
+  EXPECT_EQ(CString::FromUtf8(s.ToUtf8()), s);
+  // Truncated sequence, overlong encoding, lone continuation byte.
+  EXPECT_EQ(CString::FromUtf8("a\xE6\xA0"), CString(L"a\uFFFD\uFFFD"));
+  EXPECT_EQ(CString::FromUtf8("\xC0\xAF"), CString(L"\uFFFD\uFFFD"));
+  EXPECT_EQ(CString::FromUtf8("\x80z"), CString(L"\uFFFDz"));
+}
+
+TEST(CStringText, Utf16SurrogatePairs) {
+  const std::wstring wide = L"a\U0001F600b";
+  const std::u16string u = KvToUtf16(wide);
+  ASSERT_EQ(u.size(), 4u);
+  EXPECT_EQ(u[1], 0xD83D);
+  EXPECT_EQ(u[2], 0xDE00);
+  EXPECT_EQ(KvFromUtf16(u), wide);
+  EXPECT_EQ(KvFromUtf16(std::u16string{u'x', 0xD800}), L"x\uFFFD");
+}
+
+TEST(CStringText, EditingMembersStayInRange) {
+  CString s(L"  photo.Tga \t");
+  s.Trim();
+  EXPECT_EQ(s, L"photo.Tga");
+  EXPECT_EQ(s.Left(100), L"photo.Tga");
+  EXPECT_EQ(s.Mid(6), L"Tga");
+  EXPECT_EQ(s.Mid(-3, 2), L"ph");
+  EXPECT_EQ(s.Mid(50), L"");
+  EXPECT_EQ(s.Right(-1), L"");
+  EXPECT_EQ(s.ReverseFind(L'.'), 5);
+  EXPECT_EQ(s.Find(L'x'), -1);
+  EXPECT_EQ(s.CompareNoCase(L"PHOTO.TGA"), 0);
+  EXPECT_LT(CString(L"a").CompareNoCase(L"B"), 0);
+  EXPECT_EQ(CString(L"a,b,,c").Replace(L",", L";;"), 3);
+}
+
+TEST(Paths, SplitAsTheOriginalRuntimeDoes) {
+  wchar_t drive[_MAX_DRIVE], dir[_MAX_DIR], fname[_MAX_FNAME], ext[_MAX_EXT];
+  _wsplitpath(L"/clips/title.0001.TGA", drive, dir, fname, ext);
+  EXPECT_STREQ(drive, L"");
+  EXPECT_STREQ(dir, L"/clips/");
+  EXPECT_STREQ(fname, L"title.0001");
+  EXPECT_STREQ(ext, L".TGA");
+
+  _wsplitpath(L"noext", nullptr, dir, fname, ext);
+  EXPECT_STREQ(dir, L"");
+  EXPECT_STREQ(fname, L"noext");
+  EXPECT_STREQ(ext, L"");
+
+  // The extension is taken from the file name only, never from a folder.
+  _wsplitpath(L"/a.dir/name", nullptr, dir, fname, ext);
+  EXPECT_STREQ(dir, L"/a.dir/");
+  EXPECT_STREQ(fname, L"name");
+  EXPECT_STREQ(ext, L"");
+  _wsplitpath(L"/x/.hidden", nullptr, nullptr, fname, ext);
+  EXPECT_STREQ(fname, L"");
+  EXPECT_STREQ(ext, L".hidden");
+}
+
+TEST(Paths, LongPartsAreCutToTheBuffers) {
+  const std::wstring longName(1000, L'n');
+  wchar_t fname[_MAX_FNAME];
+  wchar_t ext[_MAX_EXT];
+  _wsplitpath((L"/d/" + longName + L"." + longName).c_str(), nullptr, nullptr, fname, ext);
+  EXPECT_EQ(std::wcslen(fname), static_cast<size_t>(_MAX_FNAME - 1));
+  EXPECT_EQ(std::wcslen(ext), static_cast<size_t>(_MAX_EXT - 1));
+}
+
+TEST(Paths, MakePathAndCompare) {
+  wchar_t out[_MAX_PATH];
+  _wmakepath(out, L"", L"/clips", L"title0012", L"tga");
+  EXPECT_STREQ(out, L"/clips/title0012.tga");
+  _wmakepath(out, nullptr, L"/clips/", L"t", L".TGA");
+  EXPECT_STREQ(out, L"/clips/t.TGA");
+  EXPECT_EQ(_wcsicmp(L".tga", L".TGA"), 0);
+  EXPECT_NE(_wcsicmp(L".tga", L".TGX"), 0);
+  EXPECT_EQ(_wcsnicmp(L"ABCx", L"abcy", 3), 0);
+  EXPECT_EQ(KvJoinPath(L"/a", L"b"), L"/a/b");
+  EXPECT_EQ(KvJoinPath(L"/a/", L"b"), L"/a/b");
+}
