@@ -4,71 +4,31 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "BenchSupport.h"
+#include "TitleFrame.h"
 #include "host/PixelOps.h"
 
 namespace {
 
-constexpr int kWidth = 1920;
-constexpr int kHeight = 1080;
+constexpr int kWidth = kvbench::kFrameWidth;
+constexpr int kHeight = kvbench::kFrameHeight;
 constexpr std::size_t kPixels = std::size_t{kWidth} * kHeight;
 constexpr std::size_t kFrameBytes = kPixels * sizeof(tagCOLOR32);
 
-// A title in straight alpha: transparent but for a headline and a two-line lower third of
-// glyph-like strokes whose edges fall on fractional positions, so each stroke has one or two
-// anti-aliased pixels on every side.
-std::vector<tagCOLOR32> MakeTitle() {
-  std::vector<float> cover(kPixels, 0.0f);
-  std::mt19937 rng(7031);
-  const auto uniform = [&](float lo, float hi) { return lo + (hi - lo) * (rng() / 4294967296.0f); };
-  // Coverage of a box [x0, x1) x [y0, y1) in fractional pixels.
-  const auto box = [&](float x0, float x1, float y0, float y1) {
-    for (int y = int(y0); y < int(std::ceil(y1)); ++y) {
-      const float cy = std::min(y + 1.0f, y1) - std::max<float>(y, y0);
-      for (int x = int(x0); x < int(std::ceil(x1)); ++x) {
-        const float cx = std::min(x + 1.0f, x1) - std::max<float>(x, x0);
-        cover[std::size_t(y) * kWidth + x] += cx * cy;
-      }
-    }
-  };
-  for (const auto& [top, size] : {std::pair{110, 44.0f}, {820, 36.0f}, {880, 36.0f}}) {
-    float x = uniform(160, 260);
-    const float right = uniform(1400, 1720);
-    while (x < right) {
-      const float w = size * uniform(0.45f, 0.7f);
-      const float stem = size * 0.11f + uniform(0, 0.8f);
-      const float y0 = top + (rng() % 3 ? size * 0.3f : 0.0f) + uniform(0, 1);
-      const float y1 = top + size + uniform(0, 1);
-      box(x + uniform(0, 1), x + stem, y0, y1);
-      if (rng() % 2) box(x + w - stem, x + w, top + size * 0.3f, y1);
-      for (const float bar : {0.3f, 0.62f, 0.93f})
-        if (rng() % 3 == 0) box(x, x + w, top + size * bar, top + size * bar + stem);
-      x += w + uniform(4, 8) + (rng() % 6 == 0 ? size * 0.4f : 0.0f);
-    }
-  }
-  std::vector<tagCOLOR32> title(kPixels, tagCOLOR32{0, 0, 0, 0});
-  for (std::size_t i = 0; i < kPixels; ++i) {
-    const auto a = BYTE(std::lround(255 * std::min(1.0f, cover[i])));
-    if (a) title[i] = tagCOLOR32{40, 230, 250, a};
-  }
-  return title;
+// The shared title and video frames of the benchmarks, as pixels.
+std::vector<tagCOLOR32> AsPixels(const std::vector<DWORD>& frame) {
+  std::vector<tagCOLOR32> px(frame.size());
+  std::memcpy(px.data(), frame.data(), frame.size() * 4);
+  return px;
 }
-
-// Opaque video: smooth gradients with a little noise.
-std::vector<tagCOLOR32> MakeVideo() {
-  std::vector<tagCOLOR32> video(kPixels);
-  std::mt19937 rng(99);
-  for (int y = 0; y < kHeight; ++y)
-    for (int x = 0; x < kWidth; ++x)
-      video[std::size_t(y) * kWidth + x] = {BYTE(x / 8 + rng() % 8), BYTE(y / 5),
-                                            BYTE(128 + x % 64), 255};
-  return video;
-}
+std::vector<tagCOLOR32> MakeTitle() { return AsPixels(kvbench::TitleFrame()); }
+std::vector<tagCOLOR32> MakeVideo() { return AsPixels(kvbench::VideoFrame()); }
 
 std::vector<tagCOLOR32> MakeNoise(unsigned seed, BYTE alphaLo, BYTE alphaHi) {
   std::vector<tagCOLOR32> px(kPixels);
@@ -168,11 +128,13 @@ KVBENCH_AT_START(kvbench::Ratio("BM_MixOverWorstCase", "BM_MemcpyFrame", 0.0,
 KVBENCH_AT_START(kvbench::Ratio("BM_IntpLinesFrame", "BM_MemcpyFrame"));
 KVBENCH_AT_START(kvbench::Note([] {
   const std::vector<tagCOLOR32> title = MakeTitle();
-  std::size_t clear = 0, opaque = 0;
+  double clear = 0, opaque = 0;
   for (const tagCOLOR32 p : title) clear += p.a == 0, opaque += p.a == 255;
-  return "title: " + std::to_string(100.0 * clear / kPixels).substr(0, 5) + " % clear, " +
-         std::to_string(100.0 * opaque / kPixels).substr(0, 4) + " % opaque, " +
-         std::to_string(100.0 * (kPixels - clear - opaque) / kPixels).substr(0, 4) + " % edge";
+  char line[120];
+  std::snprintf(line, sizeof line, "title: %.2f %% clear, %.2f %% opaque, %.2f %% edge",
+                100 * clear / kPixels, 100 * opaque / kPixels,
+                100 * (kPixels - clear - opaque) / kPixels);
+  return std::string(line);
 }()));
 
 }  // namespace

@@ -1,9 +1,13 @@
 // Archive loading of arbitrary bytes: a nested record type and an owning list, as the
 // folder catalogues store them. Every outcome must be a clean object or an archive error.
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "host/Objects.h"
+#include "platform/GlobalMemory.h"
 
 namespace {
 
@@ -25,7 +29,38 @@ class CFuzzNode : public CKvObject {
 };
 IMPLEMENT_SERIAL(CFuzzNode, CKvObject, 0)
 
+// A catalogue-like archive: a node with a thumbnail and two children, as a starting corpus.
+void WriteSeed(const char* dir) {
+  CFuzzNode root;
+  root.name = L"folder";
+  BYTE* icon = static_cast<BYTE*>(GlobalAlloc(GPTR, CKvIconObj::RowBytes(2, 24) * 2));
+  root.icon.SetIcon(icon, CSize(2, 2));
+  for (int i = 0; i < 2; ++i) {
+    auto* child = new CFuzzNode;
+    child->name.Format(L"child %d", i);
+    root.children.AddTail(child);
+  }
+  CMemFile file;
+  {
+    CArchive ar(&file, CArchive::store);
+    ar.WriteObject(&root);
+    ar.Close();
+  }
+  std::vector<BYTE> bytes(static_cast<size_t>(file.GetLength()));
+  file.SeekToBegin();
+  file.Read(bytes.data(), static_cast<UINT>(bytes.size()));
+  if (std::FILE* f = std::fopen((std::string(dir) + "/seed-catalogue").c_str(), "wb")) {
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+  }
+}
+
 }  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  if (const char* dir = std::getenv("KV_FUZZ_SEED_DIR")) WriteSeed(dir);
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<BYTE> bytes(data, data + size);

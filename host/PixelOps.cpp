@@ -15,12 +15,6 @@
 
 namespace {
 
-// round(x / 255) for 0 <= x <= 65025; equals (x + 127) / 255 there (checked by the tests).
-constexpr unsigned Div255(unsigned x) {
-  x += 128;
-  return (x + (x >> 8)) >> 8;
-}
-
 // Exact division by an output alpha d (1..255) of every numerator the mix can produce
 // (n <= 255 * d + d / 2), with 16-bit lanes only. The numerator is scaled by 2^k so that
 // the divisor D = d * 2^k lies in (128, 256]; then q = floor(n * 2^k / D) is taken with the
@@ -56,6 +50,8 @@ inline __m128i DivideLanes(__m128i n, __m128i scale, __m128i magic) {
   return _mm_srli_epi16(_mm_add_epi16(t, _mm_srli_epi16(_mm_sub_epi16(ns, t), 1)), 7);
 }
 
+// round(x / 255) for 0 <= x <= 65025, which is (x + 127) / 255 of the scalar mix there; the
+// tests run every value the mix can produce through the kernels.
 inline __m128i Div255Lanes(__m128i x) {
   x = _mm_add_epi16(x, _mm_set1_epi16(128));
   return _mm_srli_epi16(_mm_add_epi16(x, _mm_srli_epi16(x, 8)), 8);

@@ -1,0 +1,64 @@
+// Picture files: start and end of the library, picture types, the load and save dispatch,
+// and the per-format loaders and savers.
+//
+// A picture buffer is width x height tagCOLOR32 pixels (bytes B, G, R, A), rows top to
+// bottom, no padding, in fixed zero-filled global memory; the receiver frees it with
+// GlobalFree. It travels with a CRect whose width and height are the picture's; TGA pictures
+// and movie frames also carry their placement in its left and top.
+#pragma once
+
+#include "KvMediaFile/KvMediaApi.h"
+#include "platform/Geometry.h"
+#include "platform/String.h"
+#include "platform/Window.h"
+
+// Picture-type codes, by file extension.
+enum : int {
+  KV_PIC_UNKNOWN = 0,
+  KV_PIC_TGA = 1,
+  KV_PIC_BMP = 2,
+  KV_PIC_GIF = 3,
+  KV_PIC_PCX = 4,
+  KV_PIC_JPG = 5,
+  KV_PIC_PNG = 6,
+  KV_PIC_PSD = 7,
+  KV_PIC_SVE = 8,
+  KV_PIC_FLI = 9,
+};
+
+// Call once before any other picture call, and KvMediaFileClose once at the end. Both
+// return 1.
+KV_MEDIA_API int KvMediaFileOpen();
+KV_MEDIA_API int KvMediaFileClose();
+
+// The type code of a path's extension (".TGA" 1 ... ".FLI" 9, in any case); 1 when known,
+// else 0 with type 0.
+KV_MEDIA_API int KvMediaGetPicFileType(CString path, int& type);
+
+// Loads any supported picture (or a movie's first frame); null when the file is missing or
+// cannot be read.
+KV_MEDIA_API DWORD* KvMediaLoadPicFile(CString path, CRect& rect);
+// Saves the region `rect` of a buffer of `size` pixels as TGA or BMP, by the path's
+// extension, with a progress dialog and messages. 1 on success.
+KV_MEDIA_API int KvMediaSavePicFile(CString path, DWORD* buffer, CSize size, CRect rect,
+                                    CWnd* parent);
+// Asks for a file name (TGA or BMP) and saves there. 1 on success.
+KV_MEDIA_API int KvMediaPromptSavePicFile(DWORD* buffer, CSize size, CRect rect, CWnd* parent);
+// The path of the empty placeholder picture beside the application, made first when
+// `create` is non-zero.
+KV_MEDIA_API CString KvMediaGetEmptyPicFile(int create);
+// Writes a fully transparent 32-bit TGA of `size` at `path` (null: the placeholder's path)
+// unless a file is already there. 1 on success or when the file exists.
+KV_MEDIA_API int KvMediaCreateEmptyPicFile(const wchar_t* path, CSize size);
+
+// The size and a bit figure of a picture from its header, without loading it. 1 when the
+// header was read and accepted; null pointers are not written.
+KV_MEDIA_API int KvMediaGetPicInfo(CString path, RECT* rect, int* bits);
+
+// TGA: loads types 1, 2, 3, 9, 10 and 11; the rect carries the picture's origin. Saves
+// 32-bit uncompressed TGA 2.0 with postage stamp, extension area and footer.
+KV_MEDIA_API DWORD* KvMediaLoadTGAFile(CString path, CRect& rect);
+KV_MEDIA_API int KvMediaSaveTGAFile(CString path, DWORD* buffer, CSize size, CRect rect);
+
+// BMP: saves 32-bit uncompressed BMP (rows bottom-up, alpha kept).
+KV_MEDIA_API int KvMediaSaveBMPFile(CString path, DWORD* buffer, CSize size, CRect rect);

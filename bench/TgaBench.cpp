@@ -1,0 +1,219 @@
+// TGA load and save on 1920 x 1080 frames, against stb_image on the same files and the
+// physical baseline (read the file into memory and copy it once); the working memory of a
+// load beside the picture buffer.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <stb/stb_image.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "BenchSupport.h"
+#include "KvMediaFile/KvPicture.h"
+#include "TgaWriter.h"
+#include "TitleFrame.h"
+#include "platform/GlobalMemory.h"
+
+// Working memory of the loader: everything it takes with operator new (the picture buffer
+// itself is global memory, from calloc).
+namespace {
+std::atomic<std::size_t> g_live{0}, g_peak{0};
+}
+void* operator new(std::size_t n) {
+  void* p = std::malloc(n + 16);
+  if (!p) throw std::bad_alloc();
+  *static_cast<std::size_t*>(p) = n;
+  const std::size_t live = g_live += n;
+  std::size_t peak = g_peak.load();
+  while (live > peak && !g_peak.compare_exchange_weak(peak, live)) {
+  }
+  return static_cast<char*>(p) + 16;
+}
+void operator delete(void* p) noexcept {
+  if (!p) return;
+  char* base = static_cast<char*>(p) - 16;
+  g_live -= *reinterpret_cast<std::size_t*>(base);
+  std::free(base);
+}
+void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
+
+namespace {
+
+constexpr int kW = kvbench::kFrameWidth;
+constexpr int kH = kvbench::kFrameHeight;
+
+std::vector<unsigned char> FilePixels(const std::vector<DWORD>& frame, bool bottomUp) {
+  std::vector<unsigned char> bytes(frame.size() * 4);
+  for (int y = 0; y < kH; ++y) {
+    const int src = bottomUp ? kH - 1 - y : y;
+    std::memcpy(&bytes[std::size_t(y) * kW * 4], &frame[std::size_t(src) * kW], kW * 4);
+  }
+  return bytes;
+}
+
+std::string WriteFile(const std::string& name, const std::vector<unsigned char>& bytes) {
+  const std::string path = "/tmp/kvbench-" + std::to_string(::getpid()) + "-" + name;
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+  return path;
+}
+
+struct Files {
+  std::string rawTop, rawBottom, rle;
+  Files() {
+    kvtest::TgaImage img;
+    img.width = kW;
+    img.height = kH;
+    img.pixelDepth = 32;
+    img.descriptor = 0x20;
+    img.pixels = FilePixels(kvbench::VideoFrame(), false);
+    rawTop = WriteFile("top.tga", kvtest::WriteTga(img));
+    img.descriptor = 0x00;
+    img.pixels = FilePixels(kvbench::VideoFrame(), true);
+    rawBottom = WriteFile("bottom.tga", kvtest::WriteTga(img));
+    img.imageType = 10;
+    img.descriptor = 0x20;
+    img.pixels = FilePixels(kvbench::TitleFrame(), false);
+    rle = WriteFile("title-rle.tga", kvtest::WriteTga(img));
+  }
+  ~Files() {
+    for (const std::string& p : {rawTop, rawBottom, rle}) std::remove(p.c_str());
+  }
+};
+
+Files& TheFiles() {
+  static Files files;
+  return files;
+}
+
+// The physical baseline: one read of the whole file, one copy of its pixels.
+void ReadAndCopy(benchmark::State& state, const std::string& path) {
+  std::vector<unsigned char> file, copy(std::size_t{kW} * kH * 4);
+  for (auto _ : state) {
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    file.resize(static_cast<std::size_t>(::lseek(fd, 0, SEEK_END)));
+    ::pread(fd, file.data(), file.size(), 0);
+    ::close(fd);
+    std::memcpy(copy.data(), file.data() + 18, copy.size());
+    benchmark::DoNotOptimize(copy.data());
+  }
+}
+
+void Ours(benchmark::State& state, const std::string& path) {
+  const CString p = CString::FromUtf8(path);
+  for (auto _ : state) {
+    CRect rect;
+    DWORD* picture = KvMediaLoadTGAFile(p, rect);
+    if (!picture) state.SkipWithError("load failed");
+    GlobalFree(picture);
+  }
+}
+
+void Stb(benchmark::State& state, const std::string& path) {
+  for (auto _ : state) {
+    int w = 0, h = 0, n = 0;
+    stbi_uc* p = stbi_load(path.c_str(), &w, &h, &n, 4);
+    if (!p) state.SkipWithError("stb failed");
+    stbi_image_free(p);
+  }
+}
+
+void BM_RawTopReadCopy(benchmark::State& s) { ReadAndCopy(s, TheFiles().rawTop); }
+void BM_RawTopOurs(benchmark::State& s) { Ours(s, TheFiles().rawTop); }
+void BM_RawTopStb(benchmark::State& s) { Stb(s, TheFiles().rawTop); }
+void BM_RawBottomReadCopy(benchmark::State& s) { ReadAndCopy(s, TheFiles().rawBottom); }
+void BM_RawBottomOurs(benchmark::State& s) { Ours(s, TheFiles().rawBottom); }
+void BM_RawBottomStb(benchmark::State& s) { Stb(s, TheFiles().rawBottom); }
+void BM_RleTitleOurs(benchmark::State& s) { Ours(s, TheFiles().rle); }
+void BM_RleTitleStb(benchmark::State& s) { Stb(s, TheFiles().rle); }
+BENCHMARK(BM_RawTopReadCopy);
+BENCHMARK(BM_RawTopOurs);
+BENCHMARK(BM_RawTopStb);
+BENCHMARK(BM_RawBottomReadCopy);
+BENCHMARK(BM_RawBottomOurs);
+BENCHMARK(BM_RawBottomStb);
+BENCHMARK(BM_RleTitleOurs);
+BENCHMARK(BM_RleTitleStb);
+
+// Saving: our TGA 2.0 file against one write() of the same bytes.
+std::vector<unsigned char> SavedBytes() {
+  const std::string path = "/tmp/kvbench-" + std::to_string(::getpid()) + "-saved.tga";
+  auto frame = kvbench::VideoFrame();
+  KvMediaSaveTGAFile(CString::FromUtf8(path), frame.data(), CSize(kW, kH), CRect(0, 0, kW, kH));
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  std::vector<unsigned char> bytes;
+  if (f) {
+    std::fseek(f, 0, SEEK_END);
+    bytes.resize(static_cast<std::size_t>(std::ftell(f)));
+    std::fseek(f, 0, SEEK_SET);
+    if (std::fread(bytes.data(), 1, bytes.size(), f) != bytes.size()) bytes.clear();
+    std::fclose(f);
+  }
+  std::remove(path.c_str());
+  return bytes;
+}
+
+void BM_SaveOneWrite(benchmark::State& state) {
+  const std::vector<unsigned char> bytes = SavedBytes();
+  const std::string path = "/tmp/kvbench-" + std::to_string(::getpid()) + "-write.tga";
+  for (auto _ : state) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    benchmark::DoNotOptimize(::write(fd, bytes.data(), bytes.size()));
+    ::close(fd);
+  }
+  std::remove(path.c_str());
+}
+BENCHMARK(BM_SaveOneWrite);
+
+void BM_SaveOurs(benchmark::State& state) {
+  auto frame = kvbench::VideoFrame();
+  const std::string path = "/tmp/kvbench-" + std::to_string(::getpid()) + "-save.tga";
+  const CString p = CString::FromUtf8(path);
+  for (auto _ : state)
+    if (!KvMediaSaveTGAFile(p, frame.data(), CSize(kW, kH), CRect(0, 0, kW, kH)))
+      state.SkipWithError("save failed");
+  std::remove(path.c_str());
+}
+BENCHMARK(BM_SaveOurs);
+
+std::string MemoryNote() {
+  std::string out;
+  for (const std::string* path : {&TheFiles().rawBottom, &TheFiles().rle}) {
+    CRect rect;
+    const std::size_t before = g_live.load();
+    g_peak.store(before);
+    DWORD* picture = KvMediaLoadTGAFile(CString::FromUtf8(*path), rect);
+    const std::size_t extra = g_peak.load() - before;
+    GlobalFree(picture);
+    char line[200];
+    std::snprintf(line, sizeof line,
+                  "working memory of a load beside the %zu-byte picture (%s): %.1f KiB "
+                  "(limit 128 KiB: %s)\n",
+                  std::size_t{kW} * kH * 4, path == &TheFiles().rle ? "run-length" : "raw",
+                  extra / 1024.0, extra < 128 * 1024 ? "ok" : "OVER");
+    out += line;
+  }
+  out.pop_back();
+  return out;
+}
+
+KVBENCH_AT_START(kvbench::Ratio("BM_RawTopOurs", "BM_RawTopReadCopy", 1.5,
+                                "uncompressed 32-bit, top-left, against read + one copy"));
+KVBENCH_AT_START(kvbench::Ratio("BM_RawTopOurs", "BM_RawTopStb", 1.0, "the same file"));
+KVBENCH_AT_START(kvbench::Ratio("BM_RawBottomOurs", "BM_RawBottomReadCopy", 1.5,
+                                "uncompressed 32-bit, bottom-left, against read + one copy"));
+KVBENCH_AT_START(kvbench::Ratio("BM_RawBottomOurs", "BM_RawBottomStb", 1.0, "the same file"));
+KVBENCH_AT_START(kvbench::Ratio("BM_RleTitleOurs", "BM_RleTitleStb", 1.0,
+                                "run-length 32-bit title"));
+KVBENCH_AT_START(kvbench::Ratio("BM_SaveOurs", "BM_SaveOneWrite", 0.0,
+                                "TGA 2.0 save against one write() of the same bytes"));
+KVBENCH_AT_START(kvbench::Note(MemoryNote()));
+
+}  // namespace

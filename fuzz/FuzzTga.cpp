@@ -1,0 +1,61 @@
+// The TGA decoder over arbitrary bytes. With KV_FUZZ_SEED_DIR set, a few valid files of
+// every kind are written there first, as a starting corpus.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "TgaWriter.h"
+#include "host/MemBlock.h"
+#include "picture/TgaCodec.h"
+#include "platform/GlobalMemory.h"
+
+namespace {
+
+void WriteSeeds(const char* dir) {
+  int n = 0;
+  for (int type : {1, 2, 3, 9, 10, 11}) {
+    for (int depth : {8, 16, 24, 32}) {
+      const bool mapped = type == 1 || type == 9;
+      if (mapped && depth != 8) continue;
+      kvtest::TgaImage img;
+      img.imageType = type;
+      img.pixelDepth = depth;
+      img.width = 5;
+      img.height = 3;
+      img.descriptor = n % 2 ? 0x20 : 0x00;
+      const int bpp = (depth + 7) / 8;
+      for (int i = 0; i < 15 * bpp; ++i) img.pixels.push_back(static_cast<unsigned char>(i / 3));
+      if (mapped) {
+        img.colorMapType = 1;
+        img.colorMapLength = 8;
+        img.colorMapEntryBits = 24;
+        img.colorMap.assign(24, 0x40);
+      }
+      const auto bytes = kvtest::WriteTga(img);
+      const std::string path = std::string(dir) + "/seed-" + std::to_string(n++) + ".tga";
+      if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+      }
+    }
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  // Our own size guards must fire well before the fuzzer's memory limit.
+  KvSetMaxPictureBytes(std::size_t{64} << 20);
+  if (const char* dir = std::getenv("KV_FUZZ_SEED_DIR")) WriteSeeds(dir);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::vector<BYTE> bytes(data, data + size);
+  CMemFile file(bytes.data(), static_cast<UINT>(bytes.size()));
+  CRect rect;
+  GlobalFree(KvDecodeTga(file, rect));
+  return 0;
+}

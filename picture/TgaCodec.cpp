@@ -1,0 +1,393 @@
+#include "picture/TgaCodec.h"
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+#include <vector>
+
+#include "KvMediaFile/KvPicture.h"
+#include "host/FileName.h"
+#include "picture/ByteReader.h"
+#include "picture/PictureBuffer.h"
+#include "picture/RowConversion.h"
+#include "picture/SafeSave.h"
+
+namespace {
+
+// Working-memory limits: converted rows are read in blocks of at most this many bytes (so
+// uncompressed pictures of 8192 pixels and wider are refused), run-length data through an
+// input buffer of this size, and colour maps hold 512 entries.
+constexpr std::size_t kBlockBytes = 32767;
+constexpr std::size_t kRleInputBytes = 8192;
+constexpr std::size_t kColorMapEntries = 512;
+// Run-length pictures beyond these are refused.
+constexpr int kMaxRleWidth = 16383;
+constexpr int kMaxRleHeight = 32767;
+
+RawPixel KindOf(int bytesPerPixel) {
+  switch (bytesPerPixel) {
+    case 1:
+      return RawPixel::Grey8;
+    case 2:
+      return RawPixel::Rgb555Tga;
+    case 3:
+      return RawPixel::Bgr24;
+    default:
+      return RawPixel::Bgra32;
+  }
+}
+
+// Reads run-length packets through a fixed input buffer. A packet may continue into the
+// next row: its state stays here between calls.
+class RlePacketReader {
+ public:
+  RlePacketReader(CFile& file, int bytesPerPixel)
+      : m_file(file), m_bpp(bytesPerPixel), m_input(kRleInputBytes) {}
+
+  // Decodes `pixels` file pixels into `out`; false when the data ends first.
+  bool Decode(BYTE* out, std::size_t pixels) {
+    while (pixels > 0) {
+      if (m_left == 0) {
+        BYTE header = 0;
+        if (!Byte(header)) return false;
+        m_run = (header & 0x80) != 0;
+        m_left = (header & 0x7F) + 1;
+        if (m_run)
+          for (int i = 0; i < m_bpp; ++i)
+            if (!Byte(m_value[i])) return false;
+      }
+      const std::size_t n = std::min<std::size_t>(m_left, pixels);
+      if (m_run) {
+        Fill(out, n);
+      } else if (!Copy(out, n * m_bpp)) {
+        return false;
+      }
+      out += n * m_bpp;
+      pixels -= n;
+      m_left -= static_cast<int>(n);
+    }
+    return true;
+  }
+
+ private:
+  bool Refill() {
+    m_end = m_file.Read(m_input.data(), static_cast<UINT>(m_input.size()));
+    m_pos = 0;
+    return m_end > 0;
+  }
+  bool Byte(BYTE& b) {
+    if (m_pos == m_end && !Refill()) return false;
+    b = m_input[m_pos++];
+    return true;
+  }
+  bool Copy(BYTE* out, std::size_t bytes) {
+    while (bytes > 0) {
+      if (m_pos == m_end && !Refill()) return false;
+      const std::size_t n = std::min(bytes, m_end - m_pos);
+      std::memcpy(out, &m_input[m_pos], n);
+      m_pos += n;
+      out += n;
+      bytes -= n;
+    }
+    return true;
+  }
+  void Fill(BYTE* out, std::size_t n) {
+    if (m_bpp == 4) {
+      DWORD v;
+      std::memcpy(&v, m_value, 4);
+      auto* d = reinterpret_cast<DWORD*>(out);
+      if (reinterpret_cast<std::uintptr_t>(out) % alignof(DWORD) == 0) {
+        std::fill_n(d, n, v);
+        return;
+      }
+    }
+    for (std::size_t i = 0; i < n; ++i) std::memcpy(out + i * m_bpp, m_value, m_bpp);
+  }
+
+  CFile& m_file;
+  int m_bpp;
+  std::vector<BYTE> m_input;
+  std::size_t m_pos = 0;
+  std::size_t m_end = 0;
+  int m_left = 0;
+  bool m_run = false;
+  BYTE m_value[4] = {};
+};
+
+class TgaDecoder {
+ public:
+  TgaDecoder(CFile& file, const TgaHeader& h) : m_file(file), m_h(h) {}
+
+  DWORD* Decode(CRect& rect) {
+    const int bpp = (m_h.pixelDepth + 7) / 8;
+    if (bpp < 1 || bpp > 4) return nullptr;
+    if (m_h.IsColorMapped() && bpp != 1) return nullptr;  // wider indices are not supported
+    const int w = m_h.width, h = m_h.height;
+
+    // Where the pixels start, and whether the file can hold them at all.
+    const ULONGLONG length = m_file.GetLength();
+    ULONGLONG mapBytes = 0;
+    int entryBytes = 0;
+    if (m_h.colorMapType == 1 && m_h.colorMapLength != 0) {
+      entryBytes = (m_h.colorMapEntryBits + 7) / 8;
+      mapBytes = static_cast<ULONGLONG>(m_h.colorMapLength) * entryBytes;
+      if (m_h.IsColorMapped()) {
+        if (entryBytes < 1 || entryBytes > 4) return nullptr;
+        if (static_cast<std::size_t>(m_h.colorMapFirst) + m_h.colorMapLength > kColorMapEntries)
+          return nullptr;
+      }
+    }
+    const ULONGLONG dataStart = TgaHeader::kSize + m_h.idLength + mapBytes;
+    if (dataStart > length) return nullptr;
+    const ULONGLONG available = length - dataStart;
+    const ULONGLONG pixels = static_cast<ULONGLONG>(w) * h;
+    if (m_h.IsRunLength()) {
+      if (w > kMaxRleWidth || h > kMaxRleHeight) return nullptr;
+      // A packet of 1 + bpp bytes gives at most 128 pixels.
+      if ((pixels + 127) / 128 * (1 + bpp) > available) return nullptr;
+    } else {
+      if (static_cast<std::size_t>(w) * 4 > kBlockBytes) return nullptr;
+      if (pixels * bpp > available) return nullptr;
+    }
+
+    PictureBuffer picture = PictureBuffer::Allocate(w, h);
+    if (!picture) return nullptr;
+    if (m_h.IsColorMapped() && !ReadColorMap(entryBytes)) return nullptr;
+    m_file.Seek(static_cast<LONGLONG>(dataStart), CFile::begin);
+
+    const bool ok = m_h.IsRunLength() ? DecodeRunLength(picture, bpp) : DecodeBlocks(picture, bpp);
+    if (!ok) return nullptr;
+    rect = CRect(m_h.xOrigin, m_h.yOrigin, m_h.xOrigin + w, m_h.yOrigin + h);
+    return picture.Release();
+  }
+
+ private:
+  bool TopDown() const { return (m_h.descriptor & 0x30) == 0x20; }
+  long long TargetRow(long long fileRow) const {
+    return TopDown() ? fileRow : m_h.height - 1 - fileRow;
+  }
+  // Alpha is the file's only for 32-bit pixels; everything else is opaque.
+  BYTE Alpha() const { return m_h.pixelDepth == 32 ? 0 : 255; }
+
+  bool ReadColorMap(int entryBytes) {
+    m_palette.assign(kColorMapEntries, 0);
+    const std::size_t n = m_h.colorMapLength;
+    std::vector<BYTE> raw(n * entryBytes);
+    m_file.Seek(static_cast<LONGLONG>(TgaHeader::kSize) + m_h.idLength, CFile::begin);
+    if (m_file.Read(raw.data(), static_cast<UINT>(raw.size())) != raw.size()) return false;
+    // Entries keep their stored alpha only when they are 4 bytes wide; indexed pictures are
+    // made opaque afterwards anyway, as their depth is 8.
+    KvConvertRow(KindOf(entryBytes), raw.data(), &m_palette[m_h.colorMapFirst], n, 0);
+    return true;
+  }
+
+  // Converts one raw file row into its picture row.
+  void StoreRow(const BYTE* raw, DWORD* out, int bpp) {
+    const std::size_t w = m_h.width;
+    if (m_h.IsColorMapped()) {
+      KvConvertRow(RawPixel::Index8, raw, out, w, 255, m_palette.data(), m_palette.size());
+      KvSetAlpha(out, w, 255);
+    } else {
+      KvConvertRow(KindOf(bpp), raw, out, w, 255);
+      if (bpp == 4 && m_h.pixelDepth != 32) KvSetAlpha(out, w, 255);
+    }
+  }
+
+  bool DecodeBlocks(PictureBuffer& picture, int bpp) {
+    const std::size_t w = m_h.width;
+    const std::size_t rowsPerBlock = kBlockBytes / (w * 4);
+    const std::size_t fileRowBytes = w * bpp;
+    // 32-bit rows in file order need no conversion: they are read straight into place.
+    const bool direct = bpp == 4 && m_h.pixelDepth == 32 && TopDown();
+    std::vector<BYTE> block(direct ? 0 : rowsPerBlock * fileRowBytes);
+    for (long long row = 0; row < m_h.height;) {
+      const std::size_t rows = std::min<std::size_t>(rowsPerBlock, m_h.height - row);
+      const std::size_t bytes = rows * fileRowBytes;
+      if (direct) {
+        if (m_file.Read(picture.row(row), static_cast<UINT>(bytes)) != bytes) return false;
+      } else {
+        if (m_file.Read(block.data(), static_cast<UINT>(bytes)) != bytes) return false;
+        for (std::size_t r = 0; r < rows; ++r)
+          StoreRow(&block[r * fileRowBytes], picture.row(TargetRow(row + r)), bpp);
+      }
+      row += static_cast<long long>(rows);
+    }
+    return true;
+  }
+
+  bool DecodeRunLength(PictureBuffer& picture, int bpp) {
+    RlePacketReader reader(m_file, bpp);
+    const std::size_t w = m_h.width;
+    const bool direct = bpp == 4 && m_h.pixelDepth == 32;
+    std::vector<BYTE> raw(direct ? 0 : w * bpp);
+    for (long long row = 0; row < m_h.height; ++row) {
+      DWORD* out = picture.row(TargetRow(row));
+      if (direct) {
+        if (!reader.Decode(reinterpret_cast<BYTE*>(out), w)) return false;
+      } else {
+        if (!reader.Decode(raw.data(), w)) return false;
+        StoreRow(raw.data(), out, bpp);
+      }
+    }
+    return true;
+  }
+
+  CFile& m_file;
+  const TgaHeader& m_h;
+  std::vector<DWORD> m_palette;
+};
+
+
+}  // namespace
+
+TgaHeader TgaHeader::Parse(const std::array<BYTE, kSize>& bytes) {
+  ByteReader r(bytes);
+  TgaHeader h;
+  h.idLength = r.u8();
+  h.colorMapType = r.u8();
+  h.imageType = r.u8();
+  h.colorMapFirst = r.u16le();
+  h.colorMapLength = r.u16le();
+  h.colorMapEntryBits = r.u8();
+  h.xOrigin = r.u16le();
+  h.yOrigin = r.u16le();
+  h.width = r.u16le();
+  h.height = r.u16le();
+  h.pixelDepth = r.u8();
+  h.descriptor = r.u8();
+  return h;
+}
+
+std::array<BYTE, TgaHeader::kSize> TgaHeader::Serialize() const {
+  std::array<BYTE, kSize> b{};
+  b[0] = idLength;
+  b[1] = colorMapType;
+  b[2] = imageType;
+  KvPutLe16(&b[3], colorMapFirst);
+  KvPutLe16(&b[5], colorMapLength);
+  b[7] = colorMapEntryBits;
+  KvPutLe16(&b[8], xOrigin);
+  KvPutLe16(&b[10], yOrigin);
+  KvPutLe16(&b[12], width);
+  KvPutLe16(&b[14], height);
+  b[16] = pixelDepth;
+  b[17] = descriptor;
+  return b;
+}
+
+bool TgaHeader::IsAcceptable() const {
+  if (width == 0 || height == 0 || colorMapType > 1) return false;
+  switch (imageType) {
+    case 1:
+    case 9:
+      return colorMapType == 1;
+    case 2:
+    case 3:
+    case 10:
+    case 11:
+      return true;
+    default:
+      return false;
+  }
+}
+
+DWORD* KvDecodeTga(CFile& file, CRect& rect) {
+  try {
+    std::array<BYTE, TgaHeader::kSize> bytes{};
+    file.SeekToBegin();
+    if (file.Read(bytes.data(), TgaHeader::kSize) != TgaHeader::kSize) return nullptr;
+    const TgaHeader header = TgaHeader::Parse(bytes);
+    if (!header.IsAcceptable()) return nullptr;
+    return TgaDecoder(file, header).Decode(rect);
+  } catch (const CException&) {
+    return nullptr;
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
+DWORD* KvMediaLoadTGAFile(CString path, CRect& rect) {
+  CFileStatus status;
+  if (!CFile::GetStatus(path, status)) return nullptr;
+  CFile file;
+  if (!file.Open(path, CFile::modeRead | CFile::shareDenyWrite | CFile::typeBinary)) return nullptr;
+  return KvDecodeTga(file, rect);
+}
+
+int KvMediaSaveTGAFile(CString path, DWORD* buffer, CSize size, CRect rect) {
+  if (!buffer || size.cx <= 0 || size.cy <= 0) return 0;
+  const CRect bounds(0, 0, size.cx, size.cy);
+  CRect region;
+  if (!region.IntersectRect(&rect, &bounds)) return 0;
+  const int W = region.Width(), H = region.Height();
+  if (W > 0xFFFF || H > 0xFFFF) return 0;  // the header holds 16-bit sizes
+
+  SafeFileWriter out(path);
+  if (!out.Open()) return 0;
+
+  // Header and identification field.
+  TgaHeader h;
+  h.idLength = 64;
+  h.imageType = 2;
+  h.xOrigin = static_cast<WORD>(region.left);
+  h.yOrigin = static_cast<WORD>(region.top);
+  h.width = static_cast<WORD>(W);
+  h.height = static_cast<WORD>(H);
+  h.pixelDepth = 32;
+  h.descriptor = 0x20;
+  std::array<BYTE, TgaHeader::kSize + 64> head{};
+  const auto hb = h.Serialize();
+  std::copy(hb.begin(), hb.end(), head.begin());
+  const char id[] = "Drevlock-32Bit-TrueColor-TGA";
+  std::memcpy(&head[TgaHeader::kSize], id, sizeof id - 1);
+  out.Write(head.data(), head.size());
+
+  // Pixels, top row first, as they stand in the buffer.
+  const auto stride = static_cast<std::size_t>(size.cx);
+  const DWORD* first = buffer + static_cast<std::size_t>(region.top) * stride + region.left;
+  if (static_cast<std::size_t>(W) == stride) {
+    out.Write(first, static_cast<std::size_t>(W) * H * 4);
+  } else {
+    for (int y = 0; y < H; ++y) out.Write(first + y * stride, static_cast<std::size_t>(W) * 4);
+  }
+
+  // Postage stamp: 64 x 48 pixels picked at running single-precision steps.
+  const DWORD stampOffset = 82 + 4u * static_cast<DWORD>(W) * static_cast<DWORD>(H);
+  std::vector<BYTE> stamp(2 + 48 * 64 * 4);
+  stamp[0] = 64;
+  stamp[1] = 48;
+  const float stepY = static_cast<float>(H) / 48, stepX = static_cast<float>(W) / 64;
+  float sy = 0;
+  for (int r = 0; r < 48; ++r, sy += stepY) {
+    const int y = std::min(H - 1, static_cast<int>(sy));
+    float sx = 0;
+    for (int c = 0; c < 64; ++c, sx += stepX) {
+      const int x = std::min(W - 1, static_cast<int>(sx));
+      std::memcpy(&stamp[2 + (r * 64 + c) * 4], first + y * stride + x, 4);
+    }
+  }
+  out.Write(stamp.data(), stamp.size());
+
+  // Extension area, stamped with the local time, and the version-2 footer.
+  const DWORD extensionOffset = stampOffset + static_cast<DWORD>(stamp.size());
+  std::array<BYTE, 495 + 26> tail{};
+  BYTE* ext = tail.data();
+  KvPutLe16(ext, 495);
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  KvPutLe16(ext + 367, local.tm_mon + 1);
+  KvPutLe16(ext + 369, local.tm_mday);
+  KvPutLe16(ext + 371, local.tm_year + 1900);
+  KvPutLe16(ext + 373, local.tm_hour);
+  KvPutLe16(ext + 375, local.tm_min);
+  KvPutLe16(ext + 377, local.tm_sec);
+  ext[469] = 0x20;
+  KvPutLe32(ext + 486, stampOffset);
+  BYTE* footer = tail.data() + 495;
+  KvPutLe32(footer, extensionOffset);
+  std::memcpy(footer + 8, "TRUEVISION-XFILE.", 18);  // with its terminating zero
+  out.Write(tail.data(), tail.size());
+
+  return out.Commit() ? 1 : 0;
+}

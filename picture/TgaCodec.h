@@ -1,0 +1,35 @@
+// TGA pictures: the header, and the decoder over any file (a file on disk, or a memory file
+// for tests and fuzzing).
+#pragma once
+
+#include <array>
+
+#include "platform/File.h"
+#include "platform/Geometry.h"
+
+struct TgaHeader {
+  BYTE idLength = 0;
+  BYTE colorMapType = 0;
+  BYTE imageType = 0;
+  WORD colorMapFirst = 0;
+  WORD colorMapLength = 0;
+  BYTE colorMapEntryBits = 0;
+  WORD xOrigin = 0;
+  WORD yOrigin = 0;
+  WORD width = 0;
+  WORD height = 0;
+  BYTE pixelDepth = 0;
+  BYTE descriptor = 0;
+
+  static constexpr std::size_t kSize = 18;
+  static TgaHeader Parse(const std::array<BYTE, kSize>& bytes);
+  std::array<BYTE, kSize> Serialize() const;
+  bool IsRunLength() const { return imageType >= 9; }
+  bool IsColorMapped() const { return imageType == 1 || imageType == 9; }
+  // The checks every reader of TGA headers makes: sizes, colour-map type, image type.
+  bool IsAcceptable() const;
+};
+
+// Decodes the TGA at the file's start. Null for anything it cannot or will not read; the
+// rect is set only on success. Never throws.
+DWORD* KvDecodeTga(CFile& file, CRect& rect);

@@ -1,0 +1,88 @@
+// kvmedia convert IN OUT [--region X,Y,W,H]: loads any picture through the load dispatch
+// and writes it by OUT's extension.
+#include <algorithm>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Commands.h"
+#include "KvMediaFile/KvPicture.h"
+#include "PngWriter.h"
+#include "ToolSupport.h"
+#include "host/FileName.h"
+#include "platform/GlobalMemory.h"
+
+namespace kvtool {
+
+extern const Command kConvertCommand;
+
+namespace {
+
+int Run(const Args& args) {
+  std::vector<std::string> files;
+  std::optional<CRect> region;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--region") {
+      if (i + 1 >= args.size() || !(region = ParseRegion(args[i + 1])))
+        return Usage(kConvertCommand, "--region takes X,Y,W,H with W and H above 0");
+      ++i;
+    } else if (args[i].size() > 1 && args[i][0] == '-') {
+      return Usage(kConvertCommand, "unknown option " + args[i]);
+    } else {
+      files.push_back(args[i]);
+    }
+  }
+  if (files.size() != 2) return Usage(kConvertCommand, "expected IN and OUT");
+  const std::string& in = files[0];
+  const std::string& out = files[1];
+  const std::string ext = LowerExtension(out);
+  if (ext != ".tga" && ext != ".bmp" && ext != ".png")
+    return Usage(kConvertCommand, "OUT must end in .tga, .bmp or .png");
+
+  KvMediaFileOpen();
+  const CString inPath = PathArg(in);
+  if (!KvDoesFileExist(inPath)) return Fail(in + ": no such file");
+  CRect rect;
+  KvGlobalPtr picture(KvMediaLoadPicFile(inPath, rect));
+  if (!picture) return Fail(in + ": not a picture this build reads, or damaged");
+  const CSize size = rect.Size();
+  const CRect whole(0, 0, size.cx, size.cy);
+  CRect area = region.value_or(whole);
+  if (!area.IntersectRect(&area, &whole)) return Fail("the region lies outside the picture");
+
+  auto* pixels = static_cast<DWORD*>(picture.get());
+  int ok = 0;
+  if (ext == ".tga") {
+    ok = KvMediaSaveTGAFile(PathArg(out), pixels, size, area);
+  } else if (ext == ".bmp") {
+    ok = KvMediaSaveBMPFile(PathArg(out), pixels, size, area);
+  } else {
+    std::vector<DWORD> crop(static_cast<std::size_t>(area.Width()) * area.Height());
+    for (int y = 0; y < area.Height(); ++y)
+      std::copy_n(pixels + static_cast<std::size_t>(area.top + y) * size.cx + area.left,
+                  area.Width(), crop.begin() + static_cast<std::ptrdiff_t>(y) * area.Width());
+    std::string error;
+    ok = WritePng(out, crop.data(), area.Width(), area.Height(), &error);
+    if (!ok) return Fail(error);
+  }
+  if (!ok) return Fail("cannot write " + out);
+  std::printf("%s (%d x %d) -> %s (%d x %d)\n", in.c_str(), size.cx, size.cy, out.c_str(),
+              area.Width(), area.Height());
+  return 0;
+}
+
+}  // namespace
+
+const Command kConvertCommand = {
+    "convert", "convert a picture to TGA, BMP or PNG",
+    "usage: kvmedia convert IN OUT [--region X,Y,W,H]\n"
+    "\n"
+    "Loads IN with the library's load dispatch (any picture type it reads; a file whose\n"
+    "extension it does not know is tried with every reader) and writes OUT by its\n"
+    "extension: .tga and .bmp with the library's savers (32 bits, alpha kept), .png as\n"
+    "lossless RGBA. --region saves only that part of the picture (clipped to it).\n",
+    Run};
+const Registrar kConvertRegistrar(kConvertCommand);
+
+}  // namespace kvtool
