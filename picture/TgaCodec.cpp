@@ -172,6 +172,7 @@ class TgaDecoder {
   bool ReadColorMap(int entryBytes) {
     m_palette.assign(kColorMapEntries, 0);
     const std::size_t n = m_h.colorMapLength;
+    if (n == 0) return true;  // an empty map: every index gives black
     std::vector<BYTE> raw(n * entryBytes);
     m_file.Seek(static_cast<LONGLONG>(TgaHeader::kSize) + m_h.idLength, CFile::begin);
     if (m_file.Read(raw.data(), static_cast<UINT>(raw.size())) != raw.size()) return false;

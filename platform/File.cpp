@@ -216,7 +216,7 @@ BOOL CMemFile::Open(const wchar_t*, UINT, CFileException* error) {
 }
 
 UINT CMemFile::Read(void* buffer, UINT count) {
-  if (m_position >= m_length) return 0;
+  if (count == 0 || m_position >= m_length) return 0;
   const std::size_t n = std::min<std::size_t>(count, m_length - m_position);
   std::memcpy(buffer, m_buffer + m_position, n);
   m_position += n;

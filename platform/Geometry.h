@@ -26,8 +26,9 @@ class CSize : public SIZE {
   constexpr CSize() : SIZE{0, 0} {}
   constexpr CSize(int x, int y) : SIZE{x, y} {}
   constexpr CSize(SIZE s) : SIZE(s) {}  // NOLINT
-  constexpr bool operator==(const SIZE& o) const { return cx == o.cx && cy == o.cy; }
-  constexpr bool operator!=(const SIZE& o) const { return !(*this == o); }
+  friend constexpr bool operator==(const CSize& a, const CSize& b) {
+    return a.cx == b.cx && a.cy == b.cy;
+  }
 };
 
 class CPoint : public POINT {
@@ -39,8 +40,9 @@ class CPoint : public POINT {
     x += dx;
     y += dy;
   }
-  constexpr bool operator==(const POINT& o) const { return x == o.x && y == o.y; }
-  constexpr bool operator!=(const POINT& o) const { return !(*this == o); }
+  friend constexpr bool operator==(const CPoint& a, const CPoint& b) {
+    return a.x == b.x && a.y == b.y;
+  }
   constexpr CPoint operator+(const POINT& o) const { return CPoint(x + o.x, y + o.y); }
   constexpr CPoint operator-(const POINT& o) const { return CPoint(x - o.x, y - o.y); }
 };
@@ -76,10 +78,9 @@ class CRect : public RECT {
   BOOL SubtractRect(const RECT* a, const RECT* b) { return ::SubtractRect(this, a, b); }
   BOOL EqualRect(const RECT* o) const { return ::EqualRect(this, o); }
 
-  constexpr bool operator==(const RECT& o) const {
-    return left == o.left && top == o.top && right == o.right && bottom == o.bottom;
+  friend constexpr bool operator==(const CRect& a, const CRect& b) {
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
   }
-  constexpr bool operator!=(const RECT& o) const { return !(*this == o); }
   CRect operator&(const RECT& o) const {
     CRect r;
     ::IntersectRect(&r, this, &o);
