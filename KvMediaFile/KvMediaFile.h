@@ -4,6 +4,8 @@
 
 #include "KvMediaFile/KvMediaApi.h"
 #include "KvMediaFile/KvMediaResources.h"
+#include "KvMediaFile/KvMovie.h"
+#include "KvMediaFile/KvPicture.h"
 #include "host/Color.h"
 #include "host/MemBlock.h"
 #include "platform/Geometry.h"

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "KvMediaFile/KvMediaResources.h"
+#include "KvMediaFile/KvMovie.h"
 #include "KvMediaFile/KvPicture.h"
 #include "host/FileName.h"
 #include "host/ModuleResources.h"
@@ -40,8 +41,8 @@ Loader LoaderOf(int type) {
   }
 }
 
-// Movie files give their first frame once the movie players are in the build.
-DWORD* LoadMovieFrame(const CString&, CRect&) { return nullptr; }
+// Movie files give their first frame.
+DWORD* LoadMovieFrame(const CString& path, CRect& rect) { return KvMovieGetFrame(path, rect, 0.0f); }
 
 }  // namespace
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Commands.h"
+#include "KvMediaFile/KvMovie.h"
 #include "KvMediaFile/KvPicture.h"
 #include "PngWriter.h"
 #include "ToolSupport.h"
@@ -22,10 +23,15 @@ namespace {
 int Run(const Args& args) {
   std::vector<std::string> files;
   std::optional<CRect> region;
+  std::optional<double> time;
   for (std::size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--region") {
       if (i + 1 >= args.size() || !(region = ParseRegion(args[i + 1])))
         return Usage(kConvertCommand, "--region takes X,Y,W,H with W and H above 0");
+      ++i;
+    } else if (args[i] == "--time") {
+      if (i + 1 >= args.size() || !(time = ParseNumber(args[i + 1])))
+        return Usage(kConvertCommand, "--time takes a number (passes through the movie)");
       ++i;
     } else if (args[i].size() > 1 && args[i][0] == '-') {
       return Usage(kConvertCommand, "unknown option " + args[i]);
@@ -44,7 +50,10 @@ int Run(const Args& args) {
   const CString inPath = PathArg(in);
   if (!KvDoesFileExist(inPath)) return Fail(in + ": no such file");
   CRect rect;
-  KvGlobalPtr picture(KvMediaLoadPicFile(inPath, rect));
+  const bool movie = CKvPlayMovieBase::MovieCategory(inPath) != MOVIE_UNKNOWN;
+  if (time && !movie) return Usage(kConvertCommand, "--time goes with movie files");
+  KvGlobalPtr picture(movie ? KvMovieGetFrame(inPath, rect, static_cast<float>(time.value_or(0)))
+                            : KvMediaLoadPicFile(inPath, rect));
   if (!picture) return Fail(in + ": not a picture this build reads, or damaged");
   const CSize size = rect.Size();
   const CRect whole(0, 0, size.cx, size.cy);
@@ -76,12 +85,13 @@ int Run(const Args& args) {
 
 const Command kConvertCommand = {
     "convert", "convert a picture to TGA, BMP or PNG",
-    "usage: kvmedia convert IN OUT [--region X,Y,W,H]\n"
+    "usage: kvmedia convert IN OUT [--time T] [--region X,Y,W,H]\n"
     "\n"
     "Loads IN with the library's load dispatch (any picture type it reads; a file whose\n"
     "extension it does not know is tried with every reader) and writes OUT by its\n"
     "extension: .tga and .bmp with the library's savers (32 bits, alpha kept), .png as\n"
-    "lossless RGBA. --region saves only that part of the picture (clipped to it).\n",
+    "lossless RGBA. --region saves only that part of the picture (clipped to it).\n"
+    "For a movie, --time T picks the frame at T passes through it (0 the first frame).\n",
     Run};
 const Registrar kConvertRegistrar(kConvertCommand);
 

@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "Commands.h"
+#include "KvMediaFile/KvMovie.h"
 #include "KvMediaFile/KvPicture.h"
 #include "PngWriter.h"
 #include "host/LineCodec.h"
@@ -62,6 +64,53 @@ void MakeTitleBlock(CKvMemBlock& block, BYTE alpha) {
       block.SetPixel(x, y, CKvColor32(r, g, b, static_cast<BYTE>(alpha * edge / 255)));
     }
   }
+}
+
+// A small encoder for the demo: key frames store every band of 8 rows, the frames between
+// only the bands that changed.
+bool AppendBands(CKvMotionFileWrite& file, const CKvMemBlock& cur, const CKvMemBlock* prev) {
+  const CSize size = cur.GetSize();
+  std::vector<void*> patches;
+  std::vector<WORD> sizes;
+  for (int y = 0; y < size.cy; y += 8) {
+    const int h = std::min(8, size.cy - y);
+    const std::size_t bytes = static_cast<std::size_t>(size.cx) * h * 4;
+    const tagCOLOR32* band = cur.GetAddress() + static_cast<std::size_t>(y) * size.cx;
+    if (prev &&
+        std::memcmp(band, prev->GetAddress() + static_cast<std::size_t>(y) * size.cx, bytes) == 0)
+      continue;
+    HGLOBAL patch = GlobalAlloc(GHND, 16 + bytes);
+    auto* p = static_cast<BYTE*>(GlobalLock(patch));
+    const short header[4] = {0, static_cast<short>(y), static_cast<short>(size.cx),
+                             static_cast<short>(h)};
+    std::memcpy(p, header, sizeof header);
+    std::memcpy(p + 16, band, bytes);
+    GlobalUnlock(patch);
+    patches.push_back(patch);
+    sizes.push_back(static_cast<WORD>(16 + bytes));
+  }
+  const int ok = file.AppendFrame(static_cast<int>(patches.size()), patches.data(), sizes.data());
+  for (void* patch : patches) GlobalFree(patch);
+  return ok != 0;
+}
+
+bool MakeDemoMovie(const CString& path) {
+  constexpr int kFrames = 50, kKey = 25, kMovieW = 480, kMovieH = 96;
+  CKvMotionFileWrite file;
+  if (!file.CreateFileW(path, kKey, kFrames, 4, 0, kHeight - 200, kMovieW, kMovieH)) return false;
+  CKvMemBlock cur, prev, title;
+  cur.InitBlock(CSize(kMovieW, kMovieH));
+  title.InitBlock(CSize(kMovieW - 40, 56));
+  MakeTitleBlock(title, 230);
+  bool ok = true;
+  for (int i = 0; i < kFrames && ok; ++i) {
+    prev = cur;
+    cur.ClearBlock(nullptr, CKvColor32(0, 0, 0, 0));
+    const int x = std::min(20, -kMovieW + i * kMovieW / 20);  // slides in, then stays
+    cur.Copy(x, 20, &title, title.GetRect(), KV_MIX_COPY);
+    ok = AppendBands(file, cur, i % kKey == 0 ? nullptr : &prev);
+  }
+  return file.CloseFile() && ok;
 }
 
 int Run(const Args& args) {
@@ -191,6 +240,28 @@ int Run(const Args& args) {
     std::printf("  %-28s %s\n", "Velmora_Empty.tga", "the empty placeholder, 4 x 4 transparent");
   else
     demo.ok = false;
+  // A motion movie: a title bar sliding in, laid over the bars while it plays.
+  const CString movie = CString::FromUtf8(demo.dir + "/title.sve");
+  if (!MakeDemoMovie(movie)) {
+    std::fprintf(stderr, "kvmedia: writing the demo movie failed\n");
+    demo.ok = false;
+  } else {
+    std::printf("  %-28s %s\n", "title.sve", "a motion movie: a title bar sliding in, 50 frames");
+    CKvPlayMovieMotion player;
+    player.m_nMixMode = 0;
+    player.m_ptPaste = CPoint(0, kHeight - 200);
+    if (player.Open(movie, 1) && player.Prepare(&bars)) {
+      for (int i : {0, 12, 24, 49}) {
+        player.GetOneFrame(static_cast<float>(i) / player.m_nFrames);
+        char name[40], what[80];
+        std::snprintf(name, sizeof name, "movie-frame-%02d.png", i);
+        std::snprintf(what, sizeof what, "frame %d of the movie over the bars", i);
+        demo.Png(name, player.m_blockWork, what);
+      }
+    } else {
+      demo.ok = false;
+    }
+  }
   KvMediaFileClose();
 
   std::printf("kvmedia demo: %d pictures written\n", demo.written);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "Commands.h"
+#include "KvMediaFile/KvMovie.h"
 #include "KvMediaFile/KvPicture.h"
 #include "ToolSupport.h"
 #include "host/FileName.h"
@@ -26,6 +27,24 @@ Record Describe(const std::string& file) {
   const CString path = PathArg(file);
   if (!KvDoesFileExist(path)) {
     record.Fail("no such file");
+    return record;
+  }
+  const ENUMMOVIETYPE movie = CKvPlayMovieBase::MovieCategory(path);
+  if (movie != MOVIE_UNKNOWN) {
+    record.Text("type", movie == MOVIE_FLIC ? "FLIC movie" : "motion movie");
+    CRect rect;
+    WORD word = 0;
+    int frames = 0;
+    if (!KvMovieGetFileInfo(path, &rect, &word, &frames)) {
+      record.Fail("not a movie this build reads");
+      return record;
+    }
+    record.Number("width", rect.Width());
+    record.Number("height", rect.Height());
+    record.Number("x", rect.left);
+    record.Number("y", rect.top);
+    record.Number("frames", frames);
+    if (movie != MOVIE_FLIC) record.Number("key_interval", word);
     return record;
   }
   int type = 0;
@@ -96,8 +115,9 @@ const Command kInfoCommand = {
     "info", "describe pictures, movies and scrolls from their headers",
     "usage: kvmedia info FILE... [--json]\n"
     "\n"
-    "Prints each file's type, size and bit depth (for TGA also its placement x, y), one line\n"
-    "per file, or a JSON array with --json. Exits 1 when any file cannot be read.\n",
+    "Prints each file's type, size and bit depth (for TGA also its placement x, y); for\n"
+    "movies their rectangle, frame count and key-frame interval. One line per file, or a\n"
+    "JSON array with --json. Exits 1 when any file cannot be read.\n",
     Run};
 const Registrar kInfoRegistrar(kInfoCommand);
 

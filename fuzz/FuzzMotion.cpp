@@ -1,0 +1,77 @@
+// Motion movies from arbitrary bytes: open, prepare and play frames, from the file and from
+// memory, alone and over a background. The player reads paths, so each input is laid into
+// an in-memory file reached through /proc/self/fd.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "KvMediaFile/KvMovie.h"
+#include "platform/GlobalMemory.h"
+
+namespace {
+
+int g_fd = -1;
+CString g_path;
+
+void WriteSeed(const char* dir) {
+  const CString path = CString::FromUtf8(std::string(dir) + "/seed.sve");
+  CKvMotionFileWrite file;
+  if (!file.CreateFileW(path, 10, 3, 4, 2, 3, 12, 10)) return;
+  for (int frame = 0; frame < 3; ++frame) {
+    const int w = 4 + frame, h = 2;
+    HGLOBAL patch = GlobalAlloc(GHND, 16 + w * h * 4);
+    auto* p = static_cast<short*>(GlobalLock(patch));
+    p[0] = static_cast<short>(frame);
+    p[1] = 1;
+    p[2] = static_cast<short>(w);
+    p[3] = static_cast<short>(h);
+    std::memset(reinterpret_cast<BYTE*>(p) + 16, 0x40 * (frame + 1), w * h * 4);
+    GlobalUnlock(patch);
+    void* patches[] = {patch};
+    WORD sizes[] = {static_cast<WORD>(16 + w * h * 4)};
+    file.AppendFrame(1, patches, sizes);
+    GlobalFree(patch);
+  }
+  file.CloseFile();
+}
+
+void Play(int loadToMem, int mix, CKvMemBlock* back) {
+  CKvPlayMovieMotion player;
+  player.m_nMixMode = mix;
+  player.m_ptPaste = CPoint(-3, 5);
+  if (!player.Open(g_path, loadToMem)) return;
+  player.Prepare(back);
+  const int frames = std::min(player.m_nFrames, 40);
+  for (int i = 0; i < frames; ++i) player.GetOneFrame(static_cast<float>(i) / player.m_nFrames);
+  player.GetOneFrame(0.5f);  // a step back inside the movie
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  KvSetMaxPictureBytes(std::size_t{16} << 20);
+  g_fd = ::memfd_create("kvfuzz-motion.sve", 0);
+  if (g_fd < 0) std::abort();
+  g_path = CString::FromUtf8("/proc/self/fd/" + std::to_string(g_fd));
+  if (const char* dir = std::getenv("KV_FUZZ_SEED_DIR")) WriteSeed(dir);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (::ftruncate(g_fd, 0) != 0 || ::pwrite(g_fd, data, size, 0) != static_cast<ssize_t>(size))
+    return 0;
+  CKvMemBlock back;
+  back.InitBlock(CSize(24, 20));
+  back.ClearBlock(nullptr, CKvColor32(10, 20, 30, 128));
+  Play(0, -1, nullptr);
+  Play(1, 0, &back);
+  Play(1, 1, &back);
+  return 0;
+}

@@ -1,0 +1,137 @@
+#include "movie/MotionPlayer.h"
+
+#include <cmath>
+#include <limits>
+
+#include "picture/ByteReader.h"
+#include "picture/PictureService.h"
+#include "platform/GlobalMemory.h"
+
+IMPLEMENT_DYNCREATE(CKvPlayMovieMotion, CKvPlayMovieBase)
+
+CKvPlayMovieMotion::~CKvPlayMovieMotion() { m_file.CloseFile(); }
+
+int CKvPlayMovieMotion::GetInfo(CString path, CRect& rect, WORD& word, int& frames) {
+  return CKvMotionFileRead::GetFileInfo(path, rect, word, frames);
+}
+
+int CKvPlayMovieMotion::Open(CString path, int bLoadToMem) {
+  m_nFrames = 0;
+  m_wKeyInterval = 0;
+  CRect rect;
+  if (!GetInfo(path, rect, m_wKeyInterval, m_nFrames)) return 0;
+  if (rect.IsRectEmpty() || m_wKeyInterval == 0 || m_nFrames < 1) return 0;
+  m_sizeFrame = CSize(rect.Width(), rect.Height());
+  m_nFramePixels = rect.Width() * rect.Height();
+  m_nCurFrame = -1;
+  return CKvPlayMovieBase::Open(path, bLoadToMem);
+}
+
+void CKvPlayMovieMotion::Close() {
+  m_file.CloseFile();
+  CKvPlayMovieBase::Close();
+}
+
+int CKvPlayMovieMotion::Prepare(CKvMemBlock* pBack) {
+  CKvPlayMovieBase::Prepare(pBack);
+  if (!m_file.OpenFile(m_strFileName)) return 0;
+  const int result = m_bLoadToMem ? m_file.LoadAllFCToMem() : 1;
+  m_bPrepared = 1;
+  return result;
+}
+
+int CKvPlayMovieMotion::GetOneFrame(float t) {
+  const int n = m_nFrames;
+  if (n < 1 || !m_blockWork.IsValid()) return 1;
+  // Times before the start play the first frame; very late ones are held to a range in
+  // which the frame arithmetic cannot overflow.
+  if (!(t > 0)) t = 0;
+  const float product = static_cast<float>(n) * t + 0.001f;
+  const int idx = product >= 1e9f ? static_cast<int>(1e9f) : static_cast<int>(product);
+
+  const int pass = idx / n;
+  if (pass != m_nLastPass) {
+    m_nLastPass = pass;
+    m_blockWork.ClearBlock(nullptr, CKvColor32(0, 0, 0, 0));
+    if (m_nMixMode == 0 || m_nMixMode == 1) {
+      const CRect area(m_ptPaste, m_sizeFrame);
+      m_blockWork.Copy(0, 0, m_pBackBlock, area, KV_MIX_COPY);
+    }
+  }
+  const int r = idx % n;
+  const int K = m_wKeyInterval ? m_wKeyInterval : 1;
+  const int k = (r / K) * K;
+  if (r < m_nCurFrame || (m_nCurFrame / K) * K != k) {
+    GetFCDiff(k, m_bLoadToMem);
+    m_nCurFrame = k;
+  }
+  while (m_nCurFrame < r) {
+    ++m_nCurFrame;
+    GetFCDiff(m_nCurFrame, m_bLoadToMem);
+  }
+  return 1;
+}
+
+int CKvPlayMovieMotion::GetFCDiff(int frame, int bFromMem) {
+  void* handle = bFromMem ? m_file.GetMemFC(frame) : m_file.GetFileFC(frame);
+  if (!handle) return 0;
+  KvGlobalPtr owned(bFromMem ? nullptr : handle);
+  KvGlobalLock lock(handle);
+  if (!lock) return 0;
+  const WORD version = m_file.GetVersion();
+  if (version > 2) return 0;
+
+  const std::span<const BYTE> chunk(static_cast<const BYTE*>(lock.get()), GlobalSize(handle));
+  ByteReader header(chunk);
+  const short count = header.i16le();
+  if (!header.ok() || count <= 0) return 1;
+
+  const std::size_t entrySize = KvMotionPatchEntrySize(version);
+  for (int i = 0; i < count; ++i) {
+    ByteReader entry(chunk);
+    if (!entry.seek(kKvMotionFrameHeaderSize + static_cast<std::size_t>(i) * entrySize)) break;
+    LONGLONG offset = 0;
+    if (version == 2) {
+      const ULONGLONG lo = entry.u32le(), hi = entry.u32le();
+      offset = static_cast<LONGLONG>(lo | hi << 32);
+    } else {
+      offset = entry.i32le();
+    }
+    if (!entry.ok()) break;  // the table runs past the chunk: nothing more to read
+    // A patch must lie wholly inside its chunk; one that does not is skipped.
+    ByteReader patch(chunk);
+    if (offset < 0 || !patch.seek(static_cast<std::size_t>(offset))) continue;
+    const short x = patch.i16le(), y = patch.i16le(), w = patch.i16le(), h = patch.i16le();
+    if (!patch.skip(8) || w <= 0 || h <= 0) continue;
+    const std::size_t pixelBytes = static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 4;
+    const std::span<const BYTE> pixels = patch.bytes(pixelBytes);
+    if (pixels.empty()) continue;
+
+    CKvMemBlock block;
+    if (!block.InitBlock(CSize(w, h),
+                         reinterpret_cast<tagCOLOR32*>(const_cast<BYTE*>(pixels.data()))))
+      continue;
+    const CRect back(x + m_ptPaste.x, y + m_ptPaste.y, x + m_ptPaste.x + w, y + m_ptPaste.y + h);
+    switch (m_nMixMode) {
+      case 0:
+        // Where the background does not reach, the patch lies over transparency rather than
+        // over whatever the block held.
+        if (!m_pBackBlock || (m_pBackBlock->GetRect() & back) != back) {
+          const CRect area(x, y, x + w, y + h);
+          m_blockWork.ClearBlock(&area, CKvColor32(0, 0, 0, 0));
+        }
+        m_blockWork.Copy(x, y, m_pBackBlock, back, KV_MIX_COPY);
+        m_blockWork.Copy(x, y, &block, block.GetRect(), KV_MIX_OVER);
+        break;
+      case 1:
+        m_blockWork.Copy(x, y, &block, block.GetRect(), KV_MIX_COPY);
+        m_blockWork.Copy(x, y, m_pBackBlock, back, KV_MIX_OVER);
+        break;
+      default:
+        m_blockWork.Copy(x, y, &block, block.GetRect(), KV_MIX_COPY);
+        break;
+    }
+    block.Close();
+  }
+  return 1;
+}
