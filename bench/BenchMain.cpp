@@ -28,6 +28,10 @@ std::vector<ThroughputDecl>& Throughputs() {
   static std::vector<ThroughputDecl> v;
   return v;
 }
+std::vector<ThroughputDecl>& Rates() {
+  static std::vector<ThroughputDecl> v;
+  return v;
+}
 std::vector<std::string>& Notes() {
   static std::vector<std::string> v;
   return v;
@@ -36,6 +40,7 @@ std::vector<std::string>& Notes() {
 struct Measured {
   double realNs = 0;
   double bytesPerSecond = 0;
+  double itemsPerSecond = 0;
 };
 
 // Keeps the median of each benchmark (or its single run, without repetitions).
@@ -54,6 +59,8 @@ class CollectingReporter : public benchmark::ConsoleReporter {
                  benchmark::GetTimeUnitMultiplier(run.time_unit);
       auto it = run.counters.find("bytes_per_second");
       if (it != run.counters.end()) m.bytesPerSecond = it->second.value;
+      auto items = run.counters.find("items_per_second");
+      if (items != run.counters.end()) m.itemsPerSecond = items->second.value;
       results[run.run_name.str()] = m;
     }
   }
@@ -74,6 +81,10 @@ void Ratio(const std::string& ours, const std::string& peer, double limit,
 
 void Throughput(const std::string& name, double floorBytesPerSecond, const std::string& note) {
   Throughputs().push_back({name, note, floorBytesPerSecond});
+}
+
+void Rate(const std::string& name, double floorPerSecond, const std::string& note) {
+  Rates().push_back({name, note, floorPerSecond});
 }
 
 void Note(const std::string& line) { Notes().push_back(line); }
@@ -119,6 +130,16 @@ int main(int argc, char** argv) {
       std::printf("  (floor %.0f MB/s: %s)", t.floor / 1e6,
                   a->bytesPerSecond >= t.floor ? "ok" : "UNDER");
     if (!t.note.empty()) std::printf("  %s", t.note.c_str());
+    std::printf("\n");
+  }
+  for (const auto& r : kvbench::Rates()) {
+    const auto* a = kvbench::Find(reporter, r.name);
+    if (!a) continue;
+    std::printf("rate %-48s = %10.1f /s (%.3f ms each)", r.name.c_str(), a->itemsPerSecond,
+                a->itemsPerSecond > 0 ? 1e3 / a->itemsPerSecond : 0.0);
+    if (r.floor > 0)
+      std::printf("  (floor %.0f /s: %s)", r.floor, a->itemsPerSecond >= r.floor ? "ok" : "UNDER");
+    if (!r.note.empty()) std::printf("  %s", r.note.c_str());
     std::printf("\n");
   }
   for (const auto& line : kvbench::Notes()) std::printf("%s\n", line.c_str());

@@ -17,6 +17,10 @@ void Ratio(const std::string& ours, const std::string& peer, double limit = 0.0,
 void Throughput(const std::string& name, double floorBytesPerSecond = 0.0,
                 const std::string& note = "");
 
+// After the run, print the median items per second (frames, for players) of a benchmark
+// that calls SetItemsProcessed, against a floor (0: no floor).
+void Rate(const std::string& name, double floorPerSecond = 0.0, const std::string& note = "");
+
 // A free line printed with the summary (sizes, ratios measured by hand, and the like).
 void Note(const std::string& line);
 

@@ -95,10 +95,19 @@ void CKvMemBlock::ClearBlock(const RECT* area, tagCOLOR32 color) {
   if (!m_pixels) return;
   CRect r = GetRect();
   if (area && !r.IntersectRect(&r, area)) return;
-  for (int y = r.top; y < r.bottom; ++y) {
-    tagCOLOR32* row = m_pixels + static_cast<std::size_t>(y) * m_size.cx;
-    std::fill(row + r.left, row + r.right, color);
+  const std::size_t width = static_cast<std::size_t>(r.Width());
+  const bool bytewise = color.b == color.g && color.g == color.r && color.r == color.a;
+  // Whole rows of one byte value (transparent black, mostly) are one memset.
+  if (bytewise && width == static_cast<std::size_t>(m_size.cx)) {
+    std::memset(m_pixels + static_cast<std::size_t>(r.top) * width, color.b,
+                width * static_cast<std::size_t>(r.Height()) * 4);
+    return;
   }
+  // One row is filled, the others copied from it.
+  tagCOLOR32* first = m_pixels + static_cast<std::size_t>(r.top) * m_size.cx + r.left;
+  std::fill(first, first + width, color);
+  for (int y = r.top + 1; y < r.bottom; ++y)
+    std::memcpy(m_pixels + static_cast<std::size_t>(y) * m_size.cx + r.left, first, width * 4);
 }
 
 int CKvMemBlock::Copy(int x, int y, CKvMemBlock* src, CRect srcRect, EMixMode mode) {

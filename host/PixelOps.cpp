@@ -143,6 +143,22 @@ void MixRow(tagCOLOR32* dst, const tagCOLOR32* src, std::size_t count) {
         d += 4;
         s += 4;
       }
+      // Opaque runs (glyph interiors, whole opaque frames) are copied without reading dst.
+      std::size_t run = 0;
+      while (i + run + 16 <= count) {
+        const __m128i* g = s + run / 4;
+        const __m128i all =
+            _mm_and_si128(_mm_and_si128(_mm_loadu_si128(g), _mm_loadu_si128(g + 1)),
+                          _mm_and_si128(_mm_loadu_si128(g + 2), _mm_loadu_si128(g + 3)));
+        if (AlphaOpaqueMask(all) != kAlphaBits) break;
+        run += 16;
+      }
+      if (run > 0) {
+        std::memcpy(dst + i, src + i, run * sizeof(tagCOLOR32));
+        i += run;
+        d += run / 4;
+        s += run / 4;
+      }
       if (i + 4 > count) break;
     }
     const __m128i sp = _mm_loadu_si128(s);

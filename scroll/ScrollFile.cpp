@@ -1,0 +1,207 @@
+#include "scroll/ScrollFile.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <span>
+
+#include "host/LineCodec.h"
+#include "host/MemBlock.h"
+#include "picture/ByteReader.h"
+
+std::array<BYTE, SKvScrollHeader::kSize> SKvScrollHeader::Serialize() const {
+  std::array<BYTE, kSize> b{};
+  const DWORD fields[] = {magic, version, direction, depth, lines, width, constant, reserved};
+  for (std::size_t i = 0; i < 8; ++i) KvPutLe32(&b[i * 4], fields[i]);
+  return b;
+}
+
+SKvScrollHeader SKvScrollHeader::Parse(const std::array<BYTE, kSize>& bytes) {
+  ByteReader r(bytes);
+  SKvScrollHeader h;
+  h.magic = r.u32le();
+  h.version = r.u32le();
+  h.direction = r.u32le();
+  h.depth = r.u32le();
+  h.lines = r.u32le();
+  h.width = r.u32le();
+  h.constant = r.u32le();
+  h.reserved = r.u32le();
+  return h;
+}
+
+bool SKvScrollHeader::IsValid() const {
+  return magic == kMagic && version == 1 && direction <= 3 && depth == 32 && constant == 1 &&
+         reserved == 0;
+}
+
+// ---------------------------------------------------------------------------------------
+
+CKvScrollFileWrite::~CKvScrollFileWrite() { CloseFile(); }
+
+int CKvScrollFileWrite::OpenFile(const wchar_t* path, DWORD direction, int, DWORD lines,
+                                 DWORD width) {
+  CloseFile();
+  if (!Open(path, modeCreate | modeWrite)) return 0;
+  m_header = SKvScrollHeader{SKvScrollHeader::kMagic, 1, direction, 32, lines, width, 1, 0};
+  try {
+    SeekToBegin();
+    const auto bytes = m_header.Serialize();
+    Write(bytes.data(), static_cast<UINT>(bytes.size()));
+    SetLength(SKvScrollHeader::kSize + 4ull * lines);
+  } catch (const CException&) {
+    Abort();
+    m_header = SKvScrollHeader{};
+    return 0;
+  }
+  m_appended = 0;
+  return 1;
+}
+
+int CKvScrollFileWrite::AppendDataLine(DWORD* line) {
+  if (m_hFile == hFileNull || !line || m_appended >= m_header.lines) return 0;
+  std::vector<DWORD> packed;
+  try {
+    packed.resize(KvRLEWorstCaseWords(m_header.width));
+    const DWORD words = KvRLECompress(line, m_header.width, packed.data(), 0);
+    const DWORD bytes = words * 4;
+    SeekToEnd();
+    Write(packed.data(), bytes);
+    BYTE size[4];
+    KvPutLe32(size, bytes);
+    Seek(static_cast<LONGLONG>(SKvScrollHeader::kSize) + 4ll * m_appended, begin);
+    Write(size, 4);
+  } catch (const CException&) {
+    return 0;
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
+  ++m_appended;
+  return 1;
+}
+
+void CKvScrollFileWrite::CloseFile() {
+  if (m_hFile != hFileNull) {
+    try {
+      Close();
+    } catch (const CException&) {
+      Abort();
+    }
+  }
+  m_header = SKvScrollHeader{};
+  m_appended = 0;
+}
+
+// ---------------------------------------------------------------------------------------
+
+CKvScrollFileRead::~CKvScrollFileRead() { CloseFile(); }
+
+int CKvScrollFileRead::OpenFile(const wchar_t* path) {
+  CloseFile();
+  if (!Open(path, modeRead | shareDenyWrite)) return 0;
+  try {
+    std::array<BYTE, SKvScrollHeader::kSize> bytes{};
+    SeekToBegin();
+    if (Read(bytes.data(), static_cast<UINT>(bytes.size())) != bytes.size()) throw CFileException();
+    m_header = SKvScrollHeader::Parse(bytes);
+    const ULONGLONG length = GetLength();
+    const ULONGLONG tableEnd = SKvScrollHeader::kSize + 4ull * m_header.lines;
+    // A line count of 0, or a size table longer than the file, is refused before the table
+    // is read.
+    // Counts are kept within what frame arithmetic in ints can address.
+    if (!m_header.IsValid() || m_header.lines == 0 || m_header.width == 0 || tableEnd > length ||
+        m_header.lines > kMaxCount || m_header.width > kMaxCount)
+      throw CFileException();
+    std::vector<BYTE> table(static_cast<std::size_t>(4ull * m_header.lines));
+    if (Read(table.data(), static_cast<UINT>(table.size())) != table.size()) throw CFileException();
+    m_offsets.resize(static_cast<std::size_t>(m_header.lines) + 1);
+    m_offsets[0] = tableEnd;
+    ByteReader r(table);
+    for (DWORD i = 0; i < m_header.lines; ++i) {
+      const DWORD size = r.u32le();
+      if (size % 4 != 0) throw CFileException();
+      m_offsets[i + 1] = m_offsets[i] + size;
+    }
+    if (m_offsets.back() != length) throw CFileException();
+  } catch (const CException&) {
+    CloseFile();
+    return 0;
+  } catch (const std::bad_alloc&) {
+    CloseFile();
+    return 0;
+  }
+  return 1;
+}
+
+BYTE* CKvScrollFileRead::GetData() {
+  if (m_hFile == hFileNull || m_offsets.empty()) return nullptr;
+  try {
+    const ULONGLONG bytes = m_offsets.back() - SKvScrollHeader::kSize;
+    if (bytes > KvGetMaxPictureBytes() + 4ull * m_header.lines) return nullptr;
+    std::unique_ptr<BYTE[]> data(new BYTE[static_cast<std::size_t>(bytes)]);
+    Seek(SKvScrollHeader::kSize, begin);
+    if (Read(data.get(), static_cast<UINT>(bytes)) != bytes) return nullptr;
+    return data.release();
+  } catch (const CException&) {
+    return nullptr;
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
+bool CKvScrollFileRead::DecodeLines(const BYTE* data, std::size_t dataBytes, DWORD first,
+                                    DWORD count, DWORD* out) const {
+  if (m_offsets.empty() || first > m_header.lines || count > m_header.lines - first) return false;
+  const ULONGLONG base = m_offsets[first];
+  const std::size_t width = m_header.width;
+  for (DWORD i = 0; i < count; ++i) {
+    const ULONGLONG begin = m_offsets[first + i] - base, end = m_offsets[first + i + 1] - base;
+    if (end > dataBytes) return false;
+    // Line data need not be aligned in the buffer; copy words out only when it is not.
+    const BYTE* p = data + begin;
+    const std::size_t words = static_cast<std::size_t>(end - begin) / 4;
+    std::vector<DWORD> aligned;
+    const DWORD* src = reinterpret_cast<const DWORD*>(p);
+    if (reinterpret_cast<std::uintptr_t>(p) % alignof(DWORD) != 0) {
+      aligned.resize(words);
+      std::memcpy(aligned.data(), p, words * 4);
+      src = aligned.data();
+    }
+    const KvRLEDecodeResult r = KvRLEDecompress(std::span<const DWORD>(src, words),
+                                                std::span<DWORD>(out + i * width, width));
+    if (r.status != KvRLEStatus::Ok || r.read != words) return false;
+  }
+  return true;
+}
+
+BYTE* CKvScrollFileRead::GetSpecialFrame(DWORD from, DWORD to) {
+  if (m_hFile == hFileNull || m_offsets.empty()) return nullptr;
+  const DWORD n = m_header.lines;
+  if (from > n) return nullptr;
+  to = std::min(to, n);
+  if (from == to) return nullptr;
+  const DWORD lo = std::min(from, to), hi = std::max(from, to);
+  const std::size_t pixelBytes = KvCheckedPictureBytes(m_header.width, hi - lo);
+  if (pixelBytes == 0) return nullptr;
+  try {
+    const ULONGLONG bytes = m_offsets[hi] - m_offsets[lo];
+    std::vector<BYTE> packed(static_cast<std::size_t>(bytes));
+    Seek(static_cast<LONGLONG>(m_offsets[lo]), begin);
+    if (Read(packed.data(), static_cast<UINT>(bytes)) != bytes) return nullptr;
+    std::unique_ptr<BYTE[]> out(new BYTE[pixelBytes]);
+    if (!DecodeLines(packed.data(), packed.size(), lo, hi - lo,
+                     reinterpret_cast<DWORD*>(out.get())))
+      return nullptr;
+    return out.release();
+  } catch (const CException&) {
+    return nullptr;
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
+void CKvScrollFileRead::CloseFile() {
+  Abort();
+  m_header = SKvScrollHeader{};
+  m_offsets.clear();
+}

@@ -1,0 +1,471 @@
+#include "scroll/ScrollPlayer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "host/FileName.h"
+#include "host/ModuleResources.h"
+#include "host/PixelOps.h"
+#include "host/VideoStd.h"
+#include "platform/GlobalMemory.h"
+#include "platform/Paths.h"
+
+IMPLEMENT_DYNCREATE(CKvPlayScrollBase, CKvObject)
+IMPLEMENT_DYNCREATE(CKvPlayScrollPainter, CKvPlayScrollBase)
+IMPLEMENT_DYNCREATE(CKvPlayScrollFile, CKvPlayScrollBase)
+
+namespace {
+
+int Mod(long long v, int m) {
+  const long long r = v % m;
+  return static_cast<int>(r < 0 ? r + m : r);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------
+// Base
+
+CKvObject& CKvPlayScrollBase::operator=(const CKvObject& other) {
+  if (const auto* p = dynamic_cast<const CKvPlayScrollBase*>(&other)) *this = *p;
+  return *this;
+}
+
+CKvPlayScrollBase& CKvPlayScrollBase::operator=(const CKvPlayScrollBase& other) {
+  if (this == &other) return *this;
+  CKvObject::operator=(other);
+  m_bOpened = other.m_bOpened;
+  m_strPath = other.m_strPath;
+  m_dwDirection = other.m_dwDirection;
+  m_dwLines = other.m_dwLines;
+  m_bInMemory = other.m_bInMemory;
+  m_sizeFrame = other.m_sizeFrame;
+  return *this;
+}
+
+int CKvPlayScrollBase::Open(CString path, int bInMemory) {
+  m_strPath = path;
+  m_bInMemory = bInMemory;
+  m_bOpened = 1;
+  return 1;
+}
+
+void CKvPlayScrollBase::Close() {}
+
+int CKvPlayScrollBase::GetInfo(DWORD* direction, DWORD* width, DWORD* lines) {
+  if (direction) *direction = 0;
+  if (width) *width = 0;
+  if (lines) *lines = 0;
+  return 1;
+}
+
+void CKvPlayScrollBase::GetPrimalRect(CRect& rect) { rect = CRect(); }
+
+int CKvPlayScrollBase::InitExtData() { return 1; }
+
+int CKvPlayScrollBase::GetOneFrame(float, SKvScrollBuffer*) { return 1; }
+
+ENUMSCROLLTYPE CKvPlayScrollBase::GetScrollCategory(CString path) {
+  CString ext = KvPathExtension(path);
+  ext.MakeUpper();
+  if (ext == L".KSC") return SCROLL_FILE;
+  if (ext == L".KSU") return SCROLL_PAINTER;
+  return SCROLL_UNKNOWN;
+}
+
+CKvPlayScrollBase* CKvPlayScrollBase::CreatePlayScrollObj(CString path, int bInMemory) {
+  std::unique_ptr<CKvPlayScrollBase> player;
+  switch (GetScrollCategory(path)) {
+    case SCROLL_FILE:
+      player = std::make_unique<CKvPlayScrollFile>();
+      break;
+    case SCROLL_PAINTER:
+      player = std::make_unique<CKvPlayScrollPainter>();
+      break;
+    default:
+      return nullptr;
+  }
+  return player->Open(path, bInMemory) ? player.release() : nullptr;
+}
+
+// ---------------------------------------------------------------------------------------
+// Scroll files
+
+CKvPlayScrollFile::~CKvPlayScrollFile() { Close(); }
+
+int CKvPlayScrollFile::Open(CString path, int bInMemory) {
+  Close();
+  if (!m_reader.OpenFile(path)) return 0;
+  CKvPlayScrollBase::Open(path, bInMemory);
+  m_dwDirection = m_reader.GetDirection();
+  m_dwLines = m_reader.GetDataLines();
+  CRect primal;
+  GetPrimalRect(primal);
+  m_sizeFrame = primal.Size();
+  // Frames are refused against the picture limit like any other picture.
+  if (KvCheckedPictureBytes(m_sizeFrame.cx, m_sizeFrame.cy) == 0) return Fail();
+  const long long width = m_reader.GetDataWidth(), lines = m_dwLines;
+  m_rcStrip = IsRoll() ? CRect(0, 0, static_cast<int>(width), static_cast<int>(lines))
+                       : CRect(0, 0, static_cast<int>(lines), static_cast<int>(width));
+  InitExtData();
+
+  if (bInMemory) {
+    // The strip is refused against the picture limit before anything is allocated.
+    if (!m_blockStrip.InitBlock(m_rcStrip.Size())) return Fail();
+    std::unique_ptr<BYTE[]> data(m_reader.GetData());
+    if (!data) return Fail();
+    const std::size_t table = 4 * static_cast<std::size_t>(lines);
+    const std::size_t bytes = static_cast<std::size_t>(m_reader.LineOffset(m_dwLines) - 32) - table;
+    auto* strip = reinterpret_cast<DWORD*>(m_blockStrip.GetAddress());
+    if (IsRoll()) {
+      if (!m_reader.DecodeLines(data.get() + table, bytes, 0, m_dwLines, strip)) return Fail();
+    } else {
+      // Each data line is a column of the strip: decode, then transpose in tiles.
+      std::vector<DWORD> columns(static_cast<std::size_t>(lines) * width);
+      if (!m_reader.DecodeLines(data.get() + table, bytes, 0, m_dwLines, columns.data()))
+        return Fail();
+      const std::size_t W = static_cast<std::size_t>(lines), H = static_cast<std::size_t>(width);
+      constexpr std::size_t kTile = 32;
+      for (std::size_t x0 = 0; x0 < W; x0 += kTile)
+        for (std::size_t y0 = 0; y0 < H; y0 += kTile)
+          for (std::size_t x = x0; x < std::min(W, x0 + kTile); ++x)
+            for (std::size_t y = y0; y < std::min(H, y0 + kTile); ++y)
+              strip[y * W + x] = columns[x * H + y];
+    }
+  }
+  if (CKvModuleSetting::Is2DEnvion() && !m_blockFrameCopy.InitBlock(m_sizeFrame)) return Fail();
+  return 1;
+}
+
+int CKvPlayScrollFile::Fail() {
+  Close();
+  return 0;
+}
+
+void CKvPlayScrollFile::Close() {
+  m_blockStrip.Close();
+  m_blockFrameCopy.Close();
+  m_reader.CloseFile();
+  m_bOpened = 0;
+}
+
+int CKvPlayScrollFile::GetInfo(DWORD* direction, DWORD* width, DWORD* lines) {
+  if (!m_bOpened) return 0;
+  if (direction) *direction = m_reader.GetDirection();
+  if (width) *width = m_reader.GetDataWidth();
+  if (lines) *lines = m_reader.GetDataLines();
+  return 1;
+}
+
+void CKvPlayScrollFile::GetPrimalRect(CRect& rect) {
+  rect = CRect();
+  DWORD direction = 0, width = 0, lines = 0;
+  if (!GetInfo(&direction, &width, &lines)) return;
+  const auto w = static_cast<long long>(width), n = static_cast<long long>(lines);
+  if (direction <= KV_SCROLL_DOWN)
+    rect = CRect(0, 0, static_cast<int>(w),
+                 static_cast<int>(std::min<long long>(n, CKvVideoStd::GetResHeight())));
+  else
+    rect = CRect(0, 0, static_cast<int>(std::min<long long>(n, CKvVideoStd::GetResWidth())),
+                 static_cast<int>(w));
+}
+
+int CKvPlayScrollFile::InitExtData() {
+  m_rcRing.SetRectEmpty();
+  m_ptRing = CPoint(0, 0);
+  return 1;
+}
+
+void CKvPlayScrollFile::SetAsyncPosPoint(float position) {
+  InitExtData();
+  m_fAnchor = position;
+}
+
+float CKvPlayScrollFile::GetRenderPos() {
+  if (!m_bOpened || m_dwLines == 0) return 0.0f;
+  const float extent = static_cast<float>(IsRoll() ? m_sizeFrame.cy : m_sizeFrame.cx);
+  return extent / static_cast<float>(m_dwLines);
+}
+
+void CKvPlayScrollFile::ResetRingPoint() {
+  switch (m_dwDirection) {
+    case KV_SCROLL_DOWN:
+      m_ptRing = CPoint(0, m_sizeFrame.cy - 1);
+      break;
+    case KV_SCROLL_RIGHT:
+      m_ptRing = CPoint(m_sizeFrame.cx - 1, 0);
+      break;
+    default:
+      m_ptRing = CPoint(0, 0);
+      break;
+  }
+}
+
+int CKvPlayScrollFile::GetOneFrame(float position, SKvScrollBuffer* buffer) {
+  if (!m_bOpened || !buffer || !buffer->pFrame) return 0;
+  if (position < 0) position = GetRenderPos();
+  buffer->rcUpdate.SetRectEmpty();
+  if (!(position > 0)) position = 0;  // also for NaN
+  if (position > 1) position = 1;
+
+  const float L = static_cast<float>(m_dwLines);
+  const float p = position * L;
+  const float motion = (position - m_fAnchor) * L;
+  const long long n = std::min<long long>(static_cast<long long>(p + (m_bInMemory ? 0.01f : 0.5f)),
+                                          static_cast<long long>(m_dwLines));
+  const long long fw = m_sizeFrame.cx, fh = m_sizeFrame.cy, lines = m_dwLines;
+  CRect window;
+  float offset = 0;
+  switch (m_dwDirection) {
+    case KV_SCROLL_UP:
+      window = CRect(0, static_cast<int>(n - fh), static_cast<int>(fw), static_cast<int>(n));
+      offset = motion / static_cast<float>(fh);
+      break;
+    case KV_SCROLL_DOWN:
+      window = CRect(0, static_cast<int>(lines - n), static_cast<int>(fw),
+                     static_cast<int>(lines - n + fh));
+      offset = -motion / static_cast<float>(fh);
+      break;
+    case KV_SCROLL_LEFT:
+      window = CRect(static_cast<int>(n - fw), 0, static_cast<int>(n), static_cast<int>(fh));
+      offset = motion / static_cast<float>(fw);
+      break;
+    default:
+      window = CRect(static_cast<int>(lines - n), 0, static_cast<int>(lines - n + fw),
+                     static_cast<int>(fh));
+      offset = -motion / static_cast<float>(fw);
+      break;
+  }
+  buffer->rcSource = window;
+  buffer->fMotion = offset;
+
+  if (m_bInMemory) return GetHostMemFrame(buffer->pFrame, window, p - static_cast<float>(n));
+  return UpdateRing(buffer->pFrame, window, buffer);
+}
+
+std::unique_ptr<BYTE[]> CKvPlayScrollFile::ReadLines(long long lo, long long hi) {
+  const long long lineWidth = m_reader.GetDataWidth(), total = m_dwLines;
+  const long long a = std::max<long long>(lo, 0), b = std::min<long long>(hi, total);
+  if (a == lo && b == hi)
+    return std::unique_ptr<BYTE[]>(
+        m_reader.GetSpecialFrame(static_cast<DWORD>(lo), static_cast<DWORD>(hi)));
+  // Lines before or after the strip are transparent.
+  const std::size_t bytes = static_cast<std::size_t>((hi - lo) * lineWidth * 4);
+  std::unique_ptr<BYTE[]> out(new BYTE[bytes]());
+  if (a < b) {
+    std::unique_ptr<BYTE[]> inside(
+        m_reader.GetSpecialFrame(static_cast<DWORD>(a), static_cast<DWORD>(b)));
+    if (!inside) return nullptr;
+    std::memcpy(out.get() + (a - lo) * lineWidth * 4, inside.get(),
+                static_cast<std::size_t>((b - a) * lineWidth * 4));
+  }
+  return out;
+}
+
+int CKvPlayScrollFile::GetSyncFrame(void* pixels, CRect& window) {
+  if (m_rcRing.IsRectEmpty()) {
+    ResetRingPoint();
+    m_rcRing = window;
+  }
+  CKvMemBlock block;
+  if (!block.InitBlock(window.Size(), static_cast<tagCOLOR32*>(pixels))) return 0;
+  block.ClearBlock(nullptr, CKvColor32(0, 0, 0, 0));
+  CRect visible;
+  if (!visible.IntersectRect(&window, &m_rcStrip)) return 1;
+  const std::size_t vw = static_cast<std::size_t>(visible.Width());
+  const std::size_t vh = static_cast<std::size_t>(visible.Height());
+  std::unique_ptr<BYTE[]> lines;
+  try {
+    lines =
+        IsRoll() ? ReadLines(visible.top, visible.bottom) : ReadLines(visible.left, visible.right);
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
+  if (!lines) return 1;
+  const auto* src = reinterpret_cast<const DWORD*>(lines.get());
+  std::vector<DWORD> transposed;
+  if (!IsRoll()) {
+    // Line i is column i; the frame wants rows.
+    const std::size_t H = static_cast<std::size_t>(m_rcStrip.Height());
+    transposed.resize(vw * vh);
+    for (std::size_t i = 0; i < vw; ++i)
+      for (std::size_t j = 0; j < vh; ++j)
+        transposed[j * vw + i] = src[i * H + static_cast<std::size_t>(visible.top) + j];
+    src = transposed.data();
+  }
+  const CPoint at(visible.left - window.left, visible.top - window.top);
+  return block.Copy(at, const_cast<DWORD*>(src), CSize(static_cast<int>(vw), static_cast<int>(vh)),
+                    CRect(0, 0, static_cast<int>(vw), static_cast<int>(vh)), KV_MIX_COPY);
+}
+
+int CKvPlayScrollFile::UpdateRing(DWORD* pixels, const CRect& window, SKvScrollBuffer* buffer) {
+  const int fw = m_sizeFrame.cx, fh = m_sizeFrame.cy;
+  const CRect whole(0, 0, fw, fh);
+  CRect win = window;
+  auto refreshCopy = [&] {
+    if (m_blockFrameCopy.IsValid())
+      std::memcpy(m_blockFrameCopy.GetAddress(), pixels, static_cast<std::size_t>(fw) * fh * 4);
+  };
+
+  CRect common;
+  if (m_rcRing.IsRectEmpty() || m_rcRing.Size() != m_sizeFrame ||
+      !common.IntersectRect(&m_rcRing, &window)) {
+    // A fresh start or a jump of a frame or more: the whole frame, in row (column) order,
+    // with the ring point where that order puts it.
+    const bool jump = !m_rcRing.IsRectEmpty() && m_rcRing.Size() == m_sizeFrame;
+    m_rcRing.SetRectEmpty();
+    if (!GetSyncFrame(pixels, win)) return 0;
+    buffer->rcUpdate = whole;
+    if (jump) buffer->fMotion = 0;
+    refreshCopy();
+    return 1;
+  }
+  if (m_rcRing == window) return 1;
+
+  const bool roll = IsRoll();
+  const bool forward = roll ? window.top > m_rcRing.top : window.left > m_rcRing.left;
+  CRect band;
+  band.SubtractRect(&window, &m_rcRing);
+  const long long lo = roll ? band.top : band.left;
+  const long long hi = roll ? band.bottom : band.right;
+  const int count = static_cast<int>(hi - lo);
+  std::unique_ptr<BYTE[]> lines;
+  try {
+    lines = ReadLines(lo, hi);
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
+  if (!lines) return 0;
+  if (m_blockFrameCopy.IsValid())
+    std::memcpy(pixels, m_blockFrameCopy.GetAddress(), static_cast<std::size_t>(fw) * fh * 4);
+
+  // The slot of the window's first row (column) before and after the step; the entering
+  // lines go to the slots that the leaving ones free.
+  const int extent = roll ? fh : fw;
+  const bool firstAtPoint = m_dwDirection == KV_SCROLL_UP || m_dwDirection == KV_SCROLL_LEFT;
+  const int point = roll ? m_ptRing.y : m_ptRing.x;
+  const int first = Mod(point + (firstAtPoint ? 0 : 1), extent);
+  const int start = forward ? first : Mod(first - count, extent);
+  const int newFirst = forward ? Mod(first + count, extent) : start;
+  const int newPoint = Mod(newFirst - (firstAtPoint ? 0 : 1), extent);
+  const auto* src = reinterpret_cast<const DWORD*>(lines.get());
+  if (roll) {
+    for (int i = 0; i < count; ++i)
+      std::memcpy(pixels + static_cast<std::size_t>(Mod(start + i, extent)) * fw,
+                  src + static_cast<std::size_t>(i) * fw, static_cast<std::size_t>(fw) * 4);
+    m_ptRing = CPoint(0, newPoint);
+    buffer->rcUpdate = CRect(0, start, fw, start + count);
+  } else {
+    for (int i = 0; i < count; ++i) {
+      const int column = Mod(start + i, extent);
+      const DWORD* line = src + static_cast<std::size_t>(i) * fh;
+      for (int y = 0; y < fh; ++y) pixels[static_cast<std::size_t>(y) * fw + column] = line[y];
+    }
+    m_ptRing = CPoint(newPoint, 0);
+    buffer->rcUpdate = CRect(start, 0, start + count, fh);
+  }
+  m_rcRing = window;
+  refreshCopy();
+  return 1;
+}
+
+int CKvPlayScrollFile::GetHostMemFrame(void* pixels, CRect& window, float fraction) {
+  if (!pixels || !m_blockStrip.IsValid()) return 0;
+  auto* out = static_cast<DWORD*>(pixels);
+  const int fw = m_sizeFrame.cx, fh = m_sizeFrame.cy;
+  const bool roll = IsRoll();
+  bool interpolate = false;
+  if (roll && fraction > 0.01f) {
+    fraction = std::fmod(fraction, 1.0f);
+    interpolate = true;
+  }
+  CRect win = window;
+  win.NormalizeRect();
+  CRect visible;
+  const auto clearRows = [&](int y0, int y1) {
+    if (y1 > y0)
+      std::memset(out + static_cast<std::size_t>(y0) * fw, 0,
+                  static_cast<std::size_t>(y1 - y0) * fw * 4);
+  };
+  if (!visible.IntersectRect(&win, &m_rcStrip)) {
+    clearRows(0, fh);
+    return 1;
+  }
+  const int dx = visible.left - win.left, dy = visible.top - win.top;
+  const int vw = visible.Width(), vh = visible.Height();
+  // Only what the strip does not cover is cleared; the rest is written below.
+  clearRows(0, dy);
+  clearRows(dy + vh, fh);
+  if (dx > 0 || dx + vw < fw)
+    for (int y = dy; y < dy + vh; ++y) {
+      DWORD* row = out + static_cast<std::size_t>(y) * fw;
+      std::fill(row, row + dx, 0u);
+      std::fill(row + dx + vw, row + fw, 0u);
+    }
+
+  const std::size_t W = static_cast<std::size_t>(m_rcStrip.Width());
+  const std::size_t H = static_cast<std::size_t>(m_rcStrip.Height());
+  auto* strip = reinterpret_cast<BYTE*>(m_blockStrip.GetAddress());
+  const std::size_t stride = W * 4, dstStride = static_cast<std::size_t>(fw) * 4;
+  BYTE* dst = reinterpret_cast<BYTE*>(out) + static_cast<std::size_t>(dy) * dstStride + dx * 4;
+  BYTE* src = strip + static_cast<std::size_t>(visible.top) * stride + visible.left * 4;
+  if (!interpolate) {
+    for (int y = 0; y < vh; ++y)
+      std::memcpy(dst + y * dstStride, src + y * stride, static_cast<std::size_t>(vw) * 4);
+    return 1;
+  }
+  // Sub-pixel rolls. Content moving up shows each row mixed with the row below it, moving
+  // down with the row above it; beyond the strip's ends that neighbour is transparent.
+  std::vector<BYTE> transparent(static_cast<std::size_t>(vw) * 4, 0);
+  if (m_dwDirection == KV_SCROLL_UP) {
+    if (reinterpret_cast<std::uintptr_t>(src) % 16 == 0) {
+      for (int y = 0; y < vh; ++y) {
+        const std::size_t r = static_cast<std::size_t>(visible.top + y);
+        BYTE* next = r + 1 < H ? src + (y + 1) * stride : transparent.data();
+        KvIntpLines_BGRA(src + y * stride, next, dst + y * dstStride, vw, fraction);
+      }
+    } else {
+      KvSubPixel_BGRA(src, strip + H * stride, static_cast<int>(stride), dst,
+                      static_cast<int>(dstStride), vw, vh, 1.0f - fraction);
+    }
+  } else {
+    for (int y = 0; y < vh; ++y) {
+      const long long r = visible.top + y;
+      BYTE* above = r > 0 ? src + (y - 1) * static_cast<long long>(stride) : transparent.data();
+      KvIntpLines_BGRA(above, src + y * stride, dst + y * dstStride, vw, 1.0f - fraction);
+    }
+  }
+  return 1;
+}
+
+// ---------------------------------------------------------------------------------------
+
+int KvScrollGetFileInfo(CString path, DWORD* direction, DWORD* width, DWORD* lines) {
+  if (!KvDoesFileExist(path)) return 0;
+  std::unique_ptr<CKvPlayScrollBase> player(CKvPlayScrollBase::CreatePlayScrollObj(path, 0));
+  if (!player) return 0;
+  DWORD d = 0, w = 0, n = 0;
+  if (!player->GetInfo(&d, &w, &n)) return 0;
+  if (direction) *direction = d;
+  if (width) *width = w;
+  if (lines) *lines = n;
+  player->Close();
+  return 1;
+}
+
+DWORD* KvScrollGetFrame(CString path, CRect& rect, float position, int bInMemory) {
+  if (!KvDoesFileExist(path)) return nullptr;
+  std::unique_ptr<CKvPlayScrollBase> player(
+      CKvPlayScrollBase::CreatePlayScrollObj(path, bInMemory));
+  if (!player) return nullptr;
+  player->GetPrimalRect(rect);
+  if (rect.IsRectEmpty()) return nullptr;
+  KvGlobalPtr frame(GlobalAlloc(GPTR, static_cast<std::size_t>(rect.Width()) * rect.Height() * 4));
+  if (!frame) return nullptr;
+  SKvScrollBuffer buffer;
+  buffer.pFrame = static_cast<DWORD*>(frame.get());
+  if (!player->GetOneFrame(position, &buffer)) return nullptr;
+  player->Close();
+  return static_cast<DWORD*>(frame.release());
+}

@@ -1,0 +1,122 @@
+// Playback of rolls and crawls from scroll files, streaming into a ring of rows (or columns)
+// in the caller's frame buffer, or cut out of the whole strip held in memory.
+#pragma once
+
+#include <memory>
+
+#include "KvMediaFile/KvMediaApi.h"
+#include "host/MemBlock.h"
+#include "scroll/ScrollFile.h"
+
+enum ENUMSCROLLTYPE {
+  SCROLL_UNKNOWN = -1,
+  SCROLL_FILE = 0,     // ".KSC"
+  SCROLL_PAINTER = 1,  // ".KSU"
+};
+
+// Scroll directions: 0 roll, content moving up (the strip enters at the bottom); 1 roll,
+// content moving down; 2 crawl, content moving left (the strip enters at the right); 3 crawl,
+// content moving right.
+enum : DWORD {
+  KV_SCROLL_UP = 0,
+  KV_SCROLL_DOWN = 1,
+  KV_SCROLL_LEFT = 2,
+  KV_SCROLL_RIGHT = 3,
+};
+
+// The caller's frame buffer and what a frame call reports about it.
+struct SKvScrollBuffer {
+  DWORD* pFrame = nullptr;  // frame width x height pixels, rows top to bottom
+  CRect rcUpdate;           // out: the rows (or columns) rewritten, streaming; may run past
+                            // the frame's edge, to be taken modulo its height (width)
+  CRect rcSource;           // out: the window shown, in strip coordinates
+  float fMotion = 0.0f;     // out: movement since the anchor position, in frame extents
+};
+
+class KV_MEDIA_API CKvPlayScrollBase : public CKvObject {
+  DECLARE_DYNCREATE(CKvPlayScrollBase)
+ public:
+  CKvPlayScrollBase() = default;
+  ~CKvPlayScrollBase() override = default;
+  CKvObject& operator=(const CKvObject& other) override;
+  CKvPlayScrollBase& operator=(const CKvPlayScrollBase& other);
+
+  virtual int Open(CString path, int bInMemory);
+  virtual void Close();
+  virtual int GetInfo(DWORD* direction, DWORD* width, DWORD* lines);
+  virtual void GetPrimalRect(CRect& rect);
+  virtual int InitExtData();
+  virtual int GetOneFrame(float position, SKvScrollBuffer* buffer);
+
+  void SetFrameSize(CSize size) { m_sizeFrame = size; }
+  void GetFrameSize(CSize& size) const { size = m_sizeFrame; }
+  void IntpLinesFrame(int, CKvMemBlock*, float) {}
+
+  static ENUMSCROLLTYPE GetScrollCategory(CString path);
+  // A new, opened player for the path (the caller deletes it), or null.
+  static CKvPlayScrollBase* CreatePlayScrollObj(CString path, int bInMemory);
+
+  int m_bOpened = 0;
+  CString m_strPath;
+  DWORD m_dwDirection = 0xFFFFFFFF;
+  DWORD m_dwLines = 0xFFFFFFFF;
+  int m_bInMemory = 0;
+  CSize m_sizeFrame;
+};
+
+// ".KSU" scrolls are drawn by the suite's painter: they open, and give no pixels here.
+class KV_MEDIA_API CKvPlayScrollPainter : public CKvPlayScrollBase {
+  DECLARE_DYNCREATE(CKvPlayScrollPainter)
+};
+
+class KV_MEDIA_API CKvPlayScrollFile : public CKvPlayScrollBase {
+  DECLARE_DYNCREATE(CKvPlayScrollFile)
+ public:
+  CKvPlayScrollFile() = default;
+  ~CKvPlayScrollFile() override;
+
+  int Open(CString path, int bInMemory) override;
+  void Close() override;
+  int GetInfo(DWORD* direction, DWORD* width, DWORD* lines) override;
+  void GetPrimalRect(CRect& rect) override;
+  // Starts the next streamed frame afresh.
+  int InitExtData() override;
+  // The frame at `position` (0 to 1 along the scroll; negative: GetRenderPos()).
+  int GetOneFrame(float position, SKvScrollBuffer* buffer) override;
+  // Sets the anchor of the motion offset and starts the next streamed frame afresh.
+  void SetAsyncPosPoint(float position);
+  // Where, in streaming mode, the next line entering in the scroll's direction is written:
+  // for rolls a row (y), for crawls a column (x). Rolls up and crawls left keep the window's
+  // first row (column) at this slot; rolls down and crawls right keep it one slot further.
+  CPoint GetRingPoint() const { return m_ptRing; }
+  CRect GetStripRect() const { return m_rcStrip; }
+
+ protected:
+  int GetSyncFrame(void* pixels, CRect& window);
+  int GetHostMemFrame(void* pixels, CRect& window, float fraction);
+  // The position at which the window first lies wholly on the strip.
+  float GetRenderPos();
+
+ private:
+  bool IsRoll() const { return m_dwDirection <= KV_SCROLL_DOWN; }
+  // The strip's lines lo..hi-1 (rows of a roll, columns of a crawl) as count x line-width
+  // pixels; lines outside the strip are transparent. Null when the file cannot give them.
+  std::unique_ptr<BYTE[]> ReadLines(long long lo, long long hi);
+  void ResetRingPoint();
+  int Fail();
+  int UpdateRing(DWORD* pixels, const CRect& window, SKvScrollBuffer* buffer);
+
+  CRect m_rcStrip;
+  CKvMemBlock m_blockStrip;
+  CKvScrollFileRead m_reader;
+  CRect m_rcRing;
+  CPoint m_ptRing;
+  float m_fAnchor = 0.0f;
+  CKvMemBlock m_blockFrameCopy;
+};
+
+// The direction, line width and line count of a scroll file. 1 on success.
+KV_MEDIA_API int KvScrollGetFileInfo(CString path, DWORD* direction, DWORD* width, DWORD* lines);
+// The frame at `position` as a new picture buffer (free with GlobalFree), with its size in
+// `rect`; null on failure.
+KV_MEDIA_API DWORD* KvScrollGetFrame(CString path, CRect& rect, float position, int bInMemory);
