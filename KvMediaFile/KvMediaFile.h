@@ -6,6 +6,7 @@
 #include "KvMediaFile/KvMediaResources.h"
 #include "KvMediaFile/KvMovie.h"
 #include "KvMediaFile/KvPicture.h"
+#include "KvMediaFile/KvScroll.h"
 #include "host/Color.h"
 #include "host/MemBlock.h"
 #include "platform/Geometry.h"

@@ -9,6 +9,7 @@
 #include "Commands.h"
 #include "KvMediaFile/KvMovie.h"
 #include "KvMediaFile/KvPicture.h"
+#include "KvMediaFile/KvScroll.h"
 #include "PngWriter.h"
 #include "ToolSupport.h"
 #include "host/FileName.h"
@@ -51,9 +52,13 @@ int Run(const Args& args) {
   if (!KvDoesFileExist(inPath)) return Fail(in + ": no such file");
   CRect rect;
   const bool movie = CKvPlayMovieBase::MovieCategory(inPath) != MOVIE_UNKNOWN;
-  if (time && !movie) return Usage(kConvertCommand, "--time goes with movie files");
-  KvGlobalPtr picture(movie ? KvMovieGetFrame(inPath, rect, static_cast<float>(time.value_or(0)))
-                            : KvMediaLoadPicFile(inPath, rect));
+  const bool scroll = CKvPlayScrollBase::GetScrollCategory(inPath) != SCROLL_UNKNOWN;
+  if (time && !movie && !scroll)
+    return Usage(kConvertCommand, "--time goes with movie and scroll files");
+  const auto t = static_cast<float>(time.value_or(0));
+  KvGlobalPtr picture(movie    ? KvMovieGetFrame(inPath, rect, t)
+                      : scroll ? KvScrollGetFrame(inPath, rect, t, 0)
+                               : KvMediaLoadPicFile(inPath, rect));
   if (!picture) return Fail(in + ": not a picture this build reads, or damaged");
   const CSize size = rect.Size();
   const CRect whole(0, 0, size.cx, size.cy);
@@ -91,7 +96,8 @@ const Command kConvertCommand = {
     "extension it does not know is tried with every reader) and writes OUT by its\n"
     "extension: .tga and .bmp with the library's savers (32 bits, alpha kept), .png as\n"
     "lossless RGBA. --region saves only that part of the picture (clipped to it).\n"
-    "For a movie, --time T picks the frame at T passes through it (0 the first frame).\n",
+    "For a movie, --time T picks the frame at T passes through it (0 the first frame); for\n"
+    "a scroll file (.ksc) the frame at position T from 0 to 1.\n",
     Run};
 const Registrar kConvertRegistrar(kConvertCommand);
 

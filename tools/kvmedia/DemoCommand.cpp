@@ -11,7 +11,9 @@
 #include "Commands.h"
 #include "KvMediaFile/KvMovie.h"
 #include "KvMediaFile/KvPicture.h"
+#include "KvMediaFile/KvScroll.h"
 #include "PngWriter.h"
+#include "ScrollFrames.h"
 #include "host/LineCodec.h"
 #include "host/MemBlock.h"
 #include "host/PixelOps.h"
@@ -111,6 +113,66 @@ bool MakeDemoMovie(const CString& path) {
     ok = AppendBands(file, cur, i % kKey == 0 ? nullptr : &prev);
   }
   return file.CloseFile() && ok;
+}
+
+// A strip of title lines: bars of text-like strokes on transparency, in changing colours.
+std::vector<DWORD> MakeStrip(int width, int height) {
+  std::vector<DWORD> strip(static_cast<std::size_t>(width) * height, 0);
+  for (int y = 0; y < height; ++y) {
+    const int line = y / 60, inLine = y % 60;
+    if (inLine < 12 || inLine > 44) continue;
+    const DWORD colour =
+        0xFF000000u | (0x40 + line * 37 % 0xC0) << 16 | 0xE0 << 8 | (0xFF - line * 23 % 0x80);
+    for (int x = 20; x < width - 20; ++x)
+      if ((x / 6 + line) % 4 != 0 && ((x + line * 13) / 70) % 5 != 4)
+        strip[static_cast<std::size_t>(y) * width + x] = colour;
+  }
+  return strip;
+}
+
+bool DemoScrolls(Demo& demo) {
+  const int stripW = 480, stripH = 1500;
+  const std::vector<DWORD> strip = MakeStrip(stripW, stripH);
+  const CString roll = CString::FromUtf8(demo.dir + "/roll.ksc");
+  const CString crawl = CString::FromUtf8(demo.dir + "/crawl.ksc");
+  // The crawl takes the strip turned on its side: its columns are the strip's rows.
+  std::vector<DWORD> turned(strip.size());
+  for (int y = 0; y < stripH; ++y)
+    for (int x = 0; x < stripW; ++x)
+      turned[static_cast<std::size_t>(x) * stripH + y] =
+          strip[static_cast<std::size_t>(y) * stripW + x];
+  if (!WriteScrollFromPicture(roll, KV_SCROLL_UP, strip.data(), stripW, stripH) ||
+      !WriteScrollFromPicture(crawl, KV_SCROLL_LEFT, turned.data(), stripH, stripW))
+    return false;
+  std::printf("  %-28s %s\n", "roll.ksc", "a roll of 1500 lines, 480 wide, content moving up");
+  std::printf("  %-28s %s\n", "crawl.ksc", "a crawl of 1500 columns, 480 high, moving left");
+  for (const auto& [path, name] :
+       {std::pair{roll, std::string("roll")}, std::pair{crawl, std::string("crawl")}}) {
+    for (int memory = 0; memory < 2; ++memory) {
+      CKvPlayScrollFile player;
+      if (!player.Open(path, memory)) return false;
+      CSize size;
+      player.GetFrameSize(size);
+      std::vector<DWORD> buffer(static_cast<std::size_t>(size.cx) * size.cy);
+      SKvScrollBuffer record;
+      record.pFrame = buffer.data();
+      // Small steps, so that streaming works through its ring.
+      for (float pos = 0.30f; pos <= 0.5f; pos += 0.004f) player.GetOneFrame(pos, &record);
+      player.GetOneFrame(memory ? 0.50037f : 0.5f, &record);
+      const std::vector<DWORD> shown =
+          memory ? buffer
+                 : UnrollScrollRing(buffer, size, player.m_dwDirection, player.GetRingPoint());
+      char file[48], what[96];
+      std::snprintf(file, sizeof file, "scroll-%s-%s.png", name.c_str(),
+                    memory ? "memory" : "streamed");
+      std::snprintf(what, sizeof what, "the %s halfway, %s", name.c_str(),
+                    !memory          ? "streamed and unrolled from the ring"
+                    : name == "roll" ? "from memory, between two lines"
+                                     : "from memory");
+      demo.Png(file, shown.data(), size.cx, size.cy, what);
+    }
+  }
+  return true;
 }
 
 int Run(const Args& args) {
@@ -262,6 +324,8 @@ int Run(const Args& args) {
       demo.ok = false;
     }
   }
+  // A roll and a crawl made from a generated strip, streamed and from memory.
+  if (!DemoScrolls(demo)) demo.ok = false;
   KvMediaFileClose();
 
   std::printf("kvmedia demo: %d pictures written\n", demo.written);

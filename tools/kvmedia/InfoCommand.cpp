@@ -6,6 +6,7 @@
 #include "Commands.h"
 #include "KvMediaFile/KvMovie.h"
 #include "KvMediaFile/KvPicture.h"
+#include "KvMediaFile/KvScroll.h"
 #include "ToolSupport.h"
 #include "host/FileName.h"
 #include "platform/GlobalMemory.h"
@@ -27,6 +28,19 @@ Record Describe(const std::string& file) {
   const CString path = PathArg(file);
   if (!KvDoesFileExist(path)) {
     record.Fail("no such file");
+    return record;
+  }
+  if (CKvPlayScrollBase::GetScrollCategory(path) == SCROLL_FILE) {
+    static const char* const kDirections[] = {"roll up", "roll down", "crawl left", "crawl right"};
+    record.Text("type", "scroll");
+    DWORD direction = 0, width = 0, lines = 0;
+    if (!KvScrollGetFileInfo(path, &direction, &width, &lines)) {
+      record.Fail("not a readable scroll file");
+      return record;
+    }
+    record.Text("direction", direction <= 3 ? kDirections[direction] : "unknown");
+    record.Number("line_width", width);
+    record.Number("lines", lines);
     return record;
   }
   const ENUMMOVIETYPE movie = CKvPlayMovieBase::MovieCategory(path);
@@ -116,7 +130,8 @@ const Command kInfoCommand = {
     "usage: kvmedia info FILE... [--json]\n"
     "\n"
     "Prints each file's type, size and bit depth (for TGA also its placement x, y); for\n"
-    "movies their rectangle, frame count and key-frame interval. One line per file, or a\n"
+    "movies their rectangle, frame count and key-frame interval; for scroll files (.ksc)\n"
+    "their direction, line width and line count. One line per file, or a\n"
     "JSON array with --json. Exits 1 when any file cannot be read.\n",
     Run};
 const Registrar kInfoRegistrar(kInfoCommand);

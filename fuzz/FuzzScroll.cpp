@@ -1,0 +1,72 @@
+// Scroll files from arbitrary bytes: open in both modes and play frames forward, backward
+// and with jumps. Each input is laid into an in-memory file reached through /proc/self/fd.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "KvMediaFile/KvScroll.h"
+#include "host/VideoStd.h"
+
+namespace {
+
+int g_fd = -1;
+CString g_path;
+
+void WriteSeeds(const char* dir) {
+  for (DWORD direction = 0; direction < 4; ++direction) {
+    const CString path =
+        CString::FromUtf8(std::string(dir) + "/seed-" + std::to_string(direction) + ".ksc");
+    CKvScrollFileWrite file;
+    if (!file.OpenFile(path, direction, 0, 24, 6)) continue;
+    std::vector<DWORD> line(6);
+    for (DWORD i = 0; i < 24; ++i) {
+      for (DWORD x = 0; x < 6; ++x) line[x] = (i % 3 == 0) ? 0 : 0xFF000000u | (i << 8) | x;
+      file.AppendDataLine(line.data());
+    }
+    file.CloseFile();
+  }
+}
+
+void Play(int inMemory) {
+  CKvPlayScrollFile player;
+  if (!player.Open(g_path, inMemory)) return;
+  CSize size;
+  player.GetFrameSize(size);
+  std::vector<DWORD> frame(static_cast<std::size_t>(size.cx) * size.cy);
+  SKvScrollBuffer buffer;
+  buffer.pFrame = frame.data();
+  for (float p : {0.0f, 0.1f, 0.13f, 0.5f, 0.49f, 0.47f, 0.9f, 1.0f, -1.0f, 0.333f, 0.3301f})
+    player.GetOneFrame(p, &buffer);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  KvSetMaxPictureBytes(std::size_t{16} << 20);
+  // A small raster keeps frames small, as the strips of the inputs are.
+  CKvVideoStd::SetHD(FALSE);
+  g_fd = ::memfd_create("kvfuzz-scroll.ksc", 0);
+  if (g_fd < 0) std::abort();
+  g_path = CString::FromUtf8("/proc/self/fd/" + std::to_string(g_fd));
+  if (const char* dir = std::getenv("KV_FUZZ_SEED_DIR")) WriteSeeds(dir);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (::ftruncate(g_fd, 0) != 0 || ::pwrite(g_fd, data, size, 0) != static_cast<ssize_t>(size))
+    return 0;
+  Play(0);
+  Play(1);
+  CKvScrollFileRead reader;
+  if (reader.OpenFile(g_path)) {
+    delete[] reader.GetData();
+    delete[] reader.GetSpecialFrame(3, 1);
+    delete[] reader.GetSpecialFrame(0, 0xFFFFFFFF);
+  }
+  return 0;
+}

@@ -1,0 +1,277 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+#include "fixtures/MotionWriter.h"
+#include "movie/MotionFile.h"
+#include "platform/GlobalMemory.h"
+
+namespace {
+
+using Bytes = std::vector<BYTE>;
+using kvtest::PeekLE;
+using kvtest::RawMotionFile;
+
+long long Le(const Bytes& f, std::size_t at, int size) {
+  return static_cast<long long>(PeekLE(f, at, size));
+}
+
+// The bytes of a chunk block from GetFileFC (freed here) or GetMemFC (owned by the reader).
+Bytes BlockBytes(void* block, std::size_t size, bool free) {
+  Bytes out;
+  if (const auto* p = static_cast<const BYTE*>(GlobalLock(block))) {
+    if (GlobalSize(block) >= size) out.assign(p, p + size);
+    GlobalUnlock(block);
+  }
+  if (free) GlobalFree(block);
+  return out;
+}
+
+// A small valid movie of three frames, for the reader tests to damage.
+RawMotionFile ThreeFrames(int layout) {
+  RawMotionFile m;
+  m.layout = layout;
+  m.keyInterval = 12;
+  m.left = -3, m.top = 5, m.width = 20, m.height = 10;
+  for (int f = 0; f < 3; ++f) {
+    m.chunks.push_back({});
+    for (int p = 0; p <= f; ++p)
+      m.chunks.back().patches.push_back(kvtest::SolidMotionPatch(p * 4, f, 3, 2, 0xFF000000u + f));
+  }
+  return m;
+}
+
+void Sign(RawMotionFile& m, int at, char c) {
+  m.signature = kvtest::MotionSignatureBytes();
+  (*m.signature)[at] = static_cast<BYTE>(c);
+}
+
+Bytes ChunkOf(const kvtest::RawMotionLayout& laid, int f) {
+  const auto first = laid.bytes.begin() + laid.chunkPositions[f];
+  return Bytes(first, first + laid.chunkSizes[f]);
+}
+
+struct WrittenMovie {
+  kvtest::TempDir dir;
+  CString path = dir.File("m.sve");
+  explicit WrittenMovie(const Bytes& file) { kvtest::WriteFileBytes(dir.path() + "/m.sve", file); }
+};
+
+}  // namespace
+
+// A movie of one frame holding one 16 x 2 patch, laid out to the byte.
+TEST(MotionFileWrite, OnePatchMovieByteForByte) {
+  std::vector<DWORD> pixels(32);
+  for (DWORD i = 0; i < 32; ++i) pixels[i] = 0x01020304u * (i + 1);
+  kvtest::TempDir dir;
+  CKvMotionFileWrite writer;
+  ASSERT_TRUE(writer.CreateFileW(dir.File("one.sve"), 12, 1, 4, 3, -4, 16, 2));
+  kvtest::MotionPatches patches;
+  ASSERT_TRUE(patches.Add(0, 0, 16, 2, pixels.data(), 16));
+  ASSERT_TRUE(writer.AppendFrame(1, patches.Blocks(), patches.Sizes()));
+  ASSERT_TRUE(writer.CloseFile());
+
+  const Bytes f = kvtest::ReadFileBytes(dir.path() + "/one.sve");
+  ASSERT_EQ(f.size(), 356u);
+  EXPECT_EQ(Bytes(f.begin() + 2, f.begin() + 66), kvtest::MotionSignatureBytes());
+  const struct {
+    std::size_t at;
+    int size;
+    long long value;
+  } fields[] = {
+      {0, 2, 2},                                                                 // header
+      {66, 2, 12},  {68, 2, 0},       {70, 8, 276}, {78, 8, 264},  {86, 4, 12},  // locator
+      {90, 2, 1},   {92, 2, 10},      {110, 8, 30}, {118, 2, 144},               // chunk, table
+      {120, 2, 0},  {122, 2, 0},      {124, 2, 16}, {126, 2, 2},   {136, 4, 0x01020304},
+      {264, 8, 90}, {272, 4, 174},                                               // index
+      {276, 2, 3},  {278, 2, 0xFFFC}, {280, 2, 16}, {282, 2, 2},   {284, 2, 4},  // info
+      {286, 2, 1},  {288, 4, 174}};
+  for (const auto& field : fields)
+    EXPECT_EQ(Le(f, field.at, field.size), field.value) << "at " << field.at;
+
+  // The same description through the raw writer gives the same bytes, reserved zeros included.
+  RawMotionFile raw;
+  raw.keyInterval = 12;
+  raw.left = 3, raw.top = -4, raw.width = 16, raw.height = 2;
+  raw.chunks.push_back({.patches = {{0, 0, 16, 2, pixels}}});
+  EXPECT_EQ(kvtest::LayOutMotionFile(raw).bytes, f);
+}
+
+TEST(MotionFileWrite, KeyIntervalIsClampedTo10Through30) {
+  for (auto [asked, stored] : {std::pair{5, 10}, {40, 30}, {25, 25}, {10, 10}, {30, 30}}) {
+    kvtest::TempDir dir;
+    CKvMotionFileWrite writer;
+    ASSERT_TRUE(writer.CreateFileW(dir.File("k.sve"), WORD(asked), 1, 4, 0, 0, 8, 8));
+    ASSERT_TRUE(writer.AppendFrame(0, nullptr, nullptr));
+    ASSERT_TRUE(writer.CloseFile());
+    const Bytes f = kvtest::ReadFileBytes(dir.path() + "/k.sve");
+    EXPECT_EQ(Le(f, 66, 2), stored) << asked;
+    // A frame without patches is a bare chunk header.
+    EXPECT_EQ(Le(f, 90 + 20 + 8, 4), 20);
+    EXPECT_EQ(f.size(), 66u + 24 + 20 + 12 + 80);
+  }
+}
+
+TEST(MotionFileWrite, ClosedEarlyKeepsThePlannedIndex) {
+  kvtest::TempDir dir;
+  CKvMotionFileWrite writer;
+  ASSERT_TRUE(writer.CreateFileW(dir.File("e.sve"), 10, 10, 4, 0, 0, 8, 8));
+  for (int f = 0; f < 7; ++f) ASSERT_TRUE(writer.AppendFrame(0, nullptr, nullptr));
+  ASSERT_TRUE(writer.CloseFile());
+  const Bytes f = kvtest::ReadFileBytes(dir.path() + "/e.sve");
+  const std::size_t index = 90 + 7 * 20;
+  EXPECT_EQ(Le(f, 78, 8), static_cast<long long>(index));
+  EXPECT_EQ(Le(f, 86, 4), 120);
+  EXPECT_EQ(Le(f, index + 6 * 12, 8), 90 + 6 * 20);
+  EXPECT_EQ(Bytes(f.begin() + index + 84, f.begin() + index + 120), Bytes(36, 0));
+  EXPECT_EQ(Le(f, index + 120 + 10, 2), 7);
+
+  CKvMotionFileRead reader;
+  ASSERT_TRUE(reader.OpenFile(dir.File("e.sve")));
+  EXPECT_EQ(reader.GetInfo().frameCount, 7);
+  void* last = reader.GetFileFC(6);
+  EXPECT_NE(last, nullptr);
+  GlobalFree(last);
+  EXPECT_EQ(reader.GetFileFC(7), nullptr);
+}
+
+// 6,553 patches fill the 16-bit table exactly; one more, or a frame beyond the plan, is
+// refused without writing. The full chunk (196,610 bytes) also reads back whole.
+TEST(MotionFileWrite, RefusesTooManyPatchesAndUnplannedFrames) {
+  kvtest::TempDir dir;
+  CKvMotionFileWrite writer;
+  ASSERT_TRUE(writer.CreateFileW(dir.File("p.sve"), 10, 1, 4, 0, 0, 8, 8));
+  kvtest::MotionPatches patches;
+  for (int i = 0; i < 6554; ++i) {
+    const DWORD px = 0xFF000000u + i;
+    ASSERT_TRUE(patches.Add(0, 0, 1, 1, &px, 1));
+  }
+  const ULONGLONG before = writer.GetLength();
+  EXPECT_EQ(writer.AppendFrame(6554, patches.Blocks(), patches.Sizes()), 0);
+  EXPECT_EQ(writer.GetLength(), before);
+  ASSERT_TRUE(writer.AppendFrame(6553, patches.Blocks(), patches.Sizes()));
+  const ULONGLONG after = writer.GetLength();
+  EXPECT_EQ(writer.AppendFrame(0, nullptr, nullptr), 0);
+  EXPECT_EQ(writer.GetLength(), after);
+  ASSERT_TRUE(writer.CloseFile());
+
+  const Bytes f = kvtest::ReadFileBytes(dir.path() + "/p.sve");
+  const long long size = 20 + 65530 + 6553 * 20;
+  CKvMotionFileRead reader;
+  ASSERT_TRUE(reader.OpenFile(dir.File("p.sve")));
+  LONGLONG position = 0;
+  LONG stored = 0;
+  ASSERT_TRUE(reader.GetIndexEntry(0, position, stored));
+  ASSERT_EQ(stored, size);
+  EXPECT_EQ(BlockBytes(reader.GetFileFC(0), size, true),
+            Bytes(f.begin() + 90, f.begin() + 90 + size));
+  EXPECT_EQ(Le(f, 90 + 20 + 6552 * 10, 8), 20 + 65530 + 6552 * 20);
+}
+
+TEST(MotionFileRead, EveryVersionReadsTheSameMovie) {
+  for (int layout : {0, 1, 2}) {
+    SCOPED_TRACE(layout);
+    const auto laid = kvtest::LayOutMotionFile(ThreeFrames(layout));
+    WrittenMovie movie(laid.bytes);
+    CRect rect;
+    WORD key = 0;
+    int frames = 0;
+    ASSERT_TRUE(CKvMotionFileRead::GetFileInfo(movie.path, rect, key, frames));
+    EXPECT_EQ(rect, CRect(-3, 5, 17, 15));
+    EXPECT_EQ(key, 12);
+    EXPECT_EQ(frames, 3);
+
+    CKvMotionFileRead reader;
+    ASSERT_TRUE(reader.OpenFile(movie.path));
+    EXPECT_EQ(reader.GetVersion(), layout);
+    EXPECT_EQ(reader.GetInfo().pixelSize, 4);
+    EXPECT_EQ(reader.GetInfo().chunkBytes,
+              laid.chunkSizes[0] + laid.chunkSizes[1] + laid.chunkSizes[2]);
+    for (int f = 0; f < 3; ++f)
+      EXPECT_EQ(BlockBytes(reader.GetFileFC(f), laid.chunkSizes[f], true), ChunkOf(laid, f));
+    EXPECT_EQ(reader.GetFileFC(-1), nullptr);
+    EXPECT_EQ(reader.GetFileFC(3), nullptr);
+
+    ASSERT_TRUE(reader.LoadAllFCToMem());
+    EXPECT_EQ(BlockBytes(reader.GetMemFC(2), laid.chunkSizes[2], false), ChunkOf(laid, 2));
+    reader.FreeAllMemFC();
+    EXPECT_EQ(reader.GetMemFC(0), nullptr);
+  }
+}
+
+// Files that OpenFile must refuse; GetFileInfo, which reads no index, refuses those whose
+// header or info block is bad.
+TEST(MotionFileRead, RefusesBadHeadersAndLayouts) {
+  using Edit = std::function<void(RawMotionFile&)>;
+  const auto base = ThreeFrames(2);
+  const long long length = static_cast<long long>(kvtest::LayOutMotionFile(base).bytes.size());
+  const std::vector<std::pair<const char*, Edit>> cases = {
+      {"signature not ended by zero", [](auto& m) { Sign(m, 42, ' '); }},
+      {"signature letter", [](auto& m) { Sign(m, 0, 's'); }},
+      {"version 3", [](auto& m) { m.version = 3; }},
+      {"info beyond the end", [&](auto& m) { m.infoPosition = length; }},
+      {"info running past the end", [&](auto& m) { m.infoPosition = length - 79; }},
+      {"info before the start", [](auto& m) { m.infoPosition = -80; }},
+      {"index beyond the end", [&](auto& m) { m.indexPosition = length + 100; }},
+      {"index running past the end", [&](auto& m) { m.indexSize = 3 * 12 + 81; }},
+      {"index short of the frames", [](auto& m) { m.indexSize = 3 * 12 - 1; }},
+      {"32767 frames in a tiny file", [](auto& m) { m.frameCount = 32767; }},
+      {"v0 index short of the frames", [](auto& m) { m.layout = 0, m.indexSize = 3 * 8 - 1; }},
+  };
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const auto& [name, edit] = cases[i];
+    RawMotionFile m = base;
+    edit(m);
+    WrittenMovie movie(kvtest::LayOutMotionFile(m).bytes);
+    CKvMotionFileRead reader;
+    EXPECT_EQ(reader.OpenFile(movie.path), 0) << name;
+    EXPECT_FALSE(reader.FileInUse()) << name;
+    CRect rect;
+    WORD key;
+    int frames;
+    if (i < 6) {
+      EXPECT_EQ(CKvMotionFileRead::GetFileInfo(movie.path, rect, key, frames), 0) << name;
+    }
+  }
+  // Truncated files, and one that is missing.
+  const Bytes whole = kvtest::LayOutMotionFile(base).bytes;
+  for (std::size_t keep :
+       {std::size_t(0), std::size_t(40), std::size_t(66), std::size_t(100), whole.size() - 1}) {
+    WrittenMovie movie(Bytes(whole.begin(), whole.begin() + keep));
+    CKvMotionFileRead reader;
+    EXPECT_EQ(reader.OpenFile(movie.path), 0) << keep;
+  }
+  kvtest::TempDir dir;
+  CKvMotionFileRead reader;
+  EXPECT_EQ(reader.OpenFile(dir.File("none.sve")), 0);
+
+  // Only the first 43 signature bytes count.
+  RawMotionFile tail = base;
+  Sign(tail, 50, 'x');
+  WrittenMovie movie(kvtest::LayOutMotionFile(tail).bytes);
+  EXPECT_TRUE(reader.OpenFile(movie.path));
+}
+
+// Index entries that point at nonsense give no chunk; the file itself stays readable.
+TEST(MotionFileRead, DamagedIndexEntriesGiveNoChunk) {
+  for (auto [position, size] :
+       std::vector<std::pair<std::optional<long long>, std::optional<long long>>>{
+           {1 << 20, {}}, {-1, {}}, {{}, 19}, {{}, -1}, {{}, 0x7FFFFFFF}, {{}, 1 << 20}}) {
+    RawMotionFile m = ThreeFrames(2);
+    m.chunks[1].indexPosition = position;
+    m.chunks[1].indexSize = size;
+    WrittenMovie movie(kvtest::LayOutMotionFile(m).bytes);
+    CKvMotionFileRead reader;
+    ASSERT_TRUE(reader.OpenFile(movie.path));
+    EXPECT_EQ(reader.GetFileFC(1), nullptr) << position.value_or(0) << " " << size.value_or(0);
+    void* good = reader.GetFileFC(0);
+    EXPECT_NE(good, nullptr);
+    GlobalFree(good);
+    EXPECT_EQ(reader.LoadAllFCToMem(), 0);
+    EXPECT_NE(reader.GetMemFC(0), nullptr);
+  }
+}

@@ -1,0 +1,451 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <tuple>
+#include <vector>
+
+#include "KvMediaFile/KvMovie.h"
+#include "KvMediaFile/KvPicture.h"
+#include "TestSupport.h"
+#include "fixtures/MotionWriter.h"
+#include "host/PixelOps.h"
+#include "platform/GlobalMemory.h"
+
+namespace {
+
+using kvtest::MotionPixels;
+using kvtest::RawMotionFile;
+using kvtest::SolidMotionPatch;
+
+constexpr DWORD Px(int b, int g, int r, int a = 255) {
+  return DWORD(b & 255) | DWORD(g & 255) << 8 | DWORD(r & 255) << 16 | DWORD(a & 255) << 24;
+}
+
+DWORD Mix(DWORD top, DWORD bottom) {
+  return KvPublicMixColor(tagCOLOR32::FromValue(top), tagCOLOR32::FromValue(bottom)).Value();
+}
+
+// Frame f: a gradient whose alpha runs through transparent to opaque, with a run of one to
+// three cells, moving with f, painted in colours that carry f.
+MotionPixels Frame(int f, int w, int h) {
+  MotionPixels px(std::size_t(w) * h);
+  const int cellsX = (w + 7) / 8, cells = cellsX * ((h + 7) / 8);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const int cell = x / 8 + y / 8 * cellsX, alpha = x * 37 + y * 11;
+      const bool painted = (cell - f * 5 % cells + cells) % cells < 1 + f % 3;
+      px[std::size_t(y) * w + x] =
+          painted ? Px(f, 255 - x, 100, alpha) : Px(x * 5, y * 9, 0, alpha);
+    }
+  return px;
+}
+
+// An encoded movie on disk. Frame 7 repeats frame 6, so that its chunk has no patches.
+struct Movie {
+  kvtest::TempDir dir;
+  CString path;
+  std::vector<MotionPixels> frames;
+  Movie(int n, int w, int h, int left = 0, int top = 0) : path(dir.File("m.sve")) {
+    for (int f = 0; f < n; ++f) frames.push_back(f == 7 ? frames[6] : Frame(f, w, h));
+    EXPECT_TRUE(kvtest::WriteMotionMovie(path, frames, left, top, w, h));
+  }
+};
+
+testing::AssertionResult SameAs(const DWORD* got, std::size_t count, int width,
+                                const std::vector<DWORD>& expected) {
+  if (!got || count != expected.size())
+    return testing::AssertionFailure() << count << " pixels, expected " << expected.size();
+  for (std::size_t i = 0; i < count; ++i)
+    if (got[i] != expected[i])
+      return testing::AssertionFailure() << "pixel (" << i % width << ", " << i / width << ") is "
+                                         << std::hex << got[i] << ", expected " << expected[i];
+  return testing::AssertionSuccess();
+}
+
+testing::AssertionResult SameAs(const CKvMemBlock& block, const std::vector<DWORD>& expected) {
+  const CSize size = block.GetSize();
+  return SameAs(reinterpret_cast<const DWORD*>(block.GetAddress()),
+                block.IsValid() ? std::size_t(size.cx) * size.cy : 0, size.cx, expected);
+}
+
+void FillBlock(CKvMemBlock& block, int w, int h, const std::function<DWORD(int, int)>& colour) {
+  ASSERT_TRUE(block.InitBlock(CSize(w, h)));
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) block.SetPixel(x, y, tagCOLOR32::FromValue(colour(x, y)));
+}
+
+// A background pixel, transparent where the background does not reach.
+DWORD BackAt(const CKvMemBlock& back, int x, int y) {
+  return back.GetRect().PtInRect(CPoint(x, y)) ? back.GetPixel(x, y).Value() : 0;
+}
+
+std::unique_ptr<CKvPlayMovieMotion> Player(const CString& path, int mem, int mix = -1,
+                                           CKvMemBlock* back = nullptr, CPoint paste = {}) {
+  auto player = std::make_unique<CKvPlayMovieMotion>();
+  if (!player->Open(path, mem)) return nullptr;
+  player->m_nMixMode = mix;
+  player->m_ptPaste = paste;
+  return player->Prepare(back) ? std::move(player) : nullptr;
+}
+
+CString Save(const kvtest::TempDir& dir, const RawMotionFile& m) {
+  kvtest::WriteFileBytes(dir.path() + "/m.sve", kvtest::LayOutMotionFile(m).bytes);
+  return dir.File("m.sve");
+}
+
+// A one-row movie whose frame f paints only column f, in the colour of generation `gen`, so
+// that the block tells which frames were applied since the last reset, and in which call.
+RawMotionFile MarkerMovie(int n, int gen) {
+  RawMotionFile m;
+  m.width = n, m.height = 1;
+  for (int f = 0; f < n; ++f)
+    m.chunks.push_back({.patches = {SolidMotionPatch(f, 0, 1, 1, Px(f, gen, 200))}});
+  return m;
+}
+
+// The generation of the marker in each column (0 where there is none).
+std::vector<int> Generations(const CKvMemBlock& block) {
+  std::vector<int> gens;
+  for (int x = 0; x < block.GetSize().cx; ++x) {
+    const tagCOLOR32 p = block.GetPixel(x, 0);
+    gens.push_back(p.b == x && p.r == 200 && p.a == 255 ? p.g : 0);
+  }
+  return gens;
+}
+
+// Columns first..last at generation gen.
+std::vector<int> Runs(int n, std::initializer_list<std::array<int, 3>> runs) {
+  std::vector<int> gens(n, 0);
+  for (auto [first, last, gen] : runs)
+    std::fill(gens.begin() + first, gens.begin() + last + 1, gen);
+  return gens;
+}
+
+}  // namespace
+
+// The movie is rewritten with a new generation before each call. Only the frames a call
+// applies take it, since in file mode chunks are read when they are applied.
+TEST(MotionPlayer, AppliesFramesFromTheNearestKeyFrame) {
+  kvtest::TempDir dir;
+  auto player = Player(Save(dir, MarkerMovie(100, 1)), 0);
+  ASSERT_TRUE(player);
+  const std::initializer_list<std::array<int, 3>> early = {{0, 3, 2}, {20, 21, 4}, {22, 25, 5}};
+  const struct {
+    float t;
+    std::vector<int> gens;
+  } steps[] = {
+      {0.25f, Runs(100, {{20, 25, 1}})},
+      {0.03f, Runs(100, {{0, 3, 2}, {20, 25, 1}})},
+      {0.25f, Runs(100, {{0, 3, 2}, {20, 25, 3}})},
+      {0.21f, Runs(100, {{0, 3, 2}, {20, 21, 4}, {22, 25, 3}})},
+      {0.25f, Runs(100, early)},
+      {0.25f, Runs(100, early)},  // the same time again applies nothing
+      {0.99f, Runs(100, {{0, 3, 2}, {20, 21, 4}, {22, 25, 5}, {90, 99, 7}})},
+      {1.0f, Runs(100, {{0, 0, 8}})},  // a new pass starts from a cleared block
+      {1.5f, Runs(100, {{0, 0, 8}, {50, 50, 9}})},
+      {1.03f, Runs(100, {{0, 3, 10}, {50, 50, 9}})},
+  };
+  for (int i = 0; i < 10; ++i) {
+    Save(dir, MarkerMovie(100, i + 1));
+    EXPECT_EQ(player->GetOneFrame(steps[i].t), 1);
+    EXPECT_EQ(Generations(player->m_blockWork), steps[i].gens) << "t " << steps[i].t;
+  }
+  // Negative times play as 0.
+  auto fresh = Player(Save(dir, MarkerMovie(100, 1)), 1);
+  ASSERT_TRUE(fresh);
+  EXPECT_EQ(fresh->GetOneFrame(-0.5f), 1);
+  EXPECT_EQ(Generations(fresh->m_blockWork), Runs(100, {{0, 0, 1}}));
+}
+
+// Mix modes 0 and 1 reset the block from the background (transparent where it does not
+// reach), others to zero; only a new pass resets, and it reads the background anew.
+TEST(MotionPlayer, ResetsFromTheBackgroundByMixMode) {
+  kvtest::TempDir dir;
+  const CString path = Save(dir, MarkerMovie(30, 1));
+  const CPoint paste(20, 5);
+  for (int mode : {0, 1, 2, 7}) {
+    SCOPED_TRACE(mode);
+    CKvMemBlock back;
+    FillBlock(back, 40, 6, [](int x, int y) { return Px(x, y, 9, 100 + x); });
+    auto player = Player(path, 0, mode, &back, paste);
+    ASSERT_TRUE(player);
+    auto row = [&](int markers) {
+      std::vector<DWORD> px;
+      for (int x = 0; x < 30; ++x) {
+        const DWORD b = BackAt(back, x + paste.x, paste.y), reset = mode <= 1 ? b : 0;
+        const DWORD m = Px(x, 1, 200);
+        px.push_back(x > markers ? reset : mode == 0 ? Mix(m, b) : mode == 1 ? Mix(b, m) : m);
+      }
+      return px;
+    };
+    player->GetOneFrame(0);
+    EXPECT_TRUE(SameAs(player->m_blockWork, row(0)));
+    const std::vector<DWORD> firstBack = row(15);
+    FillBlock(back, 40, 6, [](int x, int y) { return Px(y, x, 50, 255 - x); });
+    player->GetOneFrame(15.0f / 30);
+    for (int x = 16; x < 30; ++x)
+      EXPECT_EQ(player->m_blockWork.GetPixel(x, 0).Value(), firstBack[x]);
+    player->GetOneFrame(1.0f);
+    EXPECT_TRUE(SameAs(player->m_blockWork, row(0)));
+  }
+}
+
+// File and memory mode, with or without a background (mix -1 ignores it), in order and
+// jumping about, all give the encoded frames.
+TEST(MotionPlayer, PlaysTheEncodedFrames) {
+  Movie movie(23, 44, 20);
+  CKvMotionFileRead reader;
+  ASSERT_TRUE(reader.OpenFile(movie.path));
+  LONGLONG position;
+  LONG size;
+  ASSERT_TRUE(reader.GetIndexEntry(7, position, size));
+  EXPECT_EQ(size, 20);  // the repeated frame has no patches
+
+  CKvMemBlock back;
+  FillBlock(back, 64, 64, [](int x, int y) { return Px(x, y, 33, 128); });
+  for (int mem : {0, 1})
+    for (CKvMemBlock* background : {static_cast<CKvMemBlock*>(nullptr), &back}) {
+      SCOPED_TRACE(testing::Message() << "memory " << mem << " background " << !!background);
+      auto player = Player(movie.path, mem, -1, background, CPoint(3, 4));
+      ASSERT_TRUE(player);
+      for (int i = 0; i < 23; ++i) {
+        EXPECT_EQ(player->GetOneFrame(float(i) / 23), 1);
+        EXPECT_TRUE(SameAs(player->m_blockWork, movie.frames[i])) << "frame " << i;
+      }
+      for (int i : {17, 3, 3, 22, 9, 40, 28, 0}) {
+        player->GetOneFrame(float(i) / 23);
+        EXPECT_TRUE(SameAs(player->m_blockWork, movie.frames[i % 23])) << "time " << i;
+      }
+    }
+}
+
+// Mix 0 lays each frame over the background at the paste position, mix 1 the background
+// over the frame.
+TEST(MotionPlayer, MixesFramesWithTheBackground) {
+  Movie movie(23, 44, 20);
+  CKvMemBlock back;
+  FillBlock(back, 60, 40, [](int x, int y) { return Px(x * 4, y * 6, 90, x * 13 + y); });
+  for (int mode : {0, 1}) {
+    auto player = Player(movie.path, 1, mode, &back, CPoint(9, 13));
+    ASSERT_TRUE(player);
+    for (int f : {0, 4, 13, 22}) {
+      std::vector<DWORD> px;
+      for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 44; ++x) {
+          const DWORD top = movie.frames[f][y * 44 + x], b = back.GetPixel(x + 9, y + 13).Value();
+          px.push_back(mode == 0 ? Mix(top, b) : Mix(b, top));
+        }
+      EXPECT_EQ(player->GetOneFrame(float(f) / 23), 1);
+      EXPECT_TRUE(SameAs(player->m_blockWork, px)) << "mode " << mode << " frame " << f;
+    }
+  }
+}
+
+TEST(MotionPlayer, OldVersionsPlayLikeVersionTwo) {
+  std::vector<std::vector<DWORD>> blocks[3];
+  for (int layout : {0, 1, 2}) {
+    RawMotionFile m;
+    m.layout = layout;
+    m.width = 20, m.height = 10;
+    for (int f = 0; f < 12; ++f) {
+      m.chunks.push_back({.patches = {SolidMotionPatch(f % 17, f % 8, 3, 2, Px(f, 50, 60, 128))}});
+      if (f % 10 == 0)
+        m.chunks.back().patches.insert(m.chunks.back().patches.begin(),
+                                       SolidMotionPatch(0, 0, 20, 10, Px(f, 1, 2)));
+    }
+    kvtest::TempDir dir;
+    auto player = Player(Save(dir, m), 0);
+    ASSERT_TRUE(player) << layout;
+    for (int f = 0; f < 12; ++f) {
+      player->GetOneFrame(f / 12.0f);
+      const auto* p = reinterpret_cast<const DWORD*>(player->m_blockWork.GetAddress());
+      blocks[layout].emplace_back(p, p + 200);
+    }
+  }
+  EXPECT_EQ(blocks[2][11][3 * 20 + 11], Px(11, 50, 60, 128));
+  EXPECT_EQ(blocks[0], blocks[2]);
+  EXPECT_EQ(blocks[1], blocks[2]);
+}
+
+TEST(MotionPlayer, OpenRefusesUnplayableMovies) {
+  using Edit = std::function<void(RawMotionFile&)>;
+  for (const Edit& edit :
+       std::vector<Edit>{[](auto&) {}, [](auto& m) { m.width = 0; }, [](auto& m) { m.height = 0; },
+                         [](auto& m) { m.keyInterval = 0; }, [](auto& m) { m.chunks.clear(); }}) {
+    RawMotionFile m = MarkerMovie(3, 1);
+    edit(m);
+    kvtest::TempDir dir;
+    CKvPlayMovieMotion player;
+    const bool playable = m.width && m.height && m.keyInterval && !m.chunks.empty();
+    EXPECT_EQ(player.Open(Save(dir, m), 0), playable ? 1 : 0);
+  }
+  CKvPlayMovieMotion player;
+  EXPECT_EQ(player.Open(L"/nonexistent/m.sve", 0), 0);
+}
+
+namespace {
+
+const DWORD kA = Px(200, 10, 10, 160), kB = Px(10, 200, 10, 90), kC = Px(10, 10, 200),
+            kF = Px(90, 90, 9, 200), kBad = Px(1, 2, 3);
+
+// Frame 0 holds good patches, two of them partly outside the movie, among patches the
+// chunk cannot hold; frames 1 to 5 are broken whole; frame 6 is good.
+RawMotionFile HostileMovie(bool badIndex) {
+  RawMotionFile m;
+  m.width = m.height = 16;
+  kvtest::RawMotionChunk c;
+  c.patches = {SolidMotionPatch(2, 2, 4, 4, kA),
+               SolidMotionPatch(-2, -2, 4, 4, kB),
+               SolidMotionPatch(14, 14, 4, 4, kC),
+               SolidMotionPatch(100, -100, 2, 2, kBad),
+               {8, 8, -3, 2},
+               {8, 8, 32767, 32767, {kBad, kBad}},
+               {8, 8, -32768, -32768}};
+  for (long long offset : {1LL << 20, -5LL, 0x7FFFFFFFFFFFFFF0LL}) {
+    c.patches.push_back(SolidMotionPatch(8, 8, 2, 2, kBad));
+    c.patches.back().offset = offset;
+  }
+  c.patches.push_back({8, 8, 4, 4, {kBad, kBad, kBad}});  // runs past the chunk
+  m.chunks = {c,
+              {.patches = {SolidMotionPatch(6, 10, 2, 2, kBad)}, .patchCount = 32767},
+              {.patchCount = -1},
+              {},
+              {},
+              {},
+              {.patches = {SolidMotionPatch(10, 2, 3, 3, kF)}}};
+  if (badIndex) {
+    m.chunks[3].indexSize = 19;
+    m.chunks[4].indexPosition = 1 << 20;
+    m.chunks[5].indexSize = 0x7FFFFFFF;
+  }
+  return m;
+}
+
+// What the good patches of the hostile movie paint.
+std::optional<DWORD> HostilePatch(int x, int y) {
+  if (x >= 2 && x < 6 && y >= 2 && y < 6) return kA;
+  if (x < 2 && y < 2) return kB;
+  if (x >= 14 && y >= 14) return kC;
+  if (x >= 10 && x < 13 && y >= 2 && y < 5) return kF;
+  return std::nullopt;
+}
+
+}  // namespace
+
+// Patches the chunk cannot hold are skipped and the rest clipped to the block and to the
+// background (pasted at (4, 4)), in every mix mode and from file or memory.
+TEST(MotionPlayerHostile, SkipsWhatTheChunkCannotHoldAndClipsTheRest) {
+  CKvMemBlock back;
+  FillBlock(back, 8, 8, [](int x, int y) { return Px(x * 30, y * 30, 77, 128); });
+  for (auto [mode, badIndex, mem] :
+       {std::tuple{-1, true, 0}, {-1, false, 1}, {0, true, 0}, {1, false, 1}, {0, false, 1}}) {
+    SCOPED_TRACE(testing::Message() << "mode " << mode << " bad index " << badIndex);
+    kvtest::TempDir dir;
+    auto player = Player(Save(dir, HostileMovie(badIndex)), mem, mode, &back, CPoint(4, 4));
+    ASSERT_TRUE(player);
+    for (int f = 0; f < 7; ++f) EXPECT_EQ(player->GetOneFrame(f / 7.0f), 1);
+    for (int y = 0; y < 16; ++y)
+      for (int x = 0; x < 16; ++x) {
+        const DWORD got = player->m_blockWork.GetPixel(x, y).Value();
+        if (x >= 6 && x < 8 && y >= 10 && y < 12 && got == kBad) continue;  // frame 1's patch
+        const DWORD b = mode >= 0 ? BackAt(back, x + 4, y + 4) : 0;
+        const auto p = HostilePatch(x, y);
+        EXPECT_EQ(got, !p          ? b
+                       : mode == 0 ? Mix(*p, b)
+                       : mode == 1 ? Mix(b, *p)
+                                   : *p)
+            << x << ", " << y;
+      }
+  }
+}
+
+TEST(MoviePlayerFactory, PicksThePlayerByExtension) {
+  const std::pair<const wchar_t*, ENUMMOVIETYPE> categories[] = {
+      {L"clip.flc", MOVIE_FLIC}, {L"CLIP.FLI", MOVIE_FLIC}, {L"a.Sve", MOVIE_SVE},
+      {L"b.kvx", MOVIE_KVX},     {L"c.kvi", MOVIE_UNKNOWN}, {L"d.avi", MOVIE_UNKNOWN},
+      {L"noext", MOVIE_UNKNOWN}};
+  for (auto [path, type] : categories)
+    EXPECT_EQ(CKvPlayMovieBase::MovieCategory(path), type) << path;
+
+  Movie movie(3, 16, 8);
+  const auto bytes = kvtest::ReadFileBytes(movie.dir.path() + "/m.sve");
+  for (const char* name : {"M.KVX", "m.kvi"})
+    kvtest::WriteFileBytes(movie.dir.path() + "/" + name, bytes);
+  for (const char* name : {"m.sve", "M.KVX"})
+    for (int mem : {0, 1}) {
+      std::unique_ptr<CKvPlayMovieBase> player(
+          CKvPlayMovieBase::CreatePlayMovieObj(movie.dir.File(name), mem));
+      ASSERT_TRUE(dynamic_cast<CKvPlayMovieMotion*>(player.get())) << name;
+      EXPECT_EQ(player->GetOneFrame(1.0f / 3), 1);
+      EXPECT_TRUE(SameAs(player->m_blockWork, movie.frames[1])) << name;
+    }
+  EXPECT_EQ(CKvPlayMovieBase::CreatePlayMovieObj(movie.dir.File("m.kvi"), 0), nullptr);
+  EXPECT_EQ(CKvPlayMovieBase::CreatePlayMovieObj(movie.dir.File("none.sve"), 0), nullptr);
+}
+
+TEST(MovieApi, ReadsInformationAndFrames) {
+  Movie movie(5, 200, 100, 100, 50);
+  CRect rect;
+  WORD key = 0;
+  int frames = 0;
+  EXPECT_EQ(KvMovieGetFileInfo(movie.path, &rect, &key, &frames), 1);
+  EXPECT_EQ(rect, CRect(100, 50, 300, 150));
+  EXPECT_EQ(key, 10);
+  EXPECT_EQ(frames, 5);
+  EXPECT_EQ(KvMovieGetFileInfo(movie.path, nullptr, nullptr, nullptr), 1);
+
+  CRect at;
+  KvGlobalPtr picture(KvMovieGetFrame(movie.path, at, 0.5f));
+  ASSERT_TRUE(picture);
+  EXPECT_EQ(GlobalSize(picture.get()), 80000u);
+  EXPECT_EQ(at, rect);
+  EXPECT_TRUE(SameAs(static_cast<DWORD*>(picture.get()), 20000, 200, movie.frames[2]));
+
+  KvGlobalPtr first(KvMediaLoadPicFile(movie.path, at));
+  ASSERT_TRUE(first);
+  EXPECT_EQ(at, rect);
+  EXPECT_TRUE(SameAs(static_cast<DWORD*>(first.get()), 20000, 200, movie.frames[0]));
+
+  CKvMemBlock blocks[3];
+  EXPECT_EQ(KvMovieGetFrames(movie.path, 3, blocks), 1);
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(SameAs(blocks[i], movie.frames[i])) << i;
+}
+
+TEST(MovieApi, MissingFileIsReported) {
+  kvtest::RecordingUi ui;
+  kvtest::TempDir dir;
+  CKvMemBlock blocks[2];
+  EXPECT_EQ(KvMovieGetFrames(dir.File("none.sve"), 2, blocks), 0);
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].text, L"找不到当前动画文件，无法处理！");
+  CRect rect;
+  EXPECT_EQ(KvMovieGetFrame(dir.File("none.sve"), rect, 0), nullptr);
+  EXPECT_EQ(KvMovieGetFileInfo(dir.File("none.sve"), nullptr, nullptr, nullptr), 0);
+}
+
+TEST(MovieApi, SelectFileAsksTheDialog) {
+  kvtest::RecordingUi ui;
+  CString path;
+  EXPECT_EQ(KvMovieSelectFile(1, 7, path, nullptr), 0);
+  EXPECT_TRUE(ui.fileRequests.empty());
+
+  ui.chosenPath = L"/films/a.sve";
+  EXPECT_EQ(KvMovieSelectFile(1, 2, path, nullptr), 1);
+  EXPECT_EQ(path, L"/films/a.sve");
+  ui.chosenPath = L"";
+  EXPECT_EQ(KvMovieSelectFile(0, 2, path, nullptr), 0);
+  EXPECT_TRUE(path.IsEmpty());
+  ASSERT_EQ(ui.fileRequests.size(), 2u);
+  for (int i : {0, 1}) {
+    const auto& request = ui.fileRequests[i];
+    EXPECT_EQ(request.open, i == 0);
+    EXPECT_EQ(request.title, i == 0 ? L"打开动画文件" : L"保存动画文件");
+    EXPECT_EQ(request.filter, L"SVE文件(*.sve)|*.sve||");
+    EXPECT_EQ(request.defaultExt, L"sve");
+  }
+  for (int type : {0, 1, 3, 4}) KvMovieSelectFile(1, type, path, nullptr);
+  EXPECT_EQ(ui.fileRequests.size(), 6u);
+}
