@@ -8,6 +8,7 @@
 
 #include "host/PixelOps.h"
 #include "host/VideoStd.h"
+#include "platform/GlobalMemory.h"
 
 IMPLEMENT_DYNCREATE(CKvMemBlock, CKvObject)
 
@@ -64,6 +65,7 @@ int CKvMemBlock::InitBlock(CSize size, tagCOLOR32* pixels, int, int) {
   } else {
     m_pixels = static_cast<tagCOLOR32*>(std::calloc(1, bytes));
     if (!m_pixels) return 0;
+    KvAdviseLargeAllocation(m_pixels, bytes);
     m_owned = true;
   }
   m_size = size;

@@ -1,5 +1,7 @@
 #include "platform/GlobalMemory.h"
 
+#include <sys/mman.h>
+
 #include <cstdint>
 #include <cstdlib>
 
@@ -44,10 +46,20 @@ FixedHeader* Fixed(HGLOBAL h) {
 }
 
 void* RawAlloc(std::size_t bytes, bool zero) {
-  return zero ? std::calloc(1, bytes) : std::malloc(bytes);
+  void* p = zero ? std::calloc(1, bytes) : std::malloc(bytes);
+  if (p) KvAdviseLargeAllocation(p, bytes);
+  return p;
 }
 
 }  // namespace
+
+void KvAdviseLargeAllocation(void* p, std::size_t bytes) {
+  constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
+  if (!p || bytes < 2 * kHuge) return;
+  const auto begin = (reinterpret_cast<std::uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
+  const auto end = (reinterpret_cast<std::uintptr_t>(p) + bytes) & ~(kHuge - 1);
+  if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+}
 
 HGLOBAL GlobalAlloc(UINT flags, std::size_t bytes) {
   const bool zero = (flags & GMEM_ZEROINIT) != 0;

@@ -121,17 +121,25 @@ int CKvPlayScrollFile::Open(CString path, int bInMemory) {
     if (IsRoll()) {
       if (!m_reader.DecodeLines(data.get() + table, bytes, 0, m_dwLines, strip)) return Fail();
     } else {
-      // Each data line is a column of the strip: decode, then transpose in tiles.
-      std::vector<DWORD> columns(static_cast<std::size_t>(lines) * width);
-      if (!m_reader.DecodeLines(data.get() + table, bytes, 0, m_dwLines, columns.data()))
-        return Fail();
+      // Each data line is a column of the strip: columns are decoded a batch at a time and
+      // written across the rows, so that each row's cache line is filled by one batch.
       const std::size_t W = static_cast<std::size_t>(lines), H = static_cast<std::size_t>(width);
-      constexpr std::size_t kTile = 32;
-      for (std::size_t x0 = 0; x0 < W; x0 += kTile)
-        for (std::size_t y0 = 0; y0 < H; y0 += kTile)
-          for (std::size_t x = x0; x < std::min(W, x0 + kTile); ++x)
-            for (std::size_t y = y0; y < std::min(H, y0 + kTile); ++y)
-              strip[y * W + x] = columns[x * H + y];
+      constexpr std::size_t kBatch = 16;
+      std::vector<DWORD> batch(kBatch * H);
+      const BYTE* base = data.get() + table;
+      const ULONGLONG first = m_reader.LineOffset(0);
+      for (std::size_t x0 = 0; x0 < W; x0 += kBatch) {
+        const std::size_t n = std::min(kBatch, W - x0);
+        const std::size_t at =
+            static_cast<std::size_t>(m_reader.LineOffset(static_cast<DWORD>(x0)) - first);
+        if (!m_reader.DecodeLines(base + at, bytes - at, static_cast<DWORD>(x0),
+                                  static_cast<DWORD>(n), batch.data()))
+          return Fail();
+        for (std::size_t y = 0; y < H; ++y) {
+          DWORD* row = strip + y * W + x0;
+          for (std::size_t j = 0; j < n; ++j) row[j] = batch[j * H + y];
+        }
+      }
     }
   }
   if (CKvModuleSetting::Is2DEnvion() && !m_blockFrameCopy.InitBlock(m_sizeFrame)) return Fail();
