@@ -8,6 +8,7 @@
 #pragma once
 
 #include "KvMediaFile/KvMediaApi.h"
+#include "platform/Bitmap.h"
 #include "platform/Geometry.h"
 #include "platform/String.h"
 #include "platform/Window.h"
@@ -60,5 +61,31 @@ KV_MEDIA_API int KvMediaGetPicInfo(CString path, RECT* rect, int* bits);
 KV_MEDIA_API DWORD* KvMediaLoadTGAFile(CString path, CRect& rect);
 KV_MEDIA_API int KvMediaSaveTGAFile(CString path, DWORD* buffer, CSize size, CRect rect);
 
-// BMP: saves 32-bit uncompressed BMP (rows bottom-up, alpha kept).
+// BMP: loads 1, 4, 8, 16, 24 and 32 bits, run-length 4 and 8, bottom-up and top-down, from a
+// file or from a module's bitmap resource; saves 32-bit uncompressed BMP (rows bottom-up,
+// alpha kept). KvMediaInitBMPInfo describes a picture buffer of `size` (32 bits, top row
+// first) in a bitmap-information header, writing nothing beyond the header.
+KV_MEDIA_API DWORD* KvMediaLoadBMPFile(CString path, CRect& rect);
+KV_MEDIA_API DWORD* KvMediaLoadBMPInRC(HINSTANCE module, const wchar_t* name, CRect& rect);
 KV_MEDIA_API int KvMediaSaveBMPFile(CString path, DWORD* buffer, CSize size, CRect rect);
+KV_MEDIA_API void KvMediaInitBMPInfo(BITMAPINFO* info, CSize size);
+
+// PCX: loads 1, 4 and 8 bits in one plane and 24 bits in three planes; saves 24-bit PCX.
+KV_MEDIA_API DWORD* KvMediaLoadPCXFile(CString path, CRect& rect);
+KV_MEDIA_API int KvMediaSavePCXFile(CString path, DWORD* buffer, CSize size, CRect rect);
+
+// PSD: the merged picture of a Photoshop document (version 1), depths 8 and 16.
+KV_MEDIA_API DWORD* KvMediaLoadPSDFile(CString path, CRect& rect);
+
+// PNG, through the image loader (null before KvMediaFileOpen and after KvMediaFileClose):
+// colour, palette, grey and grey-with-alpha pictures of 8 or 16 bits a sample.
+KV_MEDIA_API DWORD* KvMediaLoadPNGFile(CString path, CRect& rect);
+
+// GIF: the first image of the file, every pixel opaque.
+KV_MEDIA_API DWORD* KvMediaLoadGIFFile(CString path, CRect& rect);
+
+// JPEG: loads baseline and progressive files; the three-argument form sets `value` to 4
+// first. Saves with the default settings (quality 75, 4:2:0); `rect` is not used.
+KV_MEDIA_API DWORD* KvMediaLoadJPGFile(CString path, CRect& rect);
+KV_MEDIA_API DWORD* KvMediaLoadJPGFile(CString path, CRect& rect, int& value);
+KV_MEDIA_API int KvMediaSaveJPGFile(CString path, DWORD* pixels, CSize size, CRect rect);

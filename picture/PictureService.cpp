@@ -8,6 +8,7 @@
 #include "host/FileName.h"
 #include "host/ModuleResources.h"
 #include "host/UiServices.h"
+#include "picture/ImageLoader.h"
 #include "picture/PictureBuffer.h"
 #include "platform/Paths.h"
 
@@ -36,6 +37,8 @@ Loader LoaderOf(int type) {
   switch (type) {
     case KV_PIC_TGA:
       return &KvMediaLoadTGAFile;
+    case KV_PIC_PNG:
+      return &KvMediaLoadPNGFile;
     default:
       return nullptr;
   }
@@ -56,10 +59,23 @@ int KvMediaFileOpen() {
     const int t = static_cast<int>(v * 1.0079 + 0.5);
     g_level[v] = static_cast<BYTE>(t > 255 ? 255 : t);
   }
+  if (!KvImageLoader()) {
+    try {
+      KvSetImageLoader(new CImageLoader);
+    } catch (...) {
+      KvSetImageLoader(nullptr);  // the loaders that need it then fail, as without it
+    }
+  }
   return 1;
 }
 
-int KvMediaFileClose() { return 1; }
+int KvMediaFileClose() {
+  if (CImageLoader* loader = KvImageLoader()) {
+    KvSetImageLoader(nullptr);
+    delete loader;
+  }
+  return 1;
+}
 
 int KvMediaGetPicFileType(CString path, int& type) {
   type = KV_PIC_UNKNOWN;

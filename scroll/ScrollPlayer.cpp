@@ -398,6 +398,7 @@ int CKvPlayScrollFile::GetHostMemFrame(void* pixels, CRect& window, float fracti
   };
   if (!visible.IntersectRect(&win, &m_rcStrip)) {
     clearRows(0, fh);
+    if (interpolate) FadeEnteringRow(out, win, fraction);
     return 1;
   }
   const int dx = visible.left - win.left, dy = visible.top - win.top;
@@ -426,6 +427,7 @@ int CKvPlayScrollFile::GetHostMemFrame(void* pixels, CRect& window, float fracti
   // Sub-pixel rolls. Content moving up shows each row mixed with the row below it, moving
   // down with the row above it; beyond the strip's ends that neighbour is transparent.
   std::vector<BYTE> transparent(static_cast<std::size_t>(vw) * 4, 0);
+  FadeEnteringRow(out, win, fraction);
   if (m_dwDirection == KV_SCROLL_UP) {
     if (reinterpret_cast<std::uintptr_t>(src) % 16 == 0) {
       for (int y = 0; y < vh; ++y) {
@@ -445,6 +447,31 @@ int CKvPlayScrollFile::GetHostMemFrame(void* pixels, CRect& window, float fracti
     }
   }
   return 1;
+}
+
+// Between two lines, the row just beyond the strip's entering end shows the end row mixed
+// with transparency: row 0 above the strip for a roll up, the last row below it for a roll
+// down.
+void CKvPlayScrollFile::FadeEnteringRow(DWORD* out, const CRect& window, float fraction) {
+  const int fw = m_sizeFrame.cx;
+  const long long H = m_rcStrip.Height();
+  const long long beyond = m_dwDirection == KV_SCROLL_UP ? -1 : H;
+  if (m_dwDirection > KV_SCROLL_DOWN || beyond < window.top || beyond >= window.bottom) return;
+  const std::size_t W = static_cast<std::size_t>(m_rcStrip.Width());
+  const int x = std::max(0, -window.left);
+  const int width =
+      static_cast<int>(std::min<long long>(W, window.right) - std::max(0, window.left));
+  if (width <= 0) return;
+  std::vector<BYTE> transparent(static_cast<std::size_t>(width) * 4, 0);
+  const auto* strip = reinterpret_cast<BYTE*>(m_blockStrip.GetAddress());
+  BYTE* row = reinterpret_cast<BYTE*>(out + static_cast<std::size_t>(beyond - window.top) * fw + x);
+  const BYTE* end = strip +
+                    (m_dwDirection == KV_SCROLL_UP ? 0 : static_cast<std::size_t>(H - 1) * W * 4) +
+                    std::max(0, window.left) * 4;
+  if (m_dwDirection == KV_SCROLL_UP)
+    KvIntpLines_BGRA(transparent.data(), const_cast<BYTE*>(end), row, width, fraction);
+  else
+    KvIntpLines_BGRA(const_cast<BYTE*>(end), transparent.data(), row, width, 1.0f - fraction);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -104,6 +104,7 @@ class KV_MEDIA_API CKvPlayScrollFile : public CKvPlayScrollBase {
   std::unique_ptr<BYTE[]> ReadLines(long long lo, long long hi);
   void ResetRingPoint();
   int Fail();
+  void FadeEnteringRow(DWORD* out, const CRect& window, float fraction);
   int UpdateRing(DWORD* pixels, const CRect& window, SKvScrollBuffer* buffer);
 
   CRect m_rcStrip;

@@ -1,0 +1,324 @@
+#include "picture/ImageLoader.h"
+
+#include <IL/il.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <cstring>
+#include <vector>
+
+#include "KvMediaFile/KvPicture.h"
+#include "host/MemBlock.h"
+#include "picture/PictureBuffer.h"
+#include "picture/RowConversion.h"
+#include "platform/String.h"
+
+namespace {
+
+std::atomic<CImageLoader*> g_loader{nullptr};
+
+struct CodePair {
+  int code;
+  int devil;
+};
+constexpr CodePair kFormats[] = {
+    {0, IL_COLOUR_INDEX}, {1, IL_RGB},       {2, IL_RGBA},           {3, IL_BGR},
+    {4, IL_BGRA},         {5, IL_LUMINANCE}, {6, IL_LUMINANCE_ALPHA}};
+constexpr CodePair kTypes[] = {{0, IL_BYTE},           {1, IL_UNSIGNED_BYTE}, {2, IL_SHORT},
+                               {3, IL_UNSIGNED_SHORT}, {4, IL_INT},           {5, IL_UNSIGNED_INT},
+                               {6, IL_FLOAT},          {8, IL_DOUBLE}};
+
+int ToDevil(const CodePair* table, std::size_t n, int code) {
+  for (std::size_t i = 0; i < n; ++i)
+    if (table[i].code == code) return table[i].devil;
+  return 0x05FF;
+}
+int FromDevil(const CodePair* table, std::size_t n, int devil) {
+  for (std::size_t i = 0; i < n; ++i)
+    if (table[i].devil == devil) return table[i].code;
+  return -1;
+}
+
+int ChannelsOf(int formatCode) {
+  switch (formatCode) {
+    case 1:
+    case 3:
+      return 3;
+    case 2:
+    case 4:
+      return 4;
+    case 6:
+      return 2;
+    default:
+      return 1;
+  }
+}
+
+// What identifies a file's content for the cache: path, inode, size, and modification and
+// change times (the change time cannot be set back by hand).
+std::string FileKey(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return std::string();
+  return path + '\n' + std::to_string(st.st_dev) + ':' + std::to_string(st.st_ino) + ':' +
+         std::to_string(st.st_size) + ':' + std::to_string(st.st_mtim.tv_sec) + '.' +
+         std::to_string(st.st_mtim.tv_nsec) + ':' + std::to_string(st.st_ctim.tv_sec) + '.' +
+         std::to_string(st.st_ctim.tv_nsec);
+}
+
+}  // namespace
+
+int KvImageFormatToDevil(int code) { return ToDevil(kFormats, std::size(kFormats), code); }
+int KvImageFormatFromDevil(int format) { return FromDevil(kFormats, std::size(kFormats), format); }
+int KvImageTypeToDevil(int code) { return ToDevil(kTypes, std::size(kTypes), code); }
+int KvImageTypeFromDevil(int type) { return FromDevil(kTypes, std::size(kTypes), type); }
+
+CImageLoader* KvImageLoader() { return g_loader.load(); }
+void KvSetImageLoader(CImageLoader* loader) { g_loader.store(loader); }
+
+CImageLoader::CImageLoader() {
+  CSingleLock lock(&m_lock, TRUE);
+  ilInit();
+  ilEnable(IL_ORIGIN_SET);
+  ilOriginFunc(IL_ORIGIN_UPPER_LEFT);
+  ILuint image = 0;
+  ilGenImages(1, &image);
+  ilBindImage(image);
+  m_image = image;
+}
+
+CImageLoader::~CImageLoader() {
+  CSingleLock lock(&m_lock, TRUE);
+  ilBindImage(0);
+  ILuint image = m_image;
+  ilDeleteImages(1, &image);
+  ilShutDown();
+}
+
+bool CImageLoader::Load(const std::string& path) {
+  const std::string key = FileKey(path);
+  if (!key.empty() && key == m_loadedKey) return true;
+  m_loadedKey.clear();
+  ilBindImage(m_image);
+  if (!ilLoadImage(path.c_str())) return false;
+  m_loadedKey = key;
+  return true;
+}
+
+int CImageLoader::GetImageInfo(const wchar_t* path, SImageInfo* info) {
+  if (!path || !info) return 0;
+  CSingleLock lock(&m_lock, TRUE);
+  if (!Load(CString(path).ToUtf8())) return 0;
+  SImageInfo i;
+  i.imageWidth = static_cast<DWORD>(ilGetInteger(IL_IMAGE_WIDTH));
+  i.height = static_cast<DWORD>(ilGetInteger(IL_IMAGE_HEIGHT));
+  i.bytesPerPixel = static_cast<DWORD>(ilGetInteger(IL_IMAGE_BYTES_PER_PIXEL));
+  i.depth = 1;
+  i.typeCode = KvImageTypeFromDevil(ilGetInteger(IL_IMAGE_TYPE));
+  i.formatCode = KvImageFormatFromDevil(ilGetInteger(IL_IMAGE_FORMAT));
+  i.imageCount = ilGetInteger(IL_NUM_IMAGES);
+  if (i.imageCount == 0) i.imageCount = 1;
+  if (i.formatCode == 0) {
+    switch (ilGetInteger(IL_PALETTE_TYPE)) {
+      case IL_PAL_RGB24:
+      case IL_PAL_RGB32:
+        i.formatCode = 1;
+        i.bytesPerPixel = 3;
+        break;
+      case IL_PAL_RGBA32:
+        i.formatCode = 2;
+        i.bytesPerPixel = 4;
+        break;
+      case IL_PAL_BGR24:
+      case IL_PAL_BGR32:
+        i.formatCode = 3;
+        i.bytesPerPixel = 3;
+        break;
+      case IL_PAL_BGRA32:
+        i.formatCode = 4;
+        i.bytesPerPixel = 4;
+        break;
+      default:
+        break;
+    }
+  } else if (i.typeCode != 1) {
+    // Wider samples are asked for as bytes, so that every caller sees 8-bit samples.
+    i.typeCode = 1;
+    i.bytesPerPixel = static_cast<DWORD>(ChannelsOf(i.formatCode));
+  }
+  if (i.imageWidth == 0 || i.height == 0 || i.bytesPerPixel == 0 || i.bytesPerPixel > 16) return 0;
+  // Rows are rounded up to a multiple of 4 bytes, by whole pixels.
+  const unsigned long long raw = static_cast<unsigned long long>(i.bytesPerPixel) * i.imageWidth;
+  unsigned long long rowBytes = (raw + 3) & ~3ull;
+  unsigned long long pad = rowBytes - raw;
+  if (pad != 0 && pad % i.bytesPerPixel != 0) {
+    while (pad % i.bytesPerPixel != 0) pad += 4;
+    rowBytes = raw + pad;
+  }
+  const unsigned long long total = rowBytes * i.height;
+  if (total > KvGetMaxPictureBytes()) return 0;
+  i.rowBytes = static_cast<DWORD>(rowBytes);
+  i.width = static_cast<DWORD>(rowBytes / i.bytesPerPixel);
+  i.totalBytes = static_cast<DWORD>(total);
+  *info = i;
+  return 1;
+}
+
+int CImageLoader::CopyImagePixels(const wchar_t* path, SImageInfo* info, BYTE* dest,
+                                  int imageIndex) {
+  if (!path || !info || !dest) return 0;
+  CSingleLock lock(&m_lock, TRUE);
+  if (!Load(CString(path).ToUtf8())) return 0;
+  if (info->imageCount > 1) {
+    ilActiveImage(static_cast<ILuint>(imageIndex));
+    m_loadedKey.clear();  // the bound image now points at a sub-image
+  }
+  const ILint imageWidth = ilGetInteger(IL_IMAGE_WIDTH);
+  const ILint imageHeight = ilGetInteger(IL_IMAGE_HEIGHT);
+  if (ilGetInteger(IL_IMAGE_FORMAT) != IL_COLOUR_INDEX) {
+    // The copy writes rows of info->width pixels; never more rows or wider ones than the
+    // picture the info was made from.
+    if (static_cast<DWORD>(imageWidth) > info->width ||
+        static_cast<DWORD>(imageHeight) != info->height)
+      return 0;
+    return ilCopyPixels(0, 0, 0, info->width, info->height, 1,
+                        KvImageFormatToDevil(info->formatCode), KvImageTypeToDevil(info->typeCode),
+                        dest) != 0
+               ? 1
+               : 0;
+  }
+  const ILint entryBytes = ilGetInteger(IL_PALETTE_BPP);
+  const ILint entries = ilGetInteger(IL_PALETTE_NUM_COLS);
+  const ILubyte* palette = ilGetPalette();
+  const ILubyte* indices = ilGetData();
+  if (!palette || !indices || entryBytes <= 0 || imageWidth <= 0 ||
+      static_cast<DWORD>(imageWidth) > info->width ||
+      info->bytesPerPixel > static_cast<DWORD>(entryBytes))
+    return 0;
+  const std::size_t bpp = info->bytesPerPixel;
+  const std::size_t rows =
+      std::min<std::size_t>(info->height, static_cast<std::size_t>(imageHeight));
+  for (std::size_t y = 0; y < rows; ++y) {
+    BYTE* out = dest + static_cast<std::size_t>(info->width) * y * bpp;
+    const ILubyte* row = indices + y * static_cast<std::size_t>(imageWidth);
+    for (ILint x = 0; x < imageWidth; ++x) {
+      const ILubyte index = row[x];
+      if (index < entries)
+        std::memcpy(out + x * bpp, palette + static_cast<std::size_t>(index) * entryBytes, bpp);
+      else
+        std::memset(out + x * bpp, 0, bpp);
+    }
+  }
+  return 1;
+}
+
+DWORD* CImageLoader::LoadBgra(const wchar_t* path, CRect& rect, bool& handled) {
+  handled = false;
+  if (!path) return nullptr;
+  CSingleLock lock(&m_lock, TRUE);
+  if (!Load(CString(path).ToUtf8())) {
+    handled = true;  // the long way would fail just the same
+    return nullptr;
+  }
+  const int format = KvImageFormatFromDevil(ilGetInteger(IL_IMAGE_FORMAT));
+  if (ilGetInteger(IL_IMAGE_TYPE) != IL_UNSIGNED_BYTE || format <= 0 ||
+      ilGetInteger(IL_NUM_IMAGES) > 1)
+    return nullptr;
+  const ILint w = ilGetInteger(IL_IMAGE_WIDTH), h = ilGetInteger(IL_IMAGE_HEIGHT);
+  const ILint bpp = ilGetInteger(IL_IMAGE_BYTES_PER_PIXEL);
+  const ILubyte* data = ilGetData();
+  handled = true;
+  if (!data || w <= 0 || h <= 0 || bpp != ChannelsOf(format) ||
+      static_cast<std::size_t>(ilGetInteger(IL_IMAGE_SIZE_OF_DATA)) <
+          static_cast<std::size_t>(w) * h * bpp)
+    return nullptr;
+  PictureBuffer picture = PictureBuffer::Allocate(w, h);
+  if (!picture) return nullptr;
+  const std::size_t n = static_cast<std::size_t>(w) * h;
+  DWORD* out = picture.data();
+  switch (format) {
+    case 2:  // RGBA: red and blue trade places
+      for (std::size_t i = 0; i < n; ++i) {
+        DWORD p;
+        std::memcpy(&p, data + i * 4, 4);
+        out[i] = (p & 0xFF00FF00u) | (p >> 16 & 0xFFu) | (p & 0xFFu) << 16;
+      }
+      break;
+    case 4:
+      std::memcpy(out, data, n * 4);
+      break;
+    case 1:
+      KvConvertRow(RawPixel::Rgb24, data, out, n, 255);
+      break;
+    case 3:
+      KvConvertRow(RawPixel::Bgr24, data, out, n, 255);
+      break;
+    case 5:
+      KvConvertRow(RawPixel::Grey8, data, out, n, 255);
+      break;
+    default:  // 6, grey and alpha
+      for (std::size_t i = 0; i < n; ++i)
+        out[i] = data[i * 2] * 0x010101u | static_cast<DWORD>(data[i * 2 + 1]) << 24;
+      break;
+  }
+  rect = CRect(0, 0, w, h);
+  return picture.Release();
+}
+
+DWORD* KvMediaLoadPNGFile(CString path, CRect& rect) {
+  CImageLoader* loader = KvImageLoader();
+  if (!loader) return nullptr;
+  bool handled = false;
+  if (DWORD* fast = loader->LoadBgra(path, rect, handled)) return fast;
+  if (handled) return nullptr;
+  SImageInfo info;
+  if (!loader->GetImageInfo(path, &info)) return nullptr;
+  KvGlobalPtr raw(GlobalAlloc(GPTR, info.totalBytes));
+  if (!raw) return nullptr;
+  auto* bytes = static_cast<BYTE*>(raw.get());
+  loader->CopyImagePixels(path, &info, bytes, 0);
+  const std::size_t w = info.imageWidth, h = info.height;
+  const auto convert = [&](auto pixel) -> DWORD* {
+    PictureBuffer picture =
+        PictureBuffer::Allocate(static_cast<long long>(w), static_cast<long long>(h));
+    if (!picture) return nullptr;
+    for (std::size_t y = 0; y < h; ++y) {
+      const BYTE* in = bytes + y * info.rowBytes;
+      DWORD* out = picture.row(static_cast<long long>(y));
+      for (std::size_t x = 0; x < w; ++x) out[x] = pixel(in + x * info.bytesPerPixel);
+    }
+    rect = CRect(0, 0, static_cast<int>(w), static_cast<int>(h));
+    return picture.Release();
+  };
+  const auto pack = [](DWORD b, DWORD g, DWORD r, DWORD a) {
+    return b | g << 8 | r << 16 | a << 24;
+  };
+  switch (info.formatCode) {
+    case 2:  // RGBA, rows never padded: swapped in place
+      for (std::size_t i = 0; i < w * h; ++i) std::swap(bytes[i * 4], bytes[i * 4 + 2]);
+      rect = CRect(0, 0, static_cast<int>(w), static_cast<int>(h));
+      return static_cast<DWORD*>(raw.release());
+    case 4:
+      rect = CRect(0, 0, static_cast<int>(w), static_cast<int>(h));
+      return static_cast<DWORD*>(raw.release());
+    case 1:
+      return convert([&](const BYTE* p) { return pack(p[2], p[1], p[0], 255); });
+    case 3:
+      return convert([&](const BYTE* p) { return pack(p[0], p[1], p[2], 255); });
+    case 5:  // grey
+      return convert([&](const BYTE* p) { return pack(p[0], p[0], p[0], 255); });
+    case 6:  // grey and alpha
+      return convert([&](const BYTE* p) { return pack(p[0], p[0], p[0], p[1]); });
+    default:
+      return nullptr;
+  }
+}
+
+int KvPngInfo(const CString& path, RECT* rect, int* bits) {
+  CImageLoader* loader = KvImageLoader();
+  if (!loader) return 0;
+  SImageInfo info;
+  if (!loader->GetImageInfo(path, &info)) return 0;
+  if (rect) *rect = RECT{0, 0, static_cast<LONG>(info.imageWidth), static_cast<LONG>(info.height)};
+  if (bits) *bits = static_cast<int>(info.bytesPerPixel);
+  return 1;
+}

@@ -1,0 +1,470 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "TestSupport.h"
+#include "fixtures/ScrollWriter.h"
+#include "host/ModuleResources.h"
+#include "host/VideoStd.h"
+#include "platform/GlobalMemory.h"
+#include "scroll/ScrollFile.h"
+#include "scroll/ScrollPlayer.h"
+
+namespace {
+
+using Bytes = std::vector<BYTE>;
+using Lines = std::vector<std::vector<DWORD>>;
+using kvtest::GetScrollWord;
+using kvtest::PutScrollWord;
+using kvtest::ScrollStrip;
+
+std::string Text(const CRect& r) {
+  return "(" + std::to_string(r.left) + ", " + std::to_string(r.top) + ", " +
+         std::to_string(r.right) + ", " + std::to_string(r.bottom) + ")";
+}
+
+int Mod(long long v, int m) { return static_cast<int>((v % m + m) % m); }
+
+// Lines lo..hi-1 one after the other, as GetSpecialFrame returns them.
+std::vector<DWORD> Join(const Lines& lines, std::size_t lo, std::size_t hi) {
+  std::vector<DWORD> out;
+  for (std::size_t i = lo; i < hi; ++i) out.insert(out.end(), lines[i].begin(), lines[i].end());
+  return out;
+}
+
+// Takes ownership of a GetSpecialFrame result.
+bool Holds(BYTE* got, const std::vector<DWORD>& want) {
+  std::unique_ptr<BYTE[]> owned(got);
+  return got && std::memcmp(got, want.data(), want.size() * 4) == 0;
+}
+
+// A scroll file of a test strip, width x height as shown, in a folder of its own.
+struct Scroll {
+  kvtest::TempDir dir;
+  std::string file = dir.path() + "/s.ksc";
+  CString path = dir.File("s.ksc");
+  ScrollStrip strip;
+  Scroll(int width, int height, DWORD direction) : strip(kvtest::MakeScrollStrip(width, height)) {
+    EXPECT_TRUE(kvtest::WriteScrollFile(path, strip, direction));
+  }
+  bool Opens(const Bytes& bytes) const {
+    kvtest::WriteFileBytes(file, bytes);
+    CKvScrollFileRead reader;
+    return reader.OpenFile(path) == 1;
+  }
+};
+
+TEST(ScrollFile, RoundTripsTheLinesOfEveryDirection) {
+  for (DWORD dir = 0; dir < 4; ++dir) {
+    SCOPED_TRACE(dir);
+    Scroll s(13, 9, dir);
+    // Runs as well as literals: a row of one colour and a transparent one.
+    std::fill_n(s.strip.pixels.begin() + 2 * 13, 13, 0xFF102030);
+    std::fill_n(s.strip.pixels.begin() + 5 * 13, 13, 0u);
+    ASSERT_TRUE(kvtest::WriteScrollFile(s.path, s.strip, dir));
+    const Lines lines = kvtest::ScrollLines(s.strip, dir);
+    const Bytes bytes = kvtest::ReadFileBytes(s.file);
+    EXPECT_EQ(bytes, kvtest::LayOutScrollFile(dir, DWORD(lines[0].size()), lines));
+    CKvScrollFileRead reader;
+    ASSERT_TRUE(reader.OpenFile(s.path));
+    EXPECT_EQ(reader.GetDirection(), dir);
+    EXPECT_EQ(reader.GetDataLines(), lines.size());
+    EXPECT_EQ(reader.GetDataWidth(), lines[0].size());
+    EXPECT_TRUE(
+        Holds(reader.GetSpecialFrame(0, DWORD(lines.size())), Join(lines, 0, lines.size())));
+    // Everything after the header: the size table first.
+    std::unique_ptr<BYTE[]> data(reader.GetData());
+    ASSERT_TRUE(data);
+    EXPECT_EQ(Bytes(data.get(), data.get() + bytes.size() - 32),
+              Bytes(bytes.begin() + 32, bytes.end()));
+  }
+}
+
+TEST(ScrollFile, SpecialFrameRanges) {
+  Scroll s(6, 12, 0);
+  const Lines lines = kvtest::ScrollLines(s.strip, 0);
+  CKvScrollFileRead reader;
+  ASSERT_TRUE(reader.OpenFile(s.path));
+  EXPECT_EQ(reader.GetSpecialFrame(5, 5), nullptr);
+  EXPECT_EQ(reader.GetSpecialFrame(13, 20), nullptr);
+  EXPECT_EQ(reader.GetSpecialFrame(12, 20), nullptr);  // cut to 12..12
+  EXPECT_TRUE(Holds(reader.GetSpecialFrame(9, 4), Join(lines, 4, 9)));
+  EXPECT_TRUE(Holds(reader.GetSpecialFrame(0, 22), Join(lines, 0, 12)));
+  EXPECT_TRUE(Holds(reader.GetSpecialFrame(11, 12), Join(lines, 11, 12)));
+}
+
+TEST(ScrollFile, AppendingBeyondTheLineCountIsRefused) {
+  Scroll s(5, 4, 0);
+  const Bytes expected = kvtest::ReadFileBytes(s.file);
+  Lines lines = kvtest::ScrollLines(s.strip, 0);
+  CKvScrollFileWrite writer;
+  ASSERT_TRUE(writer.OpenFile(s.path, 0, 0, 4, 5));
+  for (auto& line : lines) ASSERT_TRUE(writer.AppendDataLine(line.data()));
+  EXPECT_EQ(writer.AppendDataLine(lines[0].data()), 0);
+  writer.CloseFile();
+  EXPECT_EQ(kvtest::ReadFileBytes(s.file), expected);
+}
+
+TEST(ScrollFile, OpenRefusesDamagedFiles) {
+  Scroll s(6, 5, 1);
+  const Bytes good = kvtest::ReadFileBytes(s.file);
+  const auto with = [&](std::size_t at, long long delta) {
+    Bytes b = good;
+    PutScrollWord(b, at, DWORD(GetScrollWord(b, at) + delta));
+    return b;
+  };
+  ASSERT_TRUE(s.Opens(good));
+  // Magic, version 2, direction 4, depth 24, the constant and the reserved word.
+  for (auto [word, delta] : {std::pair{0, 1}, {1, 1}, {2, 3}, {3, -8}, {6, -1}, {7, 1}})
+    EXPECT_FALSE(s.Opens(with(4 * word, delta))) << "header word " << word;
+  // No lines: a header alone, whose empty table adds up to the file's length.
+  Bytes header(good.begin(), good.begin() + 32);
+  PutScrollWord(header, 16, 0);
+  EXPECT_FALSE(s.Opens(header)) << "no lines";
+  // A size that is not a multiple of 4, though the sum still matches.
+  Bytes odd = with(32, 2);
+  PutScrollWord(odd, 36, GetScrollWord(odd, 36) - 2);
+  EXPECT_FALSE(s.Opens(odd));
+  EXPECT_FALSE(s.Opens(with(40, 4)));
+  EXPECT_FALSE(s.Opens(with(40, -4)));
+  Bytes longer = good;
+  longer.insert(longer.end(), 4, 0);
+  EXPECT_FALSE(s.Opens(longer));
+  EXPECT_FALSE(s.Opens(Bytes(good.begin(), good.end() - 4)));
+  // A table that runs past the end of the file, and 2^30 lines in a tiny file.
+  EXPECT_FALSE(s.Opens(with(16, (long long)(good.size() - 32) / 4 + 1 - 5)));
+  EXPECT_FALSE(s.Opens(with(16, (1ll << 30) - 5)));
+}
+
+TEST(ScrollFile, LinesThatExpandToTheWrongWidthAreRefused) {
+  Scroll s(8, 6, 0);
+  Lines lines = kvtest::ScrollLines(s.strip, 0);
+  lines[2].insert(lines[2].end(), {0xFF000001, 0xFF000002});
+  lines[4].pop_back();
+  kvtest::WriteFileBytes(s.file, kvtest::LayOutScrollFile(0, 8, lines));
+  CKvScrollFileRead reader;
+  ASSERT_TRUE(reader.OpenFile(s.path));  // the table itself is consistent
+  EXPECT_TRUE(Holds(reader.GetSpecialFrame(0, 2), Join(lines, 0, 2)));
+  EXPECT_EQ(reader.GetSpecialFrame(2, 3), nullptr);
+  EXPECT_EQ(reader.GetSpecialFrame(4, 5), nullptr);
+  EXPECT_EQ(reader.GetSpecialFrame(0, 6), nullptr);
+  EXPECT_TRUE(Holds(reader.GetSpecialFrame(5, 6), Join(lines, 5, 6)));
+  reader.CloseFile();
+  EXPECT_EQ(
+      std::unique_ptr<CKvPlayScrollBase>(CKvPlayScrollBase::CreatePlayScrollObj(s.path, TRUE)),
+      nullptr);
+}
+
+// ---------------------------------------------------------------------------------------
+// Players, on the SD raster (720 x 576) unless a test says otherwise.
+
+class ScrollPlayer : public testing::Test {
+ protected:
+  void SetUp() override { CKvVideoStd::SetHD(FALSE); }
+  void TearDown() override {
+    CKvVideoStd::SetHD(TRUE);
+    CKvModuleSetting::Set2DEnvironment(FALSE);
+  }
+};
+
+bool IsRoll(DWORD dir) { return dir <= 1; }
+
+CRect Window(DWORD dir, long long n, long long lines, int fw, int fh) {
+  const int i = int(n), l = int(lines);
+  const CRect windows[] = {{0, i - fh, fw, i},
+                           {0, l - i, fw, l - i + fh},
+                           {i - fw, 0, i, fh},
+                           {l - i, 0, l - i + fw, fh}};
+  return windows[dir];
+}
+
+std::vector<DWORD> Cut(const ScrollStrip& strip, const CRect& w) {
+  std::vector<DWORD> out;
+  for (int y = w.top; y < w.bottom; ++y)
+    for (int x = w.left; x < w.right; ++x) out.push_back(strip.At(x, y));
+  return out;
+}
+
+testing::AssertionResult SameFrame(const DWORD* got, const std::vector<DWORD>& want, int fw) {
+  for (std::size_t i = 0; i < want.size(); ++i)
+    if (got[i] != want[i])
+      return testing::AssertionFailure() << "pixel (" << i % fw << ", " << i / fw << ") is "
+                                         << std::hex << got[i] << ", expected " << want[i];
+  return testing::AssertionSuccess();
+}
+
+// A player of a strip of `count` lines of `width` pixels, with its frame buffer. Play checks
+// each streamed frame against the strip and against the frame before it.
+struct Stream {
+  DWORD dir;
+  int lines;
+  Scroll scroll;
+  CKvPlayScrollFile player;
+  int fw = 0, fh = 0;
+  std::vector<DWORD> frame, last;  // last: the frame as the last call left it
+  SKvScrollBuffer buffer;
+  long long shown = -1;  // n of the last frame; -1: the next one starts afresh
+
+  Stream(DWORD d, int width, int count, int inMemory = FALSE)
+      : dir(d), lines(count), scroll(IsRoll(d) ? width : count, IsRoll(d) ? count : width, d) {
+    EXPECT_TRUE(player.Open(scroll.path, inMemory));
+    CRect primal;
+    player.GetPrimalRect(primal);
+    fw = primal.Width(), fh = primal.Height();
+    frame.assign(std::size_t(fw) * fh, 0xA5A5A5A5);
+    buffer.pFrame = frame.data();
+  }
+  int Extent() const { return IsRoll(dir) ? fh : fw; }
+  // Pixel j of buffer row (roll) or column (crawl) `slot`.
+  std::size_t At(int slot, int j) const {
+    return IsRoll(dir) ? std::size_t(slot) * fw + j : std::size_t(j) * fw + slot;
+  }
+
+  // The ring read from its first slot on against the window cut from the strip.
+  testing::AssertionResult RingHoldsWindow(const CRect& w) const {
+    const CPoint ring = player.GetRingPoint();
+    const int first = Mod((IsRoll(dir) ? ring.y : ring.x) + int(dir % 2), Extent());
+    for (int i = 0; i < Extent(); ++i)
+      for (int j = 0; j < (IsRoll(dir) ? fw : fh); ++j) {
+        const DWORD want =
+            IsRoll(dir) ? scroll.strip.At(j, w.top + i) : scroll.strip.At(w.left + i, j);
+        const DWORD got = frame[At(Mod(first + i, Extent()), j)];
+        if (got != want)
+          return testing::AssertionFailure() << "window line " << i << " pixel " << j << " is "
+                                             << std::hex << got << ", expected " << want;
+      }
+    return testing::AssertionSuccess();
+  }
+
+  // Plays `position`, which should show n lines.
+  void Play(float position, long long n) {
+    SCOPED_TRACE("position " + std::to_string(position) + ", n " + std::to_string(n));
+    ASSERT_TRUE(player.GetOneFrame(position, &buffer));
+    const CRect w = Window(dir, n, lines, fw, fh), u = buffer.rcUpdate;
+    EXPECT_EQ(Text(buffer.rcSource), Text(w));
+    ASSERT_TRUE(RingHoldsWindow(w));
+    const long long k = shown < 0 ? Extent() : std::llabs(n - shown);
+    shown = n;
+    const std::vector<DWORD> before = std::exchange(last, frame);
+    if (k >= Extent()) {  // built afresh, in plain order
+      EXPECT_EQ(Text(u), Text(CRect(0, 0, fw, fh)));
+      EXPECT_TRUE(SameFrame(frame.data(), Cut(scroll.strip, w), fw));
+      return;
+    }
+    // Exactly k whole rows (columns), and nothing else changed since the last frame.
+    const CRect band =
+        IsRoll(dir) ? CRect(0, u.top, fw, u.top + int(k)) : CRect(u.left, 0, u.left + int(k), fh);
+    if (k == 0) {
+      EXPECT_TRUE(u.IsRectEmpty()) << Text(u);
+    } else {
+      EXPECT_EQ(Text(u), Text(band)) << "a step of " << k;
+    }
+    std::vector<bool> updated(Extent());
+    for (int i = 0; i < k; ++i) updated[Mod((IsRoll(dir) ? u.top : u.left) + i, Extent())] = true;
+    for (int slot = 0; slot < Extent(); ++slot)
+      for (int j = 0; !updated[slot] && j < (IsRoll(dir) ? fw : fh); ++j)
+        ASSERT_EQ(frame[At(slot, j)], before[At(slot, j)]) << "slot " << slot << ", " << Text(u);
+  }
+};
+
+class ScrollStreaming : public ScrollPlayer, public testing::WithParamInterface<DWORD> {};
+
+TEST_P(ScrollStreaming, RingFollowsARandomWalk) {
+  const DWORD dir = GetParam();
+  Stream st(dir, IsRoll(dir) ? 40 : 24, 1500);
+  EXPECT_EQ(Text(CRect(0, 0, st.fw, st.fh)),
+            Text(IsRoll(dir) ? CRect(0, 0, 40, 576) : CRect(0, 0, 720, 24)));
+  const int N = 1500, extent = st.Extent();
+  std::mt19937 rng(97 + dir);
+  // Positions a little off the line, rounded to the nearest line.
+  const auto play = [&](long long n) {
+    const double offsets[] = {0, 0.3, -0.3, 0.45, 0.7}, d = n > 0 ? offsets[rng() % 5] : 0;
+    st.Play(float((n + d) / N), std::min<long long>(N, std::llround(std::floor(n + d + 0.5))));
+  };
+  // Steps just short of a frame and of exactly a frame.
+  for (long long n : {700, 700 + extent - 1, 699, 699 + extent, 699}) {
+    play(n);
+    if (HasFatalFailure()) return;
+  }
+  long long n = 699;
+  for (int step = 0; step < 400 && !HasFatalFailure(); ++step) {
+    SCOPED_TRACE("step " + std::to_string(step));
+    if (step % 80 == 40) {  // the two ends
+      n = step % 160 == 40 ? 0 : N;
+      st.Play(float(n) / N, n);
+      continue;
+    }
+    const int kind = int(rng() % 100);
+    if (kind < 3) {
+      if (kind < 2) st.player.InitExtData();
+      if (kind == 2) st.player.SetAsyncPosPoint(0.5f);
+      st.shown = -1;
+    }
+    if (kind < 50)
+      n += 1 + rng() % 7;
+    else if (kind < 82)
+      n -= 1 + rng() % 7;
+    else if (kind < 92)
+      n += (rng() % 2 ? 1 : -1) * (extent + long(rng() % 900));
+    n = std::clamp<long long>(n, 0, N);
+    play(n);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Directions, ScrollStreaming, testing::Values(0u, 1u, 2u, 3u));
+
+TEST_F(ScrollPlayer, StreamedFramesSurviveScribblesIn2D) {
+  CKvModuleSetting::Set2DEnvironment(TRUE);
+  for (DWORD dir = 0; dir < 4; ++dir) {
+    SCOPED_TRACE(dir);
+    Stream st(dir, 16, 900);
+    long long n = 750;
+    for (int step = 0; step < 40 && !HasFatalFailure(); ++step) {
+      n += step == 20 ? -st.Extent() - 10 : step % 3 ? 1 + step % 5 : -1 - step % 4;
+      std::fill(st.frame.begin(), st.frame.end(), 0xDEADBEEF);
+      st.Play(float(n) / 900, n);
+    }
+  }
+}
+
+// Each frame row against its strip row mixed with the neighbour (below for direction 0,
+// above for 1) by f, both transparent off the strip; channels within 1.
+testing::AssertionResult MixedRows(const Stream& st, const CRect& w, double f) {
+  for (int y = 0, r = w.top; y < st.fh; ++y, ++r)
+    for (int x = 0; x < st.fw; ++x) {
+      const DWORD a = st.scroll.strip.At(x, r), b = st.scroll.strip.At(x, st.dir ? r - 1 : r + 1);
+      const DWORD got = st.frame[std::size_t(y) * st.fw + x];
+      for (int c = 0; c < 32; c += 8) {
+        const double want = ((a >> c) & 255) * (1 - f) + ((b >> c) & 255) * f;
+        if (std::abs(double((got >> c) & 255) - want) > 1)
+          return testing::AssertionFailure() << "row " << y << " (strip row " << r << "), x " << x
+                                             << ": " << ((got >> c) & 255) << ", expected " << want;
+      }
+    }
+  return testing::AssertionSuccess();
+}
+
+void ExpectMixedRows(std::initializer_list<long long> ns) {
+  for (DWORD dir = 0; dir < 2; ++dir) {
+    Stream st(dir, 37, 700, TRUE);  // rows of 148 bytes: only some are 16-byte aligned
+    for (long long n : ns)
+      for (double f : {0.25, 0.5, 0.75}) {
+        ASSERT_TRUE(st.player.GetOneFrame(float((n + f) / 700), &st.buffer));
+        EXPECT_TRUE(MixedRows(st, Window(dir, n, 700, st.fw, st.fh), f))
+            << "direction " << dir << " at " << n + f;
+      }
+  }
+}
+
+TEST_F(ScrollPlayer, MemoryRollsInterpolateBetweenRows) {
+  ExpectMixedRows({576, 577, 578, 579, 640, 698, 699});
+}
+
+TEST_F(ScrollPlayer, MemoryRollsFadeTheEnteringRowIn) {
+  // While the strip enters, the row beyond its leading row shows that row by the fraction.
+  ExpectMixedRows({0, 1, 10});
+}
+
+TEST_F(ScrollPlayer, MemoryRollMotionIsSmoothAndMonotonic) {
+  for (DWORD dir = 0; dir < 2; ++dir) {
+    SCOPED_TRACE(dir);
+    Stream st(dir, 37, 700, TRUE);
+    // One opaque row in a transparent strip.
+    Lines lines(700, std::vector<DWORD>(37, 0));
+    lines[350].assign(37, 0xFFFFFFFF);
+    st.player.Close();
+    kvtest::WriteFileBytes(st.scroll.file, kvtest::LayOutScrollFile(dir, 37, lines));
+    ASSERT_TRUE(st.player.Open(st.scroll.path, TRUE));
+    double last = 0;
+    for (int i = 0; i <= 50; ++i) {
+      ASSERT_TRUE(st.player.GetOneFrame(float((600 + i * 0.1) / 700), &st.buffer));
+      double mass = 0, moment = 0;
+      for (int y = 0; y < st.fh; ++y) {
+        const double alpha = st.frame[std::size_t(y) * st.fw] >> 24;
+        mass += alpha, moment += alpha * y;
+      }
+      ASSERT_GT(mass, 0);
+      // Up for direction 0, down for 1, a tenth of a row a step.
+      if (i > 0) {
+        EXPECT_NEAR(moment / mass - last, dir == 0 ? -0.1 : 0.1, 0.02) << "step " << i;
+      }
+      last = moment / mass;
+    }
+  }
+}
+
+TEST_F(ScrollPlayer, FramesAtChosenPositions) {
+  for (int mem = 0; mem < 2; ++mem)
+    for (DWORD dir = 0; dir < 4; ++dir) {
+      SCOPED_TRACE(std::to_string(dir) + (mem ? " in memory" : " streaming"));
+      Stream st(dir, 20, 1000, mem);
+      const long long extent = st.Extent();
+      // Nothing yet, the end, the render position (the first full window), clamped.
+      std::vector<std::pair<float, long long>> cases = {
+          {0.0f, 0}, {1.0f, 1000}, {-1.0f, extent}, {1.5f, 1000}};
+      // Whole lines, and for crawls a fraction short of the next line, which memory frames
+      // drop (crawls move by whole pixels) and streamed ones round down.
+      for (long long n : {1, 575, 576, 577, 719, 720, 721, 999})
+        cases.push_back({float((n + (IsRoll(dir) ? 0 : 0.3)) / 1000), n});
+      const CRect up[] = {{0, -576, 20, 0}, {0, 424, 20, 1000}, {0, 0, 20, 576}};
+      for (std::size_t i = 0; i < cases.size(); ++i) {
+        std::fill(st.frame.begin(), st.frame.end(), 0xA5A5A5A5);
+        st.player.InitExtData();
+        ASSERT_TRUE(st.player.GetOneFrame(cases[i].first, &st.buffer));
+        const CRect w = Window(dir, cases[i].second, 1000, st.fw, st.fh);
+        if (dir == 0 && i < 3) {
+          EXPECT_EQ(Text(w), Text(up[i]));  // the ends spelled out
+        }
+        EXPECT_EQ(Text(st.buffer.rcSource), Text(w)) << cases[i].first;
+        EXPECT_TRUE(SameFrame(st.frame.data(), Cut(st.scroll.strip, w), st.fw)) << cases[i].first;
+      }
+    }
+  // A strip shorter than the raster gives a frame as long as the strip.
+  for (DWORD dir : {0u, 3u}) {
+    Stream st(dir, 30, 100);
+    EXPECT_EQ(Text(CRect(0, 0, st.fw, st.fh)),
+              Text(dir ? CRect(0, 0, 100, 30) : CRect(0, 0, 30, 100)));
+    st.Play(1.0f, 100);
+  }
+}
+
+TEST_F(ScrollPlayer, FileHelpersAndCategories) {
+  Scroll s(20, 900, 1);
+  DWORD dir = 9, width = 0, lines = 0;
+  ASSERT_TRUE(KvScrollGetFileInfo(s.path, &dir, &width, &lines));
+  EXPECT_EQ(std::vector<DWORD>({dir, width, lines}), std::vector<DWORD>({1, 20, 900}));
+  EXPECT_FALSE(KvScrollGetFileInfo(s.dir.File("none.ksc"), &dir, &width, &lines));
+  CRect rect;
+  for (int mem = 0; mem < 2; ++mem) {
+    KvGlobalPtr frame(KvScrollGetFrame(s.path, rect, 0.7f, mem));
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(Text(rect), Text(CRect(0, 0, 20, 576)));
+    EXPECT_TRUE(SameFrame(static_cast<DWORD*>(frame.get()),
+                          Cut(s.strip, Window(1, 630, 900, 20, 576)), 20));
+  }
+  EXPECT_EQ(KvScrollGetFrame(s.dir.File("none.ksc"), rect, 0.5f, FALSE), nullptr);
+
+  for (auto [name, category] : {std::pair{L"a.ksc", SCROLL_FILE},
+                                {L"/x/a.KSC", SCROLL_FILE},
+                                {L"a.KSU", SCROLL_PAINTER},
+                                {L"a.ks", SCROLL_UNKNOWN}})
+    EXPECT_EQ(CKvPlayScrollBase::GetScrollCategory(name), category);
+  // A painter scroll opens whatever its content, and gives no frame here.
+  const CString painterPath = s.dir.File("p.KSU");
+  kvtest::WriteFileBytes(s.dir.path() + "/p.KSU", kvtest::ReadFileBytes(s.file));
+  std::unique_ptr<CKvPlayScrollBase> painter(
+      CKvPlayScrollBase::CreatePlayScrollObj(painterPath, FALSE));
+  ASSERT_TRUE(painter);
+  painter->GetPrimalRect(rect);
+  EXPECT_TRUE(rect.IsRectEmpty());
+  EXPECT_EQ(KvScrollGetFrame(painterPath, rect, 0.5f, FALSE), nullptr);
+}
+
+}  // namespace
