@@ -4,7 +4,7 @@ find_package(Threads REQUIRED)
 if(KV_TESTS AND NOT KV_FUZZ)
   find_package(GTest REQUIRED)
 endif()
-if(KV_BENCH AND NOT KV_FUZZ AND NOT KV_SANITIZE)
+if(KV_BENCH AND NOT KV_FUZZ AND NOT KV_SANITIZE AND NOT KV_TSAN)
   find_package(benchmark REQUIRED)
 endif()
 # stb_image (Debian libstb-dev): the independent decoder that tests and benchmarks compare with.

@@ -1,5 +1,6 @@
 // kvmedia info FILE... [--json]: what each file is, from its header.
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,31 @@ const char* KindName(int type) {
   static const char* const kNames[] = {"unknown", "TGA", "BMP", "GIF",          "PCX",
                                        "JPEG",    "PNG", "PSD", "motion movie", "FLIC movie"};
   return type >= 0 && type <= 9 ? kNames[type] : "unknown";
+}
+
+// What a file's first bytes say it is, for telling a misleading extension. TGA has no
+// signature; its version-2 footer or nothing at all is taken as TGA.
+std::string Sniff(const std::string& file) {
+  std::FILE* f = std::fopen(file.c_str(), "rb");
+  if (!f) return "";
+  unsigned char head[8] = {};
+  const std::size_t n = std::fread(head, 1, sizeof head, f);
+  char footer[18] = {};
+  const bool tgaFooter = std::fseek(f, -18, SEEK_END) == 0 && std::fread(footer, 1, 18, f) == 18 &&
+                         std::memcmp(footer, "TRUEVISION-XFILE.", 18) == 0;
+  std::fclose(f);
+  const auto starts = [&](const char* magic, std::size_t len) {
+    return n >= len && std::memcmp(head, magic, len) == 0;
+  };
+  if (starts("BM", 2)) return "BMP";
+  if (starts("GIF8", 4)) return "GIF";
+  if (starts("\xFF\xD8\xFF", 3)) return "JPEG";
+  if (starts("\x89PNG", 4)) return "PNG";
+  if (starts("8BPS", 4)) return "PSD";
+  if (starts("SVSC", 4)) return "scroll";
+  if (n >= 1 && head[0] == 10 && n >= 4 && head[2] <= 1) return "PCX";
+  if (tgaFooter) return "TGA";
+  return "";
 }
 
 Record Describe(const std::string& file) {
@@ -64,11 +90,18 @@ Record Describe(const std::string& file) {
   int type = 0;
   KvMediaGetPicFileType(path, type);
   record.Text("type", KindName(type));
+  const std::string content = Sniff(file);
+  if (!content.empty() && content != KindName(type))
+    record.Text("note", "the content looks like " + content +
+                            (type ? std::string(", not ") + KindName(type) : std::string()));
   if (type >= KV_PIC_TGA && type <= KV_PIC_PSD) {
     RECT rect{};
     int bits = 0;
     if (!KvMediaGetPicInfo(path, &rect, &bits)) {
-      record.Fail(std::string("not a readable ") + KindName(type) + " picture");
+      record.Fail(std::string("not a readable ") + KindName(type) + " picture" +
+                  (content.empty() || content == KindName(type)
+                       ? std::string()
+                       : " (the content looks like " + content + ")"));
       return record;
     }
     record.Number("width", rect.right - rect.left);
