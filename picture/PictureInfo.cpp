@@ -5,6 +5,7 @@
 #include "host/FileName.h"
 #include "picture/ByteReader.h"
 #include "picture/ImageLoader.h"
+#include "picture/PsdReader.h"
 #include "picture/TgaCodec.h"
 #include "platform/Paths.h"
 
@@ -91,8 +92,9 @@ int KvMediaGetPicInfo(CString path, RECT* rect, int* bits) {
     if (!_wcsicmp(ext, L".GIF")) return GifInfo(path, rect, bits);
     if (!_wcsicmp(ext, L".PCX")) return PcxInfo(path, rect, bits);
     if (!_wcsicmp(ext, L".PNG")) return KvPngInfo(path, rect, bits);
-    // JPEG and PSD information comes with their readers.
-    if (!_wcsicmp(ext, L".JPG") || !_wcsicmp(ext, L".PSD")) return 0;
+    if (!_wcsicmp(ext, L".PSD")) return KvPsdPictureInfo(path, rect, bits);
+    // JPEG information comes with its reader.
+    if (!_wcsicmp(ext, L".JPG")) return 0;
   } catch (const CException&) {
     return 0;
   }

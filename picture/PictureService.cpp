@@ -39,6 +39,8 @@ Loader LoaderOf(int type) {
       return &KvMediaLoadTGAFile;
     case KV_PIC_PNG:
       return &KvMediaLoadPNGFile;
+    case KV_PIC_PSD:
+      return &KvMediaLoadPSDFile;
     default:
       return nullptr;
   }

@@ -1,0 +1,167 @@
+// PSD loads of 1920 x 1080 pictures against stb_image on the same files: the title frame with
+// its alpha channel, run-length packed; the same frame's colour planes uncompressed (the
+// reader refuses raw data with an alpha channel); and a packed video frame, which hardly
+// packs. Also the physical baseline of the raw load, and the working memory of a load beside
+// the picture buffer.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <stb/stb_image.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "BenchSupport.h"
+#include "KvMediaFile/KvPicture.h"
+#include "PsdWriter.h"
+#include "TitleFrame.h"
+#include "platform/GlobalMemory.h"
+
+// Working memory of the loader: everything it takes with operator new (the picture buffer
+// itself is global memory, from calloc).
+namespace {
+std::atomic<std::size_t> g_live{0}, g_peak{0};
+}
+void* operator new(std::size_t n) {
+  void* p = std::malloc(n + 16);
+  if (!p) throw std::bad_alloc();
+  *static_cast<std::size_t*>(p) = n;
+  const std::size_t live = g_live += n;
+  std::size_t peak = g_peak.load();
+  while (live > peak && !g_peak.compare_exchange_weak(peak, live)) {
+  }
+  return static_cast<char*>(p) + 16;
+}
+void operator delete(void* p) noexcept {
+  if (!p) return;
+  char* base = static_cast<char*>(p) - 16;
+  g_live -= *reinterpret_cast<std::size_t*>(base);
+  std::free(base);
+}
+void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
+
+namespace {
+
+constexpr int kW = kvbench::kFrameWidth;
+constexpr int kH = kvbench::kFrameHeight;
+
+struct File {
+  std::string name, path;
+  std::size_t size = 0;
+};
+
+File WriteFile(const std::string& name, const std::vector<DWORD>& frame, bool alpha,
+               int compression) {
+  kvtest::PsdImage img;
+  img.width = kW;
+  img.height = kH;
+  img.channels = alpha ? 4 : 3;
+  img.compression = compression;
+  img.planes = kvtest::PsdRgbPlanes(frame, alpha);
+  const std::vector<unsigned char> bytes = kvtest::WritePsd(img);
+  File file{name, "/tmp/kvbench-" + std::to_string(::getpid()) + "-" + name, bytes.size()};
+  std::FILE* f = std::fopen(file.path.c_str(), "wb");
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+  return file;
+}
+
+struct Files {
+  File packed, raw, video;
+  Files()
+      : packed(WriteFile("title-packbits.psd", kvbench::TitleFrame(), true, 1)),
+        raw(WriteFile("title-raw.psd", kvbench::TitleFrame(), false, 0)),
+        video(WriteFile("video-packbits.psd", kvbench::VideoFrame(), true, 1)) {}
+  ~Files() {
+    for (const File* f : {&packed, &raw, &video}) std::remove(f->path.c_str());
+  }
+};
+
+Files& TheFiles() {
+  static Files files;
+  return files;
+}
+
+void Ours(benchmark::State& state, const File& file) {
+  const CString p = CString::FromUtf8(file.path);
+  for (auto _ : state) {
+    CRect rect;
+    DWORD* picture = KvMediaLoadPSDFile(p, rect);
+    if (!picture) state.SkipWithError("load failed");
+    GlobalFree(picture);
+  }
+}
+
+void Stb(benchmark::State& state, const File& file) {
+  for (auto _ : state) {
+    int w = 0, h = 0, n = 0;
+    stbi_uc* p = stbi_load(file.path.c_str(), &w, &h, &n, 4);
+    if (!p) state.SkipWithError("stb failed");
+    stbi_image_free(p);
+  }
+}
+
+// The physical baseline of a raw load: one read of the whole file, one copy of its pixels.
+void BM_RawReadCopy(benchmark::State& state) {
+  std::vector<unsigned char> file, copy(std::size_t{kW} * kH * 4);
+  for (auto _ : state) {
+    const int fd = ::open(TheFiles().raw.path.c_str(), O_RDONLY);
+    file.resize(static_cast<std::size_t>(::lseek(fd, 0, SEEK_END)));
+    benchmark::DoNotOptimize(::pread(fd, file.data(), file.size(), 0));
+    ::close(fd);
+    std::memcpy(copy.data(), file.data(), std::min(copy.size(), file.size()));
+    benchmark::DoNotOptimize(copy.data());
+  }
+}
+
+void BM_PackedOurs(benchmark::State& s) { Ours(s, TheFiles().packed); }
+void BM_PackedStb(benchmark::State& s) { Stb(s, TheFiles().packed); }
+void BM_RawOurs(benchmark::State& s) { Ours(s, TheFiles().raw); }
+void BM_RawStb(benchmark::State& s) { Stb(s, TheFiles().raw); }
+void BM_PackedVideoOurs(benchmark::State& s) { Ours(s, TheFiles().video); }
+void BM_PackedVideoStb(benchmark::State& s) { Stb(s, TheFiles().video); }
+BENCHMARK(BM_PackedOurs);
+BENCHMARK(BM_PackedStb);
+BENCHMARK(BM_RawReadCopy);
+BENCHMARK(BM_RawOurs);
+BENCHMARK(BM_RawStb);
+BENCHMARK(BM_PackedVideoOurs);
+BENCHMARK(BM_PackedVideoStb);
+
+std::string MemoryNote() {
+  std::string out;
+  for (const File* file : {&TheFiles().packed, &TheFiles().raw, &TheFiles().video}) {
+    CRect rect;
+    const std::size_t before = g_live.load();
+    g_peak.store(before);
+    DWORD* picture = KvMediaLoadPSDFile(CString::FromUtf8(file->path), rect);
+    const std::size_t extra = g_peak.load() - before;
+    const bool loaded = picture != nullptr;
+    GlobalFree(picture);
+    char line[240];
+    std::snprintf(line, sizeof line,
+                  "working memory of a load beside the %zu-byte picture (%s): %.1f KiB, file "
+                  "%.1f KiB (limit: the file's size: %s)\n",
+                  std::size_t{kW} * kH * 4, file->name.c_str(), extra / 1024.0, file->size / 1024.0,
+                  loaded && extra <= file->size ? "ok" : "OVER");
+    out += line;
+  }
+  out.pop_back();
+  return out;
+}
+
+KVBENCH_AT_START(kvbench::Ratio("BM_PackedOurs", "BM_PackedStb", 1.0,
+                                "PackBits RGB + alpha title, the same file"));
+KVBENCH_AT_START(kvbench::Ratio("BM_RawOurs", "BM_RawStb", 1.0, "raw RGB title, the same file"));
+KVBENCH_AT_START(kvbench::Ratio("BM_RawOurs", "BM_RawReadCopy", 0.0,
+                                "raw RGB title, against read + one copy"));
+KVBENCH_AT_START(kvbench::Ratio("BM_PackedVideoOurs", "BM_PackedVideoStb", 1.0,
+                                "PackBits RGB + alpha video frame, the same file"));
+KVBENCH_AT_START(kvbench::Note(MemoryNote()));
+
+}  // namespace

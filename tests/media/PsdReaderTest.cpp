@@ -1,0 +1,330 @@
+#include <gtest/gtest.h>
+#include <stb/stb_image.h>
+
+#include <chrono>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "KvMediaFile/KvPicture.h"
+#include "TestSupport.h"
+#include "fixtures/PsdWriter.h"
+#include "picture/PsdReader.h"
+#include "platform/GlobalMemory.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+using Pixels = std::vector<DWORD>;
+using kvtest::PsdImage;
+using kvtest::PsdResource;
+
+Bytes operator+(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+constexpr DWORD Rgb(int r, int g, int b, int a = 255) {
+  return DWORD(b) | DWORD(g) << 8 | DWORD(r) << 16 | DWORD(a) << 24;
+}
+constexpr DWORD Grey(int v) { return Rgb(v, v, v); }
+
+// The pixels decoded from memory (none when refused), and the rect the reader left.
+Pixels Decode(Bytes file, CRect* rect = nullptr) {
+  CMemFile mem(file.data(), UINT(file.size()));
+  CRect r(-7, -7, -7, -7);
+  DWORD* buffer = KvDecodePsd(mem, r);
+  if (rect) *rect = r;
+  if (!buffer) return {};
+  Pixels p(buffer, buffer + std::size_t(r.Width()) * r.Height());
+  GlobalFree(buffer);
+  return p;
+}
+Pixels Load(const PsdImage& image) { return Decode(kvtest::WritePsd(image)); }
+
+PsdImage Image(int mode, int channels, int w, int h, Bytes planes, int compression = 0,
+               int depth = 8) {
+  PsdImage im;
+  im.mode = mode;
+  im.channels = channels;
+  im.width = w;
+  im.height = h;
+  im.depth = depth;
+  im.compression = compression;
+  im.planes = std::move(planes);
+  return im;
+}
+
+// 16-bit samples of these high bytes, with low bytes that must not matter.
+Bytes Wide(const Bytes& high) {
+  Bytes out;
+  for (unsigned char b : high) out = out + Bytes{b, static_cast<unsigned char>(b ^ 0x5A)};
+  return out;
+}
+
+// A 4 x 1 indexed picture whose palette maps k to (k, 255 - k, k / 2).
+PsdImage Indexed(Bytes resources, int compression = 0) {
+  PsdImage im = Image(KV_PSD_INDEXED, 1, 4, 1, {0, 1, 128, 255}, compression);
+  for (int k = 0; k < 768; ++k)
+    im.colorData.push_back(k < 256 ? k : k < 512 ? 511 - k : k / 2 - 256);
+  im.resources = std::move(resources);
+  return im;
+}
+const Pixels kIndexedPixels{Rgb(0, 255, 0), Rgb(1, 254, 0), Rgb(128, 127, 64), Rgb(255, 0, 127)};
+const Bytes kColourCount = PsdResource(1046, {0, 1});
+
+}  // namespace
+
+TEST(PsdHeader, RefusedHeadersReportMinusOneAndTheInformationAgrees) {
+  kvtest::TempDir dir;
+  const PsdImage valid = Image(KV_PSD_RGB, 3, 2, 1, {1, 2, 3, 4, 5, 6}, 2, 16);
+  PsdImage version2 = valid, signature = valid, reserved = valid;
+  version2.version = 2;
+  signature.signature = "8BPX";
+  reserved.reserved[5] = 1;
+  Bytes cut = kvtest::WritePsd(valid);
+  cut.resize(25);
+  for (const Bytes& file :
+       {kvtest::WritePsd(version2), kvtest::WritePsd(signature), kvtest::WritePsd(reserved), cut}) {
+    kvtest::WriteFileBytes(dir.path() + "/bad.psd", file);
+    CRect rect(5, 5, 5, 5);
+    EXPECT_EQ(KvMediaLoadPSDFile(dir.File("bad.psd"), rect), nullptr);
+    EXPECT_EQ(rect, CRect(0, 0, -1, -1));
+    RECT info{9, 9, 9, 9};
+    int bits = 99;
+    EXPECT_EQ(KvPsdPictureInfo(dir.File("bad.psd"), &info, &bits), 0);
+    EXPECT_TRUE(CRect(info) == CRect(9, 9, 9, 9) && bits == 99);
+  }
+  // A missing file leaves the rect alone; an accepted header sets it, also when the picture
+  // (here compressed with ZIP) is refused.
+  CRect rect(5, 5, 5, 5);
+  EXPECT_EQ(KvMediaLoadPSDFile(dir.File("missing.psd"), rect), nullptr);
+  EXPECT_EQ(rect, CRect(5, 5, 5, 5));
+  EXPECT_EQ(KvPsdPictureInfo(dir.File("missing.psd"), nullptr, nullptr), 0);
+  kvtest::WriteFileBytes(dir.path() + "/zip.psd", kvtest::WritePsd(valid));
+  EXPECT_EQ(KvMediaLoadPSDFile(dir.File("zip.psd"), rect), nullptr);
+  EXPECT_EQ(rect, CRect(0, 0, 2, 1));
+  RECT info{};
+  int bits = 0;
+  EXPECT_EQ(KvPsdPictureInfo(dir.File("zip.psd"), &info, &bits), 1);
+  EXPECT_TRUE(CRect(info) == CRect(0, 0, 2, 1) && bits == 16);
+  EXPECT_EQ(KvPsdPictureInfo(dir.File("zip.psd"), nullptr, nullptr), 1);
+}
+
+// One colour per corner catches plane order, channel order and alpha at once.
+TEST(PsdLoad, RgbTakesAlphaFromAFourthChannelOnly) {
+  const Bytes rgb{10, 40, 70, 100, 20, 50, 80, 110, 30, 60, 90, 120}, a{0, 128, 200, 255};
+  const Pixels opaque{Rgb(10, 20, 30), Rgb(40, 50, 60), Rgb(70, 80, 90), Rgb(100, 110, 120)};
+  const Pixels alpha{Rgb(10, 20, 30, 0), Rgb(40, 50, 60, 128), Rgb(70, 80, 90, 200),
+                     Rgb(100, 110, 120, 255)};
+  EXPECT_EQ(Load(Image(KV_PSD_RGB, 3, 2, 2, rgb)), opaque);
+  EXPECT_EQ(Load(Image(KV_PSD_RGB, 3, 2, 2, rgb, 1)), opaque);
+  EXPECT_EQ(Load(Image(KV_PSD_RGB, 4, 2, 2, rgb + a, 1)), alpha);
+  EXPECT_EQ(Load(Image(KV_PSD_RGB, 5, 2, 2, rgb + a + Bytes(4, 1), 1)), alpha);
+  EXPECT_EQ(Load(Image(KV_PSD_RGB, 3, 2, 2, Wide(rgb), 0, 16)), opaque);
+  EXPECT_EQ(Load(Image(KV_PSD_RGB, 4, 2, 2, Wide(rgb + a), 1, 16)), alpha);
+  // Raw data is read as three planes, which four channels do not match.
+  EXPECT_TRUE(Load(Image(KV_PSD_RGB, 4, 2, 2, rgb + a)).empty());
+}
+
+TEST(PsdLoad, GreyDuotoneAndIndexedPictures) {
+  const Pixels grey{Grey(0), Grey(1), Grey(200), Grey(255)};
+  for (int compression : {0, 1}) {
+    for (int mode : {KV_PSD_GRAYSCALE, KV_PSD_DUOTONE}) {
+      EXPECT_EQ(Load(Image(mode, 1, 2, 2, {0, 1, 200, 255}, compression)), grey);
+      EXPECT_EQ(Load(Image(mode, 1, 2, 2, Wide({0, 1, 200, 255}), compression, 16)), grey);
+      EXPECT_EQ(Load(Image(mode, 2, 4, 1, Bytes{0, 1, 200, 255} + Bytes(4, 9), compression)), grey);
+    }
+    PsdImage indexed = Indexed(kColourCount, compression);
+    EXPECT_EQ(Load(indexed), kIndexedPixels);
+    indexed.depth = 16;
+    indexed.planes = Wide(indexed.planes);
+    EXPECT_EQ(Load(indexed), kIndexedPixels);
+  }
+  // Without a colour count above 0, or a palette of exactly 768 bytes: transparent black.
+  PsdImage shortPalette = Indexed(kColourCount);
+  shortPalette.colorData.pop_back();
+  for (const PsdImage& im : {Indexed({}), Indexed(PsdResource(1046, {0, 0})), shortPalette})
+    EXPECT_EQ(Load(im), Pixels(4, 0));
+}
+
+TEST(PsdLoad, CmykAndMultichannelInk) {
+  // Per channel: 255 x ink x black, with max 256 (8 bits) or 65536 (16 bits), truncated.
+  const Bytes cmyk{255, 128, 255, 0,     // C plane
+                   255, 64,  255, 0,     // M
+                   255, 0,   255, 0,     // Y
+                   255, 255, 0,   200};  // K
+  const Pixels expected{Rgb(253, 253, 253), Rgb(127, 63, 0), Rgb(0, 0, 0), Rgb(0, 0, 0)};
+  EXPECT_EQ(Load(Image(KV_PSD_CMYK, 4, 4, 1, cmyk)), expected);
+  EXPECT_EQ(Load(Image(KV_PSD_CMYK, 5, 4, 1, cmyk + Bytes(4, 7), 1)), expected);
+  EXPECT_TRUE(Load(Image(KV_PSD_CMYK, 3, 4, 1, Bytes(cmyk.begin(), cmyk.end() - 4), 1)).empty());
+  // Raw 16-bit samples keep every bit; run-length ones their high byte.
+  const Bytes wide{0xFF, 0xFF, 0x80, 0x00,   // C
+                   0xFF, 0xFF, 0xFF, 0xFF,   // M
+                   0x00, 0x00, 0x80, 0x00,   // Y
+                   0xFF, 0xFF, 0x80, 0x00};  // K
+  EXPECT_EQ(Load(Image(KV_PSD_CMYK, 4, 2, 1, wide, 0, 16)),
+            (Pixels{Rgb(254, 254, 0), Rgb(63, 127, 63)}));
+  EXPECT_EQ(Load(Image(KV_PSD_CMYK, 4, 4, 1, Wide(cmyk), 1, 16)), expected);
+
+  // Multichannel: black only from exactly four channels; fewer than three give nothing.
+  EXPECT_EQ(Load(Image(7, 3, 1, 1, {255, 128, 0}, 1)), Pixels{Rgb(254, 127, 0)});
+  EXPECT_EQ(Load(Image(7, 4, 1, 1, {255, 128, 0, 128}, 1)), Pixels{Rgb(127, 63, 0)});
+  EXPECT_EQ(Load(Image(7, 5, 1, 1, {255, 128, 0, 128, 0}, 1)), Pixels{Rgb(254, 127, 0)});
+  EXPECT_EQ(Load(Image(7, 2, 1, 1, {255, 128}, 1)), Pixels{0});
+  EXPECT_TRUE(Load(Image(7, 3, 1, 1, {255, 128, 0})).empty()) << "raw";
+}
+
+TEST(PsdLoad, LabThroughSrgb) {
+  EXPECT_EQ(KvPsdLabPixel(0, 0, 0), Rgb(0, 0, 0));
+  EXPECT_EQ(KvPsdLabPixel(100, 0, 0), Rgb(255, 255, 255));
+  EXPECT_EQ(KvPsdLabPixel(50, 0, 0), Grey(119));
+  const DWORD red = KvPsdLabPixel(0, 127, 0);  // green goes negative and stops at 0
+  EXPECT_EQ(red & 0xFF00FF00u, 0xFF000000u);
+  EXPECT_GT(red >> 16 & 0xFF, 100u);
+  // L = s / (max / 100), a and b = s / (max / 256) - 128, truncated towards zero: the 16-bit a
+  // of 0x7F80 is -0.5, which gives 0.
+  const Pixels blackAndGrey{Rgb(0, 0, 0), Grey(119)};
+  EXPECT_EQ(Load(Image(KV_PSD_LAB, 3, 2, 1, {0, 129, 128, 128, 128, 128})), blackAndGrey);
+  EXPECT_EQ(Load(Image(KV_PSD_LAB, 4, 2, 1, {0, 129, 128, 128, 128, 128, 0, 0}, 1)), blackAndGrey);
+  const Bytes wide{0x81, 0x00, 0x81, 0x00, 0x80, 0x00, 0x7F, 0x80, 0x80, 0x00, 0x80, 0x00};
+  EXPECT_EQ(Load(Image(KV_PSD_LAB, 3, 2, 1, wide, 0, 16)), (Pixels{Grey(119), Grey(119)}));
+}
+
+TEST(PsdResources, BlocksAreCountedAsTheyAreRead) {
+  const Bytes known = PsdResource(1000, Bytes(10, 1)) + PsdResource(1005, Bytes(16, 2)) +
+                      PsdResource(1007, Bytes(14, 3)) + PsdResource(1033, Bytes(40, 4)) +
+                      PsdResource(1036, Bytes(28, 4)) + PsdResource(1034, {1}) +
+                      PsdResource(1037, Bytes(4, 5)) + PsdResource(1047, {0, 3});
+  const std::pair<const char*, Bytes> accepted[] = {
+      {"empty name, one pad byte", kColourCount},
+      {"odd name, no pad", PsdResource(1046, {0, 1}, "a")},
+      {"even name, one pad byte", PsdResource(1046, {0, 1}, "ab")},
+      {"odd size rounded up", PsdResource(4000, {1, 2, 3}) + kColourCount},
+      {"every kept resource", known + kColourCount},
+      {"a foreign signature is four bytes", Bytes{'X', 'Y', 'Z', 'W'} + kColourCount},
+  };
+  for (const auto& [what, section] : accepted)
+    EXPECT_EQ(Load(Indexed(section)), kIndexedPixels) << what;
+  const std::pair<const char*, Bytes> refused[] = {
+      {"section longer than its blocks", kColourCount + Bytes{0}},
+      {"section ends inside a block", Bytes(kColourCount.begin(), kColourCount.end() - 1)},
+      // A known resource reads its own fields only; the rest is taken as the next block.
+      {"known resource larger than its fields", PsdResource(1046, {0, 1, 0, 0})},
+      {"size beyond the file", Bytes{'8', 'B', 'I', 'M', 0x0F, 0xA0, 0, 0, 0x7F, 0xFF, 0xFF, 0}},
+  };
+  for (const auto& [what, section] : refused) EXPECT_TRUE(Load(Indexed(section)).empty()) << what;
+}
+
+TEST(PsdPackBits, HeadersRunsAndPlaneEnds) {
+  // 128 is a no-op: it consumes no byte after itself.
+  PsdImage grey = Image(KV_PSD_GRAYSCALE, 1, 3, 1, {}, 1);
+  grey.packets = Bytes{0x80, 0x02, 1, 2, 3};
+  EXPECT_EQ(Load(grey), (Pixels{Grey(1), Grey(2), Grey(3)}));
+  // Runs and literals past a plane's end are cut there; the next plane starts after them.
+  PsdImage rgb = Image(KV_PSD_RGB, 3, 2, 1, {}, 1);
+  rgb.packets = Bytes{0xFD, 9, /**/ 0x01, 5, 6, /**/ 0x02, 7, 8, 10};
+  EXPECT_EQ(Load(rgb), (Pixels{Rgb(9, 5, 7), Rgb(9, 6, 8)}));
+  rgb.packets->pop_back();
+  EXPECT_TRUE(Load(rgb).empty()) << "the data ends before the last plane is full";
+  // 16-bit planes hold two bytes a sample, of which the high one counts: 0x0707 0x0708 0x090A.
+  PsdImage wide = Image(KV_PSD_GRAYSCALE, 1, 3, 1, {}, 1, 16);
+  wide.packets = Bytes{0xFE, 7, 0x00, 8, 0x01, 9, 10};
+  EXPECT_EQ(Load(wide), (Pixels{Grey(7), Grey(7), Grey(9)}));
+}
+
+TEST(PsdLoad, RefusesWhatItCannotReadAndSkipsLayers) {
+  const PsdImage rgb = Image(KV_PSD_RGB, 3, 2, 1, {1, 2, 3, 4, 5, 6});
+  auto with = [&](int PsdImage::*field, int value, int compression = 0) {
+    PsdImage im = rgb;
+    im.compression = compression;
+    im.*field = value;
+    return im;
+  };
+  for (const PsdImage& im :
+       {with(&PsdImage::compression, 3), with(&PsdImage::compression, 4), with(&PsdImage::depth, 1),
+        with(&PsdImage::depth, 32), with(&PsdImage::mode, 0), with(&PsdImage::mode, 5),
+        with(&PsdImage::channels, 2, 1), with(&PsdImage::channels, 0, 1),
+        with(&PsdImage::width, 0, 1), with(&PsdImage::height, -1, 1)})
+    EXPECT_TRUE(Load(im).empty()) << im.compression << " " << im.depth << " " << im.mode << " "
+                                  << im.channels << " " << im.width << "x" << im.height;
+  // Modes without a conversion give a blank picture from run-length data.
+  for (int mode : {0, 5, 6, 10}) EXPECT_EQ(Load(with(&PsdImage::mode, mode, 1)), Pixels(2, 0));
+
+  PsdImage layered = rgb;
+  layered.layers = Bytes(33, 0xEE);
+  EXPECT_EQ(Load(layered), (Pixels{Rgb(1, 3, 5), Rgb(2, 4, 6)}));
+  Bytes layersPastEnd = kvtest::WritePsd(rgb), bigColourData = layersPastEnd;
+  layersPastEnd[37] = 0x40;
+  bigColourData[26] = 0x7F;
+  // Sizes that the file cannot hold are refused before anything is allocated.
+  const PsdImage huge = Image(KV_PSD_RGB, 3, 16000, 16000, Bytes(1000, 0));
+  PsdImage hugePacked = huge;
+  hugePacked.compression = 1;
+  const auto start = std::chrono::steady_clock::now();
+  for (const Bytes& file :
+       {layersPastEnd, bigColourData, kvtest::WritePsd(huge), kvtest::WritePsd(hugePacked)})
+    EXPECT_TRUE(Decode(file).empty());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+}
+
+TEST(PsdLoad, EveryPrefixOfAValidFileFails) {
+  PsdImage raw = Image(KV_PSD_RGB, 3, 3, 2, Bytes(18, 7));
+  raw.colorData = {1, 2, 3};
+  raw.resources = PsdResource(1005, Bytes(16, 1)) + PsdResource(3000, {1, 2, 3});
+  raw.layers = {1, 2, 3, 4};
+  PsdImage packed = Image(KV_PSD_RGB, 4, 5, 3, Bytes(120, 9), 1, 16);
+  for (std::size_t i = 0; i < packed.planes.size(); i += 7) packed.planes[i] = 1;
+  for (const PsdImage& im : {raw, packed, Indexed(kColourCount, 1)}) {
+    const Bytes file = kvtest::WritePsd(im);
+    ASSERT_FALSE(Decode(file).empty());
+    for (std::size_t n = 0; n < file.size(); ++n)
+      EXPECT_TRUE(Decode(Bytes(file.begin(), file.begin() + n)).empty()) << "prefix " << n;
+  }
+}
+
+// Where both must agree. The other decoder reads RGB files only, so grey pictures are compared
+// with the RGB file of the same plane thrice. It also lightens colours under partial alpha (we
+// keep them as stored) and reads raw data with an alpha channel (which we refuse); those are
+// not compared.
+TEST(PsdLoad, AgreesWithAnIndependentDecoder) {
+  unsigned seed = 99;
+  auto noise = [&](std::size_t n) {  // with runs of repeats, some longer than a packet
+    Bytes out;
+    while (out.size() < n) {
+      seed = seed * 1103515245u + 12345u;
+      out.insert(out.end(), seed % 5 == 0 ? 1 + (seed >> 8) % 150 : 1, (seed >> 16) & 0xFF);
+    }
+    out.resize(n);
+    return out;
+  };
+  for (int channels : {1, 3, 4})
+    for (int compression : {0, 1})
+      for (auto [w, h] : {std::pair{47, 33}, {1, 1}}) {
+        if (channels == 4 && compression == 0) continue;
+        SCOPED_TRACE(testing::Message() << channels << " channels, compression " << compression
+                                        << ", " << w << "x" << h);
+        const std::size_t pixels = std::size_t(w) * h;
+        Bytes planes = noise(pixels * channels);
+        for (std::size_t i = 3 * pixels; i < planes.size(); ++i)  // alpha mostly 0 or 255
+          planes[i] = planes[i] < 100 ? 255 : planes[i] < 150 ? 0 : planes[i];
+        const Pixels ours = Load(Image(channels == 1 ? KV_PSD_GRAYSCALE : KV_PSD_RGB, channels, w,
+                                       h, planes, compression));
+        ASSERT_EQ(ours.size(), pixels);
+
+        if (channels == 1) planes = planes + planes + planes;
+        const Bytes rgb =
+            kvtest::WritePsd(Image(KV_PSD_RGB, std::max(channels, 3), w, h, planes, compression));
+        int sw = 0, sh = 0, n = 0;
+        unsigned char* rgba = stbi_load_from_memory(rgb.data(), int(rgb.size()), &sw, &sh, &n, 4);
+        ASSERT_TRUE(rgba && sw == w && sh == h) << stbi_failure_reason();
+        for (std::size_t i = 0; i < pixels; ++i) {
+          const unsigned char* p = rgba + 4 * i;
+          if (p[3] == 0 || p[3] == 255)
+            EXPECT_EQ(ours[i], Rgb(p[0], p[1], p[2], p[3])) << i;
+          else
+            EXPECT_EQ(ours[i] >> 24, DWORD{p[3]}) << i;
+        }
+        stbi_image_free(rgba);
+      }
+}
