@@ -1,5 +1,7 @@
 #include "KvMediaFile/KvMediaResources.h"
 
+#include "KvMediaFile/DriveBitmaps.h"
+
 #include <iterator>
 
 namespace {
@@ -68,7 +70,8 @@ const KvDialogText kDialogTexts[] = {
 };
 
 const KvModule kModule = {
-    "KvMediaFile", kStrings, std::size(kStrings), nullptr, 0, kDialogTexts, std::size(kDialogTexts),
+    "KvMediaFile",       kStrings,     std::size(kStrings),     kKvDriveBitmaps,
+    kKvDriveBitmapCount, kDialogTexts, std::size(kDialogTexts),
 };
 
 }  // namespace

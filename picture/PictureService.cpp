@@ -37,6 +37,10 @@ Loader LoaderOf(int type) {
   switch (type) {
     case KV_PIC_TGA:
       return &KvMediaLoadTGAFile;
+    case KV_PIC_BMP:
+      return &KvMediaLoadBMPFile;
+    case KV_PIC_PCX:
+      return &KvMediaLoadPCXFile;
     case KV_PIC_PNG:
       return &KvMediaLoadPNGFile;
     case KV_PIC_PSD:

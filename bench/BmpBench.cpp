@@ -1,0 +1,177 @@
+// BMP load of 1920 x 1080 frames at 24 and 32 bits, against stb_image on the same files and
+// the physical baseline (read the file into memory and copy it once); the working memory of
+// a load beside the picture buffer.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <stb/stb_image.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "BenchSupport.h"
+#include "BmpWriter.h"
+#include "KvMediaFile/KvPicture.h"
+#include "TitleFrame.h"
+#include "platform/GlobalMemory.h"
+
+// Working memory of the loader: everything it takes with operator new (the picture buffer
+// itself is global memory, from calloc).
+namespace {
+std::atomic<std::size_t> g_live{0}, g_peak{0};
+}
+void* operator new(std::size_t n) {
+  void* p = std::malloc(n + 16);
+  if (!p) throw std::bad_alloc();
+  *static_cast<std::size_t*>(p) = n;
+  const std::size_t live = g_live += n;
+  std::size_t peak = g_peak.load();
+  while (live > peak && !g_peak.compare_exchange_weak(peak, live)) {
+  }
+  return static_cast<char*>(p) + 16;
+}
+void operator delete(void* p) noexcept {
+  if (!p) return;
+  char* base = static_cast<char*>(p) - 16;
+  g_live -= *reinterpret_cast<std::size_t*>(base);
+  std::free(base);
+}
+void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
+
+namespace {
+
+constexpr int kW = kvbench::kFrameWidth;
+constexpr int kH = kvbench::kFrameHeight;
+
+// The video frame as bottom-up file rows of 3 or 4 bytes a pixel (1920 pixels need no
+// padding at either depth).
+std::vector<unsigned char> FileRows(int bytesPerPixel) {
+  const auto& frame = kvbench::VideoFrame();
+  std::vector<unsigned char> rows;
+  rows.reserve(std::size_t{kW} * kH * bytesPerPixel);
+  for (int y = kH - 1; y >= 0; --y)
+    for (int x = 0; x < kW; ++x) {
+      const DWORD p = frame[std::size_t(y) * kW + x];
+      for (int i = 0; i < bytesPerPixel; ++i) rows.push_back((p >> (8 * i)) & 0xFF);
+    }
+  return rows;
+}
+
+std::string WriteFile(const std::string& name, const std::vector<unsigned char>& bytes) {
+  const std::string path = "/tmp/kvbench-" + std::to_string(::getpid()) + "-" + name;
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+  return path;
+}
+
+struct Files {
+  std::string bgr24, bgra32;
+  std::size_t bytes24 = 0, bytes32 = 0;
+  Files() {
+    kvtest::BmpImage img;
+    img.width = kW;
+    img.height = kH;
+    for (int bits : {24, 32}) {
+      img.bitCount = bits;
+      img.pixels = FileRows(bits / 8);
+      const auto file = kvtest::WriteBmp(img);
+      (bits == 24 ? bytes24 : bytes32) = file.size();
+      (bits == 24 ? bgr24 : bgra32) = WriteFile(bits == 24 ? "24.bmp" : "32.bmp", file);
+    }
+  }
+  ~Files() {
+    for (const std::string& p : {bgr24, bgra32}) std::remove(p.c_str());
+  }
+};
+
+Files& TheFiles() {
+  static Files files;
+  return files;
+}
+
+// The physical baseline: one read of the whole file, one copy of a picture's bytes.
+void ReadAndCopy(benchmark::State& state, const std::string& path) {
+  std::vector<unsigned char> file, copy(std::size_t{kW} * kH * 4);
+  for (auto _ : state) {
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    file.resize(static_cast<std::size_t>(::lseek(fd, 0, SEEK_END)));
+    ::pread(fd, file.data(), file.size(), 0);
+    ::close(fd);
+    std::memcpy(copy.data(), file.data() + 54, std::min(copy.size(), file.size() - 54));
+    benchmark::DoNotOptimize(copy.data());
+  }
+}
+
+void Ours(benchmark::State& state, const std::string& path) {
+  const CString p = CString::FromUtf8(path);
+  for (auto _ : state) {
+    CRect rect;
+    DWORD* picture = KvMediaLoadBMPFile(p, rect);
+    if (!picture) state.SkipWithError("load failed");
+    GlobalFree(picture);
+  }
+}
+
+void Stb(benchmark::State& state, const std::string& path) {
+  for (auto _ : state) {
+    int w = 0, h = 0, n = 0;
+    stbi_uc* p = stbi_load(path.c_str(), &w, &h, &n, 4);
+    if (!p) state.SkipWithError("stb failed");
+    stbi_image_free(p);
+  }
+}
+
+void BM_Bgr24ReadCopy(benchmark::State& s) { ReadAndCopy(s, TheFiles().bgr24); }
+void BM_Bgr24Ours(benchmark::State& s) { Ours(s, TheFiles().bgr24); }
+void BM_Bgr24Stb(benchmark::State& s) { Stb(s, TheFiles().bgr24); }
+void BM_Bgra32ReadCopy(benchmark::State& s) { ReadAndCopy(s, TheFiles().bgra32); }
+void BM_Bgra32Ours(benchmark::State& s) { Ours(s, TheFiles().bgra32); }
+void BM_Bgra32Stb(benchmark::State& s) { Stb(s, TheFiles().bgra32); }
+BENCHMARK(BM_Bgr24ReadCopy);
+BENCHMARK(BM_Bgr24Ours);
+BENCHMARK(BM_Bgr24Stb);
+BENCHMARK(BM_Bgra32ReadCopy);
+BENCHMARK(BM_Bgra32Ours);
+BENCHMARK(BM_Bgra32Stb);
+
+std::string MemoryNote() {
+  std::string out;
+  for (int bits : {24, 32}) {
+    const std::string& path = bits == 24 ? TheFiles().bgr24 : TheFiles().bgra32;
+    const std::size_t fileBytes = bits == 24 ? TheFiles().bytes24 : TheFiles().bytes32;
+    CRect rect;
+    const std::size_t before = g_live.load();
+    g_peak.store(before);
+    DWORD* picture = KvMediaLoadBMPFile(CString::FromUtf8(path), rect);
+    const std::size_t extra = g_peak.load() - before;
+    const bool loaded = picture != nullptr;
+    GlobalFree(picture);
+    char line[200];
+    std::snprintf(line, sizeof line,
+                  "working memory of a %d-bit load beside the %zu-byte picture: %.1f KiB "
+                  "(limit: the file's %.1f KiB: %s)\n",
+                  bits, std::size_t{kW} * kH * 4, extra / 1024.0, fileBytes / 1024.0,
+                  loaded && extra <= fileBytes ? "ok" : "OVER");
+    out += line;
+  }
+  out.pop_back();
+  return out;
+}
+
+KVBENCH_AT_START(kvbench::Ratio("BM_Bgr24Ours", "BM_Bgr24Stb", 1.0, "24-bit bottom-up, same file"));
+KVBENCH_AT_START(kvbench::Ratio("BM_Bgra32Ours", "BM_Bgra32Stb", 1.0,
+                                "32-bit bottom-up, same file"));
+KVBENCH_AT_START(kvbench::Ratio("BM_Bgr24Ours", "BM_Bgr24ReadCopy", 0.0,
+                                "24-bit against read + one copy"));
+KVBENCH_AT_START(kvbench::Ratio("BM_Bgra32Ours", "BM_Bgra32ReadCopy", 0.0,
+                                "32-bit against read + one copy"));
+KVBENCH_AT_START(kvbench::Note(MemoryNote()));
+
+}  // namespace

@@ -1,0 +1,74 @@
+// The BMP decoder over arbitrary bytes: inputs that start with "BM" as files, the rest as
+// bitmap resources (no file header). With KV_FUZZ_SEED_DIR set, a few valid files of every
+// kind are written there first, as a starting corpus.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "BmpWriter.h"
+#include "host/MemBlock.h"
+#include "picture/BmpCodec.h"
+#include "platform/GlobalMemory.h"
+
+namespace {
+
+void WriteSeed(const char* dir, int n, const std::vector<unsigned char>& bytes) {
+  const std::string path = std::string(dir) + "/seed-" + std::to_string(n) + ".bmp";
+  if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+  }
+}
+
+void WriteSeeds(const char* dir) {
+  const int w = 7, h = 5;
+  std::vector<unsigned char> indices;
+  for (int i = 0; i < w * h; ++i) indices.push_back(static_cast<unsigned char>(i / 4 % 2));
+  int n = 0;
+  for (int bits : {1, 4, 8, 16, 24, 32}) {
+    for (int sign : {1, -1}) {
+      kvtest::BmpImage img;
+      img.width = w;
+      img.height = sign * h;
+      img.bitCount = bits;
+      if (bits <= 8) {
+        img.palette.assign(8, 0x80);
+        img.colorsUsed = 2;
+        img.pixels = kvtest::PackBmpRows(indices, w, bits);
+      } else {
+        img.pixels.assign((std::size_t(w) * bits + 31) / 32 * 4 * h, 0x5A);
+      }
+      WriteSeed(dir, n++, kvtest::WriteBmp(img));
+      if (bits == 4 || bits == 8) {
+        img.height = h;
+        img.compression = bits == 8 ? 1 : 2;
+        img.pixels = kvtest::EncodeBmpRle(indices, w, bits);
+        WriteSeed(dir, n++, kvtest::WriteBmp(img));
+        img.fileHeader = false;
+        WriteSeed(dir, n++, kvtest::WriteBmp(img));
+      }
+    }
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  // Our own size guards must fire well before the fuzzer's memory limit. Lower than for
+  // other formats: a few run-length codes may rightly describe a picture of any size, and
+  // zeroing large buffers would otherwise take most of the fuzzer's time.
+  KvSetMaxPictureBytes(std::size_t{8} << 20);
+  if (const char* dir = std::getenv("KV_FUZZ_SEED_DIR")) WriteSeeds(dir);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::vector<BYTE> bytes(data, data + size);
+  CMemFile file(bytes.data(), static_cast<UINT>(bytes.size()));
+  CRect rect;
+  const bool isFile = size >= 2 && data[0] == 'B' && data[1] == 'M';
+  GlobalFree(isFile ? KvDecodeBmpFile(file, rect) : KvDecodeBmp(file, 0, rect));
+  return 0;
+}

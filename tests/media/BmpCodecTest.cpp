@@ -1,0 +1,355 @@
+#include <gtest/gtest.h>
+#include <stb/stb_image.h>
+
+#include <chrono>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "KvMediaFile/KvMediaResources.h"
+#include "KvMediaFile/KvPicture.h"
+#include "TestSupport.h"
+#include "fixtures/BmpWriter.h"
+#include "picture/BmpCodec.h"
+#include "platform/GlobalMemory.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+using kvtest::BmpImage;
+
+constexpr DWORD Px(int b, int g, int r, int a = 255) {
+  return DWORD(b) | DWORD(g) << 8 | DWORD(r) << 16 | DWORD(a) << 24;
+}
+constexpr DWORD kClear = 0;  // what no code wrote: black, fully transparent
+
+int U16(const Bytes& f, std::size_t at) { return f[at] | f[at + 1] << 8; }
+DWORD U32(const Bytes& f, std::size_t at) { return U16(f, at) | DWORD(U16(f, at + 2)) << 16; }
+
+struct Picture {
+  CRect rect;
+  std::vector<DWORD> pixels;
+};
+
+// Takes over a decoded buffer. A failed decode must leave the rect alone.
+std::optional<Picture> Take(DWORD* buffer, const CRect& rect, const CRect& before) {
+  if (!buffer) {
+    EXPECT_EQ(rect, before);
+    return std::nullopt;
+  }
+  Picture p{rect, std::vector<DWORD>(buffer, buffer + std::size_t(rect.Width()) * rect.Height())};
+  GlobalFree(buffer);
+  return p;
+}
+
+std::optional<Picture> LoadBmpBytes(const Bytes& file) {
+  kvtest::TempDir dir;
+  kvtest::WriteFileBytes(dir.path() + "/in.bmp", file);
+  const CRect untouched(-7, -7, -7, -7);
+  CRect rect = untouched;
+  return Take(KvMediaLoadBMPFile(dir.File("in.bmp"), rect), rect, untouched);
+}
+
+// The same decoder without a file on disk, for inputs tried by the hundred.
+std::optional<Picture> DecodeBmpBytes(Bytes file) {
+  CMemFile memory(file.data(), static_cast<UINT>(file.size()));
+  const CRect untouched(-7, -7, -7, -7);
+  CRect rect = untouched;
+  return Take(KvDecodeBmpFile(memory, rect), rect, untouched);
+}
+
+std::optional<Picture> Load(const BmpImage& image) { return LoadBmpBytes(kvtest::WriteBmp(image)); }
+
+std::vector<DWORD> LoadPixels(const BmpImage& image) {
+  auto p = Load(image);
+  return p ? p->pixels : std::vector<DWORD>{};
+}
+
+Bytes Noise(std::size_t count, unsigned seed) {
+  Bytes out(count);
+  for (auto& b : out) b = static_cast<unsigned char>((seed = seed * 1103515245u + 12345u) >> 16);
+  return out;
+}
+
+// Indices below `colours` with runs of repeats, some as long as a row.
+Bytes IndicesWithRuns(std::size_t count, int colours) {
+  const Bytes noise = Noise(2 * count, 99);
+  Bytes out;
+  for (std::size_t i = 0; out.size() < count; i += 2) {
+    const std::size_t repeat = noise[i + 1] % 5 == 0 ? 1 + noise[i + 1] % 60 : 1;
+    out.insert(out.end(), repeat, static_cast<unsigned char>(noise[i] % colours));
+  }
+  out.resize(count);
+  return out;
+}
+
+BmpImage Image(int bits, int w, int h, Bytes pixels, Bytes palette = {}, int compression = 0) {
+  BmpImage im;
+  im.bitCount = bits;
+  im.width = w;
+  im.height = h;
+  im.compression = compression;
+  im.pixels = std::move(pixels);
+  im.palette = std::move(palette);
+  im.colorsUsed = int(im.palette.size() / 4);
+  return im;
+}
+
+// 8-bit run-length pictures over a palette of three colours.
+const Bytes kThreeColours{10, 11, 12, 0, 20, 21, 22, 0, 30, 31, 32, 0};
+BmpImage Rle8(int w, int h, Bytes codes) {
+  return Image(8, w, h, std::move(codes), kThreeColours, 1);
+}
+
+}  // namespace
+
+TEST(BmpLoad, AgreesWithAnIndependentDecoder) {
+  for (int bits : {1, 4, 8, 24, 32})
+    for (int sign : {1, -1})
+      for (auto [w, h] : {std::pair{47, 33}, {1, 1}, {5, 3}}) {
+        SCOPED_TRACE(testing::Message() << bits << " bits, " << w << "x" << sign * h);
+        const std::size_t rowBytes = (std::size_t(w) * bits + 31) / 32 * 4;
+        const Bytes palette = bits <= 8 ? Noise(4u << bits, bits) : Bytes{};
+        const Bytes file = kvtest::WriteBmp(
+            Image(bits, w, sign * h, Noise(rowBytes * h, unsigned(w * bits)), palette));
+        const auto ours = LoadBmpBytes(file);
+        int sw = 0, sh = 0, channels = 0;
+        unsigned char* rgba =
+            stbi_load_from_memory(file.data(), int(file.size()), &sw, &sh, &channels, 4);
+        ASSERT_TRUE(ours);
+        ASSERT_TRUE(rgba);
+        ASSERT_EQ(ours->rect, CRect(0, 0, sw, sh));
+        std::vector<DWORD> theirs;  // with alpha 255: ours never keeps a stored alpha
+        for (int i = 0; i < sw * sh; ++i)
+          theirs.push_back(Px(rgba[4 * i + 2], rgba[4 * i + 1], rgba[4 * i]));
+        stbi_image_free(rgba);
+        EXPECT_EQ(ours->pixels, theirs);
+      }
+}
+
+TEST(BmpLoad, RowOrderPaddingAndChannelConversions) {
+  // 3 x 2 at 24 bits: rows of 9 pixel bytes and 3 padding bytes; the first file row is the
+  // bottom row unless the height is negative.
+  const Bytes rows{1,  2,  3,  4,  5,  6,  7,  8,  9,  0xEE, 0xEE, 0xEE,
+                   11, 12, 13, 14, 15, 16, 17, 18, 19, 0xEE, 0xEE, 0xEE};
+  const std::vector<DWORD> fileOrder{Px(1, 2, 3),    Px(4, 5, 6),    Px(7, 8, 9),
+                                     Px(11, 12, 13), Px(14, 15, 16), Px(17, 18, 19)};
+  const auto bottomUp = Load(Image(24, 3, 2, rows));
+  const auto topDown = Load(Image(24, 3, -2, rows));
+  ASSERT_TRUE(bottomUp && topDown);
+  EXPECT_EQ(bottomUp->rect, CRect(0, 0, 3, 2));
+  EXPECT_EQ(topDown->rect, CRect(0, 0, 3, 2));
+  EXPECT_EQ(topDown->pixels, fileOrder);
+  EXPECT_EQ(bottomUp->pixels, (std::vector{fileOrder[3], fileOrder[4], fileOrder[5], fileOrder[0],
+                                           fileOrder[1], fileOrder[2]}));
+
+  // 32 bits: the stored alpha is dropped, even when it is 0 everywhere.
+  EXPECT_EQ(LoadPixels(Image(32, 2, 1, {1, 2, 3, 0, 4, 5, 6, 0})),
+            (std::vector{Px(1, 2, 3), Px(4, 5, 6)}));
+  // 16 bits: five bits a channel shifted up by three, so 31 gives 248, not 255; bit 15 is
+  // ignored.
+  EXPECT_EQ(LoadPixels(Image(16, 3, 1, {0xFF, 0x7F, 0x1F, 0x80, 0x41, 0x04, 0, 0})),
+            (std::vector{Px(248, 248, 248), Px(248, 0, 0), Px(8, 16, 8)}));
+}
+
+TEST(BmpLoad, ColourTables) {
+  // 1 bit, colours used 0: two entries, and with pixel offset 0 the rows follow them.
+  BmpImage mono = Image(1, 3, 1, {0b10100000, 0, 0, 0}, {1, 2, 3, 0, 4, 5, 6, 0});
+  mono.colorsUsed = 0;
+  mono.pixelOffset = 0;
+  EXPECT_EQ(LoadPixels(mono), (std::vector{Px(4, 5, 6), Px(1, 2, 3), Px(4, 5, 6)}));
+
+  // Indices beyond the entries stored give opaque black; the reserved byte is not alpha.
+  BmpImage few = Image(8, 4, 1, {0, 1, 2, 255}, {1, 2, 3, 9, 4, 5, 6, 0});
+  few.colorsUsed = 2;
+  EXPECT_EQ(LoadPixels(few), (std::vector{Px(1, 2, 3), Px(4, 5, 6), Px(0, 0, 0), Px(0, 0, 0)}));
+
+  // At most 256 entries.
+  BmpImage full = Image(8, 4, 1, {0, 1, 2, 255}, Bytes(4 * 257, 7));
+  full.colorsUsed = 257;
+  EXPECT_FALSE(Load(full));
+  full.colorsUsed = 256;
+  full.palette.resize(4 * 256);
+  EXPECT_TRUE(Load(full));
+}
+
+TEST(BmpLoad, RunLengthMatchesUncompressed) {
+  const int w = 47, h = 33;
+  for (int bits : {4, 8}) {
+    SCOPED_TRACE(testing::Message() << bits << " bits");
+    const Bytes indices = IndicesWithRuns(w * h, 1 << bits);
+    const Bytes palette = Noise(4u << bits, 5);
+    const auto plain =
+        LoadPixels(Image(bits, w, h, kvtest::PackBmpRows(indices, w, bits), palette));
+    ASSERT_EQ(plain.size(), std::size_t(w * h));
+    const Bytes codes = kvtest::EncodeBmpRle(indices, w, bits);
+    EXPECT_EQ(LoadPixels(Image(bits, w, h, codes, palette, bits == 8 ? 1 : 2)), plain);
+  }
+}
+
+TEST(BmpLoad, RunLengthSkipsLeaveTransparentBlack) {
+  const DWORD a = Px(10, 11, 12), b = Px(20, 21, 22), c = Px(30, 31, 32);
+  // Bottom row: two of colour 1, then a delta of one right and one up; one of colour 2 and
+  // an early end of line; the top row is ended by the end of the bitmap.
+  const Bytes codes{2, 1, 0, 2, 1, 1, 1, 2, 0, 0, 0, 1};
+  EXPECT_EQ(LoadPixels(Rle8(4, 3, codes)), (std::vector{kClear, kClear, kClear, kClear,  //
+                                                        kClear, kClear, kClear, c,       //
+                                                        b, b, kClear, kClear}));
+  // Four bits: an encoded run alternates its two nibbles; an absolute run takes them in
+  // order, padded to a 16-bit word.
+  BmpImage nibbles = Rle8(5, 2, {5, 0x12, 0, 0, 0, 3, 0x20, 0x10, 0, 1});
+  nibbles.bitCount = 4;
+  nibbles.compression = 2;
+  EXPECT_EQ(LoadPixels(nibbles), (std::vector{c, a, b, kClear, kClear, b, c, b, c, b}));
+}
+
+TEST(BmpLoad, RunLengthRefusesCodesOutsideThePicture) {
+  ASSERT_TRUE(Load(Rle8(4, 2, {4, 1, 0, 0, 4, 2, 0, 0, 0, 1})));
+  const std::pair<const char*, BmpImage> refused[] = {
+      {"run past the row's end", Rle8(4, 2, {3, 1, 2, 1, 0, 1})},
+      {"absolute run past the row's end", Rle8(4, 2, {2, 1, 0, 3, 1, 1, 1, 0, 0, 1})},
+      {"delta to the row's end", Rle8(4, 2, {0, 2, 4, 0, 0, 1})},
+      {"delta above the top row", Rle8(4, 2, {0, 2, 0, 2, 0, 1})},
+      {"pixels above the top row", Rle8(4, 2, {0, 0, 0, 0, 1, 1, 0, 1})},
+      {"more rows than the height", Rle8(4, 2, {0, 0, 0, 0, 0, 0, 0, 1})},
+      {"no end of bitmap", Rle8(4, 2, {4, 1, 0, 0})},
+      {"a lone byte", Rle8(4, 2, {0})},
+      {"no codes", Rle8(4, 2, {})},
+      {"top-down", Rle8(4, -2, {0, 1})},
+  };
+  for (const auto& [what, image] : refused) EXPECT_FALSE(Load(image)) << what;
+}
+
+TEST(BmpLoad, RejectsHeadersItDoesNotRead) {
+  const auto valid = Image(24, 1, 1, {1, 2, 3, 0});
+  ASSERT_TRUE(Load(valid));
+  auto with = [](BmpImage im, int BmpImage::*field, int value) {
+    im.*field = value;
+    return im;
+  };
+  const std::pair<const char*, BmpImage> refused[] = {
+      {"12-byte header", with(valid, &BmpImage::headerSize, 12)},
+      {"108-byte header", with(valid, &BmpImage::headerSize, 108)},
+      {"124-byte header", with(valid, &BmpImage::headerSize, 124)},
+      {"width 0", with(valid, &BmpImage::width, 0)},
+      {"negative width", with(valid, &BmpImage::width, -1)},
+      {"height 0", with(valid, &BmpImage::height, 0)},
+      {"2 bits", with(valid, &BmpImage::bitCount, 2)},
+      {"48 bits", with(Image(48, 1, 1, Bytes(8, 1)), &BmpImage::bitCount, 48)},
+      {"16-bit bit fields", Image(16, 2, 1, {1, 2, 3, 4}, {}, 3)},
+      {"32-bit bit fields", Image(32, 1, 1, {1, 2, 3, 4}, {}, 3)},
+      {"8 bits, 4-bit run-length", Image(8, 2, 1, {0, 0, 0, 1}, Bytes(1024, 0), 2)},
+      {"4 bits, 8-bit run-length", Image(4, 2, 1, {0, 0, 0, 1}, Bytes(64, 0), 1)},
+  };
+  for (const auto& [what, image] : refused) EXPECT_FALSE(Load(image)) << what;
+  Bytes notBm = kvtest::WriteBmp(valid);
+  notBm[1] = 'A';
+  EXPECT_FALSE(LoadBmpBytes(notBm));
+  // 24 bits may say any compression.
+  EXPECT_TRUE(Load(with(valid, &BmpImage::compression, 3)));
+}
+
+TEST(BmpLoad, ShortAndLyingFilesFailQuickly) {
+  // Every cut fails, except one that takes only the last row's padding.
+  const int w = 5, h = 3;
+  BmpImage indexed =
+      Image(8, w, h, kvtest::PackBmpRows(IndicesWithRuns(w * h, 4), w, 8), Noise(16, 3));
+  const BmpImage rle =
+      Image(8, w, h, kvtest::EncodeBmpRle(IndicesWithRuns(w * h, 4), w, 8), Noise(16, 3), 1);
+  for (const auto& im : {Image(24, w, h, Noise(16 * h, 1)), indexed, rle}) {
+    const Bytes file = kvtest::WriteBmp(im);
+    ASSERT_TRUE(LoadBmpBytes(file));
+    const std::size_t padding = im.compression == 0 ? (4 - w * im.bitCount / 8 % 4) % 4 : 0;
+    for (std::size_t n = 0; n < file.size(); ++n)
+      EXPECT_EQ(DecodeBmpBytes(Bytes(file.begin(), file.begin() + n)).has_value(),
+                n >= file.size() - padding)
+          << "prefix " << n << " of " << im.bitCount << " bits, compression " << im.compression;
+  }
+  // Pixel data sought past the end.
+  indexed.pixelOffset = 1 << 20;
+  EXPECT_FALSE(Load(indexed));
+
+  // Headers claiming huge pictures on files that hold almost nothing.
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(Load(Image(32, 30000, 30000, Bytes(64, 1))));
+  EXPECT_FALSE(Load(Image(24, 0x7FFFFFFF, -0x7FFFFFFF - 1, Bytes(64, 1))));
+  EXPECT_FALSE(Load(Rle8(16000, 16000, Bytes(64, 1))));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
+
+TEST(BmpSave, FourByTwoIsAnEightySixByteFile) {
+  const std::vector<DWORD> buffer{Px(1, 2, 3, 0),     Px(4, 5, 6, 7),    Px(8, 9, 10, 11),
+                                  Px(12, 13, 14, 15), Px(21, 22, 23, 0), Px(24, 25, 26, 27),
+                                  Px(28, 29, 30, 31), Px(32, 33, 34, 35)};
+  kvtest::TempDir dir;
+  ASSERT_EQ(KvMediaSaveBMPFile(dir.File("out.bmp"), const_cast<DWORD*>(buffer.data()), CSize(4, 2),
+                               CRect(0, 0, 4, 2)),
+            1);
+  const Bytes f = kvtest::ReadFileBytes(dir.path() + "/out.bmp");
+  ASSERT_EQ(f.size(), 86u);
+  EXPECT_EQ(U16(f, 0), 0x4D42);
+  EXPECT_EQ(U32(f, 2), 86u);
+  EXPECT_EQ(U32(f, 10), 54u);
+  // Header size, width, height, planes, bits, compression, image size, resolutions.
+  EXPECT_EQ((std::vector<DWORD>{U32(f, 14), U32(f, 18), U32(f, 22), DWORD(U16(f, 26)),
+                                DWORD(U16(f, 28)), U32(f, 30), U32(f, 34), U32(f, 38), U32(f, 42)}),
+            (std::vector<DWORD>{40, 4, 2, 1, 32, 0, 32, 4, 2}));
+  EXPECT_EQ(U32(f, 54), buffer[4]);  // bottom row first, alpha as in the buffer
+  EXPECT_EQ(U32(f, 70), buffer[0]);
+  const auto back = LoadBmpBytes(f);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->rect, CRect(0, 0, 4, 2));
+  for (std::size_t i = 0; i < buffer.size(); ++i)
+    EXPECT_EQ(back->pixels[i], buffer[i] | 0xFF000000u) << i;
+}
+
+TEST(BmpInfo, DescribesAPictureBufferAndNothingMore) {
+  std::vector<BYTE> block(sizeof(BITMAPINFOHEADER) + 16, 0xAB);
+  auto* info = reinterpret_cast<BITMAPINFO*>(block.data());
+  KvMediaInitBMPInfo(info, CSize(720, 576));
+  const BITMAPINFOHEADER& h = info->bmiHeader;
+  EXPECT_EQ(h.biSize, 40u);
+  EXPECT_EQ(h.biWidth, 720);
+  EXPECT_EQ(h.biHeight, -576);
+  EXPECT_EQ(h.biPlanes, 1);
+  EXPECT_EQ(h.biBitCount, 32);
+  EXPECT_EQ(h.biCompression, DWORD(BI_RGB));
+  EXPECT_EQ(h.biSizeImage + h.biClrUsed + h.biClrImportant, 0u);
+  EXPECT_EQ(Bytes(block.begin() + 40, block.end()), Bytes(16, 0xAB));
+}
+
+TEST(BmpResource, DriveBitmapsLoadFromTheModule) {
+  const HINSTANCE module = KvMediaGetResourceHandle();
+  std::vector<std::vector<DWORD>> pictures;
+  for (UINT id : {1200u, 1201u, 1202u, 1203u}) {
+    SCOPED_TRACE(id);
+    CRect rect;
+    DWORD* buffer = KvMediaLoadBMPInRC(module, MAKEINTRESOURCEW(id), rect);
+    ASSERT_NE(buffer, nullptr);
+    ASSERT_EQ(rect, CRect(0, 0, 16, 16));
+    std::vector<DWORD> px(buffer, buffer + 256);
+    GlobalFree(buffer);
+    // White where the panel masks, a drawing inside, every pixel opaque.
+    for (int corner : {0, 15, 240, 255}) EXPECT_EQ(px[corner], Px(255, 255, 255));
+    std::size_t drawn = 0;
+    for (DWORD p : px) {
+      EXPECT_EQ(p >> 24, 255u);
+      drawn += p != Px(255, 255, 255);
+    }
+    EXPECT_GT(drawn, 60u);
+    pictures.push_back(px);
+  }
+  for (std::size_t i = 1; i < pictures.size(); ++i) EXPECT_NE(pictures[i], pictures[i - 1]);
+
+  CRect rect(-1, -1, -1, -1);
+  DWORD* byName = KvMediaLoadBMPInRC(module, L"#1202", rect);
+  ASSERT_NE(byName, nullptr);
+  EXPECT_EQ(std::vector<DWORD>(byName, byName + 256), pictures[2]);
+  GlobalFree(byName);
+  rect = CRect(-1, -1, -1, -1);
+  EXPECT_EQ(KvMediaLoadBMPInRC(module, MAKEINTRESOURCEW(1204), rect), nullptr);
+  EXPECT_EQ(KvMediaLoadBMPInRC(nullptr, MAKEINTRESOURCEW(1200), rect), nullptr);
+  EXPECT_EQ(rect, CRect(-1, -1, -1, -1));
+}

@@ -1,0 +1,251 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "KvMediaFile/KvPicture.h"
+#include "TestSupport.h"
+#include "fixtures/PcxWriter.h"
+#include "picture/PcxCodec.h"
+#include "platform/GlobalMemory.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+using kvtest::PcxImage;
+using kvtest::PcxPacking;
+
+constexpr DWORD Px(int b, int g, int r, int a = 255) {
+  return DWORD(b) | DWORD(g) << 8 | DWORD(r) << 16 | DWORD(a) << 24;
+}
+
+int U16(const Bytes& f, std::size_t at) { return f[at] | f[at + 1] << 8; }
+
+struct Picture {
+  CRect rect;
+  std::vector<DWORD> pixels;
+};
+
+// Loads through the codec; a failed load must leave the rect alone.
+std::optional<Picture> LoadPcxBytes(const Bytes& file) {
+  kvtest::TempDir dir;
+  kvtest::WriteFileBytes(dir.path() + "/in.pcx", file);
+  const CRect untouched(-7, -7, -7, -7);
+  CRect rect = untouched;
+  DWORD* buffer = KvMediaLoadPCXFile(dir.File("in.pcx"), rect);
+  if (!buffer) {
+    EXPECT_EQ(rect, untouched);
+    return std::nullopt;
+  }
+  Picture p{rect, std::vector<DWORD>(buffer, buffer + std::size_t(rect.Width()) * rect.Height())};
+  GlobalFree(buffer);
+  return p;
+}
+
+// The same decoder without a file on disk, for inputs tried by the hundred.
+bool Decodes(const Bytes& file) {
+  CRect rect;
+  KvGlobalPtr picture(KvDecodePcx(file, rect));
+  return picture != nullptr;
+}
+
+std::vector<DWORD> LoadPixels(const PcxImage& image) {
+  auto p = LoadPcxBytes(kvtest::WritePcx(image));
+  return p ? p->pixels : std::vector<DWORD>{};
+}
+
+// Saves and returns the file's bytes (empty when the save failed).
+Bytes Save(std::vector<DWORD> buffer, CSize size, CRect region) {
+  kvtest::TempDir dir;
+  if (!KvMediaSavePCXFile(dir.File("out.pcx"), buffer.data(), size, region)) return {};
+  return kvtest::ReadFileBytes(dir.path() + "/out.pcx");
+}
+
+// Every pixel differs (up to 256 x 256), alpha included.
+std::vector<DWORD> Gradient(int w, int h) {
+  std::vector<DWORD> px;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) px.push_back(Px(x & 255, y & 255, (x ^ y) & 255, (x + y) & 255));
+  return px;
+}
+
+std::vector<DWORD> Opaque(std::vector<DWORD> px) {
+  for (DWORD& p : px) p |= 0xFF000000u;
+  return px;
+}
+
+PcxImage Image(int bits, int planes, int w, int h, int bytesPerLine, Bytes lines) {
+  PcxImage im;
+  im.bitsPerPixel = bits;
+  im.planes = planes;
+  im.xmax = w - 1;
+  im.ymax = h - 1;
+  im.bytesPerLine = bytesPerLine;
+  im.lines = std::move(lines);
+  return im;
+}
+
+// An 8-bit picture with a grey palette (entry i is grey i).
+PcxImage Grey8(int w, int h, int bytesPerLine, Bytes lines) {
+  PcxImage im = Image(8, 1, w, h, bytesPerLine, std::move(lines));
+  for (int i = 0; i < 256; ++i) im.palette256.insert(im.palette256.end(), 3, (unsigned char)i);
+  return im;
+}
+
+}  // namespace
+
+TEST(PcxSave, ThreeByTwoHeaderAndRoundTrip) {
+  const auto buffer = Gradient(3, 2);
+  const Bytes f = Save(buffer, CSize(3, 2), CRect(0, 0, 3, 2));
+  ASSERT_GE(f.size(), 128u);
+  // Manufacturer, version, encoding, bits; xmin, ymin, xmax, ymax, resolutions.
+  EXPECT_EQ(Bytes(f.begin(), f.begin() + 4), (Bytes{10, 5, 0, 8}));
+  EXPECT_EQ((std::vector<int>{U16(f, 4), U16(f, 6), U16(f, 8), U16(f, 10), U16(f, 12), U16(f, 14)}),
+            (std::vector<int>{0, 0, 2, 1, 3, 2}));
+  EXPECT_EQ(Bytes(f.begin() + 16, f.begin() + 64), Bytes(48, 0));
+  // Reserved, planes, bytes per line (odd: not rounded), palette information, filler.
+  EXPECT_EQ((std::vector<int>{f[64], f[65], U16(f, 66), U16(f, 68)}),
+            (std::vector<int>{1, 3, 3, 1}));
+  EXPECT_EQ(Bytes(f.begin() + 70, f.begin() + 128), Bytes(58, 0));
+
+  const auto back = LoadPcxBytes(f);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->rect, CRect(0, 0, 3, 2));
+  EXPECT_EQ(back->pixels, Opaque(buffer));
+}
+
+TEST(PcxSave, CodesEachPlaneRowOnItsOwn) {
+  // R is 70 times 5; G is 0xC8, 0x41 and 68 zeros; B is 70 times 0xC0.
+  std::vector<DWORD> row(70, Px(0xC0, 0, 5));
+  row[0] = Px(0xC0, 0xC8, 5);
+  row[1] = Px(0xC0, 0x41, 5);
+  const Bytes f = Save(row, CSize(70, 1), CRect(0, 0, 70, 1));
+  ASSERT_GE(f.size(), 128u);
+  EXPECT_EQ(Bytes(f.begin() + 128, f.end()),
+            (Bytes{0xFF, 0x05, 0xC7, 0x05,                    // 63 + 7 equal bytes
+                   0xC1, 0xC8, 0x41, 0xFF, 0x00, 0xC5, 0x00,  // lone bytes, then 63 + 5
+                   0xFF, 0xC0, 0xC7, 0xC0}));
+  const auto back = LoadPcxBytes(f);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->pixels, Opaque(row));
+}
+
+TEST(PcxSave, RoundTripsRegionsOfOddSizes) {
+  const auto buffer = Gradient(47, 33);
+  const std::pair<CRect, CRect> cases[] = {
+      {CRect(0, 0, 47, 33), CRect(0, 0, 47, 33)},
+      {CRect(5, 7, 6, 8), CRect(5, 7, 6, 8)},
+      {CRect(-10, 30, 12, 99), CRect(0, 30, 12, 33)},  // clipped to the buffer
+  };
+  for (const auto& [region, clipped] : cases) {
+    SCOPED_TRACE(testing::Message() << region.left << "," << region.top);
+    const auto back = LoadPcxBytes(Save(buffer, CSize(47, 33), region));
+    ASSERT_TRUE(back);
+    ASSERT_EQ(back->rect, CRect(0, 0, clipped.Width(), clipped.Height()));
+    std::vector<DWORD> expected;
+    for (int y = clipped.top; y < clipped.bottom; ++y)
+      for (int x = clipped.left; x < clipped.right; ++x) expected.push_back(buffer[y * 47 + x]);
+    EXPECT_EQ(back->pixels, Opaque(expected));
+  }
+}
+
+TEST(PcxSave, FailedSavesWriteNothingAndKeepTheOldFile) {
+  auto buffer = Gradient(4, 4);
+  kvtest::TempDir dir;
+  const Bytes old{1, 2, 3};
+  kvtest::WriteFileBytes(dir.path() + "/old.pcx", old);
+  for (CRect outside : {CRect(4, 0, 9, 4), CRect(-5, -5, 0, 0), CRect(2, 2, 2, 3)})
+    EXPECT_EQ(KvMediaSavePCXFile(dir.File("old.pcx"), buffer.data(), CSize(4, 4), outside), 0);
+  EXPECT_EQ(kvtest::ReadFileBytes(dir.path() + "/old.pcx"), old);
+  EXPECT_EQ(KvMediaSavePCXFile(L"/proc/kvtest-no-write/out.pcx", buffer.data(), CSize(4, 4),
+                               CRect(0, 0, 4, 4)),
+            0);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+TEST(PcxLoad, DecodesEachKind) {
+  // 24 bits: R, G and B planes in each line; 0xC0 is a literal, not a run of nothing.
+  PcxImage rgb = Image(8, 3, 2, 1, 2, {0xC0, 0x01, 0xC2, 0x07, 0xC1, 0xC5, 0x10});
+  rgb.packing = PcxPacking::kAsGiven;
+  EXPECT_EQ(LoadPixels(rgb), (std::vector{Px(0xC5, 0x07, 0xC0), Px(0x10, 0x07, 0x01)}));
+
+  // 1 and 4 bits take the header's palette; lines longer than the width needs are stepped
+  // over by the bytes per line, and their padding is never read as pixels.
+  const Bytes palette16{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+  const DWORD c0 = Px(3, 2, 1), c1 = Px(6, 5, 4), c2 = Px(9, 8, 7), c3 = Px(12, 11, 10);
+  PcxImage mono = Image(1, 1, 10, 2, 4,
+                        {0b10110000, 0b01111111, 0xFF, 0xFF,  //
+                         0b01001111, 0b10000000, 0xFF, 0xFF});
+  mono.palette16 = palette16;
+  EXPECT_EQ(LoadPixels(mono), (std::vector{c1, c0, c1, c1, c0, c0, c0, c0, c0, c1,  //
+                                           c0, c1, c0, c0, c1, c1, c1, c1, c1, c0}));
+  PcxImage nibbles = Image(4, 1, 3, 2, 3, {0x12, 0x3F, 0xFF, 0x30, 0x0F, 0xFF});
+  nibbles.palette16 = palette16;
+  EXPECT_EQ(LoadPixels(nibbles), (std::vector{c1, c2, c3, c3, c0, c0}));
+
+  // 8 bits: the palette after the data.
+  EXPECT_EQ(LoadPixels(Grey8(4, 1, 4, {0, 7, 0xC0, 255})),
+            (std::vector{Px(0, 0, 0), Px(7, 7, 7), Px(0xC0, 0xC0, 0xC0), Px(255, 255, 255)}));
+}
+
+TEST(PcxLoad, RefusesKindsItDoesNotRead) {
+  ASSERT_TRUE(LoadPcxBytes(kvtest::WritePcx(Grey8(4, 1, 4, {1, 2, 3, 4}))));
+  PcxImage noMarker = Grey8(4, 1, 4, {1, 2, 3, 4});
+  noMarker.paletteMarker = 11;
+  PcxImage version3 = Grey8(4, 1, 4, {1, 2, 3, 4});
+  version3.version = 3;
+  PcxImage flipped = Grey8(4, 1, 4, {1, 2, 3, 4});
+  flipped.xmin = 5;  // xmax below xmin
+  const std::pair<const char*, PcxImage> refused[] = {
+      {"8 bits of odd width", Grey8(3, 1, 4, {1, 2, 3, 0})},
+      {"no palette marker", noMarker},
+      {"version 3", version3},
+      {"negative width", flipped},
+      {"16 colours in four 1-bit planes", Image(1, 4, 8, 1, 1, {1, 2, 3, 4})},
+      {"8 bits in two planes", Image(8, 2, 2, 1, 2, {1, 2, 3, 4})},
+      {"2 bits", Image(2, 1, 4, 1, 1, {0x1B})},
+      {"24-bit lines shorter than the width", Image(8, 3, 4, 1, 3, Bytes(9, 1))},
+      {"1-bit lines shorter than the width", Image(1, 1, 9, 1, 1, {0xFF})},
+  };
+  for (const auto& [what, image] : refused)
+    EXPECT_FALSE(LoadPcxBytes(kvtest::WritePcx(image))) << what;
+}
+
+TEST(PcxLoad, RunsMayCarryOnIntoTheNextLine) {
+  const int w = 9, h = 6;
+  Bytes lines;
+  for (int i = 0; i < 3 * w * h; ++i) lines.push_back(static_cast<unsigned char>(i / 7 * 5));
+  PcxImage im = Image(8, 3, w, h, w, lines);
+  ASSERT_NE(kvtest::PackPcx(lines, 3 * w), kvtest::PackPcx(lines, 0));
+  const auto perLine = LoadPixels(im);
+  ASSERT_EQ(perLine.size(), std::size_t(w * h));
+  im.packing = PcxPacking::kAcrossLines;
+  EXPECT_EQ(LoadPixels(im), perLine);
+
+  // A run that overflows the last line is cut there; the palette follows it.
+  PcxImage over = Grey8(2, 1, 2, {0xC5, 9});
+  over.packing = PcxPacking::kAsGiven;
+  EXPECT_EQ(LoadPixels(over), (std::vector{Px(9, 9, 9), Px(9, 9, 9)}));
+}
+
+TEST(PcxLoad, ShortAndLyingFilesFailQuickly) {
+  for (const Bytes& file : {Save(Gradient(5, 3), CSize(5, 3), CRect(0, 0, 5, 3)),
+                            kvtest::WritePcx(Grey8(4, 3, 4, Bytes(12, 200)))}) {
+    ASSERT_TRUE(LoadPcxBytes(file));
+    for (std::size_t n = 0; n < file.size(); ++n)
+      EXPECT_FALSE(Decodes(Bytes(file.begin(), file.begin() + n))) << "prefix " << n;
+  }
+  // Headers claiming gigabytes on files that hold almost nothing.
+  const auto start = std::chrono::steady_clock::now();
+  PcxImage huge = Image(8, 3, 32767, 32767, 32767, {});
+  huge.xmin = huge.ymin = -32768;  // 65535 x 65535
+  huge.bytesPerLine = 65535;
+  huge.packing = PcxPacking::kAsGiven;
+  huge.lines = Bytes(100, 0xFF);
+  EXPECT_FALSE(LoadPcxBytes(kvtest::WritePcx(huge)));
+  EXPECT_FALSE(LoadPcxBytes(kvtest::WritePcx(Image(8, 3, 16000, 16000, 16000, Bytes(64, 1)))));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
