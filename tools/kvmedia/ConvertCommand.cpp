@@ -21,6 +21,14 @@ extern const Command kConvertCommand;
 
 namespace {
 
+std::vector<DWORD> Crop(const DWORD* pixels, CSize size, const CRect& area) {
+  std::vector<DWORD> crop(static_cast<std::size_t>(area.Width()) * area.Height());
+  for (int y = 0; y < area.Height(); ++y)
+    std::copy_n(pixels + static_cast<std::size_t>(area.top + y) * size.cx + area.left, area.Width(),
+                crop.begin() + static_cast<std::ptrdiff_t>(y) * area.Width());
+  return crop;
+}
+
 int Run(const Args& args) {
   std::vector<std::string> files;
   std::optional<CRect> region;
@@ -44,8 +52,8 @@ int Run(const Args& args) {
   const std::string& in = files[0];
   const std::string& out = files[1];
   const std::string ext = LowerExtension(out);
-  if (ext != ".tga" && ext != ".bmp" && ext != ".png")
-    return Usage(kConvertCommand, "OUT must end in .tga, .bmp or .png");
+  if (ext != ".tga" && ext != ".bmp" && ext != ".pcx" && ext != ".jpg" && ext != ".png")
+    return Usage(kConvertCommand, "OUT must end in .tga, .bmp, .pcx, .jpg or .png");
 
   KvMediaFileOpen();
   const CString inPath = PathArg(in);
@@ -71,11 +79,15 @@ int Run(const Args& args) {
     ok = KvMediaSaveTGAFile(PathArg(out), pixels, size, area);
   } else if (ext == ".bmp") {
     ok = KvMediaSaveBMPFile(PathArg(out), pixels, size, area);
+  } else if (ext == ".pcx") {
+    ok = KvMediaSavePCXFile(PathArg(out), pixels, size, area);
+  } else if (ext == ".jpg") {
+    // The JPEG saver writes the whole buffer it is given: hand it the region alone.
+    std::vector<DWORD> crop = Crop(pixels, size, area);
+    ok = KvMediaSaveJPGFile(PathArg(out), crop.data(), area.Size(),
+                            CRect(0, 0, area.Width(), area.Height()));
   } else {
-    std::vector<DWORD> crop(static_cast<std::size_t>(area.Width()) * area.Height());
-    for (int y = 0; y < area.Height(); ++y)
-      std::copy_n(pixels + static_cast<std::size_t>(area.top + y) * size.cx + area.left,
-                  area.Width(), crop.begin() + static_cast<std::ptrdiff_t>(y) * area.Width());
+    std::vector<DWORD> crop = Crop(pixels, size, area);
     std::string error;
     ok = WritePng(out, crop.data(), area.Width(), area.Height(), &error);
     if (!ok) return Fail(error);
@@ -89,13 +101,14 @@ int Run(const Args& args) {
 }  // namespace
 
 const Command kConvertCommand = {
-    "convert", "convert a picture to TGA, BMP or PNG",
+    "convert", "convert a picture to TGA, BMP, PCX, JPEG or PNG",
     "usage: kvmedia convert IN OUT [--time T] [--region X,Y,W,H]\n"
     "\n"
     "Loads IN with the library's load dispatch (any picture type it reads; a file whose\n"
     "extension it does not know is tried with every reader) and writes OUT by its\n"
-    "extension: .tga and .bmp with the library's savers (32 bits, alpha kept), .png as\n"
-    "lossless RGBA. --region saves only that part of the picture (clipped to it).\n"
+    "extension: .tga and .bmp with the library's savers (32 bits, alpha kept), .pcx (24\n"
+    "bits) and .jpg (quality 75) with its savers too, .png as lossless RGBA.\n"
+    "--region saves only that part of the picture (clipped to it).\n"
     "For a movie, --time T picks the frame at T passes through it (0 the first frame); for\n"
     "a scroll file (.ksc) the frame at position T from 0 to 1.\n",
     Run};

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -175,6 +176,130 @@ bool DemoScrolls(Demo& demo) {
   return true;
 }
 
+// Minimal writers for the formats the library reads but does not write, so that the demo
+// can show every reader at work. GIF: 8-bit indices sent as literal 9-bit codes with a clear
+// code before the table would grow, which is valid and needs no compressor.
+std::vector<unsigned char> DemoGif(const std::vector<DWORD>& px, int w, int h) {
+  std::vector<unsigned char> out = {'G', 'I', 'F', '8', '9', 'a'};
+  const auto put16 = [&](int v) {
+    out.push_back(static_cast<unsigned char>(v));
+    out.push_back(static_cast<unsigned char>(v >> 8));
+  };
+  put16(w);
+  put16(h);
+  out.insert(out.end(), {0xF7, 0, 0});
+  for (int i = 0; i < 256; ++i)  // a 6 x 7 x 6 colour cube, and grey to fill it up
+    if (i < 252)
+      out.insert(out.end(), {static_cast<unsigned char>(i / 42 * 51),
+                             static_cast<unsigned char>(i / 6 % 7 * 42),
+                             static_cast<unsigned char>(i % 6 * 51)});
+    else
+      out.insert(out.end(), 3, static_cast<unsigned char>((i - 252) * 85));
+  out.push_back(0x2C);
+  put16(0);
+  put16(0);
+  put16(w);
+  put16(h);
+  out.push_back(0);
+  out.push_back(8);
+  std::vector<unsigned char> data;
+  unsigned bits = 0, count = 0;
+  const auto code = [&](unsigned c) {
+    bits |= c << count;
+    count += 9;
+    while (count >= 8) {
+      data.push_back(static_cast<unsigned char>(bits));
+      bits >>= 8;
+      count -= 8;
+    }
+  };
+  for (std::size_t i = 0; i < px.size(); ++i) {
+    if (i % 250 == 0) code(256);
+    const DWORD p = px[i];
+    code(((p >> 16 & 0xFF) * 5 / 255) * 42 + ((p >> 8 & 0xFF) * 6 / 255) * 6 +
+         (p & 0xFF) * 5 / 255);
+  }
+  code(257);
+  if (count) data.push_back(static_cast<unsigned char>(bits));
+  for (std::size_t i = 0; i < data.size(); i += 255) {
+    const std::size_t n = std::min<std::size_t>(255, data.size() - i);
+    out.push_back(static_cast<unsigned char>(n));
+    out.insert(out.end(), data.begin() + static_cast<std::ptrdiff_t>(i),
+               data.begin() + static_cast<std::ptrdiff_t>(i + n));
+  }
+  out.push_back(0);
+  out.push_back(0x3B);
+  return out;
+}
+
+// PSD: an RGB document with an alpha channel, raw planes, no resources or layers.
+std::vector<unsigned char> DemoPsd(const std::vector<DWORD>& px, int w, int h) {
+  std::vector<unsigned char> out = {'8', 'B', 'P', 'S', 0, 1, 0, 0, 0, 0, 0, 0, 0, 4};
+  const auto put32 = [&](DWORD v) {
+    for (int s = 24; s >= 0; s -= 8) out.push_back(static_cast<unsigned char>(v >> s));
+  };
+  put32(static_cast<DWORD>(h));
+  put32(static_cast<DWORD>(w));
+  out.insert(out.end(), {0, 8, 0, 3});
+  put32(0);
+  put32(0);
+  put32(0);
+  out.insert(out.end(), {0, 0});
+  for (int shift : {16, 8, 0, 24})
+    for (DWORD p : px) out.push_back(static_cast<unsigned char>(p >> shift));
+  return out;
+}
+
+bool DemoFormats(Demo& demo, const CKvMemBlock& picture) {
+  const CSize size = picture.GetSize();
+  const int w = size.cx, h = size.cy;
+  std::vector<DWORD> px(static_cast<std::size_t>(w) * h);
+  std::memcpy(px.data(), picture.GetAddress(), px.size() * 4);
+  const CRect all(0, 0, w, h);
+  const auto write = [&](const std::string& name, const std::vector<unsigned char>& bytes) {
+    std::FILE* f = std::fopen((demo.dir + "/" + name).c_str(), "wb");
+    if (!f) return false;
+    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && ok;
+  };
+  bool ok = true;
+  const auto path = [&](const char* name) { return CString::FromUtf8(demo.dir + "/" + name); };
+  ok &= KvMediaSaveTGAFile(path("round.tga"), px.data(), size, all) != 0;
+  ok &= KvMediaSaveBMPFile(path("round.bmp"), px.data(), size, all) != 0;
+  ok &= KvMediaSavePCXFile(path("round.pcx"), px.data(), size, all) != 0;
+  ok &= KvMediaSaveJPGFile(path("round.jpg"), px.data(), size, all) != 0;
+  std::string error;
+  ok &= WritePng(demo.dir + "/round.png", px.data(), w, h, &error);
+  ok &= write("round.gif", DemoGif(px, w, h));
+  ok &= write("round.psd", DemoPsd(px, w, h));
+  if (!ok) return false;
+  std::printf("  a round of every format: written, described, loaded back and compared\n");
+  for (const char* name : {"round.tga", "round.bmp", "round.pcx", "round.jpg", "round.png",
+                           "round.gif", "round.psd"}) {
+    RECT info{};
+    int bits = 0;
+    const int described = KvMediaGetPicInfo(path(name), &info, &bits);
+    CRect rect;
+    KvGlobalPtr back(KvMediaLoadPicFile(path(name), rect));
+    if (!described || !back || rect.Width() != w || rect.Height() != h) {
+      std::fprintf(stderr, "kvmedia: %s did not come back\n", name);
+      return false;
+    }
+    int worst = 0;
+    const auto* got = static_cast<const DWORD*>(back.get());
+    for (std::size_t i = 0; i < px.size(); ++i)
+      for (int shift : {0, 8, 16})
+        worst = std::max(worst, std::abs(static_cast<int>(got[i] >> shift & 0xFF) -
+                                         static_cast<int>(px[i] >> shift & 0xFF)));
+    char what[120];
+    std::snprintf(what, sizeof what, "%d x %d, bits %d, colours within %d of the original", w, h,
+                  bits, worst);
+    const std::string png = std::string(name).replace(0, 6, "round-loaded-").append(".png");
+    demo.Png(png, got, w, h, what);
+  }
+  return true;
+}
+
 int Run(const Args& args) {
   if (args.size() != 1) return Usage(kDemoCommand, "expected one output folder");
   Demo demo{args[0]};
@@ -324,6 +449,8 @@ int Run(const Args& args) {
       demo.ok = false;
     }
   }
+  if (!DemoFormats(demo, mixed)) demo.ok = false;
+
   // A roll and a crawl made from a generated strip, streamed and from memory.
   if (!DemoScrolls(demo)) demo.ok = false;
   KvMediaFileClose();
