@@ -4,7 +4,9 @@
 #include "KvMediaFile/KvPicture.h"
 #include "host/FileName.h"
 #include "picture/ByteReader.h"
+#include "picture/GifDecoder.h"
 #include "picture/ImageLoader.h"
+#include "picture/JpegCodec.h"
 #include "picture/PsdReader.h"
 #include "picture/TgaCodec.h"
 #include "platform/Paths.h"
@@ -52,22 +54,6 @@ int TgaInfo(const CString& path, RECT* rect, int* bits) {
   return 1;
 }
 
-int GifInfo(const CString& path, RECT* rect, int* bits) {
-  CFile file;
-  if (!OpenShared(path, file)) return 0;
-  std::array<BYTE, 14> head{};
-  if (!ReadAt(file, 0, head.data(), static_cast<UINT>(head.size()))) return 0;
-  if (std::memcmp(head.data(), "GIF8", 4) != 0) return 0;
-  ByteReader r(head);
-  r.skip(6);
-  const WORD width = r.u16le(), height = r.u16le();
-  const BYTE packed = r.u8();
-  if (width == 0 || height == 0) return 0;
-  if (rect) *rect = RECT{0, 0, width, height};
-  if (bits) *bits = (packed & 7) + 1;
-  return 1;
-}
-
 int PcxInfo(const CString& path, RECT* rect, int* bits) {
   CFile file;
   if (!OpenShared(path, file)) return 0;
@@ -89,12 +75,11 @@ int KvMediaGetPicInfo(CString path, RECT* rect, int* bits) {
   try {
     if (!_wcsicmp(ext, L".BMP") || !_wcsicmp(ext, L".DIB")) return BmpInfo(path, rect, bits);
     if (!_wcsicmp(ext, L".TGA")) return TgaInfo(path, rect, bits);
-    if (!_wcsicmp(ext, L".GIF")) return GifInfo(path, rect, bits);
+    if (!_wcsicmp(ext, L".GIF")) return KvGifPictureInfo(path, rect, bits);
     if (!_wcsicmp(ext, L".PCX")) return PcxInfo(path, rect, bits);
     if (!_wcsicmp(ext, L".PNG")) return KvPngInfo(path, rect, bits);
     if (!_wcsicmp(ext, L".PSD")) return KvPsdPictureInfo(path, rect, bits);
-    // JPEG information comes with its reader.
-    if (!_wcsicmp(ext, L".JPG")) return 0;
+    if (!_wcsicmp(ext, L".JPG")) return KvJpegPictureInfo(path, rect, bits);
   } catch (const CException&) {
     return 0;
   }

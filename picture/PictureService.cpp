@@ -39,8 +39,12 @@ Loader LoaderOf(int type) {
       return &KvMediaLoadTGAFile;
     case KV_PIC_BMP:
       return &KvMediaLoadBMPFile;
+    case KV_PIC_GIF:
+      return &KvMediaLoadGIFFile;
     case KV_PIC_PCX:
       return &KvMediaLoadPCXFile;
+    case KV_PIC_JPG:
+      return &KvMediaLoadJPGFile;
     case KV_PIC_PNG:
       return &KvMediaLoadPNGFile;
     case KV_PIC_PSD:
@@ -51,7 +55,9 @@ Loader LoaderOf(int type) {
 }
 
 // Movie files give their first frame.
-DWORD* LoadMovieFrame(const CString& path, CRect& rect) { return KvMovieGetFrame(path, rect, 0.0f); }
+DWORD* LoadMovieFrame(const CString& path, CRect& rect) {
+  return KvMovieGetFrame(path, rect, 0.0f);
+}
 
 }  // namespace
 

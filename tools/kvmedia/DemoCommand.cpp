@@ -232,9 +232,9 @@ std::vector<unsigned char> DemoGif(const std::vector<DWORD>& px, int w, int h) {
   return out;
 }
 
-// PSD: an RGB document with an alpha channel, raw planes, no resources or layers.
+// PSD: an RGB document, raw planes, no resources or layers.
 std::vector<unsigned char> DemoPsd(const std::vector<DWORD>& px, int w, int h) {
-  std::vector<unsigned char> out = {'8', 'B', 'P', 'S', 0, 1, 0, 0, 0, 0, 0, 0, 0, 4};
+  std::vector<unsigned char> out = {'8', 'B', 'P', 'S', 0, 1, 0, 0, 0, 0, 0, 0, 0, 3};
   const auto put32 = [&](DWORD v) {
     for (int s = 24; s >= 0; s -= 8) out.push_back(static_cast<unsigned char>(v >> s));
   };
@@ -245,7 +245,7 @@ std::vector<unsigned char> DemoPsd(const std::vector<DWORD>& px, int w, int h) {
   put32(0);
   put32(0);
   out.insert(out.end(), {0, 0});
-  for (int shift : {16, 8, 0, 24})
+  for (int shift : {16, 8, 0})
     for (DWORD p : px) out.push_back(static_cast<unsigned char>(p >> shift));
   return out;
 }
@@ -286,14 +286,18 @@ bool DemoFormats(Demo& demo, const CKvMemBlock& picture) {
       return false;
     }
     int worst = 0;
+    double sum = 0;
     const auto* got = static_cast<const DWORD*>(back.get());
     for (std::size_t i = 0; i < px.size(); ++i)
-      for (int shift : {0, 8, 16})
-        worst = std::max(worst, std::abs(static_cast<int>(got[i] >> shift & 0xFF) -
-                                         static_cast<int>(px[i] >> shift & 0xFF)));
+      for (int shift : {0, 8, 16}) {
+        const int d = std::abs(static_cast<int>(got[i] >> shift & 0xFF) -
+                               static_cast<int>(px[i] >> shift & 0xFF));
+        worst = std::max(worst, d);
+        sum += d;
+      }
     char what[120];
-    std::snprintf(what, sizeof what, "%d x %d, bits %d, colours within %d of the original", w, h,
-                  bits, worst);
+    std::snprintf(what, sizeof what, "%d x %d, bits %d, colour error mean %.2f, largest %d", w, h,
+                  bits, sum / (3.0 * px.size()), worst);
     const std::string png = std::string(name).replace(0, 6, "round-loaded-").append(".png");
     demo.Png(png, got, w, h, what);
   }

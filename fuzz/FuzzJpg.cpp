@@ -1,0 +1,50 @@
+// The JPEG loader (and libjpeg beneath it) over arbitrary bytes. With KV_FUZZ_SEED_DIR set,
+// files from our own saver are written there first, as a starting corpus.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "host/MemBlock.h"
+#include "picture/JpegCodec.h"
+#include "platform/Geometry.h"
+#include "platform/GlobalMemory.h"
+#include "platform/Jpeg.h"
+
+// The codec's loader from memory.
+
+namespace {
+
+void WriteSeeds(const char* dir) {
+  int n = 0;
+  for (auto [w, h] : {std::pair{1, 1}, {8, 8}, {17, 9}, {40, 24}}) {
+    std::vector<DWORD> pixels;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x)
+        pixels.push_back(static_cast<DWORD>(x * 9 | y * 13 << 8 | (x ^ y) * 5 << 16 | 0xFF000000u));
+    std::vector<BYTE> jpeg;
+    if (!KvJpegEncode(pixels.data(), w, h, jpeg)) continue;
+    const std::string path = std::string(dir) + "/seed-" + std::to_string(n++) + ".jpg";
+    if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
+      std::fwrite(jpeg.data(), 1, jpeg.size(), f);
+      std::fclose(f);
+    }
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  // Our own size guards must fire well before the fuzzer's memory limit.
+  KvSetMaxPictureBytes(std::size_t{64} << 20);
+  if (const char* dir = std::getenv("KV_FUZZ_SEED_DIR")) WriteSeeds(dir);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  CRect rect;
+  GlobalFree(KvDecodeJpeg(std::span<const BYTE>(data, size), rect));
+  return 0;
+}

@@ -1,0 +1,407 @@
+#include "picture/GifDecoder.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <memory>
+#include <span>
+#include <utility>
+
+#include "KvMediaFile/KvPicture.h"
+#include "host/FileName.h"
+#include "picture/ByteReader.h"
+#include "picture/PictureBuffer.h"
+
+namespace {
+
+// Small: a title of 1920 x 1080 compresses to a few tens of kilobytes.
+constexpr std::size_t kReadAheadBytes = 4096;
+constexpr std::size_t kHeaderBytes = 13;
+constexpr std::size_t kDescriptorBytes = 9;
+constexpr int kMaxCodeBits = 12;
+constexpr int kTableEntries = 1 << kMaxCodeBits;
+// The narrowest code: minimum code size 2, plus one.
+constexpr int kMinCodeBits = 3;
+
+using Palette = std::array<DWORD, 256>;
+
+// The file through one read-ahead buffer, shared by the block scan and the image data.
+class GifInput {
+ public:
+  explicit GifInput(CFile& file)
+      : m_file(file), m_buffer(std::make_unique<BYTE[]>(kReadAheadBytes)) {}
+
+  bool Byte(BYTE& b) {
+    if (m_pos == m_end && !Refill()) return false;
+    b = m_buffer[m_pos++];
+    return true;
+  }
+  bool Read(BYTE* out, std::size_t n) {
+    while (n > 0) {
+      if (m_pos == m_end && !Refill()) return false;
+      const std::size_t k = std::min(n, m_end - m_pos);
+      std::memcpy(out, &m_buffer[m_pos], k);
+      m_pos += k;
+      out += k;
+      n -= k;
+    }
+    return true;
+  }
+  bool Skip(std::size_t n) {
+    while (n > 0) {
+      if (m_pos == m_end && !Refill()) return false;
+      const std::size_t k = std::min(n, m_end - m_pos);
+      m_pos += k;
+      n -= k;
+    }
+    return true;
+  }
+  // The bytes buffered now, refilled when used up; empty at the end of the file.
+  std::span<const BYTE> Available() {
+    if (m_pos == m_end) Refill();
+    return {&m_buffer[m_pos], m_end - m_pos};
+  }
+  void Consume(std::size_t n) { m_pos += n; }
+  // Bytes from the reading position to the end of the file.
+  ULONGLONG Remaining() const {
+    const ULONGLONG length = m_file.GetLength(), at = m_file.GetPosition();
+    return (length > at ? length - at : 0) + (m_end - m_pos);
+  }
+
+ private:
+  bool Refill() {
+    m_pos = 0;
+    m_end = m_file.Read(m_buffer.get(), static_cast<UINT>(kReadAheadBytes));
+    return m_end > 0;
+  }
+
+  CFile& m_file;
+  std::unique_ptr<BYTE[]> m_buffer;
+  std::size_t m_pos = 0;
+  std::size_t m_end = 0;
+};
+
+// Codes packed least significant bit first across the data sub-blocks. The data ends at an
+// empty sub-block or at the end of the file.
+class CodeReader {
+ public:
+  explicit CodeReader(GifInput& in) : m_in(in) {}
+
+  // The next code of `bits` bits, or -1 when the data ends first.
+  int Next(int bits) {
+    if (m_count < bits) {
+      Fill();
+      if (m_count < bits) return -1;
+    }
+    const int code = static_cast<int>(m_bits & ((1u << bits) - 1));
+    m_bits >>= bits;
+    m_count -= bits;
+    return code;
+  }
+
+ private:
+  // Tops the bit buffer up to more than 56 bits, or as far as the data goes.
+  void Fill() {
+    while (m_count <= 56 && !m_ended) {
+      if (m_blockLeft == 0) {
+        BYTE n = 0;
+        if (!m_in.Byte(n) || n == 0) {
+          m_ended = true;
+          return;
+        }
+        m_blockLeft = n;
+      }
+      const std::span<const BYTE> bytes = m_in.Available();
+      if (bytes.empty()) {
+        m_ended = true;
+        return;
+      }
+      const std::size_t take = std::min<std::size_t>(
+          {bytes.size(), m_blockLeft, static_cast<std::size_t>(64 - m_count) / 8});
+      for (std::size_t i = 0; i < take; ++i) {
+        m_bits |= static_cast<std::uint64_t>(bytes[i]) << m_count;
+        m_count += 8;
+      }
+      m_in.Consume(take);
+      m_blockLeft -= take;
+    }
+  }
+
+  GifInput& m_in;
+  std::uint64_t m_bits = 0;
+  int m_count = 0;
+  std::size_t m_blockLeft = 0;
+  bool m_ended = false;
+};
+
+// Writes decoded indices into the picture as palette colours. Positions count pixels in the
+// order the rows are stored; an interlaced image stores them in four passes (every 8th row
+// from 0, every 8th from 4, every 4th from 2, every 2nd from 1). Indices beyond the last row
+// are dropped, and a row the data does not complete is left transparent black.
+class PixelWriter {
+ public:
+  PixelWriter(PictureBuffer& picture, const Palette& palette, bool interlaced)
+      : m_picture(picture),
+        m_palette(palette),
+        m_width(picture.width()),
+        m_height(picture.height()),
+        m_total(static_cast<long long>(m_width) * m_height),
+        m_interlaced(interlaced) {}
+
+  bool full() const { return m_pos >= m_total; }
+
+  // Writes a string of `length` indices given back to front: `tail` when it is not negative,
+  // then the suffixes along the chain from `code` down to its root.
+  void PutString(int code, int length, int tail, const WORD* prefix, const BYTE* suffix,
+                 int firstFree) {
+    const long long first = m_pos;
+    long long at = first + length - 1;
+    m_pos += length;
+    // The common case: the string lies within the current row.
+    const long long column = first % m_width;
+    if (at < m_total && column + length <= m_width) {
+      DWORD* p = Row(first / m_width) + column + length - 1;
+      if (tail >= 0) *p-- = m_palette[tail & 0xFF];
+      for (; code >= firstFree; code = prefix[code]) *p-- = m_palette[suffix[code]];
+      *p = m_palette[code & 0xFF];
+      return;
+    }
+    // Across rows, or past the last one.
+    auto next = [&] {
+      if (tail >= 0) return std::exchange(tail, -1);
+      if (code < firstFree) return code;
+      const int index = suffix[code];
+      code = prefix[code];
+      return index;
+    };
+    for (; at >= m_total; --at) next();
+    if (at < first) return;
+    long long row = at / m_width;
+    int x = static_cast<int>(at % m_width);
+    DWORD* out = Row(row);
+    for (;;) {
+      out[x] = m_palette[next() & 0xFF];
+      if (at-- == first) return;
+      if (x-- == 0) {
+        x = m_width - 1;
+        out = Row(--row);
+      }
+    }
+  }
+
+  // Clears the row the data stopped in.
+  void ClearUnfinishedRow() {
+    if (full() || m_pos % m_width == 0) return;
+    std::fill_n(Row(m_pos / m_width), m_pos % m_width, DWORD{0});
+  }
+
+ private:
+  DWORD* Row(long long stored) const { return m_picture.row(m_interlaced ? Pass(stored) : stored); }
+
+  // The picture row of the `stored`-th row of an interlaced image.
+  long long Pass(long long stored) const {
+    const long long h = m_height, rows0 = (h + 7) / 8, rows1 = (h + 3) / 8, rows2 = (h + 1) / 4;
+    if (stored < rows0) return 8 * stored;
+    stored -= rows0;
+    if (stored < rows1) return 8 * stored + 4;
+    stored -= rows1;
+    if (stored < rows2) return 4 * stored + 2;
+    return 2 * (stored - rows2) + 1;
+  }
+
+  PictureBuffer& m_picture;
+  const Palette& m_palette;
+  int m_width;
+  int m_height;
+  long long m_total;
+  bool m_interlaced;
+  long long m_pos = 0;
+};
+
+struct LzwTables {
+  std::array<WORD, kTableEntries> prefix{};
+  std::array<BYTE, kTableEntries> suffix{};
+};
+
+// The variable-width LZW decoder. A code above the next free slot is counted and decoded as
+// if it were that slot; at 12 bits the table stops growing until the next clear code.
+// Indices are bytes: with a minimum code size of 9 a root code keeps its low 8 bits.
+void DecodeLzw(CodeReader& codes, int minCodeSize, PixelWriter& out, GifDecodeNotes& notes) {
+  auto tables = std::make_unique<LzwTables>();
+  WORD* prefix = tables->prefix.data();
+  BYTE* suffix = tables->suffix.data();
+  const int clear = 1 << minCodeSize, end = clear + 1, firstFree = clear + 2;
+  int codeSize = minCodeSize + 1, slot = firstFree, slotLimit = 1 << (minCodeSize + 1);
+  int oldCode = 0, firstChar = 0;
+  while (!out.full()) {
+    int code = codes.Next(codeSize);
+    if (code < 0 || code == end) break;
+    if (code == clear) {
+      codeSize = minCodeSize + 1;
+      slot = firstFree;
+      slotLimit = 1 << (minCodeSize + 1);
+      do code = codes.Next(codeSize);
+      while (code == clear);
+      if (code < 0 || code == end) break;
+      if (code >= slot) code = 0;
+      oldCode = firstChar = code;
+      out.PutString(code, 1, -1, prefix, suffix, firstFree);
+      continue;
+    }
+    const int read = code;
+    int tail = -1;
+    if (code >= slot) {
+      if (code > slot) ++notes.badCodes;
+      tail = firstChar;
+      code = oldCode;
+    }
+    // The string's length and first index. Only codes above the free slot reach stale
+    // entries, which may form a loop: a string longer than the table ends the data.
+    int length = tail >= 0 ? 2 : 1, root = code;
+    for (; root >= firstFree; root = prefix[root])
+      if (++length > kTableEntries) {
+        out.ClearUnfinishedRow();
+        return;
+      }
+    out.PutString(code, length, tail, prefix, suffix, firstFree);
+    if (slot < slotLimit) {
+      firstChar = root;
+      suffix[slot] = static_cast<BYTE>(root);
+      prefix[slot] = static_cast<WORD>(oldCode);
+      ++slot;
+      oldCode = read;
+    }
+    if (slot >= slotLimit && codeSize < kMaxCodeBits) {
+      slotLimit <<= 1;
+      ++codeSize;
+    }
+  }
+  out.ClearUnfinishedRow();
+}
+
+DWORD* DecodeImage(GifInput& in, int width, int height, bool interlaced, const Palette& palette,
+                   GifDecodeNotes& notes) {
+  const ULONGLONG pixels = static_cast<ULONGLONG>(width) * static_cast<ULONGLONG>(height);
+  if (pixels == 0) return nullptr;
+  // Every code takes at least three bits and gives at most a table's worth of indices: a
+  // file too short to hold the image even so is refused before anything is allocated.
+  const ULONGLONG maxCodes = in.Remaining() * 8 / kMinCodeBits + 1;
+  if ((pixels - 1) / kTableEntries >= maxCodes) return nullptr;
+  PictureBuffer picture = PictureBuffer::Allocate(width, height);
+  if (!picture) return nullptr;
+  BYTE minCodeSize = 0;
+  if (!in.Byte(minCodeSize) || minCodeSize < 2 || minCodeSize > 9) return nullptr;
+  CodeReader codes(in);
+  PixelWriter out(picture, palette, interlaced);
+  DecodeLzw(codes, minCodeSize, out, notes);
+  notes.allRows = out.full();
+  return picture.Release();
+}
+
+// Skips an extension after its introducer. False when the block scan must end: the file
+// ends, or a graphic control block is longer than its 4 bytes.
+bool SkipExtension(GifInput& in) {
+  BYTE label = 0;
+  if (!in.Byte(label)) return false;
+  if (label == 0xF9) {
+    BYTE size = 0;
+    std::array<BYTE, 4> control{};
+    if (!in.Byte(size) || size > control.size() || !in.Read(control.data(), size)) return false;
+  }
+  for (;;) {
+    BYTE count = 0;
+    if (!in.Byte(count)) return false;
+    if (count == 0) return true;
+    if (!in.Skip(count)) return false;
+  }
+}
+
+// Palette entries of a colour table (every one opaque), or the grey ramp of a file without
+// any table. Indices beyond a table give opaque black.
+Palette MakePalette(const BYTE* table, int entries) {
+  Palette palette;
+  if (entries == 0) {
+    for (DWORD i = 0; i < palette.size(); ++i) palette[i] = 0xFF000000u | i * 0x010101u;
+    return palette;
+  }
+  palette.fill(0xFF000000u);
+  for (int i = 0; i < entries; ++i, table += 3)
+    palette[i] = 0xFF000000u | DWORD(table[0]) << 16 | DWORD(table[1]) << 8 | table[2];
+  return palette;
+}
+
+}  // namespace
+
+DWORD* KvDecodeGif(CFile& file, CRect& rect, GifDecodeNotes* notes) {
+  GifDecodeNotes ignored;
+  GifDecodeNotes& note = notes ? *notes : ignored;
+  try {
+    file.SeekToBegin();
+    GifInput in(file);
+    std::array<BYTE, kHeaderBytes> header{};
+    if (!in.Read(header.data(), header.size()) || std::memcmp(header.data(), "GIF8", 4) != 0)
+      return nullptr;
+    // A local table is read into the same place as the global one.
+    std::array<BYTE, 3 * 256> table{};
+    int entries = 0;
+    const BYTE screenFlags = header[10];
+    if (screenFlags & 0x80) {
+      entries = 2 << (screenFlags & 7);
+      if (!in.Read(table.data(), 3 * static_cast<std::size_t>(entries))) return nullptr;
+    }
+    for (;;) {
+      BYTE introducer = 0;
+      if (!in.Byte(introducer)) return nullptr;
+      if (introducer == '!') {
+        if (!SkipExtension(in)) return nullptr;
+        continue;
+      }
+      if (introducer != ',') return nullptr;  // the trailer, or anything unknown
+      std::array<BYTE, kDescriptorBytes> descriptor{};
+      if (!in.Read(descriptor.data(), descriptor.size())) return nullptr;
+      ByteReader r(descriptor);
+      r.skip(4);  // left and top are not used
+      const int width = r.u16le(), height = r.u16le();
+      const BYTE flags = r.u8();
+      rect = CRect(0, 0, width, height);
+      if (flags & 0x80) {
+        entries = 2 << (flags & 7);
+        if (!in.Read(table.data(), 3 * static_cast<std::size_t>(entries))) return nullptr;
+      }
+      // The first image is the picture: the scan ends here.
+      return DecodeImage(in, width, height, (flags & 0x40) != 0, MakePalette(table.data(), entries),
+                         note);
+    }
+  } catch (const CException&) {
+    return nullptr;
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
+DWORD* KvMediaLoadGIFFile(CString path, CRect& rect) {
+  if (!KvDoesFileExist(path)) return nullptr;
+  CFile file;
+  if (!file.Open(path, CFile::modeRead | CFile::shareDenyWrite | CFile::typeBinary)) return nullptr;
+  return KvDecodeGif(file, rect);
+}
+
+int KvGifPictureInfo(const CString& path, RECT* rect, int* bits) {
+  try {
+    CFile file;
+    if (!file.Open(path, CFile::modeRead | CFile::shareDenyWrite | CFile::typeBinary)) return 0;
+    std::array<BYTE, 14> head{};
+    if (file.Read(head.data(), static_cast<UINT>(head.size())) != head.size()) return 0;
+    if (std::memcmp(head.data(), "GIF8", 4) != 0) return 0;
+    ByteReader r(head);
+    r.skip(6);
+    const WORD width = r.u16le(), height = r.u16le();
+    const BYTE flags = r.u8();
+    if (width == 0 || height == 0) return 0;
+    if (rect) *rect = RECT{0, 0, width, height};
+    if (bits) *bits = (flags & 7) + 1;
+    return 1;
+  } catch (const CException&) {
+    return 0;
+  }
+}

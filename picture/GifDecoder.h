@@ -1,0 +1,24 @@
+// GIF pictures: the decoder of a file's first image, over any file (a file on disk, or a memory
+// file for tests and fuzzing), and the header information.
+#pragma once
+
+#include "platform/File.h"
+#include "platform/Geometry.h"
+
+// What a decode met on its way, beside the picture.
+struct GifDecodeNotes {
+  int badCodes = 0;      // codes above the next free table slot, decoded as if equal to it
+  bool allRows = false;  // every row of the image was written
+};
+
+// Decodes the first image of the GIF at the file's start; every pixel is opaque. Null when
+// the file is not a GIF, holds no image, or its image cannot be decoded. Data that stops
+// early leaves the rows it did not reach transparent black. The rect becomes (0, 0, width,
+// height) of the image descriptor as soon as one is read, also when its image then fails.
+// Never throws.
+DWORD* KvDecodeGif(CFile& file, CRect& rect, GifDecodeNotes* notes = nullptr);
+
+// The logical screen size and (packed AND 7) + 1 from the file's first 14 bytes, accepted
+// when they start with "GIF8" and both sizes are non-zero. 1 when accepted; null pointers
+// are not written.
+int KvGifPictureInfo(const CString& path, RECT* rect, int* bits);

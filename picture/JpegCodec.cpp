@@ -1,0 +1,72 @@
+// JPEG load, save and header information, over the imaging layer.
+#include <new>
+#include <span>
+#include <vector>
+
+#include "KvMediaFile/KvPicture.h"
+#include "host/MemBlock.h"
+#include "picture/JpegCodec.h"
+#include "picture/PictureBuffer.h"
+#include "picture/SafeSave.h"
+#include "platform/Jpeg.h"
+
+// The codec's entry points below the exported API: decoding from memory (for tests and
+// fuzzing) and the header information that KvMediaGetPicInfo reports.
+
+namespace {
+
+// The rect is (0, 0, 0, 0) unless a picture comes back.
+template <typename Source>
+DWORD* LoadJpeg(const Source& source, CRect& rect) {
+  rect = CRect(0, 0, 0, 0);
+  try {
+    KvJpegReader reader;
+    // libjpeg's own buffers (whole-picture coefficients of progressive files) stay within
+    // the picture limit too.
+    reader.SetMemoryLimit(KvGetMaxPictureBytes());
+    if (!reader.Open(source) || !reader.CanHoldPicture()) return nullptr;
+    PictureBuffer picture = PictureBuffer::Allocate(reader.width(), reader.height());
+    if (!picture || !reader.Decode(picture.data())) return nullptr;
+    rect = CRect(0, 0, picture.width(), picture.height());
+    return picture.Release();
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
+}  // namespace
+
+DWORD* KvDecodeJpeg(std::span<const BYTE> bytes, CRect& rect) { return LoadJpeg(bytes, rect); }
+
+DWORD* KvMediaLoadJPGFile(CString path, CRect& rect) { return LoadJpeg(path, rect); }
+
+DWORD* KvMediaLoadJPGFile(CString path, CRect& rect, int& value) {
+  value = 4;
+  return KvMediaLoadJPGFile(path, rect);
+}
+
+int KvMediaSaveJPGFile(CString path, DWORD* pixels, CSize size, CRect /*rect*/) {
+  if (!pixels || size.cx <= 0 || size.cy <= 0) return 0;
+  try {
+    std::vector<BYTE> jpeg;
+    if (!KvJpegEncode(pixels, size.cx, size.cy, jpeg)) return 0;
+    // Written beside the target and renamed over it: a failed save leaves the old file.
+    SafeFileWriter out(path);
+    if (!out.Open() || !out.Write(jpeg.data(), jpeg.size())) return 0;
+    return out.Commit() ? 1 : 0;
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
+}
+
+int KvJpegPictureInfo(const CString& path, RECT* rect, int* bits) {
+  if (bits) *bits = 32;
+  try {
+    KvJpegReader reader;
+    if (!reader.Open(path)) return 0;
+    if (rect) *rect = RECT{0, 0, reader.width(), reader.height()};
+    return 1;
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
+}

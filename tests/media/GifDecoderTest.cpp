@@ -1,0 +1,435 @@
+#include <gif_lib.h>
+#include <gtest/gtest.h>
+#include <stb/stb_image.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "KvMediaFile/KvPicture.h"
+#include "TestSupport.h"
+#include "fixtures/GifWriter.h"
+#include "picture/GifDecoder.h"
+#include "platform/GlobalMemory.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+using kvtest::GifClear;
+using kvtest::GifFile;
+
+constexpr DWORD Rgb(int r, int g, int b, int a = 255) {
+  return DWORD(b) | DWORD(g) << 8 | DWORD(r) << 16 | DWORD(a) << 24;
+}
+
+struct Picture {
+  CRect rect;
+  std::vector<DWORD> pixels;
+  GifDecodeNotes notes;
+};
+
+const CRect kUntouched(-7, -7, -7, -7);
+
+// Decodes through a memory file; the rect starts as kUntouched.
+std::optional<Picture> Decode(const Bytes& file, CRect* rectOut = nullptr) {
+  std::vector<BYTE> copy(file.begin(), file.end());
+  CMemFile mem(copy.data(), static_cast<UINT>(copy.size()));
+  Picture p;
+  p.rect = kUntouched;
+  KvGlobalPtr buffer(KvDecodeGif(mem, p.rect, &p.notes));
+  if (rectOut) *rectOut = p.rect;
+  if (!buffer) return std::nullopt;
+  const auto* px = static_cast<const DWORD*>(buffer.get());
+  p.pixels.assign(px, px + std::size_t(p.rect.Width()) * p.rect.Height());
+  return p;
+}
+
+std::vector<DWORD> Pixels(const GifFile& file) {
+  auto p = Decode(kvtest::WriteGif(file));
+  return p ? p->pixels : std::vector<DWORD>{};
+}
+
+// The colour of each index through an RGB table, as our pictures hold it.
+std::vector<DWORD> Expected(const Bytes& indices, const Bytes& table) {
+  std::vector<DWORD> out;
+  for (unsigned char i : indices)
+    out.push_back(Rgb(table[3 * i], table[3 * i + 1], table[3 * i + 2]));
+  return out;
+}
+
+// Noise over `colours` indices, with runs so that strings grow long.
+Bytes Noise(int count, int colours, unsigned seed = 7) {
+  Bytes out;
+  while (out.size() < std::size_t(count)) {
+    seed = seed * 1103515245u + 12345u;
+    const unsigned char v = static_cast<unsigned char>((seed >> 16) % unsigned(colours));
+    const unsigned run = (seed >> 8) % 7 == 0 ? 1 + (seed >> 4) % 40 : 1;
+    out.insert(out.end(), run, v);
+  }
+  out.resize(std::size_t(count));
+  return out;
+}
+
+// stb's picture, alpha included (it applies transparency); empty when it fails.
+std::vector<DWORD> StbPixels(const Bytes& file) {
+  int w = 0, h = 0, channels = 0;
+  unsigned char* rgba = stbi_load_from_memory(file.data(), int(file.size()), &w, &h, &channels, 4);
+  std::vector<DWORD> out;
+  for (int i = 0; rgba && i < w * h; ++i)
+    out.push_back(Rgb(rgba[4 * i], rgba[4 * i + 1], rgba[4 * i + 2], rgba[4 * i + 3]));
+  stbi_image_free(rgba);
+  return out;
+}
+
+// giflib's first image through its own colour map or the global one; empty when it fails.
+std::vector<DWORD> GiflibPixels(const Bytes& file) {
+  std::pair<const Bytes*, std::size_t> input{&file, 0};
+  auto read = [](GifFileType* gif, GifByteType* out, int n) {
+    auto* in = static_cast<std::pair<const Bytes*, std::size_t>*>(gif->UserData);
+    const std::size_t k = std::min<std::size_t>(std::size_t(n), in->first->size() - in->second);
+    std::memcpy(out, in->first->data() + in->second, k);
+    in->second += k;
+    return int(k);
+  };
+  int error = 0;
+  GifFileType* gif = DGifOpen(&input, read, &error);
+  std::vector<DWORD> out;
+  if (gif && DGifSlurp(gif) == GIF_OK && gif->ImageCount > 0) {
+    const SavedImage& im = gif->SavedImages[0];
+    const ColorMapObject* map = im.ImageDesc.ColorMap ? im.ImageDesc.ColorMap : gif->SColorMap;
+    for (int i = 0; i < im.ImageDesc.Width * im.ImageDesc.Height; ++i) {
+      const GifColorType& c = map->Colors[im.RasterBits[i]];
+      out.push_back(Rgb(c.Red, c.Green, c.Blue));
+    }
+  }
+  if (gif) DGifCloseFile(gif, &error);
+  return out;
+}
+
+GifFile RawImage(int width, int height, int minCodeSize, Bytes data) {
+  GifFile file = kvtest::OneImageGif(width, height, {}, kvtest::DistinctColours(256));
+  file.images[0].minCodeSize = minCodeSize;
+  file.images[0].useRawData = true;
+  file.images[0].rawData = std::move(data);
+  return file;
+}
+
+}  // namespace
+
+TEST(GifLoad, AgreesWithStbAndGiflib) {
+  struct Case {
+    const char* what;
+    GifFile file;
+  };
+  std::vector<Case> cases;
+  auto add = [&](const char* what, int w, int h, int colours, auto change) {
+    GifFile f = kvtest::OneImageGif(w, h, Noise(w * h, colours), kvtest::DistinctColours(colours));
+    change(f);
+    cases.push_back({what, std::move(f)});
+  };
+  const auto none = [](GifFile&) {};
+  for (int colours : {2, 4, 16, 128, 256}) add("global table", 47, 33, colours, none);
+  add("1 x 1", 1, 1, 2, none);
+  add("87a", 5, 3, 4, [](GifFile& f) { f.signature = "GIF87a"; });
+  add("other extensions", 47, 33, 16, [](GifFile& f) { f.otherExtensions = true; });
+  add("local table over a global one", 47, 33, 16,
+      [](GifFile& f) { f.images[0].localTable = kvtest::DistinctColours(16, 90); });
+  add("local table only", 47, 33, 64, [](GifFile& f) {
+    f.images[0].localTable = f.globalTable;
+    f.globalTable.clear();
+  });
+  add("interlaced", 47, 33, 16, [](GifFile& f) { f.images[0].interlaced = true; });
+  add("interlaced, 1 x 1", 1, 1, 4, [](GifFile& f) { f.images[0].interlaced = true; });
+  add("one-byte sub-blocks", 47, 33, 16, [](GifFile& f) { f.images[0].subBlockBytes = 1; });
+  add("wider codes than the indices need", 47, 33, 4,
+      [](GifFile& f) { f.images[0].minCodeSize = 8; });
+  add("several full tables", 400, 300, 256, none);
+  // Once the table is full the encoder goes on without a clear code (kept short of the 4096
+  // extra entries after which stb gives up).
+  add("deferred clear", 320, 240, 4, [](GifFile& f) { f.images[0].clear = GifClear::kDeferred; });
+
+  for (const auto& [what, file] : cases) {
+    SCOPED_TRACE(what);
+    const Bytes bytes = kvtest::WriteGif(file);
+    const auto ours = Decode(bytes);
+    ASSERT_TRUE(ours);
+    const auto& image = file.images[0];
+    EXPECT_EQ(ours->rect, CRect(0, 0, image.width, image.height));
+    EXPECT_TRUE(ours->notes.allRows);
+    EXPECT_EQ(ours->notes.badCodes, 0);
+    EXPECT_EQ(ours->pixels, Expected(image.indices, image.localTable.empty() ? file.globalTable
+                                                                             : image.localTable));
+    EXPECT_EQ(StbPixels(bytes), ours->pixels);
+    EXPECT_EQ(GiflibPixels(bytes), ours->pixels);
+  }
+  // The deferred case must really have run on past a full table.
+  GifFile withClears = cases.back().file;
+  withClears.images[0].clear = GifClear::kWhenFull;
+  EXPECT_NE(kvtest::WriteGif(cases.back().file), kvtest::WriteGif(withClears));
+}
+
+TEST(GifLoad, InterlacedRowsLandWhereTheyBelong) {
+  // Heights that end inside each pass, and ones whose later passes are empty.
+  for (int height : {1, 2, 3, 4, 5, 7, 8, 9, 12, 17, 33}) {
+    Bytes rows;
+    for (int y = 0; y < height; ++y) rows.insert(rows.end(), 3, static_cast<unsigned char>(y));
+    GifFile plain = kvtest::OneImageGif(3, height, rows, kvtest::DistinctColours(64));
+    GifFile interlaced = plain;
+    interlaced.images[0].interlaced = true;
+    ASSERT_NE(kvtest::WriteGif(plain), kvtest::WriteGif(interlaced)) << height;
+    EXPECT_EQ(Pixels(interlaced), Expected(rows, plain.globalTable)) << "height " << height;
+  }
+}
+
+TEST(GifLoad, ColoursComeFromTheTableReadLastAndAreOpaque) {
+  const Bytes indices{0, 1, 2, 3, 4, 5};
+  // Without any table the indices are grey levels.
+  GifFile greys = kvtest::OneImageGif(6, 1, indices, {});
+  EXPECT_EQ(Pixels(greys), (std::vector{Rgb(0, 0, 0), Rgb(1, 1, 1), Rgb(2, 2, 2), Rgb(3, 3, 3),
+                                        Rgb(4, 4, 4), Rgb(5, 5, 5)}));
+  // Indices beyond a four-entry table are opaque black.
+  const Bytes table = kvtest::DistinctColours(4);
+  const auto p = Pixels(kvtest::OneImageGif(6, 1, indices, table));
+  ASSERT_EQ(p.size(), 6u);
+  EXPECT_EQ(std::vector(p.begin(), p.begin() + 4), Expected({0, 1, 2, 3}, table));
+  EXPECT_EQ(p[4], Rgb(0, 0, 0));
+  EXPECT_EQ(p[5], Rgb(0, 0, 0));
+
+  // A transparent colour is shown as its colour; stb leaves those pixels transparent.
+  GifFile transparent = kvtest::OneImageGif(4, 1, {0, 1, 2, 1}, kvtest::DistinctColours(4));
+  transparent.images[0].control = true;
+  transparent.images[0].transparentIndex = 1;
+  const Bytes file = kvtest::WriteGif(transparent);
+  const auto ours = Decode(file);
+  ASSERT_TRUE(ours);
+  EXPECT_EQ(ours->pixels, Expected({0, 1, 2, 1}, transparent.globalTable));
+  const auto stb = StbPixels(file);
+  ASSERT_EQ(stb.size(), 4u);
+  EXPECT_EQ(stb[1] >> 24, 0u);
+  EXPECT_EQ(stb[0], ours->pixels[0]);
+}
+
+TEST(GifLoad, TheFirstImageIsThePicture) {
+  GifFile file = kvtest::OneImageGif(3, 2, {0, 1, 2, 3, 0, 1}, kvtest::DistinctColours(4));
+  file.screenWidth = 40;
+  file.screenHeight = 30;
+  file.images[0].left = 5;
+  file.images[0].top = 6;
+  file.images.push_back(file.images[0]);
+  file.images[1].indices = Bytes(6, 3);
+  const auto p = Decode(kvtest::WriteGif(file));
+  ASSERT_TRUE(p);
+  EXPECT_EQ(p->rect, CRect(0, 0, 3, 2));
+  EXPECT_EQ(p->pixels, Expected({0, 1, 2, 3, 0, 1}, file.globalTable));
+}
+
+TEST(GifLoad, CodesAtAndBeyondTheNextFreeSlot) {
+  // Minimum code size 2: clear 4, end 5, first free slot 6, three-bit codes at first.
+  auto run = [&](std::initializer_list<int> codes, int width) {
+    kvtest::GifCodePacker packer;
+    for (int c : codes) packer.Put(c, 3);
+    return Decode(kvtest::WriteGif(RawImage(width, 1, 2, packer.Bytes())));
+  };
+  // Code 6 is the slot being defined: the previous string plus its own first index.
+  auto atSlot = run({4, 1, 6, 5}, 3);
+  ASSERT_TRUE(atSlot);
+  EXPECT_EQ(atSlot->pixels, Expected({1, 1, 1}, kvtest::DistinctColours(256)));
+  EXPECT_EQ(atSlot->notes.badCodes, 0);
+  // Code 7 lies beyond it: decoded the same way, and counted.
+  auto beyond = run({4, 1, 7, 5}, 3);
+  ASSERT_TRUE(beyond);
+  EXPECT_EQ(beyond->pixels, atSlot->pixels);
+  EXPECT_EQ(beyond->notes.badCodes, 1);
+  // The first code after a clear is never beyond the table: it is taken as index 0.
+  auto first = run({4, 7, 2, 5}, 2);
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->pixels, Expected({0, 2}, kvtest::DistinctColours(256)));
+  EXPECT_EQ(first->notes.badCodes, 0);
+  // With a minimum code size of 9 a root code gives its low byte.
+  auto nine = Decode(kvtest::WriteGif(
+      RawImage(2, 1, 9, kvtest::GifCodePacker().Put(512, 10).Put(300, 10).Put(7, 10).Bytes())));
+  ASSERT_TRUE(nine);
+  EXPECT_EQ(nine->pixels, Expected({300 & 0xFF, 7}, kvtest::DistinctColours(256)));
+
+  // A bad code can tie a table entry to itself; the decode stops instead of looping.
+  kvtest::GifCodePacker loop;
+  loop.Put(4, 3).Put(0, 3).Put(7, 3).Put(7, 3).Put(7, 4).Put(1, 4).Put(5, 4);
+  const auto start = std::chrono::steady_clock::now();
+  auto looped = Decode(kvtest::WriteGif(RawImage(64, 1, 2, loop.Bytes())));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  ASSERT_TRUE(looped);
+  EXPECT_FALSE(looped->notes.allRows);
+  EXPECT_EQ(looped->pixels, std::vector<DWORD>(64, 0));  // the one row was never completed
+}
+
+TEST(GifLoad, CodesStayTwelveBitsWideOnceTheTableIsFull) {
+  // Roots 0 and 1 alternate until every slot up to 4095 is taken, then 12-bit codes follow
+  // with no clear code: 4095 (the last entry) and a root. A thirteenth bit would misread them.
+  // Each code after the first adds an entry; the width grows once the next slot reaches 2^bits.
+  kvtest::GifCodePacker packer;
+  packer.Put(4, 3).Put(0, 3);
+  Bytes expected{0};
+  int bits = 3;
+  for (int slot = 6; slot < 4096; ++slot) {
+    const int index = (slot + 1) % 2;
+    packer.Put(index, bits);
+    expected.push_back(static_cast<unsigned char>(index));
+    if (slot + 1 >= (1 << bits) && bits < 12) ++bits;
+  }
+  ASSERT_EQ(bits, 12);
+  // Entry 4095 is the string of the code before the last one plus the last one's index.
+  const Bytes last{static_cast<unsigned char>(expected[expected.size() - 2]), expected.back()};
+  for (int code : {4095, 1, 4095}) {
+    packer.Put(code, 12);
+    if (code == 4095)
+      expected.insert(expected.end(), last.begin(), last.end());
+    else
+      expected.push_back(1);
+  }
+  packer.Put(5, 12);
+  const auto p =
+      Decode(kvtest::WriteGif(RawImage(static_cast<int>(expected.size()), 1, 2, packer.Bytes())));
+  ASSERT_TRUE(p);
+  EXPECT_TRUE(p->notes.allRows);
+  EXPECT_EQ(p->notes.badCodes, 0);
+  EXPECT_EQ(p->pixels, Expected(expected, kvtest::DistinctColours(256)));
+}
+
+TEST(GifLoad, RefusesWhatIsNotAnImage) {
+  const GifFile good = kvtest::OneImageGif(4, 2, Noise(8, 4), kvtest::DistinctColours(4));
+  ASSERT_TRUE(Decode(kvtest::WriteGif(good)));
+  auto with = [&](auto change) {
+    GifFile f = good;
+    change(f);
+    return kvtest::WriteGif(f);
+  };
+  // Refused before any image descriptor: the rect is left alone.
+  auto inserted = [&](Bytes block) {  // after the header and the global table
+    Bytes b = kvtest::WriteGif(good);
+    b.insert(b.begin() + 13 + 12, block.begin(), block.end());
+    return b;
+  };
+  const std::pair<const char*, Bytes> beforeImage[] = {
+      {"signature", with([](GifFile& f) { f.signature = "GIF7a"; })},
+      {"no image", with([](GifFile& f) { f.images.clear(); })},
+      {"header only", Bytes{'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0}},
+      {"unknown block", inserted({0x99})},
+      {"control block of 5 bytes", inserted({0x21, 0xF9, 5, 0, 0, 0, 0, 0, 0})},
+  };
+  for (const auto& [what, bytes] : beforeImage) {
+    CRect rect;
+    EXPECT_FALSE(Decode(bytes, &rect)) << what;
+    EXPECT_EQ(rect, kUntouched) << what;
+  }
+  EXPECT_TRUE(Decode(inserted({0x21, 0xF9, 2, 7, 7, 0})));  // a short control block is fine
+
+  // Refused with a descriptor read: the rect holds the image's size.
+  for (int m : {1, 10, 255}) {
+    CRect rect;
+    const Bytes bytes = with([&](GifFile& f) {
+      f.images[0].minCodeSize = m;
+      f.images[0].useRawData = true;
+      f.images[0].rawData = {0xFF, 0xFF};
+    });
+    EXPECT_FALSE(Decode(bytes, &rect)) << m;
+    EXPECT_EQ(rect, CRect(0, 0, 4, 2)) << m;
+  }
+  CRect rect;
+  EXPECT_FALSE(Decode(with([](GifFile& f) { f.images[0].width = 0; }), &rect));
+  EXPECT_EQ(rect, CRect(0, 0, 0, 2));
+
+  // A file far too short for the image it announces is refused at once.
+  const auto start = std::chrono::steady_clock::now();
+  for (int side : {65535, 16384, 4000})
+    EXPECT_FALSE(Decode(kvtest::WriteGif(RawImage(side, side, 2, Bytes(8, 0))))) << side;
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+}
+
+TEST(GifLoad, DataThatStopsEarlyKeepsTheRowsDecoded) {
+  const int w = 40, h = 30;
+  const GifFile file = kvtest::OneImageGif(w, h, Noise(w * h, 16), kvtest::DistinctColours(16));
+  const Bytes bytes = kvtest::WriteGif(file);
+  const auto full = Decode(bytes);
+  ASSERT_TRUE(full);
+  const std::size_t dataStart = 13 + 48 + 10 + 1;  // header, table, descriptor, code size
+  int partial = 0;
+  for (std::size_t n = 0; n < bytes.size(); ++n) {
+    const Bytes cut(bytes.begin(), bytes.begin() + n);
+    const auto p = Decode(cut);
+    if (n < dataStart) {
+      EXPECT_FALSE(p) << n;
+      continue;
+    }
+    ASSERT_TRUE(p) << n;
+    // Whole rows from the top, then transparent black; never a part of a row.
+    std::size_t rows = 0;
+    while (rows < std::size_t(h) &&
+           std::equal(p->pixels.begin() + rows * w, p->pixels.begin() + (rows + 1) * w,
+                      full->pixels.begin() + rows * w))
+      ++rows;
+    EXPECT_TRUE(std::all_of(p->pixels.begin() + rows * w, p->pixels.end(), [](DWORD px) {
+      return px == 0;
+    })) << n;
+    if (rows > 0 && rows < std::size_t(h)) ++partial;
+  }
+  EXPECT_GT(partial, 10);
+
+  // Without its end code the data still gives every row.
+  GifFile noEnd = file;
+  noEnd.images[0].endCode = false;
+  noEnd.trailer = false;
+  const auto p = Decode(kvtest::WriteGif(noEnd));
+  ASSERT_TRUE(p);
+  EXPECT_EQ(p->pixels, full->pixels);
+}
+
+TEST(GifFiles, LoadAndHeaderInformationFromAPath) {
+  kvtest::TempDir dir;
+  const GifFile small = kvtest::OneImageGif(3, 1, {0, 1, 2}, kvtest::DistinctColours(4));
+  kvtest::WriteFileBytes(dir.path() + "/a.gif", kvtest::WriteGif(small));
+  CRect loaded = kUntouched;
+  EXPECT_EQ(KvMediaLoadGIFFile(dir.File("missing.gif"), loaded), nullptr);
+  EXPECT_EQ(loaded, kUntouched);
+  KvGlobalPtr p(KvMediaLoadGIFFile(dir.File("a.gif"), loaded));
+  ASSERT_TRUE(p);
+  EXPECT_EQ(loaded, CRect(0, 0, 3, 1));
+  const auto* px = static_cast<const DWORD*>(p.get());
+  EXPECT_EQ(std::vector(px, px + 3), Expected({0, 1, 2}, small.globalTable));
+
+  auto info = [&](const Bytes& bytes, RECT* rect, int* bits) {
+    kvtest::WriteFileBytes(dir.path() + "/i.gif", bytes);
+    return KvGifPictureInfo(dir.File("i.gif"), rect, bits);
+  };
+  GifFile file = kvtest::OneImageGif(3, 2, {0, 1, 2, 3, 0, 1}, kvtest::DistinctColours(32));
+  file.screenWidth = 300;
+  file.screenHeight = 200;
+  RECT rect{};
+  int bits = 0;
+  ASSERT_EQ(info(kvtest::WriteGif(file), &rect, &bits), 1);
+  EXPECT_EQ(CRect(rect), CRect(0, 0, 300, 200));
+  EXPECT_EQ(bits, 5);
+  // The size code counts even without a global table.
+  file.globalTable.clear();
+  file.globalSizeCode = 7;
+  ASSERT_EQ(info(kvtest::WriteGif(file), nullptr, &bits), 1);
+  EXPECT_EQ(bits, 8);
+
+  rect = RECT{1, 2, 3, 4};
+  bits = -1;
+  const Bytes head{'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0, 0};
+  auto changed = [&](std::size_t at, unsigned char v) {
+    Bytes b = head;
+    b[at] = v;
+    return b;
+  };
+  ASSERT_EQ(info(head, nullptr, nullptr), 1);
+  for (const Bytes& bytes :
+       {Bytes(head.begin(), head.end() - 1), changed(3, '7'), changed(6, 0), changed(8, 0)})
+    EXPECT_EQ(info(bytes, &rect, &bits), 0);
+  EXPECT_EQ(CRect(rect), CRect(1, 2, 3, 4));
+  EXPECT_EQ(bits, -1);
+  EXPECT_EQ(KvGifPictureInfo(dir.File("missing.gif"), &rect, &bits), 0);
+}

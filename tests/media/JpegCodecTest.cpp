@@ -1,0 +1,339 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <turbojpeg.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "KvMediaFile/KvPicture.h"
+#include "TestSupport.h"
+#include "fixtures/GifWriter.h"
+#include "host/MemBlock.h"
+#include "picture/JpegCodec.h"
+#include "platform/GlobalMemory.h"
+
+// The codec's entry points below the exported API.
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+namespace fs = std::filesystem;
+
+constexpr DWORD Px(int b, int g, int r, int a = 255) {
+  return DWORD(b) | DWORD(g) << 8 | DWORD(r) << 16 | DWORD(a) << 24;
+}
+int Channel(DWORD px, int i) { return int(px >> (8 * i) & 0xFF); }
+
+// Gradients with a little texture; alpha varies, which a JPEG drops.
+std::vector<DWORD> Smooth(int w, int h) {
+  auto ramp = [](int t) { return t % 510 < 256 ? t % 510 : 509 - t % 510; };
+  std::vector<DWORD> px;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      px.push_back(
+          Px(ramp(x * 3), ramp(y * 5), 128 + ((x / 8 + y / 8) % 2) * 24, (x * 7 + y) & 0xFF));
+  return px;
+}
+
+struct Picture {
+  CRect rect;
+  std::vector<DWORD> pixels;
+};
+
+// A failed load must leave the rect (0, 0, 0, 0).
+std::optional<Picture> FromBuffer(DWORD* buffer, const CRect& rect) {
+  if (!buffer) {
+    EXPECT_EQ(rect, CRect(0, 0, 0, 0));
+    return std::nullopt;
+  }
+  Picture p{rect, std::vector<DWORD>(buffer, buffer + std::size_t(rect.Width()) * rect.Height())};
+  GlobalFree(buffer);
+  return p;
+}
+
+std::optional<Picture> DecodeBytes(const Bytes& jpeg) {
+  CRect rect(-7, -7, -7, -7);
+  DWORD* buffer = KvDecodeJpeg(jpeg, rect);
+  return FromBuffer(buffer, rect);
+}
+
+std::optional<Picture> LoadFile(const CString& path) {
+  CRect rect(-7, -7, -7, -7);
+  DWORD* buffer = KvMediaLoadJPGFile(path, rect);
+  return FromBuffer(buffer, rect);
+}
+
+Bytes TjCompress(const void* pixels, int w, int h, int pixelFormat, int subsamp, int flags,
+                 int quality = 90) {
+  tjhandle tj = tjInitCompress();
+  unsigned char* out = nullptr;
+  unsigned long size = 0;
+  const int rc = tjCompress2(tj, static_cast<const unsigned char*>(pixels), w, 0, h, pixelFormat,
+                             &out, &size, subsamp, quality, flags);
+  Bytes jpeg = rc == 0 ? Bytes(out, out + size) : Bytes{};
+  tjFree(out);
+  tjDestroy(tj);
+  return jpeg;
+}
+
+// libjpeg-turbo's own decode straight to BGRA, with the same (default) settings as ours.
+std::vector<DWORD> TjDecompress(const Bytes& jpeg, int& w, int& h) {
+  tjhandle tj = tjInitDecompress();
+  int subsamp = 0, colourspace = 0;
+  std::vector<DWORD> out;
+  if (tjDecompressHeader3(tj, jpeg.data(), jpeg.size(), &w, &h, &subsamp, &colourspace) == 0) {
+    out.resize(std::size_t(w) * h);
+    if (tjDecompress2(tj, jpeg.data(), jpeg.size(), reinterpret_cast<unsigned char*>(out.data()), w,
+                      0, h, TJPF_BGRA, 0) != 0)
+      out.clear();
+  }
+  tjDestroy(tj);
+  return out;
+}
+
+// The offset of the first marker `code` (after its 0xFF), or 0.
+std::size_t FindMarker(const Bytes& jpeg, unsigned char code) {
+  for (std::size_t i = 2; i + 1 < jpeg.size(); ++i)
+    if (jpeg[i] == 0xFF && jpeg[i + 1] == code) return i + 1;
+  return 0;
+}
+
+// Where the entropy-coded data of the first scan starts.
+std::size_t FirstScanData(const Bytes& jpeg) {
+  const std::size_t sos = FindMarker(jpeg, 0xDA);
+  return sos ? sos + 1 + (jpeg[sos + 1] << 8 | jpeg[sos + 2]) : 0;
+}
+
+// Sets the picture size in a baseline frame header.
+Bytes WithSize(Bytes jpeg, int w, int h) {
+  const std::size_t sof = FindMarker(jpeg, 0xC0);
+  jpeg[sof + 4] = static_cast<unsigned char>(h >> 8);
+  jpeg[sof + 5] = static_cast<unsigned char>(h);
+  jpeg[sof + 6] = static_cast<unsigned char>(w >> 8);
+  jpeg[sof + 7] = static_cast<unsigned char>(w);
+  return jpeg;
+}
+
+}  // namespace
+
+TEST(JpegLoad, MatchesLibjpegTurboExactly) {
+  const std::pair<int, const char*> samplings[] = {{TJSAMP_444, "4:4:4"}, {TJSAMP_422, "4:2:2"},
+                                                   {TJSAMP_420, "4:2:0"}, {TJSAMP_440, "4:4:0"},
+                                                   {TJSAMP_411, "4:1:1"}, {TJSAMP_GRAY, "grey"}};
+  for (auto [w, h] : {std::pair{47, 33}, {1, 1}, {16, 16}, {333, 17}})
+    for (const auto& [subsamp, name] : samplings)
+      for (int flags : {0, TJFLAG_PROGRESSIVE}) {
+        SCOPED_TRACE(testing::Message() << w << "x" << h << " " << name << " flags " << flags);
+        const auto source = Smooth(w, h);
+        const Bytes jpeg = TjCompress(source.data(), w, h, TJPF_BGRA, subsamp, flags);
+        ASSERT_FALSE(jpeg.empty());
+        int tw = 0, th = 0;
+        const auto theirs = TjDecompress(jpeg, tw, th);
+        ASSERT_FALSE(theirs.empty());
+        const auto ours = DecodeBytes(jpeg);
+        ASSERT_TRUE(ours);
+        EXPECT_EQ(ours->rect, CRect(0, 0, tw, th));
+        EXPECT_EQ(ours->pixels, theirs);
+      }
+}
+
+TEST(JpegLoad, CmykFilesComeOutAsTheirColours) {
+  // Four quadrants stored as Adobe writers do, inverted (255: no ink): full cyan, magenta,
+  // yellow, and half black.
+  const unsigned char inks[4][4] = {
+      {0, 255, 255, 255}, {255, 0, 255, 255}, {255, 255, 0, 255}, {255, 255, 255, 127}};
+  const DWORD colours[4] = {Px(255, 255, 0), Px(255, 0, 255), Px(0, 255, 255), Px(127, 127, 127)};
+  const int size = 32;
+  Bytes cmyk;
+  for (int y = 0; y < size; ++y)
+    for (int x = 0; x < size; ++x) {
+      const auto* ink = inks[(y >= size / 2) * 2 + (x >= size / 2)];
+      cmyk.insert(cmyk.end(), ink, ink + 4);
+    }
+  const Bytes jpeg = TjCompress(cmyk.data(), size, size, TJPF_CMYK, TJSAMP_444, 0, 95);
+  ASSERT_FALSE(jpeg.empty());
+  const auto p = DecodeBytes(jpeg);
+  ASSERT_TRUE(p);
+  for (int q = 0; q < 4; ++q) {
+    const DWORD got =
+        p->pixels[(size / 4 + (q / 2) * size / 2) * size + size / 4 + (q % 2) * size / 2];
+    for (int c = 0; c < 3; ++c) EXPECT_NEAR(Channel(got, c), Channel(colours[q], c), 4) << q;
+    EXPECT_EQ(Channel(got, 3), 255);
+  }
+}
+
+TEST(JpegSave, RoundTripsWithTheDefaultSettings) {
+  kvtest::TempDir dir;
+  const CString path = dir.File("out.jpg");
+  for (auto [w, h] : {std::pair{47, 33}, {1, 1}, {8, 8}, {17, 9}, {640, 8}}) {
+    SCOPED_TRACE(testing::Message() << w << "x" << h);
+    auto source = Smooth(w, h);
+    // The rect is not used: the whole buffer is saved.
+    ASSERT_EQ(KvMediaSaveJPGFile(path, source.data(), CSize(w, h), CRect(1, 1, 2, 2)), 1);
+    const auto back = LoadFile(path);
+    ASSERT_TRUE(back);
+    ASSERT_EQ(back->rect, CRect(0, 0, w, h));
+    long long total = 0;
+    int worst = 0;
+    for (std::size_t i = 0; i < source.size(); ++i) {
+      ASSERT_EQ(Channel(back->pixels[i], 3), 255);
+      for (int c = 0; c < 3; ++c) {
+        const int d = std::abs(Channel(back->pixels[i], c) - Channel(source[i], c));
+        total += d;
+        worst = std::max(worst, d);
+      }
+    }
+    EXPECT_LT(double(total) / (3.0 * source.size()), 4.0);
+    EXPECT_LT(worst, 48);
+
+    // Quality 75 (the standard luminance table's first entry, 16, halved), 4:2:0 chroma.
+    const Bytes file = kvtest::ReadFileBytes(dir.path() + "/out.jpg");
+    const std::size_t dqt = FindMarker(file, 0xDB);
+    ASSERT_NE(dqt, 0u);
+    EXPECT_EQ(file[dqt + 4], 8);
+    tjhandle tj = tjInitDecompress();
+    int fw = 0, fh = 0, subsamp = -1, colourspace = -1;
+    ASSERT_EQ(tjDecompressHeader3(tj, file.data(), file.size(), &fw, &fh, &subsamp, &colourspace),
+              0);
+    tjDestroy(tj);
+    EXPECT_EQ(subsamp, TJSAMP_420);
+    EXPECT_EQ(colourspace, TJCS_YCbCr);
+
+    // Alpha is dropped: an opaque copy of the picture gives the same file.
+    for (DWORD& px : source) px |= 0xFF000000u;
+    ASSERT_EQ(KvMediaSaveJPGFile(path, source.data(), CSize(w, h), CRect()), 1);
+    EXPECT_EQ(kvtest::ReadFileBytes(dir.path() + "/out.jpg"), file);
+  }
+}
+
+TEST(JpegSave, AFailedSaveLeavesNoFileAndKeepsTheOldOne) {
+  kvtest::TempDir dir;
+  auto source = Smooth(128, 128);
+  auto save = [&](const CString& path, DWORD* pixels, CSize size) {
+    return KvMediaSaveJPGFile(path, pixels, size, CRect(0, 0, size.cx, size.cy));
+  };
+  EXPECT_EQ(save(L"/proc/kvtest-no-write/out.jpg", source.data(), CSize(128, 128)), 0);
+  EXPECT_EQ(save(dir.File("a.jpg"), nullptr, CSize(128, 128)), 0);
+  EXPECT_EQ(save(dir.File("a.jpg"), source.data(), CSize(0, 128)), 0);
+  EXPECT_EQ(save(dir.File("a.jpg"), source.data(), CSize(128, -1)), 0);
+  // libjpeg's own limit is 65500 pixels a side.
+  std::vector<DWORD> wide(70000, Px(1, 2, 3));
+  EXPECT_EQ(save(dir.File("a.jpg"), wide.data(), CSize(70000, 1)), 0);
+  EXPECT_TRUE(fs::is_empty(dir.path()));
+
+  // The disk "fills" while the file is written.
+  const Bytes old{1, 2, 3, 4, 5};
+  kvtest::WriteFileBytes(dir.path() + "/out.jpg", old);
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  rlimit small = saved;
+  small.rlim_cur = 1000;
+  const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const int result = save(dir.File("out.jpg"), source.data(), CSize(128, 128));
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, oldHandler);
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(kvtest::ReadFileBytes(dir.path() + "/out.jpg"), old);
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(dir.path()))
+    left.push_back(entry.path().filename().string());
+  EXPECT_EQ(left, std::vector<std::string>{"out.jpg"});
+}
+
+TEST(JpegLoad, NotJpegGivesNothingAndTheInformationSaysSo) {
+  kvtest::TempDir dir;
+  auto px = Smooth(5, 4);
+  ASSERT_EQ(KvMediaSaveJPGFile(dir.File("good.jpg"), px.data(), CSize(5, 4), CRect()), 1);
+  const std::pair<const char*, Bytes> files[] = {
+      {"png.jpg", {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'}},
+      {"gif.jpg", kvtest::WriteGif(kvtest::OneImageGif(2, 1, {0, 1}, kvtest::DistinctColours(2)))},
+      {"empty.jpg", {}},
+      {"soi.jpg", {0xFF, 0xD8}}};
+  for (const auto& [name, bytes] : files) kvtest::WriteFileBytes(dir.path() + "/" + name, bytes);
+  // The three-argument load sets its value first, whatever then happens; the information
+  // reports 32 bits before it looks at the file.
+  for (const char* name :
+       {"png.jpg", "gif.jpg", "empty.jpg", "soi.jpg", "missing.jpg", "good.jpg"}) {
+    SCOPED_TRACE(name);
+    const bool good = std::string(name) == "good.jpg";
+    int value = 0;
+    CRect loaded(-7, -7, -7, -7);
+    const auto p = FromBuffer(KvMediaLoadJPGFile(dir.File(name), loaded, value), loaded);
+    EXPECT_EQ(value, 4);
+    EXPECT_EQ(p.has_value(), good);
+    RECT rect{1, 2, 3, 4};
+    int bits = 0;
+    EXPECT_EQ(KvJpegPictureInfo(dir.File(name), &rect, &bits), good ? 1 : 0);
+    EXPECT_EQ(bits, 32);
+    EXPECT_EQ(CRect(rect), good ? CRect(0, 0, 5, 4) : CRect(1, 2, 3, 4));
+  }
+  EXPECT_FALSE(LoadFile(dir.File("")));
+  EXPECT_EQ(KvJpegPictureInfo(dir.File("good.jpg"), nullptr, nullptr), 1);
+}
+
+TEST(JpegLoad, ShortAndDamagedFilesStayQuietAndBounded) {
+  const int w = 64, h = 256;
+  const auto source = Smooth(w, h);
+  const Bytes jpeg = TjCompress(source.data(), w, h, TJPF_BGRA, TJSAMP_420, 0);
+  const auto full = DecodeBytes(jpeg);
+  ASSERT_TRUE(full);
+  const std::size_t data = FirstScanData(jpeg);
+  ASSERT_GT(data, 0u);
+
+  testing::internal::CaptureStderr();
+  // Cut inside the headers: nothing.
+  for (std::size_t n = 0; n < data; ++n)
+    EXPECT_FALSE(DecodeBytes(Bytes(jpeg.begin(), jpeg.begin() + n))) << n;
+  // 384 blocks need at least 48 bytes of data.
+  EXPECT_FALSE(DecodeBytes(Bytes(jpeg.begin(), jpeg.begin() + data + 47)));
+  // Cut inside the data: the picture as far as the data goes, the rest as libjpeg fills it.
+  const std::size_t tail = jpeg.size() - data;
+  for (std::size_t keep : {tail / 2, tail * 3 / 4, tail - 2}) {
+    const auto p = DecodeBytes(Bytes(jpeg.begin(), jpeg.begin() + data + keep));
+    ASSERT_TRUE(p) << keep;
+    ASSERT_EQ(p->rect, full->rect);
+    const std::size_t rows = keep == tail - 2 ? h : h / 4;
+    EXPECT_TRUE(std::equal(p->pixels.begin(), p->pixels.begin() + rows * w, full->pixels.begin()))
+        << keep;
+  }
+  // Damaged data decodes to something of the right size.
+  Bytes damaged = jpeg;
+  for (std::size_t i = data + 40; i < damaged.size() - 2; i += 97) damaged[i] ^= 0x5A;
+  const auto p = DecodeBytes(damaged);
+  ASSERT_TRUE(p);
+  EXPECT_EQ(p->rect, full->rect);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+
+  // A tiny file announcing a huge picture is refused before anything is allocated.
+  const auto small = Smooth(8, 8);
+  const Bytes tiny = TjCompress(small.data(), 8, 8, TJPF_BGRA, TJSAMP_420, 0);
+  const auto start = std::chrono::steady_clock::now();
+  for (auto [hw, hh] : {std::pair{65000, 65000}, {16384, 16384}, {4000, 3000}})
+    EXPECT_FALSE(DecodeBytes(WithSize(tiny, hw, hh))) << hw;
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+}
+
+TEST(JpegLoad, LibjpegBuffersStayWithinThePictureLimit) {
+  // Progressive files keep every coefficient while they load: 6 bytes a pixel at 4:4:4, more
+  // than the picture's 4.
+  const int w = 256, h = 256;
+  const auto source = Smooth(w, h);
+  const Bytes progressive =
+      TjCompress(source.data(), w, h, TJPF_BGRA, TJSAMP_444, TJFLAG_PROGRESSIVE);
+  const Bytes baseline = TjCompress(source.data(), w, h, TJPF_BGRA, TJSAMP_444, 0);
+  const std::size_t limit = KvGetMaxPictureBytes();
+  KvSetMaxPictureBytes(std::size_t(w) * h * 4);
+  const bool progressiveLoaded = DecodeBytes(progressive).has_value();
+  const bool baselineLoaded = DecodeBytes(baseline).has_value();
+  KvSetMaxPictureBytes(limit);
+  EXPECT_FALSE(progressiveLoaded);
+  EXPECT_TRUE(baselineLoaded);
+  EXPECT_TRUE(DecodeBytes(progressive));
+}
