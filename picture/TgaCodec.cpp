@@ -238,7 +238,6 @@ class TgaDecoder {
   std::vector<DWORD> m_palette;
 };
 
-
 }  // namespace
 
 TgaHeader TgaHeader::Parse(const std::array<BYTE, kSize>& bytes) {
