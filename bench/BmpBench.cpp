@@ -19,30 +19,8 @@
 #include "BmpWriter.h"
 #include "KvMediaFile/KvPicture.h"
 #include "TitleFrame.h"
+#include "WorkingMemory.h"
 #include "platform/GlobalMemory.h"
-
-// Working memory of the loader: everything it takes with operator new (the picture buffer
-// itself is global memory, from calloc).
-namespace {
-std::atomic<std::size_t> g_live{0}, g_peak{0};
-}
-void* operator new(std::size_t n) {
-  void* p = std::malloc(n + 16);
-  if (!p) throw std::bad_alloc();
-  *static_cast<std::size_t*>(p) = n;
-  const std::size_t live = g_live += n;
-  std::size_t peak = g_peak.load();
-  while (live > peak && !g_peak.compare_exchange_weak(peak, live)) {
-  }
-  return static_cast<char*>(p) + 16;
-}
-void operator delete(void* p) noexcept {
-  if (!p) return;
-  char* base = static_cast<char*>(p) - 16;
-  g_live -= *reinterpret_cast<std::size_t*>(base);
-  std::free(base);
-}
-void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
 
 namespace {
 
@@ -147,10 +125,9 @@ std::string MemoryNote() {
     const std::string& path = bits == 24 ? TheFiles().bgr24 : TheFiles().bgra32;
     const std::size_t fileBytes = bits == 24 ? TheFiles().bytes24 : TheFiles().bytes32;
     CRect rect;
-    const std::size_t before = g_live.load();
-    g_peak.store(before);
-    DWORD* picture = KvMediaLoadBMPFile(CString::FromUtf8(path), rect);
-    const std::size_t extra = g_peak.load() - before;
+    DWORD* picture = nullptr;
+    const std::size_t extra =
+        kvbench::PeakNewBytes([&] { picture = KvMediaLoadBMPFile(CString::FromUtf8(path), rect); });
     const bool loaded = picture != nullptr;
     GlobalFree(picture);
     char line[200];

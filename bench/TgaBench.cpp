@@ -18,30 +18,8 @@
 #include "KvMediaFile/KvPicture.h"
 #include "TgaWriter.h"
 #include "TitleFrame.h"
+#include "WorkingMemory.h"
 #include "platform/GlobalMemory.h"
-
-// Working memory of the loader: everything it takes with operator new (the picture buffer
-// itself is global memory, from calloc).
-namespace {
-std::atomic<std::size_t> g_live{0}, g_peak{0};
-}
-void* operator new(std::size_t n) {
-  void* p = std::malloc(n + 16);
-  if (!p) throw std::bad_alloc();
-  *static_cast<std::size_t*>(p) = n;
-  const std::size_t live = g_live += n;
-  std::size_t peak = g_peak.load();
-  while (live > peak && !g_peak.compare_exchange_weak(peak, live)) {
-  }
-  return static_cast<char*>(p) + 16;
-}
-void operator delete(void* p) noexcept {
-  if (!p) return;
-  char* base = static_cast<char*>(p) - 16;
-  g_live -= *reinterpret_cast<std::size_t*>(base);
-  std::free(base);
-}
-void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
 
 namespace {
 
@@ -187,10 +165,9 @@ std::string MemoryNote() {
   std::string out;
   for (const std::string* path : {&TheFiles().rawBottom, &TheFiles().rle}) {
     CRect rect;
-    const std::size_t before = g_live.load();
-    g_peak.store(before);
-    DWORD* picture = KvMediaLoadTGAFile(CString::FromUtf8(*path), rect);
-    const std::size_t extra = g_peak.load() - before;
+    DWORD* picture = nullptr;
+    const std::size_t extra = kvbench::PeakNewBytes(
+        [&] { picture = KvMediaLoadTGAFile(CString::FromUtf8(*path), rect); });
     GlobalFree(picture);
     char line[200];
     std::snprintf(line, sizeof line,

@@ -86,15 +86,14 @@ Bytes IndicesWithRuns(std::size_t count, int colours) {
 }
 
 BmpImage Image(int bits, int w, int h, Bytes pixels, Bytes palette = {}, int compression = 0) {
-  BmpImage im;
-  im.bitCount = bits;
-  im.width = w;
-  im.height = h;
-  im.compression = compression;
-  im.pixels = std::move(pixels);
-  im.palette = std::move(palette);
-  im.colorsUsed = int(im.palette.size() / 4);
-  return im;
+  const int colours = int(palette.size() / 4);
+  return {.width = w,
+          .height = h,
+          .bitCount = bits,
+          .compression = compression,
+          .colorsUsed = colours,
+          .palette = std::move(palette),
+          .pixels = std::move(pixels)};
 }
 
 // 8-bit run-length pictures over a palette of three colours.
@@ -129,22 +128,8 @@ TEST(BmpLoad, AgreesWithAnIndependentDecoder) {
       }
 }
 
-TEST(BmpLoad, RowOrderPaddingAndChannelConversions) {
-  // 3 x 2 at 24 bits: rows of 9 pixel bytes and 3 padding bytes; the first file row is the
-  // bottom row unless the height is negative.
-  const Bytes rows{1,  2,  3,  4,  5,  6,  7,  8,  9,  0xEE, 0xEE, 0xEE,
-                   11, 12, 13, 14, 15, 16, 17, 18, 19, 0xEE, 0xEE, 0xEE};
-  const std::vector<DWORD> fileOrder{Px(1, 2, 3),    Px(4, 5, 6),    Px(7, 8, 9),
-                                     Px(11, 12, 13), Px(14, 15, 16), Px(17, 18, 19)};
-  const auto bottomUp = Load(Image(24, 3, 2, rows));
-  const auto topDown = Load(Image(24, 3, -2, rows));
-  ASSERT_TRUE(bottomUp && topDown);
-  EXPECT_EQ(bottomUp->rect, CRect(0, 0, 3, 2));
-  EXPECT_EQ(topDown->rect, CRect(0, 0, 3, 2));
-  EXPECT_EQ(topDown->pixels, fileOrder);
-  EXPECT_EQ(bottomUp->pixels, (std::vector{fileOrder[3], fileOrder[4], fileOrder[5], fileOrder[0],
-                                           fileOrder[1], fileOrder[2]}));
-
+// Row order and padding are left to the cross-check above.
+TEST(BmpLoad, ChannelConversions) {
   // 32 bits: the stored alpha is dropped, even when it is 0 everywhere.
   EXPECT_EQ(LoadPixels(Image(32, 2, 1, {1, 2, 3, 0, 4, 5, 6, 0})),
             (std::vector{Px(1, 2, 3), Px(4, 5, 6)}));
@@ -310,13 +295,9 @@ TEST(BmpInfo, DescribesAPictureBufferAndNothingMore) {
   auto* info = reinterpret_cast<BITMAPINFO*>(block.data());
   KvMediaInitBMPInfo(info, CSize(720, 576));
   const BITMAPINFOHEADER& h = info->bmiHeader;
-  EXPECT_EQ(h.biSize, 40u);
-  EXPECT_EQ(h.biWidth, 720);
-  EXPECT_EQ(h.biHeight, -576);
-  EXPECT_EQ(h.biPlanes, 1);
-  EXPECT_EQ(h.biBitCount, 32);
-  EXPECT_EQ(h.biCompression, DWORD(BI_RGB));
-  EXPECT_EQ(h.biSizeImage + h.biClrUsed + h.biClrImportant, 0u);
+  EXPECT_EQ((std::vector<long long>{h.biSize, h.biWidth, h.biHeight, h.biPlanes, h.biBitCount,
+                                    h.biCompression, h.biSizeImage, h.biClrUsed, h.biClrImportant}),
+            (std::vector<long long>{40, 720, -576, 1, 32, BI_RGB, 0, 0, 0}));
   EXPECT_EQ(Bytes(block.begin() + 40, block.end()), Bytes(16, 0xAB));
 }
 

@@ -78,14 +78,12 @@ std::vector<DWORD> Opaque(std::vector<DWORD> px) {
 }
 
 PcxImage Image(int bits, int planes, int w, int h, int bytesPerLine, Bytes lines) {
-  PcxImage im;
-  im.bitsPerPixel = bits;
-  im.planes = planes;
-  im.xmax = w - 1;
-  im.ymax = h - 1;
-  im.bytesPerLine = bytesPerLine;
-  im.lines = std::move(lines);
-  return im;
+  return {.bitsPerPixel = bits,
+          .xmax = w - 1,
+          .ymax = h - 1,
+          .planes = planes,
+          .bytesPerLine = bytesPerLine,
+          .lines = std::move(lines)};
 }
 
 // An 8-bit picture with a grey palette (entry i is grey i).
@@ -192,18 +190,18 @@ TEST(PcxLoad, DecodesEachKind) {
 }
 
 TEST(PcxLoad, RefusesKindsItDoesNotRead) {
-  ASSERT_TRUE(LoadPcxBytes(kvtest::WritePcx(Grey8(4, 1, 4, {1, 2, 3, 4}))));
-  PcxImage noMarker = Grey8(4, 1, 4, {1, 2, 3, 4});
-  noMarker.paletteMarker = 11;
-  PcxImage version3 = Grey8(4, 1, 4, {1, 2, 3, 4});
-  version3.version = 3;
-  PcxImage flipped = Grey8(4, 1, 4, {1, 2, 3, 4});
-  flipped.xmin = 5;  // xmax below xmin
+  const PcxImage valid = Grey8(4, 1, 4, {1, 2, 3, 4});
+  ASSERT_TRUE(LoadPcxBytes(kvtest::WritePcx(valid)));
+  const auto with = [&](int PcxImage::*field, int value) {
+    PcxImage im = valid;
+    im.*field = value;
+    return im;
+  };
   const std::pair<const char*, PcxImage> refused[] = {
       {"8 bits of odd width", Grey8(3, 1, 4, {1, 2, 3, 0})},
-      {"no palette marker", noMarker},
-      {"version 3", version3},
-      {"negative width", flipped},
+      {"no palette marker", with(&PcxImage::paletteMarker, 11)},
+      {"version 3", with(&PcxImage::version, 3)},
+      {"negative width", with(&PcxImage::xmin, 5)},
       {"16 colours in four 1-bit planes", Image(1, 4, 8, 1, 1, {1, 2, 3, 4})},
       {"8 bits in two planes", Image(8, 2, 2, 1, 2, {1, 2, 3, 4})},
       {"2 bits", Image(2, 1, 4, 1, 1, {0x1B})},

@@ -44,15 +44,13 @@ Pixels Load(const PsdImage& image) { return Decode(kvtest::WritePsd(image)); }
 
 PsdImage Image(int mode, int channels, int w, int h, Bytes planes, int compression = 0,
                int depth = 8) {
-  PsdImage im;
-  im.mode = mode;
-  im.channels = channels;
-  im.width = w;
-  im.height = h;
-  im.depth = depth;
-  im.compression = compression;
-  im.planes = std::move(planes);
-  return im;
+  return {.channels = channels,
+          .height = h,
+          .width = w,
+          .depth = depth,
+          .mode = mode,
+          .compression = compression,
+          .planes = std::move(planes)};
 }
 
 // 16-bit samples of these high bytes, with low bytes that must not matter.

@@ -351,25 +351,18 @@ testing::AssertionResult MixedRows(const Stream& st, const CRect& w, double f) {
   return testing::AssertionSuccess();
 }
 
-void ExpectMixedRows(std::initializer_list<long long> ns) {
+// While the strip enters (n up to 10), the row beyond its leading row shows that row by the
+// fraction.
+TEST_F(ScrollPlayer, MemoryRollsInterpolateBetweenRowsAndFadeTheEnteringRowIn) {
   for (DWORD dir = 0; dir < 2; ++dir) {
     Stream st(dir, 37, 700, TRUE);  // rows of 148 bytes: only some are 16-byte aligned
-    for (long long n : ns)
+    for (long long n : {0, 1, 10, 576, 577, 578, 579, 640, 698, 699})
       for (double f : {0.25, 0.5, 0.75}) {
         ASSERT_TRUE(st.player.GetOneFrame(float((n + f) / 700), &st.buffer));
         EXPECT_TRUE(MixedRows(st, Window(dir, n, 700, st.fw, st.fh), f))
             << "direction " << dir << " at " << n + f;
       }
   }
-}
-
-TEST_F(ScrollPlayer, MemoryRollsInterpolateBetweenRows) {
-  ExpectMixedRows({576, 577, 578, 579, 640, 698, 699});
-}
-
-TEST_F(ScrollPlayer, MemoryRollsFadeTheEnteringRowIn) {
-  // While the strip enters, the row beyond its leading row shows that row by the fraction.
-  ExpectMixedRows({0, 1, 10});
 }
 
 TEST_F(ScrollPlayer, MemoryRollMotionIsSmoothAndMonotonic) {
