@@ -10,8 +10,8 @@ class PictureBuffer {
  public:
   PictureBuffer() = default;
   // An empty buffer when the size is not positive, exceeds the picture limit, or memory is
-  // short.
-  static PictureBuffer Allocate(long long width, long long height);
+  // short. Decoders that write every pixel may ask for it uncleared.
+  static PictureBuffer Allocate(long long width, long long height, bool zeroed = true);
 
   explicit operator bool() const { return m_block != nullptr; }
   DWORD* data() const { return static_cast<DWORD*>(m_block.get()); }

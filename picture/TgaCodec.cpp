@@ -14,10 +14,12 @@
 
 namespace {
 
-// Working-memory limits: converted rows are read in blocks of at most this many bytes (so
-// uncompressed pictures of 8192 pixels and wider are refused), run-length data through an
-// input buffer of this size, and colour maps hold 512 entries.
+// Working-memory limits: a converted row must fit a block of this many bytes (so
+// uncompressed pictures of 8192 pixels and wider are refused), run-length data goes through
+// an input buffer of kRleInputBytes, and colour maps hold 512 entries. Uncompressed rows are
+// read kReadBytes at a time, to keep the reads few.
 constexpr std::size_t kBlockBytes = 32767;
+constexpr std::size_t kReadBytes = 96 * 1024;
 constexpr std::size_t kRleInputBytes = 8192;
 constexpr std::size_t kColorMapEntries = 512;
 // Run-length pictures beyond these are refused.
@@ -150,7 +152,8 @@ class TgaDecoder {
       if (pixels * bpp > available) return nullptr;
     }
 
-    PictureBuffer picture = PictureBuffer::Allocate(w, h);
+    // Every row is written below (or the load fails), so the buffer need not be cleared.
+    PictureBuffer picture = PictureBuffer::Allocate(w, h, false);
     if (!picture) return nullptr;
     if (m_h.IsColorMapped() && !ReadColorMap(entryBytes)) return nullptr;
     m_file.Seek(static_cast<LONGLONG>(dataStart), CFile::begin);
@@ -196,10 +199,12 @@ class TgaDecoder {
 
   bool DecodeBlocks(PictureBuffer& picture, int bpp) {
     const std::size_t w = m_h.width;
-    const std::size_t rowsPerBlock = kBlockBytes / (w * 4);
     const std::size_t fileRowBytes = w * bpp;
-    // 32-bit rows in file order need no conversion: they are read straight into place.
+    // 32-bit rows in file order need no conversion: they are read straight into place, all
+    // in one read.
     const bool direct = bpp == 4 && m_h.pixelDepth == 32 && TopDown();
+    const std::size_t rowsPerBlock = direct ? static_cast<std::size_t>(m_h.height)
+                                            : std::max<std::size_t>(1, kReadBytes / fileRowBytes);
     std::vector<BYTE> block(direct ? 0 : rowsPerBlock * fileRowBytes);
     for (long long row = 0; row < m_h.height;) {
       const std::size_t rows = std::min<std::size_t>(rowsPerBlock, m_h.height - row);

@@ -3,6 +3,10 @@
 #include <sys/mman.h>
 
 #include <cstdint>
+#include <cstring>
+#include <mutex>
+#include <utility>
+#include <vector>
 #include <cstdlib>
 
 // A fixed block is one allocation: a 16-byte header, then the data, whose address is the
@@ -45,6 +49,67 @@ FixedHeader* Fixed(HGLOBAL h) {
   return hdr->magic == kFixedMagic ? hdr : nullptr;
 }
 
+// Freed fixed blocks of a picture's size are kept for the next allocation of the same size:
+// play-out loads picture after picture of one raster, and fresh memory costs a page fault
+// per page on first touch, more than clearing a warm block. The cache is small and bounded;
+// sanitizer builds go without it, so that use after free stays visible.
+#if defined(__SANITIZE_ADDRESS__)
+#define KV_GLOBAL_CACHE 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KV_GLOBAL_CACHE 0
+#endif
+#endif
+#ifndef KV_GLOBAL_CACHE
+#define KV_GLOBAL_CACHE 1
+#endif
+
+constexpr std::size_t kCacheMinBytes = std::size_t{1} << 20;
+constexpr std::size_t kCacheMaxBytes = std::size_t{96} << 20;
+constexpr std::size_t kCacheMaxBlocks = 4;
+
+struct BlockCache {
+  std::mutex mutex;
+  std::vector<std::pair<void*, std::size_t>> blocks;  // allocations and their sizes
+  std::size_t bytes = 0;
+};
+
+BlockCache& Cache() {
+  static BlockCache* cache = new BlockCache;  // lives as long as the process
+  return *cache;
+}
+
+// A kept allocation of exactly `total` bytes, or null.
+void* TakeCached(std::size_t total) {
+  if (!KV_GLOBAL_CACHE || total < kCacheMinBytes) return nullptr;
+  BlockCache& c = Cache();
+  std::lock_guard<std::mutex> lock(c.mutex);
+  for (std::size_t i = 0; i < c.blocks.size(); ++i) {
+    if (c.blocks[i].second != total) continue;
+    void* p = c.blocks[i].first;
+    c.bytes -= total;
+    c.blocks.erase(c.blocks.begin() + static_cast<std::ptrdiff_t>(i));
+    return p;
+  }
+  return nullptr;
+}
+
+// Keeps an allocation for reuse; false when it should be freed.
+bool KeepCached(void* p, std::size_t total) {
+  if (!KV_GLOBAL_CACHE || total < kCacheMinBytes || total > kCacheMaxBytes) return false;
+  BlockCache& c = Cache();
+  std::lock_guard<std::mutex> lock(c.mutex);
+  while (!c.blocks.empty() &&
+         (c.blocks.size() >= kCacheMaxBlocks || c.bytes + total > kCacheMaxBytes)) {
+    std::free(c.blocks.front().first);
+    c.bytes -= c.blocks.front().second;
+    c.blocks.erase(c.blocks.begin());
+  }
+  c.blocks.emplace_back(p, total);
+  c.bytes += total;
+  return true;
+}
+
 void* RawAlloc(std::size_t bytes, bool zero) {
   void* p = zero ? std::calloc(1, bytes) : std::malloc(bytes);
   if (p) KvAdviseLargeAllocation(p, bytes);
@@ -77,7 +142,9 @@ HGLOBAL GlobalAlloc(UINT flags, std::size_t bytes) {
     rec->size = bytes;
     return reinterpret_cast<HGLOBAL>(reinterpret_cast<std::uintptr_t>(rec) + kMovableTag);
   }
-  auto* hdr = static_cast<FixedHeader*>(RawAlloc(sizeof(FixedHeader) + bytes, zero));
+  auto* hdr = static_cast<FixedHeader*>(TakeCached(sizeof(FixedHeader) + bytes));
+  if (hdr && zero) std::memset(hdr, 0, sizeof(FixedHeader) + bytes);
+  if (!hdr) hdr = static_cast<FixedHeader*>(RawAlloc(sizeof(FixedHeader) + bytes, zero));
   if (!hdr) return nullptr;
   hdr->magic = kFixedMagic;
   hdr->flags = flags;
@@ -95,7 +162,7 @@ HGLOBAL GlobalFree(HGLOBAL h) {
   }
   if (FixedHeader* hdr = Fixed(h)) {
     hdr->magic = kFreedMagic;
-    std::free(hdr);
+    if (!KeepCached(hdr, sizeof(FixedHeader) + hdr->size)) std::free(hdr);
     return nullptr;
   }
   return h;

@@ -50,3 +50,20 @@ TEST(GlobalMemory, EdgeCases) {
   ASSERT_TRUE(big);
   EXPECT_EQ(static_cast<BYTE*>(big.get())[(size_t{256} << 20) - 1], 0);
 }
+
+// Large blocks may be kept and handed out again: a zero-filled one must still be all zero.
+TEST(GlobalMemory, ReusedLargeBlocksAreClearedWhenAsked) {
+  constexpr size_t kBytes = size_t{3} << 20;
+  for (int round = 0; round < 3; ++round) {
+    HGLOBAL dirty = GlobalAlloc(GMEM_FIXED, kBytes);
+    ASSERT_NE(dirty, nullptr);
+    std::memset(dirty, 0xAB, kBytes);
+    EXPECT_EQ(GlobalFree(dirty), nullptr);
+    KvGlobalPtr clean(GlobalAlloc(GPTR, kBytes));
+    ASSERT_TRUE(clean);
+    EXPECT_EQ(GlobalSize(clean.get()), kBytes);
+    const auto* p = static_cast<const BYTE*>(clean.get());
+    for (size_t i = 0; i < kBytes; i += 4093) ASSERT_EQ(p[i], 0) << i;
+    EXPECT_EQ(p[kBytes - 1], 0);
+  }
+}
