@@ -25,6 +25,7 @@ namespace {
 struct ErrorManager {
   jpeg_error_mgr pub;
   std::jmp_buf jump;
+  bool dataEnded = false;  // libjpeg ran out of data and made up the rest
 };
 
 [[noreturn]] void JumpBack(j_common_ptr cinfo) {
@@ -32,7 +33,10 @@ struct ErrorManager {
 }
 
 void CountWarning(j_common_ptr cinfo, int level) {
-  if (level < 0) ++cinfo->err->num_warnings;
+  if (level >= 0) return;
+  ++cinfo->err->num_warnings;
+  if (cinfo->err->msg_code == JWRN_JPEG_EOF)
+    reinterpret_cast<ErrorManager*>(cinfo->err)->dataEnded = true;
 }
 
 void PrintNothing(j_common_ptr) {}
@@ -194,8 +198,8 @@ bool KvJpegReader::Decode(DWORD* pixels) {
       if (jpeg_read_scanlines(&s.cinfo, rows, n) == 0) break;
     }
   }
-  // Whatever follows the last row (trailing markers, a missing end marker) does not matter.
-  return s.cinfo.output_scanline == height;
+  // A file cut short is refused: libjpeg would fill the missing part with grey.
+  return s.cinfo.output_scanline == height && !s.err.dataEnded;
 }
 
 namespace {

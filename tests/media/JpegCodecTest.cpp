@@ -293,16 +293,10 @@ TEST(JpegLoad, ShortAndDamagedFilesStayQuietAndBounded) {
     EXPECT_FALSE(DecodeBytes(Bytes(jpeg.begin(), jpeg.begin() + n))) << n;
   // 384 blocks need at least 48 bytes of data.
   EXPECT_FALSE(DecodeBytes(Bytes(jpeg.begin(), jpeg.begin() + data + 47)));
-  // Cut inside the data: the picture as far as the data goes, the rest as libjpeg fills it.
+  // Cut inside the data: refused, rather than finished with grey by libjpeg.
   const std::size_t tail = jpeg.size() - data;
-  for (std::size_t keep : {tail / 2, tail * 3 / 4, tail - 2}) {
-    const auto p = DecodeBytes(Bytes(jpeg.begin(), jpeg.begin() + data + keep));
-    ASSERT_TRUE(p) << keep;
-    ASSERT_EQ(p->rect, full->rect);
-    const std::size_t rows = keep == tail - 2 ? h : h / 4;
-    EXPECT_TRUE(std::equal(p->pixels.begin(), p->pixels.begin() + rows * w, full->pixels.begin()))
-        << keep;
-  }
+  for (std::size_t keep = 48; keep + 2 < tail; keep += 61)
+    EXPECT_FALSE(DecodeBytes(Bytes(jpeg.begin(), jpeg.begin() + data + keep))) << keep;
   // Damaged data decodes to something of the right size.
   Bytes damaged = jpeg;
   for (std::size_t i = data + 40; i < damaged.size() - 2; i += 97) damaged[i] ^= 0x5A;
