@@ -18,6 +18,7 @@
 #include "BenchSupport.h"
 #include "BmpWriter.h"
 #include "KvMediaFile/KvPicture.h"
+#include "LoadLoops.h"
 #include "TitleFrame.h"
 #include "WorkingMemory.h"
 #include "platform/GlobalMemory.h"
@@ -41,14 +42,6 @@ std::vector<unsigned char> FileRows(int bytesPerPixel) {
   return rows;
 }
 
-std::string WriteFile(const std::string& name, const std::vector<unsigned char>& bytes) {
-  const std::string path = "/tmp/kvbench-" + std::to_string(::getpid()) + "-" + name;
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  std::fwrite(bytes.data(), 1, bytes.size(), f);
-  std::fclose(f);
-  return path;
-}
-
 struct Files {
   std::string bgr24, bgra32;
   std::size_t bytes24 = 0, bytes32 = 0;
@@ -61,7 +54,8 @@ struct Files {
       img.pixels = FileRows(bits / 8);
       const auto file = kvtest::WriteBmp(img);
       (bits == 24 ? bytes24 : bytes32) = file.size();
-      (bits == 24 ? bgr24 : bgra32) = WriteFile(bits == 24 ? "24.bmp" : "32.bmp", file);
+      (bits == 24 ? bgr24 : bgra32) =
+          kvbench::WriteTempFile(bits == 24 ? "24.bmp" : "32.bmp", file);
     }
   }
   ~Files() {
@@ -75,43 +69,20 @@ Files& TheFiles() {
 }
 
 // The physical baseline: one read of the whole file, one copy of a picture's bytes.
-void ReadAndCopy(benchmark::State& state, const std::string& path) {
-  std::vector<unsigned char> file, copy(std::size_t{kW} * kH * 4);
-  for (auto _ : state) {
-    const int fd = ::open(path.c_str(), O_RDONLY);
-    file.resize(static_cast<std::size_t>(::lseek(fd, 0, SEEK_END)));
-    ::pread(fd, file.data(), file.size(), 0);
-    ::close(fd);
-    std::memcpy(copy.data(), file.data() + 54, std::min(copy.size(), file.size() - 54));
-    benchmark::DoNotOptimize(copy.data());
-  }
+void BM_Bgr24ReadCopy(benchmark::State& s) {
+  kvbench::ReadAndCopyLoop(s, TheFiles().bgr24, 54, std::size_t{kW} * kH * 4);
 }
-
-void Ours(benchmark::State& state, const std::string& path) {
-  const CString p = CString::FromUtf8(path);
-  for (auto _ : state) {
-    CRect rect;
-    DWORD* picture = KvMediaLoadBMPFile(p, rect);
-    if (!picture) state.SkipWithError("load failed");
-    GlobalFree(picture);
-  }
+void BM_Bgr24Ours(benchmark::State& s) {
+  kvbench::LoaderLoop(s, &KvMediaLoadBMPFile, TheFiles().bgr24);
 }
-
-void Stb(benchmark::State& state, const std::string& path) {
-  for (auto _ : state) {
-    int w = 0, h = 0, n = 0;
-    stbi_uc* p = stbi_load(path.c_str(), &w, &h, &n, 4);
-    if (!p) state.SkipWithError("stb failed");
-    stbi_image_free(p);
-  }
+void BM_Bgr24Stb(benchmark::State& s) { kvbench::StbLoop(s, TheFiles().bgr24); }
+void BM_Bgra32ReadCopy(benchmark::State& s) {
+  kvbench::ReadAndCopyLoop(s, TheFiles().bgra32, 54, std::size_t{kW} * kH * 4);
 }
-
-void BM_Bgr24ReadCopy(benchmark::State& s) { ReadAndCopy(s, TheFiles().bgr24); }
-void BM_Bgr24Ours(benchmark::State& s) { Ours(s, TheFiles().bgr24); }
-void BM_Bgr24Stb(benchmark::State& s) { Stb(s, TheFiles().bgr24); }
-void BM_Bgra32ReadCopy(benchmark::State& s) { ReadAndCopy(s, TheFiles().bgra32); }
-void BM_Bgra32Ours(benchmark::State& s) { Ours(s, TheFiles().bgra32); }
-void BM_Bgra32Stb(benchmark::State& s) { Stb(s, TheFiles().bgra32); }
+void BM_Bgra32Ours(benchmark::State& s) {
+  kvbench::LoaderLoop(s, &KvMediaLoadBMPFile, TheFiles().bgra32);
+}
+void BM_Bgra32Stb(benchmark::State& s) { kvbench::StbLoop(s, TheFiles().bgra32); }
 BENCHMARK(BM_Bgr24ReadCopy);
 BENCHMARK(BM_Bgr24Ours);
 BENCHMARK(BM_Bgr24Stb);

@@ -16,6 +16,7 @@
 
 #include "BenchSupport.h"
 #include "KvMediaFile/KvPicture.h"
+#include "LoadLoops.h"
 #include "TgaWriter.h"
 #include "TitleFrame.h"
 #include "WorkingMemory.h"
@@ -35,14 +36,6 @@ std::vector<unsigned char> FilePixels(const std::vector<DWORD>& frame, bool bott
   return bytes;
 }
 
-std::string WriteFile(const std::string& name, const std::vector<unsigned char>& bytes) {
-  const std::string path = "/tmp/kvbench-" + std::to_string(::getpid()) + "-" + name;
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  std::fwrite(bytes.data(), 1, bytes.size(), f);
-  std::fclose(f);
-  return path;
-}
-
 struct Files {
   std::string rawTop, rawBottom, rle;
   Files() {
@@ -52,14 +45,14 @@ struct Files {
     img.pixelDepth = 32;
     img.descriptor = 0x20;
     img.pixels = FilePixels(kvbench::VideoFrame(), false);
-    rawTop = WriteFile("top.tga", kvtest::WriteTga(img));
+    rawTop = kvbench::WriteTempFile("top.tga", kvtest::WriteTga(img));
     img.descriptor = 0x00;
     img.pixels = FilePixels(kvbench::VideoFrame(), true);
-    rawBottom = WriteFile("bottom.tga", kvtest::WriteTga(img));
+    rawBottom = kvbench::WriteTempFile("bottom.tga", kvtest::WriteTga(img));
     img.imageType = 10;
     img.descriptor = 0x20;
     img.pixels = FilePixels(kvbench::TitleFrame(), false);
-    rle = WriteFile("title-rle.tga", kvtest::WriteTga(img));
+    rle = kvbench::WriteTempFile("title-rle.tga", kvtest::WriteTga(img));
   }
   ~Files() {
     for (const std::string& p : {rawTop, rawBottom, rle}) std::remove(p.c_str());
@@ -72,45 +65,24 @@ Files& TheFiles() {
 }
 
 // The physical baseline: one read of the whole file, one copy of its pixels.
-void ReadAndCopy(benchmark::State& state, const std::string& path) {
-  std::vector<unsigned char> file, copy(std::size_t{kW} * kH * 4);
-  for (auto _ : state) {
-    const int fd = ::open(path.c_str(), O_RDONLY);
-    file.resize(static_cast<std::size_t>(::lseek(fd, 0, SEEK_END)));
-    ::pread(fd, file.data(), file.size(), 0);
-    ::close(fd);
-    std::memcpy(copy.data(), file.data() + 18, copy.size());
-    benchmark::DoNotOptimize(copy.data());
-  }
+void BM_RawTopReadCopy(benchmark::State& s) {
+  kvbench::ReadAndCopyLoop(s, TheFiles().rawTop, 18, std::size_t{kW} * kH * 4);
 }
-
-void Ours(benchmark::State& state, const std::string& path) {
-  const CString p = CString::FromUtf8(path);
-  for (auto _ : state) {
-    CRect rect;
-    DWORD* picture = KvMediaLoadTGAFile(p, rect);
-    if (!picture) state.SkipWithError("load failed");
-    GlobalFree(picture);
-  }
+void BM_RawTopOurs(benchmark::State& s) {
+  kvbench::LoaderLoop(s, &KvMediaLoadTGAFile, TheFiles().rawTop);
 }
-
-void Stb(benchmark::State& state, const std::string& path) {
-  for (auto _ : state) {
-    int w = 0, h = 0, n = 0;
-    stbi_uc* p = stbi_load(path.c_str(), &w, &h, &n, 4);
-    if (!p) state.SkipWithError("stb failed");
-    stbi_image_free(p);
-  }
+void BM_RawTopStb(benchmark::State& s) { kvbench::StbLoop(s, TheFiles().rawTop); }
+void BM_RawBottomReadCopy(benchmark::State& s) {
+  kvbench::ReadAndCopyLoop(s, TheFiles().rawBottom, 18, std::size_t{kW} * kH * 4);
 }
-
-void BM_RawTopReadCopy(benchmark::State& s) { ReadAndCopy(s, TheFiles().rawTop); }
-void BM_RawTopOurs(benchmark::State& s) { Ours(s, TheFiles().rawTop); }
-void BM_RawTopStb(benchmark::State& s) { Stb(s, TheFiles().rawTop); }
-void BM_RawBottomReadCopy(benchmark::State& s) { ReadAndCopy(s, TheFiles().rawBottom); }
-void BM_RawBottomOurs(benchmark::State& s) { Ours(s, TheFiles().rawBottom); }
-void BM_RawBottomStb(benchmark::State& s) { Stb(s, TheFiles().rawBottom); }
-void BM_RleTitleOurs(benchmark::State& s) { Ours(s, TheFiles().rle); }
-void BM_RleTitleStb(benchmark::State& s) { Stb(s, TheFiles().rle); }
+void BM_RawBottomOurs(benchmark::State& s) {
+  kvbench::LoaderLoop(s, &KvMediaLoadTGAFile, TheFiles().rawBottom);
+}
+void BM_RawBottomStb(benchmark::State& s) { kvbench::StbLoop(s, TheFiles().rawBottom); }
+void BM_RleTitleOurs(benchmark::State& s) {
+  kvbench::LoaderLoop(s, &KvMediaLoadTGAFile, TheFiles().rle);
+}
+void BM_RleTitleStb(benchmark::State& s) { kvbench::StbLoop(s, TheFiles().rle); }
 BENCHMARK(BM_RawTopReadCopy);
 BENCHMARK(BM_RawTopOurs);
 BENCHMARK(BM_RawTopStb);

@@ -12,12 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "FuzzFile.h"
 #include "KvMediaFile/KvMovie.h"
 #include "platform/GlobalMemory.h"
 
 namespace {
 
-int g_fd = -1;
+FuzzFile* g_file = nullptr;
 CString g_path;
 
 void WriteSeed(const char* dir) {
@@ -57,16 +58,14 @@ void Play(int loadToMem, int mix, CKvMemBlock* back) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   KvSetMaxPictureBytes(std::size_t{16} << 20);
-  g_fd = ::memfd_create("kvfuzz-motion.sve", 0);
-  if (g_fd < 0) std::abort();
-  g_path = CString::FromUtf8("/proc/self/fd/" + std::to_string(g_fd));
+  g_file = new FuzzFile("kvfuzz-motion.sve");
+  g_path = g_file->Path();
   if (const char* dir = std::getenv("KV_FUZZ_SEED_DIR")) WriteSeed(dir);
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (::ftruncate(g_fd, 0) != 0 || ::pwrite(g_fd, data, size, 0) != static_cast<ssize_t>(size))
-    return 0;
+  if (!g_file->Write(data, size)) return 0;
   CKvMemBlock back;
   back.InitBlock(CSize(24, 20));
   back.ClearBlock(nullptr, CKvColor32(10, 20, 30, 128));

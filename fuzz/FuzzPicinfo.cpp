@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "FuzzFile.h"
 #include "KvMediaFile/KvPicture.h"
 #include "PngWriter.h"
 #include "host/MemBlock.h"
@@ -15,7 +16,7 @@
 
 namespace {
 
-int g_fd = -1;
+FuzzFile* g_file = nullptr;
 std::vector<CString> g_paths;
 
 // A few small files of the kinds read here, as a starting corpus.
@@ -44,23 +45,16 @@ void WriteSeeds(const std::string& dir) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   KvSetMaxPictureBytes(std::size_t{16} << 20);
-  g_fd = ::memfd_create("kvfuzz-picinfo", 0);
-  char dir[] = "/tmp/kvfuzz-picinfo-XXXXXX";
-  if (g_fd < 0 || !::mkdtemp(dir)) std::abort();
-  const std::string target = "/proc/self/fd/" + std::to_string(g_fd);
-  for (const char* ext : {".bmp", ".dib", ".tga", ".gif", ".pcx", ".jpg", ".png", ".psd", ".xyz"}) {
-    const std::string link = std::string(dir) + "/input" + ext;
-    if (::symlink(target.c_str(), link.c_str()) != 0) std::abort();
-    g_paths.push_back(CString::FromUtf8(link));
-  }
+  g_file = new FuzzFile("kvfuzz-picinfo");
+  for (const char* ext : {".bmp", ".dib", ".tga", ".gif", ".pcx", ".jpg", ".png", ".psd", ".xyz"})
+    g_paths.push_back(g_file->LinkWithExtension(ext));
   KvMediaFileOpen();
   if (const char* seeds = std::getenv("KV_FUZZ_SEED_DIR")) WriteSeeds(seeds);
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (::ftruncate(g_fd, 0) != 0 || ::pwrite(g_fd, data, size, 0) != static_cast<ssize_t>(size))
-    return 0;
+  if (!g_file->Write(data, size)) return 0;
   for (const CString& path : g_paths) {
     RECT rect{};
     int bits = 0;

@@ -7,13 +7,14 @@
 #include <cstdlib>
 #include <string>
 
+#include "FuzzFile.h"
 #include "KvMediaFile/KvPicture.h"
 #include "PngWriter.h"
 #include "host/MemBlock.h"
 #include "platform/GlobalMemory.h"
 
 namespace {
-int g_fd = -1;
+FuzzFile* g_file = nullptr;
 CString g_path;
 
 // A few small files of the kinds read here, as a starting corpus.
@@ -39,20 +40,15 @@ void WriteSeeds(const std::string& dir) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   KvSetMaxPictureBytes(std::size_t{16} << 20);
-  g_fd = ::memfd_create("kvfuzz-png", 0);
-  char dir[] = "/tmp/kvfuzz-png-XXXXXX";
-  if (g_fd < 0 || !::mkdtemp(dir)) std::abort();
-  const std::string link = std::string(dir) + "/input.png";
-  if (::symlink(("/proc/self/fd/" + std::to_string(g_fd)).c_str(), link.c_str()) != 0) std::abort();
-  g_path = CString::FromUtf8(link);
+  g_file = new FuzzFile("kvfuzz-png");
+  g_path = g_file->LinkWithExtension(".png");
   KvMediaFileOpen();
   if (const char* seeds = std::getenv("KV_FUZZ_SEED_DIR")) WriteSeeds(seeds);
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (::ftruncate(g_fd, 0) != 0 || ::pwrite(g_fd, data, size, 0) != static_cast<ssize_t>(size))
-    return 0;
+  if (!g_file->Write(data, size)) return 0;
   CRect rect;
   GlobalFree(KvMediaLoadPNGFile(g_path, rect));
   return 0;

@@ -9,12 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "FuzzFile.h"
 #include "KvMediaFile/KvScroll.h"
 #include "host/VideoStd.h"
 
 namespace {
 
-int g_fd = -1;
+FuzzFile* g_file = nullptr;
 CString g_path;
 
 void WriteSeeds(const char* dir) {
@@ -50,16 +51,14 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   KvSetMaxPictureBytes(std::size_t{16} << 20);
   // A small raster keeps frames small, as the strips of the inputs are.
   CKvVideoStd::SetHD(FALSE);
-  g_fd = ::memfd_create("kvfuzz-scroll.ksc", 0);
-  if (g_fd < 0) std::abort();
-  g_path = CString::FromUtf8("/proc/self/fd/" + std::to_string(g_fd));
+  g_file = new FuzzFile("kvfuzz-scroll.ksc");
+  g_path = g_file->Path();
   if (const char* dir = std::getenv("KV_FUZZ_SEED_DIR")) WriteSeeds(dir);
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (::ftruncate(g_fd, 0) != 0 || ::pwrite(g_fd, data, size, 0) != static_cast<ssize_t>(size))
-    return 0;
+  if (!g_file->Write(data, size)) return 0;
   Play(0);
   Play(1);
   CKvScrollFileRead reader;
