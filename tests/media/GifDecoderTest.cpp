@@ -1,10 +1,8 @@
-#include <gif_lib.h>
 #include <gtest/gtest.h>
 #include <stb/stb_image.h>
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -84,31 +82,6 @@ std::vector<DWORD> StbPixels(const Bytes& file) {
   return out;
 }
 
-// giflib's first image through its own colour map or the global one; empty when it fails.
-std::vector<DWORD> GiflibPixels(const Bytes& file) {
-  std::pair<const Bytes*, std::size_t> input{&file, 0};
-  auto read = [](GifFileType* gif, GifByteType* out, int n) {
-    auto* in = static_cast<std::pair<const Bytes*, std::size_t>*>(gif->UserData);
-    const std::size_t k = std::min<std::size_t>(std::size_t(n), in->first->size() - in->second);
-    std::memcpy(out, in->first->data() + in->second, k);
-    in->second += k;
-    return int(k);
-  };
-  int error = 0;
-  GifFileType* gif = DGifOpen(&input, read, &error);
-  std::vector<DWORD> out;
-  if (gif && DGifSlurp(gif) == GIF_OK && gif->ImageCount > 0) {
-    const SavedImage& im = gif->SavedImages[0];
-    const ColorMapObject* map = im.ImageDesc.ColorMap ? im.ImageDesc.ColorMap : gif->SColorMap;
-    for (int i = 0; i < im.ImageDesc.Width * im.ImageDesc.Height; ++i) {
-      const GifColorType& c = map->Colors[im.RasterBits[i]];
-      out.push_back(Rgb(c.Red, c.Green, c.Blue));
-    }
-  }
-  if (gif) DGifCloseFile(gif, &error);
-  return out;
-}
-
 GifFile RawImage(int width, int height, int minCodeSize, Bytes data) {
   GifFile file = kvtest::OneImageGif(width, height, {}, kvtest::DistinctColours(256));
   file.images[0].minCodeSize = minCodeSize;
@@ -119,7 +92,7 @@ GifFile RawImage(int width, int height, int minCodeSize, Bytes data) {
 
 }  // namespace
 
-TEST(GifLoad, AgreesWithStbAndGiflib) {
+TEST(GifLoad, AgreesWithStb) {
   struct Case {
     const char* what;
     GifFile file;
@@ -131,18 +104,18 @@ TEST(GifLoad, AgreesWithStbAndGiflib) {
     cases.push_back({what, std::move(f)});
   };
   const auto none = [](GifFile&) {};
-  for (int colours : {2, 4, 16, 128, 256}) add("global table", 47, 33, colours, none);
+  for (int colours : {2, 16, 256}) add("global table", 47, 33, colours, none);
   add("1 x 1", 1, 1, 2, none);
   add("87a", 5, 3, 4, [](GifFile& f) { f.signature = "GIF87a"; });
-  add("other extensions", 47, 33, 16, [](GifFile& f) { f.otherExtensions = true; });
-  add("local table over a global one", 47, 33, 16,
-      [](GifFile& f) { f.images[0].localTable = kvtest::DistinctColours(16, 90); });
+  add("other extensions, local table over a global one", 47, 33, 16, [](GifFile& f) {
+    f.otherExtensions = true;
+    f.images[0].localTable = kvtest::DistinctColours(16, 90);
+  });
   add("local table only", 47, 33, 64, [](GifFile& f) {
     f.images[0].localTable = f.globalTable;
     f.globalTable.clear();
   });
   add("interlaced", 47, 33, 16, [](GifFile& f) { f.images[0].interlaced = true; });
-  add("interlaced, 1 x 1", 1, 1, 4, [](GifFile& f) { f.images[0].interlaced = true; });
   add("one-byte sub-blocks", 47, 33, 16, [](GifFile& f) { f.images[0].subBlockBytes = 1; });
   add("wider codes than the indices need", 47, 33, 4,
       [](GifFile& f) { f.images[0].minCodeSize = 8; });
@@ -163,7 +136,6 @@ TEST(GifLoad, AgreesWithStbAndGiflib) {
     EXPECT_EQ(ours->pixels, Expected(image.indices, image.localTable.empty() ? file.globalTable
                                                                              : image.localTable));
     EXPECT_EQ(StbPixels(bytes), ours->pixels);
-    EXPECT_EQ(GiflibPixels(bytes), ours->pixels);
   }
   // The deferred case must really have run on past a full table.
   GifFile withClears = cases.back().file;
@@ -173,7 +145,7 @@ TEST(GifLoad, AgreesWithStbAndGiflib) {
 
 TEST(GifLoad, InterlacedRowsLandWhereTheyBelong) {
   // Heights that end inside each pass, and ones whose later passes are empty.
-  for (int height : {1, 2, 3, 4, 5, 7, 8, 9, 12, 17, 33}) {
+  for (int height : {1, 2, 3, 5, 9, 17}) {
     Bytes rows;
     for (int y = 0; y < height; ++y) rows.insert(rows.end(), 3, static_cast<unsigned char>(y));
     GifFile plain = kvtest::OneImageGif(3, height, rows, kvtest::DistinctColours(64));

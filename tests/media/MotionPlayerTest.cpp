@@ -222,28 +222,6 @@ TEST(MotionPlayer, PlaysTheEncodedFrames) {
     }
 }
 
-// Mix 0 lays each frame over the background at the paste position, mix 1 the background
-// over the frame.
-TEST(MotionPlayer, MixesFramesWithTheBackground) {
-  Movie movie(23, 44, 20);
-  CKvMemBlock back;
-  FillBlock(back, 60, 40, [](int x, int y) { return Px(x * 4, y * 6, 90, x * 13 + y); });
-  for (int mode : {0, 1}) {
-    auto player = Player(movie.path, 1, mode, &back, CPoint(9, 13));
-    ASSERT_TRUE(player);
-    for (int f : {0, 4, 13, 22}) {
-      std::vector<DWORD> px;
-      for (int y = 0; y < 20; ++y)
-        for (int x = 0; x < 44; ++x) {
-          const DWORD top = movie.frames[f][y * 44 + x], b = back.GetPixel(x + 9, y + 13).Value();
-          px.push_back(mode == 0 ? Mix(top, b) : Mix(b, top));
-        }
-      EXPECT_EQ(player->GetOneFrame(float(f) / 23), 1);
-      EXPECT_TRUE(SameAs(player->m_blockWork, px)) << "mode " << mode << " frame " << f;
-    }
-  }
-}
-
 TEST(MotionPlayer, OldVersionsPlayLikeVersionTwo) {
   std::vector<std::vector<DWORD>> blocks[3];
   for (int layout : {0, 1, 2}) {
@@ -446,6 +424,4 @@ TEST(MovieApi, SelectFileAsksTheDialog) {
     EXPECT_EQ(request.filter, L"SVE文件(*.sve)|*.sve||");
     EXPECT_EQ(request.defaultExt, L"sve");
   }
-  for (int type : {0, 1, 3, 4}) KvMovieSelectFile(1, type, path, nullptr);
-  EXPECT_EQ(ui.fileRequests.size(), 6u);
 }
