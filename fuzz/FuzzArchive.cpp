@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "FuzzFile.h"
 #include "host/Objects.h"
 #include "platform/GlobalMemory.h"
 
@@ -49,10 +50,7 @@ void WriteSeed(const char* dir) {
   std::vector<BYTE> bytes(static_cast<size_t>(file.GetLength()));
   file.SeekToBegin();
   file.Read(bytes.data(), static_cast<UINT>(bytes.size()));
-  if (std::FILE* f = std::fopen((std::string(dir) + "/seed-catalogue").c_str(), "wb")) {
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
-  }
+  WriteSeedFile(std::string(dir) + "/seed-catalogue", bytes);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "BmpWriter.h"
+#include "FuzzFile.h"
 #include "host/MemBlock.h"
 #include "picture/BmpCodec.h"
 #include "platform/GlobalMemory.h"
@@ -15,11 +16,7 @@
 namespace {
 
 void WriteSeed(const char* dir, int n, const std::vector<unsigned char>& bytes) {
-  const std::string path = std::string(dir) + "/seed-" + std::to_string(n) + ".bmp";
-  if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
-  }
+  WriteSeedFile(std::string(dir) + "/seed-" + std::to_string(n) + ".bmp", bytes);
 }
 
 void WriteSeeds(const char* dir) {

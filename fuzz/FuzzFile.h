@@ -6,10 +6,20 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "platform/String.h"
+
+// Writes one seed of the starting corpus.
+inline void WriteSeedFile(const std::string& path, const std::vector<unsigned char>& bytes) {
+  if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+  }
+}
 
 class FuzzFile {
  public:

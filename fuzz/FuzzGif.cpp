@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "FuzzFile.h"
 #include "GifWriter.h"
 #include "host/MemBlock.h"
 #include "picture/GifDecoder.h"
@@ -14,11 +15,7 @@
 namespace {
 
 void WriteSeed(const char* dir, int n, const std::vector<unsigned char>& bytes) {
-  const std::string path = std::string(dir) + "/seed-" + std::to_string(n) + ".gif";
-  if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
-  }
+  WriteSeedFile(std::string(dir) + "/seed-" + std::to_string(n) + ".gif", bytes);
 }
 
 void WriteSeeds(const char* dir) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "FuzzFile.h"
 #include "host/MemBlock.h"
 #include "picture/JpegCodec.h"
 #include "platform/Geometry.h"
@@ -26,11 +27,7 @@ void WriteSeeds(const char* dir) {
         pixels.push_back(static_cast<DWORD>(x * 9 | y * 13 << 8 | (x ^ y) * 5 << 16 | 0xFF000000u));
     std::vector<BYTE> jpeg;
     if (!KvJpegEncode(pixels.data(), w, h, jpeg)) continue;
-    const std::string path = std::string(dir) + "/seed-" + std::to_string(n++) + ".jpg";
-    if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
-      std::fwrite(jpeg.data(), 1, jpeg.size(), f);
-      std::fclose(f);
-    }
+    WriteSeedFile(std::string(dir) + "/seed-" + std::to_string(n++) + ".jpg", jpeg);
   }
 }
 

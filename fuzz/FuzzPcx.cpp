@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "FuzzFile.h"
 #include "PcxWriter.h"
 #include "host/MemBlock.h"
 #include "picture/PcxCodec.h"
@@ -33,11 +34,7 @@ void WriteSeeds(const char* dir) {
     if (k.bits == 8 && k.planes == 1) img.palette256.assign(768, 0x20);
     img.packing = n % 2 ? kvtest::PcxPacking::kAcrossLines : kvtest::PcxPacking::kPerLine;
     const auto bytes = kvtest::WritePcx(img);
-    const std::string path = std::string(dir) + "/seed-" + std::to_string(n++) + ".pcx";
-    if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
-      std::fwrite(bytes.data(), 1, bytes.size(), f);
-      std::fclose(f);
-    }
+    WriteSeedFile(std::string(dir) + "/seed-" + std::to_string(n++) + ".pcx", bytes);
   }
 }
 

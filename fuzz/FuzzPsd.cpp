@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "FuzzFile.h"
 #include "PsdWriter.h"
 #include "host/MemBlock.h"
 #include "picture/PsdReader.h"
@@ -40,11 +41,7 @@ void WriteSeeds(const char* dir) {
           img.layers = {0, 0, 0, 4, 1, 2, 3, 4};
         }
         const auto bytes = kvtest::WritePsd(img);
-        const std::string path = std::string(dir) + "/seed-" + std::to_string(n++) + ".psd";
-        if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
-          std::fwrite(bytes.data(), 1, bytes.size(), f);
-          std::fclose(f);
-        }
+        WriteSeedFile(std::string(dir) + "/seed-" + std::to_string(n++) + ".psd", bytes);
       }
 }
 

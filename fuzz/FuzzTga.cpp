@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "FuzzFile.h"
 #include "TgaWriter.h"
 #include "host/MemBlock.h"
 #include "picture/TgaCodec.h"
@@ -34,11 +35,7 @@ void WriteSeeds(const char* dir) {
         img.colorMap.assign(24, 0x40);
       }
       const auto bytes = kvtest::WriteTga(img);
-      const std::string path = std::string(dir) + "/seed-" + std::to_string(n++) + ".tga";
-      if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
-        std::fclose(f);
-      }
+      WriteSeedFile(std::string(dir) + "/seed-" + std::to_string(n++) + ".tga", bytes);
     }
   }
 }
