@@ -52,6 +52,9 @@ int CKvPlayMovieMotion::GetOneFrame(float t) {
   const int pass = idx / n;
   if (pass != m_nLastPass) {
     m_nLastPass = pass;
+    // The reset block holds no frame, so the requested frame's key frame must be applied
+    // again even when the held frame lies in the same group.
+    m_nCurFrame = -1;
     m_blockWork.ClearBlock(nullptr, CKvColor32(0, 0, 0, 0));
     if (m_nMixMode == 0 || m_nMixMode == 1) {
       const CRect area(m_ptPaste, m_sizeFrame);

@@ -193,6 +193,25 @@ TEST(MotionPlayer, ResetsFromTheBackgroundByMixMode) {
   }
 }
 
+// With mix 0 a see-through patch beyond the background lies over transparency, not over
+// the frame before it.
+TEST(MotionPlayer, SeeThroughPatchBeyondTheBackgroundLiesOverTransparency) {
+  RawMotionFile m;
+  m.width = 4, m.height = 1;
+  const DWORD colours[] = {Px(200, 0, 0, 128), Px(0, 200, 0, 64)};
+  for (DWORD c : colours) m.chunks.push_back({.patches = {SolidMotionPatch(0, 0, 4, 1, c)}});
+  kvtest::TempDir dir;
+  CKvMemBlock back;
+  FillBlock(back, 2, 1, [](int x, int) { return Px(9, 9, 90 + x); });
+  auto player = Player(Save(dir, m), 1, 0, &back);
+  ASSERT_TRUE(player);
+  player->GetOneFrame(0);
+  player->GetOneFrame(0.5f);
+  EXPECT_TRUE(SameAs(player->m_blockWork,
+                     {Mix(colours[1], BackAt(back, 0, 0)), Mix(colours[1], BackAt(back, 1, 0)),
+                      Mix(colours[1], 0), Mix(colours[1], 0)}));
+}
+
 // File and memory mode, with or without a background (mix -1 ignores it), in order and
 // jumping about, all give the encoded frames.
 TEST(MotionPlayer, PlaysTheEncodedFrames) {
@@ -215,10 +234,15 @@ TEST(MotionPlayer, PlaysTheEncodedFrames) {
         EXPECT_EQ(player->GetOneFrame(float(i) / 23), 1);
         EXPECT_TRUE(SameAs(player->m_blockWork, movie.frames[i])) << "frame " << i;
       }
-      for (int i : {17, 3, 3, 22, 9, 40, 28, 0}) {
+      // 2 then 27 (frame 4 of the next pass) stays inside one key-frame group across a reset.
+      for (int i : {17, 3, 3, 22, 9, 40, 28, 0, 2, 27}) {
         player->GetOneFrame(float(i) / 23);
         EXPECT_TRUE(SameAs(player->m_blockWork, movie.frames[i % 23])) << "time " << i;
       }
+      // A second Prepare resets the block: the same time is built again from its key frame.
+      ASSERT_TRUE(player->Prepare(background));
+      player->GetOneFrame(27.0f / 23);
+      EXPECT_TRUE(SameAs(player->m_blockWork, movie.frames[4])) << "after a second Prepare";
     }
 }
 
