@@ -1,5 +1,6 @@
 #include "platform/Archive.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <map>
@@ -32,7 +33,7 @@ std::map<std::string, const CRuntimeClass*>& Registry() {
 // ANSI text in old archives: UTF-8 when it is valid UTF-8, else one character per byte.
 std::wstring DecodeNarrow(const std::string& bytes) {
   const CString utf8 = CString::FromUtf8(bytes);
-  if (utf8.Find(static_cast<wchar_t>(0xFFFD)) < 0) return utf8.Str();
+  if (std::none_of(utf8.Str().begin(), utf8.Str().end(), KvIsEscapedByte)) return utf8.Str();
   std::wstring out;
   out.reserve(bytes.size());
   for (char c : bytes) out += static_cast<wchar_t>(static_cast<unsigned char>(c));

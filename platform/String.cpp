@@ -82,8 +82,8 @@ CString CString::FromUtf8(std::string_view in) {
       const char32_t minimum = extra == 1 ? 0x80 : extra == 2 ? 0x800 : 0x10000;
       if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) ok = false;
     }
-    if (!ok) {  // a malformed byte stands for itself as U+FFFD
-      out += static_cast<wchar_t>(0xFFFD);
+    if (!ok) {  // a byte that is not UTF-8 is kept, escaped, so that ToUtf8 gives it back
+      out += static_cast<wchar_t>(kKvEscapedByteBase + c);
       ++i;
       continue;
     }
@@ -98,6 +98,10 @@ std::string CString::ToUtf8() const {
   out.reserve(m_s.size());
   for (wchar_t wc : m_s) {
     auto cp = static_cast<char32_t>(wc);
+    if (KvIsEscapedByte(wc)) {
+      out += static_cast<char>(cp - kKvEscapedByteBase);
+      continue;
+    }
     if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
     if (cp < 0x80) {
       out += static_cast<char>(cp);
@@ -237,7 +241,7 @@ std::u16string KvToUtf16(std::wstring_view s) {
   out.reserve(s.size());
   for (wchar_t wc : s) {
     auto cp = static_cast<char32_t>(wc);
-    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
+    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF && !KvIsEscapedByte(wc))) cp = 0xFFFD;
     if (cp < 0x10000) {
       out += static_cast<char16_t>(cp);
     } else {
@@ -258,7 +262,7 @@ std::wstring KvFromUtf16(std::u16string_view s) {
         s[i + 1] <= 0xDFFF) {
       out += static_cast<wchar_t>(0x10000 + ((u - 0xD800) << 10) + (s[i + 1] - 0xDC00));
       ++i;
-    } else if (u >= 0xD800 && u <= 0xDFFF) {
+    } else if (u >= 0xD800 && u <= 0xDFFF && !KvIsEscapedByte(static_cast<wchar_t>(u))) {
       out += static_cast<wchar_t>(0xFFFD);
     } else {
       out += static_cast<wchar_t>(u);

@@ -18,6 +18,8 @@ class CString {
   CString(std::wstring_view s) : m_s(s) {}        // NOLINT
   explicit CString(wchar_t c, int repeat = 1) : m_s(repeat > 0 ? repeat : 0, c) {}
 
+  // File names are bytes: a byte that is not part of valid UTF-8 becomes an escaped byte
+  // (see KvIsEscapedByte) and ToUtf8 turns it back into that byte, so any name round-trips.
   static CString FromUtf8(std::string_view utf8);
   std::string ToUtf8() const;
 
@@ -99,7 +101,12 @@ class CString {
   std::wstring m_s;
 };
 
+// Bytes 0x80..0xFF that are not valid UTF-8 are held as the lone low surrogates
+// U+DC80..U+DCFF, which no valid text contains.
+inline constexpr wchar_t kKvEscapedByteBase = 0xDC00;
+constexpr bool KvIsEscapedByte(wchar_t c) { return c >= 0xDC80 && c <= 0xDCFF; }
+
 // Converts between wide text and UTF-16 code units (surrogate pairs for characters above
-// U+FFFF; unpaired surrogates become U+FFFD).
+// U+FFFF; escaped bytes stay single units; other unpaired surrogates become U+FFFD).
 std::u16string KvToUtf16(std::wstring_view s);
 std::wstring KvFromUtf16(std::u16string_view s);

@@ -31,10 +31,17 @@ TEST(CStringFormat, LongResultIsNotCut) {
 TEST(CStringText, Utf8RoundTripAndMalformedInput) {
   const CString s(L"Velmora 标题 \U0001F3AC");
   EXPECT_EQ(CString::FromUtf8(s.ToUtf8()), s);
-  // Truncated sequence, overlong encoding, lone continuation byte.
-  EXPECT_EQ(CString::FromUtf8("a\xE6\xA0"), CString(L"a\uFFFD\uFFFD"));
-  EXPECT_EQ(CString::FromUtf8("\xC0\xAF"), CString(L"\uFFFD\uFFFD"));
-  EXPECT_EQ(CString::FromUtf8("\x80z"), CString(L"\uFFFDz"));
+  // Bytes that are not UTF-8 (a truncated sequence, an overlong encoding, a lone
+  // continuation byte, a Latin-1 name) are escaped one by one and come back unchanged.
+  EXPECT_EQ(CString::FromUtf8("a\xE6\xA0"), CString(L"a\xDCE6\xDCA0"));
+  for (const std::string bytes :
+       {"a\xE6\xA0", "\xC0\xAF", "\x80z", "out\xE9.bmp", "\xED\xB2\x80"}) {
+    const CString wide = CString::FromUtf8(bytes);
+    EXPECT_EQ(wide.ToUtf8(), bytes);
+    EXPECT_EQ(KvFromUtf16(KvToUtf16(wide.Str())), wide.Str());
+  }
+  // A lone surrogate that is not an escaped byte has no UTF-8 form.
+  EXPECT_EQ(CString(std::wstring(1, wchar_t(0xD800))).ToUtf8(), "\xEF\xBF\xBD");
 }
 
 TEST(CStringText, Utf16SurrogatePairs) {
