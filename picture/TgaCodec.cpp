@@ -14,11 +14,10 @@
 
 namespace {
 
-// Working-memory limits: a converted row must fit a block of this many bytes (so
-// uncompressed pictures of 8192 pixels and wider are refused), run-length data goes through
-// an input buffer of kRleInputBytes, and colour maps hold 512 entries. Uncompressed rows are
-// read kReadBytes at a time, to keep the reads few.
-constexpr std::size_t kBlockBytes = 32767;
+// Working-memory limits: uncompressed rows are read kReadBytes at a time (several rows a
+// read, or a row in pieces when one row is larger, so that every width the saver writes
+// loads back), run-length data goes through an input buffer of kRleInputBytes, and colour
+// maps hold 512 entries.
 constexpr std::size_t kReadBytes = 96 * 1024;
 constexpr std::size_t kRleInputBytes = 8192;
 constexpr std::size_t kColorMapEntries = 512;
@@ -147,9 +146,8 @@ class TgaDecoder {
       if (w > kMaxRleWidth || h > kMaxRleHeight) return nullptr;
       // A packet of 1 + bpp bytes gives at most 128 pixels.
       if ((pixels + 127) / 128 * (1 + bpp) > available) return nullptr;
-    } else {
-      if (static_cast<std::size_t>(w) * 4 > kBlockBytes) return nullptr;
-      if (pixels * bpp > available) return nullptr;
+    } else if (pixels * bpp > available) {
+      return nullptr;
     }
 
     // Every row is written below (or the load fails), so the buffer need not be cleared.
@@ -185,9 +183,8 @@ class TgaDecoder {
     return true;
   }
 
-  // Converts one raw file row into its picture row.
-  void StoreRow(const BYTE* raw, DWORD* out, int bpp) {
-    const std::size_t w = m_h.width;
+  // Converts raw file pixels (a row, or a piece of one) into picture pixels.
+  void StoreRow(const BYTE* raw, DWORD* out, int bpp, std::size_t w) {
     if (m_h.IsColorMapped()) {
       KvConvertRow(RawPixel::Index8, raw, out, w, 255, m_palette.data(), m_palette.size());
       KvSetAlpha(out, w, 255);
@@ -202,21 +199,35 @@ class TgaDecoder {
     const std::size_t fileRowBytes = w * bpp;
     // 32-bit rows in file order need no conversion: they are read straight into place, all
     // in one read.
-    const bool direct = bpp == 4 && m_h.pixelDepth == 32 && TopDown();
-    const std::size_t rowsPerBlock = direct ? static_cast<std::size_t>(m_h.height)
-                                            : std::max<std::size_t>(1, kReadBytes / fileRowBytes);
-    std::vector<BYTE> block(direct ? 0 : rowsPerBlock * fileRowBytes);
+    if (bpp == 4 && m_h.pixelDepth == 32 && TopDown()) {
+      const std::size_t bytes = fileRowBytes * m_h.height;
+      return m_file.Read(picture.row(0), static_cast<UINT>(bytes)) == bytes;
+    }
+    if (fileRowBytes > kReadBytes) return DecodeRowsInPieces(picture, bpp);
+    const std::size_t rowsPerBlock = kReadBytes / fileRowBytes;
+    std::vector<BYTE> block(rowsPerBlock * fileRowBytes);
     for (long long row = 0; row < m_h.height;) {
       const std::size_t rows = std::min<std::size_t>(rowsPerBlock, m_h.height - row);
       const std::size_t bytes = rows * fileRowBytes;
-      if (direct) {
-        if (m_file.Read(picture.row(row), static_cast<UINT>(bytes)) != bytes) return false;
-      } else {
-        if (m_file.Read(block.data(), static_cast<UINT>(bytes)) != bytes) return false;
-        for (std::size_t r = 0; r < rows; ++r)
-          StoreRow(&block[r * fileRowBytes], picture.row(TargetRow(row + r)), bpp);
-      }
+      if (m_file.Read(block.data(), static_cast<UINT>(bytes)) != bytes) return false;
+      for (std::size_t r = 0; r < rows; ++r)
+        StoreRow(&block[r * fileRowBytes], picture.row(TargetRow(row + r)), bpp, w);
       row += static_cast<long long>(rows);
+    }
+    return true;
+  }
+
+  // Rows wider than one read are read and converted a piece at a time.
+  bool DecodeRowsInPieces(PictureBuffer& picture, int bpp) {
+    const std::size_t w = m_h.width, piece = kReadBytes / bpp;
+    std::vector<BYTE> block(piece * bpp);
+    for (long long row = 0; row < m_h.height; ++row) {
+      DWORD* out = picture.row(TargetRow(row));
+      for (std::size_t x = 0; x < w; x += piece) {
+        const std::size_t n = std::min(piece, w - x), bytes = n * bpp;
+        if (m_file.Read(block.data(), static_cast<UINT>(bytes)) != bytes) return false;
+        StoreRow(block.data(), out + x, bpp, n);
+      }
     }
     return true;
   }
@@ -232,7 +243,7 @@ class TgaDecoder {
         if (!reader.Decode(reinterpret_cast<BYTE*>(out), w)) return false;
       } else {
         if (!reader.Decode(raw.data(), w)) return false;
-        StoreRow(raw.data(), out, bpp);
+        StoreRow(raw.data(), out, bpp, w);
       }
     }
     return true;

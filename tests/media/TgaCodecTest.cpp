@@ -234,13 +234,37 @@ TEST(TgaLoad, RejectsHeadersItCannotLoad) {
 }
 
 TEST(TgaLoad, SizeLimitsHoldAtTheirEdges) {
-  for (auto [type, w, h] : {std::tuple{2, 8191, 1}, {10, 1, 32767}})
+  for (auto [type, w, h] : {std::tuple{10, 16383, 1}, {10, 1, 32767}})
     for (int over : {0, 1}) {  // one past the limit, across or down
       auto im = Image(type, 24, w + (h == 1) * over, h + (h > 1) * over, {});
       im.pixels.assign(std::size_t(im.width) * im.height * 3, 9);
       im.packing = TgaPacking::kRunsOnly;
       EXPECT_EQ(LoadTgaBytes(kvtest::WriteTga(im)).has_value(), !over) << w << "x" << h;
     }
+}
+
+// Every width the saver writes loads back, also rows wider than one read, in file order
+// or bottom-up.
+TEST(TgaLoad, WideRowsLoad) {
+  kvtest::TempDir dir;
+  for (int w : {8192, 65535}) {
+    std::vector<DWORD> px(std::size_t(w) * 2);
+    for (std::size_t i = 0; i < px.size(); ++i) px[i] = DWORD(i * 2654435761u);
+    ASSERT_EQ(KvMediaSaveTGAFile(dir.File("wide.tga"), px.data(), CSize(w, 2), CRect(0, 0, w, 2)),
+              1);
+    const auto loaded = LoadTga(dir.File("wide.tga"));
+    ASSERT_TRUE(loaded) << w;
+    EXPECT_EQ(loaded->pixels, px) << w;
+  }
+  const int w = 40000;  // 120,000 bytes a row at 24 bits
+  TgaImage colour = Image(2, 24, w, 2, Pattern(w * 2, 3), 0x00);
+  const auto pixels = LoadPixels(colour);
+  ASSERT_EQ(pixels.size(), std::size_t(w) * 2);
+  const std::size_t last = std::size_t(w) - 1;  // bottom-up: file row 0 is the lower row
+  EXPECT_EQ(pixels[w + last],
+            Px(colour.pixels[last * 3], colour.pixels[last * 3 + 1], colour.pixels[last * 3 + 2]));
+  EXPECT_EQ(pixels[0],
+            Px(colour.pixels[w * 3], colour.pixels[w * 3 + 1], colour.pixels[w * 3 + 2]));
 }
 
 TEST(TgaLoad, ShortAndLyingFilesFailQuickly) {
