@@ -1,4 +1,5 @@
 #include <array>
+#include <cstdint>
 #include <cstring>
 
 #include "KvMediaFile/KvPicture.h"
@@ -34,7 +35,8 @@ int BmpInfo(const CString& path, RECT* rect, int* bits) {
   const LONG width = r.i32le(), height = r.i32le();
   r.skip(2);
   const WORD bitCount = r.u16le();
-  if (width <= 0 || height == 0) return 0;
+  // A height of -2^31 has no positive counterpart.
+  if (width <= 0 || height == 0 || height == INT32_MIN) return 0;
   const LONG absHeight = height < 0 ? -height : height;
   if (rect) *rect = RECT{0, 0, width, absHeight};
   if (bits) *bits = bitCount;
