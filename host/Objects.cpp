@@ -103,7 +103,8 @@ std::size_t CKvIconObj::GetIconBytes() const {
 }
 
 void CKvIconObj::SetIcon(BYTE* globalBlock, CSize size, int bits) {
-  if (globalBlock == m_bytes) {
+  // A null block is no icon, whatever size comes with it.
+  if (globalBlock && globalBlock == m_bytes) {
     m_size = size;
     m_bits = bits;
     return;

@@ -170,6 +170,21 @@ TEST(KvObjects, IconArchiveFormRejectsImpossibleSizes) {
   auto count = bytes;
   count[10] = 31;  // byte count that does not match 5 x 2 at 24 bits
   EXPECT_THROW(loadIcon(count), CArchiveException);
+
+  // A null block with a size is no icon, and stores as one.
+  CKvIconObj none;
+  none.SetIcon(nullptr, CSize(5, 2));
+  EXPECT_EQ(none.GetIconSize(), CSize());
+  CMemFile noneFile;
+  {
+    CArchive ar(&noneFile, CArchive::store);
+    none.Serialize(ar);
+    ar.Close();
+  }
+  std::vector<BYTE> noneBytes(static_cast<size_t>(noneFile.GetLength()));
+  noneFile.SeekToBegin();
+  noneFile.Read(noneBytes.data(), static_cast<UINT>(noneBytes.size()));
+  EXPECT_EQ(loadIcon(noneBytes).Compare(&none), 1);
 }
 
 TEST(KvObjects, ListDeletesWhatItOwns) {
