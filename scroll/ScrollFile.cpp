@@ -1,8 +1,9 @@
 #include "scroll/ScrollFile.h"
 
 #include <algorithm>
-#include <cstring>
+#include <cstdint>
 #include <memory>
+#include <new>
 #include <span>
 
 #include "host/LineCodec.h"
@@ -42,20 +43,26 @@ CKvScrollFileWrite::~CKvScrollFileWrite() { CloseFile(); }
 int CKvScrollFileWrite::OpenFile(const wchar_t* path, DWORD direction, int, DWORD lines,
                                  DWORD width) {
   CloseFile();
-  if (!Open(path, modeCreate | modeWrite)) return 0;
   m_header = SKvScrollHeader{SKvScrollHeader::kMagic, 1, direction, 32, lines, width, 1, 0};
   try {
+    if (!Open(path, modeCreate | modeWrite)) throw CFileException();
     SeekToBegin();
     const auto bytes = m_header.Serialize();
     Write(bytes.data(), static_cast<UINT>(bytes.size()));
     SetLength(SKvScrollHeader::kSize + 4ull * lines);
   } catch (const CException&) {
-    Abort();
-    m_header = SKvScrollHeader{};
-    return 0;
+    return Refuse();
+  } catch (const std::bad_alloc&) {
+    return Refuse();
   }
   m_appended = 0;
   return 1;
+}
+
+int CKvScrollFileWrite::Refuse() {
+  Abort();
+  m_header = SKvScrollHeader{};
+  return 0;
 }
 
 int CKvScrollFileWrite::AppendDataLine(DWORD* line) {
@@ -98,8 +105,8 @@ CKvScrollFileRead::~CKvScrollFileRead() { CloseFile(); }
 
 int CKvScrollFileRead::OpenFile(const wchar_t* path) {
   CloseFile();
-  if (!Open(path, modeRead | shareDenyWrite)) return 0;
   try {
+    if (!Open(path, modeRead | shareDenyWrite)) return 0;
     std::array<BYTE, SKvScrollHeader::kSize> bytes{};
     SeekToBegin();
     if (Read(bytes.data(), static_cast<UINT>(bytes.size())) != bytes.size()) throw CFileException();
@@ -133,14 +140,28 @@ int CKvScrollFileRead::OpenFile(const wchar_t* path) {
   return 1;
 }
 
+bool CKvScrollFileRead::ReadFully(void* buffer, ULONGLONG bytes) {
+  // Reads are made in pieces that a UINT count can hold.
+  auto* p = static_cast<BYTE*>(buffer);
+  constexpr ULONGLONG kPiece = 1u << 30;
+  while (bytes > 0) {
+    const UINT n = static_cast<UINT>(std::min(bytes, kPiece));
+    if (Read(p, n) != n) return false;
+    p += n;
+    bytes -= n;
+  }
+  return true;
+}
+
 BYTE* CKvScrollFileRead::GetData() {
   if (m_hFile == hFileNull || m_offsets.empty()) return nullptr;
   try {
     const ULONGLONG bytes = m_offsets.back() - SKvScrollHeader::kSize;
     if (bytes > KvGetMaxPictureBytes() + 4ull * m_header.lines) return nullptr;
-    std::unique_ptr<BYTE[]> data(new BYTE[static_cast<std::size_t>(bytes)]);
+    std::unique_ptr<BYTE[]> data(new (std::nothrow) BYTE[static_cast<std::size_t>(bytes)]);
+    if (!data) return nullptr;
     Seek(SKvScrollHeader::kSize, begin);
-    if (Read(data.get(), static_cast<UINT>(bytes)) != bytes) return nullptr;
+    if (!ReadFully(data.get(), bytes)) return nullptr;
     return data.release();
   } catch (const CException&) {
     return nullptr;
@@ -149,27 +170,75 @@ BYTE* CKvScrollFileRead::GetData() {
   }
 }
 
+bool CKvScrollFileRead::MayHoldPixels(DWORD i) const {
+  const ULONGLONG size = m_offsets[i + 1] - m_offsets[i];
+  return size != 0 && size <= 8ull * m_header.width;
+}
+
 bool CKvScrollFileRead::DecodeLines(const BYTE* data, std::size_t dataBytes, DWORD first,
                                     DWORD count, DWORD* out) const {
-  if (m_offsets.empty() || first > m_header.lines || count > m_header.lines - first) return false;
+  if (m_offsets.empty() || first > m_header.lines || count > m_header.lines - first ||
+      reinterpret_cast<std::uintptr_t>(data) % alignof(DWORD) != 0)
+    return false;
   const ULONGLONG base = m_offsets[first];
+  if (m_offsets[first + count] - base > dataBytes) return false;
   const std::size_t width = m_header.width;
   for (DWORD i = 0; i < count; ++i) {
     const ULONGLONG begin = m_offsets[first + i] - base, end = m_offsets[first + i + 1] - base;
-    if (end > dataBytes) return false;
-    // Line data need not be aligned in the buffer; copy words out only when it is not.
-    const BYTE* p = data + begin;
-    const std::size_t words = static_cast<std::size_t>(end - begin) / 4;
-    std::vector<DWORD> aligned;
-    const DWORD* src = reinterpret_cast<const DWORD*>(p);
-    if (reinterpret_cast<std::uintptr_t>(p) % alignof(DWORD) != 0) {
-      aligned.resize(words);
-      std::memcpy(aligned.data(), p, words * 4);
-      src = aligned.data();
+    const std::span<const DWORD> src(reinterpret_cast<const DWORD*>(data + begin),
+                                     static_cast<std::size_t>(end - begin) / 4);
+    const std::span<DWORD> line(out + i * width, width);
+    // A line that does not fill its width exactly, or leaves words over, is not this
+    // file's line: it shows transparent rather than shifted or half drawn.
+    const KvRLEDecodeResult r = KvRLEDecompress(src, line);
+    if (r.status != KvRLEStatus::Ok || r.read != src.size())
+      std::fill(line.begin(), line.end(), 0u);
+  }
+  return true;
+}
+
+bool CKvScrollFileRead::DecodeRun(DWORD lo, DWORD hi, DWORD* out) {
+  if (m_hFile == hFileNull || m_offsets.empty() || lo >= hi || hi > m_header.lines) return false;
+  const std::size_t width = m_header.width;
+  // Lines that cannot hold pixels split the run into stretches read one at a time, so that
+  // nothing is read that could not be shown; one buffer fits the longest stretch.
+  const auto stretchEnd = [&](DWORD i) {
+    while (i < hi && MayHoldPixels(i)) ++i;
+    return i;
+  };
+  ULONGLONG longest = 0;
+  for (DWORD i = lo; i < hi; ++i)
+    if (MayHoldPixels(i)) {
+      const DWORD j = stretchEnd(i);
+      longest = std::max(longest, m_offsets[j] - m_offsets[i]);
+      i = j;
     }
-    const KvRLEDecodeResult r = KvRLEDecompress(std::span<const DWORD>(src, words),
-                                                std::span<DWORD>(out + i * width, width));
-    if (r.status != KvRLEStatus::Ok || r.read != words) return false;
+  std::unique_ptr<DWORD[]> packed;
+  if (longest > 0) {
+    packed.reset(new (std::nothrow) DWORD[static_cast<std::size_t>(longest / 4)]);
+    if (!packed) return false;
+  }
+  try {
+    for (DWORD i = lo; i < hi;) {
+      DWORD* line = out + (i - lo) * width;
+      if (!MayHoldPixels(i)) {
+        std::fill_n(line, width, 0u);
+        ++i;
+        continue;
+      }
+      const DWORD j = stretchEnd(i);
+      const ULONGLONG bytes = m_offsets[j] - m_offsets[i];
+      Seek(static_cast<LONGLONG>(m_offsets[i]), begin);
+      if (!ReadFully(packed.get(), bytes) ||
+          !DecodeLines(reinterpret_cast<const BYTE*>(packed.get()), static_cast<std::size_t>(bytes),
+                       i, j - i, line))
+        return false;
+      i = j;
+    }
+  } catch (const CException&) {
+    return false;
+  } catch (const std::bad_alloc&) {
+    return false;
   }
   return true;
 }
@@ -183,21 +252,9 @@ BYTE* CKvScrollFileRead::GetSpecialFrame(DWORD from, DWORD to) {
   const DWORD lo = std::min(from, to), hi = std::max(from, to);
   const std::size_t pixelBytes = KvCheckedPictureBytes(m_header.width, hi - lo);
   if (pixelBytes == 0) return nullptr;
-  try {
-    const ULONGLONG bytes = m_offsets[hi] - m_offsets[lo];
-    std::vector<BYTE> packed(static_cast<std::size_t>(bytes));
-    Seek(static_cast<LONGLONG>(m_offsets[lo]), begin);
-    if (Read(packed.data(), static_cast<UINT>(bytes)) != bytes) return nullptr;
-    std::unique_ptr<BYTE[]> out(new BYTE[pixelBytes]);
-    if (!DecodeLines(packed.data(), packed.size(), lo, hi - lo,
-                     reinterpret_cast<DWORD*>(out.get())))
-      return nullptr;
-    return out.release();
-  } catch (const CException&) {
-    return nullptr;
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
+  std::unique_ptr<BYTE[]> out(new (std::nothrow) BYTE[pixelBytes]);
+  if (!out || !DecodeRun(lo, hi, reinterpret_cast<DWORD*>(out.get()))) return nullptr;
+  return out.release();
 }
 
 void CKvScrollFileRead::CloseFile() {

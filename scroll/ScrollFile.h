@@ -39,6 +39,9 @@ class KV_MEDIA_API CKvScrollFileWrite : public CFile {
   void CloseFile();
 
  private:
+  // Gives up opening: closes the file and forgets the header; 0.
+  int Refuse();
+
   SKvScrollHeader m_header;
   DWORD m_appended = 0;
 };
@@ -59,12 +62,20 @@ class KV_MEDIA_API CKvScrollFileRead : public CFile {
   BYTE* GetData();
   // Lines from..to-1 (the two swapped when from > to; `to` cut to the line count)
   // decompressed, as a new[] buffer of (to - from) x W pixels; null when empty, when from
-  // lies beyond the line count, or when a line does not expand to exactly W pixels.
+  // lies beyond the line count, or when the file cannot be read or memory is short. A line
+  // that is missing or does not expand to exactly W pixels comes out transparent.
   BYTE* GetSpecialFrame(DWORD from, DWORD to);
   void CloseFile();
 
-  // Decompresses `count` lines that lie back to back in `data`, starting with line `first`,
-  // into `out` (count x W pixels); false unless every line expands to exactly W pixels.
+  // Reads and decompresses lines lo..hi-1 (lo < hi <= N) into `out`, (hi - lo) x W pixels,
+  // with one read for each stretch of lines that can hold pixels (the whole run, in a sound
+  // file). Missing and damaged lines come out transparent. False when the file cannot be read
+  // or memory is short.
+  bool DecodeRun(DWORD lo, DWORD hi, DWORD* out);
+  // Decompresses `count` lines that lie back to back in `data` (4-byte aligned), starting
+  // with line `first`, into `out` (count x W pixels). A line that is missing or does not
+  // expand to exactly W pixels is written transparent. False only when the lines are not
+  // the file's or do not lie within `dataBytes`.
   bool DecodeLines(const BYTE* data, std::size_t dataBytes, DWORD first, DWORD count,
                    DWORD* out) const;
   // Largest line count and line width accepted.
@@ -73,6 +84,12 @@ class KV_MEDIA_API CKvScrollFileRead : public CFile {
   ULONGLONG LineOffset(DWORD i) const { return m_offsets[i]; }
 
  private:
+  // Whether line i has a stored size that some stream of W pixels can have: not 0, and at
+  // most 2 words a pixel (every packet gives at least one pixel for at most two words).
+  bool MayHoldPixels(DWORD i) const;
+  // Reads exactly `bytes` bytes at the current position (false when the file is shorter).
+  bool ReadFully(void* buffer, ULONGLONG bytes);
+
   SKvScrollHeader m_header;
   std::vector<ULONGLONG> m_offsets;
 };

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <new>
+#include <utility>
 
 #include "host/FileName.h"
 #include "host/ModuleResources.h"
@@ -20,6 +23,22 @@ namespace {
 int Mod(long long v, int m) {
   const long long r = v % m;
   return static_cast<int>(r < 0 ? r + m : r);
+}
+
+// Lays crawl lines, each a strip column of `length` pixels stored one after the other, into
+// rows: pixel first + y of line i goes to row y, column i of `dst`, for `rows` rows. Columns
+// go a batch at a time, so that each row's cache line is filled by one batch.
+void ColumnsToRows(const DWORD* lines, std::size_t length, std::size_t count, std::size_t first,
+                   std::size_t rows, DWORD* dst, std::size_t dstStride) {
+  constexpr std::size_t kBatch = 16;
+  for (std::size_t x0 = 0; x0 < count; x0 += kBatch) {
+    const std::size_t n = std::min(kBatch, count - x0);
+    const DWORD* column = lines + x0 * length + first;
+    for (std::size_t y = 0; y < rows; ++y) {
+      DWORD* row = dst + y * dstStride + x0;
+      for (std::size_t j = 0; j < n; ++j) row[j] = column[j * length + y];
+    }
+  }
 }
 
 }  // namespace
@@ -45,7 +64,11 @@ CKvPlayScrollBase& CKvPlayScrollBase::operator=(const CKvPlayScrollBase& other) 
 }
 
 int CKvPlayScrollBase::Open(CString path, int bInMemory) {
-  m_strPath = path;
+  try {
+    m_strPath = path;
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
   m_bInMemory = bInMemory;
   m_bOpened = 1;
   return 1;
@@ -67,10 +90,13 @@ int CKvPlayScrollBase::InitExtData() { return 1; }
 int CKvPlayScrollBase::GetOneFrame(float, SKvScrollBuffer*) { return 1; }
 
 ENUMSCROLLTYPE CKvPlayScrollBase::GetScrollCategory(CString path) {
-  CString ext = KvPathExtension(path);
-  ext.MakeUpper();
-  if (ext == L".KSC") return SCROLL_FILE;
-  if (ext == L".KSU") return SCROLL_PAINTER;
+  try {
+    CString ext = KvPathExtension(path);
+    ext.MakeUpper();
+    if (ext == L".KSC") return SCROLL_FILE;
+    if (ext == L".KSU") return SCROLL_PAINTER;
+  } catch (const std::bad_alloc&) {
+  }
   return SCROLL_UNKNOWN;
 }
 
@@ -78,15 +104,15 @@ CKvPlayScrollBase* CKvPlayScrollBase::CreatePlayScrollObj(CString path, int bInM
   std::unique_ptr<CKvPlayScrollBase> player;
   switch (GetScrollCategory(path)) {
     case SCROLL_FILE:
-      player = std::make_unique<CKvPlayScrollFile>();
+      player.reset(new (std::nothrow) CKvPlayScrollFile);
       break;
     case SCROLL_PAINTER:
-      player = std::make_unique<CKvPlayScrollPainter>();
+      player.reset(new (std::nothrow) CKvPlayScrollPainter);
       break;
     default:
       return nullptr;
   }
-  return player->Open(path, bInMemory) ? player.release() : nullptr;
+  return player && player->Open(path, bInMemory) ? player.release() : nullptr;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -96,54 +122,69 @@ CKvPlayScrollFile::~CKvPlayScrollFile() { Close(); }
 
 int CKvPlayScrollFile::Open(CString path, int bInMemory) {
   Close();
-  if (!m_reader.OpenFile(path)) return 0;
-  CKvPlayScrollBase::Open(path, bInMemory);
+  try {
+    return OpenFile(path, bInMemory) ? 1 : Fail();
+  } catch (const std::bad_alloc&) {
+    return Fail();
+  } catch (const CException&) {
+    return Fail();
+  }
+}
+
+bool CKvPlayScrollFile::OpenFile(const CString& path, int bInMemory) {
+  if (!m_reader.OpenFile(path)) return false;
+  if (!CKvPlayScrollBase::Open(path, bInMemory)) return false;
   m_dwDirection = m_reader.GetDirection();
   m_dwLines = m_reader.GetDataLines();
   CRect primal;
   GetPrimalRect(primal);
   m_sizeFrame = primal.Size();
   // Frames are refused against the picture limit like any other picture.
-  if (KvCheckedPictureBytes(m_sizeFrame.cx, m_sizeFrame.cy) == 0) return Fail();
-  const long long width = m_reader.GetDataWidth(), lines = m_dwLines;
-  m_rcStrip = IsRoll() ? CRect(0, 0, static_cast<int>(width), static_cast<int>(lines))
-                       : CRect(0, 0, static_cast<int>(lines), static_cast<int>(width));
+  if (KvCheckedPictureBytes(m_sizeFrame.cx, m_sizeFrame.cy) == 0) return false;
+  const auto width = static_cast<int>(m_reader.GetDataWidth());
+  const auto lines = static_cast<int>(m_dwLines);
+  m_rcStrip = IsRoll() ? CRect(0, 0, width, lines) : CRect(0, 0, lines, width);
   InitExtData();
+  if (bInMemory && !LoadStrip()) return false;
+  return !CKvModuleSetting::Is2DEnvion() || m_blockFrameCopy.InitBlock(m_sizeFrame);
+}
 
-  if (bInMemory) {
-    // The strip is refused against the picture limit before anything is allocated.
-    if (!m_blockStrip.InitBlock(m_rcStrip.Size())) return Fail();
-    std::unique_ptr<BYTE[]> data(m_reader.GetData());
-    if (!data) return Fail();
-    const std::size_t table = 4 * static_cast<std::size_t>(lines);
-    const std::size_t bytes = static_cast<std::size_t>(m_reader.LineOffset(m_dwLines) - 32) - table;
-    auto* strip = reinterpret_cast<DWORD*>(m_blockStrip.GetAddress());
-    if (IsRoll()) {
-      if (!m_reader.DecodeLines(data.get() + table, bytes, 0, m_dwLines, strip)) return Fail();
-    } else {
-      // Each data line is a column of the strip: columns are decoded a batch at a time and
-      // written across the rows, so that each row's cache line is filled by one batch.
-      const std::size_t W = static_cast<std::size_t>(lines), H = static_cast<std::size_t>(width);
-      constexpr std::size_t kBatch = 16;
-      std::vector<DWORD> batch(kBatch * H);
-      const BYTE* base = data.get() + table;
-      const ULONGLONG first = m_reader.LineOffset(0);
-      for (std::size_t x0 = 0; x0 < W; x0 += kBatch) {
-        const std::size_t n = std::min(kBatch, W - x0);
-        const std::size_t at =
-            static_cast<std::size_t>(m_reader.LineOffset(static_cast<DWORD>(x0)) - first);
-        if (!m_reader.DecodeLines(base + at, bytes - at, static_cast<DWORD>(x0),
-                                  static_cast<DWORD>(n), batch.data()))
-          return Fail();
-        for (std::size_t y = 0; y < H; ++y) {
-          DWORD* row = strip + y * W + x0;
-          for (std::size_t j = 0; j < n; ++j) row[j] = batch[j * H + y];
-        }
-      }
-    }
+bool CKvPlayScrollFile::LoadStrip() {
+  // The strip is refused against the picture limit before anything is allocated; the
+  // buffers beside it, never larger than it, come before it.
+  if (KvCheckedPictureBytes(m_rcStrip.Width(), m_rcStrip.Height()) == 0) return false;
+  const std::size_t W = static_cast<std::size_t>(m_rcStrip.Width());
+  const std::size_t H = static_cast<std::size_t>(m_rcStrip.Height());
+  // A crawl's data lines are columns of the strip: they are decoded a batch at a time and
+  // written across the rows, so that each row's cache line is filled by one batch.
+  constexpr std::size_t kBatch = 16;
+  std::unique_ptr<DWORD[]> batch;
+  if (IsRoll()) {
+    m_transparentRow.reset(new (std::nothrow) DWORD[W]());
+    if (!m_transparentRow) return false;
+  } else {
+    batch.reset(new (std::nothrow) DWORD[std::min(kBatch, W) * H]);
+    if (!batch) return false;
   }
-  if (CKvModuleSetting::Is2DEnvion() && !m_blockFrameCopy.InitBlock(m_sizeFrame)) return Fail();
-  return 1;
+  if (!m_blockStrip.InitBlock(m_rcStrip.Size())) return false;
+  std::unique_ptr<BYTE[]> data(m_reader.GetData());
+  if (!data) return false;
+  const std::size_t table = 4 * static_cast<std::size_t>(m_dwLines);
+  const BYTE* lines = data.get() + table;
+  const std::size_t bytes =
+      static_cast<std::size_t>(m_reader.LineOffset(m_dwLines) - m_reader.LineOffset(0));
+  auto* strip = reinterpret_cast<DWORD*>(m_blockStrip.GetAddress());
+  if (IsRoll()) return m_reader.DecodeLines(lines, bytes, 0, m_dwLines, strip);
+  const ULONGLONG first = m_reader.LineOffset(0);
+  for (std::size_t x0 = 0; x0 < W; x0 += kBatch) {
+    const std::size_t n = std::min(kBatch, W - x0);
+    const auto at = static_cast<std::size_t>(m_reader.LineOffset(static_cast<DWORD>(x0)) - first);
+    if (!m_reader.DecodeLines(lines + at, bytes - at, static_cast<DWORD>(x0), static_cast<DWORD>(n),
+                              batch.get()))
+      return false;
+    ColumnsToRows(batch.get(), H, n, 0, H, strip + x0, W);
+  }
+  return true;
 }
 
 int CKvPlayScrollFile::Fail() {
@@ -153,6 +194,7 @@ int CKvPlayScrollFile::Fail() {
 
 void CKvPlayScrollFile::Close() {
   m_blockStrip.Close();
+  m_transparentRow.reset();
   m_blockFrameCopy.Close();
   m_reader.CloseFile();
   m_bOpened = 0;
@@ -252,59 +294,66 @@ int CKvPlayScrollFile::GetOneFrame(float position, SKvScrollBuffer* buffer) {
   return UpdateRing(buffer->pFrame, window, buffer);
 }
 
-std::unique_ptr<BYTE[]> CKvPlayScrollFile::ReadLines(long long lo, long long hi) {
+std::unique_ptr<DWORD[]> CKvPlayScrollFile::ReadLines(long long lo, long long hi) {
   const long long lineWidth = m_reader.GetDataWidth(), total = m_dwLines;
-  const long long a = std::max<long long>(lo, 0), b = std::min<long long>(hi, total);
-  if (a == lo && b == hi)
-    return std::unique_ptr<BYTE[]>(
-        m_reader.GetSpecialFrame(static_cast<DWORD>(lo), static_cast<DWORD>(hi)));
+  // a..b: the lines that lie on the strip.
+  const long long a = std::min(std::max(lo, 0ll), hi), b = std::max(std::min(hi, total), a);
+  // Never more than a frame's worth of lines, which passed the picture limit at opening.
+  const std::size_t pixels = KvCheckedPictureBytes(lineWidth, hi - lo) / 4;
+  if (pixels == 0) return nullptr;
+  std::unique_ptr<DWORD[]> out(new (std::nothrow) DWORD[pixels]);
+  if (!out) return nullptr;
   // Lines before or after the strip are transparent.
-  const std::size_t bytes = static_cast<std::size_t>((hi - lo) * lineWidth * 4);
-  std::unique_ptr<BYTE[]> out(new BYTE[bytes]());
-  if (a < b) {
-    std::unique_ptr<BYTE[]> inside(
-        m_reader.GetSpecialFrame(static_cast<DWORD>(a), static_cast<DWORD>(b)));
-    if (!inside) return nullptr;
-    std::memcpy(out.get() + (a - lo) * lineWidth * 4, inside.get(),
-                static_cast<std::size_t>((b - a) * lineWidth * 4));
-  }
+  const auto at = [&](long long line) { return out.get() + (line - lo) * lineWidth; };
+  std::fill(at(lo), at(a), 0u);
+  std::fill(at(b), at(hi), 0u);
+  if (a < b && !m_reader.DecodeRun(static_cast<DWORD>(a), static_cast<DWORD>(b), at(a)))
+    return nullptr;
   return out;
 }
 
 int CKvPlayScrollFile::GetSyncFrame(void* pixels, CRect& window) {
+  CKvMemBlock block;
+  if (!block.InitBlock(window.Size(), static_cast<tagCOLOR32*>(pixels))) return 0;
+  CRect visible;
+  if (!visible.IntersectRect(&window, &m_rcStrip)) {
+    block.ClearBlock(nullptr, CKvColor32(0, 0, 0, 0));
+  } else {
+    std::unique_ptr<DWORD[]> lines =
+        IsRoll() ? ReadLines(visible.top, visible.bottom) : ReadLines(visible.left, visible.right);
+    if (!lines) return 0;
+    // The part of the window beyond the strip is transparent.
+    CRect outside[4] = {
+        {0, 0, window.Width(), visible.top - window.top},
+        {0, visible.bottom - window.top, window.Width(), window.Height()},
+        {0, visible.top - window.top, visible.left - window.left, visible.bottom - window.top},
+        {visible.right - window.left, visible.top - window.top, window.Width(),
+         visible.bottom - window.top}};
+    for (const CRect& r : outside)
+      if (!r.IsRectEmpty()) block.ClearBlock(&r, CKvColor32(0, 0, 0, 0));
+    const auto vw = static_cast<std::size_t>(visible.Width());
+    const auto vh = static_cast<std::size_t>(visible.Height());
+    const std::size_t fw = static_cast<std::size_t>(window.Width());
+    DWORD* dst = static_cast<DWORD*>(pixels) +
+                 static_cast<std::size_t>(visible.top - window.top) * fw +
+                 static_cast<std::size_t>(visible.left - window.left);
+    if (IsRoll()) {
+      // Rows of the strip, whose lines are as wide as the strip.
+      const std::size_t W = static_cast<std::size_t>(m_rcStrip.Width());
+      const DWORD* src = lines.get() + visible.left;
+      for (std::size_t y = 0; y < vh; ++y) std::memcpy(dst + y * fw, src + y * W, vw * 4);
+    } else {
+      // Line i is column i; the frame wants rows.
+      ColumnsToRows(lines.get(), static_cast<std::size_t>(m_rcStrip.Height()), vw,
+                    static_cast<std::size_t>(visible.top), vh, dst, fw);
+    }
+  }
+  // The ring starts with a frame that was built.
   if (m_rcRing.IsRectEmpty()) {
     ResetRingPoint();
     m_rcRing = window;
   }
-  CKvMemBlock block;
-  if (!block.InitBlock(window.Size(), static_cast<tagCOLOR32*>(pixels))) return 0;
-  block.ClearBlock(nullptr, CKvColor32(0, 0, 0, 0));
-  CRect visible;
-  if (!visible.IntersectRect(&window, &m_rcStrip)) return 1;
-  const std::size_t vw = static_cast<std::size_t>(visible.Width());
-  const std::size_t vh = static_cast<std::size_t>(visible.Height());
-  std::unique_ptr<BYTE[]> lines;
-  try {
-    lines =
-        IsRoll() ? ReadLines(visible.top, visible.bottom) : ReadLines(visible.left, visible.right);
-  } catch (const std::bad_alloc&) {
-    return 0;
-  }
-  if (!lines) return 1;
-  const auto* src = reinterpret_cast<const DWORD*>(lines.get());
-  std::vector<DWORD> transposed;
-  if (!IsRoll()) {
-    // Line i is column i; the frame wants rows.
-    const std::size_t H = static_cast<std::size_t>(m_rcStrip.Height());
-    transposed.resize(vw * vh);
-    for (std::size_t i = 0; i < vw; ++i)
-      for (std::size_t j = 0; j < vh; ++j)
-        transposed[j * vw + i] = src[i * H + static_cast<std::size_t>(visible.top) + j];
-    src = transposed.data();
-  }
-  const CPoint at(visible.left - window.left, visible.top - window.top);
-  return block.Copy(at, const_cast<DWORD*>(src), CSize(static_cast<int>(vw), static_cast<int>(vh)),
-                    CRect(0, 0, static_cast<int>(vw), static_cast<int>(vh)), KV_MIX_COPY);
+  return 1;
 }
 
 int CKvPlayScrollFile::UpdateRing(DWORD* pixels, const CRect& window, SKvScrollBuffer* buffer) {
@@ -322,8 +371,11 @@ int CKvPlayScrollFile::UpdateRing(DWORD* pixels, const CRect& window, SKvScrollB
     // A fresh start or a jump of a frame or more: the whole frame, in row (column) order,
     // with the ring point where that order puts it.
     const bool jump = !m_rcRing.IsRectEmpty() && m_rcRing.Size() == m_sizeFrame;
-    m_rcRing.SetRectEmpty();
-    if (!GetSyncFrame(pixels, win)) return 0;
+    const CRect ring = std::exchange(m_rcRing, CRect());
+    if (!GetSyncFrame(pixels, win)) {
+      m_rcRing = ring;  // the buffer still holds that window
+      return 0;
+    }
     buffer->rcUpdate = whole;
     if (jump) buffer->fMotion = 0;
     refreshCopy();
@@ -338,12 +390,7 @@ int CKvPlayScrollFile::UpdateRing(DWORD* pixels, const CRect& window, SKvScrollB
   const long long lo = roll ? band.top : band.left;
   const long long hi = roll ? band.bottom : band.right;
   const int count = static_cast<int>(hi - lo);
-  std::unique_ptr<BYTE[]> lines;
-  try {
-    lines = ReadLines(lo, hi);
-  } catch (const std::bad_alloc&) {
-    return 0;
-  }
+  const std::unique_ptr<DWORD[]> lines = ReadLines(lo, hi);
   if (!lines) return 0;
   if (m_blockFrameCopy.IsValid())
     std::memcpy(pixels, m_blockFrameCopy.GetAddress(), static_cast<std::size_t>(fw) * fh * 4);
@@ -357,7 +404,7 @@ int CKvPlayScrollFile::UpdateRing(DWORD* pixels, const CRect& window, SKvScrollB
   const int start = forward ? first : Mod(first - count, extent);
   const int newFirst = forward ? Mod(first + count, extent) : start;
   const int newPoint = Mod(newFirst - (firstAtPoint ? 0 : 1), extent);
-  const auto* src = reinterpret_cast<const DWORD*>(lines.get());
+  const DWORD* src = lines.get();
   if (roll) {
     for (int i = 0; i < count; ++i)
       std::memcpy(pixels + static_cast<std::size_t>(Mod(start + i, extent)) * fw,
@@ -426,13 +473,13 @@ int CKvPlayScrollFile::GetHostMemFrame(void* pixels, CRect& window, float fracti
   }
   // Sub-pixel rolls. Content moving up shows each row mixed with the row below it, moving
   // down with the row above it; beyond the strip's ends that neighbour is transparent.
-  std::vector<BYTE> transparent(static_cast<std::size_t>(vw) * 4, 0);
+  BYTE* transparent = reinterpret_cast<BYTE*>(m_transparentRow.get());
   FadeEnteringRow(out, win, fraction);
   if (m_dwDirection == KV_SCROLL_UP) {
     if (reinterpret_cast<std::uintptr_t>(src) % 16 == 0) {
       for (int y = 0; y < vh; ++y) {
         const std::size_t r = static_cast<std::size_t>(visible.top + y);
-        BYTE* next = r + 1 < H ? src + (y + 1) * stride : transparent.data();
+        BYTE* next = r + 1 < H ? src + (y + 1) * stride : transparent;
         KvIntpLines_BGRA(src + y * stride, next, dst + y * dstStride, vw, fraction);
       }
     } else {
@@ -442,7 +489,7 @@ int CKvPlayScrollFile::GetHostMemFrame(void* pixels, CRect& window, float fracti
   } else {
     for (int y = 0; y < vh; ++y) {
       const long long r = visible.top + y;
-      BYTE* above = r > 0 ? src + (y - 1) * static_cast<long long>(stride) : transparent.data();
+      BYTE* above = r > 0 ? src + (y - 1) * static_cast<long long>(stride) : transparent;
       KvIntpLines_BGRA(above, src + y * stride, dst + y * dstStride, vw, 1.0f - fraction);
     }
   }
@@ -462,45 +509,54 @@ void CKvPlayScrollFile::FadeEnteringRow(DWORD* out, const CRect& window, float f
   const int width =
       static_cast<int>(std::min<long long>(W, window.right) - std::max(0, window.left));
   if (width <= 0) return;
-  std::vector<BYTE> transparent(static_cast<std::size_t>(width) * 4, 0);
+  auto* transparent = reinterpret_cast<BYTE*>(m_transparentRow.get());
   const auto* strip = reinterpret_cast<BYTE*>(m_blockStrip.GetAddress());
   BYTE* row = reinterpret_cast<BYTE*>(out + static_cast<std::size_t>(beyond - window.top) * fw + x);
   const BYTE* end = strip +
                     (m_dwDirection == KV_SCROLL_UP ? 0 : static_cast<std::size_t>(H - 1) * W * 4) +
                     std::max(0, window.left) * 4;
   if (m_dwDirection == KV_SCROLL_UP)
-    KvIntpLines_BGRA(transparent.data(), const_cast<BYTE*>(end), row, width, fraction);
+    KvIntpLines_BGRA(transparent, const_cast<BYTE*>(end), row, width, fraction);
   else
-    KvIntpLines_BGRA(const_cast<BYTE*>(end), transparent.data(), row, width, 1.0f - fraction);
+    KvIntpLines_BGRA(const_cast<BYTE*>(end), transparent, row, width, 1.0f - fraction);
 }
 
 // ---------------------------------------------------------------------------------------
 
 int KvScrollGetFileInfo(CString path, DWORD* direction, DWORD* width, DWORD* lines) {
-  if (!KvDoesFileExist(path)) return 0;
-  std::unique_ptr<CKvPlayScrollBase> player(CKvPlayScrollBase::CreatePlayScrollObj(path, 0));
-  if (!player) return 0;
-  DWORD d = 0, w = 0, n = 0;
-  if (!player->GetInfo(&d, &w, &n)) return 0;
-  if (direction) *direction = d;
-  if (width) *width = w;
-  if (lines) *lines = n;
-  player->Close();
-  return 1;
+  try {
+    if (!KvDoesFileExist(path)) return 0;
+    std::unique_ptr<CKvPlayScrollBase> player(CKvPlayScrollBase::CreatePlayScrollObj(path, 0));
+    if (!player) return 0;
+    DWORD d = 0, w = 0, n = 0;
+    if (!player->GetInfo(&d, &w, &n)) return 0;
+    if (direction) *direction = d;
+    if (width) *width = w;
+    if (lines) *lines = n;
+    player->Close();
+    return 1;
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
 }
 
 DWORD* KvScrollGetFrame(CString path, CRect& rect, float position, int bInMemory) {
-  if (!KvDoesFileExist(path)) return nullptr;
-  std::unique_ptr<CKvPlayScrollBase> player(
-      CKvPlayScrollBase::CreatePlayScrollObj(path, bInMemory));
-  if (!player) return nullptr;
-  player->GetPrimalRect(rect);
-  if (rect.IsRectEmpty()) return nullptr;
-  KvGlobalPtr frame(GlobalAlloc(GPTR, static_cast<std::size_t>(rect.Width()) * rect.Height() * 4));
-  if (!frame) return nullptr;
-  SKvScrollBuffer buffer;
-  buffer.pFrame = static_cast<DWORD*>(frame.get());
-  if (!player->GetOneFrame(position, &buffer)) return nullptr;
-  player->Close();
-  return static_cast<DWORD*>(frame.release());
+  try {
+    if (!KvDoesFileExist(path)) return nullptr;
+    std::unique_ptr<CKvPlayScrollBase> player(
+        CKvPlayScrollBase::CreatePlayScrollObj(path, bInMemory));
+    if (!player) return nullptr;
+    player->GetPrimalRect(rect);
+    if (rect.IsRectEmpty()) return nullptr;
+    KvGlobalPtr frame(
+        GlobalAlloc(GPTR, static_cast<std::size_t>(rect.Width()) * rect.Height() * 4));
+    if (!frame) return nullptr;
+    SKvScrollBuffer buffer;
+    buffer.pFrame = static_cast<DWORD*>(frame.get());
+    if (!player->GetOneFrame(position, &buffer)) return nullptr;
+    player->Close();
+    return static_cast<DWORD*>(frame.release());
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
 }

@@ -99,9 +99,14 @@ class KV_MEDIA_API CKvPlayScrollFile : public CKvPlayScrollBase {
 
  private:
   bool IsRoll() const { return m_dwDirection <= KV_SCROLL_DOWN; }
+  // Opening without the clean-up of a failure; false on failure.
+  bool OpenFile(const CString& path, int bInMemory);
+  // Decompresses the whole strip into the strip block.
+  bool LoadStrip();
   // The strip's lines lo..hi-1 (rows of a roll, columns of a crawl) as count x line-width
-  // pixels; lines outside the strip are transparent. Null when the file cannot give them.
-  std::unique_ptr<BYTE[]> ReadLines(long long lo, long long hi);
+  // pixels; lines outside the strip are transparent. Null when the file cannot give them or
+  // memory is short.
+  std::unique_ptr<DWORD[]> ReadLines(long long lo, long long hi);
   void ResetRingPoint();
   int Fail();
   void FadeEnteringRow(DWORD* out, const CRect& window, float fraction);
@@ -114,6 +119,8 @@ class KV_MEDIA_API CKvPlayScrollFile : public CKvPlayScrollBase {
   CPoint m_ptRing;
   float m_fAnchor = 0.0f;
   CKvMemBlock m_blockFrameCopy;
+  // A transparent strip row: what a roll in memory mixes with beyond the strip's ends.
+  std::unique_ptr<DWORD[]> m_transparentRow;
 };
 
 // The direction, line width and line count of a scroll file. 1 on success.

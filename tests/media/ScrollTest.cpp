@@ -1,14 +1,17 @@
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <random>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "AllocationFaults.h"
 #include "TestSupport.h"
 #include "fixtures/ScrollWriter.h"
 #include "host/ModuleResources.h"
@@ -43,6 +46,36 @@ std::vector<DWORD> Join(const Lines& lines, std::size_t lo, std::size_t hi) {
 bool Holds(BYTE* got, const std::vector<DWORD>& want) {
   std::unique_ptr<BYTE[]> owned(got);
   return got && std::memcmp(got, want.data(), want.size() * 4) == 0;
+}
+
+// Runs `act` with the n-th allocation failing, for n = 1, 2, ... until `act` makes no more
+// allocations; `setup` runs before each try, outside the failures. Nothing may be thrown, and
+// `act` says whether the results were right.
+void ForEachFailingAllocation(const std::function<void()>& setup,
+                              const std::function<bool()>& act) {
+  for (std::size_t nth = 1;; ++nth) {
+    setup();
+    bool threw = false, right = false;
+    std::size_t failures = 0;
+    {
+      const auto faults = kvtest::FailingAllocations::Nth(nth);
+      try {
+        right = act();
+      } catch (...) {
+        threw = true;
+      }
+      failures = faults.Failures();
+    }
+    if (failures == 0) {
+      EXPECT_TRUE(right) << "with no allocation failing";
+      return;
+    }
+    EXPECT_FALSE(threw) << "allocation " << nth << " failed: an exception left the library";
+    if (!threw) {
+      EXPECT_TRUE(right) << "allocation " << nth << " failed: a wrong result";
+    }
+    if (threw || !right) return;
+  }
 }
 
 // A scroll file of a test strip, width x height as shown, in a folder of its own.
@@ -137,22 +170,73 @@ TEST(ScrollFile, OpenRefusesDamagedFiles) {
   EXPECT_FALSE(s.Opens(with(16, (1ll << 30) - 5)));
 }
 
-TEST(ScrollFile, LinesThatExpandToTheWrongWidthAreRefused) {
-  Scroll s(8, 6, 0);
-  Lines lines = kvtest::ScrollLines(s.strip, 0);
-  lines[2].insert(lines[2].end(), {0xFF000001, 0xFF000002});
-  lines[4].pop_back();
-  kvtest::WriteFileBytes(s.file, kvtest::LayOutScrollFile(0, 8, lines));
+// The compressed words of a line damaged in way `kind`. Kinds 0 to 5 cannot expand to exactly
+// the line's width; kind 6 is sound, though as long as a line can be: one packet a pixel.
+constexpr int kDamages = 6;
+std::vector<DWORD> DamagedStream(int kind, std::vector<DWORD> line) {
+  std::vector<DWORD> stream;
+  switch (kind) {
+    case 0:  // missing, as a file closed early leaves it
+      break;
+    case 1:  // too long
+      line.insert(line.end(), {0xFF000001, 0xFF000002});
+      return kvtest::CompressScrollLine(line);
+    case 2:  // too short
+      line.pop_back();
+      return kvtest::CompressScrollLine(line);
+    case 3:  // a packet header that no compressor writes
+      stream = kvtest::CompressScrollLine(line);
+      stream[0] = 0xC0000001;
+      break;
+    case 4:  // words left over after the line
+      stream = kvtest::CompressScrollLine(line);
+      stream.push_back(0x80000001);
+      break;
+    default:  // literals of one pixel; kind 5 has one word too many
+      for (DWORD pixel : line) stream.insert(stream.end(), {1, pixel});
+      if (kind == 5) stream.push_back(0x80000001);
+      break;
+  }
+  return stream;
+}
+
+TEST(ScrollFile, DamagedAndMissingLinesReadTransparent) {
+  Scroll s(8, 10, 0);
+  const Lines lines = kvtest::ScrollLines(s.strip, 0);
+  std::vector<std::vector<DWORD>> streams;
+  Lines want = lines;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const int kind = int(i) - 1;
+    streams.push_back(kind >= 0 && kind <= kDamages ? DamagedStream(kind, lines[i])
+                                                    : kvtest::CompressScrollLine(lines[i]));
+    if (kind >= 0 && kind < kDamages) want[i].assign(8, 0);
+  }
+  kvtest::WriteFileBytes(s.file, kvtest::LayOutScrollStreams(0, 8, streams));
   CKvScrollFileRead reader;
-  ASSERT_TRUE(reader.OpenFile(s.path));  // the table itself is consistent
-  EXPECT_TRUE(Holds(reader.GetSpecialFrame(0, 2), Join(lines, 0, 2)));
-  EXPECT_EQ(reader.GetSpecialFrame(2, 3), nullptr);
-  EXPECT_EQ(reader.GetSpecialFrame(4, 5), nullptr);
-  EXPECT_TRUE(Holds(reader.GetSpecialFrame(5, 6), Join(lines, 5, 6)));
-  reader.CloseFile();
-  EXPECT_EQ(
-      std::unique_ptr<CKvPlayScrollBase>(CKvPlayScrollBase::CreatePlayScrollObj(s.path, TRUE)),
-      nullptr);
+  ASSERT_TRUE(reader.OpenFile(s.path));  // the table itself adds up
+  EXPECT_TRUE(Holds(reader.GetSpecialFrame(0, 10), Join(want, 0, 10)));
+  for (DWORD i = 0; i < 10; ++i) EXPECT_TRUE(Holds(reader.GetSpecialFrame(i, i + 1), want[i])) << i;
+}
+
+TEST(ScrollFile, FailedAllocationsGiveZeroOrNull) {
+  Scroll s(6, 40, 2);
+  Lines lines = kvtest::ScrollLines(s.strip, 2);
+  const std::vector<DWORD> all = Join(lines, 0, lines.size());
+  const CString copy = s.dir.File("copy.ksc");
+  ForEachFailingAllocation([] {},
+                           [&] {
+                             CKvScrollFileWrite writer;
+                             if (writer.OpenFile(copy.GetString(), 2, 0, 40, 6))
+                               for (auto& line : lines) writer.AppendDataLine(line.data());
+                             return true;
+                           });
+  ForEachFailingAllocation([] {},
+                           [&] {
+                             CKvScrollFileRead reader;
+                             if (!reader.OpenFile(s.path.GetString())) return true;
+                             std::unique_ptr<BYTE[]> got(reader.GetSpecialFrame(0, 40));
+                             return !got || std::memcmp(got.get(), all.data(), all.size() * 4) == 0;
+                           });
 }
 
 // ---------------------------------------------------------------------------------------
@@ -198,6 +282,7 @@ testing::AssertionResult SameFrame(const DWORD* got, const std::vector<DWORD>& w
 struct Stream {
   DWORD dir;
   int lines;
+  int inMemory;
   Scroll scroll;
   CKvPlayScrollFile player;
   int fw = 0, fh = 0;
@@ -205,14 +290,26 @@ struct Stream {
   SKvScrollBuffer buffer;
   long long shown = -1;  // n of the last frame; -1: the next one starts afresh
 
-  Stream(DWORD d, int width, int count, int inMemory = FALSE)
-      : dir(d), lines(count), scroll(IsRoll(d) ? width : count, IsRoll(d) ? count : width, d) {
+  Stream(DWORD d, int width, int count, int mem = FALSE)
+      : dir(d),
+        lines(count),
+        inMemory(mem),
+        scroll(IsRoll(d) ? width : count, IsRoll(d) ? count : width, d) {
     EXPECT_TRUE(player.Open(scroll.path, inMemory));
     CRect primal;
     player.GetPrimalRect(primal);
     fw = primal.Width(), fh = primal.Height();
     frame.assign(std::size_t(fw) * fh, 0xA5A5A5A5);
     buffer.pFrame = frame.data();
+  }
+  // Opens the player again on the file as it now is, the strip's `blank` lines transparent.
+  void Reopen(const std::vector<int>& blank) {
+    for (int line : blank)
+      for (int j = 0; j < (IsRoll(dir) ? fw : fh); ++j)
+        scroll.strip.pixels[IsRoll(dir) ? std::size_t(line) * fw + j
+                                        : std::size_t(j) * scroll.strip.width + line] = 0;
+    ASSERT_TRUE(player.Open(scroll.path, inMemory));
+    shown = -1;
   }
   int Extent() const { return IsRoll(dir) ? fh : fw; }
   // Pixel j of buffer row (roll) or column (crawl) `slot`.
@@ -266,6 +363,22 @@ struct Stream {
         ASSERT_EQ(frame[At(slot, j)], before[At(slot, j)]) << "slot " << slot << ", " << Text(u);
   }
 };
+
+// Plays the frames that show n lines for each n: streamed ones in turn, each checked by Play,
+// memory ones each against the strip.
+void PlayAcross(Stream& st, const std::vector<long long>& ns) {
+  for (long long n : ns) {
+    if (!st.inMemory) {
+      st.Play(float(n) / float(st.lines), n);
+      if (testing::Test::HasFatalFailure()) return;
+      continue;
+    }
+    ASSERT_TRUE(st.player.GetOneFrame(float(n) / float(st.lines), &st.buffer)) << n;
+    EXPECT_TRUE(SameFrame(st.frame.data(),
+                          Cut(st.scroll.strip, Window(st.dir, n, st.lines, st.fw, st.fh)), st.fw))
+        << "n " << n;
+  }
+}
 
 class ScrollStreaming : public ScrollPlayer, public testing::WithParamInterface<DWORD> {};
 
@@ -391,6 +504,121 @@ TEST_F(ScrollPlayer, FramesAtChosenPositions) {
               Text(dir ? CRect(0, 0, 100, 30) : CRect(0, 0, 30, 100)));
     st.Play(1.0f, 100);
   }
+}
+
+// Damaged lines in the middle of the strip, and the lines that a writer closed early never
+// wrote (their sizes left 0), entering and leaving the window a few at a time and in whole
+// frames: they show transparent, every other line as it is.
+TEST_F(ScrollPlayer, DamagedAndMissingLinesPlayTransparent) {
+  for (int mem = 0; mem < 2; ++mem)
+    for (DWORD dir = 0; dir < 4; ++dir) {
+      SCOPED_TRACE(std::to_string(dir) + (mem ? " in memory" : " streaming"));
+      Stream st(dir, 12, 1500, mem);
+      const Lines lines = kvtest::ScrollLines(st.scroll.strip, dir);
+      std::vector<std::vector<DWORD>> streams;
+      for (const auto& line : lines) streams.push_back(kvtest::CompressScrollLine(line));
+      std::vector<int> blank;
+      for (int kind = 0; kind <= kDamages; ++kind) {
+        streams[700 + kind] = DamagedStream(kind, lines[700 + kind]);
+        if (kind < kDamages) blank.push_back(700 + kind);
+      }
+      kvtest::WriteFileBytes(st.scroll.file, kvtest::LayOutScrollStreams(dir, 12, streams));
+      st.Reopen(blank);
+      PlayAcross(st, {650, 697, 699, 702, 703, 707, 712, 1100, 1096, 1095, 1500, 1300, 1298, 705});
+
+      // The same strip (those lines now written transparent) with the writer closed after
+      // 1000 lines.
+      Lines shown = kvtest::ScrollLines(st.scroll.strip, dir);
+      {
+        CKvScrollFileWrite writer;
+        ASSERT_TRUE(writer.OpenFile(st.scroll.path, dir, 0, 1500, 12));
+        for (int i = 0; i < 1000; ++i) ASSERT_TRUE(writer.AppendDataLine(shown[i].data()));
+      }
+      blank.clear();
+      for (int i = 1000; i < 1500; ++i) blank.push_back(i);
+      st.Reopen(blank);
+      PlayAcross(st, {900, 998, 1001, 1005, 1500, 1400, 999, 995, 300, 1003});
+    }
+}
+
+// A crawl of one long line (a run: a 44-byte file) is decoded in buffers of that line's size,
+// not in batches of sixteen lines; a buffer that cannot be had gives 0, not an exception.
+TEST_F(ScrollPlayer, OneLongLineNeedsBuffersOfItsOwnSize) {
+  const DWORD colour = 0xFF336699;
+  kvtest::TempDir dir;
+  const CString path = dir.File("long.ksc");
+  // Allocations of 64 MiB and more fail: room for the 2^20-pixel line, not the 2^28-pixel one,
+  // which the picture limit allows.
+  for (int bits : {20, 28})
+    for (int mem = 0; mem < 2; ++mem) {
+      SCOPED_TRACE(std::to_string(bits) + (mem ? " in memory" : " streaming"));
+      const DWORD length = DWORD{1} << bits;
+      kvtest::WriteFileBytes(
+          dir.path() + "/long.ksc",
+          kvtest::LayOutScrollStreams(KV_SCROLL_LEFT, length, {{0x40000000u | length, colour}}));
+      // Mapped, the 1 GiB frame costs nothing until it is written (calloc may clear it).
+      const std::size_t frameBytes = std::size_t{4} * length;
+      void* mapped = ::mmap(nullptr, frameBytes, PROT_READ | PROT_WRITE,
+                            MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+      ASSERT_NE(mapped, MAP_FAILED);
+      const std::unique_ptr<DWORD, std::function<void(DWORD*)>> frame(
+          static_cast<DWORD*>(mapped), [&](DWORD* p) { ::munmap(p, frameBytes); });
+      SKvScrollBuffer buffer;
+      buffer.pFrame = frame.get();
+      CKvPlayScrollFile player;
+      int opened = 0, played = 0;
+      {
+        const auto faults = kvtest::FailingAllocations::AtLeast(std::size_t{1} << 26);
+        opened = player.Open(path, mem);
+        if (opened) played = player.GetOneFrame(1.0f, &buffer);
+      }
+      if (bits == 20) {
+        ASSERT_TRUE(opened && played);
+        EXPECT_TRUE(std::all_of(frame.get(), frame.get() + length,
+                                [&](DWORD pixel) { return pixel == colour; }));
+      } else {
+        EXPECT_EQ(opened, mem ? 0 : 1);
+        EXPECT_EQ(played, 0);
+      }
+    }
+}
+
+// Opening, streaming (a whole frame, steps both ways, a jump), playing from memory between
+// lines and at the strip's start, and the one-shot frame, with each allocation failing in
+// turn: every call either fails with 0 (or null) or gives the right frame.
+TEST_F(ScrollPlayer, EveryFailedAllocationGivesZero) {
+  const std::vector<float> positions = {0.9f, 0.903f, 0.5f, 0.497f, 0.6331f, 0.0047f, 0.0f, 1.0f};
+  for (int mem = 0; mem < 2; ++mem)
+    for (DWORD dir = 0; dir < 4; ++dir) {
+      SCOPED_TRACE(std::to_string(dir) + (mem ? " in memory" : " streaming"));
+      Stream st(dir, 8, 700, mem);
+      // Frames from memory are compared with those of a player that had all it asked for.
+      std::vector<std::vector<DWORD>> reference;
+      for (float p : positions) {
+        ASSERT_TRUE(st.player.GetOneFrame(p, &st.buffer));
+        reference.push_back(st.frame);
+      }
+      CString path;
+      ForEachFailingAllocation(
+          [&] { path = st.scroll.path; },
+          [&] {
+            if (!st.player.Open(std::move(path), mem)) return true;
+            for (std::size_t i = 0; i < positions.size(); ++i) {
+              if (!st.player.GetOneFrame(positions[i], &st.buffer)) continue;
+              if (mem ? st.frame != reference[i] : !bool(st.RingHoldsWindow(st.buffer.rcSource)))
+                return false;
+            }
+            return true;
+          });
+      CRect rect;
+      const std::vector<DWORD> half = Cut(st.scroll.strip, Window(dir, 350, 700, st.fw, st.fh));
+      ForEachFailingAllocation(
+          [&] { path = st.scroll.path; },
+          [&] {
+            KvGlobalPtr frame(KvScrollGetFrame(std::move(path), rect, 0.5f, mem));
+            return !frame || std::equal(half.begin(), half.end(), static_cast<DWORD*>(frame.get()));
+          });
+    }
 }
 
 TEST_F(ScrollPlayer, FileHelpersAndCategories) {
