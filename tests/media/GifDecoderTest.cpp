@@ -198,18 +198,11 @@ TEST(GifLoad, ColoursComeFromTheTableReadLastAndAreOpaque) {
   EXPECT_EQ(p[4], Rgb(0, 0, 0));
   EXPECT_EQ(p[5], Rgb(0, 0, 0));
 
-  // A transparent colour is shown as its colour; stb leaves those pixels transparent.
+  // A transparent colour is shown as its colour (where stb leaves it transparent).
   GifFile transparent = kvtest::OneImageGif(4, 1, {0, 1, 2, 1}, kvtest::DistinctColours(4));
   transparent.images[0].control = true;
   transparent.images[0].transparentIndex = 1;
-  const Bytes file = kvtest::WriteGif(transparent);
-  const auto ours = Decode(file);
-  ASSERT_TRUE(ours);
-  EXPECT_EQ(ours->pixels, Expected({0, 1, 2, 1}, transparent.globalTable));
-  const auto stb = StbPixels(file);
-  ASSERT_EQ(stb.size(), 4u);
-  EXPECT_EQ(stb[1] >> 24, 0u);
-  EXPECT_EQ(stb[0], ours->pixels[0]);
+  EXPECT_EQ(Pixels(transparent), Expected({0, 1, 2, 1}, transparent.globalTable));
 }
 
 TEST(GifLoad, TheFirstImageIsThePicture) {

@@ -114,13 +114,10 @@ TEST(PictureInfo, BmpTgaAndPcxHeaders) {
   // Headers that are not what the extension says leave the results alone.
   Bytes notBm = kvtest::WriteBmp(bmp);
   notBm[1] = 'A';
-  Bytes notPcx = kvtest::WritePcx(pcx);
-  notPcx[0] = 11;
   const std::pair<const char*, Bytes> refused[] = {
       {"b.bmp", notBm},
       {"b.tga", kvtest::WriteTga(kvtest::TgaImage{.imageType = 4, .width = 1, .height = 1})},
-      {"b.pcx", notPcx},
-      {"short.bmp", Bytes(notBm.begin(), notBm.begin() + 20)}};
+      {"b.pcx", Bytes(128, 11)}};
   for (const auto& [name, file] : refused) {
     kvtest::WriteFileBytes(dir.path() + "/" + name, file);
     RECT rect{1, 2, 3, 4};
