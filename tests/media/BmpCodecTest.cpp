@@ -44,22 +44,11 @@ std::vector<DWORD> LoadPixels(const BmpImage& image) {
   return p ? p->pixels : std::vector<DWORD>{};
 }
 
-Bytes Noise(std::size_t count, unsigned seed) {
-  Bytes out(count);
-  for (auto& b : out) b = static_cast<unsigned char>((seed = seed * 1103515245u + 12345u) >> 16);
-  return out;
-}
+Bytes Noise(std::size_t count, unsigned seed) { return kvtest::NoiseWithRuns(count, 1, 256, seed); }
 
 // Indices below `colours` with runs of repeats, some as long as a row.
 Bytes IndicesWithRuns(std::size_t count, int colours) {
-  const Bytes noise = Noise(2 * count, 99);
-  Bytes out;
-  for (std::size_t i = 0; out.size() < count; i += 2) {
-    const std::size_t repeat = noise[i + 1] % 5 == 0 ? 1 + noise[i + 1] % 60 : 1;
-    out.insert(out.end(), repeat, static_cast<unsigned char>(noise[i] % colours));
-  }
-  out.resize(count);
-  return out;
+  return kvtest::NoiseWithRuns(count, 1, colours, 99);
 }
 
 BmpImage Image(int bits, int w, int h, Bytes pixels, Bytes palette = {}, int compression = 0) {

@@ -41,7 +41,7 @@ std::vector<DWORD> Smooth(int w, int h) {
 
 // A failed load leaves the rect (0, 0, 0, 0).
 std::optional<Picture> FromBuffer(DWORD* buffer, const CRect& rect) {
-  return kvtest::TakePicture(buffer, rect, CRect(0, 0, 0, 0));
+  return kvtest::TakePicture(buffer, rect, CRect());
 }
 
 std::optional<Picture> DecodeBytes(const Bytes& jpeg) {

@@ -30,21 +30,6 @@ std::vector<DWORD> LoadPixels(const TgaImage& image) {
   return p ? p->pixels : std::vector<DWORD>{};
 }
 
-// Noisy file pixels with runs of repeats, some longer than a packet or crossing row ends.
-Bytes Pattern(int count, int bytesPerPixel) {
-  unsigned s = 12345;
-  auto next = [&] { return (s = s * 1103515245u + 12345u) >> 16 & 0xFF; };
-  Bytes out;
-  while (out.size() < std::size_t(count) * bytesPerPixel) {
-    Bytes px(bytesPerPixel);
-    for (auto& b : px) b = static_cast<unsigned char>(next());
-    const unsigned repeat = next() % 6 == 0 ? 1 + next() % 200 : 1;
-    for (unsigned i = 0; i < repeat; ++i) out.insert(out.end(), px.begin(), px.end());
-  }
-  out.resize(std::size_t(count) * bytesPerPixel);
-  return out;
-}
-
 TgaImage Image(int type, int depth, int w, int h, Bytes pixels, int descriptor = 0x20) {
   return {.imageType = type,
           .pixelDepth = depth,
@@ -179,7 +164,7 @@ TEST(TgaLoad, ShortAndLyingFilesFailQuickly) {
   mapped.id = {'i', 'd'};
   kvtest::ExpectEveryPrefixFails(kvtest::WriteTga(mapped),
                                  [](const Bytes& f) { return LoadTgaBytes(f).has_value(); });
-  TgaImage packed = Image(10, 32, 5, 3, Pattern(15, 4));
+  TgaImage packed = Image(10, 32, 5, 3, kvtest::NoiseWithRuns(15, 4));
   // Whole packets, one pixel short.
   packed.pixels.resize(14 * 4);
   EXPECT_FALSE(LoadTgaBytes(kvtest::WriteTga(packed)));
@@ -193,8 +178,8 @@ TEST(TgaLoad, ShortAndLyingFilesFailQuickly) {
 
 // Each type, origin and packing against stb_image, on odd sizes.
 TEST(TgaLoad, AgreesWithAnIndependentDecoder) {
-  ASSERT_NE(kvtest::PackTgaPixels(Pattern(47 * 33, 4), 4, 47, TgaPacking::kCrossRows),
-            kvtest::PackTgaPixels(Pattern(47 * 33, 4), 4, 47, TgaPacking::kPerRow))
+  ASSERT_NE(kvtest::PackTgaPixels(kvtest::NoiseWithRuns(47 * 33, 4), 4, 47, TgaPacking::kCrossRows),
+            kvtest::PackTgaPixels(kvtest::NoiseWithRuns(47 * 33, 4), 4, 47, TgaPacking::kPerRow))
       << "the pattern must make packets that cross rows";
   for (auto [type, depth] : {std::pair{2, 24}, {10, 32}, {11, 8}})
     for (auto packing : {TgaPacking::kCrossRows, TgaPacking::kRawOnly, TgaPacking::kRunsOnly})
@@ -203,7 +188,8 @@ TEST(TgaLoad, AgreesWithAnIndependentDecoder) {
           if (type == 2 && packing != TgaPacking::kCrossRows) continue;
           SCOPED_TRACE(testing::Message() << "type " << type << " packing " << int(packing)
                                           << " descriptor " << descriptor << " " << w << "x" << h);
-          TgaImage im = Image(type, depth, w, h, Pattern(w * h, depth / 8), descriptor);
+          TgaImage im =
+              Image(type, depth, w, h, kvtest::NoiseWithRuns(w * h, depth / 8), descriptor);
           im.packing = packing;
           im.extensionAndFooter = w > 1;
           const Bytes file = kvtest::WriteTga(im);

@@ -11,6 +11,20 @@
 
 namespace kvtest {
 
+Bytes NoiseWithRuns(std::size_t units, int unitBytes, int values, unsigned seed) {
+  auto next = [&] { return (seed = seed * 1103515245u + 12345u) >> 16 & 0x7FFF; };
+  const std::size_t size = units * std::size_t(unitBytes);
+  Bytes out;
+  while (out.size() < size) {
+    Bytes unit(unitBytes);
+    for (auto& b : unit) b = static_cast<unsigned char>(next() % unsigned(values));
+    const unsigned repeat = next() % 6 == 0 ? 1 + next() % 200 : 1;
+    for (unsigned i = 0; i < repeat; ++i) out.insert(out.end(), unit.begin(), unit.end());
+  }
+  out.resize(size);
+  return out;
+}
+
 std::vector<DWORD> Gradient(int w, int h) {
   std::vector<DWORD> px;
   for (int y = 0; y < h; ++y)

@@ -34,6 +34,10 @@ inline DWORD U32(const Bytes& f, std::size_t at) {
   return DWORD(U16(f, at)) | DWORD(U16(f, at + 2)) << 16;
 }
 
+// Noise of `units` units of `unitBytes` bytes below `values`, with runs of repeated units,
+// some longer than any codec's packet.
+Bytes NoiseWithRuns(std::size_t units, int unitBytes = 1, int values = 256, unsigned seed = 12345);
+
 // A buffer whose pixels all differ (for sides up to 256), alpha included.
 std::vector<DWORD> Gradient(int w, int h);
 
