@@ -71,27 +71,13 @@ Words Generate(std::size_t n, const std::function<DWORD(std::size_t)>& f) {
   return w;
 }
 
-TEST(LineCodec, RoundTripsEveryWidthAndContent) {
-  std::mt19937 rng(7);
-  const std::vector<std::function<DWORD(std::size_t)>> contents = {
-      [](std::size_t) { return 0u; },
-      [](std::size_t) { return 0xFF102030u; },
-      [&](std::size_t) { return static_cast<DWORD>(rng()); },
-      [&](std::size_t) { return static_cast<DWORD>(rng() % 3); },
-      // A glyph-like line: transparent, soft edge, opaque stroke, soft edge.
-      [](std::size_t i) {
-        const std::size_t x = i % 23;
-        return x < 12 ? 0u : x == 12 || x == 19 ? 0x40FFFFFFu + (DWORD(i) << 8) : 0xFFFFFFFFu;
-      },
-  };
-  for (std::size_t width : {0, 1, 2, 3, 4, 5, 7, 8, 1920})
-    for (const auto& f : contents) ExpectRoundTrip(Generate(width, f));
-}
-
+// Short lines of every kind are left to the exhaustive test below, long noise to the next one.
 TEST(LineCodec, RunsShrinkToOnePacket) {
   EXPECT_EQ(Compress(Words(1920, 0)), (Words{ZeroOf(1920)}));
   EXPECT_EQ(Compress(Words(1920, 5)), (Words{RunOf(1920), 5}));
   EXPECT_EQ(Compress({7, 7, 0, 0, 9}), (Words{LitOf(2), 7, 7, ZeroOf(2), LitOf(1), 9}));
+  ExpectRoundTrip({});
+  ExpectRoundTrip(Words(1920, 5));
 }
 
 // Every line of up to 8 words over {0, 1, 2}: all the ways short runs, zeros and literals meet.

@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "ArchiveBytes.h"
 #include "host/Objects.h"
 #include "platform/GlobalMemory.h"
 
@@ -41,22 +42,14 @@ IMPLEMENT_SERIAL(CTestNode, CKvObject, 0)
 int CTestNode::alive = 0;
 
 std::vector<BYTE> Store(CObject& object) {
-  CMemFile file;
-  {
-    CArchive ar(&file, CArchive::store);
-    ar.WriteObject(&object);
-    ar.Close();
-  }
-  std::vector<BYTE> out(static_cast<size_t>(file.GetLength()));
-  file.SeekToBegin();
-  file.Read(out.data(), static_cast<UINT>(out.size()));
-  return out;
+  return kvtest::StoreArchive([&](CArchive& ar) { ar.WriteObject(&object); });
 }
 
 std::unique_ptr<CObject> Load(std::vector<BYTE> bytes) {
-  CMemFile file(bytes.data(), static_cast<UINT>(bytes.size()));
-  CArchive ar(&file, CArchive::load);
-  return std::unique_ptr<CObject>(ar.ReadObject(RUNTIME_CLASS(CKvObject)));
+  std::unique_ptr<CObject> object;
+  kvtest::LoadArchive(std::move(bytes),
+                      [&](CArchive& ar) { object.reset(ar.ReadObject(RUNTIME_CLASS(CKvObject))); });
+  return object;
 }
 
 BYTE* MakeIconBytes(int w, int h, BYTE seed) {
@@ -123,21 +116,14 @@ TEST(KvObjects, DamagedCataloguesFailWithoutLeaks) {
 TEST(KvObjects, OwningListRefusesBackReferences) {
   // A list whose second entry refers back to the first would own one object twice.
   CTestNode a;
-  CMemFile file;
-  {
-    CArchive ar(&file, CArchive::store);
+  const auto bytes = kvtest::StoreArchive([&](CArchive& ar) {
     ar.WriteCount(2);
     ar.WriteObject(&a);
     ar.WriteObject(&a);
-    ar.Close();
-  }
-  std::vector<BYTE> bytes(static_cast<size_t>(file.GetLength()));
-  file.SeekToBegin();
-  file.Read(bytes.data(), static_cast<UINT>(bytes.size()));
-  CMemFile in(bytes.data(), static_cast<UINT>(bytes.size()));
-  CArchive ar(&in, CArchive::load);
+  });
   CKvObList list;
-  EXPECT_THROW(list.Serialize(ar), CArchiveException);
+  kvtest::LoadArchive(bytes,
+                      [&](CArchive& ar) { EXPECT_THROW(list.Serialize(ar), CArchiveException); });
   EXPECT_EQ(list.GetCount(), 1);  // the first, new object is kept and owned
 }
 
@@ -145,22 +131,12 @@ TEST(KvObjects, IconArchiveFormRejectsImpossibleSizes) {
   CKvIconObj icon;
   icon.SetIcon(MakeIconBytes(5, 2, 1), CSize(5, 2));
   EXPECT_EQ(icon.GetIconBytes(), 16u * 2);  // 15 bytes of pixels padded to 16
-  CMemFile file;
-  {
-    CArchive ar(&file, CArchive::store);
-    icon.Serialize(ar);
-    ar.Close();
-  }
-  std::vector<BYTE> bytes(static_cast<size_t>(file.GetLength()));
-  file.SeekToBegin();
-  file.Read(bytes.data(), static_cast<UINT>(bytes.size()));
+  const auto bytes = kvtest::StoreArchive([&](CArchive& ar) { icon.Serialize(ar); });
   ASSERT_EQ(bytes.size(), 4u + 4 + 2 + 4 + 32);
 
   auto loadIcon = [](std::vector<BYTE> b) {
-    CMemFile f(b.data(), static_cast<UINT>(b.size()));
-    CArchive ar(&f, CArchive::load);
     CKvIconObj out;
-    out.Serialize(ar);
+    kvtest::LoadArchive(std::move(b), [&](CArchive& ar) { out.Serialize(ar); });
     return out;
   };
   EXPECT_EQ(loadIcon(bytes).Compare(&icon), 1);

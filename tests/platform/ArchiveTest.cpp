@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "ArchiveBytes.h"
 #include "platform/Archive.h"
 
 namespace {
@@ -20,71 +21,49 @@ class CTestPoint : public CObject {
 };
 IMPLEMENT_SERIAL(CTestPoint, CObject, 3)
 
-std::vector<BYTE> Bytes(CMemFile& file) {
-  std::vector<BYTE> out(static_cast<size_t>(file.GetLength()));
-  file.SeekToBegin();
-  file.Read(out.data(), static_cast<UINT>(out.size()));
-  return out;
-}
-
-template <typename F>
-std::vector<BYTE> Store(F&& write) {
-  CMemFile file;
-  {
-    CArchive ar(&file, CArchive::store);
-    write(ar);
-    ar.Close();
-  }
-  return Bytes(file);
-}
-
-template <typename F>
-void Load(std::vector<BYTE> bytes, F&& read) {
-  CMemFile file(bytes.data(), static_cast<UINT>(bytes.size()));
-  CArchive ar(&file, CArchive::load);
-  read(ar);
-}
+using kvtest::LoadArchive;
+using kvtest::StoreArchive;
 
 }  // namespace
 
 TEST(ArchiveStrings, WrittenAsUtf16WithTheUnicodeMarker) {
-  const auto bytes = Store([](CArchive& ar) { ar << CString(L"A标"); });
+  const auto bytes = StoreArchive([](CArchive& ar) { ar << CString(L"A标"); });
   const std::vector<BYTE> expected = {0xFF, 0xFE, 0xFF, 0x02, 0x41, 0x00, 0x07, 0x68};
   EXPECT_EQ(bytes, expected);
 
   const CString longText(std::wstring(300, L'x'));
-  const auto longBytes = Store([&](CArchive& ar) { ar << longText; });
+  const auto longBytes = StoreArchive([&](CArchive& ar) { ar << longText; });
   ASSERT_GE(longBytes.size(), 6u);
   EXPECT_EQ(std::vector<BYTE>(longBytes.begin(), longBytes.begin() + 6),
             (std::vector<BYTE>{0xFF, 0xFE, 0xFF, 0xFF, 0x2C, 0x01}));
   CString back;
-  Load(longBytes, [&](CArchive& ar) { ar >> back; });
+  LoadArchive(longBytes, [&](CArchive& ar) { ar >> back; });
   EXPECT_EQ(back, longText);
 }
 
 TEST(ArchiveStrings, AnsiFormsAreRead) {
   CString s;
-  Load({0x03, 'a', 'b', 'c'}, [&](CArchive& ar) { ar >> s; });
+  LoadArchive({0x03, 'a', 'b', 'c'}, [&](CArchive& ar) { ar >> s; });
   EXPECT_EQ(s, L"abc");
   // A long ANSI string: 0xFF then a 16-bit length.
   std::vector<BYTE> longAnsi = {0xFF, 0x00, 0x01};
   longAnsi.insert(longAnsi.end(), 256, 'q');
-  Load(longAnsi, [&](CArchive& ar) { ar >> s; });
+  LoadArchive(longAnsi, [&](CArchive& ar) { ar >> s; });
   EXPECT_EQ(s, CString(std::wstring(256, L'q')));
   // UTF-8 bytes come back as their characters; other bytes one character each.
-  Load({0x03, 0xE6, 0xA0, 0x87}, [&](CArchive& ar) { ar >> s; });
+  LoadArchive({0x03, 0xE6, 0xA0, 0x87}, [&](CArchive& ar) { ar >> s; });
   EXPECT_EQ(s, L"标");
-  Load({0x02, 0xE9, 0x41}, [&](CArchive& ar) { ar >> s; });
+  LoadArchive({0x02, 0xE9, 0x41}, [&](CArchive& ar) { ar >> s; });
   EXPECT_EQ(s, L"\u00E9A");
 }
 
 TEST(ArchiveStrings, DamagedLengthsFailCleanly) {
   CString s;
   // Claims 0xFFFFFFF0 UTF-16 characters with two bytes behind.
-  EXPECT_THROW(Load({0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xF0, 0xFF, 0xFF, 0xFF, 'a', 0},
-                    [&](CArchive& ar) { ar >> s; }),
+  EXPECT_THROW(LoadArchive({0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xF0, 0xFF, 0xFF, 0xFF, 'a', 0},
+                           [&](CArchive& ar) { ar >> s; }),
                CArchiveException);
-  EXPECT_THROW(Load({0x05, 'a'}, [&](CArchive& ar) { ar >> s; }), CArchiveException);
+  EXPECT_THROW(LoadArchive({0x05, 'a'}, [&](CArchive& ar) { ar >> s; }), CArchiveException);
 }
 
 TEST(ArchiveObjects, ClassTagsAndBackReferences) {
@@ -93,7 +72,7 @@ TEST(ArchiveObjects, ClassTagsAndBackReferences) {
   a.y = 2;
   b.x = -3;
   b.y = 4;
-  const auto bytes = Store([&](CArchive& ar) {
+  const auto bytes = StoreArchive([&](CArchive& ar) {
     ar << static_cast<CObject*>(&a) << static_cast<CObject*>(&b) << static_cast<CObject*>(&a)
        << static_cast<CObject*>(nullptr);
   });
@@ -106,7 +85,7 @@ TEST(ArchiveObjects, ClassTagsAndBackReferences) {
   for (BYTE v : {0x02, 0x00, 0x00, 0x00}) expected.push_back(v);
   EXPECT_EQ(bytes, expected);
 
-  Load(bytes, [&](CArchive& ar) {
+  LoadArchive(bytes, [&](CArchive& ar) {
     std::unique_ptr<CObject> first(ar.ReadObject(RUNTIME_CLASS(CTestPoint)));
     EXPECT_TRUE(ar.LastObjectWasNew());
     std::unique_ptr<CObject> second(ar.ReadObject(nullptr));
@@ -123,10 +102,10 @@ TEST(ArchiveObjects, ClassTagsAndBackReferences) {
 
 TEST(ArchiveObjects, DamagedArchivesAreRefused) {
   CTestPoint a;
-  const auto good = Store([&](CArchive& ar) { ar << static_cast<CObject*>(&a); });
+  const auto good = StoreArchive([&](CArchive& ar) { ar << static_cast<CObject*>(&a); });
 
   auto readOne = [](std::vector<BYTE> bytes) {
-    Load(std::move(bytes), [](CArchive& ar) { delete ar.ReadObject(nullptr); });
+    LoadArchive(std::move(bytes), [](CArchive& ar) { delete ar.ReadObject(nullptr); });
   };
   auto causeOf = [&](std::vector<BYTE> bytes) {
     try {
@@ -151,8 +130,9 @@ TEST(ArchiveObjects, DamagedArchivesAreRefused) {
   EXPECT_EQ(causeOf({0x07, 0x00}), CArchiveException::badIndex);  // object 7 never seen
   EXPECT_EQ(causeOf({0xFF, 0xFF, 0x00, 0x00, 0x50, 0x00}), CArchiveException::badClass);
   // A class that is not the one asked for.
-  EXPECT_THROW(Load(good, [](CArchive& ar) { delete ar.ReadObject(RUNTIME_CLASS(CObList)); }),
-               CArchiveException);
+  EXPECT_THROW(
+      LoadArchive(good, [](CArchive& ar) { delete ar.ReadObject(RUNTIME_CLASS(CObList)); }),
+      CArchiveException);
 }
 
 TEST(ArchiveObjects, ListsKeepOrderAndCounts) {
@@ -163,9 +143,9 @@ TEST(ArchiveObjects, ListsKeepOrderAndCounts) {
     points.back()->x = i;
     list.AddTail(points.back().get());
   }
-  const auto bytes = Store([&](CArchive& ar) { list.Serialize(ar); });
+  const auto bytes = StoreArchive([&](CArchive& ar) { list.Serialize(ar); });
   CObList back;
-  Load(bytes, [&](CArchive& ar) { back.Serialize(ar); });
+  LoadArchive(bytes, [&](CArchive& ar) { back.Serialize(ar); });
   ASSERT_EQ(back.GetCount(), list.GetCount());
   int i = 0;
   for (POSITION pos = back.GetHeadPosition(); pos; i += 7000) {
@@ -174,9 +154,9 @@ TEST(ArchiveObjects, ListsKeepOrderAndCounts) {
   }
 
   // Counts of 0xFFFF and above take the long form.
-  const auto big = Store([](CArchive& ar) { ar.WriteCount(70000); });
+  const auto big = StoreArchive([](CArchive& ar) { ar.WriteCount(70000); });
   EXPECT_EQ(big, (std::vector<BYTE>{0xFF, 0xFF, 0x70, 0x11, 0x01, 0x00}));
-  Load(big, [](CArchive& ar) { EXPECT_EQ(ar.ReadCount(), 70000u); });
+  LoadArchive(big, [](CArchive& ar) { EXPECT_EQ(ar.ReadCount(), 70000u); });
 }
 
 TEST(MemFile, GrowsSeeksAndAttaches) {

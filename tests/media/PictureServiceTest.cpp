@@ -1,0 +1,243 @@
+// The picture service: dispatch by extension, information, the savers' shared rules, prompts
+// and the empty picture.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "KvMediaFile/KvPicture.h"
+#include "MediaChecks.h"
+#include "TestSupport.h"
+#include "fixtures/BmpWriter.h"
+#include "fixtures/PcxWriter.h"
+#include "fixtures/TgaWriter.h"
+#include "host/FileName.h"
+#include "platform/GlobalMemory.h"
+
+namespace {
+
+using kvtest::Bytes;
+using kvtest::Px;
+namespace fs = std::filesystem;
+
+std::optional<kvtest::Picture> LoadTga(const CString& path) {
+  CRect rect = kvtest::kUntouched;
+  DWORD* buffer = KvMediaLoadTGAFile(path, rect);
+  return kvtest::TakePicture(buffer, rect);
+}
+
+kvtest::TgaImage SmallTga() {
+  return {.imageType = 2, .pixelDepth = 24, .width = 2, .height = 1, .pixels = {1, 2, 3, 4, 5, 6}};
+}
+
+struct Saver {
+  const char* name;
+  int (*save)(CString, DWORD*, CSize, CRect);
+  bool usesRegion;  // a JPEG takes the whole buffer
+};
+const Saver kSavers[] = {{"out.tga", KvMediaSaveTGAFile, true},
+                         {"out.bmp", KvMediaSaveBMPFile, true},
+                         {"out.pcx", KvMediaSavePCXFile, true},
+                         {"out.jpg", KvMediaSaveJPGFile, false}};
+
+}  // namespace
+
+TEST(PictureSave, AFailedSaveKeepsTheOldFileAndLeavesNothingElse) {
+  auto buffer = kvtest::Gradient(128, 128);
+  const CSize size(128, 128);
+  for (const Saver& saver : kSavers) {
+    SCOPED_TRACE(saver.name);
+    // The disk "fills" part way through the file.
+    kvtest::ExpectFullDiskKeepsTheOldFile(saver.name, 1000, [&](const CString& path) {
+      return saver.save(path, buffer.data(), size, CRect(0, 0, 128, 128));
+    });
+    // A region with nothing of the buffer in it.
+    if (saver.usesRegion)
+      for (CRect empty : {CRect(128, 0, 140, 4), CRect(2, 2, 2, 3), CRect(-5, -5, 0, 0)})
+        kvtest::ExpectFullDiskKeepsTheOldFile(saver.name, 1 << 30, [&](const CString& path) {
+          return saver.save(path, buffer.data(), size, empty);
+        });
+    EXPECT_EQ(saver.save(CString(L"/proc/kvtest-no-write/") + CString::FromUtf8(saver.name),
+                         buffer.data(), size, CRect(0, 0, 128, 128)),
+              0);
+  }
+}
+
+TEST(PictureSave, AReadOnlyFolderGetsNoFile) {
+  if (geteuid() == 0) GTEST_SKIP() << "root may write into a read-only folder";
+  auto buffer = kvtest::Gradient(8, 8);
+  kvtest::TempDir dir;
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0555), 0);
+  for (const Saver& saver : kSavers)
+    EXPECT_EQ(saver.save(dir.File(saver.name), buffer.data(), CSize(8, 8), CRect(0, 0, 8, 8)), 0)
+        << saver.name;
+  ::chmod(dir.path().c_str(), 0755);
+  EXPECT_TRUE(fs::is_empty(dir.path()));
+}
+
+// The header information of the formats read by the service itself.
+TEST(PictureInfo, BmpTgaAndPcxHeaders) {
+  kvtest::TempDir dir;
+  kvtest::TgaImage tga = SmallTga();
+  tga.xOrigin = 3;
+  tga.yOrigin = 300;
+  kvtest::PcxImage pcx{.xmin = 1, .ymin = 2, .xmax = 4, .ymax = 3, .planes = 3, .bytesPerLine = 4};
+  pcx.lines = Bytes(24, 9);
+  const kvtest::BmpImage bmp{.width = 5, .height = 3, .bitCount = 8, .pixels = Bytes(24, 0)};
+  kvtest::BmpImage topDown = bmp;
+  topDown.height = -3;
+  const struct {
+    const char* name;
+    Bytes file;
+    CRect rect;
+    int bits;
+  } cases[] = {
+      {"a.bmp", kvtest::WriteBmp(bmp), CRect(0, 0, 5, 3), 8},
+      {"top-down.bmp", kvtest::WriteBmp(topDown), CRect(0, 0, 5, 3), 8},
+      {"a.tga", kvtest::WriteTga(tga), CRect(3, 300, 5, 301), 24},
+      {"a.pcx", kvtest::WritePcx(pcx), CRect(1, 2, 5, 4), 24},
+  };
+  for (const auto& c : cases) {
+    kvtest::WriteFileBytes(dir.path() + "/" + c.name, c.file);
+    RECT rect{};
+    int bits = 0;
+    EXPECT_EQ(KvMediaGetPicInfo(dir.File(c.name), &rect, &bits), 1) << c.name;
+    EXPECT_EQ(CRect(rect), c.rect) << c.name;
+    EXPECT_EQ(bits, c.bits) << c.name;
+    EXPECT_EQ(KvMediaGetPicInfo(dir.File(c.name), nullptr, nullptr), 1) << c.name;
+  }
+  // Headers that are not what the extension says leave the results alone.
+  Bytes notBm = kvtest::WriteBmp(bmp);
+  notBm[1] = 'A';
+  const std::pair<const char*, Bytes> refused[] = {
+      {"b.bmp", notBm},
+      {"b.tga", kvtest::WriteTga(kvtest::TgaImage{.imageType = 4, .width = 1, .height = 1})},
+      {"b.pcx", Bytes(128, 11)}};
+  for (const auto& [name, file] : refused) {
+    kvtest::WriteFileBytes(dir.path() + "/" + name, file);
+    RECT rect{1, 2, 3, 4};
+    int bits = -1;
+    EXPECT_EQ(KvMediaGetPicInfo(dir.File(name), &rect, &bits), 0) << name;
+    EXPECT_EQ(CRect(rect), CRect(1, 2, 3, 4)) << name;
+    EXPECT_EQ(bits, -1) << name;
+  }
+}
+
+TEST(PictureService, TypesFollowTheExtension) {
+  const std::pair<const wchar_t*, int> cases[] = {
+      {L"/a/Photo.Tga", 1}, {L"p.bmp", 2},      {L"p.gif", 3},        {L"p.pcx", 4},
+      {L"p.JPG", 5},        {L"p.png", 6},      {L"p.psd", 7},        {L"p.sve", 8},
+      {L"p.fli", 9},        {L"photo.jpeg", 0}, {L"/x.tga/photo", 0}, {L"p.flc", 0}};
+  for (const auto& [path, expected] : cases) {
+    int type = -1;
+    EXPECT_EQ(KvMediaGetPicFileType(path, type), expected != 0 ? 1 : 0) << path;
+    EXPECT_EQ(type, expected) << path;
+  }
+}
+
+TEST(PictureService, LoadsTgaByExtensionOrContent) {
+  kvtest::TempDir dir;
+  kvtest::TgaImage im = SmallTga();
+  im.xOrigin = 3;
+  im.yOrigin = 300;
+  im.id = {'i', 'd'};
+  for (const char* name : {"x.tga", "x.dat", "x.bmp"})
+    kvtest::WriteFileBytes(dir.path() + "/" + name, kvtest::WriteTga(im));
+  CRect rect;
+  EXPECT_EQ(KvMediaLoadPicFile(dir.File("missing.tga"), rect), nullptr);
+  EXPECT_EQ(KvMediaLoadPicFile(dir.File("x.bmp"), rect), nullptr);  // no second guess
+  for (const char* name : {"x.tga", "x.dat"}) {
+    rect = CRect();
+    DWORD* pixels = KvMediaLoadPicFile(dir.File(name), rect);
+    ASSERT_NE(pixels, nullptr) << name;
+    EXPECT_EQ(rect, CRect(3, 300, 5, 301));
+    EXPECT_EQ(std::vector(pixels, pixels + 2), (std::vector{Px(1, 2, 3), Px(4, 5, 6)}));
+    GlobalFree(pixels);
+  }
+}
+
+TEST(PictureService, SavesWithProgressAndMessages) {
+  kvtest::TempDir dir;
+  auto buffer = kvtest::Gradient(8, 8);
+  const CRect all(0, 0, 8, 8);
+  {
+    kvtest::RecordingUi ui;
+    EXPECT_EQ(KvMediaSavePicFile(dir.File("out.png"), buffer.data(), CSize(8, 8), all, nullptr), 0);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, L"无法保存该文件格式，请选择BMP或TGA文件后缀名！");
+    EXPECT_TRUE(fs::is_empty(dir.path()));
+  }
+  {
+    kvtest::RecordingUi ui;
+    const CString path = dir.File("out.TGA");
+    EXPECT_EQ(KvMediaSavePicFile(path, buffer.data(), CSize(8, 8), all, nullptr), 1);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(ui.progressTexts, std::vector<CString>{L"正在保存图像文件" + path + L"，请稍侯..."});
+    EXPECT_EQ(ui.progressOpen, 0);
+    EXPECT_TRUE(LoadTga(path));
+  }
+  {
+    kvtest::RecordingUi ui;
+    EXPECT_EQ(KvMediaSavePicFile(L"/proc/kvtest-no-write/out.tga", buffer.data(), CSize(8, 8), all,
+                                 nullptr),
+              0);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, L"保存图像文件出错！");
+  }
+}
+
+TEST(PictureService, PromptedSaveAsksForATgaOrBmpName) {
+  kvtest::TempDir dir;
+  auto buffer = kvtest::Gradient(8, 8);
+  {
+    kvtest::RecordingUi ui;
+    EXPECT_EQ(KvMediaPromptSavePicFile(buffer.data(), CSize(8, 8), CRect(2, 2, 2, 8), nullptr), 0);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, L"不符合图像文件尺寸，不能保存！");
+    EXPECT_TRUE(ui.fileRequests.empty());
+  }
+  {
+    kvtest::RecordingUi ui;  // cancelled
+    EXPECT_EQ(KvMediaPromptSavePicFile(buffer.data(), CSize(8, 8), CRect(0, 0, 8, 8), nullptr), 0);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(ui.fileRequests.size(), 1u);
+  }
+  kvtest::RecordingUi ui;
+  ui.chosenPath = dir.File("chosen.tga");
+  EXPECT_EQ(KvMediaPromptSavePicFile(buffer.data(), CSize(8, 8), CRect(0, 0, 4, 2), nullptr), 1);
+  ASSERT_EQ(ui.fileRequests.size(), 1u);
+  EXPECT_FALSE(ui.fileRequests[0].open);
+  EXPECT_EQ(ui.fileRequests[0].flags, 6u);
+  EXPECT_EQ(ui.fileRequests[0].filter, L"TGA文件(*.tga)|*.tga|BMP文件(*.bmp)|*.bmp||");
+  const auto back = LoadTga(ui.chosenPath);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->rect, CRect(0, 0, 4, 2));
+}
+
+TEST(PictureService, EmptyPictureIsTransparentAndNeverOverwrites) {
+  kvtest::TempDir dir;
+  const CString path = dir.File("empty.tga");
+  EXPECT_EQ(KvMediaCreateEmptyPicFile(path, CSize(4, 4)), 1);
+  const auto p = LoadTga(path);
+  ASSERT_TRUE(p);
+  EXPECT_EQ(p->rect, CRect(0, 0, 4, 4));
+  EXPECT_EQ(p->pixels, std::vector<DWORD>(16, 0));
+
+  const Bytes other{'n', 'o', 't', ' ', 't', 'g', 'a'};
+  kvtest::WriteFileBytes(dir.path() + "/other.tga", other);
+  EXPECT_EQ(KvMediaCreateEmptyPicFile(dir.File("other.tga"), CSize(4, 4)), 1);
+  EXPECT_EQ(kvtest::ReadFileBytes(dir.path() + "/other.tga"), other);
+
+  const CString expected = KvGetAppModulePath() + L"Velmora_Empty.tga";
+  const bool existed = fs::exists(expected.ToUtf8());
+  const CString first = KvMediaGetEmptyPicFile(1);
+  EXPECT_EQ(first, expected);
+  EXPECT_EQ(KvMediaGetEmptyPicFile(1), first);
+  EXPECT_TRUE(LoadTga(expected));
+  if (!existed) fs::remove(expected.ToUtf8());
+}

@@ -1,0 +1,91 @@
+#include "MediaChecks.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <filesystem>
+
+#include "TestSupport.h"
+#include "platform/GlobalMemory.h"
+
+namespace kvtest {
+
+Bytes NoiseWithRuns(std::size_t units, int unitBytes, int values, unsigned seed) {
+  auto next = [&] { return (seed = seed * 1103515245u + 12345u) >> 16 & 0x7FFF; };
+  const std::size_t size = units * std::size_t(unitBytes);
+  Bytes out;
+  while (out.size() < size) {
+    Bytes unit(unitBytes);
+    for (auto& b : unit) b = static_cast<unsigned char>(next() % unsigned(values));
+    const unsigned repeat = next() % 6 == 0 ? 1 + next() % 200 : 1;
+    for (unsigned i = 0; i < repeat; ++i) out.insert(out.end(), unit.begin(), unit.end());
+  }
+  out.resize(size);
+  return out;
+}
+
+std::vector<DWORD> Gradient(int w, int h) {
+  std::vector<DWORD> px;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) px.push_back(Px(x & 255, y & 255, (x ^ y) & 255, (x + y) & 255));
+  return px;
+}
+
+std::optional<Picture> TakePicture(void* buffer, const CRect& rect, const CRect& before) {
+  if (!buffer) {
+    EXPECT_EQ(rect, before) << "a failed load changed the rect";
+    return std::nullopt;
+  }
+  KvGlobalPtr owner(buffer);
+  const auto* px = static_cast<const DWORD*>(buffer);
+  return Picture{rect, std::vector<DWORD>(px, px + std::size_t(rect.Width()) * rect.Height())};
+}
+
+std::optional<Picture> LoadBytes(PathLoader load, const std::string& name, const Bytes& file) {
+  TempDir dir;
+  WriteFileBytes(dir.path() + "/" + name, file);
+  CRect rect = kUntouched;
+  DWORD* buffer = load(dir.File(name), rect);
+  return TakePicture(buffer, rect);
+}
+
+void ExpectEveryPrefixFails(const Bytes& file, const std::function<bool(const Bytes&)>& decodes) {
+  ASSERT_TRUE(decodes(file)) << "the whole file must decode";
+  for (std::size_t n = 0; n < file.size(); ++n)
+    EXPECT_FALSE(decodes(Bytes(file.begin(), file.begin() + std::ptrdiff_t(n)))) << "prefix " << n;
+}
+
+void ExpectFullDiskKeepsTheOldFile(const std::string& name, std::size_t limit,
+                                   const std::function<int(const CString& path)>& save) {
+  TempDir dir;
+  const Bytes old{1, 2, 3, 4, 5};
+  WriteFileBytes(dir.path() + "/" + name, old);
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  rlimit small = saved;
+  small.rlim_cur = limit;
+  const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const int result = save(dir.File(name));
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, oldHandler);
+  EXPECT_EQ(result, 0) << name;
+  EXPECT_EQ(ReadFileBytes(dir.path() + "/" + name), old) << name;
+  std::vector<std::string> left;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+    left.push_back(entry.path().filename().string());
+  EXPECT_EQ(left, std::vector<std::string>{name});
+}
+
+void ExpectQuick(std::chrono::milliseconds limit, const std::function<void()>& work) {
+  const auto start = std::chrono::steady_clock::now();
+  work();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, TimeLimit(limit));
+}
+
+}  // namespace kvtest
+
+void PrintTo(const CRect& rect, std::ostream* out) {
+  *out << "(" << rect.left << ", " << rect.top << ", " << rect.right << ", " << rect.bottom << ")";
+}
