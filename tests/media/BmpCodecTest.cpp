@@ -282,19 +282,3 @@ TEST(BmpResource, DriveBitmapsLoadFromTheModule) {
   EXPECT_EQ(KvMediaLoadBMPInRC(nullptr, MAKEINTRESOURCEW(1200), rect), nullptr);
   EXPECT_EQ(rect, CRect(-1, -1, -1, -1));
 }
-
-// Picture information reads the header alone: top-down heights count as their size, and a
-// height with no positive counterpart is refused.
-TEST(BmpInfo, PictureInformationFromTheHeader) {
-  kvtest::TempDir dir;
-  for (auto [height, valid] : {std::pair{-3, true}, {3, true}, {0, false}, {INT32_MIN, false}}) {
-    kvtest::WriteFileBytes(dir.path() + "/x.bmp",
-                           kvtest::WriteBmp({.width = 2, .height = height, .pixels = Bytes(24)}));
-    RECT rect{};
-    int bits = 0;
-    EXPECT_EQ(KvMediaGetPicInfo(dir.File("x.bmp"), &rect, &bits), valid ? 1 : 0) << height;
-    if (valid) {
-      EXPECT_EQ(std::tuple(rect.right, rect.bottom, bits), std::tuple(2, 3, 24));
-    }
-  }
-}

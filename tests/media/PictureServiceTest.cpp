@@ -1,9 +1,12 @@
 // The picture service: dispatch by extension, information, the savers' shared rules, prompts
 // and the empty picture.
 #include <gtest/gtest.h>
+
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cstdint>
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -114,8 +117,11 @@ TEST(PictureInfo, BmpTgaAndPcxHeaders) {
   // Headers that are not what the extension says leave the results alone.
   Bytes notBm = kvtest::WriteBmp(bmp);
   notBm[1] = 'A';
+  kvtest::BmpImage noPositiveHeight = bmp;
+  noPositiveHeight.height = INT32_MIN;
   const std::pair<const char*, Bytes> refused[] = {
       {"b.bmp", notBm},
+      {"tall.bmp", kvtest::WriteBmp(noPositiveHeight)},
       {"b.tga", kvtest::WriteTga(kvtest::TgaImage{.imageType = 4, .width = 1, .height = 1})},
       {"b.pcx", Bytes(128, 11)}};
   for (const auto& [name, file] : refused) {
