@@ -112,43 +112,44 @@ void DescribePicture(Record& record, const std::string& file, const CString& pat
   std::string reason;
   const auto facts = ReadPictureHeader(file, &reason);
   const bool known = type >= KV_PIC_TGA && type <= KV_PIC_PSD;
-  if (known) {
-    // The library's figure, under its own name. Its information call decodes PNG files, so
-    // that one is asked only when the whole file is read anyway.
-    RECT rect{};
-    int bits = 0;
-    const bool askLibrary = type != KV_PIC_PNG || check;
-    if (!facts || mismatch || (askLibrary && !KvMediaGetPicInfo(path, &rect, &bits))) {
-      // Asked under --check, the library decodes a PNG: a header that holds means damage.
-      const bool damaged = facts && !mismatch && type == KV_PIC_PNG;
-      record.Fail(damaged ? "damaged: the picture does not decode"
-                          : std::string("not a readable ") + KindName(type) + " picture" +
-                                (mismatch ? " (the content looks like " + content + ")"
-                                 : facts  ? std::string()
-                                          : ": " + reason));
+  if (known && (!facts || mismatch)) {
+    record.Fail(std::string("not a readable ") + KindName(type) + " picture" +
+                (mismatch ? " (the content looks like " + content + ")" : ": " + reason));
+    return;
+  }
+  if (facts)
+    AddFacts(record, facts->width, facts->height, facts->bitsPerPixel, facts->channels,
+             facts->alpha, fileSize);
+  if (!known || check) {
+    // Decoded by the load dispatch, which is also what a file the extension does not name
+    // is read by.
+    CRect rect;
+    KvGlobalPtr picture(KvMediaLoadPicFile(path, rect));
+    if (!picture) {
+      record.Fail(known ? "damaged: the picture does not decode" : "not a file this build reads");
       return;
     }
-    AddFacts(record, facts->width, facts->height, facts->bitsPerPixel, facts->channels,
-             facts->alpha, fileSize);
-    if (askLibrary) record.Number("library_bits", bits);
-    if (facts->x != 0 || facts->y != 0) {
-      record.Number("x", facts->x);
-      record.Number("y", facts->y);
+    if (!facts) {
+      record.Number("width", rect.Width());
+      record.Number("height", rect.Height());
+      record.Number("file_size", fileSize);
     }
-  } else if (facts) {
-    AddFacts(record, facts->width, facts->height, facts->bitsPerPixel, facts->channels,
-             facts->alpha, fileSize);
   }
-  if (known && !check) return;
-  // A file the extension does not name is what the load dispatch makes of it.
-  CRect rect;
-  KvGlobalPtr picture(KvMediaLoadPicFile(path, rect));
-  if (!picture) {
-    record.Fail(known ? "damaged: the picture does not decode" : "not a file this build reads");
-  } else if (!facts) {
-    record.Number("width", rect.Width());
-    record.Number("height", rect.Height());
-    record.Number("file_size", fileSize);
+  if (!known) return;
+  // The library's figure, under its own name. Its information call decodes PNG files, so
+  // that one is asked only when the whole file is read anyway.
+  RECT rect{};
+  int bits = 0;
+  if (type != KV_PIC_PNG || check) {
+    if (!KvMediaGetPicInfo(path, &rect, &bits)) {
+      record.Fail(std::string("not a readable ") + KindName(type) + " picture");
+      return;
+    }
+    record.Number("library_bits", bits);
+  }
+  if (facts->x != 0 || facts->y != 0) {
+    record.Number("x", facts->x);
+    record.Number("y", facts->y);
   }
 }
 
