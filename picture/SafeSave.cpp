@@ -1,46 +1,157 @@
 #include "picture/SafeSave.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
+#include <chrono>
 #include <cstring>
-#include <random>
 
 namespace {
+
 constexpr std::size_t kBufferBytes = 1 << 16;
+
+// The temporary files being written, for KvRemovePendingTemporaryFiles. Fixed storage and
+// atomic states only, so that a signal handler can read it while the program writes it.
+// A slot is claimed by its writer (Free -> Filling -> Live) and given back by it; the remover
+// marks what it took (Live -> Removing -> Removed) so that a writer never frees a slot that
+// another writer has claimed since.
+enum SlotState : int { kFree, kFilling, kLive, kRemoving, kRemoved };
+struct PendingSlot {
+  std::atomic<int> state{kFree};
+  char path[PATH_MAX];
+};
+constexpr int kSlots = 32;
+PendingSlot g_pending[kSlots];
+static_assert(std::atomic<int>::is_always_lock_free);
+
+// Past the last slot the file is written all the same; it just cannot be removed on a signal.
+int ClaimSlot(const std::string& path) {
+  if (path.size() >= PATH_MAX) return -1;
+  for (int i = 0; i < kSlots; ++i) {
+    int expected = kFree;
+    if (!g_pending[i].state.compare_exchange_strong(expected, kFilling)) continue;
+    std::memcpy(g_pending[i].path, path.c_str(), path.size() + 1);
+    g_pending[i].state.store(kLive, std::memory_order_release);
+    return i;
+  }
+  return -1;
 }
 
-SafeFileWriter::SafeFileWriter(const CString& target) : m_target(target.ToUtf8()) {}
+void ReleaseSlot(int& slot) {
+  if (slot < 0) return;
+  int expected = kLive;
+  if (!g_pending[slot].state.compare_exchange_strong(expected, kFree) && expected == kRemoved)
+    g_pending[slot].state.compare_exchange_strong(expected, kFree);
+  slot = -1;
+}
+
+thread_local int t_lastSaveError = 0;
+
+// Follows the symbolic links of the last component: the file a link points to is the one
+// replaced. A dangling link names the file to create.
+std::string ResolveLinks(std::string path) {
+  for (int hop = 0; hop < 40; ++hop) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) break;
+    char link[PATH_MAX];
+    const ssize_t n = ::readlink(path.c_str(), link, sizeof link);
+    if (n <= 0 || n >= static_cast<ssize_t>(sizeof link)) break;
+    const std::string to(link, static_cast<std::size_t>(n));
+    const auto slash = path.rfind('/');
+    path = to.front() == '/' || slash == std::string::npos ? to : path.substr(0, slash + 1) + to;
+  }
+  return path;
+}
+
+std::string FolderOf(const std::string& path) {
+  const auto slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// Root passes every permission check, but a file that nobody may write is read-only by
+// intent: root is refused it too, as rm asks before removing one. A read-only file system
+// fails the access check even for root.
+bool MayWrite(const std::string& path, const struct stat& st) {
+  if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) return false;
+  return ::geteuid() != 0 || (st.st_mode & 0222) != 0;
+}
+
+// Six characters from [0-9A-Za-z], different for every call in and across processes.
+std::string RandomTag() {
+  static std::atomic<unsigned long long> counter{0};
+  unsigned long long x =
+      counter.fetch_add(1) * 0x9E3779B97F4A7C15ull ^
+      static_cast<unsigned long long>(::getpid()) << 32 ^
+      static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
+  x = (x ^ x >> 31) * 0xBF58476D1CE4E5B9ull;
+  x ^= x >> 29;
+  static const char kChars[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+  std::string tag(6, '0');
+  for (char& c : tag) {
+    c = kChars[x % 62];
+    x /= 62;
+  }
+  return tag;
+}
+
+}  // namespace
+
+SafeFileWriter::SafeFileWriter(const CString& target) : m_target(target.ToUtf8()) {
+  t_lastSaveError = 0;
+}
 
 SafeFileWriter::~SafeFileWriter() { Discard(); }
 
+bool SafeFileWriter::Fail(int error) {
+  m_error = error ? error : EIO;
+  t_lastSaveError = m_error;
+  return false;
+}
+
 bool SafeFileWriter::Open() {
-  if (m_target.empty() || m_target.back() == '/') return false;
-  const auto slash = m_target.rfind('/');
-  const std::string dir =
-      slash == std::string::npos ? std::string() : m_target.substr(0, slash + 1);
-  const std::string name = slash == std::string::npos ? m_target : m_target.substr(slash + 1);
-  static std::atomic<unsigned> counter{0};
-  std::random_device random;
-  for (int attempt = 0; attempt < 16 && m_fd < 0; ++attempt) {
-    char suffix[48];
-    std::snprintf(suffix, sizeof suffix, ".kvtmp-%d-%u-%08x", static_cast<int>(::getpid()),
-                  counter.fetch_add(1), random());
-    m_temp = dir + "." + name + suffix;
-    m_fd = ::open(m_temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (m_fd < 0 && errno != EEXIST) break;
+  if (m_target.empty() || m_target.back() == '/') return Fail(EISDIR);
+  m_final = ResolveLinks(m_target);
+  struct stat st {};
+  const bool exists = ::stat(m_final.c_str(), &st) == 0;
+  if (exists) {
+    if (S_ISDIR(st.st_mode)) return Fail(EISDIR);
+    if (!MayWrite(m_final, st)) return Fail(EACCES);
+  }
+  // A device or a pipe is written, never replaced by a file.
+  int createError = 0;
+  if (!exists || S_ISREG(st.st_mode)) {
+    const std::string folder = FolderOf(m_final);
+    for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
+      m_temp = folder + ".kvtmp-" + RandomTag();
+      // Listed before it exists, so that no moment passes in which the file is there but
+      // unknown to the remover.
+      m_slot = ClaimSlot(m_temp);
+      m_fd = ::open(m_temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (m_fd >= 0) break;
+      createError = errno;
+      ReleaseSlot(m_slot);
+      if (createError != EEXIST) break;
+    }
   }
   if (m_fd < 0) {
     m_temp.clear();
-    return false;
+    if (!exists) return Fail(createError);
+    m_fd = ::open(m_final.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (m_fd < 0) return Fail(errno);
+    m_inPlace = true;
+  } else if (exists) {
+    // The replacement keeps the owner (where allowed) and the permission bits; chown first,
+    // as it clears the set-id bits.
+    if ((st.st_uid != ::geteuid() || st.st_gid != ::getegid()) &&
+        ::fchown(m_fd, st.st_uid, st.st_gid) != 0) {
+      // Not allowed: the new file belongs to us, as any file we create.
+    }
+    ::fchmod(m_fd, st.st_mode & 07777);
   }
-  // A replaced file keeps its permissions.
-  struct stat st {};
-  if (::stat(m_target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::fchmod(m_fd, st.st_mode & 07777);
   m_buffer.reserve(kBufferBytes);
   return true;
 }
@@ -50,10 +161,7 @@ bool SafeFileWriter::WriteAll(const void* data, std::size_t bytes) {
   while (bytes > 0) {
     const ssize_t n = ::write(m_fd, p, bytes);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      m_failed = true;
-      return false;
-    }
+    if (n <= 0) return Fail(n < 0 ? errno : ENOSPC);
     p += n;
     bytes -= static_cast<std::size_t>(n);
   }
@@ -86,14 +194,38 @@ bool SafeFileWriter::Commit() {
     Discard();
     return false;
   }
-  const int fd = m_fd;
-  m_fd = -1;
-  if (::close(fd) != 0 || ::rename(m_temp.c_str(), m_target.c_str()) != 0) {
-    ::unlink(m_temp.c_str());
-    m_temp.clear();
+  // On disk before it takes the target's name, so that a crash leaves the old file or the
+  // whole new one. Pipes and devices cannot be flushed (EINVAL).
+  if (::fsync(m_fd) != 0 && errno != EINVAL) {
+    Fail(errno);
+    Discard();
     return false;
   }
-  m_temp.clear();
+  const int fd = m_fd;
+  m_fd = -1;
+  if (::close(fd) != 0 && errno != EINTR) {
+    Fail(errno);
+    Discard();
+    return false;
+  }
+  if (!m_inPlace) {
+    if (::rename(m_temp.c_str(), m_final.c_str()) != 0) {
+      Fail(errno);
+      Discard();
+      return false;
+    }
+    // Renamed first, then forgotten: a signal in between unlinks a name that is gone.
+    ReleaseSlot(m_slot);
+    m_temp.clear();
+    const std::string folder = FolderOf(m_final);
+    const int dir =
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+      ::fsync(dir);
+      ::close(dir);
+    }
+  }
+  t_lastSaveError = 0;
   return true;
 }
 
@@ -105,5 +237,18 @@ void SafeFileWriter::Discard() {
   if (!m_temp.empty()) {
     ::unlink(m_temp.c_str());
     m_temp.clear();
+  }
+  ReleaseSlot(m_slot);
+}
+
+int KvLastSaveError() { return t_lastSaveError; }
+
+void KvRemovePendingTemporaryFiles() {
+  for (PendingSlot& slot : g_pending) {
+    int expected = kLive;
+    if (!slot.state.compare_exchange_strong(expected, kRemoving, std::memory_order_acquire))
+      continue;
+    ::unlink(slot.path);
+    slot.state.store(kRemoved, std::memory_order_release);
   }
 }

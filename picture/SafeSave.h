@@ -1,37 +1,62 @@
-// Saving without risk to what is there: the file is written under a temporary name in the
-// target's folder and renamed over the target only when every byte was written. A failed
-// save removes the temporary file and leaves an existing target untouched.
+// Saving without risk to what is there: the file is written under a short temporary name in
+// the target's folder, flushed to disk and renamed over the target only when every byte was
+// written. A failed save removes the temporary file and leaves an existing target untouched.
+//
+// A target the user cannot write is refused; a replaced file keeps its permission bits; a
+// symbolic link is followed (the file it points to is replaced, the link stays). When the
+// folder cannot take a temporary file but the target itself is writable, the target is
+// written in place (a failure then leaves it damaged, as any in-place write would).
 #pragma once
 
 #include <cstddef>
 #include <string>
 #include <vector>
 
+#include "KvMediaFile/KvMediaApi.h"
 #include "platform/String.h"
 
-class SafeFileWriter {
+class KV_MEDIA_API SafeFileWriter {
  public:
   explicit SafeFileWriter(const CString& target);
   ~SafeFileWriter();
   SafeFileWriter(const SafeFileWriter&) = delete;
   SafeFileWriter& operator=(const SafeFileWriter&) = delete;
 
-  // Creates the temporary file; false when the folder cannot take it.
+  // Creates the temporary file; false when the target cannot be written.
   bool Open();
   // Buffered; false once any write has failed.
   bool Write(const void* data, std::size_t bytes);
-  // Writes what is buffered, closes the file and renames it over the target.
+  // Writes what is buffered, flushes the file to disk and renames it over the target.
   bool Commit();
-  bool ok() const { return m_fd >= 0 && !m_failed; }
+  bool ok() const { return m_fd >= 0 && m_error == 0; }
+  // The file being written, for writers that open it by name themselves (they must write it
+  // whole; Commit then flushes and renames it): the temporary file, or the target itself
+  // when it is written in place.
+  const std::string& Path() const { return m_inPlace ? m_final : m_temp; }
+  // The errno of the failure (0 while all is well).
+  int error() const { return m_error; }
 
  private:
+  bool Fail(int error);
   bool Flush();
   bool WriteAll(const void* data, std::size_t bytes);
   void Discard();
 
-  std::string m_target;
+  std::string m_target;  // as given
+  std::string m_final;   // the file replaced: the target with its symbolic links resolved
   std::string m_temp;
   int m_fd = -1;
-  bool m_failed = false;
+  int m_slot = -1;  // this writer's entry among the pending temporary files
+  int m_error = 0;
+  bool m_inPlace = false;
   std::vector<unsigned char> m_buffer;
 };
+
+// The errno of the last failed save on this thread through a SafeFileWriter (0 when the last
+// save succeeded), so that callers of the savers that return 0 can say why.
+KV_MEDIA_API int KvLastSaveError();
+
+// Removes every temporary file that a SafeFileWriter of this process is writing. Only calls
+// unlink(2) on fixed storage: safe to call from a signal handler (the library installs none;
+// a program that exits on a signal calls this first).
+KV_MEDIA_API void KvRemovePendingTemporaryFiles();

@@ -27,7 +27,4 @@ int Fail(const std::string& message);
 // Reports wrong usage with the command's usage text and returns 2.
 int Usage(const Command& command, const std::string& message);
 
-// True when args holds --help or -h.
-bool WantsHelp(const Args& args);
-
 }  // namespace kvtool

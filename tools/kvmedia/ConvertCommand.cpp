@@ -1,7 +1,8 @@
-// kvmedia convert IN OUT [--region X,Y,W,H]: loads any picture through the load dispatch
-// and writes it by OUT's extension.
+// kvmedia convert IN OUT [--region X,Y,W,H] [--time T]: loads any picture through the load
+// dispatch and writes it by OUT's extension.
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,9 +11,12 @@
 #include "KvMediaFile/KvMovie.h"
 #include "KvMediaFile/KvPicture.h"
 #include "KvMediaFile/KvScroll.h"
+#include "PictureHeader.h"
 #include "PngWriter.h"
+#include "Progress.h"
 #include "ToolSupport.h"
 #include "host/FileName.h"
+#include "picture/SafeSave.h"
 #include "platform/GlobalMemory.h"
 
 namespace kvtool {
@@ -29,31 +33,35 @@ std::vector<DWORD> Crop(const DWORD* pixels, CSize size, const CRect& area) {
   return crop;
 }
 
+// Pictures above this many pixels show their progress.
+constexpr long long kBigPicture = 20'000'000;
+
 int Run(const Args& args) {
   std::vector<std::string> files;
   std::optional<CRect> region;
   std::optional<double> time;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--region") {
-      if (i + 1 >= args.size() || !(region = ParseRegion(args[i + 1])))
+  for (ArgWalker arg(args); arg.Next();) {
+    const std::string& a = arg.Current();
+    if (!arg.IsOption()) {
+      files.push_back(a);
+    } else if (a == "--region") {
+      const auto v = arg.Value();
+      if (!v || !(region = ParseRegion(*v)))
         return Usage(kConvertCommand, "--region takes X,Y,W,H with W and H above 0");
-      ++i;
-    } else if (args[i] == "--time") {
-      if (i + 1 >= args.size() || !(time = ParseNumber(args[i + 1])))
-        return Usage(kConvertCommand, "--time takes a number (passes through the movie)");
-      ++i;
-    } else if (args[i].size() > 1 && args[i][0] == '-') {
-      return Usage(kConvertCommand, "unknown option " + args[i]);
+    } else if (a == "--time") {
+      const auto v = arg.Value();
+      if (!v || !(time = ParseNumber(*v))) return Usage(kConvertCommand, "--time takes a number");
     } else {
-      files.push_back(args[i]);
+      return Usage(kConvertCommand, "unknown option " + a);
     }
   }
   if (files.size() != 2) return Usage(kConvertCommand, "expected IN and OUT");
   const std::string& in = files[0];
   const std::string& out = files[1];
   const std::string ext = LowerExtension(out);
-  if (ext != ".tga" && ext != ".bmp" && ext != ".pcx" && ext != ".jpg" && ext != ".png")
-    return Usage(kConvertCommand, "OUT must end in .tga, .bmp, .pcx, .jpg or .png");
+  const bool jpeg = ext == ".jpg" || ext == ".jpeg";
+  if (ext != ".tga" && ext != ".bmp" && ext != ".pcx" && ext != ".png" && !jpeg)
+    return Usage(kConvertCommand, "OUT must end in .tga, .bmp, .pcx, .jpg, .jpeg or .png");
 
   KvMediaFileOpen();
   const CString inPath = PathArg(in);
@@ -64,9 +72,16 @@ int Run(const Args& args) {
   if (time && !movie && !scroll)
     return Usage(kConvertCommand, "--time goes with movie and scroll files");
   const auto t = static_cast<float>(time.value_or(0));
-  KvGlobalPtr picture(movie    ? KvMovieGetFrame(inPath, rect, t)
-                      : scroll ? KvScrollGetFrame(inPath, rect, t, 0)
-                               : KvMediaLoadPicFile(inPath, rect));
+  const auto header = ReadPictureHeader(in);
+  const bool big = header && 1LL * header->width * header->height > kBigPicture;
+  KvGlobalPtr picture;
+  {
+    std::optional<Progress> loading;
+    if (big) loading.emplace("loading " + in, 0, "");
+    picture.reset(movie    ? KvMovieGetFrame(inPath, rect, t)
+                  : scroll ? KvScrollGetFrame(inPath, rect, t, 0)
+                           : KvMediaLoadPicFile(inPath, rect));
+  }
   if (!picture) return Fail(in + ": not a picture this build reads, or damaged");
   const CSize size = rect.Size();
   const CRect whole(0, 0, size.cx, size.cy);
@@ -74,25 +89,43 @@ int Run(const Args& args) {
   if (!area.IntersectRect(&area, &whole)) return Fail("the region lies outside the picture");
 
   auto* pixels = static_cast<DWORD*>(picture.get());
-  int ok = 0;
-  if (ext == ".tga") {
-    ok = KvMediaSaveTGAFile(PathArg(out), pixels, size, area);
-  } else if (ext == ".bmp") {
-    ok = KvMediaSaveBMPFile(PathArg(out), pixels, size, area);
-  } else if (ext == ".pcx") {
-    ok = KvMediaSavePCXFile(PathArg(out), pixels, size, area);
-  } else if (ext == ".jpg") {
-    // The JPEG saver writes the whole buffer it is given: hand it the region alone.
-    std::vector<DWORD> crop = Crop(pixels, size, area);
-    ok = KvMediaSaveJPGFile(PathArg(out), crop.data(), area.Size(),
-                            CRect(0, 0, area.Width(), area.Height()));
-  } else {
-    std::vector<DWORD> crop = Crop(pixels, size, area);
-    std::string error;
-    ok = WritePng(out, crop.data(), area.Width(), area.Height(), &error);
-    if (!ok) return Fail(error);
+  // PNG and JPEG are written whole from what they are given: the region alone.
+  std::vector<DWORD> crop;
+  DWORD* source = pixels;
+  if ((ext == ".png" || jpeg) && !(area == whole)) {
+    crop = Crop(pixels, size, area);
+    source = crop.data();
   }
-  if (!ok) return Fail("cannot write " + out);
+  const CString outPath = PathArg(out);
+  int ok = 0;
+  if (ext == ".png") {
+    std::optional<Progress> writing;
+    if (1LL * area.Width() * area.Height() > kBigPicture)
+      writing.emplace("writing " + out, area.Height(), "rows");
+    std::string error;
+    if (!WritePng(out, source, area.Width(), area.Height(), &error, writing ? &*writing : nullptr))
+      return Fail(error);
+    ok = 1;
+  } else {
+    std::optional<Progress> writing;
+    if (1LL * area.Width() * area.Height() > kBigPicture) writing.emplace("writing " + out, 0, "");
+    if (ext == ".tga") {
+      ok = KvMediaSaveTGAFile(outPath, pixels, size, area);
+    } else if (ext == ".bmp") {
+      ok = KvMediaSaveBMPFile(outPath, pixels, size, area);
+    } else if (ext == ".pcx") {
+      ok = KvMediaSavePCXFile(outPath, pixels, size, area);
+    } else {
+      ok = KvMediaSaveJPGFile(outPath, source, area.Size(),
+                              CRect(0, 0, area.Width(), area.Height()));
+    }
+  }
+  if (!ok) {
+    const int error = KvLastSaveError();
+    return Fail("cannot write " + out +
+                (error ? std::string(": ") + std::strerror(error)
+                       : std::string(": the picture does not fit the format")));
+  }
   std::printf("%s (%d x %d) -> %s (%d x %d)\n", in.c_str(), size.cx, size.cy, out.c_str(),
               area.Width(), area.Height());
   return 0;
@@ -101,16 +134,23 @@ int Run(const Args& args) {
 }  // namespace
 
 const Command kConvertCommand = {
-    "convert", "convert a picture to TGA, BMP, PCX, JPEG or PNG",
-    "usage: kvmedia convert IN OUT [--time T] [--region X,Y,W,H]\n"
+    "convert", "convert a picture (or a movie or scroll frame) to TGA, BMP, PCX, JPEG or PNG",
+    "usage: kvmedia convert IN OUT [--region X,Y,W,H] [--time T]\n"
     "\n"
-    "Loads IN with the library's load dispatch (any picture type it reads; a file whose\n"
-    "extension it does not know is tried with every reader) and writes OUT by its\n"
-    "extension: .tga and .bmp with the library's savers (32 bits, alpha kept), .pcx (24\n"
-    "bits) and .jpg (quality 75) with its savers too, .png as lossless RGBA.\n"
-    "--region saves only that part of the picture (clipped to it).\n"
-    "For a movie, --time T picks the frame at T passes through it (0 the first frame); for\n"
-    "a scroll file (.ksc) the frame at position T from 0 to 1.\n",
+    "Loads IN with the library (any picture type it reads; a file whose extension it does\n"
+    "not know is tried with every reader) and writes OUT in the type its extension names:\n"
+    "  .tga          32 bits, alpha kept\n"
+    "  .bmp          32 bits; the file stores alpha, but loading a BMP keeps no alpha\n"
+    "  .pcx          24 bits, no alpha\n"
+    "  .jpg, .jpeg   quality 75, no alpha\n"
+    "  .png          8 bits a channel, alpha kept, lossless\n"
+    "OUT is written under a temporary name and takes its own only when complete, so a\n"
+    "failed or interrupted conversion leaves an existing OUT as it was. A read-only OUT is\n"
+    "refused; a replaced OUT keeps its permissions; a symbolic link is followed.\n"
+    "  --region X,Y,W,H  save only that part of the picture (clipped to it)\n"
+    "  --time T          for a movie, the frame at time T, counted in plays of the whole\n"
+    "                    movie (0 the first frame, 0.5 the middle one); for a scroll file\n"
+    "                    (.ksc), the frame at position T from 0 (start) to 1 (end)\n",
     Run};
 const Registrar kConvertRegistrar(kConvertCommand);
 

@@ -1,5 +1,5 @@
-// kvmedia demo OUTDIR: makes sample media and runs the library's roads over it, leaving
-// pictures a person can open.
+// kvmedia demo OUTDIR: makes sample media, puts it through each part of the library and
+// leaves pictures of every step that a person can open.
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -19,6 +19,7 @@
 #include "host/MemBlock.h"
 #include "host/PixelOps.h"
 #include "host/Thumbnail.h"
+#include "picture/SafeSave.h"
 #include "platform/GlobalMemory.h"
 #include "platform/Window.h"
 
@@ -99,8 +100,12 @@ bool AppendBands(CKvMotionFileWrite& file, const CKvMemBlock& cur, const CKvMemB
 
 bool MakeDemoMovie(const CString& path) {
   constexpr int kFrames = 50, kKey = 25, kMovieW = 480, kMovieH = 96;
+  // Written under a temporary name, which an interruption removes.
+  SafeFileWriter out(path);
   CKvMotionFileWrite file;
-  if (!file.CreateFileW(path, kKey, kFrames, 4, 0, kHeight - 200, kMovieW, kMovieH)) return false;
+  if (!out.Open() || !file.CreateFileW(CString::FromUtf8(out.Path()), kKey, kFrames, 4, 0,
+                                       kHeight - 200, kMovieW, kMovieH))
+    return false;
   CKvMemBlock cur, prev, title;
   cur.InitBlock(CSize(kMovieW, kMovieH));
   title.InitBlock(CSize(kMovieW - 40, 56));
@@ -113,7 +118,7 @@ bool MakeDemoMovie(const CString& path) {
     cur.Copy(x, 20, &title, title.GetRect(), KV_MIX_COPY);
     ok = AppendBands(file, cur, i % kKey == 0 ? nullptr : &prev);
   }
-  return file.CloseFile() && ok;
+  return file.CloseFile() && ok && out.Commit();
 }
 
 // A strip of title lines: bars of text-like strokes on transparency, in changing colours.
@@ -134,17 +139,20 @@ std::vector<DWORD> MakeStrip(int width, int height) {
 bool DemoScrolls(Demo& demo) {
   const int stripW = 480, stripH = 1500;
   const std::vector<DWORD> strip = MakeStrip(stripW, stripH);
-  const CString roll = CString::FromUtf8(demo.dir + "/roll.ksc");
-  const CString crawl = CString::FromUtf8(demo.dir + "/crawl.ksc");
+  const std::string rollFile = demo.dir + "/roll.ksc", crawlFile = demo.dir + "/crawl.ksc";
+  const CString roll = CString::FromUtf8(rollFile), crawl = CString::FromUtf8(crawlFile);
   // The crawl takes the strip turned on its side: its columns are the strip's rows.
   std::vector<DWORD> turned(strip.size());
   for (int y = 0; y < stripH; ++y)
     for (int x = 0; x < stripW; ++x)
       turned[static_cast<std::size_t>(x) * stripH + y] =
           strip[static_cast<std::size_t>(y) * stripW + x];
-  if (!WriteScrollFromPicture(roll, KV_SCROLL_UP, strip.data(), stripW, stripH) ||
-      !WriteScrollFromPicture(crawl, KV_SCROLL_LEFT, turned.data(), stripH, stripW))
+  std::string error;
+  if (!WriteScrollFromPicture(rollFile, KV_SCROLL_UP, strip.data(), stripW, stripH, &error) ||
+      !WriteScrollFromPicture(crawlFile, KV_SCROLL_LEFT, turned.data(), stripH, stripW, &error)) {
+    std::fprintf(stderr, "kvmedia: %s\n", error.c_str());
     return false;
+  }
   std::printf("  %-28s %s\n", "roll.ksc", "a roll of 1500 lines, 480 wide, content moving up");
   std::printf("  %-28s %s\n", "crawl.ksc", "a crawl of 1500 columns, 480 high, moving left");
   for (const auto& [path, name] :
@@ -466,7 +474,7 @@ int Run(const Args& args) {
 }  // namespace
 
 const Command kDemoCommand = {
-    "demo", "make sample media and pictures of every road of the library",
+    "demo", "make sample media and PNG pictures of what each part of the library does",
     "usage: kvmedia demo OUTDIR\n"
     "\n"
     "Makes sample media in OUTDIR and runs the library over it, writing PNG pictures that\n"

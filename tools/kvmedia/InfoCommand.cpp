@@ -1,6 +1,8 @@
-// kvmedia info FILE... [--json]: what each file is, from its header.
+// kvmedia info FILE... [--json] [--check]: what each file is, from its header.
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -8,6 +10,7 @@
 #include "KvMediaFile/KvMovie.h"
 #include "KvMediaFile/KvPicture.h"
 #include "KvMediaFile/KvScroll.h"
+#include "PictureHeader.h"
 #include "ToolSupport.h"
 #include "host/FileName.h"
 #include "platform/GlobalMemory.h"
@@ -24,124 +27,172 @@ const char* KindName(int type) {
   return type >= 0 && type <= 9 ? kNames[type] : "unknown";
 }
 
-// What a file's first bytes say it is, for telling a misleading extension. TGA has no
-// signature; its version-2 footer or nothing at all is taken as TGA.
-std::string Sniff(const std::string& file) {
-  std::FILE* f = std::fopen(file.c_str(), "rb");
-  if (!f) return "";
-  unsigned char head[8] = {};
-  const std::size_t n = std::fread(head, 1, sizeof head, f);
-  char footer[18] = {};
-  const bool tgaFooter = std::fseek(f, -18, SEEK_END) == 0 && std::fread(footer, 1, 18, f) == 18 &&
-                         std::memcmp(footer, "TRUEVISION-XFILE.", 18) == 0;
-  std::fclose(f);
-  const auto starts = [&](const char* magic, std::size_t len) {
-    return n >= len && std::memcmp(head, magic, len) == 0;
-  };
-  if (starts("BM", 2)) return "BMP";
-  if (starts("GIF8", 4)) return "GIF";
-  if (starts("\xFF\xD8\xFF", 3)) return "JPEG";
-  if (starts("\x89PNG", 4)) return "PNG";
-  if (starts("8BPS", 4)) return "PSD";
-  if (starts("SVSC", 4)) return "scroll";
-  if (n >= 1 && head[0] == 10 && n >= 4 && head[2] <= 1) return "PCX";
-  if (tgaFooter) return "TGA";
-  return "";
+// The fields every file gets, in one order.
+void AddFacts(Record& record, long long width, long long height, int bits, int channels, bool alpha,
+              long long fileSize) {
+  record.Number("width", width);
+  record.Number("height", height);
+  record.Number("bits_per_pixel", bits);
+  record.Number("channels", channels);
+  record.YesNo("alpha", alpha);
+  record.Number("file_size", fileSize);
 }
 
-Record Describe(const std::string& file) {
-  Record record(file);
-  const CString path = PathArg(file);
-  if (!KvDoesFileExist(path)) {
-    record.Fail("no such file");
-    return record;
+// Every line decodes to its full width.
+bool ScrollReadsWhole(const CString& path) {
+  CKvScrollFileRead file;
+  if (!file.OpenFile(path)) return false;
+  const DWORD lines = file.GetDataLines();
+  const DWORD step = std::max<DWORD>(1, (1u << 22) / file.GetDataWidth());
+  for (DWORD first = 0; first < lines; first += step) {
+    BYTE* data = file.GetSpecialFrame(first, std::min(lines, first + step));
+    if (!data) return false;
+    delete[] data;
   }
-  if (CKvPlayScrollBase::GetScrollCategory(path) == SCROLL_FILE) {
-    static const char* const kDirections[] = {"roll up", "roll down", "crawl left", "crawl right"};
-    record.Text("type", "scroll");
-    DWORD direction = 0, width = 0, lines = 0;
-    if (!KvScrollGetFileInfo(path, &direction, &width, &lines)) {
-      record.Fail("not a readable scroll file");
-      return record;
-    }
-    record.Text("direction", direction <= 3 ? kDirections[direction] : "unknown");
-    record.Number("line_width", width);
-    record.Number("lines", lines);
-    return record;
+  return true;
+}
+
+// Every frame's data reads.
+bool MovieReadsWhole(const CString& path, int frames) {
+  CKvMotionFileRead file;
+  if (!file.OpenFile(path)) return false;
+  for (int i = 0; i < frames; ++i) {
+    KvGlobalPtr chunk(file.GetFileFC(i));
+    if (!chunk) return false;
   }
-  const ENUMMOVIETYPE movie = CKvPlayMovieBase::MovieCategory(path);
-  if (movie != MOVIE_UNKNOWN) {
-    record.Text("type", movie == MOVIE_FLIC ? "FLIC movie" : "motion movie");
-    CRect rect;
-    WORD word = 0;
-    int frames = 0;
-    if (!KvMovieGetFileInfo(path, &rect, &word, &frames)) {
-      record.Fail("not a movie this build reads");
-      return record;
-    }
-    record.Number("width", rect.Width());
-    record.Number("height", rect.Height());
-    record.Number("x", rect.left);
-    record.Number("y", rect.top);
-    record.Number("frames", frames);
-    if (movie != MOVIE_FLIC) record.Number("key_interval", word);
-    return record;
+  return true;
+}
+
+void DescribeScroll(Record& record, const CString& path, long long fileSize, bool check) {
+  static const char* const kDirections[] = {"roll up", "roll down", "crawl left", "crawl right"};
+  record.Text("type", "scroll");
+  DWORD direction = 0, width = 0, lines = 0;
+  if (!KvScrollGetFileInfo(path, &direction, &width, &lines)) {
+    record.Fail("not a readable scroll file");
+    return;
   }
+  const bool roll = direction <= KV_SCROLL_DOWN;
+  AddFacts(record, roll ? width : lines, roll ? lines : width, 32, 4, true, fileSize);
+  record.Text("direction", direction <= 3 ? kDirections[direction] : "unknown");
+  record.Number("line_width", width);
+  record.Number("lines", lines);
+  if (check && !ScrollReadsWhole(path)) record.Fail("damaged: a line does not decode");
+}
+
+void DescribeMovie(Record& record, const CString& path, ENUMMOVIETYPE movie, long long fileSize,
+                   bool check) {
+  const bool flic = movie == MOVIE_FLIC;
+  record.Text("type", flic ? "FLIC movie" : "motion movie");
+  CRect rect;
+  WORD word = 0;
+  int frames = 0;
+  if (!KvMovieGetFileInfo(path, &rect, &word, &frames)) {
+    record.Fail("not a movie this build reads");
+    return;
+  }
+  AddFacts(record, rect.Width(), rect.Height(), flic ? 8 : 32, flic ? 3 : 4, !flic, fileSize);
+  record.Number("x", rect.left);
+  record.Number("y", rect.top);
+  record.Number("frames", frames);
+  if (!flic) record.Number("key_interval", word);
+  if (check && !flic && !MovieReadsWhole(path, frames))
+    record.Fail("damaged: a frame does not read");
+}
+
+void DescribePicture(Record& record, const std::string& file, const CString& path,
+                     long long fileSize, bool check) {
   int type = 0;
   KvMediaGetPicFileType(path, type);
   record.Text("type", KindName(type));
-  const std::string content = Sniff(file);
-  if (!content.empty() && content != KindName(type))
+  const std::string content = SniffFileType(file);
+  const bool mismatch = !content.empty() && content != KindName(type);
+  if (mismatch)
     record.Text("note", "the content looks like " + content +
                             (type ? std::string(", not ") + KindName(type) : std::string()));
-  if (type >= KV_PIC_TGA && type <= KV_PIC_PSD) {
-    RECT rect{};
-    int bits = 0;
+  std::string reason;
+  const auto facts = ReadPictureHeader(file, &reason);
+  const bool known = type >= KV_PIC_TGA && type <= KV_PIC_PSD;
+  if (known && (!facts || mismatch)) {
+    record.Fail(std::string("not a readable ") + KindName(type) + " picture" +
+                (mismatch ? " (the content looks like " + content + ")" : ": " + reason));
+    return;
+  }
+  if (facts)
+    AddFacts(record, facts->width, facts->height, facts->bitsPerPixel, facts->channels,
+             facts->alpha, fileSize);
+  if (!known || check) {
+    // Decoded by the load dispatch, which is also what a file the extension does not name
+    // is read by.
+    CRect rect;
+    KvGlobalPtr picture(KvMediaLoadPicFile(path, rect));
+    if (!picture) {
+      record.Fail(known ? "damaged: the picture does not decode" : "not a file this build reads");
+      return;
+    }
+    if (!facts) {
+      record.Number("width", rect.Width());
+      record.Number("height", rect.Height());
+      record.Number("file_size", fileSize);
+    }
+  }
+  if (!known) return;
+  // The library's figure, under its own name. Its information call decodes PNG files, so
+  // that one is asked only when the whole file is read anyway.
+  RECT rect{};
+  int bits = 0;
+  if (type != KV_PIC_PNG || check) {
     if (!KvMediaGetPicInfo(path, &rect, &bits)) {
-      record.Fail(std::string("not a readable ") + KindName(type) + " picture" +
-                  (content.empty() || content == KindName(type)
-                       ? std::string()
-                       : " (the content looks like " + content + ")"));
-      return record;
+      record.Fail(std::string("not a readable ") + KindName(type) + " picture");
+      return;
     }
-    record.Number("width", rect.right - rect.left);
-    record.Number("height", rect.bottom - rect.top);
-    record.Number("bits", bits);
-    if (rect.left != 0 || rect.top != 0) {
-      record.Number("x", rect.left);
-      record.Number("y", rect.top);
-    }
+    record.Number("library_bits", bits);
+  }
+  if (facts->x != 0 || facts->y != 0) {
+    record.Number("x", facts->x);
+    record.Number("y", facts->y);
+  }
+}
+
+Record Describe(const std::string& file, bool check) {
+  Record record(file);
+  const CString path = PathArg(file);
+  struct stat st {};
+  if (!KvDoesFileExist(path) || ::stat(file.c_str(), &st) != 0) {
+    record.Fail("no such file");
     return record;
   }
-  // Anything else: what the load dispatch makes of it.
-  CRect rect;
-  if (DWORD* picture = KvMediaLoadPicFile(path, rect)) {
-    GlobalFree(picture);
-    record.Number("width", rect.Width());
-    record.Number("height", rect.Height());
-    return record;
+  const auto fileSize = static_cast<long long>(st.st_size);
+  if (CKvPlayScrollBase::GetScrollCategory(path) == SCROLL_FILE) {
+    DescribeScroll(record, path, fileSize, check);
+  } else if (const ENUMMOVIETYPE movie = CKvPlayMovieBase::MovieCategory(path);
+             movie != MOVIE_UNKNOWN) {
+    DescribeMovie(record, path, movie, fileSize, check);
+  } else {
+    DescribePicture(record, file, path, fileSize, check);
   }
-  record.Fail("not a file this build reads");
+  if (check && !record.failed()) record.Text("check", "ok");
   return record;
 }
 
 int Run(const Args& args) {
-  bool json = false;
+  bool json = false, check = false;
   std::vector<std::string> files;
-  for (const std::string& a : args) {
-    if (a == "--json")
+  for (ArgWalker arg(args); arg.Next();) {
+    if (!arg.IsOption())
+      files.push_back(arg.Current());
+    else if (arg.Current() == "--json")
       json = true;
-    else if (a.size() > 1 && a[0] == '-')
-      return Usage(kInfoCommand, "unknown option " + a);
+    else if (arg.Current() == "--check")
+      check = true;
     else
-      files.push_back(a);
+      return Usage(kInfoCommand, "unknown option " + arg.Current());
   }
   if (files.empty()) return Usage(kInfoCommand, "expected at least one file");
   KvMediaFileOpen();
   bool failed = false;
   if (json) std::printf("[");
   for (std::size_t i = 0; i < files.size(); ++i) {
-    const Record r = Describe(files[i]);
+    const Record r = Describe(files[i], check);
     failed = failed || r.failed();
     if (json) {
       std::printf("%s\n  %s", i ? "," : "", r.AsJson().c_str());
@@ -159,13 +210,25 @@ int Run(const Args& args) {
 }  // namespace
 
 const Command kInfoCommand = {
-    "info", "describe pictures, movies and scrolls from their headers",
-    "usage: kvmedia info FILE... [--json]\n"
+    "info", "describe pictures, movies and scroll files from their headers",
+    "usage: kvmedia info FILE... [--json] [--check]\n"
     "\n"
-    "Prints each file's type, size and bit depth (for TGA also its placement x, y); for\n"
-    "movies their rectangle, frame count and key-frame interval; for scroll files (.ksc)\n"
-    "their direction, line width and line count. One line per file, or a\n"
-    "JSON array with --json. Exits 1 when any file cannot be read.\n",
+    "Prints one line per file (a JSON array with --json) with the same fields for every\n"
+    "type: type, width, height, bits_per_pixel (as the file stores a pixel; for palette\n"
+    "pictures the index), channels (of the colours, alpha included), alpha (yes when the\n"
+    "picture loads with its transparency: a 32-bit BMP stores a fourth byte, but loading a\n"
+    "BMP keeps no alpha) and file_size in bytes. Then library_bits, the figure that the\n"
+    "library's own information call gives (for PNG the bytes per pixel, and only with\n"
+    "--check, as that call decodes the whole file); x and y for a TGA or PCX placed away\n"
+    "from 0, 0; for movies x, y, frames and key_interval; for scroll files (.ksc) direction,\n"
+    "line_width and lines. A note says when the content does not match the extension.\n"
+    "Only headers are read, so big files answer at once.\n"
+    "  --check   also decode each file fully (every frame, every scroll line) and say\n"
+    "            whether all of it reads (check=ok)\n"
+    "  --json    names that are not valid UTF-8 keep every byte: each byte b that is not\n"
+    "            part of valid UTF-8 is written as \\udcXX, U+DC00 + b (what Python's\n"
+    "            surrogateescape gives back as the byte)\n"
+    "Exits 1 when any file cannot be read.\n",
     Run};
 const Registrar kInfoRegistrar(kInfoCommand);
 

@@ -1,16 +1,17 @@
 // kvmedia movie frames MOVIE OUTDIR [...]: plays a movie frame by frame into PNG files.
-#include <sys/stat.h>
-
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "Commands.h"
 #include "KvMediaFile/KvMovie.h"
 #include "KvMediaFile/KvPicture.h"
 #include "PngWriter.h"
+#include "Progress.h"
 #include "ToolSupport.h"
 #include "host/FileName.h"
 #include "platform/GlobalMemory.h"
@@ -31,47 +32,70 @@ std::unique_ptr<CKvPlayMovieBase> MakePlayer(const CString& path) {
   }
 }
 
+// The background with the work block laid on it at `at` (the block already holds the frame
+// mixed with the background there).
+void PlaceOnBackground(const CKvMemBlock& work, const CKvMemBlock& back, CPoint at,
+                       std::vector<DWORD>& out) {
+  const CSize bs = back.GetSize(), ws = work.GetSize();
+  const auto* bp = reinterpret_cast<const DWORD*>(back.GetAddress());
+  const auto* wp = reinterpret_cast<const DWORD*>(work.GetAddress());
+  out.assign(bp, bp + static_cast<std::size_t>(bs.cx) * bs.cy);
+  const long long x0 = std::max(0, at.x), x1 = std::min<long long>(bs.cx, 0LL + at.x + ws.cx);
+  const long long y0 = std::max(0, at.y), y1 = std::min<long long>(bs.cy, 0LL + at.y + ws.cy);
+  for (long long y = y0; x0 < x1 && y < y1; ++y)
+    std::memcpy(&out[static_cast<std::size_t>(y * bs.cx + x0)],
+                wp + static_cast<std::size_t>((y - at.y) * ws.cx + (x0 - at.x)),
+                static_cast<std::size_t>(x1 - x0) * 4);
+}
+
 int Frames(const Args& args) {
   std::vector<std::string> files;
-  bool memory = false;
+  bool memory = false, force = false;
   std::string background;
   int mix = -1;
-  CPoint paste;
+  std::optional<CPoint> paste;
   long every = 1;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    const bool hasValue = i + 1 < args.size();
-    if (a == "--memory") {
-      memory = true;
-    } else if (a == "--background" && hasValue) {
-      background = args[++i];
-    } else if (a == "--mix" && hasValue) {
-      const std::string v = args[++i];
-      if (v != "0" && v != "1") return Usage(kMovieCommand, "--mix takes 0 or 1");
-      mix = v == "0" ? 0 : 1;
-    } else if (a == "--paste" && hasValue) {
-      const auto r = ParseRegion(args[++i] + ",1,1");
-      if (!r) return Usage(kMovieCommand, "--paste takes X,Y");
-      paste = r->TopLeft();
-    } else if (a == "--every" && hasValue) {
-      const auto n = ParseNumber(args[++i]);
-      if (!n || *n < 1 || *n != static_cast<long>(*n))
-        return Usage(kMovieCommand, "--every takes a whole number above 0");
-      every = static_cast<long>(*n);
-    } else if (a.size() > 1 && a[0] == '-') {
-      return Usage(kMovieCommand, "unknown option or missing value: " + a);
-    } else {
+  for (ArgWalker arg(args); arg.Next();) {
+    const std::string& a = arg.Current();
+    if (!arg.IsOption()) {
       files.push_back(a);
+    } else if (a == "--memory") {
+      memory = true;
+    } else if (a == "--force") {
+      force = true;
+    } else if (a == "--background" || a == "--mix" || a == "--paste" || a == "--every") {
+      const auto v = arg.Value();
+      if (!v) return Usage(kMovieCommand, a + " takes a value");
+      if (a == "--background") {
+        background = *v;
+      } else if (a == "--mix") {
+        if (*v != "0" && *v != "1") return Usage(kMovieCommand, "--mix takes 0 or 1");
+        mix = *v == "0" ? 0 : 1;
+      } else if (a == "--paste") {
+        const auto r = ParseRegion(*v + ",1,1");
+        if (!r) return Usage(kMovieCommand, "--paste takes X,Y");
+        paste = r->TopLeft();
+      } else {
+        const auto n = ParseNumber(*v);
+        if (!n || *n < 1 || *n > 1e9 || *n != static_cast<long>(*n))
+          return Usage(kMovieCommand, "--every takes a whole number above 0");
+        every = static_cast<long>(*n);
+      }
+    } else {
+      return Usage(kMovieCommand, "unknown option " + a);
     }
   }
   if (files.size() != 2) return Usage(kMovieCommand, "expected MOVIE and OUTDIR");
   if (background.empty() != (mix < 0))
     return Usage(kMovieCommand, "--background and --mix go together");
+  if (paste && background.empty()) return Usage(kMovieCommand, "--paste goes with --background");
 
   const CString path = PathArg(files[0]);
   if (!KvDoesFileExist(path)) return Fail(files[0] + ": no such file");
   std::unique_ptr<CKvPlayMovieBase> player = MakePlayer(path);
-  if (!player) return Fail(files[0] + ": not a movie this build plays");
+  CRect movieRect;
+  if (!player || !KvMovieGetFileInfo(path, &movieRect, nullptr, nullptr))
+    return Fail(files[0] + ": not a movie this build plays");
   if (!player->Open(path, memory ? 1 : 0)) return Fail(files[0] + ": not a readable movie");
 
   KvMediaFileOpen();
@@ -84,25 +108,30 @@ int Frames(const Args& args) {
     std::memcpy(back.GetAddress(), picture.get(),
                 static_cast<std::size_t>(rect.Width()) * rect.Height() * 4);
     player->m_nMixMode = mix;
-    player->m_ptPaste = paste;
+    // Where the movie was made to stand, unless told otherwise.
+    player->m_ptPaste = paste.value_or(movieRect.TopLeft());
   }
   if (!player->Prepare(background.empty() ? nullptr : &back))
     return Fail(files[0] + ": the movie's frames cannot be read");
 
-  const std::string dir = files[1];
-  ::mkdir(dir.c_str(), 0777);
+  const std::string& dir = files[1];
+  if (const std::string refusal = PrepareFrameFolder(dir, force); !refusal.empty())
+    return Fail(refusal);
   const int n = player->m_nFrames;
-  const CSize size = player->m_blockWork.GetSize();
+  const CSize size = background.empty() ? player->m_blockWork.GetSize() : back.GetSize();
+  std::vector<DWORD> placed;
   int written = 0;
-  for (int i = 0; i < n; i += static_cast<int>(every)) {
+  Progress progress("playing " + files[0], (n + every - 1) / every, "frames");
+  for (long i = 0; i < n; i += every) {
     player->GetOneFrame(static_cast<float>(i) / static_cast<float>(n));
-    char name[32];
-    std::snprintf(name, sizeof name, "/frame-%05d.png", i);
+    const auto* pixels = reinterpret_cast<const DWORD*>(player->m_blockWork.GetAddress());
+    if (!background.empty()) {
+      PlaceOnBackground(player->m_blockWork, back, player->m_ptPaste, placed);
+      pixels = placed.data();
+    }
     std::string error;
-    if (!WritePng(dir + name, reinterpret_cast<const DWORD*>(player->m_blockWork.GetAddress()),
-                  size.cx, size.cy, &error))
-      return Fail(error);
-    ++written;
+    if (!WritePng(FramePath(dir, i), pixels, size.cx, size.cy, &error)) return Fail(error);
+    progress.Set(++written);
   }
   std::printf("%s: %d of %d frames (%d x %d) written to %s\n", files[0].c_str(), written, n,
               size.cx, size.cy, dir.c_str());
@@ -118,15 +147,20 @@ int Run(const Args& args) {
 }  // namespace
 
 const Command kMovieCommand = {
-    "movie", "play a movie into PNG frames",
-    "usage: kvmedia movie frames MOVIE OUTDIR [--memory] [--background PIC --mix 0|1\n"
-    "                            --paste X,Y] [--every N]\n"
+    "movie", "play a motion movie (.sve) into PNG frames",
+    "usage: kvmedia movie frames MOVIE OUTDIR [--memory] [--every N] [--force]\n"
+    "                            [--background PICTURE --mix 0|1 [--paste X,Y]]\n"
     "\n"
-    "Plays MOVIE frame by frame (times 0, 1/n, 2/n ...) and writes OUTDIR/frame-NNNNN.png.\n"
-    "  --memory         load the whole movie into memory first\n"
-    "  --background P   lay the frames over picture P (mix 0) or P over the frames (mix 1),\n"
-    "  --mix 0|1        the movie's top-left corner at --paste X,Y in the picture\n"
-    "  --every N        write every Nth frame only\n",
+    "Plays MOVIE frame by frame and writes each frame as OUTDIR/frame-NNNNN.png, named by\n"
+    "its index in the movie (with --every 2: frame-00000, frame-00002 ...). OUTDIR and its\n"
+    "missing parents are created; a folder that already holds frame-*.png files is refused\n"
+    "unless --force, which removes them first.\n"
+    "  --memory         load the whole movie into memory first (as on air)\n"
+    "  --every N        write every Nth frame only\n"
+    "  --background P   frames the size of picture P, with the movie laid over it (--mix 0)\n"
+    "  --mix 0|1        or P laid over the movie (--mix 1), at the place the movie was made\n"
+    "  --paste X,Y      for; --paste puts the movie's top-left corner at X,Y instead\n"
+    "Without --background the frames are the movie's own size.\n",
     Run};
 const Registrar kMovieRegistrar(kMovieCommand);
 

@@ -2,43 +2,52 @@
 
 #include <png.h>
 
-#include <cstdio>
-#include <memory>
+#include <cstring>
 #include <vector>
+
+#include "Progress.h"
+#include "ToolSupport.h"
+#include "picture/SafeSave.h"
 
 namespace kvtool {
 
 namespace {
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
+void WriteToFile(png_structp png, png_bytep data, png_size_t length) {
+  auto* out = static_cast<SafeFileWriter*>(png_get_io_ptr(png));
+  if (!out->Write(data, length)) png_error(png, "write failed");
+}
+void FlushNothing(png_structp) {}
+// The reason is ours to give (from the writer's errno), not libpng's to print.
+[[noreturn]] void Quietly(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void NoWarnings(png_structp, png_const_charp) {}
 }  // namespace
 
 bool WritePng(const std::string& path, const DWORD* pixels, int width, int height,
-              std::string* error) {
+              std::string* error, Progress* progress) {
   if (!pixels || width <= 0 || height <= 0) {
     if (error) *error = "nothing to write";
     return false;
   }
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
-  if (!file) {
-    if (error) *error = "cannot create " + path;
+  SafeFileWriter out(PathArg(path));
+  const auto failure = [&](const char* what) {
+    if (error)
+      *error =
+          std::string(what) + " " + path + ": " + std::strerror(out.error() ? out.error() : ENOMEM);
     return false;
-  }
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  };
+  if (!out.Open()) return failure("cannot write");
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, Quietly, NoWarnings);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
   if (!info) {
     png_destroy_write_struct(&png, nullptr);
-    if (error) *error = "out of memory";
-    return false;
+    return failure("out of memory for");
   }
   std::vector<png_byte> row(static_cast<std::size_t>(width) * 4);
   if (setjmp(png_jmpbuf(png))) {
     png_destroy_write_struct(&png, &info);
-    if (error) *error = "write error on " + path;
-    return false;
+    return failure("cannot write");
   }
-  png_init_io(png, file.get());
+  png_set_write_fn(png, &out, WriteToFile, FlushNothing);
   png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
                PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                PNG_FILTER_TYPE_DEFAULT);
@@ -54,14 +63,11 @@ bool WritePng(const std::string& path, const DWORD* pixels, int width, int heigh
       row[x * 4 + 3] = static_cast<png_byte>(p >> 24);
     }
     png_write_row(png, row.data());
+    if (progress) progress->Set(y + 1);
   }
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
-  if (std::fflush(file.get()) != 0) {
-    if (error) *error = "write error on " + path;
-    return false;
-  }
-  return true;
+  return out.Commit() || failure("cannot write");
 }
 
 }  // namespace kvtool

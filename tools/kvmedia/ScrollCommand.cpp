@@ -1,9 +1,5 @@
 // kvmedia scroll make | frames: scroll files from pictures, and their frames as PNG files.
-#include <sys/stat.h>
-
 #include <cstdio>
-#include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,6 +7,7 @@
 #include "KvMediaFile/KvPicture.h"
 #include "KvMediaFile/KvScroll.h"
 #include "PngWriter.h"
+#include "Progress.h"
 #include "ScrollFrames.h"
 #include "ToolSupport.h"
 #include "host/FileName.h"
@@ -22,50 +19,69 @@ extern const Command kScrollCommand;
 
 namespace {
 
+// 0 to 3, or the way the content moves.
+long ParseDirection(const std::string& text) {
+  static const char* const kNames[] = {"up", "down", "left", "right"};
+  for (long d = 0; d < 4; ++d)
+    if (text == kNames[d] || text == std::to_string(d)) return d;
+  return -1;
+}
+
 int Make(const Args& args) {
   std::vector<std::string> files;
   long direction = -1;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--direction" && i + 1 < args.size()) {
-      const auto d = ParseNumber(args[++i]);
-      if (!d || *d < 0 || *d > 3 || *d != static_cast<long>(*d))
-        return Usage(kScrollCommand, "--direction takes 0, 1, 2 or 3");
-      direction = static_cast<long>(*d);
-    } else if (args[i].size() > 1 && args[i][0] == '-') {
-      return Usage(kScrollCommand, "unknown option or missing value: " + args[i]);
+  for (ArgWalker arg(args); arg.Next();) {
+    if (!arg.IsOption()) {
+      files.push_back(arg.Current());
+    } else if (arg.Current() == "--direction") {
+      const auto v = arg.Value();
+      if (!v || (direction = ParseDirection(*v)) < 0)
+        return Usage(kScrollCommand, "--direction takes up, down, left or right (0 to 3)");
     } else {
-      files.push_back(args[i]);
+      return Usage(kScrollCommand, "unknown option " + arg.Current());
     }
   }
   if (files.size() != 2 || direction < 0)
-    return Usage(kScrollCommand, "expected PICTURE OUT.ksc --direction 0..3");
+    return Usage(kScrollCommand, "expected PICTURE OUT.ksc --direction up|down|left|right");
   KvMediaFileOpen();
   CRect rect;
-  KvGlobalPtr picture(KvMediaLoadPicFile(PathArg(files[0]), rect));
+  KvGlobalPtr picture;
+  {
+    Progress loading("loading " + files[0], 0, "");
+    picture.reset(KvMediaLoadPicFile(PathArg(files[0]), rect));
+  }
   if (!picture) return Fail(files[0] + ": not a picture this build reads");
-  if (!WriteScrollFromPicture(PathArg(files[1]), static_cast<DWORD>(direction),
-                              static_cast<const DWORD*>(picture.get()), rect.Width(),
-                              rect.Height()))
-    return Fail("cannot write " + files[1]);
-  const bool roll = direction <= 1;
+  const bool roll = direction <= KV_SCROLL_DOWN;
+  const int lines = roll ? rect.Height() : rect.Width();
+  std::string error;
+  {
+    Progress progress("writing " + files[1], lines, "lines");
+    if (!WriteScrollFromPicture(files[1], static_cast<DWORD>(direction),
+                                static_cast<const DWORD*>(picture.get()), rect.Width(),
+                                rect.Height(), &error, &progress))
+      return Fail(error);
+  }
   std::printf("%s -> %s: a %s of %d lines of %d pixels\n", files[0].c_str(), files[1].c_str(),
-              roll ? "roll" : "crawl", roll ? rect.Height() : rect.Width(),
-              roll ? rect.Width() : rect.Height());
+              roll ? "roll" : "crawl", lines, roll ? rect.Width() : rect.Height());
   return 0;
 }
 
 int Frames(const Args& args) {
   std::vector<std::string> files;
-  bool memory = false;
+  bool memory = false, force = false;
   double from = 0, to = 1;
   long count = 10;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    const bool hasValue = i + 1 < args.size();
-    if (a == "--memory") {
+  for (ArgWalker arg(args); arg.Next();) {
+    const std::string& a = arg.Current();
+    if (!arg.IsOption()) {
+      files.push_back(a);
+    } else if (a == "--memory") {
       memory = true;
-    } else if ((a == "--from" || a == "--to" || a == "--frames") && hasValue) {
-      const auto v = ParseNumber(args[++i]);
+    } else if (a == "--force") {
+      force = true;
+    } else if (a == "--from" || a == "--to" || a == "--frames") {
+      const auto text = arg.Value();
+      const auto v = text ? ParseNumber(*text) : std::nullopt;
       if (!v) return Usage(kScrollCommand, a + " takes a number");
       if (a == "--from") from = *v;
       if (a == "--to") to = *v;
@@ -74,10 +90,8 @@ int Frames(const Args& args) {
           return Usage(kScrollCommand, "--frames takes a whole number from 1 to 100000");
         count = static_cast<long>(*v);
       }
-    } else if (a.size() > 1 && a[0] == '-') {
-      return Usage(kScrollCommand, "unknown option or missing value: " + a);
     } else {
-      files.push_back(a);
+      return Usage(kScrollCommand, "unknown option " + a);
     }
   }
   if (files.size() != 2) return Usage(kScrollCommand, "expected FILE.ksc and OUTDIR");
@@ -91,8 +105,10 @@ int Frames(const Args& args) {
   std::vector<DWORD> buffer(static_cast<std::size_t>(size.cx) * size.cy), screen;
   SKvScrollBuffer record;
   record.pFrame = buffer.data();
-  const std::string dir = files[1];
-  ::mkdir(dir.c_str(), 0777);
+  const std::string& dir = files[1];
+  if (const std::string refusal = PrepareFrameFolder(dir, force); !refusal.empty())
+    return Fail(refusal);
+  Progress progress("playing " + files[0], count, "frames");
   for (long i = 0; i < count; ++i) {
     const double position = count == 1 ? from : from + (to - from) * i / (count - 1);
     if (!player.GetOneFrame(static_cast<float>(position), &record))
@@ -102,10 +118,9 @@ int Frames(const Args& args) {
       screen = UnrollScrollRing(buffer, size, player.m_dwDirection, player.GetRingPoint());
       shown = screen.data();
     }
-    char name[32];
-    std::snprintf(name, sizeof name, "/frame-%05ld.png", i);
     std::string error;
-    if (!WritePng(dir + name, shown, size.cx, size.cy, &error)) return Fail(error);
+    if (!WritePng(FramePath(dir, i), shown, size.cx, size.cy, &error)) return Fail(error);
+    progress.Set(i + 1);
   }
   std::printf("%s: %ld frames (%d x %d, %s) written to %s\n", files[0].c_str(), count, size.cx,
               size.cy, memory ? "from memory" : "streamed", dir.c_str());
@@ -123,17 +138,23 @@ int Run(const Args& args) {
 }  // namespace
 
 const Command kScrollCommand = {
-    "scroll", "make scroll files and play them into PNG frames",
-    "usage: kvmedia scroll make PICTURE OUT.ksc --direction 0..3\n"
-    "       kvmedia scroll frames FILE.ksc OUTDIR [--memory] [--from P --to P --frames N]\n"
+    "scroll", "make scroll files (.ksc) from pictures, and play them into PNG frames",
+    "usage: kvmedia scroll make PICTURE OUT.ksc --direction up|down|left|right\n"
+    "       kvmedia scroll frames FILE.ksc OUTDIR [--memory] [--from P] [--to P] [--frames N]\n"
+    "                             [--force]\n"
     "\n"
-    "make: writes PICTURE as a scroll: directions 0 (content moving up) and 1 (down) are\n"
-    "rolls and store the picture's rows; 2 (moving left) and 3 (right) are crawls and store\n"
-    "its columns.\n"
-    "frames: plays N frames (default 10) at positions from P to P (default 0 to 1) and writes\n"
-    "OUTDIR/frame-NNNNN.png. Streamed frames (the default) are unrolled from the ring\n"
-    "buffer into screen order; --memory plays from the whole strip in memory, with\n"
-    "sub-pixel motion for rolls.\n",
+    "make: stores PICTURE as a scroll file. --direction is the way the content moves on\n"
+    "screen: up (0) and down (1) make a roll, which stores the picture's rows; left (2) and\n"
+    "right (3) make a crawl, which stores its columns. The numbers are the ones the file\n"
+    "holds.\n"
+    "\n"
+    "frames: plays N frames (default 10) at evenly spaced positions from P to P (default 0\n"
+    "to 1, the start and the end of the scroll) and writes them as OUTDIR/frame-NNNNN.png,\n"
+    "numbered from 0. OUTDIR and its missing parents are created. A folder that already\n"
+    "holds frame-*.png files is refused, so that new and old frames never mix; --force\n"
+    "removes them first. Frames are streamed from the file by default (as on air);\n"
+    "--memory plays from the whole strip loaded into memory, with sub-pixel motion for\n"
+    "rolls.\n",
     Run};
 const Registrar kScrollRegistrar(kScrollCommand);
 

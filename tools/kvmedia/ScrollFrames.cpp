@@ -1,19 +1,30 @@
 #include "ScrollFrames.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "KvMediaFile/KvScroll.h"
+#include "Progress.h"
+#include "ToolSupport.h"
+#include "picture/SafeSave.h"
 
 namespace kvtool {
 
-bool WriteScrollFromPicture(const CString& path, DWORD direction, const DWORD* pixels, int width,
-                            int height) {
+bool WriteScrollFromPicture(const std::string& path, DWORD direction, const DWORD* pixels,
+                            int width, int height, std::string* error, Progress* progress) {
   const bool roll = direction <= KV_SCROLL_DOWN;
   const int lines = roll ? height : width, lineWidth = roll ? width : height;
-  CKvScrollFileWrite file;
-  if (!file.OpenFile(path, direction, 0, static_cast<DWORD>(lines), static_cast<DWORD>(lineWidth)))
+  SafeFileWriter out(PathArg(path));
+  const auto failure = [&](int code) {
+    if (error) *error = "cannot write " + path + ": " + std::strerror(code ? code : EIO);
     return false;
+  };
+  if (!out.Open()) return failure(out.error());
+  CKvScrollFileWrite file;
+  if (!file.OpenFile(CString::FromUtf8(out.Path()), direction, 0, static_cast<DWORD>(lines),
+                     static_cast<DWORD>(lineWidth)))
+    return failure(errno);
   std::vector<DWORD> line(static_cast<std::size_t>(lineWidth));
   for (int i = 0; i < lines; ++i) {
     if (roll) {
@@ -21,10 +32,11 @@ bool WriteScrollFromPicture(const CString& path, DWORD direction, const DWORD* p
     } else {
       for (int y = 0; y < height; ++y) line[y] = pixels[static_cast<std::size_t>(y) * width + i];
     }
-    if (!file.AppendDataLine(line.data())) return false;
+    if (!file.AppendDataLine(line.data())) return failure(errno);
+    if (progress) progress->Set(i + 1);
   }
   file.CloseFile();
-  return true;
+  return out.Commit() || failure(out.error());
 }
 
 std::vector<DWORD> UnrollScrollRing(const std::vector<DWORD>& ring, CSize size, DWORD direction,

@@ -1,64 +1,24 @@
 #include "TerminalUi.h"
 
-#include <unistd.h>
-
-#include <csignal>
 #include <cstdio>
+
+#include "Progress.h"
 
 namespace kvtool {
 
 namespace {
 
-volatile std::sig_atomic_t g_interrupted = 0;
-
-void OnInterrupt(int) { g_interrupted = 1; }
-
+// The library's progress dialogs, as one line of the tool's own progress.
 class TerminalProgress : public IKvProgress {
  public:
-  TerminalProgress(const CString& text, bool showPercent, bool canCancel)
-      : m_text(text.ToUtf8()), m_showPercent(showPercent), m_tty(::isatty(STDERR_FILENO) != 0) {
-    if (canCancel) {
-      g_interrupted = 0;
-      struct sigaction sa {};
-      sa.sa_handler = OnInterrupt;
-      sigemptyset(&sa.sa_mask);
-      m_handlerInstalled = ::sigaction(SIGINT, &sa, &m_previous) == 0;
-    }
-    Draw();
-  }
-  ~TerminalProgress() override {
-    if (m_tty && m_drawn) std::fprintf(stderr, "\n");
-    if (m_handlerInstalled) ::sigaction(SIGINT, &m_previous, nullptr);
-  }
-  void SetPercent(int percent) override {
-    if (percent == m_percent) return;
-    m_percent = percent;
-    Draw();
-  }
+  TerminalProgress(const CString& text, bool showPercent)
+      : m_line(text.ToUtf8(), showPercent ? 100 : 0, "%") {}
+  void SetPercent(int percent) override { m_line.Set(percent); }
   void Pump() override {}
-  bool Cancelled() override { return g_interrupted != 0; }
+  bool Cancelled() override { return false; }
 
  private:
-  void Draw() {
-    if (!m_tty) return;
-    m_drawn = true;
-    if (!m_showPercent) {
-      std::fprintf(stderr, "\r%s", m_text.c_str());
-      return;
-    }
-    const int filled = m_percent * 30 / 100;
-    std::fprintf(stderr, "\r%s [%.*s%.*s] %3d%%", m_text.c_str(), filled,
-                 "==============================", 30 - filled, "                              ",
-                 m_percent);
-  }
-
-  std::string m_text;
-  bool m_showPercent;
-  bool m_tty;
-  bool m_drawn = false;
-  bool m_handlerInstalled = false;
-  int m_percent = 0;
-  struct sigaction m_previous {};
+  Progress m_line;
 };
 
 }  // namespace
@@ -73,8 +33,8 @@ int TerminalUi::MessageBox(const CString& text, const CString&, UINT type, CWnd*
 }
 
 std::unique_ptr<IKvProgress> TerminalUi::BeginProgress(const CString&, const CString& text,
-                                                       bool showPercent, bool canCancel, CWnd*) {
-  return std::make_unique<TerminalProgress>(text, showPercent, canCancel);
+                                                       bool showPercent, bool, CWnd*) {
+  return std::make_unique<TerminalProgress>(text, showPercent);
 }
 
 // There is nobody to ask on a terminal run by scripts: dialogs are cancelled.

@@ -1,6 +1,7 @@
-// The host's user-interface services on a terminal: messages on standard error, a progress
-// bar on standard error when it is a terminal, and Ctrl-C as the cancel button while a
-// cancellable progress is shown. Installed for the lifetime of the object.
+// The host's user-interface services on a terminal: messages on standard error, and a
+// progress bar on standard error when it is a terminal (unless -q). Nothing is cancelled
+// from here: Ctrl-C interrupts the whole command (see main). Installed for the lifetime of
+// the object.
 #pragma once
 
 #include "host/UiServices.h"

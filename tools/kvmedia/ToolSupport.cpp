@@ -1,11 +1,77 @@
 #include "ToolSupport.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace kvtool {
+
+bool ArgWalker::Next() {
+  while (++m_index < m_args.size()) {
+    if (m_optionsEnded || m_args[m_index] != "--") return true;
+    m_optionsEnded = true;
+  }
+  return false;
+}
+
+bool ArgWalker::IsOption() const {
+  const std::string& a = Current();
+  return !m_optionsEnded && a.size() > 1 && a[0] == '-';
+}
+
+std::optional<std::string> ArgWalker::Value() {
+  if (m_index + 1 >= m_args.size()) return std::nullopt;
+  return m_args[++m_index];
+}
+
+namespace {
+bool IsFrameFile(const char* name) {
+  const std::size_t n = std::strlen(name);
+  return n > 10 && std::strncmp(name, "frame-", 6) == 0 && std::strcmp(name + n - 4, ".png") == 0;
+}
+
+// mkdir -p.
+bool MakeFolders(const std::string& dir) {
+  for (std::size_t end = dir.find('/', 1);; end = dir.find('/', end + 1)) {
+    const std::string part = dir.substr(0, end);
+    if (!part.empty() && ::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return false;
+    if (end == std::string::npos) return true;
+  }
+}
+}  // namespace
+
+std::string PrepareFrameFolder(const std::string& dir, bool force) {
+  if (dir.empty()) return "no folder given";
+  if (!MakeFolders(dir)) return "cannot make the folder " + dir + ": " + std::strerror(errno);
+  struct stat st {};
+  if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return dir + " is not a folder";
+  DIR* folder = ::opendir(dir.c_str());
+  if (!folder) return "cannot read the folder " + dir + ": " + std::strerror(errno);
+  std::vector<std::string> stale;
+  while (const dirent* entry = ::readdir(folder))
+    if (IsFrameFile(entry->d_name)) stale.push_back(dir + "/" + entry->d_name);
+  ::closedir(folder);
+  if (stale.empty()) return "";
+  if (!force)
+    return dir + " already holds " + std::to_string(stale.size()) +
+           " frame files; --force replaces them";
+  for (const std::string& file : stale)
+    if (::unlink(file.c_str()) != 0 && errno != ENOENT)
+      return "cannot remove " + file + ": " + std::strerror(errno);
+  return "";
+}
+
+std::string FramePath(const std::string& dir, long index) {
+  char name[32];
+  std::snprintf(name, sizeof name, "/frame-%05ld.png", index);
+  return dir + name;
+}
 
 std::optional<double> ParseNumber(const std::string& text) {
   if (text.empty()) return std::nullopt;
@@ -44,31 +110,52 @@ std::string LowerExtension(const std::string& path) {
   return ext;
 }
 
+// The length of the valid UTF-8 sequence at s[i] (0: not one): no overlong forms, no
+// surrogates, nothing above U+10FFFF.
+std::size_t Utf8SequenceAt(const std::string& s, std::size_t i) {
+  const auto c = static_cast<unsigned char>(s[i]);
+  const std::size_t extra = c < 0x80         ? 0
+                            : (c >> 5) == 6  ? 1
+                            : (c >> 4) == 14 ? 2
+                            : (c >> 3) == 30 ? 3
+                                             : 9;
+  if (extra == 0) return 1;
+  if (extra > 3 || s.size() - i <= extra) return 0;
+  char32_t cp = c & (0x3F >> extra);
+  for (std::size_t k = 1; k <= extra; ++k) {
+    const auto cc = static_cast<unsigned char>(s[i + k]);
+    if ((cc >> 6) != 2) return 0;
+    cp = cp << 6 | (cc & 0x3F);
+  }
+  const char32_t minimum = extra == 1 ? 0x80 : extra == 2 ? 0x800 : 0x10000;
+  if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  return extra + 1;
+}
+
 std::string JsonString(const std::string& s) {
   std::string out = "\"";
-  for (unsigned char c : s) {
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (c < 0x20) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", c);
-          out += buf;
-        } else {
-          out += static_cast<char>(c);
-        }
+  char escape[8];
+  for (std::size_t i = 0; i < s.size();) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    const std::size_t n = Utf8SequenceAt(s, i);
+    if (n == 0) {
+      // A byte that is not UTF-8 (file names are bytes): U+DC00 + the byte, as Python's
+      // surrogateescape reads it, so the name can be recovered exactly.
+      std::snprintf(escape, sizeof escape, "\\udc%02x", c);
+      out += escape;
+      ++i;
+      continue;
     }
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20 || c == 0x7F) {
+      std::snprintf(escape, sizeof escape, "\\u%04x", c);
+      out += escape;
+    } else {
+      out.append(s, i, n);
+    }
+    i += n;
   }
   return out + "\"";
 }
@@ -81,12 +168,19 @@ void Record::Number(const std::string& key, long long value) {
   m_fields.emplace_back(key, std::to_string(value));
 }
 
+void Record::YesNo(const std::string& key, bool value) {
+  m_fields.emplace_back(key, value ? "true" : "false");
+}
+
 std::string Record::AsText() const {
   std::string out = m_file + ":";
   if (failed()) return out + " " + m_error;
   for (const auto& [key, value] : m_fields) {
     out += " " + key + "=";
-    out += value.front() == '"' ? value.substr(1, value.size() - 2) : value;
+    out += value.front() == '"' ? value.substr(1, value.size() - 2)
+           : value == "true"    ? "yes"
+           : value == "false"   ? "no"
+                                : value;
   }
   return out;
 }

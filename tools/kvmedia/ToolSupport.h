@@ -11,8 +11,34 @@
 
 namespace kvtool {
 
-// A command-line path as the library takes it.
+// A command-line path as the library takes it. File names are bytes: the conversion keeps
+// bytes that are not UTF-8, so the name written is the name given.
 inline CString PathArg(const std::string& arg) { return CString::FromUtf8(arg); }
+
+// The arguments that follow "--" are never options. Commands walk their arguments with this.
+class ArgWalker {
+ public:
+  explicit ArgWalker(const std::vector<std::string>& args) : m_args(args) {}
+  // Steps to the next argument; false at the end. "--" itself is skipped.
+  bool Next();
+  const std::string& Current() const { return m_args[m_index]; }
+  // The current argument is an option ("-x", "--xyz"), not a name.
+  bool IsOption() const;
+  // The value after the current option, taken; nullopt when there is none.
+  std::optional<std::string> Value();
+
+ private:
+  const std::vector<std::string>& m_args;
+  std::size_t m_index = static_cast<std::size_t>(-1);
+  bool m_optionsEnded = false;
+};
+
+// Makes OUTDIR, with any missing parents, ready for frame-NNNNN.png files. A folder that
+// already holds frame files is refused unless `force`, which removes them first, so that new
+// and stale frames never mix. Returns the reason of a refusal, or "".
+std::string PrepareFrameFolder(const std::string& dir, bool force);
+// OUTDIR/frame-NNNNN.png for the frame of that index.
+std::string FramePath(const std::string& dir, long index);
 
 // "X,Y,W,H" with W and H positive.
 std::optional<CRect> ParseRegion(const std::string& text);
@@ -27,6 +53,8 @@ class Record {
   explicit Record(std::string file) : m_file(std::move(file)) {}
   void Text(const std::string& key, const std::string& value);
   void Number(const std::string& key, long long value);
+  // yes/no in text, true/false in JSON.
+  void YesNo(const std::string& key, bool value);
   void Fail(const std::string& error) { m_error = error; }
   bool failed() const { return !m_error.empty(); }
   std::string AsText() const;
@@ -38,6 +66,8 @@ class Record {
   std::vector<std::pair<std::string, std::string>> m_fields;  // values already JSON-encoded
 };
 
+// A JSON string of any bytes: valid UTF-8 is kept, every other byte b becomes \udcXX
+// (U+DC00 + b, as Python's surrogateescape reads it).
 std::string JsonString(const std::string& s);
 
 }  // namespace kvtool

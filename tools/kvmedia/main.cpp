@@ -1,11 +1,20 @@
 // kvmedia: the command-line face of the KvMediaFile library.
+#include <unistd.h>
+
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <string>
 
 #include "Commands.h"
+#include "Progress.h"
 #include "TerminalUi.h"
+#include "picture/SafeSave.h"
+
+#ifndef KV_VERSION
+#define KV_VERSION "0"
+#endif
 
 namespace kvtool {
 
@@ -25,8 +34,40 @@ void PrintHelp(std::FILE* out) {
   for (const Command& c : AllCommands()) std::fprintf(out, "  %-10s %s\n", c.name, c.summary);
   std::fprintf(out,
                "\n"
-               "'kvmedia COMMAND --help' describes a command. Exit status: 0 success, 1 failure,\n"
-               "2 wrong usage.\n");
+               "'kvmedia COMMAND --help' describes a command. Every command takes -q (no\n"
+               "progress line; it is shown on standard error only when that is a terminal) and\n"
+               "'--' (what follows is a file name, even when it starts with '-').\n"
+               "Files are written under a temporary name and take their own only when whole.\n"
+               "Ctrl-C (or SIGTERM) removes the temporary and partial files, prints\n"
+               "'kvmedia: interrupted' and exits with status 130.\n"
+               "Exit status: 0 success, 1 failure, 2 wrong usage, 130 interrupted.\n");
+}
+
+// Only async-signal-safe calls: unlink (inside), write and _exit.
+void OnInterrupt(int) {
+  KvRemovePendingTemporaryFiles();
+  static const char kMessage[] = "\nkvmedia: interrupted\n";
+  const bool newLine = ProgressOnScreen();
+  [[maybe_unused]] const ssize_t n =
+      ::write(STDERR_FILENO, kMessage + (newLine ? 0 : 1), sizeof kMessage - (newLine ? 1 : 2));
+  ::_exit(130);
+}
+
+void InstallSignalHandlers() {
+  struct sigaction sa {};
+  sa.sa_handler = OnInterrupt;
+  sigemptyset(&sa.sa_mask);
+  sigaddset(&sa.sa_mask, SIGINT);
+  sigaddset(&sa.sa_mask, SIGTERM);
+  for (const int signal : {SIGINT, SIGTERM}) {
+    // A signal ignored by whoever started us (nohup, a background job) stays ignored.
+    struct sigaction old {};
+    if (::sigaction(signal, nullptr, &old) == 0 && old.sa_handler != SIG_IGN)
+      ::sigaction(signal, &sa, nullptr);
+  }
+  // Over a file-size limit, a write fails (and the save with it) instead of the process
+  // being killed with its temporary file left behind.
+  std::signal(SIGXFSZ, SIG_IGN);
 }
 }  // namespace
 
@@ -44,28 +85,37 @@ int Usage(const Command& command, const std::string& message) {
   return 2;
 }
 
-bool WantsHelp(const Args& args) {
-  for (const std::string& a : args)
-    if (a == "--help" || a == "-h") return true;
-  return false;
-}
-
 }  // namespace kvtool
 
 int main(int argc, char** argv) {
   using namespace kvtool;
+  InstallSignalHandlers();
   if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") ||
       !std::strcmp(argv[1], "help")) {
     PrintHelp(argc < 2 ? stderr : stdout);
     return argc < 2 ? 2 : 0;
   }
+  if (!std::strcmp(argv[1], "--version")) {
+    std::printf("kvmedia %s\n", KV_VERSION);
+    return 0;
+  }
   const std::string name = argv[1];
   for (const Command& c : AllCommands()) {
     if (name != c.name) continue;
-    const Args args(argv + 2, argv + argc);
-    if (WantsHelp(args)) {
-      std::fputs(c.usage, stdout);
-      return 0;
+    // -q and --help are taken here, before any "--".
+    Args args;
+    bool optionsEnded = false;
+    for (int i = 2; i < argc; ++i) {
+      const std::string a = argv[i];
+      optionsEnded = optionsEnded || a == "--";
+      if (!optionsEnded && (a == "-q" || a == "--quiet")) {
+        SetQuiet(true);
+      } else if (!optionsEnded && (a == "--help" || a == "-h")) {
+        std::fputs(c.usage, stdout);
+        return 0;
+      } else {
+        args.push_back(a);
+      }
     }
     TerminalUi ui;
     try {

@@ -1,0 +1,35 @@
+// One progress line on standard error for long work: done of total, rate and time left.
+// Drawn only when standard error is a terminal and -q was not given, so scripts see clean
+// output.
+#pragma once
+
+#include <chrono>
+#include <string>
+
+namespace kvtool {
+
+// -q: no progress at all.
+void SetQuiet(bool quiet);
+// True while a progress line stands unfinished on the terminal (read by the signal handler,
+// which then starts its message on a new line).
+bool ProgressOnScreen();
+
+class Progress {
+ public:
+  // `total` 0: a step without a count ("loading big.png...").
+  Progress(std::string what, long long total, std::string unit);
+  ~Progress();
+  Progress(const Progress&) = delete;
+  Progress& operator=(const Progress&) = delete;
+  void Set(long long done);
+
+ private:
+  void Draw(long long done);
+
+  std::string m_what, m_unit;
+  long long m_total;
+  bool m_shown;
+  std::chrono::steady_clock::time_point m_start, m_lastDraw;
+};
+
+}  // namespace kvtool
