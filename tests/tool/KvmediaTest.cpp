@@ -222,8 +222,6 @@ TEST_F(Kvmedia, OddNamesAreWrittenAsGiven) {
   }
   // Bytes that are not UTF-8 stay the name's bytes, on disk and (escaped) in JSON.
   const std::string latin1 = "caf\xe9.tga";
-  if (CString::FromUtf8(latin1).ToUtf8() != latin1)
-    GTEST_SKIP() << "this build's CString does not keep bytes that are not UTF-8";
   ASSERT_EQ(Run({"convert", "pic.tga", latin1}).status, 0);
   EXPECT_TRUE(fs::exists(Path(latin1)));
   EXPECT_NE(Run({"info", "--json", latin1}).out.find("\"caf\\udce9.tga\""), std::string::npos);
