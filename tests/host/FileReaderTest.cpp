@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <numeric>
+#include <vector>
+
+#include "TestSupport.h"
+#include "host/FileReader.h"
+
+namespace {
+
+using Bytes = std::vector<BYTE>;
+
+// A run of fields of every kind, with where each ends and the value it must give.
+struct Field {
+  const char* name;
+  std::size_t end;
+  std::function<ULONGLONG(FileReader&)> read;
+  ULONGLONG value;
+};
+
+const Bytes kRecord = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88, 0x99, 0xAA, 0xBB,
+                       0xCC, 0xDD, 1,    2,    3,    4,    5,    6,    7,    8,    9};
+
+const std::vector<Field> kFields = {
+    {"u8", 1, [](FileReader& r) { return r.u8(); }, 0x11},
+    {"u16le", 3, [](FileReader& r) { return r.u16le(); }, 0x3322},
+    {"u32le", 7, [](FileReader& r) { return r.u32le(); }, 0x77665544},
+    {"u16be", 9, [](FileReader& r) { return r.u16be(); }, 0x8899},
+    {"u32be", 13, [](FileReader& r) { return r.u32be(); }, 0xAABBCCDD},
+    {"skip 2", 15, [](FileReader& r) { return r.skip(2) ? 1 : 0; }, 1},
+    {"read 7", 22,
+     [](FileReader& r) {
+       BYTE b[7] = {};
+       return r.read(b, 7) ? std::accumulate(b, b + 7, 0ull) : 0;
+     },
+     3 + 4 + 5 + 6 + 7 + 8 + 9},
+};
+
+}  // namespace
+
+// Every cut of the record, with small and large buffers: the fields before the cut read
+// right, the one it cuts fails where it starts and every later read gives 0.
+TEST(FileReader, TruncationAtEveryField) {
+  for (std::size_t bufferBytes : {16, 4096})
+    for (std::size_t length = 0; length <= kRecord.size(); ++length) {
+      SCOPED_TRACE(testing::Message() << "buffer " << bufferBytes << " length " << length);
+      Bytes bytes(kRecord.begin(), kRecord.begin() + length);
+      CMemFile file(bytes.data(), static_cast<UINT>(bytes.size()));
+      FileReader r(file, bufferBytes);
+      std::size_t start = 0;
+      bool cut = false;
+      for (const Field& f : kFields) {
+        const ULONGLONG got = f.read(r);
+        if (!cut && f.end > length) {
+          cut = true;
+          EXPECT_EQ(r.failedAt(), start) << f.name;
+          EXPECT_EQ(r.Reason(), "truncated: " + std::to_string(length) + " of " +
+                                    std::to_string(f.end) + " bytes")
+              << f.name;
+        }
+        EXPECT_EQ(got, cut ? 0 : f.value) << f.name;
+        EXPECT_EQ(r.ok(), !cut) << f.name;
+        start = f.end;
+      }
+      EXPECT_EQ(r.position(), cut ? r.failedAt() : kRecord.size());
+    }
+}
+
+// Reads larger than the buffer go straight to the caller; seeks land inside and outside
+// what is buffered; peek shows without consuming.
+TEST(FileReader, LargeReadsSeeksAndPeeks) {
+  kvtest::TempDir dir;
+  Bytes bytes(100000);
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<BYTE>(i * 7 + i / 256);
+  kvtest::WriteFileBytes(dir.path() + "/f", bytes);
+  CFile file;
+  ASSERT_TRUE(file.Open(dir.File("f"), CFile::modeRead));
+  file.Seek(10, CFile::begin);
+  FileReader r(file, 1024);
+  EXPECT_EQ(r.size(), bytes.size());
+  EXPECT_EQ(r.u8(), bytes[10]);
+  Bytes big(50000);
+  ASSERT_TRUE(r.read(big.data(), big.size()));
+  EXPECT_TRUE(std::equal(big.begin(), big.end(), bytes.begin() + 11));
+  const auto view = r.peek(5000);
+  ASSERT_EQ(view.size(), 1024u);  // cut to the buffer
+  EXPECT_EQ(view[0], bytes[50011]);
+  r.consume(3);
+  EXPECT_EQ(r.position(), 50014u);
+  ASSERT_TRUE(r.seek(50012));  // inside the buffer
+  EXPECT_EQ(r.u8(), bytes[50012]);
+  ASSERT_TRUE(r.seek(3));  // before it
+  EXPECT_EQ(r.u16le(), bytes[3] | bytes[4] << 8);
+  ASSERT_TRUE(r.seek(bytes.size() - 2));
+  EXPECT_EQ(r.peek(100).size(), 2u);  // fewer only at the end
+  EXPECT_EQ(r.remaining(), 2u);
+  EXPECT_FALSE(r.skip(3));
+  EXPECT_EQ(r.failedAt(), bytes.size() - 2);
+  EXPECT_FALSE(r.seek(0));  // failure is for good
+  EXPECT_EQ(r.u8(), 0);
+  EXPECT_EQ(KvGroupDigits(8294418), "8,294,418");
+  EXPECT_EQ(KvGroupDigits(999), "999");
+}
