@@ -1,6 +1,8 @@
 #include "picture/RowConversion.h"
 
+#include <bit>
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
@@ -8,43 +10,139 @@ constexpr DWORD Pack(DWORD b, DWORD g, DWORD r, DWORD a) { return b | g << 8 | r
 
 constexpr DWORD ExpandTga(DWORD c) { return c ? (c << 3) | 7 : 0; }
 
+DWORD Word16(const BYTE* p) { return p[0] | p[1] << 8; }
+
+DWORD Load32(const BYTE* p) {
+  DWORD v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
+
+// Indices of `bits` bits, most significant first.
+void ExpandIndices(const BYTE* src, DWORD* dst, std::size_t count, unsigned bits,
+                   const DWORD* palette, std::size_t paletteSize) {
+  const unsigned perByte = 8 / bits, mask = (1u << bits) - 1;
+  for (std::size_t i = 0; i < count; ++i) {
+    const unsigned shift = 8 - bits * (1 + i % perByte);
+    const unsigned index = (src[i / perByte] >> shift) & mask;
+    dst[i] = index < paletteSize && palette ? palette[index] : 0xFF000000u;
+  }
+}
+
+// One channel of a bit-field pixel, widened to 8 bits.
+struct Channel {
+  DWORD mask = 0;
+  int shift = 0;
+  DWORD max = 0;
+  explicit Channel(DWORD m) : mask(m) {
+    if (!m) return;
+    shift = std::countr_zero(m);
+    max = m >> shift;
+  }
+  DWORD Scale(DWORD v) const {
+    return max ? static_cast<DWORD>((((v & mask) >> shift) * 255ull + max / 2) / max) : 0;
+  }
+};
+
 }  // namespace
 
 void KvConvertRow(RawPixel kind, const BYTE* src, DWORD* dst, std::size_t count, BYTE alpha,
                   const DWORD* palette, std::size_t paletteSize) {
   const DWORD a = static_cast<DWORD>(alpha) << 24;
   switch (kind) {
+    case RawPixel::Index1:
+      ExpandIndices(src, dst, count, 1, palette, paletteSize);
+      break;
+    case RawPixel::Index2:
+      ExpandIndices(src, dst, count, 2, palette, paletteSize);
+      break;
+    case RawPixel::Index4:
+      ExpandIndices(src, dst, count, 4, palette, paletteSize);
+      break;
+    case RawPixel::Index8:
+      for (std::size_t i = 0; i < count; ++i)
+        dst[i] = src[i] < paletteSize && palette ? palette[src[i]] : 0xFF000000u;
+      break;
     case RawPixel::Grey8:
       for (std::size_t i = 0; i < count; ++i) dst[i] = a | src[i] * 0x010101u;
       break;
+    case RawPixel::GreyAlpha8:
+      for (std::size_t i = 0; i < count; ++i)
+        dst[i] = src[2 * i] * 0x010101u | static_cast<DWORD>(src[2 * i + 1]) << 24;
+      break;
+    case RawPixel::Grey16Be:
+      for (std::size_t i = 0; i < count; ++i) dst[i] = a | src[2 * i] * 0x010101u;
+      break;
+    case RawPixel::GreyAlpha16Be:
+      for (std::size_t i = 0; i < count; ++i)
+        dst[i] = src[4 * i] * 0x010101u | static_cast<DWORD>(src[4 * i + 2]) << 24;
+      break;
     case RawPixel::Rgb555Tga:
       for (std::size_t i = 0; i < count; ++i) {
-        const DWORD w = src[2 * i] | src[2 * i + 1] << 8;
+        const DWORD w = Word16(src + 2 * i);
         dst[i] =
             a | Pack(ExpandTga(w & 31), ExpandTga((w >> 5) & 31), ExpandTga((w >> 10) & 31), 0);
       }
       break;
     case RawPixel::Rgb555Bmp:
       for (std::size_t i = 0; i < count; ++i) {
-        const DWORD w = src[2 * i] | src[2 * i + 1] << 8;
+        const DWORD w = Word16(src + 2 * i);
         dst[i] = a | Pack((w & 31) << 3, ((w >> 5) & 31) << 3, ((w >> 10) & 31) << 3, 0);
       }
       break;
+    case RawPixel::Rgb565:
+      for (std::size_t i = 0; i < count; ++i) {
+        const DWORD w = Word16(src + 2 * i), b = w & 31, g = (w >> 5) & 63, r = w >> 11;
+        dst[i] = a | Pack(b << 3 | b >> 2, g << 2 | g >> 4, r << 3 | r >> 2, 0);
+      }
+      break;
     case RawPixel::Bgr24:
-      for (std::size_t i = 0; i < count; ++i)
-        dst[i] = a | Pack(src[3 * i], src[3 * i + 1], src[3 * i + 2], 0);
+      // All but the last pixel are taken as whole words, which vectorises; the last must
+      // not read past its three bytes.
+      if (count == 0) break;
+      for (std::size_t i = 0; i + 1 < count; ++i) dst[i] = (Load32(src + 3 * i) & 0xFFFFFFu) | a;
+      dst[count - 1] = a | Pack(src[3 * count - 3], src[3 * count - 2], src[3 * count - 1], 0);
       break;
     case RawPixel::Rgb24:
       for (std::size_t i = 0; i < count; ++i)
         dst[i] = a | Pack(src[3 * i + 2], src[3 * i + 1], src[3 * i], 0);
       break;
+    case RawPixel::Rgb48Be:
+      for (std::size_t i = 0; i < count; ++i)
+        dst[i] = a | Pack(src[6 * i + 4], src[6 * i + 2], src[6 * i], 0);
+      break;
     case RawPixel::Bgra32:
       std::memcpy(dst, src, count * 4);
       break;
-    case RawPixel::Index8:
-      for (std::size_t i = 0; i < count; ++i)
-        dst[i] = src[i] < paletteSize && palette ? palette[src[i]] : 0xFF000000u;
+    case RawPixel::Bgrx32:
+      for (std::size_t i = 0; i < count; ++i) dst[i] = (Load32(src + 4 * i) & 0xFFFFFFu) | a;
       break;
+    case RawPixel::Rgba32:
+      for (std::size_t i = 0; i < count; ++i) {
+        const DWORD p = Load32(src + 4 * i);
+        dst[i] = (p & 0xFF00FF00u) | (p >> 16 & 0xFFu) | (p & 0xFFu) << 16;
+      }
+      break;
+    case RawPixel::Rgba64Be:
+      for (std::size_t i = 0; i < count; ++i)
+        dst[i] = Pack(src[8 * i + 4], src[8 * i + 2], src[8 * i], src[8 * i + 6]);
+      break;
+  }
+}
+
+bool KvBitFields::IsValid() const {
+  for (DWORD m : {red, green, blue, alpha})
+    if (m && !std::has_single_bit((m >> std::countr_zero(m)) + 1)) return false;
+  return true;
+}
+
+void KvConvertBitFields(const BYTE* src, DWORD* dst, std::size_t count, int bytesPerPixel,
+                        const KvBitFields& masks, BYTE alpha) {
+  const Channel r(masks.red), g(masks.green), b(masks.blue), al(masks.alpha);
+  const DWORD fixedAlpha = masks.alpha ? 0 : static_cast<DWORD>(alpha) << 24;
+  for (std::size_t i = 0; i < count; ++i) {
+    const DWORD v = bytesPerPixel == 2 ? Word16(src + 2 * i) : Load32(src + 4 * i);
+    dst[i] = Pack(b.Scale(v), g.Scale(v), r.Scale(v), al.Scale(v)) | fixedAlpha;
   }
 }
 

@@ -7,20 +7,42 @@
 #include "platform/Types.h"
 
 enum class RawPixel {
-  Grey8,      // g -> B = G = R = g
+  Index1,  // palette entries of 1-, 2-, 4- and 8-bit indices, most significant bits first
+  Index2,
+  Index4,
+  Index8,
+  Grey8,       // g -> B = G = R = g
+  GreyAlpha8,  // g, a
+  Grey16Be,    // 16-bit samples, most significant byte first: the high byte is kept
+  GreyAlpha16Be,
   Rgb555Tga,  // 16-bit word, 5 bits per channel, x(c) = c << 3 | (c ? 7 : 0)
   Rgb555Bmp,  // 16-bit word, 5 bits per channel, c << 3
+  Rgb565,     // 16-bit word, 5-6-5, widened by repeating the top bits
   Bgr24,      // B, G, R
-  Bgra32,     // B, G, R, A
   Rgb24,      // R, G, B
-  Index8,     // palette entry of the byte
+  Rgb48Be,    // R, G, B of 16 bits
+  Bgra32,     // B, G, R, A
+  Bgrx32,     // B, G, R and a byte that is not alpha
+  Rgba32,     // R, G, B, A
+  Rgba64Be,   // R, G, B, A of 16 bits
 };
 
 // Converts `count` pixels from `src` into `dst`. `alpha` is the alpha of formats without
-// one (Bgra32 keeps its own, Index8 takes the palette's). `palette` holds `paletteSize`
-// entries; indices beyond it give opaque black.
+// one (those with alpha keep theirs, indexed ones take the palette's). `palette` holds
+// `paletteSize` entries; indices beyond it give opaque black.
 void KvConvertRow(RawPixel kind, const BYTE* src, DWORD* dst, std::size_t count, BYTE alpha,
                   const DWORD* palette = nullptr, std::size_t paletteSize = 0);
+
+// Channel masks of 16- or 32-bit little-endian pixels. Each mask is one run of bits (or 0:
+// the channel is absent; absent colour is 0, absent alpha is the `alpha` given).
+struct KvBitFields {
+  DWORD red = 0, green = 0, blue = 0, alpha = 0;
+  // True when every mask is one run of bits.
+  bool IsValid() const;
+};
+
+void KvConvertBitFields(const BYTE* src, DWORD* dst, std::size_t count, int bytesPerPixel,
+                        const KvBitFields& masks, BYTE alpha);
 
 // Sets the alpha byte of every pixel.
 void KvSetAlpha(DWORD* pixels, std::size_t count, BYTE alpha);
