@@ -146,11 +146,12 @@ DWORD* KvMovieGetFrame(CString path, CRect& rect, float t) {
   WORD word = 0;
   int frames = 0;
   rect = CRect();
-  if (!KvMovieGetFileInfo(path, &movieRect, &word, &frames)) return nullptr;
+  // One player answers both the movie's rectangle and the frame.
+  std::unique_ptr<CKvPlayMovieBase> player(CKvPlayMovieBase::CreatePlayMovieObj(path, 0));
+  if (!player || !player->GetInfo(path, movieRect, word, frames)) return nullptr;
   rect = movieRect;
   if (movieRect.IsRectEmpty() || frames < 1) return nullptr;
-  std::unique_ptr<CKvPlayMovieBase> player(CKvPlayMovieBase::CreatePlayMovieObj(path, 0));
-  if (!player || !player->GetOneFrame(t)) return nullptr;
+  if (!player->GetOneFrame(t)) return nullptr;
   const CSize size = player->m_blockWork.GetSize();
   const std::size_t bytes = static_cast<std::size_t>(size.cx) * size.cy * 4;
   auto* frame = static_cast<DWORD*>(GlobalAlloc(GPTR, bytes));
