@@ -32,6 +32,11 @@ enum : int {
 KV_MEDIA_API int KvMediaFileOpen();
 KV_MEDIA_API int KvMediaFileClose();
 
+// Why the last load, save or information call on this thread failed, in a few words
+// ("truncated: 1,000 of 8,294,418 bytes", "width 0", "content is PNG, not TGA"); empty when
+// it gave no reason. Each call clears it when it starts.
+KV_MEDIA_API CString KvMediaGetLastFailure();
+
 // The type code of a path's extension (".TGA" 1 ... ".FLI" 9, in any case); 1 when known,
 // else 0 with type 0.
 KV_MEDIA_API int KvMediaGetPicFileType(CString path, int& type);

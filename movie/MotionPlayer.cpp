@@ -4,7 +4,6 @@
 #include <limits>
 
 #include "picture/ByteReader.h"
-#include "picture/PictureService.h"
 #include "platform/GlobalMemory.h"
 
 IMPLEMENT_DYNCREATE(CKvPlayMovieMotion, CKvPlayMovieBase)

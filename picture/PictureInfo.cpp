@@ -3,14 +3,12 @@
 #include <cstring>
 
 #include "KvMediaFile/KvPicture.h"
+#include "host/Failure.h"
 #include "host/FileName.h"
 #include "picture/ByteReader.h"
-#include "picture/GifDecoder.h"
-#include "picture/ImageLoader.h"
-#include "picture/JpegCodec.h"
-#include "picture/PsdReader.h"
+#include "picture/PictureFormats.h"
+#include "picture/PictureInfo.h"
 #include "picture/TgaCodec.h"
-#include "platform/Paths.h"
 
 namespace {
 
@@ -23,7 +21,9 @@ bool OpenShared(const CString& path, CFile& file) {
   return file.Open(path, CFile::modeRead | CFile::shareDenyWrite | CFile::typeBinary) != FALSE;
 }
 
-int BmpInfo(const CString& path, RECT* rect, int* bits) {
+}  // namespace
+
+int KvBmpPictureInfo(const CString& path, RECT* rect, int* bits) {
   CFile file;
   if (!OpenShared(path, file)) return 0;
   std::array<BYTE, 44> info{};
@@ -43,7 +43,7 @@ int BmpInfo(const CString& path, RECT* rect, int* bits) {
   return 1;
 }
 
-int TgaInfo(const CString& path, RECT* rect, int* bits) {
+int KvTgaPictureInfo(const CString& path, RECT* rect, int* bits) {
   CFile file;
   if (!OpenShared(path, file)) return 0;
   std::array<BYTE, TgaHeader::kSize> bytes{};
@@ -56,7 +56,7 @@ int TgaInfo(const CString& path, RECT* rect, int* bits) {
   return 1;
 }
 
-int PcxInfo(const CString& path, RECT* rect, int* bits) {
+int KvPcxPictureInfo(const CString& path, RECT* rect, int* bits) {
   CFile file;
   if (!OpenShared(path, file)) return 0;
   std::array<BYTE, 128> head{};
@@ -69,21 +69,15 @@ int PcxInfo(const CString& path, RECT* rect, int* bits) {
   return 1;
 }
 
-}  // namespace
-
 int KvMediaGetPicInfo(CString path, RECT* rect, int* bits) {
-  if (!KvDoesFileExist(path)) return 0;
-  const CString ext = KvPathExtension(path);
+  KvClearFailure();
+  if (!KvDoesFileExist(path)) return KvFail("no such file");
+  const KvPictureFormat* format = KvFindPictureFormat(path, true);
+  // An extension the table does not read: nothing is known, nothing is written.
+  if (!format || !format->information) return 1;
   try {
-    if (!_wcsicmp(ext, L".BMP") || !_wcsicmp(ext, L".DIB")) return BmpInfo(path, rect, bits);
-    if (!_wcsicmp(ext, L".TGA")) return TgaInfo(path, rect, bits);
-    if (!_wcsicmp(ext, L".GIF")) return KvGifPictureInfo(path, rect, bits);
-    if (!_wcsicmp(ext, L".PCX")) return PcxInfo(path, rect, bits);
-    if (!_wcsicmp(ext, L".PNG")) return KvPngInfo(path, rect, bits);
-    if (!_wcsicmp(ext, L".PSD")) return KvPsdPictureInfo(path, rect, bits);
-    if (!_wcsicmp(ext, L".JPG")) return KvJpegPictureInfo(path, rect, bits);
+    return format->information(path, rect, bits);
   } catch (const CException&) {
-    return 0;
+    return KvFail("cannot be read");
   }
-  return 1;
 }

@@ -1,4 +1,4 @@
-// Library-wide state of the picture service, for the units that read it.
+// Library-wide state made by KvMediaFileOpen, for the units that read it.
 #pragma once
 
 #include "platform/Types.h"
