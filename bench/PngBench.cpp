@@ -20,8 +20,8 @@ namespace {
 constexpr int kW = kvbench::kFrameWidth;
 constexpr int kH = kvbench::kFrameHeight;
 
-// Two copies of one picture: loads alternate between them, so that each load decodes (the
-// loader keeps the last file it decoded while that file stays unchanged).
+// Two pictures one pixel apart: loads alternate between them, so that each load decodes (the
+// loader keeps the last picture it decoded while the bytes it comes from stay the same).
 struct File {
   std::string path = "/tmp/kvbench-" + std::to_string(::getpid()) + "-title.png";
   std::string copy = "/tmp/kvbench-" + std::to_string(::getpid()) + "-title-copy.png";
@@ -39,6 +39,7 @@ struct File {
       img.samples[i * 4 + 3] = static_cast<unsigned char>(0x80 + i % 100);
     }
     kvtest::WritePng(path, img);
+    img.samples[0] ^= 1;
     kvtest::WritePng(copy, img);
   }
   ~File() {

@@ -1,7 +1,6 @@
 #include "picture/ImageLoader.h"
 
 #include <IL/il.h>
-#include <sys/stat.h>
 
 #include <atomic>
 #include <cstring>
@@ -9,8 +8,10 @@
 
 #include "KvMediaFile/KvPicture.h"
 #include "host/MemBlock.h"
+#include "picture/ByteReader.h"
 #include "picture/PictureBuffer.h"
 #include "picture/RowConversion.h"
+#include "platform/File.h"
 #include "platform/String.h"
 
 namespace {
@@ -54,18 +55,93 @@ int ChannelsOf(int formatCode) {
   }
 }
 
-// What identifies a file's content for the cache: path, inode, size, and modification and
-// change times (the change time cannot be set back by hand).
-std::string FileKey(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return std::string();
-  return path + '\n' + std::to_string(st.st_dev) + ':' + std::to_string(st.st_ino) + ':' +
-         std::to_string(st.st_size) + ':' + std::to_string(st.st_mtim.tv_sec) + '.' +
-         std::to_string(st.st_mtim.tv_nsec) + ':' + std::to_string(st.st_ctim.tv_sec) + '.' +
-         std::to_string(st.st_ctim.tv_nsec);
+// The file's bytes; false when it cannot be read whole. The image library takes at most
+// 4 GiB from memory.
+bool ReadWholeFile(const wchar_t* path, std::vector<BYTE>& bytes) {
+  try {
+    CFile file;
+    if (!file.Open(path, CFile::modeRead | CFile::shareDenyWrite | CFile::typeBinary)) return false;
+    const ULONGLONG length = file.GetLength();
+    if (length > UINT32_MAX) return false;
+    bytes.resize(static_cast<std::size_t>(length));
+    return file.Read(bytes.data(), static_cast<UINT>(length)) == length;
+  } catch (const CException&) {
+    return false;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
 }
 
+constexpr BYTE kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+// A deflate stream gives at most 1032 bytes for each of its own (a 258-byte match in two bits).
+constexpr ULONGLONG kMaxInflateRatio = 1032;
+
 }  // namespace
+
+const char* KvPngRefusal(std::span<const BYTE> bytes) {
+  ByteReader r(bytes);
+  const std::span<const BYTE> signature = r.bytes(sizeof kPngSignature);
+  if (!r.ok() || std::memcmp(signature.data(), kPngSignature, sizeof kPngSignature) != 0)
+    return "no PNG signature";
+  DWORD width = 0, height = 0;
+  BYTE depth = 0, colorType = 0;
+  bool transparency = false;
+  ULONGLONG imageData = 0;
+  for (bool first = true;; first = false) {
+    const DWORD length = r.u32be();
+    const std::span<const BYTE> type = r.bytes(4);
+    if (!r.ok()) return "the file ends before IEND";
+    if (length >= 0x80000000u) return "a chunk length of 2^31 or more";
+    if (length > r.remaining() || r.remaining() - length < 4)
+      return "a chunk runs past the end of the file";
+    ByteReader data(r.bytes(length));
+    r.skip(4);  // CRC
+    const auto is = [&](const char* name) { return std::memcmp(type.data(), name, 4) == 0; };
+    if (first) {
+      if (!is("IHDR")) return "IHDR is not the first chunk";
+      if (length != 13) return "IHDR is not 13 bytes long";
+      width = data.u32be();
+      height = data.u32be();
+      depth = data.u8();
+      colorType = data.u8();
+    } else if (is("IDAT")) {
+      imageData += length;
+    } else if (is("tRNS")) {
+      transparency = true;
+    } else if (is("IEND")) {
+      break;
+    }
+  }
+  int channels = 0;
+  switch (colorType) {
+    case 0:
+    case 3:
+      channels = 1;
+      break;
+    case 2:
+      channels = 3;
+      break;
+    case 4:
+      channels = 2;
+      break;
+    case 6:
+      channels = 4;
+      break;
+    default:
+      return "an unknown colour type";
+  }
+  // The image library adds alpha for tRNS and keeps 16-bit samples, and sizes its picture in
+  // 32 bits; the picture limit is checked as the loader checks it, at 8 bits a sample.
+  const ULONGLONG pixels = ULONGLONG{width} * height;
+  const unsigned libraryBytes =
+      (channels + (transparency && (colorType == 0 || colorType == 2) ? 1 : 0)) *
+      (depth > 8 ? 2 : 1);
+  if (pixels > UINT32_MAX / libraryBytes || pixels * channels > KvGetMaxPictureBytes())
+    return "the picture is too large";
+  if (pixels * channels * depth / 8 > imageData * kMaxInflateRatio)
+    return "too little image data for the picture";
+  return nullptr;
+}
 
 int KvImageFormatToDevil(int code) { return ToDevil(kFormats, std::size(kFormats), code); }
 int KvImageFormatFromDevil(int format) { return FromDevil(kFormats, std::size(kFormats), format); }
@@ -94,20 +170,22 @@ CImageLoader::~CImageLoader() {
   ilShutDown();
 }
 
-bool CImageLoader::Load(const std::string& path) {
-  const std::string key = FileKey(path);
-  if (!key.empty() && key == m_loadedKey) return true;
-  m_loadedKey.clear();
+bool CImageLoader::Load(std::vector<BYTE>& bytes) {
+  if (!m_loaded.empty() && bytes == m_loaded) return true;
+  m_loaded.clear();
+  if (KvPngRefusal(bytes)) return false;
+  // From memory, so that the image library reads no further than the bytes just checked.
   ilBindImage(m_image);
-  if (!ilLoadImage(path.c_str())) return false;
-  m_loadedKey = key;
+  if (!ilLoadL(IL_PNG, bytes.data(), static_cast<ILuint>(bytes.size()))) return false;
+  m_loaded.swap(bytes);
   return true;
 }
 
 int CImageLoader::GetImageInfo(const wchar_t* path, SImageInfo* info) {
-  if (!path || !info) return 0;
+  std::vector<BYTE> bytes;
+  if (!path || !info || !ReadWholeFile(path, bytes)) return 0;
   CSingleLock lock(&m_lock, TRUE);
-  if (!Load(CString(path).ToUtf8())) return 0;
+  if (!Load(bytes)) return 0;
   SImageInfo i;
   i.imageWidth = static_cast<DWORD>(ilGetInteger(IL_IMAGE_WIDTH));
   i.height = static_cast<DWORD>(ilGetInteger(IL_IMAGE_HEIGHT));
@@ -165,12 +243,13 @@ int CImageLoader::GetImageInfo(const wchar_t* path, SImageInfo* info) {
 
 int CImageLoader::CopyImagePixels(const wchar_t* path, SImageInfo* info, BYTE* dest,
                                   int imageIndex) {
-  if (!path || !info || !dest) return 0;
+  std::vector<BYTE> bytes;
+  if (!path || !info || !dest || !ReadWholeFile(path, bytes)) return 0;
   CSingleLock lock(&m_lock, TRUE);
-  if (!Load(CString(path).ToUtf8())) return 0;
+  if (!Load(bytes)) return 0;
   if (info->imageCount > 1) {
     ilActiveImage(static_cast<ILuint>(imageIndex));
-    m_loadedKey.clear();  // the bound image now points at a sub-image
+    m_loaded.clear();  // the bound image now points at a sub-image
   }
   const ILint imageWidth = ilGetInteger(IL_IMAGE_WIDTH);
   const ILint imageHeight = ilGetInteger(IL_IMAGE_HEIGHT);
@@ -213,9 +292,14 @@ int CImageLoader::CopyImagePixels(const wchar_t* path, SImageInfo* info, BYTE* d
 
 DWORD* CImageLoader::LoadBgra(const wchar_t* path, CRect& rect, bool& handled) {
   handled = false;
+  std::vector<BYTE> bytes;
   if (!path) return nullptr;
+  if (!ReadWholeFile(path, bytes)) {
+    handled = true;
+    return nullptr;
+  }
   CSingleLock lock(&m_lock, TRUE);
-  if (!Load(CString(path).ToUtf8())) {
+  if (!Load(bytes)) {
     handled = true;  // the long way would fail just the same
     return nullptr;
   }

@@ -2,7 +2,8 @@
 // process-wide state, so every operation holds the lock for its whole run.
 #pragma once
 
-#include <string>
+#include <span>
+#include <vector>
 
 #include "KvMediaFile/KvMediaApi.h"
 #include "platform/Geometry.h"
@@ -26,6 +27,14 @@ struct SImageInfo {
   LONGLONG imageCount = 1;
   DWORD imageWidth = 0;  // the image's own width
 };
+
+// Why a PNG's bytes are refused before the image library sees them, or null when they may
+// go on. The library's PNG reader follows a chunk length past the end of the file without
+// stopping, so the chunk list must hold together within the file: the signature, IHDR first
+// and 13 bytes long, every length below 2^31 and within the file, IEND reached. The picture
+// IHDR declares must also fit the picture limit and be within reach of the image data the
+// file holds. CRCs are left to the reader.
+const char* KvPngRefusal(std::span<const BYTE> bytes);
 
 int KvImageFormatToDevil(int code);
 int KvImageFormatFromDevil(int format);
@@ -55,12 +64,13 @@ class KV_MEDIA_API CImageLoader {
   DWORD* LoadBgra(const wchar_t* path, CRect& rect, bool& handled);
 
  private:
-  // Loads `path` into the bound image unless it already holds that unchanged file.
-  bool Load(const std::string& path);
+  // Loads a file's bytes (checked by KvPngRefusal) into the bound image, unless it already
+  // holds those bytes. Called under the lock.
+  bool Load(std::vector<BYTE>& bytes);
 
   unsigned m_image = 0;
   CCriticalSection m_lock;
-  std::string m_loadedKey;  // path and file identity of what the bound image holds
+  std::vector<BYTE> m_loaded;  // the bytes the bound image was decoded from
 };
 
 // Picture information of a PNG through the loader: the picture's own width, and its bytes

@@ -1,10 +1,18 @@
 // Inputs the fuzzers found, kept so that the faults they showed stay mended. Each must give
 // a clean result, quickly.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <functional>
+#include <thread>
 #include <vector>
 
+#include "KvMediaFile/KvPicture.h"
+#include "PngWriter.h"
+#include "TestSupport.h"
 #include "picture/TgaCodec.h"
 #include "platform/GlobalMemory.h"
 
@@ -13,6 +21,26 @@ namespace {
 DWORD* DecodeTgaBytes(std::vector<BYTE> bytes, CRect& rect) {
   CMemFile file(bytes.data(), static_cast<UINT>(bytes.size()));
   return KvDecodeTga(file, rect);
+}
+
+// True when `work` returns true in a child process within `limit`. A hang inside the image
+// library cannot be stopped from within (and it holds the loader's lock), so the child is
+// killed instead.
+bool SucceedsWithin(std::chrono::milliseconds limit, const std::function<bool()>& work) {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(work() ? 0 : 1);
+  if (child < 0) return false;
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  int status = 0;
+  while (::waitpid(child, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(child, SIGKILL);
+      ::waitpid(child, &status, 0);
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 }  // namespace
@@ -39,4 +67,38 @@ TEST(FuzzFindings, TgaInputsDecodeCleanly) {
     EXPECT_EQ(rect, CRect(-1, -1, -1, -1));
   }
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+}
+
+TEST(FuzzFindings, PngWhoseChunkRunsPastTheEndIsRefusedAndFreesTheLoader) {
+  // 1 x 1 palette picture whose tRNS chunk claims 4,259,841 bytes of a 96-byte file: the
+  // image library read on past the end without stopping, holding the loader's lock.
+  const std::vector<unsigned char> farTransparency = {
+      0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A, 0x00, 0x00, 0x00, 0x0D, 0x49, 0x48,
+      0x44, 0x52, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x01, 0x03, 0x00, 0x00,
+      0x00, 0x25, 0xDB, 0x56, 0xCA, 0x00, 0x00, 0x00, 0x03, 0x50, 0x4C, 0x54, 0x45, 0xFF,
+      0x4D, 0x00, 0x5C, 0x35, 0x38, 0x7F, 0x00, 0x41, 0x00, 0x01, 0x74, 0x52, 0x4E, 0x53,
+      0x00, 0x40, 0xE6, 0xD8, 0x66, 0x00, 0x00, 0x00, 0x0A, 0x49, 0x44, 0x41, 0x54, 0x78,
+      0x9C, 0x63, 0x62, 0x00, 0x00, 0x00, 0x06, 0x00, 0x03, 0x36, 0x37, 0x7C, 0xA8, 0x00,
+      0x00, 0x00, 0x00, 0x49, 0x45, 0x4E, 0x44, 0xAE, 0x42, 0x60, 0x82, 0x0A};
+  kvtest::TempDir dir;
+  const CString bad = dir.File("bad.png"), good = dir.File("good.png");
+  kvtest::WriteFileBytes(bad.ToUtf8(), farTransparency);
+  kvtest::PngImage image;
+  image.width = image.height = 1;
+  image.colorType = 2;
+  image.samples = {1, 2, 3};
+  ASSERT_TRUE(kvtest::WritePng(good.ToUtf8(), image));
+
+  KvMediaFileOpen();
+  EXPECT_TRUE(SucceedsWithin(std::chrono::seconds(2), [&] {
+    CRect rect(-1, -1, -1, -1);
+    RECT info{};
+    int bits = -1;
+    const bool refused = !KvMediaLoadPNGFile(bad, rect) && !KvMediaLoadPicFile(bad, rect) &&
+                         rect == CRect(-1, -1, -1, -1) && !KvMediaGetPicInfo(bad, &info, &bits) &&
+                         bits == -1;
+    KvGlobalPtr next(KvMediaLoadPNGFile(good, rect));  // the loader is free for the next file
+    return refused && next && *static_cast<const DWORD*>(next.get()) == 0xFF010203u;
+  }));
+  KvMediaFileClose();
 }

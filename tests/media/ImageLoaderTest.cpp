@@ -40,7 +40,68 @@ kvtest::PngImage Image(int w, int h, int colorType, int depth, std::vector<unsig
   return img;
 }
 
+// A PNG chunk with its CRC left zero (the walk does not look at it); `length` overrides the
+// stored length.
+std::vector<BYTE> Chunk(const char* type, const std::vector<BYTE>& data, long long length = -1) {
+  const DWORD n = length < 0 ? static_cast<DWORD>(data.size()) : static_cast<DWORD>(length);
+  std::vector<BYTE> out(12 + data.size());  // length, type, data, CRC
+  for (int i = 0; i < 4; ++i) {
+    out[i] = static_cast<BYTE>(n >> (24 - 8 * i));
+    out[4 + i] = static_cast<BYTE>(type[i]);
+  }
+  std::copy(data.begin(), data.end(), out.begin() + 8);
+  return out;
+}
+
+std::vector<BYTE> Ihdr(DWORD w, DWORD h) {
+  return Chunk("IHDR",
+               {static_cast<BYTE>(w >> 24), static_cast<BYTE>(w >> 16), static_cast<BYTE>(w >> 8),
+                static_cast<BYTE>(w), static_cast<BYTE>(h >> 24), static_cast<BYTE>(h >> 16),
+                static_cast<BYTE>(h >> 8), static_cast<BYTE>(h), 8, 0, 0, 0, 0});
+}
+
+std::vector<BYTE> Png(std::initializer_list<std::vector<BYTE>> chunks) {
+  std::vector<BYTE> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  for (const auto& c : chunks) out.insert(out.end(), c.begin(), c.end());
+  return out;
+}
+
 }  // namespace
+
+TEST(PngChunkWalk, RefusesWhatDoesNotHoldTogether) {
+  const auto ihdr = Ihdr(1, 1);  // 8-bit grey
+  const auto idat = Chunk("IDAT", {0x78, 0x9C, 0x63, 0x60, 0x00, 0x00, 0x00, 0x02, 0x00, 0x01});
+  const auto iend = Chunk("IEND", {});
+  std::vector<BYTE> badSignature = Png({ihdr, idat, iend});
+  badSignature[1] = 'Q';
+  std::vector<BYTE> iendWithoutCrc = Png({ihdr, idat, iend});
+  iendWithoutCrc.resize(iendWithoutCrc.size() - 1);
+  struct Case {
+    const char* what;
+    std::vector<BYTE> bytes;
+    const char* reason;
+  } const cases[] = {
+      {"minimal, CRCs zero", Png({ihdr, idat, Chunk("tEXt", {'a'}), iend}), nullptr},
+      {"bytes after IEND", Png({ihdr, idat, iend, {1, 2, 3}}), nullptr},
+      {"empty", {}, "no PNG signature"},
+      {"bad signature", badSignature, "no PNG signature"},
+      {"IHDR not first", Png({idat, ihdr, idat, iend}), "IHDR is not the first chunk"},
+      {"IHDR of 12 bytes", Png({Chunk("IHDR", std::vector<BYTE>(12)), idat, iend}),
+       "IHDR is not 13 bytes long"},
+      {"length past the end", Png({ihdr, Chunk("IDAT", {1, 2}, 200), iend}),
+       "a chunk runs past the end of the file"},
+      {"CRC past the end", iendWithoutCrc, "a chunk runs past the end of the file"},
+      {"length 2^31", Png({ihdr, Chunk("tEXt", {}, 0x80000000), iend}),
+       "a chunk length of 2^31 or more"},
+      {"no IEND", Png({ihdr, idat}), "the file ends before IEND"},
+      {"colour type 5", Png({Chunk("IHDR", {0, 0, 0, 1, 0, 0, 0, 1, 8, 5, 0, 0, 0}), idat, iend}),
+       "an unknown colour type"},
+      {"over 4 GiB decoded", Png({Ihdr(70000, 70000), idat, iend}), "the picture is too large"},
+      {"more pixels than the data can give", Png({Ihdr(2000, 2000), idat, iend}),
+       "too little image data for the picture"},
+  };
+  for (const Case& c : cases) EXPECT_STREQ(KvPngRefusal(c.bytes), c.reason) << c.what;
+}
 
 TEST(PngLoad, EveryColourTypeAtItsOwnWidth) {
   kvtest::TempDir dir;
