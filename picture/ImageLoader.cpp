@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "KvMediaFile/KvPicture.h"
+#include "host/Failure.h"
 #include "host/MemBlock.h"
 #include "picture/ByteReader.h"
 #include "picture/PictureBuffer.h"
@@ -173,10 +174,11 @@ CImageLoader::~CImageLoader() {
 bool CImageLoader::Load(std::vector<BYTE>& bytes) {
   if (!m_loaded.empty() && bytes == m_loaded) return true;
   m_loaded.clear();
-  if (KvPngRefusal(bytes)) return false;
+  if (const char* refusal = KvPngRefusal(bytes)) return KvFail(refusal);
   // From memory, so that the image library reads no further than the bytes just checked.
   ilBindImage(m_image);
-  if (!ilLoadL(IL_PNG, bytes.data(), static_cast<ILuint>(bytes.size()))) return false;
+  if (!ilLoadL(IL_PNG, bytes.data(), static_cast<ILuint>(bytes.size())))
+    return KvFail("the PNG data does not decode");
   m_loaded.swap(bytes);
   return true;
 }
