@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "KvMediaFile/KvMediaResources.h"
+#include "host/Failure.h"
 #include "host/FileName.h"
 #include "host/ModuleResources.h"
 #include "host/PixelOps.h"
@@ -146,6 +147,7 @@ DWORD* KvMovieGetFrame(CString path, CRect& rect, float t) {
   WORD word = 0;
   int frames = 0;
   rect = CRect();
+  KvClearFailure();
   // One player answers both the movie's rectangle and the frame.
   std::unique_ptr<CKvPlayMovieBase> player(CKvPlayMovieBase::CreatePlayMovieObj(path, 0));
   if (!player || !player->GetInfo(path, movieRect, word, frames)) return nullptr;

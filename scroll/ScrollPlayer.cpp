@@ -7,6 +7,7 @@
 #include <new>
 #include <utility>
 
+#include "host/Failure.h"
 #include "host/FileName.h"
 #include "host/ModuleResources.h"
 #include "host/PixelOps.h"
@@ -541,6 +542,7 @@ int KvScrollGetFileInfo(CString path, DWORD* direction, DWORD* width, DWORD* lin
 }
 
 DWORD* KvScrollGetFrame(CString path, CRect& rect, float position, int bInMemory) {
+  KvClearFailure();
   try {
     if (!KvDoesFileExist(path)) return nullptr;
     std::unique_ptr<CKvPlayScrollBase> player(

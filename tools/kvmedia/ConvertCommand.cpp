@@ -65,7 +65,8 @@ int Run(const Args& args) {
 
   KvMediaFileOpen();
   const CString inPath = PathArg(in);
-  if (!KvDoesFileExist(inPath)) return Fail(in + ": no such file");
+  if (!KvDoesFileExist(inPath))
+    return Fail(in + ": " + (KvDoesDirExist(inPath) ? "is a folder" : "no such file"));
   CRect rect;
   const bool movie = CKvPlayMovieBase::MovieCategory(inPath) != MOVIE_UNKNOWN;
   const bool scroll = CKvPlayScrollBase::GetScrollCategory(inPath) != SCROLL_UNKNOWN;
@@ -82,7 +83,7 @@ int Run(const Args& args) {
                   : scroll ? KvScrollGetFrame(inPath, rect, t, 0)
                            : KvMediaLoadPicFile(inPath, rect));
   }
-  if (!picture) return Fail(in + ": not a picture this build reads, or damaged");
+  if (!picture) return Fail(in + ": " + LibraryReason("not a picture this library reads"));
   const CSize size = rect.Size();
   const CRect whole(0, 0, size.cx, size.cy);
   CRect area = region.value_or(whole);

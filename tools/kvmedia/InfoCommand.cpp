@@ -113,8 +113,11 @@ void DescribePicture(Record& record, const std::string& file, const CString& pat
   const auto facts = ReadPictureHeader(file, &reason);
   const bool known = type >= KV_PIC_TGA && type <= KV_PIC_PSD;
   if (known && (!facts || mismatch)) {
-    record.Fail(std::string("not a readable ") + KindName(type) + " picture" +
-                (mismatch ? " (the content looks like " + content + ")" : ": " + reason));
+    // The library's own words, so that info and convert say the same.
+    const std::string refusal = PictureRefusal(path);
+    record.Fail(!refusal.empty() ? refusal
+                                 : std::string("not a readable ") + KindName(type) + " picture: " +
+                                       (mismatch ? "the content looks like " + content : reason));
     return;
   }
   if (facts)
@@ -126,7 +129,8 @@ void DescribePicture(Record& record, const std::string& file, const CString& pat
     CRect rect;
     KvGlobalPtr picture(KvMediaLoadPicFile(path, rect));
     if (!picture) {
-      record.Fail(known ? "damaged: the picture does not decode" : "not a file this build reads");
+      record.Fail(LibraryReason(known ? "damaged: the picture does not decode"
+                                      : "not a file this library reads"));
       return;
     }
     if (!facts) {
@@ -142,7 +146,7 @@ void DescribePicture(Record& record, const std::string& file, const CString& pat
   int bits = 0;
   if (type != KV_PIC_PNG || check) {
     if (!KvMediaGetPicInfo(path, &rect, &bits)) {
-      record.Fail(std::string("not a readable ") + KindName(type) + " picture");
+      record.Fail(LibraryReason(std::string("not a readable ") + KindName(type) + " picture"));
       return;
     }
     record.Number("library_bits", bits);
@@ -158,7 +162,7 @@ Record Describe(const std::string& file, bool check) {
   const CString path = PathArg(file);
   struct stat st {};
   if (!KvDoesFileExist(path) || ::stat(file.c_str(), &st) != 0) {
-    record.Fail("no such file");
+    record.Fail(KvDoesDirExist(path) ? "is a folder" : "no such file");
     return record;
   }
   const auto fileSize = static_cast<long long>(st.st_size);

@@ -1,5 +1,8 @@
 #include "ToolSupport.h"
 
+#include "KvMediaFile/KvPicture.h"
+#include "platform/GlobalMemory.h"
+
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +14,17 @@
 #include <cstring>
 
 namespace kvtool {
+
+std::string LibraryReason(const std::string& fallback) {
+  const std::string reason = KvMediaGetLastFailure().ToUtf8();
+  return reason.empty() ? fallback : reason;
+}
+
+std::string PictureRefusal(const CString& path) {
+  CRect rect;
+  KvGlobalPtr picture(KvMediaLoadPicFile(path, rect));
+  return picture ? std::string() : LibraryReason("not a picture this library reads");
+}
 
 bool ArgWalker::Next() {
   while (++m_index < m_args.size()) {

@@ -70,4 +70,10 @@ class Record {
 // (U+DC00 + b, as Python's surrogateescape reads it).
 std::string JsonString(const std::string& s);
 
+// The library's reason for its last refusal on this thread, or `fallback` when it gave none.
+std::string LibraryReason(const std::string& fallback);
+// Why a picture path cannot be loaded, as the load dispatch says (the same words for every
+// command): "no such file", "is a folder", the decoder's reason. Empty when it loads.
+std::string PictureRefusal(const CString& path);
+
 }  // namespace kvtool
