@@ -42,8 +42,23 @@ std::vector<unsigned char> FileRows(int bytesPerPixel) {
   return rows;
 }
 
+// The frame as bottom-up 16-bit 5-6-5 words, as other programs write bit-field BMPs.
+std::vector<unsigned char> Rgb565Rows() {
+  const auto& frame = kvbench::VideoFrame();
+  std::vector<unsigned char> rows;
+  rows.reserve(std::size_t{kW} * kH * 2);
+  for (int y = kH - 1; y >= 0; --y)
+    for (int x = 0; x < kW; ++x) {
+      const DWORD p = frame[std::size_t(y) * kW + x];
+      const unsigned w = (p >> 19 & 31) << 11 | (p >> 10 & 63) << 5 | (p >> 3 & 31);
+      rows.push_back(w & 0xFF);
+      rows.push_back(w >> 8);
+    }
+  return rows;
+}
+
 struct Files {
-  std::string bgr24, bgra32;
+  std::string bgr24, bgra32, rgb565;
   std::size_t bytes24 = 0, bytes32 = 0;
   Files() {
     kvtest::BmpImage img;
@@ -57,9 +72,14 @@ struct Files {
       (bits == 24 ? bgr24 : bgra32) =
           kvbench::WriteTempFile(bits == 24 ? "24.bmp" : "32.bmp", file);
     }
+    img.bitCount = 16;
+    img.compression = 3;  // bit fields
+    img.masks = {0xF800, 0x07E0, 0x001F};
+    img.pixels = Rgb565Rows();
+    rgb565 = kvbench::WriteTempFile("565.bmp", kvtest::WriteBmp(img));
   }
   ~Files() {
-    for (const std::string& p : {bgr24, bgra32}) std::remove(p.c_str());
+    for (const std::string& p : {bgr24, bgra32, rgb565}) std::remove(p.c_str());
   }
 };
 
@@ -83,12 +103,18 @@ void BM_Bgra32Ours(benchmark::State& s) {
   kvbench::LoaderLoop(s, &KvMediaLoadBMPFile, TheFiles().bgra32);
 }
 void BM_Bgra32Stb(benchmark::State& s) { kvbench::StbLoop(s, TheFiles().bgra32); }
+void BM_BitFields565Ours(benchmark::State& s) {
+  kvbench::LoaderLoop(s, &KvMediaLoadBMPFile, TheFiles().rgb565);
+}
+void BM_BitFields565Stb(benchmark::State& s) { kvbench::StbLoop(s, TheFiles().rgb565); }
 BENCHMARK(BM_Bgr24ReadCopy);
 BENCHMARK(BM_Bgr24Ours);
 BENCHMARK(BM_Bgr24Stb);
 BENCHMARK(BM_Bgra32ReadCopy);
 BENCHMARK(BM_Bgra32Ours);
 BENCHMARK(BM_Bgra32Stb);
+BENCHMARK(BM_BitFields565Ours);
+BENCHMARK(BM_BitFields565Stb);
 
 std::string MemoryNote() {
   std::string out;
@@ -116,7 +142,9 @@ std::string MemoryNote() {
 KVBENCH_AT_START(kvbench::Ratio("BM_Bgr24Ours", "BM_Bgr24Stb", 1.0, "24-bit bottom-up, same file"));
 KVBENCH_AT_START(kvbench::Ratio("BM_Bgra32Ours", "BM_Bgra32Stb", 1.0,
                                 "32-bit bottom-up, same file"));
-KVBENCH_AT_START(kvbench::Ratio("BM_Bgr24Ours", "BM_Bgr24ReadCopy", 0.0,
+KVBENCH_AT_START(kvbench::Ratio("BM_BitFields565Ours", "BM_BitFields565Stb", 1.0,
+                                "16-bit 5-6-5 bit fields, same file"));
+KVBENCH_AT_START(kvbench::Ratio("BM_Bgr24Ours", "BM_Bgr24ReadCopy", 2.0,
                                 "24-bit against read + one copy"));
 KVBENCH_AT_START(kvbench::Ratio("BM_Bgra32Ours", "BM_Bgra32ReadCopy", 0.0,
                                 "32-bit against read + one copy"));

@@ -36,8 +36,19 @@ std::vector<unsigned char> FilePixels(const std::vector<DWORD>& frame, bool bott
   return bytes;
 }
 
+// The frame's green as grey and its blue as alpha, 2 bytes a pixel.
+std::vector<unsigned char> GreyAlphaPixels() {
+  std::vector<unsigned char> bytes;
+  bytes.reserve(std::size_t{kW} * kH * 2);
+  for (DWORD p : kvbench::VideoFrame()) {
+    bytes.push_back(p >> 8 & 0xFF);
+    bytes.push_back(p & 0xFF);
+  }
+  return bytes;
+}
+
 struct Files {
-  std::string rawTop, rawBottom, rle;
+  std::string rawTop, rawBottom, rle, grey16;
   Files() {
     kvtest::TgaImage img;
     img.width = kW;
@@ -53,9 +64,13 @@ struct Files {
     img.descriptor = 0x20;
     img.pixels = FilePixels(kvbench::TitleFrame(), false);
     rle = kvbench::WriteTempFile("title-rle.tga", kvtest::WriteTga(img));
+    img.imageType = 3;
+    img.pixelDepth = 16;
+    img.pixels = GreyAlphaPixels();
+    grey16 = kvbench::WriteTempFile("grey16.tga", kvtest::WriteTga(img));
   }
   ~Files() {
-    for (const std::string& p : {rawTop, rawBottom, rle}) std::remove(p.c_str());
+    for (const std::string& p : {rawTop, rawBottom, rle, grey16}) std::remove(p.c_str());
   }
 };
 
@@ -83,6 +98,10 @@ void BM_RleTitleOurs(benchmark::State& s) {
   kvbench::LoaderLoop(s, &KvMediaLoadTGAFile, TheFiles().rle);
 }
 void BM_RleTitleStb(benchmark::State& s) { kvbench::StbLoop(s, TheFiles().rle); }
+void BM_Grey16Ours(benchmark::State& s) {
+  kvbench::LoaderLoop(s, &KvMediaLoadTGAFile, TheFiles().grey16);
+}
+void BM_Grey16Stb(benchmark::State& s) { kvbench::StbLoop(s, TheFiles().grey16); }
 BENCHMARK(BM_RawTopReadCopy);
 BENCHMARK(BM_RawTopOurs);
 BENCHMARK(BM_RawTopStb);
@@ -91,6 +110,8 @@ BENCHMARK(BM_RawBottomOurs);
 BENCHMARK(BM_RawBottomStb);
 BENCHMARK(BM_RleTitleOurs);
 BENCHMARK(BM_RleTitleStb);
+BENCHMARK(BM_Grey16Ours);
+BENCHMARK(BM_Grey16Stb);
 
 // Saving: our TGA 2.0 file against one write() of the same bytes.
 std::vector<unsigned char> SavedBytes() {
@@ -161,6 +182,8 @@ KVBENCH_AT_START(kvbench::Ratio("BM_RawBottomOurs", "BM_RawBottomReadCopy", 1.5,
 KVBENCH_AT_START(kvbench::Ratio("BM_RawBottomOurs", "BM_RawBottomStb", 1.0, "the same file"));
 KVBENCH_AT_START(kvbench::Ratio("BM_RleTitleOurs", "BM_RleTitleStb", 1.0,
                                 "run-length 32-bit title"));
+KVBENCH_AT_START(kvbench::Ratio("BM_Grey16Ours", "BM_Grey16Stb", 1.0,
+                                "16-bit grey with alpha, top-left"));
 KVBENCH_AT_START(kvbench::Ratio("BM_SaveOurs", "BM_SaveOneWrite", 0.0,
                                 "TGA 2.0 save against one write() of the same bytes"));
 KVBENCH_AT_START(kvbench::Note(MemoryNote()));

@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "KvMediaFile/KvPicture.h"
+#include "host/Failure.h"
 #include "host/FileName.h"
+#include "host/FileReader.h"
 #include "host/MemBlock.h"
 #include "picture/ByteReader.h"
 #include "picture/PictureBuffer.h"
@@ -20,161 +22,201 @@ constexpr std::size_t kFileHeaderSize = 14;
 constexpr WORD kBmpType = 0x4D42;  // "BM"
 constexpr std::size_t kMaxColours = 256;
 constexpr DWORD kOpaqueBlack = 0xFF000000u;
-// Uncompressed rows are read in blocks of about this many bytes.
+constexpr DWORD kAlphaBitFields = 6;
+// Uncompressed rows are read in blocks of about this many bytes, straight from the file; the
+// headers and colour table come through a small input buffer.
 constexpr std::size_t kBlockBytes = std::size_t{1} << 16;
+constexpr std::size_t kInputBytes = 4096;
 
+// The information header: the 12-byte core header, the 40-byte one, or a later one of which
+// the fields up to the alpha mask are read.
 struct BmpInfoHeader {
   DWORD size = 0;
   LONG width = 0;
   LONG height = 0;
-  WORD planes = 0;
   WORD bitCount = 0;
-  DWORD compression = 0;
-  DWORD sizeImage = 0;
-  LONG xPelsPerMeter = 0;
-  LONG yPelsPerMeter = 0;
+  DWORD compression = BI_RGB;
   DWORD clrUsed = 0;
-  DWORD clrImportant = 0;
+  KvBitFields masks;
 
-  static constexpr std::size_t kSize = 40;
-  static BmpInfoHeader Parse(const std::array<BYTE, kSize>& bytes) {
-    ByteReader r(bytes);
-    BmpInfoHeader h;
-    h.size = r.u32le();
-    h.width = r.i32le();
-    h.height = r.i32le();
-    h.planes = r.u16le();
-    h.bitCount = r.u16le();
-    h.compression = r.u32le();
-    h.sizeImage = r.u32le();
-    h.xPelsPerMeter = r.i32le();
-    h.yPelsPerMeter = r.i32le();
-    h.clrUsed = r.u32le();
-    h.clrImportant = r.u32le();
-    return h;
+  bool IsCore() const { return size == 12; }
+  // Bit fields mean something for 16 and 32 bits only; 24 bits take any compression.
+  bool HasBitFields() const {
+    return (bitCount == 16 || bitCount == 32) &&
+           (compression == BI_BITFIELDS || compression == kAlphaBitFields);
+  }
+  // Read from the reader's position; with `whole`, the bit-field masks (in the header or
+  // after a 40-byte one) and the rest of a later header too. False only when the data ends.
+  bool Read(FileReader& in, bool whole) {
+    size = in.u32le();
+    if (IsCore()) {
+      width = in.u16le();
+      height = in.u16le();
+      in.skip(2);  // planes
+      bitCount = in.u16le();
+      return in.ok();
+    }
+    width = in.i32le();
+    height = in.i32le();
+    in.skip(2);  // planes
+    bitCount = in.u16le();
+    compression = in.u32le();
+    in.skip(12);  // image size, resolutions
+    clrUsed = in.u32le();
+    in.skip(4);  // important colours
+    if (!whole) return in.ok();
+    if (size >= 52 || (size == 40 && HasBitFields())) {
+      masks.red = in.u32le();
+      masks.green = in.u32le();
+      masks.blue = in.u32le();
+      if (size >= 56 || (size == 40 && compression == kAlphaBitFields)) masks.alpha = in.u32le();
+    }
+    if (IsKnownSize() && size > 56) in.skip(size - 56);
+    return in.ok();
+  }
+  bool IsKnownSize() const {
+    return size == 12 || size == 40 || size == 52 || size == 56 || size == 108 || size == 124;
   }
 };
-static_assert(sizeof(BITMAPINFOHEADER) == BmpInfoHeader::kSize);
 
-// How the pixels are stored; decided from bits per pixel and compression alone.
-enum class Layout { Unsupported, Indexed, RunLength, Rgb555, Bgr24, Bgrx32 };
+// How the pixels are stored; decided from the header alone.
+enum class Layout {
+  Unsupported,
+  Indexed,
+  RunLength,
+  Rgb555,
+  Rgb565,
+  Bgr24,
+  Bgrx32,
+  Bgra32,  // stored alpha, kept unless every pixel's is 0
+  BitFields,
+};
 
-Layout LayoutOf(const BmpInfoHeader& h) {
+// The layout, or Unsupported with the reason recorded.
+Layout LayoutOf(const BmpInfoHeader& h, KvBitFields& masks, bool& keepAlpha) {
+  keepAlpha = false;
+  const DWORD c = h.compression;
   switch (h.bitCount) {
     case 1:
       return Layout::Indexed;  // whatever the compression says
     case 4:
     case 8: {
       const DWORD runLength = h.bitCount == 4 ? BI_RLE4 : BI_RLE8;
-      if (h.compression == BI_RGB) return Layout::Indexed;
+      if (c == BI_RGB) return Layout::Indexed;
+      if (c != runLength) break;
       // Run-length pictures are bottom-up only.
-      return h.compression == runLength && h.height >= 1 ? Layout::RunLength : Layout::Unsupported;
+      if (h.height >= 1) return Layout::RunLength;
+      KvFail("top-down run-length BMP");
+      return Layout::Unsupported;
     }
-    case 16:
-      return h.compression == BI_RGB ? Layout::Rgb555 : Layout::Unsupported;
     case 24:
       return Layout::Bgr24;  // whatever the compression says
-    case 32:
-      return h.compression == BI_RGB ? Layout::Bgrx32 : Layout::Unsupported;
+    case 16:
+    case 32: {
+      if (c != BI_RGB && !h.HasBitFields()) break;
+      // The alpha mask of a later header (or of alpha bit fields) says the file has alpha.
+      const DWORD alphaMask = h.size > 40 || c == kAlphaBitFields ? h.masks.alpha : 0;
+      if (c == BI_RGB) {
+        if (h.bitCount == 16) return Layout::Rgb555;
+        if (alphaMask == 0) return Layout::Bgrx32;
+        masks = {.red = 0xFF0000, .green = 0xFF00, .blue = 0xFF, .alpha = alphaMask};
+      } else {
+        masks = h.masks;
+        masks.alpha = alphaMask;
+      }
+      if (h.bitCount == 16) {
+        for (DWORD* m : {&masks.red, &masks.green, &masks.blue, &masks.alpha}) *m &= 0xFFFF;
+      }
+      if (!masks.IsValid() || (masks.red | masks.green | masks.blue) == 0) {
+        KvFailf("bit fields %08X %08X %08X %08X are not runs of bits", masks.red, masks.green,
+                masks.blue, masks.alpha);
+        return Layout::Unsupported;
+      }
+      keepAlpha = masks.alpha != 0;
+      const bool opaqueRgb = masks.alpha == 0;
+      if (h.bitCount == 16 && opaqueRgb && masks.red == 0xF800 && masks.green == 0x07E0 &&
+          masks.blue == 0x1F)
+        return Layout::Rgb565;
+      if (h.bitCount == 16 && opaqueRgb && masks.red == 0x7C00 && masks.green == 0x03E0 &&
+          masks.blue == 0x1F)
+        return Layout::Rgb555;
+      if (h.bitCount == 32 && masks.red == 0xFF0000 && masks.green == 0xFF00 && masks.blue == 0xFF)
+        return opaqueRgb                    ? Layout::Bgrx32
+               : masks.alpha == 0xFF000000u ? Layout::Bgra32
+                                            : Layout::BitFields;
+      return Layout::BitFields;
+    }
     default:
+      KvFailf("%d bits per pixel", h.bitCount);
       return Layout::Unsupported;
   }
+  KvFailf("%d-bit BMP with compression %u is not supported", h.bitCount, c);
+  return Layout::Unsupported;
 }
 
-// Reads exactly `bytes`; a file that ends first is a failure.
-bool ReadExact(CFile& file, void* out, std::size_t bytes) {
-  auto* p = static_cast<BYTE*>(out);
-  while (bytes > 0) {
-    const UINT chunk = static_cast<UINT>(std::min<std::size_t>(bytes, std::size_t{1} << 30));
-    if (file.Read(p, chunk) != chunk) return false;
-    p += chunk;
-    bytes -= chunk;
-  }
-  return true;
-}
-
-// Palette entries of 1-, 4- or 8-bit indices, most significant bits first.
-void ExpandIndices(const BYTE* src, DWORD* dst, std::size_t count, int bits, const DWORD* palette) {
-  if (bits == 8) {
-    for (std::size_t i = 0; i < count; ++i) dst[i] = palette[src[i]];
-    return;
-  }
-  const unsigned perByte = 8 / bits, mask = (1u << bits) - 1;
-  for (std::size_t i = 0; i < count; ++i) {
-    const unsigned shift = 8 - bits * (1 + i % perByte);
-    dst[i] = palette[(src[i / perByte] >> shift) & mask];
-  }
-}
-
-// B, G, R bytes to opaque pixels. All but the last pixel are taken as whole words, which
-// the compiler turns into a fast loop; the last one must not read past its three bytes.
-void ExpandBgr(const BYTE* src, DWORD* dst, std::size_t count) {
-  if (count == 0) return;
-  for (std::size_t i = 0; i + 1 < count; ++i) {
-    DWORD v;
-    std::memcpy(&v, src + 3 * i, 4);
-    dst[i] = v | kOpaqueBlack;
-  }
-  KvConvertRow(RawPixel::Bgr24, src + 3 * (count - 1), dst + count - 1, 1, 255);
-}
-
-// A 32-bit file row: its stored alpha is never kept. One pass, in whole words.
-void CopyOpaque(const BYTE* src, DWORD* dst, std::size_t count) {
-  for (std::size_t i = 0; i < count; ++i) {
-    DWORD v;
-    std::memcpy(&v, src + 4 * i, 4);
-    dst[i] = v | kOpaqueBlack;
-  }
+bool FailTruncated(FileReader& in, ULONGLONG want) {
+  in.fail(want);
+  return KvFail(in.Reason());
 }
 
 class BmpDecoder {
  public:
-  BmpDecoder(CFile& file, const BmpInfoHeader& h)
-      : m_file(file),
+  BmpDecoder(FileReader& in, const BmpInfoHeader& h)
+      : m_in(in),
         m_h(h),
-        m_layout(LayoutOf(h)),
         m_width(h.width),
         m_height(h.height < 0 ? -static_cast<long long>(h.height) : h.height) {}
 
   DWORD* Decode(ULONGLONG pixelOffset, CRect& rect) {
-    if (m_layout == Layout::Unsupported || m_width <= 0) return nullptr;
+    m_layout = LayoutOf(m_h, m_masks, m_keepAlpha);
+    if (m_layout == Layout::Unsupported) return nullptr;
     // Within the picture limit, every size below fits easily in 64 bits.
-    if (KvCheckedPictureBytes(m_width, m_height) == 0) return nullptr;
-    if (m_h.bitCount < 16 && !ReadColourTable()) return nullptr;
-    if (pixelOffset != 0) m_file.Seek(static_cast<LONGLONG>(pixelOffset), CFile::begin);
-    const ULONGLONG length = m_file.GetLength(), position = m_file.GetPosition();
-    const ULONGLONG available = position < length ? length - position : 0;
+    if (!PictureBuffer::SizeAllowed(m_width, m_height)) return nullptr;
+    if (m_h.bitCount < 16 && !ReadColourTable(pixelOffset)) return nullptr;
+    if (pixelOffset != 0 && !m_in.seek(pixelOffset)) return Refuse(KvFail(m_in.Reason()));
+    const ULONGLONG available = m_in.remaining();
 
     PictureBuffer picture;
     if (m_layout == Layout::RunLength) {
       // A few codes may describe a large picture (skips, an early end), so the data cannot
       // bound the size: it is checked first, and the picture made only for data that decodes.
       std::vector<BYTE> codes(static_cast<std::size_t>(available));
-      if (!ReadExact(m_file, codes.data(), codes.size())) return nullptr;
+      if (!m_in.read(codes.data(), codes.size())) return Refuse(KvFail(m_in.Reason()));
       if (!DecodeRunLength(codes, nullptr)) return nullptr;
       picture = PictureBuffer::Allocate(m_width, m_height);
       if (!picture || !DecodeRunLength(codes, &picture)) return nullptr;
     } else {
-      if (RowBytes() * (m_height - 1) + UsedRowBytes() > available) return nullptr;
-      picture = PictureBuffer::Allocate(m_width, m_height);
-      if (!picture || !DecodeRows(picture)) return nullptr;
+      const ULONGLONG needed = RowBytes() * (m_height - 1) + UsedRowBytes();
+      if (needed > available) return Refuse(FailTruncated(m_in, needed));
+      // Every row is written below, so the buffer need not be cleared.
+      picture = PictureBuffer::Allocate(m_width, m_height, false);
+      if (!picture) return nullptr;
+      if (!DecodeRows(picture)) return Refuse(KvFail(m_in.Reason()));
+      if (m_keepAlpha) KeepAlphaIfAny(picture);
     }
     rect = CRect(0, 0, static_cast<int>(m_width), static_cast<int>(m_height));
     return picture.Release();
   }
 
  private:
-  bool ReadColourTable() {
-    const std::size_t count = m_h.clrUsed != 0 ? m_h.clrUsed : std::size_t{1} << m_h.bitCount;
-    if (count > kMaxColours) return false;
+  static DWORD* Refuse(bool) { return nullptr; }
+
+  bool ReadColourTable(ULONGLONG pixelOffset) {
+    std::size_t count =
+        m_h.clrUsed != 0 && !m_h.IsCore() ? m_h.clrUsed : std::size_t{1} << m_h.bitCount;
+    // Core files give no count: the table ends where the pixels start.
+    if (m_h.IsCore() && pixelOffset > m_in.position())
+      count =
+          static_cast<std::size_t>(std::min<ULONGLONG>(count, (pixelOffset - m_in.position()) / 3));
+    if (count > kMaxColours) return KvFailf("colour table of %zu entries exceeds 256", count);
+    // Core files store B, G, R; the others add a reserved byte.
+    const std::size_t entryBytes = m_h.IsCore() ? 3 : 4;
     std::array<BYTE, kMaxColours * 4> raw{};
-    if (!ReadExact(m_file, raw.data(), count * 4)) return false;
+    if (!m_in.read(raw.data(), count * entryBytes)) return KvFail(m_in.Reason());
     // Indices beyond the entries stored give opaque black.
     m_palette.fill(kOpaqueBlack);
-    for (std::size_t i = 0; i < count; ++i) {
-      std::memcpy(&m_palette[i], &raw[i * 4], 4);
-      m_palette[i] |= kOpaqueBlack;
-    }
+    KvConvertRow(m_h.IsCore() ? RawPixel::Bgr24 : RawPixel::Bgrx32, raw.data(), m_palette.data(),
+                 count, 255);
     return true;
   }
 
@@ -186,20 +228,35 @@ class BmpDecoder {
     return (static_cast<ULONGLONG>(m_width) * m_h.bitCount + 7) / 8;
   }
 
+  RawPixel IndexKind() const {
+    return m_h.bitCount == 1   ? RawPixel::Index1
+           : m_h.bitCount == 4 ? RawPixel::Index4
+                               : RawPixel::Index8;
+  }
+
   void ConvertRow(const BYTE* src, DWORD* dst) const {
     const auto w = static_cast<std::size_t>(m_width);
     switch (m_layout) {
       case Layout::Indexed:
-        ExpandIndices(src, dst, w, m_h.bitCount, m_palette.data());
+        KvConvertRow(IndexKind(), src, dst, w, 255, m_palette.data(), m_palette.size());
         break;
       case Layout::Rgb555:
         KvConvertRow(RawPixel::Rgb555Bmp, src, dst, w, 255);
         break;
+      case Layout::Rgb565:
+        KvConvertRow(RawPixel::Rgb565, src, dst, w, 255);
+        break;
       case Layout::Bgr24:
-        ExpandBgr(src, dst, w);
+        KvConvertRow(RawPixel::Bgr24, src, dst, w, 255);
         break;
       case Layout::Bgrx32:
-        CopyOpaque(src, dst, w);
+        KvConvertRow(RawPixel::Bgrx32, src, dst, w, 255);
+        break;
+      case Layout::Bgra32:
+        KvConvertRow(RawPixel::Bgra32, src, dst, w, 255);
+        break;
+      case Layout::BitFields:
+        KvConvertBitFields(src, dst, w, m_h.bitCount / 8, m_masks, 255);
         break;
       default:
         break;
@@ -218,7 +275,7 @@ class BmpDecoder {
       // The padding of the last row may be missing.
       if (row + static_cast<long long>(rows) == m_height)
         bytes -= rowBytes - static_cast<std::size_t>(UsedRowBytes());
-      if (!ReadExact(m_file, block.data(), bytes)) return false;
+      if (!m_in.read(block.data(), bytes)) return false;
       for (std::size_t r = 0; r < rows; ++r) {
         const long long fileRow = row + static_cast<long long>(r);
         ConvertRow(&block[r * rowBytes], picture.row(bottomUp ? m_height - 1 - fileRow : fileRow));
@@ -226,6 +283,15 @@ class BmpDecoder {
       row += static_cast<long long>(rows);
     }
     return true;
+  }
+
+  // Files that say they have alpha but leave it 0 everywhere meant none.
+  static void KeepAlphaIfAny(const PictureBuffer& picture) {
+    const DWORD* p = picture.data();
+    const std::size_t n = picture.pixels();
+    DWORD any = 0;
+    for (std::size_t i = 0; i < n; ++i) any |= p[i];
+    if ((any >> 24) == 0) KvSetAlpha(picture.data(), n, 255);
   }
 
   // Run-length codes of 4- and 8-bit pictures, from the bottom row up. With no picture the
@@ -239,9 +305,9 @@ class BmpDecoder {
     auto out = [&]() { return picture ? picture->row(h - 1 - y) + x : nullptr; };
     for (;;) {
       const BYTE first = in.u8(), second = in.u8();
-      if (!in.ok()) return false;
+      if (!in.ok()) return KvFail("run-length data ends without an end-of-bitmap code");
       if (first != 0) {  // encoded run
-        if (x + first > w || y >= h) return false;
+        if (x + first > w || y >= h) return KvFailf("run-length run past the row's end");
         if (DWORD* p = out()) {
           const DWORD hi = m_palette[nibbles ? second >> 4 : second];
           const DWORD lo = m_palette[nibbles ? second & 15 : second];
@@ -252,7 +318,7 @@ class BmpDecoder {
       }
       switch (second) {
         case 0:  // end of line
-          if (y + 1 > h) return false;
+          if (y + 1 > h) return KvFail("run-length rows past the top row");
           ++y;
           x = 0;
           break;
@@ -260,18 +326,22 @@ class BmpDecoder {
           return true;
         case 2: {  // delta: skipped pixels stay transparent black
           const BYTE dx = in.u8(), dy = in.u8();
-          if (!in.ok() || x + dx > w - 1 || y + dy > h - 1) return false;
+          if (!in.ok()) return KvFail("run-length data ends inside a delta");
+          if (x + dx > w - 1 || y + dy > h - 1)
+            return KvFail("run-length delta outside the picture");
           x += dx;
           y += dy;
           break;
         }
         default: {  // absolute run, padded to 16-bit words
           const int n = second;
-          if (x + n > w || y >= h) return false;
+          if (x + n > w || y >= h) return KvFail("run-length run past the row's end");
           const std::size_t bytes = nibbles ? (n + 3) / 4 * 2 : (n + 1) / 2 * 2;
           const std::span<const BYTE> indices = in.bytes(bytes);
-          if (!in.ok()) return false;
-          if (DWORD* p = out()) ExpandIndices(indices.data(), p, n, m_h.bitCount, m_palette.data());
+          if (!in.ok()) return KvFail("run-length data ends inside an absolute run");
+          if (DWORD* p = out())
+            KvConvertRow(IndexKind(), indices.data(), p, n, 255, m_palette.data(),
+                         m_palette.size());
           x += n;
           break;
         }
@@ -279,52 +349,110 @@ class BmpDecoder {
     }
   }
 
-  CFile& m_file;
+  FileReader& m_in;
   const BmpInfoHeader& m_h;
-  const Layout m_layout;
+  Layout m_layout = Layout::Unsupported;
+  KvBitFields m_masks;
+  bool m_keepAlpha = false;
   const long long m_width;
   const long long m_height;
   std::array<DWORD, kMaxColours> m_palette{};
 };
 
+// The information header at the reader's position, checked as the decoder needs it.
+bool ReadInfoHeader(FileReader& in, BmpInfoHeader& header) {
+  if (!header.Read(in, true)) return KvFail(in.Reason());
+  if (!header.IsKnownSize())
+    return KvFailf("information header of %u bytes is not supported", header.size);
+  if (header.width == 0) return KvFail("width 0");
+  if (header.height == 0) return KvFail("height 0");
+  return true;
+}
+
+DWORD* Decode(FileReader& in, ULONGLONG pixelOffset, CRect& rect) {
+  BmpInfoHeader header;
+  if (!ReadInfoHeader(in, header)) return nullptr;
+  return BmpDecoder(in, header).Decode(pixelOffset, rect);
+}
+
+// The 14-byte file header: false, with the reason, unless it starts a BMP. Gives where the
+// pixels start.
+bool ReadFileHeader(FileReader& in, ULONGLONG& pixelOffset) {
+  const WORD type = in.u16le();
+  in.skip(8);  // file size and reserved words
+  pixelOffset = in.u32le();
+  if (!in.ok()) return KvFail(in.Reason());
+  return type == kBmpType || KvFail("the signature is not BM");
+}
+
 }  // namespace
 
 DWORD* KvDecodeBmp(CFile& file, ULONGLONG pixelOffset, CRect& rect) {
   try {
-    std::array<BYTE, BmpInfoHeader::kSize> bytes{};
-    if (!ReadExact(file, bytes.data(), bytes.size())) return nullptr;
-    const BmpInfoHeader header = BmpInfoHeader::Parse(bytes);
-    // Only the 40-byte header: the later ones bring colour masks and spaces we do not follow.
-    if (header.size != BmpInfoHeader::kSize || header.width == 0 || header.height == 0)
-      return nullptr;
-    return BmpDecoder(file, header).Decode(pixelOffset, rect);
+    FileReader in(file, kInputBytes);
+    return Decode(in, pixelOffset, rect);
   } catch (const CException&) {
+    KvFail("the file cannot be read");
     return nullptr;
   } catch (const std::bad_alloc&) {
+    KvFail("out of memory");
     return nullptr;
   }
 }
 
 DWORD* KvDecodeBmpFile(CFile& file, CRect& rect) {
   try {
-    std::array<BYTE, kFileHeaderSize> bytes{};
     file.SeekToBegin();
-    if (!ReadExact(file, bytes.data(), bytes.size())) return nullptr;
-    ByteReader r(bytes);
-    const WORD type = r.u16le();
-    r.skip(8);  // file size and reserved words
-    const DWORD pixelOffset = r.u32le();
-    if (type != kBmpType) return nullptr;
-    return KvDecodeBmp(file, pixelOffset, rect);
+    FileReader in(file, kInputBytes);
+    ULONGLONG pixelOffset = 0;
+    if (!ReadFileHeader(in, pixelOffset)) return nullptr;
+    return Decode(in, pixelOffset, rect);
   } catch (const CException&) {
+    KvFail("the file cannot be read");
+    return nullptr;
+  } catch (const std::bad_alloc&) {
+    KvFail("out of memory");
     return nullptr;
   }
 }
 
+int KvBmpHeaderInfo(CFile& file, RECT* rect, int* bits) {
+  try {
+    file.SeekToBegin();
+    FileReader in(file, kInputBytes);
+    ULONGLONG pixelOffset = 0;
+    if (!ReadFileHeader(in, pixelOffset)) return 0;
+    BmpInfoHeader h;
+    // Information headers other than the core one are read in the 40-byte layout, whatever
+    // their size, from a file that holds at least 44 bytes of it.
+    const auto size = in.peek(4);
+    const bool core = size.size() == 4 && size[0] == 12 && !size[1] && !size[2] && !size[3];
+    if (!core && in.remaining() < 44) return FailTruncated(in, 44);
+    if (!h.Read(in, false)) return KvFail(in.Reason());
+    // A height of -2^31 has no positive counterpart.
+    if (h.width <= 0) return KvFailf("width %d", static_cast<int>(h.width));
+    if (h.height == 0 || h.height == INT32_MIN)
+      return KvFailf("height %d", static_cast<int>(h.height));
+    const LONG absHeight = h.height < 0 ? -h.height : h.height;
+    if (rect) *rect = RECT{0, 0, h.width, absHeight};
+    if (bits) *bits = h.bitCount;
+    return 1;
+  } catch (const CException&) {
+    KvFail("the file cannot be read");
+    return 0;
+  }
+}
+
 DWORD* KvMediaLoadBMPFile(CString path, CRect& rect) {
-  if (!KvDoesFileExist(path)) return nullptr;
+  if (!KvDoesFileExist(path)) {
+    KvFail("the file does not exist");
+    return nullptr;
+  }
   CFile file;
-  if (!file.Open(path, CFile::modeRead | CFile::shareDenyWrite | CFile::typeBinary)) return nullptr;
+  if (!file.Open(path, CFile::modeRead | CFile::shareDenyWrite | CFile::typeBinary)) {
+    KvFail("the file cannot be opened");
+    return nullptr;
+  }
   return KvDecodeBmpFile(file, rect);
 }
 
@@ -346,7 +474,7 @@ void KvMediaInitBMPInfo(BITMAPINFO* info, CSize size) {
   if (!info) return;
   // A picture buffer: 32 bits, top row first (a negative height).
   info->bmiHeader =
-      BITMAPINFOHEADER{BmpInfoHeader::kSize, size.cx, -size.cy, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+      BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), size.cx, -size.cy, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
 }
 
 int KvMediaSaveBMPFile(CString path, DWORD* buffer, CSize size, CRect rect) {

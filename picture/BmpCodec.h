@@ -5,7 +5,8 @@
 #include "platform/File.h"
 #include "platform/Geometry.h"
 
-// Decodes the device-independent bitmap whose 40-byte information header starts at the
+// Decodes the device-independent bitmap whose information header (of 40 bytes; the 12-byte
+// core header and the later ones of 52 to 124 bytes are read too) starts at the
 // file's current position. A pixel offset other than 0 is sought to from the start of the
 // file before the rows are read; with 0 the rows follow the colour table, as in a bitmap
 // resource. Null for anything it cannot or will not read; the rect is set only on success.
@@ -14,3 +15,8 @@ DWORD* KvDecodeBmp(CFile& file, ULONGLONG pixelOffset, CRect& rect);
 
 // Decodes a BMP file: the 14-byte file header at the start of the file, then as above.
 DWORD* KvDecodeBmpFile(CFile& file, CRect& rect);
+
+// Picture information from the headers of the BMP file at the file's start: the rect (0, 0,
+// width, absolute height) and the bits per pixel. 0 when the file is refused (the reason
+// recorded), 1 otherwise. Either pointer may be null.
+int KvBmpHeaderInfo(CFile& file, RECT* rect, int* bits);

@@ -6,10 +6,13 @@
 #include <vector>
 
 #include "KvMediaFile/KvPicture.h"
+#include "host/Failure.h"
 #include "host/FileName.h"
+#include "host/FileReader.h"
 #include "host/MemBlock.h"
 #include "picture/ByteReader.h"
 #include "picture/PictureBuffer.h"
+#include "picture/RowConversion.h"
 #include "picture/SafeSave.h"
 #include "platform/File.h"
 
@@ -80,132 +83,164 @@ struct PcxHeader {
   }
 };
 
-// Scan-line bytes from run-length data. A run that goes past the end of a line carries on
-// into the next one; what is left of it after the last line is dropped. Every read is
-// checked against the end of the data.
-class PcxRunReader {
+// Scan-line bytes from run-length data read from the file. A run that goes past the end of
+// a line carries on into the next one; what is left of it after the last line is dropped.
+class PcxRunDecoder {
  public:
-  PcxRunReader(std::span<const BYTE> data, std::size_t position) : m_data(data), m_pos(position) {}
+  explicit PcxRunDecoder(FileReader& in) : m_in(in) {}
 
   // Fills `bytes` bytes; false when the data ends first.
   bool Line(BYTE* out, std::size_t bytes) {
     std::size_t i = 0;
     while (i < bytes) {
-      if (m_left == 0) {
-        // Literal bytes (0xC0 included) straight through.
-        const std::size_t limit = i + std::min(bytes - i, m_data.size() - m_pos);
-        while (i < limit && m_data[m_pos] <= kRunHeader) out[i++] = m_data[m_pos++];
-        if (i == bytes) break;
-        if (m_data.size() - m_pos < 2) return false;
-        m_left = m_data[m_pos] - kRunHeader;
-        m_value = m_data[m_pos + 1];
-        m_pos += 2;
+      if (m_left != 0) {
+        const std::size_t n = std::min(m_left, bytes - i);
+        std::memset(out + i, m_value, n);
+        i += n;
+        m_left -= n;
+        continue;
       }
-      const std::size_t n = std::min(m_left, bytes - i);
-      std::memset(out + i, m_value, n);
-      i += n;
-      m_left -= n;
+      // The rest of the line takes at most two bytes a byte.
+      const std::span<const BYTE> data = m_in.peek(2 * (bytes - i));
+      std::size_t p = 0;
+      while (i < bytes && p < data.size()) {
+        const BYTE b = data[p];
+        if (b <= kRunHeader) {  // literal bytes, 0xC0 included
+          out[i++] = b;
+          ++p;
+          continue;
+        }
+        if (p + 1 == data.size()) break;  // the run's value is not buffered yet
+        const std::size_t count = b - kRunHeader, n = std::min(count, bytes - i);
+        std::memset(out + i, data[p + 1], n);
+        i += n;
+        p += 2;
+        m_left = count - n;
+        m_value = data[p - 1];
+      }
+      m_in.consume(p);
+      if (p == 0) return m_in.fail(2);  // nothing left, or a run header at the very end
     }
     return true;
   }
 
-  // Where the data that the lines took ends.
-  std::size_t position() const { return m_pos; }
-
  private:
-  std::span<const BYTE> m_data;
-  std::size_t m_pos;
+  FileReader& m_in;
   std::size_t m_left = 0;
   BYTE m_value = 0;
 };
 
-// Palette entries of 1-, 4- or 8-bit indices, most significant bits first.
-void ExpandIndices(const BYTE* src, DWORD* dst, std::size_t count, int bits, const DWORD* palette) {
-  const unsigned perByte = 8 / bits, mask = (1u << bits) - 1;
-  for (std::size_t i = 0; i < count; ++i) {
-    const unsigned shift = 8 - bits * (1 + i % perByte);
-    dst[i] = palette[(src[i / perByte] >> shift) & mask];
-  }
+// Data bytes that run-length coding needs at least for `bytes` bytes: 63 a run of two.
+ULONGLONG MinimumCodedBytes(ULONGLONG bytes) {
+  const ULONGLONG rest = bytes % kMaxRun;
+  return bytes / kMaxRun * 2 + (rest == 0 ? 0 : rest == 1 ? 1 : 2);
 }
-
-DWORD Opaque(BYTE r, BYTE g, BYTE b) { return kOpaqueBlack | r << 16 | g << 8 | b; }
 
 class PcxDecoder {
  public:
-  PcxDecoder(std::span<const BYTE> file, const PcxHeader& h) : m_file(file), m_h(h) {}
+  PcxDecoder(FileReader& in, const PcxHeader& h) : m_in(in), m_h(h) {}
 
   DWORD* Decode(CRect& rect) {
-    if (m_h.version == 3) return nullptr;  // carries no palette of its own
+    if (m_h.version == 3) return Refuse(KvFail("PCX version 3 carries no palette"));
     const long long w = static_cast<long long>(m_h.xmax) - m_h.xmin + 1;
     const long long h = static_cast<long long>(m_h.ymax) - m_h.ymin + 1;
     const int bits = m_h.bitsPerPixel;
     const std::size_t bpl = m_h.bytesPerLine;
     const bool trueColour = bits == 8 && m_h.planes == 3;
-    if (w <= 0 || h <= 0) return nullptr;
-    if (!trueColour && (m_h.planes != 1 || (bits != 1 && bits != 4 && bits != 8))) return nullptr;
-    // A line holds the width; only 24-bit lines may be longer than the width in bytes, so an
-    // 8-bit picture of odd width (lines padded to even) is refused.
-    if (bpl < static_cast<std::size_t>((w * bits + 7) / 8)) return nullptr;
-    if (!trueColour && bpl > static_cast<std::size_t>(w)) return nullptr;
-    if (KvCheckedPictureBytes(w, h) == 0) return nullptr;
+    const bool planar16 = bits == 1 && m_h.planes == 4;
+    if (w <= 0) return Refuse(KvFailf("width %lld", w));
+    if (h <= 0) return Refuse(KvFailf("height %lld", h));
+    if (!trueColour && !planar16 && (m_h.planes != 1 || (bits != 1 && bits != 4 && bits != 8)))
+      return Refuse(KvFailf("%d bits per pixel in %d planes is not supported", bits, m_h.planes));
+    // A line holds the width. One-plane lines are no longer than the width in bytes, 8-bit
+    // ones but padded to even.
+    if (bpl < static_cast<std::size_t>((w * bits + 7) / 8))
+      return Refuse(KvFailf("%zu bytes per line cannot hold a width of %lld", bpl, w));
+    const auto maxLine = static_cast<std::size_t>(bits == 8 ? (w + 1) / 2 * 2 : w);
+    if (m_h.planes == 1 && bpl > maxLine)
+      return Refuse(KvFailf("%zu bytes per line for a width of %lld", bpl, w));
+    if (!PictureBuffer::SizeAllowed(w, h)) return nullptr;
 
-    // Two bytes of run-length data give at most 63 bytes: refuse files that cannot hold the
-    // picture before allocating for it.
+    // Refuse files that cannot hold the picture before allocating for it.
     const std::size_t lineBytes = bpl * m_h.planes;
-    const std::size_t data = m_file.size() - PcxHeader::kSize;
-    if (static_cast<unsigned long long>(lineBytes) * h > data / 2 * kMaxRun + data % 2)
-      return nullptr;
+    const ULONGLONG minimum = MinimumCodedBytes(static_cast<ULONGLONG>(lineBytes) * h);
+    if (minimum > m_in.remaining()) {
+      m_in.fail(minimum);
+      return Refuse(KvFail(m_in.Reason()));
+    }
 
     PictureBuffer picture = PictureBuffer::Allocate(w, h);
     if (!picture) return nullptr;
-    PcxRunReader runs(m_file, PcxHeader::kSize);
-    std::vector<BYTE> line(lineBytes);
+    PcxRunDecoder runs(m_in);
+    std::vector<BYTE> line(lineBytes), indices(trueColour ? 0 : static_cast<std::size_t>(w));
     const auto width = static_cast<std::size_t>(w);
     const std::array<DWORD, 16> headerPalette = HeaderPalette();
     for (long long y = 0; y < h; ++y) {
-      if (!runs.Line(line.data(), lineBytes)) return nullptr;
+      if (!runs.Line(line.data(), lineBytes)) return Refuse(KvFail(m_in.Reason()));
       DWORD* out = picture.row(y);
       if (trueColour) {
         const BYTE *r = line.data(), *g = r + bpl, *b = g + bpl;
-        for (std::size_t x = 0; x < width; ++x) out[x] = Opaque(r[x], g[x], b[x]);
+        for (std::size_t x = 0; x < width; ++x)
+          out[x] = kOpaqueBlack | r[x] << 16 | g[x] << 8 | b[x];
       } else if (bits == 8) {
         // Indices for now: the palette follows the data.
         for (std::size_t x = 0; x < width; ++x) out[x] = line[x];
+      } else if (planar16) {
+        // Bit x of plane p is bit p of pixel x's index.
+        for (std::size_t x = 0; x < width; ++x) {
+          const std::size_t byte = x / 8, shift = 7 - x % 8;
+          indices[x] = static_cast<BYTE>(
+              (line[byte] >> shift & 1) | (line[bpl + byte] >> shift & 1) << 1 |
+              (line[2 * bpl + byte] >> shift & 1) << 2 | (line[3 * bpl + byte] >> shift & 1) << 3);
+        }
+        KvConvertRow(RawPixel::Index8, indices.data(), out, width, 255, headerPalette.data(),
+                     headerPalette.size());
       } else {
-        ExpandIndices(line.data(), out, width, bits, headerPalette.data());
+        KvConvertRow(bits == 1 ? RawPixel::Index1 : RawPixel::Index4, line.data(), out, width, 255,
+                     headerPalette.data(), headerPalette.size());
       }
     }
-    if (bits == 8 && !trueColour && !ApplyTrailingPalette(runs.position(), picture)) return nullptr;
+    if (bits == 8 && !trueColour && !ApplyTrailingPalette(picture)) return nullptr;
     rect = CRect(0, 0, static_cast<int>(w), static_cast<int>(h));
     return picture.Release();
   }
 
  private:
+  static DWORD* Refuse(bool) { return nullptr; }
+
   std::array<DWORD, 16> HeaderPalette() const {
     std::array<DWORD, 16> p{};
-    for (std::size_t i = 0; i < p.size(); ++i)
-      p[i] = Opaque(m_h.palette[3 * i], m_h.palette[3 * i + 1], m_h.palette[3 * i + 2]);
+    KvConvertRow(RawPixel::Rgb24, m_h.palette.data(), p.data(), p.size(), 255);
     return p;
   }
 
   // The 256-colour palette stands right after the data that the lines took.
-  bool ApplyTrailingPalette(std::size_t position, const PictureBuffer& picture) const {
-    ByteReader in(m_file);
-    if (!in.seek(position) || in.u8() != kPaletteMarker) return false;
-    const std::span<const BYTE> rgb = in.bytes(kPaletteBytes);
-    if (!in.ok()) return false;
+  bool ApplyTrailingPalette(const PictureBuffer& picture) const {
+    const BYTE marker = m_in.u8();
+    if (!m_in.ok()) return KvFail("no 256-colour palette after the data");
+    if (marker != kPaletteMarker)
+      return KvFailf("the 256-colour palette's marker is %d, not 12", marker);
+    std::array<BYTE, kPaletteBytes> rgb{};
+    if (!m_in.read(rgb.data(), rgb.size())) return KvFail(m_in.Reason());
     std::array<DWORD, 256> palette{};
-    for (std::size_t i = 0; i < palette.size(); ++i)
-      palette[i] = Opaque(rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]);
+    KvConvertRow(RawPixel::Rgb24, rgb.data(), palette.data(), palette.size(), 255);
     DWORD* p = picture.data();
-    const std::size_t count = static_cast<std::size_t>(picture.width()) * picture.height();
+    const std::size_t count = picture.pixels();
     for (std::size_t i = 0; i < count; ++i) p[i] = palette[p[i] & 0xFF];
     return true;
   }
 
-  std::span<const BYTE> m_file;
+  FileReader& m_in;
   const PcxHeader& m_h;
 };
+
+// The 128-byte header at the reader's position; false, with the reason, when it is short.
+bool ReadHeader(FileReader& in, PcxHeader& header) {
+  std::array<BYTE, PcxHeader::kSize> bytes{};
+  if (!in.read(bytes.data(), bytes.size())) return KvFail(in.Reason());
+  header = PcxHeader::Parse(bytes);
+  return true;
+}
 
 // One plane row as the saver codes it: runs of 2 to 63 equal bytes as (0xC0 + length,
 // byte), longer runs cut at 63, lone bytes as themselves unless they would read as a run
@@ -224,34 +259,58 @@ BYTE* EncodePlaneRow(const BYTE* p, std::size_t n, BYTE* out) {
 
 }  // namespace
 
-DWORD* KvDecodePcx(std::span<const BYTE> file, CRect& rect) {
-  if (file.size() < PcxHeader::kSize) return nullptr;
+DWORD* KvDecodePcx(CFile& file, CRect& rect) {
   try {
-    const PcxHeader header = PcxHeader::Parse(file.first<PcxHeader::kSize>());
-    return PcxDecoder(file, header).Decode(rect);
+    file.SeekToBegin();
+    FileReader in(file);
+    PcxHeader header;
+    if (!ReadHeader(in, header)) return nullptr;
+    return PcxDecoder(in, header).Decode(rect);
+  } catch (const CException&) {
+    KvFail("the file cannot be read");
+    return nullptr;
   } catch (const std::bad_alloc&) {
+    KvFail("out of memory");
     return nullptr;
   }
 }
 
-DWORD* KvMediaLoadPCXFile(CString path, CRect& rect) {
-  if (!KvDoesFileExist(path)) return nullptr;
+DWORD* KvDecodePcx(std::span<const BYTE> bytes, CRect& rect) {
+  if (bytes.size() > UINT32_MAX) return nullptr;
+  // The memory file only reads the bytes; it is detached before it closes.
+  CMemFile file(const_cast<BYTE*>(bytes.data()), static_cast<UINT>(bytes.size()));
+  DWORD* picture = KvDecodePcx(file, rect);
+  file.Detach();
+  return picture;
+}
+
+int KvPcxHeaderInfo(CFile& file, RECT* rect, int* bits) {
   try {
-    std::vector<BYTE> bytes;
-    {
-      CFile file;
-      if (!file.Open(path, CFile::modeRead | CFile::typeBinary)) return nullptr;
-      const ULONGLONG length = file.GetLength();
-      if (length < PcxHeader::kSize || length > UINT32_MAX) return nullptr;
-      bytes.resize(static_cast<std::size_t>(length));
-      if (file.Read(bytes.data(), static_cast<UINT>(length)) != length) return nullptr;
-    }
-    return KvDecodePcx(bytes, rect);
+    file.SeekToBegin();
+    FileReader in(file, PcxHeader::kSize);
+    PcxHeader h;
+    if (!ReadHeader(in, h)) return 0;
+    if (h.manufacturer != 10) return KvFailf("manufacturer byte %d, not 10", h.manufacturer);
+    if (rect) *rect = RECT{h.xmin, h.ymin, h.xmax + 1, h.ymax + 1};
+    if (bits) *bits = h.bitsPerPixel * h.planes;
+    return 1;
   } catch (const CException&) {
-    return nullptr;
-  } catch (const std::bad_alloc&) {
+    KvFail("the file cannot be read");
+    return 0;
+  }
+}
+
+DWORD* KvMediaLoadPCXFile(CString path, CRect& rect) {
+  if (!KvDoesFileExist(path)) {
+    KvFail("the file does not exist");
     return nullptr;
   }
+  CFile file;
+  if (!file.Open(path, CFile::modeRead | CFile::typeBinary)) {
+    KvFail("the file cannot be opened");
+    return nullptr;
+  }
+  return KvDecodePcx(file, rect);
 }
 
 int KvMediaSavePCXFile(CString path, DWORD* buffer, CSize size, CRect rect) {

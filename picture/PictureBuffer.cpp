@@ -1,15 +1,42 @@
 #include "picture/PictureBuffer.h"
 
+#include <string>
+
+#include "host/Failure.h"
+#include "host/FileReader.h"
 #include "host/MemBlock.h"
+
+namespace {
+
+std::string LimitText(std::size_t bytes) {
+  constexpr std::size_t kMiB = std::size_t{1} << 20, kGiB = std::size_t{1} << 30;
+  if (bytes >= kGiB && bytes % kGiB == 0) return std::to_string(bytes / kGiB) + " GiB";
+  if (bytes >= kMiB && bytes % kMiB == 0) return std::to_string(bytes / kMiB) + " MiB";
+  return KvGroupDigits(bytes) + " bytes";
+}
+
+}  // namespace
+
+bool PictureBuffer::SizeAllowed(long long width, long long height) {
+  if (width <= 0) return KvFailf("width %lld", width);
+  if (height <= 0) return KvFailf("height %lld", height);
+  if (KvCheckedPictureBytes(width, height) != 0) return true;
+  return KvFail("picture of " + KvGroupDigits(static_cast<ULONGLONG>(width)) + " x " +
+                KvGroupDigits(static_cast<ULONGLONG>(height)) + " exceeds the " +
+                LimitText(KvGetMaxPictureBytes()) + " limit");
+}
 
 PictureBuffer PictureBuffer::Allocate(long long width, long long height, bool zeroed) {
   PictureBuffer b;
+  if (!SizeAllowed(width, height)) return b;
   const std::size_t bytes = KvCheckedPictureBytes(width, height);
-  if (bytes == 0) return b;
   b.m_block.reset(GlobalAlloc(zeroed ? GPTR : GMEM_FIXED, bytes));
   if (b.m_block) {
     b.m_width = static_cast<int>(width);
     b.m_height = static_cast<int>(height);
+  } else {
+    KvFail("out of memory for a picture of " + KvGroupDigits(static_cast<ULONGLONG>(width)) +
+           " x " + KvGroupDigits(static_cast<ULONGLONG>(height)));
   }
   return b;
 }

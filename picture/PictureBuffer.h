@@ -10,14 +10,19 @@ class PictureBuffer {
  public:
   PictureBuffer() = default;
   // An empty buffer when the size is not positive, exceeds the picture limit, or memory is
-  // short. Decoders that write every pixel may ask for it uncleared.
+  // short; the reason is recorded. Decoders that write every pixel may ask for it uncleared.
   static PictureBuffer Allocate(long long width, long long height, bool zeroed = true);
+  // The size gate alone, for decoders that check before they read: false, with the reason
+  // recorded ("picture of 70,000 x 70,000 exceeds the 1 GiB limit"), when the size is not
+  // positive or too large.
+  static bool SizeAllowed(long long width, long long height);
 
   explicit operator bool() const { return m_block != nullptr; }
   DWORD* data() const { return static_cast<DWORD*>(m_block.get()); }
   DWORD* row(long long y) const { return data() + static_cast<std::size_t>(y) * m_width; }
   int width() const { return m_width; }
   int height() const { return m_height; }
+  std::size_t pixels() const { return static_cast<std::size_t>(m_width) * m_height; }
   // Hands the buffer over (to be freed with GlobalFree).
   DWORD* Release() { return static_cast<DWORD*>(m_block.release()); }
 

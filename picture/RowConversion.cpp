@@ -1,7 +1,11 @@
 #include "picture/RowConversion.h"
 
 #include <bit>
+#include <cstdint>
 #include <cstring>
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 #include <initializer_list>
 
 namespace {
@@ -12,11 +16,54 @@ constexpr DWORD ExpandTga(DWORD c) { return c ? (c << 3) | 7 : 0; }
 
 DWORD Word16(const BYTE* p) { return p[0] | p[1] << 8; }
 
+std::uint64_t Load64(const BYTE* p) {
+  std::uint64_t v;
+  std::memcpy(&v, p, 8);
+  return v;
+}
+
 DWORD Load32(const BYTE* p) {
   DWORD v;
   std::memcpy(&v, p, 4);
   return v;
 }
+
+#if defined(__x86_64__)
+// B, G, R to words by byte shuffles, 16 pixels a turn from 16-byte loads that stay within
+// the row. Returns how many pixels it converted.
+__attribute__((target("ssse3"))) std::size_t Bgr24Ssse3(const BYTE* src, DWORD* dst,
+                                                        std::size_t count, DWORD a) {
+  const __m128i shuffle = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+  const __m128i alpha = _mm_set1_epi32(static_cast<int>(a));
+  std::size_t i = 0;
+  // Rows this long belong to pictures larger than the caches: they are stored past them,
+  // which spares reading the destination in first.
+  if (count >= 1024 && reinterpret_cast<std::uintptr_t>(dst) % 16 == 0) {
+    for (; i + 18 <= count; i += 16)
+      for (std::size_t k = 0; k < 16; k += 4) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 3 * (i + k)));
+        _mm_stream_si128(reinterpret_cast<__m128i*>(dst + i + k),
+                         _mm_or_si128(_mm_shuffle_epi8(v, shuffle), alpha));
+      }
+    _mm_sfence();
+    return i;
+  }
+  for (; i + 18 <= count; i += 16)
+    for (std::size_t k = 0; k < 16; k += 4) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 3 * (i + k)));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i + k),
+                       _mm_or_si128(_mm_shuffle_epi8(v, shuffle), alpha));
+    }
+  return i;
+}
+
+std::size_t Bgr24Vector(const BYTE* src, DWORD* dst, std::size_t count, DWORD a) {
+  static const bool ssse3 = __builtin_cpu_supports("ssse3");
+  return ssse3 ? Bgr24Ssse3(src, dst, count, a) : 0;
+}
+#else
+std::size_t Bgr24Vector(const BYTE*, DWORD*, std::size_t, DWORD) { return 0; }
+#endif
 
 // Indices of `bits` bits, most significant first.
 void ExpandIndices(const BYTE* src, DWORD* dst, std::size_t count, unsigned bits,
@@ -96,13 +143,24 @@ void KvConvertRow(RawPixel kind, const BYTE* src, DWORD* dst, std::size_t count,
         dst[i] = a | Pack(b << 3 | b >> 2, g << 2 | g >> 4, r << 3 | r >> 2, 0);
       }
       break;
-    case RawPixel::Bgr24:
-      // All but the last pixel are taken as whole words, which vectorises; the last must
-      // not read past its three bytes.
+    case RawPixel::Bgr24: {
+      // Four pixels at a time from two overlapping 64-bit loads within their 12 bytes; then
+      // whole words for all but the last pixel, which must not read past its three bytes.
       if (count == 0) break;
-      for (std::size_t i = 0; i + 1 < count; ++i) dst[i] = (Load32(src + 3 * i) & 0xFFFFFFu) | a;
-      dst[count - 1] = a | Pack(src[3 * count - 3], src[3 * count - 2], src[3 * count - 1], 0);
+      std::size_t i = Bgr24Vector(src, dst, count, a);
+      const std::uint64_t a2 = static_cast<std::uint64_t>(a) * 0x100000001ull;
+      for (; i + 4 <= count; i += 4) {
+        const std::uint64_t lo = Load64(src + 3 * i), hi = Load64(src + 3 * i + 4);
+        const std::uint64_t first = (lo & 0xFFFFFF) | (lo >> 24 & 0xFFFFFF) << 32 | a2;
+        const std::uint64_t second = (hi >> 16 & 0xFFFFFF) | (hi >> 40) << 32 | a2;
+        std::memcpy(dst + i, &first, 8);
+        std::memcpy(dst + i + 2, &second, 8);
+      }
+      for (; i + 1 < count; ++i) dst[i] = (Load32(src + 3 * i) & 0xFFFFFFu) | a;
+      if (i < count)
+        dst[count - 1] = a | Pack(src[3 * count - 3], src[3 * count - 2], src[3 * count - 1], 0);
       break;
+    }
     case RawPixel::Rgb24:
       for (std::size_t i = 0; i < count; ++i)
         dst[i] = a | Pack(src[3 * i + 2], src[3 * i + 1], src[3 * i], 0);

@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "KvMediaFile/KvPicture.h"
+#include "host/Failure.h"
 #include "host/FileName.h"
+#include "host/FileReader.h"
 #include "picture/ByteReader.h"
 #include "picture/PictureBuffer.h"
 #include "picture/RowConversion.h"
@@ -14,12 +16,12 @@
 
 namespace {
 
-// Working-memory limits: uncompressed rows are read kReadBytes at a time (several rows a
-// read, or a row in pieces when one row is larger, so that every width the saver writes
-// loads back), run-length data goes through an input buffer of kRleInputBytes, and colour
-// maps hold 512 entries.
-constexpr std::size_t kReadBytes = 96 * 1024;
-constexpr std::size_t kRleInputBytes = 8192;
+// Working-memory limits: the file is read through an input buffer of kInputBytes (run-length
+// packets, small pieces), uncompressed rows kBlockBytes at a time straight from the file
+// (several rows a read, or a row in pieces when one row is larger, so that every width the
+// saver writes loads back), and colour maps hold 512 entries.
+constexpr std::size_t kInputBytes = 32 * 1024;
+constexpr std::size_t kBlockBytes = 64 * 1024;
 constexpr std::size_t kColorMapEntries = 512;
 // Run-length pictures beyond these are refused.
 constexpr int kMaxRleWidth = 16383;
@@ -38,29 +40,31 @@ RawPixel KindOf(int bytesPerPixel) {
   }
 }
 
-// Reads run-length packets through a fixed input buffer. A packet may continue into the
-// next row: its state stays here between calls.
+bool FailTruncated(FileReader& in, ULONGLONG want) {
+  in.fail(want);
+  return KvFail(in.Reason());
+}
+
+// Run-length packets read from the file. A packet may continue into the next row: its state
+// stays here between calls.
 class RlePacketReader {
  public:
-  RlePacketReader(CFile& file, int bytesPerPixel)
-      : m_file(file), m_bpp(bytesPerPixel), m_input(kRleInputBytes) {}
+  RlePacketReader(FileReader& in, int bytesPerPixel) : m_in(in), m_bpp(bytesPerPixel) {}
 
   // Decodes `pixels` file pixels into `out`; false when the data ends first.
   bool Decode(BYTE* out, std::size_t pixels) {
     while (pixels > 0) {
       if (m_left == 0) {
-        BYTE header = 0;
-        if (!Byte(header)) return false;
+        const BYTE header = m_in.u8();
         m_run = (header & 0x80) != 0;
         m_left = (header & 0x7F) + 1;
-        if (m_run)
-          for (int i = 0; i < m_bpp; ++i)
-            if (!Byte(m_value[i])) return false;
+        if (m_run) m_in.read(m_value, m_bpp);
+        if (!m_in.ok()) return false;
       }
       const std::size_t n = std::min<std::size_t>(m_left, pixels);
       if (m_run) {
         Fill(out, n);
-      } else if (!Copy(out, n * m_bpp)) {
+      } else if (!m_in.read(out, n * m_bpp)) {
         return false;
       }
       out += n * m_bpp;
@@ -71,27 +75,6 @@ class RlePacketReader {
   }
 
  private:
-  bool Refill() {
-    m_end = m_file.Read(m_input.data(), static_cast<UINT>(m_input.size()));
-    m_pos = 0;
-    return m_end > 0;
-  }
-  bool Byte(BYTE& b) {
-    if (m_pos == m_end && !Refill()) return false;
-    b = m_input[m_pos++];
-    return true;
-  }
-  bool Copy(BYTE* out, std::size_t bytes) {
-    while (bytes > 0) {
-      if (m_pos == m_end && !Refill()) return false;
-      const std::size_t n = std::min(bytes, m_end - m_pos);
-      std::memcpy(out, &m_input[m_pos], n);
-      m_pos += n;
-      out += n;
-      bytes -= n;
-    }
-    return true;
-  }
   void Fill(BYTE* out, std::size_t n) {
     if (m_bpp == 4) {
       DWORD v;
@@ -105,11 +88,8 @@ class RlePacketReader {
     for (std::size_t i = 0; i < n; ++i) std::memcpy(out + i * m_bpp, m_value, m_bpp);
   }
 
-  CFile& m_file;
+  FileReader& m_in;
   int m_bpp;
-  std::vector<BYTE> m_input;
-  std::size_t m_pos = 0;
-  std::size_t m_end = 0;
   int m_left = 0;
   bool m_run = false;
   BYTE m_value[4] = {};
@@ -117,70 +97,75 @@ class RlePacketReader {
 
 class TgaDecoder {
  public:
-  TgaDecoder(CFile& file, const TgaHeader& h) : m_file(file), m_h(h) {}
+  TgaDecoder(FileReader& in, const TgaHeader& h) : m_in(in), m_h(h) {}
 
   DWORD* Decode(CRect& rect) {
     const int bpp = (m_h.pixelDepth + 7) / 8;
-    if (bpp < 1 || bpp > 4) return nullptr;
-    if (m_h.IsColorMapped() && bpp != 1) return nullptr;  // wider indices are not supported
+    if (bpp < 1 || bpp > 4) return Refuse(KvFailf("pixel depth %d", m_h.pixelDepth));
+    if (m_h.IsColorMapped() && bpp != 1)
+      return Refuse(KvFailf("colour-map indices of %d bits are not supported", m_h.pixelDepth));
     const int w = m_h.width, h = m_h.height;
 
     // Where the pixels start, and whether the file can hold them at all.
-    const ULONGLONG length = m_file.GetLength();
     ULONGLONG mapBytes = 0;
     int entryBytes = 0;
     if (m_h.colorMapType == 1 && m_h.colorMapLength != 0) {
       entryBytes = (m_h.colorMapEntryBits + 7) / 8;
       mapBytes = static_cast<ULONGLONG>(m_h.colorMapLength) * entryBytes;
       if (m_h.IsColorMapped()) {
-        if (entryBytes < 1 || entryBytes > 4) return nullptr;
+        if (entryBytes < 1 || entryBytes > 4)
+          return Refuse(KvFailf("colour-map entries of %d bits", m_h.colorMapEntryBits));
         if (static_cast<std::size_t>(m_h.colorMapFirst) + m_h.colorMapLength > kColorMapEntries)
-          return nullptr;
+          return Refuse(KvFailf("colour map of entries %d to %d exceeds 512 entries",
+                                m_h.colorMapFirst, m_h.colorMapFirst + m_h.colorMapLength - 1));
       }
     }
-    const ULONGLONG dataStart = TgaHeader::kSize + m_h.idLength + mapBytes;
-    if (dataStart > length) return nullptr;
-    const ULONGLONG available = length - dataStart;
     const ULONGLONG pixels = static_cast<ULONGLONG>(w) * h;
+    ULONGLONG minimum = pixels * bpp;
     if (m_h.IsRunLength()) {
-      if (w > kMaxRleWidth || h > kMaxRleHeight) return nullptr;
+      if (w > kMaxRleWidth || h > kMaxRleHeight)
+        return Refuse(KvFailf("run-length picture of %d x %d exceeds 16,383 x 32,767", w, h));
       // A packet of 1 + bpp bytes gives at most 128 pixels.
-      if ((pixels + 127) / 128 * (1 + bpp) > available) return nullptr;
-    } else if (pixels * bpp > available) {
-      return nullptr;
+      minimum = (pixels + 127) / 128 * (1 + bpp);
     }
+    if (m_h.idLength + mapBytes + minimum > m_in.remaining())
+      return Refuse(FailTruncated(m_in, m_h.idLength + mapBytes + minimum));
 
     // Every row is written below (or the load fails), so the buffer need not be cleared.
     PictureBuffer picture = PictureBuffer::Allocate(w, h, false);
     if (!picture) return nullptr;
-    if (m_h.IsColorMapped() && !ReadColorMap(entryBytes)) return nullptr;
-    m_file.Seek(static_cast<LONGLONG>(dataStart), CFile::begin);
+    m_in.skip(m_h.idLength);
+    if (m_h.IsColorMapped())
+      ReadColorMap(entryBytes);
+    else
+      m_in.skip(mapBytes);
 
     const bool ok = m_h.IsRunLength() ? DecodeRunLength(picture, bpp) : DecodeBlocks(picture, bpp);
-    if (!ok) return nullptr;
+    if (!ok || !m_in.ok()) return Refuse(KvFail(m_in.Reason()));
     rect = CRect(m_h.xOrigin, m_h.yOrigin, m_h.xOrigin + w, m_h.yOrigin + h);
     return picture.Release();
   }
 
  private:
+  static DWORD* Refuse(bool) { return nullptr; }
   bool TopDown() const { return (m_h.descriptor & 0x30) == 0x20; }
   long long TargetRow(long long fileRow) const {
     return TopDown() ? fileRow : m_h.height - 1 - fileRow;
   }
-  // Alpha is the file's only for 32-bit pixels; everything else is opaque.
-  BYTE Alpha() const { return m_h.pixelDepth == 32 ? 0 : 255; }
+  // Grey pictures of 16 bits are a grey byte and an alpha byte.
+  bool GreyAlpha() const {
+    return m_h.pixelDepth == 16 && (m_h.imageType == 3 || m_h.imageType == 11);
+  }
 
-  bool ReadColorMap(int entryBytes) {
+  void ReadColorMap(int entryBytes) {
     m_palette.assign(kColorMapEntries, 0);
     const std::size_t n = m_h.colorMapLength;
-    if (n == 0) return true;  // an empty map: every index gives black
+    if (n == 0) return;  // an empty map: every index gives black
     std::vector<BYTE> raw(n * entryBytes);
-    m_file.Seek(static_cast<LONGLONG>(TgaHeader::kSize) + m_h.idLength, CFile::begin);
-    if (m_file.Read(raw.data(), static_cast<UINT>(raw.size())) != raw.size()) return false;
+    if (!m_in.read(raw.data(), raw.size())) return;
     // Entries keep their stored alpha only when they are 4 bytes wide; indexed pictures are
     // made opaque afterwards anyway, as their depth is 8.
     KvConvertRow(KindOf(entryBytes), raw.data(), &m_palette[m_h.colorMapFirst], n, 0);
-    return true;
   }
 
   // Converts raw file pixels (a row, or a piece of one) into picture pixels.
@@ -188,6 +173,8 @@ class TgaDecoder {
     if (m_h.IsColorMapped()) {
       KvConvertRow(RawPixel::Index8, raw, out, w, 255, m_palette.data(), m_palette.size());
       KvSetAlpha(out, w, 255);
+    } else if (GreyAlpha()) {
+      KvConvertRow(RawPixel::GreyAlpha8, raw, out, w, 255);
     } else {
       KvConvertRow(KindOf(bpp), raw, out, w, 255);
       if (bpp == 4 && m_h.pixelDepth != 32) KvSetAlpha(out, w, 255);
@@ -199,17 +186,14 @@ class TgaDecoder {
     const std::size_t fileRowBytes = w * bpp;
     // 32-bit rows in file order need no conversion: they are read straight into place, all
     // in one read.
-    if (bpp == 4 && m_h.pixelDepth == 32 && TopDown()) {
-      const std::size_t bytes = fileRowBytes * m_h.height;
-      return m_file.Read(picture.row(0), static_cast<UINT>(bytes)) == bytes;
-    }
-    if (fileRowBytes > kReadBytes) return DecodeRowsInPieces(picture, bpp);
-    const std::size_t rowsPerBlock = kReadBytes / fileRowBytes;
-    std::vector<BYTE> block(rowsPerBlock * fileRowBytes);
+    if (bpp == 4 && m_h.pixelDepth == 32 && TopDown())
+      return m_in.read(picture.row(0), fileRowBytes * m_h.height);
+    if (fileRowBytes > kBlockBytes) return DecodeRowsInPieces(picture, bpp);
+    const std::size_t rowsPerBlock = kBlockBytes / fileRowBytes;
+    std::vector<BYTE> block(std::min<std::size_t>(rowsPerBlock, m_h.height) * fileRowBytes);
     for (long long row = 0; row < m_h.height;) {
       const std::size_t rows = std::min<std::size_t>(rowsPerBlock, m_h.height - row);
-      const std::size_t bytes = rows * fileRowBytes;
-      if (m_file.Read(block.data(), static_cast<UINT>(bytes)) != bytes) return false;
+      if (!m_in.read(block.data(), rows * fileRowBytes)) return false;
       for (std::size_t r = 0; r < rows; ++r)
         StoreRow(&block[r * fileRowBytes], picture.row(TargetRow(row + r)), bpp, w);
       row += static_cast<long long>(rows);
@@ -219,13 +203,13 @@ class TgaDecoder {
 
   // Rows wider than one read are read and converted a piece at a time.
   bool DecodeRowsInPieces(PictureBuffer& picture, int bpp) {
-    const std::size_t w = m_h.width, piece = kReadBytes / bpp;
+    const std::size_t w = m_h.width, piece = kBlockBytes / bpp;
     std::vector<BYTE> block(piece * bpp);
     for (long long row = 0; row < m_h.height; ++row) {
       DWORD* out = picture.row(TargetRow(row));
       for (std::size_t x = 0; x < w; x += piece) {
-        const std::size_t n = std::min(piece, w - x), bytes = n * bpp;
-        if (m_file.Read(block.data(), static_cast<UINT>(bytes)) != bytes) return false;
+        const std::size_t n = std::min(piece, w - x);
+        if (!m_in.read(block.data(), n * bpp)) return false;
         StoreRow(block.data(), out + x, bpp, n);
       }
     }
@@ -233,7 +217,7 @@ class TgaDecoder {
   }
 
   bool DecodeRunLength(PictureBuffer& picture, int bpp) {
-    RlePacketReader reader(m_file, bpp);
+    RlePacketReader reader(m_in, bpp);
     const std::size_t w = m_h.width;
     const bool direct = bpp == 4 && m_h.pixelDepth == 32;
     std::vector<BYTE> raw(direct ? 0 : w * bpp);
@@ -249,7 +233,7 @@ class TgaDecoder {
     return true;
   }
 
-  CFile& m_file;
+  FileReader& m_in;
   const TgaHeader& m_h;
   std::vector<DWORD> m_palette;
 };
@@ -292,41 +276,72 @@ std::array<BYTE, TgaHeader::kSize> TgaHeader::Serialize() const {
 }
 
 bool TgaHeader::IsAcceptable() const {
-  if (width == 0 || height == 0 || colorMapType > 1) return false;
+  if (width == 0) return KvFail("width 0");
+  if (height == 0) return KvFail("height 0");
+  if (colorMapType > 1) return KvFailf("colour-map type %d", colorMapType);
   switch (imageType) {
     case 1:
     case 9:
-      return colorMapType == 1;
+      return colorMapType == 1 || KvFailf("colour-mapped type %d without a colour map", imageType);
     case 2:
     case 3:
     case 10:
     case 11:
       return true;
     default:
-      return false;
+      return KvFailf("image type %d", imageType);
   }
+}
+
+bool KvReadTgaHeader(FileReader& in, TgaHeader& header) {
+  std::array<BYTE, TgaHeader::kSize> bytes{};
+  if (!in.read(bytes.data(), bytes.size())) return KvFail(in.Reason());
+  header = TgaHeader::Parse(bytes);
+  return header.IsAcceptable();
 }
 
 DWORD* KvDecodeTga(CFile& file, CRect& rect) {
   try {
-    std::array<BYTE, TgaHeader::kSize> bytes{};
     file.SeekToBegin();
-    if (file.Read(bytes.data(), TgaHeader::kSize) != TgaHeader::kSize) return nullptr;
-    const TgaHeader header = TgaHeader::Parse(bytes);
-    if (!header.IsAcceptable()) return nullptr;
-    return TgaDecoder(file, header).Decode(rect);
+    FileReader in(file, kInputBytes);
+    TgaHeader header;
+    if (!KvReadTgaHeader(in, header)) return nullptr;
+    return TgaDecoder(in, header).Decode(rect);
   } catch (const CException&) {
+    KvFail("the file cannot be read");
     return nullptr;
   } catch (const std::bad_alloc&) {
+    KvFail("out of memory");
     return nullptr;
+  }
+}
+
+int KvTgaHeaderInfo(CFile& file, RECT* rect, int* bits) {
+  try {
+    file.SeekToBegin();
+    FileReader in(file, TgaHeader::kSize);
+    TgaHeader h;
+    if (!KvReadTgaHeader(in, h)) return 0;
+    if (rect) *rect = RECT{h.xOrigin, h.yOrigin, h.xOrigin + h.width, h.yOrigin + h.height};
+    if (bits) *bits = h.pixelDepth;
+    return 1;
+  } catch (const CException&) {
+    KvFail("the file cannot be read");
+    return 0;
   }
 }
 
 DWORD* KvMediaLoadTGAFile(CString path, CRect& rect) {
   CFileStatus status;
-  if (!CFile::GetStatus(path, status)) return nullptr;
+  if (!CFile::GetStatus(path, status)) {
+    KvFail("the file does not exist");
+    return nullptr;
+  }
   CFile file;
-  if (!file.Open(path, CFile::modeRead | CFile::shareDenyWrite | CFile::typeBinary)) return nullptr;
+  if (!file.Open(path, CFile::modeRead | CFile::shareDenyWrite | CFile::typeBinary)) {
+    KvFail("the file cannot be opened");
+    return nullptr;
+  }
   return KvDecodeTga(file, rect);
 }
 

@@ -26,9 +26,21 @@ struct TgaHeader {
   std::array<BYTE, kSize> Serialize() const;
   bool IsRunLength() const { return imageType >= 9; }
   bool IsColorMapped() const { return imageType == 1 || imageType == 9; }
-  // The checks every reader of TGA headers makes: sizes, colour-map type, image type.
+  // The checks every reader of TGA headers makes: sizes, colour-map type, image type. A
+  // refusal records its reason.
   bool IsAcceptable() const;
 };
+
+class FileReader;
+
+// Reads the 18-byte header at the reader's position and checks it; false, with the reason
+// recorded, when it is short or not acceptable.
+bool KvReadTgaHeader(FileReader& in, TgaHeader& header);
+
+// Picture information from the header of the TGA at the file's start: the rect (x origin,
+// y origin, x origin + width, y origin + height) and the pixel depth. 0 when the header is
+// refused (the reason recorded), 1 otherwise. Either pointer may be null.
+int KvTgaHeaderInfo(CFile& file, RECT* rect, int* bits);
 
 // Decodes the TGA at the file's start. Null for anything it cannot or will not read; the
 // rect is set only on success. Never throws.

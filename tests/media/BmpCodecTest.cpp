@@ -175,13 +175,11 @@ TEST(BmpLoad, RejectsHeadersItDoesNotRead) {
     return im;
   };
   const std::pair<const char*, BmpImage> refused[] = {
-      {"12-byte header", with(valid, &BmpImage::headerSize, 12)},
-      {"124-byte header", with(valid, &BmpImage::headerSize, 124)},
+      {"64-byte header", with(valid, &BmpImage::headerSize, 64)},
       {"width 0", with(valid, &BmpImage::width, 0)},
       {"height 0", with(valid, &BmpImage::height, 0)},
       {"2 bits", with(valid, &BmpImage::bitCount, 2)},
       {"48 bits", with(Image(48, 1, 1, Bytes(8, 1)), &BmpImage::bitCount, 48)},
-      {"16-bit bit fields", Image(16, 2, 1, {1, 2, 3, 4}, {}, 3)},
       {"8 bits, 4-bit run-length", Image(8, 2, 1, {0, 0, 0, 1}, Bytes(1024, 0), 2)},
   };
   for (const auto& [what, image] : refused) EXPECT_FALSE(Load(image)) << what;

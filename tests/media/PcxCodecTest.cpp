@@ -144,11 +144,10 @@ TEST(PcxLoad, RefusesKindsItDoesNotRead) {
     return im;
   };
   const std::pair<const char*, PcxImage> refused[] = {
-      {"8 bits of odd width", Grey8(3, 1, 4, {1, 2, 3, 0})},
       {"no palette marker", with(&PcxImage::paletteMarker, 11)},
       {"version 3", with(&PcxImage::version, 3)},
       {"negative width", with(&PcxImage::xmin, 5)},
-      {"16 colours in four 1-bit planes", Image(1, 4, 8, 1, 1, {1, 2, 3, 4})},
+      {"8 bits of a width two less than the line", Grey8(3, 1, 5, {1, 2, 3, 0, 0})},
       {"8 bits in two planes", Image(8, 2, 2, 1, 2, {1, 2, 3, 4})},
       {"2 bits", Image(2, 1, 4, 1, 1, {0x1B})},
       {"24-bit lines shorter than the width", Image(8, 3, 4, 1, 3, Bytes(9, 1))},
