@@ -1,4 +1,3 @@
-
 #include "KvMediaFile/KvPicture.h"
 #include "host/Failure.h"
 #include "host/FileName.h"
