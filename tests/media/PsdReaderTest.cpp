@@ -116,8 +116,9 @@ TEST(PsdLoad, RgbTakesAlphaFromAFourthChannelOnly) {
   // Three channels, raw or packed, are left to the cross-check.
   EXPECT_EQ(Load(Image(KV_PSD_RGB, 4, 2, 2, rgb + a, 1)), alpha);
   EXPECT_EQ(Load(Image(KV_PSD_RGB, 4, 2, 2, Wide(rgb + a), 1, 16)), alpha);
-  // Raw data is read as three planes, which four channels do not match.
-  EXPECT_TRUE(Load(Image(KV_PSD_RGB, 4, 2, 2, rgb + a)).empty());
+  // Raw data with an alpha channel is read as packed data is.
+  EXPECT_EQ(Load(Image(KV_PSD_RGB, 4, 2, 2, rgb + a)), alpha);
+  EXPECT_EQ(Load(Image(KV_PSD_RGB, 4, 2, 2, Wide(rgb + a), 0, 16)), alpha);
 }
 
 TEST(PsdLoad, GreyDuotoneAndIndexedPictures) {
