@@ -10,7 +10,7 @@ class PictureBuffer {
  public:
   PictureBuffer() = default;
   // An empty buffer when the size is not positive, exceeds the picture limit, or memory is
-  // short. Decoders that write every pixel may ask for it uncleared.
+  // short (the reason recorded). Decoders that write every pixel may ask for it uncleared.
   static PictureBuffer Allocate(long long width, long long height, bool zeroed = true);
 
   explicit operator bool() const { return m_block != nullptr; }
@@ -26,3 +26,7 @@ class PictureBuffer {
   int m_width = 0;
   int m_height = 0;
 };
+
+// Records why a picture of this size is refused ("width 0", "picture of 70,000 x 70,000
+// exceeds the 1 GiB limit"); false, so that a decoder can check a size before reading on.
+bool KvRefusePictureSize(long long width, long long height);

@@ -178,15 +178,6 @@ void InterleaveRgb8(const BYTE* r, const BYTE* g, const BYTE* b, const BYTE* a, 
     out[i] = DWORD{a ? a[i] : BYTE{255}} << 24 | DWORD{r[i]} << 16 | DWORD{g[i]} << 8 | b[i];
 }
 
-// "picture of 70,000 x 70,000 exceeds the 1 GiB limit", or the size that is not positive.
-bool RefuseSize(long long w, long long h) {
-  if (w <= 0) return KvFailf("width %lld", w);
-  if (h <= 0) return KvFailf("height %lld", h);
-  return KvFail("picture of " + KvGroupDigits(static_cast<ULONGLONG>(w)) + " x " +
-                KvGroupDigits(static_cast<ULONGLONG>(h)) + " exceeds the " +
-                KvGroupDigits(KvGetMaxPictureBytes() >> 20) + " MiB limit");
-}
-
 class PsdReader {
  public:
   PsdReader(CFile& file, PsdHeader& header) : m_file(file), m_h(header) {}
@@ -330,7 +321,7 @@ class PsdReader {
       return KvFailf("PSD colour mode %d needs %d channels, not %d", m_h.mode,
                      ChannelsNeeded(m_h.mode), m_h.channels);
     const long long w = m_h.width, h = m_h.height;
-    if (KvCheckedPictureBytes(w, h) == 0) return RefuseSize(w, h);
+    if (KvCheckedPictureBytes(w, h) == 0) return KvRefusePictureSize(w, h);
     const int bytesPerSample = m_h.depth / 8;
     const ULONGLONG pixels = static_cast<ULONGLONG>(w) * static_cast<ULONGLONG>(h);
     const ULONGLONG planeBytes = pixels * bytesPerSample;
@@ -340,7 +331,6 @@ class PsdReader {
     if (m_hasPalette && m_resources.colorCount > 0) m_rule.palette = m_palette.data();
     const bool read = compression == 0 ? ReadRaw(picture, pixels, planeBytes)
                                        : ReadPackBits(picture, pixels, planeBytes);
-    if (!read && !picture) KvFail("out of memory");
     return read;
   }
 
