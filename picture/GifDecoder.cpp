@@ -328,6 +328,7 @@ DWORD* KvDecodeGif(CFile& file, CRect& rect, GifDecodeNotes* notes) {
           KvFailf("GIF block 0x%02X is not known", introducer);
         return nullptr;
       }
+      if (in.remaining() < kDescriptorBytes) in.fail(kDescriptorBytes);  // told whole
       in.skip(4);  // left and top are not used
       const int width = in.u16le(), height = in.u16le();
       const BYTE flags = in.u8();

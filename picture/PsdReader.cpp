@@ -523,6 +523,7 @@ class PsdReader {
 }  // namespace
 
 bool PsdHeader::Read(FileReader& in, PsdHeader& header) {
+  if (in.remaining() < kSize) in.fail(kSize);  // a short header is told whole
   BYTE signature[4] = {}, reserved[6] = {};
   in.read(signature, 4);
   const WORD version = in.u16be();
