@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "host/Failure.h"
+#include "host/FileReader.h"
 #include "picture/ByteReader.h"
 #include "platform/GlobalMemory.h"
 
@@ -10,6 +12,8 @@ namespace {
 
 constexpr std::size_t kMaxRead = 32768;
 constexpr std::size_t kSignatureChecked = 43;
+// The records and chunks are read whole; the reader's buffer serves only the short ones.
+constexpr std::size_t kReaderBuffer = 32;
 
 void PutLe64(BYTE* p, LONGLONG v) {
   KvPutLe32(p, static_cast<DWORD>(static_cast<ULONGLONG>(v)));
@@ -76,15 +80,22 @@ SKvMotionLocator ParseLocator(std::span<const BYTE> bytes, WORD version) {
 
 WORD ClampKeyInterval(WORD k) { return std::clamp<WORD>(k, 10, 30); }
 
-// Reads exactly `bytes` in reads of at most kMaxRead.
-bool ReadChunked(CFile& file, BYTE* out, std::size_t bytes) {
+// Reads exactly `bytes` in reads of at most kMaxRead (the reader's buffer is smaller, so each
+// goes straight into `out`).
+bool ReadChunked(FileReader& in, BYTE* out, std::size_t bytes) {
   while (bytes > 0) {
-    const auto n = static_cast<UINT>(std::min(bytes, kMaxRead));
-    if (file.Read(out, n) != n) return false;
+    const std::size_t n = std::min(bytes, kMaxRead);
+    if (!in.read(out, n)) return false;
     out += n;
     bytes -= n;
   }
   return true;
+}
+
+// Whether `size` bytes at `pos` lie inside a file of `length` bytes.
+bool Inside(LONGLONG pos, ULONGLONG size, ULONGLONG length) {
+  return pos >= 0 && static_cast<ULONGLONG>(pos) <= length &&
+         size <= length - static_cast<ULONGLONG>(pos);
 }
 
 }  // namespace
@@ -219,41 +230,40 @@ CKvMotionFileRead::~CKvMotionFileRead() {
   CloseFile();
 }
 
-bool CKvMotionFileRead::ReadHeaderAndInfo(ULONGLONG fileLength) {
+bool CKvMotionFileRead::ReadHeaderAndInfo(FileReader& in) {
   std::array<BYTE, SKvMotionFileHeader::kSize> header{};
-  SeekToBegin();
-  if (Read(header.data(), static_cast<UINT>(header.size())) != header.size()) return false;
+  if (!in.read(header.data(), header.size())) return KvFail(in.Reason());
   m_header.version = static_cast<WORD>(header[0] | header[1] << 8);
   std::copy(header.begin() + 2, header.end(), m_header.signature.begin());
-  if (m_header.version > 2) return false;
   if (!std::equal(m_header.signature.begin(), m_header.signature.begin() + kSignatureChecked,
                   KvMotionSignature().begin()))
-    return false;
+    return KvFail("not a motion movie (signature)");
+  if (m_header.version > 2)
+    return KvFailf("motion movie version %u is not supported", m_header.version);
 
   std::array<BYTE, 24> locator{};
   const std::size_t locatorSize = SKvMotionLocator::SizeOf(m_header.version);
-  if (Read(locator.data(), static_cast<UINT>(locatorSize)) != locatorSize) return false;
+  if (!in.read(locator.data(), locatorSize)) return KvFail(in.Reason());
   m_locator = ParseLocator(std::span<const BYTE>(locator.data(), locatorSize), m_header.version);
 
-  // Positions must lie inside the file.
-  const auto inside = [fileLength](LONGLONG pos, ULONGLONG size) {
-    return pos >= 0 && static_cast<ULONGLONG>(pos) <= fileLength &&
-           size <= fileLength - static_cast<ULONGLONG>(pos);
-  };
-  if (!inside(m_locator.infoPosition, SKvMotionInfo::kSize)) return false;
+  if (!Inside(m_locator.infoPosition, SKvMotionInfo::kSize, in.size()))
+    return KvFailf("motion movie info block at %lld lies outside the file",
+                   static_cast<long long>(m_locator.infoPosition));
   std::array<BYTE, SKvMotionInfo::kSize> info{};
-  Seek(m_locator.infoPosition, begin);
-  if (Read(info.data(), static_cast<UINT>(info.size())) != info.size()) return false;
+  if (!in.seek(static_cast<ULONGLONG>(m_locator.infoPosition)) ||
+      !in.read(info.data(), info.size()))
+    return KvFail(in.Reason());
   m_info = ParseInfo(info);
   return true;
 }
 
 int CKvMotionFileRead::OpenFile(const wchar_t* path) {
+  KvClearFailure();
   CloseFile();
-  if (!Open(path, modeRead | shareDenyWrite | typeBinary)) return 0;
+  if (!Open(path, modeRead | shareDenyWrite | typeBinary)) return KvFail("cannot open the file");
   try {
-    const ULONGLONG length = GetLength();
-    if (!ReadHeaderAndInfo(length)) {
+    FileReader in(*this, kReaderBuffer);
+    if (!ReadHeaderAndInfo(in)) {
       Abort();
       return 0;
     }
@@ -262,21 +272,29 @@ int CKvMotionFileRead::OpenFile(const wchar_t* path) {
     const ULONGLONG size = m_locator.indexSize;
     const ULONGLONG needed = static_cast<ULONGLONG>(std::max<short>(m_info.frameCount, 0)) *
                              KvMotionIndexEntrySize(m_header.version);
-    if (m_info.frameCount < 0 || pos < 0 || static_cast<ULONGLONG>(pos) > length ||
-        size > length - static_cast<ULONGLONG>(pos) || size < needed) {
-      Abort();
-      return 0;
+    if (m_info.frameCount < 0) {
+      KvFailf("frame count %d", m_info.frameCount);
+    } else if (!Inside(pos, size, in.size())) {
+      KvFailf("motion movie index at %lld lies outside the file", static_cast<long long>(pos));
+    } else if (size < needed) {
+      KvFailf("motion movie index of %llu bytes is too short for %d frames",
+              static_cast<unsigned long long>(size), m_info.frameCount);
+    } else {
+      m_index = GlobalAlloc(GHND, size);
+      if (!m_index) KvFail("out of memory");
     }
-    m_index = GlobalAlloc(GHND, size);
     if (!m_index) {
       Abort();
       return 0;
     }
     KvGlobalLock index(m_index);
-    Seek(pos, begin);
-    if (!ReadChunked(*this, static_cast<BYTE*>(index.get()), size))
+    if (!in.seek(static_cast<ULONGLONG>(pos)) ||
+        !in.read(static_cast<BYTE*>(index.get()), static_cast<std::size_t>(size))) {
+      KvFail(in.Reason());
       throw CFileException(CFileException::endOfFile);
+    }
   } catch (const CException&) {
+    KvFail("cannot read the file");
     GlobalFree(m_index);
     m_index = nullptr;
     Abort();
@@ -309,26 +327,38 @@ bool CKvMotionFileRead::GetIndexEntry(int frame, LONGLONG& position, LONG& size)
 }
 
 void* CKvMotionFileRead::GetFileFC(int frame) {
+  KvClearFailure();
   if (m_header.version > 2) return nullptr;
   LONGLONG position = 0;
   LONG size = 0;
-  if (!GetIndexEntry(frame, position, size)) return nullptr;
+  if (!GetIndexEntry(frame, position, size)) {
+    KvFailf("no frame %d", frame);
+    return nullptr;
+  }
   try {
-    const ULONGLONG length = GetLength();
+    FileReader in(*this, kReaderBuffer);
     if (size < static_cast<LONG>(kKvMotionFrameHeaderSize) || size > kMaxChunkBytes ||
-        position < 0 || static_cast<ULONGLONG>(position) > length ||
-        static_cast<ULONGLONG>(size) > length - static_cast<ULONGLONG>(position))
+        !Inside(position, static_cast<ULONGLONG>(size), in.size())) {
+      KvFailf("frame %d: a chunk of %ld bytes at %lld does not fit the file", frame,
+              static_cast<long>(size), static_cast<long long>(position));
       return nullptr;
+    }
     KvGlobalPtr chunk(GlobalAlloc(GHND, static_cast<std::size_t>(size)));
-    if (!chunk) return nullptr;
+    if (!chunk) {
+      KvFail("out of memory");
+      return nullptr;
+    }
     {
       KvGlobalLock lock(chunk.get());
-      Seek(position, begin);
-      if (!ReadChunked(*this, static_cast<BYTE*>(lock.get()), static_cast<std::size_t>(size)))
+      if (!in.seek(static_cast<ULONGLONG>(position)) ||
+          !ReadChunked(in, static_cast<BYTE*>(lock.get()), static_cast<std::size_t>(size))) {
+        KvFail(in.Reason());
         return nullptr;
+      }
     }
     return chunk.release();
   } catch (const CException&) {
+    KvFail("cannot read the file");
     return nullptr;
   }
 }
@@ -359,12 +389,15 @@ int CKvMotionFileRead::GetFileInfo(CString path, CRect& rect, WORD& keyInterval,
   rect = CRect();
   keyInterval = 0;
   frames = 0;
+  KvClearFailure();
   CKvMotionFileRead reader;
-  if (!reader.Open(path, modeRead | shareDenyWrite | typeBinary)) return 0;
+  if (!reader.Open(path, modeRead | shareDenyWrite | typeBinary))
+    return KvFail("cannot open the file");
   try {
-    if (!reader.ReadHeaderAndInfo(reader.GetLength())) return 0;
+    FileReader in(reader, kReaderBuffer);
+    if (!reader.ReadHeaderAndInfo(in)) return 0;
   } catch (const CException&) {
-    return 0;
+    return KvFail("cannot read the file");
   }
   keyInterval = reader.m_locator.keyInterval;
   const SKvMotionInfo& info = reader.m_info;

@@ -14,6 +14,8 @@
 #include "platform/File.h"
 #include "platform/Geometry.h"
 
+class FileReader;
+
 struct SKvMotionFileHeader {
   WORD version = 2;
   std::array<BYTE, 64> signature{};
@@ -110,7 +112,8 @@ class KV_MEDIA_API CKvMotionFileRead : public CFile {
   static constexpr LONG kMaxChunkBytes = 256 << 20;
 
  private:
-  bool ReadHeaderAndInfo(ULONGLONG fileLength);
+  // Header, locator and info block, from the start of the file.
+  bool ReadHeaderAndInfo(FileReader& in);
 
   SKvMotionFileHeader m_header;
   SKvMotionLocator m_locator;

@@ -8,13 +8,14 @@
 #include <utility>
 
 #include "KvMediaFile/KvPicture.h"
+#include "host/Failure.h"
 #include "host/FileName.h"
-#include "picture/ByteReader.h"
+#include "host/FileReader.h"
 #include "picture/PictureBuffer.h"
 
 namespace {
 
-// Small: a title of 1920 x 1080 compresses to a few tens of kilobytes.
+// The file's read-ahead. Small: a title of 1920 x 1080 compresses to a few tens of kilobytes.
 constexpr std::size_t kReadAheadBytes = 4096;
 constexpr std::size_t kHeaderBytes = 13;
 constexpr std::size_t kDescriptorBytes = 9;
@@ -25,67 +26,11 @@ constexpr int kMinCodeBits = 3;
 
 using Palette = std::array<DWORD, 256>;
 
-// The file through one read-ahead buffer, shared by the block scan and the image data.
-class GifInput {
- public:
-  explicit GifInput(CFile& file)
-      : m_file(file), m_buffer(std::make_unique<BYTE[]>(kReadAheadBytes)) {}
-
-  bool Byte(BYTE& b) {
-    if (m_pos == m_end && !Refill()) return false;
-    b = m_buffer[m_pos++];
-    return true;
-  }
-  bool Read(BYTE* out, std::size_t n) {
-    while (n > 0) {
-      if (m_pos == m_end && !Refill()) return false;
-      const std::size_t k = std::min(n, m_end - m_pos);
-      std::memcpy(out, &m_buffer[m_pos], k);
-      m_pos += k;
-      out += k;
-      n -= k;
-    }
-    return true;
-  }
-  bool Skip(std::size_t n) {
-    while (n > 0) {
-      if (m_pos == m_end && !Refill()) return false;
-      const std::size_t k = std::min(n, m_end - m_pos);
-      m_pos += k;
-      n -= k;
-    }
-    return true;
-  }
-  // The bytes buffered now, refilled when used up; empty at the end of the file.
-  std::span<const BYTE> Available() {
-    if (m_pos == m_end) Refill();
-    return {&m_buffer[m_pos], m_end - m_pos};
-  }
-  void Consume(std::size_t n) { m_pos += n; }
-  // Bytes from the reading position to the end of the file.
-  ULONGLONG Remaining() const {
-    const ULONGLONG length = m_file.GetLength(), at = m_file.GetPosition();
-    return (length > at ? length - at : 0) + (m_end - m_pos);
-  }
-
- private:
-  bool Refill() {
-    m_pos = 0;
-    m_end = m_file.Read(m_buffer.get(), static_cast<UINT>(kReadAheadBytes));
-    return m_end > 0;
-  }
-
-  CFile& m_file;
-  std::unique_ptr<BYTE[]> m_buffer;
-  std::size_t m_pos = 0;
-  std::size_t m_end = 0;
-};
-
 // Codes packed least significant bit first across the data sub-blocks. The data ends at an
 // empty sub-block or at the end of the file.
 class CodeReader {
  public:
-  explicit CodeReader(GifInput& in) : m_in(in) {}
+  explicit CodeReader(FileReader& in) : m_in(in) {}
 
   // The next code of `bits` bits, or -1 when the data ends first.
   int Next(int bits) {
@@ -104,30 +49,30 @@ class CodeReader {
   void Fill() {
     while (m_count <= 56 && !m_ended) {
       if (m_blockLeft == 0) {
-        BYTE n = 0;
-        if (!m_in.Byte(n) || n == 0) {
+        const BYTE n = m_in.u8();
+        if (!m_in.ok() || n == 0) {
           m_ended = true;
           return;
         }
         m_blockLeft = n;
       }
-      const std::span<const BYTE> bytes = m_in.Available();
+      const std::span<const BYTE> bytes = m_in.peek(m_blockLeft);
       if (bytes.empty()) {
         m_ended = true;
         return;
       }
-      const std::size_t take = std::min<std::size_t>(
-          {bytes.size(), m_blockLeft, static_cast<std::size_t>(64 - m_count) / 8});
+      const std::size_t take =
+          std::min<std::size_t>(bytes.size(), static_cast<std::size_t>(64 - m_count) / 8);
       for (std::size_t i = 0; i < take; ++i) {
         m_bits |= static_cast<std::uint64_t>(bytes[i]) << m_count;
         m_count += 8;
       }
-      m_in.Consume(take);
+      m_in.consume(take);
       m_blockLeft -= take;
     }
   }
 
-  GifInput& m_in;
+  FileReader& m_in;
   std::uint64_t m_bits = 0;
   int m_count = 0;
   std::size_t m_blockLeft = 0;
@@ -279,18 +224,32 @@ void DecodeLzw(CodeReader& codes, int minCodeSize, PixelWriter& out, GifDecodeNo
   out.ClearUnfinishedRow();
 }
 
-DWORD* DecodeImage(GifInput& in, int width, int height, bool interlaced, const Palette& palette,
+DWORD* DecodeImage(FileReader& in, int width, int height, bool interlaced, const Palette& palette,
                    GifDecodeNotes& notes) {
   const ULONGLONG pixels = static_cast<ULONGLONG>(width) * static_cast<ULONGLONG>(height);
-  if (pixels == 0) return nullptr;
+  if (pixels == 0) {
+    KvRefusePictureSize(width, height);
+    return nullptr;
+  }
   // Every code takes at least three bits and gives at most a table's worth of indices: a
   // file too short to hold the image even so is refused before anything is allocated.
-  const ULONGLONG maxCodes = in.Remaining() * 8 / kMinCodeBits + 1;
-  if ((pixels - 1) / kTableEntries >= maxCodes) return nullptr;
+  const ULONGLONG maxCodes = in.remaining() * 8 / kMinCodeBits + 1;
+  if ((pixels - 1) / kTableEntries >= maxCodes) {
+    KvFailf("GIF data of %s bytes cannot hold %d x %d pixels",
+            KvGroupDigits(in.remaining()).c_str(), width, height);
+    return nullptr;
+  }
   PictureBuffer picture = PictureBuffer::Allocate(width, height);
   if (!picture) return nullptr;
-  BYTE minCodeSize = 0;
-  if (!in.Byte(minCodeSize) || minCodeSize < 2 || minCodeSize > 9) return nullptr;
+  const BYTE minCodeSize = in.u8();
+  if (!in.ok()) {
+    KvFail(in.Reason());
+    return nullptr;
+  }
+  if (minCodeSize < 2 || minCodeSize > 9) {
+    KvFailf("GIF minimum code size %d (2 to 9)", minCodeSize);
+    return nullptr;
+  }
   CodeReader codes(in);
   PixelWriter out(picture, palette, interlaced);
   DecodeLzw(codes, minCodeSize, out, notes);
@@ -300,19 +259,18 @@ DWORD* DecodeImage(GifInput& in, int width, int height, bool interlaced, const P
 
 // Skips an extension after its introducer. False when the block scan must end: the file
 // ends, or a graphic control block is longer than its 4 bytes.
-bool SkipExtension(GifInput& in) {
-  BYTE label = 0;
-  if (!in.Byte(label)) return false;
+bool SkipExtension(FileReader& in) {
+  const BYTE label = in.u8();
   if (label == 0xF9) {
-    BYTE size = 0;
-    std::array<BYTE, 4> control{};
-    if (!in.Byte(size) || size > control.size() || !in.Read(control.data(), size)) return false;
+    const BYTE size = in.u8();
+    if (size > 4) return KvFailf("GIF graphic control block of %d bytes", size);
+    in.skip(size);
   }
   for (;;) {
-    BYTE count = 0;
-    if (!in.Byte(count)) return false;
+    const BYTE count = in.u8();
+    if (!in.ok()) return false;
     if (count == 0) return true;
-    if (!in.Skip(count)) return false;
+    if (!in.skip(count)) return false;
   }
 }
 
@@ -337,71 +295,94 @@ DWORD* KvDecodeGif(CFile& file, CRect& rect, GifDecodeNotes* notes) {
   GifDecodeNotes& note = notes ? *notes : ignored;
   try {
     file.SeekToBegin();
-    GifInput in(file);
-    std::array<BYTE, kHeaderBytes> header{};
-    if (!in.Read(header.data(), header.size()) || std::memcmp(header.data(), "GIF8", 4) != 0)
+    FileReader in(file, kReadAheadBytes);
+    const auto ended = [&in] {
+      KvFail(in.Reason());
       return nullptr;
+    };
+    std::array<BYTE, kHeaderBytes> header{};
+    if (!in.read(header.data(), header.size())) return ended();
+    if (std::memcmp(header.data(), "GIF8", 4) != 0) {
+      KvFail("not a GIF file (signature)");
+      return nullptr;
+    }
     // A local table is read into the same place as the global one.
     std::array<BYTE, 3 * 256> table{};
     int entries = 0;
     const BYTE screenFlags = header[10];
     if (screenFlags & 0x80) {
       entries = 2 << (screenFlags & 7);
-      if (!in.Read(table.data(), 3 * static_cast<std::size_t>(entries))) return nullptr;
+      if (!in.read(table.data(), 3 * static_cast<std::size_t>(entries))) return ended();
     }
     for (;;) {
-      BYTE introducer = 0;
-      if (!in.Byte(introducer)) return nullptr;
+      const BYTE introducer = in.u8();
+      if (!in.ok()) return ended();
       if (introducer == '!') {
-        if (!SkipExtension(in)) return nullptr;
+        if (!SkipExtension(in)) return ended();
         continue;
       }
-      if (introducer != ',') return nullptr;  // the trailer, or anything unknown
-      std::array<BYTE, kDescriptorBytes> descriptor{};
-      if (!in.Read(descriptor.data(), descriptor.size())) return nullptr;
-      ByteReader r(descriptor);
-      r.skip(4);  // left and top are not used
-      const int width = r.u16le(), height = r.u16le();
-      const BYTE flags = r.u8();
+      if (introducer != ',') {
+        if (introducer == ';')
+          KvFail("GIF holds no image");
+        else
+          KvFailf("GIF block 0x%02X is not known", introducer);
+        return nullptr;
+      }
+      if (in.remaining() < kDescriptorBytes) in.fail(kDescriptorBytes);  // told whole
+      in.skip(4);  // left and top are not used
+      const int width = in.u16le(), height = in.u16le();
+      const BYTE flags = in.u8();
+      if (!in.ok()) return ended();
       rect = CRect(0, 0, width, height);
       if (flags & 0x80) {
         entries = 2 << (flags & 7);
-        if (!in.Read(table.data(), 3 * static_cast<std::size_t>(entries))) return nullptr;
+        if (!in.read(table.data(), 3 * static_cast<std::size_t>(entries))) return ended();
       }
       // The first image is the picture: the scan ends here.
       return DecodeImage(in, width, height, (flags & 0x40) != 0, MakePalette(table.data(), entries),
                          note);
     }
   } catch (const CException&) {
+    KvFail("cannot read the file");
     return nullptr;
   } catch (const std::bad_alloc&) {
+    KvFail("out of memory");
     return nullptr;
   }
 }
 
 DWORD* KvMediaLoadGIFFile(CString path, CRect& rect) {
-  if (!KvDoesFileExist(path)) return nullptr;
+  KvClearFailure();
+  if (!KvDoesFileExist(path)) {
+    KvFail("file not found");
+    return nullptr;
+  }
   CFile file;
-  if (!file.Open(path, CFile::modeRead | CFile::shareDenyWrite | CFile::typeBinary)) return nullptr;
+  if (!file.Open(path, CFile::modeRead | CFile::shareDenyWrite | CFile::typeBinary)) {
+    KvFail("cannot open the file");
+    return nullptr;
+  }
   return KvDecodeGif(file, rect);
 }
 
 int KvGifPictureInfo(const CString& path, RECT* rect, int* bits) {
   try {
     CFile file;
-    if (!file.Open(path, CFile::modeRead | CFile::shareDenyWrite | CFile::typeBinary)) return 0;
-    std::array<BYTE, 14> head{};
-    if (file.Read(head.data(), static_cast<UINT>(head.size())) != head.size()) return 0;
-    if (std::memcmp(head.data(), "GIF8", 4) != 0) return 0;
-    ByteReader r(head);
-    r.skip(6);
-    const WORD width = r.u16le(), height = r.u16le();
-    const BYTE flags = r.u8();
-    if (width == 0 || height == 0) return 0;
+    if (!file.Open(path, CFile::modeRead | CFile::shareDenyWrite | CFile::typeBinary))
+      return KvFail("cannot open the file");
+    FileReader in(file, 16);
+    BYTE signature[6] = {};
+    in.read(signature, sizeof signature);
+    const WORD width = in.u16le(), height = in.u16le();
+    const BYTE flags = in.u8();
+    in.skip(3);  // background index, aspect, and the byte after: 14 are needed
+    if (!in.ok()) return KvFail(in.Reason());
+    if (std::memcmp(signature, "GIF8", 4) != 0) return KvFail("not a GIF file (signature)");
+    if (width == 0 || height == 0) return KvRefusePictureSize(width, height);
     if (rect) *rect = RECT{0, 0, width, height};
     if (bits) *bits = (flags & 7) + 1;
     return 1;
   } catch (const CException&) {
-    return 0;
+    return KvFail("cannot read the file");
   }
 }

@@ -31,12 +31,12 @@ PictureBuffer PictureBuffer::Allocate(long long width, long long height, bool ze
   if (!SizeAllowed(width, height)) return b;
   const std::size_t bytes = KvCheckedPictureBytes(width, height);
   b.m_block.reset(GlobalAlloc(zeroed ? GPTR : GMEM_FIXED, bytes));
-  if (b.m_block) {
-    b.m_width = static_cast<int>(width);
-    b.m_height = static_cast<int>(height);
-  } else {
+  if (!b.m_block) {
     KvFail("out of memory for a picture of " + KvGroupDigits(static_cast<ULONGLONG>(width)) +
            " x " + KvGroupDigits(static_cast<ULONGLONG>(height)));
+    return b;
   }
+  b.m_width = static_cast<int>(width);
+  b.m_height = static_cast<int>(height);
   return b;
 }

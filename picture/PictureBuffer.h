@@ -31,3 +31,9 @@ class PictureBuffer {
   int m_width = 0;
   int m_height = 0;
 };
+
+// For a size already found too large: records why (as SizeAllowed does) and returns false.
+inline bool KvRefusePictureSize(long long width, long long height) {
+  PictureBuffer::SizeAllowed(width, height);
+  return false;
+}

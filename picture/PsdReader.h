@@ -7,6 +7,8 @@
 #include "platform/File.h"
 #include "platform/Geometry.h"
 
+class FileReader;
+
 // Colour modes of the header.
 enum : short {
   KV_PSD_BITMAP = 0,
@@ -29,10 +31,10 @@ struct PsdHeader {
   short mode = -1;
 
   static constexpr std::size_t kSize = 26;
-  // Reads the header at the file's position and stores its fields when signature, version
-  // and reserved bytes are right. False, with `header` untouched, otherwise or when the file
-  // is shorter. File errors throw.
-  static bool Read(CFile& file, PsdHeader& header);
+  // Reads the header at the reader's position and stores its fields when signature, version
+  // and reserved bytes are right. False, with `header` untouched and the reason recorded,
+  // otherwise or when the file is shorter.
+  static bool Read(FileReader& in, PsdHeader& header);
 };
 
 // The picture information of a PSD file: rect (0, 0, width, height) and bits = depth. 1 when

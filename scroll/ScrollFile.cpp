@@ -6,6 +6,8 @@
 #include <new>
 #include <span>
 
+#include "host/Failure.h"
+#include "host/FileReader.h"
 #include "host/LineCodec.h"
 #include "host/MemBlock.h"
 #include "picture/ByteReader.h"
@@ -31,10 +33,23 @@ SKvScrollHeader SKvScrollHeader::Parse(const std::array<BYTE, kSize>& bytes) {
   return h;
 }
 
-bool SKvScrollHeader::IsValid() const {
-  return magic == kMagic && version == 1 && direction <= 3 && depth == 32 && constant == 1 &&
-         reserved == 0;
+bool SKvScrollHeader::Accept() const {
+  if (magic != kMagic) return KvFail("not a scroll file (magic)");
+  if (version != 1) return KvFailf("scroll file version %u is not supported", unsigned{version});
+  if (direction > 3) return KvFailf("scroll direction %u (0 to 3)", unsigned{direction});
+  if (depth != 32) return KvFailf("scroll pixel depth %u is not supported", unsigned{depth});
+  if (constant != 1 || reserved != 0) return KvFail("scroll header is damaged");
+  if (lines == 0) return KvFail("line count 0");
+  if (width == 0) return KvFail("line width 0");
+  return true;
 }
+
+namespace {
+
+// Lines are read whole, straight into place; the line reader's buffer serves only short ones.
+constexpr std::size_t kDirectReadBuffer = 64;
+
+}  // namespace
 
 // ---------------------------------------------------------------------------------------
 
@@ -104,64 +119,62 @@ void CKvScrollFileWrite::CloseFile() {
 CKvScrollFileRead::~CKvScrollFileRead() { CloseFile(); }
 
 int CKvScrollFileRead::OpenFile(const wchar_t* path) {
+  KvClearFailure();
   CloseFile();
+  const auto refuse = [this](const std::string& why) {
+    CloseFile();
+    return KvFail(why);
+  };
   try {
-    if (!Open(path, modeRead | shareDenyWrite)) return 0;
-    std::array<BYTE, SKvScrollHeader::kSize> bytes{};
+    if (!Open(path, modeRead | shareDenyWrite)) return KvFail("cannot open the file");
     SeekToBegin();
-    if (Read(bytes.data(), static_cast<UINT>(bytes.size())) != bytes.size()) throw CFileException();
+    FileReader in(*this);
+    std::array<BYTE, SKvScrollHeader::kSize> bytes{};
+    if (!in.read(bytes.data(), bytes.size())) return refuse(in.Reason());
     m_header = SKvScrollHeader::Parse(bytes);
-    const ULONGLONG length = GetLength();
-    const ULONGLONG tableEnd = SKvScrollHeader::kSize + 4ull * m_header.lines;
-    // A line count of 0, or a size table longer than the file, is refused before the table
-    // is read.
+    if (!m_header.Accept()) return refuse(std::string());
     // Counts are kept within what frame arithmetic in ints can address.
-    if (!m_header.IsValid() || m_header.lines == 0 || m_header.width == 0 || tableEnd > length ||
-        m_header.lines > kMaxCount || m_header.width > kMaxCount)
-      throw CFileException();
-    std::vector<BYTE> table(static_cast<std::size_t>(4ull * m_header.lines));
-    if (Read(table.data(), static_cast<UINT>(table.size())) != table.size()) throw CFileException();
+    if (m_header.lines > kMaxCount || m_header.width > kMaxCount)
+      return refuse("scroll of " + KvGroupDigits(m_header.lines) + " lines of " +
+                    KvGroupDigits(m_header.width) + " pixels is too large");
+    // A size table longer than the file is refused before the table is read.
+    const ULONGLONG tableBytes = 4ull * m_header.lines;
+    if (tableBytes > in.remaining()) {
+      in.fail(tableBytes);
+      return refuse(in.Reason());
+    }
     m_offsets.resize(static_cast<std::size_t>(m_header.lines) + 1);
-    m_offsets[0] = tableEnd;
-    ByteReader r(table);
+    m_offsets[0] = SKvScrollHeader::kSize + tableBytes;
     for (DWORD i = 0; i < m_header.lines; ++i) {
-      const DWORD size = r.u32le();
-      if (size % 4 != 0) throw CFileException();
+      const DWORD size = in.u32le();
+      if (size % 4 != 0)
+        return refuse("line " + KvGroupDigits(i) + " has " + KvGroupDigits(size) +
+                      " bytes, not whole words");
       m_offsets[i + 1] = m_offsets[i] + size;
     }
-    if (m_offsets.back() != length) throw CFileException();
+    if (!in.ok()) return refuse(in.Reason());
+    if (m_offsets.back() != in.size())
+      return refuse("line sizes add up to " + KvGroupDigits(m_offsets.back()) +
+                    " bytes, the file holds " + KvGroupDigits(in.size()));
+    m_lineReader = std::make_unique<FileReader>(*this, kDirectReadBuffer);
   } catch (const CException&) {
-    CloseFile();
-    return 0;
+    return refuse("cannot read the file");
   } catch (const std::bad_alloc&) {
-    CloseFile();
-    return 0;
+    return refuse("out of memory");
   }
   return 1;
 }
 
-bool CKvScrollFileRead::ReadFully(void* buffer, ULONGLONG bytes) {
-  // Reads are made in pieces that a UINT count can hold.
-  auto* p = static_cast<BYTE*>(buffer);
-  constexpr ULONGLONG kPiece = 1u << 30;
-  while (bytes > 0) {
-    const UINT n = static_cast<UINT>(std::min(bytes, kPiece));
-    if (Read(p, n) != n) return false;
-    p += n;
-    bytes -= n;
-  }
-  return true;
-}
-
 BYTE* CKvScrollFileRead::GetData() {
-  if (m_hFile == hFileNull || m_offsets.empty()) return nullptr;
+  if (!m_lineReader) return nullptr;
   try {
     const ULONGLONG bytes = m_offsets.back() - SKvScrollHeader::kSize;
     if (bytes > KvGetMaxPictureBytes() + 4ull * m_header.lines) return nullptr;
     std::unique_ptr<BYTE[]> data(new (std::nothrow) BYTE[static_cast<std::size_t>(bytes)]);
     if (!data) return nullptr;
-    Seek(SKvScrollHeader::kSize, begin);
-    if (!ReadFully(data.get(), bytes)) return nullptr;
+    if (!m_lineReader->seek(SKvScrollHeader::kSize) ||
+        !m_lineReader->read(data.get(), static_cast<std::size_t>(bytes)))
+      return nullptr;
     return data.release();
   } catch (const CException&) {
     return nullptr;
@@ -198,7 +211,7 @@ bool CKvScrollFileRead::DecodeLines(const BYTE* data, std::size_t dataBytes, DWO
 }
 
 bool CKvScrollFileRead::DecodeRun(DWORD lo, DWORD hi, DWORD* out) {
-  if (m_hFile == hFileNull || m_offsets.empty() || lo >= hi || hi > m_header.lines) return false;
+  if (!m_lineReader || lo >= hi || hi > m_header.lines) return false;
   const std::size_t width = m_header.width;
   // Lines that cannot hold pixels split the run into stretches read one at a time, so that
   // nothing is read that could not be shown; one buffer fits the longest stretch.
@@ -228,8 +241,8 @@ bool CKvScrollFileRead::DecodeRun(DWORD lo, DWORD hi, DWORD* out) {
       }
       const DWORD j = stretchEnd(i);
       const ULONGLONG bytes = m_offsets[j] - m_offsets[i];
-      Seek(static_cast<LONGLONG>(m_offsets[i]), begin);
-      if (!ReadFully(packed.get(), bytes) ||
+      if (!m_lineReader->seek(m_offsets[i]) ||
+          !m_lineReader->read(packed.get(), static_cast<std::size_t>(bytes)) ||
           !DecodeLines(reinterpret_cast<const BYTE*>(packed.get()), static_cast<std::size_t>(bytes),
                        i, j - i, line))
         return false;
@@ -258,6 +271,7 @@ BYTE* CKvScrollFileRead::GetSpecialFrame(DWORD from, DWORD to) {
 }
 
 void CKvScrollFileRead::CloseFile() {
+  m_lineReader.reset();
   Abort();
   m_header = SKvScrollHeader{};
   m_offsets.clear();

@@ -6,9 +6,11 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <vector>
 
 #include "KvMediaFile/KvMediaApi.h"
+#include "host/FileReader.h"
 #include "platform/File.h"
 
 struct SKvScrollHeader {
@@ -24,7 +26,8 @@ struct SKvScrollHeader {
   static constexpr DWORD kMagic = 0x43535653;  // "SVSC"
   std::array<BYTE, kSize> Serialize() const;
   static SKvScrollHeader Parse(const std::array<BYTE, kSize>& bytes);
-  bool IsValid() const;
+  // Whether this library reads a file with this header; records why not.
+  bool Accept() const;
 };
 
 class KV_MEDIA_API CKvScrollFileWrite : public CFile {
@@ -87,9 +90,10 @@ class KV_MEDIA_API CKvScrollFileRead : public CFile {
   // Whether line i has a stored size that some stream of W pixels can have: not 0, and at
   // most 2 words a pixel (every packet gives at least one pixel for at most two words).
   bool MayHoldPixels(DWORD i) const;
-  // Reads exactly `bytes` bytes at the current position (false when the file is shorter).
-  bool ReadFully(void* buffer, ULONGLONG bytes);
 
   SKvScrollHeader m_header;
   std::vector<ULONGLONG> m_offsets;
+  // Every read after the open goes through it, so that it always knows the file's position
+  // and a run of lines that follows the last one read needs no seek.
+  std::unique_ptr<FileReader> m_lineReader;
 };

@@ -116,8 +116,9 @@ TEST(PsdLoad, RgbTakesAlphaFromAFourthChannelOnly) {
   // Three channels, raw or packed, are left to the cross-check.
   EXPECT_EQ(Load(Image(KV_PSD_RGB, 4, 2, 2, rgb + a, 1)), alpha);
   EXPECT_EQ(Load(Image(KV_PSD_RGB, 4, 2, 2, Wide(rgb + a), 1, 16)), alpha);
-  // Raw data is read as three planes, which four channels do not match.
-  EXPECT_TRUE(Load(Image(KV_PSD_RGB, 4, 2, 2, rgb + a)).empty());
+  // Raw data with an alpha channel is read as packed data is.
+  EXPECT_EQ(Load(Image(KV_PSD_RGB, 4, 2, 2, rgb + a)), alpha);
+  EXPECT_EQ(Load(Image(KV_PSD_RGB, 4, 2, 2, Wide(rgb + a), 0, 16)), alpha);
 }
 
 TEST(PsdLoad, GreyDuotoneAndIndexedPictures) {
@@ -270,15 +271,13 @@ TEST(PsdLoad, EveryPrefixOfAValidFileFails) {
 
 // Where both must agree. The other decoder reads RGB files only, so grey pictures are compared
 // with the RGB file of the same plane thrice. It also lightens colours under partial alpha (we
-// keep them as stored) and reads raw data with an alpha channel (which we refuse); those are
-// not compared.
+// keep them as stored); there only alpha is compared.
 TEST(PsdLoad, AgreesWithAnIndependentDecoder) {
   unsigned seed = 99;
   auto noise = [&](std::size_t n) { return kvtest::NoiseWithRuns(n, 1, 256, seed++); };
   for (int channels : {1, 3, 4})
     for (int compression : {0, 1})
       for (auto [w, h] : {std::pair{47, 33}, {1, 1}}) {
-        if (channels == 4 && compression == 0) continue;
         SCOPED_TRACE(testing::Message() << channels << " channels, compression " << compression
                                         << ", " << w << "x" << h);
         const std::size_t pixels = std::size_t(w) * h;
