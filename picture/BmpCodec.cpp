@@ -444,6 +444,7 @@ int KvBmpHeaderInfo(CFile& file, RECT* rect, int* bits) {
 }
 
 DWORD* KvMediaLoadBMPFile(CString path, CRect& rect) {
+  KvClearFailure();
   if (!KvDoesFileExist(path)) {
     KvFail("the file does not exist");
     return nullptr;

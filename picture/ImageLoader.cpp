@@ -351,6 +351,7 @@ DWORD* CImageLoader::LoadBgra(const wchar_t* path, CRect& rect, bool& handled) {
 }
 
 DWORD* KvMediaLoadPNGFile(CString path, CRect& rect) {
+  KvClearFailure();
   CImageLoader* loader = KvImageLoader();
   if (!loader) return nullptr;
   bool handled = false;

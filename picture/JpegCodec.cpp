@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "KvMediaFile/KvPicture.h"
+#include "host/Failure.h"
 #include "host/MemBlock.h"
 #include "picture/JpegCodec.h"
 #include "picture/PictureBuffer.h"
@@ -24,12 +25,24 @@ DWORD* LoadJpeg(const Source& source, CRect& rect) {
     // libjpeg's own buffers (whole-picture coefficients of progressive files) stay within
     // the picture limit too.
     reader.SetMemoryLimit(KvGetMaxPictureBytes());
-    if (!reader.Open(source) || !reader.CanHoldPicture()) return nullptr;
+    if (!reader.Open(source)) {
+      KvFail("not a JPEG file, or its header is damaged");
+      return nullptr;
+    }
+    if (!reader.CanHoldPicture()) {
+      KvFail("the file is too short for the picture it announces");
+      return nullptr;
+    }
     PictureBuffer picture = PictureBuffer::Allocate(reader.width(), reader.height());
-    if (!picture || !reader.Decode(picture.data())) return nullptr;
+    if (!picture) return nullptr;
+    if (!reader.Decode(picture.data())) {
+      KvFail("the JPEG data is damaged or cut short");
+      return nullptr;
+    }
     rect = CRect(0, 0, picture.width(), picture.height());
     return picture.Release();
   } catch (const std::bad_alloc&) {
+    KvFail("out of memory");
     return nullptr;
   }
 }
@@ -38,7 +51,10 @@ DWORD* LoadJpeg(const Source& source, CRect& rect) {
 
 DWORD* KvDecodeJpeg(std::span<const BYTE> bytes, CRect& rect) { return LoadJpeg(bytes, rect); }
 
-DWORD* KvMediaLoadJPGFile(CString path, CRect& rect) { return LoadJpeg(path, rect); }
+DWORD* KvMediaLoadJPGFile(CString path, CRect& rect) {
+  KvClearFailure();
+  return LoadJpeg(path, rect);
+}
 
 DWORD* KvMediaLoadJPGFile(CString path, CRect& rect, int& value) {
   value = 4;

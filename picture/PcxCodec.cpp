@@ -301,6 +301,7 @@ int KvPcxHeaderInfo(CFile& file, RECT* rect, int* bits) {
 }
 
 DWORD* KvMediaLoadPCXFile(CString path, CRect& rect) {
+  KvClearFailure();
   if (!KvDoesFileExist(path)) {
     KvFail("the file does not exist");
     return nullptr;

@@ -1,10 +1,10 @@
+#include "picture/PictureInfo.h"
 #include "KvMediaFile/KvPicture.h"
 #include "host/Failure.h"
 #include "host/FileName.h"
 #include "picture/BmpCodec.h"
 #include "picture/PcxCodec.h"
 #include "picture/PictureFormats.h"
-#include "picture/PictureInfo.h"
 #include "picture/TgaCodec.h"
 
 namespace {

@@ -332,6 +332,7 @@ int KvTgaHeaderInfo(CFile& file, RECT* rect, int* bits) {
 }
 
 DWORD* KvMediaLoadTGAFile(CString path, CRect& rect) {
+  KvClearFailure();
   CFileStatus status;
   if (!CFile::GetStatus(path, status)) {
     KvFail("the file does not exist");
