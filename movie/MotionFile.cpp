@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "host/ByteReader.h"
 #include "host/Failure.h"
 #include "host/FileReader.h"
-#include "picture/ByteReader.h"
 #include "platform/GlobalMemory.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <limits>
 
-#include "picture/ByteReader.h"
+#include "host/ByteReader.h"
 #include "platform/GlobalMemory.h"
 
 IMPLEMENT_DYNCREATE(CKvPlayMovieMotion, CKvPlayMovieBase)

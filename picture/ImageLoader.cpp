@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "KvMediaFile/KvPicture.h"
+#include "host/ByteReader.h"
 #include "host/Failure.h"
 #include "host/MemBlock.h"
-#include "picture/ByteReader.h"
 #include "picture/PictureBuffer.h"
 #include "picture/RowConversion.h"
 #include "platform/File.h"

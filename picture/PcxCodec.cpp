@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "KvMediaFile/KvPicture.h"
+#include "host/ByteReader.h"
 #include "host/Failure.h"
 #include "host/FileName.h"
 #include "host/FileReader.h"
 #include "host/MemBlock.h"
-#include "picture/ByteReader.h"
 #include "picture/PictureBuffer.h"
 #include "picture/RowConversion.h"
 #include "picture/SafeSave.h"

@@ -6,11 +6,11 @@
 #include <new>
 #include <span>
 
+#include "host/ByteReader.h"
 #include "host/Failure.h"
 #include "host/FileReader.h"
 #include "host/LineCodec.h"
 #include "host/MemBlock.h"
-#include "picture/ByteReader.h"
 
 std::array<BYTE, SKvScrollHeader::kSize> SKvScrollHeader::Serialize() const {
   std::array<BYTE, kSize> b{};

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "ToolSupport.h"
-#include "picture/ByteReader.h"
+#include "host/ByteReader.h"
 
 namespace kvtool {
 
