@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -151,16 +150,8 @@ TEST(KvObjects, IconArchiveFormRejectsImpossibleSizes) {
   CKvIconObj none;
   none.SetIcon(nullptr, CSize(5, 2));
   EXPECT_EQ(none.GetIconSize(), CSize());
-  CMemFile noneFile;
-  {
-    CArchive ar(&noneFile, CArchive::store);
-    none.Serialize(ar);
-    ar.Close();
-  }
-  std::vector<BYTE> noneBytes(static_cast<size_t>(noneFile.GetLength()));
-  noneFile.SeekToBegin();
-  noneFile.Read(noneBytes.data(), static_cast<UINT>(noneBytes.size()));
-  EXPECT_EQ(loadIcon(noneBytes).Compare(&none), 1);
+  EXPECT_EQ(
+      loadIcon(kvtest::StoreArchive([&](CArchive& ar) { none.Serialize(ar); })).Compare(&none), 1);
 }
 
 TEST(KvObjects, ListDeletesWhatItOwns) {

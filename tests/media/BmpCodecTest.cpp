@@ -1,11 +1,4 @@
 #include <gtest/gtest.h>
-#include <stb/stb_image.h>
-
-#include <chrono>
-#include <optional>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "KvMediaFile/KvMediaResources.h"
 #include "KvMediaFile/KvPicture.h"
@@ -80,17 +73,9 @@ TEST(BmpLoad, AgreesWithAnIndependentDecoder) {
         const Bytes file = kvtest::WriteBmp(
             Image(bits, w, sign * h, Noise(rowBytes * h, unsigned(w * bits)), palette));
         const auto ours = LoadBmpBytes(file);
-        int sw = 0, sh = 0, channels = 0;
-        unsigned char* rgba =
-            stbi_load_from_memory(file.data(), int(file.size()), &sw, &sh, &channels, 4);
         ASSERT_TRUE(ours);
-        ASSERT_TRUE(rgba);
-        ASSERT_EQ(ours->rect, CRect(0, 0, sw, sh));
-        std::vector<DWORD> theirs;  // with alpha 255: ours never keeps a stored alpha
-        for (int i = 0; i < sw * sh; ++i)
-          theirs.push_back(Px(rgba[4 * i + 2], rgba[4 * i + 1], rgba[4 * i]));
-        stbi_image_free(rgba);
-        EXPECT_EQ(ours->pixels, theirs);
+        EXPECT_EQ(ours->rect, CRect(0, 0, w, h));
+        EXPECT_EQ(ours->pixels, kvtest::StbPixels(file, true));  // a stored alpha is never kept
       }
 }
 
@@ -213,22 +198,19 @@ TEST(BmpLoad, ShortAndLyingFilesFailQuickly) {
 }
 
 TEST(BmpSave, FourByTwoIsAnEightySixByteFile) {
-  const std::vector<DWORD> buffer{Px(1, 2, 3, 0),     Px(4, 5, 6, 7),    Px(8, 9, 10, 11),
-                                  Px(12, 13, 14, 15), Px(21, 22, 23, 0), Px(24, 25, 26, 27),
-                                  Px(28, 29, 30, 31), Px(32, 33, 34, 35)};
+  const auto buffer = kvtest::Gradient(4, 2);
   kvtest::TempDir dir;
   ASSERT_EQ(KvMediaSaveBMPFile(dir.File("out.bmp"), const_cast<DWORD*>(buffer.data()), CSize(4, 2),
                                CRect(0, 0, 4, 2)),
             1);
   const Bytes f = kvtest::ReadFileBytes(dir.path() + "/out.bmp");
   ASSERT_EQ(f.size(), 86u);
-  EXPECT_EQ(U16(f, 0), 0x4D42);
-  EXPECT_EQ(U32(f, 2), 86u);
-  EXPECT_EQ(U32(f, 10), 54u);
-  // Header size, width, height, planes, bits, compression, image size, resolutions.
-  EXPECT_EQ((std::vector<DWORD>{U32(f, 14), U32(f, 18), U32(f, 22), DWORD(U16(f, 26)),
-                                DWORD(U16(f, 28)), U32(f, 30), U32(f, 34), U32(f, 38), U32(f, 42)}),
-            (std::vector<DWORD>{40, 4, 2, 1, 32, 0, 32, 4, 2}));
+  // Magic, file size, pixel offset; header size, width, height, planes, bits, compression,
+  // image size, resolutions.
+  EXPECT_EQ((std::vector<DWORD>{DWORD(U16(f, 0)), U32(f, 2), U32(f, 10), U32(f, 14), U32(f, 18),
+                                U32(f, 22), DWORD(U16(f, 26)), DWORD(U16(f, 28)), U32(f, 30),
+                                U32(f, 34), U32(f, 38), U32(f, 42)}),
+            (std::vector<DWORD>{0x4D42, 86, 54, 40, 4, 2, 1, 32, 0, 32, 4, 2}));
   EXPECT_EQ(U32(f, 54), buffer[4]);  // bottom row first, alpha as in the buffer
   EXPECT_EQ(U32(f, 70), buffer[0]);
   const auto back = LoadBmpBytes(f);
@@ -251,33 +233,25 @@ TEST(BmpInfo, DescribesAPictureBufferAndNothingMore) {
 
 TEST(BmpResource, DriveBitmapsLoadFromTheModule) {
   const HINSTANCE module = KvMediaGetResourceHandle();
+  const DWORD white = Px(255, 255, 255);
   std::vector<std::vector<DWORD>> pictures;
-  for (UINT id : {1200u, 1201u, 1202u, 1203u}) {
-    SCOPED_TRACE(id);
+  for (const wchar_t* id : {MAKEINTRESOURCEW(1200), MAKEINTRESOURCEW(1201), MAKEINTRESOURCEW(1202),
+                            MAKEINTRESOURCEW(1203), L"#1202"}) {
     CRect rect;
-    DWORD* buffer = KvMediaLoadBMPInRC(module, MAKEINTRESOURCEW(id), rect);
-    ASSERT_NE(buffer, nullptr);
-    ASSERT_EQ(rect, CRect(0, 0, 16, 16));
-    std::vector<DWORD> px(buffer, buffer + 256);
-    GlobalFree(buffer);
+    const auto p = kvtest::TakePicture(KvMediaLoadBMPInRC(module, id, rect), rect, rect);
+    ASSERT_TRUE(p);
+    ASSERT_EQ(p->rect, CRect(0, 0, 16, 16));
     // White where the panel masks, a drawing inside, every pixel opaque.
-    for (int corner : {0, 15, 240, 255}) EXPECT_EQ(px[corner], Px(255, 255, 255));
-    std::size_t drawn = 0;
-    for (DWORD p : px) {
-      EXPECT_EQ(p >> 24, 255u);
-      drawn += p != Px(255, 255, 255);
-    }
-    EXPECT_GT(drawn, 60u);
-    pictures.push_back(px);
+    for (int corner : {0, 15, 240, 255}) EXPECT_EQ(p->pixels[corner], white);
+    EXPECT_GT(
+        std::count_if(p->pixels.begin(), p->pixels.end(), [&](DWORD q) { return q != white; }), 60);
+    EXPECT_TRUE(
+        std::all_of(p->pixels.begin(), p->pixels.end(), [](DWORD q) { return q >> 24 == 255; }));
+    EXPECT_TRUE(pictures.empty() || p->pixels != pictures.back());
+    pictures.push_back(p->pixels);
   }
-  for (std::size_t i = 1; i < pictures.size(); ++i) EXPECT_NE(pictures[i], pictures[i - 1]);
-
+  EXPECT_EQ(pictures[4], pictures[2]);  // by name as by number
   CRect rect(-1, -1, -1, -1);
-  DWORD* byName = KvMediaLoadBMPInRC(module, L"#1202", rect);
-  ASSERT_NE(byName, nullptr);
-  EXPECT_EQ(std::vector<DWORD>(byName, byName + 256), pictures[2]);
-  GlobalFree(byName);
-  rect = CRect(-1, -1, -1, -1);
   EXPECT_EQ(KvMediaLoadBMPInRC(module, MAKEINTRESOURCEW(1204), rect), nullptr);
   EXPECT_EQ(KvMediaLoadBMPInRC(nullptr, MAKEINTRESOURCEW(1200), rect), nullptr);
   EXPECT_EQ(rect, CRect(-1, -1, -1, -1));

@@ -70,18 +70,6 @@ TEST(PictureSave, AFailedSaveKeepsTheOldFileAndLeavesNothingElse) {
   }
 }
 
-TEST(PictureSave, AReadOnlyFolderGetsNoFile) {
-  if (geteuid() == 0) GTEST_SKIP() << "root may write into a read-only folder";
-  auto buffer = kvtest::Gradient(8, 8);
-  kvtest::TempDir dir;
-  ASSERT_EQ(::chmod(dir.path().c_str(), 0555), 0);
-  for (const Saver& saver : kSavers)
-    EXPECT_EQ(saver.save(dir.File(saver.name), buffer.data(), CSize(8, 8), CRect(0, 0, 8, 8)), 0)
-        << saver.name;
-  ::chmod(dir.path().c_str(), 0755);
-  EXPECT_TRUE(fs::is_empty(dir.path()));
-}
-
 // The header information of the formats read by the service itself.
 TEST(PictureInfo, BmpTgaAndPcxHeaders) {
   kvtest::TempDir dir;
@@ -185,14 +173,6 @@ TEST(PictureService, SavesWithProgressAndMessages) {
     EXPECT_EQ(ui.progressTexts, std::vector<CString>{L"正在保存图像文件" + path + L"，请稍侯..."});
     EXPECT_EQ(ui.progressOpen, 0);
     EXPECT_TRUE(LoadTga(path));
-  }
-  {
-    kvtest::RecordingUi ui;
-    EXPECT_EQ(KvMediaSavePicFile(L"/proc/kvtest-no-write/out.tga", buffer.data(), CSize(8, 8), all,
-                                 nullptr),
-              0);
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].text, L"保存图像文件出错！");
   }
 }
 

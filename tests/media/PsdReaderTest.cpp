@@ -1,10 +1,4 @@
 #include <gtest/gtest.h>
-#include <stb/stb_image.h>
-
-#include <chrono>
-#include <optional>
-#include <utility>
-#include <vector>
 
 #include "KvMediaFile/KvPicture.h"
 #include "MediaChecks.h"
@@ -28,16 +22,12 @@ Bytes operator+(Bytes a, const Bytes& b) {
 using kvtest::Rgb;
 constexpr DWORD Grey(int v) { return Rgb(v, v, v); }
 
-// The pixels decoded from memory (none when refused), and the rect the reader left.
-Pixels Decode(Bytes file, CRect* rect = nullptr) {
+// The pixels decoded from memory, none when refused.
+Pixels Decode(Bytes file) {
   CMemFile mem(file.data(), UINT(file.size()));
-  CRect r(-7, -7, -7, -7);
-  DWORD* buffer = KvDecodePsd(mem, r);
-  if (rect) *rect = r;
-  if (!buffer) return {};
-  Pixels p(buffer, buffer + std::size_t(r.Width()) * r.Height());
-  GlobalFree(buffer);
-  return p;
+  CRect r;
+  const auto p = kvtest::TakePicture(KvDecodePsd(mem, r), r, r);
+  return p ? p->pixels : Pixels{};
 }
 Pixels Load(const PsdImage& image) { return Decode(kvtest::WritePsd(image)); }
 
@@ -290,18 +280,14 @@ TEST(PsdLoad, AgreesWithAnIndependentDecoder) {
         ASSERT_EQ(ours.size(), pixels);
 
         if (channels == 1) planes = planes + planes + planes;
-        const Bytes rgb =
-            kvtest::WritePsd(Image(KV_PSD_RGB, std::max(channels, 3), w, h, planes, compression));
-        int sw = 0, sh = 0, n = 0;
-        unsigned char* rgba = stbi_load_from_memory(rgb.data(), int(rgb.size()), &sw, &sh, &n, 4);
-        ASSERT_TRUE(rgba && sw == w && sh == h) << stbi_failure_reason();
+        const auto theirs = kvtest::StbPixels(
+            kvtest::WritePsd(Image(KV_PSD_RGB, std::max(channels, 3), w, h, planes, compression)));
+        ASSERT_EQ(theirs.size(), pixels);
         for (std::size_t i = 0; i < pixels; ++i) {
-          const unsigned char* p = rgba + 4 * i;
-          if (p[3] == 0 || p[3] == 255)
-            EXPECT_EQ(ours[i], Rgb(p[0], p[1], p[2], p[3])) << i;
-          else
-            EXPECT_EQ(ours[i] >> 24, DWORD{p[3]}) << i;
+          const DWORD alpha = theirs[i] >> 24;
+          EXPECT_EQ(alpha == 0 || alpha == 255 ? ours[i] : ours[i] >> 24,
+                    alpha == 0 || alpha == 255 ? theirs[i] : alpha)
+              << i;
         }
-        stbi_image_free(rgba);
       }
 }

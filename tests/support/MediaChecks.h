@@ -58,6 +58,10 @@ std::optional<Picture> TakePicture(void* buffer, const CRect& rect,
 using PathLoader = DWORD* (*)(CString path, CRect& rect);
 std::optional<Picture> LoadBytes(PathLoader load, const std::string& name, const Bytes& file);
 
+// stb_image's decode of a file (empty when it refuses it), alpha kept unless `opaque`: the
+// independent decoder that the loaders are compared with.
+std::vector<DWORD> StbPixels(const Bytes& file, bool opaque = false);
+
 // Every proper prefix of a valid file is refused (`decodes` false), whatever field it cuts.
 void ExpectEveryPrefixFails(const Bytes& file, const std::function<bool(const Bytes&)>& decodes);
 
