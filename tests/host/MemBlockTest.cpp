@@ -22,10 +22,9 @@ void FillNumbered(CKvMemBlock& block, BYTE alpha = 255) {
 
 TEST(MemBlock, InitSizesAndTheRasterSize) {
   CKvMemBlock block;
-  EXPECT_FALSE(block.InitBlock(CSize(0, 5)));
-  EXPECT_FALSE(block.InitBlock(CSize(-3, 5)));
-  EXPECT_FALSE(block.InitBlock(CSize(-2, -2)));
-  EXPECT_FALSE(block.InitBlock(CSize(1 << 20, 1 << 20)));  // above the picture limit
+  // Empty, negative other than the raster's (-1, -1), above the picture limit.
+  for (CSize bad : {CSize(0, 5), CSize(-3, 5), CSize(-2, -2), CSize(1 << 20, 1 << 20)})
+    EXPECT_FALSE(block.InitBlock(bad));
   EXPECT_FALSE(block.IsValid());
 
   CKvVideoStd::SetHD(FALSE);
@@ -60,20 +59,14 @@ TEST(MemBlock, CopyClipsBothSides) {
   ASSERT_TRUE(dst.InitBlock(CSize(5, 4)));
   FillNumbered(src);
   dst.ClearBlock(nullptr, Px(0xEE, 0xEE, 0xEE, 0xEE));
-  // Source area partly outside the source, destination partly outside the block.
+  // Source area partly outside the source, destination partly outside the block: source
+  // (0..3, 1..4) lands at (1..4, 2..3).
   EXPECT_TRUE(dst.Copy(-1, 2, &src, CRect(-2, 1, 4, 9), KV_MIX_COPY));
-  // Source (0..3, 1..5) lands at (1..4, 3..7) shifted by the clipped (-2, ...) -> dst x from
-  // -1 + 2 = 1; the clipped source columns 0..3 go to dst columns 1..4; rows 1.. go to 2..
   for (int y = 0; y < 4; ++y)
-    for (int x = 0; x < 5; ++x) {
-      const tagCOLOR32 got = dst.GetPixel(x, y);
-      if (y >= 2 && x >= 1) {
-        EXPECT_EQ(got, Px(static_cast<BYTE>(x - 1), static_cast<BYTE>(y - 1), 7, 255))
-            << x << "," << y;
-      } else {
-        EXPECT_EQ(got, Px(0xEE, 0xEE, 0xEE, 0xEE)) << x << "," << y;
-      }
-    }
+    for (int x = 0; x < 5; ++x)
+      EXPECT_EQ(dst.GetPixel(x, y), y >= 2 && x >= 1 ? Px(BYTE(x - 1), BYTE(y - 1), 7, 255)
+                                                     : Px(0xEE, 0xEE, 0xEE, 0xEE))
+          << x << "," << y;
   // Wholly outside: success, nothing written.
   EXPECT_TRUE(dst.Copy(100, 100, &src, src.GetRect(), KV_MIX_COPY));
   EXPECT_TRUE(dst.Copy(0, 0, &src, CRect(50, 50, 60, 60), KV_MIX_COPY));
@@ -157,10 +150,8 @@ TEST(MemBlock, ClearAssignAndDeflicker) {
   ASSERT_TRUE(lines.InitBlock(CSize(1, 5)));
   lines.SetPixel(0, 2, Px(200, 200, 200, 255));
   lines.Deflicker(CRect(0, 0, 1, 5), 0);
-  EXPECT_EQ(lines.GetPixel(0, 1).b, 50);
-  EXPECT_EQ(lines.GetPixel(0, 2).b, 100);
-  EXPECT_EQ(lines.GetPixel(0, 3).b, 50);
-  EXPECT_EQ(lines.GetPixel(0, 0).b, 0);
+  const int spread[] = {0, 50, 100, 50};
+  for (int y = 0; y < 4; ++y) EXPECT_EQ(lines.GetPixel(0, y).b, spread[y]) << y;
 }
 
 TEST(MemBlock, ColourBarsAreOpaque) {

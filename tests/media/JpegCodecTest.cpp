@@ -12,11 +12,9 @@
 #include "picture/JpegCodec.h"
 #include "platform/GlobalMemory.h"
 
-// The codec's entry points below the exported API.
-
 namespace {
 
-using Bytes = std::vector<unsigned char>;
+using kvtest::Bytes;
 namespace fs = std::filesystem;
 
 using kvtest::Picture;
@@ -83,19 +81,11 @@ std::size_t FindMarker(const Bytes& jpeg, unsigned char code) {
   return 0;
 }
 
-// Where the entropy-coded data of the first scan starts.
-std::size_t FirstScanData(const Bytes& jpeg) {
-  const std::size_t sos = FindMarker(jpeg, 0xDA);
-  return sos ? sos + 1 + (jpeg[sos + 1] << 8 | jpeg[sos + 2]) : 0;
-}
-
 // Sets the picture size in a baseline frame header.
 Bytes WithSize(Bytes jpeg, int w, int h) {
   const std::size_t sof = FindMarker(jpeg, 0xC0);
-  jpeg[sof + 4] = static_cast<unsigned char>(h >> 8);
-  jpeg[sof + 5] = static_cast<unsigned char>(h);
-  jpeg[sof + 6] = static_cast<unsigned char>(w >> 8);
-  jpeg[sof + 7] = static_cast<unsigned char>(w);
+  for (int i = 0; i < 4; ++i)
+    jpeg[sof + 4 + i] = static_cast<unsigned char>((i < 2 ? h : w) >> (i % 2 ? 0 : 8));
   return jpeg;
 }
 
@@ -236,8 +226,9 @@ TEST(JpegLoad, ShortAndDamagedFilesStayQuietAndBounded) {
   const Bytes jpeg = TjCompress(source.data(), w, h, TJPF_BGRA, TJSAMP_420, 0);
   const auto full = DecodeBytes(jpeg);
   ASSERT_TRUE(full);
-  const std::size_t data = FirstScanData(jpeg);
-  ASSERT_GT(data, 0u);
+  const std::size_t sos = FindMarker(jpeg, 0xDA),
+                    data = sos + 1 + (jpeg[sos + 1] << 8 | jpeg[sos + 2]);
+  ASSERT_GT(sos, 0u);  // the entropy-coded data of the first scan starts at `data`
 
   testing::internal::CaptureStderr();
   // Cut inside the headers: nothing.

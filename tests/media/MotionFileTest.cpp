@@ -2,9 +2,9 @@
 
 #include <functional>
 #include <optional>
-#include <string>
-#include <vector>
+#include <tuple>
 
+#include "MediaChecks.h"
 #include "TestSupport.h"
 #include "fixtures/MotionWriter.h"
 #include "movie/MotionFile.h"
@@ -12,7 +12,7 @@
 
 namespace {
 
-using Bytes = std::vector<BYTE>;
+using kvtest::Bytes;
 using kvtest::PeekLE;
 using kvtest::RawMotionFile;
 
@@ -102,8 +102,8 @@ TEST(MotionFileWrite, OnePatchMovieByteForByte) {
 }
 
 TEST(MotionFileWrite, KeyIntervalIsClampedTo10Through30) {
+  kvtest::TempDir dir;
   for (auto [asked, stored] : {std::pair{5, 10}, {40, 30}, {25, 25}}) {
-    kvtest::TempDir dir;
     CKvMotionFileWrite writer;
     ASSERT_TRUE(writer.CreateFileW(dir.File("k.sve"), WORD(asked), 1, 4, 0, 0, 8, 8));
     ASSERT_TRUE(writer.AppendFrame(0, nullptr, nullptr));
@@ -181,9 +181,7 @@ TEST(MotionFileRead, EveryVersionReadsTheSameMovie) {
     WORD key = 0;
     int frames = 0;
     ASSERT_TRUE(CKvMotionFileRead::GetFileInfo(movie.path, rect, key, frames));
-    EXPECT_EQ(rect, CRect(-3, 5, 17, 15));
-    EXPECT_EQ(key, 12);
-    EXPECT_EQ(frames, 3);
+    EXPECT_EQ(std::tuple(rect, key, frames), std::tuple(CRect(-3, 5, 17, 15), WORD(12), 3));
 
     CKvMotionFileRead reader;
     ASSERT_TRUE(reader.OpenFile(movie.path));
@@ -231,9 +229,7 @@ TEST(MotionFileRead, RefusesBadHeadersAndLayouts) {
     CRect rect;
     WORD key;
     int frames;
-    if (i < 5) {
-      EXPECT_EQ(CKvMotionFileRead::GetFileInfo(movie.path, rect, key, frames), 0) << name;
-    }
+    EXPECT_EQ(CKvMotionFileRead::GetFileInfo(movie.path, rect, key, frames), i < 5 ? 0 : 1) << name;
   }
   // Truncated files, and one that is missing.
   const Bytes whole = kvtest::LayOutMotionFile(base).bytes;

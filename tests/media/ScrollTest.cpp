@@ -274,30 +274,31 @@ struct Stream {
   // Opens the player again on the file as it now is, the strip's `blank` lines transparent.
   void Reopen(const std::vector<int>& blank) {
     for (int line : blank)
-      for (int j = 0; j < (IsRoll(dir) ? fw : fh); ++j)
+      for (int j = 0; j < Length(); ++j)
         scroll.strip.pixels[IsRoll(dir) ? std::size_t(line) * fw + j
                                         : std::size_t(j) * scroll.strip.width + line] = 0;
     ASSERT_TRUE(player.Open(scroll.path, inMemory));
     shown = -1;
   }
   int Extent() const { return IsRoll(dir) ? fh : fw; }
+  int Length() const { return IsRoll(dir) ? fw : fh; }
   // Pixel j of buffer row (roll) or column (crawl) `slot`.
   std::size_t At(int slot, int j) const {
     return IsRoll(dir) ? std::size_t(slot) * fw + j : std::size_t(j) * fw + slot;
   }
 
-  // The ring read from its first slot on against the window cut from the strip.
+  // The ring read from its first slot on against the window cut from the strip (without
+  // allocating, for the failed-allocation tests).
   testing::AssertionResult RingHoldsWindow(const CRect& w) const {
     const CPoint ring = player.GetRingPoint();
     const int first = Mod((IsRoll(dir) ? ring.y : ring.x) + int(dir % 2), Extent());
     for (int i = 0; i < Extent(); ++i)
-      for (int j = 0; j < (IsRoll(dir) ? fw : fh); ++j) {
+      for (int j = 0; j < Length(); ++j) {
         const DWORD want =
             IsRoll(dir) ? scroll.strip.At(j, w.top + i) : scroll.strip.At(w.left + i, j);
-        const DWORD got = frame[At(Mod(first + i, Extent()), j)];
-        if (got != want)
-          return testing::AssertionFailure() << "window line " << i << " pixel " << j << " is "
-                                             << std::hex << got << ", expected " << want;
+        if (frame[At(Mod(first + i, Extent()), j)] != want)
+          return testing::AssertionFailure()
+                 << "window line " << i << " pixel " << j << " is wrong";
       }
     return testing::AssertionSuccess();
   }
@@ -325,7 +326,7 @@ struct Stream {
     std::vector<bool> updated(Extent());
     for (int i = 0; i < k; ++i) updated[Mod((IsRoll(dir) ? u.top : u.left) + i, Extent())] = true;
     for (int slot = 0; slot < Extent(); ++slot)
-      for (int j = 0; !updated[slot] && j < (IsRoll(dir) ? fw : fh); ++j)
+      for (int j = 0; !updated[slot] && j < Length(); ++j)
         ASSERT_EQ(frame[At(slot, j)], before[At(slot, j)])
             << "slot " << slot << ", " << testing::PrintToString(u);
   }
@@ -564,7 +565,7 @@ TEST_F(ScrollPlayer, EveryFailedAllocationGivesZero) {
             if (!st.player.Open(std::move(path), mem)) return true;
             for (std::size_t i = 0; i < positions.size(); ++i) {
               if (!st.player.GetOneFrame(positions[i], &st.buffer)) continue;
-              if (mem ? st.frame != reference[i] : !bool(st.RingHoldsWindow(st.buffer.rcSource)))
+              if (mem ? st.frame != reference[i] : !st.RingHoldsWindow(st.buffer.rcSource))
                 return false;
             }
             return true;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "platform/Geometry.h"
 
 TEST(Rectangles, IntersectEmptiesOnNoOverlap) {
@@ -17,20 +19,17 @@ TEST(Rectangles, IntersectEmptiesOnNoOverlap) {
 TEST(Rectangles, SubtractOnlyWhereTheResultIsARectangle) {
   CRect r;
   const CRect a(0, 0, 100, 50);
-  // A band covering a whole side is cut off.
-  const CRect top(0, 0, 100, 10), left(-5, -5, 30, 60), bottom(0, 40, 100, 50);
-  EXPECT_TRUE(r.SubtractRect(&a, &top));
-  EXPECT_EQ(r, CRect(0, 10, 100, 50));
-  EXPECT_TRUE(r.SubtractRect(&a, &left));
-  EXPECT_EQ(r, CRect(30, 0, 100, 50));
-  EXPECT_TRUE(r.SubtractRect(&a, &bottom));
-  EXPECT_EQ(r, CRect(0, 0, 100, 40));
-  // A hole in the middle, or a corner, leaves the rectangle whole.
-  const CRect hole(10, 10, 20, 20), corner(90, 40, 120, 60);
-  EXPECT_TRUE(r.SubtractRect(&a, &hole));
-  EXPECT_EQ(r, a);
-  EXPECT_TRUE(r.SubtractRect(&a, &corner));
-  EXPECT_EQ(r, a);
+  // A band covering a whole side is cut off; a hole in the middle, or a corner, leaves the
+  // rectangle whole.
+  const std::pair<CRect, CRect> cases[] = {{{0, 0, 100, 10}, {0, 10, 100, 50}},
+                                           {{-5, -5, 30, 60}, {30, 0, 100, 50}},
+                                           {{0, 40, 100, 50}, {0, 0, 100, 40}},
+                                           {{10, 10, 20, 20}, a},
+                                           {{90, 40, 120, 60}, a}};
+  for (const auto& [cut, left] : cases) {
+    EXPECT_TRUE(r.SubtractRect(&a, &cut));
+    EXPECT_EQ(r, left);
+  }
   // Covering it whole leaves nothing.
   const CRect all(-1, -1, 200, 200);
   EXPECT_FALSE(r.SubtractRect(&a, &all));

@@ -70,27 +70,19 @@ TEST(CStringText, EditingMembersStayInRange) {
   EXPECT_EQ(CString(L"a,b,,c").Replace(L",", L";;"), 3);
 }
 
-TEST(Paths, SplitAsTheOriginalRuntimeDoes) {
+// The four parts of a path, between bars.
+std::wstring Split(const wchar_t* path) {
   wchar_t drive[_MAX_DRIVE], dir[_MAX_DIR], fname[_MAX_FNAME], ext[_MAX_EXT];
-  _wsplitpath(L"/clips/title.0001.TGA", drive, dir, fname, ext);
-  EXPECT_STREQ(drive, L"");
-  EXPECT_STREQ(dir, L"/clips/");
-  EXPECT_STREQ(fname, L"title.0001");
-  EXPECT_STREQ(ext, L".TGA");
+  _wsplitpath(path, drive, dir, fname, ext);
+  return std::wstring(drive) + L"|" + dir + L"|" + fname + L"|" + ext;
+}
 
-  _wsplitpath(L"noext", nullptr, dir, fname, ext);
-  EXPECT_STREQ(dir, L"");
-  EXPECT_STREQ(fname, L"noext");
-  EXPECT_STREQ(ext, L"");
-
+TEST(Paths, SplitAsTheOriginalRuntimeDoes) {
+  EXPECT_EQ(Split(L"/clips/title.0001.TGA"), L"|/clips/|title.0001|.TGA");
+  EXPECT_EQ(Split(L"noext"), L"||noext|");
   // The extension is taken from the file name only, never from a folder.
-  _wsplitpath(L"/a.dir/name", nullptr, dir, fname, ext);
-  EXPECT_STREQ(dir, L"/a.dir/");
-  EXPECT_STREQ(fname, L"name");
-  EXPECT_STREQ(ext, L"");
-  _wsplitpath(L"/x/.hidden", nullptr, nullptr, fname, ext);
-  EXPECT_STREQ(fname, L"");
-  EXPECT_STREQ(ext, L".hidden");
+  EXPECT_EQ(Split(L"/a.dir/name"), L"|/a.dir/|name|");
+  EXPECT_EQ(Split(L"/x/.hidden"), L"|/x/||.hidden");
 }
 
 TEST(Paths, LongPartsAreCutToTheBuffers) {
