@@ -72,10 +72,8 @@ TEST(BmpLoad, AgreesWithAnIndependentDecoder) {
         const Bytes palette = bits <= 8 ? Noise(4u << bits, bits) : Bytes{};
         const Bytes file = kvtest::WriteBmp(
             Image(bits, w, sign * h, Noise(rowBytes * h, unsigned(w * bits)), palette));
-        const auto ours = LoadBmpBytes(file);
-        ASSERT_TRUE(ours);
-        EXPECT_EQ(ours->rect, CRect(0, 0, w, h));
-        EXPECT_EQ(ours->pixels, kvtest::StbPixels(file, true));  // a stored alpha is never kept
+        // A stored alpha is never kept.
+        EXPECT_EQ(LoadBmpBytes(file), (Picture{{0, 0, w, h}, kvtest::StbPixels(file, true)}));
       }
 }
 
@@ -213,11 +211,9 @@ TEST(BmpSave, FourByTwoIsAnEightySixByteFile) {
             (std::vector<DWORD>{0x4D42, 86, 54, 40, 4, 2, 1, 32, 0, 32, 4, 2}));
   EXPECT_EQ(U32(f, 54), buffer[4]);  // bottom row first, alpha as in the buffer
   EXPECT_EQ(U32(f, 70), buffer[0]);
-  const auto back = LoadBmpBytes(f);
-  ASSERT_TRUE(back);
-  EXPECT_EQ(back->rect, CRect(0, 0, 4, 2));
-  for (std::size_t i = 0; i < buffer.size(); ++i)
-    EXPECT_EQ(back->pixels[i], buffer[i] | 0xFF000000u) << i;
+  auto opaque = buffer;
+  for (DWORD& px : opaque) px |= 0xFF000000u;
+  EXPECT_EQ(LoadBmpBytes(f), (Picture{{0, 0, 4, 2}, opaque}));
 }
 
 TEST(BmpInfo, DescribesAPictureBufferAndNothingMore) {

@@ -282,10 +282,8 @@ TEST(GifFiles, LoadAndHeaderInformationFromAPath) {
   std::tie(small.screenWidth, small.screenHeight, small.images[0].left) = std::tuple(40, 30, 5);
   small.images.push_back(small.images[0]);
   small.images[1].indices = Bytes(3, 3);
-  const auto p = kvtest::LoadBytes(KvMediaLoadGIFFile, "a.gif", kvtest::WriteGif(small));
-  ASSERT_TRUE(p);
-  EXPECT_EQ(p->rect, CRect(0, 0, 3, 1));
-  EXPECT_EQ(p->pixels, Expected({0, 1, 2}, small.globalTable));
+  EXPECT_EQ(kvtest::LoadBytes(KvMediaLoadGIFFile, "a.gif", kvtest::WriteGif(small)),
+            (kvtest::Picture{{0, 0, 3, 1}, Expected({0, 1, 2}, small.globalTable)}));
   kvtest::TempDir dir;
   CRect loaded = kUntouched;
   EXPECT_FALSE(kvtest::TakePicture(KvMediaLoadGIFFile(dir.File("missing.gif"), loaded), loaded));

@@ -384,14 +384,10 @@ TEST(MovieApi, ReadsInformationAndFrames) {
   EXPECT_EQ(std::tuple(rect, key, frames), std::tuple(CRect(100, 50, 300, 150), WORD(10), 5));
   EXPECT_EQ(KvMovieGetFileInfo(movie.path, nullptr, nullptr, nullptr), 1);
   // The frame at a time, and the first one through the picture service.
-  const auto expectFrame = [&](DWORD* buffer, int f) {
-    const auto p = kvtest::TakePicture(buffer, at);
-    ASSERT_TRUE(p);
-    EXPECT_EQ(p->rect, rect);
-    EXPECT_EQ(p->pixels, movie.frames[f]);
-  };
-  expectFrame(KvMovieGetFrame(movie.path, at, 0.5f), 2);
-  expectFrame(KvMediaLoadPicFile(movie.path, at), 0);
+  EXPECT_EQ(kvtest::TakePicture(KvMovieGetFrame(movie.path, at, 0.5f), at),
+            (kvtest::Picture{rect, movie.frames[2]}));
+  EXPECT_EQ(kvtest::TakePicture(KvMediaLoadPicFile(movie.path, at), at),
+            (kvtest::Picture{rect, movie.frames[0]}));
   CKvMemBlock blocks[3];
   EXPECT_EQ(KvMovieGetFrames(movie.path, 3, blocks), 1);
   for (int i = 0; i < 3; ++i) EXPECT_EQ(Pixels(blocks[i]), movie.frames[i]) << i;

@@ -185,10 +185,7 @@ TEST(PictureService, EmptyPictureIsTransparentAndNeverOverwrites) {
   kvtest::TempDir dir;
   const CString path = dir.File("empty.tga");
   EXPECT_EQ(KvMediaCreateEmptyPicFile(path, CSize(4, 4)), 1);
-  const auto p = LoadTga(path);
-  ASSERT_TRUE(p);
-  EXPECT_EQ(p->rect, CRect(0, 0, 4, 4));
-  EXPECT_EQ(p->pixels, std::vector<DWORD>(16, 0));
+  EXPECT_EQ(LoadTga(path), (kvtest::Picture{{0, 0, 4, 4}, std::vector<DWORD>(16, 0)}));
 
   const Bytes other{'n', 'o', 't', ' ', 't', 'g', 'a'};
   kvtest::WriteFileBytes(dir.path() + "/other.tga", other);

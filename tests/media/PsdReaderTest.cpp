@@ -65,14 +65,15 @@ const Bytes kColourCount = PsdResource(1046, {0, 1});
 TEST(PsdHeader, RefusedHeadersReportMinusOneAndTheInformationAgrees) {
   kvtest::TempDir dir;
   const PsdImage valid = Image(KV_PSD_RGB, 3, 2, 1, {1, 2, 3, 4, 5, 6}, 2, 16);
-  PsdImage version2 = valid, signature = valid, reserved = valid;
-  version2.version = 2;
-  signature.signature = "8BPX";
-  reserved.reserved[5] = 1;
-  Bytes cut = kvtest::WritePsd(valid);
-  cut.resize(25);
+  const Bytes good = kvtest::WritePsd(valid);
+  const auto changed = [&](std::size_t at, unsigned char value) {
+    Bytes b = good;
+    b[at] = value;
+    return b;
+  };
+  // The signature, version 2, a reserved byte, a header cut short.
   for (const Bytes& file :
-       {kvtest::WritePsd(version2), kvtest::WritePsd(signature), kvtest::WritePsd(reserved), cut}) {
+       {changed(3, 'X'), changed(5, 2), changed(11, 1), Bytes(good.begin(), good.begin() + 25)}) {
     kvtest::WriteFileBytes(dir.path() + "/bad.psd", file);
     CRect rect(5, 5, 5, 5);
     EXPECT_EQ(KvMediaLoadPSDFile(dir.File("bad.psd"), rect), nullptr);
@@ -88,7 +89,7 @@ TEST(PsdHeader, RefusedHeadersReportMinusOneAndTheInformationAgrees) {
   EXPECT_EQ(KvMediaLoadPSDFile(dir.File("missing.psd"), rect), nullptr);
   EXPECT_EQ(rect, CRect(5, 5, 5, 5));
   EXPECT_EQ(KvPsdPictureInfo(dir.File("missing.psd"), nullptr, nullptr), 0);
-  kvtest::WriteFileBytes(dir.path() + "/zip.psd", kvtest::WritePsd(valid));
+  kvtest::WriteFileBytes(dir.path() + "/zip.psd", good);
   EXPECT_EQ(KvMediaLoadPSDFile(dir.File("zip.psd"), rect), nullptr);
   EXPECT_EQ(rect, CRect(0, 0, 2, 1));
   RECT info{};

@@ -48,8 +48,8 @@ bool Holds(BYTE* got, const std::vector<DWORD>& want) {
 // Runs `act` with the n-th allocation failing, for n = 1, 2, ... until `act` makes no more
 // allocations; `setup` runs before each try, outside the failures. Nothing may be thrown, and
 // `act` says whether the results were right.
-void ForEachFailingAllocation(const std::function<void()>& setup,
-                              const std::function<bool()>& act) {
+void ForEachFailingAllocation(
+    const std::function<bool()>& act, const std::function<void()>& setup = [] {}) {
   for (std::size_t nth = 1;; ++nth) {
     setup();
     bool threw = false, right = false;
@@ -200,20 +200,18 @@ TEST(ScrollFile, FailedAllocationsGiveZeroOrNull) {
   Lines lines = kvtest::ScrollLines(s.strip, 2);
   const std::vector<DWORD> all = Join(lines, 0, lines.size());
   const CString copy = s.dir.File("copy.ksc");
-  ForEachFailingAllocation([] {},
-                           [&] {
-                             CKvScrollFileWrite writer;
-                             if (writer.OpenFile(copy.GetString(), 2, 0, 40, 6))
-                               for (auto& line : lines) writer.AppendDataLine(line.data());
-                             return true;
-                           });
-  ForEachFailingAllocation([] {},
-                           [&] {
-                             CKvScrollFileRead reader;
-                             if (!reader.OpenFile(s.path.GetString())) return true;
-                             std::unique_ptr<BYTE[]> got(reader.GetSpecialFrame(0, 40));
-                             return !got || std::memcmp(got.get(), all.data(), all.size() * 4) == 0;
-                           });
+  ForEachFailingAllocation([&] {
+    CKvScrollFileWrite writer;
+    if (writer.OpenFile(copy.GetString(), 2, 0, 40, 6))
+      for (auto& line : lines) writer.AppendDataLine(line.data());
+    return true;
+  });
+  ForEachFailingAllocation([&] {
+    CKvScrollFileRead reader;
+    if (!reader.OpenFile(s.path.GetString())) return true;
+    BYTE* got = reader.GetSpecialFrame(0, 40);
+    return !got || Holds(got, all);
+  });
 }
 
 // ---------------------------------------------------------------------------------------
@@ -558,26 +556,27 @@ TEST_F(ScrollPlayer, EveryFailedAllocationGivesZero) {
         ASSERT_TRUE(st.player.GetOneFrame(p, &st.buffer));
         reference.push_back(st.frame);
       }
+      // The path is copied before each try, outside the failures.
       CString path;
+      const auto copyPath = [&] { path = st.scroll.path; };
       ForEachFailingAllocation(
-          [&] { path = st.scroll.path; },
           [&] {
             if (!st.player.Open(std::move(path), mem)) return true;
-            for (std::size_t i = 0; i < positions.size(); ++i) {
-              if (!st.player.GetOneFrame(positions[i], &st.buffer)) continue;
-              if (mem ? st.frame != reference[i] : !st.RingHoldsWindow(st.buffer.rcSource))
+            for (std::size_t i = 0; i < positions.size(); ++i)
+              if (st.player.GetOneFrame(positions[i], &st.buffer) &&
+                  (mem ? st.frame != reference[i] : !st.RingHoldsWindow(st.buffer.rcSource)))
                 return false;
-            }
             return true;
-          });
+          },
+          copyPath);
       CRect rect;
       const std::vector<DWORD> half = Cut(st.scroll.strip, Window(dir, 350, 700, st.fw, st.fh));
       ForEachFailingAllocation(
-          [&] { path = st.scroll.path; },
           [&] {
             KvGlobalPtr frame(KvScrollGetFrame(std::move(path), rect, 0.5f, mem));
             return !frame || std::equal(half.begin(), half.end(), static_cast<DWORD*>(frame.get()));
-          });
+          },
+          copyPath);
     }
 }
 
@@ -589,10 +588,8 @@ TEST_F(ScrollPlayer, FileHelpersAndCategories) {
   EXPECT_FALSE(KvScrollGetFileInfo(s.dir.File("none.ksc"), &dir, &width, &lines));
   CRect rect;
   for (int mem = 0; mem < 2; ++mem) {
-    const auto frame = kvtest::TakePicture(KvScrollGetFrame(s.path, rect, 0.7f, mem), rect);
-    ASSERT_TRUE(frame);
-    EXPECT_EQ(frame->rect, CRect(0, 0, 20, 576));
-    EXPECT_EQ(frame->pixels, Cut(s.strip, Window(1, 630, 900, 20, 576)));
+    EXPECT_EQ(kvtest::TakePicture(KvScrollGetFrame(s.path, rect, 0.7f, mem), rect),
+              (kvtest::Picture{{0, 0, 20, 576}, Cut(s.strip, Window(1, 630, 900, 20, 576))}));
   }
   EXPECT_EQ(KvScrollGetFrame(s.dir.File("none.ksc"), rect, 0.5f, FALSE), nullptr);
 

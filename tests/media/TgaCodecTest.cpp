@@ -210,10 +210,8 @@ TEST(TgaLoad, AgreesWithAnIndependentDecoder) {
           im.packing = packing;
           im.extensionAndFooter = w > 1;
           const Bytes file = kvtest::WriteTga(im);
-          const auto ours = LoadTgaBytes(file);
-          ASSERT_TRUE(ours);
-          EXPECT_EQ(ours->rect, CRect(0, 0, w, h));
-          EXPECT_EQ(ours->pixels, kvtest::StbPixels(file, depth != 32));
+          EXPECT_EQ(LoadTgaBytes(file),
+                    (kvtest::Picture{{0, 0, w, h}, kvtest::StbPixels(file, depth != 32)}));
         }
 }
 
@@ -246,10 +244,7 @@ TEST(TgaSave, WritesTheRegionWithStampExtensionAndFooter) {
   EXPECT_EQ(U32(f, ext + 499), 0u);
   EXPECT_EQ(std::string(f.end() - 18, f.end()), std::string("TRUEVISION-XFILE.", 18));
 
-  const auto back = LoadTgaBytes(f);
-  ASSERT_TRUE(back);
-  EXPECT_EQ(back->rect, CRect(10, 10, 30, 20));
-  EXPECT_EQ(back->pixels, region);
+  EXPECT_EQ(LoadTgaBytes(f), (kvtest::Picture{{10, 10, 30, 20}, region}));
 
   // The stamp of a small uniform picture is uniform.
   const Bytes s = Save(std::vector<DWORD>(6, Px(1, 2, 3, 4)), CSize(3, 2), CRect(0, 0, 3, 2));
@@ -259,9 +254,7 @@ TEST(TgaSave, WritesTheRegionWithStampExtensionAndFooter) {
 
 TEST(TgaSave, ClipsTheRegionToTheBuffer) {
   auto buffer = kvtest::Gradient(4, 4);
-  const auto p = LoadTgaBytes(Save(buffer, CSize(4, 4), CRect(-5, -5, 3, 2)));
-  ASSERT_TRUE(p);
-  EXPECT_EQ(p->rect, CRect(0, 0, 3, 2));
-  EXPECT_EQ(p->pixels,
-            (std::vector{buffer[0], buffer[1], buffer[2], buffer[4], buffer[5], buffer[6]}));
+  EXPECT_EQ(LoadTgaBytes(Save(buffer, CSize(4, 4), CRect(-5, -5, 3, 2))),
+            (kvtest::Picture{{0, 0, 3, 2},
+                             {buffer[0], buffer[1], buffer[2], buffer[4], buffer[5], buffer[6]}}));
 }

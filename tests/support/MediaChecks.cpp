@@ -90,6 +90,11 @@ void ExpectQuick(std::chrono::milliseconds limit, const std::function<void()>& w
   EXPECT_LT(std::chrono::steady_clock::now() - start, TimeLimit(limit));
 }
 
+void PrintTo(const Picture& picture, std::ostream* out) {
+  ::PrintTo(picture.rect, out);
+  *out << " " << testing::PrintToString(picture.pixels);
+}
+
 }  // namespace kvtest
 
 void PrintTo(const CRect& rect, std::ostream* out) {

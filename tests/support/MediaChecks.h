@@ -44,7 +44,11 @@ std::vector<DWORD> Gradient(int w, int h);
 struct Picture {
   CRect rect;
   std::vector<DWORD> pixels;
+  bool operator==(const Picture& other) const {
+    return rect == other.rect && pixels == other.pixels;
+  }
 };
+void PrintTo(const Picture& picture, std::ostream* out);
 
 // What the loaders leave in the rect they are given; a failed load must not change it.
 inline const CRect kUntouched(-7, -7, -7, -7);

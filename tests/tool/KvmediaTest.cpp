@@ -79,6 +79,7 @@ class Kvmedia : public ::testing::Test {
     return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), text(out), text(err)};
   }
 
+  static int Status(const std::vector<std::string>& args) { return Run(args).status; }
   static std::string Path(const std::string& name) { return s_dir->path() + "/" + name; }
   static std::vector<std::string> Files(const std::string& folder, const std::string& part) {
     return kvtest::FileNames(Path(folder), part);
@@ -91,7 +92,7 @@ class Kvmedia : public ::testing::Test {
       for (int i = 0; i < width * 4; ++i)
         tga.pixels.push_back(static_cast<unsigned char>(i * 7 + y * 13));
     kvtest::WriteFileBytes(Path(name + ".tga"), kvtest::WriteTga(tga));
-    ASSERT_EQ(Run({"scroll", "make", name + ".tga", name, "--direction", direction}).status, 0);
+    ASSERT_EQ(Status({"scroll", "make", name + ".tga", name, "--direction", direction}), 0);
   }
 
   static kvtest::TempDir* s_dir;
@@ -119,7 +120,7 @@ void Kvmedia::SetUpTestSuite() {
     b = static_cast<unsigned char>((state = state * 1103515245u + 12345u) >> 24);
   kvtest::WriteFileBytes(Path("noise.tga"), kvtest::WriteTga(tga));
   for (const char* out : {"pic.bmp", "pic.pcx", "pic.jpg", "pic.png"})
-    ASSERT_EQ(Run({"convert", "pic.tga", out}).status, 0) << out;
+    ASSERT_EQ(Status({"convert", "pic.tga", out}), 0) << out;
   kvtest::WriteFileBytes(Path("pic.gif"),
                          kvtest::WriteGif(kvtest::OneImageGif(kW, kH, kvtest::Bytes(kW * kH, 3),
                                                               kvtest::DistinctColours(16))));
@@ -165,11 +166,11 @@ TEST_F(Kvmedia, WrongUsageAndHelp) {
 
 TEST_F(Kvmedia, OddNamesAreWrittenAsGiven) {
   for (const std::string name : {"with space é.jpeg", "-dash.bmp", "UPPER.TGA", "caf\xe9.tga"}) {
-    EXPECT_EQ(Run({"convert", "--", "pic.tga", name}).status, 0) << name;
-    EXPECT_EQ(Run({"info", "--", name}).status, 0) << name;
+    EXPECT_EQ(Status({"convert", "--", "pic.tga", name}), 0) << name;
+    EXPECT_EQ(Status({"info", "--", name}), 0) << name;
   }
   const std::string longName = std::string(236, 'n') + ".png";
-  EXPECT_EQ(Run({"convert", "pic.tga", longName}).status, 0);
+  EXPECT_EQ(Status({"convert", "pic.tga", longName}), 0);
   EXPECT_TRUE(fs::exists(Path(longName)));
   // Bytes that are not UTF-8 stay the name's bytes, on disk and (escaped) in JSON.
   EXPECT_TRUE(fs::exists(Path("caf\xe9.tga")));
@@ -193,11 +194,11 @@ TEST_F(Kvmedia, AnUnwritableOrOverfullTargetKeepsItsOldBytes) {
   EXPECT_EQ(r.status, 1) << r.err;
   EXPECT_TRUE(Has(r.err, "File too large")) << r.err;
   EXPECT_EQ(kvtest::ReadFileBytes(Path("full.png")), old);
-  ASSERT_EQ(Run({"convert", "noise.tga", "full.png"}).status, 0);
+  ASSERT_EQ(Status({"convert", "noise.tga", "full.png"}), 0);
   EXPECT_EQ(kvtest::FileMode(Path("full.png")), 0640);
   // Through a link: the file it points to is replaced, the link stays.
   fs::create_symlink("full.png", Path("link.png"));
-  ASSERT_EQ(Run({"convert", "pic.tga", "link.png"}).status, 0);
+  ASSERT_EQ(Status({"convert", "pic.tga", "link.png"}), 0);
   EXPECT_TRUE(fs::is_symlink(Path("link.png")));
   EXPECT_EQ(Files(".", ".kvtmp"), std::vector<std::string>{});
 }
@@ -211,37 +212,33 @@ TEST_F(Kvmedia, FrameFoldersNeverMixNewAndStaleFrames) {
   const Result refused = Run({"movie", "frames", "movie.sve", "out/movie", "--every", "2"});
   EXPECT_EQ(refused.status, 1);
   EXPECT_TRUE(Has(refused.err, "--force")) << refused.err;
-  ASSERT_EQ(Run({"movie", "frames", "movie.sve", "out/movie", "--every", "2", "--force"}).status,
-            0);
+  ASSERT_EQ(Status({"movie", "frames", "movie.sve", "out/movie", "--every", "2", "--force"}), 0);
   EXPECT_EQ(Files("out/movie", "frame-"),
             (std::vector<std::string>{"frame-00000.png", "frame-00002.png", "frame-00004.png"}));
-  EXPECT_EQ(Run({"scroll", "frames", "roll.ksc", "out/movie", "--frames", "2"}).status, 1);
+  EXPECT_EQ(Status({"scroll", "frames", "roll.ksc", "out/movie", "--frames", "2"}), 1);
 
   // Over a background: its size, the movie where it was made to stand.
-  ASSERT_EQ(Run({"movie", "frames", "movie.sve", "out/back", "--background", "pic.tga", "--mix",
-                 "0", "--every", "5"})
-                .status,
+  ASSERT_EQ(Status({"movie", "frames", "movie.sve", "out/back", "--background", "pic.tga", "--mix",
+                    "0", "--every", "5"}),
             0);
   KvMediaFileOpen();
-  CRect rect, backRect;
-  KvGlobalPtr frame(KvMediaLoadPicFile(CString::FromUtf8(Path("out/back/frame-00005.png")), rect));
-  KvGlobalPtr back(KvMediaLoadPicFile(CString::FromUtf8(Path("pic.tga")), backRect));
+  const auto load = [](const std::string& name) {
+    CRect rect;
+    return kvtest::TakePicture(KvMediaLoadPicFile(CString::FromUtf8(Path(name)), rect), rect, rect);
+  };
+  const auto frame = load("out/back/frame-00005.png"), back = load("pic.tga");
   ASSERT_TRUE(frame && back);
-  ASSERT_EQ(rect, CRect(0, 0, kW, kH));
-  const auto* px = static_cast<const DWORD*>(frame.get());
-  const auto* bg = static_cast<const DWORD*>(back.get());
-  for (int y = 0; y < kH; ++y)
-    for (int x = 0; x < kW; ++x) {
-      const bool inMovie = x >= 5 && x < 21 && y >= 7 && y < 15;
-      ASSERT_EQ(px[y * kW + x], inMovie ? kMovieColour : bg[y * kW + x]) << x << "," << y;
-    }
+  auto expected = back->pixels;  // with the movie's 16 x 8 at (5, 7)
+  for (int y = 7; y < 15; ++y) std::fill_n(expected.begin() + y * kW + 5, 16, kMovieColour);
+  EXPECT_EQ(frame->rect, CRect(0, 0, kW, kH));
+  EXPECT_EQ(frame->pixels, expected);
 }
 
 TEST_F(Kvmedia, DirectionsHaveNames) {
   const std::pair<const char*, const char*> directions[] = {
       {"up", "roll up"}, {"down", "roll down"}, {"left", "crawl left"}, {"3", "crawl right"}};
   for (const auto& [direction, shown] : directions) {
-    ASSERT_EQ(Run({"scroll", "make", "pic.tga", "named.ksc", "--direction", direction}).status, 0);
+    ASSERT_EQ(Status({"scroll", "make", "pic.tga", "named.ksc", "--direction", direction}), 0);
     EXPECT_TRUE(Has(Run({"info", "named.ksc"}).out, std::string("direction=") + shown));
   }
 }
@@ -277,7 +274,7 @@ TEST_F(Kvmedia, InfoGivesTheSameFactsForEveryType) {
   auto tga = kvtest::ReadFileBytes(Path("pic.tga"));
   tga.resize(tga.size() - 40);
   kvtest::WriteFileBytes(Path("cut.tga"), tga);
-  EXPECT_EQ(Run({"info", "cut.tga"}).status, 0);
+  EXPECT_EQ(Status({"info", "cut.tga"}), 0);
   const Result checked = Run({"info", "--check", "cut.tga", "pic.png"});
   EXPECT_EQ(checked.status, 1);
   EXPECT_TRUE(Has(checked.err, "cut.tga: damaged")) << checked.err;
