@@ -153,12 +153,3 @@ TEST(MemBlock, ClearAssignAndDeflicker) {
   const int spread[] = {0, 50, 100, 50};
   for (int y = 0; y < 4; ++y) EXPECT_EQ(lines.GetPixel(0, y).b, spread[y]) << y;
 }
-
-TEST(MemBlock, ColourBarsAreOpaque) {
-  CKvMemBlock block;
-  ASSERT_TRUE(block.InitBlock(CSize(70, 30)));
-  KvGenBackColorBar(&block);
-  for (int y = 0; y < 30; ++y)
-    for (int x = 0; x < 70; ++x) ASSERT_EQ(block.GetPixel(x, y).a, 255);
-  EXPECT_NE(block.GetPixel(0, 0), block.GetPixel(69, 0));
-}

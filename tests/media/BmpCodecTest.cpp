@@ -197,11 +197,8 @@ TEST(BmpLoad, ShortAndLyingFilesFailQuickly) {
 
 TEST(BmpSave, FourByTwoIsAnEightySixByteFile) {
   const auto buffer = kvtest::Gradient(4, 2);
-  kvtest::TempDir dir;
-  ASSERT_EQ(KvMediaSaveBMPFile(dir.File("out.bmp"), const_cast<DWORD*>(buffer.data()), CSize(4, 2),
-                               CRect(0, 0, 4, 2)),
-            1);
-  const Bytes f = kvtest::ReadFileBytes(dir.path() + "/out.bmp");
+  const Bytes f =
+      kvtest::SavedBytes(KvMediaSaveBMPFile, "out.bmp", buffer, CSize(4, 2), CRect(0, 0, 4, 2));
   ASSERT_EQ(f.size(), 86u);
   // Magic, file size, pixel offset; header size, width, height, planes, bits, compression,
   // image size, resolutions.

@@ -101,41 +101,30 @@ TEST(MotionFileWrite, OnePatchMovieByteForByte) {
   EXPECT_EQ(kvtest::LayOutMotionFile(raw).bytes, f);
 }
 
-TEST(MotionFileWrite, KeyIntervalIsClampedTo10Through30) {
+// The key interval is clamped to 10 through 30. A writer planned for 10 frames and closed
+// after 7 bare ones (chunk headers only) keeps the planned index, its last entries zero.
+TEST(MotionFileWrite, KeyIntervalIsClampedAndClosingEarlyKeepsThePlannedIndex) {
   kvtest::TempDir dir;
   for (auto [asked, stored] : {std::pair{5, 10}, {40, 30}, {25, 25}}) {
     CKvMotionFileWrite writer;
-    ASSERT_TRUE(writer.CreateFileW(dir.File("k.sve"), WORD(asked), 1, 4, 0, 0, 8, 8));
-    ASSERT_TRUE(writer.AppendFrame(0, nullptr, nullptr));
+    ASSERT_TRUE(writer.CreateFileW(dir.File("e.sve"), WORD(asked), 10, 4, 0, 0, 8, 8));
+    for (int f = 0; f < 7; ++f) ASSERT_TRUE(writer.AppendFrame(0, nullptr, nullptr));
     ASSERT_TRUE(writer.CloseFile());
-    const Bytes f = kvtest::ReadFileBytes(dir.path() + "/k.sve");
+    const Bytes f = kvtest::ReadFileBytes(dir.path() + "/e.sve");
+    const std::size_t index = 90 + 7 * 20;
+    ASSERT_EQ(f.size(), index + 120 + 80);
     EXPECT_EQ(Le(f, 66, 2), stored) << asked;
-    // A frame without patches is a bare chunk header.
-    EXPECT_EQ(Le(f, 90 + 20 + 8, 4), 20);
-    EXPECT_EQ(f.size(), 66u + 24 + 20 + 12 + 80);
+    EXPECT_EQ(Le(f, 78, 8), static_cast<long long>(index));
+    EXPECT_EQ(Le(f, 86, 4), 120);
+    EXPECT_EQ(Le(f, index + 6 * 12, 8), 90 + 6 * 20);
+    EXPECT_EQ(Le(f, index + 6 * 12 + 8, 4), 20);
+    EXPECT_EQ(Bytes(f.begin() + index + 84, f.begin() + index + 120), Bytes(36, 0));
+    EXPECT_EQ(Le(f, index + 120 + 10, 2), 7);
   }
-}
-
-TEST(MotionFileWrite, ClosedEarlyKeepsThePlannedIndex) {
-  kvtest::TempDir dir;
-  CKvMotionFileWrite writer;
-  ASSERT_TRUE(writer.CreateFileW(dir.File("e.sve"), 10, 10, 4, 0, 0, 8, 8));
-  for (int f = 0; f < 7; ++f) ASSERT_TRUE(writer.AppendFrame(0, nullptr, nullptr));
-  ASSERT_TRUE(writer.CloseFile());
-  const Bytes f = kvtest::ReadFileBytes(dir.path() + "/e.sve");
-  const std::size_t index = 90 + 7 * 20;
-  EXPECT_EQ(Le(f, 78, 8), static_cast<long long>(index));
-  EXPECT_EQ(Le(f, 86, 4), 120);
-  EXPECT_EQ(Le(f, index + 6 * 12, 8), 90 + 6 * 20);
-  EXPECT_EQ(Bytes(f.begin() + index + 84, f.begin() + index + 120), Bytes(36, 0));
-  EXPECT_EQ(Le(f, index + 120 + 10, 2), 7);
-
   CKvMotionFileRead reader;
   ASSERT_TRUE(reader.OpenFile(dir.File("e.sve")));
   EXPECT_EQ(reader.GetInfo().frameCount, 7);
-  void* last = reader.GetFileFC(6);
-  EXPECT_NE(last, nullptr);
-  GlobalFree(last);
+  EXPECT_EQ(BlockBytes(reader.GetFileFC(6), 20, true).size(), 20u);
   EXPECT_EQ(reader.GetFileFC(7), nullptr);
 }
 
@@ -262,9 +251,7 @@ TEST(MotionFileRead, DamagedIndexEntriesGiveNoChunk) {
     CKvMotionFileRead reader;
     ASSERT_TRUE(reader.OpenFile(movie.path));
     EXPECT_EQ(reader.GetFileFC(1), nullptr) << position.value_or(0) << " " << size.value_or(0);
-    void* good = reader.GetFileFC(0);
-    EXPECT_NE(good, nullptr);
-    GlobalFree(good);
+    EXPECT_FALSE(BlockBytes(reader.GetFileFC(0), 20, true).empty());
     EXPECT_EQ(reader.LoadAllFCToMem(), 0);
     EXPECT_NE(reader.GetMemFC(0), nullptr);
   }

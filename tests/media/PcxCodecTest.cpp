@@ -35,11 +35,8 @@ std::vector<DWORD> LoadPixels(const PcxImage& image) {
   return p ? p->pixels : std::vector<DWORD>{};
 }
 
-// Saves and returns the file's bytes (empty when the save failed).
 Bytes Save(std::vector<DWORD> buffer, CSize size, CRect region) {
-  kvtest::TempDir dir;
-  if (!KvMediaSavePCXFile(dir.File("out.pcx"), buffer.data(), size, region)) return {};
-  return kvtest::ReadFileBytes(dir.path() + "/out.pcx");
+  return kvtest::SavedBytes(KvMediaSavePCXFile, "out.pcx", std::move(buffer), size, region);
 }
 
 PcxImage Image(int bits, int planes, int w, int h, int bytesPerLine, Bytes lines) {

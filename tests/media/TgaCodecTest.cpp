@@ -44,12 +44,8 @@ TgaImage ColourMapped(int type, int first, int length, int entryBits, Bytes entr
   return im;
 }
 
-// Saves a region and returns the file's bytes (empty when the save failed).
 Bytes Save(const std::vector<DWORD>& buffer, CSize size, CRect region) {
-  kvtest::TempDir dir;
-  if (!KvMediaSaveTGAFile(dir.File("out.tga"), const_cast<DWORD*>(buffer.data()), size, region))
-    return {};
-  return kvtest::ReadFileBytes(dir.path() + "/out.tga");
+  return kvtest::SavedBytes(KvMediaSaveTGAFile, "out.tga", buffer, size, region);
 }
 
 // `image` with one header field changed.

@@ -49,6 +49,13 @@ std::optional<Picture> LoadBytes(PathLoader load, const std::string& name, const
   return TakePicture(buffer, rect);
 }
 
+Bytes SavedBytes(PathSaver save, const std::string& name, std::vector<DWORD> buffer, CSize size,
+                 CRect region) {
+  TempDir dir;
+  if (!save(dir.File(name), buffer.data(), size, region)) return {};
+  return ReadFileBytes(dir.path() + "/" + name);
+}
+
 std::vector<DWORD> StbPixels(const Bytes& file, bool opaque) {
   int w = 0, h = 0, channels = 0;
   unsigned char* p = stbi_load_from_memory(file.data(), int(file.size()), &w, &h, &channels, 4);

@@ -66,6 +66,12 @@ std::optional<Picture> LoadBytes(PathLoader load, const std::string& name, const
 // independent decoder that the loaders are compared with.
 std::vector<DWORD> StbPixels(const Bytes& file, bool opaque = false);
 
+// Saves `region` of a `size` buffer through `save` as `name` in a fresh folder, and gives the
+// file's bytes (none when the save failed).
+using PathSaver = int (*)(CString path, DWORD* buffer, CSize size, CRect region);
+Bytes SavedBytes(PathSaver save, const std::string& name, std::vector<DWORD> buffer, CSize size,
+                 CRect region);
+
 // Every proper prefix of a valid file is refused (`decodes` false), whatever field it cuts.
 void ExpectEveryPrefixFails(const Bytes& file, const std::function<bool(const Bytes&)>& decodes);
 
