@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 #include <vector>
 
 #include "TestSupport.h"
@@ -49,12 +47,11 @@ TEST(UiServices, FileDialogPassesItsRequestAndAddsTheDefaultExtension) {
   CKvFileDialog dlg(TRUE, L"sve", L"", OFN_HIDEREADONLY, L"SVE文件(*.sve)|*.sve||", nullptr);
   dlg.SetTitle(L"打开动画文件");
   EXPECT_EQ(dlg.DoModal(), IDOK);
-  EXPECT_EQ(dlg.GetPathName(), L"/tmp/out.sve");
-  EXPECT_EQ(dlg.GetFileExt(), L"sve");
+  EXPECT_EQ(dlg.GetPathName() + L" " + dlg.GetFileExt(), L"/tmp/out.sve sve");
   ASSERT_EQ(ui.fileRequests.size(), 1u);
   EXPECT_TRUE(ui.fileRequests[0].open);
-  EXPECT_EQ(ui.fileRequests[0].title, L"打开动画文件");
-  EXPECT_EQ(ui.fileRequests[0].filter, L"SVE文件(*.sve)|*.sve||");
+  EXPECT_EQ(ui.fileRequests[0].title + ui.fileRequests[0].filter,
+            L"打开动画文件SVE文件(*.sve)|*.sve||");
 }
 
 TEST(HostFiles, ExistenceAndNames) {
@@ -69,9 +66,8 @@ TEST(HostFiles, ExistenceAndNames) {
 
   CKvFileName name(file);
   EXPECT_TRUE(name.Exist());
-  EXPECT_EQ(name.GetFileName(), L"标题.Tga");
-  EXPECT_EQ(name.GetFileTitle(), L"标题");
-  EXPECT_EQ(name.GetFileExt(), L".Tga");
+  EXPECT_EQ(name.GetFileName() + L"|" + name.GetFileTitle() + L"|" + name.GetFileExt(),
+            L"标题.Tga|标题|.Tga");
 
   const CString app = KvGetAppModulePath();
   EXPECT_EQ(app.Right(1), L"/");
@@ -85,10 +81,9 @@ TEST(Thumbnail, MakesBottomUpPaddedRowsAndDrawsThem) {
   BYTE* icon = KvGuiMakeIcon(src.data(), CSize(4, 2), CRect(0, 0, 4, 2), CSize(5, 2), 24);
   ASSERT_NE(icon, nullptr);
   EXPECT_EQ(GlobalSize(icon), 16u * 2);  // 5 x 3 bytes padded to 16, two rows
-  // Bottom-up: the first stored row is the picture's bottom (blue).
-  EXPECT_EQ(icon[0], 255);
-  EXPECT_EQ(icon[2], 0);
-  EXPECT_EQ(icon[16 + 2], 255);  // second stored row: red
+  // Bottom-up: the first stored row is the picture's bottom (blue), the second red.
+  EXPECT_EQ(std::vector<BYTE>({icon[0], icon[2], icon[16], icon[16 + 2]}),
+            std::vector<BYTE>({255, 0, 0, 255}));
 
   std::vector<DWORD> canvas(10 * 4, 0);
   CBufferDC dc(canvas.data(), 10, 4);

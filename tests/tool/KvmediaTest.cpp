@@ -281,31 +281,28 @@ TEST_F(Kvmedia, InfoGivesTheSameFactsForEveryType) {
   EXPECT_TRUE(Has(checked.out, "library_bits=4 check=ok")) << checked.out;
 }
 
-// JSON text: objects, arrays, strings with escapes, numbers, true, false, null.
+// A JSON value: objects, arrays, strings with escapes, numbers, true, false, null.
 bool JsonValue(const std::string& s, std::size_t& i) {
-  const auto space = [&] {
+  const auto more = [&] {  // skips white space; false at the end
     while (i < s.size() && std::strchr(" \t\r\n", s[i])) ++i;
+    return i < s.size();
   };
-  space();
-  if (i >= s.size()) return false;
+  if (!more()) return false;
   if (s[i] == '{' || s[i] == '[') {
     const char close = s[i++] == '{' ? '}' : ']';
-    space();
-    if (i < s.size() && s[i] == close) return ++i, true;
+    if (more() && s[i] == close) return ++i, true;
     for (;;) {
-      if (close == '}' && !(JsonValue(s, i) && (space(), i < s.size() && s[i++] == ':')))
-        return false;
-      if (!JsonValue(s, i)) return false;
-      space();
-      if (i < s.size() && s[i] == close) return ++i, true;
-      if (i >= s.size() || s[i++] != ',') return false;
+      if (close == '}' && !(JsonValue(s, i) && more() && s[i++] == ':')) return false;
+      if (!JsonValue(s, i) || !more()) return false;
+      if (s[i] == close) return ++i, true;
+      if (s[i++] != ',') return false;
     }
   }
   if (s[i] == '"') {
-    for (++i; i < s.size() && s[i] != '"'; ++i) {
-      if (static_cast<unsigned char>(s[i]) < 0x20) return false;
-      if (s[i] == '\\' && (++i >= s.size() || !std::strchr("\"\\/bfnrtu", s[i]))) return false;
-    }
+    for (++i; i < s.size() && s[i] != '"'; ++i)
+      if (static_cast<unsigned char>(s[i]) < 0x20 ||
+          (s[i] == '\\' && (++i >= s.size() || !std::strchr("\"\\/bfnrtu", s[i]))))
+        return false;
     return i++ < s.size();
   }
   for (const char* word : {"true", "false", "null"})
