@@ -26,7 +26,6 @@ TEST(MemBlock, InitSizesAndTheRasterSize) {
   for (CSize bad : {CSize(0, 5), CSize(-3, 5), CSize(-2, -2), CSize(1 << 20, 1 << 20)})
     EXPECT_FALSE(block.InitBlock(bad));
   EXPECT_FALSE(block.IsValid());
-
   CKvVideoStd::SetHD(FALSE);
   ASSERT_TRUE(block.InitBlock(CSize(-1, -1)));
   EXPECT_EQ(block.GetSize(), CSize(720, 576));
@@ -105,7 +104,6 @@ TEST(MemBlock, BufferSourceAndFields) {
   EXPECT_EQ(dst.GetPixel(0, 0).Value(), raw[5]);
   EXPECT_EQ(dst.GetPixel(1, 1).Value(), raw[10]);
   EXPECT_EQ(dst.GetPixel(2, 0).Value(), 0u);
-
   // A field is the destination's rows: copied one row down, the lower field (odd rows) takes
   // source rows 0 and 2, then the upper field takes rows 1 and 3.
   CKvMemBlock src, fields;
@@ -137,14 +135,12 @@ TEST(MemBlock, ClearAssignAndDeflicker) {
   block.ClearBlock(&area, Px(1, 1, 1, 1));
   EXPECT_EQ(block.GetPixel(0, 0), Px(0, 0, 0, 0));
   EXPECT_EQ(block.GetPixel(2, 2), Px(1, 1, 1, 1));
-
   CKvObject& asBase = block;
   CKvMemBlock copy;
   copy = static_cast<const CKvObject&>(asBase);  // the virtual assignment
   EXPECT_EQ(copy.GetSize(), CSize(3, 3));
   EXPECT_NE(copy.GetAddress(), block.GetAddress());
   EXPECT_EQ(copy.GetPixel(2, 2), Px(1, 1, 1, 1));
-
   // A single bright row between dark ones is spread 1-2-1 over its neighbours.
   CKvMemBlock lines;
   ASSERT_TRUE(lines.InitBlock(CSize(1, 5)));

@@ -78,7 +78,6 @@ TEST(KvObjects, NestedRecordsRoundTrip) {
     EXPECT_EQ(back->icon.Compare(&root.icon), 1);
     ASSERT_EQ(back->children.GetCount(), 3);
     EXPECT_EQ(static_cast<CTestNode*>(back->children.GetTail())->name, L"child 2");
-
     std::unique_ptr<CKvObject> copy(root.MakeCopy());
     auto* c = dynamic_cast<CTestNode*>(copy.get());
     ASSERT_NE(c, nullptr);
@@ -95,7 +94,6 @@ TEST(KvObjects, DamagedCataloguesFailWithoutLeaks) {
   for (int i = 0; i < 4; ++i) root.children.AddTail(new CTestNode);
   const auto good = Store(root);
   const int aliveBefore = CTestNode::alive;
-
   for (size_t n = 0; n < good.size(); ++n)
     EXPECT_THROW(Load(std::vector<BYTE>(good.begin(), good.begin() + n)), CArchiveException)
         << "prefix " << n;
@@ -132,7 +130,6 @@ TEST(KvObjects, IconArchiveFormRejectsImpossibleSizes) {
   EXPECT_EQ(icon.GetIconBytes(), 16u * 2);  // 15 bytes of pixels padded to 16
   const auto bytes = kvtest::StoreArchive([&](CArchive& ar) { icon.Serialize(ar); });
   ASSERT_EQ(bytes.size(), 4u + 4 + 2 + 4 + 32);
-
   auto loadIcon = [](std::vector<BYTE> b) {
     CKvIconObj out;
     kvtest::LoadArchive(std::move(b), [&](CArchive& ar) { out.Serialize(ar); });
@@ -145,7 +142,6 @@ TEST(KvObjects, IconArchiveFormRejectsImpossibleSizes) {
   auto count = bytes;
   count[10] = 31;  // byte count that does not match 5 x 2 at 24 bits
   EXPECT_THROW(loadIcon(count), CArchiveException);
-
   // A null block with a size is no icon, and stores as one.
   CKvIconObj none;
   none.SetIcon(nullptr, CSize(5, 2));

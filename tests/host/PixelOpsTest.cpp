@@ -158,7 +158,6 @@ TEST(PixelZoom, SameSizeCopiesAndFlatAreasStayFlat) {
       ASSERT_EQ(Zoomed(std::vector<DWORD>(from.cx * from.cy, 0x80C0402A), from, to),
                 std::vector<DWORD>(to.cx * to.cy, 0x80C0402A))
           << from.cx << "x" << from.cy << " -> " << to.cx << "x" << to.cy;
-
   std::vector<DWORD> dst(4, 7);
   KvMemZoom(noise.data(), CSize(0, 2), dst.data(), CSize(2, 2));
   KvMemZoom(noise.data(), CSize(2, 2), dst.data(), CSize(2, -1));
@@ -171,7 +170,6 @@ TEST(PixelZoom, ShrinkingAveragesTheCoveredArea) {
   std::vector<DWORD> checker(8 * 6);
   for (int i = 0; i < 48; ++i) checker[i] = (i % 8 + i / 8) % 2 ? b : a;
   EXPECT_EQ(Zoomed(checker, CSize(8, 6), CSize(4, 3)), std::vector<DWORD>(12, 0xC0808081));
-
   // Noise against the exact area average, allowing for the roundings of the two passes.
   std::mt19937 rng(11);
   for (const auto& [from, to] : {std::pair{CSize(12, 9), CSize(4, 3)},

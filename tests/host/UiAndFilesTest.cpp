@@ -22,7 +22,6 @@ TEST(UiServices, ProgressAndMessagesReachTheInstalledServices) {
   }  // the destructor closes it
   EXPECT_EQ(ui.progressOpen, 0);
   EXPECT_EQ(ui.percents, std::vector<int>{100});
-
   const KvModule module = {"test", nullptr, 0, nullptr, 0, nullptr, 0};
   EXPECT_EQ(CKvModuleRC::MessageBoxW(&module, 1118, MB_YESNO | MB_DEFBUTTON2), IDNO);
   ASSERT_EQ(ui.messages.size(), 1u);
@@ -63,12 +62,10 @@ TEST(HostFiles, ExistenceAndNames) {
   EXPECT_TRUE(KvDoesDirExist(CString::FromUtf8(dir.path())));
   EXPECT_FALSE(KvDoesDirExist(file));
   EXPECT_FALSE(KvDoesFileExist(L""));
-
   CKvFileName name(file);
   EXPECT_TRUE(name.Exist());
   EXPECT_EQ(name.GetFileName() + L"|" + name.GetFileTitle() + L"|" + name.GetFileExt(),
             L"标题.Tga|标题|.Tga");
-
   const CString app = KvGetAppModulePath();
   EXPECT_EQ(app.Right(1), L"/");
   EXPECT_TRUE(KvDoesDirExist(app));
@@ -84,14 +81,12 @@ TEST(Thumbnail, MakesBottomUpPaddedRowsAndDrawsThem) {
   // Bottom-up: the first stored row is the picture's bottom (blue), the second red.
   EXPECT_EQ(std::vector<BYTE>({icon[0], icon[2], icon[16], icon[16 + 2]}),
             std::vector<BYTE>({255, 0, 0, 255}));
-
   std::vector<DWORD> canvas(10 * 4, 0);
   CBufferDC dc(canvas.data(), 10, 4);
   EXPECT_TRUE(KvGuiDrawIcon(&dc, CRect(0, 0, 10, 4), icon, CSize(5, 2), 24));
   EXPECT_EQ(canvas[0], 0xFFFF0000u);
   EXPECT_EQ(canvas[9 + 3 * 10], 0xFF0000FFu);
   GlobalFree(icon);
-
   EXPECT_EQ(KvGuiMakeIcon(src.data(), CSize(4, 2), CRect(10, 10, 20, 20), CSize(8, 8), 24),
             nullptr);
   EXPECT_EQ(KvGuiMakeIcon(nullptr, CSize(4, 2), CRect(0, 0, 4, 2), CSize(8, 8), 24), nullptr);

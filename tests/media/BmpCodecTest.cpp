@@ -45,14 +45,10 @@ Bytes IndicesWithRuns(std::size_t count, int colours) {
 }
 
 BmpImage Image(int bits, int w, int h, Bytes pixels, Bytes palette = {}, int compression = 0) {
-  const int colours = int(palette.size() / 4);
-  return {.width = w,
-          .height = h,
-          .bitCount = bits,
-          .compression = compression,
-          .colorsUsed = colours,
-          .palette = std::move(palette),
-          .pixels = std::move(pixels)};
+  BmpImage im{.width = w, .height = h, .bitCount = bits, .compression = compression};
+  im.colorsUsed = int(palette.size() / 4), im.palette = std::move(palette);
+  im.pixels = std::move(pixels);
+  return im;
 }
 
 // 8-bit run-length pictures over a palette of three colours.
@@ -91,12 +87,10 @@ TEST(BmpLoad, ColourTables) {
   mono.colorsUsed = 0;
   mono.pixelOffset = 0;
   EXPECT_EQ(LoadPixels(mono), (std::vector{Px(4, 5, 6), Px(1, 2, 3), Px(4, 5, 6)}));
-
   // Indices beyond the entries stored give opaque black; the reserved byte is not alpha.
   BmpImage few = Image(8, 4, 1, {0, 1, 2, 255}, {1, 2, 3, 9, 4, 5, 6, 0});
   few.colorsUsed = 2;
   EXPECT_EQ(LoadPixels(few), (std::vector{Px(1, 2, 3), Px(4, 5, 6), Px(0, 0, 0), Px(0, 0, 0)}));
-
   // At most 256 entries.
   BmpImage full = Image(8, 4, 1, {0, 1, 2, 255}, Bytes(4 * 257, 7));
   full.colorsUsed = 257;
@@ -186,7 +180,6 @@ TEST(BmpLoad, ShortAndLyingFilesFailQuickly) {
   // Pixel data sought past the end.
   indexed.pixelOffset = 1 << 20;
   EXPECT_FALSE(Load(indexed));
-
   // Headers claiming huge pictures on files that hold almost nothing.
   kvtest::ExpectQuick(std::chrono::seconds(2), [] {
     EXPECT_FALSE(Load(Image(32, 30000, 30000, Bytes(64, 1))));

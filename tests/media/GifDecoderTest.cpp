@@ -105,7 +105,6 @@ TEST(GifLoad, AgreesWithStb) {
   // Once the table is full the encoder goes on without a clear code (kept short of the 4096
   // extra entries after which stb gives up).
   add("deferred clear", 320, 240, 4, [](GifFile& f) { f.images[0].clear = GifClear::kDeferred; });
-
   for (const auto& [what, file] : cases) {
     SCOPED_TRACE(what);
     const Bytes bytes = kvtest::WriteGif(file);
@@ -181,7 +180,6 @@ TEST(GifLoad, CodesAtAndBeyondTheNextFreeSlot) {
       RawImage(2, 1, 9, kvtest::GifCodePacker().Put(512, 10).Put(300, 10).Put(7, 10).Bytes())));
   ASSERT_TRUE(nine);
   EXPECT_EQ(nine->pixels, Expected({300 & 0xFF, 7}, kvtest::DistinctColours(256)));
-
   // A bad code can tie a table entry to itself; the decode stops instead of looping.
   kvtest::GifCodePacker loop;
   loop.Put(4, 3).Put(0, 3).Put(7, 3).Put(7, 3).Put(7, 4).Put(1, 4).Put(5, 4);
@@ -220,7 +218,6 @@ TEST(GifLoad, RefusesWhatIsNotAnImage) {
     EXPECT_EQ(rect, kUntouched) << what;
   }
   EXPECT_TRUE(Decode(inserted({0x21, 0xF9, 2, 7, 7, 0})));  // a short control block is fine
-
   // Refused with a descriptor read: the rect holds the image's size.
   for (int m : {1, 10, 255}) {
     CRect rect;
@@ -230,7 +227,6 @@ TEST(GifLoad, RefusesWhatIsNotAnImage) {
   CRect rect;
   EXPECT_FALSE(Decode(with([](GifFile& f) { f.images[0].width = 0; }), &rect));
   EXPECT_EQ(rect, CRect(0, 0, 0, 2));
-
   // A file far too short for the image it announces is refused at once.
   kvtest::ExpectQuick(std::chrono::seconds(1), [] {
     for (int side : {65535, 16384, 4000})
@@ -266,7 +262,6 @@ TEST(GifLoad, DataThatStopsEarlyKeepsTheRowsDecoded) {
     partial += rows > 0 && rows < h;
   }
   EXPECT_GT(partial, 10);
-
   // Without its end code the data still gives every row.
   GifFile noEnd = file;
   noEnd.images[0].endCode = false;
@@ -287,7 +282,6 @@ TEST(GifFiles, LoadAndHeaderInformationFromAPath) {
   kvtest::TempDir dir;
   CRect loaded = kUntouched;
   EXPECT_FALSE(kvtest::TakePicture(KvMediaLoadGIFFile(dir.File("missing.gif"), loaded), loaded));
-
   auto info = [&](const Bytes& bytes, RECT* rect, int* bits) {
     kvtest::WriteFileBytes(dir.path() + "/i.gif", bytes);
     return KvGifPictureInfo(dir.File("i.gif"), rect, bits);
@@ -303,7 +297,6 @@ TEST(GifFiles, LoadAndHeaderInformationFromAPath) {
   file.globalTable.clear(), file.globalSizeCode = 7;
   ASSERT_EQ(info(kvtest::WriteGif(file), nullptr, &bits), 1);
   EXPECT_EQ(bits, 8);
-
   rect = RECT{1, 2, 3, 4}, bits = -1;
   const Bytes head{'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0, 0};
   auto changed = [&](std::size_t at, unsigned char v) {

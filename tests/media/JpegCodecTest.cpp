@@ -217,7 +217,6 @@ TEST(JpegLoad, ShortAndDamagedFilesStayQuietAndBounded) {
   const std::size_t sos = FindMarker(jpeg, 0xDA),
                     data = sos + 1 + (jpeg[sos + 1] << 8 | jpeg[sos + 2]);
   ASSERT_GT(sos, 0u);  // the entropy-coded data of the first scan starts at `data`
-
   testing::internal::CaptureStderr();
   // Cut inside the headers: nothing.
   for (std::size_t n = 0; n < data; ++n)
@@ -235,7 +234,6 @@ TEST(JpegLoad, ShortAndDamagedFilesStayQuietAndBounded) {
   ASSERT_TRUE(p);
   EXPECT_EQ(p->rect, full->rect);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-
   // A tiny file announcing a huge picture is refused before anything is allocated.
   const auto small = Smooth(8, 8);
   const Bytes tiny = TjCompress(small.data(), 8, 8, TJPF_BGRA, TJSAMP_420, 0);

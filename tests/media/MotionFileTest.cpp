@@ -74,7 +74,6 @@ TEST(MotionFileWrite, OnePatchMovieByteForByte) {
   ASSERT_TRUE(patches.Add(0, 0, 16, 2, pixels.data(), 16));
   ASSERT_TRUE(writer.AppendFrame(1, patches.Blocks(), patches.Sizes()));
   ASSERT_TRUE(writer.CloseFile());
-
   const Bytes f = kvtest::ReadFileBytes(dir.path() + "/one.sve");
   ASSERT_EQ(f.size(), 356u);
   EXPECT_EQ(Bytes(f.begin() + 2, f.begin() + 66), kvtest::MotionSignatureBytes());
@@ -92,7 +91,6 @@ TEST(MotionFileWrite, OnePatchMovieByteForByte) {
       {286, 2, 1},  {288, 4, 174}};
   for (const auto& field : fields)
     EXPECT_EQ(Le(f, field.at, field.size), field.value) << "at " << field.at;
-
   // The same description through the raw writer gives the same bytes, reserved zeros included.
   RawMotionFile raw;
   raw.keyInterval = 12;
@@ -147,7 +145,6 @@ TEST(MotionFileWrite, RefusesTooManyPatchesAndUnplannedFrames) {
   EXPECT_EQ(writer.AppendFrame(0, nullptr, nullptr), 0);
   EXPECT_EQ(writer.GetLength(), after);
   ASSERT_TRUE(writer.CloseFile());
-
   const Bytes f = kvtest::ReadFileBytes(dir.path() + "/p.sve");
   const long long size = 20 + 65530 + 6553 * 20;
   CKvMotionFileRead reader;
@@ -171,7 +168,6 @@ TEST(MotionFileRead, EveryVersionReadsTheSameMovie) {
     int frames = 0;
     ASSERT_TRUE(CKvMotionFileRead::GetFileInfo(movie.path, rect, key, frames));
     EXPECT_EQ(std::tuple(rect, key, frames), std::tuple(CRect(-3, 5, 17, 15), WORD(12), 3));
-
     CKvMotionFileRead reader;
     ASSERT_TRUE(reader.OpenFile(movie.path));
     EXPECT_EQ(reader.GetVersion(), layout);
@@ -182,7 +178,6 @@ TEST(MotionFileRead, EveryVersionReadsTheSameMovie) {
       EXPECT_EQ(BlockBytes(reader.GetFileFC(f), laid.chunkSizes[f], true), ChunkOf(laid, f));
     EXPECT_EQ(reader.GetFileFC(-1), nullptr);
     EXPECT_EQ(reader.GetFileFC(3), nullptr);
-
     ASSERT_TRUE(reader.LoadAllFCToMem());
     EXPECT_EQ(BlockBytes(reader.GetMemFC(2), laid.chunkSizes[2], false), ChunkOf(laid, 2));
     reader.FreeAllMemFC();
@@ -231,7 +226,6 @@ TEST(MotionFileRead, RefusesBadHeadersAndLayouts) {
   kvtest::TempDir dir;
   CKvMotionFileRead reader;
   EXPECT_EQ(reader.OpenFile(dir.File("none.sve")), 0);
-
   // Only the first 43 signature bytes count.
   RawMotionFile tail = base;
   Sign(tail, 50, 'x');

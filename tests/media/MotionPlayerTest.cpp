@@ -210,7 +210,6 @@ TEST(MotionPlayer, PlaysTheEncodedFrames) {
   LONG size;
   ASSERT_TRUE(reader.GetIndexEntry(7, position, size));
   EXPECT_EQ(size, 20);  // the repeated frame has no patches
-
   CKvMemBlock back;
   FillBlock(back, 64, 64, [](int x, int y) { return Px(x, y, 33, 128); });
   for (int mem : {0, 1})
@@ -358,7 +357,6 @@ TEST(MoviePlayerFactory, PicksThePlayerByExtension) {
       {L"noext", MOVIE_UNKNOWN}};
   for (auto [path, type] : categories)
     EXPECT_EQ(CKvPlayMovieBase::MovieCategory(path), type) << path;
-
   Movie movie(3, 16, 8);
   const auto bytes = kvtest::ReadFileBytes(movie.dir.path() + "/m.sve");
   for (const char* name : {"M.KVX", "m.kvi"})

@@ -40,12 +40,9 @@ Bytes Save(std::vector<DWORD> buffer, CSize size, CRect region) {
 }
 
 PcxImage Image(int bits, int planes, int w, int h, int bytesPerLine, Bytes lines) {
-  return {.bitsPerPixel = bits,
-          .xmax = w - 1,
-          .ymax = h - 1,
-          .planes = planes,
-          .bytesPerLine = bytesPerLine,
-          .lines = std::move(lines)};
+  PcxImage im{.bitsPerPixel = bits, .xmax = w - 1, .ymax = h - 1, .planes = planes};
+  im.bytesPerLine = bytesPerLine, im.lines = std::move(lines);
+  return im;
 }
 
 // An 8-bit picture with a grey palette (entry i is grey i).
@@ -112,7 +109,6 @@ TEST(PcxLoad, DecodesEachKind) {
   // Lines longer than the width: each plane starts a whole bytes-per-line after the last.
   EXPECT_EQ(LoadPixels(Image(8, 3, 2, 1, 3, {1, 2, 0xEE, 3, 4, 0xEE, 5, 6, 0xEE})),
             (std::vector{Px(5, 3, 1), Px(6, 4, 2)}));
-
   // 1 and 4 bits take the header's palette; lines longer than the width needs are stepped
   // over by the bytes per line, and their padding is never read as pixels.
   const Bytes palette16{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
@@ -126,7 +122,6 @@ TEST(PcxLoad, DecodesEachKind) {
   PcxImage nibbles = Image(4, 1, 3, 2, 3, {0x12, 0x3F, 0xFF, 0x30, 0x0F, 0xFF});
   nibbles.palette16 = palette16;
   EXPECT_EQ(LoadPixels(nibbles), (std::vector{c1, c2, c3, c3, c0, c0}));
-
   // 8 bits: the palette after the data.
   EXPECT_EQ(LoadPixels(Grey8(4, 1, 4, {0, 7, 0xC0, 255})),
             (std::vector{Px(0, 0, 0), Px(7, 7, 7), Px(0xC0, 0xC0, 0xC0), Px(255, 255, 255)}));
@@ -164,7 +159,6 @@ TEST(PcxLoad, RunsMayCarryOnIntoTheNextLine) {
   ASSERT_EQ(perLine.size(), std::size_t(w * h));
   im.packing = PcxPacking::kAcrossLines;
   EXPECT_EQ(LoadPixels(im), perLine);
-
   // A run that overflows the last line is cut there; the palette follows it.
   PcxImage over = Grey8(2, 1, 2, {0xC5, 9});
   over.packing = PcxPacking::kAsGiven;

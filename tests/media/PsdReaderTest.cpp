@@ -33,13 +33,9 @@ Pixels Load(const PsdImage& image) { return Decode(kvtest::WritePsd(image)); }
 
 PsdImage Image(int mode, int channels, int w, int h, Bytes planes, int compression = 0,
                int depth = 8) {
-  return {.channels = channels,
-          .height = h,
-          .width = w,
-          .depth = depth,
-          .mode = mode,
-          .compression = compression,
-          .planes = std::move(planes)};
+  PsdImage im{.channels = channels, .height = h, .width = w, .depth = depth, .mode = mode};
+  im.compression = compression, im.planes = std::move(planes);
+  return im;
 }
 
 // 16-bit samples of these high bytes, with low bytes that must not matter.
@@ -149,7 +145,6 @@ TEST(PsdLoad, CmykAndMultichannelInk) {
   EXPECT_EQ(Load(Image(KV_PSD_CMYK, 4, 2, 1, wide, 0, 16)),
             (Pixels{Rgb(254, 254, 0), Rgb(63, 127, 63)}));
   EXPECT_EQ(Load(Image(KV_PSD_CMYK, 4, 4, 1, Wide(cmyk), 1, 16)), expected);
-
   // Multichannel: black only from exactly four channels; fewer than three give nothing.
   EXPECT_EQ(Load(Image(7, 3, 1, 1, {255, 128, 0}, 1)), Pixels{Rgb(254, 127, 0)});
   EXPECT_EQ(Load(Image(7, 4, 1, 1, {255, 128, 0, 128}, 1)), Pixels{Rgb(127, 63, 0)});
@@ -231,7 +226,6 @@ TEST(PsdLoad, RefusesWhatItCannotReadAndSkipsLayers) {
                                   << im.channels << " " << im.width << "x" << im.height;
   // Modes without a conversion give a blank picture from run-length data.
   for (int mode : {0, 5, 6, 10}) EXPECT_EQ(Load(with(&PsdImage::mode, mode, 1)), Pixels(2, 0));
-
   PsdImage layered = rgb;
   layered.layers = Bytes(33, 0xEE);
   EXPECT_EQ(Load(layered), (Pixels{Rgb(1, 3, 5), Rgb(2, 4, 6)}));
@@ -279,7 +273,6 @@ TEST(PsdLoad, AgreesWithAnIndependentDecoder) {
         const Pixels ours = Load(Image(channels == 1 ? KV_PSD_GRAYSCALE : KV_PSD_RGB, channels, w,
                                        h, planes, compression));
         ASSERT_EQ(ours.size(), pixels);
-
         if (channels == 1) planes = planes + planes + planes;
         const auto theirs = kvtest::StbPixels(
             kvtest::WritePsd(Image(KV_PSD_RGB, std::max(channels, 3), w, h, planes, compression)));

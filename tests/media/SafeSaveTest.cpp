@@ -57,7 +57,6 @@ TEST(SafeSave, AReplacedFileKeepsItsModeAndALinkStays) {
   ASSERT_TRUE(Save(target, kNew));
   EXPECT_EQ(kvtest::FileMode(target), 0600);
   EXPECT_EQ(kvtest::ReadFileBytes(target), kNew);
-
   // Through a relative link, and a link to that link: the file at the end is replaced.
   fs::create_directory(dir.path() + "/real");
   kvtest::WriteFileBytes(dir.path() + "/real/pic.tga", kOld);

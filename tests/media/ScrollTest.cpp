@@ -284,7 +284,6 @@ struct Stream {
   std::size_t At(int slot, int j) const {
     return IsRoll(dir) ? std::size_t(slot) * fw + j : std::size_t(j) * fw + slot;
   }
-
   // The ring read from its first slot on against the window cut from the strip (without
   // allocating, for the failed-allocation tests).
   testing::AssertionResult RingHoldsWindow(const CRect& w) const {
@@ -300,7 +299,6 @@ struct Stream {
       }
     return testing::AssertionSuccess();
   }
-
   // Plays `position`, which should show n lines.
   void Play(float position, long long n) {
     SCOPED_TRACE("position " + std::to_string(position) + ", n " + std::to_string(n));
@@ -487,7 +485,6 @@ TEST_F(ScrollPlayer, DamagedAndMissingLinesPlayTransparent) {
       kvtest::WriteFileBytes(st.scroll.file, kvtest::LayOutScrollStreams(dir, 12, streams));
       st.Reopen(blank);
       PlayAcross(st, {650, 697, 699, 702, 703, 707, 712, 1100, 1096, 1095, 1500, 1300, 1298, 705});
-
       // The same strip (those lines now written transparent) with the writer closed after
       // 1000 lines.
       Lines shown = kvtest::ScrollLines(st.scroll.strip, dir);
@@ -592,7 +589,6 @@ TEST_F(ScrollPlayer, FileHelpersAndCategories) {
               (kvtest::Picture{{0, 0, 20, 576}, Cut(s.strip, Window(1, 630, 900, 20, 576))}));
   }
   EXPECT_EQ(KvScrollGetFrame(s.dir.File("none.ksc"), rect, 0.5f, FALSE), nullptr);
-
   for (auto [name, category] :
        {std::pair{L"/x/a.KSC", SCROLL_FILE}, {L"a.KSU", SCROLL_PAINTER}, {L"a.ks", SCROLL_UNKNOWN}})
     EXPECT_EQ(CKvPlayScrollBase::GetScrollCategory(name), category);

@@ -26,12 +26,9 @@ std::vector<DWORD> LoadPixels(const TgaImage& image) {
 }
 
 TgaImage Image(int type, int depth, int w, int h, Bytes pixels, int descriptor = 0x20) {
-  return {.imageType = type,
-          .pixelDepth = depth,
-          .descriptor = descriptor,
-          .width = w,
-          .height = h,
-          .pixels = std::move(pixels)};
+  TgaImage im{.imageType = type, .pixelDepth = depth, .descriptor = descriptor, .width = w};
+  im.height = h, im.pixels = std::move(pixels);
+  return im;
 }
 
 TgaImage ColourMapped(int type, int first, int length, int entryBits, Bytes entries,
@@ -81,14 +78,12 @@ TEST(TgaLoad, ConvertsEachPixelSize) {
   const std::vector<DWORD> grey{Px(0, 0, 0), Px(1, 1, 1), Px(200, 200, 200), Px(255, 255, 255)};
   EXPECT_EQ(LoadPixels(Image(3, 8, 4, 1, {0, 1, 200, 255})), grey);
   EXPECT_EQ(LoadPixels(Image(2, 8, 4, 1, {0, 1, 200, 255})), grey);
-
   // Five bits a channel, widened so that 0 stays 0, 1 gives 15 and 31 gives 255; bit 15
   // carries nothing.
   const Bytes words{0x00, 0x00, 0xFF, 0x7F, 0x00, 0x80, 0x1F, 0x80, 0x41, 0x7C};
   const std::vector<DWORD> colours{Px(0, 0, 0), Px(255, 255, 255), Px(0, 0, 0), Px(255, 0, 0),
                                    Px(15, 23, 255)};
   for (int depth : {15, 16}) EXPECT_EQ(LoadPixels(Image(2, depth, 5, 1, words)), colours);
-
   // Four bytes keep their alpha only at depth 32 (24 and 32 are left to the cross-check).
   EXPECT_EQ(LoadPixels(Image(2, 31, 2, 1, {1, 2, 3, 0, 4, 5, 6, 77})),
             (std::vector{Px(1, 2, 3), Px(4, 5, 6)}));
@@ -181,7 +176,6 @@ TEST(TgaLoad, ShortAndLyingFilesFailQuickly) {
   // Whole packets, one pixel short.
   packed.pixels.resize(14 * 4);
   EXPECT_FALSE(LoadTgaBytes(kvtest::WriteTga(packed)));
-
   // Headers claiming gigabytes on files that hold almost nothing.
   kvtest::ExpectQuick(std::chrono::seconds(2), [] {
     EXPECT_FALSE(LoadTgaBytes(kvtest::WriteTga(Image(2, 32, 65535, 65535, {}))));
@@ -229,7 +223,6 @@ TEST(TgaSave, WritesTheRegionWithStampExtensionAndFooter) {
   EXPECT_EQ(f[stamp + 1], 48);
   for (auto [r, c] : {std::pair{0, 0}, {0, 63}, {47, 0}, {47, 63}})  // the region's corners
     EXPECT_EQ(U32(f, stamp + 2 + 4 * (r * 64 + c)), region[r / 47 * 180 + c / 63 * 19]);
-
   EXPECT_EQ(U16(f, ext), 495);
   EXPECT_EQ(U32(f, ext + 486), stamp);
   const int month = U16(f, ext + 367), day = U16(f, ext + 369), year = U16(f, ext + 371);
@@ -239,9 +232,7 @@ TEST(TgaSave, WritesTheRegionWithStampExtensionAndFooter) {
   EXPECT_EQ(U32(f, ext + 495), ext);
   EXPECT_EQ(U32(f, ext + 499), 0u);
   EXPECT_EQ(std::string(f.end() - 18, f.end()), std::string("TRUEVISION-XFILE.", 18));
-
   EXPECT_EQ(LoadTgaBytes(f), (kvtest::Picture{{10, 10, 30, 20}, region}));
-
   // The stamp of a small uniform picture is uniform.
   const Bytes s = Save(std::vector<DWORD>(6, Px(1, 2, 3, 4)), CSize(3, 2), CRect(0, 0, 3, 2));
   ASSERT_EQ(s.size(), 82 + 4 * 6 + 2 + 4 * 64 * 48 + 495 + 26);

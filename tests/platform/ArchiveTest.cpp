@@ -88,7 +88,6 @@ TEST(ArchiveObjects, ClassTagsAndBackReferences) {
 TEST(ArchiveObjects, DamagedArchivesAreRefused) {
   CTestPoint a;
   const auto good = StoreArchive([&](CArchive& ar) { ar << static_cast<CObject*>(&a); });
-
   auto readOne = [](std::vector<BYTE> bytes) {
     LoadArchive(std::move(bytes), [](CArchive& ar) { delete ar.ReadObject(nullptr); });
   };
@@ -104,7 +103,6 @@ TEST(ArchiveObjects, DamagedArchivesAreRefused) {
   for (size_t n = 0; n < good.size(); ++n)
     EXPECT_THROW(readOne(std::vector<BYTE>(good.begin(), good.begin() + n)), CArchiveException)
         << "prefix " << n;
-
   auto with = [&](std::size_t at, BYTE value) {
     auto bytes = good;
     bytes[at] = value;
@@ -138,7 +136,6 @@ TEST(ArchiveObjects, ListsKeepOrderAndCounts) {
     std::unique_ptr<CObject> p(back.GetNext(pos));
     EXPECT_EQ(static_cast<CTestPoint*>(p.get())->x, i);
   }
-
   // Counts of 0xFFFF and above take the long form.
   const auto big = StoreArchive([](CArchive& ar) { ar.WriteCount(70000); });
   EXPECT_EQ(big, (std::vector<BYTE>{0xFF, 0xFF, 0x70, 0x11, 0x01, 0x00}));
@@ -158,7 +155,6 @@ TEST(MemFile, GrowsSeeksAndAttaches) {
   file.Seek(30, CFile::begin);
   file.Write("!", 1);  // the gap reads back as zeros
   EXPECT_EQ(file.GetLength(), 31u);
-
   BYTE fixed[4] = {1, 2, 3, 4};
   CMemFile attached(fixed, 4);
   EXPECT_EQ(attached.GetLength(), 4u);

@@ -8,10 +8,8 @@ TEST(CStringFormat, WideSemantics) {
   const CString path(L"/图片/标题.tga");
   s.Format(L"正在保存图像文件%s，请稍侯...", path);
   EXPECT_EQ(s, L"正在保存图像文件/图片/标题.tga，请稍侯...");
-
   s.Format(L"%s|%S|%c|%C|%d|%5.2f|%%|%ls", L"wide", "narrow", L'张', 'n', -42, 3.14159, L"ls");
   EXPECT_EQ(s, L"wide|narrow|张|n|-42| 3.14|%|ls");
-
   s.Format(L"%d X %d (%d)", 1920, 1080, 32);
   EXPECT_EQ(s, L"1920 X 1080 (32)");
   s.Format(L"%dKB", 1536 / 1024);

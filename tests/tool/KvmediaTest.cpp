@@ -42,7 +42,6 @@ class Kvmedia : public ::testing::Test {
  protected:
   static void SetUpTestSuite();
   static void TearDownTestSuite() { delete s_dir; }
-
   // Runs kvmedia in the suite's folder.
   static Result Run(const std::vector<std::string>& args, const RunOptions& options = {}) {
     const std::string out = Path(".stdout"), err = Path(".stderr");
@@ -216,7 +215,6 @@ TEST_F(Kvmedia, FrameFoldersNeverMixNewAndStaleFrames) {
   EXPECT_EQ(Files("out/movie", "frame-"),
             (std::vector<std::string>{"frame-00000.png", "frame-00002.png", "frame-00004.png"}));
   EXPECT_EQ(Status({"scroll", "frames", "roll.ksc", "out/movie", "--frames", "2"}), 1);
-
   // Over a background: its size, the movie where it was made to stand.
   ASSERT_EQ(Status({"movie", "frames", "movie.sve", "out/back", "--background", "pic.tga", "--mix",
                     "0", "--every", "5"}),
@@ -268,7 +266,6 @@ TEST_F(Kvmedia, InfoGivesTheSameFactsForEveryType) {
   }
   EXPECT_TRUE(Has(Run({"info", "movie.sve"}).out,
                   "width=16 height=8 bits_per_pixel=32 channels=4 alpha=yes file_size="));
-
   // Headers only, unless --check: then everything is decoded, and the library's figure for
   // PNG (its information call decodes the file) is given.
   auto tga = kvtest::ReadFileBytes(Path("pic.tga"));
@@ -331,7 +328,6 @@ TEST_F(Kvmedia, AnInterruptionLeavesNoTemporaryFileAndNoDamage) {
   EXPECT_EQ(frames.status, 130);
   EXPECT_TRUE(Has(frames.err, "kvmedia: interrupted\n")) << frames.err;
   EXPECT_EQ(Files("frames", ".kvtmp"), std::vector<std::string>{});
-
   // Replacing a scroll file: stopped while the new one is written, the old one stays.
   const auto old = kvtest::ReadFileBytes(Path("roll.ksc"));
   const Result make = Run({"scroll", "make", "big.ksc.tga", "roll.ksc", "--direction", "2"},
