@@ -20,7 +20,7 @@ void FillNumbered(CKvMemBlock& block, BYTE alpha = 255) {
 
 }  // namespace
 
-TEST(MemBlock, InitSizesAndTheRasterSize) {
+TEST(MemBlock, InitSizesTheRasterSizeAndACallersBuffer) {
   CKvMemBlock block;
   // Empty, negative other than the raster's (-1, -1), above the picture limit.
   for (CSize bad : {CSize(0, 5), CSize(-3, 5), CSize(-2, -2), CSize(1 << 20, 1 << 20)})
@@ -37,19 +37,14 @@ TEST(MemBlock, InitSizesAndTheRasterSize) {
   EXPECT_EQ(block.GetPixelAddress(CPoint(1920, 0)), nullptr);
   EXPECT_EQ(block.GetPixelAddress(CPoint(0, -1)), nullptr);
   block.SetPixel(-1, 0, Px(1, 2, 3, 4));  // outside: ignored
-}
-
-TEST(MemBlock, UsesACallersBufferInPlace) {
+  // A caller's buffer is used in place, and outlives the block's use of it.
   std::vector<tagCOLOR32> pixels(6, Px(9, 9, 9, 9));
-  {
-    CKvMemBlock block;
-    ASSERT_TRUE(block.InitBlock(CSize(3, 2), pixels.data()));
-    EXPECT_EQ(block.GetAddress(), pixels.data());
-    block.SetPixel(2, 1, Px(1, 2, 3, 4));
-    block.Close();
-    EXPECT_EQ(pixels[5], Px(1, 2, 3, 4));
-  }
-  EXPECT_EQ(pixels[0], Px(9, 9, 9, 9));  // the buffer outlives the block
+  ASSERT_TRUE(block.InitBlock(CSize(3, 2), pixels.data()));
+  EXPECT_EQ(block.GetAddress(), pixels.data());
+  block.SetPixel(2, 1, Px(1, 2, 3, 4));
+  block.Close();
+  EXPECT_EQ(pixels[5], Px(1, 2, 3, 4));
+  EXPECT_EQ(pixels[0], Px(9, 9, 9, 9));
 }
 
 TEST(MemBlock, CopyClipsBothSides) {
@@ -72,6 +67,12 @@ TEST(MemBlock, CopyClipsBothSides) {
   EXPECT_FALSE(dst.Copy(0, 0, nullptr, src.GetRect(), KV_MIX_COPY));
   CKvMemBlock closed;
   EXPECT_FALSE(closed.Copy(0, 0, &src, src.GetRect(), KV_MIX_COPY));
+  // Within one block the copy reads the original.
+  CKvMemBlock& block = src;
+  const CKvMemBlock before = block;
+  block.Copy(1, 1, &block, CRect(0, 0, 3, 3), KV_MIX_COPY);
+  for (int y = 1; y < 4; ++y)
+    for (int x = 1; x < 4; ++x) EXPECT_EQ(block.GetPixel(x, y), before.GetPixel(x - 1, y - 1));
 }
 
 TEST(MemBlock, MixModesFollowTheMixColour) {
@@ -116,16 +117,6 @@ TEST(MemBlock, BufferSourceAndFields) {
   fields.Copy(CPoint(0, 1), &src, src.GetRect(), KV_MIX_COPY, KV_FIELD_UPPER);
   for (int y = 1; y < 5; ++y) EXPECT_EQ(fields.GetPixel(1, y), src.GetPixel(1, y - 1)) << y;
   EXPECT_EQ(fields.GetPixel(1, 0), Px(0, 0, 0, 0));
-}
-
-TEST(MemBlock, CopyWithinOneBlockReadsTheOriginal) {
-  CKvMemBlock block;
-  ASSERT_TRUE(block.InitBlock(CSize(4, 4)));
-  FillNumbered(block);
-  const CKvMemBlock before = block;
-  block.Copy(1, 1, &block, CRect(0, 0, 3, 3), KV_MIX_COPY);
-  for (int y = 1; y < 4; ++y)
-    for (int x = 1; x < 4; ++x) EXPECT_EQ(block.GetPixel(x, y), before.GetPixel(x - 1, y - 1));
 }
 
 TEST(MemBlock, ClearAssignAndDeflicker) {

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <optional>
 #include <tuple>
 
 #include "MediaChecks.h"

@@ -1,11 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <functional>
 #include <memory>
-#include <optional>
 #include <tuple>
-#include <vector>
 
 #include "KvMediaFile/KvMovie.h"
 #include "KvMediaFile/KvPicture.h"

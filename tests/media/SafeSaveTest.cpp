@@ -6,8 +6,6 @@
 
 #include <filesystem>
 #include <memory>
-#include <string>
-#include <vector>
 
 #include "KvMediaFile/KvPicture.h"
 #include "MediaChecks.h"

@@ -4,13 +4,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <functional>
 #include <memory>
 #include <random>
-#include <string>
 #include <tuple>
 #include <utility>
-#include <vector>
 
 #include "AllocationFaults.h"
 #include "MediaChecks.h"

@@ -4,7 +4,7 @@
 
 #include "platform/Geometry.h"
 
-TEST(Rectangles, IntersectEmptiesOnNoOverlap) {
+TEST(Rectangles, IntersectEmptiesOnNoOverlapAndUnionIgnoresEmptyOperands) {
   CRect r(1, 2, 3, 4);
   const CRect a(0, 0, 10, 10), b(5, 5, 20, 20), far(30, 30, 40, 40), edge(10, 0, 20, 10);
   EXPECT_TRUE(r.IntersectRect(&a, &b));
@@ -12,8 +12,13 @@ TEST(Rectangles, IntersectEmptiesOnNoOverlap) {
   EXPECT_FALSE(r.IntersectRect(&a, &far));
   EXPECT_EQ(r, CRect(0, 0, 0, 0));
   EXPECT_FALSE(r.IntersectRect(&a, &edge));  // touching edges do not overlap
-  const CRect reversed(10, 10, 0, 0);
+  const CRect reversed(10, 10, 0, 0), empty(50, 50, 50, 60), c(20, -5, 25, 5);
   EXPECT_FALSE(r.IntersectRect(&a, &reversed));
+  EXPECT_TRUE(r.UnionRect(&a, &empty));
+  EXPECT_EQ(r, a);
+  EXPECT_TRUE(r.UnionRect(&a, &c));
+  EXPECT_EQ(r, CRect(0, -5, 25, 10));
+  EXPECT_FALSE(r.UnionRect(&empty, &empty));
 }
 
 TEST(Rectangles, SubtractOnlyWhereTheResultIsARectangle) {
@@ -40,22 +45,10 @@ TEST(Rectangles, SubtractOnlyWhereTheResultIsARectangle) {
   EXPECT_EQ(r, CRect(0, 60, 100, 61));
 }
 
-TEST(Rectangles, UnionIgnoresEmptyOperands) {
-  CRect r;
-  const CRect a(0, 0, 10, 10), empty(50, 50, 50, 60), b(20, -5, 25, 5);
-  EXPECT_TRUE(r.UnionRect(&a, &empty));
-  EXPECT_EQ(r, a);
-  EXPECT_TRUE(r.UnionRect(&a, &b));
-  EXPECT_EQ(r, CRect(0, -5, 25, 10));
-  EXPECT_FALSE(r.UnionRect(&empty, &empty));
-}
-
 TEST(Rectangles, Members) {
   CRect r(10, 20, 30, 60);
-  EXPECT_EQ(r.Width(), 20);
-  EXPECT_EQ(r.Height(), 40);
-  EXPECT_TRUE(r.PtInRect(CPoint(10, 20)));
-  EXPECT_FALSE(r.PtInRect(CPoint(30, 20)));
+  EXPECT_EQ(CSize(r.Width(), r.Height()), CSize(20, 40));
+  EXPECT_TRUE(r.PtInRect(CPoint(10, 20)) && !r.PtInRect(CPoint(30, 20)));
   r.OffsetRect(-10, 5);
   EXPECT_EQ(r, CRect(0, 25, 20, 65));
   CRect n(5, 5, 1, 1);

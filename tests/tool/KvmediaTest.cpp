@@ -6,14 +6,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
-#include <functional>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "GifWriter.h"
 #include "KvMediaFile/KvPicture.h"
