@@ -110,7 +110,7 @@ TEST(KvObjects, DamagedCataloguesFailWithoutLeaks) {
   EXPECT_EQ(CTestNode::alive, aliveBefore);
 }
 
-TEST(KvObjects, OwningListRefusesBackReferences) {
+TEST(KvObjects, OwningListsDeleteWhatTheyOwnAndRefuseBackReferences) {
   // A list whose second entry refers back to the first would own one object twice.
   CTestNode a;
   const auto bytes = kvtest::StoreArchive([&](CArchive& ar) {
@@ -122,6 +122,17 @@ TEST(KvObjects, OwningListRefusesBackReferences) {
   kvtest::LoadArchive(bytes,
                       [&](CArchive& ar) { EXPECT_THROW(list.Serialize(ar), CArchiveException); });
   EXPECT_EQ(list.GetCount(), 1);  // the first, new object is kept and owned
+  CKvObList owner;
+  for (int i = 0; i < 3; ++i) owner.AddTail(new CTestNode);
+  const int alive = CTestNode::alive;
+  owner.DeleteAt(owner.FindIndex(1));
+  EXPECT_EQ(CTestNode::alive, alive - 1);
+  CObject* kept = owner.GetHead();
+  owner.RemoveAt(owner.GetHeadPosition());  // dropped, not deleted
+  EXPECT_EQ(CTestNode::alive, alive - 1);
+  delete kept;
+  owner.DeleteAll();
+  EXPECT_EQ(CTestNode::alive, alive - 3);
 }
 
 TEST(KvObjects, IconArchiveFormRejectsImpossibleSizes) {
@@ -148,18 +159,4 @@ TEST(KvObjects, IconArchiveFormRejectsImpossibleSizes) {
   EXPECT_EQ(none.GetIconSize(), CSize());
   EXPECT_EQ(
       loadIcon(kvtest::StoreArchive([&](CArchive& ar) { none.Serialize(ar); })).Compare(&none), 1);
-}
-
-TEST(KvObjects, ListDeletesWhatItOwns) {
-  CKvObList list;
-  for (int i = 0; i < 3; ++i) list.AddTail(new CTestNode);
-  const int alive = CTestNode::alive;
-  list.DeleteAt(list.FindIndex(1));
-  EXPECT_EQ(CTestNode::alive, alive - 1);
-  CObject* kept = list.GetHead();
-  list.RemoveAt(list.GetHeadPosition());  // dropped, not deleted
-  EXPECT_EQ(CTestNode::alive, alive - 1);
-  delete kept;
-  list.DeleteAll();
-  EXPECT_EQ(CTestNode::alive, alive - 3);
 }

@@ -73,15 +73,7 @@ TEST(BmpLoad, AgreesWithAnIndependentDecoder) {
       }
 }
 
-// Row order, padding and the dropped alpha of 32 bits are left to the cross-check above.
-TEST(BmpLoad, ChannelConversions) {
-  // 16 bits: five bits a channel shifted up by three, so 31 gives 248, not 255; bit 15 is
-  // ignored.
-  EXPECT_EQ(LoadPixels(Image(16, 3, 1, {0xFF, 0x7F, 0x1F, 0x80, 0x41, 0x04, 0, 0})),
-            (std::vector{Px(248, 248, 248), Px(248, 0, 0), Px(8, 16, 8)}));
-}
-
-TEST(BmpLoad, ColourTables) {
+TEST(BmpLoad, ColourTablesAndChannelConversions) {
   // 1 bit, colours used 0: two entries, and with pixel offset 0 the rows follow them.
   BmpImage mono = Image(1, 3, 1, {0b10100000, 0, 0, 0}, {1, 2, 3, 0, 4, 5, 6, 0});
   mono.colorsUsed = 0;
@@ -98,6 +90,11 @@ TEST(BmpLoad, ColourTables) {
   full.colorsUsed = 256;
   full.palette.resize(4 * 256);
   EXPECT_TRUE(Load(full));
+  // Row order, padding and the dropped alpha of 32 bits are left to the cross-check above.
+  // 16 bits: five bits a channel shifted up by three, so 31 gives 248, not 255; bit 15 is
+  // ignored.
+  EXPECT_EQ(LoadPixels(Image(16, 3, 1, {0xFF, 0x7F, 0x1F, 0x80, 0x41, 0x04, 0, 0})),
+            (std::vector{Px(248, 248, 248), Px(248, 0, 0), Px(8, 16, 8)}));
 }
 
 TEST(BmpLoad, RunLengthMatchesUncompressed) {

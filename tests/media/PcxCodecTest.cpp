@@ -49,7 +49,7 @@ PcxImage Grey8(int w, int h, int bytesPerLine, Bytes lines) {
 
 }  // namespace
 
-TEST(PcxSave, ThreeByTwoHeader) {
+TEST(PcxSave, HeaderAndPlaneRowsCodedEachOnItsOwn) {
   const Bytes f = Save(kvtest::Gradient(3, 2), CSize(3, 2), CRect(0, 0, 3, 2));
   ASSERT_GE(f.size(), 128u);
   // Manufacturer, version, encoding, bits; xmin, ymin, xmax, ymax, resolutions.
@@ -61,16 +61,14 @@ TEST(PcxSave, ThreeByTwoHeader) {
   EXPECT_EQ((std::vector<int>{f[64], f[65], U16(f, 66), U16(f, 68)}),
             (std::vector<int>{1, 3, 3, 1}));
   EXPECT_EQ(Bytes(f.begin() + 70, f.begin() + 128), Bytes(58, 0));
-}
-
-TEST(PcxSave, CodesEachPlaneRowOnItsOwn) {
-  // R is 70 times 5; G is 0xC8, 0x41 and 68 zeros; B is 70 times 0xC0.
+  // Each plane row is coded on its own. R is 70 times 5; G is 0xC8, 0x41 and 68 zeros; B is
+  // 70 times 0xC0.
   std::vector<DWORD> row(70, Px(0xC0, 0, 5));
   row[0] = Px(0xC0, 0xC8, 5);
   row[1] = Px(0xC0, 0x41, 5);
-  const Bytes f = Save(row, CSize(70, 1), CRect(0, 0, 70, 1));
-  ASSERT_GE(f.size(), 128u);
-  EXPECT_EQ(Bytes(f.begin() + 128, f.end()),
+  const Bytes coded = Save(row, CSize(70, 1), CRect(0, 0, 70, 1));
+  ASSERT_GE(coded.size(), 128u);
+  EXPECT_EQ(Bytes(coded.begin() + 128, coded.end()),
             (Bytes{0xFF, 0x05, 0xC7, 0x05,                    // 63 + 7 equal bytes
                    0xC1, 0xC8, 0x41, 0xFF, 0x00, 0xC5, 0x00,  // lone bytes, then 63 + 5
                    0xFF, 0xC0, 0xC7, 0xC0}));

@@ -100,19 +100,7 @@ TEST(PictureInfo, BmpTgaAndPcxHeaders) {
   }
 }
 
-TEST(PictureService, TypesFollowTheExtension) {
-  const std::pair<const wchar_t*, int> cases[] = {
-      {L"/a/Photo.Tga", 1}, {L"p.bmp", 2},      {L"p.gif", 3},        {L"p.pcx", 4},
-      {L"p.JPG", 5},        {L"p.png", 6},      {L"p.psd", 7},        {L"p.sve", 8},
-      {L"p.fli", 9},        {L"photo.jpeg", 0}, {L"/x.tga/photo", 0}, {L"p.flc", 0}};
-  for (const auto& [path, expected] : cases) {
-    int type = -1;
-    EXPECT_EQ(KvMediaGetPicFileType(path, type), expected != 0 ? 1 : 0) << path;
-    EXPECT_EQ(type, expected) << path;
-  }
-}
-
-TEST(PictureService, LoadsTgaByExtensionOrContent) {
+TEST(PictureService, TypesFollowTheExtensionAndTgaLoadsByContentToo) {
   kvtest::TempDir dir;
   kvtest::TgaImage im = SmallTga();
   im.id = {'i', 'd'};
@@ -128,6 +116,15 @@ TEST(PictureService, LoadsTgaByExtensionOrContent) {
     EXPECT_EQ(rect, CRect(3, 300, 5, 301));
     EXPECT_EQ(std::vector(pixels, pixels + 2), (std::vector{Px(1, 2, 3), Px(4, 5, 6)}));
     GlobalFree(pixels);
+  }
+  const std::pair<const wchar_t*, int> cases[] = {
+      {L"/a/Photo.Tga", 1}, {L"p.bmp", 2},      {L"p.gif", 3},        {L"p.pcx", 4},
+      {L"p.JPG", 5},        {L"p.png", 6},      {L"p.psd", 7},        {L"p.sve", 8},
+      {L"p.fli", 9},        {L"photo.jpeg", 0}, {L"/x.tga/photo", 0}, {L"p.flc", 0}};
+  for (const auto& [path, expected] : cases) {
+    int type = -1;
+    EXPECT_EQ(KvMediaGetPicFileType(path, type), expected != 0 ? 1 : 0) << path;
+    EXPECT_EQ(type, expected) << path;
   }
 }
 

@@ -241,9 +241,7 @@ TEST(PsdLoad, RefusesWhatItCannotReadAndSkipsLayers) {
          {layersPastEnd, bigColourData, kvtest::WritePsd(huge), kvtest::WritePsd(hugePacked)})
       EXPECT_TRUE(Decode(file).empty());
   });
-}
-
-TEST(PsdLoad, EveryPrefixOfAValidFileFails) {
+  // Every prefix of a valid file fails.
   PsdImage raw = Image(KV_PSD_RGB, 3, 3, 2, Bytes(18, 7));
   raw.colorData = {1, 2, 3};
   raw.resources = PsdResource(1005, Bytes(16, 1)) + PsdResource(3000, {1, 2, 3});
