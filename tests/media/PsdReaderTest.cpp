@@ -127,7 +127,7 @@ TEST(PsdLoad, GreyDuotoneAndIndexedPictures) {
     EXPECT_EQ(Load(im), Pixels(4, 0));
 }
 
-TEST(PsdLoad, CmykAndMultichannelInk) {
+TEST(PsdLoad, CmykMultichannelAndLab) {
   // Per channel: 255 x ink x black, with max 256 (8 bits) or 65536 (16 bits), truncated.
   const Bytes cmyk{255, 128, 255, 0,     // C plane
                    255, 64,  255, 0,     // M
@@ -151,9 +151,6 @@ TEST(PsdLoad, CmykAndMultichannelInk) {
   EXPECT_EQ(Load(Image(7, 5, 1, 1, {255, 128, 0, 128, 0}, 1)), Pixels{Rgb(254, 127, 0)});
   EXPECT_EQ(Load(Image(7, 2, 1, 1, {255, 128}, 1)), Pixels{0});
   EXPECT_TRUE(Load(Image(7, 3, 1, 1, {255, 128, 0})).empty()) << "raw";
-}
-
-TEST(PsdLoad, LabThroughSrgb) {
   EXPECT_EQ(KvPsdLabPixel(0, 0, 0), Rgb(0, 0, 0));
   EXPECT_EQ(KvPsdLabPixel(100, 0, 0), Rgb(255, 255, 255));
   EXPECT_EQ(KvPsdLabPixel(50, 0, 0), Grey(119));
@@ -164,8 +161,8 @@ TEST(PsdLoad, LabThroughSrgb) {
   // of 0x7F80 is -0.5, which gives 0.
   const Pixels blackAndGrey{Rgb(0, 0, 0), Grey(119)};
   EXPECT_EQ(Load(Image(KV_PSD_LAB, 3, 2, 1, {0, 129, 128, 128, 128, 128})), blackAndGrey);
-  const Bytes wide{0x81, 0x00, 0x81, 0x00, 0x80, 0x00, 0x7F, 0x80, 0x80, 0x00, 0x80, 0x00};
-  EXPECT_EQ(Load(Image(KV_PSD_LAB, 3, 2, 1, wide, 0, 16)), (Pixels{Grey(119), Grey(119)}));
+  const Bytes lab16{0x81, 0x00, 0x81, 0x00, 0x80, 0x00, 0x7F, 0x80, 0x80, 0x00, 0x80, 0x00};
+  EXPECT_EQ(Load(Image(KV_PSD_LAB, 3, 2, 1, lab16, 0, 16)), (Pixels{Grey(119), Grey(119)}));
 }
 
 TEST(PsdResources, BlocksAreCountedAsTheyAreRead) {

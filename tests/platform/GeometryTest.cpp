@@ -4,7 +4,7 @@
 
 #include "platform/Geometry.h"
 
-TEST(Rectangles, IntersectEmptiesOnNoOverlapAndUnionIgnoresEmptyOperands) {
+TEST(Rectangles, IntersectUnionAndMembers) {
   CRect r(1, 2, 3, 4);
   const CRect a(0, 0, 10, 10), b(5, 5, 20, 20), far(30, 30, 40, 40), edge(10, 0, 20, 10);
   EXPECT_TRUE(r.IntersectRect(&a, &b));
@@ -19,6 +19,15 @@ TEST(Rectangles, IntersectEmptiesOnNoOverlapAndUnionIgnoresEmptyOperands) {
   EXPECT_TRUE(r.UnionRect(&a, &c));
   EXPECT_EQ(r, CRect(0, -5, 25, 10));
   EXPECT_FALSE(r.UnionRect(&empty, &empty));
+  r = CRect(10, 20, 30, 60);
+  EXPECT_EQ(CSize(r.Width(), r.Height()), CSize(20, 40));
+  EXPECT_TRUE(r.PtInRect(CPoint(10, 20)) && !r.PtInRect(CPoint(30, 20)));
+  r.OffsetRect(-10, 5);
+  EXPECT_EQ(r, CRect(0, 25, 20, 65));
+  CRect n(5, 5, 1, 1);
+  EXPECT_TRUE(n.IsRectEmpty());
+  n.NormalizeRect();
+  EXPECT_EQ(n, CRect(1, 1, 5, 5));
 }
 
 TEST(Rectangles, SubtractOnlyWhereTheResultIsARectangle) {
@@ -43,16 +52,4 @@ TEST(Rectangles, SubtractOnlyWhereTheResultIsARectangle) {
   const CRect window(0, 11, 100, 61), ring(0, 10, 100, 60);
   EXPECT_TRUE(r.SubtractRect(&window, &ring));
   EXPECT_EQ(r, CRect(0, 60, 100, 61));
-}
-
-TEST(Rectangles, Members) {
-  CRect r(10, 20, 30, 60);
-  EXPECT_EQ(CSize(r.Width(), r.Height()), CSize(20, 40));
-  EXPECT_TRUE(r.PtInRect(CPoint(10, 20)) && !r.PtInRect(CPoint(30, 20)));
-  r.OffsetRect(-10, 5);
-  EXPECT_EQ(r, CRect(0, 25, 20, 65));
-  CRect n(5, 5, 1, 1);
-  EXPECT_TRUE(n.IsRectEmpty());
-  n.NormalizeRect();
-  EXPECT_EQ(n, CRect(1, 1, 5, 5));
 }
