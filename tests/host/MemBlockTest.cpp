@@ -20,14 +20,12 @@ void FillNumbered(CKvMemBlock& block, BYTE alpha = 255) {
 
 }  // namespace
 
-TEST(MemBlock, InitSizesAndTheRasterSize) {
+TEST(MemBlock, InitSizesTheRasterSizeAndACallersBuffer) {
   CKvMemBlock block;
-  EXPECT_FALSE(block.InitBlock(CSize(0, 5)));
-  EXPECT_FALSE(block.InitBlock(CSize(-3, 5)));
-  EXPECT_FALSE(block.InitBlock(CSize(-2, -2)));
-  EXPECT_FALSE(block.InitBlock(CSize(1 << 20, 1 << 20)));  // above the picture limit
+  // Empty, negative other than the raster's (-1, -1), above the picture limit.
+  for (CSize bad : {CSize(0, 5), CSize(-3, 5), CSize(-2, -2), CSize(1 << 20, 1 << 20)})
+    EXPECT_FALSE(block.InitBlock(bad));
   EXPECT_FALSE(block.IsValid());
-
   CKvVideoStd::SetHD(FALSE);
   ASSERT_TRUE(block.InitBlock(CSize(-1, -1)));
   EXPECT_EQ(block.GetSize(), CSize(720, 576));
@@ -39,19 +37,14 @@ TEST(MemBlock, InitSizesAndTheRasterSize) {
   EXPECT_EQ(block.GetPixelAddress(CPoint(1920, 0)), nullptr);
   EXPECT_EQ(block.GetPixelAddress(CPoint(0, -1)), nullptr);
   block.SetPixel(-1, 0, Px(1, 2, 3, 4));  // outside: ignored
-}
-
-TEST(MemBlock, UsesACallersBufferInPlace) {
+  // A caller's buffer is used in place, and outlives the block's use of it.
   std::vector<tagCOLOR32> pixels(6, Px(9, 9, 9, 9));
-  {
-    CKvMemBlock block;
-    ASSERT_TRUE(block.InitBlock(CSize(3, 2), pixels.data()));
-    EXPECT_EQ(block.GetAddress(), pixels.data());
-    block.SetPixel(2, 1, Px(1, 2, 3, 4));
-    block.Close();
-    EXPECT_EQ(pixels[5], Px(1, 2, 3, 4));
-  }
-  EXPECT_EQ(pixels[0], Px(9, 9, 9, 9));  // the buffer outlives the block
+  ASSERT_TRUE(block.InitBlock(CSize(3, 2), pixels.data()));
+  EXPECT_EQ(block.GetAddress(), pixels.data());
+  block.SetPixel(2, 1, Px(1, 2, 3, 4));
+  block.Close();
+  EXPECT_EQ(pixels[5], Px(1, 2, 3, 4));
+  EXPECT_EQ(pixels[0], Px(9, 9, 9, 9));
 }
 
 TEST(MemBlock, CopyClipsBothSides) {
@@ -60,26 +53,26 @@ TEST(MemBlock, CopyClipsBothSides) {
   ASSERT_TRUE(dst.InitBlock(CSize(5, 4)));
   FillNumbered(src);
   dst.ClearBlock(nullptr, Px(0xEE, 0xEE, 0xEE, 0xEE));
-  // Source area partly outside the source, destination partly outside the block.
+  // Source area partly outside the source, destination partly outside the block: source
+  // (0..3, 1..4) lands at (1..4, 2..3).
   EXPECT_TRUE(dst.Copy(-1, 2, &src, CRect(-2, 1, 4, 9), KV_MIX_COPY));
-  // Source (0..3, 1..5) lands at (1..4, 3..7) shifted by the clipped (-2, ...) -> dst x from
-  // -1 + 2 = 1; the clipped source columns 0..3 go to dst columns 1..4; rows 1.. go to 2..
   for (int y = 0; y < 4; ++y)
-    for (int x = 0; x < 5; ++x) {
-      const tagCOLOR32 got = dst.GetPixel(x, y);
-      if (y >= 2 && x >= 1) {
-        EXPECT_EQ(got, Px(static_cast<BYTE>(x - 1), static_cast<BYTE>(y - 1), 7, 255))
-            << x << "," << y;
-      } else {
-        EXPECT_EQ(got, Px(0xEE, 0xEE, 0xEE, 0xEE)) << x << "," << y;
-      }
-    }
+    for (int x = 0; x < 5; ++x)
+      EXPECT_EQ(dst.GetPixel(x, y), y >= 2 && x >= 1 ? Px(BYTE(x - 1), BYTE(y - 1), 7, 255)
+                                                     : Px(0xEE, 0xEE, 0xEE, 0xEE))
+          << x << "," << y;
   // Wholly outside: success, nothing written.
   EXPECT_TRUE(dst.Copy(100, 100, &src, src.GetRect(), KV_MIX_COPY));
   EXPECT_TRUE(dst.Copy(0, 0, &src, CRect(50, 50, 60, 60), KV_MIX_COPY));
   EXPECT_FALSE(dst.Copy(0, 0, nullptr, src.GetRect(), KV_MIX_COPY));
   CKvMemBlock closed;
   EXPECT_FALSE(closed.Copy(0, 0, &src, src.GetRect(), KV_MIX_COPY));
+  // Within one block the copy reads the original.
+  CKvMemBlock& block = src;
+  const CKvMemBlock before = block;
+  block.Copy(1, 1, &block, CRect(0, 0, 3, 3), KV_MIX_COPY);
+  for (int y = 1; y < 4; ++y)
+    for (int x = 1; x < 4; ++x) EXPECT_EQ(block.GetPixel(x, y), before.GetPixel(x - 1, y - 1));
 }
 
 TEST(MemBlock, MixModesFollowTheMixColour) {
@@ -112,7 +105,6 @@ TEST(MemBlock, BufferSourceAndFields) {
   EXPECT_EQ(dst.GetPixel(0, 0).Value(), raw[5]);
   EXPECT_EQ(dst.GetPixel(1, 1).Value(), raw[10]);
   EXPECT_EQ(dst.GetPixel(2, 0).Value(), 0u);
-
   // A field is the destination's rows: copied one row down, the lower field (odd rows) takes
   // source rows 0 and 2, then the upper field takes rows 1 and 3.
   CKvMemBlock src, fields;
@@ -127,16 +119,6 @@ TEST(MemBlock, BufferSourceAndFields) {
   EXPECT_EQ(fields.GetPixel(1, 0), Px(0, 0, 0, 0));
 }
 
-TEST(MemBlock, CopyWithinOneBlockReadsTheOriginal) {
-  CKvMemBlock block;
-  ASSERT_TRUE(block.InitBlock(CSize(4, 4)));
-  FillNumbered(block);
-  const CKvMemBlock before = block;
-  block.Copy(1, 1, &block, CRect(0, 0, 3, 3), KV_MIX_COPY);
-  for (int y = 1; y < 4; ++y)
-    for (int x = 1; x < 4; ++x) EXPECT_EQ(block.GetPixel(x, y), before.GetPixel(x - 1, y - 1));
-}
-
 TEST(MemBlock, ClearAssignAndDeflicker) {
   CKvMemBlock block;
   ASSERT_TRUE(block.InitBlock(CSize(3, 3)));
@@ -144,30 +126,17 @@ TEST(MemBlock, ClearAssignAndDeflicker) {
   block.ClearBlock(&area, Px(1, 1, 1, 1));
   EXPECT_EQ(block.GetPixel(0, 0), Px(0, 0, 0, 0));
   EXPECT_EQ(block.GetPixel(2, 2), Px(1, 1, 1, 1));
-
   CKvObject& asBase = block;
   CKvMemBlock copy;
   copy = static_cast<const CKvObject&>(asBase);  // the virtual assignment
   EXPECT_EQ(copy.GetSize(), CSize(3, 3));
   EXPECT_NE(copy.GetAddress(), block.GetAddress());
   EXPECT_EQ(copy.GetPixel(2, 2), Px(1, 1, 1, 1));
-
   // A single bright row between dark ones is spread 1-2-1 over its neighbours.
   CKvMemBlock lines;
   ASSERT_TRUE(lines.InitBlock(CSize(1, 5)));
   lines.SetPixel(0, 2, Px(200, 200, 200, 255));
   lines.Deflicker(CRect(0, 0, 1, 5), 0);
-  EXPECT_EQ(lines.GetPixel(0, 1).b, 50);
-  EXPECT_EQ(lines.GetPixel(0, 2).b, 100);
-  EXPECT_EQ(lines.GetPixel(0, 3).b, 50);
-  EXPECT_EQ(lines.GetPixel(0, 0).b, 0);
-}
-
-TEST(MemBlock, ColourBarsAreOpaque) {
-  CKvMemBlock block;
-  ASSERT_TRUE(block.InitBlock(CSize(70, 30)));
-  KvGenBackColorBar(&block);
-  for (int y = 0; y < 30; ++y)
-    for (int x = 0; x < 70; ++x) ASSERT_EQ(block.GetPixel(x, y).a, 255);
-  EXPECT_NE(block.GetPixel(0, 0), block.GetPixel(69, 0));
+  const int spread[] = {0, 50, 100, 50};
+  for (int y = 0; y < 4; ++y) EXPECT_EQ(lines.GetPixel(0, y).b, spread[y]) << y;
 }

@@ -7,6 +7,8 @@
 #include <random>
 #include <vector>
 
+#include "host/MemBlock.h"
+
 // The mix kernel's divider, exported by PixelOps.cpp for the exhaustive proof below.
 void KvPixelDivideLanesForTest(const std::uint16_t* n, const BYTE* d, std::uint16_t* q);
 
@@ -139,10 +141,9 @@ TEST(PixelSubPixel, RowBelowTheEndCountsAsTransparent) {
 std::vector<DWORD> Zoomed(std::vector<DWORD> src, CSize from, CSize to) {
   std::vector<DWORD> buf(std::size_t(to.cx) * to.cy + 8, 0xDEADBEEF);
   KvMemZoom(src.data(), from, buf.data() + 4, to);
-  for (int i = 0; i < 4; ++i) {
-    EXPECT_EQ(buf[i], 0xDEADBEEF);
-    EXPECT_EQ(buf[buf.size() - 1 - i], 0xDEADBEEF);
-  }
+  const std::vector<DWORD> guards(4, 0xDEADBEEF);
+  EXPECT_TRUE(std::equal(guards.begin(), guards.end(), buf.begin()) &&
+              std::equal(guards.begin(), guards.end(), buf.end() - 4));
   return {buf.begin() + 4, buf.end() - 4};
 }
 
@@ -157,7 +158,6 @@ TEST(PixelZoom, SameSizeCopiesAndFlatAreasStayFlat) {
       ASSERT_EQ(Zoomed(std::vector<DWORD>(from.cx * from.cy, 0x80C0402A), from, to),
                 std::vector<DWORD>(to.cx * to.cy, 0x80C0402A))
           << from.cx << "x" << from.cy << " -> " << to.cx << "x" << to.cy;
-
   std::vector<DWORD> dst(4, 7);
   KvMemZoom(noise.data(), CSize(0, 2), dst.data(), CSize(2, 2));
   KvMemZoom(noise.data(), CSize(2, 2), dst.data(), CSize(2, -1));
@@ -170,7 +170,6 @@ TEST(PixelZoom, ShrinkingAveragesTheCoveredArea) {
   std::vector<DWORD> checker(8 * 6);
   for (int i = 0; i < 48; ++i) checker[i] = (i % 8 + i / 8) % 2 ? b : a;
   EXPECT_EQ(Zoomed(checker, CSize(8, 6), CSize(4, 3)), std::vector<DWORD>(12, 0xC0808081));
-
   // Noise against the exact area average, allowing for the roundings of the two passes.
   std::mt19937 rng(11);
   for (const auto& [from, to] : {std::pair{CSize(12, 9), CSize(4, 3)},
@@ -216,8 +215,10 @@ TEST(PixelZoom, EnlargingKeepsTheEndsAndInterpolatesBetween) {
 
 TEST(PixelColorBars, BarsSitAtTheirEdgesAndAreOpaque) {
   const int w = 100, h = 30;
-  Pixels px(w * h);
-  KvGenColorBars(px.data(), w, h);
+  CKvMemBlock block;  // a block gets them whole
+  ASSERT_TRUE(block.InitBlock(CSize(w, h)));
+  KvGenBackColorBar(&block);
+  const Pixels px(block.GetAddress(), block.GetAddress() + w * h);
   const DWORD bars[7] = {0xFFBFBFBF, 0xFFBFBF00, 0xFF00BFBF, 0xFF00BF00,
                          0xFFBF00BF, 0xFFBF0000, 0xFF0000BF};
   for (int i = 0; i < 7; ++i) {

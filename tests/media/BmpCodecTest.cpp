@@ -1,11 +1,4 @@
 #include <gtest/gtest.h>
-#include <stb/stb_image.h>
-
-#include <chrono>
-#include <optional>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "KvMediaFile/KvMediaResources.h"
 #include "KvMediaFile/KvPicture.h"
@@ -52,14 +45,10 @@ Bytes IndicesWithRuns(std::size_t count, int colours) {
 }
 
 BmpImage Image(int bits, int w, int h, Bytes pixels, Bytes palette = {}, int compression = 0) {
-  const int colours = int(palette.size() / 4);
-  return {.width = w,
-          .height = h,
-          .bitCount = bits,
-          .compression = compression,
-          .colorsUsed = colours,
-          .palette = std::move(palette),
-          .pixels = std::move(pixels)};
+  BmpImage im{.width = w, .height = h, .bitCount = bits, .compression = compression};
+  im.colorsUsed = int(palette.size() / 4), im.palette = std::move(palette);
+  im.pixels = std::move(pixels);
+  return im;
 }
 
 // 8-bit run-length pictures over a palette of three colours.
@@ -79,41 +68,21 @@ TEST(BmpLoad, AgreesWithAnIndependentDecoder) {
         const Bytes palette = bits <= 8 ? Noise(4u << bits, bits) : Bytes{};
         const Bytes file = kvtest::WriteBmp(
             Image(bits, w, sign * h, Noise(rowBytes * h, unsigned(w * bits)), palette));
-        const auto ours = LoadBmpBytes(file);
-        int sw = 0, sh = 0, channels = 0;
-        unsigned char* rgba =
-            stbi_load_from_memory(file.data(), int(file.size()), &sw, &sh, &channels, 4);
-        ASSERT_TRUE(ours);
-        ASSERT_TRUE(rgba);
-        ASSERT_EQ(ours->rect, CRect(0, 0, sw, sh));
-        std::vector<DWORD> theirs;  // with alpha 255: ours never keeps a stored alpha
-        for (int i = 0; i < sw * sh; ++i)
-          theirs.push_back(Px(rgba[4 * i + 2], rgba[4 * i + 1], rgba[4 * i]));
-        stbi_image_free(rgba);
-        EXPECT_EQ(ours->pixels, theirs);
+        // A stored alpha is never kept.
+        EXPECT_EQ(LoadBmpBytes(file), (Picture{{0, 0, w, h}, kvtest::StbPixels(file, true)}));
       }
 }
 
-// Row order, padding and the dropped alpha of 32 bits are left to the cross-check above.
-TEST(BmpLoad, ChannelConversions) {
-  // 16 bits: five bits a channel shifted up by three, so 31 gives 248, not 255; bit 15 is
-  // ignored.
-  EXPECT_EQ(LoadPixels(Image(16, 3, 1, {0xFF, 0x7F, 0x1F, 0x80, 0x41, 0x04, 0, 0})),
-            (std::vector{Px(248, 248, 248), Px(248, 0, 0), Px(8, 16, 8)}));
-}
-
-TEST(BmpLoad, ColourTables) {
+TEST(BmpLoad, ColourTablesAndChannelConversions) {
   // 1 bit, colours used 0: two entries, and with pixel offset 0 the rows follow them.
   BmpImage mono = Image(1, 3, 1, {0b10100000, 0, 0, 0}, {1, 2, 3, 0, 4, 5, 6, 0});
   mono.colorsUsed = 0;
   mono.pixelOffset = 0;
   EXPECT_EQ(LoadPixels(mono), (std::vector{Px(4, 5, 6), Px(1, 2, 3), Px(4, 5, 6)}));
-
   // Indices beyond the entries stored give opaque black; the reserved byte is not alpha.
   BmpImage few = Image(8, 4, 1, {0, 1, 2, 255}, {1, 2, 3, 9, 4, 5, 6, 0});
   few.colorsUsed = 2;
   EXPECT_EQ(LoadPixels(few), (std::vector{Px(1, 2, 3), Px(4, 5, 6), Px(0, 0, 0), Px(0, 0, 0)}));
-
   // At most 256 entries.
   BmpImage full = Image(8, 4, 1, {0, 1, 2, 255}, Bytes(4 * 257, 7));
   full.colorsUsed = 257;
@@ -121,6 +90,11 @@ TEST(BmpLoad, ColourTables) {
   full.colorsUsed = 256;
   full.palette.resize(4 * 256);
   EXPECT_TRUE(Load(full));
+  // Row order, padding and the dropped alpha of 32 bits are left to the cross-check above.
+  // 16 bits: five bits a channel shifted up by three, so 31 gives 248, not 255; bit 15 is
+  // ignored.
+  EXPECT_EQ(LoadPixels(Image(16, 3, 1, {0xFF, 0x7F, 0x1F, 0x80, 0x41, 0x04, 0, 0})),
+            (std::vector{Px(248, 248, 248), Px(248, 0, 0), Px(8, 16, 8)}));
 }
 
 TEST(BmpLoad, RunLengthMatchesUncompressed) {
@@ -153,23 +127,10 @@ TEST(BmpLoad, RunLengthSkipsLeaveTransparentBlack) {
   EXPECT_EQ(LoadPixels(nibbles), (std::vector{c, a, b, kClear, kClear, b, c, b, c, b}));
 }
 
-TEST(BmpLoad, RunLengthRefusesCodesOutsideThePicture) {
-  ASSERT_TRUE(Load(Rle8(4, 2, {4, 1, 0, 0, 4, 2, 0, 0, 0, 1})));
-  const std::pair<const char*, BmpImage> refused[] = {
-      {"run past the row's end", Rle8(4, 2, {3, 1, 2, 1, 0, 1})},
-      {"absolute run past the row's end", Rle8(4, 2, {2, 1, 0, 3, 1, 1, 1, 0, 0, 1})},
-      {"delta to the row's end", Rle8(4, 2, {0, 2, 4, 0, 0, 1})},
-      {"delta above the top row", Rle8(4, 2, {0, 2, 0, 2, 0, 1})},
-      {"more rows than the height", Rle8(4, 2, {0, 0, 0, 0, 0, 0, 0, 1})},
-      {"no end of bitmap", Rle8(4, 2, {4, 1, 0, 0})},
-      {"top-down", Rle8(4, -2, {0, 1})},
-  };
-  for (const auto& [what, image] : refused) EXPECT_FALSE(Load(image)) << what;
-}
-
-TEST(BmpLoad, RejectsHeadersItDoesNotRead) {
+TEST(BmpLoad, RejectsHeadersItDoesNotReadAndCodesOutsideThePicture) {
   const auto valid = Image(24, 1, 1, {1, 2, 3, 0});
   ASSERT_TRUE(Load(valid));
+  ASSERT_TRUE(Load(Rle8(4, 2, {4, 1, 0, 0, 4, 2, 0, 0, 0, 1})));
   auto with = [](BmpImage im, int BmpImage::*field, int value) {
     im.*field = value;
     return im;
@@ -181,6 +142,13 @@ TEST(BmpLoad, RejectsHeadersItDoesNotRead) {
       {"2 bits", with(valid, &BmpImage::bitCount, 2)},
       {"48 bits", with(Image(48, 1, 1, Bytes(8, 1)), &BmpImage::bitCount, 48)},
       {"8 bits, 4-bit run-length", Image(8, 2, 1, {0, 0, 0, 1}, Bytes(1024, 0), 2)},
+      {"run past the row's end", Rle8(4, 2, {3, 1, 2, 1, 0, 1})},
+      {"absolute run past the row's end", Rle8(4, 2, {2, 1, 0, 3, 1, 1, 1, 0, 0, 1})},
+      {"delta to the row's end", Rle8(4, 2, {0, 2, 4, 0, 0, 1})},
+      {"delta above the top row", Rle8(4, 2, {0, 2, 0, 2, 0, 1})},
+      {"more rows than the height", Rle8(4, 2, {0, 0, 0, 0, 0, 0, 0, 1})},
+      {"no end of bitmap", Rle8(4, 2, {4, 1, 0, 0})},
+      {"top-down run-length", Rle8(4, -2, {0, 1})},
   };
   for (const auto& [what, image] : refused) EXPECT_FALSE(Load(image)) << what;
   Bytes notBm = kvtest::WriteBmp(valid);
@@ -201,7 +169,6 @@ TEST(BmpLoad, ShortAndLyingFilesFailQuickly) {
   // Pixel data sought past the end.
   indexed.pixelOffset = 1 << 20;
   EXPECT_FALSE(Load(indexed));
-
   // Headers claiming huge pictures on files that hold almost nothing.
   kvtest::ExpectQuick(std::chrono::seconds(2), [] {
     EXPECT_FALSE(Load(Image(32, 30000, 30000, Bytes(64, 1))));
@@ -211,29 +178,21 @@ TEST(BmpLoad, ShortAndLyingFilesFailQuickly) {
 }
 
 TEST(BmpSave, FourByTwoIsAnEightySixByteFile) {
-  const std::vector<DWORD> buffer{Px(1, 2, 3, 0),     Px(4, 5, 6, 7),    Px(8, 9, 10, 11),
-                                  Px(12, 13, 14, 15), Px(21, 22, 23, 0), Px(24, 25, 26, 27),
-                                  Px(28, 29, 30, 31), Px(32, 33, 34, 35)};
-  kvtest::TempDir dir;
-  ASSERT_EQ(KvMediaSaveBMPFile(dir.File("out.bmp"), const_cast<DWORD*>(buffer.data()), CSize(4, 2),
-                               CRect(0, 0, 4, 2)),
-            1);
-  const Bytes f = kvtest::ReadFileBytes(dir.path() + "/out.bmp");
+  const auto buffer = kvtest::Gradient(4, 2);
+  const Bytes f =
+      kvtest::SavedBytes(KvMediaSaveBMPFile, "out.bmp", buffer, CSize(4, 2), CRect(0, 0, 4, 2));
   ASSERT_EQ(f.size(), 86u);
-  EXPECT_EQ(U16(f, 0), 0x4D42);
-  EXPECT_EQ(U32(f, 2), 86u);
-  EXPECT_EQ(U32(f, 10), 54u);
-  // Header size, width, height, planes, bits, compression, image size, resolutions.
-  EXPECT_EQ((std::vector<DWORD>{U32(f, 14), U32(f, 18), U32(f, 22), DWORD(U16(f, 26)),
-                                DWORD(U16(f, 28)), U32(f, 30), U32(f, 34), U32(f, 38), U32(f, 42)}),
-            (std::vector<DWORD>{40, 4, 2, 1, 32, 0, 32, 4, 2}));
+  // Magic, file size, pixel offset; header size, width, height, planes, bits, compression,
+  // image size, resolutions.
+  EXPECT_EQ((std::vector<DWORD>{DWORD(U16(f, 0)), U32(f, 2), U32(f, 10), U32(f, 14), U32(f, 18),
+                                U32(f, 22), DWORD(U16(f, 26)), DWORD(U16(f, 28)), U32(f, 30),
+                                U32(f, 34), U32(f, 38), U32(f, 42)}),
+            (std::vector<DWORD>{0x4D42, 86, 54, 40, 4, 2, 1, 32, 0, 32, 4, 2}));
   EXPECT_EQ(U32(f, 54), buffer[4]);  // bottom row first, alpha as in the buffer
   EXPECT_EQ(U32(f, 70), buffer[0]);
-  const auto back = LoadBmpBytes(f);
-  ASSERT_TRUE(back);
-  EXPECT_EQ(back->rect, CRect(0, 0, 4, 2));
-  for (std::size_t i = 0; i < buffer.size(); ++i)
-    EXPECT_EQ(back->pixels[i], buffer[i] | 0xFF000000u) << i;
+  auto opaque = buffer;
+  for (DWORD& px : opaque) px |= 0xFF000000u;
+  EXPECT_EQ(LoadBmpBytes(f), (Picture{{0, 0, 4, 2}, opaque}));
 }
 
 TEST(BmpInfo, DescribesAPictureBufferAndNothingMore) {
@@ -249,33 +208,25 @@ TEST(BmpInfo, DescribesAPictureBufferAndNothingMore) {
 
 TEST(BmpResource, DriveBitmapsLoadFromTheModule) {
   const HINSTANCE module = KvMediaGetResourceHandle();
+  const DWORD white = Px(255, 255, 255);
   std::vector<std::vector<DWORD>> pictures;
-  for (UINT id : {1200u, 1201u, 1202u, 1203u}) {
-    SCOPED_TRACE(id);
+  for (const wchar_t* id : {MAKEINTRESOURCEW(1200), MAKEINTRESOURCEW(1201), MAKEINTRESOURCEW(1202),
+                            MAKEINTRESOURCEW(1203), L"#1202"}) {
     CRect rect;
-    DWORD* buffer = KvMediaLoadBMPInRC(module, MAKEINTRESOURCEW(id), rect);
-    ASSERT_NE(buffer, nullptr);
-    ASSERT_EQ(rect, CRect(0, 0, 16, 16));
-    std::vector<DWORD> px(buffer, buffer + 256);
-    GlobalFree(buffer);
+    const auto p = kvtest::TakePicture(KvMediaLoadBMPInRC(module, id, rect), rect, rect);
+    ASSERT_TRUE(p);
+    ASSERT_EQ(p->rect, CRect(0, 0, 16, 16));
     // White where the panel masks, a drawing inside, every pixel opaque.
-    for (int corner : {0, 15, 240, 255}) EXPECT_EQ(px[corner], Px(255, 255, 255));
-    std::size_t drawn = 0;
-    for (DWORD p : px) {
-      EXPECT_EQ(p >> 24, 255u);
-      drawn += p != Px(255, 255, 255);
-    }
-    EXPECT_GT(drawn, 60u);
-    pictures.push_back(px);
+    for (int corner : {0, 15, 240, 255}) EXPECT_EQ(p->pixels[corner], white);
+    EXPECT_GT(
+        std::count_if(p->pixels.begin(), p->pixels.end(), [&](DWORD q) { return q != white; }), 60);
+    EXPECT_TRUE(
+        std::all_of(p->pixels.begin(), p->pixels.end(), [](DWORD q) { return q >> 24 == 255; }));
+    EXPECT_TRUE(pictures.empty() || p->pixels != pictures.back());
+    pictures.push_back(p->pixels);
   }
-  for (std::size_t i = 1; i < pictures.size(); ++i) EXPECT_NE(pictures[i], pictures[i - 1]);
-
+  EXPECT_EQ(pictures[4], pictures[2]);  // by name as by number
   CRect rect(-1, -1, -1, -1);
-  DWORD* byName = KvMediaLoadBMPInRC(module, L"#1202", rect);
-  ASSERT_NE(byName, nullptr);
-  EXPECT_EQ(std::vector<DWORD>(byName, byName + 256), pictures[2]);
-  GlobalFree(byName);
-  rect = CRect(-1, -1, -1, -1);
   EXPECT_EQ(KvMediaLoadBMPInRC(module, MAKEINTRESOURCEW(1204), rect), nullptr);
   EXPECT_EQ(KvMediaLoadBMPInRC(nullptr, MAKEINTRESOURCEW(1200), rect), nullptr);
   EXPECT_EQ(rect, CRect(-1, -1, -1, -1));

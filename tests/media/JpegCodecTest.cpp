@@ -1,13 +1,8 @@
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <optional>
-#include <span>
-#include <string>
-#include <vector>
 
 #include "KvMediaFile/KvPicture.h"
 #include "MediaChecks.h"
@@ -17,11 +12,9 @@
 #include "picture/JpegCodec.h"
 #include "platform/GlobalMemory.h"
 
-// The codec's entry points below the exported API.
-
 namespace {
 
-using Bytes = std::vector<unsigned char>;
+using kvtest::Bytes;
 namespace fs = std::filesystem;
 
 using kvtest::Picture;
@@ -40,20 +33,9 @@ std::vector<DWORD> Smooth(int w, int h) {
 }
 
 // A failed load leaves the rect (0, 0, 0, 0).
-std::optional<Picture> FromBuffer(DWORD* buffer, const CRect& rect) {
-  return kvtest::TakePicture(buffer, rect, CRect());
-}
-
 std::optional<Picture> DecodeBytes(const Bytes& jpeg) {
-  CRect rect(-7, -7, -7, -7);
-  DWORD* buffer = KvDecodeJpeg(jpeg, rect);
-  return FromBuffer(buffer, rect);
-}
-
-std::optional<Picture> LoadFile(const CString& path) {
-  CRect rect(-7, -7, -7, -7);
-  DWORD* buffer = KvMediaLoadJPGFile(path, rect);
-  return FromBuffer(buffer, rect);
+  CRect rect = kvtest::kUntouched;
+  return kvtest::TakePicture(KvDecodeJpeg(jpeg, rect), rect, CRect());
 }
 
 Bytes TjCompress(const void* pixels, int w, int h, int pixelFormat, int subsamp, int flags,
@@ -70,17 +52,20 @@ Bytes TjCompress(const void* pixels, int w, int h, int pixelFormat, int subsamp,
 }
 
 // libjpeg-turbo's own decode straight to BGRA, with the same (default) settings as ours.
-std::vector<DWORD> TjDecompress(const Bytes& jpeg, int& w, int& h) {
+std::vector<DWORD> TjDecompress(const Bytes& jpeg, int& w, int& h, int* subsamp = nullptr,
+                                int* colourspace = nullptr) {
   tjhandle tj = tjInitDecompress();
-  int subsamp = 0, colourspace = 0;
+  int sampling = 0, space = 0;
   std::vector<DWORD> out;
-  if (tjDecompressHeader3(tj, jpeg.data(), jpeg.size(), &w, &h, &subsamp, &colourspace) == 0) {
+  if (tjDecompressHeader3(tj, jpeg.data(), jpeg.size(), &w, &h, &sampling, &space) == 0) {
     out.resize(std::size_t(w) * h);
     if (tjDecompress2(tj, jpeg.data(), jpeg.size(), reinterpret_cast<unsigned char*>(out.data()), w,
                       0, h, TJPF_BGRA, 0) != 0)
       out.clear();
   }
   tjDestroy(tj);
+  if (subsamp) *subsamp = sampling;
+  if (colourspace) *colourspace = space;
   return out;
 }
 
@@ -91,19 +76,11 @@ std::size_t FindMarker(const Bytes& jpeg, unsigned char code) {
   return 0;
 }
 
-// Where the entropy-coded data of the first scan starts.
-std::size_t FirstScanData(const Bytes& jpeg) {
-  const std::size_t sos = FindMarker(jpeg, 0xDA);
-  return sos ? sos + 1 + (jpeg[sos + 1] << 8 | jpeg[sos + 2]) : 0;
-}
-
 // Sets the picture size in a baseline frame header.
 Bytes WithSize(Bytes jpeg, int w, int h) {
   const std::size_t sof = FindMarker(jpeg, 0xC0);
-  jpeg[sof + 4] = static_cast<unsigned char>(h >> 8);
-  jpeg[sof + 5] = static_cast<unsigned char>(h);
-  jpeg[sof + 6] = static_cast<unsigned char>(w >> 8);
-  jpeg[sof + 7] = static_cast<unsigned char>(w);
+  for (int i = 0; i < 4; ++i)
+    jpeg[sof + 4 + i] = static_cast<unsigned char>((i < 2 ? h : w) >> (i % 2 ? 0 : 8));
   return jpeg;
 }
 
@@ -122,10 +99,7 @@ TEST(JpegLoad, MatchesLibjpegTurboExactly) {
         int tw = 0, th = 0;
         const auto theirs = TjDecompress(jpeg, tw, th);
         ASSERT_FALSE(theirs.empty());
-        const auto ours = DecodeBytes(jpeg);
-        ASSERT_TRUE(ours);
-        EXPECT_EQ(ours->rect, CRect(0, 0, tw, th));
-        EXPECT_EQ(ours->pixels, theirs);
+        EXPECT_EQ(DecodeBytes(jpeg), (Picture{{0, 0, tw, th}, theirs}));
       }
 }
 
@@ -154,15 +128,14 @@ TEST(JpegLoad, CmykFilesComeOutAsTheirColours) {
   }
 }
 
-TEST(JpegSave, RoundTripsWithTheDefaultSettings) {
-  kvtest::TempDir dir;
-  const CString path = dir.File("out.jpg");
+TEST(JpegSave, RoundTripsWithTheDefaultSettingsAndRefusesWhatItCannotWrite) {
   for (auto [w, h] : {std::pair{47, 33}, {1, 1}}) {
     SCOPED_TRACE(testing::Message() << w << "x" << h);
     auto source = Smooth(w, h);
     // The rect is not used: the whole buffer is saved.
-    ASSERT_EQ(KvMediaSaveJPGFile(path, source.data(), CSize(w, h), CRect(1, 1, 2, 2)), 1);
-    const auto back = LoadFile(path);
+    const Bytes file =
+        kvtest::SavedBytes(KvMediaSaveJPGFile, "out.jpg", source, CSize(w, h), CRect(1, 1, 2, 2));
+    const auto back = kvtest::LoadBytes(KvMediaLoadJPGFile, "in.jpg", file);
     ASSERT_TRUE(back);
     ASSERT_EQ(back->rect, CRect(0, 0, w, h));
     long long total = 0;
@@ -171,34 +144,23 @@ TEST(JpegSave, RoundTripsWithTheDefaultSettings) {
       ASSERT_EQ(Channel(back->pixels[i], 3), 255);
       for (int c = 0; c < 3; ++c) {
         const int d = std::abs(Channel(back->pixels[i], c) - Channel(source[i], c));
-        total += d;
-        worst = std::max(worst, d);
+        total += d, worst = std::max(worst, d);
       }
     }
     EXPECT_LT(double(total) / (3.0 * source.size()), 4.0);
     EXPECT_LT(worst, 48);
-
     // Quality 75 (the standard luminance table's first entry, 16, halved), 4:2:0 chroma.
-    const Bytes file = kvtest::ReadFileBytes(dir.path() + "/out.jpg");
     const std::size_t dqt = FindMarker(file, 0xDB);
     ASSERT_NE(dqt, 0u);
     EXPECT_EQ(file[dqt + 4], 8);
-    tjhandle tj = tjInitDecompress();
     int fw = 0, fh = 0, subsamp = -1, colourspace = -1;
-    ASSERT_EQ(tjDecompressHeader3(tj, file.data(), file.size(), &fw, &fh, &subsamp, &colourspace),
-              0);
-    tjDestroy(tj);
-    EXPECT_EQ(subsamp, TJSAMP_420);
-    EXPECT_EQ(colourspace, TJCS_YCbCr);
-
+    ASSERT_FALSE(TjDecompress(file, fw, fh, &subsamp, &colourspace).empty());
+    EXPECT_EQ(std::pair(subsamp, colourspace), std::pair(int(TJSAMP_420), int(TJCS_YCbCr)));
     // Alpha is dropped: an opaque copy of the picture gives the same file.
     for (DWORD& px : source) px |= 0xFF000000u;
-    ASSERT_EQ(KvMediaSaveJPGFile(path, source.data(), CSize(w, h), CRect()), 1);
-    EXPECT_EQ(kvtest::ReadFileBytes(dir.path() + "/out.jpg"), file);
+    EXPECT_EQ(kvtest::SavedBytes(KvMediaSaveJPGFile, "out.jpg", source, CSize(w, h), CRect()),
+              file);
   }
-}
-
-TEST(JpegSave, RefusesWhatItCannotWrite) {
   kvtest::TempDir dir;
   auto source = Smooth(128, 128);
   auto save = [&](DWORD* pixels, CSize size) {
@@ -228,7 +190,8 @@ TEST(JpegLoad, NotJpegGivesNothingAndTheInformationSaysSo) {
     const bool good = std::string(name) == "good.jpg";
     int value = 0;
     CRect loaded(-7, -7, -7, -7);
-    const auto p = FromBuffer(KvMediaLoadJPGFile(dir.File(name), loaded, value), loaded);
+    const auto p =
+        kvtest::TakePicture(KvMediaLoadJPGFile(dir.File(name), loaded, value), loaded, CRect());
     EXPECT_EQ(value, 4);
     EXPECT_EQ(p.has_value(), good);
     RECT rect{1, 2, 3, 4};
@@ -237,7 +200,8 @@ TEST(JpegLoad, NotJpegGivesNothingAndTheInformationSaysSo) {
     EXPECT_EQ(bits, 32);
     EXPECT_EQ(CRect(rect), good ? CRect(0, 0, 5, 4) : CRect(1, 2, 3, 4));
   }
-  EXPECT_FALSE(LoadFile(dir.File("")));
+  CRect none;
+  EXPECT_EQ(KvMediaLoadJPGFile(dir.File(""), none), nullptr);
   EXPECT_EQ(KvJpegPictureInfo(dir.File("good.jpg"), nullptr, nullptr), 1);
 }
 
@@ -247,9 +211,9 @@ TEST(JpegLoad, ShortAndDamagedFilesStayQuietAndBounded) {
   const Bytes jpeg = TjCompress(source.data(), w, h, TJPF_BGRA, TJSAMP_420, 0);
   const auto full = DecodeBytes(jpeg);
   ASSERT_TRUE(full);
-  const std::size_t data = FirstScanData(jpeg);
-  ASSERT_GT(data, 0u);
-
+  const std::size_t sos = FindMarker(jpeg, 0xDA),
+                    data = sos + 1 + (jpeg[sos + 1] << 8 | jpeg[sos + 2]);
+  ASSERT_GT(sos, 0u);  // the entropy-coded data of the first scan starts at `data`
   testing::internal::CaptureStderr();
   // Cut inside the headers: nothing.
   for (std::size_t n = 0; n < data; ++n)
@@ -267,7 +231,6 @@ TEST(JpegLoad, ShortAndDamagedFilesStayQuietAndBounded) {
   ASSERT_TRUE(p);
   EXPECT_EQ(p->rect, full->rect);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-
   // A tiny file announcing a huge picture is refused before anything is allocated.
   const auto small = Smooth(8, 8);
   const Bytes tiny = TjCompress(small.data(), 8, 8, TJPF_BGRA, TJSAMP_420, 0);

@@ -1,14 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <functional>
 #include <memory>
-#include <optional>
 #include <tuple>
-#include <vector>
 
 #include "KvMediaFile/KvMovie.h"
 #include "KvMediaFile/KvPicture.h"
+#include "MediaChecks.h"
 #include "TestSupport.h"
 #include "fixtures/MotionWriter.h"
 #include "host/PixelOps.h"
@@ -17,12 +15,9 @@
 namespace {
 
 using kvtest::MotionPixels;
+using kvtest::Px;
 using kvtest::RawMotionFile;
 using kvtest::SolidMotionPatch;
-
-constexpr DWORD Px(int b, int g, int r, int a = 255) {
-  return DWORD(b & 255) | DWORD(g & 255) << 8 | DWORD(r & 255) << 16 | DWORD(a & 255) << 24;
-}
 
 DWORD Mix(DWORD top, DWORD bottom) {
   return KvPublicMixColor(tagCOLOR32::FromValue(top), tagCOLOR32::FromValue(bottom)).Value();
@@ -35,10 +30,10 @@ MotionPixels Frame(int f, int w, int h) {
   const int cellsX = (w + 7) / 8, cells = cellsX * ((h + 7) / 8);
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
-      const int cell = x / 8 + y / 8 * cellsX, alpha = x * 37 + y * 11;
+      const int cell = x / 8 + y / 8 * cellsX, alpha = (x * 37 + y * 11) & 255;
       const bool painted = (cell - f * 5 % cells + cells) % cells < 1 + f % 3;
       px[std::size_t(y) * w + x] =
-          painted ? Px(f, 255 - x, 100, alpha) : Px(x * 5, y * 9, 0, alpha);
+          painted ? Px(f, 255 - x, 100, alpha) : Px(x * 5 & 255, y * 9 & 255, 0, alpha);
     }
   return px;
 }
@@ -54,21 +49,11 @@ struct Movie {
   }
 };
 
-testing::AssertionResult SameAs(const DWORD* got, std::size_t count, int width,
-                                const std::vector<DWORD>& expected) {
-  if (!got || count != expected.size())
-    return testing::AssertionFailure() << count << " pixels, expected " << expected.size();
-  for (std::size_t i = 0; i < count; ++i)
-    if (got[i] != expected[i])
-      return testing::AssertionFailure() << "pixel (" << i % width << ", " << i / width << ") is "
-                                         << std::hex << got[i] << ", expected " << expected[i];
-  return testing::AssertionSuccess();
-}
-
-testing::AssertionResult SameAs(const CKvMemBlock& block, const std::vector<DWORD>& expected) {
-  const CSize size = block.GetSize();
-  return SameAs(reinterpret_cast<const DWORD*>(block.GetAddress()),
-                block.IsValid() ? std::size_t(size.cx) * size.cy : 0, size.cx, expected);
+// The block's pixels, row after row (none when it holds no picture).
+std::vector<DWORD> Pixels(const CKvMemBlock& block) {
+  const auto* p = reinterpret_cast<const DWORD*>(block.GetAddress());
+  return block.IsValid() ? std::vector<DWORD>(p, p + block.GetSize().cx * block.GetSize().cy)
+                         : std::vector<DWORD>{};
 }
 
 void FillBlock(CKvMemBlock& block, int w, int h, const std::function<DWORD(int, int)>& colour) {
@@ -182,14 +167,14 @@ TEST(MotionPlayer, ResetsFromTheBackgroundByMixMode) {
       return px;
     };
     player->GetOneFrame(0);
-    EXPECT_TRUE(SameAs(player->m_blockWork, row(0)));
+    EXPECT_EQ(Pixels(player->m_blockWork), row(0));
     const std::vector<DWORD> firstBack = row(15);
     FillBlock(back, 40, 6, [](int x, int y) { return Px(y, x, 50, 255 - x); });
     player->GetOneFrame(15.0f / 30);
     for (int x = 16; x < 30; ++x)
       EXPECT_EQ(player->m_blockWork.GetPixel(x, 0).Value(), firstBack[x]);
     player->GetOneFrame(1.0f);
-    EXPECT_TRUE(SameAs(player->m_blockWork, row(0)));
+    EXPECT_EQ(Pixels(player->m_blockWork), row(0));
   }
 }
 
@@ -207,9 +192,9 @@ TEST(MotionPlayer, SeeThroughPatchBeyondTheBackgroundLiesOverTransparency) {
   ASSERT_TRUE(player);
   player->GetOneFrame(0);
   player->GetOneFrame(0.5f);
-  EXPECT_TRUE(SameAs(player->m_blockWork,
-                     {Mix(colours[1], BackAt(back, 0, 0)), Mix(colours[1], BackAt(back, 1, 0)),
-                      Mix(colours[1], 0), Mix(colours[1], 0)}));
+  EXPECT_EQ(Pixels(player->m_blockWork),
+            (std::vector{Mix(colours[1], BackAt(back, 0, 0)), Mix(colours[1], BackAt(back, 1, 0)),
+                         Mix(colours[1], 0), Mix(colours[1], 0)}));
 }
 
 // File and memory mode, with or without a background (mix -1 ignores it), in order and
@@ -222,7 +207,6 @@ TEST(MotionPlayer, PlaysTheEncodedFrames) {
   LONG size;
   ASSERT_TRUE(reader.GetIndexEntry(7, position, size));
   EXPECT_EQ(size, 20);  // the repeated frame has no patches
-
   CKvMemBlock back;
   FillBlock(back, 64, 64, [](int x, int y) { return Px(x, y, 33, 128); });
   for (int mem : {0, 1})
@@ -232,17 +216,17 @@ TEST(MotionPlayer, PlaysTheEncodedFrames) {
       ASSERT_TRUE(player);
       for (int i = 0; i < 23; ++i) {
         EXPECT_EQ(player->GetOneFrame(float(i) / 23), 1);
-        EXPECT_TRUE(SameAs(player->m_blockWork, movie.frames[i])) << "frame " << i;
+        EXPECT_EQ(Pixels(player->m_blockWork), movie.frames[i]) << "frame " << i;
       }
       // 2 then 27 (frame 4 of the next pass) stays inside one key-frame group across a reset.
       for (int i : {17, 3, 3, 22, 9, 40, 28, 0, 2, 27}) {
         player->GetOneFrame(float(i) / 23);
-        EXPECT_TRUE(SameAs(player->m_blockWork, movie.frames[i % 23])) << "time " << i;
+        EXPECT_EQ(Pixels(player->m_blockWork), movie.frames[i % 23]) << "time " << i;
       }
       // A second Prepare resets the block: the same time is built again from its key frame.
       ASSERT_TRUE(player->Prepare(background));
       player->GetOneFrame(27.0f / 23);
-      EXPECT_TRUE(SameAs(player->m_blockWork, movie.frames[4])) << "after a second Prepare";
+      EXPECT_EQ(Pixels(player->m_blockWork), movie.frames[4]) << "after a second Prepare";
     }
 }
 
@@ -263,8 +247,7 @@ TEST(MotionPlayer, OldVersionsPlayLikeVersionTwo) {
     ASSERT_TRUE(player) << layout;
     for (int f = 0; f < 12; ++f) {
       player->GetOneFrame(f / 12.0f);
-      const auto* p = reinterpret_cast<const DWORD*>(player->m_blockWork.GetAddress());
-      blocks[layout].emplace_back(p, p + 200);
+      blocks[layout].push_back(Pixels(player->m_blockWork));
     }
   }
   EXPECT_EQ(blocks[2][11][3 * 20 + 11], Px(11, 50, 60, 128));
@@ -371,7 +354,6 @@ TEST(MoviePlayerFactory, PicksThePlayerByExtension) {
       {L"noext", MOVIE_UNKNOWN}};
   for (auto [path, type] : categories)
     EXPECT_EQ(CKvPlayMovieBase::MovieCategory(path), type) << path;
-
   Movie movie(3, 16, 8);
   const auto bytes = kvtest::ReadFileBytes(movie.dir.path() + "/m.sve");
   for (const char* name : {"M.KVX", "m.kvi"})
@@ -382,58 +364,42 @@ TEST(MoviePlayerFactory, PicksThePlayerByExtension) {
           CKvPlayMovieBase::CreatePlayMovieObj(movie.dir.File(name), mem));
       ASSERT_TRUE(dynamic_cast<CKvPlayMovieMotion*>(player.get())) << name;
       EXPECT_EQ(player->GetOneFrame(1.0f / 3), 1);
-      EXPECT_TRUE(SameAs(player->m_blockWork, movie.frames[1])) << name;
+      EXPECT_EQ(Pixels(player->m_blockWork), movie.frames[1]) << name;
     }
   EXPECT_EQ(CKvPlayMovieBase::CreatePlayMovieObj(movie.dir.File("m.kvi"), 0), nullptr);
   EXPECT_EQ(CKvPlayMovieBase::CreatePlayMovieObj(movie.dir.File("none.sve"), 0), nullptr);
 }
 
-TEST(MovieApi, ReadsInformationAndFrames) {
+TEST(MovieApi, ReadsInformationAndFramesAndReportsAMissingFile) {
   Movie movie(5, 200, 100, 100, 50);
-  CRect rect;
+  CRect rect, at;
   WORD key = 0;
   int frames = 0;
   EXPECT_EQ(KvMovieGetFileInfo(movie.path, &rect, &key, &frames), 1);
-  EXPECT_EQ(rect, CRect(100, 50, 300, 150));
-  EXPECT_EQ(key, 10);
-  EXPECT_EQ(frames, 5);
+  EXPECT_EQ(std::tuple(rect, key, frames), std::tuple(CRect(100, 50, 300, 150), WORD(10), 5));
   EXPECT_EQ(KvMovieGetFileInfo(movie.path, nullptr, nullptr, nullptr), 1);
-
-  CRect at;
-  KvGlobalPtr picture(KvMovieGetFrame(movie.path, at, 0.5f));
-  ASSERT_TRUE(picture);
-  EXPECT_EQ(GlobalSize(picture.get()), 80000u);
-  EXPECT_EQ(at, rect);
-  EXPECT_TRUE(SameAs(static_cast<DWORD*>(picture.get()), 20000, 200, movie.frames[2]));
-
-  KvGlobalPtr first(KvMediaLoadPicFile(movie.path, at));
-  ASSERT_TRUE(first);
-  EXPECT_EQ(at, rect);
-  EXPECT_TRUE(SameAs(static_cast<DWORD*>(first.get()), 20000, 200, movie.frames[0]));
-
+  // The frame at a time, and the first one through the picture service.
+  EXPECT_EQ(kvtest::TakePicture(KvMovieGetFrame(movie.path, at, 0.5f), at),
+            (kvtest::Picture{rect, movie.frames[2]}));
+  EXPECT_EQ(kvtest::TakePicture(KvMediaLoadPicFile(movie.path, at), at),
+            (kvtest::Picture{rect, movie.frames[0]}));
   CKvMemBlock blocks[3];
   EXPECT_EQ(KvMovieGetFrames(movie.path, 3, blocks), 1);
-  for (int i = 0; i < 3; ++i) EXPECT_TRUE(SameAs(blocks[i], movie.frames[i])) << i;
-}
-
-TEST(MovieApi, MissingFileIsReported) {
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(Pixels(blocks[i]), movie.frames[i]) << i;
+  // A missing file is reported once, by the call that reads frames.
   kvtest::RecordingUi ui;
-  kvtest::TempDir dir;
-  CKvMemBlock blocks[2];
-  EXPECT_EQ(KvMovieGetFrames(dir.File("none.sve"), 2, blocks), 0);
+  const CString none = movie.dir.File("none.sve");
+  EXPECT_EQ(KvMovieGetFrames(none, 2, blocks), 0);
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_EQ(ui.messages[0].text, L"找不到当前动画文件，无法处理！");
-  CRect rect;
-  EXPECT_EQ(KvMovieGetFrame(dir.File("none.sve"), rect, 0), nullptr);
-  EXPECT_EQ(KvMovieGetFileInfo(dir.File("none.sve"), nullptr, nullptr, nullptr), 0);
+  EXPECT_EQ(KvMovieGetFrame(none, rect, 0), nullptr);
+  EXPECT_EQ(KvMovieGetFileInfo(none, nullptr, nullptr, nullptr), 0);
 }
 
 TEST(MovieApi, SelectFileAsksTheDialog) {
   kvtest::RecordingUi ui;
   CString path;
-  EXPECT_EQ(KvMovieSelectFile(1, 7, path, nullptr), 0);
-  EXPECT_TRUE(ui.fileRequests.empty());
-
+  EXPECT_EQ(KvMovieSelectFile(1, 7, path, nullptr), 0);  // no such kind: no dialog
   ui.chosenPath = L"/films/a.sve";
   EXPECT_EQ(KvMovieSelectFile(1, 2, path, nullptr), 1);
   EXPECT_EQ(path, L"/films/a.sve");
@@ -445,7 +411,6 @@ TEST(MovieApi, SelectFileAsksTheDialog) {
     const auto& request = ui.fileRequests[i];
     EXPECT_EQ(request.open, i == 0);
     EXPECT_EQ(request.title, i == 0 ? L"打开动画文件" : L"保存动画文件");
-    EXPECT_EQ(request.filter, L"SVE文件(*.sve)|*.sve||");
-    EXPECT_EQ(request.defaultExt, L"sve");
+    EXPECT_EQ(request.filter + L" " + request.defaultExt, L"SVE文件(*.sve)|*.sve|| sve");
   }
 }

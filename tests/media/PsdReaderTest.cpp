@@ -1,10 +1,4 @@
 #include <gtest/gtest.h>
-#include <stb/stb_image.h>
-
-#include <chrono>
-#include <optional>
-#include <utility>
-#include <vector>
 
 #include "KvMediaFile/KvPicture.h"
 #include "MediaChecks.h"
@@ -28,28 +22,20 @@ Bytes operator+(Bytes a, const Bytes& b) {
 using kvtest::Rgb;
 constexpr DWORD Grey(int v) { return Rgb(v, v, v); }
 
-// The pixels decoded from memory (none when refused), and the rect the reader left.
-Pixels Decode(Bytes file, CRect* rect = nullptr) {
+// The pixels decoded from memory, none when refused.
+Pixels Decode(Bytes file) {
   CMemFile mem(file.data(), UINT(file.size()));
-  CRect r(-7, -7, -7, -7);
-  DWORD* buffer = KvDecodePsd(mem, r);
-  if (rect) *rect = r;
-  if (!buffer) return {};
-  Pixels p(buffer, buffer + std::size_t(r.Width()) * r.Height());
-  GlobalFree(buffer);
-  return p;
+  CRect r;
+  const auto p = kvtest::TakePicture(KvDecodePsd(mem, r), r, r);
+  return p ? p->pixels : Pixels{};
 }
 Pixels Load(const PsdImage& image) { return Decode(kvtest::WritePsd(image)); }
 
 PsdImage Image(int mode, int channels, int w, int h, Bytes planes, int compression = 0,
                int depth = 8) {
-  return {.channels = channels,
-          .height = h,
-          .width = w,
-          .depth = depth,
-          .mode = mode,
-          .compression = compression,
-          .planes = std::move(planes)};
+  PsdImage im{.channels = channels, .height = h, .width = w, .depth = depth, .mode = mode};
+  im.compression = compression, im.planes = std::move(planes);
+  return im;
 }
 
 // 16-bit samples of these high bytes, with low bytes that must not matter.
@@ -75,14 +61,15 @@ const Bytes kColourCount = PsdResource(1046, {0, 1});
 TEST(PsdHeader, RefusedHeadersReportMinusOneAndTheInformationAgrees) {
   kvtest::TempDir dir;
   const PsdImage valid = Image(KV_PSD_RGB, 3, 2, 1, {1, 2, 3, 4, 5, 6}, 2, 16);
-  PsdImage version2 = valid, signature = valid, reserved = valid;
-  version2.version = 2;
-  signature.signature = "8BPX";
-  reserved.reserved[5] = 1;
-  Bytes cut = kvtest::WritePsd(valid);
-  cut.resize(25);
+  const Bytes good = kvtest::WritePsd(valid);
+  const auto changed = [&](std::size_t at, unsigned char value) {
+    Bytes b = good;
+    b[at] = value;
+    return b;
+  };
+  // The signature, version 2, a reserved byte, a header cut short.
   for (const Bytes& file :
-       {kvtest::WritePsd(version2), kvtest::WritePsd(signature), kvtest::WritePsd(reserved), cut}) {
+       {changed(3, 'X'), changed(5, 2), changed(11, 1), Bytes(good.begin(), good.begin() + 25)}) {
     kvtest::WriteFileBytes(dir.path() + "/bad.psd", file);
     CRect rect(5, 5, 5, 5);
     EXPECT_EQ(KvMediaLoadPSDFile(dir.File("bad.psd"), rect), nullptr);
@@ -98,7 +85,7 @@ TEST(PsdHeader, RefusedHeadersReportMinusOneAndTheInformationAgrees) {
   EXPECT_EQ(KvMediaLoadPSDFile(dir.File("missing.psd"), rect), nullptr);
   EXPECT_EQ(rect, CRect(5, 5, 5, 5));
   EXPECT_EQ(KvPsdPictureInfo(dir.File("missing.psd"), nullptr, nullptr), 0);
-  kvtest::WriteFileBytes(dir.path() + "/zip.psd", kvtest::WritePsd(valid));
+  kvtest::WriteFileBytes(dir.path() + "/zip.psd", good);
   EXPECT_EQ(KvMediaLoadPSDFile(dir.File("zip.psd"), rect), nullptr);
   EXPECT_EQ(rect, CRect(0, 0, 2, 1));
   RECT info{};
@@ -141,7 +128,7 @@ TEST(PsdLoad, GreyDuotoneAndIndexedPictures) {
     EXPECT_EQ(Load(im), Pixels(4, 0));
 }
 
-TEST(PsdLoad, CmykAndMultichannelInk) {
+TEST(PsdLoad, CmykMultichannelAndLab) {
   // Per channel: 255 x ink x black, with max 256 (8 bits) or 65536 (16 bits), truncated.
   const Bytes cmyk{255, 128, 255, 0,     // C plane
                    255, 64,  255, 0,     // M
@@ -159,16 +146,12 @@ TEST(PsdLoad, CmykAndMultichannelInk) {
   EXPECT_EQ(Load(Image(KV_PSD_CMYK, 4, 2, 1, wide, 0, 16)),
             (Pixels{Rgb(254, 254, 0), Rgb(63, 127, 63)}));
   EXPECT_EQ(Load(Image(KV_PSD_CMYK, 4, 4, 1, Wide(cmyk), 1, 16)), expected);
-
   // Multichannel: black only from exactly four channels; fewer than three give nothing.
   EXPECT_EQ(Load(Image(7, 3, 1, 1, {255, 128, 0}, 1)), Pixels{Rgb(254, 127, 0)});
   EXPECT_EQ(Load(Image(7, 4, 1, 1, {255, 128, 0, 128}, 1)), Pixels{Rgb(127, 63, 0)});
   EXPECT_EQ(Load(Image(7, 5, 1, 1, {255, 128, 0, 128, 0}, 1)), Pixels{Rgb(254, 127, 0)});
   EXPECT_EQ(Load(Image(7, 2, 1, 1, {255, 128}, 1)), Pixels{0});
   EXPECT_TRUE(Load(Image(7, 3, 1, 1, {255, 128, 0})).empty()) << "raw";
-}
-
-TEST(PsdLoad, LabThroughSrgb) {
   EXPECT_EQ(KvPsdLabPixel(0, 0, 0), Rgb(0, 0, 0));
   EXPECT_EQ(KvPsdLabPixel(100, 0, 0), Rgb(255, 255, 255));
   EXPECT_EQ(KvPsdLabPixel(50, 0, 0), Grey(119));
@@ -179,8 +162,8 @@ TEST(PsdLoad, LabThroughSrgb) {
   // of 0x7F80 is -0.5, which gives 0.
   const Pixels blackAndGrey{Rgb(0, 0, 0), Grey(119)};
   EXPECT_EQ(Load(Image(KV_PSD_LAB, 3, 2, 1, {0, 129, 128, 128, 128, 128})), blackAndGrey);
-  const Bytes wide{0x81, 0x00, 0x81, 0x00, 0x80, 0x00, 0x7F, 0x80, 0x80, 0x00, 0x80, 0x00};
-  EXPECT_EQ(Load(Image(KV_PSD_LAB, 3, 2, 1, wide, 0, 16)), (Pixels{Grey(119), Grey(119)}));
+  const Bytes lab16{0x81, 0x00, 0x81, 0x00, 0x80, 0x00, 0x7F, 0x80, 0x80, 0x00, 0x80, 0x00};
+  EXPECT_EQ(Load(Image(KV_PSD_LAB, 3, 2, 1, lab16, 0, 16)), (Pixels{Grey(119), Grey(119)}));
 }
 
 TEST(PsdResources, BlocksAreCountedAsTheyAreRead) {
@@ -241,7 +224,6 @@ TEST(PsdLoad, RefusesWhatItCannotReadAndSkipsLayers) {
                                   << im.channels << " " << im.width << "x" << im.height;
   // Modes without a conversion give a blank picture from run-length data.
   for (int mode : {0, 5, 6, 10}) EXPECT_EQ(Load(with(&PsdImage::mode, mode, 1)), Pixels(2, 0));
-
   PsdImage layered = rgb;
   layered.layers = Bytes(33, 0xEE);
   EXPECT_EQ(Load(layered), (Pixels{Rgb(1, 3, 5), Rgb(2, 4, 6)}));
@@ -257,9 +239,7 @@ TEST(PsdLoad, RefusesWhatItCannotReadAndSkipsLayers) {
          {layersPastEnd, bigColourData, kvtest::WritePsd(huge), kvtest::WritePsd(hugePacked)})
       EXPECT_TRUE(Decode(file).empty());
   });
-}
-
-TEST(PsdLoad, EveryPrefixOfAValidFileFails) {
+  // Every prefix of a valid file fails.
   PsdImage raw = Image(KV_PSD_RGB, 3, 3, 2, Bytes(18, 7));
   raw.colorData = {1, 2, 3};
   raw.resources = PsdResource(1005, Bytes(16, 1)) + PsdResource(3000, {1, 2, 3});
@@ -287,20 +267,15 @@ TEST(PsdLoad, AgreesWithAnIndependentDecoder) {
         const Pixels ours = Load(Image(channels == 1 ? KV_PSD_GRAYSCALE : KV_PSD_RGB, channels, w,
                                        h, planes, compression));
         ASSERT_EQ(ours.size(), pixels);
-
         if (channels == 1) planes = planes + planes + planes;
-        const Bytes rgb =
-            kvtest::WritePsd(Image(KV_PSD_RGB, std::max(channels, 3), w, h, planes, compression));
-        int sw = 0, sh = 0, n = 0;
-        unsigned char* rgba = stbi_load_from_memory(rgb.data(), int(rgb.size()), &sw, &sh, &n, 4);
-        ASSERT_TRUE(rgba && sw == w && sh == h) << stbi_failure_reason();
+        const auto theirs = kvtest::StbPixels(
+            kvtest::WritePsd(Image(KV_PSD_RGB, std::max(channels, 3), w, h, planes, compression)));
+        ASSERT_EQ(theirs.size(), pixels);
         for (std::size_t i = 0; i < pixels; ++i) {
-          const unsigned char* p = rgba + 4 * i;
-          if (p[3] == 0 || p[3] == 255)
-            EXPECT_EQ(ours[i], Rgb(p[0], p[1], p[2], p[3])) << i;
-          else
-            EXPECT_EQ(ours[i] >> 24, DWORD{p[3]}) << i;
+          const DWORD alpha = theirs[i] >> 24;
+          EXPECT_EQ(alpha == 0 || alpha == 255 ? ours[i] : ours[i] >> 24,
+                    alpha == 0 || alpha == 255 ? theirs[i] : alpha)
+              << i;
         }
-        stbi_image_free(rgba);
       }
 }

@@ -1,17 +1,14 @@
 // The safe writer under the ways a save goes wrong: a read-only target, a symbolic link, a
 // long name, a full disk, a failed rename, an interruption.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <filesystem>
 #include <memory>
-#include <string>
-#include <vector>
 
 #include "KvMediaFile/KvPicture.h"
+#include "MediaChecks.h"
 #include "TestSupport.h"
 #include "picture/SafeSave.h"
 
@@ -19,26 +16,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
-const Bytes kOld{'o', 'l', 'd'};
-const Bytes kNew{'n', 'e', 'w', '!'};
+using kvtest::FileNames;
+const kvtest::Bytes kOld{'o', 'l', 'd'}, kNew{'n', 'e', 'w', '!'};
 
-std::vector<std::string> Names(const std::string& dir) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(dir))
-    names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-bool Save(const std::string& path, const Bytes& bytes) {
+bool Save(const std::string& path, const kvtest::Bytes& bytes) {
   SafeFileWriter out(CString::FromUtf8(path));
   return out.Open() && out.Write(bytes.data(), bytes.size()) && out.Commit();
-}
-
-mode_t Mode(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
 }
 
 TEST(SafeSave, ARefusedTargetIsLeftAsItWas) {
@@ -52,16 +35,16 @@ TEST(SafeSave, ARefusedTargetIsLeftAsItWas) {
   // Through the dispatch the refusal shows the failed-save message.
   kvtest::RecordingUi ui;
   std::vector<DWORD> pixels(4, 0xFF102030u);
-  EXPECT_EQ(KvMediaSavePicFile(CString::FromUtf8(target), pixels.data(), CSize(2, 2),
-                               CRect(0, 0, 2, 2), nullptr),
+  EXPECT_EQ(KvMediaSavePicFile(dir.File("out.tga"), pixels.data(), CSize(2, 2), CRect(0, 0, 2, 2),
+                               nullptr),
             0);
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_EQ(ui.messages[0].text, L"保存图像文件出错！");
   EXPECT_EQ(kvtest::ReadFileBytes(target), kOld);
-  EXPECT_EQ(Mode(target), 0444u);
+  EXPECT_EQ(kvtest::FileMode(target), 0444);
   // A folder is no file to replace.
   EXPECT_FALSE(Save(dir.path() + "/", kNew));
-  EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"out.tga"});
+  EXPECT_EQ(FileNames(dir.path()), std::vector<std::string>{"out.tga"});
 }
 
 TEST(SafeSave, AReplacedFileKeepsItsModeAndALinkStays) {
@@ -70,19 +53,18 @@ TEST(SafeSave, AReplacedFileKeepsItsModeAndALinkStays) {
   kvtest::WriteFileBytes(target, kOld);
   ASSERT_EQ(::chmod(target.c_str(), 0600), 0);
   ASSERT_TRUE(Save(target, kNew));
-  EXPECT_EQ(Mode(target), 0600u);
+  EXPECT_EQ(kvtest::FileMode(target), 0600);
   EXPECT_EQ(kvtest::ReadFileBytes(target), kNew);
-
   // Through a relative link, and a link to that link: the file at the end is replaced.
   fs::create_directory(dir.path() + "/real");
   kvtest::WriteFileBytes(dir.path() + "/real/pic.tga", kOld);
   fs::create_symlink("real/pic.tga", dir.path() + "/link.tga");
   fs::create_symlink(dir.path() + "/link.tga", dir.path() + "/link2.tga");
   ASSERT_TRUE(Save(dir.path() + "/link2.tga", kNew));
-  EXPECT_TRUE(fs::is_symlink(dir.path() + "/link.tga"));
-  EXPECT_TRUE(fs::is_symlink(dir.path() + "/link2.tga"));
+  EXPECT_TRUE(fs::is_symlink(dir.path() + "/link.tga") &&
+              fs::is_symlink(dir.path() + "/link2.tga"));
   EXPECT_EQ(kvtest::ReadFileBytes(dir.path() + "/real/pic.tga"), kNew);
-  EXPECT_EQ(Names(dir.path() + "/real"), std::vector<std::string>{"pic.tga"});
+  EXPECT_EQ(FileNames(dir.path() + "/real"), std::vector<std::string>{"pic.tga"});
   // A dangling link makes the file it names.
   fs::create_symlink("real/new.tga", dir.path() + "/dangling.tga");
   ASSERT_TRUE(Save(dir.path() + "/dangling.tga", kNew));
@@ -91,46 +73,29 @@ TEST(SafeSave, AReplacedFileKeepsItsModeAndALinkStays) {
 
 TEST(SafeSave, ANameOfTheLongestLengthIsSaved) {
   kvtest::TempDir dir;
-  for (const std::size_t length : {240u, 255u}) {
-    const std::string target = dir.path() + "/" + std::string(length - 4, 'n') + ".tga";
-    std::vector<DWORD> pixels(4, 0xFF102030u);
-    EXPECT_EQ(KvMediaSaveTGAFile(CString::FromUtf8(target), pixels.data(), CSize(2, 2),
-                                 CRect(0, 0, 2, 2)),
+  std::vector<DWORD> pixels(4, 0xFF102030u);
+  for (const std::size_t length : {240u, 255u})
+    EXPECT_EQ(KvMediaSaveTGAFile(dir.File(std::string(length - 4, 'n') + ".tga"), pixels.data(),
+                                 CSize(2, 2), CRect(0, 0, 2, 2)),
               1)
         << length;
-    EXPECT_TRUE(fs::exists(target)) << length;
-  }
-  EXPECT_EQ(Names(dir.path()).size(), 2u);
+  EXPECT_EQ(FileNames(dir.path()).size(), 2u);
 }
 
 TEST(SafeSave, AFullDiskOrAFailedRenameLeavesTheOldFileAndNoTemporaryOne) {
-  kvtest::TempDir dir;
-  const std::string target = dir.path() + "/out.png";
-  kvtest::WriteFileBytes(target, kOld);
-  {
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit small = saved;
-    small.rlim_cur = 100000;
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool saved_ok = Save(target, Bytes(300000, 7));
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
-    EXPECT_FALSE(saved_ok);
+  kvtest::ExpectFullDiskKeepsTheOldFile("out.png", 100000, [](const CString& path) {
+    const bool saved = Save(path.ToUtf8(), kvtest::Bytes(300000, 7));
     EXPECT_EQ(KvLastSaveError(), EFBIG);
-  }
-  EXPECT_EQ(kvtest::ReadFileBytes(target), kOld);
-  EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"out.png"});
-
+    return int(saved);
+  });
   // The target turns into a folder while the file is written: the rename fails.
-  const std::string other = dir.path() + "/other.png";
-  SafeFileWriter out(CString::FromUtf8(other));
+  kvtest::TempDir dir;
+  SafeFileWriter out(dir.File("other.png"));
   ASSERT_TRUE(out.Open());
   ASSERT_TRUE(out.Write(kNew.data(), kNew.size()));
-  fs::create_directory(other);
+  fs::create_directory(dir.path() + "/other.png");
   EXPECT_FALSE(out.Commit());
-  EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"other.png", "out.png"}));
+  EXPECT_EQ(FileNames(dir.path()), std::vector<std::string>{"other.png"});
 }
 
 TEST(SafeSave, AnInterruptionRemovesTheTemporaryFile) {
@@ -141,11 +106,11 @@ TEST(SafeSave, AnInterruptionRemovesTheTemporaryFile) {
     SafeFileWriter out(CString::FromUtf8(target));
     ASSERT_TRUE(out.Open());
     ASSERT_TRUE(out.Write(kNew.data(), kNew.size()));
-    EXPECT_EQ(Names(dir.path()).size(), 2u);  // the temporary file, short-named, beside it
+    EXPECT_EQ(FileNames(dir.path()).size(), 2u);  // the temporary file, short-named, beside it
     EXPECT_EQ(out.Path().rfind(dir.path() + "/.kvtmp-", 0), 0u);
     EXPECT_LE(out.Path().size(), dir.path().size() + 14);
     KvRemovePendingTemporaryFiles();
-    EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"out.tga"});
+    EXPECT_EQ(FileNames(dir.path()), std::vector<std::string>{"out.tga"});
     EXPECT_FALSE(out.Commit());
   }
   EXPECT_EQ(kvtest::ReadFileBytes(target), kOld);
@@ -157,7 +122,7 @@ TEST(SafeSave, AnInterruptionRemovesTheTemporaryFile) {
     ASSERT_TRUE(writers.back()->Open());
   }
   KvRemovePendingTemporaryFiles();
-  EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"out.tga"});
+  EXPECT_EQ(FileNames(dir.path()), std::vector<std::string>{"out.tga"});
 }
 
 TEST(SafeSave, AFolderThatTakesNoNewFileHasItsFilesWrittenInPlace) {
@@ -170,7 +135,7 @@ TEST(SafeSave, AFolderThatTakesNoNewFileHasItsFilesWrittenInPlace) {
   EXPECT_FALSE(Save(dir.path() + "/new.tga", kNew));
   ::chmod(dir.path().c_str(), 0755);
   EXPECT_EQ(kvtest::ReadFileBytes(target), kNew);
-  EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"out.tga"});
+  EXPECT_EQ(FileNames(dir.path()), std::vector<std::string>{"out.tga"});
 }
 
 }  // namespace

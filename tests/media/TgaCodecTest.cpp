@@ -1,11 +1,6 @@
 #include <gtest/gtest.h>
-#include <stb/stb_image.h>
 
-#include <optional>
-#include <string>
 #include <tuple>
-#include <utility>
-#include <vector>
 
 #include "KvMediaFile/KvPicture.h"
 #include "MediaChecks.h"
@@ -31,12 +26,9 @@ std::vector<DWORD> LoadPixels(const TgaImage& image) {
 }
 
 TgaImage Image(int type, int depth, int w, int h, Bytes pixels, int descriptor = 0x20) {
-  return {.imageType = type,
-          .pixelDepth = depth,
-          .descriptor = descriptor,
-          .width = w,
-          .height = h,
-          .pixels = std::move(pixels)};
+  TgaImage im{.imageType = type, .pixelDepth = depth, .descriptor = descriptor, .width = w};
+  im.height = h, im.pixels = std::move(pixels);
+  return im;
 }
 
 TgaImage ColourMapped(int type, int first, int length, int entryBits, Bytes entries,
@@ -49,12 +41,8 @@ TgaImage ColourMapped(int type, int first, int length, int entryBits, Bytes entr
   return im;
 }
 
-// Saves a region and returns the file's bytes (empty when the save failed).
 Bytes Save(const std::vector<DWORD>& buffer, CSize size, CRect region) {
-  kvtest::TempDir dir;
-  if (!KvMediaSaveTGAFile(dir.File("out.tga"), const_cast<DWORD*>(buffer.data()), size, region))
-    return {};
-  return kvtest::ReadFileBytes(dir.path() + "/out.tga");
+  return kvtest::SavedBytes(KvMediaSaveTGAFile, "out.tga", buffer, size, region);
 }
 
 // `image` with one header field changed.
@@ -90,14 +78,12 @@ TEST(TgaLoad, ConvertsEachPixelSize) {
   const std::vector<DWORD> grey{Px(0, 0, 0), Px(1, 1, 1), Px(200, 200, 200), Px(255, 255, 255)};
   EXPECT_EQ(LoadPixels(Image(3, 8, 4, 1, {0, 1, 200, 255})), grey);
   EXPECT_EQ(LoadPixels(Image(2, 8, 4, 1, {0, 1, 200, 255})), grey);
-
   // Five bits a channel, widened so that 0 stays 0, 1 gives 15 and 31 gives 255; bit 15
   // carries nothing.
   const Bytes words{0x00, 0x00, 0xFF, 0x7F, 0x00, 0x80, 0x1F, 0x80, 0x41, 0x7C};
   const std::vector<DWORD> colours{Px(0, 0, 0), Px(255, 255, 255), Px(0, 0, 0), Px(255, 0, 0),
                                    Px(15, 23, 255)};
   for (int depth : {15, 16}) EXPECT_EQ(LoadPixels(Image(2, depth, 5, 1, words)), colours);
-
   // Four bytes keep their alpha only at depth 32 (24 and 32 are left to the cross-check).
   EXPECT_EQ(LoadPixels(Image(2, 31, 2, 1, {1, 2, 3, 0, 4, 5, 6, 77})),
             (std::vector{Px(1, 2, 3), Px(4, 5, 6)}));
@@ -148,16 +134,6 @@ TEST(TgaLoad, RejectsHeadersItCannotLoad) {
   EXPECT_TRUE(LoadTgaBytes(kvtest::WriteTga(ColourMapped(9, 0, 512, 24, Bytes(3 * 512, 7), {0}))));
 }
 
-TEST(TgaLoad, SizeLimitsHoldAtTheirEdges) {
-  for (auto [type, w, h] : {std::tuple{10, 16383, 1}, {10, 1, 32767}})
-    for (int over : {0, 1}) {  // one past the limit, across or down
-      auto im = Image(type, 24, w + (h == 1) * over, h + (h > 1) * over, {});
-      im.pixels.assign(std::size_t(im.width) * im.height * 3, 9);
-      im.packing = TgaPacking::kRunsOnly;
-      EXPECT_EQ(LoadTgaBytes(kvtest::WriteTga(im)).has_value(), !over) << w << "x" << h;
-    }
-}
-
 // Every width the saver writes loads back, also rows wider than one read, in file order
 // or bottom-up.
 TEST(TgaLoad, WideRowsLoad) {
@@ -190,12 +166,19 @@ TEST(TgaLoad, ShortAndLyingFilesFailQuickly) {
   // Whole packets, one pixel short.
   packed.pixels.resize(14 * 4);
   EXPECT_FALSE(LoadTgaBytes(kvtest::WriteTga(packed)));
-
   // Headers claiming gigabytes on files that hold almost nothing.
   kvtest::ExpectQuick(std::chrono::seconds(2), [] {
     EXPECT_FALSE(LoadTgaBytes(kvtest::WriteTga(Image(2, 32, 65535, 65535, {}))));
     EXPECT_FALSE(LoadTgaBytes(kvtest::WriteTga(Image(10, 32, 16383, 32767, Bytes(4, 1)))));
   });
+  // The size limits hold at their edges.
+  for (auto [type, w, h] : {std::tuple{10, 16383, 1}, {10, 1, 32767}})
+    for (int over : {0, 1}) {  // one past the limit, across or down
+      auto im = Image(type, 24, w + (h == 1) * over, h + (h > 1) * over, {});
+      im.pixels.assign(std::size_t(im.width) * im.height * 3, 9);
+      im.packing = TgaPacking::kRunsOnly;
+      EXPECT_EQ(LoadTgaBytes(kvtest::WriteTga(im)).has_value(), !over) << w << "x" << h;
+    }
 }
 
 // Each type, origin and packing against stb_image, on odd sizes.
@@ -215,24 +198,12 @@ TEST(TgaLoad, AgreesWithAnIndependentDecoder) {
           im.packing = packing;
           im.extensionAndFooter = w > 1;
           const Bytes file = kvtest::WriteTga(im);
-          const auto ours = LoadTgaBytes(file);
-          int sw = 0, sh = 0, channels = 0;
-          unsigned char* rgba =
-              stbi_load_from_memory(file.data(), int(file.size()), &sw, &sh, &channels, 4);
-          ASSERT_TRUE(ours);
-          ASSERT_TRUE(rgba);
-          ASSERT_EQ(ours->rect, CRect(0, 0, sw, sh));
-          std::vector<DWORD> theirs;
-          for (int i = 0; i < sw * sh; ++i) {
-            const unsigned char* p = rgba + 4 * i;
-            theirs.push_back(Px(p[2], p[1], p[0], depth == 32 ? p[3] : 255));
-          }
-          stbi_image_free(rgba);
-          EXPECT_EQ(ours->pixels, theirs);
+          EXPECT_EQ(LoadTgaBytes(file),
+                    (kvtest::Picture{{0, 0, w, h}, kvtest::StbPixels(file, depth != 32)}));
         }
 }
 
-TEST(TgaSave, WritesTheRegionWithStampExtensionAndFooter) {
+TEST(TgaSave, WritesTheRegionClippedWithStampExtensionAndFooter) {
   const auto buffer = kvtest::Gradient(64, 64);
   const Bytes f = Save(buffer, CSize(64, 64), CRect(10, 10, 30, 20));
   const std::size_t stamp = 82 + 4 * 20 * 10, ext = stamp + 2 + 4 * 64 * 48;
@@ -241,19 +212,15 @@ TEST(TgaSave, WritesTheRegionWithStampExtensionAndFooter) {
             (Bytes{64, 0, 2, 0, 0, 0, 0, 0, 10, 0, 10, 0, 20, 0, 10, 0, 32, 0x20}));
   EXPECT_EQ(std::string(f.begin() + 18, f.begin() + 82),
             "Drevlock-32Bit-TrueColor-TGA" + std::string(36, '\0'));
-  std::vector<DWORD> stored, region;
+  std::vector<DWORD> region;  // stored as it is, rows top first
   for (int r = 0; r < 10; ++r)
-    for (int c = 0; c < 20; ++c) {
-      stored.push_back(U32(f, 82 + 4 * (r * 20 + c)));
-      region.push_back(buffer[(10 + r) * 64 + 10 + c]);
-    }
-  EXPECT_EQ(stored, region);
-
+    region.insert(region.end(), &buffer[(10 + r) * 64 + 10], &buffer[(10 + r) * 64 + 30]);
+  EXPECT_EQ(U32(f, 82), region[0]);
+  EXPECT_EQ(U32(f, stamp - 4), region.back());
   EXPECT_EQ(f[stamp], 64);
   EXPECT_EQ(f[stamp + 1], 48);
   for (auto [r, c] : {std::pair{0, 0}, {0, 63}, {47, 0}, {47, 63}})  // the region's corners
     EXPECT_EQ(U32(f, stamp + 2 + 4 * (r * 64 + c)), region[r / 47 * 180 + c / 63 * 19]);
-
   EXPECT_EQ(U16(f, ext), 495);
   EXPECT_EQ(U32(f, ext + 486), stamp);
   const int month = U16(f, ext + 367), day = U16(f, ext + 369), year = U16(f, ext + 371);
@@ -263,23 +230,14 @@ TEST(TgaSave, WritesTheRegionWithStampExtensionAndFooter) {
   EXPECT_EQ(U32(f, ext + 495), ext);
   EXPECT_EQ(U32(f, ext + 499), 0u);
   EXPECT_EQ(std::string(f.end() - 18, f.end()), std::string("TRUEVISION-XFILE.", 18));
-
-  const auto back = LoadTgaBytes(f);
-  ASSERT_TRUE(back);
-  EXPECT_EQ(back->rect, CRect(10, 10, 30, 20));
-  EXPECT_EQ(back->pixels, region);
-
+  EXPECT_EQ(LoadTgaBytes(f), (kvtest::Picture{{10, 10, 30, 20}, region}));
   // The stamp of a small uniform picture is uniform.
   const Bytes s = Save(std::vector<DWORD>(6, Px(1, 2, 3, 4)), CSize(3, 2), CRect(0, 0, 3, 2));
   ASSERT_EQ(s.size(), 82 + 4 * 6 + 2 + 4 * 64 * 48 + 495 + 26);
   for (int i = 0; i < 64 * 48; ++i) ASSERT_EQ(U32(s, 82 + 4 * 6 + 2 + 4 * i), Px(1, 2, 3, 4)) << i;
-}
-
-TEST(TgaSave, ClipsTheRegionToTheBuffer) {
-  auto buffer = kvtest::Gradient(4, 4);
-  const auto p = LoadTgaBytes(Save(buffer, CSize(4, 4), CRect(-5, -5, 3, 2)));
-  ASSERT_TRUE(p);
-  EXPECT_EQ(p->rect, CRect(0, 0, 3, 2));
-  EXPECT_EQ(p->pixels,
-            (std::vector{buffer[0], buffer[1], buffer[2], buffer[4], buffer[5], buffer[6]}));
+  // A region is clipped to the buffer.
+  EXPECT_EQ(
+      LoadTgaBytes(Save(buffer, CSize(64, 64), CRect(-5, -5, 3, 2))),
+      (kvtest::Picture{{0, 0, 3, 2},
+                       {buffer[0], buffer[1], buffer[2], buffer[64], buffer[65], buffer[66]}}));
 }

@@ -24,67 +24,53 @@ IMPLEMENT_SERIAL(CTestPoint, CObject, 3)
 using kvtest::LoadArchive;
 using kvtest::StoreArchive;
 
+CString ReadString(std::vector<BYTE> bytes) {
+  CString s;
+  LoadArchive(std::move(bytes), [&](CArchive& ar) { ar >> s; });
+  return s;
+}
+
 }  // namespace
 
 TEST(ArchiveStrings, WrittenAsUtf16WithTheUnicodeMarker) {
-  const auto bytes = StoreArchive([](CArchive& ar) { ar << CString(L"A标"); });
-  const std::vector<BYTE> expected = {0xFF, 0xFE, 0xFF, 0x02, 0x41, 0x00, 0x07, 0x68};
-  EXPECT_EQ(bytes, expected);
-
+  EXPECT_EQ(StoreArchive([](CArchive& ar) { ar << CString(L"A标"); }),
+            (std::vector<BYTE>{0xFF, 0xFE, 0xFF, 0x02, 0x41, 0x00, 0x07, 0x68}));
   const CString longText(std::wstring(300, L'x'));
   const auto longBytes = StoreArchive([&](CArchive& ar) { ar << longText; });
   ASSERT_GE(longBytes.size(), 6u);
   EXPECT_EQ(std::vector<BYTE>(longBytes.begin(), longBytes.begin() + 6),
             (std::vector<BYTE>{0xFF, 0xFE, 0xFF, 0xFF, 0x2C, 0x01}));
-  CString back;
-  LoadArchive(longBytes, [&](CArchive& ar) { ar >> back; });
-  EXPECT_EQ(back, longText);
+  EXPECT_EQ(ReadString(longBytes), longText);
 }
 
-TEST(ArchiveStrings, AnsiFormsAreRead) {
-  CString s;
-  LoadArchive({0x03, 'a', 'b', 'c'}, [&](CArchive& ar) { ar >> s; });
-  EXPECT_EQ(s, L"abc");
+TEST(ArchiveStrings, AnsiFormsAreReadAndDamagedLengthsFailCleanly) {
+  EXPECT_EQ(ReadString({0x03, 'a', 'b', 'c'}), L"abc");
   // A long ANSI string: 0xFF then a 16-bit length.
   std::vector<BYTE> longAnsi = {0xFF, 0x00, 0x01};
   longAnsi.insert(longAnsi.end(), 256, 'q');
-  LoadArchive(longAnsi, [&](CArchive& ar) { ar >> s; });
-  EXPECT_EQ(s, CString(std::wstring(256, L'q')));
+  EXPECT_EQ(ReadString(longAnsi), CString(std::wstring(256, L'q')));
   // UTF-8 bytes come back as their characters; other bytes one character each.
-  LoadArchive({0x03, 0xE6, 0xA0, 0x87}, [&](CArchive& ar) { ar >> s; });
-  EXPECT_EQ(s, L"标");
-  LoadArchive({0x02, 0xE9, 0x41}, [&](CArchive& ar) { ar >> s; });
-  EXPECT_EQ(s, L"\u00E9A");
-}
-
-TEST(ArchiveStrings, DamagedLengthsFailCleanly) {
-  CString s;
-  // Claims 0xFFFFFFF0 UTF-16 characters with two bytes behind.
-  EXPECT_THROW(LoadArchive({0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xF0, 0xFF, 0xFF, 0xFF, 'a', 0},
-                           [&](CArchive& ar) { ar >> s; }),
+  EXPECT_EQ(ReadString({0x03, 0xE6, 0xA0, 0x87}), L"标");
+  EXPECT_EQ(ReadString({0x02, 0xE9, 0x41}), L"\u00E9A");
+  // 0xFFFFFFF0 UTF-16 characters with two bytes behind, and five ANSI ones with one.
+  EXPECT_THROW(ReadString({0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xF0, 0xFF, 0xFF, 0xFF, 'a', 0}),
                CArchiveException);
-  EXPECT_THROW(LoadArchive({0x05, 'a'}, [&](CArchive& ar) { ar >> s; }), CArchiveException);
+  EXPECT_THROW(ReadString({0x05, 'a'}), CArchiveException);
 }
 
 TEST(ArchiveObjects, ClassTagsAndBackReferences) {
   CTestPoint a, b;
-  a.x = 1;
-  a.y = 2;
-  b.x = -3;
-  b.y = 4;
+  a.x = 1, a.y = 2, b.x = -3, b.y = 4;
   const auto bytes = StoreArchive([&](CArchive& ar) {
     ar << static_cast<CObject*>(&a) << static_cast<CObject*>(&b) << static_cast<CObject*>(&a)
        << static_cast<CObject*>(nullptr);
   });
   // New class: 0xFFFF, schema 3, name length 10, name; then a's data; b with the class tag
   // 0x8001 (class index 1); a again as object index 2; the null tag.
-  std::vector<BYTE> expected = {0xFF, 0xFF, 0x03, 0x00, 0x0A, 0x00};
-  for (char c : std::string("CTestPoint")) expected.push_back(static_cast<BYTE>(c));
-  for (BYTE v : {1, 0, 0, 0, 2, 0, 0, 0}) expected.push_back(v);
-  for (BYTE v : {0x01, 0x80, 0xFD, 0xFF, 0xFF, 0xFF, 0x04, 0, 0, 0}) expected.push_back(v);
-  for (BYTE v : {0x02, 0x00, 0x00, 0x00}) expected.push_back(v);
-  EXPECT_EQ(bytes, expected);
-
+  EXPECT_EQ(bytes,
+            (std::vector<BYTE>{0xFF, 0xFF, 3,    0,    10, 0, 'C', 'T', 'e', 's', 't', 'P',  'o',
+                               'i',  'n',  't',  1,    0,  0, 0,   2,   0,   0,   0,   0x01, 0x80,
+                               0xFD, 0xFF, 0xFF, 0xFF, 4,  0, 0,   0,   2,   0,   0,   0}));
   LoadArchive(bytes, [&](CArchive& ar) {
     std::unique_ptr<CObject> first(ar.ReadObject(RUNTIME_CLASS(CTestPoint)));
     EXPECT_TRUE(ar.LastObjectWasNew());
@@ -95,15 +81,13 @@ TEST(ArchiveObjects, ClassTagsAndBackReferences) {
     ASSERT_TRUE(first && second);
     EXPECT_EQ(again, first.get());
     const auto* p = static_cast<CTestPoint*>(second.get());
-    EXPECT_EQ(p->x, -3);
-    EXPECT_EQ(p->y, 4);
+    EXPECT_EQ(std::pair(p->x, p->y), std::pair(LONG(-3), LONG(4)));
   });
 }
 
 TEST(ArchiveObjects, DamagedArchivesAreRefused) {
   CTestPoint a;
   const auto good = StoreArchive([&](CArchive& ar) { ar << static_cast<CObject*>(&a); });
-
   auto readOne = [](std::vector<BYTE> bytes) {
     LoadArchive(std::move(bytes), [](CArchive& ar) { delete ar.ReadObject(nullptr); });
   };
@@ -119,13 +103,13 @@ TEST(ArchiveObjects, DamagedArchivesAreRefused) {
   for (size_t n = 0; n < good.size(); ++n)
     EXPECT_THROW(readOne(std::vector<BYTE>(good.begin(), good.begin() + n)), CArchiveException)
         << "prefix " << n;
-
-  auto unknown = good;
-  unknown[6] = 'X';  // "XTestPoint"
-  EXPECT_EQ(causeOf(unknown), CArchiveException::badClass);
-  auto schema = good;
-  schema[2] = 4;
-  EXPECT_EQ(causeOf(schema), CArchiveException::badSchema);
+  auto with = [&](std::size_t at, BYTE value) {
+    auto bytes = good;
+    bytes[at] = value;
+    return bytes;
+  };
+  EXPECT_EQ(causeOf(with(6, 'X')), CArchiveException::badClass);  // "XTestPoint"
+  EXPECT_EQ(causeOf(with(2, 4)), CArchiveException::badSchema);
   EXPECT_EQ(causeOf({0x05, 0x80}), CArchiveException::badIndex);  // class 5 never seen
   EXPECT_EQ(causeOf({0x07, 0x00}), CArchiveException::badIndex);  // object 7 never seen
   EXPECT_EQ(causeOf({0xFF, 0xFF, 0x00, 0x00, 0x50, 0x00}), CArchiveException::badClass);
@@ -152,7 +136,6 @@ TEST(ArchiveObjects, ListsKeepOrderAndCounts) {
     std::unique_ptr<CObject> p(back.GetNext(pos));
     EXPECT_EQ(static_cast<CTestPoint*>(p.get())->x, i);
   }
-
   // Counts of 0xFFFF and above take the long form.
   const auto big = StoreArchive([](CArchive& ar) { ar.WriteCount(70000); });
   EXPECT_EQ(big, (std::vector<BYTE>{0xFF, 0xFF, 0x70, 0x11, 0x01, 0x00}));
@@ -172,7 +155,6 @@ TEST(MemFile, GrowsSeeksAndAttaches) {
   file.Seek(30, CFile::begin);
   file.Write("!", 1);  // the gap reads back as zeros
   EXPECT_EQ(file.GetLength(), 31u);
-
   BYTE fixed[4] = {1, 2, 3, 4};
   CMemFile attached(fixed, 4);
   EXPECT_EQ(attached.GetLength(), 4u);

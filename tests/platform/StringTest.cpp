@@ -3,26 +3,17 @@
 #include "platform/Paths.h"
 #include "platform/String.h"
 
-TEST(CStringFormat, WideSemantics) {
+TEST(CStringFormat, WideSemanticsAndLongResults) {
   CString s;
-  const CString path(L"/图片/标题.tga");
-  s.Format(L"正在保存图像文件%s，请稍侯...", path);
+  s.Format(L"正在保存图像文件%s，请稍侯...", CString(L"/图片/标题.tga"));
   EXPECT_EQ(s, L"正在保存图像文件/图片/标题.tga，请稍侯...");
-
   s.Format(L"%s|%S|%c|%C|%d|%5.2f|%%|%ls", L"wide", "narrow", L'张', 'n', -42, 3.14159, L"ls");
   EXPECT_EQ(s, L"wide|narrow|张|n|-42| 3.14|%|ls");
-
-  s.Format(L"%d X %d (%d)", 1920, 1080, 32);
-  EXPECT_EQ(s, L"1920 X 1080 (32)");
-  s.Format(L"%dKB", 1536 / 1024);
-  EXPECT_EQ(s, L"1KB");
-  s.Format(L"%I64d", static_cast<long long>(1) << 40);
-  EXPECT_EQ(s, L"1099511627776");
-}
-
-TEST(CStringFormat, LongResultIsNotCut) {
+  s.Format(L"%d X %d (%d) %dKB %I64d", 1920, 1080, 32, 1536 / 1024,
+           static_cast<long long>(1) << 40);
+  EXPECT_EQ(s, L"1920 X 1080 (32) 1KB 1099511627776");
+  // A result longer than any first guess is not cut.
   const CString part(std::wstring(5000, L'字'));
-  CString s;
   s.Format(L"[%s][%s]", part, part);
   EXPECT_EQ(s.GetLength(), 10004);
   EXPECT_EQ(s.Right(2), L"字]");
@@ -70,30 +61,20 @@ TEST(CStringText, EditingMembersStayInRange) {
   EXPECT_EQ(CString(L"a,b,,c").Replace(L",", L";;"), 3);
 }
 
-TEST(Paths, SplitAsTheOriginalRuntimeDoes) {
+// The four parts of a path, between bars.
+std::wstring Split(const wchar_t* path) {
   wchar_t drive[_MAX_DRIVE], dir[_MAX_DIR], fname[_MAX_FNAME], ext[_MAX_EXT];
-  _wsplitpath(L"/clips/title.0001.TGA", drive, dir, fname, ext);
-  EXPECT_STREQ(drive, L"");
-  EXPECT_STREQ(dir, L"/clips/");
-  EXPECT_STREQ(fname, L"title.0001");
-  EXPECT_STREQ(ext, L".TGA");
-
-  _wsplitpath(L"noext", nullptr, dir, fname, ext);
-  EXPECT_STREQ(dir, L"");
-  EXPECT_STREQ(fname, L"noext");
-  EXPECT_STREQ(ext, L"");
-
-  // The extension is taken from the file name only, never from a folder.
-  _wsplitpath(L"/a.dir/name", nullptr, dir, fname, ext);
-  EXPECT_STREQ(dir, L"/a.dir/");
-  EXPECT_STREQ(fname, L"name");
-  EXPECT_STREQ(ext, L"");
-  _wsplitpath(L"/x/.hidden", nullptr, nullptr, fname, ext);
-  EXPECT_STREQ(fname, L"");
-  EXPECT_STREQ(ext, L".hidden");
+  _wsplitpath(path, drive, dir, fname, ext);
+  return std::wstring(drive) + L"|" + dir + L"|" + fname + L"|" + ext;
 }
 
-TEST(Paths, LongPartsAreCutToTheBuffers) {
+TEST(Paths, SplitAsTheOriginalRuntimeDoes) {
+  EXPECT_EQ(Split(L"/clips/title.0001.TGA"), L"|/clips/|title.0001|.TGA");
+  EXPECT_EQ(Split(L"noext"), L"||noext|");
+  // The extension is taken from the file name only, never from a folder.
+  EXPECT_EQ(Split(L"/a.dir/name"), L"|/a.dir/|name|");
+  EXPECT_EQ(Split(L"/x/.hidden"), L"|/x/||.hidden");
+  // Long parts are cut to the buffers.
   const std::wstring longName(1000, L'n');
   wchar_t fname[_MAX_FNAME];
   wchar_t ext[_MAX_EXT];

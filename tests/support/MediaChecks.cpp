@@ -2,9 +2,8 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <stb/stb_image.h>
 #include <sys/resource.h>
-
-#include <filesystem>
 
 #include "TestSupport.h"
 #include "platform/GlobalMemory.h"
@@ -50,6 +49,23 @@ std::optional<Picture> LoadBytes(PathLoader load, const std::string& name, const
   return TakePicture(buffer, rect);
 }
 
+Bytes SavedBytes(PathSaver save, const std::string& name, std::vector<DWORD> buffer, CSize size,
+                 CRect region) {
+  TempDir dir;
+  if (!save(dir.File(name), buffer.data(), size, region)) return {};
+  return ReadFileBytes(dir.path() + "/" + name);
+}
+
+std::vector<DWORD> StbPixels(const Bytes& file, bool opaque) {
+  int w = 0, h = 0, channels = 0;
+  unsigned char* p = stbi_load_from_memory(file.data(), int(file.size()), &w, &h, &channels, 4);
+  std::vector<DWORD> out;
+  for (int i = 0; p && i < w * h; ++i)
+    out.push_back(Rgb(p[4 * i], p[4 * i + 1], p[4 * i + 2], opaque ? 255 : p[4 * i + 3]));
+  stbi_image_free(p);
+  return out;
+}
+
 void ExpectEveryPrefixFails(const Bytes& file, const std::function<bool(const Bytes&)>& decodes) {
   ASSERT_TRUE(decodes(file)) << "the whole file must decode";
   for (std::size_t n = 0; n < file.size(); ++n)
@@ -72,16 +88,18 @@ void ExpectFullDiskKeepsTheOldFile(const std::string& name, std::size_t limit,
   signal(SIGXFSZ, oldHandler);
   EXPECT_EQ(result, 0) << name;
   EXPECT_EQ(ReadFileBytes(dir.path() + "/" + name), old) << name;
-  std::vector<std::string> left;
-  for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
-    left.push_back(entry.path().filename().string());
-  EXPECT_EQ(left, std::vector<std::string>{name});
+  EXPECT_EQ(FileNames(dir.path()), std::vector<std::string>{name});
 }
 
 void ExpectQuick(std::chrono::milliseconds limit, const std::function<void()>& work) {
   const auto start = std::chrono::steady_clock::now();
   work();
   EXPECT_LT(std::chrono::steady_clock::now() - start, TimeLimit(limit));
+}
+
+void PrintTo(const Picture& picture, std::ostream* out) {
+  ::PrintTo(picture.rect, out);
+  *out << " " << testing::PrintToString(picture.pixels);
 }
 
 }  // namespace kvtest

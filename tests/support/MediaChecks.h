@@ -44,7 +44,11 @@ std::vector<DWORD> Gradient(int w, int h);
 struct Picture {
   CRect rect;
   std::vector<DWORD> pixels;
+  bool operator==(const Picture& other) const {
+    return rect == other.rect && pixels == other.pixels;
+  }
 };
+void PrintTo(const Picture& picture, std::ostream* out);
 
 // What the loaders leave in the rect they are given; a failed load must not change it.
 inline const CRect kUntouched(-7, -7, -7, -7);
@@ -57,6 +61,16 @@ std::optional<Picture> TakePicture(void* buffer, const CRect& rect,
 // a failed load must leave the rect alone.
 using PathLoader = DWORD* (*)(CString path, CRect& rect);
 std::optional<Picture> LoadBytes(PathLoader load, const std::string& name, const Bytes& file);
+
+// stb_image's decode of a file (empty when it refuses it), alpha kept unless `opaque`: the
+// independent decoder that the loaders are compared with.
+std::vector<DWORD> StbPixels(const Bytes& file, bool opaque = false);
+
+// Saves `region` of a `size` buffer through `save` as `name` in a fresh folder, and gives the
+// file's bytes (none when the save failed).
+using PathSaver = int (*)(CString path, DWORD* buffer, CSize size, CRect region);
+Bytes SavedBytes(PathSaver save, const std::string& name, std::vector<DWORD> buffer, CSize size,
+                 CRect region);
 
 // Every proper prefix of a valid file is refused (`decodes` false), whatever field it cuts.
 void ExpectEveryPrefixFails(const Bytes& file, const std::function<bool(const Bytes&)>& decodes);

@@ -26,6 +26,10 @@ class TempDir {
 
 std::vector<unsigned char> ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::vector<unsigned char>& bytes);
+// The sorted names in a folder that hold `part`.
+std::vector<std::string> FileNames(const std::string& dir, const std::string& part = "");
+// A file's permission bits, or -1 when there is no such file.
+int FileMode(const std::string& path);
 
 // Records what the library shows and answers as told; installed for its lifetime.
 class RecordingUi : public IKvUiServices {
