@@ -86,7 +86,7 @@ Bytes WithSize(Bytes jpeg, int w, int h) {
 
 }  // namespace
 
-TEST(JpegLoad, MatchesLibjpegTurboExactly) {
+TEST(JpegLoad, MatchesLibjpegTurboExactlyAndCmykFilesComeOutAsTheirColours) {
   const std::pair<int, const char*> samplings[] = {
       {TJSAMP_444, "4:4:4"}, {TJSAMP_420, "4:2:0"}, {TJSAMP_411, "4:1:1"}, {TJSAMP_GRAY, "grey"}};
   for (auto [w, h] : {std::pair{47, 33}, {1, 1}})
@@ -101,9 +101,7 @@ TEST(JpegLoad, MatchesLibjpegTurboExactly) {
         ASSERT_FALSE(theirs.empty());
         EXPECT_EQ(DecodeBytes(jpeg), (Picture{{0, 0, tw, th}, theirs}));
       }
-}
-
-TEST(JpegLoad, CmykFilesComeOutAsTheirColours) {
+  // CMYK files come out as their colours.
   // Four quadrants stored as Adobe writers do, inverted (255: no ink): full cyan, magenta,
   // yellow, and half black.
   const unsigned char inks[4][4] = {
