@@ -10,7 +10,6 @@
 #include "fixtures/GifWriter.h"
 #include "host/MemBlock.h"
 #include "picture/JpegCodec.h"
-#include "platform/GlobalMemory.h"
 
 namespace {
 

@@ -10,7 +10,6 @@
 #include "TestSupport.h"
 #include "fixtures/MotionWriter.h"
 #include "host/PixelOps.h"
-#include "platform/GlobalMemory.h"
 
 namespace {
 

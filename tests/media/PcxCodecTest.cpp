@@ -2,7 +2,6 @@
 
 #include "KvMediaFile/KvPicture.h"
 #include "MediaChecks.h"
-#include "TestSupport.h"
 #include "fixtures/PcxWriter.h"
 #include "picture/PcxCodec.h"
 #include "platform/GlobalMemory.h"

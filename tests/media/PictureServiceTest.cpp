@@ -12,7 +12,6 @@
 #include "fixtures/PcxWriter.h"
 #include "fixtures/TgaWriter.h"
 #include "host/FileName.h"
-#include "platform/GlobalMemory.h"
 
 namespace {
 
@@ -109,14 +108,10 @@ TEST(PictureService, TypesFollowTheExtensionAndTgaLoadsByContentToo) {
   CRect rect;
   EXPECT_EQ(KvMediaLoadPicFile(dir.File("missing.tga"), rect), nullptr);
   EXPECT_EQ(KvMediaLoadPicFile(dir.File("x.bmp"), rect), nullptr);  // no second guess
-  for (const char* name : {"x.tga", "x.dat"}) {
-    rect = CRect();
-    DWORD* pixels = KvMediaLoadPicFile(dir.File(name), rect);
-    ASSERT_NE(pixels, nullptr) << name;
-    EXPECT_EQ(rect, CRect(3, 300, 5, 301));
-    EXPECT_EQ(std::vector(pixels, pixels + 2), (std::vector{Px(1, 2, 3), Px(4, 5, 6)}));
-    GlobalFree(pixels);
-  }
+  for (const char* name : {"x.tga", "x.dat"})
+    EXPECT_EQ(kvtest::TakePicture(KvMediaLoadPicFile(dir.File(name), rect), rect, rect),
+              (kvtest::Picture{{3, 300, 5, 301}, {Px(1, 2, 3), Px(4, 5, 6)}}))
+        << name;
   const std::pair<const wchar_t*, int> cases[] = {
       {L"/a/Photo.Tga", 1}, {L"p.bmp", 2},      {L"p.gif", 3},        {L"p.pcx", 4},
       {L"p.JPG", 5},        {L"p.png", 6},      {L"p.psd", 7},        {L"p.sve", 8},

@@ -5,7 +5,6 @@
 #include "TestSupport.h"
 #include "fixtures/PsdWriter.h"
 #include "picture/PsdReader.h"
-#include "platform/GlobalMemory.h"
 
 namespace {
 

@@ -4,7 +4,6 @@
 
 #include "KvMediaFile/KvPicture.h"
 #include "MediaChecks.h"
-#include "TestSupport.h"
 #include "fixtures/TgaWriter.h"
 
 namespace {
