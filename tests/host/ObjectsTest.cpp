@@ -60,7 +60,7 @@ BYTE* MakeIconBytes(int w, int h, BYTE seed) {
 
 }  // namespace
 
-TEST(KvObjects, NestedRecordsRoundTrip) {
+TEST(KvObjects, NestedRecordsRoundTripAndDamagedOnesFailWithoutLeaks) {
   {
     CTestNode root;
     root.name = L"根";
@@ -85,9 +85,7 @@ TEST(KvObjects, NestedRecordsRoundTrip) {
     EXPECT_NE(c->children.GetHead(), root.children.GetHead());  // a deep copy
   }
   EXPECT_EQ(CTestNode::alive, 0);  // the owning lists deleted every child
-}
-
-TEST(KvObjects, DamagedCataloguesFailWithoutLeaks) {
+  // Damaged catalogues fail without leaks.
   CTestNode root;
   root.name = L"catalogue";
   root.icon.SetIcon(MakeIconBytes(4, 3, 9), CSize(4, 3));

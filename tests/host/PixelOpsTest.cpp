@@ -147,7 +147,7 @@ std::vector<DWORD> Zoomed(std::vector<DWORD> src, CSize from, CSize to) {
   return {buf.begin() + 4, buf.end() - 4};
 }
 
-TEST(PixelZoom, SameSizeCopiesAndFlatAreasStayFlat) {
+TEST(PixelZoom, SameSizeCopiesFlatAreasStayFlatAndEnlargingInterpolates) {
   std::vector<DWORD> noise(7 * 5);
   std::mt19937 rng(5);
   for (DWORD& p : noise) p = DWORD(rng());
@@ -162,6 +162,22 @@ TEST(PixelZoom, SameSizeCopiesAndFlatAreasStayFlat) {
   KvMemZoom(noise.data(), CSize(0, 2), dst.data(), CSize(2, 2));
   KvMemZoom(noise.data(), CSize(2, 2), dst.data(), CSize(2, -1));
   EXPECT_EQ(dst, std::vector<DWORD>(4, 7)) << "empty sizes must do nothing";
+  // A two-pixel black-to-white ramp grows to 9 along it and to 4 across it, once per axis:
+  // ends exact, non-decreasing between, half at the centre.
+  const std::vector<DWORD> ramp = {0xFF000000, 0xFFFFFFFF};
+  for (const bool vertical : {false, true}) {
+    const auto out =
+        Zoomed(ramp, vertical ? CSize(1, 2) : CSize(2, 1), vertical ? CSize(4, 9) : CSize(9, 4));
+    const auto at = [&](int along, int across) {
+      return vertical ? out[along * 4 + across] : out[across * 9 + along];
+    };
+    for (int across = 0; across < 4; ++across) {
+      EXPECT_EQ(at(0, across), ramp[0]) << vertical;
+      EXPECT_EQ(at(8, across), ramp[1]) << vertical;
+      EXPECT_EQ(at(4, across) & 0xFF, 0x80u) << vertical;
+      for (int i = 1; i < 9; ++i) EXPECT_GE(at(i, across) & 0xFF, at(i - 1, across) & 0xFF);
+    }
+  }
 }
 
 TEST(PixelZoom, ShrinkingAveragesTheCoveredArea) {
@@ -191,25 +207,6 @@ TEST(PixelZoom, ShrinkingAveragesTheCoveredArea) {
                  ((src[j] >> c) & 0xFF);
         ASSERT_NEAR((out[i] >> c) & 0xFF, sum / (sx * sy), 1.0) << from.cx << "x" << from.cy;
       }
-  }
-}
-
-TEST(PixelZoom, EnlargingKeepsTheEndsAndInterpolatesBetween) {
-  // A two-pixel black-to-white ramp grows to 9 along it and to 4 across it, once per axis:
-  // ends exact, non-decreasing between, half at the centre.
-  const std::vector<DWORD> ramp = {0xFF000000, 0xFFFFFFFF};
-  for (const bool vertical : {false, true}) {
-    const auto out =
-        Zoomed(ramp, vertical ? CSize(1, 2) : CSize(2, 1), vertical ? CSize(4, 9) : CSize(9, 4));
-    const auto at = [&](int along, int across) {
-      return vertical ? out[along * 4 + across] : out[across * 9 + along];
-    };
-    for (int across = 0; across < 4; ++across) {
-      EXPECT_EQ(at(0, across), ramp[0]) << vertical;
-      EXPECT_EQ(at(8, across), ramp[1]) << vertical;
-      EXPECT_EQ(at(4, across) & 0xFF, 0x80u) << vertical;
-      for (int i = 1; i < 9; ++i) EXPECT_GE(at(i, across) & 0xFF, at(i - 1, across) & 0xFF);
-    }
   }
 }
 

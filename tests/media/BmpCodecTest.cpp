@@ -3,10 +3,8 @@
 #include "KvMediaFile/KvMediaResources.h"
 #include "KvMediaFile/KvPicture.h"
 #include "MediaChecks.h"
-#include "TestSupport.h"
 #include "fixtures/BmpWriter.h"
 #include "picture/BmpCodec.h"
-#include "platform/GlobalMemory.h"
 
 namespace {
 

@@ -138,25 +138,7 @@ TEST(GifLoad, InterlacedRowsLandWhereTheyBelong) {
   }
 }
 
-TEST(GifLoad, ColoursComeFromTheTableReadLastAndAreOpaque) {
-  const Bytes indices{0, 1, 2, 3, 4, 5};
-  // Without any table the indices are grey levels.
-  EXPECT_EQ(Pixels(kvtest::OneImageGif(6, 1, indices, {})),
-            (std::vector{Rgb(0, 0, 0), Rgb(1, 1, 1), Rgb(2, 2, 2), Rgb(3, 3, 3), Rgb(4, 4, 4),
-                         Rgb(5, 5, 5)}));
-  // Indices beyond a four-entry table are opaque black.
-  const Bytes table = kvtest::DistinctColours(4);
-  auto want = Expected({0, 1, 2, 3}, table);
-  want.insert(want.end(), 2, Rgb(0, 0, 0));
-  EXPECT_EQ(Pixels(kvtest::OneImageGif(6, 1, indices, table)), want);
-  // A transparent colour is shown as its colour (where stb leaves it transparent).
-  GifFile transparent = kvtest::OneImageGif(4, 1, {0, 1, 2, 1}, table);
-  transparent.images[0].control = true;
-  transparent.images[0].transparentIndex = 1;
-  EXPECT_EQ(Pixels(transparent), Expected({0, 1, 2, 1}, table));
-}
-
-TEST(GifLoad, CodesAtAndBeyondTheNextFreeSlot) {
+TEST(GifLoad, CodesAtAndBeyondTheNextFreeSlotAndColoursFromTheTable) {
   // Minimum code size 2: clear 4, end 5, first free slot 6, three-bit codes at first.
   const struct {
     std::vector<int> codes;
@@ -189,6 +171,22 @@ TEST(GifLoad, CodesAtAndBeyondTheNextFreeSlot) {
   ASSERT_TRUE(looped);
   EXPECT_FALSE(looped->notes.allRows);
   EXPECT_EQ(looped->pixels, std::vector<DWORD>(64, 0));  // the one row was never completed
+  // Colours come from the table read last and are opaque.
+  const Bytes indices{0, 1, 2, 3, 4, 5};
+  // Without any table the indices are grey levels.
+  EXPECT_EQ(Pixels(kvtest::OneImageGif(6, 1, indices, {})),
+            (std::vector{Rgb(0, 0, 0), Rgb(1, 1, 1), Rgb(2, 2, 2), Rgb(3, 3, 3), Rgb(4, 4, 4),
+                         Rgb(5, 5, 5)}));
+  // Indices beyond a four-entry table are opaque black.
+  const Bytes table = kvtest::DistinctColours(4);
+  auto want = Expected({0, 1, 2, 3}, table);
+  want.insert(want.end(), 2, Rgb(0, 0, 0));
+  EXPECT_EQ(Pixels(kvtest::OneImageGif(6, 1, indices, table)), want);
+  // A transparent colour is shown as its colour (where stb leaves it transparent).
+  GifFile transparent = kvtest::OneImageGif(4, 1, {0, 1, 2, 1}, table);
+  transparent.images[0].control = true;
+  transparent.images[0].transparentIndex = 1;
+  EXPECT_EQ(Pixels(transparent), Expected({0, 1, 2, 1}, table));
 }
 
 TEST(GifLoad, RefusesWhatIsNotAnImage) {

@@ -10,7 +10,6 @@
 #include "fixtures/GifWriter.h"
 #include "host/MemBlock.h"
 #include "picture/JpegCodec.h"
-#include "platform/GlobalMemory.h"
 
 namespace {
 
@@ -86,7 +85,7 @@ Bytes WithSize(Bytes jpeg, int w, int h) {
 
 }  // namespace
 
-TEST(JpegLoad, MatchesLibjpegTurboExactly) {
+TEST(JpegLoad, MatchesLibjpegTurboExactlyAndCmykFilesComeOutAsTheirColours) {
   const std::pair<int, const char*> samplings[] = {
       {TJSAMP_444, "4:4:4"}, {TJSAMP_420, "4:2:0"}, {TJSAMP_411, "4:1:1"}, {TJSAMP_GRAY, "grey"}};
   for (auto [w, h] : {std::pair{47, 33}, {1, 1}})
@@ -101,9 +100,7 @@ TEST(JpegLoad, MatchesLibjpegTurboExactly) {
         ASSERT_FALSE(theirs.empty());
         EXPECT_EQ(DecodeBytes(jpeg), (Picture{{0, 0, tw, th}, theirs}));
       }
-}
-
-TEST(JpegLoad, CmykFilesComeOutAsTheirColours) {
+  // CMYK files come out as their colours.
   // Four quadrants stored as Adobe writers do, inverted (255: no ink): full cyan, magenta,
   // yellow, and half black.
   const unsigned char inks[4][4] = {
@@ -238,13 +235,8 @@ TEST(JpegLoad, ShortAndDamagedFilesStayQuietAndBounded) {
     for (auto [hw, hh] : {std::pair{65000, 65000}, {16384, 16384}, {4000, 3000}})
       EXPECT_FALSE(DecodeBytes(WithSize(tiny, hw, hh))) << hw;
   });
-}
-
-TEST(JpegLoad, LibjpegBuffersStayWithinThePictureLimit) {
   // Progressive files keep every coefficient while they load: 6 bytes a pixel at 4:4:4, more
-  // than the picture's 4.
-  const int w = 256, h = 256;
-  const auto source = Smooth(w, h);
+  // than the picture's 4, and within the picture limit.
   const Bytes progressive =
       TjCompress(source.data(), w, h, TJPF_BGRA, TJSAMP_444, TJFLAG_PROGRESSIVE);
   const Bytes baseline = TjCompress(source.data(), w, h, TJPF_BGRA, TJSAMP_444, 0);

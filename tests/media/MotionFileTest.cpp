@@ -185,7 +185,7 @@ TEST(MotionFileRead, EveryVersionReadsTheSameMovie) {
 
 // Files that OpenFile must refuse; GetFileInfo, which reads no index, refuses those whose
 // header or info block is bad.
-TEST(MotionFileRead, RefusesBadHeadersAndLayouts) {
+TEST(MotionFileRead, RefusesBadHeadersAndLayoutsAndDamagedIndexEntriesGiveNoChunk) {
   using Edit = std::function<void(RawMotionFile&)>;
   const auto base = ThreeFrames(2);
   const long long length = static_cast<long long>(kvtest::LayOutMotionFile(base).bytes.size());
@@ -229,10 +229,7 @@ TEST(MotionFileRead, RefusesBadHeadersAndLayouts) {
   Sign(tail, 50, 'x');
   WrittenMovie movie(kvtest::LayOutMotionFile(tail).bytes);
   EXPECT_TRUE(reader.OpenFile(movie.path));
-}
-
-// Index entries that point at nonsense give no chunk; the file itself stays readable.
-TEST(MotionFileRead, DamagedIndexEntriesGiveNoChunk) {
+  // Index entries that point at nonsense give no chunk; the file itself stays readable.
   for (auto [position, size] :
        std::vector<std::pair<std::optional<long long>, std::optional<long long>>>{
            {1 << 20, {}}, {-1, {}}, {{}, 19}, {{}, -1}, {{}, 0x7FFFFFFF}, {{}, 1 << 20}}) {

@@ -10,7 +10,6 @@
 #include "TestSupport.h"
 #include "fixtures/MotionWriter.h"
 #include "host/PixelOps.h"
-#include "platform/GlobalMemory.h"
 
 namespace {
 
@@ -230,7 +229,21 @@ TEST(MotionPlayer, PlaysTheEncodedFrames) {
     }
 }
 
-TEST(MotionPlayer, OldVersionsPlayLikeVersionTwo) {
+TEST(MotionPlayer, OpenRefusesUnplayableMoviesAndOldVersionsPlayLikeVersionTwo) {
+  using Edit = std::function<void(RawMotionFile&)>;
+  for (const Edit& edit :
+       std::vector<Edit>{[](auto&) {}, [](auto& m) { m.width = 0; }, [](auto& m) { m.height = 0; },
+                         [](auto& m) { m.keyInterval = 0; }, [](auto& m) { m.chunks.clear(); }}) {
+    RawMotionFile m = MarkerMovie(3, 1);
+    edit(m);
+    kvtest::TempDir dir;
+    CKvPlayMovieMotion player;
+    const bool playable = m.width && m.height && m.keyInterval && !m.chunks.empty();
+    EXPECT_EQ(player.Open(Save(dir, m), 0), playable ? 1 : 0);
+  }
+  CKvPlayMovieMotion player;
+  EXPECT_EQ(player.Open(L"/nonexistent/m.sve", 0), 0);
+  // Old versions play like version two.
   std::vector<std::vector<DWORD>> blocks[3];
   for (int layout : {0, 1, 2}) {
     RawMotionFile m;
@@ -253,22 +266,6 @@ TEST(MotionPlayer, OldVersionsPlayLikeVersionTwo) {
   EXPECT_EQ(blocks[2][11][3 * 20 + 11], Px(11, 50, 60, 128));
   EXPECT_EQ(blocks[0], blocks[2]);
   EXPECT_EQ(blocks[1], blocks[2]);
-}
-
-TEST(MotionPlayer, OpenRefusesUnplayableMovies) {
-  using Edit = std::function<void(RawMotionFile&)>;
-  for (const Edit& edit :
-       std::vector<Edit>{[](auto&) {}, [](auto& m) { m.width = 0; }, [](auto& m) { m.height = 0; },
-                         [](auto& m) { m.keyInterval = 0; }, [](auto& m) { m.chunks.clear(); }}) {
-    RawMotionFile m = MarkerMovie(3, 1);
-    edit(m);
-    kvtest::TempDir dir;
-    CKvPlayMovieMotion player;
-    const bool playable = m.width && m.height && m.keyInterval && !m.chunks.empty();
-    EXPECT_EQ(player.Open(Save(dir, m), 0), playable ? 1 : 0);
-  }
-  CKvPlayMovieMotion player;
-  EXPECT_EQ(player.Open(L"/nonexistent/m.sve", 0), 0);
 }
 
 namespace {

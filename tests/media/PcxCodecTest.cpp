@@ -2,7 +2,6 @@
 
 #include "KvMediaFile/KvPicture.h"
 #include "MediaChecks.h"
-#include "TestSupport.h"
 #include "fixtures/PcxWriter.h"
 #include "picture/PcxCodec.h"
 #include "platform/GlobalMemory.h"
@@ -116,6 +115,20 @@ TEST(PcxLoad, DecodesEachKind) {
   // 8 bits: the palette after the data.
   EXPECT_EQ(LoadPixels(Grey8(4, 1, 4, {0, 7, 0xC0, 255})),
             (std::vector{Px(0, 0, 0), Px(7, 7, 7), Px(0xC0, 0xC0, 0xC0), Px(255, 255, 255)}));
+  // Runs may carry on into the next line.
+  const int w = 9, h = 6;
+  Bytes lines;
+  for (int i = 0; i < 3 * w * h; ++i) lines.push_back(static_cast<unsigned char>(i / 7 * 5));
+  PcxImage im = Image(8, 3, w, h, w, lines);
+  ASSERT_NE(kvtest::PackPcx(lines, 3 * w), kvtest::PackPcx(lines, 0));
+  const auto perLine = LoadPixels(im);
+  ASSERT_EQ(perLine.size(), std::size_t(w * h));
+  im.packing = PcxPacking::kAcrossLines;
+  EXPECT_EQ(LoadPixels(im), perLine);
+  // A run that overflows the last line is cut there; the palette follows it.
+  PcxImage over = Grey8(2, 1, 2, {0xC5, 9});
+  over.packing = PcxPacking::kAsGiven;
+  EXPECT_EQ(LoadPixels(over), (std::vector{Px(9, 9, 9), Px(9, 9, 9)}));
 }
 
 TEST(PcxLoad, RefusesKindsItDoesNotRead) {
@@ -137,22 +150,6 @@ TEST(PcxLoad, RefusesKindsItDoesNotRead) {
   };
   for (const auto& [what, image] : refused)
     EXPECT_FALSE(LoadPcxBytes(kvtest::WritePcx(image))) << what;
-}
-
-TEST(PcxLoad, RunsMayCarryOnIntoTheNextLine) {
-  const int w = 9, h = 6;
-  Bytes lines;
-  for (int i = 0; i < 3 * w * h; ++i) lines.push_back(static_cast<unsigned char>(i / 7 * 5));
-  PcxImage im = Image(8, 3, w, h, w, lines);
-  ASSERT_NE(kvtest::PackPcx(lines, 3 * w), kvtest::PackPcx(lines, 0));
-  const auto perLine = LoadPixels(im);
-  ASSERT_EQ(perLine.size(), std::size_t(w * h));
-  im.packing = PcxPacking::kAcrossLines;
-  EXPECT_EQ(LoadPixels(im), perLine);
-  // A run that overflows the last line is cut there; the palette follows it.
-  PcxImage over = Grey8(2, 1, 2, {0xC5, 9});
-  over.packing = PcxPacking::kAsGiven;
-  EXPECT_EQ(LoadPixels(over), (std::vector{Px(9, 9, 9), Px(9, 9, 9)}));
 }
 
 TEST(PcxLoad, ShortAndLyingFilesFailQuickly) {

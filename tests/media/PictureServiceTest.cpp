@@ -12,7 +12,6 @@
 #include "fixtures/PcxWriter.h"
 #include "fixtures/TgaWriter.h"
 #include "host/FileName.h"
-#include "platform/GlobalMemory.h"
 
 namespace {
 
@@ -109,14 +108,10 @@ TEST(PictureService, TypesFollowTheExtensionAndTgaLoadsByContentToo) {
   CRect rect;
   EXPECT_EQ(KvMediaLoadPicFile(dir.File("missing.tga"), rect), nullptr);
   EXPECT_EQ(KvMediaLoadPicFile(dir.File("x.bmp"), rect), nullptr);  // no second guess
-  for (const char* name : {"x.tga", "x.dat"}) {
-    rect = CRect();
-    DWORD* pixels = KvMediaLoadPicFile(dir.File(name), rect);
-    ASSERT_NE(pixels, nullptr) << name;
-    EXPECT_EQ(rect, CRect(3, 300, 5, 301));
-    EXPECT_EQ(std::vector(pixels, pixels + 2), (std::vector{Px(1, 2, 3), Px(4, 5, 6)}));
-    GlobalFree(pixels);
-  }
+  for (const char* name : {"x.tga", "x.dat"})
+    EXPECT_EQ(kvtest::TakePicture(KvMediaLoadPicFile(dir.File(name), rect), rect, rect),
+              (kvtest::Picture{{3, 300, 5, 301}, {Px(1, 2, 3), Px(4, 5, 6)}}))
+        << name;
   const std::pair<const wchar_t*, int> cases[] = {
       {L"/a/Photo.Tga", 1}, {L"p.bmp", 2},      {L"p.gif", 3},        {L"p.pcx", 4},
       {L"p.JPG", 5},        {L"p.png", 6},      {L"p.psd", 7},        {L"p.sve", 8},
@@ -128,51 +123,32 @@ TEST(PictureService, TypesFollowTheExtensionAndTgaLoadsByContentToo) {
   }
 }
 
-TEST(PictureService, SavesWithProgressAndMessages) {
+TEST(PictureService, SavesWithProgressAndMessagesAndAPromptAsksForATgaOrBmpName) {
   kvtest::TempDir dir;
   auto buffer = kvtest::Gradient(8, 8);
   const CRect all(0, 0, 8, 8);
-  {
-    kvtest::RecordingUi ui;
-    EXPECT_EQ(KvMediaSavePicFile(dir.File("out.png"), buffer.data(), CSize(8, 8), all, nullptr), 0);
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].text, L"无法保存该文件格式，请选择BMP或TGA文件后缀名！");
-    EXPECT_TRUE(fs::is_empty(dir.path()));
-  }
-  {
-    kvtest::RecordingUi ui;
-    const CString path = dir.File("out.TGA");
-    EXPECT_EQ(KvMediaSavePicFile(path, buffer.data(), CSize(8, 8), all, nullptr), 1);
-    EXPECT_TRUE(ui.messages.empty());
-    EXPECT_EQ(ui.progressTexts, std::vector<CString>{L"正在保存图像文件" + path + L"，请稍侯..."});
-    EXPECT_EQ(ui.progressOpen, 0);
-    EXPECT_TRUE(LoadTga(path));
-  }
-}
-
-TEST(PictureService, PromptedSaveAsksForATgaOrBmpName) {
-  kvtest::TempDir dir;
-  auto buffer = kvtest::Gradient(8, 8);
-  {
-    kvtest::RecordingUi ui;
-    EXPECT_EQ(KvMediaPromptSavePicFile(buffer.data(), CSize(8, 8), CRect(2, 2, 2, 8), nullptr), 0);
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].text, L"不符合图像文件尺寸，不能保存！");
-    EXPECT_TRUE(ui.fileRequests.empty());
-  }
-  {
-    kvtest::RecordingUi ui;  // cancelled
-    EXPECT_EQ(KvMediaPromptSavePicFile(buffer.data(), CSize(8, 8), CRect(0, 0, 8, 8), nullptr), 0);
-    EXPECT_TRUE(ui.messages.empty());
-    EXPECT_EQ(ui.fileRequests.size(), 1u);
-  }
   kvtest::RecordingUi ui;
+  EXPECT_EQ(KvMediaSavePicFile(dir.File("out.png"), buffer.data(), CSize(8, 8), all, nullptr), 0);
+  EXPECT_TRUE(fs::is_empty(dir.path()));
+  const CString path = dir.File("out.TGA");
+  EXPECT_EQ(KvMediaSavePicFile(path, buffer.data(), CSize(8, 8), all, nullptr), 1);
+  EXPECT_EQ(ui.progressTexts, std::vector<CString>{L"正在保存图像文件" + path + L"，请稍侯..."});
+  EXPECT_EQ(ui.progressOpen, 0);
+  EXPECT_TRUE(LoadTga(path));
+  // A prompted save refuses a region that is no picture, then asks for a TGA or BMP name.
+  EXPECT_EQ(KvMediaPromptSavePicFile(buffer.data(), CSize(8, 8), CRect(2, 2, 2, 8), nullptr), 0);
+  EXPECT_TRUE(ui.fileRequests.empty());
+  ASSERT_EQ(ui.messages.size(), 2u);
+  EXPECT_EQ(ui.messages[0].text, L"无法保存该文件格式，请选择BMP或TGA文件后缀名！");
+  EXPECT_EQ(ui.messages[1].text, L"不符合图像文件尺寸，不能保存！");
+  EXPECT_EQ(KvMediaPromptSavePicFile(buffer.data(), CSize(8, 8), all, nullptr), 0);  // cancelled
   ui.chosenPath = dir.File("chosen.tga");
   EXPECT_EQ(KvMediaPromptSavePicFile(buffer.data(), CSize(8, 8), CRect(0, 0, 4, 2), nullptr), 1);
-  ASSERT_EQ(ui.fileRequests.size(), 1u);
-  EXPECT_FALSE(ui.fileRequests[0].open);
-  EXPECT_EQ(ui.fileRequests[0].flags, 6u);
-  EXPECT_EQ(ui.fileRequests[0].filter, L"TGA文件(*.tga)|*.tga|BMP文件(*.bmp)|*.bmp||");
+  EXPECT_EQ(ui.messages.size(), 2u);
+  ASSERT_EQ(ui.fileRequests.size(), 2u);
+  EXPECT_FALSE(ui.fileRequests[1].open);
+  EXPECT_EQ(ui.fileRequests[1].flags, 6u);
+  EXPECT_EQ(ui.fileRequests[1].filter, L"TGA文件(*.tga)|*.tga|BMP文件(*.bmp)|*.bmp||");
   const auto back = LoadTga(ui.chosenPath);
   ASSERT_TRUE(back);
   EXPECT_EQ(back->rect, CRect(0, 0, 4, 2));

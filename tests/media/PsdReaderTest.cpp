@@ -5,7 +5,6 @@
 #include "TestSupport.h"
 #include "fixtures/PsdWriter.h"
 #include "picture/PsdReader.h"
-#include "platform/GlobalMemory.h"
 
 namespace {
 
@@ -95,20 +94,7 @@ TEST(PsdHeader, RefusedHeadersReportMinusOneAndTheInformationAgrees) {
   EXPECT_EQ(KvPsdPictureInfo(dir.File("zip.psd"), nullptr, nullptr), 1);
 }
 
-// One colour per corner catches plane order, channel order and alpha at once.
-TEST(PsdLoad, RgbTakesAlphaFromAFourthChannelOnly) {
-  const Bytes rgb{10, 40, 70, 100, 20, 50, 80, 110, 30, 60, 90, 120}, a{0, 128, 200, 255};
-  const Pixels alpha{Rgb(10, 20, 30, 0), Rgb(40, 50, 60, 128), Rgb(70, 80, 90, 200),
-                     Rgb(100, 110, 120, 255)};
-  // Three channels, raw or packed, are left to the cross-check.
-  EXPECT_EQ(Load(Image(KV_PSD_RGB, 4, 2, 2, rgb + a, 1)), alpha);
-  EXPECT_EQ(Load(Image(KV_PSD_RGB, 4, 2, 2, Wide(rgb + a), 1, 16)), alpha);
-  // Raw data with an alpha channel is read as packed data is.
-  EXPECT_EQ(Load(Image(KV_PSD_RGB, 4, 2, 2, rgb + a)), alpha);
-  EXPECT_EQ(Load(Image(KV_PSD_RGB, 4, 2, 2, Wide(rgb + a), 0, 16)), alpha);
-}
-
-TEST(PsdLoad, GreyDuotoneAndIndexedPictures) {
+TEST(PsdLoad, RgbGreyDuotoneAndIndexedPictures) {
   const Pixels grey{Grey(0), Grey(1), Grey(200), Grey(255)};
   for (int compression : {0, 1}) {
     for (int mode : {KV_PSD_GRAYSCALE, KV_PSD_DUOTONE}) {
@@ -126,6 +112,17 @@ TEST(PsdLoad, GreyDuotoneAndIndexedPictures) {
   shortPalette.colorData.pop_back();
   for (const PsdImage& im : {Indexed({}), Indexed(PsdResource(1046, {0, 0})), shortPalette})
     EXPECT_EQ(Load(im), Pixels(4, 0));
+  // RGB takes alpha from a fourth channel only; one colour per corner catches plane order,
+  // channel order and alpha at once.
+  const Bytes rgb{10, 40, 70, 100, 20, 50, 80, 110, 30, 60, 90, 120}, a{0, 128, 200, 255};
+  const Pixels alpha{Rgb(10, 20, 30, 0), Rgb(40, 50, 60, 128), Rgb(70, 80, 90, 200),
+                     Rgb(100, 110, 120, 255)};
+  // Three channels, raw or packed, are left to the cross-check.
+  EXPECT_EQ(Load(Image(KV_PSD_RGB, 4, 2, 2, rgb + a, 1)), alpha);
+  EXPECT_EQ(Load(Image(KV_PSD_RGB, 4, 2, 2, Wide(rgb + a), 1, 16)), alpha);
+  // Raw data with an alpha channel is read as packed data is.
+  EXPECT_EQ(Load(Image(KV_PSD_RGB, 4, 2, 2, rgb + a)), alpha);
+  EXPECT_EQ(Load(Image(KV_PSD_RGB, 4, 2, 2, Wide(rgb + a), 0, 16)), alpha);
 }
 
 TEST(PsdLoad, CmykMultichannelAndLab) {

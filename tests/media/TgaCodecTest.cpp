@@ -4,7 +4,6 @@
 
 #include "KvMediaFile/KvPicture.h"
 #include "MediaChecks.h"
-#include "TestSupport.h"
 #include "fixtures/TgaWriter.h"
 
 namespace {
@@ -73,7 +72,7 @@ TEST(TgaLoad, CornersLandWhereTheDescriptorPutsThem) {
     }
 }
 
-TEST(TgaLoad, ConvertsEachPixelSize) {
+TEST(TgaLoad, ConvertsEachPixelSizeAndLooksColoursUpByTheStoredIndex) {
   // Grey, also when a true-colour type stores one byte.
   const std::vector<DWORD> grey{Px(0, 0, 0), Px(1, 1, 1), Px(200, 200, 200), Px(255, 255, 255)};
   EXPECT_EQ(LoadPixels(Image(3, 8, 4, 1, {0, 1, 200, 255})), grey);
@@ -87,9 +86,7 @@ TEST(TgaLoad, ConvertsEachPixelSize) {
   // Four bytes keep their alpha only at depth 32 (24 and 32 are left to the cross-check).
   EXPECT_EQ(LoadPixels(Image(2, 31, 2, 1, {1, 2, 3, 0, 4, 5, 6, 77})),
             (std::vector{Px(1, 2, 3), Px(4, 5, 6)}));
-}
-
-TEST(TgaLoad, LooksColoursUpByTheStoredIndex) {
+  // Colour maps: entries 2, 3 and 4 are stored; every other index is black.
   // Entries 2, 3 and 4 are stored; every other index is black.
   const Bytes indices{0, 2, 3, 4, 5, 255};
   const std::vector<DWORD> expected{Px(0, 0, 0), Px(1, 2, 3), Px(4, 5, 6),

@@ -18,7 +18,6 @@
 #include "PsdWriter.h"
 #include "TestSupport.h"
 #include "TgaWriter.h"
-#include "platform/GlobalMemory.h"
 
 namespace fs = std::filesystem;
 
