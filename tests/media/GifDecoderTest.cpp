@@ -1,6 +1,8 @@
+#include <gif_lib.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <tuple>
 
 #include "KvMediaFile/KvPicture.h"
@@ -17,6 +19,31 @@ using kvtest::GifClear;
 using kvtest::GifFile;
 using kvtest::kUntouched;
 using kvtest::Rgb;
+
+// giflib's first image through its own colour map or the global one; empty when it fails.
+std::vector<DWORD> GiflibPixels(const Bytes& file) {
+  std::pair<const Bytes*, std::size_t> input{&file, 0};
+  auto read = [](GifFileType* gif, GifByteType* out, int n) {
+    auto* in = static_cast<std::pair<const Bytes*, std::size_t>*>(gif->UserData);
+    const std::size_t k = std::min<std::size_t>(std::size_t(n), in->first->size() - in->second);
+    std::memcpy(out, in->first->data() + in->second, k);
+    in->second += k;
+    return int(k);
+  };
+  int error = 0;
+  GifFileType* gif = DGifOpen(&input, read, &error);
+  std::vector<DWORD> out;
+  if (gif && DGifSlurp(gif) == GIF_OK && gif->ImageCount > 0) {
+    const SavedImage& im = gif->SavedImages[0];
+    const ColorMapObject* map = im.ImageDesc.ColorMap ? im.ImageDesc.ColorMap : gif->SColorMap;
+    for (int i = 0; i < im.ImageDesc.Width * im.ImageDesc.Height; ++i) {
+      const GifColorType& c = map->Colors[im.RasterBits[i]];
+      out.push_back(Rgb(c.Red, c.Green, c.Blue));
+    }
+  }
+  if (gif) DGifCloseFile(gif, &error);
+  return out;
+}
 
 // A decoded picture with what the decoder noted on the way.
 struct Picture {
@@ -74,7 +101,7 @@ GifFile RawImage(int width, int height, int minCodeSize, Bytes data) {
 
 }  // namespace
 
-TEST(GifLoad, AgreesWithStb) {
+TEST(GifLoad, AgreesWithStbAndGiflib) {
   struct Case {
     const char* what;
     GifFile file;
@@ -117,6 +144,7 @@ TEST(GifLoad, AgreesWithStb) {
     EXPECT_EQ(ours->pixels, Expected(image.indices, image.localTable.empty() ? file.globalTable
                                                                              : image.localTable));
     EXPECT_EQ(kvtest::StbPixels(bytes), ours->pixels);
+    EXPECT_EQ(GiflibPixels(bytes), ours->pixels);
   }
   // The deferred case must really have run on past a full table.
   GifFile withClears = cases.back().file;
