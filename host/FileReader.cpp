@@ -1,8 +1,10 @@
 #include "host/FileReader.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
+#include "host/Failure.h"
 #include "platform/Exceptions.h"
 
 FileReader::FileReader(CFile& file, std::size_t bufferBytes) : m_file(file) {
@@ -185,4 +187,19 @@ std::string KvGroupDigits(ULONGLONG value) {
     out += digits[i];
   }
   return out;
+}
+
+bool KvOpenForReading(const CString& path, CFile& file) {
+  CFileException error;
+  if (file.Open(path, CFile::modeRead | CFile::shareDenyWrite | CFile::typeBinary, &error))
+    return true;
+  switch (error.m_lOsError) {
+    case ENOENT:
+      return KvFail("no such file");
+    case EISDIR:
+      return KvFail("is a folder");
+    default:
+      return KvFail(error.m_lOsError > 0 ? std::strerror(error.m_lOsError)
+                                         : "the file cannot be opened");
+  }
 }

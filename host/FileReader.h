@@ -69,5 +69,9 @@ class FileReader {
   ULONGLONG m_failedAt = 0, m_failedWant = 0;
 };
 
+// Opens a file for reading, as every decoder does; false with the reason recorded ("no such
+// file", "is a folder", or the system's words) when it cannot be opened.
+bool KvOpenForReading(const CString& path, CFile& file);
+
 // 8294418 -> "8,294,418", for reasons that quote sizes.
 std::string KvGroupDigits(ULONGLONG value);

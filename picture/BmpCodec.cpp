@@ -445,16 +445,8 @@ int KvBmpHeaderInfo(CFile& file, RECT* rect, int* bits) {
 
 DWORD* KvMediaLoadBMPFile(CString path, CRect& rect) {
   KvClearFailure();
-  if (!KvDoesFileExist(path)) {
-    KvFail("the file does not exist");
-    return nullptr;
-  }
   CFile file;
-  if (!file.Open(path, CFile::modeRead | CFile::shareDenyWrite | CFile::typeBinary)) {
-    KvFail("the file cannot be opened");
-    return nullptr;
-  }
-  return KvDecodeBmpFile(file, rect);
+  return KvOpenForReading(path, file) ? KvDecodeBmpFile(file, rect) : nullptr;
 }
 
 DWORD* KvMediaLoadBMPInRC(HINSTANCE module, const wchar_t* name, CRect& rect) {

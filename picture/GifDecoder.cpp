@@ -353,23 +353,14 @@ DWORD* KvDecodeGif(CFile& file, CRect& rect, GifDecodeNotes* notes) {
 
 DWORD* KvMediaLoadGIFFile(CString path, CRect& rect) {
   KvClearFailure();
-  if (!KvDoesFileExist(path)) {
-    KvFail("file not found");
-    return nullptr;
-  }
   CFile file;
-  if (!file.Open(path, CFile::modeRead | CFile::shareDenyWrite | CFile::typeBinary)) {
-    KvFail("cannot open the file");
-    return nullptr;
-  }
-  return KvDecodeGif(file, rect);
+  return KvOpenForReading(path, file) ? KvDecodeGif(file, rect) : nullptr;
 }
 
 int KvGifPictureInfo(const CString& path, RECT* rect, int* bits) {
   try {
     CFile file;
-    if (!file.Open(path, CFile::modeRead | CFile::shareDenyWrite | CFile::typeBinary))
-      return KvFail("cannot open the file");
+    if (!KvOpenForReading(path, file)) return 0;
     FileReader in(file, 16);
     BYTE signature[6] = {};
     in.read(signature, sizeof signature);

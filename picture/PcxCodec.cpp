@@ -302,16 +302,8 @@ int KvPcxHeaderInfo(CFile& file, RECT* rect, int* bits) {
 
 DWORD* KvMediaLoadPCXFile(CString path, CRect& rect) {
   KvClearFailure();
-  if (!KvDoesFileExist(path)) {
-    KvFail("the file does not exist");
-    return nullptr;
-  }
   CFile file;
-  if (!file.Open(path, CFile::modeRead | CFile::typeBinary)) {
-    KvFail("the file cannot be opened");
-    return nullptr;
-  }
-  return KvDecodePcx(file, rect);
+  return KvOpenForReading(path, file) ? KvDecodePcx(file, rect) : nullptr;
 }
 
 int KvMediaSavePCXFile(CString path, DWORD* buffer, CSize size, CRect rect) {

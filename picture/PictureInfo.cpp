@@ -2,26 +2,18 @@
 #include "KvMediaFile/KvPicture.h"
 #include "host/Failure.h"
 #include "host/FileName.h"
+#include "host/FileReader.h"
 #include "picture/BmpCodec.h"
 #include "picture/PcxCodec.h"
 #include "picture/PictureFormats.h"
 #include "picture/TgaCodec.h"
-
-namespace {
-
-bool OpenShared(const CString& path, CFile& file) {
-  return file.Open(path, CFile::modeRead | CFile::shareDenyWrite | CFile::typeBinary) != FALSE;
-}
-
-}  // namespace
 
 // The codecs parse their own headers; picture information opens the file for them.
 namespace {
 template <int (*Read)(CFile&, RECT*, int*)>
 int FromHeader(const CString& path, RECT* rect, int* bits) {
   CFile file;
-  if (!OpenShared(path, file)) return KvFail("cannot be opened");
-  return Read(file, rect, bits);
+  return KvOpenForReading(path, file) ? Read(file, rect, bits) : 0;
 }
 }  // namespace
 

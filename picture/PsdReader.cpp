@@ -546,8 +546,7 @@ bool PsdHeader::Read(FileReader& in, PsdHeader& header) {
 int KvPsdPictureInfo(const CString& path, RECT* rect, int* bits) {
   try {
     CFile file;
-    if (!file.Open(path, CFile::modeRead | CFile::shareDenyWrite | CFile::typeBinary))
-      return KvFail("cannot open the file");
+    if (!KvOpenForReading(path, file)) return 0;
     FileReader in(file, PsdHeader::kSize);
     PsdHeader h;
     if (!PsdHeader::Read(in, h)) return 0;
@@ -595,19 +594,6 @@ DWORD KvPsdLabPixel(int lightness, int a, int b) {
 
 DWORD* KvMediaLoadPSDFile(CString path, CRect& rect) {
   KvClearFailure();
-  if (!KvDoesFileExist(path)) {
-    KvFail("file not found");
-    return nullptr;
-  }
   CFile file;
-  try {
-    if (!file.Open(path, CFile::modeRead | CFile::shareDenyWrite | CFile::typeBinary)) {
-      KvFail("cannot open the file");
-      return nullptr;
-    }
-  } catch (const CException&) {
-    KvFail("cannot open the file");
-    return nullptr;
-  }
-  return KvDecodePsd(file, rect);
+  return KvOpenForReading(path, file) ? KvDecodePsd(file, rect) : nullptr;
 }

@@ -333,17 +333,8 @@ int KvTgaHeaderInfo(CFile& file, RECT* rect, int* bits) {
 
 DWORD* KvMediaLoadTGAFile(CString path, CRect& rect) {
   KvClearFailure();
-  CFileStatus status;
-  if (!CFile::GetStatus(path, status)) {
-    KvFail("the file does not exist");
-    return nullptr;
-  }
   CFile file;
-  if (!file.Open(path, CFile::modeRead | CFile::shareDenyWrite | CFile::typeBinary)) {
-    KvFail("the file cannot be opened");
-    return nullptr;
-  }
-  return KvDecodeTga(file, rect);
+  return KvOpenForReading(path, file) ? KvDecodeTga(file, rect) : nullptr;
 }
 
 int KvMediaSaveTGAFile(CString path, DWORD* buffer, CSize size, CRect rect) {
