@@ -48,6 +48,24 @@ void WriteSeeds(const char* dir) {
       }
     }
   }
+  // Files of other programs: the core header, the later headers and bit fields.
+  const std::vector<unsigned> rgb565{0xF800, 0x07E0, 0x001F},
+      argb{0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000};
+  const struct {
+    int headerSize, bits, compression;
+    std::vector<unsigned> masks;
+  } later[] = {{12, 24, 0, {}}, {108, 24, 0, {}}, {40, 16, 3, rgb565}, {124, 32, 6, argb}};
+  for (const auto& k : later) {
+    kvtest::BmpImage img{.width = w,
+                         .height = h,
+                         .bitCount = k.bits,
+                         .compression = k.compression,
+                         .headerSize = k.headerSize};
+    img.trueHeaderSize = true;
+    img.masks = k.masks;
+    img.pixels.assign((std::size_t(w) * k.bits + 31) / 32 * 4 * h, 0xA5);
+    WriteSeed(dir, n++, kvtest::WriteBmp(img));
+  }
 }
 
 }  // namespace
