@@ -1,5 +1,7 @@
 #include "picture/SafeSave.h"
 
+#include "host/Failure.h"
+
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
@@ -48,8 +50,6 @@ void ReleaseSlot(int& slot) {
     g_pending[slot].state.compare_exchange_strong(expected, kFree);
   slot = -1;
 }
-
-thread_local int t_lastSaveError = 0;
 
 // Follows the symbolic links of the last component: the file a link points to is the one
 // replaced. A dangling link names the file to create.
@@ -100,15 +100,16 @@ std::string RandomTag() {
 
 }  // namespace
 
+// A save starts with no reason; a failure records the system's words.
 SafeFileWriter::SafeFileWriter(const CString& target) : m_target(target.ToUtf8()) {
-  t_lastSaveError = 0;
+  KvClearFailure();
 }
 
 SafeFileWriter::~SafeFileWriter() { Discard(); }
 
 bool SafeFileWriter::Fail(int error) {
   m_error = error ? error : EIO;
-  t_lastSaveError = m_error;
+  KvSetFailure(std::strerror(m_error));
   return false;
 }
 
@@ -225,7 +226,6 @@ bool SafeFileWriter::Commit() {
       ::close(dir);
     }
   }
-  t_lastSaveError = 0;
   return true;
 }
 
@@ -240,8 +240,6 @@ void SafeFileWriter::Discard() {
   }
   ReleaseSlot(m_slot);
 }
-
-int KvLastSaveError() { return t_lastSaveError; }
 
 void KvRemovePendingTemporaryFiles() {
   for (PendingSlot& slot : g_pending) {

@@ -52,10 +52,6 @@ class KV_MEDIA_API SafeFileWriter {
   std::vector<unsigned char> m_buffer;
 };
 
-// The errno of the last failed save on this thread through a SafeFileWriter (0 when the last
-// save succeeded), so that callers of the savers that return 0 can say why.
-KV_MEDIA_API int KvLastSaveError();
-
 // Removes every temporary file that a SafeFileWriter of this process is writing. Only calls
 // unlink(2) on fixed storage: safe to call from a signal handler (the library installs none;
 // a program that exits on a signal calls this first).

@@ -16,7 +16,6 @@
 #include "host/Failure.h"
 #include "picture/BmpCodec.h"
 #include "picture/PcxCodec.h"
-#include "picture/RowConversion.h"
 #include "picture/TgaCodec.h"
 #include "platform/File.h"
 
@@ -191,18 +190,6 @@ TEST(PictureInfoFromHeaders, TrueSizesForEveryHeader) {
 
 // B, G, R rows of every length through the wide paths (shuffled, streamed past the caches)
 // and their tails, at either alignment.
-TEST(RowConversionPaths, Bgr24AtEveryLengthAndAlignment) {
-  const Bytes src = kvtest::NoiseWithRuns(3 * 1100, 1, 256, 5);
-  std::vector<DWORD> out(1101);
-  for (std::size_t count : {1u, 3u, 4u, 5u, 17u, 18u, 35u, 1023u, 1024u, 1100u})
-    for (std::size_t shift : {0u, 1u}) {
-      KvConvertRow(RawPixel::Bgr24, src.data(), out.data() + shift, count, 200);
-      for (std::size_t i = 0; i < count; ++i)
-        ASSERT_EQ(out[shift + i], Px(src[3 * i], src[3 * i + 1], src[3 * i + 2], 200))
-            << count << " " << shift << " " << i;
-    }
-}
-
 // Each refusal says why, so that a case refused by the wrong check fails here.
 TEST(CodecRefusals, SayWhy) {
   const auto bmp = [](BmpImage im) { return kvtest::WriteBmp(im); };

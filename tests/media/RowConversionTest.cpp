@@ -61,3 +61,16 @@ TEST(RowConversion, BitFields) {
   EXPECT_TRUE((KvBitFields{.red = 0xF800, .green = 0x07E0, .blue = 0x1F}).IsValid());
   EXPECT_FALSE((KvBitFields{.red = 0xF0F0}).IsValid());
 }
+
+// The word-at-a-time and shuffle paths of 24-bit rows, their tails and unaligned output.
+TEST(RowConversion, Bgr24AtEveryLengthAndAlignment) {
+  const kvtest::Bytes src = kvtest::NoiseWithRuns(3 * 1100, 1, 256, 5);
+  std::vector<DWORD> out(1101);
+  for (std::size_t count : {1u, 3u, 4u, 5u, 17u, 18u, 35u, 1023u, 1024u, 1100u})
+    for (std::size_t shift : {0u, 1u}) {
+      KvConvertRow(RawPixel::Bgr24, src.data(), out.data() + shift, count, 200);
+      for (std::size_t i = 0; i < count; ++i)
+        ASSERT_EQ(out[shift + i], Px(src[3 * i], src[3 * i + 1], src[3 * i + 2], 200))
+            << count << " " << shift << " " << i;
+    }
+}

@@ -4,12 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <memory>
 
 #include "KvMediaFile/KvPicture.h"
 #include "MediaChecks.h"
 #include "TestSupport.h"
+#include "host/Failure.h"
 #include "picture/SafeSave.h"
 
 namespace fs = std::filesystem;
@@ -31,7 +33,7 @@ TEST(SafeSave, ARefusedTargetIsLeftAsItWas) {
   // Nobody may write it: refused, for root too.
   ASSERT_EQ(::chmod(target.c_str(), 0444), 0);
   EXPECT_FALSE(Save(target, kNew));
-  EXPECT_EQ(KvLastSaveError(), EACCES);
+  EXPECT_EQ(KvLastFailure(), std::strerror(EACCES));
   // Through the dispatch the refusal shows the failed-save message.
   kvtest::RecordingUi ui;
   std::vector<DWORD> pixels(4, 0xFF102030u);
@@ -85,7 +87,7 @@ TEST(SafeSave, ANameOfTheLongestLengthIsSaved) {
 TEST(SafeSave, AFullDiskOrAFailedRenameLeavesTheOldFileAndNoTemporaryOne) {
   kvtest::ExpectFullDiskKeepsTheOldFile("out.png", 100000, [](const CString& path) {
     const bool saved = Save(path.ToUtf8(), kvtest::Bytes(300000, 7));
-    EXPECT_EQ(KvLastSaveError(), EFBIG);
+    EXPECT_EQ(KvLastFailure(), std::strerror(EFBIG));
     return int(saved);
   });
   // The target turns into a folder while the file is written: the rename fails.

@@ -122,10 +122,8 @@ int Run(const Args& args) {
     }
   }
   if (!ok) {
-    const int error = KvLastSaveError();
-    return Fail("cannot write " + out +
-                (error ? std::string(": ") + std::strerror(error)
-                       : std::string(": the picture does not fit the format")));
+    return Fail("cannot write " + out + ": " +
+                LibraryReason("the picture does not fit the format"));
   }
   std::printf("%s (%d x %d) -> %s (%d x %d)\n", in.c_str(), size.cx, size.cy, out.c_str(),
               area.Width(), area.Height());
