@@ -68,7 +68,7 @@ void DescribeScroll(Record& record, const CString& path, long long fileSize, boo
   record.Text("type", "scroll");
   DWORD direction = 0, width = 0, lines = 0;
   if (!KvScrollGetFileInfo(path, &direction, &width, &lines)) {
-    record.Fail("not a readable scroll file");
+    record.Fail(LibraryReason("not a readable scroll file"));
     return;
   }
   const bool roll = direction <= KV_SCROLL_DOWN;
@@ -87,7 +87,7 @@ void DescribeMovie(Record& record, const CString& path, ENUMMOVIETYPE movie, lon
   WORD word = 0;
   int frames = 0;
   if (!KvMovieGetFileInfo(path, &rect, &word, &frames)) {
-    record.Fail("not a movie this build reads");
+    record.Fail(LibraryReason("not a movie this library reads"));
     return;
   }
   AddFacts(record, rect.Width(), rect.Height(), flic ? 8 : 32, flic ? 3 : 4, !flic, fileSize);

@@ -94,16 +94,19 @@ int Frames(const Args& args) {
   if (!KvDoesFileExist(path)) return Fail(files[0] + ": no such file");
   std::unique_ptr<CKvPlayMovieBase> player = MakePlayer(path);
   CRect movieRect;
-  if (!player || !KvMovieGetFileInfo(path, &movieRect, nullptr, nullptr))
-    return Fail(files[0] + ": not a movie this build plays");
-  if (!player->Open(path, memory ? 1 : 0)) return Fail(files[0] + ": not a readable movie");
+  if (!player) return Fail(files[0] + ": not a movie this library plays");
+  if (!KvMovieGetFileInfo(path, &movieRect, nullptr, nullptr))
+    return Fail(files[0] + ": " + LibraryReason("not a readable movie"));
+  if (!player->Open(path, memory ? 1 : 0))
+    return Fail(files[0] + ": " + LibraryReason("not a readable movie"));
 
   KvMediaFileOpen();
   CKvMemBlock back;
   if (!background.empty()) {
     CRect rect;
     KvGlobalPtr picture(KvMediaLoadPicFile(PathArg(background), rect));
-    if (!picture) return Fail(background + ": not a picture this build reads");
+    if (!picture)
+      return Fail(background + ": " + LibraryReason("not a picture this library reads"));
     if (!back.InitBlock(rect.Size())) return Fail("out of memory");
     std::memcpy(back.GetAddress(), picture.get(),
                 static_cast<std::size_t>(rect.Width()) * rect.Height() * 4);

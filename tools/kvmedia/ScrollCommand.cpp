@@ -50,7 +50,7 @@ int Make(const Args& args) {
     Progress loading("loading " + files[0], 0, "");
     picture.reset(KvMediaLoadPicFile(PathArg(files[0]), rect));
   }
-  if (!picture) return Fail(files[0] + ": not a picture this build reads");
+  if (!picture) return Fail(files[0] + ": " + LibraryReason("not a picture this library reads"));
   const bool roll = direction <= KV_SCROLL_DOWN;
   const int lines = roll ? rect.Height() : rect.Width();
   std::string error;
@@ -99,7 +99,7 @@ int Frames(const Args& args) {
   if (!KvDoesFileExist(path)) return Fail(files[0] + ": no such file");
   CKvPlayScrollFile player;
   if (CKvPlayScrollBase::GetScrollCategory(path) != SCROLL_FILE || !player.Open(path, memory))
-    return Fail(files[0] + ": not a readable scroll file");
+    return Fail(files[0] + ": " + LibraryReason("not a readable scroll file"));
   CSize size;
   player.GetFrameSize(size);
   std::vector<DWORD> buffer(static_cast<std::size_t>(size.cx) * size.cy), screen;
