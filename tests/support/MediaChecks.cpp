@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 
 #include "TestSupport.h"
+#include "host/Failure.h"
 #include "platform/GlobalMemory.h"
 
 namespace kvtest {
@@ -100,6 +101,25 @@ void ExpectQuick(std::chrono::milliseconds limit, const std::function<void()>& w
 void PrintTo(const Picture& picture, std::ostream* out) {
   ::PrintTo(picture.rect, out);
   *out << " " << testing::PrintToString(picture.pixels);
+}
+
+void ExpectReasons(const std::vector<Refusal>& rows, const std::function<bool(Bytes)>& refuses) {
+  for (const Refusal& row : rows) {
+    SCOPED_TRACE(row.name);
+    KvClearFailure();
+    EXPECT_TRUE(refuses(row.file));
+    EXPECT_EQ(KvLastFailure(), row.reason);
+  }
+}
+
+Bytes Cut(Bytes b, std::size_t n) {
+  b.resize(n);
+  return b;
+}
+
+Bytes Insert(Bytes b, std::size_t at, const Bytes& more) {
+  b.insert(b.begin() + static_cast<long>(at), more.begin(), more.end());
+  return b;
 }
 
 }  // namespace kvtest

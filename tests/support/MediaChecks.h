@@ -81,6 +81,21 @@ void ExpectEveryPrefixFails(const Bytes& file, const std::function<bool(const By
 void ExpectFullDiskKeepsTheOldFile(const std::string& name, std::size_t limit,
                                    const std::function<int(const CString& path)>& save);
 
+// A file that exactly one check refuses, and the reason that check gives.
+struct Refusal {
+  const char* name;
+  Bytes file;
+  std::string reason;
+};
+
+// Runs `refuses` on each file (true when it was refused) and compares the reason it left, so
+// that a file refused by the wrong check fails its row.
+void ExpectReasons(const std::vector<Refusal>& rows, const std::function<bool(Bytes)>& refuses);
+
+// The first `n` bytes of `b`; `b` with `more` inserted at `at`.
+Bytes Cut(Bytes b, std::size_t n);
+Bytes Insert(Bytes b, std::size_t at, const Bytes& more);
+
 // A wall-clock limit, stretched in the instrumented builds, which run several times slower.
 constexpr std::chrono::milliseconds TimeLimit(std::chrono::milliseconds normal) {
   return normal * KV_TEST_TIME_FACTOR;

@@ -3,6 +3,7 @@
 #include "KvMediaFile/KvPicture.h"
 #include "MediaChecks.h"
 #include "TestSupport.h"
+#include "platform/GlobalMemory.h"
 #include "fixtures/PsdWriter.h"
 #include "picture/PsdReader.h"
 
@@ -54,6 +55,27 @@ PsdImage Indexed(Bytes resources, int compression = 0) {
 }
 const Pixels kIndexedPixels{Rgb(0, 255, 0), Rgb(1, 254, 0), Rgb(128, 127, 64), Rgb(255, 0, 127)};
 const Bytes kColourCount = PsdResource(1046, {0, 1});
+
+using kvtest::Cut;
+using kvtest::ExpectReasons;
+using kvtest::Insert;
+using kvtest::Refusal;
+
+template <class Decode>
+bool RefusedInMemory(Bytes file, Decode decode) {
+  CMemFile mem(file.data(), static_cast<UINT>(file.size()));
+  CRect rect;
+  DWORD* picture = decode(mem, rect);
+  GlobalFree(picture);
+  return picture == nullptr;
+}
+
+kvtest::PsdImage Psd(auto change) {
+  kvtest::PsdImage im{.channels = 3, .height = 1, .width = 2, .planes = Bytes(6, 9)};
+  change(im);
+  return im;
+}
+Bytes PsdFile(auto change) { return kvtest::WritePsd(Psd(change)); }
 
 }  // namespace
 
@@ -275,4 +297,43 @@ TEST(PsdLoad, AgreesWithAnIndependentDecoder) {
               << i;
         }
       }
+}
+
+TEST(PsdLoad, EachRefusalNamesItsReason) {
+  const Bytes valid = PsdFile([](auto&) {});
+  ExpectReasons(
+      {
+          {"signature", PsdFile([](auto& im) { im.signature = "8BPX"; }),
+           "not a PSD file (signature)"},
+          {"version", PsdFile([](auto& im) { im.version = 2; }), "PSD version 2 is not supported"},
+          {"reserved", PsdFile([](auto& im) { im.reserved[2] = 1; }),
+           "PSD reserved bytes are not zero"},
+          {"short header", Cut(valid, 10), "truncated: 10 of 26 bytes"},
+          // A block signature that is not "8BIM" steps four bytes, past the section's end.
+          {"resources", PsdFile([](auto& im) { im.resources = {'8', 'B', 'I', 'X', 0, 0}; }),
+           "PSD image resources take 8 bytes, not the 6 of their section"},
+          {"compression", PsdFile([](auto& im) { im.compression = 2; }),
+           "PSD compression 2 is not supported"},
+          {"depth", PsdFile([](auto& im) { im.depth = 32; }), "PSD depth 32 is not supported"},
+          {"channels", PsdFile([](auto& im) { im.channels = 2; }),
+           "PSD colour mode 3 needs 3 channels, not 2"},
+          {"width", PsdFile([](auto& im) { im.width = 0; }), "width 0"},
+          {"size", PsdFile([](auto& im) { im.width = im.height = 70000; }),
+           "picture of 70,000 x 70,000 exceeds the 1 GiB limit"},
+          {"raw mode", PsdFile([](auto& im) { im.mode = KV_PSD_MULTICHANNEL; }),
+           "raw PSD data in colour mode 7 is not supported"},
+          {"raw channels", PsdFile([](auto& im) {
+             im.mode = KV_PSD_CMYK;
+             im.channels = 5;
+           }),
+           "raw PSD data in colour mode 4 with 5 channels is not supported"},
+          {"raw data", Cut(valid, valid.size() - 1), "truncated: 45 of 46 bytes"},
+          // Channel 1 is one run; channel 2 starts a literal of six bytes that are not there.
+          {"packed data", PsdFile([](auto& im) {
+             im.compression = 1;
+             im.packets = Bytes{0xFF, 7, 0x05, 1, 2, 3, 4};
+           }),
+           "PSD data ends in channel 2 of 3"},
+      },
+      [](Bytes f) { return RefusedInMemory(f, KvDecodePsd); });
 }

@@ -99,6 +99,20 @@ GifFile RawImage(int width, int height, int minCodeSize, Bytes data) {
   return file;
 }
 
+using kvtest::Cut;
+using kvtest::ExpectReasons;
+using kvtest::Insert;
+using kvtest::Refusal;
+
+template <class Decode>
+bool RefusedInMemory(Bytes file, Decode decode) {
+  CMemFile mem(file.data(), static_cast<UINT>(file.size()));
+  CRect rect;
+  DWORD* picture = decode(mem, rect);
+  GlobalFree(picture);
+  return picture == nullptr;
+}
+
 }  // namespace
 
 TEST(GifLoad, AgreesWithStbAndGiflib) {
@@ -337,4 +351,45 @@ TEST(GifFiles, LoadAndHeaderInformationFromAPath) {
   EXPECT_EQ(CRect(rect), CRect(1, 2, 3, 4));
   EXPECT_EQ(bits, -1);
   EXPECT_EQ(KvGifPictureInfo(dir.File("missing.gif"), &rect, &bits), 0);
+}
+
+TEST(GifLoad, EachRefusalNamesItsReason) {
+  const Bytes valid = kvtest::WriteGif(kvtest::OneImageGif(2, 2, {0, 1, 1, 0}, {1, 2, 3, 4, 5, 6}));
+  const std::size_t scan = 13 + 6;  // where the blocks start, after the global table
+  auto gif = [](auto change) {
+    kvtest::GifFile f = kvtest::OneImageGif(2, 2, {0, 1, 1, 0}, {1, 2, 3, 4, 5, 6});
+    change(f);
+    return kvtest::WriteGif(f);
+  };
+  ExpectReasons(
+      {
+          {"signature", gif([](auto& f) { f.signature = "JIF89a"; }), "not a GIF file (signature)"},
+          {"short header", Cut(valid, 8), "truncated: 8 of 13 bytes"},
+          {"short table", Cut(valid, 15), "truncated: 15 of 19 bytes"},
+          {"no image", gif([](auto& f) { f.images.clear(); }), "GIF holds no image"},
+          {"no trailer", gif([](auto& f) {
+             f.images.clear();
+             f.trailer = false;
+           }),
+           "truncated: 19 of 20 bytes"},
+          {"graphic control", Insert(valid, scan, {0x21, 0xF9, 5, 0, 0, 0, 0, 0, 0}),
+           "GIF graphic control block of 5 bytes"},
+          {"unknown block", Insert(valid, scan, {0x99}), "GIF block 0x99 is not known"},
+          {"short descriptor", Cut(valid, scan + 6), "truncated: 25 of 29 bytes"},
+          {"width", gif([](auto& f) {
+             f.images[0].width = 0;
+             f.images[0].indices.clear();
+           }),
+           "width 0"},
+          {"code size", gif([](auto& f) { f.images[0].minCodeSize = 10; }),
+           "GIF minimum code size 10 (2 to 9)"},
+          {"too short", gif([](auto& f) {
+             f.images[0].width = f.images[0].height = 4000;
+             f.images[0].useRawData = true;
+           }),
+           "GIF data of 3 bytes cannot hold 4000 x 4000 pixels"},
+      },
+      [](Bytes f) {
+        return RefusedInMemory(f, [](CFile& file, CRect& rect) { return KvDecodeGif(file, rect); });
+      });
 }

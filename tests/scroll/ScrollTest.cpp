@@ -600,4 +600,43 @@ TEST_F(ScrollPlayer, FileHelpersAndCategories) {
   EXPECT_EQ(KvScrollGetFrame(painterPath, rect, 0.5f, FALSE), nullptr);
 }
 
+using kvtest::Cut;
+using kvtest::ExpectReasons;
+using kvtest::Insert;
+using kvtest::Refusal;
 }  // namespace
+
+TEST(ScrollFile, EachRefusalNamesItsReason) {
+  kvtest::TempDir dir;
+  const Bytes valid = kvtest::LayOutScrollFile(0, 4, {{1, 2, 3, 4}, {5, 5, 5, 5}});
+  auto with = [&valid](std::size_t at, DWORD value) {
+    Bytes b = valid;
+    kvtest::PutScrollWord(b, at, value);
+    return b;
+  };
+  Bytes longer = valid;
+  longer.insert(longer.end(), 4, 0);
+  ExpectReasons(
+      {
+          {"magic", with(0, 0x43535654), "not a scroll file (magic)"},
+          {"version", with(4, 2), "scroll file version 2 is not supported"},
+          {"direction", with(8, 4), "scroll direction 4 (0 to 3)"},
+          {"depth", with(12, 24), "scroll pixel depth 24 is not supported"},
+          {"constant", with(24, 0), "scroll header is damaged"},
+          {"reserved", with(28, 1), "scroll header is damaged"},
+          {"no lines", with(16, 0), "line count 0"},
+          {"no width", with(20, 0), "line width 0"},
+          {"short header", Cut(valid, 20), "truncated: 20 of 32 bytes"},
+          {"short table", with(16, 1000),
+           "truncated: " + std::to_string(valid.size()) + " of 4,032 bytes"},
+          {"odd size", with(32, 6), "line 0 has 6 bytes, not whole words"},
+          {"longer file", longer,
+           "line sizes add up to " + std::to_string(valid.size()) + " bytes, the file holds " +
+               std::to_string(longer.size())},
+      },
+      [&](Bytes f) {
+        kvtest::WriteFileBytes(dir.path() + "/s.ksc", f);
+        CKvScrollFileRead reader;
+        return reader.OpenFile(dir.File("s.ksc")) == 0;
+      });
+}

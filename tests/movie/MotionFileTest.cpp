@@ -59,6 +59,10 @@ struct WrittenMovie {
   explicit WrittenMovie(const Bytes& file) { kvtest::WriteFileBytes(dir.path() + "/m.sve", file); }
 };
 
+using kvtest::Cut;
+using kvtest::ExpectReasons;
+using kvtest::Insert;
+using kvtest::Refusal;
 }  // namespace
 
 // A movie of one frame holding one 16 x 2 patch, laid out to the byte.
@@ -244,4 +248,44 @@ TEST(MotionFileRead, RefusesBadHeadersAndLayoutsAndDamagedIndexEntriesGiveNoChun
     EXPECT_EQ(reader.LoadAllFCToMem(), 0);
     EXPECT_NE(reader.GetMemFC(0), nullptr);
   }
+}
+
+TEST(MotionFileRead, EachRefusalNamesItsReason) {
+  kvtest::TempDir dir;
+  auto movie = [](auto change) {
+    kvtest::RawMotionFile f{.width = 16, .height = 8};
+    f.chunks = {{.patches = {kvtest::SolidMotionPatch(0, 0, 16, 8, 0xFF102030)}}, {.patches = {}}};
+    change(f);
+    return kvtest::LayOutMotionFile(f).bytes;
+  };
+  const Bytes valid = movie([](auto&) {});
+  std::vector<BYTE> badSignature = kvtest::MotionSignatureBytes();
+  badSignature[42] = '!';
+  const std::vector<Refusal> rows{
+      {"signature", movie([&](auto& f) { f.signature = badSignature; }),
+       "not a motion movie (signature)"},
+      {"version", movie([](auto& f) { f.version = 3; }), "motion movie version 3 is not supported"},
+      {"short header", Cut(valid, 30), "truncated: 30 of 66 bytes"},
+      {"short locator", Cut(valid, 80), "truncated: 80 of 90 bytes"},
+      {"info", movie([](auto& f) { f.infoPosition = 1000000; }),
+       "motion movie info block at 1000000 lies outside the file"},
+      {"index", movie([](auto& f) { f.indexPosition = 5000000; }),
+       "motion movie index at 5000000 lies outside the file"},
+      {"short index", movie([](auto& f) { f.indexSize = 12; }),
+       "motion movie index of 12 bytes is too short for 2 frames"},
+      {"frame count", movie([](auto& f) { f.frameCount = -1; }), "frame count -1"},
+  };
+  ExpectReasons(rows, [&](Bytes f) {
+    kvtest::WriteFileBytes(dir.path() + "/m.kvx", f);
+    CKvMotionFileRead reader;
+    return reader.OpenFile(dir.File("m.kvx")) == 0;
+  });
+  // The information reads the same header, locator and info block.
+  ExpectReasons({rows.begin(), rows.begin() + 5}, [&](Bytes f) {
+    kvtest::WriteFileBytes(dir.path() + "/m.kvx", f);
+    CRect rect;
+    WORD key = 0;
+    int frames = 0;
+    return CKvMotionFileRead::GetFileInfo(dir.File("m.kvx"), rect, key, frames) == 0;
+  });
 }
