@@ -3,9 +3,9 @@
 #include "KvMediaFile/KvPicture.h"
 #include "MediaChecks.h"
 #include "TestSupport.h"
-#include "platform/GlobalMemory.h"
 #include "fixtures/PsdWriter.h"
 #include "picture/PsdReader.h"
+#include "platform/GlobalMemory.h"
 
 namespace {
 
