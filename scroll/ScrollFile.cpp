@@ -12,14 +12,15 @@
 #include "host/LineCodec.h"
 #include "host/MemBlock.h"
 
-std::array<BYTE, SKvScrollHeader::kSize> SKvScrollHeader::Serialize() const {
-  std::array<BYTE, kSize> b{};
-  const DWORD fields[] = {magic, version, direction, depth, lines, width, constant, reserved};
+std::array<BYTE, kKvScrollHeaderSize> KvScrollHeaderBytes(const SKvScrollHeader& h) {
+  std::array<BYTE, kKvScrollHeaderSize> b{};
+  const DWORD fields[] = {h.magic, h.version, h.direction, h.depth,
+                          h.lines, h.width,   h.constant,  h.reserved};
   for (std::size_t i = 0; i < 8; ++i) KvPutLe32(&b[i * 4], fields[i]);
   return b;
 }
 
-SKvScrollHeader SKvScrollHeader::Parse(const std::array<BYTE, kSize>& bytes) {
+SKvScrollHeader KvParseScrollHeader(const std::array<BYTE, kKvScrollHeaderSize>& bytes) {
   ByteReader r(bytes);
   SKvScrollHeader h;
   h.magic = r.u32le();
@@ -33,14 +34,15 @@ SKvScrollHeader SKvScrollHeader::Parse(const std::array<BYTE, kSize>& bytes) {
   return h;
 }
 
-bool SKvScrollHeader::Accept() const {
-  if (magic != kMagic) return KvFail("not a scroll file (magic)");
-  if (version != 1) return KvFailf("scroll file version %u is not supported", unsigned{version});
-  if (direction > 3) return KvFailf("scroll direction %u (0 to 3)", unsigned{direction});
-  if (depth != 32) return KvFailf("scroll pixel depth %u is not supported", unsigned{depth});
-  if (constant != 1 || reserved != 0) return KvFail("scroll header is damaged");
-  if (lines == 0) return KvFail("line count 0");
-  if (width == 0) return KvFail("line width 0");
+bool KvAcceptScrollHeader(const SKvScrollHeader& h) {
+  if (h.magic != kKvScrollMagic) return KvFail("not a scroll file (magic)");
+  if (h.version != 1)
+    return KvFailf("scroll file version %u is not supported", unsigned{h.version});
+  if (h.direction > 3) return KvFailf("scroll direction %u (0 to 3)", unsigned{h.direction});
+  if (h.depth != 32) return KvFailf("scroll pixel depth %u is not supported", unsigned{h.depth});
+  if (h.constant != 1 || h.reserved != 0) return KvFail("scroll header is damaged");
+  if (h.lines == 0) return KvFail("line count 0");
+  if (h.width == 0) return KvFail("line width 0");
   return true;
 }
 
@@ -58,13 +60,13 @@ CKvScrollFileWrite::~CKvScrollFileWrite() { CloseFile(); }
 int CKvScrollFileWrite::OpenFile(const wchar_t* path, DWORD direction, int, DWORD lines,
                                  DWORD width) {
   CloseFile();
-  m_header = SKvScrollHeader{SKvScrollHeader::kMagic, 1, direction, 32, lines, width, 1, 0};
+  m_header = SKvScrollHeader{kKvScrollMagic, 1, direction, 32, lines, width, 1, 0};
   try {
     if (!Open(path, modeCreate | modeWrite)) throw CFileException();
     SeekToBegin();
-    const auto bytes = m_header.Serialize();
+    const auto bytes = KvScrollHeaderBytes(m_header);
     Write(bytes.data(), static_cast<UINT>(bytes.size()));
-    SetLength(SKvScrollHeader::kSize + 4ull * lines);
+    SetLength(kKvScrollHeaderSize + 4ull * lines);
   } catch (const CException&) {
     return Refuse();
   } catch (const std::bad_alloc&) {
@@ -91,7 +93,7 @@ int CKvScrollFileWrite::AppendDataLine(DWORD* line) {
     Write(packed.data(), bytes);
     BYTE size[4];
     KvPutLe32(size, bytes);
-    Seek(static_cast<LONGLONG>(SKvScrollHeader::kSize) + 4ll * m_appended, begin);
+    Seek(static_cast<LONGLONG>(kKvScrollHeaderSize) + 4ll * m_appended, begin);
     Write(size, 4);
   } catch (const CException&) {
     return 0;
@@ -116,6 +118,7 @@ void CKvScrollFileWrite::CloseFile() {
 
 // ---------------------------------------------------------------------------------------
 
+CKvScrollFileRead::CKvScrollFileRead() = default;
 CKvScrollFileRead::~CKvScrollFileRead() { CloseFile(); }
 
 int CKvScrollFileRead::OpenFile(const wchar_t* path) {
@@ -129,10 +132,10 @@ int CKvScrollFileRead::OpenFile(const wchar_t* path) {
     if (!Open(path, modeRead | shareDenyWrite)) return KvFail("cannot open the file");
     SeekToBegin();
     FileReader in(*this);
-    std::array<BYTE, SKvScrollHeader::kSize> bytes{};
+    std::array<BYTE, kKvScrollHeaderSize> bytes{};
     if (!in.read(bytes.data(), bytes.size())) return refuse(in.Reason());
-    m_header = SKvScrollHeader::Parse(bytes);
-    if (!m_header.Accept()) return refuse(std::string());
+    m_header = KvParseScrollHeader(bytes);
+    if (!KvAcceptScrollHeader(m_header)) return refuse(std::string());
     // Counts are kept within what frame arithmetic in ints can address.
     if (m_header.lines > kMaxCount || m_header.width > kMaxCount)
       return refuse("scroll of " + KvGroupDigits(m_header.lines) + " lines of " +
@@ -144,7 +147,7 @@ int CKvScrollFileRead::OpenFile(const wchar_t* path) {
       return refuse(in.Reason());
     }
     m_offsets.resize(static_cast<std::size_t>(m_header.lines) + 1);
-    m_offsets[0] = SKvScrollHeader::kSize + tableBytes;
+    m_offsets[0] = kKvScrollHeaderSize + tableBytes;
     for (DWORD i = 0; i < m_header.lines; ++i) {
       const DWORD size = in.u32le();
       if (size % 4 != 0)
@@ -168,11 +171,11 @@ int CKvScrollFileRead::OpenFile(const wchar_t* path) {
 BYTE* CKvScrollFileRead::GetData() {
   if (!m_lineReader) return nullptr;
   try {
-    const ULONGLONG bytes = m_offsets.back() - SKvScrollHeader::kSize;
+    const ULONGLONG bytes = m_offsets.back() - kKvScrollHeaderSize;
     if (bytes > KvGetMaxPictureBytes() + 4ull * m_header.lines) return nullptr;
     std::unique_ptr<BYTE[]> data(new (std::nothrow) BYTE[static_cast<std::size_t>(bytes)]);
     if (!data) return nullptr;
-    if (!m_lineReader->seek(SKvScrollHeader::kSize) ||
+    if (!m_lineReader->seek(kKvScrollHeaderSize) ||
         !m_lineReader->read(data.get(), static_cast<std::size_t>(bytes)))
       return nullptr;
     return data.release();

@@ -1,4 +1,4 @@
-#include "scroll/ScrollPlayer.h"
+#include "KvMediaFile/KvScroll.h"
 
 #include <algorithm>
 #include <cmath>

@@ -17,7 +17,7 @@
 #include "host/VideoStd.h"
 #include "platform/GlobalMemory.h"
 #include "scroll/ScrollFile.h"
-#include "scroll/ScrollPlayer.h"
+#include "KvMediaFile/KvScroll.h"
 
 namespace {
 
