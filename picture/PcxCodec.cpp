@@ -22,7 +22,6 @@ constexpr BYTE kPaletteMarker = 12;
 constexpr std::size_t kPaletteBytes = 256 * 3;
 constexpr BYTE kRunHeader = 0xC0;  // a byte above it starts a run of (byte - 0xC0)
 constexpr std::size_t kMaxRun = 63;
-constexpr DWORD kOpaqueBlack = 0xFF000000u;
 // Sizes are 16-bit fields; the reader takes xmax and ymax as signed.
 constexpr int kMaxSavedSide = 32768;
 
@@ -179,20 +178,13 @@ class PcxDecoder {
       if (!runs.Line(line.data(), lineBytes)) return Refuse(KvFail(m_in.Reason()));
       DWORD* out = picture.row(y);
       if (trueColour) {
-        const BYTE *r = line.data(), *g = r + bpl, *b = g + bpl;
-        for (std::size_t x = 0; x < width; ++x)
-          out[x] = kOpaqueBlack | r[x] << 16 | g[x] << 8 | b[x];
+        KvConvertPlanes8(line.data(), line.data() + bpl, line.data() + 2 * bpl, nullptr, out,
+                         width);
       } else if (bits == 8) {
         // Indices for now: the palette follows the data.
         for (std::size_t x = 0; x < width; ++x) out[x] = line[x];
       } else if (planar16) {
-        // Bit x of plane p is bit p of pixel x's index.
-        for (std::size_t x = 0; x < width; ++x) {
-          const std::size_t byte = x / 8, shift = 7 - x % 8;
-          indices[x] = static_cast<BYTE>(
-              (line[byte] >> shift & 1) | (line[bpl + byte] >> shift & 1) << 1 |
-              (line[2 * bpl + byte] >> shift & 1) << 2 | (line[3 * bpl + byte] >> shift & 1) << 3);
-        }
+        KvGatherBitPlanes(line.data(), bpl, 4, indices.data(), width);
         KvConvertRow(RawPixel::Index8, indices.data(), out, width, 255, headerPalette.data(),
                      headerPalette.size());
       } else {

@@ -9,10 +9,6 @@
 #include <span>
 #include <vector>
 
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
-
 #include "KvMediaFile/KvPicture.h"
 #include "host/Failure.h"
 #include "host/FileName.h"
@@ -151,31 +147,6 @@ int ChannelsNeeded(short mode) {
     default:
       return 1;
   }
-}
-
-// BGRA pixels from 8-bit red, green and blue planes, with alpha from a fourth plane or 255:
-// the raw load's hot loop, sixteen pixels a step.
-void InterleaveRgb8(const BYTE* r, const BYTE* g, const BYTE* b, const BYTE* a, DWORD* out,
-                    std::size_t count) {
-  std::size_t i = 0;
-#ifdef __SSE2__
-  const __m128i opaque = _mm_set1_epi8(static_cast<char>(0xFF));
-  for (; i + 16 <= count; i += 16) {
-    const auto load = [i](const BYTE* p) {
-      return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-    };
-    const __m128i rv = load(r), gv = load(g), bv = load(b), av = a ? load(a) : opaque;
-    const __m128i bgLo = _mm_unpacklo_epi8(bv, gv), bgHi = _mm_unpackhi_epi8(bv, gv);
-    const __m128i raLo = _mm_unpacklo_epi8(rv, av), raHi = _mm_unpackhi_epi8(rv, av);
-    auto* o = reinterpret_cast<__m128i*>(out + i);
-    _mm_storeu_si128(o, _mm_unpacklo_epi16(bgLo, raLo));
-    _mm_storeu_si128(o + 1, _mm_unpackhi_epi16(bgLo, raLo));
-    _mm_storeu_si128(o + 2, _mm_unpacklo_epi16(bgHi, raHi));
-    _mm_storeu_si128(o + 3, _mm_unpackhi_epi16(bgHi, raHi));
-  }
-#endif
-  for (; i < count; ++i)
-    out[i] = DWORD{a ? a[i] : BYTE{255}} << 24 | DWORD{r[i]} << 16 | DWORD{g[i]} << 8 | b[i];
 }
 
 class PsdReader {
@@ -389,7 +360,7 @@ class PsdReader {
       }
       DWORD* out = picture.data() + first;
       if (rgb8)
-        InterleaveRgb8(plane[0], plane[1], plane[2], plane[3], out, n);
+        KvConvertPlanes8(plane[0], plane[1], plane[2], plane[3], out, n);
       else if (bytesPerSample == 1)
         ConvertPixels(m_rule, n, out, [&](int c, std::size_t i) { return unsigned{plane[c][i]}; });
       else

@@ -3,7 +3,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
-#if defined(__x86_64__)
+#if defined(__x86_64__) || defined(__SSE2__)
 #include <immintrin.h>
 #endif
 #include <initializer_list>
@@ -201,6 +201,39 @@ void KvConvertBitFields(const BYTE* src, DWORD* dst, std::size_t count, int byte
   for (std::size_t i = 0; i < count; ++i) {
     const DWORD v = bytesPerPixel == 2 ? Word16(src + 2 * i) : Load32(src + 4 * i);
     dst[i] = Pack(b.Scale(v), g.Scale(v), r.Scale(v), al.Scale(v)) | fixedAlpha;
+  }
+}
+
+// The raw PSD load's hot loop: sixteen pixels a step.
+void KvConvertPlanes8(const BYTE* r, const BYTE* g, const BYTE* b, const BYTE* a, DWORD* out,
+                      std::size_t count, BYTE alpha) {
+  std::size_t i = 0;
+#ifdef __SSE2__
+  const __m128i fixed = _mm_set1_epi8(static_cast<char>(alpha));
+  for (; i + 16 <= count; i += 16) {
+    const auto load = [i](const BYTE* p) {
+      return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    };
+    const __m128i rv = load(r), gv = load(g), bv = load(b), av = a ? load(a) : fixed;
+    const __m128i bgLo = _mm_unpacklo_epi8(bv, gv), bgHi = _mm_unpackhi_epi8(bv, gv);
+    const __m128i raLo = _mm_unpacklo_epi8(rv, av), raHi = _mm_unpackhi_epi8(rv, av);
+    auto* o = reinterpret_cast<__m128i*>(out + i);
+    _mm_storeu_si128(o, _mm_unpacklo_epi16(bgLo, raLo));
+    _mm_storeu_si128(o + 1, _mm_unpackhi_epi16(bgLo, raLo));
+    _mm_storeu_si128(o + 2, _mm_unpacklo_epi16(bgHi, raHi));
+    _mm_storeu_si128(o + 3, _mm_unpackhi_epi16(bgHi, raHi));
+  }
+#endif
+  for (; i < count; ++i) out[i] = Pack(b[i], g[i], r[i], a ? a[i] : alpha);
+}
+
+void KvGatherBitPlanes(const BYTE* src, std::size_t stride, int planes, BYTE* indices,
+                       std::size_t count) {
+  for (std::size_t x = 0; x < count; ++x) {
+    const std::size_t byte = x / 8, shift = 7 - x % 8;
+    unsigned index = 0;
+    for (int p = 0; p < planes; ++p) index |= (src[p * stride + byte] >> shift & 1u) << p;
+    indices[x] = static_cast<BYTE>(index);
   }
 }
 

@@ -44,5 +44,15 @@ struct KvBitFields {
 void KvConvertBitFields(const BYTE* src, DWORD* dst, std::size_t count, int bytesPerPixel,
                         const KvBitFields& masks, BYTE alpha);
 
+// Pixels from separate planes of 8-bit samples: red, green, blue, and alpha (null: `alpha`
+// for every pixel).
+void KvConvertPlanes8(const BYTE* red, const BYTE* green, const BYTE* blue, const BYTE* alphas,
+                      DWORD* dst, std::size_t count, BYTE alpha = 255);
+
+// Indices from `planes` planes of 1 bit a pixel (most significant bit first), `stride` bytes
+// apart: bit x of plane p is bit p of index x.
+void KvGatherBitPlanes(const BYTE* src, std::size_t stride, int planes, BYTE* indices,
+                       std::size_t count);
+
 // Sets the alpha byte of every pixel.
 void KvSetAlpha(DWORD* pixels, std::size_t count, BYTE alpha);
