@@ -78,7 +78,6 @@ SKvMotionLocator ParseLocator(std::span<const BYTE> bytes, WORD version) {
   return l;
 }
 
-WORD ClampKeyInterval(WORD k) { return std::clamp<WORD>(k, 10, 30); }
 
 // Reads exactly `bytes` in reads of at most kMaxRead (the reader's buffer is smaller, so each
 // goes straight into `out`).
@@ -99,6 +98,8 @@ bool Inside(LONGLONG pos, ULONGLONG size, ULONGLONG length) {
 }
 
 }  // namespace
+
+WORD KvClampKeyInterval(WORD k) { return std::clamp<WORD>(k, 10, 30); }
 
 const std::array<BYTE, 64>& KvMotionSignature() {
   static const std::array<BYTE, 64> signature = [] {
@@ -130,7 +131,7 @@ int CKvMotionFileWrite::CreateFileW(const wchar_t* path, WORD keyInterval, int f
     std::copy(KvMotionSignature().begin(), KvMotionSignature().end(), header.begin() + 2);
     Write(header.data(), static_cast<UINT>(header.size()));
     m_locator = SKvMotionLocator{};
-    m_locator.keyInterval = ClampKeyInterval(keyInterval);
+    m_locator.keyInterval = KvClampKeyInterval(keyInterval);
     const auto locator = SerializeLocator(m_locator);
     Write(locator.data(), static_cast<UINT>(locator.size()));
   } catch (const CFileException&) {

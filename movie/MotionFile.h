@@ -56,6 +56,8 @@ constexpr std::size_t KvMotionPatchEntrySize(WORD version) { return version == 2
 
 // "Solvane Movie File, Tarquell Solvane, Corp", a zero byte, and 21 zero bytes.
 const std::array<BYTE, 64>& KvMotionSignature();
+// The key-frame interval as files record it (and the maker keys on it): 10 to 30.
+WORD KvClampKeyInterval(WORD interval);
 
 class KV_MEDIA_API CKvMotionFileWrite : public CFile {
  public:

@@ -33,6 +33,8 @@ class KV_MEDIA_API SafeFileWriter {
   // whole; Commit then flushes and renames it): the temporary file, or the target itself
   // when it is written in place.
   const std::string& Path() const { return m_inPlace ? m_final : m_temp; }
+  // Whether the target itself is being written (its folder takes no new file).
+  bool InPlace() const { return m_inPlace; }
   // The errno of the failure (0 while all is well).
   int error() const { return m_error; }
 

@@ -1,0 +1,44 @@
+// The frame loop of the movie maker, apart from where its pictures come from: each picture
+// is placed in the raster, keyed and de-flickered, then stored as a key frame or as the
+// cells that changed since the previous frame.
+#pragma once
+
+#include <vector>
+
+#include "KvMediaFile/KvMovie.h"
+#include "host/Color.h"
+#include "host/MemBlock.h"
+
+struct KvMovieKeying {
+  bool colorKey = false;
+  CKvColor32 key;        // red, green and blue are used
+  CKvColor32 tolerance;  // per channel, around the key
+  bool deflicker = false;
+};
+
+class KvMovieEncoder {
+ public:
+  // `rect`: the movie rectangle, already within the raster. False when a raster block or the
+  // patch tables cannot be had.
+  bool Init(const CRect& rect, const KvMovieKeying& keying, WORD keyInterval);
+
+  // Makes frame `frame` from a picture of `picRect`'s size placed at `picRect`, and appends
+  // it to `writer`. `hasAlpha`: the picture's own alpha counts (a 32-bit file). False when
+  // the frame could not be encoded or written; the reason is recorded.
+  bool AddFrame(int frame, const DWORD* picture, const CRect& picRect, bool hasAlpha,
+                CKvMotionFileWrite& writer);
+
+  // The frame just made, in raster coordinates.
+  const CKvMemBlock& Current() const { return m_current; }
+
+ private:
+  void Place(const DWORD* picture, const CRect& picRect);
+  void SetAlpha(bool hasAlpha);
+
+  CRect m_rect;
+  KvMovieKeying m_keying;
+  WORD m_keyInterval = 10;
+  CKvMemBlock m_current, m_previous;
+  std::vector<void*> m_patches;
+  std::vector<WORD> m_sizes;
+};

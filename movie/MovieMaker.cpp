@@ -1,0 +1,333 @@
+#include <algorithm>
+#include <cstring>
+#include <cwchar>
+#include <new>
+
+#include "KvMediaFile/KvPicture.h"
+#include "host/Failure.h"
+#include "host/FileName.h"
+#include "host/UiServices.h"
+#include "host/VideoStd.h"
+#include "movie/MotionFile.h"
+#include "movie/MovieEncoder.h"
+#include "picture/SafeSave.h"
+#include "platform/GlobalMemory.h"
+#include "platform/Paths.h"
+
+IMPLEMENT_DYNCREATE(CKvMakeMovieBase, CKvObject)
+IMPLEMENT_DYNCREATE(CKvMakeMovieMotion, CKvMakeMovieBase)
+
+namespace {
+
+constexpr int kCell = 8;
+constexpr int kBand = 8;
+// The patch tables' room; a frame chunk holds fewer (kKvMotionMaxPatches), and a frame that
+// needs more fails at the first patch beyond what the file can hold.
+constexpr int kPatchSlots = 6912;
+constexpr std::size_t kPatchHeader = 16;
+constexpr BYTE kKeyReference = 123;
+// Digits beyond this make no sensible file name; more are taken as this many.
+constexpr int kMaxDigits = 32;
+
+const BYTE* RowAt(const CKvMemBlock& block, int x, int y) {
+  return reinterpret_cast<const BYTE*>(block.GetAddress() +
+                                       static_cast<std::size_t>(y) * block.GetSize().cx + x);
+}
+
+// Whether the area (x, y, x + w, y + h) of `cur` holds the same bytes as that of `ref`, or,
+// with `ref` null, only bytes of the key-frame reference.
+bool SameArea(const CKvMemBlock& cur, const CKvMemBlock* ref, int x, int y, int w, int h,
+              const BYTE* referenceRow) {
+  const std::size_t bytes = static_cast<std::size_t>(w) * 4;
+  for (int row = y; row < y + h; ++row)
+    if (std::memcmp(RowAt(cur, x, row), ref ? RowAt(*ref, x, row) : referenceRow, bytes) != 0)
+      return false;
+  return true;
+}
+
+bool Contains(const CRect& outer, const CRect& inner) {
+  return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
+         inner.bottom <= outer.bottom;
+}
+
+void FreePatches(void** patches, WORD* sizes, int count) {
+  for (int i = 0; i < count; ++i) {
+    GlobalFree(patches[i]);
+    patches[i] = nullptr;
+    sizes[i] = 0;
+  }
+}
+
+}  // namespace
+
+CKvObject& CKvMakeMovieBase::operator=(const CKvObject& other) {
+  CKvObject::operator=(other);
+  return *this;
+}
+
+CKvMakeMovieBase& CKvMakeMovieBase::operator=(const CKvMakeMovieBase& other) {
+  CKvObject::operator=(other);
+  return *this;
+}
+
+int CKvMakeMovieBase::Sink(const wchar_t*, int, int, int, int, CKvColor32, CKvColor32, int,
+                           const RECT*, const wchar_t*, WORD, CWnd*) {
+  return 1;
+}
+
+CKvObject& CKvMakeMovieMotion::operator=(const CKvObject& other) {
+  CKvObject::operator=(other);
+  return *this;
+}
+
+CKvMakeMovieMotion& CKvMakeMovieMotion::operator=(const CKvMakeMovieMotion& other) {
+  CKvObject::operator=(other);
+  return *this;
+}
+
+void CKvMakeMovieMotion::MakeFileName(const wchar_t* pszPath, int nNumber, int nDigits,
+                                      wchar_t* pszOut) {
+  if (!pszOut) return;
+  pszOut[0] = 0;
+  if (!pszPath) return;
+  static thread_local wchar_t dir[_MAX_DIR], name[_MAX_FNAME], ext[_MAX_EXT];
+  _wsplitpath(pszPath, nullptr, dir, name, ext);
+  wchar_t numbered[_MAX_FNAME + kMaxDigits + 16];
+  // Taken apart as "%s%0" and the digits, as the name pattern always was; a negative count
+  // pads nothing.
+  std::swprintf(numbered, std::size(numbered), L"%ls%0*d", name, std::clamp(nDigits, 0, kMaxDigits),
+                nNumber);
+  _wmakepath(pszOut, L"", dir, numbered, ext);
+}
+
+int CKvMakeMovieMotion::MakeFrame(int, CKvMemBlock* pCur, CKvMemBlock* pPrev, int* pCount,
+                                  void** patches, WORD* sizes, const RECT* pRect) {
+  if (!pCount) return 0;
+  *pCount = 0;
+  if (!pCur || !pRect || !patches || !sizes || !pCur->IsValid()) return 0;
+  CRect rc(*pRect);
+  rc.NormalizeRect();
+  if (rc.IsRectEmpty()) return 1;
+  // Cells outside the blocks cannot be compared: the rectangle must lie within them.
+  if (!Contains(pCur->GetRect(), rc) ||
+      (pPrev && (!pPrev->IsValid() || !Contains(pPrev->GetRect(), rc))))
+    return KvFail("the movie rectangle lies outside the frame");
+  const int width = rc.Width();
+  std::vector<BYTE> reference;
+  int count = 0;
+  const auto fail = [&] {
+    FreePatches(patches, sizes, count);
+    *pCount = 0;
+    return 0;
+  };
+  try {
+    if (!pPrev) reference.assign(static_cast<std::size_t>(width) * 4, kKeyReference);
+    for (int y = rc.top; y < rc.bottom; y += kBand) {
+      const int h = std::min(kBand, static_cast<int>(rc.bottom - y));
+      if (SameArea(*pCur, pPrev, rc.left, y, width, h, reference.data())) continue;
+      // Every column is compared: the last cell of a band is as narrow as what is left, so
+      // that a change in the last columns is stored too.
+      const auto cellDiffers = [&](int cx) {
+        return !SameArea(*pCur, pPrev, cx, y, std::min(kCell, static_cast<int>(rc.right - cx)), h,
+                         reference.data());
+      };
+      for (int x = rc.left; x < rc.right;) {
+        int start = x;
+        while (start < rc.right && !cellDiffers(start)) start += kCell;
+        if (start >= rc.right) break;
+        int end = start + kCell;
+        while (end < rc.right && cellDiffers(end)) end += kCell;
+        end = std::min(end, static_cast<int>(rc.right));
+        if (count >= kPatchSlots || count >= kKvMotionMaxPatches) {
+          KvFailf("a frame needs more than %d patches", kKvMotionMaxPatches);
+          return fail();
+        }
+        const int w = end - start;
+        const std::size_t size = kPatchHeader + static_cast<std::size_t>(w) * h * 4;
+        if (size > 0xFFFF) {
+          KvFailf("a patch of %d x %d pixels exceeds 65,535 bytes", w, h);
+          return fail();
+        }
+        HGLOBAL block = GlobalAlloc(GHND, size);
+        if (!block) {
+          KvFail("no memory for a patch");
+          return fail();
+        }
+        {
+          KvGlobalLock lock(block);
+          auto* bytes = static_cast<BYTE*>(lock.get());
+          const WORD header[4] = {static_cast<WORD>(start - rc.left), static_cast<WORD>(y - rc.top),
+                                  static_cast<WORD>(w), static_cast<WORD>(h)};
+          for (int i = 0; i < 4; ++i) {
+            bytes[2 * i] = static_cast<BYTE>(header[i]);
+            bytes[2 * i + 1] = static_cast<BYTE>(header[i] >> 8);
+          }
+          for (int row = 0; row < h; ++row)
+            std::memcpy(bytes + kPatchHeader + static_cast<std::size_t>(row) * w * 4,
+                        RowAt(*pCur, start, y + row), static_cast<std::size_t>(w) * 4);
+        }
+        patches[count] = block;
+        sizes[count] = static_cast<WORD>(size);
+        ++count;
+        x = end;
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    KvFail("no memory for the frame");
+    return fail();
+  }
+  *pCount = count;
+  return 1;
+}
+
+bool KvMovieEncoder::Init(const CRect& rect, const KvMovieKeying& keying, WORD keyInterval) {
+  m_rect = rect;
+  m_keying = keying;
+  m_keyInterval = KvClampKeyInterval(keyInterval);
+  if (!m_previous.InitBlock(CSize(-1, -1), nullptr, 1, 1) ||
+      !m_current.InitBlock(CSize(-1, -1), nullptr, 1, 1))
+    return KvFail("no memory for the raster");
+  try {
+    m_patches.assign(kPatchSlots, nullptr);
+    m_sizes.assign(kPatchSlots, 0);
+  } catch (const std::bad_alloc&) {
+    return KvFail("no memory for the patch tables");
+  }
+  return true;
+}
+
+void KvMovieEncoder::Place(const DWORD* picture, const CRect& picRect) {
+  CRect visible;
+  const CRect raster = m_current.GetRect();
+  if (!visible.IntersectRect(&picRect, &raster)) return;
+  CRect source = visible;
+  source.OffsetRect(-picRect.left, -picRect.top);
+  // The copy takes a non-const source but only reads it.
+  m_current.Copy(visible.TopLeft(), const_cast<DWORD*>(picture), picRect.Size(), source,
+                 KV_MIX_COPY);
+}
+
+void KvMovieEncoder::SetAlpha(bool hasAlpha) {
+  if (!m_keying.colorKey && hasAlpha) return;
+  const auto range = [](BYTE key, BYTE tolerance) {
+    return std::pair{int{key} - tolerance, int{key} + tolerance};
+  };
+  const CKvColor32 k = m_keying.key, t = m_keying.tolerance;
+  const auto [rLo, rHi] = range(k.R(), t.R());
+  const auto [gLo, gHi] = range(k.G(), t.G());
+  const auto [bLo, bHi] = range(k.B(), t.B());
+  const bool keyed = m_keying.colorKey;
+  const auto width = static_cast<std::size_t>(m_rect.Width());
+  for (int y = m_rect.top; y < m_rect.bottom; ++y) {
+    tagCOLOR32* px =
+        m_current.GetAddress() + static_cast<std::size_t>(y) * m_current.GetSize().cx + m_rect.left;
+    for (std::size_t x = 0; x < width; ++x) {
+      tagCOLOR32& p = px[x];
+      if (keyed && p.r >= rLo && p.r <= rHi && p.g >= gLo && p.g <= gHi && p.b >= bLo && p.b <= bHi)
+        p.a = 0;
+      else if (!hasAlpha)
+        p.a = 255;
+    }
+  }
+}
+
+bool KvMovieEncoder::AddFrame(int frame, const DWORD* picture, const CRect& picRect, bool hasAlpha,
+                              CKvMotionFileWrite& writer) {
+  // The previous frame, kept before this picture changes the current one.
+  std::memcpy(m_previous.GetAddress(), m_current.GetAddress(),
+              static_cast<std::size_t>(m_current.GetSize().cx) * m_current.GetSize().cy * 4);
+  Place(picture, picRect);
+  SetAlpha(hasAlpha);
+  if (m_keying.deflicker) m_current.Deflicker(m_rect, 0);
+  int count = 0;
+  const bool key = frame % m_keyInterval == 0;
+  if (!CKvMakeMovieMotion::MakeFrame(frame, &m_current, key ? nullptr : &m_previous, &count,
+                                     m_patches.data(), m_sizes.data(), &m_rect))
+    return false;
+  const int appended = writer.AppendFrame(count, m_patches.data(), m_sizes.data());
+  FreePatches(m_patches.data(), m_sizes.data(), count);
+  return appended || KvFailf("frame %d could not be written", frame);
+}
+
+int CKvMakeMovieMotion::Sink(const wchar_t* pszPicFile, int nFirst, int nLast, int nDigits,
+                             int bColorKey, CKvColor32 clrKey, CKvColor32 clrTolerance,
+                             int bDeflicker, const RECT* pRect, const wchar_t* pszMovieFile,
+                             WORD wKeyInterval, CWnd* pParent) {
+  KvClearFailure();
+  if (!pszPicFile || !*pszPicFile) return KvFail("no picture name");
+  if (nFirst < 0 || nLast < 0) return KvFail("picture numbers below 0");
+  // An empty or backward range would make an empty or impossible index.
+  if (nLast < nFirst)
+    return KvFailf("the last picture %d comes before the first %d", nLast, nFirst);
+  if (nLast - nFirst >= 32767) return KvFail("more than 32,767 frames");
+  CRect rc;
+  const CRect raster = CKvVideoStd::GetResRect();
+  if (!pRect || !rc.IntersectRect(pRect, &raster))
+    return KvFail("the movie rectangle lies outside the raster");
+  if (!pszMovieFile || !*pszMovieFile) return KvFail("no movie name");
+
+  KvMovieEncoder encoder;
+  if (!encoder.Init(rc, {bColorKey != 0, clrKey, clrTolerance, bDeflicker != 0}, wKeyInterval))
+    return 0;
+  const int frames = nLast - nFirst + 1;
+  // The movie is written under a temporary name, so that a run that stops leaves an existing
+  // movie of that name as it was.
+  SafeFileWriter target{CString(pszMovieFile)};
+  if (!target.Open()) return 0;
+  const CString written = CString::FromUtf8(target.Path());
+  CKvMotionFileWrite writer;
+  if (!writer.CreateFileW(written, wKeyInterval, frames, 4, rc.left, rc.top, rc.Width(),
+                          rc.Height()))
+    return KvFail("the movie file cannot be created");
+
+  CKvProgressDlg progress;
+  progress.Create(nullptr, L"正在生成动画文件，请稍候...", 1, 1, 0, pParent);
+  progress.SetProgressPercent(0);
+  int result = 1, shown = -1;
+  for (int i = 0; i < frames && result; ++i) {
+    progress.PumpMessages();
+    if (progress.CheckCancel()) {
+      KvFail("cancelled");
+      result = 0;
+      break;
+    }
+    const int percent =
+        std::clamp(static_cast<int>(static_cast<float>(i) * 100.0f / frames), 0, 100);
+    if (percent != shown) progress.SetProgressPercent(shown = percent);
+    wchar_t name[_MAX_PATH];
+    MakeFileName(pszPicFile, nFirst + i, nDigits, name);
+    if (!KvDoesFileExist(name)) {
+      KvFailf("picture %s is missing", CString(name).ToUtf8().c_str());
+      result = 0;
+      break;
+    }
+    CRect picRect;
+    KvGlobalPtr picture(KvMediaLoadPicFile(name, picRect));
+    if (!picture) {
+      KvSetFailure(CString(name).ToUtf8() + ": " + KvLastFailure());
+      result = 0;
+      break;
+    }
+    int bits = 8;
+    KvMediaGetPicInfo(name, nullptr, &bits);
+    result =
+        encoder.AddFrame(i, static_cast<const DWORD*>(picture.get()), picRect, bits == 32, writer);
+  }
+  progress.Close();
+  // The index is written at the close: a movie whose close fails is not whole.
+  if (!writer.CloseFile() && result) {
+    KvFail("the movie file could not be finished");
+    result = 0;
+  }
+  if (result && !target.Commit()) result = 0;
+  // A failed run leaves nothing: the temporary file goes with the writer; a movie written in
+  // place (the folder takes no new file) is removed.
+  if (!result && target.InPlace()) {
+    try {
+      CFile::Remove(CString::FromUtf8(target.Path()));
+    } catch (const CFileException&) {
+      // Nothing more can be done for it; the failure is already recorded.
+    }
+  }
+  return result;
+}

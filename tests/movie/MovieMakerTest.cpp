@@ -1,0 +1,251 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "KvMediaFile/KvMovie.h"
+#include "KvMediaFile/KvPicture.h"
+#include "MediaChecks.h"
+#include "TestSupport.h"
+#include "fixtures/TgaWriter.h"
+#include "host/Failure.h"
+#include "host/VideoStd.h"
+#include "platform/GlobalMemory.h"
+#include "platform/Paths.h"
+
+namespace {
+
+using kvtest::Px;
+
+struct Patch {
+  int x, y, w, h;
+  std::size_t size;
+  bool operator==(const Patch&) const = default;
+};
+
+void PrintTo(const Patch& p, std::ostream* out) {
+  *out << p.x << "," << p.y << " " << p.w << "x" << p.h << " (" << p.size << " bytes)";
+}
+
+// Runs MakeFrame and gives the patches' headers, checking that each holds its pixels of cur.
+std::vector<Patch> Encode(CKvMemBlock& cur, CKvMemBlock* prev, CRect rc, int* result = nullptr) {
+  std::vector<void*> handles(6912);
+  std::vector<WORD> sizes(6912);
+  int count = -1;
+  const int made =
+      CKvMakeMovieMotion::MakeFrame(0, &cur, prev, &count, handles.data(), sizes.data(), &rc);
+  if (result) *result = made;
+  std::vector<Patch> out;
+  for (int i = 0; i < count; ++i) {
+    KvGlobalLock lock(handles[i]);
+    const auto* b = static_cast<const BYTE*>(lock.get());
+    const auto word = [b](int at) { return b[at] | b[at + 1] << 8; };
+    Patch p{word(0), word(2), word(4), word(6), sizes[i]};
+    EXPECT_EQ(GlobalSize(handles[i]), p.size);
+    const auto* px = reinterpret_cast<const tagCOLOR32*>(b + 16);
+    for (int y = 0; y < p.h; ++y)
+      for (int x = 0; x < p.w; ++x)
+        EXPECT_EQ(px[y * p.w + x], cur.GetPixel(rc.left + p.x + x, rc.top + p.y + y));
+    out.push_back(p);
+    GlobalFree(handles[i]);
+  }
+  return out;
+}
+
+class MovieMaker : public testing::Test {
+ protected:
+  void SetUp() override { CKvVideoStd::SetHD(FALSE); }  // a 720 x 576 raster
+  void TearDown() override { CKvVideoStd::SetHD(TRUE); }
+
+  // Writes picture `number` of the sequence "pic" as a TGA of `depth` bits with its origin.
+  void WritePicture(int number, int w, int h, int x, int y, int depth,
+                    const std::vector<DWORD>& pixels) {
+    kvtest::TgaImage im{.pixelDepth = depth, .xOrigin = x, .yOrigin = y, .width = w, .height = h};
+    for (DWORD p : pixels)
+      for (int b = 0; b < depth / 8; ++b) im.pixels.push_back(static_cast<BYTE>(p >> 8 * b));
+    char name[32];
+    std::snprintf(name, sizeof name, "/pic%03d.tga", number);
+    kvtest::WriteFileBytes(dir.path() + name, kvtest::WriteTga(im));
+  }
+
+  int Make(int first, int last, CRect rect, WORD key = 25, bool colorKey = false,
+           CKvColor32 keyColor = {}, CKvColor32 tolerance = {}) {
+    CKvMakeMovieMotion maker;
+    return maker.Sink(dir.File("pic.tga"), first, last, 3, colorKey, keyColor, tolerance, 0, &rect,
+                      dir.File("out.sve"), key, nullptr);
+  }
+
+  // Every frame of the movie, played forwards from a file and backwards from memory.
+  std::vector<std::vector<DWORD>> Play(int frames) {
+    std::vector<std::vector<DWORD>> out(frames);
+    for (int memory : {0, 1}) {
+      CKvPlayMovieMotion player;
+      EXPECT_TRUE(player.Open(dir.File("out.sve"), memory));
+      EXPECT_TRUE(player.Prepare(nullptr));
+      EXPECT_EQ(player.m_nFrames, frames);
+      for (int k = 0; k < frames; ++k) {
+        const int i = memory ? frames - 1 - k : k;
+        player.GetOneFrame((static_cast<float>(i) + 0.5f) / static_cast<float>(frames));
+        const auto* px = reinterpret_cast<const DWORD*>(player.m_blockWork.GetAddress());
+        std::vector<DWORD> frame(px, px + player.m_nFramePixels);
+        if (memory)
+          EXPECT_EQ(frame, out[i]) << "frame " << i << " differs in memory mode";
+        else
+          out[i] = frame;
+      }
+    }
+    return out;
+  }
+
+  kvtest::TempDir dir;
+};
+
+}  // namespace
+
+TEST(MovieMakerFrame, CellsRunsAndKeyFrames) {
+  CKvMemBlock cur, prev;
+  ASSERT_TRUE(cur.InitBlock(CSize(720, 576)) && prev.InitBlock(CSize(720, 576)));
+  // A key frame: a band-wide patch per band.
+  const auto key = Encode(cur, nullptr, CRect(0, 0, 720, 576));
+  ASSERT_EQ(key.size(), 72u);
+  EXPECT_EQ(key[71], (Patch{0, 568, 720, 8, 23056}));
+  EXPECT_TRUE(Encode(cur, &prev, CRect(0, 0, 720, 576)).empty());  // nothing changed
+
+  const struct {
+    const char* name;
+    std::vector<int> changedX;
+    CRect rect;
+    std::vector<Patch> patches;
+  } rows[] = {
+      {"one run of two cells", {10, 20}, CRect(0, 0, 64, 8), {{8, 0, 16, 8, 16 + 16 * 32}}},
+      {"two runs", {10, 40}, CRect(0, 0, 64, 8), {{8, 0, 8, 8, 272}, {40, 0, 8, 8, 272}}},
+      {"last columns", {63}, CRect(0, 0, 64, 8), {{56, 0, 8, 8, 272}}},
+      {"narrow last cell", {66}, CRect(0, 0, 67, 12), {{64, 8, 3, 4, 16 + 3 * 16}}},
+      {"narrow rectangle", {101}, CRect(100, 4, 105, 9), {{0, 0, 5, 5, 16 + 100}}},
+      {"last band", {30}, CRect(0, 0, 64, 10), {{24, 8, 8, 2, 16 + 64}}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    prev.ClearBlock(nullptr, CKvColor32());
+    cur.ClearBlock(nullptr, CKvColor32());
+    for (int x : row.changedX) cur.SetPixel(x, row.rect.bottom - 1, CKvColor32(1, 2, 3, 4));
+    EXPECT_EQ(Encode(cur, &prev, row.rect), row.patches);
+  }
+
+  // A key-frame cell of nothing but bytes of 123 is not stored.
+  cur.ClearBlock(nullptr, CKvColor32(123, 123, 123, 123));
+  cur.SetPixel(20, 3, CKvColor32(0, 0, 0, 0));
+  EXPECT_EQ(Encode(cur, nullptr, CRect(0, 0, 64, 8)), (std::vector<Patch>{{16, 0, 8, 8, 272}}));
+}
+
+// A frame that needs more patches than a frame chunk holds fails whole.
+TEST(MovieMakerFrame, TooManyPatchesFailWithNothingLeft) {
+  CKvMemBlock cur, prev;
+  ASSERT_TRUE(cur.InitBlock(CSize(1920, 448)) && prev.InitBlock(CSize(1920, 448)));
+  for (int y = 0; y < 448; y += 8)
+    for (int x = 0; x < 1920; x += 16) cur.SetPixel(x, y, CKvColor32(1, 1, 1, 1));
+  int result = -1;
+  KvClearFailure();
+  // 55 bands of 120 runs: 6,600 patches fit the tables' 6,912 slots, but not a frame chunk.
+  EXPECT_TRUE(Encode(cur, &prev, CRect(0, 0, 1920, 440), &result).empty());
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(KvLastFailure(), "a frame needs more than 6553 patches");
+  EXPECT_EQ(Encode(cur, &prev, CRect(0, 0, 1920, 432), &result).size(), 54u * 120);
+}
+
+TEST(MovieMakerName, NumberPaddedBetweenNameAndExtension) {
+  wchar_t out[_MAX_PATH];
+  CKvMakeMovieMotion::MakeFileName(L"/clips/title.tga", 12, 4, out);
+  EXPECT_STREQ(out, L"/clips/title0012.tga");
+  CKvMakeMovieMotion::MakeFileName(L"t.bmp", 12345, 2, out);
+  EXPECT_STREQ(out, L"t12345.bmp");
+}
+
+// Pictures placed by their origin over what the previous one left, 24-bit ones made opaque,
+// a 32-bit one keeping its alpha; the movie plays back frame for frame.
+TEST_F(MovieMaker, EveryFramePlaysBackAsMade) {
+  const int frames = 14;
+  const CRect rc(40, 30, 40 + 70, 30 + 20);
+  std::vector<DWORD> expected(720 * 576, 0);
+  auto place = [&](int x, int y, int w, int h, const std::vector<DWORD>& px) {
+    for (int j = 0; j < h; ++j)
+      for (int i = 0; i < w; ++i)
+        if (x + i < 720 && y + j < 576) expected[(y + j) * 720 + x + i] = px[j * w + i];
+  };
+  std::vector<std::vector<DWORD>> want;
+  for (int n = 0; n < frames; ++n) {
+    // Whole-raster pictures now and then; small ones moving about in between.
+    const bool whole = n % 6 == 0;
+    const int w = whole ? 720 : 9 + n, h = whole ? 576 : 5 + n % 4;
+    const int x = whole ? 0 : 35 + 5 * n, y = whole ? 0 : 28 + n;
+    std::vector<DWORD> px = kvtest::Gradient(w, h);
+    for (DWORD& p : px) p = (p + static_cast<DWORD>(n) * 0x010203) & (n == 7 ? ~0u : 0xFFFFFFu);
+    WritePicture(n, w, h, x, y, n == 7 ? 32 : 24, px);
+    place(x, y, w, h, px);
+    // A picture without alpha makes the whole movie rectangle opaque, what earlier ones left
+    // there included.
+    for (int j = rc.top; j < rc.bottom && n != 7; ++j)
+      for (int i = rc.left; i < rc.right; ++i) expected[j * 720 + i] |= 0xFF000000;
+    std::vector<DWORD> frame;
+    for (int j = rc.top; j < rc.bottom; ++j)
+      frame.insert(frame.end(), expected.begin() + j * 720 + rc.left,
+                   expected.begin() + j * 720 + rc.right);
+    want.push_back(frame);
+  }
+  ASSERT_EQ(Make(0, frames - 1, rc, 5), 1) << KvLastFailure();
+  CRect rect;
+  WORD interval = 0;
+  int count = 0;
+  ASSERT_TRUE(KvMovieGetFileInfo(dir.File("out.sve"), &rect, &interval, &count));
+  EXPECT_EQ(rect, rc);
+  EXPECT_EQ(interval, 10);  // 5 is clamped to 10: frames 0 and 10 are key frames
+  const auto played = Play(frames);
+  for (int n = 0; n < frames; ++n) EXPECT_EQ(played[n], want[n]) << "frame " << n;
+}
+
+TEST_F(MovieMaker, KeyColourWithinItsToleranceBecomesTransparent) {
+  // Key blue (0, 0, 255) within 10: (5, 3, 250) is keyed, (11, 0, 255) is not.
+  const std::vector<DWORD> px = {kvtest::Rgb(5, 3, 250, 0), kvtest::Rgb(11, 0, 255, 0),
+                                 kvtest::Rgb(0, 0, 245, 0), kvtest::Rgb(10, 10, 255, 0)};
+  WritePicture(0, 4, 1, 0, 0, 24, px);
+  ASSERT_EQ(
+      Make(0, 0, CRect(0, 0, 4, 1), 25, true, CKvColor32(0, 0, 255, 0), CKvColor32(10, 10, 10, 0)),
+      1);
+  const auto played = Play(1);
+  EXPECT_EQ(played[0], (std::vector<DWORD>{px[0], px[1] | 0xFF000000, px[2], px[3]}));
+}
+
+TEST_F(MovieMaker, RefusalsLeaveNoMovieAndKeepAnOldOne) {
+  const std::vector<DWORD> px(16, Px(1, 2, 3));
+  for (int n : {0, 1, 3}) WritePicture(n, 4, 4, 0, 0, 24, px);
+  const kvtest::Bytes old = {'o', 'l', 'd'};
+  kvtest::WriteFileBytes(dir.path() + "/out.sve", old);
+  kvtest::RecordingUi ui;
+  const struct {
+    const char* name;
+    int first, last;
+    CRect rect;
+    int cancelAfter;
+    std::string reason;
+  } rows[] = {
+      {"missing picture", 0, 3, CRect(0, 0, 4, 4), -1, "is missing"},
+      {"backwards", 3, 1, CRect(0, 0, 4, 4), -1, "the last picture 1 comes before the first 3"},
+      {"outside the raster", 0, 1, CRect(800, 0, 900, 10), -1,
+       "the movie rectangle lies outside the raster"},
+      {"cancelled", 0, 1, CRect(0, 0, 4, 4), 1, "cancelled"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    ui.cancelAfterPumps = row.cancelAfter;
+    ui.pumps = 0;
+    EXPECT_EQ(Make(row.first, row.last, row.rect), 0);
+    EXPECT_NE(KvLastFailure().find(row.reason), std::string::npos) << KvLastFailure();
+    EXPECT_EQ(kvtest::ReadFileBytes(dir.path() + "/out.sve"), old);
+    EXPECT_EQ(kvtest::FileNames(dir.path(), "out").size(), 1u);
+  }
+  EXPECT_EQ(ui.progressTexts.back(), CString(L"正在生成动画文件，请稍候..."));
+  ui.cancelAfterPumps = -1;
+  EXPECT_EQ(Make(0, 1, CRect(0, 0, 4, 4)), 1);
+  EXPECT_NE(kvtest::ReadFileBytes(dir.path() + "/out.sve"), old);
+}
