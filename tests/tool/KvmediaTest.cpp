@@ -332,4 +332,38 @@ TEST_F(Kvmedia, AnInterruptionLeavesNoTemporaryFileAndNoDamage) {
   EXPECT_EQ(Files(".", ".kvtmp"), std::vector<std::string>{});
 }
 
+// A movie from a numbered sequence; Ctrl-C while a longer one is made cancels it through the
+// maker, which leaves the old movie of that name as it was.
+TEST_F(Kvmedia, MovieMakeAndItsCancel) {
+  fs::create_directory(Path("seq"));
+  for (int n = 0; n < 2000; ++n) {
+    char name[32];
+    std::snprintf(name, sizeof name, "seq/p%04d.tga", n);
+    if (n < 3)
+      fs::copy_file(Path(n == 1 ? "noise.tga" : "pic.tga"), Path(name));
+    else
+      fs::create_symlink(Path("noise.tga"), Path(name));
+  }
+  const std::vector<std::string> make = {"movie", "make",     "seq/p.tga", "made.sve", "--first",
+                                         "0",     "--digits", "4",         "--rect",   "8,4,48,24"};
+  auto with = [&](std::vector<std::string> more) {
+    more.insert(more.begin(), make.begin(), make.end());
+    return more;
+  };
+  const Result made = Run(with({"--last", "2"}));
+  EXPECT_EQ(made.status, 0) << made.err;
+  EXPECT_TRUE(Has(made.out, "3 frames of 48 x 24 at 8,4")) << made.out;
+  EXPECT_TRUE(Has(Run({"info", "made.sve"}).out, "frames=3 key_interval=25"));
+  EXPECT_EQ(Status(with({"--last", "2", "--tolerance", "1,1,1"})), 2);
+  EXPECT_TRUE(Has(Run(with({"--last", "3000"})).err, "seq/p2000.tga is missing"));
+
+  const auto old = kvtest::ReadFileBytes(Path("made.sve"));
+  const Result cancelled = Run(with({"--last", "1999"}),
+                               {.interruptWhen = [] { return !Files(".", ".kvtmp").empty(); }});
+  EXPECT_EQ(cancelled.status, 130);
+  EXPECT_TRUE(Has(cancelled.err, "kvmedia: interrupted\n")) << cancelled.err;
+  EXPECT_EQ(kvtest::ReadFileBytes(Path("made.sve")), old);
+  EXPECT_EQ(Files(".", ".kvtmp"), std::vector<std::string>{});
+}
+
 }  // namespace

@@ -1,4 +1,5 @@
 // kvmedia movie frames MOVIE OUTDIR [...]: plays a movie frame by frame into PNG files.
+// kvmedia movie make PATTERN OUT.sve [...]: makes a motion movie from numbered pictures.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -14,6 +15,7 @@
 #include "Progress.h"
 #include "ToolSupport.h"
 #include "host/FileName.h"
+#include "host/VideoStd.h"
 #include "platform/GlobalMemory.h"
 
 namespace kvtool {
@@ -141,20 +143,117 @@ int Frames(const Args& args) {
   return 0;
 }
 
+// "R,G,B" of values 0 to 255.
+std::optional<CKvColor32> ParseColour(const std::string& text) {
+  int c[3] = {};
+  char end = 0;
+  if (std::sscanf(text.c_str(), "%d,%d,%d%c", &c[0], &c[1], &c[2], &end) != 3) return std::nullopt;
+  for (int v : c)
+    if (v < 0 || v > 255) return std::nullopt;
+  return CKvColor32(static_cast<BYTE>(c[0]), static_cast<BYTE>(c[1]), static_cast<BYTE>(c[2]), 0);
+}
+
+int Make(const Args& args) {
+  std::vector<std::string> files;
+  std::optional<long> first, last, digits, key;
+  std::optional<CRect> rect;
+  std::optional<CKvColor32> colorKey, tolerance;
+  bool deflicker = false;
+  for (ArgWalker arg(args); arg.Next();) {
+    const std::string& a = arg.Current();
+    if (!arg.IsOption()) {
+      files.push_back(a);
+      continue;
+    }
+    if (a == "--deflicker") {
+      deflicker = true;
+      continue;
+    }
+    const bool number = a == "--first" || a == "--last" || a == "--digits" || a == "--key";
+    if (!number && a != "--rect" && a != "--color-key" && a != "--tolerance")
+      return Usage(kMovieCommand, "unknown option " + a);
+    const auto v = arg.Value();
+    if (!v) return Usage(kMovieCommand, a + " takes a value");
+    if (number) {
+      const auto n = ParseNumber(*v);
+      const double most = a == "--digits" ? 32 : a == "--key" ? 65535 : 1e9;
+      if (!n || *n < 0 || *n > most || *n != static_cast<long>(*n))
+        return Usage(kMovieCommand, a + " takes a whole number from 0 to " +
+                                        std::to_string(static_cast<long>(most)));
+      (a == "--first"    ? first
+       : a == "--last"   ? last
+       : a == "--digits" ? digits
+                         : key) = static_cast<long>(*n);
+    } else if (a == "--rect") {
+      if (!(rect = ParseRegion(*v))) return Usage(kMovieCommand, "--rect takes X,Y,W,H");
+    } else if (!((a == "--color-key" ? colorKey : tolerance) = ParseColour(*v))) {
+      return Usage(kMovieCommand, a + " takes R,G,B, each 0 to 255");
+    }
+  }
+  if (files.size() != 2 || !first || !last || !digits || !rect)
+    return Usage(kMovieCommand,
+                 "expected PATTERN OUT.sve --first N --last M --digits D --rect X,Y,W,H");
+  if (tolerance && !colorKey) return Usage(kMovieCommand, "--tolerance goes with --color-key");
+  if (*last < *first) return Usage(kMovieCommand, "--last comes before --first");
+
+  KvMediaFileOpen();
+  const RECT r = *rect;
+  int made = 0;
+  {
+    // The maker's progress dialog is the progress line; Ctrl-C cancels through it, and the
+    // maker removes what it wrote.
+    const CancelOnInterrupt cancel;
+    CKvMakeMovieMotion maker;
+    made = maker.Sink(PathArg(files[0]), static_cast<int>(*first), static_cast<int>(*last),
+                      static_cast<int>(*digits), colorKey.has_value(),
+                      colorKey.value_or(CKvColor32()), tolerance.value_or(CKvColor32()), deflicker,
+                      &r, PathArg(files[1]), static_cast<WORD>(key.value_or(25)), nullptr);
+    if (!made && CancelRequested()) {
+      std::fprintf(stderr, "kvmedia: interrupted\n");
+      return 130;
+    }
+  }
+  if (!made) return Fail(files[1] + ": " + LibraryReason("the movie could not be made"));
+  CRect movie;
+  WORD interval = 0;
+  int frames = 0;
+  KvMovieGetFileInfo(PathArg(files[1]), &movie, &interval, &frames);
+  std::printf("%s -> %s: %d frames of %d x %d at %d,%d, a key frame every %d\n", files[0].c_str(),
+              files[1].c_str(), frames, movie.Width(), movie.Height(), movie.left, movie.top,
+              interval);
+  return 0;
+}
+
 int Run(const Args& args) {
   if (args.empty()) return Usage(kMovieCommand, "expected a subcommand");
   if (args[0] == "frames") return Frames(Args(args.begin() + 1, args.end()));
+  if (args[0] == "make") return Make(Args(args.begin() + 1, args.end()));
   return Usage(kMovieCommand, "unknown subcommand " + args[0]);
 }
 
 }  // namespace
 
 const Command kMovieCommand = {
-    "movie", "play a motion movie (.sve) into PNG frames",
-    "usage: kvmedia movie frames MOVIE OUTDIR [--memory] [--every N] [--force]\n"
+    "movie", "make a motion movie (.sve) from pictures, or play one into PNG frames",
+    "usage: kvmedia movie make PATTERN OUT.sve --first N --last M --digits D --rect X,Y,W,H\n"
+    "                          [--key K] [--color-key R,G,B [--tolerance R,G,B]] [--deflicker]\n"
+    "       kvmedia movie frames MOVIE OUTDIR [--memory] [--every N] [--force]\n"
     "                            [--background PICTURE --mix 0|1 [--paste X,Y]]\n"
     "\n"
-    "Plays MOVIE frame by frame and writes each frame as OUTDIR/frame-NNNNN.png, named by\n"
+    "make: pictures N to M of PATTERN (the number, zero-padded to D digits, goes between the\n"
+    "name and the extension: title.tga with D 4 reads title0000.tga, title0001.tga ...) become\n"
+    "the frames of OUT.sve. Each picture stands in the HD raster (1920 x 1080) where it was\n"
+    "made for (a TGA keeps its origin) over what the previous one left; the movie is the\n"
+    "rectangle X,Y,W,H of it. The sequence stops at the first missing picture, and then no\n"
+    "movie is made; an existing OUT.sve is replaced only by a whole new movie.\n"
+    "  --key K          a key frame every K frames (kept within 10 to 30; 25 unless given)\n"
+    "  --color-key R,G,B  pixels of this colour become transparent, within\n"
+    "  --tolerance R,G,B  this much in each channel (0,0,0 unless given)\n"
+    "  --deflicker      soften interlace flicker with a vertical 1-2-1 filter\n"
+    "Pictures without alpha come out opaque; 32-bit pictures keep theirs.\n"
+    "\n"
+    "frames: "
+    "plays MOVIE frame by frame and writes each frame as OUTDIR/frame-NNNNN.png, named by\n"
     "its index in the movie (with --every 2: frame-00000, frame-00002 ...). OUTDIR and its\n"
     "missing parents are created; a folder that already holds frame-*.png files is refused\n"
     "unless --force, which removes them first.\n"

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "Progress.h"
+#include "ToolSupport.h"
 
 namespace kvtool {
 
@@ -15,7 +16,7 @@ class TerminalProgress : public IKvProgress {
       : m_line(text.ToUtf8(), showPercent ? 100 : 0, "%") {}
   void SetPercent(int percent) override { m_line.Set(percent); }
   void Pump() override {}
-  bool Cancelled() override { return false; }
+  bool Cancelled() override { return CancelRequested(); }
 
  private:
   Progress m_line;

@@ -9,6 +9,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -204,6 +205,26 @@ std::string Record::AsJson() const {
   if (failed()) out += ", \"error\": " + JsonString(m_error);
   for (const auto& [key, value] : m_fields) out += ", " + JsonString(key) + ": " + value;
   return out + "}";
+}
+
+namespace {
+volatile std::sig_atomic_t g_cancelOnInterrupt = 0;
+volatile std::sig_atomic_t g_cancelRequested = 0;
+}  // namespace
+
+CancelOnInterrupt::CancelOnInterrupt() {
+  g_cancelRequested = 0;
+  g_cancelOnInterrupt = 1;
+}
+
+CancelOnInterrupt::~CancelOnInterrupt() { g_cancelOnInterrupt = 0; }
+
+bool CancelRequested() { return g_cancelRequested != 0; }
+
+bool TakeInterruptAsCancel() {
+  if (!g_cancelOnInterrupt || g_cancelRequested) return false;
+  g_cancelRequested = 1;
+  return true;
 }
 
 }  // namespace kvtool

@@ -76,4 +76,19 @@ std::string LibraryReason(const std::string& fallback);
 // command): "no such file", "is a folder", the decoder's reason. Empty when it loads.
 std::string PictureRefusal(const CString& path);
 
+// While one lives, Ctrl-C (or SIGTERM) does not end the program at once: it asks the library's
+// progress dialogs to cancel, so that the work in hand stops and cleans up after itself. A
+// second signal ends the program as usual.
+class CancelOnInterrupt {
+ public:
+  CancelOnInterrupt();
+  ~CancelOnInterrupt();
+  CancelOnInterrupt(const CancelOnInterrupt&) = delete;
+  CancelOnInterrupt& operator=(const CancelOnInterrupt&) = delete;
+};
+// Whether a signal asked to cancel (read by the signal handler and the progress dialogs).
+bool CancelRequested();
+// Called by the signal handler: true when the signal was taken as a cancel request.
+bool TakeInterruptAsCancel();
+
 }  // namespace kvtool

@@ -10,6 +10,7 @@
 #include "Commands.h"
 #include "Progress.h"
 #include "TerminalUi.h"
+#include "ToolSupport.h"
 #include "picture/SafeSave.h"
 
 #ifndef KV_VERSION
@@ -45,6 +46,7 @@ void PrintHelp(std::FILE* out) {
 
 // Only async-signal-safe calls: unlink (inside), write and _exit.
 void OnInterrupt(int) {
+  if (TakeInterruptAsCancel()) return;
   KvRemovePendingTemporaryFiles();
   static const char kMessage[] = "\nkvmedia: interrupted\n";
   const bool newLine = ProgressOnScreen();
