@@ -3,11 +3,13 @@
 // cells that changed since the previous frame.
 #pragma once
 
+#include <functional>
 #include <vector>
 
 #include "KvMediaFile/KvMovie.h"
 #include "host/Color.h"
 #include "host/MemBlock.h"
+#include "platform/GlobalMemory.h"
 
 struct KvMovieKeying {
   bool colorKey = false;
@@ -18,6 +20,11 @@ struct KvMovieKeying {
 
 class KvMovieEncoder {
  public:
+  KvMovieEncoder() = default;
+  ~KvMovieEncoder();
+  KvMovieEncoder(const KvMovieEncoder&) = delete;
+  KvMovieEncoder& operator=(const KvMovieEncoder&) = delete;
+
   // `rect`: the movie rectangle, already within the raster. False when a raster block or the
   // patch tables cannot be had.
   bool Init(const CRect& rect, const KvMovieKeying& keying, WORD keyInterval);
@@ -41,4 +48,11 @@ class KvMovieEncoder {
   CKvMemBlock m_current, m_previous;
   std::vector<void*> m_patches;
   std::vector<WORD> m_sizes;
+  std::vector<HGLOBAL> m_spare;  // the last frame's patch blocks, for the next one
 };
+
+// MakeFrame with the patch blocks from `allocate` (a zero-filled-or-not movable block of the
+// size asked, or null).
+int KvEncodeMovieFrame(CKvMemBlock* pCur, CKvMemBlock* pPrev, int* pCount, void** patches,
+                       WORD* sizes, const RECT* pRect,
+                       const std::function<HGLOBAL(std::size_t)>& allocate);

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cstring>
 #include <cwchar>
+#include <functional>
 #include <new>
 
 #include "KvMediaFile/KvPicture.h"
@@ -102,6 +103,13 @@ void CKvMakeMovieMotion::MakeFileName(const wchar_t* pszPath, int nNumber, int n
 
 int CKvMakeMovieMotion::MakeFrame(int, CKvMemBlock* pCur, CKvMemBlock* pPrev, int* pCount,
                                   void** patches, WORD* sizes, const RECT* pRect) {
+  return KvEncodeMovieFrame(pCur, pPrev, pCount, patches, sizes, pRect,
+                            [](std::size_t size) { return GlobalAlloc(GHND, size); });
+}
+
+int KvEncodeMovieFrame(CKvMemBlock* pCur, CKvMemBlock* pPrev, int* pCount, void** patches,
+                       WORD* sizes, const RECT* pRect,
+                       const std::function<HGLOBAL(std::size_t)>& allocate) {
   if (!pCount) return 0;
   *pCount = 0;
   if (!pCur || !pRect || !patches || !sizes || !pCur->IsValid()) return 0;
@@ -148,7 +156,7 @@ int CKvMakeMovieMotion::MakeFrame(int, CKvMemBlock* pCur, CKvMemBlock* pPrev, in
           KvFailf("a patch of %d x %d pixels exceeds 65,535 bytes", w, h);
           return fail();
         }
-        HGLOBAL block = GlobalAlloc(GHND, size);
+        HGLOBAL block = allocate(size);
         if (!block) {
           KvFail("no memory for a patch");
           return fail();
@@ -178,6 +186,10 @@ int CKvMakeMovieMotion::MakeFrame(int, CKvMemBlock* pCur, CKvMemBlock* pPrev, in
   }
   *pCount = count;
   return 1;
+}
+
+KvMovieEncoder::~KvMovieEncoder() {
+  for (HGLOBAL spare : m_spare) GlobalFree(spare);
 }
 
 bool KvMovieEncoder::Init(const CRect& rect, const KvMovieKeying& keying, WORD keyInterval) {
@@ -241,11 +253,27 @@ bool KvMovieEncoder::AddFrame(int frame, const DWORD* picture, const CRect& picR
   if (m_keying.deflicker) m_current.Deflicker(m_rect, 0);
   int count = 0;
   const bool key = frame % m_keyInterval == 0;
-  if (!CKvMakeMovieMotion::MakeFrame(frame, &m_current, key ? nullptr : &m_previous, &count,
-                                     m_patches.data(), m_sizes.data(), &m_rect))
+  // Fresh memory for every patch would cost a page fault per page of every frame: blocks of
+  // the previous frame are taken again where a patch has the same size.
+  const auto allocate = [this](std::size_t size) -> HGLOBAL {
+    for (auto it = m_spare.begin(); it != m_spare.end(); ++it)
+      if (GlobalSize(*it) == size) {
+        HGLOBAL block = *it;
+        *it = m_spare.back();
+        m_spare.pop_back();
+        return block;
+      }
+    return GlobalAlloc(GHND, size);
+  };
+  if (!KvEncodeMovieFrame(&m_current, key ? nullptr : &m_previous, &count, m_patches.data(),
+                          m_sizes.data(), &m_rect, allocate))
     return false;
   const int appended = writer.AppendFrame(count, m_patches.data(), m_sizes.data());
-  FreePatches(m_patches.data(), m_sizes.data(), count);
+  // This frame's patch blocks serve the next frame's patches of the same sizes; those that
+  // the previous frame left unused are freed.
+  for (HGLOBAL spare : m_spare) GlobalFree(spare);
+  m_spare.assign(m_patches.begin(), m_patches.begin() + count);
+  std::fill_n(m_patches.begin(), count, nullptr);
   return appended || KvFailf("frame %d could not be written", frame);
 }
 
