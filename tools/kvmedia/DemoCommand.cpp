@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -70,55 +71,31 @@ void MakeTitleBlock(CKvMemBlock& block, BYTE alpha) {
   }
 }
 
-// A small encoder for the demo: key frames store every band of 8 rows, the frames between
-// only the bands that changed.
-bool AppendBands(CKvMotionFileWrite& file, const CKvMemBlock& cur, const CKvMemBlock* prev) {
-  const CSize size = cur.GetSize();
-  std::vector<void*> patches;
-  std::vector<WORD> sizes;
-  for (int y = 0; y < size.cy; y += 8) {
-    const int h = std::min(8, size.cy - y);
-    const std::size_t bytes = static_cast<std::size_t>(size.cx) * h * 4;
-    const tagCOLOR32* band = cur.GetAddress() + static_cast<std::size_t>(y) * size.cx;
-    if (prev &&
-        std::memcmp(band, prev->GetAddress() + static_cast<std::size_t>(y) * size.cx, bytes) == 0)
-      continue;
-    HGLOBAL patch = GlobalAlloc(GHND, 16 + bytes);
-    auto* p = static_cast<BYTE*>(GlobalLock(patch));
-    const short header[4] = {0, static_cast<short>(y), static_cast<short>(size.cx),
-                             static_cast<short>(h)};
-    std::memcpy(p, header, sizeof header);
-    std::memcpy(p + 16, band, bytes);
-    GlobalUnlock(patch);
-    patches.push_back(patch);
-    sizes.push_back(static_cast<WORD>(16 + bytes));
-  }
-  const int ok = file.AppendFrame(static_cast<int>(patches.size()), patches.data(), sizes.data());
-  for (void* patch : patches) GlobalFree(patch);
-  return ok != 0;
-}
-
-bool MakeDemoMovie(const CString& path) {
-  constexpr int kFrames = 50, kKey = 25, kMovieW = 480, kMovieH = 96;
-  // Written under a temporary name, which an interruption removes.
-  SafeFileWriter out(path);
-  CKvMotionFileWrite file;
-  if (!out.Open() || !file.CreateFileW(CString::FromUtf8(out.Path()), kKey, kFrames, 4, 0,
-                                       kHeight - 200, kMovieW, kMovieH))
+// A title bar sliding in, drawn as a numbered sequence of 32-bit TGA pictures, then made into
+// a motion movie by the library's maker.
+bool MakeDemoMovie(const std::string& dir, const CString& movie) {
+  constexpr int kFrames = 50, kMovieW = 480, kMovieH = 96;
+  const std::string frames = dir + "/title-frames";
+  if (::mkdir(frames.c_str(), 0777) != 0 && errno != EEXIST) return false;
+  CKvMemBlock cur, title;
+  if (!cur.InitBlock(CSize(kMovieW, kMovieH)) || !title.InitBlock(CSize(kMovieW - 40, 56)))
     return false;
-  CKvMemBlock cur, prev, title;
-  cur.InitBlock(CSize(kMovieW, kMovieH));
-  title.InitBlock(CSize(kMovieW - 40, 56));
   MakeTitleBlock(title, 230);
-  bool ok = true;
-  for (int i = 0; i < kFrames && ok; ++i) {
-    prev = cur;
+  for (int i = 0; i < kFrames; ++i) {
     cur.ClearBlock(nullptr, CKvColor32(0, 0, 0, 0));
     const int x = std::min(20, -kMovieW + i * kMovieW / 20);  // slides in, then stays
     cur.Copy(x, 20, &title, title.GetRect(), KV_MIX_COPY);
-    ok = AppendBands(file, cur, i % kKey == 0 ? nullptr : &prev);
+    char name[40];
+    std::snprintf(name, sizeof name, "/title%02d.tga", i);
+    if (!KvMediaSaveTGAFile(CString::FromUtf8(frames + name),
+                            reinterpret_cast<DWORD*>(cur.GetAddress()), cur.GetSize(),
+                            cur.GetRect()))
+      return false;
   }
-  return file.CloseFile() && ok && out.Commit();
+  const RECT rect{0, 0, kMovieW, kMovieH};
+  CKvMakeMovieMotion maker;
+  return maker.Sink(CString::FromUtf8(frames + "/title.tga"), 0, kFrames - 1, 2, 0, CKvColor32(),
+                    CKvColor32(), 0, &rect, movie, 25, nullptr) != 0;
 }
 
 // A strip of title lines: bars of text-like strokes on transparency, in changing colours.
@@ -441,11 +418,13 @@ int Run(const Args& args) {
     demo.ok = false;
   // A motion movie: a title bar sliding in, laid over the bars while it plays.
   const CString movie = CString::FromUtf8(demo.dir + "/title.sve");
-  if (!MakeDemoMovie(movie)) {
+  if (!MakeDemoMovie(demo.dir, movie)) {
     std::fprintf(stderr, "kvmedia: writing the demo movie failed\n");
     demo.ok = false;
   } else {
-    std::printf("  %-28s %s\n", "title.sve", "a motion movie: a title bar sliding in, 50 frames");
+    std::printf("  %-28s %s\n", "title-frames/title00.tga ...",
+                "50 pictures of a title bar sliding in");
+    std::printf("  %-28s %s\n", "title.sve", "the motion movie made from them");
     CKvPlayMovieMotion player;
     player.m_nMixMode = 0;
     player.m_ptPaste = CPoint(0, kHeight - 200);
