@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <vector>
 
 #include "KvMediaFile/KvMovie.h"
@@ -163,45 +164,67 @@ TEST(MovieMakerName, NumberPaddedBetweenNameAndExtension) {
 }
 
 // Pictures placed by their origin over what the previous one left, 24-bit ones made opaque,
-// a 32-bit one keeping its alpha; the movie plays back frame for frame.
+// a 32-bit one keeping its alpha, keyed and de-flickered or not: each movie plays back frame
+// for frame as it was made.
 TEST_F(MovieMaker, EveryFramePlaysBackAsMade) {
   const int frames = 14;
-  const CRect rc(40, 30, 40 + 70, 30 + 20);
-  std::vector<DWORD> expected(720 * 576, 0);
-  auto place = [&](int x, int y, int w, int h, const std::vector<DWORD>& px) {
-    for (int j = 0; j < h; ++j)
-      for (int i = 0; i < w; ++i)
-        if (x + i < 720 && y + j < 576) expected[(y + j) * 720 + x + i] = px[j * w + i];
+  const struct {
+    CRect rc;
+    WORD key;  // the interval asked; the file keeps it within 10 to 30
+    bool colorKey, deflicker;
+  } movies[] = {
+      {CRect(40, 30, 110, 50), 5, false, false},
+      {CRect(0, 0, 720, 576), 40, true, false},
+      {CRect(63, 20, 68, 61), 10, true, true},  // 5 pixels wide: only narrow cells
   };
-  std::vector<std::vector<DWORD>> want;
-  for (int n = 0; n < frames; ++n) {
-    // Whole-raster pictures now and then; small ones moving about in between.
-    const bool whole = n % 6 == 0;
-    const int w = whole ? 720 : 9 + n, h = whole ? 576 : 5 + n % 4;
-    const int x = whole ? 0 : 35 + 5 * n, y = whole ? 0 : 28 + n;
-    std::vector<DWORD> px = kvtest::Gradient(w, h);
-    for (DWORD& p : px) p = (p + static_cast<DWORD>(n) * 0x010203) & (n == 7 ? ~0u : 0xFFFFFFu);
-    WritePicture(n, w, h, x, y, n == 7 ? 32 : 24, px);
-    place(x, y, w, h, px);
-    // A picture without alpha makes the whole movie rectangle opaque, what earlier ones left
-    // there included.
-    for (int j = rc.top; j < rc.bottom && n != 7; ++j)
-      for (int i = rc.left; i < rc.right; ++i) expected[j * 720 + i] |= 0xFF000000;
-    std::vector<DWORD> frame;
-    for (int j = rc.top; j < rc.bottom; ++j)
-      frame.insert(frame.end(), expected.begin() + j * 720 + rc.left,
-                   expected.begin() + j * 720 + rc.right);
-    want.push_back(frame);
+  const CKvColor32 key(40, 60, 200, 0), tolerance(30, 40, 60, 0);
+  for (const auto& movie : movies) {
+    SCOPED_TRACE(movie.rc.Width());
+    const CRect rc = movie.rc;
+    CKvMemBlock expected;
+    ASSERT_TRUE(expected.InitBlock(CSize(720, 576)));
+    std::vector<std::vector<DWORD>> want;
+    for (int n = 0; n < frames; ++n) {
+      // Whole-raster pictures now and then; small ones moving about in between.
+      const bool whole = n % 6 == 0, alpha = n == 7;
+      const int w = whole ? 720 : 9 + n, h = whole ? 576 : 5 + n % 4;
+      const int x = whole ? 0 : 35 + 5 * n, y = whole ? 0 : 28 + n;
+      std::vector<DWORD> px = kvtest::Gradient(w, h);
+      for (DWORD& p : px) p = (p + static_cast<DWORD>(n) * 0x010203) & (alpha ? ~0u : 0xFFFFFFu);
+      WritePicture(n, w, h, x, y, alpha ? 32 : 24, px);
+      expected.Copy(CPoint(x, y), px.data(), CSize(w, h), CRect(0, 0, w, h), KV_MIX_COPY);
+      // The key makes its colours transparent; a picture without alpha makes the rest of the
+      // movie rectangle opaque, what earlier ones left there included.
+      for (int j = rc.top; j < rc.bottom; ++j)
+        for (int i = rc.left; i < rc.right; ++i) {
+          tagCOLOR32 p = expected.GetPixel(i, j);
+          if (movie.colorKey && std::abs(p.r - key.R()) <= tolerance.R() &&
+              std::abs(p.g - key.G()) <= tolerance.G() && std::abs(p.b - key.B()) <= tolerance.B())
+            p.a = 0;
+          else if (!alpha)
+            p.a = 255;
+          expected.SetPixel(i, j, p);
+        }
+      if (movie.deflicker) expected.Deflicker(rc, 0);
+      std::vector<DWORD> frame;
+      for (int j = rc.top; j < rc.bottom; ++j)
+        for (int i = rc.left; i < rc.right; ++i) frame.push_back(expected.GetPixel(i, j).Value());
+      want.push_back(frame);
+    }
+    CKvMakeMovieMotion maker;
+    ASSERT_EQ(maker.Sink(dir.File("pic.tga"), 0, frames - 1, 3, movie.colorKey, key, tolerance,
+                         movie.deflicker, &rc, dir.File("out.sve"), movie.key, nullptr),
+              1)
+        << KvLastFailure();
+    CRect rect;
+    WORD interval = 0;
+    int count = 0;
+    ASSERT_TRUE(KvMovieGetFileInfo(dir.File("out.sve"), &rect, &interval, &count));
+    EXPECT_EQ(rect, rc);
+    EXPECT_EQ(interval, std::clamp<WORD>(movie.key, 10, 30));
+    const auto played = Play(frames);
+    for (int n = 0; n < frames; ++n) EXPECT_EQ(played[n], want[n]) << "frame " << n;
   }
-  ASSERT_EQ(Make(0, frames - 1, rc, 5), 1) << KvLastFailure();
-  CRect rect;
-  WORD interval = 0;
-  int count = 0;
-  ASSERT_TRUE(KvMovieGetFileInfo(dir.File("out.sve"), &rect, &interval, &count));
-  EXPECT_EQ(rect, rc);
-  EXPECT_EQ(interval, 10);  // 5 is clamped to 10: frames 0 and 10 are key frames
-  const auto played = Play(frames);
-  for (int n = 0; n < frames; ++n) EXPECT_EQ(played[n], want[n]) << "frame " << n;
 }
 
 TEST_F(MovieMaker, KeyColourWithinItsToleranceBecomesTransparent) {
