@@ -61,6 +61,27 @@ KV_MEDIA_API int KvMediaCreateEmptyPicFile(const wchar_t* path, CSize size);
 // header was read and accepted; null pointers are not written.
 KV_MEDIA_API int KvMediaGetPicInfo(CString path, RECT* rect, int* bits);
 
+// What a picture file's header says, read by the loader's own header readers without
+// decoding pixels, the same fields for every type.
+struct SKvPicFacts {
+  int type = KV_PIC_UNKNOWN;  // the type whose header was read
+  long long width = 0, height = 0;
+  long long x = 0, y = 0;  // the placement a TGA or PCX header stores; 0 for the others
+  int storedBits = 0;      // bits a pixel is stored in; for palette pictures, the index's
+  int channels = 0;        // of the colours described, alpha included
+  // The picture loads with its transparency: 32-bit true-colour and 16-bit grey TGA, PNG
+  // with an alpha channel or a transparency chunk, PSD RGB with a fourth channel, and BMP
+  // whose header gives an alpha mask (the loader then drops an alpha that is 0 in every
+  // pixel, which only decoding can tell). GIF, JPEG and PCX load opaque.
+  bool alpha = false;
+};
+// Fills `facts` from the header of the type the extension names (in any case, ".DIB" too);
+// a file whose extension names no picture type is read as the type its content shows. 1
+// when the header is accepted: by the checks the information call makes, and for BMP also
+// the loader's check of the pixel layout (on which alpha depends). Sizes are not limited and
+// the pixel data is not looked at. 0 otherwise, with the reason; `facts` is then not written.
+KV_MEDIA_API int KvMediaGetPicFacts(CString path, SKvPicFacts* facts);
+
 // TGA: loads types 1, 2, 3, 9, 10 and 11; the rect carries the picture's origin. Saves
 // 32-bit uncompressed TGA 2.0 with postage stamp, extension area and footer.
 KV_MEDIA_API DWORD* KvMediaLoadTGAFile(CString path, CRect& rect);

@@ -1,5 +1,6 @@
-// Picture information of arbitrary bytes under every extension the reader knows, and the
-// PNG load. Each input is laid into an in-memory file; names with the extensions link to it.
+// Picture information and header facts of arbitrary bytes under every extension the readers
+// know, and the PNG load. Each input is laid into an in-memory file; names with the extensions link
+// to it.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -59,6 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     RECT rect{};
     int bits = 0;
     KvMediaGetPicInfo(path, &rect, &bits);
+    SKvPicFacts facts;
+    KvMediaGetPicFacts(path, &facts);
   }
   return 0;
 }

@@ -443,6 +443,31 @@ int KvBmpHeaderInfo(CFile& file, RECT* rect, int* bits) {
   }
 }
 
+int KvBmpHeaderFacts(CFile& file, SKvPicFacts& facts) {
+  try {
+    file.SeekToBegin();
+    FileReader in(file, kInputBytes);
+    ULONGLONG pixelOffset = 0;
+    BmpInfoHeader h;
+    if (!ReadFileHeader(in, pixelOffset) || !ReadInfoHeader(in, h)) return 0;
+    // Negative widths and a height of -2^31 are refused here as the information call does;
+    // the decoder refuses them by their size.
+    if (h.width < 0) return KvFailf("width %d", static_cast<int>(h.width));
+    if (h.height == INT32_MIN) return KvFailf("height %d", static_cast<int>(h.height));
+    KvBitFields masks;
+    bool keepAlpha = false;
+    if (LayoutOf(h, masks, keepAlpha) == Layout::Unsupported) return 0;
+    facts.width = h.width;
+    facts.height = h.height < 0 ? -static_cast<long long>(h.height) : h.height;
+    facts.storedBits = h.bitCount;
+    facts.channels = keepAlpha ? 4 : 3;
+    facts.alpha = keepAlpha;
+    return 1;
+  } catch (const CException&) {
+    return KvFail("the file cannot be read");
+  }
+}
+
 DWORD* KvMediaLoadBMPFile(CString path, CRect& rect) {
   KvClearFailure();
   CFile file;

@@ -20,3 +20,10 @@ DWORD* KvDecodeBmpFile(CFile& file, CRect& rect);
 // width, absolute height) and the bits per pixel. 0 when the file is refused (the reason
 // recorded), 1 otherwise. Either pointer may be null.
 int KvBmpHeaderInfo(CFile& file, RECT* rect, int* bits);
+
+struct SKvPicFacts;
+// The facts of that file's headers (see KvMediaGetPicFacts): the whole information header is
+// read, checked as the decoder checks it, and the pixel layout must be one the decoder reads,
+// since alpha depends on it. 0 when refused (the decoder's reason recorded); `facts` is
+// written only on success.
+int KvBmpHeaderFacts(CFile& file, SKvPicFacts& facts);

@@ -357,10 +357,18 @@ DWORD* KvMediaLoadGIFFile(CString path, CRect& rect) {
   return KvOpenForReading(path, file) ? KvDecodeGif(file, rect) : nullptr;
 }
 
-int KvGifPictureInfo(const CString& path, RECT* rect, int* bits) {
+namespace {
+
+// The logical screen, as picture information reads it from the first 14 bytes.
+struct GifScreen {
+  WORD width = 0, height = 0;
+  int bits = 0;  // (packed AND 7) + 1: the colour-table size, also without a table
+};
+
+bool ReadScreen(const CString& path, GifScreen& screen) {
   try {
     CFile file;
-    if (!KvOpenForReading(path, file)) return 0;
+    if (!KvOpenForReading(path, file)) return false;
     FileReader in(file, 16);
     BYTE signature[6] = {};
     in.read(signature, sizeof signature);
@@ -370,10 +378,30 @@ int KvGifPictureInfo(const CString& path, RECT* rect, int* bits) {
     if (!in.ok()) return KvFail(in.Reason());
     if (std::memcmp(signature, "GIF8", 4) != 0) return KvFail("not a GIF file (signature)");
     if (width == 0 || height == 0) return KvRefusePictureSize(width, height);
-    if (rect) *rect = RECT{0, 0, width, height};
-    if (bits) *bits = (flags & 7) + 1;
-    return 1;
+    screen = {width, height, (flags & 7) + 1};
+    return true;
   } catch (const CException&) {
     return KvFail("cannot read the file");
   }
+}
+
+}  // namespace
+
+int KvGifPictureInfo(const CString& path, RECT* rect, int* bits) {
+  GifScreen screen;
+  if (!ReadScreen(path, screen)) return 0;
+  if (rect) *rect = RECT{0, 0, screen.width, screen.height};
+  if (bits) *bits = screen.bits;
+  return 1;
+}
+
+int KvGifPictureFacts(const CString& path, SKvPicFacts& facts) {
+  GifScreen screen;
+  if (!ReadScreen(path, screen)) return 0;
+  facts.width = screen.width;
+  facts.height = screen.height;
+  facts.storedBits = screen.bits;
+  facts.channels = 3;  // every pixel loads opaque
+  facts.alpha = false;
+  return 1;
 }

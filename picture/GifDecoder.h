@@ -22,3 +22,8 @@ DWORD* KvDecodeGif(CFile& file, CRect& rect, GifDecodeNotes* notes = nullptr);
 // when they start with "GIF8" and both sizes are non-zero. 1 when accepted; null pointers
 // are not written.
 int KvGifPictureInfo(const CString& path, RECT* rect, int* bits);
+// The facts of the same bytes (see KvMediaGetPicFacts), accepted as above: the screen size,
+// stored bits (packed AND 7) + 1, three channels, no alpha. `facts` is written only on
+// success. Never throws.
+struct SKvPicFacts;
+int KvGifPictureFacts(const CString& path, SKvPicFacts& facts);

@@ -9,6 +9,7 @@
 #include "KvMediaFile/KvPicture.h"
 #include "host/ByteReader.h"
 #include "host/Failure.h"
+#include "host/FileReader.h"
 #include "host/MemBlock.h"
 #include "picture/PictureBuffer.h"
 #include "picture/RowConversion.h"
@@ -74,6 +75,36 @@ bool ReadWholeFile(const wchar_t* path, std::vector<BYTE>& bytes) {
 }
 
 constexpr BYTE kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+constexpr const char* kNoSignature = "no PNG signature";
+constexpr const char* kEndsEarly = "the file ends before IEND";
+constexpr const char* kHugeChunk = "a chunk length of 2^31 or more";
+constexpr const char* kChunkPastEnd = "a chunk runs past the end of the file";
+constexpr const char* kIhdrNotFirst = "IHDR is not the first chunk";
+constexpr const char* kIhdrLength = "IHDR is not 13 bytes long";
+constexpr const char* kUnknownColour = "an unknown colour type";
+
+// Samples a pixel of a colour type stores (a palette index is one); 0 for no such type.
+int PngSamples(BYTE colorType) {
+  switch (colorType) {
+    case 0:
+    case 3:
+      return 1;
+    case 2:
+      return 3;
+    case 4:
+      return 2;
+    case 6:
+      return 4;
+    default:
+      return 0;
+  }
+}
+
+// A transparency chunk gives grey, colour and palette pictures an alpha channel.
+bool TakesTransparency(BYTE colorType) {
+  return colorType == 0 || colorType == 2 || colorType == 3;
+}
+
 // A deflate stream gives at most 1032 bytes for each of its own (a 258-byte match in two bits).
 constexpr ULONGLONG kMaxInflateRatio = 1032;
 
@@ -83,7 +114,7 @@ const char* KvPngRefusal(std::span<const BYTE> bytes) {
   ByteReader r(bytes);
   const std::span<const BYTE> signature = r.bytes(sizeof kPngSignature);
   if (!r.ok() || std::memcmp(signature.data(), kPngSignature, sizeof kPngSignature) != 0)
-    return "no PNG signature";
+    return kNoSignature;
   DWORD width = 0, height = 0;
   BYTE depth = 0, colorType = 0;
   bool transparency = false;
@@ -91,16 +122,15 @@ const char* KvPngRefusal(std::span<const BYTE> bytes) {
   for (bool first = true;; first = false) {
     const DWORD length = r.u32be();
     const std::span<const BYTE> type = r.bytes(4);
-    if (!r.ok()) return "the file ends before IEND";
-    if (length >= 0x80000000u) return "a chunk length of 2^31 or more";
-    if (length > r.remaining() || r.remaining() - length < 4)
-      return "a chunk runs past the end of the file";
+    if (!r.ok()) return kEndsEarly;
+    if (length >= 0x80000000u) return kHugeChunk;
+    if (length > r.remaining() || r.remaining() - length < 4) return kChunkPastEnd;
     ByteReader data(r.bytes(length));
     r.skip(4);  // CRC
     const auto is = [&](const char* name) { return std::memcmp(type.data(), name, 4) == 0; };
     if (first) {
-      if (!is("IHDR")) return "IHDR is not the first chunk";
-      if (length != 13) return "IHDR is not 13 bytes long";
+      if (!is("IHDR")) return kIhdrNotFirst;
+      if (length != 13) return kIhdrLength;
       width = data.u32be();
       height = data.u32be();
       depth = data.u8();
@@ -113,24 +143,8 @@ const char* KvPngRefusal(std::span<const BYTE> bytes) {
       break;
     }
   }
-  int channels = 0;
-  switch (colorType) {
-    case 0:
-    case 3:
-      channels = 1;
-      break;
-    case 2:
-      channels = 3;
-      break;
-    case 4:
-      channels = 2;
-      break;
-    case 6:
-      channels = 4;
-      break;
-    default:
-      return "an unknown colour type";
-  }
+  const int channels = PngSamples(colorType);
+  if (channels == 0) return kUnknownColour;
   // The image library adds alpha for tRNS and keeps 16-bit samples, and sizes its picture in
   // 32 bits; the picture limit is checked as the loader checks it, at 8 bits a sample.
   const ULONGLONG pixels = ULONGLONG{width} * height;
@@ -408,4 +422,57 @@ int KvPngInfo(const CString& path, RECT* rect, int* bits) {
   if (rect) *rect = RECT{0, 0, static_cast<LONG>(info.imageWidth), static_cast<LONG>(info.height)};
   if (bits) *bits = static_cast<int>(info.bytesPerPixel);
   return 1;
+}
+
+int KvPngFacts(const CString& path, SKvPicFacts& facts) {
+  // The chunks up to the image data, read as KvPngRefusal reads them (with its reasons), but
+  // from the file and without the image library: IHDR, and a transparency chunk, which must
+  // come before the data.
+  try {
+    CFile file;
+    if (!KvOpenForReading(path, file)) return 0;
+    FileReader in(file, 4096);
+    BYTE signature[sizeof kPngSignature] = {};
+    if (!in.read(signature, sizeof signature) ||
+        std::memcmp(signature, kPngSignature, sizeof kPngSignature) != 0)
+      return KvFail(kNoSignature);
+    DWORD width = 0, height = 0;
+    BYTE depth = 0, colorType = 0;
+    bool transparency = false;
+    for (bool first = true;; first = false) {
+      const DWORD length = in.u32be();
+      BYTE type[4] = {};
+      in.read(type, sizeof type);
+      if (!in.ok()) return KvFail(kEndsEarly);
+      if (length >= 0x80000000u) return KvFail(kHugeChunk);
+      if (length > in.remaining() || in.remaining() - length < 4) return KvFail(kChunkPastEnd);
+      const auto is = [&](const char* name) { return std::memcmp(type, name, 4) == 0; };
+      if (first) {
+        if (!is("IHDR")) return KvFail(kIhdrNotFirst);
+        if (length != 13) return KvFail(kIhdrLength);
+        width = in.u32be();
+        height = in.u32be();
+        depth = in.u8();
+        colorType = in.u8();
+        in.skip(3 + 4);  // compression, filter, interlace; CRC
+        continue;
+      }
+      if (is("IDAT") || is("IEND")) break;
+      if (is("tRNS")) transparency = true;
+      in.skip(ULONGLONG{length} + 4);
+    }
+    const int samples = PngSamples(colorType);
+    if (samples == 0) return KvFail(kUnknownColour);
+    if (width == 0 || height == 0) return KvRefusePictureSize(width, height);
+    if (width >= 0x80000000u || height >= 0x80000000u) return KvFail("a PNG size of 2^31 or more");
+    const bool added = transparency && TakesTransparency(colorType);
+    facts.width = width;
+    facts.height = height;
+    facts.storedBits = depth * samples;
+    facts.channels = (colorType == 3 ? 3 : samples) + (added ? 1 : 0);
+    facts.alpha = added || colorType == 4 || colorType == 6;
+    return 1;
+  } catch (const CException&) {
+    return KvFail("the file cannot be read");
+  }
 }

@@ -76,6 +76,12 @@ class KV_MEDIA_API CImageLoader {
 // Picture information of a PNG through the loader: the picture's own width, and its bytes
 // (not bits) per pixel. 0 when there is no loader or the file does not load.
 int KvPngInfo(const CString& path, RECT* rect, int* bits);
+// The facts of a PNG (see KvMediaGetPicFacts) from its chunks up to the image data, read
+// without the image library (so without its lock, and before KvMediaFileOpen too). Refused
+// with KvPngRefusal's reasons for what it checks of those chunks, and for a size of 0;
+// `facts` is written only on success.
+struct SKvPicFacts;
+int KvPngFacts(const CString& path, SKvPicFacts& facts);
 
 // The library's loader (made by KvMediaFileOpen, destroyed by KvMediaFileClose), or null.
 CImageLoader* KvImageLoader();

@@ -16,6 +16,8 @@
 
 namespace {
 
+constexpr const char* kNotJpeg = "not a JPEG file, or its header is damaged";
+
 // The rect is (0, 0, 0, 0) unless a picture comes back.
 template <typename Source>
 DWORD* LoadJpeg(const Source& source, CRect& rect) {
@@ -26,7 +28,7 @@ DWORD* LoadJpeg(const Source& source, CRect& rect) {
     // the picture limit too.
     reader.SetMemoryLimit(KvGetMaxPictureBytes());
     if (!reader.Open(source)) {
-      KvFail("not a JPEG file, or its header is damaged");
+      KvFail(kNotJpeg);
       return nullptr;
     }
     if (!reader.CanHoldPicture()) {
@@ -84,5 +86,20 @@ int KvJpegPictureInfo(const CString& path, RECT* rect, int* bits) {
     return 1;
   } catch (const std::bad_alloc&) {
     return 0;
+  }
+}
+
+int KvJpegPictureFacts(const CString& path, SKvPicFacts& facts) {
+  try {
+    KvJpegReader reader;
+    if (!reader.Open(path)) return KvFail(kNotJpeg);
+    facts.width = reader.width();
+    facts.height = reader.height();
+    facts.channels = reader.components();
+    facts.storedBits = reader.precision() * reader.components();
+    facts.alpha = false;  // CMYK files load as colour too
+    return 1;
+  } catch (const std::bad_alloc&) {
+    return KvFail("out of memory");
   }
 }

@@ -82,6 +82,9 @@ struct PcxHeader {
   }
 };
 
+long long PictureWidth(const PcxHeader& h) { return static_cast<long long>(h.xmax) - h.xmin + 1; }
+long long PictureHeight(const PcxHeader& h) { return static_cast<long long>(h.ymax) - h.ymin + 1; }
+
 // Scan-line bytes from run-length data read from the file. A run that goes past the end of
 // a line carries on into the next one; what is left of it after the last line is dropped.
 class PcxRunDecoder {
@@ -141,8 +144,7 @@ class PcxDecoder {
 
   DWORD* Decode(CRect& rect) {
     if (m_h.version == 3) return Refuse(KvFail("PCX version 3 carries no palette"));
-    const long long w = static_cast<long long>(m_h.xmax) - m_h.xmin + 1;
-    const long long h = static_cast<long long>(m_h.ymax) - m_h.ymin + 1;
+    const long long w = PictureWidth(m_h), h = PictureHeight(m_h);
     const int bits = m_h.bitsPerPixel;
     const std::size_t bpl = m_h.bytesPerLine;
     const bool trueColour = bits == 8 && m_h.planes == 3;
@@ -234,6 +236,12 @@ bool ReadHeader(FileReader& in, PcxHeader& header) {
   return true;
 }
 
+// The header as picture information takes it: read whole, with PCX's one-byte signature.
+bool ReadCheckedHeader(FileReader& in, PcxHeader& header) {
+  if (!ReadHeader(in, header)) return false;
+  return header.manufacturer == 10 || KvFailf("manufacturer byte %d, not 10", header.manufacturer);
+}
+
 // One plane row as the saver codes it: runs of 2 to 63 equal bytes as (0xC0 + length,
 // byte), longer runs cut at 63, lone bytes as themselves unless they would read as a run
 // header. `out` has room for 2 n bytes, the worst case; returns the end of what was written.
@@ -281,14 +289,35 @@ int KvPcxHeaderInfo(CFile& file, RECT* rect, int* bits) {
     file.SeekToBegin();
     FileReader in(file, PcxHeader::kSize);
     PcxHeader h;
-    if (!ReadHeader(in, h)) return 0;
-    if (h.manufacturer != 10) return KvFailf("manufacturer byte %d, not 10", h.manufacturer);
+    if (!ReadCheckedHeader(in, h)) return 0;
     if (rect) *rect = RECT{h.xmin, h.ymin, h.xmax + 1, h.ymax + 1};
     if (bits) *bits = h.bitsPerPixel * h.planes;
     return 1;
   } catch (const CException&) {
     KvFail("the file cannot be read");
     return 0;
+  }
+}
+
+int KvPcxHeaderFacts(CFile& file, SKvPicFacts& facts) {
+  try {
+    file.SeekToBegin();
+    FileReader in(file, PcxHeader::kSize);
+    PcxHeader h;
+    if (!ReadCheckedHeader(in, h)) return 0;
+    const long long width = PictureWidth(h), height = PictureHeight(h);
+    if (width <= 0) return KvFailf("width %lld", width);
+    if (height <= 0) return KvFailf("height %lld", height);
+    facts.width = width;
+    facts.height = height;
+    facts.x = h.xmin;
+    facts.y = h.ymin;
+    facts.storedBits = h.bitsPerPixel * h.planes;
+    facts.channels = 3;  // every layout loads opaque
+    facts.alpha = false;
+    return 1;
+  } catch (const CException&) {
+    return KvFail("the file cannot be read");
   }
 }
 

@@ -17,3 +17,7 @@ DWORD* KvDecodePcx(std::span<const BYTE> bytes, CRect& rect);
 // x max + 1, y max + 1) and bits per pixel times planes. 0 when the header is short or its
 // first byte is not 10 (the reason recorded), 1 otherwise. Either pointer may be null.
 int KvPcxHeaderInfo(CFile& file, RECT* rect, int* bits);
+// The facts of that header (see KvMediaGetPicFacts), accepted as above and when it describes
+// at least one pixel; `facts` is written only on success.
+struct SKvPicFacts;
+int KvPcxHeaderFacts(CFile& file, SKvPicFacts& facts);

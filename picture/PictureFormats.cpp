@@ -15,19 +15,25 @@
 namespace {
 
 constexpr KvPictureFormat kFormats[] = {
-    {L".TGA", KV_PIC_TGA, "TGA", &KvMediaLoadTGAFile, &KvTgaPictureInfo, &KvMediaSaveTGAFile, true},
-    {L".BMP", KV_PIC_BMP, "BMP", &KvMediaLoadBMPFile, &KvBmpPictureInfo, &KvMediaSaveBMPFile, true},
-    {L".GIF", KV_PIC_GIF, "GIF", &KvMediaLoadGIFFile, &KvGifPictureInfo, nullptr, false},
-    {L".PCX", KV_PIC_PCX, "PCX", &KvMediaLoadPCXFile, &KvPcxPictureInfo, &KvMediaSavePCXFile,
+    {L".TGA", KV_PIC_TGA, "TGA", &KvMediaLoadTGAFile, &KvTgaPictureInfo, &KvTgaPictureFacts,
+     &KvMediaSaveTGAFile, true},
+    {L".BMP", KV_PIC_BMP, "BMP", &KvMediaLoadBMPFile, &KvBmpPictureInfo, &KvBmpPictureFacts,
+     &KvMediaSaveBMPFile, true},
+    {L".GIF", KV_PIC_GIF, "GIF", &KvMediaLoadGIFFile, &KvGifPictureInfo, &KvGifPictureFacts,
+     nullptr, false},
+    {L".PCX", KV_PIC_PCX, "PCX", &KvMediaLoadPCXFile, &KvPcxPictureInfo, &KvPcxPictureFacts,
+     &KvMediaSavePCXFile, false},
+    {L".JPG", KV_PIC_JPG, "JPEG", &KvMediaLoadJPGFile, &KvJpegPictureInfo, &KvJpegPictureFacts,
+     &KvMediaSaveJPGFile, false},
+    {L".PNG", KV_PIC_PNG, "PNG", &KvMediaLoadPNGFile, &KvPngInfo, &KvPngFacts, nullptr, false},
+    {L".PSD", KV_PIC_PSD, "PSD", &KvMediaLoadPSDFile, &KvPsdPictureInfo, &KvPsdPictureFacts,
+     nullptr, false},
+    {L".SVE", KV_PIC_SVE, "motion movie", nullptr, nullptr, nullptr, nullptr, false},
+    {L".FLI", KV_PIC_FLI, "FLIC movie", nullptr, nullptr, nullptr, nullptr, false},
+    // Picture information and facts also read device-independent bitmaps, which have no type
+    // code.
+    {L".DIB", KV_PIC_UNKNOWN, "BMP", nullptr, &KvBmpPictureInfo, &KvBmpPictureFacts, nullptr,
      false},
-    {L".JPG", KV_PIC_JPG, "JPEG", &KvMediaLoadJPGFile, &KvJpegPictureInfo, &KvMediaSaveJPGFile,
-     false},
-    {L".PNG", KV_PIC_PNG, "PNG", &KvMediaLoadPNGFile, &KvPngInfo, nullptr, false},
-    {L".PSD", KV_PIC_PSD, "PSD", &KvMediaLoadPSDFile, &KvPsdPictureInfo, nullptr, false},
-    {L".SVE", KV_PIC_SVE, "motion movie", nullptr, nullptr, nullptr, false},
-    {L".FLI", KV_PIC_FLI, "FLIC movie", nullptr, nullptr, nullptr, false},
-    // Picture information also reads device-independent bitmaps, which have no type code.
-    {L".DIB", KV_PIC_UNKNOWN, "BMP", nullptr, &KvBmpPictureInfo, nullptr, false},
 };
 
 }  // namespace

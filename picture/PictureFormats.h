@@ -1,6 +1,6 @@
-// The one table of picture formats: extension, type code, loader, picture information and
-// saver. The type lookup, the load dispatch (and its chain for unknown extensions),
-// KvMediaGetPicInfo, the save dispatch and the tool all read it.
+// The one table of picture formats: extension, type code, loader, picture information,
+// header facts and saver. The type lookup, the load dispatch (and its chain for unknown
+// extensions), KvMediaGetPicInfo, KvMediaGetPicFacts, the save dispatch and the tool all read it.
 #pragma once
 
 #include <span>
@@ -8,9 +8,13 @@
 #include "platform/Geometry.h"
 #include "platform/String.h"
 
+struct SKvPicFacts;
+
 struct KvPictureFormat {
   using Loader = DWORD* (*)(CString path, CRect& rect);
   using Information = int (*)(const CString& path, RECT* rect, int* bits);
+  // Fills all but the type from the header; 0, with the reason recorded, when it is refused.
+  using Facts = int (*)(const CString& path, SKvPicFacts& facts);
   using Saver = int (*)(CString path, DWORD* buffer, CSize size, CRect rect);
 
   const wchar_t* extension;  // with its dot, upper case; compared without regard to case
@@ -18,6 +22,7 @@ struct KvPictureFormat {
   const char* name;          // "TGA", "motion movie" ...
   Loader load;               // null for movie types, which the movie API plays
   Information information;   // null where picture information knows nothing of the type
+  Facts facts;               // null for movie types
   Saver save;                // null where there is no saver
   bool savedByDispatch;      // KvMediaSavePicFile writes it (the others only by their savers)
 };

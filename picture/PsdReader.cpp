@@ -529,6 +529,26 @@ int KvPsdPictureInfo(const CString& path, RECT* rect, int* bits) {
   }
 }
 
+int KvPsdPictureFacts(const CString& path, SKvPicFacts& facts) {
+  try {
+    CFile file;
+    if (!KvOpenForReading(path, file)) return 0;
+    FileReader in(file, PsdHeader::kSize);
+    PsdHeader h;
+    if (!PsdHeader::Read(in, h)) return 0;
+    if (h.width <= 0 || h.height <= 0) return KvRefusePictureSize(h.width, h.height);
+    facts.width = h.width;
+    facts.height = h.height;
+    facts.storedBits = h.depth * h.channels;
+    facts.channels = h.channels;
+    // Only RGB keeps a fourth channel as alpha; the other modes convert to opaque colours.
+    facts.alpha = h.mode == KV_PSD_RGB && h.channels >= 4;
+    return 1;
+  } catch (const CException&) {
+    return KvFail("cannot read the file");
+  }
+}
+
 DWORD* KvDecodePsd(CFile& file, CRect& rect) {
   PsdHeader header;
   DWORD* picture = nullptr;

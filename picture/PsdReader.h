@@ -40,6 +40,10 @@ struct PsdHeader {
 // The picture information of a PSD file: rect (0, 0, width, height) and bits = depth. 1 when
 // the header was accepted; null pointers are not written. Never throws.
 int KvPsdPictureInfo(const CString& path, RECT* rect, int* bits);
+// The facts of that header (see KvMediaGetPicFacts), accepted as above and when it describes
+// at least one pixel; `facts` is written only on success. Never throws.
+struct SKvPicFacts;
+int KvPsdPictureFacts(const CString& path, SKvPicFacts& facts);
 
 // Decodes the PSD at the file's start. The rect is always set: (0, 0, width, height) from the
 // header, also when a later step fails, and (0, 0, -1, -1) when the header is refused. Null

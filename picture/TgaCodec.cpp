@@ -152,10 +152,6 @@ class TgaDecoder {
   long long TargetRow(long long fileRow) const {
     return TopDown() ? fileRow : m_h.height - 1 - fileRow;
   }
-  // Grey pictures of 16 bits are a grey byte and an alpha byte.
-  bool GreyAlpha() const {
-    return m_h.pixelDepth == 16 && (m_h.imageType == 3 || m_h.imageType == 11);
-  }
 
   void ReadColorMap(int entryBytes) {
     m_palette.assign(kColorMapEntries, 0);
@@ -173,7 +169,7 @@ class TgaDecoder {
     if (m_h.IsColorMapped()) {
       KvConvertRow(RawPixel::Index8, raw, out, w, 255, m_palette.data(), m_palette.size());
       KvSetAlpha(out, w, 255);
-    } else if (GreyAlpha()) {
+    } else if (m_h.IsGreyAlpha()) {
       KvConvertRow(RawPixel::GreyAlpha8, raw, out, w, 255);
     } else {
       KvConvertRow(KindOf(bpp), raw, out, w, 255);
@@ -328,6 +324,29 @@ int KvTgaHeaderInfo(CFile& file, RECT* rect, int* bits) {
   } catch (const CException&) {
     KvFail("the file cannot be read");
     return 0;
+  }
+}
+
+int KvTgaHeaderFacts(CFile& file, SKvPicFacts& facts) {
+  try {
+    file.SeekToBegin();
+    FileReader in(file, TgaHeader::kSize);
+    TgaHeader h;
+    if (!KvReadTgaHeader(in, h)) return 0;
+    const bool grey = h.imageType == 3 || h.imageType == 11;
+    // As the decoder converts: true colour keeps alpha at 32 bits, grey at 16; indexed
+    // pictures are made opaque.
+    const bool alpha = grey ? h.IsGreyAlpha() : !h.IsColorMapped() && h.pixelDepth == 32;
+    facts.width = h.width;
+    facts.height = h.height;
+    facts.x = h.xOrigin;
+    facts.y = h.yOrigin;
+    facts.storedBits = h.pixelDepth;
+    facts.channels = (grey ? 1 : 3) + (alpha ? 1 : 0);
+    facts.alpha = alpha;
+    return 1;
+  } catch (const CException&) {
+    return KvFail("the file cannot be read");
   }
 }
 

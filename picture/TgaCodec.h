@@ -26,12 +26,15 @@ struct TgaHeader {
   std::array<BYTE, kSize> Serialize() const;
   bool IsRunLength() const { return imageType >= 9; }
   bool IsColorMapped() const { return imageType == 1 || imageType == 9; }
+  // Grey pictures of 16 bits are a grey byte and an alpha byte.
+  bool IsGreyAlpha() const { return pixelDepth == 16 && (imageType == 3 || imageType == 11); }
   // The checks every reader of TGA headers makes: sizes, colour-map type, image type. A
   // refusal records its reason.
   bool IsAcceptable() const;
 };
 
 class FileReader;
+struct SKvPicFacts;
 
 // Reads the 18-byte header at the reader's position and checks it; false, with the reason
 // recorded, when it is short or not acceptable.
@@ -41,6 +44,9 @@ bool KvReadTgaHeader(FileReader& in, TgaHeader& header);
 // y origin, x origin + width, y origin + height) and the pixel depth. 0 when the header is
 // refused (the reason recorded), 1 otherwise. Either pointer may be null.
 int KvTgaHeaderInfo(CFile& file, RECT* rect, int* bits);
+// The facts of that header (see KvMediaGetPicFacts), accepted as above; `facts` is written
+// only on success.
+int KvTgaHeaderFacts(CFile& file, SKvPicFacts& facts);
 
 // Decodes the TGA at the file's start. Null for anything it cannot or will not read; the
 // rect is set only on success. Never throws.

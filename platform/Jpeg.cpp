@@ -108,6 +108,10 @@ int KvJpegReader::height() const {
   return m_state->opened ? static_cast<int>(m_state->cinfo.image_height) : 0;
 }
 
+int KvJpegReader::components() const { return m_state->opened ? m_state->cinfo.num_components : 0; }
+
+int KvJpegReader::precision() const { return m_state->opened ? m_state->cinfo.data_precision : 0; }
+
 bool KvJpegReader::Open(const CString& path) {
   State& s = *m_state;
   if (s.created || s.file) return false;

@@ -30,6 +30,9 @@ class KvJpegReader {
 
   int width() const;
   int height() const;
+  // Colour components of the frame (1 grey, 3 colour, 4 CMYK) and bits a sample.
+  int components() const;
+  int precision() const;
 
   // False when the bytes after the headers are too few for the picture they announce: every
   // block of every component codes at least one bit. Arithmetic-coded data gives no bound.

@@ -11,7 +11,6 @@
 #include "KvMediaFile/KvMovie.h"
 #include "KvMediaFile/KvPicture.h"
 #include "KvMediaFile/KvScroll.h"
-#include "PictureHeader.h"
 #include "PngWriter.h"
 #include "Progress.h"
 #include "ToolSupport.h"
@@ -73,8 +72,9 @@ int Run(const Args& args) {
   if (time && !movie && !scroll)
     return Usage(kConvertCommand, "--time goes with movie and scroll files");
   const auto t = static_cast<float>(time.value_or(0));
-  const auto header = ReadPictureHeader(in);
-  const bool big = header && 1LL * header->width * header->height > kBigPicture;
+  SKvPicFacts facts;
+  const bool big = !movie && !scroll && KvMediaGetPicFacts(inPath, &facts) &&
+                   facts.width * facts.height > kBigPicture;
   KvGlobalPtr picture;
   {
     std::optional<Progress> loading;

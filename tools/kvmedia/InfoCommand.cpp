@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "Commands.h"
+#include "ContentSniff.h"
 #include "KvMediaFile/KvMovie.h"
 #include "KvMediaFile/KvPicture.h"
 #include "KvMediaFile/KvScroll.h"
-#include "PictureHeader.h"
 #include "ToolSupport.h"
 #include "host/FileName.h"
 #include "platform/GlobalMemory.h"
@@ -109,20 +109,21 @@ void DescribePicture(Record& record, const std::string& file, const CString& pat
   if (mismatch)
     record.Text("note", "the content looks like " + content +
                             (type ? std::string(", not ") + KindName(type) : std::string()));
-  std::string reason;
-  const auto facts = ReadPictureHeader(file, &reason);
+  SKvPicFacts facts;
+  const bool haveFacts = KvMediaGetPicFacts(path, &facts);
+  const std::string reason = LibraryReason("no picture header this library knows");
   const bool known = type >= KV_PIC_TGA && type <= KV_PIC_PSD;
-  if (known && (!facts || mismatch)) {
-    // The library's own words, so that info and convert say the same.
+  if (known && (!haveFacts || mismatch)) {
+    // The loader's own words, so that info and convert say the same.
     const std::string refusal = PictureRefusal(path);
     record.Fail(!refusal.empty() ? refusal
                                  : std::string("not a readable ") + KindName(type) + " picture: " +
                                        (mismatch ? "the content looks like " + content : reason));
     return;
   }
-  if (facts)
-    AddFacts(record, facts->width, facts->height, facts->bitsPerPixel, facts->channels,
-             facts->alpha, fileSize);
+  if (haveFacts)
+    AddFacts(record, facts.width, facts.height, facts.storedBits, facts.channels, facts.alpha,
+             fileSize);
   if (!known || check) {
     // Decoded by the load dispatch, which is also what a file the extension does not name
     // is read by.
@@ -133,7 +134,7 @@ void DescribePicture(Record& record, const std::string& file, const CString& pat
                                       : "not a file this library reads"));
       return;
     }
-    if (!facts) {
+    if (!haveFacts) {
       record.Number("width", rect.Width());
       record.Number("height", rect.Height());
       record.Number("file_size", fileSize);
@@ -151,9 +152,9 @@ void DescribePicture(Record& record, const std::string& file, const CString& pat
     }
     record.Number("library_bits", bits);
   }
-  if (facts->x != 0 || facts->y != 0) {
-    record.Number("x", facts->x);
-    record.Number("y", facts->y);
+  if (facts.x != 0 || facts.y != 0) {
+    record.Number("x", facts.x);
+    record.Number("y", facts.y);
   }
 }
 
@@ -220,9 +221,10 @@ const Command kInfoCommand = {
     "Prints one line per file (a JSON array with --json) with the same fields for every\n"
     "type: type, width, height, bits_per_pixel (as the file stores a pixel; for palette\n"
     "pictures the index), channels (of the colours, alpha included), alpha (yes when the\n"
-    "picture loads with its transparency: a 32-bit BMP stores a fourth byte, but loading a\n"
-    "BMP keeps no alpha) and file_size in bytes. Then library_bits, the figure that the\n"
-    "library's own information call gives (for PNG the bytes per pixel, and only with\n"
+    "picture loads with its transparency: a 32-bit BMP stores a fourth byte, but loading\n"
+    "keeps it only when the header gives an alpha mask) and file_size in bytes, as the\n"
+    "library's header readers tell them. Then library_bits, the figure that the library's\n"
+    "own information call gives (for PNG the bytes per pixel, and only with\n"
     "--check, as that call decodes the whole file); x and y for a TGA or PCX placed away\n"
     "from 0, 0; for movies x, y, frames and key_interval; for scroll files (.ksc) direction,\n"
     "line_width and lines. A note says when the content does not match the extension.\n"

@@ -1,0 +1,222 @@
+// KvMediaGetPicFacts over files of every type: the header's facts, and that they agree with
+// what loading the file gives (size, and whether any pixel keeps its transparency).
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "BmpWriter.h"
+#include "GifWriter.h"
+#include "KvMediaFile/KvPicture.h"
+#include "MediaChecks.h"
+#include "PcxWriter.h"
+#include "PngWriter.h"
+#include "PsdWriter.h"
+#include "TestSupport.h"
+#include "TgaWriter.h"
+#include "platform/GlobalMemory.h"
+
+namespace {
+
+using kvtest::Bytes;
+
+// A 2 x 2 PNG.
+Bytes Png(int colorType, int bitDepth, Bytes samples, Bytes palette = {}, Bytes alphas = {}) {
+  kvtest::TempDir dir;
+  const std::string path = dir.path() + "/a.png";
+  const kvtest::PngImage image{2, 2, colorType, bitDepth, samples, palette, alphas};
+  return kvtest::WritePng(path, image) ? kvtest::ReadFileBytes(path) : Bytes{};
+}
+
+// Rows of 2 x 2 pictures unless said otherwise; where a file stores alpha, one pixel has
+// some, so that loading shows whether it is kept.
+struct Row {
+  const char* name;
+  Bytes file;
+  SKvPicFacts facts;
+};
+
+std::vector<Row> Rows() {
+  const Bytes bgra = {1, 2, 3, 255, 4, 5, 6, 0x80, 7, 8, 9, 255, 10, 11, 12, 255};
+  const std::vector<std::uint32_t> pixels = {0xFF010203, 0x80040506, 0xFF070809, 0xFF0A0B0C};
+  using kvtest::BmpImage;
+  using kvtest::TgaImage;
+  return {
+      {"a.tga",
+       kvtest::WriteTga(TgaImage{.pixelDepth = 32,
+                                 .xOrigin = 10,
+                                 .yOrigin = 20,
+                                 .width = 2,
+                                 .height = 2,
+                                 .pixels = bgra}),
+       {KV_PIC_TGA, 2, 2, 10, 20, 32, 4, true}},
+      {"grey-alpha.tga",
+       kvtest::WriteTga(TgaImage{.imageType = 11,
+                                 .pixelDepth = 16,
+                                 .width = 2,
+                                 .height = 2,
+                                 .pixels = {9, 255, 9, 0x80, 9, 255, 9, 255}}),
+       {KV_PIC_TGA, 2, 2, 0, 0, 16, 2, true}},
+      {"mapped.tga",  // 32-bit colour-map entries, but indexed pictures load opaque
+       kvtest::WriteTga(TgaImage{.imageType = 1,
+                                 .pixelDepth = 8,
+                                 .width = 2,
+                                 .height = 2,
+                                 .colorMapType = 1,
+                                 .colorMapLength = 2,
+                                 .colorMapEntryBits = 32,
+                                 .colorMap = {1, 2, 3, 0x40, 4, 5, 6, 0x40},
+                                 .pixels = {0, 1, 1, 0}}),
+       {KV_PIC_TGA, 2, 2, 0, 0, 8, 3, false}},
+      {"core.bmp",  // the 12-byte header: 16-bit sizes
+       kvtest::WriteBmp(BmpImage{.width = 3,
+                                 .height = 2,
+                                 .headerSize = 12,
+                                 .trueHeaderSize = true,
+                                 .pixels = Bytes(2 * 12, 0x55)}),
+       {KV_PIC_BMP, 3, 2, 0, 0, 24, 3, false}},
+      {"a.bmp",  // a fourth byte, which the 40-byte header does not call alpha
+       kvtest::WriteBmp(BmpImage{.width = 2, .height = -2, .bitCount = 32, .pixels = bgra}),
+       {KV_PIC_BMP, 2, 2, 0, 0, 32, 3, false}},
+      {"v4.bmp",
+       kvtest::WriteBmp(BmpImage{.width = 2,
+                                 .height = 2,
+                                 .bitCount = 32,
+                                 .compression = 3,
+                                 .headerSize = 108,
+                                 .trueHeaderSize = true,
+                                 .masks = {0xFF0000, 0xFF00, 0xFF, 0xFF000000},
+                                 .pixels = bgra}),
+       {KV_PIC_BMP, 2, 2, 0, 0, 32, 4, true}},
+      {"v5.dib",  // 16-bit 4444 with an alpha mask; the extension without a type code
+       kvtest::WriteBmp(BmpImage{.width = 2,
+                                 .height = 2,
+                                 .bitCount = 16,
+                                 .compression = 3,
+                                 .headerSize = 124,
+                                 .trueHeaderSize = true,
+                                 .masks = {0xF00, 0xF0, 0xF, 0xF000},
+                                 .pixels = {0x12, 0xF3, 0x45, 0x86, 0x12, 0xF3, 0x45, 0xF6}}),
+       {KV_PIC_BMP, 2, 2, 0, 0, 16, 4, true}},
+      {"planes.pcx",  // 16 colours in four bit planes, placed at (5, 6)
+       kvtest::WritePcx(kvtest::PcxImage{.bitsPerPixel = 1,
+                                         .xmin = 5,
+                                         .ymin = 6,
+                                         .xmax = 12,
+                                         .ymax = 7,
+                                         .planes = 4,
+                                         .bytesPerLine = 2,
+                                         .lines = Bytes(2 * 4 * 2, 0xA5)}),
+       {KV_PIC_PCX, 8, 2, 5, 6, 4, 3, false}},
+      {"a.gif",  // a 16-colour table: 4 bits
+       kvtest::WriteGif(kvtest::OneImageGif(4, 3, Bytes(12, 1), kvtest::DistinctColours(16))),
+       {KV_PIC_GIF, 4, 3, 0, 0, 4, 3, false}},
+      {"a.jpg",
+       kvtest::SavedBytes(KvMediaSaveJPGFile, "a.jpg", std::vector<DWORD>(15, 0x80FF8040),
+                          CSize(5, 3), CRect(0, 0, 5, 3)),
+       {KV_PIC_JPG, 5, 3, 0, 0, 24, 3, false}},
+      {"rgba.png", Png(6, 8, bgra), {KV_PIC_PNG, 2, 2, 0, 0, 32, 4, true}},
+      {"palette.png",  // a transparency chunk adds alpha to the palette's colours
+       Png(3, 8, {0, 1, 1, 1}, {1, 2, 3, 4, 5, 6}, {0x40}),
+       {KV_PIC_PNG, 2, 2, 0, 0, 8, 4, true}},
+      {"rgba.psd",
+       kvtest::WritePsd(
+           {.channels = 4, .height = 2, .width = 2, .planes = kvtest::PsdRgbPlanes(pixels, true)}),
+       {KV_PIC_PSD, 2, 2, 0, 0, 32, 4, true}},
+      {"cmyk.psd",  // four channels, but only RGB takes the fourth as alpha
+       kvtest::WritePsd(
+           {.channels = 4, .height = 2, .width = 2, .mode = 4, .planes = Bytes(16, 0x80)}),
+       {KV_PIC_PSD, 2, 2, 0, 0, 32, 4, false}},
+      {"gif.dat",  // no picture extension: the content decides
+       kvtest::WriteGif(kvtest::OneImageGif(4, 3, Bytes(12, 1), kvtest::DistinctColours(2))),
+       {KV_PIC_GIF, 4, 3, 0, 0, 1, 3, false}},
+  };
+}
+
+// The library open for the length of a test: the PNG loader needs it.
+struct OpenLibrary {
+  OpenLibrary() { KvMediaFileOpen(); }
+  ~OpenLibrary() { KvMediaFileClose(); }
+};
+
+}  // namespace
+
+// Found by the test macros beside the type, in the global namespace.
+static bool operator==(const SKvPicFacts& a, const SKvPicFacts& b) {
+  return a.type == b.type && a.width == b.width && a.height == b.height && a.x == b.x &&
+         a.y == b.y && a.storedBits == b.storedBits && a.channels == b.channels &&
+         a.alpha == b.alpha;
+}
+[[maybe_unused]] static void PrintTo(const SKvPicFacts& f, std::ostream* out) {
+  *out << "type " << f.type << ", " << f.width << " x " << f.height << " at " << f.x << ", " << f.y
+       << ", " << f.storedBits << " bits, " << f.channels << " channels, alpha " << f.alpha;
+}
+
+TEST(PictureFacts, EveryTypeSaysWhatItsLoaderGives) {
+  const OpenLibrary library;
+  kvtest::TempDir dir;
+  for (const Row& row : Rows()) {
+    SCOPED_TRACE(row.name);
+    ASSERT_FALSE(row.file.empty());
+    kvtest::WriteFileBytes(dir.path() + "/" + row.name, row.file);
+    const CString path = dir.File(row.name);
+    SKvPicFacts facts;
+    ASSERT_TRUE(KvMediaGetPicFacts(path, &facts)) << KvMediaGetLastFailure().ToUtf8();
+    EXPECT_EQ(facts, row.facts);
+    EXPECT_TRUE(KvMediaGetLastFailure().IsEmpty());
+    CRect rect;
+    const auto picture = kvtest::TakePicture(KvMediaLoadPicFile(path, rect), rect, rect);
+    ASSERT_TRUE(picture);
+    EXPECT_EQ(picture->rect.Width(), facts.width);
+    EXPECT_EQ(picture->rect.Height(), facts.height);
+    bool transparent = false;
+    for (DWORD p : picture->pixels) transparent = transparent || (p >> 24) != 255;
+    EXPECT_EQ(transparent, facts.alpha);
+  }
+}
+
+TEST(PictureFacts, RefusalsGiveTheLoadersReason) {
+  const OpenLibrary library;
+  kvtest::TempDir dir;
+  Bytes png = Png(6, 8, Bytes(16, 1));
+  Bytes pngWithoutHeader = png;
+  pngWithoutHeader[12] = 'X';  // IHDR's name
+  const struct {
+    const char* name;
+    Bytes file;
+    const char* reason;
+  } rows[] = {
+      {"png.tga", png, "content is PNG, not TGA"},
+      {"a.png", pngWithoutHeader, "IHDR is not the first chunk"},
+      {"fields8.bmp",  // a layout the loader does not read: its alpha cannot be told
+       kvtest::WriteBmp({.width = 2, .height = 2, .bitCount = 8, .compression = 3}),
+       "8-bit BMP with compression 3 is not supported"},
+      {"core.bmp",
+       kvtest::Cut(
+           kvtest::WriteBmp({.width = 3, .height = 2, .headerSize = 12, .trueHeaderSize = true}),
+           20),
+       "truncated: 20 of 22 bytes"},
+      {"empty.psd", kvtest::WritePsd({.height = 0, .width = 2}), "height 0"},
+      {"a.jpg", Bytes(64, 0xFF), "not a JPEG file, or its header is damaged"},
+      {"missing.gif", {}, "no such file"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    if (!row.file.empty()) kvtest::WriteFileBytes(dir.path() + "/" + row.name, row.file);
+    const CString path = dir.File(row.name);
+    SKvPicFacts facts{.type = -1};
+    EXPECT_FALSE(KvMediaGetPicFacts(path, &facts));
+    EXPECT_EQ(KvMediaGetLastFailure().ToUtf8(), row.reason);
+    EXPECT_EQ(facts.type, -1);  // not written
+    CRect rect;
+    KvGlobalPtr picture(KvMediaLoadPicFile(path, rect));
+    EXPECT_FALSE(picture);
+    EXPECT_EQ(KvMediaGetLastFailure().ToUtf8(), row.reason);
+  }
+  SKvPicFacts facts;
+  EXPECT_FALSE(KvMediaGetPicFacts(CString::FromUtf8(dir.path()), &facts));
+  EXPECT_EQ(KvMediaGetLastFailure().ToUtf8(), "is a folder");
+  kvtest::WriteFileBytes(dir.path() + "/text.dat", Bytes(40, 'x'));
+  EXPECT_FALSE(KvMediaGetPicFacts(dir.File("text.dat"), &facts));
+  EXPECT_EQ(KvMediaGetLastFailure().ToUtf8(), "not a picture type this library reads");
+}
