@@ -270,7 +270,9 @@ int CKvPlayMovieFlick::GetOneFrame(float t) {
   bool painted = false;
   for (int k = start; k <= n; ++k) {
     try {
-      painted = DecodeFrame(k) || painted;
+      const int decoded = DecodeFrame(k);
+      if (decoded < 0) break;  // the file ends inside this frame's header
+      painted = decoded > 0 || painted;
     } catch (const CFileException&) {
       m_nCurFrame = k - 1;
       if (painted) PaintPalette();
@@ -281,11 +283,11 @@ int CKvPlayMovieFlick::GetOneFrame(float t) {
   return 1;
 }
 
-bool CKvPlayMovieFlick::DecodeFrame(int frame) {
+int CKvPlayMovieFlick::DecodeFrame(int frame) {
   const ULONGLONG pos = m_frameTable[static_cast<std::size_t>(frame)];
   FrameHeader header;
-  if (!ReadFrameHeader(pos, header)) return false;
-  if (header.type == kPrefixType) return false;
+  if (!ReadFrameHeader(pos, header)) return -1;
+  if (header.type == kPrefixType) return 0;
   const ULONGLONG end = pos + header.size;
   ULONGLONG at = pos + kFrameHeaderSize;
   for (int c = 0; c < header.chunks; ++c) {
@@ -321,7 +323,7 @@ bool CKvPlayMovieFlick::DecodeFrame(int frame) {
     }
     at += size;
   }
-  return true;
+  return 1;
 }
 
 // In every decoder a packet whose data the chunk does not hold ends the chunk, and writes

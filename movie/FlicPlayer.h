@@ -68,8 +68,9 @@ class KV_MEDIA_API CKvPlayMovieFlick : public CKvPlayMovieBase {
   void GetFrameSize();
   int ReadFramePosition();
   bool LoadToMemory();
-  // The frame's chunks into the index picture; false for a prefix or a missing frame.
-  bool DecodeFrame(int frame);
+  // The frame's chunks into the index picture: 1 for a frame, 0 for a prefix, -1 when the
+  // file ends inside its header.
+  int DecodeFrame(int frame);
 
   void ChangePalette(int b8Bit, std::span<const BYTE> data);
   void DecodeLC_ToFrame(std::span<const BYTE> data);
