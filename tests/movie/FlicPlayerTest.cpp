@@ -195,20 +195,30 @@ struct MovieOnDisk {
 }  // namespace
 
 // In order, stepping back, jumping ahead and into the next pass; from the file and from
-// memory (with the file gone).
+// memory (with the file gone). The movie API and the picture load dispatch (the first frame)
+// play them too.
 TEST(FlicPlayer, PlaysWhatLibavcodecDecodes) {
   for (const MovieSpec& spec : kMovies) {
     SCOPED_TRACE(spec.name);
-    MovieOnDisk movie(spec);
+    MovieOnDisk movie(spec, spec.fli ? "clip.fli" : "CLIP.FLC");
     const int n = static_cast<int>(movie.frames.size());
+    CRect rect;
+    WORD word = 7;
+    int frames = 0;
+    EXPECT_EQ(KvMovieGetFileInfo(movie.path, &rect, &word, &frames), 1);
+    EXPECT_EQ(std::tuple(rect, word, frames),
+              std::tuple(CRect(0, 0, spec.width, spec.height), WORD(0), n));
+    const auto picture = kvtest::TakePicture(KvMediaLoadPicFile(movie.path, rect), rect);
+    ASSERT_TRUE(picture);
+    EXPECT_TRUE(Same(picture->pixels, movie.frames[0]));
+
     std::vector<int> order(n);
     std::iota(order.begin(), order.end(), 0);
     order.insert(order.end(), {n - 1, 2, 2, 9, 4, 0, 11, 6, n + 3});
     for (int memory : {0, 1}) {
       auto player = Play(movie.path, memory);
       ASSERT_TRUE(player);
-      EXPECT_EQ(player->m_sizeFrame, CSize(spec.width, spec.height));
-      if (memory) std::filesystem::remove(movie.dir.path() + "/m.flc");
+      if (memory) std::filesystem::remove(movie.path.ToUtf8());
       Pixels shown(movie.frames[0].size(), 0);
       for (int i : order) {
         EXPECT_EQ(player->GetOneFrame(float(i) / float(n)), 1);
@@ -316,104 +326,38 @@ TEST(FlicPlayer, TimeCountsPassesAndOnlyNewFramesAreDecoded) {
 TEST(FlicHostile, ChunksStayInsideThePictureAndTheirData) {
   const int w = 7, h = 4;
   using B = FlicBytes;
+  const char* const kSame = "1111111 1111111 1111111 1111111";
+  // clang-format off
   const struct {
     const char* name;
     std::vector<FlicChunk> chunks;
     std::optional<long long> frameSize;
-    const char* rows;  // the indices shown, row after row
+    const char* rows;  // the indices shown
   } cases[] = {
-      {"byte delta clipped at the line's end",
-       {{12, {1, 0, 1, 0, 1, 5, 4, 2, 2, 2, 2}}},
-       {},
-       "1111111"
-       "1111122"
-       "1111111"
-       "1111111"},
-      {"byte delta past the last line",
-       {{12, {3, 0, 9, 0, 1, 0, 0xFE, 3}}},
-       {},
-       "1111111"
-       "1111111"
-       "1111111"
-       "3311111"},
-      {"byte delta above the first line",
-       {{12, {0xFF, 0xFF, 1, 0, 1, 0, 0xFE, 3}}},
-       {},
-       "1111111"
-       "1111111"
-       "1111111"
-       "1111111"},
-      {"byte delta whose copy overruns",
-       {{12, {0, 0, 1, 0, 2, 0, 0xFE, 3, 0, 5, 2, 2}}},
-       {},
-       "3311111"
-       "1111111"
-       "1111111"
-       "1111111"},
-      {"byte run written on across lines and cut at the end",
-       {{15, {1, 10, 2, 1, 0xFD, 3, 3, 3, 1, 127, 0}}},
-       {},
-       "2222222"
-       "2223330"
-       "0000000"
-       "0000000"},
-      {"byte run whose copy overruns",
-       {{15, {1, 2, 2, 1, 0xFB, 3, 3}}},
-       {},
-       "2211111"
-       "1111111"
-       "1111111"
-       "1111111"},
-      {"word delta: skips, last pixel, pairs clipped",
-       {{7, {2, 0, 0xFE, 0xFF, 3, 0x80, 1, 0, 2, 0xFE, 2, 3, 1, 0, 6, 2, 2, 3, 3, 3}}},
-       {},
-       "1111111"
-       "1111111"
-       "1123233"
-       "1111112"},
-      {"word delta skipping past the last line",
-       {{7, {1, 0, 0x9C, 0xFF, 1, 0, 0, 0xFF, 2}}},
-       {},
-       "1111111"
-       "1111111"
-       "1111111"
-       "1111111"},
-      {"copy shorter than the picture",
-       {{16, B(10, 2)}},
-       {},
-       "2222222"
-       "2221111"
-       "1111111"
-       "1111111"},
-      {"copy longer than the picture",
-       {{16, B(100, 2)}},
-       {},
-       "2222222"
-       "2222222"
-       "2222222"
-       "2222222"},
-      {"chunk smaller than its header",
-       {{99, {}, 3}, {13}},
-       {},
-       "1111111"
-       "1111111"
-       "1111111"
-       "1111111"},
-      {"chunk beyond its frame",
-       {{13, {}, 100}},
-       {},
-       "1111111"
-       "1111111"
-       "1111111"
-       "1111111"},
-      {"frame smaller than its header",
-       {{13}},
-       8,
-       "1111111"
-       "1111111"
-       "1111111"
-       "1111111"},
+    {"byte delta clipped at the line's end", {{12, {1, 0, 1, 0, 1, 5, 4, 2, 2, 2, 2}}}, {},
+     "1111111 1111122 1111111 1111111"},
+    {"byte delta past the last line", {{12, {3, 0, 9, 0, 1, 0, 0xFE, 3}}}, {},
+     "1111111 1111111 1111111 3311111"},
+    {"byte delta above the first line", {{12, {0xFF, 0xFF, 1, 0, 1, 0, 0xFE, 3}}}, {}, kSame},
+    {"byte delta whose copy overruns", {{12, {0, 0, 1, 0, 2, 0, 0xFE, 3, 0, 5, 2, 2}}}, {},
+     "3311111 1111111 1111111 1111111"},
+    {"byte run written on across lines, cut at the end", {{15, {1, 10, 2, 1, 0xFD, 3, 3, 3, 1, 127, 0}}},
+     {}, "2222222 2223330 0000000 0000000"},
+    {"byte run whose copy overruns", {{15, {1, 2, 2, 1, 0xFB, 3, 3}}}, {},
+     "2211111 1111111 1111111 1111111"},
+    {"word delta: skip, last pixel, pairs clipped",
+     {{7, {2, 0, 0xFE, 0xFF, 3, 0x80, 1, 0, 2, 0xFE, 2, 3, 1, 0, 6, 2, 2, 3, 3, 3}}}, {},
+     "1111111 1111111 1123233 1111112"},
+    {"word delta skipping past the last line", {{7, {1, 0, 0x9C, 0xFF, 1, 0, 0, 0xFF, 2}}}, {}, kSame},
+    {"copy shorter than the picture", {{16, B(10, 2)}}, {}, "2222222 2221111 1111111 1111111"},
+    {"copy longer than the picture", {{16, B(100, 2)}}, {}, "2222222 2222222 2222222 2222222"},
+    {"palette entries beyond 255 dropped, not wrapped to 0 and 1",
+     {kvtest::FlicPaletteChunk({{254, Colours(4, 9, 256)}})}, {}, kSame},
+    {"chunk smaller than its header", {{99, {}, 3}, {13}}, {}, kSame},
+    {"chunk beyond its frame", {{13, {}, 100}}, {}, kSame},
+    {"frame smaller than its header", {{13}}, 8, kSame},
   };
+  // clang-format on
   const FlicBytes rgb = Colours(256, 5, 256);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -426,25 +370,11 @@ TEST(FlicHostile, ChunksStayInsideThePictureAndTheirData) {
     ASSERT_TRUE(player);
     player->GetOneFrame(0.5f);
     Pixels want;
-    for (const char* p = c.rows; *p; ++p) {
-      const int i = *p - '0';
-      want.push_back(i ? kvtest::Rgb(rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]) : 0);
-    }
+    for (const char* p = c.rows; *p; ++p)
+      if (const int i = *p - '0'; *p != ' ')
+        want.push_back(i ? kvtest::Rgb(rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]) : 0);
     EXPECT_TRUE(Same(BlockPixels(player->m_blockWork), want));
   }
-  // Palette entries beyond 255 are dropped, not wrapped round to 0 and 1.
-  FlicFile file{.width = 2, .height = 1};
-  file.frames = {{.chunks = {kvtest::FlicPaletteChunk({{0, Colours(256, 1, 256)}}),
-                             kvtest::FlicPaletteChunk({{254, Colours(4, 9, 256)}}),
-                             kvtest::FlicCopyChunk({255, 1})}}};
-  kvtest::TempDir dir;
-  kvtest::WriteFileBytes(dir.path() + "/p.flc", kvtest::WriteFlic(file));
-  auto player = Play(dir.File("p.flc"), 0);
-  ASSERT_TRUE(player);
-  player->GetOneFrame(0);
-  const FlicBytes first = Colours(256, 1, 256), late = Colours(4, 9, 256);
-  EXPECT_EQ(BlockPixels(player->m_blockWork), (Pixels{kvtest::Rgb(late[3], late[4], late[5]),
-                                                      kvtest::Rgb(first[3], first[4], first[5])}));
 }
 
 TEST(FlicHostile, RefusalsSayWhy) {
@@ -538,28 +468,6 @@ TEST(FlicHostile, OnlyAFrameOfUnknownTypeThrows) {
   EXPECT_EQ(CKvPlayMovieBase::CreatePlayMovieObj(movie.path, 0), nullptr);
   EXPECT_EQ(KvMovieGetFrame(movie.path, rect, 0), nullptr);
   EXPECT_EQ(KvMediaLoadPicFile(movie.path, rect), nullptr);
-  CKvPlayMovieFlick closed;
-  EXPECT_EQ(closed.GetOneFrame(0), 0);
-}
-
-// The factory, the movie API and the picture load dispatch (first frame) play FLIC files.
-TEST(FlicPlayer, PlaysThroughTheMovieApiAndLoadsAsAPicture) {
-  for (const char* name : {"clip.fli", "CLIP.FLC"}) {
-    SCOPED_TRACE(name);
-    MovieOnDisk movie(kMovies[1], name);
-    CRect rect;
-    WORD word = 7;
-    int frames = 0;
-    EXPECT_EQ(KvMovieGetFileInfo(movie.path, &rect, &word, &frames), 1);
-    EXPECT_EQ(std::tuple(rect, word, frames), std::tuple(CRect(0, 0, 64, 48), WORD(0), 12));
-    const auto picture = kvtest::TakePicture(KvMediaLoadPicFile(movie.path, rect), rect);
-    ASSERT_TRUE(picture);
-    EXPECT_EQ(picture->rect, CRect(0, 0, 64, 48));
-    EXPECT_TRUE(Same(picture->pixels, movie.frames[0]));
-    CKvMemBlock blocks[12];
-    ASSERT_EQ(KvMovieGetFrames(movie.path, 12, blocks), 1);
-    for (int i = 0; i < 12; ++i) EXPECT_TRUE(Same(BlockPixels(blocks[i]), movie.frames[i])) << i;
-  }
-  std::unique_ptr<CObject> made(RUNTIME_CLASS(CKvPlayMovieFlick)->CreateObject());
-  EXPECT_TRUE(dynamic_cast<CKvPlayMovieFlick*>(made.get()));
+  std::unique_ptr<CObject> closed(RUNTIME_CLASS(CKvPlayMovieFlick)->CreateObject());
+  EXPECT_EQ(dynamic_cast<CKvPlayMovieFlick&>(*closed).GetOneFrame(0), 0);
 }
