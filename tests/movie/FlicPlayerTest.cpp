@@ -353,7 +353,7 @@ TEST(FlicHostile, ChunksStayInsideThePictureAndTheirData) {
     {"copy longer than the picture", {{16, B(100, 2)}}, {}, "2222222 2222222 2222222 2222222"},
     {"palette entries beyond 255 dropped, not wrapped to 0 and 1",
      {kvtest::FlicPaletteChunk({{254, Colours(4, 9, 256)}})}, {}, kSame},
-    {"chunk smaller than its header", {{99, {}, 3}, {13}}, {}, kSame},
+    {"chunk smaller than its header", {{13, {}, 5}}, {}, kSame},
     {"chunk beyond its frame", {{13, {}, 100}}, {}, kSame},
     {"frame smaller than its header", {{13}}, 8, kSame},
   };
@@ -375,6 +375,19 @@ TEST(FlicHostile, ChunksStayInsideThePictureAndTheirData) {
         want.push_back(i ? kvtest::Rgb(rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]) : 0);
     EXPECT_TRUE(Same(BlockPixels(player->m_blockWork), want));
   }
+  // Replaying from frame 0 starts from index 0 and a black palette, whatever was shown: here
+  // frame 0 is only a delta that sets pixel 1 to index 5.
+  FlicFile partial{.width = 2, .height = 1};
+  partial.frames = {
+      {.chunks = {{12, {0, 0, 1, 0, 1, 1, 1, 5}}}},
+      {.chunks = {kvtest::FlicPaletteChunk({{0, rgb}}), kvtest::FlicCopyChunk({3, 4})}}};
+  kvtest::TempDir dir;
+  kvtest::WriteFileBytes(dir.path() + "/p.flc", kvtest::WriteFlic(partial));
+  auto player = Play(dir.File("p.flc"), 0);
+  ASSERT_TRUE(player);
+  player->GetOneFrame(0.5f);
+  player->GetOneFrame(0);
+  EXPECT_EQ(BlockPixels(player->m_blockWork), (Pixels{0, kvtest::Rgb(0, 0, 0)}));
 }
 
 TEST(FlicHostile, RefusalsSayWhy) {
