@@ -463,7 +463,6 @@ void CKvPlayMovieFlick::PaintPalette() {
     colours[i] = 0xFF000000u | DWORD{m_palette[3 * i]} << 16 | DWORD{m_palette[3 * i + 1]} << 8 |
                  m_palette[3 * i + 2];
   auto* work = reinterpret_cast<DWORD*>(m_blockWork.GetAddress());
-  const int width = m_sizeFrame.cx;
   if (m_nMixMode != 0 && m_nMixMode != 1) {
     KvConvertRow(RawPixel::Index8, m_index.data(), work, m_index.size(), 255, colours.data(),
                  colours.size());
@@ -474,16 +473,18 @@ void CKvPlayMovieFlick::PaintPalette() {
   if (!m_pBackBlock || !m_pBackBlock->IsValid() || (m_pBackBlock->GetRect() & area) != area)
     m_blockWork.ClearBlock(nullptr, CKvColor32(0, 0, 0, 0));
   if (m_pBackBlock) m_blockWork.Copy(0, 0, m_pBackBlock, area, KV_MIX_COPY);
-  m_row.resize(static_cast<std::size_t>(width));
-  auto* row = reinterpret_cast<tagCOLOR32*>(m_row.data());
-  for (int y = 0; y < m_sizeFrame.cy; ++y) {
-    const std::size_t offset = static_cast<std::size_t>(m_blockWork.GetLineOffset(y));
-    KvConvertRow(RawPixel::Index8, m_index.data() + offset, m_row.data(),
-                 static_cast<std::size_t>(width), 255, colours.data(), colours.size());
-    auto* dst = reinterpret_cast<tagCOLOR32*>(work + offset);
+  // Frame and work block have the same layout, so the frame is mixed in pieces small
+  // enough for the cache, whatever its width.
+  std::array<DWORD, 512> piece;
+  for (std::size_t at = 0; at < m_index.size(); at += piece.size()) {
+    const std::size_t n = std::min(piece.size(), m_index.size() - at);
+    KvConvertRow(RawPixel::Index8, m_index.data() + at, piece.data(), n, 255, colours.data(),
+                 colours.size());
+    auto* dst = reinterpret_cast<tagCOLOR32*>(work + at);
+    const auto* src = reinterpret_cast<const tagCOLOR32*>(piece.data());
     if (m_nMixMode == 0)
-      KvMixRowOver(dst, row, static_cast<std::size_t>(width));
+      KvMixRowOver(dst, src, n);
     else
-      KvMixRowUnder(dst, row, static_cast<std::size_t>(width));
+      KvMixRowUnder(dst, src, n);
   }
 }

@@ -96,5 +96,4 @@ class KV_MEDIA_API CKvPlayMovieFlick : public CKvPlayMovieBase {
   int m_nCurFrame = -1;
   std::vector<ULONGLONG> m_frameTable;
   std::vector<BYTE> m_readBuffer;
-  std::vector<DWORD> m_row;
 };
