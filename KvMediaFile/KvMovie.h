@@ -1,8 +1,9 @@
-// Movies: the motion-movie file, the player interface and factory, the motion player, and
-// the movie API.
+// Movies: the motion-movie file, the player interface and factory, the motion and FLIC
+// players, and the movie API.
 #pragma once
 
 #include "host/Color.h"
+#include "movie/FlicPlayer.h"
 #include "movie/MotionFile.h"
 #include "movie/MotionPlayer.h"
 #include "movie/MoviePlayer.h"

@@ -25,3 +25,9 @@ find_path(DEVIL_INCLUDE_DIR IL/il.h)
 if(NOT DEVIL_LIBRARY OR NOT DEVIL_INCLUDE_DIR)
   message(FATAL_ERROR "DevIL not found (Debian libdevil-dev)")
 endif()
+# libavcodec's FLIC decoder (Debian libavcodec-dev, libavutil-dev): the peer that the FLIC
+# tests and benchmark compare with; the library itself does not use it.
+if((KV_TESTS OR KV_BENCH) AND NOT KV_FUZZ)
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(AVCODEC REQUIRED IMPORTED_TARGET libavcodec libavutil)
+endif()

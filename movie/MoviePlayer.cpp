@@ -10,6 +10,7 @@
 #include "host/ModuleResources.h"
 #include "host/PixelOps.h"
 #include "host/UiServices.h"
+#include "movie/FlicPlayer.h"
 #include "movie/MotionPlayer.h"
 #include "platform/GlobalMemory.h"
 #include "platform/Paths.h"
@@ -82,10 +83,19 @@ CKvPlayMovieBase* CKvPlayMovieBase::CreatePlayMovieObj(CString path, int bLoadTo
     case MOVIE_KVX:
       player = std::make_unique<CKvPlayMovieMotion>();
       break;
-    default:  // FLIC files play once their player is in the build
+    case MOVIE_FLIC:
+      player = std::make_unique<CKvPlayMovieFlick>();
+      break;
+    default:
       return nullptr;
   }
-  if (!player->Open(path, bLoadToMem) || !player->Prepare(nullptr)) return nullptr;
+  if (!player->Open(path, bLoadToMem)) return nullptr;
+  // The FLIC player throws for a frame of unknown type; the factory's callers get null.
+  try {
+    if (!player->Prepare(nullptr)) return nullptr;
+  } catch (const CFileException&) {
+    return nullptr;
+  }
   return player.release();
 }
 
@@ -121,10 +131,14 @@ int KvMovieGetFrames(CString path, int count, CKvMemBlock* blocks) {
   if (!blocks) return 0;
   // The caller's array holds `count` blocks; frames beyond it are not asked for.
   const int frames = std::min(player->m_nFrames, count);
-  for (int i = 0; i < frames; ++i) {
-    if (!player->GetOneFrame(static_cast<float>(i) / static_cast<float>(player->m_nFrames)))
-      return 0;
-    blocks[i] = player->m_blockWork;
+  try {
+    for (int i = 0; i < frames; ++i) {
+      if (!player->GetOneFrame(static_cast<float>(i) / static_cast<float>(player->m_nFrames)))
+        return 0;
+      blocks[i] = player->m_blockWork;
+    }
+  } catch (const CFileException&) {
+    return 0;  // a FLIC frame of unknown type
   }
   return 1;
 }
@@ -153,7 +167,11 @@ DWORD* KvMovieGetFrame(CString path, CRect& rect, float t) {
   if (!player || !player->GetInfo(path, movieRect, word, frames)) return nullptr;
   rect = movieRect;
   if (movieRect.IsRectEmpty() || frames < 1) return nullptr;
-  if (!player->GetOneFrame(t)) return nullptr;
+  try {
+    if (!player->GetOneFrame(t)) return nullptr;
+  } catch (const CFileException&) {
+    return nullptr;  // a FLIC frame of unknown type
+  }
   const CSize size = player->m_blockWork.GetSize();
   const std::size_t bytes = static_cast<std::size_t>(size.cx) * size.cy * 4;
   auto* frame = static_cast<DWORD*>(GlobalAlloc(GPTR, bytes));

@@ -95,3 +95,16 @@ TEST(RowConversion, Planes) {
   EXPECT_EQ(std::vector<BYTE>(indices, indices + 16),
             (std::vector<BYTE>{11, 2, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 2}));
 }
+
+// A full palette needs no index checks; long rows are streamed. Every tail and alignment.
+TEST(RowConversion, Index8WithAFullPaletteAtEveryLength) {
+  std::vector<DWORD> palette(256);
+  for (int i = 0; i < 256; ++i) palette[i] = Px(i, 255 - i, i / 2, i);
+  const kvtest::Bytes src = kvtest::NoiseWithRuns(1100, 1, 256, 9);
+  std::vector<DWORD> out(1101);
+  for (std::size_t count : {1u, 5u, 1023u, 1024u, 1027u, 1100u})
+    for (std::size_t shift : {0u, 1u}) {
+      KvConvertRow(RawPixel::Index8, src.data(), out.data() + shift, count, 0, palette.data(), 256);
+      for (std::size_t i = 0; i < count; ++i) ASSERT_EQ(out[shift + i], palette[src[i]]) << count;
+    }
+}

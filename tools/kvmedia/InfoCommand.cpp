@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "KvMediaFile/KvScroll.h"
 #include "ToolSupport.h"
 #include "host/FileName.h"
+#include "host/FileReader.h"
 #include "platform/GlobalMemory.h"
 
 namespace kvtool {
@@ -63,6 +65,27 @@ bool MovieReadsWhole(const CString& path, int frames) {
   return true;
 }
 
+// Every frame plays, and the file is as long as its header says.
+bool FlicPlaysWhole(const CString& path, long long fileSize, std::string& reason) {
+  SKvFlicHeader header;
+  CKvPlayMovieFlick player;
+  if (!KvReadFlicHeader(path, header) || !player.Open(path, 0)) return false;
+  try {
+    if (!player.Prepare(nullptr)) return false;
+    for (int i = 0; i < player.m_nFrames; ++i)
+      player.GetOneFrame(static_cast<float>(i) / static_cast<float>(player.m_nFrames));
+  } catch (const CFileException&) {
+    reason = LibraryReason("a frame does not read");
+    return false;
+  }
+  if (fileSize < header.size) {
+    reason = "truncated: " + KvGroupDigits(static_cast<ULONGLONG>(fileSize)) + " of " +
+             KvGroupDigits(header.size) + " bytes";
+    return false;
+  }
+  return true;
+}
+
 void DescribeScroll(Record& record, const CString& path, long long fileSize, bool check) {
   static const char* const kDirections[] = {"roll up", "roll down", "crawl left", "crawl right"};
   record.Text("type", "scroll");
@@ -90,13 +113,19 @@ void DescribeMovie(Record& record, const CString& path, ENUMMOVIETYPE movie, lon
     record.Fail(LibraryReason("not a movie this library reads"));
     return;
   }
-  AddFacts(record, rect.Width(), rect.Height(), flic ? 8 : 32, flic ? 3 : 4, !flic, fileSize);
+  // FLIC frames load with index 0 transparent.
+  AddFacts(record, rect.Width(), rect.Height(), flic ? 8 : 32, 4, true, fileSize);
   record.Number("x", rect.left);
   record.Number("y", rect.top);
   record.Number("frames", frames);
-  if (!flic) record.Number("key_interval", word);
-  if (check && !flic && !MovieReadsWhole(path, frames))
-    record.Fail("damaged: a frame does not read");
+  SKvFlicHeader header;
+  if (!flic)
+    record.Number("key_interval", word);
+  else if (KvReadFlicHeader(path, header))
+    record.Number("speed_ms", std::llround(header.MillisecondsPerFrame()));
+  std::string reason = "a frame does not read";
+  if (check && !(flic ? FlicPlaysWhole(path, fileSize, reason) : MovieReadsWhole(path, frames)))
+    record.Fail("damaged: " + reason);
 }
 
 void DescribePicture(Record& record, const std::string& file, const CString& path,

@@ -29,6 +29,8 @@ std::unique_ptr<CKvPlayMovieBase> MakePlayer(const CString& path) {
     case MOVIE_SVE:
     case MOVIE_KVX:
       return std::make_unique<CKvPlayMovieMotion>();
+    case MOVIE_FLIC:
+      return std::make_unique<CKvPlayMovieFlick>();
     default:
       return nullptr;
   }
@@ -101,6 +103,8 @@ int Frames(const Args& args) {
     return Fail(files[0] + ": " + LibraryReason("not a readable movie"));
   if (!player->Open(path, memory ? 1 : 0))
     return Fail(files[0] + ": " + LibraryReason("not a readable movie"));
+  // The FLIC player clears the flag in Open: it is the caller's to set before Prepare.
+  player->m_bLoadToMem = memory ? 1 : 0;
 
   KvMediaFileOpen();
   CKvMemBlock back;
@@ -116,8 +120,13 @@ int Frames(const Args& args) {
     // Where the movie was made to stand, unless told otherwise.
     player->m_ptPaste = paste.value_or(movieRect.TopLeft());
   }
-  if (!player->Prepare(background.empty() ? nullptr : &back))
-    return Fail(files[0] + ": the movie's frames cannot be read");
+  // A FLIC frame of unknown type throws out of Prepare and GetOneFrame.
+  try {
+    if (!player->Prepare(background.empty() ? nullptr : &back))
+      return Fail(files[0] + ": " + LibraryReason("the movie's frames cannot be read"));
+  } catch (const CFileException&) {
+    return Fail(files[0] + ": " + LibraryReason("a frame cannot be read"));
+  }
 
   const std::string& dir = files[1];
   if (const std::string refusal = PrepareFrameFolder(dir, force); !refusal.empty())
@@ -128,7 +137,11 @@ int Frames(const Args& args) {
   int written = 0;
   Progress progress("playing " + files[0], (n + every - 1) / every, "frames");
   for (long i = 0; i < n; i += every) {
-    player->GetOneFrame(static_cast<float>(i) / static_cast<float>(n));
+    try {
+      player->GetOneFrame(static_cast<float>(i) / static_cast<float>(n));
+    } catch (const CFileException&) {
+      return Fail(files[0] + ": " + LibraryReason("a frame cannot be read"));
+    }
     const auto* pixels = reinterpret_cast<const DWORD*>(player->m_blockWork.GetAddress());
     if (!background.empty()) {
       PlaceOnBackground(player->m_blockWork, back, player->m_ptPaste, placed);
@@ -234,7 +247,8 @@ int Run(const Args& args) {
 }  // namespace
 
 const Command kMovieCommand = {
-    "movie", "make a motion movie (.sve) from pictures, or play one into PNG frames",
+    "movie",
+    "make a motion movie (.sve) from pictures, or play a movie (.sve, .fli, .flc) into PNG frames",
     "usage: kvmedia movie make PATTERN OUT.sve --first N --last M --digits D --rect X,Y,W,H\n"
     "                          [--key K] [--color-key R,G,B [--tolerance R,G,B]] [--deflicker]\n"
     "       kvmedia movie frames MOVIE OUTDIR [--memory] [--every N] [--force]\n"

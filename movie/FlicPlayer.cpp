@@ -1,0 +1,490 @@
+#include "movie/FlicPlayer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "host/ByteReader.h"
+#include "host/Failure.h"
+#include "host/FileReader.h"
+#include "host/PixelOps.h"
+#include "picture/RowConversion.h"
+
+IMPLEMENT_DYNCREATE(CKvPlayMovieFlick, CKvPlayMovieBase)
+
+namespace {
+
+constexpr std::size_t kFrameHeaderSize = 16;
+constexpr std::size_t kChunkHeaderSize = 6;
+// Headers and small chunks come through this buffer; chunk data larger than it is read
+// straight into the chunk buffer.
+constexpr std::size_t kReaderBuffer = 4096;
+
+enum ChunkType : WORD {
+  kPalette256 = 4,
+  kWordDelta = 7,
+  kPalette64 = 11,
+  kByteDelta = 12,
+  kBlack = 13,
+  kByteRun = 15,
+  kCopy = 16,
+};
+
+// Writes into one line of the index picture; whatever lies beyond its end is dropped.
+struct Line {
+  BYTE* pixels;
+  int width;
+  void Copy(int x, const BYTE* src, int n) const {
+    if (x < width) std::memcpy(pixels + x, src, static_cast<std::size_t>(std::min(n, width - x)));
+  }
+  void Fill(int x, BYTE value, int n) const {
+    if (x < width) std::memset(pixels + x, value, static_cast<std::size_t>(std::min(n, width - x)));
+  }
+  void FillPairs(int x, BYTE first, BYTE second, int pairs) const {
+    for (int i = 0; i < 2 * pairs && x + i < width; ++i) pixels[x + i] = i & 1 ? second : first;
+  }
+};
+
+// Reads the 128 header bytes from the start of the file and checks them.
+bool ReadHeaderFrom(CFile& file, SKvFlicHeader& header) {
+  FileReader in(file, SKvFlicHeader::kSize);
+  std::array<BYTE, SKvFlicHeader::kSize> bytes;
+  if (!in.seek(0) || !in.read(bytes.data(), bytes.size())) return KvFail(in.Reason());
+  ByteReader r(bytes);
+  SKvFlicHeader h;
+  h.size = r.u32le();
+  h.magic = r.u16le();
+  h.frames = r.u16le();
+  h.width = r.i16le();
+  h.height = r.i16le();
+  r.skip(4);  // depth and flags
+  h.speed = h.magic == SKvFlicHeader::kFli ? r.u16le() : r.u32le();
+  if (h.magic != SKvFlicHeader::kFli && h.magic != SKvFlicHeader::kFlc)
+    return KvFail("not a FLIC file (magic)");
+  if (h.width < 1) return KvFailf("width %d", h.width);
+  if (h.height < 1) return KvFailf("height %d", h.height);
+  header = h;
+  return true;
+}
+
+}  // namespace
+
+bool KvReadFlicHeader(const CString& path, SKvFlicHeader& header) {
+  CFile file;
+  return KvOpenForReading(path, file) && ReadHeaderFrom(file, header);
+}
+CKvPlayMovieFlick::CKvPlayMovieFlick() = default;
+
+CKvPlayMovieFlick::~CKvPlayMovieFlick() { Close(); }
+
+int CKvPlayMovieFlick::GetInfo(CString path, CRect& rect, WORD& word, int& frames) {
+  rect = CRect();
+  word = 0;
+  frames = -1;
+  CKvPlayMovieFlick probe;
+  if (!probe.OpenForRead(path) || !probe.ReadHeader()) return 0;
+  probe.GetFrameSize();
+  rect = CRect(CPoint(0, 0), probe.m_sizeFrame);
+  frames = probe.m_header.frames;
+  return 1;
+}
+
+int CKvPlayMovieFlick::Open(CString path, int bLoadToMem) {
+  KvClearFailure();
+  Close();
+  if (!OpenForRead(path) || !ReadHeader()) {
+    Close();
+    return 0;
+  }
+  GetFrameSize();
+  m_nFrames = m_header.frames;
+  m_wKeyInterval = 0;
+  if (!KvCheckedPictureBytes(m_sizeFrame.cx, m_sizeFrame.cy)) {
+    Close();
+    return KvFailf("frame too large: %d x %d", m_sizeFrame.cx, m_sizeFrame.cy);
+  }
+  try {
+    m_index.assign(static_cast<std::size_t>(m_nFramePixels), 0);
+  } catch (const std::bad_alloc&) {
+    Close();
+    return KvFail("out of memory");
+  }
+  const int result = CKvPlayMovieBase::Open(path, bLoadToMem);
+  m_bLoadToMem = 0;
+  if (!result) {
+    Close();
+    KvFail("out of memory");
+  }
+  return result;
+}
+
+void CKvPlayMovieFlick::Close() {
+  CKvPlayMovieBase::Close();
+  m_reader.reset();
+  m_pFile.reset();
+  m_memCopy = std::vector<BYTE>();
+  m_index = std::vector<BYTE>();
+  m_frameTable.clear();
+  m_bPrepared = 0;
+  m_nCurFrame = -1;
+}
+
+int CKvPlayMovieFlick::Prepare(CKvMemBlock* pBack) {
+  KvClearFailure();
+  CKvPlayMovieBase::Prepare(pBack);
+  m_nCurFrame = -1;
+  if (!IsOpen()) return 0;
+  if (m_bLoadToMem && m_pFile && !LoadToMemory()) return 0;
+  if (!ReadFramePosition()) return 0;
+  m_bPrepared = 1;
+  return 1;
+}
+
+int CKvPlayMovieFlick::OpenForRead(const wchar_t* path) {
+  if (IsOpen()) Close();
+  auto file = std::make_unique<CFile>();
+  if (!KvOpenForReading(path, *file)) return 0;
+  m_pFile = std::move(file);
+  return 1;
+}
+
+int CKvPlayMovieFlick::ReadHeader() { return m_pFile && ReadHeaderFrom(*m_pFile, m_header); }
+
+void CKvPlayMovieFlick::GetFrameSize() {
+  m_sizeFrame = m_header.FrameSize();
+  m_nFramePixels = m_sizeFrame.cx * m_sizeFrame.cy;
+  m_nLines = std::min<int>(m_header.height, m_sizeFrame.cy);
+}
+
+std::span<const BYTE> CKvPlayMovieFlick::ReadAt(ULONGLONG pos, std::size_t n) {
+  if (!m_memCopy.empty()) {
+    ByteReader in(m_memCopy);
+    if (pos > m_memCopy.size() || !in.seek(static_cast<std::size_t>(pos))) return {};
+    return in.bytes(std::min(n, in.remaining()));
+  }
+  if (!m_pFile) return {};
+  // A failed read leaves the reader failed for good; the next read starts a fresh one.
+  if (!m_reader || !m_reader->ok())
+    m_reader = std::make_unique<FileReader>(*m_pFile, kReaderBuffer);
+  if (!m_reader->seek(pos)) return {};
+  n = static_cast<std::size_t>(std::min<ULONGLONG>(n, m_reader->remaining()));
+  try {
+    if (m_readBuffer.size() < n) m_readBuffer.resize(n);
+  } catch (const std::bad_alloc&) {
+    return {};  // the chunk then decodes nothing
+  }
+  if (!m_reader->read(m_readBuffer.data(), n)) return {};
+  return {m_readBuffer.data(), n};
+}
+
+bool CKvPlayMovieFlick::ReadFrameHeader(ULONGLONG pos, FrameHeader& header) {
+  // A header cut short by the end of the file is no frame; its type is not looked at.
+  ByteReader in(ReadAt(pos, kFrameHeaderSize));
+  header.size = in.u32le();
+  header.type = in.u16le();
+  header.chunks = in.i16le();
+  if (!in.skip(8)) return false;
+  if (header.type != kFrameType && header.type != kPrefixType) {
+    char reason[80];
+    std::snprintf(reason, sizeof reason, "unknown FLIC frame type 0x%04X at byte %s",
+                  unsigned{header.type}, KvGroupDigits(pos).c_str());
+    KvSetFailure(reason);
+    throw CFileException(kKvFlicBadFrameCause, -1, m_strFileName);
+  }
+  return true;
+}
+
+int CKvPlayMovieFlick::ReadFramePosition() {
+  if (!IsOpen()) return 0;
+  if (m_nFrames < 1) return KvFail("no frames");
+  // Rebuilt from the first frame on every Prepare, so that a second Prepare finds the same
+  // table. Frame k lies behind frame k - 1 by that frame's size; where the file ends inside
+  // a header, the remaining entries stay there and play as missing frames.
+  m_reader.reset();
+  m_frameTable.clear();
+  m_frameTable.reserve(static_cast<std::size_t>(m_nFrames));
+  FrameHeader header;
+  bool read = ReadFrameHeader(SKvFlicHeader::kSize, header);
+  m_frameTable.push_back(SKvFlicHeader::kSize);
+  for (int i = 1; i < m_nFrames; ++i) {
+    if (i > 1) read = ReadFrameHeader(m_frameTable.back(), header);
+    m_frameTable.push_back(m_frameTable.back() + (read ? header.size : 0));
+  }
+  return 1;
+}
+
+bool CKvPlayMovieFlick::LoadToMemory() {
+  // The header's size field bounds the copy, and so does the file: a size that claims more
+  // than the file holds does not allocate for it.
+  const ULONGLONG length = m_pFile->GetLength();
+  const ULONGLONG bytes = std::min<ULONGLONG>(m_header.size, length);
+  if (bytes <= SKvFlicHeader::kSize) return KvFailf("no frames in %u bytes", m_header.size);
+  // A movie beyond the picture limit plays from the file instead.
+  if (bytes > KvGetMaxPictureBytes()) return true;
+  std::vector<BYTE> copy;
+  try {
+    copy.resize(static_cast<std::size_t>(bytes));
+  } catch (const std::bad_alloc&) {
+    return true;
+  }
+  FileReader in(*m_pFile, kReaderBuffer);
+  if (!in.seek(0) || !in.read(copy.data(), copy.size())) return KvFail(in.Reason());
+  m_memCopy = std::move(copy);
+  m_reader.reset();
+  m_pFile.reset();
+  return true;
+}
+
+int CKvPlayMovieFlick::FrameAtTime(float t) const {
+  // t = i / frames, rounded in float, can fall a hair below i once multiplied back; a
+  // relative nudge of one part in a million gives frame i, and t = 0.99999 still plays
+  // the last frame. Times beyond any frame count are held to a range that truncates safely.
+  double product = static_cast<double>(m_nFrames) * static_cast<double>(t);
+  product += product * 1e-6;
+  if (std::isnan(product)) product = 0;
+  product = std::clamp(product, -2e9, 2e9);
+  return static_cast<int>(static_cast<long long>(product) % m_nFrames);
+}
+
+int CKvPlayMovieFlick::GetOneFrame(float t) {
+  if (!IsOpen()) return 0;
+  if (m_nFrames < 1 || m_frameTable.size() != static_cast<std::size_t>(m_nFrames)) return 0;
+  const int n = FrameAtTime(t);
+  if (n == m_nCurFrame) return 1;
+  // A fresh reader for each call: a file that changed or grew since is read as it is now.
+  m_reader.reset();
+  const int held = m_nCurFrame;
+  m_nCurFrame = n;
+  // The held frame is not decoded again: every chunk writes absolute values, so that would
+  // change nothing. A step back (or a negative time before) replays from frame 0.
+  const int start = n < held ? 0 : std::max(0, held + 1);
+  if (start > n) return 1;
+  if (start == 0) {
+    // From a clean picture and palette, so that a frame looks the same whatever was played
+    // before it.
+    std::fill(m_index.begin(), m_index.end(), BYTE{0});
+    m_palette.fill(0);
+  }
+  bool painted = false;
+  for (int k = start; k <= n; ++k) {
+    try {
+      const int decoded = DecodeFrame(k);
+      if (decoded < 0) break;  // the file ends inside this frame's header
+      painted = decoded > 0 || painted;
+    } catch (const CFileException&) {
+      m_nCurFrame = k - 1;
+      if (painted) PaintPalette();
+      throw;
+    }
+  }
+  if (painted) PaintPalette();
+  return 1;
+}
+
+int CKvPlayMovieFlick::DecodeFrame(int frame) {
+  const ULONGLONG pos = m_frameTable[static_cast<std::size_t>(frame)];
+  FrameHeader header;
+  if (!ReadFrameHeader(pos, header)) return -1;
+  if (header.type == kPrefixType) return 0;
+  const ULONGLONG end = pos + header.size;
+  ULONGLONG at = pos + kFrameHeaderSize;
+  for (int c = 0; c < header.chunks; ++c) {
+    ByteReader in(ReadAt(at, kChunkHeaderSize));
+    const DWORD size = in.u32le();
+    const WORD type = in.u16le();
+    // A chunk cut short, smaller than its header or reaching beyond its frame ends the frame.
+    if (!in.ok() || size < kChunkHeaderSize || at > end || size > end - at) break;
+    const std::size_t length = size - kChunkHeaderSize;
+    switch (type) {
+      case kPalette256:
+      case kPalette64:
+        // The palette's length is the low 16 bits of the data's.
+        ChangePalette(type == kPalette256, ReadAt(at + kChunkHeaderSize, length & 0xFFFF));
+        break;
+      case kWordDelta:
+        DecodeELC_ToFrame(ReadAt(at + kChunkHeaderSize, length));
+        break;
+      case kByteDelta:
+        DecodeLC_ToFrame(ReadAt(at + kChunkHeaderSize, length));
+        break;
+      case kBlack:
+        BlackToFrame();
+        break;
+      case kByteRun:
+        DecodeBRUN_ToFrame(ReadAt(at + kChunkHeaderSize, length));
+        break;
+      case kCopy:
+        CopyToFrame(ReadAt(at + kChunkHeaderSize, length));
+        break;
+      default:
+        break;
+    }
+    at += size;
+  }
+  return 1;
+}
+
+// In every decoder a packet whose data the chunk does not hold ends the chunk, and writes
+// beyond the picture's lines or a line's end are dropped.
+
+void CKvPlayMovieFlick::ChangePalette(int b8Bit, std::span<const BYTE> data) {
+  ByteReader in(data);
+  const int packets = in.u16le();
+  int entry = 0;
+  for (int p = 0; p < packets; ++p) {
+    entry += in.u8();
+    const BYTE count = in.u8();
+    const int n = count ? count : 256;
+    const std::span<const BYTE> rgb = in.bytes(3 * static_cast<std::size_t>(n));
+    if (rgb.empty()) return;
+    // Entries beyond 255 are dropped.
+    for (int i = 0; i < n && entry + i < 256; ++i)
+      for (int c = 0; c < 3; ++c) {
+        const BYTE v = rgb[3 * static_cast<std::size_t>(i) + c];
+        m_palette[3 * static_cast<std::size_t>(entry + i) + c] =
+            b8Bit ? v : static_cast<BYTE>(v << 2);
+      }
+    entry += n;
+  }
+}
+
+void CKvPlayMovieFlick::DecodeLC_ToFrame(std::span<const BYTE> data) {
+  ByteReader in(data);
+  int y = in.i16le();
+  const int lines = in.i16le();
+  // A first line above the picture would write outside it: the chunk is not decoded.
+  if (!in.ok() || lines < 1 || y < 0) return;
+  const int width = m_sizeFrame.cx;
+  for (int i = 0; i < lines && y < m_nLines; ++i, ++y) {
+    const Line line{m_index.data() + m_blockWork.GetLineOffset(y), width};
+    const int packets = in.u8();
+    int x = 0;
+    for (int p = 0; p < packets; ++p) {
+      x += in.u8();
+      const int size = static_cast<signed char>(in.u8());
+      if (size > 0) {
+        const std::span<const BYTE> run = in.bytes(static_cast<std::size_t>(size));
+        if (run.empty()) return;
+        line.Copy(x, run.data(), size);
+        x += size;
+      } else {
+        const BYTE value = in.u8();
+        if (!in.ok()) return;
+        line.Fill(x, value, -size);
+        x -= size;
+      }
+    }
+    if (!in.ok()) return;
+  }
+}
+
+void CKvPlayMovieFlick::DecodeBRUN_ToFrame(std::span<const BYTE> data) {
+  // The picture is written as one run from its first byte: the packets of a line that
+  // write more or less than its width move the lines after it.
+  ByteReader in(data);
+  const Line picture{m_index.data(), m_nFramePixels};
+  int x = 0;
+  for (int y = 0; y < m_nLines && x < m_nFramePixels; ++y) {
+    const int packets = in.u8();
+    for (int p = 0; p < packets; ++p) {
+      const int count = static_cast<signed char>(in.u8());
+      if (count > 0) {
+        const BYTE value = in.u8();
+        if (!in.ok()) return;
+        picture.Fill(x, value, count);
+        x += count;
+      } else {
+        const std::span<const BYTE> run = in.bytes(static_cast<std::size_t>(-count));
+        if (!in.ok()) return;
+        if (count) picture.Copy(x, run.data(), -count);
+        x -= count;
+      }
+    }
+    if (!in.ok()) return;
+  }
+}
+
+void CKvPlayMovieFlick::DecodeELC_ToFrame(std::span<const BYTE> data) {
+  ByteReader in(data);
+  int lines = in.i16le();
+  if (!in.ok()) return;
+  const int width = m_sizeFrame.cx;
+  int y = 0;
+  while (lines > 0 && y < m_nLines) {
+    const int word = in.i16le();
+    if (!in.ok()) return;
+    if ((word & 0xC000) == 0xC000) {
+      y -= word;  // a skip of -word lines
+      continue;
+    }
+    BYTE* const row = m_index.data() + m_blockWork.GetLineOffset(y);
+    if ((word & 0xC000) == 0x8000) {
+      // The last pixel of a line of odd width; it does not end the line.
+      row[width - 1] = static_cast<BYTE>(word);
+      continue;
+    }
+    const Line line{row, width};
+    int x = 0;
+    for (int p = 0; p < word; ++p) {
+      x += in.u8();
+      const int count = static_cast<signed char>(in.u8());
+      if (count >= 0) {
+        const std::span<const BYTE> run = in.bytes(2 * static_cast<std::size_t>(count));
+        if (!in.ok()) return;
+        if (count) line.Copy(x, run.data(), 2 * count);
+        x += 2 * count;
+      } else {
+        const BYTE first = in.u8(), second = in.u8();
+        if (!in.ok()) return;
+        line.FillPairs(x, first, second, -count);
+        x -= 2 * count;
+      }
+    }
+    if (!in.ok()) return;
+    --lines;
+    ++y;
+  }
+}
+
+void CKvPlayMovieFlick::BlackToFrame() { std::fill(m_index.begin(), m_index.end(), BYTE{0}); }
+
+void CKvPlayMovieFlick::CopyToFrame(std::span<const BYTE> data) {
+  std::memcpy(m_index.data(), data.data(), std::min(data.size(), m_index.size()));
+}
+
+void CKvPlayMovieFlick::PaintPalette() {
+  if (!m_blockWork.IsValid()) return;
+  // Index 0 is transparent whatever colour the palette gives it.
+  std::array<DWORD, 256> colours;
+  colours[0] = 0;
+  for (std::size_t i = 1; i < 256; ++i)
+    colours[i] = 0xFF000000u | DWORD{m_palette[3 * i]} << 16 | DWORD{m_palette[3 * i + 1]} << 8 |
+                 m_palette[3 * i + 2];
+  auto* work = reinterpret_cast<DWORD*>(m_blockWork.GetAddress());
+  if (m_nMixMode != 0 && m_nMixMode != 1) {
+    KvConvertRow(RawPixel::Index8, m_index.data(), work, m_index.size(), 255, colours.data(),
+                 colours.size());
+    return;
+  }
+  // Where the background does not reach, the frame lies over transparency.
+  const CRect area(m_ptPaste, m_sizeFrame);
+  if (!m_pBackBlock || !m_pBackBlock->IsValid() || (m_pBackBlock->GetRect() & area) != area)
+    m_blockWork.ClearBlock(nullptr, CKvColor32(0, 0, 0, 0));
+  if (m_pBackBlock) m_blockWork.Copy(0, 0, m_pBackBlock, area, KV_MIX_COPY);
+  // Frame and work block have the same layout, so the frame is mixed in pieces small
+  // enough for the cache, whatever its width.
+  std::array<DWORD, 512> piece;
+  for (std::size_t at = 0; at < m_index.size(); at += piece.size()) {
+    const std::size_t n = std::min(piece.size(), m_index.size() - at);
+    KvConvertRow(RawPixel::Index8, m_index.data() + at, piece.data(), n, 255, colours.data(),
+                 colours.size());
+    auto* dst = reinterpret_cast<tagCOLOR32*>(work + at);
+    const auto* src = reinterpret_cast<const tagCOLOR32*>(piece.data());
+    if (m_nMixMode == 0)
+      KvMixRowOver(dst, src, n);
+    else
+      KvMixRowUnder(dst, src, n);
+  }
+}
