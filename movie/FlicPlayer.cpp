@@ -1,4 +1,4 @@
-#include "movie/FlicPlayer.h"
+#include "KvMediaFile/KvMovie.h"
 
 #include <algorithm>
 #include <cmath>

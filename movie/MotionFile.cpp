@@ -78,7 +78,6 @@ SKvMotionLocator ParseLocator(std::span<const BYTE> bytes, WORD version) {
   return l;
 }
 
-
 // Reads exactly `bytes` in reads of at most kMaxRead (the reader's buffer is smaller, so each
 // goes straight into `out`).
 bool ReadChunked(FileReader& in, BYTE* out, std::size_t bytes) {

@@ -1,4 +1,5 @@
-#include "movie/MotionPlayer.h"
+#include "KvMediaFile/KvMovie.h"
+#include "movie/MotionFile.h"
 
 #include <cmath>
 #include <limits>

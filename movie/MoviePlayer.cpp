@@ -1,4 +1,4 @@
-#include "movie/MoviePlayer.h"
+#include "KvMediaFile/KvMovie.h"
 
 #include <algorithm>
 #include <cstring>
@@ -10,8 +10,6 @@
 #include "host/ModuleResources.h"
 #include "host/PixelOps.h"
 #include "host/UiServices.h"
-#include "movie/FlicPlayer.h"
-#include "movie/MotionPlayer.h"
 #include "platform/GlobalMemory.h"
 #include "platform/Paths.h"
 
