@@ -2,7 +2,7 @@
 
 #include "KvMediaFile/KvMediaResources.h"
 #include "KvMediaFile/KvPicture.h"
-#include "MediaChecks.h"
+#include "PictureChecks.h"
 #include "fixtures/BmpWriter.h"
 #include "picture/BmpCodec.h"
 
@@ -12,34 +12,25 @@ using kvtest::BmpImage;
 using kvtest::Bytes;
 using kvtest::Picture;
 using kvtest::Px;
-using kvtest::U16;
-using kvtest::U32;
 constexpr DWORD kClear = 0;  // what no code wrote: black, fully transparent
 
 std::optional<Picture> LoadBmpBytes(const Bytes& file) {
   return kvtest::LoadBytes(KvMediaLoadBMPFile, "in.bmp", file);
 }
 
-// The same decoder without a file on disk, for inputs tried by the hundred.
-bool Decodes(Bytes file) {
-  CMemFile memory(file.data(), static_cast<UINT>(file.size()));
-  CRect rect = kvtest::kUntouched;
-  DWORD* buffer = KvDecodeBmpFile(memory, rect);
-  return kvtest::TakePicture(buffer, rect).has_value();
-}
-
-std::optional<Picture> Load(const BmpImage& image) { return LoadBmpBytes(kvtest::WriteBmp(image)); }
-
 std::vector<DWORD> LoadPixels(const BmpImage& image) {
-  auto p = Load(image);
+  auto p = LoadBmpBytes(kvtest::WriteBmp(image));
   return p ? p->pixels : std::vector<DWORD>{};
 }
 
-Bytes Noise(std::size_t count, unsigned seed) { return kvtest::NoiseWithRuns(count, 1, 256, seed); }
+// The same decoder without a file on disk, for inputs tried by the hundred.
+bool Decodes(const Bytes& file) {
+  return kvtest::DecodeInMemory([](CFile& f, CRect& r) { return KvDecodeBmpFile(f, r); }, file)
+      .has_value();
+}
 
-// Indices below `colours` with runs of repeats, some as long as a row.
-Bytes IndicesWithRuns(std::size_t count, int colours) {
-  return kvtest::NoiseWithRuns(count, 1, colours, 99);
+Bytes Noise(std::size_t count, unsigned seed, int values = 256) {
+  return kvtest::NoiseWithRuns(count, 1, values, seed);
 }
 
 BmpImage Image(int bits, int w, int h, Bytes pixels, Bytes palette = {}, int compression = 0) {
@@ -47,12 +38,6 @@ BmpImage Image(int bits, int w, int h, Bytes pixels, Bytes palette = {}, int com
   im.colorsUsed = int(palette.size() / 4), im.palette = std::move(palette);
   im.pixels = std::move(pixels);
   return im;
-}
-
-// 8-bit run-length pictures over a palette of three colours.
-const Bytes kThreeColours{10, 11, 12, 0, 20, 21, 22, 0, 30, 31, 32, 0};
-BmpImage Rle8(int w, int h, Bytes codes) {
-  return Image(8, w, h, std::move(codes), kThreeColours, 1);
 }
 
 }  // namespace
@@ -78,16 +63,8 @@ TEST(BmpLoad, ColourTablesAndChannelConversions) {
   mono.pixelOffset = 0;
   EXPECT_EQ(LoadPixels(mono), (std::vector{Px(4, 5, 6), Px(1, 2, 3), Px(4, 5, 6)}));
   // Indices beyond the entries stored give opaque black; the reserved byte is not alpha.
-  BmpImage few = Image(8, 4, 1, {0, 1, 2, 255}, {1, 2, 3, 9, 4, 5, 6, 0});
-  few.colorsUsed = 2;
-  EXPECT_EQ(LoadPixels(few), (std::vector{Px(1, 2, 3), Px(4, 5, 6), Px(0, 0, 0), Px(0, 0, 0)}));
-  // At most 256 entries.
-  BmpImage full = Image(8, 4, 1, {0, 1, 2, 255}, Bytes(4 * 257, 7));
-  full.colorsUsed = 257;
-  EXPECT_FALSE(Load(full));
-  full.colorsUsed = 256;
-  full.palette.resize(4 * 256);
-  EXPECT_TRUE(Load(full));
+  EXPECT_EQ(LoadPixels(Image(8, 4, 1, {0, 1, 2, 255}, {1, 2, 3, 9, 4, 5, 6, 0})),
+            (std::vector{Px(1, 2, 3), Px(4, 5, 6), Px(0, 0, 0), Px(0, 0, 0)}));
   // Row order, padding and the dropped alpha of 32 bits are left to the cross-check above.
   // 16 bits: five bits a channel shifted up by three, so 31 gives 248, not 255; bit 15 is
   // ignored.
@@ -95,11 +72,11 @@ TEST(BmpLoad, ColourTablesAndChannelConversions) {
             (std::vector{Px(248, 248, 248), Px(248, 0, 0), Px(8, 16, 8)}));
 }
 
-TEST(BmpLoad, RunLengthMatchesUncompressed) {
+TEST(BmpLoad, RunLengthMatchesUncompressedAndSkipsLeaveTransparentBlack) {
   const int w = 47, h = 33;
   for (int bits : {4, 8}) {
     SCOPED_TRACE(testing::Message() << bits << " bits");
-    const Bytes indices = IndicesWithRuns(w * h, 1 << bits);
+    const Bytes indices = Noise(w * h, 99, 1 << bits);
     const Bytes palette = Noise(4u << bits, 5);
     const auto plain =
         LoadPixels(Image(bits, w, h, kvtest::PackBmpRows(indices, w, bits), palette));
@@ -107,72 +84,30 @@ TEST(BmpLoad, RunLengthMatchesUncompressed) {
     const Bytes codes = kvtest::EncodeBmpRle(indices, w, bits);
     EXPECT_EQ(LoadPixels(Image(bits, w, h, codes, palette, bits == 8 ? 1 : 2)), plain);
   }
-}
-
-TEST(BmpLoad, RunLengthSkipsLeaveTransparentBlack) {
   const DWORD a = Px(10, 11, 12), b = Px(20, 21, 22), c = Px(30, 31, 32);
+  const Bytes colours{10, 11, 12, 0, 20, 21, 22, 0, 30, 31, 32, 0};
   // Bottom row: two of colour 1, then a delta of one right and one up; one of colour 2 and
   // an early end of line; the top row is ended by the end of the bitmap.
   const Bytes codes{2, 1, 0, 2, 1, 1, 1, 2, 0, 0, 0, 1};
-  EXPECT_EQ(LoadPixels(Rle8(4, 3, codes)), (std::vector{kClear, kClear, kClear, kClear,  //
-                                                        kClear, kClear, kClear, c,       //
-                                                        b, b, kClear, kClear}));
+  EXPECT_EQ(LoadPixels(Image(8, 4, 3, codes, colours, 1)),
+            (std::vector{kClear, kClear, kClear, kClear,  //
+                         kClear, kClear, kClear, c,       //
+                         b, b, kClear, kClear}));
   // Four bits: an encoded run alternates its two nibbles; an absolute run takes them in
   // order, padded to a 16-bit word.
-  BmpImage nibbles = Rle8(5, 2, {5, 0x12, 0, 0, 0, 3, 0x20, 0x10, 0, 1});
-  nibbles.bitCount = 4;
-  nibbles.compression = 2;
-  EXPECT_EQ(LoadPixels(nibbles), (std::vector{c, a, b, kClear, kClear, b, c, b, c, b}));
+  const Bytes nibbles{5, 0x12, 0, 0, 0, 3, 0x20, 0x10, 0, 1};
+  EXPECT_EQ(LoadPixels(Image(4, 5, 2, nibbles, colours, 2)),
+            (std::vector{c, a, b, kClear, kClear, b, c, b, c, b}));
 }
 
-TEST(BmpLoad, RejectsHeadersItDoesNotReadAndCodesOutsideThePicture) {
-  const auto valid = Image(24, 1, 1, {1, 2, 3, 0});
-  ASSERT_TRUE(Load(valid));
-  ASSERT_TRUE(Load(Rle8(4, 2, {4, 1, 0, 0, 4, 2, 0, 0, 0, 1})));
-  auto with = [](BmpImage im, int BmpImage::*field, int value) {
-    im.*field = value;
-    return im;
-  };
-  const std::pair<const char*, BmpImage> refused[] = {
-      {"64-byte header", with(valid, &BmpImage::headerSize, 64)},
-      {"width 0", with(valid, &BmpImage::width, 0)},
-      {"height 0", with(valid, &BmpImage::height, 0)},
-      {"2 bits", with(valid, &BmpImage::bitCount, 2)},
-      {"48 bits", with(Image(48, 1, 1, Bytes(8, 1)), &BmpImage::bitCount, 48)},
-      {"8 bits, 4-bit run-length", Image(8, 2, 1, {0, 0, 0, 1}, Bytes(1024, 0), 2)},
-      {"run past the row's end", Rle8(4, 2, {3, 1, 2, 1, 0, 1})},
-      {"absolute run past the row's end", Rle8(4, 2, {2, 1, 0, 3, 1, 1, 1, 0, 0, 1})},
-      {"delta to the row's end", Rle8(4, 2, {0, 2, 4, 0, 0, 1})},
-      {"delta above the top row", Rle8(4, 2, {0, 2, 0, 2, 0, 1})},
-      {"more rows than the height", Rle8(4, 2, {0, 0, 0, 0, 0, 0, 0, 1})},
-      {"no end of bitmap", Rle8(4, 2, {4, 1, 0, 0})},
-      {"top-down run-length", Rle8(4, -2, {0, 1})},
-  };
-  for (const auto& [what, image] : refused) EXPECT_FALSE(Load(image)) << what;
-  Bytes notBm = kvtest::WriteBmp(valid);
-  notBm[1] = 'A';
-  EXPECT_FALSE(LoadBmpBytes(notBm));
-  // 24 bits may say any compression.
-  EXPECT_TRUE(Load(with(valid, &BmpImage::compression, 3)));
-}
-
-TEST(BmpLoad, ShortAndLyingFilesFailQuickly) {
-  BmpImage indexed =
-      Image(8, 4, 3, kvtest::PackBmpRows(IndicesWithRuns(12, 4), 4, 8), Noise(16, 3));
+TEST(BmpLoad, ShortFilesFail) {
+  const BmpImage indexed =
+      Image(8, 4, 3, kvtest::PackBmpRows(Noise(12, 99, 4), 4, 8), Noise(16, 3));
   kvtest::ExpectEveryPrefixFails(kvtest::WriteBmp(indexed), Decodes);
   // The last row's padding may be missing.
-  indexed = Image(8, 5, 3, kvtest::PackBmpRows(IndicesWithRuns(15, 4), 5, 8), Noise(16, 3));
-  const Bytes padded = kvtest::WriteBmp(indexed);
-  EXPECT_TRUE(Decodes(Bytes(padded.begin(), padded.end() - 3)));
-  // Pixel data sought past the end.
-  indexed.pixelOffset = 1 << 20;
-  EXPECT_FALSE(Load(indexed));
-  // Headers claiming huge pictures on files that hold almost nothing.
-  kvtest::ExpectQuick(std::chrono::seconds(2), [] {
-    EXPECT_FALSE(Load(Image(32, 30000, 30000, Bytes(64, 1))));
-    EXPECT_FALSE(Load(Image(24, 0x7FFFFFFF, -0x7FFFFFFF - 1, Bytes(64, 1))));
-    EXPECT_FALSE(Load(Rle8(16000, 16000, Bytes(64, 1))));
-  });
+  const Bytes padded =
+      kvtest::WriteBmp(Image(8, 5, 3, kvtest::PackBmpRows(Noise(15, 99, 4), 5, 8), Noise(16, 3)));
+  EXPECT_TRUE(Decodes(kvtest::Cut(padded, padded.size() - 3)));
 }
 
 TEST(BmpSave, FourByTwoIsAnEightySixByteFile) {
@@ -180,6 +115,7 @@ TEST(BmpSave, FourByTwoIsAnEightySixByteFile) {
   const Bytes f =
       kvtest::SavedBytes(KvMediaSaveBMPFile, "out.bmp", buffer, CSize(4, 2), CRect(0, 0, 4, 2));
   ASSERT_EQ(f.size(), 86u);
+  using kvtest::U16, kvtest::U32;
   // Magic, file size, pixel offset; header size, width, height, planes, bits, compression,
   // image size, resolutions.
   EXPECT_EQ((std::vector<DWORD>{DWORD(U16(f, 0)), U32(f, 2), U32(f, 10), U32(f, 14), U32(f, 18),
@@ -188,9 +124,6 @@ TEST(BmpSave, FourByTwoIsAnEightySixByteFile) {
             (std::vector<DWORD>{0x4D42, 86, 54, 40, 4, 2, 1, 32, 0, 32, 4, 2}));
   EXPECT_EQ(U32(f, 54), buffer[4]);  // bottom row first, alpha as in the buffer
   EXPECT_EQ(U32(f, 70), buffer[0]);
-  auto opaque = buffer;
-  for (DWORD& px : opaque) px |= 0xFF000000u;
-  EXPECT_EQ(LoadBmpBytes(f), (Picture{{0, 0, 4, 2}, opaque}));
 }
 
 TEST(BmpInfo, DescribesAPictureBufferAndNothingMore) {

@@ -3,19 +3,20 @@
 #include <tuple>
 
 #include "KvMediaFile/KvPicture.h"
-#include "MediaChecks.h"
+#include "PictureChecks.h"
 #include "fixtures/TgaWriter.h"
 
 namespace {
 
 using kvtest::Bytes;
+using kvtest::Picture;
 using kvtest::Px;
 using kvtest::TgaImage;
 using kvtest::TgaPacking;
 using kvtest::U16;
 using kvtest::U32;
 
-std::optional<kvtest::Picture> LoadTgaBytes(const Bytes& file) {
+std::optional<Picture> LoadTgaBytes(const Bytes& file) {
   return kvtest::LoadBytes(KvMediaLoadTGAFile, "in.tga", file);
 }
 
@@ -44,33 +45,7 @@ Bytes Save(const std::vector<DWORD>& buffer, CSize size, CRect region) {
   return kvtest::SavedBytes(KvMediaSaveTGAFile, "out.tga", buffer, size, region);
 }
 
-// `image` with one header field changed.
-TgaImage With(TgaImage image, int TgaImage::*field, int value) {
-  image.*field = value;
-  return image;
-}
-
 }  // namespace
-
-// One colour per corner catches row order, channel order and alpha handling at once.
-TEST(TgaLoad, CornersLandWhereTheDescriptorPutsThem) {
-  const DWORD a = Px(10, 20, 30, 0), b = Px(40, 50, 60, 128), c = Px(70, 80, 90, 200),
-              d = Px(100, 110, 120, 255);
-  for (int descriptor : {0x00, 0x20, 0x30})
-    for (auto [type, depth] : {std::pair{2, 24}, {10, 32}}) {
-      SCOPED_TRACE(testing::Message()
-                   << "descriptor " << descriptor << " type " << type << " depth " << depth);
-      Bytes file;  // file row 0 holds a b, file row 1 holds c d
-      for (DWORD p : {a, b, c, d})
-        for (int i = 0; i < depth / 8; ++i) file.push_back((p >> 8 * i) & 0xFF);
-      auto alpha = [&](DWORD p) { return depth == 32 ? p : (p | 0xFF000000u); };
-      const bool topDown = descriptor == 0x20;
-      const std::vector<DWORD> expected = topDown
-                                              ? std::vector{alpha(a), alpha(b), alpha(c), alpha(d)}
-                                              : std::vector{alpha(c), alpha(d), alpha(a), alpha(b)};
-      EXPECT_EQ(LoadPixels(Image(type, depth, 2, 2, file, descriptor)), expected);
-    }
-}
 
 TEST(TgaLoad, ConvertsEachPixelSizeAndLooksColoursUpByTheStoredIndex) {
   // Grey, also when a true-colour type stores one byte.
@@ -86,8 +61,11 @@ TEST(TgaLoad, ConvertsEachPixelSizeAndLooksColoursUpByTheStoredIndex) {
   // Four bytes keep their alpha only at depth 32 (24 and 32 are left to the cross-check).
   EXPECT_EQ(LoadPixels(Image(2, 31, 2, 1, {1, 2, 3, 0, 4, 5, 6, 77})),
             (std::vector{Px(1, 2, 3), Px(4, 5, 6)}));
+  // Rows are top first only when the descriptor's origin bits are 0x20 (the cross-check
+  // covers 0x00 and 0x20): 0x30 is bottom-up.
+  EXPECT_EQ(LoadPixels(Image(2, 24, 1, 2, {1, 2, 3, 4, 5, 6}, 0x30)),
+            (std::vector{Px(4, 5, 6), Px(1, 2, 3)}));
   // Colour maps: entries 2, 3 and 4 are stored; every other index is black.
-  // Entries 2, 3 and 4 are stored; every other index is black.
   const Bytes indices{0, 2, 3, 4, 5, 255};
   const std::vector<DWORD> expected{Px(0, 0, 0), Px(1, 2, 3), Px(4, 5, 6),
                                     Px(7, 8, 9), Px(0, 0, 0), Px(0, 0, 0)};
@@ -102,33 +80,9 @@ TEST(TgaLoad, ConvertsEachPixelSizeAndLooksColoursUpByTheStoredIndex) {
               std::vector{Px(1, 2, 3)});
   }
   // A true-colour picture may carry a colour map; its pixels start after it.
-  const auto mapped = With(ColourMapped(2, 0, 2, 24, Bytes(6, 9), {1, 2, 3}), &TgaImage::width, 1);
-  EXPECT_EQ(LoadPixels(With(mapped, &TgaImage::pixelDepth, 24)), std::vector{Px(1, 2, 3)});
-}
-
-TEST(TgaLoad, RejectsHeadersItCannotLoad) {
-  const auto valid = Image(2, 24, 2, 1, {1, 2, 3, 4, 5, 6});
-  ASSERT_TRUE(LoadTgaBytes(kvtest::WriteTga(valid)));
-  auto fivePerPixel = valid;
-  fivePerPixel.pixels.resize(10);
-  const auto oneIndex = ColourMapped(1, 0, 1, 24, {1, 2, 3}, {0});
-  const auto twoByteIndex = With(ColourMapped(1, 0, 1, 24, {1, 2, 3}, {0, 0}), &TgaImage::width, 1);
-  const std::pair<const char*, TgaImage> rejected[] = {
-      {"width 0", With(valid, &TgaImage::width, 0)},
-      {"colour-map type 2", With(valid, &TgaImage::colorMapType, 2)},
-      {"image type 0", With(valid, &TgaImage::imageType, 0)},
-      {"image type 4", With(valid, &TgaImage::imageType, 4)},
-      {"depth 0", With(valid, &TgaImage::pixelDepth, 0)},
-      {"depth 33", With(fivePerPixel, &TgaImage::pixelDepth, 33)},
-      {"type 1 without map", With(oneIndex, &TgaImage::colorMapType, 0)},
-      {"map past 512", ColourMapped(1, 500, 13, 24, Bytes(39, 7), {0})},
-      {"map of 513", ColourMapped(1, 0, 513, 24, Bytes(3 * 513, 7), {0})},
-      {"16-bit indices", With(twoByteIndex, &TgaImage::pixelDepth, 16)},
-  };
-  for (const auto& [what, image] : rejected)
-    EXPECT_FALSE(LoadTgaBytes(kvtest::WriteTga(image))) << what;
-  EXPECT_TRUE(LoadTgaBytes(kvtest::WriteTga(ColourMapped(1, 500, 12, 24, Bytes(36, 7), {0}))));
-  EXPECT_TRUE(LoadTgaBytes(kvtest::WriteTga(ColourMapped(9, 0, 512, 24, Bytes(3 * 512, 7), {0}))));
+  TgaImage mapped = ColourMapped(2, 0, 2, 24, Bytes(6, 9), {1, 2, 3});
+  mapped.width = 1, mapped.pixelDepth = 24;
+  EXPECT_EQ(LoadPixels(mapped), std::vector{Px(1, 2, 3)});
 }
 
 // Every width the saver writes loads back, also rows wider than one read, in file order
@@ -137,70 +91,45 @@ TEST(TgaLoad, WideRowsLoad) {
   for (int w : {8192, 65535}) {
     std::vector<DWORD> px(std::size_t(w) * 2);
     for (std::size_t i = 0; i < px.size(); ++i) px[i] = DWORD(i * 2654435761u);
-    const Bytes file = Save(px, CSize(w, 2), CRect(0, 0, w, 2));
-    const auto loaded = LoadTgaBytes(file);
-    ASSERT_TRUE(loaded) << w;
-    EXPECT_EQ(loaded->pixels, px) << w;
+    EXPECT_EQ(LoadTgaBytes(Save(px, CSize(w, 2), CRect(0, 0, w, 2))), (Picture{{0, 0, w, 2}, px}));
   }
   const int w = 40000;  // 120,000 bytes a row at 24 bits
-  TgaImage colour = Image(2, 24, w, 2, kvtest::NoiseWithRuns(w * 2, 3), 0x00);
-  const auto pixels = LoadPixels(colour);
-  ASSERT_EQ(pixels.size(), std::size_t(w) * 2);
-  const std::size_t last = std::size_t(w) - 1;  // bottom-up: file row 0 is the lower row
-  EXPECT_EQ(pixels[w + last],
-            Px(colour.pixels[last * 3], colour.pixels[last * 3 + 1], colour.pixels[last * 3 + 2]));
-  EXPECT_EQ(pixels[0],
-            Px(colour.pixels[w * 3], colour.pixels[w * 3 + 1], colour.pixels[w * 3 + 2]));
+  const Bytes file = kvtest::WriteTga(Image(2, 24, w, 2, kvtest::NoiseWithRuns(w * 2, 3), 0x00));
+  EXPECT_EQ(LoadTgaBytes(file), (Picture{{0, 0, w, 2}, kvtest::StbPixels(file, true)}));
 }
 
-TEST(TgaLoad, ShortAndLyingFilesFailQuickly) {
-  // Every prefix fails, whatever part of the file it cuts: id, map or pixels.
+TEST(TgaLoad, EveryPrefixFails) {
   TgaImage mapped = ColourMapped(1, 1, 3, 24, Bytes(9, 5), {1, 2, 3, 1, 2, 3});
   mapped.id = {'i', 'd'};
   kvtest::ExpectEveryPrefixFails(kvtest::WriteTga(mapped),
                                  [](const Bytes& f) { return LoadTgaBytes(f).has_value(); });
-  TgaImage packed = Image(10, 32, 5, 3, kvtest::NoiseWithRuns(15, 4));
-  // Whole packets, one pixel short.
-  packed.pixels.resize(14 * 4);
-  EXPECT_FALSE(LoadTgaBytes(kvtest::WriteTga(packed)));
-  // Headers claiming gigabytes on files that hold almost nothing.
-  kvtest::ExpectQuick(std::chrono::seconds(2), [] {
-    EXPECT_FALSE(LoadTgaBytes(kvtest::WriteTga(Image(2, 32, 65535, 65535, {}))));
-    EXPECT_FALSE(LoadTgaBytes(kvtest::WriteTga(Image(10, 32, 16383, 32767, Bytes(4, 1)))));
-  });
-  // The size limits hold at their edges.
-  for (auto [type, w, h] : {std::tuple{10, 16383, 1}, {10, 1, 32767}})
-    for (int over : {0, 1}) {  // one past the limit, across or down
-      auto im = Image(type, 24, w + (h == 1) * over, h + (h > 1) * over, {});
-      im.pixels.assign(std::size_t(im.width) * im.height * 3, 9);
-      im.packing = TgaPacking::kRunsOnly;
-      EXPECT_EQ(LoadTgaBytes(kvtest::WriteTga(im)).has_value(), !over) << w << "x" << h;
-    }
 }
 
-// Each type, origin and packing against stb_image, on odd sizes.
+// Each type, origin and packing against stb_image, on odd sizes; 16-bit grey is grey and
+// alpha, as other programs write it.
 TEST(TgaLoad, AgreesWithAnIndependentDecoder) {
   ASSERT_NE(kvtest::PackTgaPixels(kvtest::NoiseWithRuns(47 * 33, 4), 4, 47, TgaPacking::kCrossRows),
             kvtest::PackTgaPixels(kvtest::NoiseWithRuns(47 * 33, 4), 4, 47, TgaPacking::kPerRow))
       << "the pattern must make packets that cross rows";
-  for (auto [type, depth] : {std::pair{2, 24}, {10, 32}, {11, 8}})
+  for (auto [type, depth] : {std::pair{2, 24}, {10, 32}, {11, 8}, {3, 16}, {11, 16}})
     for (auto packing : {TgaPacking::kCrossRows, TgaPacking::kRawOnly, TgaPacking::kRunsOnly})
       for (int descriptor : {0x00, 0x20})
         for (auto [w, h] : {std::pair{47, 33}, {1, 1}}) {
-          if (type == 2 && packing != TgaPacking::kCrossRows) continue;
-          SCOPED_TRACE(testing::Message() << "type " << type << " packing " << int(packing)
-                                          << " descriptor " << descriptor << " " << w << "x" << h);
+          if (type < 9 && packing != TgaPacking::kCrossRows) continue;
+          SCOPED_TRACE(testing::Message()
+                       << "type " << type << " depth " << depth << " packing " << int(packing)
+                       << " descriptor " << descriptor << " " << w << "x" << h);
           TgaImage im =
               Image(type, depth, w, h, kvtest::NoiseWithRuns(w * h, depth / 8), descriptor);
           im.packing = packing;
           im.extensionAndFooter = w > 1;
           const Bytes file = kvtest::WriteTga(im);
-          EXPECT_EQ(LoadTgaBytes(file),
-                    (kvtest::Picture{{0, 0, w, h}, kvtest::StbPixels(file, depth != 32)}));
+          const bool alpha = depth == 32 || depth == 16;
+          EXPECT_EQ(LoadTgaBytes(file), (Picture{{0, 0, w, h}, kvtest::StbPixels(file, !alpha)}));
         }
 }
 
-TEST(TgaSave, WritesTheRegionClippedWithStampExtensionAndFooter) {
+TEST(TgaSave, WritesTheRegionWithStampExtensionAndFooter) {
   const auto buffer = kvtest::Gradient(64, 64);
   const Bytes f = Save(buffer, CSize(64, 64), CRect(10, 10, 30, 20));
   const std::size_t stamp = 82 + 4 * 20 * 10, ext = stamp + 2 + 4 * 64 * 48;
@@ -227,14 +156,8 @@ TEST(TgaSave, WritesTheRegionClippedWithStampExtensionAndFooter) {
   EXPECT_EQ(U32(f, ext + 495), ext);
   EXPECT_EQ(U32(f, ext + 499), 0u);
   EXPECT_EQ(std::string(f.end() - 18, f.end()), std::string("TRUEVISION-XFILE.", 18));
-  EXPECT_EQ(LoadTgaBytes(f), (kvtest::Picture{{10, 10, 30, 20}, region}));
   // The stamp of a small uniform picture is uniform.
   const Bytes s = Save(std::vector<DWORD>(6, Px(1, 2, 3, 4)), CSize(3, 2), CRect(0, 0, 3, 2));
   ASSERT_EQ(s.size(), 82 + 4 * 6 + 2 + 4 * 64 * 48 + 495 + 26);
   for (int i = 0; i < 64 * 48; ++i) ASSERT_EQ(U32(s, 82 + 4 * 6 + 2 + 4 * i), Px(1, 2, 3, 4)) << i;
-  // A region is clipped to the buffer.
-  EXPECT_EQ(
-      LoadTgaBytes(Save(buffer, CSize(64, 64), CRect(-5, -5, 3, 2))),
-      (kvtest::Picture{{0, 0, 3, 2},
-                       {buffer[0], buffer[1], buffer[2], buffer[64], buffer[65], buffer[66]}}));
 }
