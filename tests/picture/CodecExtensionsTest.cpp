@@ -36,15 +36,10 @@ const Decoder kPcx = [](CFile& f, CRect& r) { return KvDecodePcx(f, r); };
 
 BmpImage Bmp(int header, int bits, int compression, Bytes pixels, std::vector<unsigned> masks = {},
              Bytes palette = {}) {
-  return {.width = 3,
-          .height = 2,
-          .bitCount = bits,
-          .compression = compression,
-          .headerSize = header,
-          .trueHeaderSize = true,
-          .masks = std::move(masks),
-          .palette = std::move(palette),
-          .pixels = std::move(pixels)};
+  BmpImage im{.width = 3, .height = 2, .bitCount = bits, .compression = compression};
+  im.headerSize = header, im.trueHeaderSize = true, im.masks = std::move(masks);
+  im.palette = std::move(palette), im.pixels = std::move(pixels);
+  return im;
 }
 
 // 3 x 2 pixels of 4 bytes, B, G, R, A, rows padded to nothing.
@@ -133,85 +128,58 @@ TEST(PcxFromOtherPrograms, OddWidthsAndFourPlanesLoad) {
 TEST(CodecRefusals, SayWhy) {
   const auto bmp = [](BmpImage im) { return kvtest::WriteBmp(im); };
   const BmpImage bmp24 = Bmp(40, 24, 0, Bytes(24, 1));
-  const BmpImage indexed{.width = 4,
-                         .height = 1,
-                         .bitCount = 8,
-                         .colorsUsed = 2,
-                         .palette = Bytes(8, 5),
-                         .pixels = {0, 1, 2, 255}};
-  // 4 x 2 run-length codes over a palette of three colours.
-  const auto rle = [](Bytes codes) {
-    return kvtest::WriteBmp({.width = 4,
-                             .height = 2,
-                             .bitCount = 8,
-                             .compression = 1,
-                             .colorsUsed = 3,
-                             .palette = Bytes(12, 5),
-                             .pixels = std::move(codes)});
+  // Over a table of three colours; 4 x 2 run-length codes unless said otherwise.
+  const auto indexed = [](Bytes pixels, int compression = 1, int w = 4, int h = 2, int bits = 8) {
+    BmpImage im{.width = w, .height = h, .bitCount = bits, .compression = compression};
+    im.colorsUsed = 3, im.palette = Bytes(12, 5), im.pixels = std::move(pixels);
+    return im;
   };
-  const auto huge = [](int bits, int w, int h, int compression = 0) {
-    return kvtest::WriteBmp({.width = w,
-                             .height = h,
-                             .bitCount = bits,
-                             .compression = compression,
-                             .colorsUsed = 3,
-                             .palette = Bytes(12, 5),
-                             .pixels = Bytes(64, 1)});
+  const auto rle = [&](Bytes codes) { return bmp(indexed(codes)); };
+  const auto table = [&](int entries) {
+    BmpImage im = indexed({0, 1, 2, 255}, 0, 4, 1);
+    im.colorsUsed = entries, im.palette = Bytes(4 * entries, 7);
+    return bmp(im);
   };
   const Bytes bmpFile = bmp(bmp24);
 
-  const TgaImage tga{.width = 2, .height = 1, .pixels = Bytes(6, 1)};
+  const auto tga = [](int type, int depth, int w, int h, Bytes pixels) {
+    TgaImage im{.imageType = type, .pixelDepth = depth, .width = w, .height = h};
+    im.pixels = std::move(pixels), im.packing = kvtest::TgaPacking::kRunsOnly;
+    return im;
+  };
+  const TgaImage tga24 = tga(2, 24, 2, 1, Bytes(6, 1));
   const auto tgaWith = [&](int TgaImage::*field, int value) {
-    return kvtest::WriteTga(With(tga, field, value));
+    return kvtest::WriteTga(With(tga24, field, value));
   };
-  const auto mapped = [](int first, int length, int depth = 8) {
-    return kvtest::WriteTga({.imageType = 1,
-                             .pixelDepth = depth,
-                             .width = 1,
-                             .height = 1,
-                             .colorMapType = 1,
-                             .colorMapFirst = first,
-                             .colorMapLength = length,
-                             .colorMapEntryBits = 24,
-                             .colorMap = Bytes(3 * length, 7),
-                             .pixels = Bytes(depth / 8, 0)});
+  const auto mapped = [&](int first, int length, int depth = 8) {
+    TgaImage im = tga(1, depth, 1, 1, Bytes(depth / 8, 0));
+    std::tie(im.colorMapType, im.colorMapFirst, im.colorMapLength, im.colorMapEntryBits) =
+        std::tuple(1, first, length, 24);
+    im.colorMap = Bytes(3 * length, 7);
+    return kvtest::WriteTga(im);
   };
-  const auto runs = [](int w, int h, Bytes pixels) {
-    return kvtest::WriteTga({.imageType = 10,
-                             .pixelDepth = 24,
-                             .width = w,
-                             .height = h,
-                             .pixels = std::move(pixels),
-                             .packing = kvtest::TgaPacking::kRunsOnly});
+  const auto runs = [&](int w, int h, std::size_t pixels) {
+    return kvtest::WriteTga(tga(10, 24, w, h, Bytes(3 * pixels, 9)));
   };
-  const Bytes oneShort = kvtest::WriteTga({.imageType = 10,
-                                           .pixelDepth = 32,
-                                           .width = 5,
-                                           .height = 3,
-                                           .pixels = kvtest::NoiseWithRuns(14, 4)});
-  const Bytes tgaFile = kvtest::WriteTga(tga);
+  const Bytes tgaFile = kvtest::WriteTga(tga24);
 
-  const PcxImage pcx{.xmax = 1, .bytesPerLine = 2, .lines = {1, 2}, .palette256 = Bytes(768, 0)};
+  const auto pcx = [](int bits, int planes, int w, int h, int bytesPerLine, Bytes lines) {
+    PcxImage im{.bitsPerPixel = bits, .xmax = w - 1, .ymax = h - 1, .planes = planes};
+    im.bytesPerLine = bytesPerLine, im.lines = std::move(lines);
+    return im;
+  };
+  PcxImage grey = pcx(8, 1, 2, 1, 2, {1, 2});
+  grey.palette256 = Bytes(768, 0);
   const auto pcxWith = [&](int PcxImage::*field, int value) {
-    return kvtest::WritePcx(With(pcx, field, value));
+    return kvtest::WritePcx(With(grey, field, value));
   };
-  const auto planes = [](int bits, int planes, int w, int bytesPerLine, int h = 1) {
-    return kvtest::WritePcx({.bitsPerPixel = bits,
-                             .xmax = w - 1,
-                             .ymax = h - 1,
-                             .planes = planes,
-                             .bytesPerLine = bytesPerLine,
-                             .lines = Bytes(64, 1)});
+  const auto planes = [&](int bits, int planes, int w, int bytesPerLine, int h = 1) {
+    return kvtest::WritePcx(pcx(bits, planes, w, h, bytesPerLine, Bytes(64, 1)));
   };
-  PcxImage hugePcx{.xmin = -32768,
-                   .ymin = -32768,
-                   .xmax = 32766,
-                   .ymax = 32766,
-                   .planes = 3,
-                   .bytesPerLine = 65535,
-                   .lines = Bytes(100, 0xFF)};
-  hugePcx.packing = kvtest::PcxPacking::kAsGiven;
-  const Bytes pcxFile = kvtest::WritePcx(pcx);
+  PcxImage huge = pcx(8, 3, 32767, 32767, 65535, Bytes(100, 0xFF));
+  huge.xmin = huge.ymin = -32768;  // 65535 x 65535
+  huge.packing = kvtest::PcxPacking::kAsGiven;
+  const Bytes pcxFile = kvtest::WritePcx(grey);
 
   const std::tuple<Decoder, Bytes, std::string> rows[] = {
       {kBmp, Changed(bmpFile, 0, 'X'), "the signature is not BM"},
@@ -223,18 +191,13 @@ TEST(CodecRefusals, SayWhy) {
       {kBmp, bmp(With(bmp24, &BmpImage::bitCount, 2)), "2 bits per pixel"},
       {kBmp, bmp(With(bmp24, &BmpImage::compression, 3)), ""},  // 24 bits: any compression
       {kBmp, bmp(Bmp(40, 16, 4, Bytes(16, 1))), "16-bit BMP with compression 4 is not supported"},
-      {kBmp, bmp(With(indexed, &BmpImage::compression, 2)),
+      {kBmp, bmp(indexed({0, 1, 2, 255}, 2, 4, 1)),
        "8-bit BMP with compression 2 is not supported"},
       {kBmp, bmp(Bmp(40, 32, 3, Bytes(24, 1), {0xF0F0, 0xFF00, 0xFF})),
        "bit fields 0000F0F0 0000FF00 000000FF 00000000 are not runs of bits"},
-      {kBmp, bmp(With(With(indexed, &BmpImage::compression, 1), &BmpImage::height, -2)),
-       "top-down run-length BMP"},
-      {kBmp,
-       bmp(With(With(indexed, &BmpImage::colorsUsed, 257), &BmpImage::palette, Bytes(4 * 257, 7))),
-       "colour table of 257 entries exceeds 256"},
-      {kBmp,
-       bmp(With(With(indexed, &BmpImage::colorsUsed, 256), &BmpImage::palette, Bytes(4 * 256, 7))),
-       ""},
+      {kBmp, bmp(indexed({0, 1}, 1, 4, -2)), "top-down run-length BMP"},
+      {kBmp, table(257), "colour table of 257 entries exceeds 256"},
+      {kBmp, table(256), ""},
       {kBmp, rle({4, 1, 0, 0, 4, 2, 0, 0, 0, 1}), ""},
       {kBmp, rle({4, 1, 0, 0}), "run-length data ends without an end-of-bitmap code"},
       {kBmp, rle({3, 1, 2, 1, 0, 1}), "run-length run past the row's end"},
@@ -243,14 +206,16 @@ TEST(CodecRefusals, SayWhy) {
       {kBmp, rle({0, 2, 0, 2, 0, 1}), "run-length delta outside the picture"},  // above the top
       {kBmp, rle({0, 0, 0, 0, 0, 0, 0, 1}), "run-length rows past the top row"},
       {kBmp, Cut(bmpFile, bmpFile.size() - 10), "truncated: 68 of 75 bytes"},
-      {kBmp, Changed(bmp(indexed), 12, 0x10),
-       "truncated: 66 of 1,048,638 bytes"},  // pixels sought 1 MiB on,
+      {kBmp, Changed(table(3), 12, 0x10),
+       "truncated: 70 of 1,048,642 bytes"},  // pixels sought 1 MiB on
       {kBmp, bmp(With(With(bmp24, &BmpImage::width, 70000), &BmpImage::height, 70000)),
        "picture of 70,000 x 70,000 exceeds the 1 GiB limit"},
-      {kBmp, huge(32, 30000, 30000), "picture of 30,000 x 30,000 exceeds the 1 GiB limit"},
-      {kBmp, huge(24, 0x7FFFFFFF, -0x7FFFFFFF - 1),
+      {kBmp, bmp(indexed(Bytes(64, 1), 0, 30000, 30000, 32)),
+       "picture of 30,000 x 30,000 exceeds the 1 GiB limit"},
+      {kBmp, bmp(indexed(Bytes(64, 1), 0, 0x7FFFFFFF, -0x7FFFFFFF - 1, 24)),
        "picture of 2,147,483,647 x 2,147,483,648 exceeds the 1 GiB limit"},
-      {kBmp, huge(8, 16000, 16000, 1), "run-length data ends without an end-of-bitmap code"},
+      {kBmp, bmp(indexed(Bytes(64, 1), 1, 16000, 16000)),
+       "run-length data ends without an end-of-bitmap code"},
 
       {kTga, tgaWith(&TgaImage::width, 0), "width 0"},
       {kTga, tgaWith(&TgaImage::colorMapType, 2), "colour-map type 2"},
@@ -262,17 +227,16 @@ TEST(CodecRefusals, SayWhy) {
       {kTga, mapped(500, 13), "colour map of entries 500 to 512 exceeds 512 entries"},
       {kTga, mapped(500, 12), ""},
       {kTga, mapped(0, 512), ""},
-      {kTga, runs(16384, 1, Bytes(16384 * 3, 9)),
-       "run-length picture of 16384 x 1 exceeds 16,383 x 32,767"},
-      {kTga, runs(16383, 1, Bytes(16383 * 3, 9)), ""},
-      {kTga, runs(1, 32768, Bytes(32768 * 3, 9)),
-       "run-length picture of 1 x 32768 exceeds 16,383 x 32,767"},
-      {kTga, runs(1, 32767, Bytes(32767 * 3, 9)), ""},
-      {kTga, runs(16383, 32767, Bytes(3, 1)), "truncated: 22 of 16,775,702 bytes"},
+      {kTga, runs(16384, 1, 16384), "run-length picture of 16384 x 1 exceeds 16,383 x 32,767"},
+      {kTga, runs(16383, 1, 16383), ""},
+      {kTga, runs(1, 32768, 32768), "run-length picture of 1 x 32768 exceeds 16,383 x 32,767"},
+      {kTga, runs(1, 32767, 32767), ""},
+      {kTga, runs(16383, 32767, 1), "truncated: 22 of 16,775,702 bytes"},
       {kTga, tgaWith(&TgaImage::width, 20000), "truncated: 24 of 60,018 bytes"},
-      {kTga, kvtest::WriteTga({.pixelDepth = 32, .width = 65535, .height = 65535}),
+      {kTga, kvtest::WriteTga(tga(2, 32, 65535, 65535, {})),
        "truncated: 18 of 17,179,344,918 bytes"},
-      {kTga, oneShort, "truncated: 36 of 37 bytes"},
+      {kTga, kvtest::WriteTga(tga(10, 32, 5, 3, kvtest::NoiseWithRuns(14, 4))),
+       "truncated: 38 of 39 bytes"},
       {kTga, Cut(tgaFile, tgaFile.size() - 1), "truncated: 23 of 24 bytes"},
       {kTga, Bytes(10, 0), "truncated: 10 of 18 bytes"},
 
@@ -286,7 +250,7 @@ TEST(CodecRefusals, SayWhy) {
        "the 256-colour palette's marker is 11, not 12"},
       {kPcx, Cut(pcxFile, pcxFile.size() - 700), "truncated: 199 of 899 bytes"},
       {kPcx, pcxWith(&PcxImage::ymax, 1000), "truncated: 899 of 901 bytes"},
-      {kPcx, kvtest::WritePcx(hugePcx), "picture of 65,535 x 65,535 exceeds the 1 GiB limit"},
+      {kPcx, kvtest::WritePcx(huge), "picture of 65,535 x 65,535 exceeds the 1 GiB limit"},
       {kPcx, planes(8, 3, 16000, 16000, 16000), "truncated: 131 of 24,381,082 bytes"},
   };
   kvtest::ExpectQuick(std::chrono::seconds(2), [&] {

@@ -5,8 +5,9 @@
 #include <thread>
 #include <vector>
 
+#include "ByteOut.h"
 #include "KvMediaFile/KvPicture.h"
-#include "MediaChecks.h"
+#include "PictureChecks.h"
 #include "PngWriter.h"
 #include "TestSupport.h"
 #include "picture/ImageLoader.h"
@@ -14,8 +15,8 @@
 
 namespace {
 
+using kvtest::Bytes;
 using kvtest::Rgb;
-using Samples = std::vector<unsigned char>;
 
 // The library open for the length of a test.
 struct OpenLibrary {
@@ -32,26 +33,25 @@ std::vector<DWORD> Load(const CString& path, CRect& rect) {
 
 // A PNG chunk with its CRC left zero (the walk does not look at it); `length` overrides the
 // stored length.
-std::vector<BYTE> Chunk(const char* type, const std::vector<BYTE>& data, long long length = -1) {
-  const DWORD n = length < 0 ? static_cast<DWORD>(data.size()) : static_cast<DWORD>(length);
-  std::vector<BYTE> out(12 + data.size());  // length, type, data, CRC
-  for (int i = 0; i < 4; ++i) {
-    out[i] = static_cast<BYTE>(n >> (24 - 8 * i));
-    out[4 + i] = static_cast<BYTE>(type[i]);
-  }
-  std::copy(data.begin(), data.end(), out.begin() + 8);
+Bytes Chunk(const char* type, const Bytes& data, long long length = -1) {
+  Bytes out;
+  kvtest::PutBE(out, length < 0 ? data.size() : length, 4);
+  out.insert(out.end(), type, type + 4);
+  out.insert(out.end(), data.begin(), data.end());
+  out.resize(out.size() + 4);
   return out;
 }
 
-std::vector<BYTE> Ihdr(DWORD w, DWORD h) {
-  return Chunk("IHDR",
-               {static_cast<BYTE>(w >> 24), static_cast<BYTE>(w >> 16), static_cast<BYTE>(w >> 8),
-                static_cast<BYTE>(w), static_cast<BYTE>(h >> 24), static_cast<BYTE>(h >> 16),
-                static_cast<BYTE>(h >> 8), static_cast<BYTE>(h), 8, 0, 0, 0, 0});
+Bytes Ihdr(DWORD w, DWORD h) {  // 8-bit grey
+  Bytes data;
+  kvtest::PutBE(data, w, 4);
+  kvtest::PutBE(data, h, 4);
+  data.insert(data.end(), {8, 0, 0, 0, 0});
+  return Chunk("IHDR", data);
 }
 
-std::vector<BYTE> Png(std::initializer_list<std::vector<BYTE>> chunks) {
-  std::vector<BYTE> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+Bytes Png(std::initializer_list<Bytes> chunks) {
+  Bytes out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
   for (const auto& c : chunks) out.insert(out.end(), c.begin(), c.end());
   return out;
 }
@@ -59,28 +59,26 @@ std::vector<BYTE> Png(std::initializer_list<std::vector<BYTE>> chunks) {
 }  // namespace
 
 TEST(PngChunkWalk, RefusesWhatDoesNotHoldTogether) {
-  const auto ihdr = Ihdr(1, 1);  // 8-bit grey
+  const auto ihdr = Ihdr(1, 1);
   const auto idat = Chunk("IDAT", {0x78, 0x9C, 0x63, 0x60, 0x00, 0x00, 0x00, 0x02, 0x00, 0x01});
   const auto iend = Chunk("IEND", {});
-  std::vector<BYTE> badSignature = Png({ihdr, idat, iend});
-  badSignature[1] = 'Q';
-  std::vector<BYTE> iendWithoutCrc = Png({ihdr, idat, iend});
-  iendWithoutCrc.resize(iendWithoutCrc.size() - 1);
+  const Bytes minimal = Png({ihdr, idat, iend});
   struct Case {
     const char* what;
-    std::vector<BYTE> bytes;
+    Bytes bytes;
     const char* reason;
   } const cases[] = {
       {"minimal, CRCs zero", Png({ihdr, idat, Chunk("tEXt", {'a'}), iend}), nullptr},
       {"bytes after IEND", Png({ihdr, idat, iend, {1, 2, 3}}), nullptr},
       {"empty", {}, "no PNG signature"},
-      {"bad signature", badSignature, "no PNG signature"},
+      {"bad signature", kvtest::Changed(minimal, 1, 'Q'), "no PNG signature"},
       {"IHDR not first", Png({idat, ihdr, idat, iend}), "IHDR is not the first chunk"},
-      {"IHDR of 12 bytes", Png({Chunk("IHDR", std::vector<BYTE>(12)), idat, iend}),
+      {"IHDR of 12 bytes", Png({Chunk("IHDR", Bytes(12)), idat, iend}),
        "IHDR is not 13 bytes long"},
       {"length past the end", Png({ihdr, Chunk("IDAT", {1, 2}, 200), iend}),
        "a chunk runs past the end of the file"},
-      {"CRC past the end", iendWithoutCrc, "a chunk runs past the end of the file"},
+      {"CRC past the end", kvtest::Cut(minimal, minimal.size() - 1),
+       "a chunk runs past the end of the file"},
       {"length 2^31", Png({ihdr, Chunk("tEXt", {}, 0x80000000), iend}),
        "a chunk length of 2^31 or more"},
       {"no IEND", Png({ihdr, idat}), "the file ends before IEND"},
@@ -114,42 +112,31 @@ TEST(PngLoad, AgreesWithAnIndependentDecoder) {
   }
 }
 
-TEST(PngLoad, NeedsTheOpenLibrary) {
+// Loads need the open library; a file changed between calls is read again, also through the
+// dispatch for a name whose extension says nothing.
+TEST(PngLoad, NeedsTheOpenLibraryAndRereadsAChangedFile) {
   kvtest::TempDir dir;
-  const CString path = dir.File("p.png");
-  ASSERT_TRUE(kvtest::WritePng(path.ToUtf8(),
-                               {.width = 1, .height = 1, .colorType = 2, .samples = {1, 2, 3}}));
+  const CString path = dir.File("p.png"), odd = dir.File("picture.dat");
+  const auto pixel = [](BYTE r, BYTE g, BYTE b) {
+    return kvtest::PngImage{.width = 1, .height = 1, .colorType = 2, .samples = {r, g, b}};
+  };
+  ASSERT_TRUE(kvtest::WritePng(path.ToUtf8(), pixel(1, 2, 3)));
   CRect rect(9, 9, 9, 9);
   EXPECT_EQ(KvMediaLoadPNGFile(path, rect), nullptr);  // before KvMediaFileOpen
   EXPECT_EQ(rect, CRect(9, 9, 9, 9));
   KvMediaFileOpen();
   KvMediaFileOpen();  // a second call keeps the one loader
-  EXPECT_FALSE(Load(path, rect).empty());
+  EXPECT_EQ(Load(path, rect), std::vector<DWORD>{Rgb(1, 2, 3)});
+  ASSERT_TRUE(kvtest::WritePng(path.ToUtf8(), pixel(9, 8, 7)));
+  EXPECT_EQ(Load(path, rect), std::vector<DWORD>{Rgb(9, 8, 7)});
+  ASSERT_TRUE(kvtest::WritePng(odd.ToUtf8(), pixel(4, 5, 6)));
+  EXPECT_EQ(kvtest::TakePicture(KvMediaLoadPicFile(odd, rect), rect, rect)->pixels,
+            std::vector<DWORD>{Rgb(4, 5, 6)});
   KvMediaFileClose();
   EXPECT_EQ(KvMediaLoadPNGFile(path, rect), nullptr);
   EXPECT_EQ(KvMediaFileClose(), 1);  // twice is harmless
   int bits = 0;
   EXPECT_FALSE(KvMediaGetPicInfo(path, nullptr, &bits));
-}
-
-TEST(PngLoad, AFileChangedBetweenCallsIsReadAgain) {
-  kvtest::TempDir dir;
-  OpenLibrary library;
-  const CString path = dir.File("p.png");
-  ASSERT_TRUE(kvtest::WritePng(path.ToUtf8(),
-                               {.width = 1, .height = 1, .colorType = 2, .samples = {1, 2, 3}}));
-  CRect rect;
-  EXPECT_EQ(Load(path, rect), std::vector<DWORD>{Rgb(1, 2, 3)});
-  ASSERT_TRUE(kvtest::WritePng(path.ToUtf8(),
-                               {.width = 1, .height = 1, .colorType = 2, .samples = {9, 8, 7}}));
-  EXPECT_EQ(Load(path, rect), std::vector<DWORD>{Rgb(9, 8, 7)});
-  // Through the dispatch, and for a file whose extension says nothing.
-  const CString odd = dir.File("picture.dat");
-  ASSERT_TRUE(kvtest::WritePng(odd.ToUtf8(),
-                               {.width = 1, .height = 1, .colorType = 2, .samples = {4, 5, 6}}));
-  KvGlobalPtr viaDispatch(KvMediaLoadPicFile(odd, rect));
-  ASSERT_TRUE(viaDispatch);
-  EXPECT_EQ(*static_cast<DWORD*>(viaDispatch.get()), Rgb(4, 5, 6));
 }
 
 // Many threads load pictures and read picture information at once: the loader's lock keeps

@@ -106,17 +106,15 @@ TEST(PsdLoad, RgbGreyDuotoneAndIndexedPictures) {
   shortPalette.colorData.pop_back();
   for (const PsdImage& im : {Indexed({}), Indexed(PsdResource(1046, {0, 0})), shortPalette})
     EXPECT_EQ(Load(im), Pixels(4, 0));
-  // RGB takes alpha from a fourth channel only; one colour per corner catches plane order,
-  // channel order and alpha at once.
-  const Bytes rgb{10, 40, 70, 100, 20, 50, 80, 110, 30, 60, 90, 120}, a{0, 128, 200, 255};
+  // RGB takes alpha from a fourth channel, raw as packed; one colour per corner catches plane
+  // order, channel order and alpha at once (three channels are left to the cross-check).
+  const Bytes rgba{10, 40, 70, 100, 20, 50, 80, 110, 30, 60, 90, 120, 0, 128, 200, 255};
   const Pixels alpha{Rgb(10, 20, 30, 0), Rgb(40, 50, 60, 128), Rgb(70, 80, 90, 200),
                      Rgb(100, 110, 120, 255)};
-  // Three channels, raw or packed, are left to the cross-check.
-  EXPECT_EQ(Load(Image(KV_PSD_RGB, 4, 2, 2, rgb + a, 1)), alpha);
-  EXPECT_EQ(Load(Image(KV_PSD_RGB, 4, 2, 2, Wide(rgb + a), 1, 16)), alpha);
-  // Raw data with an alpha channel is read as packed data is.
-  EXPECT_EQ(Load(Image(KV_PSD_RGB, 4, 2, 2, rgb + a)), alpha);
-  EXPECT_EQ(Load(Image(KV_PSD_RGB, 4, 2, 2, Wide(rgb + a), 0, 16)), alpha);
+  for (int compression : {0, 1}) {
+    EXPECT_EQ(Load(Image(KV_PSD_RGB, 4, 2, 2, rgba, compression)), alpha);
+    EXPECT_EQ(Load(Image(KV_PSD_RGB, 4, 2, 2, Wide(rgba), compression, 16)), alpha);
+  }
 }
 
 TEST(PsdLoad, CmykMultichannelAndLab) {
