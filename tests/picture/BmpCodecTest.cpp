@@ -19,15 +19,12 @@ std::optional<Picture> LoadBmpBytes(const Bytes& file) {
 }
 
 std::vector<DWORD> LoadPixels(const BmpImage& image) {
-  auto p = LoadBmpBytes(kvtest::WriteBmp(image));
-  return p ? p->pixels : std::vector<DWORD>{};
+  return kvtest::PixelsOf(LoadBmpBytes(kvtest::WriteBmp(image)));
 }
 
 // The same decoder without a file on disk, for inputs tried by the hundred.
-bool Decodes(const Bytes& file) {
-  return kvtest::DecodeInMemory([](CFile& f, CRect& r) { return KvDecodeBmpFile(f, r); }, file)
-      .has_value();
-}
+const auto kDecode = [](CFile& f, CRect& r) { return KvDecodeBmpFile(f, r); };
+bool Decodes(const Bytes& file) { return kvtest::DecodeInMemory(kDecode, file).has_value(); }
 
 Bytes Noise(std::size_t count, unsigned seed, int values = 256) {
   return kvtest::NoiseWithRuns(count, 1, values, seed);
@@ -38,6 +35,22 @@ BmpImage Image(int bits, int w, int h, Bytes pixels, Bytes palette = {}, int com
   im.colorsUsed = int(palette.size() / 4), im.palette = std::move(palette);
   im.pixels = std::move(pixels);
   return im;
+}
+
+// 3 x 2 pixels behind a header of `header` bytes, as other programs write them.
+BmpImage Bmp(int header, int bits, int compression, Bytes pixels, std::vector<unsigned> masks = {},
+             Bytes palette = {}) {
+  BmpImage im{.width = 3, .height = 2, .bitCount = bits, .compression = compression};
+  im.headerSize = header, im.trueHeaderSize = true, im.masks = std::move(masks);
+  im.palette = std::move(palette), im.pixels = std::move(pixels);
+  return im;
+}
+
+// 3 x 2 pixels of 4 bytes, B, G, R, A, rows padded to nothing.
+Bytes Bgra(unsigned char alpha) {
+  Bytes p;
+  for (int i = 0; i < 6; ++i) p.insert(p.end(), {(unsigned char)(10 * i), 77, 200, alpha});
+  return p;
 }
 
 }  // namespace
@@ -54,6 +67,51 @@ TEST(BmpLoad, AgreesWithAnIndependentDecoder) {
         // A stored alpha is never kept.
         EXPECT_EQ(LoadBmpBytes(file), (Picture{{0, 0, w, h}, kvtest::StbPixels(file, true)}));
       }
+  // The headers and bit fields of other programs.
+  Bytes rgb565;  // 3 pixels and 2 bytes of padding a row
+  for (int row = 0; row < 2; ++row) {
+    for (unsigned w : {0xF800u, 0x07E0u, 0x1863u + row})
+      rgb565.insert(rgb565.end(), {(unsigned char)w, (unsigned char)(w >> 8)});
+    rgb565.insert(rgb565.end(), {0, 0});
+  }
+  const std::pair<const char*, BmpImage> cases[] = {
+      {"core header, 24 bits", Bmp(12, 24, 0, Noise(24, 3))},
+      {"108-byte header, 24 bits", Bmp(108, 24, 0, Noise(24, 4))},
+      {"124-byte header, 32-bit bit fields with alpha",
+       Bmp(124, 32, 3, Bgra(128), {0xFF0000, 0xFF00, 0xFF, 0xFF000000})},
+      {"40-byte header, 16-bit 5-6-5", Bmp(40, 16, 3, rgb565, {0xF800, 0x07E0, 0x1F})},
+  };
+  for (const auto& [what, image] : cases) {
+    const Bytes file = kvtest::WriteBmp(image);
+    EXPECT_EQ(kvtest::DecodeInMemory(kDecode, file),
+              (Picture{{0, 0, 3, 2}, kvtest::StbPixels(file)}))
+        << what;
+  }
+}
+
+TEST(BmpLoad, AlphaIsKeptOnlyWhereTheHeaderSaysSo) {
+  const std::vector<unsigned> rgb{0xFF0000, 0xFF00, 0xFF}, rgba{0xFF0000, 0xFF00, 0xFF, 0xFF000000};
+  const std::pair<BmpImage, DWORD> cases[] = {
+      // The 40-byte header's 32 bits stay opaque, bit fields or not; alpha bit fields keep it.
+      {Bmp(40, 32, 0, Bgra(128)), Px(0, 77, 200)},
+      {Bmp(40, 32, 3, Bgra(128), rgb), Px(0, 77, 200)},
+      {Bmp(40, 32, 6, Bgra(128), rgba), Px(0, 77, 200, 128)},
+      // A later header without an alpha mask, or with alpha 0 everywhere, is opaque.
+      {Bmp(124, 32, 3, Bgra(0), rgba), Px(0, 77, 200)},
+      {Bmp(124, 32, 3, Bgra(128), {0xFF0000, 0xFF00, 0xFF, 0}), Px(0, 77, 200)},
+      {Bmp(108, 32, 0, Bgra(0), {0, 0, 0, 0xFF000000}), Px(0, 77, 200)},
+      {Bmp(108, 32, 0, Bgra(9), {0, 0, 0, 0xFF000000}), Px(0, 77, 200, 9)},
+  };
+  for (const auto& [image, first] : cases)
+    EXPECT_EQ(kvtest::DecodeInMemory(kDecode, kvtest::WriteBmp(image))->pixels[3], first);
+  // Other masks: 1-5-5-5 in 16 bits, scaled to 8 bits a channel.
+  Bytes p(16, 0);
+  p[0] = 0x1F;               // the last row's first pixel: blue 31, alpha 0
+  p[8] = 0x00, p[9] = 0xFC;  // the first row's: red 31, alpha 1
+  const auto im = Bmp(56, 16, 3, p, {0x7C00, 0x03E0, 0x1F, 0x8000});
+  const auto pixels = kvtest::DecodeInMemory(kDecode, kvtest::WriteBmp(im))->pixels;
+  EXPECT_EQ(pixels[0], Px(0, 0, 255, 255));
+  EXPECT_EQ(pixels[3], Px(255, 0, 0, 0));
 }
 
 TEST(BmpLoad, ColourTablesAndChannelConversions) {
@@ -65,6 +123,12 @@ TEST(BmpLoad, ColourTablesAndChannelConversions) {
   // Indices beyond the entries stored give opaque black; the reserved byte is not alpha.
   EXPECT_EQ(LoadPixels(Image(8, 4, 1, {0, 1, 2, 255}, {1, 2, 3, 9, 4, 5, 6, 0})),
             (std::vector{Px(1, 2, 3), Px(4, 5, 6), Px(0, 0, 0), Px(0, 0, 0)}));
+  // Core files store 3-byte colours, as many as fit before the pixels.
+  EXPECT_EQ(
+      kvtest::DecodeInMemory(kDecode, kvtest::WriteBmp(Bmp(12, 8, 0, {0, 1, 2, 0, 2, 1, 0, 0}, {},
+                                                           {1, 2, 3, 4, 5, 6, 7, 8, 9})))
+          ->pixels,
+      (std::vector{Px(7, 8, 9), Px(4, 5, 6), Px(1, 2, 3), Px(1, 2, 3), Px(4, 5, 6), Px(7, 8, 9)}));
   // Row order, padding and the dropped alpha of 32 bits are left to the cross-check above.
   // 16 bits: five bits a channel shifted up by three, so 31 gives 248, not 255; bit 15 is
   // ignored.
@@ -108,6 +172,61 @@ TEST(BmpLoad, ShortFilesFail) {
   const Bytes padded =
       kvtest::WriteBmp(Image(8, 5, 3, kvtest::PackBmpRows(Noise(15, 99, 4), 5, 8), Noise(16, 3)));
   EXPECT_TRUE(Decodes(kvtest::Cut(padded, padded.size() - 3)));
+}
+
+TEST(BmpLoad, EachRefusalNamesItsReason) {
+  const BmpImage rgb = Image(24, 3, 2, Bytes(24, 1));
+  const auto with = [&](int BmpImage::*field, int value) {
+    return kvtest::WriteBmp(kvtest::With(rgb, field, value));
+  };
+  // Over a table of three colours.
+  const auto bmp = [](int bits, int w, int h, Bytes pixels, int compression = 0) {
+    return kvtest::WriteBmp(Image(bits, w, h, std::move(pixels), Bytes(12, 5), compression));
+  };
+  const auto rle = [&](Bytes codes) { return bmp(8, 4, 2, std::move(codes), 1); };
+  const auto table = [](int entries) {
+    return kvtest::WriteBmp(Image(8, 4, 1, {0, 1, 2, 255}, Bytes(4 * entries, 7)));
+  };
+  BmpImage fields = Image(32, 3, 2, Bytes(24, 1), {}, 3);
+  fields.masks = {0xF0F0, 0xFF00, 0xFF};
+  const Bytes file = kvtest::WriteBmp(rgb);
+  kvtest::ExpectRefusals(
+      kDecode,
+      {
+          {kvtest::Changed(file, 0, 'X'), "the signature is not BM"},
+          {with(&BmpImage::headerSize, 64), "information header of 64 bytes is not supported"},
+          {with(&BmpImage::width, 0), "width 0"},
+          {with(&BmpImage::height, 0), "height 0"},
+          {with(&BmpImage::width, -3), "width -3"},
+          {with(&BmpImage::bitCount, 2), "2 bits per pixel"},
+          {with(&BmpImage::compression, 3), ""},  // 24 bits: any compression
+          {bmp(16, 3, 2, Bytes(16, 1), 4), "16-bit BMP with compression 4 is not supported"},
+          {bmp(8, 4, 1, {0, 1, 2, 255}, 2), "8-bit BMP with compression 2 is not supported"},
+          {kvtest::WriteBmp(fields),
+           "bit fields 0000F0F0 0000FF00 000000FF 00000000 are not runs of bits"},
+          {bmp(8, 4, -2, {0, 1}, 1), "top-down run-length BMP"},
+          {table(257), "colour table of 257 entries exceeds 256"},
+          {table(256), ""},
+          {rle({4, 1, 0, 0, 4, 2, 0, 0, 0, 1}), ""},
+          {rle({4, 1, 0, 0}), "run-length data ends without an end-of-bitmap code"},
+          {rle({3, 1, 2, 1, 0, 1}), "run-length run past the row's end"},
+          {rle({2, 1, 0, 3, 1, 1, 1, 0, 0, 1}), "run-length run past the row's end"},  // absolute
+          {rle({0, 2, 4, 0, 0, 1}), "run-length delta outside the picture"},  // to the row's end
+          {rle({0, 2, 0, 2, 0, 1}), "run-length delta outside the picture"},  // above the top
+          {rle({0, 0, 0, 0, 0, 0, 0, 1}), "run-length rows past the top row"},
+          {kvtest::Cut(file, file.size() - 10), "truncated: 68 of 75 bytes"},
+          // Pixels sought 1 MiB on.
+          {kvtest::Changed(table(3), 12, 0x10), "truncated: 70 of 1,048,642 bytes"},
+          {kvtest::WriteBmp(
+               kvtest::With(kvtest::With(rgb, &BmpImage::width, 70000), &BmpImage::height, 70000)),
+           "picture of 70,000 x 70,000 exceeds the 1 GiB limit"},
+          {bmp(32, 30000, 30000, Bytes(64, 1)),
+           "picture of 30,000 x 30,000 exceeds the 1 GiB limit"},
+          {bmp(24, 0x7FFFFFFF, -0x7FFFFFFF - 1, Bytes(64, 1)),
+           "picture of 2,147,483,647 x 2,147,483,648 exceeds the 1 GiB limit"},
+          {bmp(8, 16000, 16000, Bytes(64, 1), 1),
+           "run-length data ends without an end-of-bitmap code"},
+      });
 }
 
 TEST(BmpSave, FourByTwoIsAnEightySixByteFile) {

@@ -1,9 +1,16 @@
 // Helpers of the picture tests: decoding from memory, and images with one field changed.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <chrono>
 #include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "MediaChecks.h"
+#include "host/Failure.h"
 #include "platform/File.h"
 
 namespace kvtest {
@@ -21,6 +28,11 @@ inline Bytes Changed(Bytes file, std::size_t at, unsigned char value) {
   return file;
 }
 
+// A picture's pixels; none without a picture.
+inline std::vector<DWORD> PixelsOf(const std::optional<Picture>& picture) {
+  return picture ? picture->pixels : std::vector<DWORD>{};
+}
+
 // Decodes `file` from a memory file through `decode(CFile&, CRect&)`. With `rect`, the rect is
 // left there whatever happens; without, a refusal must leave it alone.
 template <class Decode>
@@ -30,6 +42,20 @@ std::optional<Picture> DecodeInMemory(Decode decode, Bytes file, CRect* rect = n
   DWORD* buffer = decode(memory, r);
   if (rect) *rect = r;
   return TakePicture(buffer, r, rect ? r : kUntouched);
+}
+
+// Each file is refused by `decode` with the reason given, or loads when the reason is empty (a
+// file just inside a limit), so that a file refused by the wrong check fails its row; files
+// that claim huge pictures are refused at once.
+template <class Decode>
+void ExpectRefusals(Decode decode, const std::vector<std::pair<Bytes, std::string>>& rows) {
+  ExpectQuick(std::chrono::seconds(2), [&] {
+    for (const auto& [file, why] : rows) {
+      KvClearFailure();
+      EXPECT_EQ(DecodeInMemory(decode, file).has_value(), why.empty()) << why;
+      EXPECT_EQ(KvLastFailure(), why);
+    }
+  });
 }
 
 }  // namespace kvtest

@@ -25,8 +25,7 @@ constexpr DWORD Grey(int v) { return Rgb(v, v, v); }
 Pixels Decode(Bytes file) {
   CMemFile mem(file.data(), UINT(file.size()));
   CRect r;
-  const auto p = kvtest::TakePicture(KvDecodePsd(mem, r), r, r);
-  return p ? p->pixels : Pixels{};
+  return kvtest::PixelsOf(kvtest::TakePicture(KvDecodePsd(mem, r), r, r));
 }
 Pixels Load(const PsdImage& image) { return Decode(kvtest::WritePsd(image)); }
 

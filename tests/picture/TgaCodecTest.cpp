@@ -5,6 +5,7 @@
 #include "KvMediaFile/KvPicture.h"
 #include "PictureChecks.h"
 #include "fixtures/TgaWriter.h"
+#include "picture/TgaCodec.h"
 
 namespace {
 
@@ -21,8 +22,7 @@ std::optional<Picture> LoadTgaBytes(const Bytes& file) {
 }
 
 std::vector<DWORD> LoadPixels(const TgaImage& image) {
-  auto p = LoadTgaBytes(kvtest::WriteTga(image));
-  return p ? p->pixels : std::vector<DWORD>{};
+  return kvtest::PixelsOf(LoadTgaBytes(kvtest::WriteTga(image)));
 }
 
 TgaImage Image(int type, int depth, int w, int h, Bytes pixels, int descriptor = 0x20) {
@@ -99,6 +99,52 @@ TEST(TgaLoad, EveryPrefixFails) {
   mapped.id = {'i', 'd'};
   kvtest::ExpectEveryPrefixFails(kvtest::WriteTga(mapped),
                                  [](const Bytes& f) { return LoadTgaBytes(f).has_value(); });
+}
+
+TEST(TgaLoad, EachRefusalNamesItsReason) {
+  const TgaImage rgb = Image(2, 24, 2, 1, Bytes(6, 1));
+  const auto with = [&](int TgaImage::*field, int value) {
+    return kvtest::WriteTga(kvtest::With(rgb, field, value));
+  };
+  const auto mapped = [](int first, int length, int depth = 8) {
+    TgaImage im = ColourMapped(1, first, length, 24, Bytes(3 * length, 7), Bytes(depth / 8, 0));
+    im.width = 1, im.pixelDepth = depth;
+    return kvtest::WriteTga(im);
+  };
+  const auto runs = [](int w, int h, Bytes pixels, int depth = 24) {
+    TgaImage im = Image(10, depth, w, h, std::move(pixels));
+    im.packing = TgaPacking::kRunsOnly;
+    return kvtest::WriteTga(im);
+  };
+  const Bytes file = kvtest::WriteTga(rgb);
+  kvtest::ExpectRefusals(
+      [](CFile& f, CRect& r) { return KvDecodeTga(f, r); },
+      {
+          {with(&TgaImage::width, 0), "width 0"},
+          {with(&TgaImage::colorMapType, 2), "colour-map type 2"},
+          {with(&TgaImage::imageType, 4), "image type 4"},
+          {with(&TgaImage::imageType, 1), "colour-mapped type 1 without a colour map"},
+          {with(&TgaImage::pixelDepth, 0), "pixel depth 0"},
+          {with(&TgaImage::pixelDepth, 33), "pixel depth 33"},
+          {mapped(0, 1, 16), "colour-map indices of 16 bits are not supported"},
+          {mapped(500, 13), "colour map of entries 500 to 512 exceeds 512 entries"},
+          {mapped(500, 12), ""},
+          {mapped(0, 512), ""},
+          {runs(16384, 1, Bytes(3 * 16384, 9)),
+           "run-length picture of 16384 x 1 exceeds 16,383 x 32,767"},
+          {runs(16383, 1, Bytes(3 * 16383, 9)), ""},
+          {runs(1, 32768, Bytes(3 * 32768, 9)),
+           "run-length picture of 1 x 32768 exceeds 16,383 x 32,767"},
+          {runs(1, 32767, Bytes(3 * 32767, 9)), ""},
+          {runs(16383, 32767, Bytes(3, 9)), "truncated: 22 of 16,775,702 bytes"},
+          {with(&TgaImage::width, 20000), "truncated: 24 of 60,018 bytes"},
+          {kvtest::WriteTga(Image(2, 32, 65535, 65535, {})),
+           "truncated: 18 of 17,179,344,918 bytes"},
+          // Whole packets, one pixel short.
+          {runs(5, 3, kvtest::NoiseWithRuns(14, 4), 32), "truncated: 38 of 39 bytes"},
+          {kvtest::Cut(file, file.size() - 1), "truncated: 23 of 24 bytes"},
+          {Bytes(10, 0), "truncated: 10 of 18 bytes"},
+      });
 }
 
 // Each type, origin and packing against stb_image, on odd sizes; 16-bit grey is grey and
