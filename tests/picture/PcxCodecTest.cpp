@@ -147,8 +147,6 @@ TEST(PcxLoad, EachRefusalNamesItsReason) {
           {kvtest::WritePcx(huge), "picture of 65,535 x 65,535 exceeds the 1 GiB limit"},
           {planes(8, 3, 16000, 16000, 16000), "truncated: 131 of 24,381,082 bytes"},
       });
-}
-
-TEST(PcxLoad, EveryPrefixFails) {
+  // Every prefix of a file is refused.
   kvtest::ExpectEveryPrefixFails(kvtest::WritePcx(Grey8(4, 3, 4, Bytes(12, 200))), Decodes);
 }

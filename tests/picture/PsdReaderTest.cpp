@@ -197,16 +197,6 @@ TEST(PsdLoad, SkipsLayersAndLeavesModesWithoutAConversionBlank) {
     EXPECT_EQ(Load(Image(mode, 3, 2, 1, {1, 2, 3, 4, 5, 6}, 1)), Pixels(2, 0));
 }
 
-TEST(PsdLoad, EveryPrefixFails) {
-  PsdImage raw = Image(KV_PSD_RGB, 3, 3, 2, Bytes(18, 7));
-  raw.colorData = {1, 2, 3};
-  raw.resources = PsdResource(1005, Bytes(16, 1)) + PsdResource(3000, {1, 2, 3});
-  raw.layers = {1, 2, 3, 4};
-  for (const PsdImage& im : {raw, Indexed(kColourCount, 1)})
-    kvtest::ExpectEveryPrefixFails(kvtest::WritePsd(im),
-                                   [](const Bytes& f) { return !Decode(f).empty(); });
-}
-
 // Where both must agree. The other decoder reads RGB files only, so grey pictures are compared
 // with the RGB file of the same plane thrice. It also lightens colours under partial alpha (we
 // keep them as stored); there only alpha is compared.
@@ -300,4 +290,12 @@ TEST(PsdLoad, EachRefusalNamesItsReason) {
   };
   kvtest::ExpectQuick(std::chrono::seconds(1),
                       [&] { ExpectReasons(rows, [](Bytes f) { return Decode(f).empty(); }); });
+  // Every prefix of a file is refused, whatever section it cuts.
+  PsdImage raw = Image(KV_PSD_RGB, 3, 3, 2, Bytes(18, 7));
+  raw.colorData = {1, 2, 3};
+  raw.resources = PsdResource(1005, Bytes(16, 1)) + PsdResource(3000, {1, 2, 3});
+  raw.layers = {1, 2, 3, 4};
+  for (const PsdImage& im : {raw, Indexed(kColourCount, 1)})
+    kvtest::ExpectEveryPrefixFails(kvtest::WritePsd(im),
+                                   [](const Bytes& f) { return !Decode(f).empty(); });
 }
