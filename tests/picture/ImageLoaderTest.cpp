@@ -25,10 +25,7 @@ struct OpenLibrary {
 };
 
 std::vector<DWORD> Load(const CString& path, CRect& rect) {
-  KvGlobalPtr p(KvMediaLoadPNGFile(path, rect));
-  if (!p) return {};
-  const auto* px = static_cast<const DWORD*>(p.get());
-  return std::vector<DWORD>(px, px + static_cast<std::size_t>(rect.Width()) * rect.Height());
+  return kvtest::PixelsOf(kvtest::TakePicture(KvMediaLoadPNGFile(path, rect), rect, rect));
 }
 
 // A PNG chunk with its CRC left zero (the walk does not look at it); `length` overrides the

@@ -1,4 +1,4 @@
-// Helpers of the picture tests: decoding from memory, and images with one field changed.
+// Helpers of the picture tests: decoding from memory, changed images and files, refusal tables.
 #pragma once
 
 #include <gtest/gtest.h>

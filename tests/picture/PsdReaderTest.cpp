@@ -57,13 +57,6 @@ const Bytes kColourCount = PsdResource(1046, {0, 1});
 using kvtest::Cut;
 using kvtest::ExpectReasons;
 
-// A 2 x 1 RGB file, changed.
-Bytes PsdFile(auto change) {
-  PsdImage im{.channels = 3, .height = 1, .width = 2, .planes = Bytes(6, 9)};
-  change(im);
-  return kvtest::WritePsd(im);
-}
-
 }  // namespace
 
 // A refused header sets the rect to (0, 0, -1, -1); an accepted one sets it, also when the
@@ -231,25 +224,25 @@ TEST(PsdLoad, AgreesWithAnIndependentDecoder) {
 // Each refusal says why, so that a file refused by the wrong check fails here; sizes that the
 // file cannot hold are refused before anything is allocated.
 TEST(PsdLoad, EachRefusalNamesItsReason) {
-  const Bytes valid = PsdFile([](auto&) {});
-  const auto resources = [](Bytes section) { return kvtest::WritePsd(Indexed(section)); };
-  const auto huge = [](int compression) {
-    return PsdFile([=](auto& im) {
-      im.width = im.height = 16000;
-      im.compression = compression;
-      im.planes = Bytes(1000, 0);
-    });
+  const PsdImage rgb = Image(KV_PSD_RGB, 3, 2, 1, Bytes(6, 9));
+  const auto with = [](PsdImage im, int PsdImage::*field, int value) {
+    return kvtest::WritePsd(kvtest::With(im, field, value));
   };
+  const auto resources = [](Bytes section) { return kvtest::WritePsd(Indexed(section)); };
+  PsdImage huge = Image(KV_PSD_RGB, 3, 16000, 16000, Bytes(1000, 0));
+  PsdImage packed = kvtest::With(rgb, &PsdImage::compression, 1);
+  // Channel 1 is one run; channel 2 starts a literal of six bytes that are not there.
+  packed.packets = Bytes{0xFF, 7, 0x05, 1, 2, 3, 4};
+  const Bytes valid = kvtest::WritePsd(rgb);
   const std::vector<kvtest::Refusal> rows = {
-      {"signature", PsdFile([](auto& im) { im.signature = "8BPX"; }), "not a PSD file (signature)"},
-      {"version", PsdFile([](auto& im) { im.version = 2; }), "PSD version 2 is not supported"},
-      {"reserved", PsdFile([](auto& im) { im.reserved[2] = 1; }),
-       "PSD reserved bytes are not zero"},
+      {"signature", kvtest::Changed(valid, 3, 'X'), "not a PSD file (signature)"},
+      {"version", with(rgb, &PsdImage::version, 2), "PSD version 2 is not supported"},
+      {"reserved", kvtest::Changed(valid, 11, 1), "PSD reserved bytes are not zero"},
       {"short header", Cut(valid, 10), "truncated: 10 of 26 bytes"},
       {"colour data past the end", kvtest::Changed(valid, 26, 0x7F),
        "truncated: 46 of 2,130,706,462 bytes"},
       // A block signature that is not "8BIM" steps four bytes, past the section's end.
-      {"resources", PsdFile([](auto& im) { im.resources = {'8', 'B', 'I', 'X', 0, 0}; }),
+      {"resources", resources({'8', 'B', 'I', 'X', 0, 0}),
        "PSD image resources take 8 bytes, not the 6 of their section"},
       {"section longer than its blocks", resources(kColourCount + Bytes{0}),
        "PSD image resources take 18 bytes, not the 15 of their section"},
@@ -262,31 +255,23 @@ TEST(PsdLoad, EachRefusalNamesItsReason) {
        resources({'8', 'B', 'I', 'M', 0x0F, 0xA0, 0, 0, 0x7F, 0xFF, 0xFF, 0}),
        "truncated: 824 of 2,147,484,206 bytes"},
       {"layers past the end", kvtest::Changed(valid, 37, 0x40), "truncated: 46 of 48 bytes"},
-      {"compression", PsdFile([](auto& im) { im.compression = 2; }),
-       "PSD compression 2 is not supported"},
-      {"depth", PsdFile([](auto& im) { im.depth = 32; }), "PSD depth 32 is not supported"},
-      {"channels", PsdFile([](auto& im) { im.channels = 2; }),
-       "PSD colour mode 3 needs 3 channels, not 2"},
-      {"width", PsdFile([](auto& im) { im.width = 0; }), "width 0"},
-      {"height", PsdFile([](auto& im) { im.height = -1; }), "height -1"},
-      {"size", PsdFile([](auto& im) { im.width = im.height = 70000; }),
+      {"compression", with(rgb, &PsdImage::compression, 2), "PSD compression 2 is not supported"},
+      {"depth", with(rgb, &PsdImage::depth, 32), "PSD depth 32 is not supported"},
+      {"channels", with(rgb, &PsdImage::channels, 2), "PSD colour mode 3 needs 3 channels, not 2"},
+      {"width", with(rgb, &PsdImage::width, 0), "width 0"},
+      {"height", with(rgb, &PsdImage::height, -1), "height -1"},
+      {"size", with(kvtest::With(rgb, &PsdImage::width, 70000), &PsdImage::height, 70000),
        "picture of 70,000 x 70,000 exceeds the 1 GiB limit"},
-      {"raw mode", PsdFile([](auto& im) { im.mode = KV_PSD_MULTICHANNEL; }),
+      {"raw mode", with(rgb, &PsdImage::mode, KV_PSD_MULTICHANNEL),
        "raw PSD data in colour mode 7 is not supported"},
-      {"raw channels", PsdFile([](auto& im) {
-         im.mode = KV_PSD_CMYK;
-         im.channels = 5;
-       }),
+      {"raw channels",
+       with(kvtest::With(rgb, &PsdImage::mode, int(KV_PSD_CMYK)), &PsdImage::channels, 5),
        "raw PSD data in colour mode 4 with 5 channels is not supported"},
       {"raw data", Cut(valid, valid.size() - 1), "truncated: 45 of 46 bytes"},
-      {"huge raw data", huge(0), "truncated: 1,040 of 768,000,040 bytes"},
-      {"huge packed data", huge(1), "truncated: 96,056 of 12,096,040 bytes"},
-      // Channel 1 is one run; channel 2 starts a literal of six bytes that are not there.
-      {"packed data", PsdFile([](auto& im) {
-         im.compression = 1;
-         im.packets = Bytes{0xFF, 7, 0x05, 1, 2, 3, 4};
-       }),
-       "PSD data ends in channel 2 of 3"},
+      {"huge raw data", kvtest::WritePsd(huge), "truncated: 1,040 of 768,000,040 bytes"},
+      {"huge packed data", with(huge, &PsdImage::compression, 1),
+       "truncated: 96,056 of 12,096,040 bytes"},
+      {"packed data", kvtest::WritePsd(packed), "PSD data ends in channel 2 of 3"},
   };
   kvtest::ExpectQuick(std::chrono::seconds(1),
                       [&] { ExpectReasons(rows, [](Bytes f) { return Decode(f).empty(); }); });
