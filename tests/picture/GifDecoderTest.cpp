@@ -6,17 +6,20 @@
 #include <tuple>
 
 #include "KvMediaFile/KvPicture.h"
-#include "MediaChecks.h"
+#include "PictureChecks.h"
 #include "TestSupport.h"
 #include "fixtures/GifWriter.h"
+#include "host/Failure.h"
 #include "picture/GifDecoder.h"
 #include "platform/GlobalMemory.h"
 
 namespace {
 
 using kvtest::Bytes;
+using kvtest::Cut;
 using kvtest::GifClear;
 using kvtest::GifFile;
+using kvtest::Insert;
 using kvtest::kUntouched;
 using kvtest::Rgb;
 
@@ -79,17 +82,7 @@ std::vector<DWORD> Expected(const Bytes& indices, const Bytes& table) {
 }
 
 // Noise over `colours` indices, with runs so that strings grow long.
-Bytes Noise(int count, int colours, unsigned seed = 7) {
-  Bytes out;
-  while (out.size() < std::size_t(count)) {
-    seed = seed * 1103515245u + 12345u;
-    const unsigned char v = static_cast<unsigned char>((seed >> 16) % unsigned(colours));
-    const unsigned run = (seed >> 8) % 7 == 0 ? 1 + (seed >> 4) % 40 : 1;
-    out.insert(out.end(), run, v);
-  }
-  out.resize(std::size_t(count));
-  return out;
-}
+Bytes Noise(int count, int colours) { return kvtest::NoiseWithRuns(count, 1, colours, 7); }
 
 GifFile RawImage(int width, int height, int minCodeSize, Bytes data) {
   GifFile file = kvtest::OneImageGif(width, height, {}, kvtest::DistinctColours(256));
@@ -97,20 +90,6 @@ GifFile RawImage(int width, int height, int minCodeSize, Bytes data) {
   file.images[0].useRawData = true;
   file.images[0].rawData = std::move(data);
   return file;
-}
-
-using kvtest::Cut;
-using kvtest::ExpectReasons;
-using kvtest::Insert;
-using kvtest::Refusal;
-
-template <class Decode>
-bool RefusedInMemory(Bytes file, Decode decode) {
-  CMemFile mem(file.data(), static_cast<UINT>(file.size()));
-  CRect rect;
-  DWORD* picture = decode(mem, rect);
-  GlobalFree(picture);
-  return picture == nullptr;
 }
 
 }  // namespace
@@ -138,14 +117,18 @@ TEST(GifLoad, AgreesWithStbAndGiflib) {
     f.images[0].localTable = f.globalTable;
     f.globalTable.clear();
   });
-  add("interlaced", 47, 33, 16, [](GifFile& f) { f.images[0].interlaced = true; });
+  // Interlaced, also at heights that end inside each pass, and ones whose later passes are
+  // empty; at 4 and 12 the second pass holds one row fewer than a whole eighth of the picture.
+  const auto interlace = [](GifFile& f) { f.images[0].interlaced = true; };
+  add("interlaced", 47, 33, 16, interlace);
+  for (int h : {1, 2, 3, 4, 5, 9, 12, 17}) add("interlaced, 3 wide", 3, h, 16, interlace);
   add("one-byte sub-blocks", 47, 33, 16, [](GifFile& f) { f.images[0].subBlockBytes = 1; });
   add("wider codes than the indices need", 47, 33, 4,
       [](GifFile& f) { f.images[0].minCodeSize = 8; });
   add("several full tables", 400, 300, 256, none);
   // Once the table is full the encoder goes on without a clear code (kept short of the 4096
   // extra entries after which stb gives up).
-  add("deferred clear", 320, 240, 4, [](GifFile& f) { f.images[0].clear = GifClear::kDeferred; });
+  add("deferred clear", 320, 240, 64, [](GifFile& f) { f.images[0].clear = GifClear::kDeferred; });
   for (const auto& [what, file] : cases) {
     SCOPED_TRACE(what);
     const Bytes bytes = kvtest::WriteGif(file);
@@ -164,20 +147,6 @@ TEST(GifLoad, AgreesWithStbAndGiflib) {
   GifFile withClears = cases.back().file;
   withClears.images[0].clear = GifClear::kWhenFull;
   EXPECT_NE(kvtest::WriteGif(cases.back().file), kvtest::WriteGif(withClears));
-}
-
-TEST(GifLoad, InterlacedRowsLandWhereTheyBelong) {
-  // Heights that end inside each pass, and ones whose later passes are empty; at 4 and 12
-  // the second pass holds one row fewer than a whole eighth of the picture.
-  for (int height : {1, 2, 3, 4, 5, 9, 12, 17}) {
-    Bytes rows;
-    for (int y = 0; y < height; ++y) rows.insert(rows.end(), 3, static_cast<unsigned char>(y));
-    GifFile plain = kvtest::OneImageGif(3, height, rows, kvtest::DistinctColours(64));
-    GifFile interlaced = plain;
-    interlaced.images[0].interlaced = true;
-    ASSERT_NE(kvtest::WriteGif(plain), kvtest::WriteGif(interlaced)) << height;
-    EXPECT_EQ(Pixels(interlaced), Expected(rows, plain.globalTable)) << "height " << height;
-  }
 }
 
 TEST(GifLoad, CodesAtAndBeyondTheNextFreeSlotAndColoursFromTheTable) {
@@ -231,49 +200,6 @@ TEST(GifLoad, CodesAtAndBeyondTheNextFreeSlotAndColoursFromTheTable) {
   EXPECT_EQ(Pixels(transparent), Expected({0, 1, 2, 1}, table));
 }
 
-TEST(GifLoad, RefusesWhatIsNotAnImage) {
-  const GifFile good = kvtest::OneImageGif(4, 2, Noise(8, 4), kvtest::DistinctColours(4));
-  ASSERT_TRUE(Decode(kvtest::WriteGif(good)));
-  auto with = [&](auto change) {
-    GifFile f = good;
-    change(f);
-    return kvtest::WriteGif(f);
-  };
-  // Refused before any image descriptor: the rect is left alone.
-  auto inserted = [&](Bytes block) {  // after the header and the global table
-    Bytes b = kvtest::WriteGif(good);
-    b.insert(b.begin() + 13 + 12, block.begin(), block.end());
-    return b;
-  };
-  const std::pair<const char*, Bytes> beforeImage[] = {
-      {"signature", with([](GifFile& f) { f.signature = "GIF7a"; })},
-      {"no image", with([](GifFile& f) { f.images.clear(); })},
-      {"header only", Bytes{'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0}},
-      {"unknown block", inserted({0x99})},
-      {"control block of 5 bytes", inserted({0x21, 0xF9, 5, 0, 0, 0, 0, 0, 0})},
-  };
-  for (const auto& [what, bytes] : beforeImage) {
-    CRect rect;
-    EXPECT_FALSE(Decode(bytes, &rect)) << what;
-    EXPECT_EQ(rect, kUntouched) << what;
-  }
-  EXPECT_TRUE(Decode(inserted({0x21, 0xF9, 2, 7, 7, 0})));  // a short control block is fine
-  // Refused with a descriptor read: the rect holds the image's size.
-  for (int m : {1, 10, 255}) {
-    CRect rect;
-    EXPECT_FALSE(Decode(kvtest::WriteGif(RawImage(4, 2, m, {0xFF, 0xFF})), &rect)) << m;
-    EXPECT_EQ(rect, CRect(0, 0, 4, 2)) << m;
-  }
-  CRect rect;
-  EXPECT_FALSE(Decode(with([](GifFile& f) { f.images[0].width = 0; }), &rect));
-  EXPECT_EQ(rect, CRect(0, 0, 0, 2));
-  // A file far too short for the image it announces is refused at once.
-  kvtest::ExpectQuick(std::chrono::seconds(1), [] {
-    for (int side : {65535, 16384, 4000})
-      EXPECT_FALSE(Decode(kvtest::WriteGif(RawImage(side, side, 2, Bytes(8, 0))))) << side;
-  });
-}
-
 TEST(GifLoad, DataThatStopsEarlyKeepsTheRowsDecoded) {
   const int w = 40, h = 30;
   const GifFile file = kvtest::OneImageGif(w, h, Noise(w * h, 16), kvtest::DistinctColours(16));
@@ -283,13 +209,9 @@ TEST(GifLoad, DataThatStopsEarlyKeepsTheRowsDecoded) {
   const std::size_t dataStart = 13 + 48 + 10 + 1;  // header, table, descriptor, code size
   int partial = 0;
   for (std::size_t n = 0; n < bytes.size(); ++n) {
-    const Bytes cut(bytes.begin(), bytes.begin() + n);
-    const auto p = Decode(cut);
-    if (n < dataStart) {
-      EXPECT_FALSE(p) << n;
-      continue;
-    }
-    ASSERT_TRUE(p) << n;
+    const auto p = Decode(Cut(bytes, n));
+    ASSERT_EQ(p.has_value(), n >= dataStart) << n;
+    if (!p) continue;
     // Whole rows from the top (no pixel of the picture is 0), then transparent black; never a
     // part of a row.
     const auto rows =
@@ -322,74 +244,55 @@ TEST(GifFiles, LoadAndHeaderInformationFromAPath) {
   kvtest::TempDir dir;
   CRect loaded = kUntouched;
   EXPECT_FALSE(kvtest::TakePicture(KvMediaLoadGIFFile(dir.File("missing.gif"), loaded), loaded));
-  auto info = [&](const Bytes& bytes, RECT* rect, int* bits) {
-    kvtest::WriteFileBytes(dir.path() + "/i.gif", bytes);
-    return KvGifPictureInfo(dir.File("i.gif"), rect, bits);
-  };
-  GifFile file = kvtest::OneImageGif(3, 2, {0, 1, 2, 3, 0, 1}, kvtest::DistinctColours(32));
-  std::tie(file.screenWidth, file.screenHeight) = std::tuple(300, 200);
-  RECT rect{};
-  int bits = 0;
-  ASSERT_EQ(info(kvtest::WriteGif(file), &rect, &bits), 1);
-  EXPECT_EQ(CRect(rect), CRect(0, 0, 300, 200));
-  EXPECT_EQ(bits, 5);
-  // The size code counts even without a global table.
-  file.globalTable.clear(), file.globalSizeCode = 7;
-  ASSERT_EQ(info(kvtest::WriteGif(file), nullptr, &bits), 1);
-  EXPECT_EQ(bits, 8);
-  rect = RECT{1, 2, 3, 4}, bits = -1;
-  const Bytes head{'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0, 0};
-  auto changed = [&](std::size_t at, unsigned char v) {
-    Bytes b = head;
-    b[at] = v;
-    return b;
-  };
-  ASSERT_EQ(info(head, nullptr, nullptr), 1);
-  for (const Bytes& bytes :
-       {Bytes(head.begin(), head.end() - 1), changed(3, '7'), changed(6, 0), changed(8, 0)})
-    EXPECT_EQ(info(bytes, &rect, &bits), 0);
-  EXPECT_EQ(CRect(rect), CRect(1, 2, 3, 4));
-  EXPECT_EQ(bits, -1);
-  EXPECT_EQ(KvGifPictureInfo(dir.File("missing.gif"), &rect, &bits), 0);
+  // Picture information is read from the header (see the PictureInfo tests).
+  EXPECT_EQ(KvGifPictureInfo(dir.File("missing.gif"), nullptr, nullptr), 0);
 }
 
+// Each refusal says why, so that a file refused by the wrong check fails here. The rect is
+// left alone until an image descriptor is read, and holds the image's size from then on.
 TEST(GifLoad, EachRefusalNamesItsReason) {
   const Bytes valid = kvtest::WriteGif(kvtest::OneImageGif(2, 2, {0, 1, 1, 0}, {1, 2, 3, 4, 5, 6}));
   const std::size_t scan = 13 + 6;  // where the blocks start, after the global table
-  auto gif = [](auto change) {
-    kvtest::GifFile f = kvtest::OneImageGif(2, 2, {0, 1, 1, 0}, {1, 2, 3, 4, 5, 6});
-    change(f);
-    return kvtest::WriteGif(f);
+  const auto raw = [](int w, int h, int minCodeSize) {
+    return kvtest::WriteGif(RawImage(w, h, minCodeSize, Bytes(8, 0)));
   };
-  ExpectReasons(
-      {
-          {"signature", gif([](auto& f) { f.signature = "JIF89a"; }), "not a GIF file (signature)"},
-          {"short header", Cut(valid, 8), "truncated: 8 of 13 bytes"},
-          {"short table", Cut(valid, 15), "truncated: 15 of 19 bytes"},
-          {"no image", gif([](auto& f) { f.images.clear(); }), "GIF holds no image"},
-          {"no trailer", gif([](auto& f) {
-             f.images.clear();
-             f.trailer = false;
-           }),
-           "truncated: 19 of 20 bytes"},
-          {"graphic control", Insert(valid, scan, {0x21, 0xF9, 5, 0, 0, 0, 0, 0, 0}),
-           "GIF graphic control block of 5 bytes"},
-          {"unknown block", Insert(valid, scan, {0x99}), "GIF block 0x99 is not known"},
-          {"short descriptor", Cut(valid, scan + 6), "truncated: 25 of 29 bytes"},
-          {"width", gif([](auto& f) {
-             f.images[0].width = 0;
-             f.images[0].indices.clear();
-           }),
-           "width 0"},
-          {"code size", gif([](auto& f) { f.images[0].minCodeSize = 10; }),
-           "GIF minimum code size 10 (2 to 9)"},
-          {"too short", gif([](auto& f) {
-             f.images[0].width = f.images[0].height = 4000;
-             f.images[0].useRawData = true;
-           }),
-           "GIF data of 3 bytes cannot hold 4000 x 4000 pixels"},
-      },
-      [](Bytes f) {
-        return RefusedInMemory(f, [](CFile& file, CRect& rect) { return KvDecodeGif(file, rect); });
-      });
+  ASSERT_TRUE(Decode(Insert(valid, scan, {0x21, 0xF9, 2, 7, 7, 0})));  // a short control block
+  const struct {
+    const char* what;
+    Bytes file;
+    std::string reason;
+    CRect rect = kUntouched;
+  } rows[] = {
+      {"signature", kvtest::Changed(valid, 0, 'J'), "not a GIF file (signature)"},
+      {"short header", Cut(valid, 8), "truncated: 8 of 13 bytes"},
+      {"short table", Cut(valid, 15), "truncated: 15 of 19 bytes"},
+      {"no image", Insert(Cut(valid, scan), scan, {0x3B}), "GIF holds no image"},
+      {"no image, no trailer", Cut(valid, scan), "truncated: 19 of 20 bytes"},
+      {"graphic control", Insert(valid, scan, {0x21, 0xF9, 5, 0, 0, 0, 0, 0, 0}),
+       "GIF graphic control block of 5 bytes"},
+      {"unknown block", Insert(valid, scan, {0x99}), "GIF block 0x99 is not known"},
+      {"short descriptor", Cut(valid, scan + 6), "truncated: 25 of 29 bytes"},
+      {"width", raw(0, 2, 2), "width 0", {0, 0, 0, 2}},
+      {"code size 1", raw(2, 2, 1), "GIF minimum code size 1 (2 to 9)", {0, 0, 2, 2}},
+      {"code size 10", raw(2, 2, 10), "GIF minimum code size 10 (2 to 9)", {0, 0, 2, 2}},
+      // Files far too short for the image they announce are refused at once.
+      {"too short",
+       raw(4000, 4000, 2),
+       "GIF data of 12 bytes cannot hold 4000 x 4000 pixels",
+       {0, 0, 4000, 4000}},
+      {"far too short",
+       raw(65535, 65535, 2),
+       "GIF data of 12 bytes cannot hold 65535 x 65535 pixels",
+       {0, 0, 65535, 65535}},
+  };
+  kvtest::ExpectQuick(std::chrono::seconds(1), [&] {
+    for (const auto& row : rows) {
+      SCOPED_TRACE(row.what);
+      KvClearFailure();
+      CRect rect;
+      EXPECT_FALSE(Decode(row.file, &rect));
+      EXPECT_EQ(KvLastFailure(), row.reason);
+      EXPECT_EQ(rect, row.rect);
+    }
+  });
 }

@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <tuple>
 
 #include "KvMediaFile/KvPicture.h"
 #include "MediaChecks.h"
@@ -132,27 +133,22 @@ TEST(JpegSave, RoundTripsWithTheDefaultSettingsAndRefusesWhatItCannotWrite) {
     // The rect is not used: the whole buffer is saved.
     const Bytes file =
         kvtest::SavedBytes(KvMediaSaveJPGFile, "out.jpg", source, CSize(w, h), CRect(1, 1, 2, 2));
-    const auto back = kvtest::LoadBytes(KvMediaLoadJPGFile, "in.jpg", file);
-    ASSERT_TRUE(back);
-    ASSERT_EQ(back->rect, CRect(0, 0, w, h));
+    // Read back by libjpeg-turbo, which our decoder matches: quality 75 (the standard
+    // luminance table's first entry, 16, halved), 4:2:0 chroma.
+    int fw = 0, fh = 0, subsamp = -1, colourspace = -1;
+    const auto back = TjDecompress(file, fw, fh, &subsamp, &colourspace);
+    ASSERT_EQ(back.size(), source.size());
+    EXPECT_EQ(std::tuple(fw, fh, subsamp, colourspace),
+              std::tuple(w, h, int(TJSAMP_420), int(TJCS_YCbCr)));
+    EXPECT_EQ(file[FindMarker(file, 0xDB) + 4], 8);
     long long total = 0;
     int worst = 0;
-    for (std::size_t i = 0; i < source.size(); ++i) {
-      ASSERT_EQ(Channel(back->pixels[i], 3), 255);
-      for (int c = 0; c < 3; ++c) {
-        const int d = std::abs(Channel(back->pixels[i], c) - Channel(source[i], c));
-        total += d, worst = std::max(worst, d);
-      }
+    for (std::size_t i = 0; i < 3 * source.size(); ++i) {
+      const int d = std::abs(Channel(back[i / 3], i % 3) - Channel(source[i / 3], i % 3));
+      total += d, worst = std::max(worst, d);
     }
     EXPECT_LT(double(total) / (3.0 * source.size()), 4.0);
     EXPECT_LT(worst, 48);
-    // Quality 75 (the standard luminance table's first entry, 16, halved), 4:2:0 chroma.
-    const std::size_t dqt = FindMarker(file, 0xDB);
-    ASSERT_NE(dqt, 0u);
-    EXPECT_EQ(file[dqt + 4], 8);
-    int fw = 0, fh = 0, subsamp = -1, colourspace = -1;
-    ASSERT_FALSE(TjDecompress(file, fw, fh, &subsamp, &colourspace).empty());
-    EXPECT_EQ(std::pair(subsamp, colourspace), std::pair(int(TJSAMP_420), int(TJCS_YCbCr)));
     // Alpha is dropped: an opaque copy of the picture gives the same file.
     for (DWORD& px : source) px |= 0xFF000000u;
     EXPECT_EQ(kvtest::SavedBytes(KvMediaSaveJPGFile, "out.jpg", source, CSize(w, h), CRect()),
@@ -171,35 +167,28 @@ TEST(JpegSave, RoundTripsWithTheDefaultSettingsAndRefusesWhatItCannotWrite) {
   EXPECT_TRUE(fs::is_empty(dir.path()));
 }
 
-TEST(JpegLoad, NotJpegGivesNothingAndTheInformationSaysSo) {
+// The three-argument load sets its value first, whatever then happens. (The information of
+// JPEG files is checked with every format's, in the PictureInfo tests.)
+TEST(JpegLoad, NotJpegGivesNothing) {
   kvtest::TempDir dir;
   auto px = Smooth(5, 4);
   ASSERT_EQ(KvMediaSaveJPGFile(dir.File("good.jpg"), px.data(), CSize(5, 4), CRect()), 1);
-  const std::pair<const char*, Bytes> files[] = {
-      {"gif.jpg", kvtest::WriteGif(kvtest::OneImageGif(2, 1, {0, 1}, kvtest::DistinctColours(2)))},
-      {"empty.jpg", {}},
-      {"soi.jpg", {0xFF, 0xD8}}};
-  for (const auto& [name, bytes] : files) kvtest::WriteFileBytes(dir.path() + "/" + name, bytes);
-  // The three-argument load sets its value first, whatever then happens; the information
-  // reports 32 bits before it looks at the file.
-  for (const char* name : {"gif.jpg", "empty.jpg", "soi.jpg", "missing.jpg", "good.jpg"}) {
-    SCOPED_TRACE(name);
-    const bool good = std::string(name) == "good.jpg";
+  kvtest::WriteFileBytes(dir.path() + "/empty.jpg", {});
+  kvtest::WriteFileBytes(dir.path() + "/gif.jpg", kvtest::WriteGif(kvtest::OneImageGif(
+                                                      2, 1, {0, 1}, kvtest::DistinctColours(2))));
+  for (const std::string name : {"gif.jpg", "empty.jpg", "missing.jpg", "good.jpg"}) {
     int value = 0;
-    CRect loaded(-7, -7, -7, -7);
+    CRect loaded = kvtest::kUntouched;
     const auto p =
         kvtest::TakePicture(KvMediaLoadJPGFile(dir.File(name), loaded, value), loaded, CRect());
-    EXPECT_EQ(value, 4);
-    EXPECT_EQ(p.has_value(), good);
-    RECT rect{1, 2, 3, 4};
-    int bits = 0;
-    EXPECT_EQ(KvJpegPictureInfo(dir.File(name), &rect, &bits), good ? 1 : 0);
-    EXPECT_EQ(bits, 32);
-    EXPECT_EQ(CRect(rect), good ? CRect(0, 0, 5, 4) : CRect(1, 2, 3, 4));
+    EXPECT_EQ(value, 4) << name;
+    EXPECT_EQ(p.has_value(), name == "good.jpg") << name;
   }
   CRect none;
   EXPECT_EQ(KvMediaLoadJPGFile(dir.File(""), none), nullptr);
-  EXPECT_EQ(KvJpegPictureInfo(dir.File("good.jpg"), nullptr, nullptr), 1);
+  int bits = 0;
+  EXPECT_EQ(KvJpegPictureInfo(dir.File("missing.jpg"), nullptr, &bits), 0);
+  EXPECT_EQ(bits, 32);
 }
 
 TEST(JpegLoad, ShortAndDamagedFilesStayQuietAndBounded) {

@@ -3,25 +3,26 @@
 #include <tuple>
 
 #include "KvMediaFile/KvPicture.h"
-#include "MediaChecks.h"
+#include "PictureChecks.h"
 #include "fixtures/TgaWriter.h"
+#include "picture/TgaCodec.h"
 
 namespace {
 
 using kvtest::Bytes;
+using kvtest::Picture;
 using kvtest::Px;
 using kvtest::TgaImage;
 using kvtest::TgaPacking;
 using kvtest::U16;
 using kvtest::U32;
 
-std::optional<kvtest::Picture> LoadTgaBytes(const Bytes& file) {
+std::optional<Picture> LoadTgaBytes(const Bytes& file) {
   return kvtest::LoadBytes(KvMediaLoadTGAFile, "in.tga", file);
 }
 
 std::vector<DWORD> LoadPixels(const TgaImage& image) {
-  auto p = LoadTgaBytes(kvtest::WriteTga(image));
-  return p ? p->pixels : std::vector<DWORD>{};
+  return kvtest::PixelsOf(LoadTgaBytes(kvtest::WriteTga(image)));
 }
 
 TgaImage Image(int type, int depth, int w, int h, Bytes pixels, int descriptor = 0x20) {
@@ -44,33 +45,7 @@ Bytes Save(const std::vector<DWORD>& buffer, CSize size, CRect region) {
   return kvtest::SavedBytes(KvMediaSaveTGAFile, "out.tga", buffer, size, region);
 }
 
-// `image` with one header field changed.
-TgaImage With(TgaImage image, int TgaImage::*field, int value) {
-  image.*field = value;
-  return image;
-}
-
 }  // namespace
-
-// One colour per corner catches row order, channel order and alpha handling at once.
-TEST(TgaLoad, CornersLandWhereTheDescriptorPutsThem) {
-  const DWORD a = Px(10, 20, 30, 0), b = Px(40, 50, 60, 128), c = Px(70, 80, 90, 200),
-              d = Px(100, 110, 120, 255);
-  for (int descriptor : {0x00, 0x20, 0x30})
-    for (auto [type, depth] : {std::pair{2, 24}, {10, 32}}) {
-      SCOPED_TRACE(testing::Message()
-                   << "descriptor " << descriptor << " type " << type << " depth " << depth);
-      Bytes file;  // file row 0 holds a b, file row 1 holds c d
-      for (DWORD p : {a, b, c, d})
-        for (int i = 0; i < depth / 8; ++i) file.push_back((p >> 8 * i) & 0xFF);
-      auto alpha = [&](DWORD p) { return depth == 32 ? p : (p | 0xFF000000u); };
-      const bool topDown = descriptor == 0x20;
-      const std::vector<DWORD> expected = topDown
-                                              ? std::vector{alpha(a), alpha(b), alpha(c), alpha(d)}
-                                              : std::vector{alpha(c), alpha(d), alpha(a), alpha(b)};
-      EXPECT_EQ(LoadPixels(Image(type, depth, 2, 2, file, descriptor)), expected);
-    }
-}
 
 TEST(TgaLoad, ConvertsEachPixelSizeAndLooksColoursUpByTheStoredIndex) {
   // Grey, also when a true-colour type stores one byte.
@@ -86,8 +61,11 @@ TEST(TgaLoad, ConvertsEachPixelSizeAndLooksColoursUpByTheStoredIndex) {
   // Four bytes keep their alpha only at depth 32 (24 and 32 are left to the cross-check).
   EXPECT_EQ(LoadPixels(Image(2, 31, 2, 1, {1, 2, 3, 0, 4, 5, 6, 77})),
             (std::vector{Px(1, 2, 3), Px(4, 5, 6)}));
+  // Rows are top first only when the descriptor's origin bits are 0x20 (the cross-check
+  // covers 0x00 and 0x20): 0x30 is bottom-up.
+  EXPECT_EQ(LoadPixels(Image(2, 24, 1, 2, {1, 2, 3, 4, 5, 6}, 0x30)),
+            (std::vector{Px(4, 5, 6), Px(1, 2, 3)}));
   // Colour maps: entries 2, 3 and 4 are stored; every other index is black.
-  // Entries 2, 3 and 4 are stored; every other index is black.
   const Bytes indices{0, 2, 3, 4, 5, 255};
   const std::vector<DWORD> expected{Px(0, 0, 0), Px(1, 2, 3), Px(4, 5, 6),
                                     Px(7, 8, 9), Px(0, 0, 0), Px(0, 0, 0)};
@@ -102,105 +80,96 @@ TEST(TgaLoad, ConvertsEachPixelSizeAndLooksColoursUpByTheStoredIndex) {
               std::vector{Px(1, 2, 3)});
   }
   // A true-colour picture may carry a colour map; its pixels start after it.
-  const auto mapped = With(ColourMapped(2, 0, 2, 24, Bytes(6, 9), {1, 2, 3}), &TgaImage::width, 1);
-  EXPECT_EQ(LoadPixels(With(mapped, &TgaImage::pixelDepth, 24)), std::vector{Px(1, 2, 3)});
+  TgaImage mapped = ColourMapped(2, 0, 2, 24, Bytes(6, 9), {1, 2, 3});
+  mapped.width = 1, mapped.pixelDepth = 24;
+  EXPECT_EQ(LoadPixels(mapped), std::vector{Px(1, 2, 3)});
 }
 
-TEST(TgaLoad, RejectsHeadersItCannotLoad) {
-  const auto valid = Image(2, 24, 2, 1, {1, 2, 3, 4, 5, 6});
-  ASSERT_TRUE(LoadTgaBytes(kvtest::WriteTga(valid)));
-  auto fivePerPixel = valid;
-  fivePerPixel.pixels.resize(10);
-  const auto oneIndex = ColourMapped(1, 0, 1, 24, {1, 2, 3}, {0});
-  const auto twoByteIndex = With(ColourMapped(1, 0, 1, 24, {1, 2, 3}, {0, 0}), &TgaImage::width, 1);
-  const std::pair<const char*, TgaImage> rejected[] = {
-      {"width 0", With(valid, &TgaImage::width, 0)},
-      {"colour-map type 2", With(valid, &TgaImage::colorMapType, 2)},
-      {"image type 0", With(valid, &TgaImage::imageType, 0)},
-      {"image type 4", With(valid, &TgaImage::imageType, 4)},
-      {"depth 0", With(valid, &TgaImage::pixelDepth, 0)},
-      {"depth 33", With(fivePerPixel, &TgaImage::pixelDepth, 33)},
-      {"type 1 without map", With(oneIndex, &TgaImage::colorMapType, 0)},
-      {"map past 512", ColourMapped(1, 500, 13, 24, Bytes(39, 7), {0})},
-      {"map of 513", ColourMapped(1, 0, 513, 24, Bytes(3 * 513, 7), {0})},
-      {"16-bit indices", With(twoByteIndex, &TgaImage::pixelDepth, 16)},
-  };
-  for (const auto& [what, image] : rejected)
-    EXPECT_FALSE(LoadTgaBytes(kvtest::WriteTga(image))) << what;
-  EXPECT_TRUE(LoadTgaBytes(kvtest::WriteTga(ColourMapped(1, 500, 12, 24, Bytes(36, 7), {0}))));
-  EXPECT_TRUE(LoadTgaBytes(kvtest::WriteTga(ColourMapped(9, 0, 512, 24, Bytes(3 * 512, 7), {0}))));
-}
-
-// Every width the saver writes loads back, also rows wider than one read, in file order
-// or bottom-up.
+// Rows wider than one read, as wide as the saver writes, in file order or bottom-up.
 TEST(TgaLoad, WideRowsLoad) {
-  for (int w : {8192, 65535}) {
-    std::vector<DWORD> px(std::size_t(w) * 2);
-    for (std::size_t i = 0; i < px.size(); ++i) px[i] = DWORD(i * 2654435761u);
-    const Bytes file = Save(px, CSize(w, 2), CRect(0, 0, w, 2));
-    const auto loaded = LoadTgaBytes(file);
-    ASSERT_TRUE(loaded) << w;
-    EXPECT_EQ(loaded->pixels, px) << w;
+  for (auto [w, depth, descriptor] : {std::tuple{65535, 32, 0x20}, {40000, 24, 0x00}}) {
+    const Bytes file = kvtest::WriteTga(
+        Image(2, depth, w, 2, kvtest::NoiseWithRuns(w * 2, depth / 8), descriptor));
+    EXPECT_EQ(LoadTgaBytes(file), (Picture{{0, 0, w, 2}, kvtest::StbPixels(file, depth == 24)}));
   }
-  const int w = 40000;  // 120,000 bytes a row at 24 bits
-  TgaImage colour = Image(2, 24, w, 2, kvtest::NoiseWithRuns(w * 2, 3), 0x00);
-  const auto pixels = LoadPixels(colour);
-  ASSERT_EQ(pixels.size(), std::size_t(w) * 2);
-  const std::size_t last = std::size_t(w) - 1;  // bottom-up: file row 0 is the lower row
-  EXPECT_EQ(pixels[w + last],
-            Px(colour.pixels[last * 3], colour.pixels[last * 3 + 1], colour.pixels[last * 3 + 2]));
-  EXPECT_EQ(pixels[0],
-            Px(colour.pixels[w * 3], colour.pixels[w * 3 + 1], colour.pixels[w * 3 + 2]));
 }
 
-TEST(TgaLoad, ShortAndLyingFilesFailQuickly) {
-  // Every prefix fails, whatever part of the file it cuts: id, map or pixels.
-  TgaImage mapped = ColourMapped(1, 1, 3, 24, Bytes(9, 5), {1, 2, 3, 1, 2, 3});
-  mapped.id = {'i', 'd'};
-  kvtest::ExpectEveryPrefixFails(kvtest::WriteTga(mapped),
+TEST(TgaLoad, EachRefusalNamesItsReason) {
+  const TgaImage rgb = Image(2, 24, 2, 1, Bytes(6, 1));
+  const auto with = [&](int TgaImage::*field, int value) {
+    return kvtest::WriteTga(kvtest::With(rgb, field, value));
+  };
+  const auto mapped = [](int first, int length, int depth = 8) {
+    TgaImage im = ColourMapped(1, first, length, 24, Bytes(3 * length, 7), Bytes(depth / 8, 0));
+    im.width = 1, im.pixelDepth = depth;
+    return kvtest::WriteTga(im);
+  };
+  const auto runs = [](int w, int h, Bytes pixels, int depth = 24) {
+    TgaImage im = Image(10, depth, w, h, std::move(pixels));
+    im.packing = TgaPacking::kRunsOnly;
+    return kvtest::WriteTga(im);
+  };
+  const Bytes file = kvtest::WriteTga(rgb);
+  kvtest::ExpectRefusals(
+      [](CFile& f, CRect& r) { return KvDecodeTga(f, r); },
+      {
+          {with(&TgaImage::width, 0), "width 0"},
+          {with(&TgaImage::colorMapType, 2), "colour-map type 2"},
+          {with(&TgaImage::imageType, 4), "image type 4"},
+          {with(&TgaImage::imageType, 1), "colour-mapped type 1 without a colour map"},
+          {with(&TgaImage::pixelDepth, 0), "pixel depth 0"},
+          {with(&TgaImage::pixelDepth, 33), "pixel depth 33"},
+          {mapped(0, 1, 16), "colour-map indices of 16 bits are not supported"},
+          {mapped(500, 13), "colour map of entries 500 to 512 exceeds 512 entries"},
+          {mapped(500, 12), ""},
+          {mapped(0, 512), ""},
+          {runs(16384, 1, Bytes(3 * 16384, 9)),
+           "run-length picture of 16384 x 1 exceeds 16,383 x 32,767"},
+          {runs(16383, 1, Bytes(3 * 16383, 9)), ""},
+          {runs(1, 32768, Bytes(3 * 32768, 9)),
+           "run-length picture of 1 x 32768 exceeds 16,383 x 32,767"},
+          {runs(1, 32767, Bytes(3 * 32767, 9)), ""},
+          {runs(16383, 32767, Bytes(3, 9)), "truncated: 22 of 16,775,702 bytes"},
+          {with(&TgaImage::width, 20000), "truncated: 24 of 60,018 bytes"},
+          {kvtest::WriteTga(Image(2, 32, 65535, 65535, {})),
+           "truncated: 18 of 17,179,344,918 bytes"},
+          // Whole packets, one pixel short.
+          {runs(5, 3, kvtest::NoiseWithRuns(14, 4), 32), "truncated: 38 of 39 bytes"},
+          {kvtest::Cut(file, file.size() - 1), "truncated: 23 of 24 bytes"},
+          {Bytes(10, 0), "truncated: 10 of 18 bytes"},
+      });
+  // Every prefix of a file is refused, whatever field it cuts.
+  TgaImage withMap = ColourMapped(1, 1, 3, 24, Bytes(9, 5), {1, 2, 3, 1, 2, 3});
+  withMap.id = {'i', 'd'};
+  kvtest::ExpectEveryPrefixFails(kvtest::WriteTga(withMap),
                                  [](const Bytes& f) { return LoadTgaBytes(f).has_value(); });
-  TgaImage packed = Image(10, 32, 5, 3, kvtest::NoiseWithRuns(15, 4));
-  // Whole packets, one pixel short.
-  packed.pixels.resize(14 * 4);
-  EXPECT_FALSE(LoadTgaBytes(kvtest::WriteTga(packed)));
-  // Headers claiming gigabytes on files that hold almost nothing.
-  kvtest::ExpectQuick(std::chrono::seconds(2), [] {
-    EXPECT_FALSE(LoadTgaBytes(kvtest::WriteTga(Image(2, 32, 65535, 65535, {}))));
-    EXPECT_FALSE(LoadTgaBytes(kvtest::WriteTga(Image(10, 32, 16383, 32767, Bytes(4, 1)))));
-  });
-  // The size limits hold at their edges.
-  for (auto [type, w, h] : {std::tuple{10, 16383, 1}, {10, 1, 32767}})
-    for (int over : {0, 1}) {  // one past the limit, across or down
-      auto im = Image(type, 24, w + (h == 1) * over, h + (h > 1) * over, {});
-      im.pixels.assign(std::size_t(im.width) * im.height * 3, 9);
-      im.packing = TgaPacking::kRunsOnly;
-      EXPECT_EQ(LoadTgaBytes(kvtest::WriteTga(im)).has_value(), !over) << w << "x" << h;
-    }
 }
 
-// Each type, origin and packing against stb_image, on odd sizes.
+// Each type, origin and packing against stb_image, on odd sizes; 16-bit grey is grey and
+// alpha, as other programs write it.
 TEST(TgaLoad, AgreesWithAnIndependentDecoder) {
   ASSERT_NE(kvtest::PackTgaPixels(kvtest::NoiseWithRuns(47 * 33, 4), 4, 47, TgaPacking::kCrossRows),
             kvtest::PackTgaPixels(kvtest::NoiseWithRuns(47 * 33, 4), 4, 47, TgaPacking::kPerRow))
       << "the pattern must make packets that cross rows";
-  for (auto [type, depth] : {std::pair{2, 24}, {10, 32}, {11, 8}})
+  for (auto [type, depth] : {std::pair{2, 24}, {10, 32}, {11, 8}, {3, 16}, {11, 16}})
     for (auto packing : {TgaPacking::kCrossRows, TgaPacking::kRawOnly, TgaPacking::kRunsOnly})
       for (int descriptor : {0x00, 0x20})
         for (auto [w, h] : {std::pair{47, 33}, {1, 1}}) {
-          if (type == 2 && packing != TgaPacking::kCrossRows) continue;
-          SCOPED_TRACE(testing::Message() << "type " << type << " packing " << int(packing)
-                                          << " descriptor " << descriptor << " " << w << "x" << h);
+          if (type < 9 && packing != TgaPacking::kCrossRows) continue;
+          SCOPED_TRACE(testing::Message()
+                       << "type " << type << " depth " << depth << " packing " << int(packing)
+                       << " descriptor " << descriptor << " " << w << "x" << h);
           TgaImage im =
               Image(type, depth, w, h, kvtest::NoiseWithRuns(w * h, depth / 8), descriptor);
           im.packing = packing;
           im.extensionAndFooter = w > 1;
           const Bytes file = kvtest::WriteTga(im);
-          EXPECT_EQ(LoadTgaBytes(file),
-                    (kvtest::Picture{{0, 0, w, h}, kvtest::StbPixels(file, depth != 32)}));
+          const bool alpha = depth == 32 || depth == 16;
+          EXPECT_EQ(LoadTgaBytes(file), (Picture{{0, 0, w, h}, kvtest::StbPixels(file, !alpha)}));
         }
 }
 
-TEST(TgaSave, WritesTheRegionClippedWithStampExtensionAndFooter) {
+TEST(TgaSave, WritesTheRegionWithStampExtensionAndFooter) {
   const auto buffer = kvtest::Gradient(64, 64);
   const Bytes f = Save(buffer, CSize(64, 64), CRect(10, 10, 30, 20));
   const std::size_t stamp = 82 + 4 * 20 * 10, ext = stamp + 2 + 4 * 64 * 48;
@@ -209,15 +178,12 @@ TEST(TgaSave, WritesTheRegionClippedWithStampExtensionAndFooter) {
             (Bytes{64, 0, 2, 0, 0, 0, 0, 0, 10, 0, 10, 0, 20, 0, 10, 0, 32, 0x20}));
   EXPECT_EQ(std::string(f.begin() + 18, f.begin() + 82),
             "Drevlock-32Bit-TrueColor-TGA" + std::string(36, '\0'));
-  std::vector<DWORD> region;  // stored as it is, rows top first
-  for (int r = 0; r < 10; ++r)
-    region.insert(region.end(), &buffer[(10 + r) * 64 + 10], &buffer[(10 + r) * 64 + 30]);
-  EXPECT_EQ(U32(f, 82), region[0]);
-  EXPECT_EQ(U32(f, stamp - 4), region.back());
-  EXPECT_EQ(f[stamp], 64);
-  EXPECT_EQ(f[stamp + 1], 48);
-  for (auto [r, c] : {std::pair{0, 0}, {0, 63}, {47, 0}, {47, 63}})  // the region's corners
-    EXPECT_EQ(U32(f, stamp + 2 + 4 * (r * 64 + c)), region[r / 47 * 180 + c / 63 * 19]);
+  // The region as it is, rows top first; then a 64 x 48 stamp whose corners are the region's.
+  const auto at = [&](int x, int y) { return buffer[(10 + y) * 64 + 10 + x]; };
+  EXPECT_EQ(std::pair(U32(f, 82), U32(f, stamp - 4)), std::pair(at(0, 0), at(19, 9)));
+  EXPECT_EQ(U16(f, stamp), 64 + 48 * 256);  // its width and height
+  for (auto [r, c] : {std::pair{0, 0}, {0, 63}, {47, 0}, {47, 63}})
+    EXPECT_EQ(U32(f, stamp + 2 + 4 * (r * 64 + c)), at(c / 63 * 19, r / 47 * 9));
   EXPECT_EQ(U16(f, ext), 495);
   EXPECT_EQ(U32(f, ext + 486), stamp);
   const int month = U16(f, ext + 367), day = U16(f, ext + 369), year = U16(f, ext + 371);
@@ -227,14 +193,8 @@ TEST(TgaSave, WritesTheRegionClippedWithStampExtensionAndFooter) {
   EXPECT_EQ(U32(f, ext + 495), ext);
   EXPECT_EQ(U32(f, ext + 499), 0u);
   EXPECT_EQ(std::string(f.end() - 18, f.end()), std::string("TRUEVISION-XFILE.", 18));
-  EXPECT_EQ(LoadTgaBytes(f), (kvtest::Picture{{10, 10, 30, 20}, region}));
   // The stamp of a small uniform picture is uniform.
   const Bytes s = Save(std::vector<DWORD>(6, Px(1, 2, 3, 4)), CSize(3, 2), CRect(0, 0, 3, 2));
   ASSERT_EQ(s.size(), 82 + 4 * 6 + 2 + 4 * 64 * 48 + 495 + 26);
   for (int i = 0; i < 64 * 48; ++i) ASSERT_EQ(U32(s, 82 + 4 * 6 + 2 + 4 * i), Px(1, 2, 3, 4)) << i;
-  // A region is clipped to the buffer.
-  EXPECT_EQ(
-      LoadTgaBytes(Save(buffer, CSize(64, 64), CRect(-5, -5, 3, 2))),
-      (kvtest::Picture{{0, 0, 3, 2},
-                       {buffer[0], buffer[1], buffer[2], buffer[64], buffer[65], buffer[66]}}));
 }
