@@ -76,17 +76,12 @@ TEST(MemBlock, CopyClipsBothSides) {
 }
 
 TEST(MemBlock, MixModesFollowTheMixColour) {
+  tagCOLOR32 b[4] = {Px(10, 20, 30, 255), Px(200, 100, 50, 255), Px(1, 2, 3, 0),
+                     Px(90, 90, 90, 128)};
+  tagCOLOR32 t[4] = {Px(255, 255, 255, 0), Px(0, 0, 255, 255), Px(40, 50, 60, 128),
+                     Px(200, 10, 10, 64)};
   CKvMemBlock back, title;
-  ASSERT_TRUE(back.InitBlock(CSize(4, 1)));
-  ASSERT_TRUE(title.InitBlock(CSize(4, 1)));
-  const tagCOLOR32 b[4] = {Px(10, 20, 30, 255), Px(200, 100, 50, 255), Px(1, 2, 3, 0),
-                           Px(90, 90, 90, 128)};
-  const tagCOLOR32 t[4] = {Px(255, 255, 255, 0), Px(0, 0, 255, 255), Px(40, 50, 60, 128),
-                           Px(200, 10, 10, 64)};
-  for (int i = 0; i < 4; ++i) {
-    back.SetPixel(i, 0, b[i]);
-    title.SetPixel(i, 0, t[i]);
-  }
+  ASSERT_TRUE(back.InitBlock(CSize(4, 1), b) && title.InitBlock(CSize(4, 1), t));
   CKvMemBlock over = back, under = back;
   over.Copy(0, 0, &title, title.GetRect(), KV_MIX_OVER);
   under.Copy(0, 0, &title, title.GetRect(), KV_MIX_UNDER);

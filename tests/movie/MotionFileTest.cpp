@@ -5,17 +5,20 @@
 #include "MediaChecks.h"
 #include "TestSupport.h"
 #include "fixtures/MotionWriter.h"
+#include "host/Failure.h"
 #include "movie/MotionFile.h"
 #include "platform/GlobalMemory.h"
 
 namespace {
 
 using kvtest::Bytes;
-using kvtest::PeekLE;
 using kvtest::RawMotionFile;
 
+// The little-endian number of `size` bytes at `at`.
 long long Le(const Bytes& f, std::size_t at, int size) {
-  return static_cast<long long>(PeekLE(f, at, size));
+  unsigned long long value = 0;
+  for (int i = 0; i < size; ++i) value |= static_cast<unsigned long long>(f.at(at + i)) << (8 * i);
+  return static_cast<long long>(value);
 }
 
 // The bytes of a chunk block from GetFileFC (freed here) or GetMemFC (owned by the reader).
@@ -61,7 +64,6 @@ struct WrittenMovie {
 
 using kvtest::Cut;
 using kvtest::ExpectReasons;
-using kvtest::Insert;
 using kvtest::Refusal;
 }  // namespace
 
@@ -163,7 +165,9 @@ TEST(MotionFileWrite, RefusesTooManyPatchesAndUnplannedFrames) {
 TEST(MotionFileRead, EveryVersionReadsTheSameMovie) {
   for (int layout : {0, 1, 2}) {
     SCOPED_TRACE(layout);
-    const auto laid = kvtest::LayOutMotionFile(ThreeFrames(layout));
+    RawMotionFile m = ThreeFrames(layout);
+    Sign(m, 50, 'x');  // only the first 43 signature bytes count
+    const auto laid = kvtest::LayOutMotionFile(m);
     WrittenMovie movie(laid.bytes);
     CRect rect;
     WORD key = 0;
@@ -187,53 +191,8 @@ TEST(MotionFileRead, EveryVersionReadsTheSameMovie) {
   }
 }
 
-// Files that OpenFile must refuse; GetFileInfo, which reads no index, refuses those whose
-// header or info block is bad.
-TEST(MotionFileRead, RefusesBadHeadersAndLayoutsAndDamagedIndexEntriesGiveNoChunk) {
-  using Edit = std::function<void(RawMotionFile&)>;
-  const auto base = ThreeFrames(2);
-  const long long length = static_cast<long long>(kvtest::LayOutMotionFile(base).bytes.size());
-  const std::vector<std::pair<const char*, Edit>> cases = {
-      {"signature not ended by zero", [](auto& m) { Sign(m, 42, ' '); }},
-      {"signature letter", [](auto& m) { Sign(m, 0, 's'); }},
-      {"version 3", [](auto& m) { m.version = 3; }},
-      {"info beyond the end", [&](auto& m) { m.infoPosition = length; }},
-      {"info before the start", [](auto& m) { m.infoPosition = -80; }},
-      {"index beyond the end", [&](auto& m) { m.indexPosition = length + 100; }},
-      {"index short of the frames", [](auto& m) { m.indexSize = 3 * 12 - 1; }},
-      {"32767 frames in a tiny file", [](auto& m) { m.frameCount = 32767; }},
-      {"v0 index short of the frames", [](auto& m) { m.layout = 0, m.indexSize = 3 * 8 - 1; }},
-  };
-  for (std::size_t i = 0; i < cases.size(); ++i) {
-    const auto& [name, edit] = cases[i];
-    RawMotionFile m = base;
-    edit(m);
-    WrittenMovie movie(kvtest::LayOutMotionFile(m).bytes);
-    CKvMotionFileRead reader;
-    EXPECT_EQ(reader.OpenFile(movie.path), 0) << name;
-    EXPECT_FALSE(reader.FileInUse()) << name;
-    CRect rect;
-    WORD key;
-    int frames;
-    EXPECT_EQ(CKvMotionFileRead::GetFileInfo(movie.path, rect, key, frames), i < 5 ? 0 : 1) << name;
-  }
-  // Truncated files, and one that is missing.
-  const Bytes whole = kvtest::LayOutMotionFile(base).bytes;
-  for (std::size_t keep :
-       {std::size_t(0), std::size_t(40), std::size_t(66), std::size_t(100), whole.size() - 1}) {
-    WrittenMovie movie(Bytes(whole.begin(), whole.begin() + keep));
-    CKvMotionFileRead reader;
-    EXPECT_EQ(reader.OpenFile(movie.path), 0) << keep;
-  }
-  kvtest::TempDir dir;
-  CKvMotionFileRead reader;
-  EXPECT_EQ(reader.OpenFile(dir.File("none.sve")), 0);
-  // Only the first 43 signature bytes count.
-  RawMotionFile tail = base;
-  Sign(tail, 50, 'x');
-  WrittenMovie movie(kvtest::LayOutMotionFile(tail).bytes);
-  EXPECT_TRUE(reader.OpenFile(movie.path));
-  // Index entries that point at nonsense give no chunk; the file itself stays readable.
+// Index entries that point at nonsense give no chunk; the file itself stays readable.
+TEST(MotionFileRead, DamagedIndexEntriesGiveNoChunk) {
   for (auto [position, size] :
        std::vector<std::pair<std::optional<long long>, std::optional<long long>>>{
            {1 << 20, {}}, {-1, {}}, {{}, 19}, {{}, -1}, {{}, 0x7FFFFFFF}, {{}, 1 << 20}}) {
@@ -250,6 +209,8 @@ TEST(MotionFileRead, RefusesBadHeadersAndLayoutsAndDamagedIndexEntriesGiveNoChun
   }
 }
 
+// The information reads the header, locator and info block, not the index: it refuses the
+// first rows and accepts the rest.
 TEST(MotionFileRead, EachRefusalNamesItsReason) {
   kvtest::TempDir dir;
   auto movie = [](auto change) {
@@ -259,33 +220,47 @@ TEST(MotionFileRead, EachRefusalNamesItsReason) {
     return kvtest::LayOutMotionFile(f).bytes;
   };
   const Bytes valid = movie([](auto&) {});
-  std::vector<BYTE> badSignature = kvtest::MotionSignatureBytes();
-  badSignature[42] = '!';
+  const auto resigned = [&](int at, char c) { return movie([&](auto& f) { Sign(f, at, c); }); };
   const std::vector<Refusal> rows{
-      {"signature", movie([&](auto& f) { f.signature = badSignature; }),
-       "not a motion movie (signature)"},
+      {"signature letter", resigned(0, 's'), "not a motion movie (signature)"},
+      {"signature not ended by zero", resigned(42, '!'), "not a motion movie (signature)"},
       {"version", movie([](auto& f) { f.version = 3; }), "motion movie version 3 is not supported"},
+      {"empty", Cut(valid, 0), "truncated: 0 of 66 bytes"},
       {"short header", Cut(valid, 30), "truncated: 30 of 66 bytes"},
       {"short locator", Cut(valid, 80), "truncated: 80 of 90 bytes"},
-      {"info", movie([](auto& f) { f.infoPosition = 1000000; }),
+      {"info beyond the end", movie([](auto& f) { f.infoPosition = 1000000; }),
        "motion movie info block at 1000000 lies outside the file"},
+      {"info before the start", movie([](auto& f) { f.infoPosition = -80; }),
+       "motion movie info block at -80 lies outside the file"},
+      {"info cut short", Cut(valid, valid.size() - 1),
+       "motion movie info block at " + std::to_string(valid.size() - 80) +
+           " lies outside the file"},
       {"index", movie([](auto& f) { f.indexPosition = 5000000; }),
        "motion movie index at 5000000 lies outside the file"},
-      {"short index", movie([](auto& f) { f.indexSize = 12; }),
-       "motion movie index of 12 bytes is too short for 2 frames"},
+      {"short index", movie([](auto& f) { f.indexSize = 23; }),
+       "motion movie index of 23 bytes is too short for 2 frames"},
+      {"short version 0 index", movie([](auto& f) { f.layout = 0, f.indexSize = 2 * 8 - 1; }),
+       "motion movie index of 15 bytes is too short for 2 frames"},
+      {"32767 frames in a tiny file", movie([](auto& f) { f.frameCount = 32767; }),
+       "motion movie index of 24 bytes is too short for 32767 frames"},
       {"frame count", movie([](auto& f) { f.frameCount = -1; }), "frame count -1"},
   };
+  const std::string path = dir.path() + "/m.kvx";
   ExpectReasons(rows, [&](Bytes f) {
-    kvtest::WriteFileBytes(dir.path() + "/m.kvx", f);
+    kvtest::WriteFileBytes(path, f);
     CKvMotionFileRead reader;
-    return reader.OpenFile(dir.File("m.kvx")) == 0;
+    return reader.OpenFile(dir.File("m.kvx")) == 0 && !reader.FileInUse();
   });
-  // The information reads the same header, locator and info block.
-  ExpectReasons({rows.begin(), rows.begin() + 5}, [&](Bytes f) {
-    kvtest::WriteFileBytes(dir.path() + "/m.kvx", f);
+  const auto info = [&](const Bytes& f) {
+    kvtest::WriteFileBytes(path, f);
     CRect rect;
     WORD key = 0;
     int frames = 0;
-    return CKvMotionFileRead::GetFileInfo(dir.File("m.kvx"), rect, key, frames) == 0;
-  });
+    return CKvMotionFileRead::GetFileInfo(dir.File("m.kvx"), rect, key, frames);
+  };
+  ExpectReasons({rows.begin(), rows.begin() + 9}, [&](Bytes f) { return info(f) == 0; });
+  for (auto row = rows.begin() + 9; row != rows.end(); ++row) EXPECT_EQ(info(row->file), 1);
+  CKvMotionFileRead reader;
+  EXPECT_EQ(reader.OpenFile(dir.File("none.sve")), 0);
+  EXPECT_EQ(KvLastFailure(), "cannot open the file");
 }

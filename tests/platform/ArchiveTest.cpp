@@ -109,21 +109,14 @@ TEST(ArchiveObjects, ClassTagsBackReferencesAndLists) {
 TEST(ArchiveObjects, DamagedArchivesAreRefused) {
   CTestPoint a;
   const auto good = StoreArchive([&](CArchive& ar) { ar << static_cast<CObject*>(&a); });
-  auto readOne = [](std::vector<BYTE> bytes) {
-    LoadArchive(std::move(bytes), [](CArchive& ar) { delete ar.ReadObject(nullptr); });
-  };
-  auto causeOf = [&](std::vector<BYTE> bytes) {
+  auto causeOf = [](std::vector<BYTE> bytes) {
     try {
-      readOne(std::move(bytes));
+      LoadArchive(std::move(bytes), [](CArchive& ar) { delete ar.ReadObject(nullptr); });
     } catch (const CArchiveException& e) {
       return e.m_cause;
     }
     return -1;
   };
-  // Every cut-off prefix fails with an archive exception, never a crash or a leak.
-  for (size_t n = 0; n < good.size(); ++n)
-    EXPECT_THROW(readOne(std::vector<BYTE>(good.begin(), good.begin() + n)), CArchiveException)
-        << "prefix " << n;
   auto with = [&](std::size_t at, BYTE value) {
     auto bytes = good;
     bytes[at] = value;

@@ -23,8 +23,6 @@ namespace {
 
 using Bytes = std::vector<BYTE>;
 using Lines = std::vector<std::vector<DWORD>>;
-using kvtest::GetScrollWord;
-using kvtest::PutScrollWord;
 using kvtest::ScrollStrip;
 
 int Mod(long long v, int m) { return static_cast<int>((v % m + m) % m); }
@@ -76,11 +74,6 @@ struct Scroll {
   Scroll(int width, int height, DWORD direction) : strip(kvtest::MakeScrollStrip(width, height)) {
     EXPECT_TRUE(kvtest::WriteScrollFile(path, strip, direction));
   }
-  bool Opens(const Bytes& bytes) const {
-    kvtest::WriteFileBytes(file, bytes);
-    CKvScrollFileRead reader;
-    return reader.OpenFile(path) == 1;
-  }
 };
 
 TEST(ScrollFile, RoundTripsTheLinesOfEveryDirection) {
@@ -117,33 +110,6 @@ TEST(ScrollFile, RoundTripsTheLinesOfEveryDirection) {
   }
 }
 
-TEST(ScrollFile, OpenRefusesDamagedFiles) {
-  Scroll s(6, 5, 1);
-  const Bytes good = kvtest::ReadFileBytes(s.file);
-  const auto with = [&](std::size_t at, long long delta) {
-    Bytes b = good;
-    PutScrollWord(b, at, DWORD(GetScrollWord(b, at) + delta));
-    return b;
-  };
-  ASSERT_TRUE(s.Opens(good));
-  // Magic, version 2, direction 4, depth 24, the constant and the reserved word.
-  for (auto [word, delta] : {std::pair{0, 1}, {1, 1}, {2, 3}, {3, -8}, {6, -1}, {7, 1}})
-    EXPECT_FALSE(s.Opens(with(4 * word, delta))) << "header word " << word;
-  // No lines: a header alone, whose empty table adds up to the file's length.
-  Bytes header(good.begin(), good.begin() + 32);
-  PutScrollWord(header, 16, 0);
-  EXPECT_FALSE(s.Opens(header)) << "no lines";
-  // A size that is not a multiple of 4, though the sum still matches.
-  Bytes odd = with(32, 2);
-  PutScrollWord(odd, 36, GetScrollWord(odd, 36) - 2);
-  EXPECT_FALSE(s.Opens(odd));
-  EXPECT_FALSE(s.Opens(with(40, 4)));
-  EXPECT_FALSE(s.Opens(Bytes(good.begin(), good.end() - 4)));
-  // A table that runs past the end of the file, and 2^30 lines in a tiny file.
-  EXPECT_FALSE(s.Opens(with(16, (long long)(good.size() - 32) / 4 + 1 - 5)));
-  EXPECT_FALSE(s.Opens(with(16, (1ll << 30) - 5)));
-}
-
 // The compressed words of a line damaged in way `kind`. Kinds 0 to 5 cannot expand to exactly
 // the line's width; kind 6 is sound, though as long as a line can be: one packet a pixel.
 constexpr int kDamages = 6;
@@ -174,24 +140,6 @@ std::vector<DWORD> DamagedStream(int kind, std::vector<DWORD> line) {
   return stream;
 }
 
-TEST(ScrollFile, DamagedAndMissingLinesReadTransparent) {
-  Scroll s(8, 10, 0);
-  const Lines lines = kvtest::ScrollLines(s.strip, 0);
-  std::vector<std::vector<DWORD>> streams;
-  Lines want = lines;
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    const int kind = int(i) - 1;
-    streams.push_back(kind >= 0 && kind <= kDamages ? DamagedStream(kind, lines[i])
-                                                    : kvtest::CompressScrollLine(lines[i]));
-    if (kind >= 0 && kind < kDamages) want[i].assign(8, 0);
-  }
-  kvtest::WriteFileBytes(s.file, kvtest::LayOutScrollStreams(0, 8, streams));
-  CKvScrollFileRead reader;
-  ASSERT_TRUE(reader.OpenFile(s.path));  // the table itself adds up
-  EXPECT_TRUE(Holds(reader.GetSpecialFrame(0, 10), Join(want, 0, 10)));
-  for (DWORD i = 0; i < 10; ++i) EXPECT_TRUE(Holds(reader.GetSpecialFrame(i, i + 1), want[i])) << i;
-}
-
 TEST(ScrollFile, FailedAllocationsGiveZeroOrNull) {
   Scroll s(6, 40, 2);
   Lines lines = kvtest::ScrollLines(s.strip, 2);
@@ -209,6 +157,44 @@ TEST(ScrollFile, FailedAllocationsGiveZeroOrNull) {
     BYTE* got = reader.GetSpecialFrame(0, 40);
     return !got || Holds(got, all);
   });
+}
+
+TEST(ScrollFile, EachRefusalNamesItsReason) {
+  kvtest::TempDir dir;
+  const Bytes valid = kvtest::LayOutScrollFile(0, 4, {{1, 2, 3, 4}, {5, 5, 5, 5}});
+  auto with = [&valid](std::size_t at, DWORD value) {
+    Bytes b = valid;
+    kvtest::PutScrollWord(b, at, value);
+    return b;
+  };
+  Bytes longer = valid;
+  longer.insert(longer.end(), 4, 0);
+  kvtest::ExpectReasons(
+      {
+          {"magic", with(0, 0x43535654), "not a scroll file (magic)"},
+          {"version", with(4, 2), "scroll file version 2 is not supported"},
+          {"direction", with(8, 4), "scroll direction 4 (0 to 3)"},
+          {"depth", with(12, 24), "scroll pixel depth 24 is not supported"},
+          {"constant", with(24, 0), "scroll header is damaged"},
+          {"reserved", with(28, 1), "scroll header is damaged"},
+          {"no lines", with(16, 0), "line count 0"},
+          {"no width", with(20, 0), "line width 0"},
+          {"2^30 lines", with(16, 1u << 30),
+           "scroll of 1,073,741,824 lines of 4 pixels is too large"},
+          {"short header", kvtest::Cut(valid, 20), "truncated: 20 of 32 bytes"},
+          {"table one entry too long", with(16, DWORD(valid.size() - 32) / 4 + 1),
+           "truncated: " + std::to_string(valid.size()) + " of " +
+               std::to_string(valid.size() + 4) + " bytes"},
+          {"odd size", with(32, 6), "line 0 has 6 bytes, not whole words"},
+          {"longer file", longer,
+           "line sizes add up to " + std::to_string(valid.size()) + " bytes, the file holds " +
+               std::to_string(longer.size())},
+      },
+      [&](Bytes f) {
+        kvtest::WriteFileBytes(dir.path() + "/s.ksc", f);
+        CKvScrollFileRead reader;
+        return reader.OpenFile(dir.File("s.ksc")) == 0;
+      });
 }
 
 // ---------------------------------------------------------------------------------------
@@ -234,6 +220,7 @@ CRect Window(DWORD dir, long long n, long long lines, int fw, int fh) {
   return windows[dir];
 }
 
+// The window `w` cut from the strip, rows top to bottom.
 std::vector<DWORD> Cut(const ScrollStrip& strip, const CRect& w) {
   std::vector<DWORD> out;
   for (int y = w.top; y < w.bottom; ++y)
@@ -241,8 +228,8 @@ std::vector<DWORD> Cut(const ScrollStrip& strip, const CRect& w) {
   return out;
 }
 
-// A player of a strip of `count` lines of `width` pixels, with its frame buffer. Play checks
-// each streamed frame against the strip and against the frame before it.
+// A player of a strip of `count` lines of `width` pixels, with its frame buffer. Show checks
+// each frame against the strip, and a streamed one also against the frame before it.
 struct Stream {
   DWORD dir;
   int lines;
@@ -297,11 +284,15 @@ struct Stream {
     return testing::AssertionSuccess();
   }
   // Plays `position`, which should show n lines.
-  void Play(float position, long long n) {
+  void Show(float position, long long n) {
     SCOPED_TRACE("position " + std::to_string(position) + ", n " + std::to_string(n));
     ASSERT_TRUE(player.GetOneFrame(position, &buffer));
     const CRect w = Window(dir, n, lines, fw, fh), u = buffer.rcUpdate;
     EXPECT_EQ(buffer.rcSource, w);
+    if (inMemory) {
+      EXPECT_EQ(frame, Cut(scroll.strip, w));
+      return;
+    }
     ASSERT_TRUE(RingHoldsWindow(w));
     const long long k = shown < 0 ? Extent() : std::llabs(n - shown);
     shown = n;
@@ -323,26 +314,24 @@ struct Stream {
         ASSERT_EQ(frame[At(slot, j)], before[At(slot, j)])
             << "slot " << slot << ", " << testing::PrintToString(u);
   }
-};
-
-// Plays the frames that show n lines for each n: streamed ones in turn, each checked by Play,
-// memory ones each against the strip.
-void PlayAcross(Stream& st, const std::vector<long long>& ns) {
-  for (long long n : ns) {
-    if (!st.inMemory) {
-      st.Play(float(n) / float(st.lines), n);
-    } else {
-      ASSERT_TRUE(st.player.GetOneFrame(float(n) / float(st.lines), &st.buffer)) << n;
-      EXPECT_EQ(st.frame, Cut(st.scroll.strip, Window(st.dir, n, st.lines, st.fw, st.fh))) << n;
+  // Shows the frames of n lines for each n in turn.
+  void ShowEach(const std::vector<long long>& ns) {
+    for (long long n : ns) {
+      Show(float(n) / float(lines), n);
+      if (testing::Test::HasFatalFailure()) return;
     }
-    if (testing::Test::HasFatalFailure()) return;
   }
-}
+};
 
 class ScrollStreaming : public ScrollPlayer, public testing::WithParamInterface<DWORD> {};
 
+// Steps both ways, jumps, resets and the two ends. In the suite's 2D environment (here the
+// odd directions) the caller scribbles over its buffer between frames that move, and the
+// frame copy must undo that.
 TEST_P(ScrollStreaming, RingFollowsARandomWalk) {
   const DWORD dir = GetParam();
+  const bool scribble = dir % 2;
+  CKvModuleSetting::Set2DEnvironment(scribble);
   Stream st(dir, IsRoll(dir) ? 40 : 24, 1500);
   EXPECT_EQ(CRect(0, 0, st.fw, st.fh), IsRoll(dir) ? CRect(0, 0, 40, 576) : CRect(0, 0, 720, 24));
   const int N = 1500, extent = st.Extent();
@@ -350,7 +339,9 @@ TEST_P(ScrollStreaming, RingFollowsARandomWalk) {
   // Positions a little off the line, rounded to the nearest line.
   const auto play = [&](long long n) {
     const double offsets[] = {0, 0.3, -0.3, 0.45, 0.7}, d = n > 0 ? offsets[rng() % 5] : 0;
-    st.Play(float((n + d) / N), std::min<long long>(N, std::llround(std::floor(n + d + 0.5))));
+    const long long shows = std::min<long long>(N, std::llround(std::floor(n + d + 0.5)));
+    if (scribble && shows != st.shown) std::fill(st.frame.begin(), st.frame.end(), 0xDEADBEEF);
+    st.Show(float((n + d) / N), shows);
   };
   // Steps just short of a frame and of exactly a frame.
   for (long long n : {700, 700 + extent - 1, 699, 699 + extent, 699}) {
@@ -360,43 +351,27 @@ TEST_P(ScrollStreaming, RingFollowsARandomWalk) {
   long long n = 699;
   for (int step = 0; step < 400 && !HasFatalFailure(); ++step) {
     SCOPED_TRACE("step " + std::to_string(step));
+    const int kind = int(rng() % 100);
     if (step % 80 == 40) {  // the two ends
       n = step % 160 == 40 ? 0 : N;
-      st.Play(float(n) / N, n);
-      continue;
+    } else if (kind < 50) {
+      n += 1 + rng() % 7;
+    } else if (kind < 82) {
+      n -= 1 + rng() % 7;
+    } else if (kind < 92) {
+      n += (rng() % 2 ? 1 : -1) * (extent + long(rng() % 900));
     }
-    const int kind = int(rng() % 100);
     if (kind < 3) {
       if (kind < 2) st.player.InitExtData();
       if (kind == 2) st.player.SetAsyncPosPoint(0.5f);
       st.shown = -1;
     }
-    if (kind < 50)
-      n += 1 + rng() % 7;
-    else if (kind < 82)
-      n -= 1 + rng() % 7;
-    else if (kind < 92)
-      n += (rng() % 2 ? 1 : -1) * (extent + long(rng() % 900));
     n = std::clamp<long long>(n, 0, N);
     play(n);
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(Directions, ScrollStreaming, testing::Values(0u, 1u, 2u, 3u));
-
-TEST_F(ScrollPlayer, StreamedFramesSurviveScribblesIn2D) {
-  CKvModuleSetting::Set2DEnvironment(TRUE);
-  for (DWORD dir = 0; dir < 4; ++dir) {
-    SCOPED_TRACE(dir);
-    Stream st(dir, 16, 900);
-    long long n = 750;
-    for (int step = 0; step < 40 && !HasFatalFailure(); ++step) {
-      n += step == 20 ? -st.Extent() - 10 : step % 3 ? 1 + step % 5 : -1 - step % 4;
-      std::fill(st.frame.begin(), st.frame.end(), 0xDEADBEEF);
-      st.Play(float(n) / 900, n);
-    }
-  }
-}
 
 // Each frame row against its strip row mixed with the neighbour (below for direction 0,
 // above for 1) by f, both transparent off the strip; channels within 1.
@@ -429,48 +404,31 @@ TEST_F(ScrollPlayer, MemoryRollsInterpolateBetweenRowsAndFadeTheEnteringRowIn) {
   }
 }
 
-TEST_F(ScrollPlayer, FramesAtChosenPositions) {
-  for (int mem = 0; mem < 2; ++mem)
-    for (DWORD dir = 0; dir < 4; ++dir) {
-      SCOPED_TRACE(std::to_string(dir) + (mem ? " in memory" : " streaming"));
-      Stream st(dir, 20, 1000, mem);
-      const long long extent = st.Extent();
-      // Nothing yet, the end, the render position (the first full window), clamped.
-      std::vector<std::pair<float, long long>> cases = {
-          {0.0f, 0}, {1.0f, 1000}, {-1.0f, extent}, {1.5f, 1000}};
-      // Whole lines, and for crawls a fraction short of the next line, which memory frames
-      // drop (crawls move by whole pixels) and streamed ones round down.
-      for (long long n : {1, 575, 576, 577, 719, 720, 721, 999})
-        cases.push_back({float((n + (IsRoll(dir) ? 0 : 0.3)) / 1000), n});
-      const CRect up[] = {{0, -576, 20, 0}, {0, 424, 20, 1000}, {0, 0, 20, 576}};
-      for (std::size_t i = 0; i < cases.size(); ++i) {
-        std::fill(st.frame.begin(), st.frame.end(), 0xA5A5A5A5);
-        st.player.InitExtData();
-        ASSERT_TRUE(st.player.GetOneFrame(cases[i].first, &st.buffer));
-        const CRect w = Window(dir, cases[i].second, 1000, st.fw, st.fh);
-        if (dir == 0 && i < 3) {
-          EXPECT_EQ(w, up[i]);  // the ends spelled out
-        }
-        EXPECT_EQ(st.buffer.rcSource, w) << cases[i].first;
-        EXPECT_EQ(st.frame, Cut(st.scroll.strip, w)) << cases[i].first;
-      }
-    }
-  // A strip shorter than the raster gives a frame as long as the strip.
-  for (DWORD dir : {0u, 3u}) {
-    Stream st(dir, 30, 100);
-    EXPECT_EQ(CRect(0, 0, st.fw, st.fh), dir ? CRect(0, 0, 100, 30) : CRect(0, 0, 30, 100));
-    st.Play(1.0f, 100);
-  }
-}
-
-// Damaged lines in the middle of the strip, and the lines that a writer closed early never
-// wrote (their sizes left 0), entering and leaving the window a few at a time and in whole
-// frames: they show transparent, every other line as it is.
-TEST_F(ScrollPlayer, DamagedAndMissingLinesPlayTransparent) {
+// First frames at chosen positions, each built afresh: nothing yet, the end, the render
+// position (the first full window), clamped, whole lines, and for crawls a fraction short of
+// the next line, which memory frames drop (crawls move by whole pixels) and streamed ones
+// round down. Then damaged lines in the middle of the strip, and the lines that a writer
+// closed early never wrote (their sizes left 0), entering and leaving the window a few at a
+// time and in whole frames: they show transparent, every other line as it is.
+TEST_F(ScrollPlayer, FramesAtChosenPositionsAndDamagedAndMissingLinesPlayTransparent) {
+  // Direction 0's window at the ends and at the render position.
+  EXPECT_EQ(std::vector<CRect>({Window(0, 0, 1500, 12, 576), Window(0, 1500, 1500, 12, 576),
+                                Window(0, 576, 1500, 12, 576)}),
+            std::vector<CRect>({{0, -576, 12, 0}, {0, 924, 12, 1500}, {0, 0, 12, 576}}));
   for (int mem = 0; mem < 2; ++mem)
     for (DWORD dir = 0; dir < 4; ++dir) {
       SCOPED_TRACE(std::to_string(dir) + (mem ? " in memory" : " streaming"));
       Stream st(dir, 12, 1500, mem);
+      std::vector<std::pair<float, long long>> cases = {
+          {0.0f, 0}, {1.0f, 1500}, {-1.0f, st.Extent()}, {1.5f, 1500}};
+      for (long long n : {1, 575, 576, 577, 719, 720, 721, 1499})
+        cases.push_back({float((n + (IsRoll(dir) ? 0 : 0.3)) / 1500), n});
+      for (auto [position, n] : cases) {
+        std::fill(st.frame.begin(), st.frame.end(), 0xA5A5A5A5);
+        st.player.InitExtData();
+        st.shown = -1;
+        st.Show(position, n);
+      }
       const Lines lines = kvtest::ScrollLines(st.scroll.strip, dir);
       std::vector<std::vector<DWORD>> streams;
       for (const auto& line : lines) streams.push_back(kvtest::CompressScrollLine(line));
@@ -481,10 +439,17 @@ TEST_F(ScrollPlayer, DamagedAndMissingLinesPlayTransparent) {
       }
       kvtest::WriteFileBytes(st.scroll.file, kvtest::LayOutScrollStreams(dir, 12, streams));
       st.Reopen(blank);
-      PlayAcross(st, {650, 697, 699, 702, 703, 707, 712, 1100, 1096, 1095, 1500, 1300, 1298, 705});
+      Lines shown = kvtest::ScrollLines(st.scroll.strip, dir);
+      {  // the reader gives them transparent too, in a run and one at a time
+        CKvScrollFileRead reader;
+        ASSERT_TRUE(reader.OpenFile(st.scroll.path));  // the table itself adds up
+        EXPECT_TRUE(Holds(reader.GetSpecialFrame(698, 709), Join(shown, 698, 709)));
+        for (DWORD i = 699; i < 708; ++i)
+          EXPECT_TRUE(Holds(reader.GetSpecialFrame(i, i + 1), shown[i])) << i;
+      }
+      st.ShowEach({650, 697, 699, 702, 703, 707, 712, 1100, 1096, 1095, 1500, 1300, 1298, 705});
       // The same strip (those lines now written transparent) with the writer closed after
       // 1000 lines.
-      Lines shown = kvtest::ScrollLines(st.scroll.strip, dir);
       {
         CKvScrollFileWrite writer;
         ASSERT_TRUE(writer.OpenFile(st.scroll.path, dir, 0, 1500, 12));
@@ -493,8 +458,14 @@ TEST_F(ScrollPlayer, DamagedAndMissingLinesPlayTransparent) {
       blank.clear();
       for (int i = 1000; i < 1500; ++i) blank.push_back(i);
       st.Reopen(blank);
-      PlayAcross(st, {900, 998, 1001, 1005, 1500, 1400, 999, 995, 300, 1003});
+      st.ShowEach({900, 998, 1001, 1005, 1500, 1400, 999, 995, 300, 1003});
     }
+  // A strip shorter than the raster gives a frame as long as the strip.
+  for (DWORD dir : {0u, 3u}) {
+    Stream st(dir, 30, 100);
+    EXPECT_EQ(CRect(0, 0, st.fw, st.fh), dir ? CRect(0, 0, 100, 30) : CRect(0, 0, 30, 100));
+    st.Show(1.0f, 100);
+  }
 }
 
 // A crawl of one long line (a run: a 44-byte file) is decoded in buffers of that line's size,
@@ -600,43 +571,4 @@ TEST_F(ScrollPlayer, FileHelpersAndCategories) {
   EXPECT_EQ(KvScrollGetFrame(painterPath, rect, 0.5f, FALSE), nullptr);
 }
 
-using kvtest::Cut;
-using kvtest::ExpectReasons;
-using kvtest::Insert;
-using kvtest::Refusal;
 }  // namespace
-
-TEST(ScrollFile, EachRefusalNamesItsReason) {
-  kvtest::TempDir dir;
-  const Bytes valid = kvtest::LayOutScrollFile(0, 4, {{1, 2, 3, 4}, {5, 5, 5, 5}});
-  auto with = [&valid](std::size_t at, DWORD value) {
-    Bytes b = valid;
-    kvtest::PutScrollWord(b, at, value);
-    return b;
-  };
-  Bytes longer = valid;
-  longer.insert(longer.end(), 4, 0);
-  ExpectReasons(
-      {
-          {"magic", with(0, 0x43535654), "not a scroll file (magic)"},
-          {"version", with(4, 2), "scroll file version 2 is not supported"},
-          {"direction", with(8, 4), "scroll direction 4 (0 to 3)"},
-          {"depth", with(12, 24), "scroll pixel depth 24 is not supported"},
-          {"constant", with(24, 0), "scroll header is damaged"},
-          {"reserved", with(28, 1), "scroll header is damaged"},
-          {"no lines", with(16, 0), "line count 0"},
-          {"no width", with(20, 0), "line width 0"},
-          {"short header", Cut(valid, 20), "truncated: 20 of 32 bytes"},
-          {"short table", with(16, 1000),
-           "truncated: " + std::to_string(valid.size()) + " of 4,032 bytes"},
-          {"odd size", with(32, 6), "line 0 has 6 bytes, not whole words"},
-          {"longer file", longer,
-           "line sizes add up to " + std::to_string(valid.size()) + " bytes, the file holds " +
-               std::to_string(longer.size())},
-      },
-      [&](Bytes f) {
-        kvtest::WriteFileBytes(dir.path() + "/s.ksc", f);
-        CKvScrollFileRead reader;
-        return reader.OpenFile(dir.File("s.ksc")) == 0;
-      });
-}
