@@ -338,8 +338,13 @@ int CKvMakeMovieMotion::Sink(const wchar_t* pszPicFile, int nFirst, int nLast, i
     }
     int bits = 8;
     KvMediaGetPicInfo(name, nullptr, &bits);
+    // The information call gives a PNG file's bytes per pixel, not its bits, so "32 bits"
+    // never holds for PNG and an RGBA sequence would lose its transparency: the header's own
+    // account of alpha decides where it can be read.
+    SKvPicFacts facts{};
+    const bool hasAlpha = KvMediaGetPicFacts(name, &facts) ? facts.alpha : bits == 32;
     result =
-        encoder.AddFrame(i, static_cast<const DWORD*>(picture.get()), picRect, bits == 32, writer);
+        encoder.AddFrame(i, static_cast<const DWORD*>(picture.get()), picRect, hasAlpha, writer);
   }
   progress.Close();
   // The index is written at the close: a movie whose close fails is not whole.

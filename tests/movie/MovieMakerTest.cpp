@@ -9,6 +9,7 @@
 #include "KvMediaFile/KvPicture.h"
 #include "MediaChecks.h"
 #include "TestSupport.h"
+#include "fixtures/PngWriter.h"
 #include "fixtures/TgaWriter.h"
 #include "host/Failure.h"
 #include "host/VideoStd.h"
@@ -39,6 +40,7 @@ std::vector<Patch> Encode(CKvMemBlock& cur, CKvMemBlock* prev, CRect rc, int* re
   if (result) *result = made;
   std::vector<Patch> out;
   for (int i = 0; i < count; ++i) {
+    const KvGlobalPtr owner(handles[i]);  // freed after the lock below ends
     KvGlobalLock lock(handles[i]);
     const auto* b = static_cast<const BYTE*>(lock.get());
     const auto word = [b](int at) { return b[at] | b[at + 1] << 8; };
@@ -49,7 +51,6 @@ std::vector<Patch> Encode(CKvMemBlock& cur, CKvMemBlock* prev, CRect rc, int* re
       for (int x = 0; x < p.w; ++x)
         EXPECT_EQ(px[y * p.w + x], cur.GetPixel(rc.left + p.x + x, rc.top + p.y + y));
     out.push_back(p);
-    GlobalFree(handles[i]);
   }
   return out;
 }
@@ -237,6 +238,20 @@ TEST_F(MovieMaker, KeyColourWithinItsToleranceBecomesTransparent) {
       1);
   const auto played = Play(1);
   EXPECT_EQ(played[0], (std::vector<DWORD>{px[0], px[1] | 0xFF000000, px[2], px[3]}));
+}
+
+// A PNG's information gives bytes per pixel, never 32: its alpha still counts.
+TEST_F(MovieMaker, AnRgbaPngKeepsItsAlpha) {
+  kvtest::PngImage png{
+      .width = 2, .height = 1, .colorType = 6, .samples = {1, 2, 3, 40, 5, 6, 7, 255}};
+  ASSERT_TRUE(kvtest::WritePng(dir.path() + "/pic000.png", png));
+  KvMediaFileOpen();  // PNG files load through the library's image loader
+  CKvMakeMovieMotion maker;
+  const CRect rc(0, 0, 2, 1);
+  ASSERT_EQ(
+      maker.Sink(dir.File("pic.png"), 0, 0, 3, 0, {}, {}, 0, &rc, dir.File("out.sve"), 25, nullptr),
+      1);
+  EXPECT_EQ(Play(1)[0], (std::vector<DWORD>{kvtest::Rgb(1, 2, 3, 40), kvtest::Rgb(5, 6, 7)}));
 }
 
 TEST_F(MovieMaker, RefusalsLeaveNoMovieAndKeepAnOldOne) {
