@@ -496,10 +496,9 @@ void KvMediaInitBMPInfo(BITMAPINFO* info, CSize size) {
 }
 
 int KvMediaSaveBMPFile(CString path, DWORD* buffer, CSize size, CRect rect) {
-  if (!buffer || size.cx <= 0 || size.cy <= 0) return 0;
-  const CRect bounds(0, 0, size.cx, size.cy);
+  KvClearFailure();
   CRect region;
-  if (!region.IntersectRect(&rect, &bounds)) return 0;
+  if (!KvSavedRegion(buffer, size, rect, 0x7FFFFFFF, region)) return 0;
   const auto W = static_cast<DWORD>(region.Width()), H = static_cast<DWORD>(region.Height());
   const unsigned long long imageBytes = 4ull * W * H;
   if (54 + imageBytes > 0xFFFFFFFFull) return 0;  // the header holds 32-bit sizes

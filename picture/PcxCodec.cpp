@@ -328,12 +328,10 @@ DWORD* KvMediaLoadPCXFile(CString path, CRect& rect) {
 }
 
 int KvMediaSavePCXFile(CString path, DWORD* buffer, CSize size, CRect rect) {
-  if (!buffer || size.cx <= 0 || size.cy <= 0) return 0;
-  const CRect bounds(0, 0, size.cx, size.cy);
+  KvClearFailure();
   CRect region;
-  if (!region.IntersectRect(&rect, &bounds)) return 0;
+  if (!KvSavedRegion(buffer, size, rect, kMaxSavedSide, region)) return 0;
   const int W = region.Width(), H = region.Height();
-  if (W > kMaxSavedSide || H > kMaxSavedSide) return 0;
 
   SafeFileWriter out(path);
   if (!out.Open()) return 0;

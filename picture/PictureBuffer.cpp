@@ -40,3 +40,14 @@ PictureBuffer PictureBuffer::Allocate(long long width, long long height, bool ze
   b.m_height = static_cast<int>(height);
   return b;
 }
+
+bool KvSavedRegion(const DWORD* buffer, CSize size, const CRect& rect, long long maxSide,
+                   CRect& region) {
+  if (!buffer || size.cx <= 0 || size.cy <= 0) return KvFail("no pixels to save");
+  const CRect bounds(0, 0, size.cx, size.cy);
+  if (!region.IntersectRect(&rect, &bounds)) return KvFail("the region lies outside the picture");
+  if (region.Width() > maxSide || region.Height() > maxSide)
+    return KvFailf("a picture of %d x %d is too large for the format", region.Width(),
+                   region.Height());
+  return true;
+}

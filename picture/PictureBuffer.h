@@ -1,6 +1,7 @@
 // Picture buffers: allocation behind the size gate, ownership until hand-over.
 #pragma once
 
+#include "platform/Geometry.h"
 #include "platform/GlobalMemory.h"
 #include "platform/Types.h"
 
@@ -37,3 +38,9 @@ inline bool KvRefusePictureSize(long long width, long long height) {
   PictureBuffer::SizeAllowed(width, height);
   return false;
 }
+
+// What a saver writes: the part of a `size` buffer that `rect` selects, at most `maxSide`
+// pixels a side (what the format's header can hold). False, with the reason recorded, when
+// there is nothing to write.
+bool KvSavedRegion(const DWORD* buffer, CSize size, const CRect& rect, long long maxSide,
+                   CRect& region);

@@ -357,12 +357,10 @@ DWORD* KvMediaLoadTGAFile(CString path, CRect& rect) {
 }
 
 int KvMediaSaveTGAFile(CString path, DWORD* buffer, CSize size, CRect rect) {
-  if (!buffer || size.cx <= 0 || size.cy <= 0) return 0;
-  const CRect bounds(0, 0, size.cx, size.cy);
+  KvClearFailure();
   CRect region;
-  if (!region.IntersectRect(&rect, &bounds)) return 0;
+  if (!KvSavedRegion(buffer, size, rect, 0xFFFF, region)) return 0;  // 16-bit sizes
   const int W = region.Width(), H = region.Height();
-  if (W > 0xFFFF || H > 0xFFFF) return 0;  // the header holds 16-bit sizes
 
   SafeFileWriter out(path);
   if (!out.Open()) return 0;
