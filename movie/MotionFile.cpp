@@ -98,6 +98,14 @@ bool Inside(LONGLONG pos, ULONGLONG size, ULONGLONG length) {
 
 }  // namespace
 
+namespace {
+// The system's words for a failed write ("No space left on device").
+const char* WriteFailure(const CFileException& e) {
+  return e.m_lOsError ? std::strerror(static_cast<int>(e.m_lOsError))
+                      : "the file cannot be written";
+}
+}  // namespace
+
 WORD KvClampKeyInterval(WORD k) { return std::clamp<WORD>(k, 10, 30); }
 
 const std::array<BYTE, 64>& KvMotionSignature() {
@@ -190,6 +198,8 @@ int CKvMotionFileWrite::AppendFrame(int patchCount, void** patches, WORD* sizes)
     KvPutLe32(entry + 8, static_cast<DWORD>(chunkSize));
     m_info.chunkBytes += static_cast<DWORD>(chunkSize);
     ++m_info.frameCount;
+  } catch (const CFileException& e) {
+    return KvFail(WriteFailure(e));
   } catch (const CException&) {
     return 0;
   }
@@ -212,6 +222,10 @@ int CKvMotionFileWrite::CloseFile() {
     const auto locator = SerializeLocator(m_locator);
     Write(locator.data(), static_cast<UINT>(locator.size()));
     Close();
+  } catch (const CFileException& e) {
+    KvFail(WriteFailure(e));
+    Abort();
+    result = 0;
   } catch (const CException&) {
     Abort();
     result = 0;

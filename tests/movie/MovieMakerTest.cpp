@@ -284,6 +284,12 @@ TEST_F(MovieMaker, RefusalsLeaveNoMovieAndKeepAnOldOne) {
   }
   EXPECT_EQ(ui.progressTexts.back(), CString(L"正在生成动画文件，请稍候..."));
   ui.cancelAfterPumps = -1;
+  // A disk that fills while frames are written.
+  kvtest::ExpectFullDiskKeepsTheOldFile("full.sve", 200, [&](const CString& path) {
+    CKvMakeMovieMotion maker;
+    const CRect rect(0, 0, 4, 4);
+    return maker.Sink(dir.File("pic.tga"), 0, 1, 3, 0, {}, {}, 0, &rect, path, 25, nullptr);
+  });
   EXPECT_EQ(Make(0, 1, CRect(0, 0, 4, 4)), 1);
   EXPECT_NE(kvtest::ReadFileBytes(dir.path() + "/out.sve"), old);
 }
