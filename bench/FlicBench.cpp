@@ -57,8 +57,7 @@ std::unique_ptr<Movie> MakeMovie(bool fli, int w, int h, int frames, int tickerR
                                         kvtest::FlicByteRunChunk(picture, w, h)}});
     else
       file.frames.push_back(
-          {.chunks = {fli ? kvtest::FlicByteDeltaChunk(previous, picture, w, h)
-                          : kvtest::FlicWordDeltaChunk(previous, picture, w, h)}});
+          {.chunks = {kvtest::FlicDeltaChunk(fli ? 12 : 7, previous, picture, w, h)}});
     previous = std::move(picture);
   }
   movie->bytes = kvtest::WriteFlic(file);
