@@ -11,23 +11,15 @@
 
 namespace {
 
-struct Result {
-  int status;
-  std::string out, err;
-};
-
-Result Kvmedia(const kvtest::TempDir& dir, const std::string& args) {
+// kvmedia's exit status, and what it printed and complained.
+std::pair<int, std::string> Kvmedia(const kvtest::TempDir& dir, const std::string& args) {
   const int raw = std::system(
-      ("cd '" + dir.path() + "' && '" KVMEDIA_PATH "' " + args + " >out.txt 2>err.txt").c_str());
-  const auto text = [&](const char* name) {
-    const auto bytes = kvtest::ReadFileBytes(dir.path() + "/" + name);
-    return std::string(bytes.begin(), bytes.end());
-  };
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, text("out.txt"), text("err.txt")};
+      ("cd '" + dir.path() + "' && '" KVMEDIA_PATH "' " + args + " >out.txt 2>&1").c_str());
+  const auto out = kvtest::ReadFileBytes(dir.path() + "/out.txt");
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, std::string(out.begin(), out.end())};
 }
 
-// Frame f is all index f + 1 (colour f + 1 of a grey ramp); frame 2 can be made of an
-// unknown type.
+// Frame f is all index f + 1, colour f + 1 of a grey ramp; frame 2 can be of an unknown type.
 kvtest::FlicBytes Movie(bool fli, bool broken = false) {
   const int w = fli ? 320 : 16, h = fli ? 200 : 8;
   kvtest::FlicFile file{
@@ -50,19 +42,18 @@ TEST(KvmediaFlic, InfoFramesAndConvertPlayFlicFiles) {
   kvtest::WriteFileBytes(dir.path() + "/clip.fli", Movie(true));
   kvtest::WriteFileBytes(dir.path() + "/broken.flc", Movie(false, true));
   kvtest::WriteFileBytes(dir.path() + "/cut.flc", kvtest::Cut(flc, flc.size() - 10));
-
-  const Result info = Kvmedia(dir, "info --check clip.flc clip.fli");
-  EXPECT_EQ(info.status, 0) << info.err;
+  const auto [status, info] = Kvmedia(dir, "info --check clip.flc clip.fli");
+  EXPECT_EQ(status, 0);
   for (const std::string& part :
        {"type=FLIC movie width=16 height=8 bits_per_pixel=8 channels=4 alpha=yes file_size=" +
             std::to_string(flc.size()) + " x=0 y=0 frames=4 speed_ms=40 check=ok",
         std::string("width=320 height=200"), std::string("frames=4 speed_ms=71 check=ok")})
-    EXPECT_NE(info.out.find(part), std::string::npos) << info.out;
+    EXPECT_NE(info.find(part), std::string::npos) << info;
 
   // Every frame, from the file and from memory, and one frame by its time.
-  ASSERT_EQ(Kvmedia(dir, "movie frames clip.flc file").status, 0);
-  ASSERT_EQ(Kvmedia(dir, "movie frames clip.flc memory --memory").status, 0);
-  ASSERT_EQ(Kvmedia(dir, "convert clip.flc half.png --time 0.5").status, 0);
+  ASSERT_EQ(Kvmedia(dir, "movie frames clip.flc file").first, 0);
+  ASSERT_EQ(Kvmedia(dir, "movie frames clip.flc memory --memory").first, 0);
+  ASSERT_EQ(Kvmedia(dir, "convert clip.flc half.png --time 0.5").first, 0);
   KvMediaFileOpen();
   const auto load = [&](const std::string& name) {
     CRect rect;
@@ -81,11 +72,11 @@ TEST(KvmediaFlic, InfoFramesAndConvertPlayFlicFiles) {
   for (const std::string args :
        {"movie frames broken.flc broken", "convert broken.flc b.png --time 0.5",
         "info --check broken.flc", "info --check cut.flc"}) {
-    const Result r = Kvmedia(dir, args);
-    EXPECT_EQ(r.status, 1) << args;
+    const auto [code, err] = Kvmedia(dir, args);
+    EXPECT_EQ(code, 1) << args;
     const bool cut = args.find("cut") != std::string::npos;
-    EXPECT_NE(r.err.find(cut ? "damaged: truncated: " : "unknown FLIC frame type 0x1234"),
+    EXPECT_NE(err.find(cut ? "damaged: truncated: " : "unknown FLIC frame type 0x1234"),
               std::string::npos)
-        << args << ": " << r.err;
+        << args << ": " << err;
   }
 }
