@@ -297,16 +297,15 @@ TEST(FlicHostile, ChunksStayInsideThePictureAndTheirData) {
   };
   // clang-format on
   const FlicBytes rgb = Colours(256, 5);
+  const kvtest::FlicFrame ones{.chunks = {kvtest::FlicPaletteChunk({{0, rgb}}), {16, B(28, 1)}}};
   kvtest::TempDir dir;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     kvtest::WriteFileBytes(
         dir.path() + "/h.flc",
-        kvtest::WriteFlic(
-            {.width = 7,
-             .height = 4,
-             .frames = {{.chunks = {kvtest::FlicPaletteChunk({{0, rgb}}), {16, B(28, 1)}}},
-                        {.chunks = c.chunks, .size = c.frameSize}}}));
+        kvtest::WriteFlic({.width = 7,
+                           .height = 4,
+                           .frames = {ones, {.chunks = c.chunks, .size = c.frameSize}}}));
     auto player = Play(dir.File("h.flc"), 1);
     ASSERT_TRUE(player);
     player->GetOneFrame(0.5f);
