@@ -54,11 +54,10 @@ std::unique_ptr<Movie> MakeMovie(bool fli, int w, int h, int frames, int tickerR
     kvtest::FlicBytes picture = Picture(f, w, h, tickerRows);
     if (f == 0)
       file.frames.push_back({.chunks = {kvtest::FlicPaletteChunk({{0, rgb}}, fli),
-                                        kvtest::FlicByteRunChunk(picture, w, h)}});
+                                        kvtest::FlicPictureChunk(15, {}, picture, w, h)}});
     else
       file.frames.push_back(
-          {.chunks = {fli ? kvtest::FlicByteDeltaChunk(previous, picture, w, h)
-                          : kvtest::FlicWordDeltaChunk(previous, picture, w, h)}});
+          {.chunks = {kvtest::FlicPictureChunk(fli ? 12 : 7, previous, picture, w, h)}});
     previous = std::move(picture);
   }
   movie->bytes = kvtest::WriteFlic(file);

@@ -23,21 +23,21 @@ void WriteSeeds(const std::string& dir) {
   for (int i = 0; i < 48; ++i) rgb[i] = BYTE(i * 5);
   kvtest::FlicFile flc{.width = w, .height = h};
   flc.frames = {
-      {.chunks = {kvtest::FlicPaletteChunk({{0, rgb}}), kvtest::FlicByteRunChunk(a, w, h)}},
-      {.chunks = {kvtest::FlicWordDeltaChunk(a, b, w, h)}},
+      {.chunks = {kvtest::FlicPaletteChunk({{0, rgb}}), kvtest::FlicPictureChunk(15, {}, a, w, h)}},
+      {.chunks = {kvtest::FlicPictureChunk(7, a, b, w, h)}},
       {.chunks = {kvtest::FlicPaletteChunk({{3, rgb}}, true),
-                  kvtest::FlicByteDeltaChunk(b, a, w, h)}},
-      {.chunks = {kvtest::FlicBlackChunk()}},
-      {.chunks = {kvtest::FlicCopyChunk(b)}}};
-  flc.ring = kvtest::FlicFrame{.chunks = {kvtest::FlicByteDeltaChunk(b, a, w, h)}};
+                  kvtest::FlicPictureChunk(12, b, a, w, h)}},
+      {.chunks = {{13}}},
+      {.chunks = {{16, b}}}};
+  flc.ring = kvtest::FlicFrame{.chunks = {kvtest::FlicPictureChunk(12, b, a, w, h)}};
   WriteSeedFile(dir + "/seed.flc", kvtest::WriteFlic(flc));
   kvtest::FlicFile fli{.magic = 0xAF11, .width = 320, .height = 200};
   kvtest::FlicBytes big(320 * 200, 1), next = big;
   for (int i = 0; i < 320 * 200; i += 97) next[i] = BYTE(i);
   fli.frames = {{.type = 0xF100},
                 {.chunks = {kvtest::FlicPaletteChunk({{0, rgb}}, true),
-                            kvtest::FlicByteRunChunk(big, 320, 200)}},
-                {.chunks = {kvtest::FlicByteDeltaChunk(big, next, 320, 200)}}};
+                            kvtest::FlicPictureChunk(15, {}, big, 320, 200)}},
+                {.chunks = {kvtest::FlicPictureChunk(12, big, next, 320, 200)}}};
   WriteSeedFile(dir + "/seed.fli", kvtest::WriteFlic(fli));
 }
 
