@@ -18,7 +18,6 @@
 
 namespace {
 
-constexpr std::size_t kFileHeaderSize = 14;
 constexpr WORD kBmpType = 0x4D42;  // "BM"
 constexpr std::size_t kMaxColours = 256;
 constexpr DWORD kOpaqueBlack = 0xFF000000u;

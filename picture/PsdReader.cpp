@@ -22,8 +22,6 @@ namespace {
 // Raw planes are read this many bytes at a time, each block straight into a plane buffer
 // (the file reader's own buffer is not larger, so such reads bypass it).
 constexpr std::size_t kPlaneBlockBytes = FileReader::kDefaultBufferBytes;
-// The longest PackBits packet: a header and 128 literal bytes.
-constexpr std::size_t kMaxPacketBytes = 129;
 constexpr std::size_t kPaletteBytes = 768;
 
 bool CheckedMul(ULONGLONG a, ULONGLONG b, ULONGLONG& out) {
