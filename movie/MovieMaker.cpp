@@ -5,6 +5,7 @@
 #include <new>
 
 #include "KvMediaFile/KvPicture.h"
+#include "host/ByteReader.h"
 #include "host/Failure.h"
 #include "host/FileName.h"
 #include "host/UiServices.h"
@@ -164,12 +165,12 @@ int KvEncodeMovieFrame(CKvMemBlock* pCur, CKvMemBlock* pPrev, int* pCount, void*
         {
           KvGlobalLock lock(block);
           auto* bytes = static_cast<BYTE*>(lock.get());
-          const WORD header[4] = {static_cast<WORD>(start - rc.left), static_cast<WORD>(y - rc.top),
-                                  static_cast<WORD>(w), static_cast<WORD>(h)};
-          for (int i = 0; i < 4; ++i) {
-            bytes[2 * i] = static_cast<BYTE>(header[i]);
-            bytes[2 * i + 1] = static_cast<BYTE>(header[i] >> 8);
-          }
+          // x, y, width and height, then 8 bytes of 0 (a reused block holds an old header).
+          KvPutLe16(bytes, static_cast<unsigned>(start - rc.left));
+          KvPutLe16(bytes + 2, static_cast<unsigned>(y - rc.top));
+          KvPutLe16(bytes + 4, static_cast<unsigned>(w));
+          KvPutLe16(bytes + 6, static_cast<unsigned>(h));
+          std::memset(bytes + 8, 0, kPatchHeader - 8);
           for (int row = 0; row < h; ++row)
             std::memcpy(bytes + kPatchHeader + static_cast<std::size_t>(row) * w * 4,
                         RowAt(*pCur, start, y + row), static_cast<std::size_t>(w) * 4);
@@ -336,13 +337,19 @@ int CKvMakeMovieMotion::Sink(const wchar_t* pszPicFile, int nFirst, int nLast, i
       result = 0;
       break;
     }
-    int bits = 8;
-    KvMediaGetPicInfo(name, nullptr, &bits);
     // The information call gives a PNG file's bytes per pixel, not its bits, so "32 bits"
-    // never holds for PNG and an RGBA sequence would lose its transparency: the header's own
-    // account of alpha decides where it can be read.
+    // never holds for PNG and an RGBA sequence would lose its transparency (and it decodes a
+    // PNG whole a second time): the header's own account of alpha decides where it can be
+    // read, the bit figure only where it cannot.
     SKvPicFacts facts{};
-    const bool hasAlpha = KvMediaGetPicFacts(name, &facts) ? facts.alpha : bits == 32;
+    bool hasAlpha = false;
+    if (KvMediaGetPicFacts(name, &facts)) {
+      hasAlpha = facts.alpha;
+    } else {
+      int bits = 8;
+      KvMediaGetPicInfo(name, nullptr, &bits);
+      hasAlpha = bits == 32;
+    }
     result =
         encoder.AddFrame(i, static_cast<const DWORD*>(picture.get()), picRect, hasAlpha, writer);
   }
