@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "host/MemBlock.h"
 #include "platform/String.h"
 
 // Writes one seed of the starting corpus.
@@ -19,6 +20,12 @@ inline void WriteSeedFile(const std::string& path, const std::vector<unsigned ch
     std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::fclose(f);
   }
+}
+
+// A small half-transparent background for players to mix their frames with.
+inline void MakeFuzzBackground(CKvMemBlock& back) {
+  back.InitBlock(CSize(24, 20));
+  back.ClearBlock(nullptr, CKvColor32(10, 20, 30, 128));
 }
 
 class FuzzFile {

@@ -67,8 +67,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!g_file->Write(data, size)) return 0;
   CKvMemBlock back;
-  back.InitBlock(CSize(24, 20));
-  back.ClearBlock(nullptr, CKvColor32(10, 20, 30, 128));
+  MakeFuzzBackground(back);
   Play(0, -1, nullptr);
   Play(1, 0, &back);
   Play(1, 1, &back);
