@@ -207,6 +207,8 @@ int CKvPlayMovieFlick::ReadFramePosition() {
   m_frameTable.reserve(static_cast<std::size_t>(m_nFrames));
   FrameHeader header;
   bool read = ReadFrameHeader(SKvFlicHeader::kSize, header);
+  // A movie that ends before its first frame has nothing to play.
+  if (!read) return KvFail("truncated: the file ends before the first frame");
   m_frameTable.push_back(SKvFlicHeader::kSize);
   for (int i = 1; i < m_nFrames; ++i) {
     if (i > 1) read = ReadFrameHeader(m_frameTable.back(), header);
