@@ -346,9 +346,9 @@ TEST(FlicHostile, RefusalsSayWhy) {
 
 // Cut anywhere after its first frame header (before it, it is refused), a movie plays the
 // frames before the cut as they are, shows the last of them for a frame whose header is
-// cut, and never reads or writes outside its buffers. A frame
-// header of unknown type throws out of GetOneFrame (when a frame to decode is one) or Prepare
-// (when the frame table meets it), and only there: the movie API and the factory give null.
+// cut, and never reads or writes outside its buffers. A frame header of unknown type throws
+// out of GetOneFrame (when a frame to decode is one) or Prepare (when the frame table meets
+// it), and only there: the movie API and the factory give null.
 TEST(FlicHostile, CutOrUnknownFrames) {
   MovieOnDisk movie(kMovies[2], "m.fli");
   std::vector<std::size_t> ends;  // where each frame ends
