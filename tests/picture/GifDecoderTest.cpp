@@ -244,8 +244,6 @@ TEST(GifFiles, LoadAndHeaderInformationFromAPath) {
   kvtest::TempDir dir;
   CRect loaded = kUntouched;
   EXPECT_FALSE(kvtest::TakePicture(KvMediaLoadGIFFile(dir.File("missing.gif"), loaded), loaded));
-  // Picture information is read from the header (see the PictureInfo tests).
-  EXPECT_EQ(KvGifPictureInfo(dir.File("missing.gif"), nullptr, nullptr), 0);
 }
 
 // Each refusal says why, so that a file refused by the wrong check fails here. The rect is

@@ -18,12 +18,6 @@ namespace {
 using kvtest::Bytes;
 using kvtest::Rgb;
 
-// The library open for the length of a test.
-struct OpenLibrary {
-  OpenLibrary() { KvMediaFileOpen(); }
-  ~OpenLibrary() { KvMediaFileClose(); }
-};
-
 std::vector<DWORD> Load(const CString& path, CRect& rect) {
   return kvtest::PixelsOf(kvtest::TakePicture(KvMediaLoadPNGFile(path, rect), rect, rect));
 }
@@ -92,7 +86,7 @@ TEST(PngChunkWalk, RefusesWhatDoesNotHoldTogether) {
 // width, 16-bit samples come out as their high bytes, a palette as its colours.
 TEST(PngLoad, AgreesWithAnIndependentDecoder) {
   kvtest::TempDir dir;
-  OpenLibrary library;
+  const kvtest::OpenLibrary library;
   const std::string path = dir.path() + "/p.png";
   const int channels[] = {1, 0, 3, 1, 2, 0, 4};  // by colour type
   for (auto [type, depth] :
@@ -140,7 +134,7 @@ TEST(PngLoad, NeedsTheOpenLibraryAndRereadsAChangedFile) {
 // each operation whole, so every result is the right picture's.
 TEST(PngLoadThreads, LoadsAndInformationAtOnce) {
   kvtest::TempDir dir;
-  OpenLibrary library;
+  const kvtest::OpenLibrary library;
   constexpr int kFiles = 6;
   std::vector<CString> paths;
   for (int i = 0; i < kFiles; ++i) {

@@ -9,11 +9,18 @@
 #include <utility>
 #include <vector>
 
+#include "KvMediaFile/KvPicture.h"
 #include "MediaChecks.h"
 #include "host/Failure.h"
 #include "platform/File.h"
 
 namespace kvtest {
+
+// The library open for the length of a test: the PNG loader needs it.
+struct OpenLibrary {
+  OpenLibrary() { KvMediaFileOpen(); }
+  ~OpenLibrary() { KvMediaFileClose(); }
+};
 
 // `image` with one field set to `value`.
 template <class Image, class T>

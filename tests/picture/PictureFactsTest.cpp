@@ -1,24 +1,31 @@
-// KvMediaGetPicFacts over files of every type: the header's facts, and that they agree with
-// what loading the file gives (size, and whether any pixel keeps its transparency).
+// KvMediaGetPicFacts and KvMediaGetPicInfo over files of every type: the header's facts, that
+// they agree with what loading the file gives (size, and whether any pixel keeps its
+// transparency), and the older information call's rect and bits.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "BmpWriter.h"
 #include "GifWriter.h"
 #include "KvMediaFile/KvPicture.h"
-#include "MediaChecks.h"
 #include "PcxWriter.h"
+#include "PictureChecks.h"
 #include "PngWriter.h"
 #include "PsdWriter.h"
 #include "TestSupport.h"
 #include "TgaWriter.h"
+#include "picture/GifDecoder.h"
+#include "picture/JpegCodec.h"
+#include "picture/PsdReader.h"
 #include "platform/GlobalMemory.h"
 
 namespace {
 
 using kvtest::Bytes;
+const CRect kNone(1, 2, 3, 4);  // what the information call must leave alone
 
 // A 2 x 2 PNG.
 Bytes Png(int colorType, int bitDepth, Bytes samples, Bytes palette = {}, Bytes alphas = {}) {
@@ -29,11 +36,14 @@ Bytes Png(int colorType, int bitDepth, Bytes samples, Bytes palette = {}, Bytes 
 }
 
 // Rows of 2 x 2 pictures unless said otherwise; where a file stores alpha, one pixel has
-// some, so that loading shows whether it is kept.
+// some, so that loading shows whether it is kept. The information call gives the facts' rect
+// and `bits`, its own figure for each type (for PNG the bytes a pixel of its decoded form); -1:
+// nothing read (no type for the extension).
 struct Row {
   const char* name;
   Bytes file;
   SKvPicFacts facts;
+  int bits;
 };
 
 std::vector<Row> Rows() {
@@ -49,14 +59,16 @@ std::vector<Row> Rows() {
                                  .width = 2,
                                  .height = 2,
                                  .pixels = bgra}),
-       {KV_PIC_TGA, 2, 2, 10, 20, 32, 4, true}},
+       {KV_PIC_TGA, 2, 2, 10, 20, 32, 4, true},
+       32},
       {"grey-alpha.tga",
        kvtest::WriteTga(TgaImage{.imageType = 11,
                                  .pixelDepth = 16,
                                  .width = 2,
                                  .height = 2,
                                  .pixels = {9, 255, 9, 0x80, 9, 255, 9, 255}}),
-       {KV_PIC_TGA, 2, 2, 0, 0, 16, 2, true}},
+       {KV_PIC_TGA, 2, 2, 0, 0, 16, 2, true},
+       16},
       {"mapped.tga",  // 32-bit colour-map entries, but indexed pictures load opaque
        kvtest::WriteTga(TgaImage{.imageType = 1,
                                  .pixelDepth = 8,
@@ -67,17 +79,20 @@ std::vector<Row> Rows() {
                                  .colorMapEntryBits = 32,
                                  .colorMap = {1, 2, 3, 0x40, 4, 5, 6, 0x40},
                                  .pixels = {0, 1, 1, 0}}),
-       {KV_PIC_TGA, 2, 2, 0, 0, 8, 3, false}},
+       {KV_PIC_TGA, 2, 2, 0, 0, 8, 3, false},
+       8},
       {"core.bmp",  // the 12-byte header: 16-bit sizes
        kvtest::WriteBmp(BmpImage{.width = 3,
                                  .height = 2,
                                  .headerSize = 12,
                                  .trueHeaderSize = true,
                                  .pixels = Bytes(2 * 12, 0x55)}),
-       {KV_PIC_BMP, 3, 2, 0, 0, 24, 3, false}},
+       {KV_PIC_BMP, 3, 2, 0, 0, 24, 3, false},
+       24},
       {"a.bmp",  // a fourth byte, which the 40-byte header does not call alpha
        kvtest::WriteBmp(BmpImage{.width = 2, .height = -2, .bitCount = 32, .pixels = bgra}),
-       {KV_PIC_BMP, 2, 2, 0, 0, 32, 3, false}},
+       {KV_PIC_BMP, 2, 2, 0, 0, 32, 3, false},
+       32},
       {"v4.bmp",
        kvtest::WriteBmp(BmpImage{.width = 2,
                                  .height = 2,
@@ -87,7 +102,8 @@ std::vector<Row> Rows() {
                                  .trueHeaderSize = true,
                                  .masks = {0xFF0000, 0xFF00, 0xFF, 0xFF000000},
                                  .pixels = bgra}),
-       {KV_PIC_BMP, 2, 2, 0, 0, 32, 4, true}},
+       {KV_PIC_BMP, 2, 2, 0, 0, 32, 4, true},
+       32},
       {"v5.dib",  // 16-bit 4444 with an alpha mask; the extension without a type code
        kvtest::WriteBmp(BmpImage{.width = 2,
                                  .height = 2,
@@ -97,7 +113,8 @@ std::vector<Row> Rows() {
                                  .trueHeaderSize = true,
                                  .masks = {0xF00, 0xF0, 0xF, 0xF000},
                                  .pixels = {0x12, 0xF3, 0x45, 0x86, 0x12, 0xF3, 0x45, 0xF6}}),
-       {KV_PIC_BMP, 2, 2, 0, 0, 16, 4, true}},
+       {KV_PIC_BMP, 2, 2, 0, 0, 16, 4, true},
+       16},
       {"planes.pcx",  // 16 colours in four bit planes, placed at (5, 6)
        kvtest::WritePcx(kvtest::PcxImage{.bitsPerPixel = 1,
                                          .xmin = 5,
@@ -107,37 +124,38 @@ std::vector<Row> Rows() {
                                          .planes = 4,
                                          .bytesPerLine = 2,
                                          .lines = Bytes(2 * 4 * 2, 0xA5)}),
-       {KV_PIC_PCX, 8, 2, 5, 6, 4, 3, false}},
+       {KV_PIC_PCX, 8, 2, 5, 6, 4, 3, false},
+       4},
       {"a.gif",  // a 16-colour table: 4 bits
        kvtest::WriteGif(kvtest::OneImageGif(4, 3, Bytes(12, 1), kvtest::DistinctColours(16))),
-       {KV_PIC_GIF, 4, 3, 0, 0, 4, 3, false}},
+       {KV_PIC_GIF, 4, 3, 0, 0, 4, 3, false},
+       4},
       {"a.jpg",
        kvtest::SavedBytes(KvMediaSaveJPGFile, "a.jpg", std::vector<DWORD>(15, 0x80FF8040),
                           CSize(5, 3), CRect(0, 0, 5, 3)),
-       {KV_PIC_JPG, 5, 3, 0, 0, 24, 3, false}},
-      {"rgba.png", Png(6, 8, bgra), {KV_PIC_PNG, 2, 2, 0, 0, 32, 4, true}},
+       {KV_PIC_JPG, 5, 3, 0, 0, 24, 3, false},
+       32},
+      {"RGBA.PNG", Png(6, 8, bgra), {KV_PIC_PNG, 2, 2, 0, 0, 32, 4, true}, 4},
       {"palette.png",  // a transparency chunk adds alpha to the palette's colours
        Png(3, 8, {0, 1, 1, 1}, {1, 2, 3, 4, 5, 6}, {0x40}),
-       {KV_PIC_PNG, 2, 2, 0, 0, 8, 4, true}},
+       {KV_PIC_PNG, 2, 2, 0, 0, 8, 4, true},
+       4},
       {"rgba.psd",
        kvtest::WritePsd(
            {.channels = 4, .height = 2, .width = 2, .planes = kvtest::PsdRgbPlanes(pixels, true)}),
-       {KV_PIC_PSD, 2, 2, 0, 0, 32, 4, true}},
+       {KV_PIC_PSD, 2, 2, 0, 0, 32, 4, true},
+       8},
       {"cmyk.psd",  // four channels, but only RGB takes the fourth as alpha
        kvtest::WritePsd(
            {.channels = 4, .height = 2, .width = 2, .mode = 4, .planes = Bytes(16, 0x80)}),
-       {KV_PIC_PSD, 2, 2, 0, 0, 32, 4, false}},
+       {KV_PIC_PSD, 2, 2, 0, 0, 32, 4, false},
+       8},
       {"gif.dat",  // no picture extension: the content decides
        kvtest::WriteGif(kvtest::OneImageGif(4, 3, Bytes(12, 1), kvtest::DistinctColours(2))),
-       {KV_PIC_GIF, 4, 3, 0, 0, 1, 3, false}},
+       {KV_PIC_GIF, 4, 3, 0, 0, 1, 3, false},
+       -1},
   };
 }
-
-// The library open for the length of a test: the PNG loader needs it.
-struct OpenLibrary {
-  OpenLibrary() { KvMediaFileOpen(); }
-  ~OpenLibrary() { KvMediaFileClose(); }
-};
 
 }  // namespace
 
@@ -153,7 +171,7 @@ static bool operator==(const SKvPicFacts& a, const SKvPicFacts& b) {
 }
 
 TEST(PictureFacts, EveryTypeSaysWhatItsLoaderGives) {
-  const OpenLibrary library;
+  const kvtest::OpenLibrary library;
   kvtest::TempDir dir;
   for (const Row& row : Rows()) {
     SCOPED_TRACE(row.name);
@@ -164,19 +182,26 @@ TEST(PictureFacts, EveryTypeSaysWhatItsLoaderGives) {
     ASSERT_TRUE(KvMediaGetPicFacts(path, &facts)) << KvMediaGetLastFailure().ToUtf8();
     EXPECT_EQ(facts, row.facts);
     EXPECT_TRUE(KvMediaGetLastFailure().IsEmpty());
-    CRect rect;
-    const auto picture = kvtest::TakePicture(KvMediaLoadPicFile(path, rect), rect, rect);
+    CRect loaded;
+    const auto picture = kvtest::TakePicture(KvMediaLoadPicFile(path, loaded), loaded, loaded);
     ASSERT_TRUE(picture);
-    EXPECT_EQ(picture->rect.Width(), facts.width);
-    EXPECT_EQ(picture->rect.Height(), facts.height);
+    EXPECT_EQ(picture->rect.Size(), CSize(facts.width, facts.height));
     bool transparent = false;
     for (DWORD p : picture->pixels) transparent = transparent || (p >> 24) != 255;
     EXPECT_EQ(transparent, facts.alpha);
+    RECT rect = kNone;
+    int bits = -1;
+    EXPECT_EQ(KvMediaGetPicInfo(path, &rect, &bits), 1);
+    EXPECT_EQ(std::pair(CRect(rect), bits),
+              std::pair(row.bits < 0 ? kNone
+                                     : CRect(facts.x, facts.y, facts.x + facts.width,
+                                             facts.y + facts.height),
+                        row.bits));
   }
 }
 
 TEST(PictureFacts, RefusalsGiveTheLoadersReason) {
-  const OpenLibrary library;
+  const kvtest::OpenLibrary library;
   kvtest::TempDir dir;
   Bytes png = Png(6, 8, Bytes(16, 1));
   Bytes pngWithoutHeader = png;
@@ -219,4 +244,63 @@ TEST(PictureFacts, RefusalsGiveTheLoadersReason) {
   kvtest::WriteFileBytes(dir.path() + "/text.dat", Bytes(40, 'x'));
   EXPECT_FALSE(KvMediaGetPicFacts(dir.File("text.dat"), &facts));
   EXPECT_EQ(KvMediaGetLastFailure().ToUtf8(), "not a picture type this library reads");
+}
+
+// Where the information call refuses a header, or reads one that the facts do not: the
+// screen of a GIF, its table's size code even without a table, a PSD that does not load. A
+// refusal leaves the results alone, but a JPEG's bits are 32 before the file is looked at.
+TEST(PictureInfo, RefusedAndOtherHeaders) {
+  const kvtest::OpenLibrary library;
+  kvtest::TempDir dir;
+  const auto bmp = [](int height, char magic = 'M') {
+    return kvtest::Changed(
+        kvtest::WriteBmp({.width = 5, .height = height, .bitCount = 8, .pixels = Bytes(24)}), 1,
+        magic);
+  };
+  kvtest::GifFile gif = kvtest::OneImageGif(3, 2, {0, 1, 2, 3, 0, 1}, kvtest::DistinctColours(32));
+  std::tie(gif.screenWidth, gif.screenHeight) = std::tuple(300, 200);
+  kvtest::GifFile noTable = gif;
+  noTable.globalTable.clear(), noTable.globalSizeCode = 7;
+  const Bytes gifHead{'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0, 0};
+  // Compressed with ZIP, which the decoder refuses; the header is right.
+  const Bytes psd = kvtest::WritePsd(
+      {.height = 1, .width = 2, .depth = 16, .compression = 2, .planes = {1, 2, 3, 4, 5, 6}});
+  const struct {
+    const char* name;
+    Bytes file;
+    int result;
+    CRect rect;
+    int bits;
+  } cases[] = {
+      {"b.bmp", bmp(3, 'A'), 0, kNone, -1},
+      {"tall.bmp", bmp(INT32_MIN), 0, kNone, -1},
+      {"b.tga", kvtest::WriteTga({.imageType = 4, .width = 1, .height = 1}), 0, kNone, -1},
+      {"b.pcx", Bytes(128, 11), 0, kNone, -1},
+      {"a.gif", kvtest::WriteGif(gif), 1, {0, 0, 300, 200}, 5},
+      {"b.gif", kvtest::WriteGif(noTable), 1, {0, 0, 300, 200}, 8},
+      {"c.gif", gifHead, 1, {0, 0, 1, 1}, 1},
+      {"short.gif", kvtest::Cut(gifHead, 13), 0, kNone, -1},
+      {"87.gif", kvtest::Changed(gifHead, 3, '7'), 0, kNone, -1},
+      {"no-width.gif", kvtest::Changed(gifHead, 6, 0), 0, kNone, -1},
+      {"no-height.gif", kvtest::Changed(gifHead, 8, 0), 0, kNone, -1},
+      {"a.psd", psd, 1, {0, 0, 2, 1}, 16},
+      {"signature.psd", kvtest::Changed(psd, 3, 'X'), 0, kNone, -1},
+      {"b.png", {0x89, 'P', 'N', 'G', 1, 2, 3}, 0, kNone, -1},
+      {"gif.jpg", kvtest::WriteGif(gif), 0, kNone, 32},
+      {"empty.jpg", {}, 0, kNone, 32},
+      {"soi.jpg", {0xFF, 0xD8}, 0, kNone, 32},
+      {"a.sve", {1}, 1, kNone, -1},  // a type without information: nothing read, nothing known
+  };
+  for (const auto& c : cases) {
+    kvtest::WriteFileBytes(dir.path() + "/" + c.name, c.file);
+    RECT rect = kNone;
+    int bits = -1;
+    EXPECT_EQ(KvMediaGetPicInfo(dir.File(c.name), &rect, &bits), c.result) << c.name;
+    EXPECT_EQ(std::pair(CRect(rect), bits), std::pair(c.rect, c.bits)) << c.name;
+    EXPECT_EQ(KvMediaGetPicInfo(dir.File(c.name), nullptr, nullptr), c.result) << c.name;
+  }
+  // A missing file, through the dispatch and each reader of its own.
+  EXPECT_EQ(KvMediaGetPicInfo(dir.File("missing.png"), nullptr, nullptr), 0);
+  for (auto info : {KvGifPictureInfo, KvPsdPictureInfo, KvJpegPictureInfo})
+    EXPECT_EQ(info(dir.File("missing"), nullptr, nullptr), 0);
 }

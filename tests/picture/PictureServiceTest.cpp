@@ -2,18 +2,11 @@
 // and the empty picture.
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <filesystem>
-#include <tuple>
 
 #include "KvMediaFile/KvPicture.h"
 #include "PictureChecks.h"
 #include "TestSupport.h"
-#include "fixtures/BmpWriter.h"
-#include "fixtures/GifWriter.h"
-#include "fixtures/PcxWriter.h"
-#include "fixtures/PngWriter.h"
-#include "fixtures/PsdWriter.h"
 #include "fixtures/TgaWriter.h"
 #include "host/FileName.h"
 
@@ -88,79 +81,6 @@ TEST(PictureSave, RegionsLoadBackClippedToTheBuffer) {
           (kvtest::Picture{clipped, expected}))
           << f.name << " " << region.left;
     }
-}
-
-// The information of every format, from its header. A header that is not what the extension
-// says leaves the results alone; a JPEG's bits are 32 before the file is looked at.
-TEST(PictureInfo, EveryFormatFromItsHeader) {
-  kvtest::TempDir dir;
-  const auto bmp = [](int height, char magic = 'M') {
-    Bytes b = kvtest::WriteBmp({.width = 5, .height = height, .bitCount = 8, .pixels = Bytes(24)});
-    b[1] = magic;
-    return b;
-  };
-  const kvtest::BmpImage core{
-      .width = 131, .height = 64, .headerSize = 12, .trueHeaderSize = true, .pixels = Bytes(24)};
-  kvtest::PcxImage pcx{.xmin = 1, .ymin = 2, .xmax = 4, .ymax = 3, .planes = 3, .bytesPerLine = 4};
-  pcx.lines = Bytes(24, 9);
-  kvtest::GifFile gif = kvtest::OneImageGif(3, 2, {0, 1, 2, 3, 0, 1}, kvtest::DistinctColours(32));
-  std::tie(gif.screenWidth, gif.screenHeight) = std::tuple(300, 200);
-  kvtest::GifFile noTable = gif;  // the size code counts even without a global table
-  noTable.globalTable.clear(), noTable.globalSizeCode = 7;
-  const Bytes gifHead{'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0, 0};
-  // Compressed with ZIP, which the decoder refuses; the header is right.
-  const Bytes psd = kvtest::WritePsd(
-      {.height = 1, .width = 2, .depth = 16, .compression = 2, .planes = {1, 2, 3, 4, 5, 6}});
-  KvMediaFileOpen();  // for PNG
-  kvtest::WritePng(dir.path() + "/p",
-                   {.width = 5, .height = 2, .colorType = 2, .samples = Bytes(30, 7)});
-  const Bytes png = kvtest::ReadFileBytes(dir.path() + "/p");
-  const Bytes jpeg =
-      kvtest::SavedBytes(KvMediaSaveJPGFile, "a.jpg", kvtest::Gradient(5, 4), CSize(5, 4), CRect());
-  const CRect none(1, 2, 3, 4);
-  const struct {
-    const char* name;
-    Bytes file;
-    int result;
-    CRect rect;
-    int bits;
-  } cases[] = {
-      {"a.bmp", bmp(3), 1, {0, 0, 5, 3}, 8},
-      {"top-down.bmp", bmp(-3), 1, {0, 0, 5, 3}, 8},
-      {"core.bmp", kvtest::WriteBmp(core), 1, {0, 0, 131, 64}, 24},
-      {"b.bmp", bmp(3, 'A'), 0, none, -1},
-      {"tall.bmp", bmp(INT32_MIN), 0, none, -1},
-      {"a.tga", kvtest::WriteTga(SmallTga()), 1, {3, 300, 5, 301}, 24},
-      {"b.tga", kvtest::WriteTga({.imageType = 4, .width = 1, .height = 1}), 0, none, -1},
-      {"a.pcx", kvtest::WritePcx(pcx), 1, {1, 2, 5, 4}, 24},
-      {"b.pcx", Bytes(128, 11), 0, none, -1},
-      {"a.gif", kvtest::WriteGif(gif), 1, {0, 0, 300, 200}, 5},
-      {"b.gif", kvtest::WriteGif(noTable), 1, {0, 0, 300, 200}, 8},
-      {"c.gif", gifHead, 1, {0, 0, 1, 1}, 1},
-      {"short.gif", kvtest::Cut(gifHead, 13), 0, none, -1},
-      {"87.gif", kvtest::Changed(gifHead, 3, '7'), 0, none, -1},
-      {"no-width.gif", kvtest::Changed(gifHead, 6, 0), 0, none, -1},
-      {"no-height.gif", kvtest::Changed(gifHead, 8, 0), 0, none, -1},
-      {"a.psd", psd, 1, {0, 0, 2, 1}, 16},
-      {"signature.psd", kvtest::Changed(psd, 3, 'X'), 0, none, -1},
-      {"Info.PNG", png, 1, {0, 0, 5, 2}, 3},  // bytes, not bits, per pixel
-      {"b.png", {0x89, 'P', 'N', 'G', 1, 2, 3}, 0, none, -1},
-      {"a.jpg", jpeg, 1, {0, 0, 5, 4}, 32},
-      {"gif.jpg", kvtest::WriteGif(gif), 0, none, 32},
-      {"empty.jpg", {}, 0, none, 32},
-      {"soi.jpg", {0xFF, 0xD8}, 0, none, 32},
-      {"a.sve", {1}, 1, none, -1},  // nothing read, nothing known
-  };
-  for (const auto& c : cases) {
-    kvtest::WriteFileBytes(dir.path() + "/" + c.name, c.file);
-    RECT rect = none;
-    int bits = -1;
-    EXPECT_EQ(KvMediaGetPicInfo(dir.File(c.name), &rect, &bits), c.result) << c.name;
-    EXPECT_EQ(std::pair(CRect(rect), bits), std::pair(c.rect, c.bits)) << c.name;
-    EXPECT_EQ(KvMediaGetPicInfo(dir.File(c.name), nullptr, nullptr), c.result) << c.name;
-  }
-  EXPECT_EQ(KvMediaGetPicInfo(dir.File("missing.png"), nullptr, nullptr), 0);
-  KvMediaFileClose();
 }
 
 TEST(PictureService, TypesFollowTheExtensionAndTgaLoadsByContentToo) {
