@@ -35,6 +35,13 @@ Bytes Png(int colorType, int bitDepth, Bytes samples, Bytes palette = {}, Bytes 
   return kvtest::WritePng(path, image) ? kvtest::ReadFileBytes(path) : Bytes{};
 }
 
+// A 2 x 2 BMP with bit fields under a header of `header` bytes.
+Bytes Fields(int header, int bits, std::vector<unsigned> masks, Bytes pixels) {
+  kvtest::BmpImage im{.width = 2, .height = 2, .bitCount = bits, .compression = 3};
+  im.headerSize = header, im.trueHeaderSize = true, im.masks = masks, im.pixels = pixels;
+  return kvtest::WriteBmp(im);
+}
+
 // Rows of 2 x 2 pictures unless said otherwise; where a file stores alpha, one pixel has
 // some, so that loading shows whether it is kept. The information call gives the facts' rect
 // and `bits`, its own figure for each type (for PNG the bytes a pixel of its decoded form); -1:
@@ -91,24 +98,11 @@ std::vector<Row> Rows() {
        kvtest::WriteBmp(BmpImage{.width = 2, .height = -2, .bitCount = 32, .pixels = bgra}),
        {{KV_PIC_BMP, 2, 2, 0, 0, 32, 3, false}, 32}},
       {"v4.bmp",
-       kvtest::WriteBmp(BmpImage{.width = 2,
-                                 .height = 2,
-                                 .bitCount = 32,
-                                 .compression = 3,
-                                 .headerSize = 108,
-                                 .trueHeaderSize = true,
-                                 .masks = {0xFF0000, 0xFF00, 0xFF, 0xFF000000},
-                                 .pixels = bgra}),
+       Fields(108, 32, {0xFF0000, 0xFF00, 0xFF, 0xFF000000}, bgra),
        {{KV_PIC_BMP, 2, 2, 0, 0, 32, 4, true}, 32}},
       {"v5.dib",  // 16-bit 4444 with an alpha mask; the extension without a type code
-       kvtest::WriteBmp(BmpImage{.width = 2,
-                                 .height = 2,
-                                 .bitCount = 16,
-                                 .compression = 3,
-                                 .headerSize = 124,
-                                 .trueHeaderSize = true,
-                                 .masks = {0xF00, 0xF0, 0xF, 0xF000},
-                                 .pixels = {0x12, 0xF3, 0x45, 0x86, 0x12, 0xF3, 0x45, 0xF6}}),
+       Fields(124, 16, {0xF00, 0xF0, 0xF, 0xF000},
+              {0x12, 0xF3, 0x45, 0x86, 0x12, 0xF3, 0x45, 0xF6}),
        {{KV_PIC_BMP, 2, 2, 0, 0, 16, 4, true}, 16}},
       {"planes.pcx",  // 16 colours in four bit planes, placed at (5, 6)
        kvtest::WritePcx(kvtest::PcxImage{.bitsPerPixel = 1,
