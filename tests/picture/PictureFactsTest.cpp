@@ -168,6 +168,7 @@ TEST(PictureFacts, EveryTypeSaysWhatItsLoaderGives) {
     RECT rect = kNone;
     int bits = -1;
     EXPECT_EQ(KvMediaGetPicInfo(path, &rect, &bits), 1);
+    EXPECT_EQ(KvMediaGetPicInfo(path, nullptr, nullptr), 1);
     EXPECT_EQ(std::pair(CRect(rect), bits),
               std::pair(row.want.bits < 0 ? kNone
                                           : CRect(facts.x, facts.y, facts.x + facts.width,

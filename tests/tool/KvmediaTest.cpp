@@ -260,6 +260,10 @@ TEST_F(Kvmedia, InfoGivesTheSameFactsForEveryType) {
   }
   EXPECT_TRUE(Has(Run({"info", "movie.sve"}).out,
                   "width=16 height=8 bits_per_pixel=32 channels=4 alpha=yes file_size="));
+  // Uncompressed grey with alpha (the library's table has the run-length kind).
+  const kvtest::TgaImage greyAlpha{.imageType = 3, .pixelDepth = 16, .width = 1, .height = 1};
+  kvtest::WriteFileBytes(Path("ga.tga"), kvtest::WriteTga(greyAlpha));
+  EXPECT_TRUE(Has(Run({"info", "ga.tga"}).out, "bits_per_pixel=16 channels=2 alpha=yes"));
   // Headers only, unless --check: then everything is decoded, and the library's figure for
   // PNG (its information call decodes the file) is given.
   auto tga = kvtest::ReadFileBytes(Path("pic.tga"));
