@@ -73,9 +73,8 @@ TEST(FileReader, LargeReadsSeeksAndPeeks) {
   kvtest::TempDir dir;
   Bytes bytes(100000);
   for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<BYTE>(i * 7 + i / 256);
-  kvtest::WriteFileBytes(dir.path() + "/f", bytes);
   CFile file;
-  ASSERT_TRUE(file.Open(dir.File("f"), CFile::modeRead));
+  ASSERT_TRUE(file.Open(dir.Write("f", bytes), CFile::modeRead));
   file.Seek(10, CFile::begin);
   FileReader r(file, 1024);
   EXPECT_EQ(r.size(), bytes.size());

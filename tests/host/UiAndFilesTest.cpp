@@ -53,8 +53,7 @@ TEST(UiServices, HeadlessDefaultsAnswerWithoutAUserAndFileDialogsPassTheirReques
 
 TEST(HostFiles, ExistenceAndNames) {
   kvtest::TempDir dir;
-  const CString file = dir.File("标题.Tga");
-  kvtest::WriteFileBytes(file.ToUtf8(), {1, 2, 3});
+  const CString file = dir.Write("标题.Tga", {1, 2, 3});
   EXPECT_TRUE(KvDoesFileExist(file));
   EXPECT_FALSE(KvDoesFileExist(CString::FromUtf8(dir.path())));  // a folder is not a file
   EXPECT_TRUE(KvDoesDirExist(CString::FromUtf8(dir.path())));

@@ -28,10 +28,7 @@ using kvtest::FlicChunk;
 using kvtest::FlicFile;
 using Pixels = std::vector<DWORD>;
 
-Pixels Shown(const CKvPlayMovieFlick& player) {
-  const auto* p = reinterpret_cast<const DWORD*>(player.m_blockWork.GetAddress());
-  return Pixels(p, p + player.m_blockWork.GetSize().cx * player.m_blockWork.GetSize().cy);
-}
+Pixels Shown(const CKvPlayMovieFlick& player) { return kvtest::BlockPixels(player.m_blockWork); }
 
 // Names the first pixel that differs rather than printing whole frames.
 testing::AssertionResult Same(const Pixels& got, const Pixels& want) {
@@ -226,9 +223,7 @@ FlicBytes MarkerMovie(int seed) {
 // frame shows the seed of the file it was decoded from), and a step back replays from 0.
 TEST(FlicPlayer, TimeCountsPassesAndOnlyNewFramesAreDecoded) {
   kvtest::TempDir dir;
-  const std::string file = dir.path() + "/m.fli";
-  kvtest::WriteFileBytes(file, MarkerMovie(1));
-  auto player = Play(dir.File("m.fli"), 0);
+  auto player = Play(dir.Write("m.fli", MarkerMovie(1)), 0);
   ASSERT_TRUE(player);
   const auto shows = [&](int frame, int seed) {
     return Shown(*player) ==
@@ -253,7 +248,7 @@ TEST(FlicPlayer, TimeCountsPassesAndOnlyNewFramesAreDecoded) {
   int seed = 0;
   for (const auto& s : steps) {
     SCOPED_TRACE(s.t);
-    kvtest::WriteFileBytes(file, MarkerMovie(s.seed ? s.seed : 99));
+    dir.Write("m.fli", MarkerMovie(s.seed ? s.seed : 99));
     EXPECT_EQ(player->GetOneFrame(s.t), 1);
     EXPECT_TRUE(shows(s.frame, seed = s.seed ? s.seed : seed));
   }
@@ -301,12 +296,12 @@ TEST(FlicHostile, ChunksStayInsideThePictureAndTheirData) {
   kvtest::TempDir dir;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    kvtest::WriteFileBytes(
-        dir.path() + "/h.flc",
-        kvtest::WriteFlic({.width = 7,
-                           .height = 4,
-                           .frames = {ones, {.chunks = c.chunks, .size = c.frameSize}}}));
-    auto player = Play(dir.File("h.flc"), 1);
+    auto player = Play(
+        dir.Write("h.flc",
+                  kvtest::WriteFlic({.width = 7,
+                                     .height = 4,
+                                     .frames = {ones, {.chunks = c.chunks, .size = c.frameSize}}})),
+        1);
     ASSERT_TRUE(player);
     player->GetOneFrame(0.5f);
     Pixels want;
@@ -324,7 +319,6 @@ TEST(FlicHostile, RefusalsSayWhy) {
     return b;
   };
   kvtest::TempDir dir;
-  const std::string path = dir.path() + "/r.flc";
   const std::size_t limit = KvGetMaxPictureBytes();
   KvSetMaxPictureBytes(1 << 20);
   kvtest::ExpectReasons(
@@ -337,10 +331,7 @@ TEST(FlicHostile, RefusalsSayWhy) {
           {"no frames", with(6, 0), "no frames"},
           {"size field without frames", with(0, 128), "no frames in 128 bytes"},
       },
-      [&](FlicBytes b) {
-        kvtest::WriteFileBytes(path, b);
-        return !Play(CString::FromUtf8(path), 1);
-      });
+      [&](FlicBytes b) { return !Play(dir.Write("r.flc", b), 1); });
   KvSetMaxPictureBytes(limit);
 }
 

@@ -12,6 +12,7 @@
 namespace {
 
 using kvtest::Bytes;
+using kvtest::Cut;
 using kvtest::RawMotionFile;
 
 // The little-endian number of `size` bytes at `at`.
@@ -52,19 +53,10 @@ void Sign(RawMotionFile& m, int at, char c) {
 }
 
 Bytes ChunkOf(const kvtest::RawMotionLayout& laid, int f) {
-  const auto first = laid.bytes.begin() + laid.chunkPositions[f];
-  return Bytes(first, first + laid.chunkSizes[f]);
+  return Bytes(laid.bytes.begin() + laid.chunkPositions[f],
+               laid.bytes.begin() + laid.chunkPositions[f] + laid.chunkSizes[f]);
 }
 
-struct WrittenMovie {
-  kvtest::TempDir dir;
-  CString path = dir.File("m.sve");
-  explicit WrittenMovie(const Bytes& file) { kvtest::WriteFileBytes(dir.path() + "/m.sve", file); }
-};
-
-using kvtest::Cut;
-using kvtest::ExpectReasons;
-using kvtest::Refusal;
 }  // namespace
 
 // A movie of one frame holding one 16 x 2 patch, laid out to the byte.
@@ -76,7 +68,7 @@ TEST(MotionFileWrite, OnePatchMovieByteForByte) {
   ASSERT_TRUE(writer.CreateFileW(dir.File("one.sve"), 12, 1, 4, 3, -4, 16, 2));
   kvtest::MotionPatches patches;
   ASSERT_TRUE(patches.Add(0, 0, 16, 2, pixels.data(), 16));
-  ASSERT_TRUE(writer.AppendFrame(1, patches.Blocks(), patches.Sizes()));
+  ASSERT_TRUE(writer.AppendFrame(1, patches.blocks.data(), patches.sizes.data()));
   ASSERT_TRUE(writer.CloseFile());
   const Bytes f = kvtest::ReadFileBytes(dir.path() + "/one.sve");
   ASSERT_EQ(f.size(), 356u);
@@ -142,9 +134,9 @@ TEST(MotionFileWrite, RefusesTooManyPatchesAndUnplannedFrames) {
     ASSERT_TRUE(patches.Add(0, 0, 1, 1, &px, 1));
   }
   const ULONGLONG before = writer.GetLength();
-  EXPECT_EQ(writer.AppendFrame(6554, patches.Blocks(), patches.Sizes()), 0);
+  EXPECT_EQ(writer.AppendFrame(6554, patches.blocks.data(), patches.sizes.data()), 0);
   EXPECT_EQ(writer.GetLength(), before);
-  ASSERT_TRUE(writer.AppendFrame(6553, patches.Blocks(), patches.Sizes()));
+  ASSERT_TRUE(writer.AppendFrame(6553, patches.blocks.data(), patches.sizes.data()));
   const ULONGLONG after = writer.GetLength();
   EXPECT_EQ(writer.AppendFrame(0, nullptr, nullptr), 0);
   EXPECT_EQ(writer.GetLength(), after);
@@ -168,14 +160,15 @@ TEST(MotionFileRead, EveryVersionReadsTheSameMovie) {
     RawMotionFile m = ThreeFrames(layout);
     Sign(m, 50, 'x');  // only the first 43 signature bytes count
     const auto laid = kvtest::LayOutMotionFile(m);
-    WrittenMovie movie(laid.bytes);
+    kvtest::TempDir dir;
+    const CString path = dir.Write("m.sve", laid.bytes);
     CRect rect;
     WORD key = 0;
     int frames = 0;
-    ASSERT_TRUE(CKvMotionFileRead::GetFileInfo(movie.path, rect, key, frames));
+    ASSERT_TRUE(CKvMotionFileRead::GetFileInfo(path, rect, key, frames));
     EXPECT_EQ(std::tuple(rect, key, frames), std::tuple(CRect(-3, 5, 17, 15), WORD(12), 3));
     CKvMotionFileRead reader;
-    ASSERT_TRUE(reader.OpenFile(movie.path));
+    ASSERT_TRUE(reader.OpenFile(path));
     EXPECT_EQ(reader.GetVersion(), layout);
     EXPECT_EQ(reader.GetInfo().pixelSize, 4);
     EXPECT_EQ(reader.GetInfo().chunkBytes,
@@ -199,9 +192,10 @@ TEST(MotionFileRead, DamagedIndexEntriesGiveNoChunk) {
     RawMotionFile m = ThreeFrames(2);
     m.chunks[1].indexPosition = position;
     m.chunks[1].indexSize = size;
-    WrittenMovie movie(kvtest::LayOutMotionFile(m).bytes);
+    kvtest::TempDir dir;
+    const CString path = dir.Write("m.sve", kvtest::LayOutMotionFile(m).bytes);
     CKvMotionFileRead reader;
-    ASSERT_TRUE(reader.OpenFile(movie.path));
+    ASSERT_TRUE(reader.OpenFile(path));
     EXPECT_EQ(reader.GetFileFC(1), nullptr) << position.value_or(0) << " " << size.value_or(0);
     EXPECT_FALSE(BlockBytes(reader.GetFileFC(0), 20, true).empty());
     EXPECT_EQ(reader.LoadAllFCToMem(), 0);
@@ -221,7 +215,7 @@ TEST(MotionFileRead, EachRefusalNamesItsReason) {
   };
   const Bytes valid = movie([](auto&) {});
   const auto resigned = [&](int at, char c) { return movie([&](auto& f) { Sign(f, at, c); }); };
-  const std::vector<Refusal> rows{
+  const std::vector<kvtest::Refusal> rows{
       {"signature letter", resigned(0, 's'), "not a motion movie (signature)"},
       {"signature not ended by zero", resigned(42, '!'), "not a motion movie (signature)"},
       {"version", movie([](auto& f) { f.version = 3; }), "motion movie version 3 is not supported"},
@@ -245,20 +239,17 @@ TEST(MotionFileRead, EachRefusalNamesItsReason) {
        "motion movie index of 24 bytes is too short for 32767 frames"},
       {"frame count", movie([](auto& f) { f.frameCount = -1; }), "frame count -1"},
   };
-  const std::string path = dir.path() + "/m.kvx";
-  ExpectReasons(rows, [&](Bytes f) {
-    kvtest::WriteFileBytes(path, f);
+  kvtest::ExpectReasons(rows, [&](Bytes f) {
     CKvMotionFileRead reader;
-    return reader.OpenFile(dir.File("m.kvx")) == 0 && !reader.FileInUse();
+    return reader.OpenFile(dir.Write("m.kvx", f)) == 0 && !reader.FileInUse();
   });
   const auto info = [&](const Bytes& f) {
-    kvtest::WriteFileBytes(path, f);
     CRect rect;
     WORD key = 0;
     int frames = 0;
-    return CKvMotionFileRead::GetFileInfo(dir.File("m.kvx"), rect, key, frames);
+    return CKvMotionFileRead::GetFileInfo(dir.Write("m.kvx", f), rect, key, frames);
   };
-  ExpectReasons({rows.begin(), rows.begin() + 9}, [&](Bytes f) { return info(f) == 0; });
+  kvtest::ExpectReasons({rows.begin(), rows.begin() + 9}, [&](Bytes f) { return info(f) == 0; });
   for (auto row = rows.begin() + 9; row != rows.end(); ++row) EXPECT_EQ(info(row->file), 1);
   CKvMotionFileRead reader;
   EXPECT_EQ(reader.OpenFile(dir.File("none.sve")), 0);

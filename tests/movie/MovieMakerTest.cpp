@@ -71,11 +71,13 @@ class MovieMaker : public testing::Test {
     kvtest::WriteFileBytes(dir.path() + name, kvtest::WriteTga(im));
   }
 
+  // Makes out.sve of the pictures first to last of the sequence `pictures`.
   int Make(int first, int last, CRect rect, WORD key = 25, bool colorKey = false,
-           CKvColor32 keyColor = {}, CKvColor32 tolerance = {}) {
+           CKvColor32 keyColor = {}, CKvColor32 tolerance = {}, int deflicker = 0,
+           const char* pictures = "pic.tga") {
     CKvMakeMovieMotion maker;
-    return maker.Sink(dir.File("pic.tga"), first, last, 3, colorKey, keyColor, tolerance, 0, &rect,
-                      dir.File("out.sve"), key, nullptr);
+    return maker.Sink(dir.File(pictures), first, last, 3, colorKey, keyColor, tolerance, deflicker,
+                      &rect, dir.File("out.sve"), key, nullptr);
   }
 
   // Every frame of the movie, played forwards from a file and backwards from memory.
@@ -212,9 +214,7 @@ TEST_F(MovieMaker, EveryFramePlaysBackAsMade) {
         for (int i = rc.left; i < rc.right; ++i) frame.push_back(expected.GetPixel(i, j).Value());
       want.push_back(frame);
     }
-    CKvMakeMovieMotion maker;
-    ASSERT_EQ(maker.Sink(dir.File("pic.tga"), 0, frames - 1, 3, movie.colorKey, key, tolerance,
-                         movie.deflicker, &rc, dir.File("out.sve"), movie.key, nullptr),
+    ASSERT_EQ(Make(0, frames - 1, rc, movie.key, movie.colorKey, key, tolerance, movie.deflicker),
               1)
         << KvLastFailure();
     CRect rect;
@@ -244,11 +244,7 @@ TEST_F(MovieMaker, KeyColourAndAlpha) {
       .width = 2, .height = 1, .colorType = 6, .samples = {1, 2, 3, 40, 5, 6, 7, 255}};
   ASSERT_TRUE(kvtest::WritePng(dir.path() + "/pic000.png", png));
   KvMediaFileOpen();  // PNG files load through the library's image loader
-  CKvMakeMovieMotion maker;
-  const CRect rc(0, 0, 2, 1);
-  EXPECT_EQ(
-      maker.Sink(dir.File("pic.png"), 0, 0, 3, 0, {}, {}, 0, &rc, dir.File("out.sve"), 25, nullptr),
-      1);
+  EXPECT_EQ(Make(0, 0, CRect(0, 0, 2, 1), 25, false, {}, {}, 0, "pic.png"), 1);
   KvMediaFileClose();
   EXPECT_EQ(Play(1)[0], (std::vector<DWORD>{kvtest::Rgb(1, 2, 3, 40), kvtest::Rgb(5, 6, 7)}));
 }

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "AllocationFaults.h"
+#include "KvMediaFile/KvScroll.h"
 #include "MediaChecks.h"
 #include "TestSupport.h"
 #include "fixtures/ScrollWriter.h"
@@ -17,7 +18,6 @@
 #include "host/VideoStd.h"
 #include "platform/GlobalMemory.h"
 #include "scroll/ScrollFile.h"
-#include "KvMediaFile/KvScroll.h"
 
 namespace {
 
@@ -191,9 +191,8 @@ TEST(ScrollFile, EachRefusalNamesItsReason) {
                std::to_string(longer.size())},
       },
       [&](Bytes f) {
-        kvtest::WriteFileBytes(dir.path() + "/s.ksc", f);
         CKvScrollFileRead reader;
-        return reader.OpenFile(dir.File("s.ksc")) == 0;
+        return reader.OpenFile(dir.Write("s.ksc", f)) == 0;
       });
 }
 
@@ -404,12 +403,10 @@ TEST_F(ScrollPlayer, MemoryRollsInterpolateBetweenRowsAndFadeTheEnteringRowIn) {
   }
 }
 
-// First frames at chosen positions, each built afresh: nothing yet, the end, the render
-// position (the first full window), clamped, whole lines, and for crawls a fraction short of
-// the next line, which memory frames drop (crawls move by whole pixels) and streamed ones
-// round down. Then damaged lines in the middle of the strip, and the lines that a writer
-// closed early never wrote (their sizes left 0), entering and leaving the window a few at a
-// time and in whole frames: they show transparent, every other line as it is.
+// First frames, each built afresh: nothing yet, the end, the render position (the first full
+// window), clamped, whole lines, and for crawls (which move by whole pixels) a fraction short
+// of the next line. Then damaged lines, and the lines a writer closed early never wrote,
+// entering and leaving the window: they show transparent, every other line as it is.
 TEST_F(ScrollPlayer, FramesAtChosenPositionsAndDamagedAndMissingLinesPlayTransparent) {
   // Direction 0's window at the ends and at the render position.
   EXPECT_EQ(std::vector<CRect>({Window(0, 0, 1500, 12, 576), Window(0, 1500, 1500, 12, 576),
@@ -437,7 +434,7 @@ TEST_F(ScrollPlayer, FramesAtChosenPositionsAndDamagedAndMissingLinesPlayTranspa
         streams[700 + kind] = DamagedStream(kind, lines[700 + kind]);
         if (kind < kDamages) blank.push_back(700 + kind);
       }
-      kvtest::WriteFileBytes(st.scroll.file, kvtest::LayOutScrollStreams(dir, 12, streams));
+      st.scroll.dir.Write("s.ksc", kvtest::LayOutScrollStreams(dir, 12, streams));
       st.Reopen(blank);
       Lines shown = kvtest::ScrollLines(st.scroll.strip, dir);
       {  // the reader gives them transparent too, in a run and one at a time
@@ -473,15 +470,14 @@ TEST_F(ScrollPlayer, FramesAtChosenPositionsAndDamagedAndMissingLinesPlayTranspa
 TEST_F(ScrollPlayer, OneLongLineNeedsBuffersOfItsOwnSize) {
   const DWORD colour = 0xFF336699;
   kvtest::TempDir dir;
-  const CString path = dir.File("long.ksc");
   // Allocations of 64 MiB and more fail: room for the 2^20-pixel line, not the 2^28-pixel one,
   // which the picture limit allows.
   for (int bits : {20, 28})
     for (int mem = 0; mem < 2; ++mem) {
       SCOPED_TRACE(std::to_string(bits) + (mem ? " in memory" : " streaming"));
       const DWORD length = DWORD{1} << bits;
-      kvtest::WriteFileBytes(
-          dir.path() + "/long.ksc",
+      const CString path = dir.Write(
+          "long.ksc",
           kvtest::LayOutScrollStreams(KV_SCROLL_LEFT, length, {{0x40000000u | length, colour}}));
       // Mapped, the 1 GiB frame costs nothing until it is written (calloc may clear it).
       const std::size_t frameBytes = std::size_t{4} * length;
@@ -561,8 +557,7 @@ TEST_F(ScrollPlayer, FileHelpersAndCategories) {
        {std::pair{L"/x/a.KSC", SCROLL_FILE}, {L"a.KSU", SCROLL_PAINTER}, {L"a.ks", SCROLL_UNKNOWN}})
     EXPECT_EQ(CKvPlayScrollBase::GetScrollCategory(name), category);
   // A painter scroll opens whatever its content, and gives no frame here.
-  const CString painterPath = s.dir.File("p.KSU");
-  kvtest::WriteFileBytes(s.dir.path() + "/p.KSU", kvtest::ReadFileBytes(s.file));
+  const CString painterPath = s.dir.Write("p.KSU", kvtest::ReadFileBytes(s.file));
   std::unique_ptr<CKvPlayScrollBase> painter(
       CKvPlayScrollBase::CreatePlayScrollObj(painterPath, FALSE));
   ASSERT_TRUE(painter);

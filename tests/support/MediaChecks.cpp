@@ -7,6 +7,7 @@
 
 #include "TestSupport.h"
 #include "host/Failure.h"
+#include "host/MemBlock.h"
 #include "platform/GlobalMemory.h"
 
 namespace kvtest {
@@ -30,6 +31,12 @@ std::vector<DWORD> Gradient(int w, int h) {
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) px.push_back(Px(x & 255, y & 255, (x ^ y) & 255, (x + y) & 255));
   return px;
+}
+
+std::vector<DWORD> BlockPixels(const CKvMemBlock& block) {
+  const auto* p = reinterpret_cast<const DWORD*>(block.GetAddress());
+  return block.IsValid() ? std::vector<DWORD>(p, p + block.GetSize().cx * block.GetSize().cy)
+                         : std::vector<DWORD>{};
 }
 
 std::optional<Picture> TakePicture(void* buffer, const CRect& rect, const CRect& before) {

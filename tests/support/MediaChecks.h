@@ -13,6 +13,8 @@
 #include "platform/String.h"
 #include "platform/Types.h"
 
+class CKvMemBlock;
+
 #ifndef KV_TEST_TIME_FACTOR
 #define KV_TEST_TIME_FACTOR 1
 #endif
@@ -37,6 +39,9 @@ inline DWORD U32(const Bytes& f, std::size_t at) {
 // Noise of `units` units of `unitBytes` bytes below `values`, with runs of repeated units,
 // some longer than any codec's packet.
 Bytes NoiseWithRuns(std::size_t units, int unitBytes = 1, int values = 256, unsigned seed = 12345);
+
+// A block's pixels, row after row (none when it holds no picture).
+std::vector<DWORD> BlockPixels(const CKvMemBlock& block);
 
 // A buffer whose pixels all differ (for sides up to 256), alpha included.
 std::vector<DWORD> Gradient(int w, int h);

@@ -29,6 +29,11 @@ CString TempDir::File(const std::string& name) const {
   return CString::FromUtf8(m_path + "/" + name);
 }
 
+CString TempDir::Write(const std::string& name, const std::vector<unsigned char>& bytes) const {
+  WriteFileBytes(m_path + "/" + name, bytes);
+  return File(name);
+}
+
 std::vector<unsigned char> ReadFileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {});

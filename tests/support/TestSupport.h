@@ -19,6 +19,8 @@ class TempDir {
   const std::string& path() const { return m_path; }
   // The path of a file in the folder, as the library takes it.
   CString File(const std::string& name) const;
+  // Writes `bytes` as the file `name` in the folder and gives its path, as File does.
+  CString Write(const std::string& name, const std::vector<unsigned char>& bytes) const;
 
  private:
   std::string m_path;
