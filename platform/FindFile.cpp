@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cwchar>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "platform/String.h"
@@ -34,7 +35,8 @@ bool Describe(int dirFd, const char* name, WIN32_FIND_DATAW& data) {
   else if (!S_ISREG(st.st_mode))
     attributes |= FILE_ATTRIBUTE_SYSTEM;
   if ((st.st_mode & 0222) == 0) attributes |= FILE_ATTRIBUTE_READONLY;
-  if (name[0] == '.') attributes |= FILE_ATTRIBUTE_HIDDEN;
+  const std::string_view n(name);
+  if (n.starts_with('.') && n != "." && n != "..") attributes |= FILE_ATTRIBUTE_HIDDEN;
   data.dwFileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
   data.ftCreationTime = KvUnixTimeToFileTime(st.st_ctim.tv_sec, st.st_ctim.tv_nsec);
   data.ftLastAccessTime = KvUnixTimeToFileTime(st.st_atim.tv_sec, st.st_atim.tv_nsec);
