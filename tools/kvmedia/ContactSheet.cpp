@@ -1,8 +1,16 @@
-#include "BitmapFont.h"
+#include "ContactSheet.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "PngWriter.h"
+#include "Progress.h"
 
 namespace kvtool {
 
 namespace {
+
+constexpr int kGlyphWidth = 5, kGlyphHeight = 7, kGlyphAdvance = 6;
 
 // Columns left to right, bit 0 the top row; characters 0x20 to 0x7E.
 constexpr BYTE kGlyphs[95][5] = {
@@ -40,8 +48,6 @@ constexpr BYTE kGlyphs[95][5] = {
     {0x00, 0x41, 0x36, 0x08, 0x00}, {0x08, 0x04, 0x08, 0x10, 0x08},
 };
 
-}  // namespace
-
 void DrawText(DWORD* pixels, int width, int height, int x, int y, const std::wstring& text,
               DWORD colour) {
   for (const wchar_t c : text) {
@@ -54,6 +60,65 @@ void DrawText(DWORD* pixels, int width, int height, int x, int y, const std::wst
       }
     x += kGlyphAdvance;
   }
+}
+
+// Contact sheet: cells of a thumbnail over its name, in rows.
+constexpr int kCellWidth = 100, kCellHeight = 80;
+constexpr int kLabelChars = (kCellWidth - 4) / kGlyphAdvance;
+constexpr DWORD kBackground = 0xFF202020, kFrame = 0xFF404040, kInk = 0xFFFFFFFF;
+
+// Long names keep their start and their extension.
+std::wstring Label(const std::wstring& name) {
+  if (name.size() <= static_cast<std::size_t>(kLabelChars)) return name;
+  const std::size_t tail = 6, head = kLabelChars - tail - 2;
+  return name.substr(0, head) + L".." + name.substr(name.size() - tail);
+}
+
+void DrawIcon(std::vector<DWORD>& sheet, int sheetWidth, int x0, int y0, const CKvIconObj& icon) {
+  const CSize size = icon.GetIconSize();
+  const int bpp = icon.GetIconBitCount() / 8;
+  const BYTE* bits = icon.GetIconBits();
+  if (!bits || size.cx <= 0 || size.cy <= 0) return;
+  const std::size_t stride = CKvIconObj::RowBytes(size.cx, icon.GetIconBitCount());
+  const int w = std::min<int>(size.cx, CKvClipMedia::kIconWidth),
+            h = std::min<int>(size.cy, CKvClipMedia::kIconHeight);
+  for (int y = 0; y < h; ++y) {
+    const BYTE* row = bits + static_cast<std::size_t>(size.cy - 1 - y) * stride;  // bottom-up
+    for (int x = 0; x < w; ++x) {
+      const BYTE* p = row + static_cast<std::size_t>(x) * bpp;
+      sheet[static_cast<std::size_t>(y0 + y) * sheetWidth + x0 + x] =
+          0xFF000000u | DWORD(p[2]) << 16 | DWORD(p[1]) << 8 | p[0];
+    }
+  }
+}
+
+}  // namespace
+
+std::string WriteContactSheet(const std::string& out,
+                              const std::vector<const CKvClipMedia*>& items) {
+  const int count = std::max<int>(1, static_cast<int>(items.size()));
+  const int columns =
+      std::min(count, std::max(8, static_cast<int>(std::ceil(std::sqrt(double(count))))));
+  const int rows = (count + columns - 1) / columns;
+  const int width = columns * kCellWidth, height = rows * kCellHeight;
+  std::vector<DWORD> sheet(static_cast<std::size_t>(width) * height, kBackground);
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    const int x0 = static_cast<int>(i % columns) * kCellWidth,
+              y0 = static_cast<int>(i / columns) * kCellHeight;
+    const int ix = x0 + (kCellWidth - CKvClipMedia::kIconWidth) / 2, iy = y0 + 4;
+    for (int y = iy - 1; y <= iy + CKvClipMedia::kIconHeight; ++y)
+      for (int x = ix - 1; x <= ix + CKvClipMedia::kIconWidth; ++x)
+        sheet[static_cast<std::size_t>(y) * width + x] = kFrame;
+    DrawIcon(sheet, width, ix, iy, items[i]->GetIcon());
+    const std::wstring label = Label(items[i]->GetPureFileName().Str());
+    const int textWidth = static_cast<int>(label.size()) * kGlyphAdvance - 1;
+    DrawText(sheet.data(), width, height, x0 + (kCellWidth - textWidth) / 2,
+             iy + CKvClipMedia::kIconHeight + 4, label, kInk);
+  }
+  Progress progress("writing " + out, height, "rows");
+  std::string error;
+  if (!WritePng(out, sheet.data(), width, height, &error, &progress)) return error;
+  return "";
 }
 
 }  // namespace kvtool
