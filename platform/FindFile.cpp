@@ -17,18 +17,24 @@ namespace {
 
 constexpr wchar_t Fold(wchar_t c) { return c >= L'a' && c <= L'z' ? c - (L'a' - L'A') : c; }
 
+// Entries are kept small and made into WIN32_FIND_DATAW (over 1 KiB each) one at a time.
+struct FoundEntry {
+  std::wstring name;
+  DWORD attributes;
+  FILETIME created, accessed, written;
+  ULONGLONG size;
+};
+
 struct FindState {
-  std::vector<WIN32_FIND_DATAW> entries;
-  std::vector<std::size_t> order;  // indices into entries, by name
+  std::vector<FoundEntry> entries;
   std::size_t next = 0;
 };
 
-bool Describe(int dirFd, const char* name, WIN32_FIND_DATAW& data) {
+bool Describe(int dirFd, const char* name, FoundEntry& entry) {
   struct stat st {};
   if (::fstatat(dirFd, name, &st, 0) != 0) return false;
-  const CString wide = CString::FromUtf8(name);
-  if (wide.GetLength() >= MAX_PATH) return false;
-  data = {};
+  entry.name = CString::FromUtf8(name).Str();
+  if (entry.name.size() >= MAX_PATH) return false;
   DWORD attributes = 0;
   if (S_ISDIR(st.st_mode))
     attributes |= FILE_ATTRIBUTE_DIRECTORY;
@@ -37,25 +43,34 @@ bool Describe(int dirFd, const char* name, WIN32_FIND_DATAW& data) {
   if ((st.st_mode & 0222) == 0) attributes |= FILE_ATTRIBUTE_READONLY;
   const std::string_view n(name);
   if (n.starts_with('.') && n != "." && n != "..") attributes |= FILE_ATTRIBUTE_HIDDEN;
-  data.dwFileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
-  data.ftCreationTime = KvUnixTimeToFileTime(st.st_ctim.tv_sec, st.st_ctim.tv_nsec);
-  data.ftLastAccessTime = KvUnixTimeToFileTime(st.st_atim.tv_sec, st.st_atim.tv_nsec);
-  data.ftLastWriteTime = KvUnixTimeToFileTime(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
-  const auto size = static_cast<ULONGLONG>(st.st_size);
-  data.nFileSizeHigh = static_cast<DWORD>(size >> 32);
-  data.nFileSizeLow = static_cast<DWORD>(size);
-  std::wmemcpy(data.cFileName, wide.GetString(), static_cast<std::size_t>(wide.GetLength()));
+  entry.attributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+  entry.created = KvUnixTimeToFileTime(st.st_ctim.tv_sec, st.st_ctim.tv_nsec);
+  entry.accessed = KvUnixTimeToFileTime(st.st_atim.tv_sec, st.st_atim.tv_nsec);
+  entry.written = KvUnixTimeToFileTime(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+  entry.size = static_cast<ULONGLONG>(st.st_size);
   return true;
 }
 
+void Fill(const FoundEntry& entry, WIN32_FIND_DATAW& data) {
+  data = {};
+  data.dwFileAttributes = entry.attributes;
+  data.ftCreationTime = entry.created;
+  data.ftLastAccessTime = entry.accessed;
+  data.ftLastWriteTime = entry.written;
+  data.nFileSizeHigh = static_cast<DWORD>(entry.size >> 32);
+  data.nFileSizeLow = static_cast<DWORD>(entry.size);
+  std::wmemcpy(data.cFileName, entry.name.c_str(), entry.name.size());
+}
+
 // Case-folded order, then ordinal, so that the order does not depend on the file system.
-bool NameBefore(const WIN32_FIND_DATAW& a, const WIN32_FIND_DATAW& b) {
-  for (std::size_t i = 0;; ++i) {
-    const wchar_t x = Fold(a.cFileName[i]), y = Fold(b.cFileName[i]);
+bool NameBefore(const FoundEntry& a, const FoundEntry& b) {
+  const std::size_t n = std::min(a.name.size(), b.name.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    const wchar_t x = Fold(a.name[i]), y = Fold(b.name[i]);
     if (x != y) return x < y;
-    if (x == 0) break;
   }
-  return std::wcscmp(a.cFileName, b.cFileName) < 0;
+  if (a.name.size() != b.name.size()) return a.name.size() < b.name.size();
+  return a.name < b.name;
 }
 
 }  // namespace
@@ -109,25 +124,21 @@ HANDLE FindFirstFileW(const wchar_t* pattern, WIN32_FIND_DATAW* data) {
   while (const dirent* entry = ::readdir(folder)) {
     const CString name = CString::FromUtf8(entry->d_name);
     if (!KvWildcardMatch(namePattern.c_str(), name.GetString())) continue;
-    WIN32_FIND_DATAW found;
-    if (Describe(dirFd, entry->d_name, found)) state->entries.push_back(found);
+    FoundEntry found;
+    if (Describe(dirFd, entry->d_name, found)) state->entries.push_back(std::move(found));
   }
   ::closedir(folder);
   if (state->entries.empty()) return INVALID_HANDLE_VALUE;
-  state->order.resize(state->entries.size());
-  for (std::size_t i = 0; i < state->order.size(); ++i) state->order[i] = i;
-  std::sort(state->order.begin(), state->order.end(), [&](std::size_t a, std::size_t b) {
-    return NameBefore(state->entries[a], state->entries[b]);
-  });
-  *data = state->entries[state->order[state->next++]];
+  std::sort(state->entries.begin(), state->entries.end(), NameBefore);
+  Fill(state->entries[state->next++], *data);
   return state.release();
 }
 
 BOOL FindNextFileW(HANDLE search, WIN32_FIND_DATAW* data) {
   if (!search || search == INVALID_HANDLE_VALUE || !data) return FALSE;
   auto* state = static_cast<FindState*>(search);
-  if (state->next >= state->order.size()) return FALSE;
-  *data = state->entries[state->order[state->next++]];
+  if (state->next >= state->entries.size()) return FALSE;
+  Fill(state->entries[state->next++], *data);
   return TRUE;
 }
 
