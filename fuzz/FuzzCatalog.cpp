@@ -31,11 +31,18 @@ std::vector<unsigned char> ReadAll(const std::string& path) {
   return bytes;
 }
 
+void RemoveFolder() {
+  for (const char* name : {"a.tga", "B.TGA", "c.bmp", "PicMedia.pmf"})
+    ::unlink((g_folder + "/" + name).c_str());
+  ::rmdir(g_folder.c_str());
+}
+
 // Three small pictures with fixed times, so that a catalogue from the seed matches them.
 void MakeFolder() {
   char dir[] = "/tmp/kvfuzz-catalog-XXXXXX";
   if (!::mkdtemp(dir)) std::abort();
   g_folder = dir;
+  std::atexit(RemoveFolder);
   DWORD pixels[12] = {0xFF112233, 0x80445566, 0, 0xFFFFFFFF, 1, 2, 3, 4, 5, 6, 7, 8};
   const char* const names[] = {"a.tga", "B.TGA", "c.bmp"};
   for (int i = 0; i < 3; ++i) {
