@@ -2,6 +2,7 @@
 // exported API and the host types it is expressed in.
 #pragma once
 
+#include "KvMediaFile/KvClipMedia.h"
 #include "KvMediaFile/KvMediaApi.h"
 #include "KvMediaFile/KvMediaResources.h"
 #include "KvMediaFile/KvMovie.h"

@@ -164,6 +164,7 @@ void CKvIconObj::Serialize(CArchive& ar) {
   if (cx <= 0 || cy <= 0 || cx > kMaxSide || cy > kMaxSide || (bits != 24 && bits != 32) ||
       bytes != RowBytes(cx, bits) * static_cast<std::size_t>(cy))
     AfxThrowArchiveException(CArchiveException::badIndex);
+  ar.EnsureAvailable(bytes);
   KvGlobalPtr block(GlobalAlloc(GMEM_FIXED, bytes));
   if (!block) AfxThrowMemoryException();
   ar.EnsureRead(block.get(), bytes);

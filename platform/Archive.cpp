@@ -159,6 +159,18 @@ void CArchive::EnsureRead(void* buffer, UINT count) {
   if (Read(buffer, count) != count) Fail(CArchiveException::endOfFile);
 }
 
+void CArchive::EnsureAvailable(ULONGLONG count) {
+  if (!m_loading || count <= m_end - m_pos) return;
+  ULONGLONG left = 0;
+  try {
+    const ULONGLONG length = m_file->GetLength(), position = m_file->GetPosition();
+    left = length > position ? length - position : 0;
+  } catch (const CException&) {
+    return;  // a stream without a length: the reads themselves will tell
+  }
+  if (count - (m_end - m_pos) > left) Fail(CArchiveException::endOfFile);
+}
+
 void CArchive::Write(const void* buffer, UINT count) {
   if (m_loading) Fail(CArchiveException::readOnly);
   const auto* in = static_cast<const BYTE*>(buffer);
@@ -281,6 +293,7 @@ CArchive& CArchive::operator>>(CString& s) {
     }
   }
   if (len > kMaxStringLength) Fail(CArchiveException::badIndex);
+  EnsureAvailable(len * static_cast<ULONGLONG>(charSize));
   if (charSize == 2) {
     std::u16string u(static_cast<std::size_t>(len), u'\0');
     EnsureRead(u.data(), static_cast<UINT>(len * 2));

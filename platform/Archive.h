@@ -107,6 +107,10 @@ class CArchive {
   void Write(const void* buffer, UINT count);
   // Reads exactly count bytes or throws CArchiveException(endOfFile).
   void EnsureRead(void* buffer, UINT count);
+  // Throws CArchiveException(endOfFile) when the data left cannot hold count bytes (when
+  // the file tells its length), so that a loader allocates nothing for data that is not
+  // there.
+  void EnsureAvailable(ULONGLONG count);
   void Flush();
   void Close();
   void Abort();

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "Commands.h"
+#include "ContactSheet.h"
+#include "KvMediaFile/KvClipMedia.h"
 #include "KvMediaFile/KvMovie.h"
 #include "KvMediaFile/KvPicture.h"
 #include "KvMediaFile/KvScroll.h"
@@ -289,6 +291,38 @@ bool DemoFormats(Demo& demo, const CKvMemBlock& picture) {
   return true;
 }
 
+// The folder as the picture panel lists it: catalogued once, then listed from the catalogue
+// without opening a picture, and drawn as a contact sheet.
+bool DemoCatalogue(Demo& demo) {
+  const CString folder = CString::FromUtf8(demo.dir);
+  const CString catalogue = CString::FromUtf8(demo.dir + "/PicMedia.pmf");
+  const wchar_t* const types = L"tga,bmp,gif,pcx,jpg,png,psd";
+  CKvObList list;
+  SKvFetchReport first, second;
+  if (!KvMediaFetchValidFileEx(&list, folder, catalogue, types, {}, &first) ||
+      !KvMediaFetchValidFileEx(&list, folder, catalogue, types, {}, &second)) {
+    std::fprintf(stderr, "kvmedia: the demo folder could not be listed\n");
+    return false;
+  }
+  char what[120];
+  std::snprintf(what, sizeof what,
+                "catalogue of %d pictures; listed again from it: %d taken, none opened",
+                static_cast<int>(list.GetCount()), second.fromCatalog);
+  std::printf("  %-28s %s\n", "PicMedia.pmf", what);
+  std::vector<const CKvClipMedia*> items;
+  for (POSITION pos = list.GetHeadPosition(); pos;)
+    items.push_back(static_cast<const CKvClipMedia*>(list.GetNext(pos)));
+  const std::string error = WriteContactSheet(demo.dir + "/contact-sheet.png", items);
+  if (!error.empty()) {
+    std::fprintf(stderr, "kvmedia: %s\n", error.c_str());
+    return false;
+  }
+  ++demo.written;
+  std::printf("  %-28s %s\n", "contact-sheet.png",
+              "the folder's thumbnails as the panel shows them");
+  return true;
+}
+
 int Run(const Args& args) {
   if (args.size() != 1) return Usage(kDemoCommand, "expected one output folder");
   Demo demo{args[0]};
@@ -444,6 +478,7 @@ int Run(const Args& args) {
 
   // A roll and a crawl made from a generated strip, streamed and from memory.
   if (!DemoScrolls(demo)) demo.ok = false;
+  if (!DemoCatalogue(demo)) demo.ok = false;
   KvMediaFileClose();
 
   std::printf("kvmedia demo: %d pictures written\n", demo.written);

@@ -1,0 +1,231 @@
+// Clip-media records and catalogues: the archive form field by field, the comparisons, the
+// picture information, and catalogues that lie.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "ArchiveBytes.h"
+#include "ClipSupport.h"
+#include "KvMediaFile/KvPicture.h"
+#include "MediaChecks.h"
+#include "PngWriter.h"
+#include "TestSupport.h"
+#include "clipmedia/ClipMedia.h"
+#include "host/Failure.h"
+
+namespace {
+
+using kvtest::Bytes;
+
+Bytes operator+(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+Bytes Le16(unsigned v) { return {Bytes::value_type(v), Bytes::value_type(v >> 8)}; }
+Bytes Le32(unsigned v) { return Le16(v & 0xFFFF) + Le16(v >> 16); }
+// A string in its Unicode archive form (ASCII text, shorter than 255).
+Bytes Str(const std::string& s) {
+  Bytes b{0xFF, 0xFE, 0xFF, Bytes::value_type(s.size())};
+  for (char c : s) b = b + Le16(static_cast<unsigned char>(c));
+  return b;
+}
+Bytes NewClass(const std::string& name) {
+  return Le16(0xFFFF) + Le16(0) + Le16(static_cast<unsigned>(name.size())) +
+         Bytes(name.begin(), name.end());
+}
+// Icon: width, height, bits, byte count, then the bytes given.
+Bytes Icon(int w, int h, int bits, unsigned count, const Bytes& bytes = {}) {
+  return Le32(w) + Le32(h) + Le16(bits) + Le32(count) + bytes;
+}
+const Bytes kIcon2x2 = Icon(2, 2, 24, 16, Bytes(16, 0x5A));
+
+// A record's own fields, in archive order, with the version given.
+Bytes RecordBody(unsigned version = 0, const Bytes& icon = kIcon2x2) {
+  return Le16(version) + Str("/pics/A.tga") + Str("A.tga") + Le32(640) + Le32(480) + Le16(24) +
+         Le32(1) + Le32(2) + Le32(0x22222222) + Le32(0x11111111) + icon;
+}
+Bytes Catalogue(unsigned count, const Bytes& objects, unsigned version = 0) {
+  return Le16(version) + Le16(count) + objects;
+}
+const Bytes kOneRecord = Catalogue(1, NewClass("CKvClipMedia") + RecordBody());
+
+// Loads a catalogue file as the search does (whole, nothing after it).
+bool LoadsAsCatalogue(const Bytes& bytes, CKvClipMediaFileCollection* into = nullptr) {
+  static const kvtest::TempDir dir;
+  kvtest::WriteFileBytes(dir.path() + "/PicMedia.pmf", bytes);
+  CKvClipMediaFileCollection local;
+  return KvLoadArchiveFile(into ? *into : local, dir.File("PicMedia.pmf"));
+}
+
+TEST(ClipMedia, ArchiveFormIsFieldByFieldAndAnyVersionLoads) {
+  for (const unsigned version : {0u, 1u, 0xBEEFu}) {
+    CKvClipMediaFileCollection catalogue;
+    ASSERT_TRUE(LoadsAsCatalogue(
+        Catalogue(1, NewClass("CKvClipMedia") + RecordBody(version), version), &catalogue));
+    ASSERT_EQ(catalogue.GetList().GetCount(), 1);
+    const auto& r = *static_cast<CKvClipMedia*>(catalogue.GetList().GetHead());
+    EXPECT_EQ(r.GetFileFullPath(), L"/pics/A.tga");
+    EXPECT_EQ(r.GetName(), L"A.tga");
+    EXPECT_EQ(r.GetPicSize(), CSize(640, 480));
+    EXPECT_EQ(r.GetBits(), 24);
+    EXPECT_EQ(r.GetFileSize(), 0x100000002ull);
+    // High half first in the archive, low half first in memory.
+    EXPECT_EQ(r.GetLastWriteTime().dwHighDateTime, 0x22222222u);
+    EXPECT_EQ(r.GetLastWriteTime().dwLowDateTime, 0x11111111u);
+    EXPECT_EQ(r.GetIcon().GetIconSize(), CSize(2, 2));
+    // Stored again: the same bytes, version 0.
+    EXPECT_EQ(kvtest::StoreArchive([&](CArchive& ar) { catalogue.Serialize(ar); }), kOneRecord);
+  }
+}
+
+// Stored and loaded back, a record from a folder entry is the same file; CompareMedia looks at
+// the path without regard to case, the size and the time, and at nothing else.
+TEST(ClipMedia, RoundTripComparesEqualAndCompareMediaSeesPathSizeAndTime) {
+  WIN32_FIND_DATAW find{};
+  find.nFileSizeHigh = 3;
+  find.nFileSizeLow = 0xFFFFFFF0u;
+  find.ftLastWriteTime = {0xDEADBEEFu, 0x01D00000u};
+  CKvClipMediaFileCollection stored, loaded;
+  auto* record = new CKvClipMedia;
+  record->SetBasicInfo(L"/clips/Bühne 1.tga", &find);
+  stored.GetList().AddTail(record);
+  kvtest::LoadArchive(kvtest::StoreArchive([&](CArchive& ar) { stored.Serialize(ar); }),
+                      [&](CArchive& ar) { loaded.Serialize(ar); });
+  ASSERT_EQ(loaded.GetList().GetCount(), 1);
+  auto* back = static_cast<CKvClipMedia*>(loaded.GetList().GetHead());
+  EXPECT_TRUE(kvtest::SameRecord(*back, *record));
+
+  const struct {
+    const wchar_t* path;
+    DWORD* field;
+    int equal;
+  } rows[] = {
+      {L"/CLIPS/bühne 1.TGA", nullptr, 1},
+      {L"/clips/Bühne 2.tga", nullptr, 0},
+      {L"/clips/Bühne 1.tga", &find.nFileSizeHigh, 0},
+      {L"/clips/Bühne 1.tga", &find.nFileSizeLow, 0},
+      {L"/clips/Bühne 1.tga", &find.ftLastWriteTime.dwLowDateTime, 0},
+      {L"/clips/Bühne 1.tga", &find.ftLastWriteTime.dwHighDateTime, 0},
+  };
+  for (const auto& row : rows) {
+    const WIN32_FIND_DATAW saved = find;
+    if (row.field) ++*row.field;
+    CKvClipMedia other;
+    other.SetBasicInfo(row.path, &find);
+    EXPECT_EQ(back->CompareMedia(&other), row.equal) << CString(row.path).ToUtf8();
+    find = saved;
+  }
+}
+
+TEST(ClipMedia, MakeExtInfoTakesPictureExtensionsInAnyCase) {
+  KvMediaFileOpen();
+  kvtest::TempDir dir;
+  std::vector<DWORD> pixels(16 * 8, 0xFF336699u);
+  for (const char* name : {"a.jpg", "b.jpeg"})
+    KvMediaSaveJPGFile(dir.File(name), pixels.data(), CSize(16, 8), CRect(0, 0, 16, 8));
+  kvtest::WritePicture(dir.path() + "/c.Tga", 30, 20, 1);
+  kvtest::WritePicture(dir.path() + "/d.tga.txt", 30, 20, 1);
+  kvtest::PngImage png{.width = 5, .height = 3, .colorType = 2};
+  png.samples.assign(5 * 3 * 3, 0x80);
+  kvtest::WritePng(dir.path() + "/e.png", png);
+  const struct {
+    const char* file;
+    int made;
+    int bits;
+  } rows[] = {
+      {"a.jpg", 1, 32}, {"b.jpeg", 0, 0},  // four letters are not in the list
+      {"c.Tga", 1, 32}, {"d.tga.txt", 0, 0},
+      {"e.png", 1, 3},  // the information call's figure for PNG: bytes per pixel
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.file);
+    CKvClipMedia record;
+    record.SetBasicInfo(dir.File(row.file), nullptr);
+    EXPECT_EQ(record.MakeExtInfo(), row.made);
+    RECT info{};
+    if (row.made) KvMediaGetPicInfo(dir.File(row.file), &info, nullptr);
+    EXPECT_EQ(record.GetPicSize(), CSize(info.right - info.left, info.bottom - info.top));
+    EXPECT_EQ(record.GetBits(), row.bits);
+    EXPECT_EQ(record.GetName(), row.made ? CString::FromUtf8(row.file) : CString());
+    EXPECT_EQ(record.GetIcon().GetIconSize(), row.made ? CSize(80, 60) : CSize());
+  }
+  KvMediaFileClose();
+}
+
+TEST(ClipMedia, LyingCataloguesAreRefusedWithTheirReason) {
+  const Bytes record = NewClass("CKvClipMedia") + RecordBody();
+  const Bytes body = RecordBody();
+  Bytes nested;  // collections inside collections, deeper than any catalogue is
+  for (int i = 0; i < 300; ++i)
+    nested = nested + NewClass("CKvClipMediaFileCollection") + Le16(0) + Le16(1);
+  kvtest::ExpectReasons(
+      {
+          {"count larger than the records", Catalogue(1000, record), "truncated"},
+          {"string longer than the file",
+           Catalogue(1, NewClass("CKvClipMedia") + Le16(0) +
+                            Bytes{0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF} + Le32(0x00080000)),
+           "truncated"},
+          {"string longer than any path",
+           Catalogue(1, NewClass("CKvClipMedia") + Le16(0) +
+                            Bytes{0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF} + Le32(0x7FFFFFFF)),
+           "damaged"},
+          {"icon larger than its bytes",
+           Catalogue(1,
+                     NewClass("CKvClipMedia") + RecordBody(0, Icon(80, 60, 24, 14400, Bytes(9)))),
+           "truncated"},
+          {"icon whose count is not its size",
+           Catalogue(1, NewClass("CKvClipMedia") + RecordBody(0, Icon(80, 60, 24, 16, Bytes(16)))),
+           "damaged"},
+          {"a collection inside",
+           Catalogue(1, NewClass("CKvClipMediaFileCollection") + Catalogue(0, {})),
+           "holds an object of an unknown or unexpected class"},
+          {"nesting without end", Catalogue(1, nested), "damaged"},
+          {"the same record twice", Catalogue(2, record + Le16(2)), "damaged"},
+          {"a class where a record goes", Catalogue(2, record + Le16(1)), "damaged"},
+          {"an icon where a record goes", Catalogue(1, NewClass("CKvIconObj") + kIcon2x2),
+           "holds an object of an unknown or unexpected class"},
+          {"a list that is no object of the suite", Catalogue(1, NewClass("CObList") + Le16(0)),
+           "holds an object of an unknown or unexpected class"},
+          {"unknown class", Catalogue(1, NewClass("CNoSuchThing") + body),
+           "holds an object of an unknown or unexpected class"},
+          {"bytes after the catalogue", kOneRecord + Bytes{0}, "has bytes past its end"},
+          {"empty file", {}, "truncated"},
+      },
+      [](Bytes bytes) { return !LoadsAsCatalogue(bytes); });
+}
+
+TEST(ClipMedia, EveryCutOfACatalogueIsRefused) {
+  const Bytes two =
+      Catalogue(2, NewClass("CKvClipMedia") + RecordBody() + Le16(0x8001) + RecordBody());
+  kvtest::ExpectEveryPrefixFails(two, [](const Bytes& b) { return LoadsAsCatalogue(b); });
+}
+
+// Remembers the largest read asked of it: a loader asks for what it has made room for.
+class RecordingFile : public CMemFile {
+ public:
+  using CMemFile::CMemFile;
+  UINT Read(void* buffer, UINT count) override {
+    largest = std::max(largest, count);
+    return CMemFile::Read(buffer, count);
+  }
+  UINT largest = 0;
+};
+
+TEST(ClipMedia, ClaimsLargerThanTheFileAreRefusedBeforeRoomIsMade) {
+  const Bytes rows[] = {
+      Catalogue(1, NewClass("CKvClipMedia") + Le16(0) + Bytes{0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF} +
+                       Le32(0x00080000)),
+      Catalogue(1, NewClass("CKvClipMedia") + RecordBody(0, Icon(1024, 1024, 32, 4u << 20))),
+  };
+  for (Bytes bytes : rows) {
+    RecordingFile file(bytes.data(), static_cast<UINT>(bytes.size()));
+    CKvClipMediaFileCollection catalogue;
+    CArchive ar(&file, CArchive::load);
+    EXPECT_THROW(catalogue.Serialize(ar), CArchiveException);
+    // Reads beyond the archive's own buffer go straight into the room made for the data.
+    EXPECT_LE(file.largest, std::max<std::size_t>(4096, bytes.size()));
+  }
+}
+
+}  // namespace

@@ -1,0 +1,24 @@
+// Pictures in folders and records compared field by field, for the clip-media tests.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "KvMediaFile/KvClipMedia.h"
+
+namespace kvtest {
+
+// Writes a w x h 32-bit TGA (or BMP, by the extension) whose pixels depend on `seed`.
+void WritePicture(const std::string& path, int w, int h, int seed);
+// Sets a file's last-write time to `seconds` since 1970.
+void SetWriteTime(const std::string& path, long long seconds);
+// Replaces a file's bytes with junk of the same length, keeping its last-write time.
+void SpoilKeepingState(const std::string& path);
+
+// Every field a record holds, icon bytes included.
+bool SameRecord(const CKvClipMedia& a, const CKvClipMedia& b);
+
+// The list's records as pointers.
+std::vector<const CKvClipMedia*> Records(CKvObList& list);
+
+}  // namespace kvtest

@@ -1,0 +1,183 @@
+// kvmedia catalog FOLDER [--types tga,bmp,...] [--json] [--contact-sheet OUT.png]: the
+// pictures of a folder as the picture panel lists them, through the folder's catalogue.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Commands.h"
+#include "ContactSheet.h"
+#include "KvMediaFile/KvClipMedia.h"
+#include "KvMediaFile/KvPicture.h"
+#include "PngWriter.h"
+#include "Progress.h"
+#include "ToolSupport.h"
+#include "host/FileName.h"
+#include "platform/Paths.h"
+
+namespace kvtool {
+
+extern const Command kCatalogCommand;
+
+namespace {
+
+constexpr const char* kDefaultTypes = "tga,bmp,gif,pcx,jpg,png,psd";
+constexpr const wchar_t* kCatalogName = L"PicMedia.pmf";
+
+const char* StateName(EKvClipState state) {
+  switch (state) {
+    case EKvClipState::kFromCatalog:
+      return "taken";
+    case EKvClipState::kReadAgain:
+      return "read again";
+    case EKvClipState::kNew:
+      return "new";
+    default:
+      return "left out";
+  }
+}
+
+int Run(const Args& args) {
+  bool json = false;
+  std::string types = kDefaultTypes;
+  std::optional<std::string> sheet;
+  std::vector<std::string> folders;
+  for (ArgWalker arg(args); arg.Next();) {
+    const std::string a = arg.Current();
+    if (!arg.IsOption()) {
+      folders.push_back(a);
+    } else if (a == "--json") {
+      json = true;
+    } else if (a == "--types" || a == "--contact-sheet") {
+      const std::optional<std::string> v = arg.Value();
+      if (!v || v->empty()) return Usage(kCatalogCommand, a + " needs a value");
+      (a == "--types" ? types : sheet.emplace()) = *v;
+    } else {
+      return Usage(kCatalogCommand, "unknown option " + a);
+    }
+  }
+  if (folders.size() != 1) return Usage(kCatalogCommand, "expected one FOLDER");
+  const std::string& folder = folders[0];
+  const CString path = PathArg(folder);
+  if (!KvDoesDirExist(path))
+    return Fail(folder + ": " + (KvDoesFileExist(path) ? "not a folder" : "no such folder"));
+
+  KvMediaFileOpen();
+  CKvObList list;
+  std::map<const CKvClipMedia*, EKvClipState> states;
+  std::vector<std::pair<std::string, std::string>> leftOut;  // name, reason
+  std::unique_ptr<Progress> progress;
+  SKvFetchOptions options;
+  options.onRecord = [&](const CKvClipMedia& record, EKvClipState state, const CString& reason) {
+    if (state == EKvClipState::kUnreadable)
+      leftOut.emplace_back(record.GetPureFileName().ToUtf8(), reason.ToUtf8());
+    else
+      states[&record] = state;
+  };
+  options.onProgress = [&](int done, int total) {
+    if (!progress)
+      progress = std::make_unique<Progress>("thumbnails of " + folder, total, "pictures");
+    progress->Set(done);
+    return !CancelRequested();
+  };
+  SKvFetchReport report;
+  {
+    const CancelOnInterrupt cancel;
+    KvMediaFetchValidFileEx(&list, path, KvJoinPath(path, kCatalogName), PathArg(types), options,
+                            &report);
+    progress.reset();
+  }
+  if (report.cancelled) {
+    KvMediaFileClose();
+    std::fprintf(stderr, "kvmedia: interrupted\n");
+    return 130;
+  }
+
+  std::vector<const CKvClipMedia*> items;
+  for (POSITION pos = list.GetHeadPosition(); pos;)
+    items.push_back(static_cast<const CKvClipMedia*>(list.GetNext(pos)));
+  const std::string catalogue = report.catalogCurrent  ? "unchanged"
+                                : report.catalogStored ? "stored"
+                                : items.empty()        ? "none"
+                                                       : "not stored";
+  if (json) std::printf("{\"folder\": %s,\n \"pictures\": [", JsonString(folder).c_str());
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    const CKvClipMedia& m = *items[i];
+    Record r(m.GetPureFileName().ToUtf8());
+    r.Number("width", m.GetPicSize().cx);
+    r.Number("height", m.GetPicSize().cy);
+    r.Number("bits", m.GetBits());
+    r.Number("file_size", static_cast<long long>(m.GetFileSize()));
+    r.Text("catalogue", StateName(states.count(&m) ? states[&m] : EKvClipState::kNew));
+    if (json)
+      std::printf("%s\n  %s", i ? "," : "", r.AsJson().c_str());
+    else
+      std::printf("%s\n", r.AsText().c_str());
+  }
+  if (json) {
+    std::printf("\n ],\n \"left_out\": [");
+    for (std::size_t i = 0; i < leftOut.size(); ++i) {
+      Record r(leftOut[i].first);
+      r.Fail(leftOut[i].second);
+      std::printf("%s\n  %s", i ? "," : "", r.AsJson().c_str());
+    }
+    std::printf("\n ],\n \"catalogue\": %s", JsonString(catalogue).c_str());
+    if (!report.notStoredReason.IsEmpty())
+      std::printf(", \"not_stored_reason\": %s",
+                  JsonString(report.notStoredReason.ToUtf8()).c_str());
+    if (!report.catalogRefused.IsEmpty())
+      std::printf(", \"old_catalogue_refused\": %s",
+                  JsonString(report.catalogRefused.ToUtf8()).c_str());
+    std::printf("}\n");
+  } else {
+    for (const auto& [name, reason] : leftOut)
+      std::printf("%s: left out: %s\n", name.c_str(), reason.c_str());
+    std::printf(
+        "%zu pictures: %d taken from the catalogue, %d read again, %d new, %d left out;"
+        " catalogue %s%s\n",
+        items.size(), report.fromCatalog, report.readAgain, report.added, report.unreadable,
+        catalogue.c_str(),
+        report.catalogRefused.IsEmpty()
+            ? ""
+            : (" (the old one was refused: " + report.catalogRefused.ToUtf8() + ")").c_str());
+  }
+  if (!report.notStoredReason.IsEmpty())
+    std::fprintf(stderr, "kvmedia: catalogue not stored: %s\n",
+                 report.notStoredReason.ToUtf8().c_str());
+  int status = 0;
+  if (sheet) {
+    const std::string error = WriteContactSheet(*sheet, items);
+    if (!error.empty()) status = Fail(*sheet + ": " + error);
+  }
+  KvMediaFileClose();
+  return status;
+}
+
+}  // namespace
+
+const Command kCatalogCommand = {
+    "catalog", "list the pictures of a folder through its catalogue, with a contact sheet",
+    "usage: kvmedia catalog FOLDER [--types tga,bmp,...] [--json] [--contact-sheet OUT.png]\n"
+    "\n"
+    "Lists the pictures of FOLDER as the picture panel does: one line per picture with\n"
+    "width, height, bits (the library's figure; for PNG the bytes per pixel), file_size and\n"
+    "catalogue: 'taken' (unchanged since the folder's catalogue PicMedia.pmf was written,\n"
+    "so not opened), 'read again' (changed since) or 'new'. Files that do not load are\n"
+    "listed as left out, with the reason. A summary line follows. The catalogue is renewed\n"
+    "when anything changed; when it cannot be written the folder is listed all the same and\n"
+    "'catalogue not stored: REASON' goes to standard error.\n"
+    "  --types LIST          extensions to look for, comma-separated, matched without\n"
+    "                        regard to case (default tga,bmp,gif,pcx,jpg,png,psd)\n"
+    "  --json                one JSON object: folder, pictures, left_out, catalogue\n"
+    "  --contact-sheet OUT   also write a PNG of every thumbnail with its name under it\n"
+    "                        (characters outside printable ASCII are drawn as '?')\n"
+    "Ctrl-C while thumbnails are made stops without touching the catalogue (exit 130).\n"
+    "Exits 1 when FOLDER is not a folder or the contact sheet cannot be written.\n",
+    Run};
+const Registrar kCatalogRegistrar(kCatalogCommand);
+
+}  // namespace kvtool
