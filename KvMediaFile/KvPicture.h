@@ -8,6 +8,7 @@
 #pragma once
 
 #include "KvMediaFile/KvMediaApi.h"
+#include "host/MemBlock.h"
 #include "platform/Bitmap.h"
 #include "platform/Geometry.h"
 #include "platform/String.h"
@@ -115,3 +116,41 @@ KV_MEDIA_API DWORD* KvMediaLoadGIFFile(CString path, CRect& rect);
 KV_MEDIA_API DWORD* KvMediaLoadJPGFile(CString path, CRect& rect);
 KV_MEDIA_API DWORD* KvMediaLoadJPGFile(CString path, CRect& rect, int& value);
 KV_MEDIA_API int KvMediaSaveJPGFile(CString path, DWORD* pixels, CSize size, CRect rect);
+
+// ---- Compositing: the bilinear sampler, scaled loads, background pictures, window fills.
+// The sampler and the scaled loads read the tables that KvMediaFileOpen builds.
+
+// One bilinear sample of a width x height picture at (x, y), in 24.8 fixed point; `offsets`
+// holds the index of each row's first pixel. Within one pixel before the first column or
+// row the edge repeats; further out the clamped edge colour comes back with alpha 0.
+KV_MEDIA_API tagCOLOR32 KvGetSubpixel_Bilinear(tagCOLOR32* source, LONG x, LONG y, int width,
+                                               int height, LONG* offsets);
+
+// Loads a picture and scales it over the whole cx x cy target, mixed by `mode`: 0 the
+// picture over the target, 1 the target over the picture, any other value a plain copy. 0
+// when the picture cannot be loaded or the target is empty; the target is then untouched.
+KV_MEDIA_API int KvMediaLoadPicFile(CString path, tagCOLOR32* target, CSize size, EMixMode mode);
+KV_MEDIA_API int KvMediaZoomPicFile(CString path, tagCOLOR32* target, CSize size, EMixMode mode);
+// The picture scaled to the whole target as above, but written only where the clip `clip`
+// and the placement `place` (the picture's own rect when empty) overlap, with the picture's
+// top-left corner at that window's top-left corner.
+KV_MEDIA_API int KvMediaZoomPicFile(CString path, CRect clip, CRect place, CSize size,
+                                    tagCOLOR32* target, EMixMode mode);
+
+// Fills a block with the grey or white background picture (the HD one when the video
+// standard is HD), at its top-left corner or tiled over it. 0 when the picture is missing.
+KV_MEDIA_API int KvMediaFillBack(CKvMemBlock* block, int grey, int tile);
+// The folder of the background pictures: the one set here, else the environment's
+// KVMEDIA_IMG_DIR, else /opt/VelmoraCG64/App/Img/. An empty folder restores that choice.
+KV_MEDIA_API void KvMediaSetBackFolder(CString folder);
+KV_MEDIA_API CString KvMediaGetBackFolder();
+
+// Window fills. Background kinds: 1 the grey picture, 2 the white one, any other the colour
+// bars. With `widthFit`, a child window is narrowed to a multiple of 4 pixels first.
+// A colour, alone or (with `composite`) laid with its alpha over the background.
+KV_MEDIA_API int KvMediaColorFillWnd(CWnd* window, tagCOLOR32* color, int composite, int backKind,
+                                     int widthFit);
+// A picture file drawn into `rect` (black first), stretched, alone or over the background.
+KV_MEDIA_API int KvMediaFileFillWnd(CDC* dc, CRect rect, CString path, int back, int backKind);
+KV_MEDIA_API int KvMediaFileFillWnd(CWnd* window, CString path, int back, int backKind,
+                                    int widthFit);

@@ -31,3 +31,7 @@ if((KV_TESTS OR KV_BENCH) AND NOT KV_FUZZ)
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(AVCODEC REQUIRED IMPORTED_TARGET libavcodec libavutil)
 endif()
+# libswscale's bilinear scaler (Debian libswscale-dev): the peer of the zoom benchmark only.
+if(KV_BENCH AND NOT KV_FUZZ AND NOT KV_SANITIZE AND NOT KV_TSAN)
+  pkg_check_modules(SWSCALE REQUIRED IMPORTED_TARGET libswscale libavutil)
+endif()

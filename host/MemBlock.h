@@ -8,8 +8,9 @@
 #include "host/Objects.h"
 #include "platform/Geometry.h"
 
-// How a copy combines source and destination pixels.
-enum EMixMode {
+// How a copy combines source and destination pixels. Callers may pass any int (the scaled
+// loads copy for values other than 0 and 1), hence the fixed underlying type.
+enum EMixMode : int {
   KV_MIX_OVER = 0,   // the source laid over the destination
   KV_MIX_UNDER = 1,  // the destination laid over the source
   KV_MIX_COPY = 2,   // the source replaces the destination

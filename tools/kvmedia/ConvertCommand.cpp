@@ -11,7 +11,7 @@
 #include "KvMediaFile/KvMovie.h"
 #include "KvMediaFile/KvPicture.h"
 #include "KvMediaFile/KvScroll.h"
-#include "PngWriter.h"
+#include "PictureOutput.h"
 #include "Progress.h"
 #include "ToolSupport.h"
 #include "host/FileName.h"
@@ -23,17 +23,6 @@ namespace kvtool {
 extern const Command kConvertCommand;
 
 namespace {
-
-std::vector<DWORD> Crop(const DWORD* pixels, CSize size, const CRect& area) {
-  std::vector<DWORD> crop(static_cast<std::size_t>(area.Width()) * area.Height());
-  for (int y = 0; y < area.Height(); ++y)
-    std::copy_n(pixels + static_cast<std::size_t>(area.top + y) * size.cx + area.left, area.Width(),
-                crop.begin() + static_cast<std::ptrdiff_t>(y) * area.Width());
-  return crop;
-}
-
-// Pictures above this many pixels show their progress.
-constexpr long long kBigPicture = 20'000'000;
 
 int Run(const Args& args) {
   std::vector<std::string> files;
@@ -57,10 +46,7 @@ int Run(const Args& args) {
   if (files.size() != 2) return Usage(kConvertCommand, "expected IN and OUT");
   const std::string& in = files[0];
   const std::string& out = files[1];
-  const std::string ext = LowerExtension(out);
-  const bool jpeg = ext == ".jpg" || ext == ".jpeg";
-  if (ext != ".tga" && ext != ".bmp" && ext != ".pcx" && ext != ".png" && !jpeg)
-    return Usage(kConvertCommand, "OUT must end in .tga, .bmp, .pcx, .jpg, .jpeg or .png");
+  if (!IsPictureOutput(out)) return Usage(kConvertCommand, kPictureOutputRule);
 
   KvMediaFileOpen();
   const CString inPath = PathArg(in);
@@ -89,42 +75,8 @@ int Run(const Args& args) {
   CRect area = region.value_or(whole);
   if (!area.IntersectRect(&area, &whole)) return Fail("the region lies outside the picture");
 
-  auto* pixels = static_cast<DWORD*>(picture.get());
-  // PNG and JPEG are written whole from what they are given: the region alone.
-  std::vector<DWORD> crop;
-  DWORD* source = pixels;
-  if ((ext == ".png" || jpeg) && !(area == whole)) {
-    crop = Crop(pixels, size, area);
-    source = crop.data();
-  }
-  const CString outPath = PathArg(out);
-  int ok = 0;
-  if (ext == ".png") {
-    std::optional<Progress> writing;
-    if (1LL * area.Width() * area.Height() > kBigPicture)
-      writing.emplace("writing " + out, area.Height(), "rows");
-    std::string error;
-    if (!WritePng(out, source, area.Width(), area.Height(), &error, writing ? &*writing : nullptr))
-      return Fail(error);
-    ok = 1;
-  } else {
-    std::optional<Progress> writing;
-    if (1LL * area.Width() * area.Height() > kBigPicture) writing.emplace("writing " + out, 0, "");
-    if (ext == ".tga") {
-      ok = KvMediaSaveTGAFile(outPath, pixels, size, area);
-    } else if (ext == ".bmp") {
-      ok = KvMediaSaveBMPFile(outPath, pixels, size, area);
-    } else if (ext == ".pcx") {
-      ok = KvMediaSavePCXFile(outPath, pixels, size, area);
-    } else {
-      ok = KvMediaSaveJPGFile(outPath, source, area.Size(),
-                              CRect(0, 0, area.Width(), area.Height()));
-    }
-  }
-  if (!ok) {
-    return Fail("cannot write " + out + ": " +
-                LibraryReason("the picture does not fit the format"));
-  }
+  const std::string error = WritePicture(out, static_cast<DWORD*>(picture.get()), size, area);
+  if (!error.empty()) return Fail(error);
   std::printf("%s (%d x %d) -> %s (%d x %d)\n", in.c_str(), size.cx, size.cy, out.c_str(),
               area.Width(), area.Height());
   return 0;

@@ -441,6 +441,14 @@ int Run(const Args& args) {
     demo.Png(name.substr(0, name.size() - 4) + "-loaded.png", static_cast<DWORD*>(back.get()),
              rect.Width(), rect.Height(), what);
   }
+  // The saved lower third stretched over the whole frame by the bilinear sampler.
+  std::vector<DWORD> zoomed(static_cast<std::size_t>(kWidth) * kHeight);
+  if (KvMediaZoomPicFile(part, reinterpret_cast<tagCOLOR32*>(zoomed.data()), frameSize,
+                         KV_MIX_COPY))
+    demo.Png("picture-region-zoomed.png", zoomed.data(), kWidth, kHeight,
+             "the lower third stretched to the whole frame, bilinear");
+  else
+    demo.ok = false;
   const CString empty = CString::FromUtf8(demo.dir + "/Velmora_Empty.tga");
   CRect emptyRect;
   KvGlobalPtr emptyBack(KvMediaCreateEmptyPicFile(empty, CSize(4, 4))
