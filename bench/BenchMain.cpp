@@ -135,8 +135,12 @@ int main(int argc, char** argv) {
   for (const auto& r : kvbench::Rates()) {
     const auto* a = kvbench::Find(reporter, r.name);
     if (!a) continue;
-    std::printf("rate %-48s = %10.1f /s (%.3f ms each)", r.name.c_str(), a->itemsPerSecond,
-                a->itemsPerSecond > 0 ? 1e3 / a->itemsPerSecond : 0.0);
+    // Pixels and the like come by the million; frames and files one at a time.
+    if (a->itemsPerSecond >= 1e6)
+      std::printf("rate %-48s = %10.1f M/s", r.name.c_str(), a->itemsPerSecond / 1e6);
+    else
+      std::printf("rate %-48s = %10.1f /s (%.3f ms each)", r.name.c_str(), a->itemsPerSecond,
+                  a->itemsPerSecond > 0 ? 1e3 / a->itemsPerSecond : 0.0);
     if (r.floor > 0)
       std::printf("  (floor %.0f /s: %s)", r.floor, a->itemsPerSecond >= r.floor ? "ok" : "UNDER");
     if (!r.note.empty()) std::printf("  %s", r.note.c_str());
