@@ -8,8 +8,8 @@ foreach(library IN LISTS KV_LIBRARIES)
   add_library(KvMediaFile::${library} ALIAS ${library})
   set_target_properties(${library} PROPERTIES
     VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
-  # Under clang the sanitizer runtimes come with the executable, so the libraries keep
-  # undefined references to them.
+  # Not in sanitizer builds: under clang the runtimes come with the executable, and the
+  # libraries keep undefined references to them.
   if(NOT (KV_SANITIZE OR KV_TSAN OR KV_FUZZ))
     target_link_options(${library} PRIVATE LINKER:--no-undefined)
   endif()
