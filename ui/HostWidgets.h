@@ -66,6 +66,9 @@ class CKvDialog : public CWnd, public CKvFrameSkin {
   }
   // IDOK, IDCANCEL or what EndDialog was given; -1 when the window cannot be made.
   int DoModal();
+  // Makes the window as DoModal does without running it, for a host (or a test) that runs
+  // its own event loop.
+  BOOL CreateTopLevel() { return MakeWindow(m_parent, false) ? TRUE : FALSE; }
   void EndDialog(int result);
 
   virtual BOOL OnInitDialog() { return TRUE; }
