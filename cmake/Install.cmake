@@ -63,6 +63,34 @@ install(TARGETS ${KV_LIBRARIES} EXPORT KvMediaFileTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(TARGETS kvmedia RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
+# The browsing panel and dialog, when Qt 6 was found: the library KvMediaFileUi with its
+# header, and kvmedia-browse, installed and exported the same way.
+set(KV_WITH_UI FALSE)
+if(TARGET KvMediaFileUi)
+  set(KV_WITH_UI TRUE)
+  add_library(KvMediaFile::KvMediaFileUi ALIAS KvMediaFileUi)
+  set_target_properties(KvMediaFileUi PROPERTIES
+    VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
+  if(NOT (KV_SANITIZE OR KV_TSAN OR KV_FUZZ))
+    target_link_options(KvMediaFileUi PRIVATE LINKER:--no-undefined)
+  endif()
+  if(kv_system_libdir LESS 0)
+    set_target_properties(KvMediaFileUi PROPERTIES INSTALL_RPATH "$ORIGIN")
+    set_target_properties(kvmedia-browse PROPERTIES
+      INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
+  endif()
+  kv_public_headers(KV_UI_HEADERS KvMediaFile/KvMediaUi.h)
+  foreach(header IN LISTS KV_UI_HEADERS)
+    if(NOT header IN_LIST KV_PUBLIC_HEADERS)
+      get_filename_component(folder ${header} DIRECTORY)
+      install(FILES ${header} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/KvMediaFile/${folder})
+    endif()
+  endforeach()
+  install(TARGETS KvMediaFileUi EXPORT KvMediaFileTargets
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+  install(TARGETS kvmedia-browse RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
+
 # find_package(KvMediaFile CONFIG): KvMediaFile::KvMediaFile, with KvHost and KvPlatform.
 set(KV_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/KvMediaFile)
 install(EXPORT KvMediaFileTargets NAMESPACE KvMediaFile:: DESTINATION ${KV_CMAKE_DIR})
