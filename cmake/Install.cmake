@@ -53,7 +53,10 @@ function(kv_public_headers out)
   set(${out} ${found} PARENT_SCOPE)
 endfunction()
 
-kv_public_headers(KV_PUBLIC_HEADERS KvMediaFile/KvMediaFile.h)
+# Beside them, the host services a stand-alone program sets up or calls itself: its own UI
+# services, the video standard, the line codec.
+kv_public_headers(KV_PUBLIC_HEADERS KvMediaFile/KvMediaFile.h host/UiServices.h host/VideoStd.h
+  host/LineCodec.h)
 foreach(header IN LISTS KV_PUBLIC_HEADERS)
   get_filename_component(folder ${header} DIRECTORY)
   install(FILES ${header} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/KvMediaFile/${folder})
