@@ -1,0 +1,766 @@
+// kvmedia for Python: pictures, movies, scrolls and catalogues for pipeline scripts. Pixels
+// come back as numpy arrays (height, width, 4) of bytes B, G, R, A; a loaded picture is a
+// view over the library's own buffer, freed when the last array over it dies. Every refusal
+// raises kvmedia.Error with the library's reason; the long calls run without the GIL.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "KvMediaFile/KvMediaFile.h"
+#include "host/FileName.h"
+#include "host/UiServices.h"
+#include "platform/Dialogs.h"
+#include "platform/FindFile.h"
+#include "platform/Paths.h"
+
+namespace py = pybind11;
+
+namespace {
+
+// kvmedia.Error, made at import and kept for the life of the process.
+PyObject* g_error = nullptr;
+
+// A str (surrogate escapes included), bytes or os.PathLike as the name's bytes, which is
+// how the library takes names: any name opens.
+CString PathArg(const py::handle& path) {
+  PyObject* bytes = nullptr;
+  if (!PyUnicode_FSConverter(path.ptr(), &bytes)) throw py::error_already_set();
+  const auto owned = py::reinterpret_steal<py::bytes>(bytes);
+  return CString::FromUtf8(std::string(owned));
+}
+
+py::str PathText(const CString& path) {
+  const std::string bytes = path.ToUtf8();
+  PyObject* text = PyUnicode_DecodeFSDefaultAndSize(bytes.data(), Py_ssize_t(bytes.size()));
+  if (!text) throw py::error_already_set();
+  return py::reinterpret_steal<py::str>(text);
+}
+
+// The library's reason for the last refusal on this thread, or `fallback`.
+std::string Reason(const char* fallback) {
+  const std::string reason = KvMediaGetLastFailure().ToUtf8();
+  return reason.empty() ? fallback : reason;
+}
+
+[[noreturn]] void Raise(const CString& path, const std::string& reason) {
+  const py::str name = PathText(path);
+  const py::object error =
+      py::reinterpret_borrow<py::object>(g_error)(py::str("{}: {}").format(name, reason));
+  error.attr("path") = name;
+  error.attr("reason") = reason;
+  PyErr_SetObject(g_error, error.ptr());
+  throw py::error_already_set();
+}
+
+// Picture pixels: the array owns a fixed global block through a capsule.
+py::array OwningArray(DWORD* pixels, const CRect& rect) {
+  const py::capsule owner(pixels, [](void* p) { GlobalFree(p); });
+  const py::ssize_t w = rect.Width(), h = rect.Height();
+  return py::array(py::dtype::of<std::uint8_t>(), {h, w, py::ssize_t{4}},
+                   {w * 4, py::ssize_t{4}, py::ssize_t{1}}, pixels, owner);
+}
+
+// A read-only view of pixels that `owner` keeps alive (a player's frame).
+py::array FrameView(const DWORD* pixels, CSize size, py::handle owner) {
+  const py::ssize_t w = size.cx, h = size.cy;
+  py::array view(py::dtype::of<std::uint8_t>(), {h, w, py::ssize_t{4}},
+                 {w * 4, py::ssize_t{4}, py::ssize_t{1}}, pixels, owner);
+  py::detail::array_proxy(view.ptr())->flags &= ~py::detail::npy_api::NPY_ARRAY_WRITEABLE_;
+  return view;
+}
+
+py::array CopyArray(const DWORD* pixels, CSize size) {
+  py::array_t<std::uint8_t> out({py::ssize_t{size.cy}, py::ssize_t{size.cx}, py::ssize_t{4}});
+  std::memcpy(out.mutable_data(), pixels, std::size_t(size.cx) * std::size_t(size.cy) * 4);
+  return out;
+}
+
+// Swaps the first and third byte of every pixel: BGRA <-> RGBA, as a new C-ordered array.
+py::array SwapRedBlue(const py::array& pixels) {
+  py::list order;
+  for (int c : {2, 1, 0, 3}) order.append(c);
+  return pixels[py::make_tuple(py::ellipsis(), order)];
+}
+
+// Pixels given by the caller: (height, width, 4) bytes, C-ordered and 4-byte aligned, in the
+// library's order; anything else is refused or copied into that form.
+struct CallerPixels {
+  py::array array;  // keeps the pixels alive
+  CSize size;
+  DWORD* data() const { return static_cast<DWORD*>(const_cast<void*>(array.data())); }
+};
+
+CallerPixels TakePixels(const py::handle& object, const std::string& order) {
+  if (!py::isinstance<py::array>(object)) throw py::type_error("pixels must be a numpy array");
+  auto array = py::reinterpret_borrow<py::array>(object);
+  if (!array.dtype().is(py::dtype::of<std::uint8_t>()))
+    throw py::type_error("pixels must be uint8, not " + std::string(py::str(array.dtype())));
+  if (array.ndim() != 3 || array.shape(2) != 4)
+    throw py::value_error("pixels must have the shape (height, width, 4)");
+  if (array.shape(0) < 1 || array.shape(1) < 1 || array.shape(0) > INT_MAX ||
+      array.shape(1) > INT_MAX / 4)
+    throw py::value_error("pixels must be at least 1 x 1 and fit in int sizes");
+  if (order == "rgba")
+    array = SwapRedBlue(array);
+  else if (order != "bgra")
+    throw py::value_error("order must be 'bgra' or 'rgba'");
+  const bool aligned = reinterpret_cast<std::uintptr_t>(array.data()) % alignof(DWORD) == 0;
+  if (!aligned || !(array.flags() & py::array::c_style))
+    array = py::array_t<std::uint8_t, py::array::c_style>(array.request());
+  const CSize size(int(array.shape(1)), int(array.shape(0)));
+  return {std::move(array), size};
+}
+
+// A (left, top, right, bottom) tuple of the caller.
+CRect TakeRect(const py::handle& object, const char* what) {
+  const auto items = py::cast<std::vector<int>>(object);
+  if (items.size() != 4)
+    throw py::value_error(std::string(what) + " takes (left, top, right, bottom)");
+  return CRect(items[0], items[1], items[2], items[3]);
+}
+
+py::tuple RectTuple(const CRect& r) { return py::make_tuple(r.left, r.top, r.right, r.bottom); }
+
+// ---- The host's dialogs, for a script: messages are silent (the refusal is raised instead),
+// file dialogs are cancelled, and the progress dialog of make_movie calls the script back.
+
+struct MakeProgress {
+  py::object callback;
+  int total = 0;
+  int done = 0;
+  bool cancelled = false;
+  std::optional<py::error_already_set> error;
+};
+thread_local MakeProgress* t_makeProgress = nullptr;
+
+class ScriptProgress : public IKvProgress {
+ public:
+  explicit ScriptProgress(MakeProgress* state) : m_state(state) {}
+  void SetPercent(int) override {}
+  // The maker pumps once before each frame: the frames done so far.
+  void Pump() override {
+    if (!m_state || m_state->cancelled) return;
+    const py::gil_scoped_acquire gil;
+    try {
+      const py::object answer = m_state->callback(m_state->done++, m_state->total);
+      m_state->cancelled = !answer.is_none() && !py::bool_(answer);
+    } catch (py::error_already_set& e) {
+      m_state->error = std::move(e);
+      m_state->cancelled = true;
+    }
+  }
+  bool Cancelled() override { return m_state && m_state->cancelled; }
+
+ private:
+  MakeProgress* m_state;
+};
+
+class ScriptUi : public IKvUiServices {
+ public:
+  int MessageBox(const CString&, const CString&, UINT type, CWnd*) override {
+    return KvDefaultButton(type);
+  }
+  std::unique_ptr<IKvProgress> BeginProgress(const CString&, const CString&, bool, bool,
+                                             CWnd*) override {
+    return std::make_unique<ScriptProgress>(t_makeProgress);
+  }
+  bool ChooseFile(const KvFileDialogRequest&, CString& path) override {
+    path.Empty();
+    return false;
+  }
+};
+
+// ---- Pictures
+
+struct Picture {
+  py::array pixels;
+  CRect rect;
+};
+
+Picture Load(const py::handle& pathArg) {
+  const CString path = PathArg(pathArg);
+  CRect rect;
+  DWORD* pixels = nullptr;
+  {
+    const py::gil_scoped_release nogil;
+    pixels = KvMediaLoadPicFile(path, rect);
+  }
+  if (!pixels) Raise(path, Reason("not a picture this library reads"));
+  return {OwningArray(pixels, rect), rect};
+}
+
+const char* TypeName(int type) {
+  static const char* const kNames[] = {"unknown", "TGA", "BMP", "GIF",          "PCX",
+                                       "JPEG",    "PNG", "PSD", "motion movie", "FLIC movie"};
+  return type >= 0 && type <= 9 ? kNames[type] : "unknown";
+}
+
+// The fields `kvmedia info` prints, from headers only.
+py::dict Info(const py::handle& pathArg) {
+  const CString path = PathArg(pathArg);
+  if (!KvDoesFileExist(path)) Raise(path, KvDoesDirExist(path) ? "is a folder" : "no such file");
+  py::dict info;
+  const auto facts = [&](long long w, long long h, int bits, int channels, bool alpha) {
+    info["width"] = w;
+    info["height"] = h;
+    info["bits"] = bits;
+    info["channels"] = channels;
+    info["alpha"] = alpha;
+  };
+  if (CKvPlayScrollBase::GetScrollCategory(path) == SCROLL_FILE) {
+    static const char* const kDirections[] = {"roll up", "roll down", "crawl left", "crawl right"};
+    DWORD direction = 0, width = 0, lines = 0;
+    if (!KvScrollGetFileInfo(path, &direction, &width, &lines))
+      Raise(path, Reason("not a readable scroll file"));
+    const bool roll = direction <= KV_SCROLL_DOWN;
+    info["type"] = "scroll";
+    facts(roll ? width : lines, roll ? lines : width, 32, 4, true);
+    info["direction"] = direction <= 3 ? kDirections[direction] : "unknown";
+    info["line_width"] = width;
+    info["lines"] = lines;
+  } else if (const ENUMMOVIETYPE movie = CKvPlayMovieBase::MovieCategory(path);
+             movie != MOVIE_UNKNOWN) {
+    const bool flic = movie == MOVIE_FLIC;
+    CRect rect;
+    WORD word = 0;
+    int frames = 0;
+    if (!KvMovieGetFileInfo(path, &rect, &word, &frames))
+      Raise(path, Reason("not a movie this library reads"));
+    info["type"] = flic ? "FLIC movie" : "motion movie";
+    facts(rect.Width(), rect.Height(), flic ? 8 : 32, 4, true);
+    info["x"] = rect.left;
+    info["y"] = rect.top;
+    info["frames"] = frames;
+    SKvFlicHeader header;
+    if (!flic)
+      info["key_interval"] = word;
+    else if (KvReadFlicHeader(path, header))
+      info["speed_ms"] = std::llround(header.MillisecondsPerFrame());
+  } else {
+    SKvPicFacts f;
+    if (!KvMediaGetPicFacts(path, &f)) Raise(path, Reason("no picture header this library knows"));
+    info["type"] = TypeName(f.type);
+    facts(f.width, f.height, f.storedBits, f.channels, f.alpha);
+    info["x"] = f.x;
+    info["y"] = f.y;
+    // The library's own figure; for PNG its information call decodes the whole file.
+    RECT rect{};
+    int bits = 0;
+    if (f.type != KV_PIC_PNG && KvMediaGetPicInfo(path, &rect, &bits)) info["library_bits"] = bits;
+  }
+  struct stat st {};
+  if (::stat(path.ToUtf8().c_str(), &st) == 0)
+    info["file_size"] = static_cast<long long>(st.st_size);
+  return info;
+}
+
+std::string LowerExtension(const CString& path) {
+  std::string name = path.ToUtf8();
+  const auto slash = name.rfind('/'), dot = name.rfind('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
+  name = name.substr(dot);
+  std::transform(name.begin(), name.end(), name.begin(),
+                 [](unsigned char c) { return std::tolower(c); });
+  return name;
+}
+
+void Save(const py::handle& pathArg, const py::handle& pixelsArg, const py::handle& rectArg,
+          const std::string& order) {
+  const CString path = PathArg(pathArg);
+  const std::string ext = LowerExtension(path);
+  const bool jpeg = ext == ".jpg" || ext == ".jpeg";
+  if (ext == ".png")
+    throw py::value_error(
+        "PNG is not a format the library saves: write picture.rgba() with a PNG writer, or "
+        "save as .tga");
+  if (ext != ".tga" && ext != ".bmp" && ext != ".pcx" && !jpeg)
+    throw py::value_error("the name must end in .tga, .bmp, .pcx, .jpg or .jpeg");
+  CallerPixels pixels = TakePixels(pixelsArg, order);
+  const CRect whole(0, 0, pixels.size.cx, pixels.size.cy);
+  CRect rect = whole;
+  if (!rectArg.is_none()) {
+    rect = TakeRect(rectArg, "rect");
+    CRect inside;
+    if (rect.IsRectEmpty() || !inside.IntersectRect(&rect, &whole) || !(inside == rect))
+      throw py::value_error("rect must be a non-empty region inside the picture");
+  }
+  // The JPEG saver writes the whole buffer it is given: the region alone, then.
+  if (jpeg && !(rect == whole)) {
+    const py::slice rows(rect.top, rect.bottom, 1), columns(rect.left, rect.right, 1);
+    pixels = TakePixels(pixels.array[py::make_tuple(rows, columns)], "bgra");
+    rect = CRect(0, 0, pixels.size.cx, pixels.size.cy);
+  }
+  int saved = 0;
+  {
+    const py::gil_scoped_release nogil;
+    if (ext == ".pcx")
+      saved = KvMediaSavePCXFile(path, pixels.data(), pixels.size, rect);
+    else if (jpeg)
+      saved = KvMediaSaveJPGFile(path, pixels.data(), pixels.size, rect);
+    else
+      saved = KvMediaSavePicFile(path, pixels.data(), pixels.size, rect, nullptr);
+  }
+  if (!saved) Raise(path, Reason("the picture could not be saved"));
+}
+
+// ---- Movies
+
+class Movie {
+ public:
+  Movie(const py::handle& pathArg, bool memory, const py::handle& background, int mix,
+        const py::handle& paste)
+      : m_path(PathArg(pathArg)) {
+    if (mix != 0 && mix != 1) throw py::value_error("mix must be 0 (movie over) or 1 (under)");
+    if (!background.is_none())
+      m_back.emplace(TakePixels(background, "bgra"));
+    else if (!paste.is_none())
+      throw py::value_error("paste goes with a background");
+    if (!paste.is_none()) m_paste = TakePoint(paste);
+    const py::gil_scoped_release nogil;
+    Open(memory, mix);
+  }
+
+  int frames() const { return m_player->m_nFrames; }
+  CRect rect() const { return m_rect; }
+  int keyInterval() const { return m_key; }
+
+  // Frame i of frames(), as a view of the player's frame (or the composed frame) that the
+  // next frame overwrites.
+  py::array View(py::handle self, int index) {
+    const DWORD* pixels = Render(static_cast<float>(index) / static_cast<float>(frames()));
+    return FrameView(pixels, OutputSize(), self);
+  }
+  py::array Frame(float t) { return CopyArray(Render(t), OutputSize()); }
+
+ private:
+  // Runs without the GIL: a refusal is kept for Check.
+  void Open(bool memory, int mix) {
+    switch (CKvPlayMovieBase::MovieCategory(m_path)) {
+      case MOVIE_SVE:
+      case MOVIE_KVX:
+        m_player = std::make_unique<CKvPlayMovieMotion>();
+        break;
+      case MOVIE_FLIC:
+        m_player = std::make_unique<CKvPlayMovieFlick>();
+        break;
+      default:
+        return Fail("not a movie this library plays (.sve, .fli, .flc)");
+    }
+    if (!KvDoesFileExist(m_path)) return Fail("no such file");
+    WORD key = 0;
+    int count = 0;
+    if (!KvMovieGetFileInfo(m_path, &m_rect, &key, &count) || !m_player->Open(m_path, memory))
+      return Fail(Reason("not a readable movie").c_str());
+    m_key = key;
+    // The FLIC player clears the flag in Open: it is the caller's to set before Prepare.
+    m_player->m_bLoadToMem = memory ? 1 : 0;
+    CKvMemBlock* back = nullptr;
+    if (m_back) {
+      if (!m_backBlock.InitBlock(m_back->size)) return Fail("out of memory");
+      std::memcpy(m_backBlock.GetAddress(), m_back->data(),
+                  std::size_t(m_back->size.cx) * std::size_t(m_back->size.cy) * 4);
+      m_player->m_nMixMode = mix;
+      // Where the movie was made to stand, unless told otherwise.
+      m_player->m_ptPaste = m_paste.value_or(m_rect.TopLeft());
+      m_placed.resize(std::size_t(m_back->size.cx) * std::size_t(m_back->size.cy));
+      back = &m_backBlock;
+    }
+    try {
+      if (!m_player->Prepare(back))
+        return Fail(Reason("the movie's frames cannot be read").c_str());
+    } catch (const CFileException&) {
+      return Fail(Reason("a frame cannot be read").c_str());
+    }
+  }
+
+  static CPoint TakePoint(const py::handle& object) {
+    const auto xy = py::cast<std::vector<int>>(object);
+    if (xy.size() != 2) throw py::value_error("paste takes (x, y)");
+    return CPoint(xy[0], xy[1]);
+  }
+
+  void Fail(const char* reason) {
+    m_failure = reason;
+    m_player.reset();
+  }
+
+ public:
+  // After construction: raises the refusal of Open, if any.
+  void Check() {
+    if (!m_player) Raise(m_path, m_failure);
+  }
+
+ private:
+  CSize OutputSize() const { return m_back ? m_back->size : m_player->m_blockWork.GetSize(); }
+
+  const DWORD* Render(float t) {
+    if (!std::isfinite(t)) throw py::value_error("t must be a finite number");
+    bool ok = false;
+    {
+      const py::gil_scoped_release nogil;
+      const std::lock_guard lock(m_lock);
+      try {
+        ok = m_player->GetOneFrame(t) != 0;
+      } catch (const CFileException&) {
+      }
+      if (ok && m_back) Place();
+    }
+    if (!ok) Raise(m_path, Reason("a frame cannot be read"));
+    return m_back ? m_placed.data()
+                  : reinterpret_cast<const DWORD*>(m_player->m_blockWork.GetAddress());
+  }
+
+  // The background with the work block (already mixed with it there) laid on it.
+  void Place() {
+    const CKvMemBlock& work = m_player->m_blockWork;
+    const CSize bs = m_back->size, ws = work.GetSize();
+    const CPoint at = m_player->m_ptPaste;
+    const auto* wp = reinterpret_cast<const DWORD*>(work.GetAddress());
+    std::memcpy(m_placed.data(), m_backBlock.GetAddress(), m_placed.size() * 4);
+    const long long x0 = std::max(0, at.x), x1 = std::min<long long>(bs.cx, 0LL + at.x + ws.cx);
+    const long long y0 = std::max(0, at.y), y1 = std::min<long long>(bs.cy, 0LL + at.y + ws.cy);
+    for (long long y = y0; x0 < x1 && y < y1; ++y)
+      std::memcpy(&m_placed[std::size_t(y * bs.cx + x0)],
+                  wp + std::size_t((y - at.y) * ws.cx + (x0 - at.x)), std::size_t(x1 - x0) * 4);
+  }
+
+  CString m_path;
+  std::unique_ptr<CKvPlayMovieBase> m_player;
+  std::string m_failure;
+  CRect m_rect;
+  int m_key = 0;
+  std::optional<CallerPixels> m_back;
+  std::optional<CPoint> m_paste;
+  CKvMemBlock m_backBlock;
+  std::vector<DWORD> m_placed;
+  std::mutex m_lock;
+};
+
+struct MovieFrames {
+  py::object movie;
+  int next = 0;
+};
+
+bool MakeMovie(const py::handle& pattern, const py::handle& out, int first, int last, int digits,
+               const py::handle& rectArg, int key, const py::handle& colorKey,
+               const py::handle& tolerance, bool deflicker, const py::object& progress) {
+  if (first < 0 || last < first) throw py::value_error("first and last must be 0 <= first <= last");
+  if (digits < 0 || digits > 32) throw py::value_error("digits must be 0 to 32");
+  if (key < 0 || key > 65535) throw py::value_error("key must be 0 to 65535");
+  const auto colour = [](const py::handle& object, const char* what) {
+    const auto rgb = py::cast<std::vector<int>>(object);
+    if (rgb.size() != 3 ||
+        std::any_of(rgb.begin(), rgb.end(), [](int v) { return v < 0 || v > 255; }))
+      throw py::value_error(std::string(what) + " takes (r, g, b), each 0 to 255");
+    return CKvColor32(BYTE(rgb[0]), BYTE(rgb[1]), BYTE(rgb[2]), 0);
+  };
+  const RECT rect = TakeRect(rectArg, "rect");
+  const CKvColor32 keyColour = colorKey.is_none() ? CKvColor32() : colour(colorKey, "color_key");
+  const CKvColor32 tol = colour(tolerance, "tolerance");
+  const CString picPath = PathArg(pattern), moviePath = PathArg(out);
+  MakeProgress state;
+  state.total = last - first + 1;
+  if (!progress.is_none()) state.callback = progress;
+  int made = 0;
+  {
+    const py::gil_scoped_release nogil;
+    t_makeProgress = progress.is_none() ? nullptr : &state;
+    CKvMakeMovieMotion maker;
+    made = maker.Sink(picPath, first, last, digits, !colorKey.is_none(), keyColour, tol, deflicker,
+                      &rect, moviePath, WORD(key), nullptr);
+    t_makeProgress = nullptr;
+  }
+  if (state.error) throw std::move(*state.error);
+  if (!made && state.cancelled) return false;
+  if (!made) Raise(moviePath, Reason("the movie could not be made"));
+  if (!progress.is_none()) progress(state.total, state.total);
+  return true;
+}
+
+// ---- Scrolls
+
+class Scroll {
+ public:
+  Scroll(const py::handle& pathArg, bool memory) : m_path(PathArg(pathArg)), m_memory(memory) {
+    bool ok = false;
+    {
+      const py::gil_scoped_release nogil;
+      ok = KvDoesFileExist(m_path) && CKvPlayScrollBase::GetScrollCategory(m_path) == SCROLL_FILE &&
+           m_player.Open(m_path, memory ? 1 : 0);
+      if (ok) {
+        m_player.GetFrameSize(m_size);
+        m_frame.resize(std::size_t(m_size.cx) * std::size_t(m_size.cy));
+      }
+    }
+    if (!ok)
+      Raise(m_path,
+            KvDoesFileExist(m_path) ? Reason("not a readable scroll file") : "no such file");
+  }
+
+  DWORD direction() const { return m_player.m_dwDirection; }
+  DWORD lines() const { return m_player.m_dwLines; }
+  DWORD width() {
+    DWORD direction = 0, width = 0, lines = 0;
+    m_player.GetInfo(&direction, &width, &lines);
+    return width;
+  }
+  CSize size() const { return m_size; }
+
+  py::array Frame(float position) {
+    if (!std::isfinite(position)) throw py::value_error("position must be a finite number");
+    py::array_t<std::uint8_t> out({py::ssize_t{m_size.cy}, py::ssize_t{m_size.cx}, py::ssize_t{4}});
+    auto* target = reinterpret_cast<DWORD*>(out.mutable_data());
+    bool ok = false;
+    {
+      const py::gil_scoped_release nogil;
+      const std::lock_guard lock(m_lock);
+      SKvScrollBuffer buffer;
+      buffer.pFrame = m_frame.data();
+      ok = m_player.GetOneFrame(position, &buffer) != 0;
+      if (ok) Unroll(target);
+    }
+    if (!ok) Raise(m_path, Reason("a frame could not be read"));
+    return out;
+  }
+
+ private:
+  // Streaming keeps the frame as a ring of rows (columns): rotate it into screen order, with
+  // the window's first row (column) first.
+  void Unroll(DWORD* out) const {
+    const int w = m_size.cx, h = m_size.cy;
+    const DWORD d = m_player.m_dwDirection;
+    if (m_memory) {
+      std::memcpy(out, m_frame.data(), m_frame.size() * 4);
+      return;
+    }
+    const CPoint ring = m_player.GetRingPoint();
+    const int shift = d == KV_SCROLL_UP || d == KV_SCROLL_LEFT ? 0 : 1;
+    if (d <= KV_SCROLL_DOWN) {
+      const int first = ((ring.y + shift) % h + h) % h;
+      for (int y = 0; y < h; ++y)
+        std::memcpy(out + std::size_t(y) * w, &m_frame[std::size_t((first + y) % h) * w],
+                    std::size_t(w) * 4);
+    } else {
+      const int first = ((ring.x + shift) % w + w) % w;
+      for (int y = 0; y < h; ++y) {
+        const DWORD* row = &m_frame[std::size_t(y) * w];
+        DWORD* to = out + std::size_t(y) * w;
+        std::memcpy(to, row + first, std::size_t(w - first) * 4);
+        std::memcpy(to + (w - first), row, std::size_t(first) * 4);
+      }
+    }
+  }
+
+  CString m_path;
+  bool m_memory;
+  CKvPlayScrollFile m_player;
+  CSize m_size;
+  std::vector<DWORD> m_frame;
+  std::mutex m_lock;
+};
+
+// ---- Catalogues
+
+const char* StateName(EKvClipState state) {
+  switch (state) {
+    case EKvClipState::kFromCatalog:
+      return "taken";
+    case EKvClipState::kReadAgain:
+      return "read again";
+    case EKvClipState::kNew:
+      return "new";
+    default:
+      return "left out";
+  }
+}
+
+py::list Catalog(const py::handle& folderArg, const py::handle& types) {
+  const CString folder = PathArg(folderArg);
+  std::string extensions = "tga,bmp,gif,pcx,jpg,png,psd";
+  if (py::isinstance<py::str>(types)) {
+    extensions = types.cast<std::string>();
+  } else if (!types.is_none()) {
+    extensions.clear();
+    for (const py::handle item : types)
+      extensions += (extensions.empty() ? "" : ",") + item.cast<std::string>();
+  }
+  if (!KvDoesDirExist(folder))
+    Raise(folder, KvDoesFileExist(folder) ? "not a folder" : "no such folder");
+  struct Entry {
+    CString path, name;
+    EKvClipState state;
+    CString reason;
+  };
+  std::vector<Entry> leftOut;
+  std::map<const CKvClipMedia*, EKvClipState> states;
+  CKvObList list;
+  SKvFetchOptions options;
+  options.onRecord = [&](const CKvClipMedia& record, EKvClipState state, const CString& reason) {
+    if (state == EKvClipState::kUnreadable)
+      leftOut.push_back({record.GetFileFullPath(), record.GetPureFileName(), state, reason});
+    else
+      states[&record] = state;
+  };
+  SKvFetchReport report;
+  {
+    const py::gil_scoped_release nogil;
+    KvMediaFetchValidFileEx(&list, folder, KvJoinPath(folder, L"PicMedia.pmf"),
+                            CString::FromUtf8(extensions), options, &report);
+  }
+  py::list records;
+  for (POSITION pos = list.GetHeadPosition(); pos;) {
+    const auto* media = static_cast<const CKvClipMedia*>(list.GetNext(pos));
+    py::dict r;
+    r["name"] = PathText(media->GetPureFileName());
+    r["path"] = PathText(media->GetFileFullPath());
+    r["width"] = media->GetPicSize().cx;
+    r["height"] = media->GetPicSize().cy;
+    r["bits"] = media->GetBits();
+    r["file_size"] = media->GetFileSize();
+    r["state"] = StateName(states.count(media) ? states[media] : EKvClipState::kNew);
+    records.append(r);
+  }
+  for (const Entry& e : leftOut) {
+    py::dict r;
+    r["name"] = PathText(e.name);
+    r["path"] = PathText(e.path);
+    r["state"] = StateName(e.state);
+    r["reason"] = e.reason.ToUtf8();
+    records.append(r);
+  }
+  return records;
+}
+
+// ---- Timing of the same work in C++, for python/bench.py: seconds for `repeats` loads of a
+// TGA, and for playing every frame of a movie `passes` times from memory.
+
+double CxxLoadSeconds(const py::handle& pathArg, int repeats) {
+  const CString path = PathArg(pathArg);
+  const py::gil_scoped_release nogil;
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < repeats; ++i) {
+    CRect rect;
+    GlobalFree(KvMediaLoadTGAFile(path, rect));
+  }
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+double CxxMovieSeconds(const py::handle& pathArg, int passes) {
+  const CString path = PathArg(pathArg);
+  const py::gil_scoped_release nogil;
+  std::unique_ptr<CKvPlayMovieBase> player(CKvPlayMovieBase::CreatePlayMovieObj(path, 1));
+  if (!player) return -1;
+  const int n = player->m_nFrames;
+  const auto start = std::chrono::steady_clock::now();
+  for (int p = 0; p < passes; ++p)
+    for (int i = 0; i < n; ++i) player->GetOneFrame(static_cast<float>(i) / static_cast<float>(n));
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+}  // namespace
+
+PYBIND11_MODULE(kvmedia, m) {
+  m.doc() = "Pictures, movies, scrolls and catalogues of the KvMediaFile library";
+  py::module_::import("numpy");
+
+  g_error = PyErr_NewExceptionWithDoc(
+      "kvmedia.Error", "A file the library refused: .path and the library's .reason.", nullptr,
+      nullptr);
+  if (!g_error) throw py::error_already_set();
+  m.attr("Error") = py::handle(g_error);
+
+  KvMediaFileOpen();
+  static ScriptUi ui;
+  KvSetUiServices(&ui);
+  py::module_::import("atexit").attr("register")(py::cpp_function([] {
+    KvMediaFileClose();
+    KvSetUiServices(nullptr);
+  }));
+
+  py::class_<Picture>(m, "Picture", "A loaded picture: pixels (B, G, R, A) and its rect.")
+      .def_readonly("pixels", &Picture::pixels,
+                    "numpy array (height, width, 4) of uint8 B, G, R, A over the library's buffer")
+      .def_property_readonly(
+          "rect", [](const Picture& p) { return RectTuple(p.rect); },
+          "(left, top, right, bottom); a TGA keeps its placement")
+      .def_property_readonly("width", [](const Picture& p) { return p.rect.Width(); })
+      .def_property_readonly("height", [](const Picture& p) { return p.rect.Height(); })
+      .def(
+          "rgba", [](const Picture& p) { return SwapRedBlue(p.pixels); },
+          "A copy of the pixels in R, G, B, A order.")
+      .def("__repr__", [](const Picture& p) {
+        return "<kvmedia.Picture " + std::to_string(p.rect.Width()) + " x " +
+               std::to_string(p.rect.Height()) + ">";
+      });
+
+  m.def("load", &Load, py::arg("path"),
+        "Loads any picture the library reads (or a movie's first frame).");
+  m.def("info", &Info, py::arg("path"), "What a file's header says, as a dict.");
+  m.def("save", &Save, py::arg("path"), py::arg("pixels"), py::arg("rect") = py::none(),
+        py::kw_only(), py::arg("order") = "bgra",
+        "Saves the pixels (or the region rect = (left, top, right, bottom)) as .tga, .bmp, .pcx "
+        "or .jpg by the name's extension, through the safe writer.");
+
+  py::class_<Movie>(m, "Movie", "A motion movie or FLIC played frame by frame.")
+      .def(py::init([](const py::handle& path, bool memory, const py::handle& background, int mix,
+                       const py::handle& paste) {
+             auto movie = std::make_unique<Movie>(path, memory, background, mix, paste);
+             movie->Check();
+             return movie;
+           }),
+           py::arg("path"), py::arg("memory") = false, py::kw_only(),
+           py::arg("background") = py::none(), py::arg("mix") = 0, py::arg("paste") = py::none())
+      .def("__len__", &Movie::frames)
+      .def_property_readonly("rect", [](const Movie& mv) { return RectTuple(mv.rect()); })
+      .def_property_readonly("key_interval", &Movie::keyInterval)
+      .def("frame", &Movie::Frame, py::arg("t"),
+           "The frame at time t (0 to 1 over the movie) as a new array.")
+      .def("__iter__", [](py::object self) {
+        return MovieFrames{self, 0};
+      });
+
+  py::class_<MovieFrames>(m, "MovieFrames")
+      .def("__iter__", [](py::object self) { return self; })
+      .def("__next__", [](MovieFrames& it) {
+        Movie& movie = it.movie.cast<Movie&>();
+        if (it.next >= movie.frames()) throw py::stop_iteration();
+        return movie.View(it.movie, it.next++);
+      });
+
+  py::class_<Scroll>(m, "Scroll", "A roll or crawl played at any position.")
+      .def(py::init<const py::handle&, bool>(), py::arg("path"), py::arg("memory") = false)
+      .def_property_readonly("direction", &Scroll::direction,
+                             "0 roll up, 1 roll down, 2 crawl left, 3 crawl right")
+      .def_property_readonly("width", &Scroll::width, "pixels a line")
+      .def_property_readonly("lines", &Scroll::lines)
+      .def_property_readonly(
+          "size", [](const Scroll& s) { return py::make_tuple(s.size().cx, s.size().cy); },
+          "(width, height) of a frame")
+      .def("frame", &Scroll::Frame, py::arg("position"),
+           "The frame at position 0 to 1 along the scroll, as a new array.");
+
+  m.def("make_movie", &MakeMovie, py::arg("pattern"), py::arg("out"), py::arg("first"),
+        py::arg("last"), py::arg("digits"), py::arg("rect"), py::arg("key") = 25,
+        py::arg("color_key") = py::none(), py::arg("tolerance") = py::make_tuple(0, 0, 0),
+        py::arg("deflicker") = false, py::arg("progress") = py::none(),
+        "Makes a motion movie of pictures first..last of pattern, of the raster's region rect = "
+        "(left, top, right, bottom). True when made, False when progress(done, total) "
+        "returned False.");
+  m.def("catalog", &Catalog, py::arg("folder"), py::arg("types") = py::none(),
+        "The pictures of a folder through its catalogue, as dicts.");
+
+  m.def("_cxx_load_seconds", &CxxLoadSeconds);
+  m.def("_cxx_movie_seconds", &CxxMovieSeconds);
+}
