@@ -117,18 +117,39 @@ CallerPixels TakePixels(const py::handle& object, const std::string& order) {
   else if (order != "bgra")
     throw py::value_error("order must be 'bgra' or 'rgba'");
   const bool aligned = reinterpret_cast<std::uintptr_t>(array.data()) % alignof(DWORD) == 0;
-  if (!aligned || !(array.flags() & py::array::c_style))
-    array = py::array_t<std::uint8_t, py::array::c_style>(array.request());
+  if (!aligned || !(array.flags() & py::array::c_style)) {
+    // A fresh array is C-ordered and aligned for any element.
+    py::array copy = py::array_t<std::uint8_t>({array.shape(0), array.shape(1), py::ssize_t{4}});
+    copy[py::ellipsis()] = array;
+    array = copy;
+  }
   const CSize size(int(array.shape(1)), int(array.shape(0)));
   return {std::move(array), size};
 }
 
+// `count` whole numbers of the caller (a tuple, list or other sequence of ints).
+std::vector<int> Ints(const py::handle& object, std::size_t count, const std::string& what) {
+  if (!py::isinstance<py::sequence>(object) || py::isinstance<py::str>(object))
+    throw py::type_error(what + " must be a sequence of " + std::to_string(count) + " ints");
+  const auto items = py::reinterpret_borrow<py::sequence>(object);
+  if (items.size() != count)
+    throw py::value_error(what + " must have " + std::to_string(count) + " items");
+  std::vector<int> values;
+  for (const py::handle item : items) {
+    if (!PyIndex_Check(item.ptr())) throw py::type_error(what + " must hold ints");
+    const long long v =
+        PyLong_AsLongLong(py::reinterpret_steal<py::object>(PyNumber_Index(item.ptr())).ptr());
+    if (v == -1 && PyErr_Occurred()) throw py::error_already_set();
+    if (v < INT_MIN || v > INT_MAX) throw py::value_error(what + " holds a number out of range");
+    values.push_back(int(v));
+  }
+  return values;
+}
+
 // A (left, top, right, bottom) tuple of the caller.
 CRect TakeRect(const py::handle& object, const char* what) {
-  const auto items = py::cast<std::vector<int>>(object);
-  if (items.size() != 4)
-    throw py::value_error(std::string(what) + " takes (left, top, right, bottom)");
-  return CRect(items[0], items[1], items[2], items[3]);
+  const std::vector<int> v = Ints(object, 4, what);
+  return CRect(v[0], v[1], v[2], v[3]);
 }
 
 py::tuple RectTuple(const CRect& r) { return py::make_tuple(r.left, r.top, r.right, r.bottom); }
@@ -386,8 +407,7 @@ class Movie {
   }
 
   static CPoint TakePoint(const py::handle& object) {
-    const auto xy = py::cast<std::vector<int>>(object);
-    if (xy.size() != 2) throw py::value_error("paste takes (x, y)");
+    const std::vector<int> xy = Ints(object, 2, "paste");
     return CPoint(xy[0], xy[1]);
   }
 
@@ -460,9 +480,8 @@ bool MakeMovie(const py::handle& pattern, const py::handle& out, int first, int 
   if (digits < 0 || digits > 32) throw py::value_error("digits must be 0 to 32");
   if (key < 0 || key > 65535) throw py::value_error("key must be 0 to 65535");
   const auto colour = [](const py::handle& object, const char* what) {
-    const auto rgb = py::cast<std::vector<int>>(object);
-    if (rgb.size() != 3 ||
-        std::any_of(rgb.begin(), rgb.end(), [](int v) { return v < 0 || v > 255; }))
+    const std::vector<int> rgb = Ints(object, 3, what);
+    if (std::any_of(rgb.begin(), rgb.end(), [](int v) { return v < 0 || v > 255; }))
       throw py::value_error(std::string(what) + " takes (r, g, b), each 0 to 255");
     return CKvColor32(BYTE(rgb[0]), BYTE(rgb[1]), BYTE(rgb[2]), 0);
   };

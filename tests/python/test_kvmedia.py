@@ -1,0 +1,242 @@
+import concurrent.futures
+import os
+import shutil
+
+import numpy as np
+import pytest
+
+import kvmedia
+from conftest import pattern, run_tool
+
+SWAP = [2, 1, 0, 3]
+
+
+# ---- Pictures
+
+
+@pytest.mark.parametrize("ext, exact, alpha", [
+    (".tga", True, True), (".bmp", True, False), (".pcx", True, False), (".jpg", False, False)])
+def test_round_trip_of_every_saver(tmp_path, ext, exact, alpha):
+    pixels = pattern(33, 47)
+    if not exact:  # smooth, so that JPEG keeps it closely
+        pixels[...] = (np.arange(47)[None, :, None] * 5 + np.arange(33)[:, None, None] * 3) % 256
+    path = tmp_path / ("p" + ext)
+    kvmedia.save(path, pixels)
+    back = kvmedia.load(path).pixels
+    assert back.shape == (33, 47, 4)
+    if not alpha:
+        pixels = pixels.copy()
+        pixels[..., 3] = 255
+    if exact:
+        np.testing.assert_array_equal(back, pixels)
+    else:
+        assert np.abs(back.astype(int) - pixels).mean() < 3
+
+
+def test_region_order_and_awkward_arrays_save_the_same_pixels(tmp_path):
+    pixels = pattern(20, 30)
+    rect = (5, 3, 25, 13)
+    kvmedia.save(tmp_path / "region.tga", pixels, rect)
+    region = kvmedia.load(tmp_path / "region.tga")
+    np.testing.assert_array_equal(region.pixels, pixels[3:13, 5:25])
+    kvmedia.save(tmp_path / "region.jpg", pixels, rect)
+    assert kvmedia.load(tmp_path / "region.jpg").pixels.shape == (10, 20, 4)
+
+    picture = kvmedia.load(tmp_path / "region.tga")
+    np.testing.assert_array_equal(picture.rgba(), picture.pixels[..., SWAP])
+    kvmedia.save(tmp_path / "rgba.tga", picture.rgba(), order="rgba")
+    np.testing.assert_array_equal(kvmedia.load(tmp_path / "rgba.tga").pixels, picture.pixels)
+
+    # Strided, Fortran-ordered and misaligned arrays are copied, never read out of bounds.
+    raw = np.zeros(1 + 10 * 20 * 4, np.uint8)
+    misaligned = raw[1:].reshape(10, 20, 4)
+    misaligned[...] = region.pixels
+    for awkward in (pixels[3:13, 5:25], np.asfortranarray(region.pixels), misaligned,
+                    pattern(10, 40)[:, ::2] * 0 + region.pixels):
+        kvmedia.save(tmp_path / "awkward.tga", awkward)
+        np.testing.assert_array_equal(kvmedia.load(tmp_path / "awkward.tga").pixels, region.pixels)
+
+
+def test_picture_pixels_are_the_library_buffer_and_outlive_the_picture(demo):
+    picture = kvmedia.load(demo / "picture-region.tga")
+    assert picture.rect == (0, 370, 960, 510)  # the TGA's placement
+    pixels = picture.pixels
+    assert not pixels.flags.owndata and type(pixels.base).__name__ == "PyCapsule"
+    copy = pixels.copy()
+    del picture
+    np.testing.assert_array_equal(pixels, copy)
+
+
+@pytest.mark.parametrize("args, error", [
+    ((np.zeros((4, 4, 4), np.float32),), TypeError),
+    ((np.zeros((4, 4, 4), np.int16),), TypeError),
+    (([[[0, 0, 0, 0]]],), TypeError),
+    ((np.zeros((4, 4, 3), np.uint8),), ValueError),
+    ((np.zeros((0, 4, 4), np.uint8),), ValueError),
+    ((np.zeros((4, 4, 4), np.uint8), (0, 0, 5, 4)), ValueError),
+    ((np.zeros((4, 4, 4), np.uint8), (2, 2, 2, 3)), ValueError),
+    ((np.zeros((4, 4, 4), np.uint8), (0, 0, 4)), ValueError),
+])
+def test_bad_arrays_and_regions_are_refused(tmp_path, args, error):
+    with pytest.raises(error):
+        kvmedia.save(tmp_path / "x.tga", *args)
+    assert not (tmp_path / "x.tga").exists()
+
+
+@pytest.mark.parametrize("name", ["x.png", "x.gif", "x"])
+def test_names_the_library_does_not_save_are_refused(tmp_path, name):
+    with pytest.raises(ValueError):
+        kvmedia.save(tmp_path / name, pattern(2, 2))
+
+
+def test_refusals_carry_the_library_reason(tmp_path, demo):
+    whole = (demo / "round.tga").read_bytes()
+    (tmp_path / "cut.tga").write_bytes(whole[:len(whole) // 2])
+    (tmp_path / "movie.sve").write_bytes(b"\0" * 200)
+    (tmp_path / "png.tga").write_bytes((demo / "round.png").read_bytes())
+    cases = [
+        (kvmedia.load, "missing.tga", "no such file"),
+        (kvmedia.load, "", "is a folder"),
+        (kvmedia.load, "cut.tga", "truncated"),
+        (kvmedia.load, "png.tga", "content is PNG, not TGA"),
+        (kvmedia.info, "missing.bmp", "no such file"),
+        (kvmedia.Movie, "movie.sve", ""),
+        (kvmedia.Scroll, "cut.tga", ""),
+    ]
+    for call, name, reason in cases:
+        with pytest.raises(kvmedia.Error) as caught:
+            call(tmp_path / name)
+        assert reason in caught.value.reason and caught.value.reason, (name, caught.value)
+        assert str(caught.value).startswith(str(tmp_path / name))
+    with pytest.raises(TypeError):
+        kvmedia.load(42)
+
+
+def test_info_gives_the_fields_of_the_tool(demo):
+    assert kvmedia.info(demo / "picture-region.tga") | {"file_size": 0} == {
+        "type": "TGA", "width": 960, "height": 140, "bits": 32, "channels": 4, "alpha": True,
+        "x": 0, "y": 370, "library_bits": 32, "file_size": 0}
+    movie = kvmedia.info(demo / "title.sve")
+    assert (movie["type"], movie["frames"], movie["key_interval"]) == ("motion movie", 50, 25)
+    roll = kvmedia.info(demo / "roll.ksc")
+    assert (roll["direction"], roll["line_width"], roll["lines"]) == ("roll up", 480, 1500)
+
+
+def test_names_that_are_not_utf8_open(tmp_path):
+    name = os.fsdecode(b"caf\xe9.tga")  # a Latin-1 name: a surrogate escape in Python
+    kvmedia.save(tmp_path / name, pattern(3, 3))
+    assert os.listdir(tmp_path) == [name]
+    assert kvmedia.load(os.fsencode(tmp_path / name)).pixels.shape == (3, 3, 4)
+
+
+# ---- Movies and scrolls, against what the C++ tool makes of the same files
+
+
+@pytest.fixture(scope="module")
+def movie(demo, tmp_path_factory):
+    out = tmp_path_factory.mktemp("movie") / "title.sve"
+    calls = []
+    assert kvmedia.make_movie(demo / "title-frames" / "title.tga", out, 0, 49, 2,
+                              (0, 0, 480, 96), progress=lambda d, t: calls.append((d, t)))
+    assert calls == [(i, 50) for i in range(51)]
+    return out
+
+
+@pytest.mark.parametrize("memory", [False, True])
+def test_movie_frames_match_the_tool(movie, tmp_path, memory):
+    player = kvmedia.Movie(movie, memory)
+    assert (len(player), player.rect, player.key_interval) == (50, (0, 0, 480, 96), 25)
+    frames = [frame.copy() for frame in player]
+    for t in (0, 0.5, 0.98):
+        run_tool("convert", movie, tmp_path / "f.tga", "--time", t)
+        expected = kvmedia.load(tmp_path / "f.tga").pixels
+        np.testing.assert_array_equal(player.frame(t), expected)
+        np.testing.assert_array_equal(frames[round(t * 50)], expected)
+    with pytest.raises(ValueError):
+        next(iter(player))[0, 0, 0] = 1  # the player's own frame is read-only
+
+
+def test_movie_over_a_background_matches_the_tool(movie, demo, tmp_path):
+    back = kvmedia.load(demo / "picture.tga").pixels
+    run_tool("movie", "frames", movie, tmp_path, "--background", demo / "picture.tga", "--mix", "0",
+             "--paste", "100,200", "--every", "7")
+    player = kvmedia.Movie(movie, background=back, mix=0, paste=(100, 200))
+    for i, frame in enumerate(player):
+        if i % 7 == 0:
+            expected = kvmedia.load(tmp_path / f"frame-{i:05d}.png").pixels
+            np.testing.assert_array_equal(frame, expected)
+    with pytest.raises(ValueError):
+        kvmedia.Movie(movie, paste=(0, 0))
+    with pytest.raises(ValueError):
+        kvmedia.Movie(movie, background=back, mix=2)
+
+
+def test_make_movie_cancels_cleanly_and_refuses_with_reasons(demo, tmp_path):
+    pattern_path = demo / "title-frames" / "title.tga"
+    out = tmp_path / "t.sve"
+    assert kvmedia.make_movie(pattern_path, out, 0, 49, 2, (0, 0, 480, 96),
+                              progress=lambda done, total: done < 3) is False
+    with pytest.raises(ZeroDivisionError):
+        kvmedia.make_movie(pattern_path, out, 0, 49, 2, (0, 0, 480, 96), progress=lambda d, t: 1 / 0)
+    with pytest.raises(kvmedia.Error, match="missing"):
+        kvmedia.make_movie(pattern_path, out, 45, 60, 2, (0, 0, 480, 96))
+    assert os.listdir(tmp_path) == []
+    for bad in ({"color_key": (0, 0, 256)}, {"digits": 40}, {"rect": (0, 0, 1)}):
+        args = {"first": 0, "last": 1, "digits": 2, "rect": (0, 0, 480, 96)} | bad
+        with pytest.raises(ValueError):
+            kvmedia.make_movie(pattern_path, out, **args)
+
+
+@pytest.mark.parametrize("name", ["roll.ksc", "crawl.ksc"])
+@pytest.mark.parametrize("memory", [False, True])
+def test_scroll_frames_match_the_tool(demo, tmp_path, name, memory):
+    run_tool("scroll", "frames", demo / name, tmp_path, "--from", 0.2, "--to", 0.4, "--frames", 3,
+             *(["--memory"] if memory else []))
+    scroll = kvmedia.Scroll(demo / name, memory)
+    assert scroll.direction == (0 if name == "roll.ksc" else 2)
+    for i, position in enumerate((0.2, 0.3, 0.4)):
+        expected = kvmedia.load(tmp_path / f"frame-{i:05d}.png").pixels
+        np.testing.assert_array_equal(scroll.frame(position), expected)
+
+
+# ---- Catalogues, threads, memory
+
+
+def test_catalog_states(demo, tmp_path):
+    for name in ("round.tga", "round.bmp", "round.png"):
+        shutil.copy(demo / name, tmp_path)
+    (tmp_path / "bad.tga").write_bytes(b"not a picture")
+    first = {r["name"]: r for r in kvmedia.catalog(tmp_path, types=["tga", "bmp"])}
+    assert {n: r["state"] for n, r in first.items()} == {
+        "round.tga": "new", "round.bmp": "new", "bad.tga": "left out"}
+    assert first["bad.tga"]["reason"]
+    assert (first["round.tga"]["width"], first["round.tga"]["bits"]) == (960, 32)
+    again = kvmedia.catalog(tmp_path, "tga,bmp")
+    assert sorted(r["state"] for r in again) == ["left out", "taken", "taken"]
+    with pytest.raises(kvmedia.Error, match="no such folder"):
+        kvmedia.catalog(tmp_path / "none")
+
+
+def test_threads_load_in_parallel_with_the_same_results(demo):
+    names = [demo / f"round.{ext}" for ext in ("tga", "bmp", "pcx", "psd", "gif", "jpg", "png")]
+    expected = [kvmedia.load(n).pixels.copy() for n in names]
+    with concurrent.futures.ThreadPoolExecutor(4) as pool:
+        got = list(pool.map(lambda n: kvmedia.load(n).pixels, names * 6))
+    for i, pixels in enumerate(got):
+        np.testing.assert_array_equal(pixels, expected[i % len(names)])
+
+
+def resident_bytes():
+    with open("/proc/self/statm") as statm:
+        return int(statm.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
+
+
+def test_ten_thousand_loads_do_not_leak(tmp_path):
+    kvmedia.save(tmp_path / "p.tga", pattern(64, 64))  # 16 KiB of pixels a load
+    for _ in range(200):
+        kvmedia.load(tmp_path / "p.tga").rgba()
+    before = resident_bytes()
+    for _ in range(10_000):
+        kvmedia.load(tmp_path / "p.tga").rgba()
+    # A leak of the pixels alone would be 160 MB.
+    assert resident_bytes() - before < 4 << 20
