@@ -671,7 +671,8 @@ double CxxLoadSeconds(const py::handle& pathArg, int repeats) {
   const auto start = std::chrono::steady_clock::now();
   for (int i = 0; i < repeats; ++i) {
     CRect rect;
-    GlobalFree(KvMediaLoadTGAFile(path, rect));
+    KvGlobalPtr pixels(KvMediaLoadTGAFile(path, rect));
+    if (!pixels) return -1;
   }
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
