@@ -338,6 +338,53 @@ TEST_F(Kvmedia, FrameFoldersNeverMixNewAndStaleFrames) {
   EXPECT_EQ(frame->pixels, expected);
 }
 
+// Streamed frames come from a ring of rows or columns that the tool unrolls; from memory
+// they are whole: the same pictures in every direction.
+TEST_F(Kvmedia, ScrollFramesStreamedAndFromMemoryAgree) {
+  for (const char* direction : {"up", "down", "left", "right"}) {
+    const std::string name = std::string("agree-") + direction;
+    MakeScroll(name + ".ksc", kW, kH, direction);
+    for (const char* memory : {"", "--memory"}) {
+      std::vector<std::string> args{"scroll",      "frames",   name + ".ksc",
+                                    name + memory, "--frames", "5"};
+      if (*memory) args.push_back(memory);
+      ASSERT_EQ(Status(args), 0) << direction << memory;
+    }
+    // From memory a roll moves by fractions of a line: only whole lines (0, 0.5, 1 of this
+    // one) agree there.
+    const bool isRoll = std::string(direction) == "up" || std::string(direction) == "down";
+    for (const char* frame : {"frame-00000.png", "frame-00001.png", "frame-00002.png",
+                              "frame-00003.png", "frame-00004.png"})
+      if (!isRoll || frame[10] % 2 == 0) {
+        EXPECT_EQ(kvtest::ReadFileBytes(Path(name + "/" + frame)),
+                  kvtest::ReadFileBytes(Path(name + "--memory/" + frame)))
+            << direction << " " << frame;
+      }
+    EXPECT_NE(kvtest::ReadFileBytes(Path(name + "/frame-00000.png")),
+              kvtest::ReadFileBytes(Path(name + "/frame-00002.png")));
+  }
+}
+
+// The demo puts every part of the library through its paces: what it lists is written and
+// reads back whole.
+TEST_F(Kvmedia, DemoWritesWhatItListsAndAllOfItReads) {
+  const Result demo = Run({"demo", "demo"});
+  ASSERT_EQ(demo.status, 0) << demo.err;
+  std::vector<std::string> check{"info", "-q", "--check"};
+  std::istringstream lines(demo.out);
+  for (std::string line; std::getline(lines, line);) {
+    // "  NAME.EXT   what it shows"; other indented lines are notes.
+    const std::string name = line.substr(2, line.find(' ', 2) - 2);
+    if (!line.starts_with("  ") || name.find('.') == std::string::npos) continue;
+    EXPECT_TRUE(fs::exists(Path("demo/" + name))) << name;
+    if (fs::is_regular_file(Path("demo/" + name)) && !name.ends_with(".pmf"))
+      check.push_back("demo/" + name);
+  }
+  ASSERT_GE(check.size(), 20u) << demo.out;
+  const Result r = Run(check);
+  EXPECT_EQ(r.status, 0) << r.err;
+}
+
 TEST_F(Kvmedia, DirectionsHaveNames) {
   for (const auto& [direction, shown] : {std::pair{"up", "roll up"},
                                          {"down", "roll down"},
