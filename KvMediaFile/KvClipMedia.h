@@ -93,7 +93,7 @@ class KV_MEDIA_API CKvClipMediaFileCollection : public CKvObject {
 // archive is damaged (the reason is kept), else 1 (also when the file cannot be opened).
 KV_MEDIA_API int LoadObjectFromFile(CKvObject* object, CString path);
 // Stores `object` at `path` through the safe writer: 0 when the archive could not be made,
-// else 1 (also when the file cannot be written, as the original did; the reason is kept).
+// else 1 (also when the file cannot be written: the reason is kept).
 KV_MEDIA_API int StoreObjectToFile(CKvObject* object, CString path);
 
 // What the search did with each file.

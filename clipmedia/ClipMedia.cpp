@@ -240,7 +240,8 @@ int LoadObjectFromFile(CKvObject* object, CString path) {
   if (!object || !KvDoesFileExist(path)) return 0;
   try {
     CFile file;
-    if (!file.Open(path, CFile::modeRead)) return 1;  // nothing read, as the original did
+    if (!file.Open(path, CFile::modeRead))
+      return 1;  // nothing read: callers take 1 as "no catalogue to use"
     CArchive ar(&file, CArchive::load, 4096);
     object->Serialize(ar);
     ar.Close();
@@ -257,6 +258,7 @@ int LoadObjectFromFile(CKvObject* object, CString path) {
 int StoreObjectToFile(CKvObject* object, CString path) {
   KvClearFailure();
   if (!object) return 0;
-  // A file that cannot be written still gives 1, as the original did.
+  // A file that cannot be written still gives 1: the catalogue is a cache, and callers list
+  // the folder all the same (the reason is kept).
   return KvStoreArchiveFile(*object, path) == KvStoreResult::kArchiveFailed ? 0 : 1;
 }

@@ -5,7 +5,6 @@
 #include <span>
 #include <vector>
 
-#include "KvMediaFile/KvMediaApi.h"
 #include "platform/Geometry.h"
 #include "platform/String.h"
 #include "platform/Sync.h"
@@ -41,7 +40,7 @@ int KvImageFormatFromDevil(int format);
 int KvImageTypeToDevil(int code);
 int KvImageTypeFromDevil(int type);
 
-class KV_MEDIA_API CImageLoader {
+class CImageLoader {
  public:
   // Initialises DevIL and binds the loader's image.
   CImageLoader();

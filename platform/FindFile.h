@@ -1,5 +1,5 @@
-// Folder search by wildcard pattern, as the original platform's FindFirstFileW family does
-// it: "dir/*.tga" lists the entries of dir whose names match "*.tga" without regard to case.
+// Folder search by wildcard pattern, as the FindFirstFileW family does it on Windows: "dir/*.tga"
+// lists the entries of dir whose names match "*.tga" without regard to case.
 #pragma once
 
 #include "platform/Types.h"

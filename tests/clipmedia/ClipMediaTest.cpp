@@ -90,8 +90,16 @@ TEST(ClipMedia, RoundTripComparesEqualAndCompareMediaSeesPathSizeAndTime) {
   auto* record = new CKvClipMedia;
   record->SetBasicInfo(L"/clips/Bühne 1.tga", &find);
   stored.GetList().AddTail(record);
-  kvtest::LoadArchive(kvtest::StoreArchive([&](CArchive& ar) { stored.Serialize(ar); }),
-                      [&](CArchive& ar) { loaded.Serialize(ar); });
+  // Through the catalogue file calls; a missing or damaged file loads nothing.
+  const kvtest::TempDir dir;
+  const CString file = dir.File("stored.pmf");
+  ASSERT_EQ(StoreObjectToFile(&stored, file), 1);
+  ASSERT_EQ(LoadObjectFromFile(&loaded, file), 1);
+  EXPECT_EQ(LoadObjectFromFile(&loaded, dir.File("none.pmf")), 0);
+  kvtest::WriteFileBytes(dir.path() + "/cut.pmf", Le16(0) + Le16(1));
+  CKvClipMediaFileCollection cut;
+  EXPECT_EQ(LoadObjectFromFile(&cut, dir.File("cut.pmf")), 0);
+  EXPECT_EQ(KvLastFailure(), "truncated");
   ASSERT_EQ(loaded.GetList().GetCount(), 1);
   auto* back = static_cast<CKvClipMedia*>(loaded.GetList().GetHead());
   EXPECT_TRUE(kvtest::SameRecord(*back, *record));

@@ -1,0 +1,318 @@
+// The installed library as its users meet it: this suite sees only the installed headers and
+// links only the installed libraries.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "KvMediaFile/KvMediaFile.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class Library : public testing::Environment {
+  void SetUp() override { KvMediaFileOpen(); }
+  void TearDown() override { KvMediaFileClose(); }
+};
+[[maybe_unused]] const auto* const kLibrary = testing::AddGlobalTestEnvironment(new Library);
+
+class Api : public testing::Test {
+ protected:
+  Api() {
+    char path[] = "/tmp/kv-api-XXXXXX";
+    m_dir = mkdtemp(path) ? path : "";
+  }
+  ~Api() override { fs::remove_all(m_dir); }
+  void SetUp() override { ASSERT_FALSE(m_dir.empty()); }
+
+  std::string Path(const std::string& name) const { return m_dir + "/" + name; }
+  CString File(const std::string& name) const { return CString::FromUtf8(Path(name)); }
+  static std::string Text(const CString& s) { return s.ToUtf8(); }
+
+  std::string m_dir;
+};
+
+// Smooth enough for JPEG, every pixel of the odd-sized picture different, alpha varying.
+std::vector<DWORD> Pattern(int w, int h) {
+  std::vector<DWORD> px;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      px.push_back(DWORD(64 + x) << 24 | DWORD(200 - 3 * y) << 16 | DWORD(40 + 2 * y) << 8 |
+                   DWORD(5 * x));
+  return px;
+}
+
+std::vector<DWORD> Pixels(const DWORD* p, const CRect& rect) {
+  return std::vector<DWORD>(p, p + rect.Width() * rect.Height());
+}
+
+std::vector<DWORD> Pixels(const CKvMemBlock& block) {
+  const auto* p = reinterpret_cast<const DWORD*>(block.GetAddress());
+  return std::vector<DWORD>(p, p + block.GetSize().cx * block.GetSize().cy);
+}
+
+bool SameWithin(const std::vector<DWORD>& a, const std::vector<DWORD>& b, DWORD mask,
+                int tolerance) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    for (int shift = 0; shift < 32; shift += 8)
+      if ((mask >> shift & 0xFF) &&
+          std::abs(int(a[i] >> shift & 0xFF) - int(b[i] >> shift & 0xFF)) > tolerance)
+        return false;
+  return true;
+}
+
+TEST_F(Api, EverySaverRoundTripsThroughTheLoadDispatch) {
+  const int w = 47, h = 33;
+  auto source = Pattern(w, h);
+  const struct {
+    const char* name;
+    int (*save)(CString, DWORD*, CSize, CRect);
+    int type;
+    bool alpha;     // the file keeps transparency
+    int tolerance;  // per channel
+  } savers[] = {
+      {"p.tga", KvMediaSaveTGAFile, KV_PIC_TGA, true, 0},
+      {"p.bmp", KvMediaSaveBMPFile, KV_PIC_BMP, false, 0},
+      {"p.pcx", KvMediaSavePCXFile, KV_PIC_PCX, false, 0},
+      {"p.jpg", KvMediaSaveJPGFile, KV_PIC_JPG, false, 24},
+  };
+  for (const auto& s : savers) {
+    SCOPED_TRACE(s.name);
+    ASSERT_EQ(s.save(File(s.name), source.data(), CSize(w, h), CRect(0, 0, w, h)), 1);
+    CRect rect;
+    DWORD* loaded = KvMediaLoadPicFile(File(s.name), rect);
+    ASSERT_NE(loaded, nullptr) << Text(KvMediaGetLastFailure());
+    EXPECT_EQ(rect.Size(), CSize(w, h));
+    const auto back = Pixels(loaded, rect);
+    GlobalFree(loaded);
+    EXPECT_TRUE(SameWithin(back, source, s.alpha ? 0xFFFFFFFF : 0x00FFFFFF, s.tolerance));
+    if (!s.alpha) {
+      EXPECT_EQ(back[0] >> 24, 0xFFu);
+    }
+
+    RECT info{};
+    int bits = 0;
+    EXPECT_EQ(KvMediaGetPicInfo(File(s.name), &info, &bits), 1);
+    EXPECT_EQ(CRect(info).Size(), CSize(w, h));
+    SKvPicFacts facts;
+    ASSERT_EQ(KvMediaGetPicFacts(File(s.name), &facts), 1);
+    EXPECT_EQ(facts.type, s.type);
+    EXPECT_EQ(facts.width * 1000 + facts.height, w * 1000 + h);
+    EXPECT_EQ(facts.alpha, s.alpha);
+  }
+
+  // The save dispatch writes a region, TGA or BMP by the extension (BMP loads opaque).
+  const CRect region(5, 4, 25, 20);
+  std::vector<DWORD> part;
+  for (int y = region.top; y < region.bottom; ++y)
+    part.insert(part.end(), &source[y * w + region.left], &source[y * w + region.right]);
+  for (const char* name : {"region.tga", "region.bmp"}) {
+    SCOPED_TRACE(name);
+    ASSERT_EQ(KvMediaSavePicFile(File(name), source.data(), CSize(w, h), region, nullptr), 1);
+    CRect rect;
+    DWORD* loaded = KvMediaLoadPicFile(File(name), rect);
+    ASSERT_NE(loaded, nullptr);
+    ASSERT_EQ(rect.Size(), region.Size());
+    const DWORD mask = std::string(name).ends_with(".tga") ? 0xFFFFFFFF : 0x00FFFFFF;
+    EXPECT_TRUE(SameWithin(Pixels(loaded, rect), part, mask, 0));
+    GlobalFree(loaded);
+  }
+}
+
+TEST_F(Api, MovieMadeFromASequencePlaysItsPictures) {
+  const int frames = 6, w = 64, h = 40;
+  std::vector<std::vector<DWORD>> pictures;
+  for (int i = 0; i < frames; ++i) {
+    CKvMemBlock picture;
+    ASSERT_TRUE(picture.InitBlock(CSize(w, h)));
+    picture.ClearBlock(nullptr, CKvColor32(0, 0, 80, 255));
+    const RECT bar{8 * i, 10, 8 * i + 12, 30};
+    picture.ClearBlock(&bar, CKvColor32(250, 200, 10, 255));
+    pictures.push_back(Pixels(picture));
+    char name[32];
+    std::snprintf(name, sizeof name, "seq%02d.tga", i);
+    ASSERT_EQ(
+        KvMediaSaveTGAFile(File(name), pictures.back().data(), CSize(w, h), CRect(0, 0, w, h)), 1);
+  }
+  const RECT place{0, 0, w, h};
+  CKvMakeMovieMotion maker;
+  ASSERT_EQ(maker.Sink(File("seq.tga"), 0, frames - 1, 2, 0, CKvColor32(), CKvColor32(), 0, &place,
+                       File("seq.sve"), 25, nullptr),
+            1)
+      << Text(KvMediaGetLastFailure());
+
+  CRect rect;
+  WORD key = 0;
+  int count = 0;
+  ASSERT_EQ(KvMovieGetFileInfo(File("seq.sve"), &rect, &key, &count), 1);
+  EXPECT_EQ(rect, CRect(place));
+  EXPECT_EQ(count, frames);
+
+  CKvPlayMovieBase* player = CKvPlayMovieBase::CreatePlayMovieObj(File("seq.sve"), 1);
+  ASSERT_NE(player, nullptr);
+  for (int i = 0; i < frames; ++i) {
+    SCOPED_TRACE(i);
+    const float t = (static_cast<float>(i) + 0.5f) / frames;
+    DWORD* frame = KvMovieGetFrame(File("seq.sve"), rect, t);
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(Pixels(frame, rect), pictures[i]);
+    GlobalFree(frame);
+    player->GetOneFrame(t);
+    EXPECT_EQ(Pixels(player->m_blockWork), pictures[i]);
+  }
+  delete player;
+
+  // A movie also loads as a picture: its first frame.
+  DWORD* first = KvMediaLoadPicFile(File("seq.sve"), rect);
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(Pixels(first, rect), pictures[0]);
+  GlobalFree(first);
+}
+
+TEST_F(Api, ScrollFileReadsBackItsLines) {
+  const DWORD lines = 50, width = 33;
+  auto line = [](DWORD i) {
+    std::vector<DWORD> px(width);
+    for (DWORD x = 0; x < width; ++x) px[x] = 0xFF000000u | (x < i ? i * 5 : 0) << 8 | x;
+    return px;
+  };
+  {
+    CKvScrollFileWrite out;
+    ASSERT_EQ(out.OpenFile(File("roll.ksc"), KV_SCROLL_UP, 0, lines, width), 1);
+    for (DWORD i = 0; i < lines; ++i) ASSERT_EQ(out.AppendDataLine(line(i).data()), 1);
+    out.CloseFile();
+  }
+  DWORD direction = 9, w = 0, n = 0;
+  ASSERT_EQ(KvScrollGetFileInfo(File("roll.ksc"), &direction, &w, &n), 1);
+  EXPECT_EQ(direction, DWORD{KV_SCROLL_UP});
+  EXPECT_EQ(w, width);
+  EXPECT_EQ(n, lines);
+
+  CKvScrollFileRead in;
+  ASSERT_EQ(in.OpenFile(File("roll.ksc")), 1);
+  BYTE* part = in.GetSpecialFrame(10, 20);
+  ASSERT_NE(part, nullptr);
+  const auto* px = reinterpret_cast<const DWORD*>(part);
+  for (DWORD i = 10; i < 20; ++i)
+    EXPECT_EQ(std::vector<DWORD>(px + (i - 10) * width, px + (i - 9) * width), line(i));
+  delete[] part;
+  in.CloseFile();
+
+  CRect rect;
+  DWORD* frame = KvScrollGetFrame(File("roll.ksc"), rect, 0.5f, 1);
+  ASSERT_NE(frame, nullptr);
+  EXPECT_GT(rect.Width() * rect.Height(), 0);
+  GlobalFree(frame);
+}
+
+TEST_F(Api, ClipMediaSearchUsesItsCatalogue) {
+  auto source = Pattern(24, 16);
+  ASSERT_EQ(KvMediaSaveTGAFile(File("a.tga"), source.data(), CSize(24, 16), CRect(0, 0, 24, 16)),
+            1);
+  ASSERT_EQ(KvMediaSaveBMPFile(File("b.bmp"), source.data(), CSize(24, 16), CRect(0, 0, 12, 8)), 1);
+  std::ofstream(Path("c.tga")) << "not a picture";
+  CKvObList list;
+  SKvFetchReport first, second;
+  ASSERT_EQ(KvMediaFetchValidFileEx(&list, CString::FromUtf8(m_dir), File("PicMedia.pmf"),
+                                    L"tga,bmp", {}, &first),
+            1);
+  EXPECT_EQ(list.GetCount(), 2);
+  EXPECT_EQ(first.added, 2);
+  EXPECT_EQ(first.unreadable, 1);
+  EXPECT_TRUE(first.catalogStored) << Text(first.notStoredReason);
+  for (POSITION pos = list.GetHeadPosition(); pos;) {
+    const auto* record = static_cast<const CKvClipMedia*>(list.GetNext(pos));
+    EXPECT_EQ(record->GetPicSize(),
+              record->GetFileExtName() == L".tga" ? CSize(24, 16) : CSize(12, 8));
+  }
+  ASSERT_EQ(KvMediaFetchValidFileEx(&list, CString::FromUtf8(m_dir), File("PicMedia.pmf"),
+                                    L"tga,bmp", {}, &second),
+            1);
+  EXPECT_EQ(list.GetCount(), 2);
+  EXPECT_EQ(second.fromCatalog, 2);
+  EXPECT_TRUE(second.catalogCurrent);
+}
+
+TEST_F(Api, RefusalsSayWhy) {
+  auto source = Pattern(20, 10);
+  ASSERT_EQ(KvMediaSaveTGAFile(File("good.tga"), source.data(), CSize(20, 10), CRect(0, 0, 20, 10)),
+            1);
+  fs::copy_file(Path("good.tga"), Path("cut.tga"));
+  fs::resize_file(Path("cut.tga"), 100);
+  fs::create_directory(Path("folder.tga"));
+  const struct {
+    const char* name;
+    const char* reason;  // how the reason starts
+  } refusals[] = {
+      {"missing.tga", "no such file"},
+      {"folder.tga", "is a folder"},
+      {"cut.tga", "truncated"},
+  };
+  for (const auto& r : refusals) {
+    SCOPED_TRACE(r.name);
+    CRect rect;
+    EXPECT_EQ(KvMediaLoadPicFile(File(r.name), rect), nullptr);
+    EXPECT_EQ(Text(KvMediaGetLastFailure()).rfind(r.reason, 0), 0u)
+        << Text(KvMediaGetLastFailure());
+  }
+  CRect rect;
+  DWORD* good = KvMediaLoadPicFile(File("good.tga"), rect);
+  ASSERT_NE(good, nullptr);
+  GlobalFree(good);
+  EXPECT_TRUE(KvMediaGetLastFailure().IsEmpty());
+}
+
+// The library's dynamic symbols are its API (and the few kvmedia needs), nothing more:
+// compared with the list kept beside the headers, which says why each group is there.
+TEST(Exports, DynamicSymbolsAreTheListedOnes) {
+  auto sorted = [](std::vector<std::string> v) {
+    std::sort(v.begin(), v.end());
+    return v;
+  };
+  std::vector<std::string> listed;
+  std::ifstream list(KV_EXPORTED_SYMBOLS);
+  ASSERT_TRUE(list) << KV_EXPORTED_SYMBOLS;
+  for (std::string line; std::getline(list, line);)
+    if (!line.empty() && line[0] != '#') listed.push_back(line);
+
+  // "ADDRESS TYPE NAME"; the linker's own section markers are no part of any interface.
+  std::vector<std::string> actual;
+  const std::string command = "nm -D --defined-only -C '" KV_MEDIA_LIBRARY "'";
+  FILE* nm = popen(command.c_str(), "r");
+  ASSERT_NE(nm, nullptr);
+  for (char buffer[4096]; std::fgets(buffer, sizeof buffer, nm);) {
+    std::string line(buffer);
+    if (!line.empty() && line.back() == '\n') line.pop_back();
+    const auto at = line.find(' ');
+    if (at == std::string::npos) continue;
+    line.erase(0, at + 1);
+    if (line != "B __bss_start" && line != "B _end" && line != "D _edata") actual.push_back(line);
+  }
+  ASSERT_EQ(pclose(nm), 0) << command;
+  ASSERT_FALSE(actual.empty());
+
+  listed = sorted(listed);
+  actual = sorted(actual);
+  std::vector<std::string> missing, extra;
+  std::set_difference(listed.begin(), listed.end(), actual.begin(), actual.end(),
+                      std::back_inserter(missing));
+  std::set_difference(actual.begin(), actual.end(), listed.begin(), listed.end(),
+                      std::back_inserter(extra));
+  std::string report;
+  for (const auto& s : missing) report += "  listed, not exported: " + s + "\n";
+  for (const auto& s : extra) report += "  exported, not listed: " + s + "\n";
+  EXPECT_TRUE(report.empty()) << KV_MEDIA_LIBRARY << " against " << KV_EXPORTED_SYMBOLS << ":\n"
+                              << report;
+  std::printf("%zu symbols exported\n", actual.size());
+}
+
+}  // namespace

@@ -1,0 +1,307 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+
+#include "BmpWriter.h"
+#include "GifWriter.h"
+#include "KvMediaFile/KvClipMedia.h"
+#include "KvMediaFile/KvPicture.h"
+#include "MediaChecks.h"
+#include "PngWriter.h"
+#include "PsdWriter.h"
+#include "TestSupport.h"
+#include "ui/HostControls.h"
+#include "ui/OpenPicDialog.h"
+#include "ui/PicfilePanel.h"
+
+namespace {
+
+using kvtest::RecordingUi;
+using kvtest::TempDir;
+
+std::vector<DWORD> Pixels(int w, int h, int seed) {
+  std::vector<DWORD> px(static_cast<std::size_t>(w) * h);
+  for (std::size_t i = 0; i < px.size(); ++i)
+    px[i] = 0xFF000000u | static_cast<DWORD>(i * 2654435761u + seed * 977u);
+  return px;
+}
+
+void SaveTga(const CString& path, int w, int h, int seed) {
+  std::vector<DWORD> px = Pixels(w, h, seed);
+  ASSERT_TRUE(KvMediaSaveTGAFile(path, px.data(), CSize(w, h), CRect(0, 0, w, h)));
+}
+
+// Runs the event loop until `done` or `limit` ms; the time it took.
+qint64 WaitFor(const std::function<bool()>& done, int limit = 20000) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!done() && timer.elapsed() < limit) QTest::qWait(2);
+  return timer.elapsed();
+}
+
+std::string Text(const CString& s) { return s.ToUtf8(); }
+
+TEST(PanelRules, TypeListsAndPatterns) {
+  using V = std::vector<unsigned>;
+  EXPECT_EQ(KvPanelTypeTextIds(1, 0), (V{1109, 1110, 1111, 1112, 1113, 1114, 1122, 1115}));
+  EXPECT_EQ(KvPanelTypeTextIds(0, 0), (V{1110, 1111, 1113, 1114, 1115}));
+  EXPECT_EQ(KvPanelTypeTextIds(1, 6), V{1122});
+  EXPECT_EQ(KvPanelTypeTextIds(0, 3), V{1112});
+  EXPECT_TRUE(KvPanelTypeTextIds(1, 8).empty());
+  EXPECT_EQ(Text(KvPanelPattern(1, 0)), "bmp,tga,jpg,gif,pcx,png,psd");
+  EXPECT_EQ(Text(KvPanelPattern(1, 6)), "png,");
+  EXPECT_EQ(Text(KvPanelPattern(0, 2)), "pcx,");
+  EXPECT_EQ(Text(KvPanelPattern(0, 5)), "");
+}
+
+TEST(PanelRules, TextsAndSteps) {
+  EXPECT_EQ(Text(KvFileSizeText(1536)), "1KB");
+  EXPECT_EQ(Text(KvFileSizeText(1023)), "0KB");
+  EXPECT_EQ(Text(KvFileSizeText((1ull << 32) + 2048)), "2KB");  // the low half
+  EXPECT_EQ(Text(KvPicSizeText(720, 576, 32)), "720 X 576 (32)");
+  EXPECT_EQ(KvClampLevel(300), 255);
+  EXPECT_EQ(KvSpinLevel(0, 1), 0);
+  EXPECT_EQ(KvSpinLevel(255, -1), 255);
+  EXPECT_EQ(KvSpinLevel(7, -1), 8);
+}
+
+TEST(PanelRules, DrivesFromMountTable) {
+  const std::string mounts =
+      "overlay / overlay rw 0 0\n"
+      "proc /proc proc rw 0 0\n"
+      "tmpfs /dev/shm tmpfs rw 0 0\n"
+      "/dev/sda1 /data ext4 rw 0 0\n"
+      "/dev/sdb1 /media/usb\\040stick vfat rw 0 0\n"
+      "server:/x /net/x nfs4 rw 0 0\n"
+      "/dev/sr0 /media/cdrom iso9660 ro 0 0\n"
+      "/dev/sda1 /etc/hosts ext4 rw 0 0\n"
+      "/dev/sda2 /data ext4 rw 0 0\n";
+  const auto drives = KvDrivesFromMounts(mounts, L"/home/u", [](const CString& p) {
+    return p != L"/etc/hosts";  // a file bind-mounted: no root to browse
+  });
+  std::vector<std::string> texts;
+  for (const SKvDrive& d : drives) texts.push_back(Text(d.text));
+  EXPECT_EQ(texts, (std::vector<std::string>{"本地硬盘(/)", "本地硬盘(/home/u)", "本地硬盘(/data)",
+                                             "软盘(/media/usb stick)", "网络映射盘(/net/x)",
+                                             "光盘(/media/cdrom)"}));
+}
+
+struct PanelHost {
+  explicit PanelHost(SKvMediaAdjustParams* params, const CString& path = CString()) {
+    host.setObjectName("host");
+    auto* placeholder = new QWidget(&host);
+    placeholder->setObjectName("77");
+    placeholder->setGeometry(0, 0, 900, 560);
+    hostWnd = std::make_unique<CKvQtWnd>(&host);
+    EXPECT_TRUE(panel.Create(1, 0, path, hostWnd.get(), 77, params));
+    host.show();
+  }
+  QWidget* Item(UINT id) { return KvControl(KvDialogWidget(&panel), id); }
+  QWidget host;
+  std::unique_ptr<CKvQtWnd> hostWnd;
+  CKvPicfilePanelDlg panel;
+};
+
+TEST(Panel, InformationOrAdjustmentsAndTheirRules) {
+  {
+    PanelHost plain(nullptr);
+    EXPECT_TRUE(plain.Item(1021)->isVisibleTo(&plain.host));
+    EXPECT_FALSE(plain.Item(1031)->isVisibleTo(&plain.host));
+  }
+  SKvMediaAdjustParams params{1, 10, 0, 20, 1, 30, 40, 50, 0, 255, 1};
+  PanelHost host(&params);
+  EXPECT_FALSE(host.Item(1021)->isVisibleTo(&host.host));
+  EXPECT_TRUE(host.Item(1031)->isVisibleTo(&host.host));
+  EXPECT_TRUE(host.Item(1031)->isEnabled());
+  EXPECT_FALSE(host.Item(1034)->isEnabled());  // contrast off
+  auto* brightness = static_cast<QLineEdit*>(host.Item(1031));
+  EXPECT_EQ(brightness->text(), "10");
+  brightness->clear();
+  QTest::keyClicks(brightness, "300");
+  EXPECT_EQ(brightness->text(), "255");
+  auto* spin = static_cast<CKvSpinButton*>(host.Item(1032));
+  spin->Step(-1);
+  EXPECT_EQ(brightness->text(), "255");
+  for (int i = 0; i < 300; ++i) spin->Step(1);
+  EXPECT_EQ(brightness->text(), "0");
+  static_cast<QCheckBox*>(host.Item(1036))->setChecked(false);
+  for (UINT id : {1038u, 1039u, 1041u, 1042u, 1044u, 1045u})
+    EXPECT_FALSE(host.Item(id)->isEnabled()) << id;
+  EXPECT_TRUE(host.Item(1049)->isEnabled());
+  SKvMediaAdjustParams out{};
+  host.panel.GetAdjustParams(&out);
+  EXPECT_EQ(out.nLumi, 0);
+  EXPECT_EQ(out.bHue, 0);
+  EXPECT_EQ(out.nHueBlue, 50);
+  EXPECT_EQ(out.bLoopPaste, 1);
+}
+
+TEST(Panel, ListsTheFolderAndShowsTheSelectedFile) {
+  TempDir dir;
+  SaveTga(dir.File("a.tga"), 40, 30, 1);
+  SaveTga(dir.File("b.tga"), 64, 48, 2);
+  kvtest::WriteFileBytes(dir.path() + "/junk.tga", std::vector<unsigned char>(1536, 1));
+  PanelHost host(nullptr, dir.File("b.tga"));
+  WaitFor([&] { return !host.panel.IsReading(); });
+  EXPECT_EQ(host.panel.GetRecordCount(), 2);  // the junk file is left out
+  EXPECT_EQ(Text(host.panel.GetFileFullPath()), dir.path() + "/b.tga");
+  EXPECT_EQ(static_cast<QLabel*>(host.Item(1025))->text(), "64 X 48 (32)");
+  EXPECT_THROW(host.panel.GetSubObj(nullptr, 2), CInvalidArgException);
+  SKvBrowserColumn column;
+  host.panel.GetColumnInfo(nullptr, 3, column);
+  EXPECT_EQ(Text(column.strTitle), "修改时间");
+  EXPECT_EQ(column.nWidth, 140);
+}
+
+// The acceptance of OK, on a dialog made without running it.
+struct DialogRun {
+  DialogRun(int openFlag, const CString& path) : dialog(openFlag, 0, path, nullptr, nullptr) {
+    EXPECT_TRUE(dialog.CreateTopLevel());
+    WaitFor([&] { return !dialog.Panel().IsReading(); });
+  }
+  void Name(const char* name) {
+    auto* edit = KvControl<QLineEdit>(KvDialogWidget(&dialog.Panel()), 1019);
+    edit->clear();
+    QTest::keyClicks(edit, name);
+  }
+  int Result() { return static_cast<QDialog*>(KvDialogWidget(&dialog))->result(); }
+  CKvOpenPicDlg dialog;
+};
+
+TEST(OpenPicDialog, OpenAcceptsOnlyPicturesThatLoad) {
+  TempDir dir;
+  SaveTga(dir.File("good.tga"), 8, 8, 3);
+  kvtest::WriteFileBytes(dir.path() + "/bad.tga", std::vector<unsigned char>(40, 0));
+  RecordingUi ui;
+  DialogRun run(1, dir.File("good.tga"));
+  run.Name("missing.tga");
+  run.dialog.OnOK();
+  run.Name("bad.tga");
+  run.dialog.OnOK();
+  ASSERT_EQ(ui.messages.size(), 2u);
+  EXPECT_EQ(Text(ui.messages[0].text), "当前选择的文件不存在，请重新选择!");
+  EXPECT_EQ(Text(ui.messages[1].text), "无法打开当前选择的文件(格式无效)，请重新选择!");
+  EXPECT_EQ(run.Result(), 0);
+  run.Name("good.tga");
+  run.dialog.OnOK();
+  EXPECT_EQ(run.Result(), IDOK);
+  EXPECT_EQ(Text(run.dialog.GetPath()), dir.path() + "/good.tga");
+}
+
+TEST(OpenPicDialog, SaveAddsTheExtensionOfTheTypeAndAsksBeforeOverwriting) {
+  TempDir dir;
+  SaveTga(dir.File("old.tga"), 8, 8, 4);
+  struct Row {
+    int typeIndex;
+    const char* name;
+    const char* chosen;  // "" when the dialog stays open
+  };
+  for (const Row& row : {Row{1, "title", "title.BMP"}, Row{1, "title.jpg", "title.jpg"},
+                         Row{4, "title", ""}, Row{0, "old.tga", ""}}) {
+    RecordingUi ui;
+    ui.answer = IDNO;
+    DialogRun run(0, dir.File("old.tga"));
+    KvControl<QComboBox>(KvDialogWidget(&run.dialog.Panel()), 1018)->setCurrentIndex(row.typeIndex);
+    WaitFor([&] { return !run.dialog.Panel().IsReading(); });
+    run.Name(row.name);
+    run.dialog.OnOK();
+    EXPECT_EQ(run.Result(), *row.chosen ? IDOK : 0) << row.name;
+    if (*row.chosen) {
+      EXPECT_EQ(Text(run.dialog.GetPath()), dir.path() + "/" + row.chosen);
+    }
+    if (std::string(row.name) == "old.tga") {
+      ASSERT_EQ(ui.messages.size(), 1u);
+      EXPECT_EQ(Text(ui.messages[0].text), "当前选择的文件已经存在，是否覆盖?");
+      EXPECT_EQ(ui.messages[0].type, 0x124u);
+    }
+  }
+}
+
+// The first screen of thumbnails of 1,000 pictures, with and without a catalogue.
+TEST(Panel, FirstScreenOfAThousandPictures) {
+  TempDir dir;
+  for (int i = 0; i < 1000; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "p%04d.tga", i);
+    SaveTga(dir.File(name), 96, 72, i);
+  }
+  const CString start = dir.File("p0000.tga");
+  for (const bool catalogue : {false, true}) {
+    if (catalogue) {
+      CKvObList list;
+      ASSERT_TRUE(KvMediaFetchValidFile(&list, CString::FromUtf8(dir.path() + "/"),
+                                        CString::FromUtf8(dir.path() + "/PicMedia.pmf"), L"tga"));
+    } else {
+      std::filesystem::remove(dir.path() + "/PicMedia.pmf");
+    }
+    PanelHost host(nullptr);
+    host.panel.SelectFolder(CString::FromUtf8(dir.path()));
+    auto* list = KvDialogWidget(&host.panel)->findChild<CKvListCtrl*>();
+    const int screen = list->ItemsPerScreen();
+    const qint64 first = WaitFor([&] { return host.panel.GetRecordCount() >= screen; });
+    const qint64 all = WaitFor([&] { return !host.panel.IsReading(); }, 120000) + first;
+    std::printf(
+        "[ measured ] %s catalogue: first screen (%d thumbnails) in %lld ms, all 1000 in "
+        "%lld ms\n",
+        catalogue ? "with" : "without", screen, static_cast<long long>(first),
+        static_cast<long long>(all));
+    EXPECT_EQ(host.panel.GetRecordCount(), 1000);
+    EXPECT_LT(first, kvtest::TimeLimit(std::chrono::milliseconds(300)).count());
+  }
+  (void)start;
+}
+
+// Under a display: the real dialog on pictures of every type, saved as a PNG to look at.
+TEST(Screenshot, OpenPictureDialog) {
+  const char* out = std::getenv("KV_UI_SCREENSHOT");
+  if (!out) GTEST_SKIP() << "KV_UI_SCREENSHOT names the PNG to write";
+  TempDir dir;
+  const int w = 160, h = 120;
+  std::vector<DWORD> px(static_cast<std::size_t>(w) * h);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      px[static_cast<std::size_t>(y) * w + x] =
+          0xFF000000u | (x * 255 / w) << 16 | (y * 255 / h) << 8 | ((x ^ y) & 0xFF);
+  const CRect all(0, 0, w, h);
+  KvMediaSaveTGAFile(dir.File("colours.tga"), px.data(), CSize(w, h), all);
+  KvMediaSaveBMPFile(dir.File("colours.bmp"), px.data(), CSize(w, h), all);
+  KvMediaSavePCXFile(dir.File("colours.pcx"), px.data(), CSize(w, h), all);
+  KvMediaSaveJPGFile(dir.File("colours.jpg"), px.data(), CSize(w, h), all);
+  kvtest::PngImage png{w, h, 6, 8, {}, {}, {}};
+  kvtest::PsdImage psd;
+  psd.width = w, psd.height = h;
+  std::vector<unsigned char> indices;
+  for (DWORD p : px) {
+    png.samples.insert(png.samples.end(),
+                       {static_cast<unsigned char>(p >> 16), static_cast<unsigned char>(p >> 8),
+                        static_cast<unsigned char>(p), 255});
+    indices.push_back(static_cast<unsigned char>(((p >> 16) & 0xF0) | ((p >> 12) & 0x0F)));
+  }
+  psd.planes = kvtest::PsdRgbPlanes(std::vector<std::uint32_t>(px.begin(), px.end()), false);
+  ASSERT_TRUE(kvtest::WritePng(dir.path() + "/colours.png", png));
+  kvtest::WriteFileBytes(dir.path() + "/colours.psd", kvtest::WritePsd(psd));
+  kvtest::WriteFileBytes(
+      dir.path() + "/colours.gif",
+      kvtest::WriteGif(kvtest::OneImageGif(w, h, indices, kvtest::DistinctColours(256))));
+
+  DialogRun run(1, dir.File("colours.png"));
+  QWidget* window = KvDialogWidget(&run.dialog);
+  window->show();
+  WaitFor([&] { return !run.dialog.Panel().IsReading(); });
+  QTest::qWait(500);
+  EXPECT_EQ(run.dialog.Panel().GetRecordCount(), 7);
+  std::filesystem::create_directories(std::filesystem::path(out).parent_path());
+  EXPECT_TRUE(window->grab().save(out, "PNG"));
+  std::printf("[ screenshot ] %s\n", out);
+}
+
+}  // namespace
