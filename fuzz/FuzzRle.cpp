@@ -1,8 +1,11 @@
 // Garbage into the bounded decoder, and the input's words through a compress round trip.
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
+#include "FuzzFile.h"
 #include "host/LineCodec.h"
 
 namespace {
@@ -25,7 +28,32 @@ void RoundTrip(std::vector<DWORD> line) {
   Check(r.status == KvRLEStatus::Ok && r.written == n && r.read == size && out == line);
 }
 
+// Lines of runs, of distinct words and of both, packed: an input is the line's length in two
+// bytes, then the packed words.
+void WriteSeeds(const char* dir) {
+  std::vector<std::vector<DWORD>> lines(3);
+  for (DWORD i = 0; i < 40; ++i) {
+    lines[0].push_back(i < 25 ? 0xFF000000u : 0x80FFFFFFu);
+    lines[1].push_back(i * 0x01030507u);
+    lines[2].push_back(i % 9 < 5 ? 0u : i);
+  }
+  int n = 0;
+  for (std::vector<DWORD>& line : lines) {
+    std::vector<DWORD> packed(KvRLEWorstCaseWords(line.size()));
+    packed.resize(KvRLECompress(line.data(), DWORD(line.size()), packed.data(), 0));
+    std::vector<unsigned char> bytes{static_cast<unsigned char>(line.size()), 0};
+    const auto* p = reinterpret_cast<const unsigned char*>(packed.data());
+    bytes.insert(bytes.end(), p, p + packed.size() * sizeof(DWORD));
+    WriteSeedFile(std::string(dir) + "/seed-" + std::to_string(n++), bytes);
+  }
+}
+
 }  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  if (const char* dir = std::getenv("KV_FUZZ_SEED_DIR")) WriteSeeds(dir);
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;

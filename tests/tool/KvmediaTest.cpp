@@ -6,9 +6,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <sstream>
 #include <thread>
 
 #include "GifWriter.h"
@@ -31,6 +35,7 @@ struct Result {
 struct RunOptions {
   std::function<bool()> interruptWhen{};  // polled; SIGINT is sent once it holds
   rlim_t fileSizeLimit = RLIM_INFINITY;
+  std::string stdoutPath{};  // instead of the file that Result::out is read from
 };
 
 class Kvmedia : public ::testing::Test {
@@ -40,11 +45,12 @@ class Kvmedia : public ::testing::Test {
   // Runs kvmedia in the suite's folder.
   static Result Run(const std::vector<std::string>& args, const RunOptions& options = {}) {
     const std::string out = Path(".stdout"), err = Path(".stderr");
+    const std::string outTo = options.stdoutPath.empty() ? out : options.stdoutPath;
     const pid_t pid = ::fork();
     if (pid == 0) {
       const rlimit limit{options.fileSizeLimit, RLIM_INFINITY};
       if (::chdir(s_dir->path().c_str()) != 0 || ::setrlimit(RLIMIT_FSIZE, &limit) != 0 ||
-          !std::freopen(out.c_str(), "w", stdout) || !std::freopen(err.c_str(), "w", stderr))
+          !std::freopen(outTo.c_str(), "w", stdout) || !std::freopen(err.c_str(), "w", stderr))
         ::_exit(99);
       std::vector<char*> argv{const_cast<char*>(KVMEDIA_PATH)};
       for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -135,6 +141,7 @@ TEST_F(Kvmedia, WrongUsageAndHelp) {
     const char* says;  // in standard output or error
   } cases[] = {
       {{"--version"}, 0, "kvmedia 0."},
+      {{"frobnicate"}, 2, "unknown command 'frobnicate'"},
       {{"convert", "pic.tga"}, 2, "expected IN and OUT"},
       {{"convert", "pic.tga", "out.gif"}, 2, ".jpeg or .png"},
       {{"convert", "pic.tga", "no/such/folder/out.png"}, 1, "No such file or directory"},
@@ -155,6 +162,105 @@ TEST_F(Kvmedia, WrongUsageAndHelp) {
     EXPECT_EQ(r.status, 0);
     for (const char* vague : {"road", "passes through it"})
       EXPECT_FALSE(Has(r.out, vague)) << command << " says " << vague;
+  }
+}
+
+// Every command of the list in --help: its own help, its place in the manual page and in the
+// bash completion, whose options every command accepts.
+TEST_F(Kvmedia, EveryCommandHelpsAndIsInTheManualAndTheCompletion) {
+  EXPECT_EQ(Status({}), 2);
+  const Result help = Run({"--help"});
+  ASSERT_EQ(help.status, 0);
+  std::vector<std::string> commands;
+  const auto list = help.out.find("\ncommands:\n");
+  ASSERT_NE(list, std::string::npos);
+  for (std::size_t at = list + 11; help.out.compare(at, 2, "  ") == 0;
+       at = help.out.find('\n', at) + 1)
+    commands.push_back(help.out.substr(at + 2, help.out.find(' ', at + 2) - at - 2));
+  ASSERT_GE(commands.size(), 7u) << help.out;
+
+  const std::string man = Run({"--man"}).out;
+  kvtest::WriteFileBytes(Path("kvmedia.1"), {man.begin(), man.end()});
+  const std::string completion = Run({"--bash-completion"}).out;
+  kvtest::WriteFileBytes(Path("completion.bash"), {completion.begin(), completion.end()});
+  // What bash offers after the words given, the last one being completed.
+  const auto complete = [](const std::string& words) {
+    const std::string script = "cd '" + s_dir->path() + "' && bash -c '. ./completion.bash; " +
+                               "COMP_WORDS=(kvmedia " + words + "); " +
+                               "COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _kvmedia; " +
+                               "echo \"${COMPREPLY[*]}\"'";
+    std::string offered;
+    if (std::FILE* p = ::popen(script.c_str(), "r")) {
+      for (int c; (c = std::fgetc(p)) != EOF;) offered += static_cast<char>(c);
+      ::pclose(p);
+    }
+    return offered.substr(0, offered.find('\n'));
+  };
+  std::string all;
+  for (const std::string& c : commands) all += c + " ";
+  EXPECT_EQ(complete("\"\""), all + "--help --version --man --bash-completion");
+  EXPECT_EQ(complete("movie \"\""), "frames make");
+  EXPECT_EQ(complete("convert --re"), "--region");
+  EXPECT_EQ(complete("info p"), "");  // file names: bash's own
+
+  for (const std::string& c : commands) {
+    const Result r = Run({c, "--help"});
+    EXPECT_EQ(r.status, 0) << c;
+    EXPECT_TRUE(r.out.starts_with("usage: kvmedia " + c + " ")) << r.out;
+    EXPECT_TRUE(Has(man, "\n.SS " + c + "\n")) << c;
+    std::istringstream options(complete(c + " -"));
+    int offered = 0;
+    for (std::string option; options >> option; ++offered)
+      EXPECT_FALSE(Has(Run({c, option}).err, "unknown option")) << c << " " << option;
+    EXPECT_GE(offered, 2) << c;
+  }
+  // The page reads without a warning where groff is installed.
+  const std::string groff =
+      "cd '" + s_dir->path() + "' && test -z \"$(groff -man -ww -z kvmedia.1 2>&1)\"";
+  if (std::system("command -v groff >/dev/null") == 0) {
+    EXPECT_EQ(std::system(groff.c_str()), 0);
+  }
+}
+
+// Each output type written, read back by the library, and written again as PNG: what the
+// type keeps of the picture, and nothing lost on the way back.
+TEST_F(Kvmedia, ConvertRoundTripsEveryOutputType) {
+  KvMediaFileOpen();
+  const auto load = [](const std::string& name) {
+    CRect rect;
+    return kvtest::TakePicture(KvMediaLoadPicFile(CString::FromUtf8(Path(name)), rect), rect, rect);
+  };
+  const auto source = load("pic.tga");
+  ASSERT_TRUE(source);
+  const struct {
+    const char* out;
+    bool alpha;     // kept; otherwise loaded opaque
+    int tolerance;  // the mean difference in any channel
+  } cases[] = {{"rt.tga", true, 0},
+               {"rt.png", true, 0},
+               {"rt.bmp", false, 0},
+               {"rt.pcx", false, 0},
+               {"rt.jpg", false, 30}};
+  for (const auto& c : cases) {
+    ASSERT_EQ(Status({"convert", "pic.tga", c.out}), 0) << c.out;
+    const auto written = load(c.out);
+    ASSERT_TRUE(written) << c.out;
+    ASSERT_EQ(written->rect, source->rect) << c.out;
+    // The mean difference in each channel. The blue of the picture steps by 40 from row to
+    // row, which JPEG's halved colour resolution blurs: about 28 on average, where swapped
+    // channels or a kept alpha would be over 60.
+    long long off[4] = {};
+    for (std::size_t i = 0; i < written->pixels.size(); ++i) {
+      const DWORD want = c.alpha ? source->pixels[i] : source->pixels[i] | 0xFF000000u;
+      for (int b = 0; b < 4; ++b)
+        off[b] += std::abs(int(written->pixels[i] >> 8 * b & 0xFF) - int(want >> 8 * b & 0xFF));
+    }
+    int worst = 0;
+    for (long long o : off) worst = std::max(worst, int(o / long(written->pixels.size())));
+    EXPECT_LE(worst, c.tolerance) << c.out;
+    const std::string again = std::string(c.out) + ".png";
+    ASSERT_EQ(Status({"convert", c.out, again}), 0) << c.out;
+    EXPECT_EQ(load(again), written) << c.out;
   }
 }
 
@@ -188,6 +294,13 @@ TEST_F(Kvmedia, AnUnwritableOrOverfullTargetKeepsItsOldBytes) {
   EXPECT_EQ(kvtest::ReadFileBytes(Path("full.png")), old);
   ASSERT_EQ(Status({"convert", "noise.tga", "full.png"}), 0);
   EXPECT_EQ(kvtest::FileMode(Path("full.png")), 0640);
+  // Standard output on a full disk: a failure, not a silent success.
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"info", "--json", "pic.tga"}, {"--man"}, {"convert", "--help"}}) {
+    const Result full = Run(args, {.stdoutPath = "/dev/full"});
+    EXPECT_EQ(full.status, 1) << args[0];
+    EXPECT_EQ(full.err, "kvmedia: standard output: No space left on device\n") << args[0];
+  }
   // Through a link: the file it points to is replaced, the link stays.
   fs::create_symlink("full.png", Path("link.png"));
   ASSERT_EQ(Status({"convert", "pic.tga", "link.png"}), 0);
@@ -223,6 +336,53 @@ TEST_F(Kvmedia, FrameFoldersNeverMixNewAndStaleFrames) {
   for (int y = 7; y < 15; ++y) std::fill_n(expected.begin() + y * kW + 5, 16, kMovieColour);
   EXPECT_EQ(frame->rect, CRect(0, 0, kW, kH));
   EXPECT_EQ(frame->pixels, expected);
+}
+
+// Streamed frames come from a ring of rows or columns that the tool unrolls; from memory
+// they are whole: the same pictures in every direction.
+TEST_F(Kvmedia, ScrollFramesStreamedAndFromMemoryAgree) {
+  for (const char* direction : {"up", "down", "left", "right"}) {
+    const std::string name = std::string("agree-") + direction;
+    MakeScroll(name + ".ksc", kW, kH, direction);
+    for (const char* memory : {"", "--memory"}) {
+      std::vector<std::string> args{"scroll",      "frames",   name + ".ksc",
+                                    name + memory, "--frames", "5"};
+      if (*memory) args.push_back(memory);
+      ASSERT_EQ(Status(args), 0) << direction << memory;
+    }
+    // From memory a roll moves by fractions of a line: only whole lines (0, 0.5, 1 of this
+    // one) agree there.
+    const bool isRoll = std::string(direction) == "up" || std::string(direction) == "down";
+    for (const char* frame : {"frame-00000.png", "frame-00001.png", "frame-00002.png",
+                              "frame-00003.png", "frame-00004.png"})
+      if (!isRoll || frame[10] % 2 == 0) {
+        EXPECT_EQ(kvtest::ReadFileBytes(Path(name + "/" + frame)),
+                  kvtest::ReadFileBytes(Path(name + "--memory/" + frame)))
+            << direction << " " << frame;
+      }
+    EXPECT_NE(kvtest::ReadFileBytes(Path(name + "/frame-00000.png")),
+              kvtest::ReadFileBytes(Path(name + "/frame-00002.png")));
+  }
+}
+
+// The demo puts every part of the library through its paces: what it lists is written and
+// reads back whole.
+TEST_F(Kvmedia, DemoWritesWhatItListsAndAllOfItReads) {
+  const Result demo = Run({"demo", "demo"});
+  ASSERT_EQ(demo.status, 0) << demo.err;
+  std::vector<std::string> check{"info", "-q", "--check"};
+  std::istringstream lines(demo.out);
+  for (std::string line; std::getline(lines, line);) {
+    // "  NAME.EXT   what it shows"; other indented lines are notes.
+    const std::string name = line.substr(2, line.find(' ', 2) - 2);
+    if (!line.starts_with("  ") || name.find('.') == std::string::npos) continue;
+    EXPECT_TRUE(fs::exists(Path("demo/" + name))) << name;
+    if (fs::is_regular_file(Path("demo/" + name)) && !name.ends_with(".pmf"))
+      check.push_back("demo/" + name);
+  }
+  ASSERT_GE(check.size(), 20u) << demo.out;
+  const Result r = Run(check);
+  EXPECT_EQ(r.status, 0) << r.err;
 }
 
 TEST_F(Kvmedia, DirectionsHaveNames) {

@@ -1,6 +1,7 @@
 // kvmedia: the command-line face of the KvMediaFile library.
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -26,22 +27,9 @@ std::vector<Command>& Registry() {
 }
 
 void PrintHelp(std::FILE* out) {
-  std::fprintf(out,
-               "usage: kvmedia COMMAND [ARGS...]\n"
-               "\n"
-               "Pictures, movies and scrolls of the titling suite from the command line.\n"
-               "\n"
-               "commands:\n");
+  std::fprintf(out, "usage: kvmedia COMMAND [ARGS...]\n\n%s\n\ncommands:\n", kToolSummary);
   for (const Command& c : AllCommands()) std::fprintf(out, "  %-10s %s\n", c.name, c.summary);
-  std::fprintf(out,
-               "\n"
-               "'kvmedia COMMAND --help' describes a command. Every command takes -q (no\n"
-               "progress line; it is shown on standard error only when that is a terminal) and\n"
-               "'--' (what follows is a file name, even when it starts with '-').\n"
-               "Files are written under a temporary name and take their own only when whole.\n"
-               "Ctrl-C (or SIGTERM) removes the temporary and partial files, prints\n"
-               "'kvmedia: interrupted' and exits with status 130.\n"
-               "Exit status: 0 success, 1 failure, 2 wrong usage, 130 interrupted.\n");
+  std::fprintf(out, "\n%s", kToolNotes);
 }
 
 // Only async-signal-safe calls: unlink (inside), write and _exit.
@@ -73,6 +61,19 @@ void InstallSignalHandlers() {
 }
 }  // namespace
 
+const char* const kToolSummary =
+    "Pictures, movies and scrolls of the titling suite from the command line.";
+const char* const kToolNotes =
+    "'kvmedia COMMAND --help' describes a command. Every command takes -q (no\n"
+    "progress line; it is shown on standard error only when that is a terminal) and\n"
+    "'--' (what follows is a file name, even when it starts with '-').\n"
+    "Files are written under a temporary name and take their own only when whole.\n"
+    "Ctrl-C (or SIGTERM) removes the temporary and partial files, prints\n"
+    "'kvmedia: interrupted' and exits with status 130.\n"
+    "Exit status: 0 success, 1 failure, 2 wrong usage, 130 interrupted.\n"
+    "'kvmedia --man' prints this help as a manual page, 'kvmedia --bash-completion' a\n"
+    "completion script for bash.\n";
+
 Registrar::Registrar(const Command& command) { Registry().push_back(command); }
 
 const std::vector<Command>& AllCommands() { return Registry(); }
@@ -80,6 +81,15 @@ const std::vector<Command>& AllCommands() { return Registry(); }
 int Fail(const std::string& message) {
   std::fprintf(stderr, "kvmedia: %s\n", message.c_str());
   return 1;
+}
+
+int FinishOutput(int status) {
+  // A full disk or a closed pipe on standard output is a failure, not a silent success.
+  errno = 0;
+  const bool flushed = std::fflush(stdout) == 0;
+  if ((flushed && !std::ferror(stdout)) || status == 2) return status;
+  // An error met by an earlier write has lost its errno by now.
+  return Fail(std::string("standard output: ") + (errno ? std::strerror(errno) : "write failed"));
 }
 
 int Usage(const Command& command, const std::string& message) {
@@ -95,11 +105,20 @@ int main(int argc, char** argv) {
   if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") ||
       !std::strcmp(argv[1], "help")) {
     PrintHelp(argc < 2 ? stderr : stdout);
-    return argc < 2 ? 2 : 0;
+    return argc < 2 ? 2 : FinishOutput(0);
   }
   if (!std::strcmp(argv[1], "--version")) {
     std::printf("kvmedia %s\n", KV_VERSION);
     return 0;
+  }
+  // The manual page and the bash completion, made from the same texts as --help.
+  if (!std::strcmp(argv[1], "--man")) {
+    PrintManPage(stdout, KV_VERSION);
+    return FinishOutput(0);
+  }
+  if (!std::strcmp(argv[1], "--bash-completion")) {
+    PrintBashCompletion(stdout);
+    return FinishOutput(0);
   }
   const std::string name = argv[1];
   for (const Command& c : AllCommands()) {
@@ -114,14 +133,14 @@ int main(int argc, char** argv) {
         SetQuiet(true);
       } else if (!optionsEnded && (a == "--help" || a == "-h")) {
         std::fputs(c.usage, stdout);
-        return 0;
+        return FinishOutput(0);
       } else {
         args.push_back(a);
       }
     }
     TerminalUi ui;
     try {
-      return c.run(args);
+      return FinishOutput(c.run(args));
     } catch (const std::exception& e) {
       return Fail(std::string("unexpected error: ") + e.what());
     }
