@@ -251,7 +251,7 @@ BOOL CKvWnd::KvCreateChildWnd(QWidget* child, QWidget* parent, UINT placeholderI
   QWidget* holder = placeholder->parentWidget();
   child->setParent(holder);
   if (QLayout* layout = holder->layout()) {
-    layout->replaceWidget(placeholder, child);
+    delete layout->replaceWidget(placeholder, child);  // the placeholder's item is ours
   } else {
     child->setGeometry(placeholder->geometry());
   }
