@@ -104,6 +104,9 @@ enum class EKvClipState {
   kUnreadable,   // not a picture that loads: left out
 };
 
+// The state's name as the tool and scripts print it: "taken", "read again", "new", "left out".
+KV_MEDIA_API const char* KvClipStateName(EKvClipState state);
+
 struct SKvFetchOptions {
   // Each record once its state is known, with the library's reason for kUnreadable. The
   // record of kUnreadable is deleted after the call; the others belong to the list.

@@ -202,6 +202,19 @@ std::vector<CString> KvSplitExtensions(const CString& extensions) {
   return tokens;
 }
 
+const char* KvClipStateName(EKvClipState state) {
+  switch (state) {
+    case EKvClipState::kFromCatalog:
+      return "taken";
+    case EKvClipState::kReadAgain:
+      return "read again";
+    case EKvClipState::kNew:
+      return "new";
+    default:
+      return "left out";
+  }
+}
+
 int KvMediaFetchValidFileEx(CKvObList* list, CString folder, CString catalogPath,
                             CString extensions, const SKvFetchOptions& options,
                             SKvFetchReport* report) {

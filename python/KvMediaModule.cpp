@@ -592,19 +592,6 @@ class Scroll {
 
 // ---- Catalogues
 
-const char* StateName(EKvClipState state) {
-  switch (state) {
-    case EKvClipState::kFromCatalog:
-      return "taken";
-    case EKvClipState::kReadAgain:
-      return "read again";
-    case EKvClipState::kNew:
-      return "new";
-    default:
-      return "left out";
-  }
-}
-
 py::list Catalog(const py::handle& folderArg, const py::handle& types) {
   const CString folder = PathArg(folderArg);
   std::string extensions = "tga,bmp,gif,pcx,jpg,png,psd";
@@ -648,14 +635,14 @@ py::list Catalog(const py::handle& folderArg, const py::handle& types) {
     r["height"] = media->GetPicSize().cy;
     r["bits"] = media->GetBits();
     r["file_size"] = media->GetFileSize();
-    r["state"] = StateName(states.count(media) ? states[media] : EKvClipState::kNew);
+    r["state"] = KvClipStateName(states.count(media) ? states[media] : EKvClipState::kNew);
     records.append(r);
   }
   for (const Entry& e : leftOut) {
     py::dict r;
     r["name"] = PathText(e.name);
     r["path"] = PathText(e.path);
-    r["state"] = StateName(e.state);
+    r["state"] = KvClipStateName(e.state);
     r["reason"] = e.reason.ToUtf8();
     records.append(r);
   }

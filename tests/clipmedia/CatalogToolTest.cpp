@@ -15,45 +15,17 @@
 
 #include "ClipSupport.h"
 #include "MediaChecks.h"
+#include "ProgramRun.h"
 #include "TestSupport.h"
 
 namespace {
 
-struct Result {
-  int status = -1;
-  std::string out, err;
-};
+using Result = kvtest::ProgramResult;
 
 // Runs kvmedia with `args`; SIGINT is sent once `interruptWhen(pid)` holds.
 Result Kvmedia(const std::vector<std::string>& args,
                const std::function<bool(pid_t)>& interruptWhen = {}) {
-  kvtest::TempDir io;
-  const std::string out = io.path() + "/out", err = io.path() + "/err";
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    if (!std::freopen(out.c_str(), "w", stdout) || !std::freopen(err.c_str(), "w", stderr))
-      ::_exit(99);
-    std::vector<char*> argv{const_cast<char*>(KVMEDIA_PATH)};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    ::execv(KVMEDIA_PATH, argv.data());
-    ::_exit(98);
-  }
-  const auto deadline =
-      std::chrono::steady_clock::now() + kvtest::TimeLimit(std::chrono::minutes(1));
-  int status = 0;
-  bool interrupted = false;
-  while (::waitpid(pid, &status, WNOHANG) == 0) {
-    if (!interrupted && interruptWhen && interruptWhen(pid)) interrupted = ::kill(pid, SIGINT) == 0;
-    if (std::chrono::steady_clock::now() > deadline) ::kill(pid, SIGKILL);
-    std::this_thread::sleep_for(std::chrono::microseconds(200));
-  }
-  EXPECT_EQ(interrupted, bool(interruptWhen)) << "finished before it was interrupted";
-  const auto text = [](const std::string& p) {
-    const auto b = kvtest::ReadFileBytes(p);
-    return std::string(b.begin(), b.end());
-  };
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), text(out), text(err)};
+  return kvtest::RunProgram(KVMEDIA_PATH, args, {.interruptWhen = interruptWhen});
 }
 
 std::size_t Count(const std::string& text, const std::string& part) {

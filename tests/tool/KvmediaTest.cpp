@@ -19,6 +19,7 @@
 #include "KvMediaFile/KvPicture.h"
 #include "MediaChecks.h"
 #include "MotionWriter.h"
+#include "ProgramRun.h"
 #include "PsdWriter.h"
 #include "TestSupport.h"
 #include "TgaWriter.h"
@@ -27,10 +28,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Result {
-  int status = -1;  // the exit status, or 128 + the signal that ended it
-  std::string out, err;
-};
+using Result = kvtest::ProgramResult;
 
 struct RunOptions {
   std::function<bool()> interruptWhen{};  // polled; SIGINT is sent once it holds
@@ -44,39 +42,11 @@ class Kvmedia : public ::testing::Test {
   static void TearDownTestSuite() { delete s_dir; }
   // Runs kvmedia in the suite's folder.
   static Result Run(const std::vector<std::string>& args, const RunOptions& options = {}) {
-    const std::string out = Path(".stdout"), err = Path(".stderr");
-    const std::string outTo = options.stdoutPath.empty() ? out : options.stdoutPath;
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      const rlimit limit{options.fileSizeLimit, RLIM_INFINITY};
-      if (::chdir(s_dir->path().c_str()) != 0 || ::setrlimit(RLIMIT_FSIZE, &limit) != 0 ||
-          !std::freopen(outTo.c_str(), "w", stdout) || !std::freopen(err.c_str(), "w", stderr))
-        ::_exit(99);
-      std::vector<char*> argv{const_cast<char*>(KVMEDIA_PATH)};
-      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-      argv.push_back(nullptr);
-      ::execv(KVMEDIA_PATH, argv.data());
-      ::_exit(98);
-    }
-    const auto deadline =
-        std::chrono::steady_clock::now() + kvtest::TimeLimit(std::chrono::minutes(2));
-    bool interrupted = false;
-    int status = 0;
-    while (::waitpid(pid, &status, WNOHANG) == 0) {
-      if (!interrupted && options.interruptWhen && options.interruptWhen())
-        interrupted = ::kill(pid, SIGINT) == 0;
-      if (std::chrono::steady_clock::now() > deadline) {
-        ::kill(pid, SIGKILL);
-        ADD_FAILURE() << "kvmedia took too long";
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    EXPECT_EQ(interrupted, bool(options.interruptWhen)) << "finished before it was interrupted";
-    const auto text = [](const std::string& path) {
-      const auto bytes = kvtest::ReadFileBytes(path);
-      return std::string(bytes.begin(), bytes.end());
-    };
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), text(out), text(err)};
+    kvtest::ProgramOptions run{.folder = s_dir->path(),
+                               .fileSizeLimit = options.fileSizeLimit,
+                               .stdoutPath = options.stdoutPath};
+    if (options.interruptWhen) run.interruptWhen = [&](pid_t) { return options.interruptWhen(); };
+    return kvtest::RunProgram(KVMEDIA_PATH, args, run);
   }
 
   static int Status(const std::vector<std::string>& args) { return Run(args).status; }

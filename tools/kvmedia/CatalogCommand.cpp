@@ -28,19 +28,6 @@ namespace {
 constexpr const char* kDefaultTypes = "tga,bmp,gif,pcx,jpg,png,psd";
 constexpr const wchar_t* kCatalogName = L"PicMedia.pmf";
 
-const char* StateName(EKvClipState state) {
-  switch (state) {
-    case EKvClipState::kFromCatalog:
-      return "taken";
-    case EKvClipState::kReadAgain:
-      return "read again";
-    case EKvClipState::kNew:
-      return "new";
-    default:
-      return "left out";
-  }
-}
-
 int Run(const Args& args) {
   bool json = false;
   std::string types = kDefaultTypes;
@@ -112,7 +99,7 @@ int Run(const Args& args) {
     r.Number("height", m.GetPicSize().cy);
     r.Number("bits", m.GetBits());
     r.Number("file_size", static_cast<long long>(m.GetFileSize()));
-    r.Text("catalogue", StateName(states.count(&m) ? states[&m] : EKvClipState::kNew));
+    r.Text("catalogue", KvClipStateName(states.count(&m) ? states[&m] : EKvClipState::kNew));
     if (json)
       std::printf("%s\n  %s", i ? "," : "", r.AsJson().c_str());
     else
