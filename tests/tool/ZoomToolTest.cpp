@@ -1,12 +1,13 @@
 // kvmedia zoom run as a program: its pictures are the library's scaled loads, byte for byte.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdlib>
+#include <algorithm>
+#include <string>
 #include <vector>
 
 #include "KvMediaFile/KvPicture.h"
 #include "MediaChecks.h"
+#include "ProgramRun.h"
 #include "TestSupport.h"
 #include "TgaWriter.h"
 #include "platform/GlobalMemory.h"
@@ -30,12 +31,14 @@ class ZoomTool : public ::testing::Test {
   }
   // Runs kvmedia zoom in the folder; the exit status, standard error in `err`.
   int Run(const std::string& args) {
-    const std::string command =
-        "cd '" + dir.path() + "' && " KVMEDIA_PATH " zoom " + args + " >/dev/null 2>.stderr";
-    const int status = std::system(command.c_str());
-    const auto bytes = kvtest::ReadFileBytes(dir.path() + "/.stderr");
-    err.assign(bytes.begin(), bytes.end());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::vector<std::string> argv{"zoom"};
+    for (std::size_t at = 0, end; at < args.size(); at = end + 1) {
+      end = std::min(args.find(' ', at), args.size());
+      argv.push_back(args.substr(at, end - at));
+    }
+    const kvtest::ProgramResult r = kvtest::RunProgram(KVMEDIA_PATH, argv, {.folder = dir.path()});
+    err = r.err;
+    return r.status;
   }
   // The library's own result: the background copied in (if any), then the picture mixed.
   std::vector<tagCOLOR32> Expected(CSize size, bool over, EMixMode mode) {
