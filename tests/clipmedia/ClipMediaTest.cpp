@@ -163,44 +163,32 @@ TEST(ClipMedia, MakeExtInfoTakesPictureExtensionsInAnyCase) {
 
 TEST(ClipMedia, LyingCataloguesAreRefusedWithTheirReason) {
   const Bytes record = NewClass("CKvClipMedia") + RecordBody();
-  const Bytes body = RecordBody();
+  const Bytes longString =
+      NewClass("CKvClipMedia") + Le16(0) + Bytes{0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF};
+  const std::string unknown = "holds an object of an unknown or unexpected class";
   Bytes nested;  // collections inside collections, deeper than any catalogue is
   for (int i = 0; i < 300; ++i)
     nested = nested + NewClass("CKvClipMediaFileCollection") + Le16(0) + Le16(1);
+  // clang-format off
   kvtest::ExpectReasons(
       {
           {"count larger than the records", Catalogue(1000, record), "truncated"},
-          {"string longer than the file",
-           Catalogue(1, NewClass("CKvClipMedia") + Le16(0) +
-                            Bytes{0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF} + Le32(0x00080000)),
-           "truncated"},
-          {"string longer than any path",
-           Catalogue(1, NewClass("CKvClipMedia") + Le16(0) +
-                            Bytes{0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF} + Le32(0x7FFFFFFF)),
-           "damaged"},
-          {"icon larger than its bytes",
-           Catalogue(1,
-                     NewClass("CKvClipMedia") + RecordBody(0, Icon(80, 60, 24, 14400, Bytes(9)))),
-           "truncated"},
-          {"icon whose count is not its size",
-           Catalogue(1, NewClass("CKvClipMedia") + RecordBody(0, Icon(80, 60, 24, 16, Bytes(16)))),
-           "damaged"},
-          {"a collection inside",
-           Catalogue(1, NewClass("CKvClipMediaFileCollection") + Catalogue(0, {})),
-           "holds an object of an unknown or unexpected class"},
+          {"string longer than the file", Catalogue(1, longString + Le32(0x00080000)), "truncated"},
+          {"string longer than any path", Catalogue(1, longString + Le32(0x7FFFFFFF)), "damaged"},
+          {"icon larger than its bytes", Catalogue(1, NewClass("CKvClipMedia") + RecordBody(0, Icon(80, 60, 24, 14400, Bytes(9)))), "truncated"},
+          {"icon whose count is not its size", Catalogue(1, NewClass("CKvClipMedia") + RecordBody(0, Icon(80, 60, 24, 16, Bytes(16)))), "damaged"},
+          {"a collection inside", Catalogue(1, NewClass("CKvClipMediaFileCollection") + Catalogue(0, {})), unknown},
           {"nesting without end", Catalogue(1, nested), "damaged"},
           {"the same record twice", Catalogue(2, record + Le16(2)), "damaged"},
           {"a class where a record goes", Catalogue(2, record + Le16(1)), "damaged"},
-          {"an icon where a record goes", Catalogue(1, NewClass("CKvIconObj") + kIcon2x2),
-           "holds an object of an unknown or unexpected class"},
-          {"a list that is no object of the suite", Catalogue(1, NewClass("CObList") + Le16(0)),
-           "holds an object of an unknown or unexpected class"},
-          {"unknown class", Catalogue(1, NewClass("CNoSuchThing") + body),
-           "holds an object of an unknown or unexpected class"},
+          {"an icon where a record goes", Catalogue(1, NewClass("CKvIconObj") + kIcon2x2), unknown},
+          {"a list that is no object of the suite", Catalogue(1, NewClass("CObList") + Le16(0)), unknown},
+          {"unknown class", Catalogue(1, NewClass("CNoSuchThing") + RecordBody()), unknown},
           {"bytes after the catalogue", kOneRecord + Bytes{0}, "has bytes past its end"},
           {"empty file", {}, "truncated"},
       },
       [](Bytes bytes) { return !LoadsAsCatalogue(bytes); });
+  // clang-format on
 }
 
 TEST(ClipMedia, EveryCutOfACatalogueIsRefused) {

@@ -4,7 +4,6 @@
 #include <numeric>
 #include <vector>
 
-#include "TestSupport.h"
 #include "host/FileReader.h"
 
 namespace {
@@ -65,37 +64,4 @@ TEST(FileReader, TruncationAtEveryField) {
       }
       EXPECT_EQ(r.position(), cut ? r.failedAt() : kRecord.size());
     }
-}
-
-// Reads larger than the buffer go straight to the caller; seeks land inside and outside
-// what is buffered; peek shows without consuming.
-TEST(FileReader, LargeReadsSeeksAndPeeks) {
-  kvtest::TempDir dir;
-  Bytes bytes(100000);
-  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<BYTE>(i * 7 + i / 256);
-  CFile file;
-  ASSERT_TRUE(file.Open(dir.Write("f", bytes), CFile::modeRead));
-  file.Seek(10, CFile::begin);
-  FileReader r(file, 1024);
-  EXPECT_EQ(r.size(), bytes.size());
-  EXPECT_EQ(r.u8(), bytes[10]);
-  Bytes big(50000);
-  ASSERT_TRUE(r.read(big.data(), big.size()));
-  EXPECT_TRUE(std::equal(big.begin(), big.end(), bytes.begin() + 11));
-  const auto view = r.peek(5000);
-  ASSERT_EQ(view.size(), 1024u);  // cut to the buffer
-  EXPECT_EQ(view[0], bytes[50011]);
-  r.consume(3);
-  EXPECT_EQ(r.position(), 50014u);
-  ASSERT_TRUE(r.seek(50012));  // inside the buffer
-  EXPECT_EQ(r.u8(), bytes[50012]);
-  ASSERT_TRUE(r.seek(3));  // before it
-  EXPECT_EQ(r.u16le(), bytes[3] | bytes[4] << 8);
-  ASSERT_TRUE(r.seek(bytes.size() - 2));
-  EXPECT_EQ(r.peek(100).size(), 2u);  // fewer only at the end
-  EXPECT_EQ(r.remaining(), 2u);
-  EXPECT_FALSE(r.skip(3));
-  EXPECT_EQ(r.failedAt(), bytes.size() - 2);
-  EXPECT_FALSE(r.seek(0));  // failure is for good
-  EXPECT_EQ(r.u8(), 0);
 }

@@ -164,23 +164,4 @@ TEST(LineCodecBounded, HostileStreams) {
   }
 }
 
-// Every prefix of a stream holding all three packet kinds ends the source early, and what was
-// written is the start of the line, growing with the prefix.
-TEST(LineCodecBounded, TruncatedAtEveryLength) {
-  Words line = {0, 0, 0, 1, 2, 3, 4, 4, 4, 4, 5, 0, 0, 6, 7};
-  const Words packed = Compress(line);
-  ASSERT_GT(packed.size(), 6u);
-  std::size_t lastWritten = 0;
-  for (std::size_t len = 0; len < packed.size(); ++len) {
-    SCOPED_TRACE(::testing::Message() << "prefix " << len);
-    Guarded dst(line.size());
-    const KvRLEDecodeResult r =
-        KvRLEDecompress(std::span<const DWORD>(packed.data(), len), dst.Span());
-    EXPECT_EQ(std::pair(r.status, r.read), std::pair(KvRLEStatus::SourceEnded, len));
-    EXPECT_TRUE(r.written < line.size() && r.written >= lastWritten) << r.written;
-    lastWritten = r.written;
-    EXPECT_TRUE(dst.Holds(Words(line.begin(), line.begin() + r.written)));
-  }
-}
-
 }  // namespace

@@ -9,7 +9,6 @@
 #include "MediaChecks.h"
 #include "ProgramRun.h"
 #include "TestSupport.h"
-#include "TgaWriter.h"
 #include "platform/GlobalMemory.h"
 
 namespace {
@@ -23,11 +22,8 @@ class ZoomTool : public ::testing::Test {
     Write("-in.tga", 9, 5, picture);
     Write("bg.tga", 4, 6, std::vector<DWORD>(24, kvtest::Px(200, 100, 50)));
   }
-  void Write(const std::string& name, int w, int h, const std::vector<DWORD>& pixels) {
-    kvtest::TgaImage image{.pixelDepth = 32, .descriptor = 0x28, .width = w, .height = h};
-    for (DWORD p : pixels)
-      for (int s = 0; s < 32; s += 8) image.pixels.push_back(static_cast<unsigned char>(p >> s));
-    kvtest::WriteFileBytes(dir.path() + "/" + name, kvtest::WriteTga(image));
+  void Write(const std::string& name, int w, int h, std::vector<DWORD> pixels) {
+    ASSERT_EQ(KvMediaSaveTGAFile(dir.File(name), pixels.data(), CSize(w, h), CRect(0, 0, w, h)), 1);
   }
   // Runs kvmedia zoom in the folder; the exit status, standard error in `err`.
   int Run(const std::string& args) {
