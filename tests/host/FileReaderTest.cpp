@@ -63,5 +63,6 @@ TEST(FileReader, TruncationAtEveryField) {
         start = f.end;
       }
       EXPECT_EQ(r.position(), cut ? r.failedAt() : kRecord.size());
+      EXPECT_EQ(r.seek(0), !cut);  // a failure is for good
     }
 }

@@ -69,26 +69,10 @@ Words Generate(std::size_t n, const std::function<DWORD(std::size_t)>& f) {
 }
 
 // Short lines of every kind are left to the exhaustive test below, long noise to the next one.
-TEST(LineCodec, RunsShrinkToOnePacketAndLinesLaidBackToBackDecodeInOneCall) {
+TEST(LineCodec, RunsShrinkToOnePacket) {
   EXPECT_EQ(Compress(Words(1920, 0)), (Words{ZeroOf(1920)}));
   EXPECT_EQ(Compress(Words(1920, 5)), (Words{RunOf(1920), 5}));
   EXPECT_EQ(Compress({7, 7, 0, 0, 9}), (Words{LitOf(2), 7, 7, ZeroOf(2), LitOf(1), 9}));
-  // Lines compressed one by one and laid back to back expand in one call.
-  std::mt19937 rng(3);
-  std::vector<Words> lines = {Words(1920, 0),
-                              Words(1920, 5),
-                              Words{42},
-                              Words(640, 0xFF00FF00u),
-                              Words{},
-                              Generate(7, [&](std::size_t) { return DWORD(rng()); }),
-                              Generate(1000, [&](std::size_t i) { return i % 50 < 30 ? 0u : 1u; })};
-  Words stream, expected;
-  for (const Words& line : lines) {
-    const Words packed = Compress(line);
-    stream.insert(stream.end(), packed.begin(), packed.end());
-    expected.insert(expected.end(), line.begin(), line.end());
-  }
-  ExpectDecodes(stream, expected);
 }
 
 // Every line of up to 8 words over {0, 1, 2}: all the ways short runs, zeros and literals meet.

@@ -60,7 +60,7 @@ BYTE* MakeIconBytes(int w, int h, BYTE seed) {
 
 }  // namespace
 
-TEST(KvObjects, NestedRecordsRoundTripAndCopyDeeply) {
+TEST(KvObjects, NestedRecordsRoundTripCopyDeeplyAndFailWhole) {
   {
     CTestNode root;
     root.name = L"根";
@@ -71,6 +71,8 @@ TEST(KvObjects, NestedRecordsRoundTripAndCopyDeeply) {
       root.children.AddTail(child);
     }
     const auto bytes = Store(root);
+    for (size_t n = 0; n < bytes.size(); ++n)  // cut anywhere: refused, and nothing leaks
+      EXPECT_THROW(Load(std::vector<BYTE>(bytes.begin(), bytes.begin() + n)), CArchiveException);
     auto loaded = Load(bytes);
     auto* back = dynamic_cast<CTestNode*>(loaded.get());
     ASSERT_NE(back, nullptr);
@@ -124,6 +126,14 @@ TEST(KvObjects, IconArchiveFormRejectsImpossibleSizes) {
     return out;
   };
   EXPECT_EQ(loadIcon(bytes).Compare(&icon), 1);
+  // Sides, depths and byte counts that no thumbnail has (5 x 2 at 24 bits is 32 bytes).
+  const auto header = [](LONG cx, LONG cy, WORD bits, DWORD count) {
+    return kvtest::StoreArchive([&](CArchive& ar) { ar << cx << cy << bits << count; });
+  };
+  for (const auto& bad : {header(0, 0, 24, 4), header(0, 2, 24, 0), header(5, 0, 24, 0),
+                          header(-5, 2, 24, 32), header(0x7F0005, 2, 24, 32),
+                          header(5, 0x7F0005, 24, 32), header(5, 2, 16, 20), header(5, 2, 24, 31)})
+    EXPECT_THROW(loadIcon(bad), CArchiveException);
   // A null block with a size is no icon, and stores as one.
   CKvIconObj none;
   none.SetIcon(nullptr, CSize(5, 2));

@@ -69,6 +69,14 @@ TEST(PixelMix, DividerIsExactForEveryReachableNumerator) {
   check();  // the last partial group, beside earlier valid lanes
 }
 
+TEST(PixelIntp, WeightsOutsideZeroToOneGiveTheEnds) {
+  std::vector<BYTE> a(40, 10), b(40, 250), out(40);
+  for (const float w : {0.0f, -2.0f, 1.0f, 3.0f}) {
+    KvIntpLines_BGRA(a.data(), b.data(), out.data(), 10, w);
+    EXPECT_EQ(out, w > 0 ? b : a) << w;
+  }
+}
+
 TEST(PixelSubPixel, RowBelowTheEndCountsAsTransparent) {
   // Three padded rows; the buffer ends where the third row's pixels end, or four bytes short
   // of a whole fourth row. The fourth row must not be read (the sanitizer build catches an

@@ -43,6 +43,10 @@ TEST(GlobalMemory, EdgeCases) {
   ASSERT_NE(empty, nullptr);
   EXPECT_EQ(GlobalSize(empty), 0u);
   EXPECT_EQ(GlobalFree(empty), nullptr);
+  // A large zero-filled block is cheap and really zero, and too large to be kept for reuse.
+  KvGlobalPtr big(GlobalAlloc(GPTR, size_t{256} << 20));
+  ASSERT_TRUE(big);
+  EXPECT_EQ(static_cast<BYTE*>(big.get())[(size_t{256} << 20) - 1], 0);
 }
 
 // Large blocks may be kept and handed out again: a zero-filled one must still be all zero.

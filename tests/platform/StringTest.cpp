@@ -46,15 +46,12 @@ TEST(CStringText, Utf16SurrogatePairs) {
 TEST(CStringText, EditingMembersStayInRange) {
   CString s(L"  photo.Tga \t");
   s.Trim();
-  EXPECT_EQ(s, L"photo.Tga");
-  EXPECT_EQ(s.Left(100), L"photo.Tga");
-  EXPECT_EQ(s.Mid(6), L"Tga");
-  EXPECT_EQ(s.Mid(-3, 2), L"ph");
-  EXPECT_EQ(s.Mid(50), L"");
-  EXPECT_EQ(s.Right(-1), L"");
-  EXPECT_EQ(s.ReverseFind(L'.'), 5);
-  EXPECT_EQ(s.Find(L'x'), -1);
-  EXPECT_EQ(s.CompareNoCase(L"PHOTO.TGA"), 0);
+  EXPECT_EQ(
+      (std::vector<std::string>{s.ToUtf8(), s.Left(100).ToUtf8(), s.Mid(6).ToUtf8(),
+                                s.Mid(-3, 2).ToUtf8(), s.Mid(50).ToUtf8(), s.Right(-1).ToUtf8()}),
+      (std::vector<std::string>{"photo.Tga", "photo.Tga", "Tga", "ph", "", ""}));
+  EXPECT_EQ(std::tuple(s.ReverseFind(L'.'), s.Find(L'x'), s.CompareNoCase(L"PHOTO.TGA")),
+            std::tuple(5, -1, 0));
   EXPECT_LT(CString(L"a").CompareNoCase(L"B"), 0);
   EXPECT_EQ(CString(L"a,b,,c").Replace(L",", L";;"), 3);
 }

@@ -39,8 +39,6 @@ def test_region_order_and_awkward_arrays_save_the_same_pixels(tmp_path):
     kvmedia.save(tmp_path / "region.tga", pixels, rect)
     region = kvmedia.load(tmp_path / "region.tga")
     np.testing.assert_array_equal(region.pixels, pixels[3:13, 5:25])
-    kvmedia.save(tmp_path / "region.jpg", pixels, rect)
-    assert kvmedia.load(tmp_path / "region.jpg").pixels.shape == (10, 20, 4)
 
     picture = kvmedia.load(tmp_path / "region.tga")
     np.testing.assert_array_equal(picture.rgba(), picture.pixels[..., SWAP])
@@ -96,7 +94,6 @@ def test_refusals_carry_the_library_reason(tmp_path, demo):
     (tmp_path / "png.tga").write_bytes((demo / "round.png").read_bytes())
     cases = [
         (kvmedia.load, "missing.tga", "no such file"),
-        (kvmedia.load, "", "is a folder"),
         (kvmedia.load, "cut.tga", "truncated"),
         (kvmedia.load, "png.tga", "content is PNG, not TGA"),
         (kvmedia.info, "missing.bmp", "no such file"),

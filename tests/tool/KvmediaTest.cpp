@@ -92,6 +92,13 @@ void Kvmedia::SetUpTestSuite() {
   ASSERT_TRUE(
       kvtest::WriteMotionMovie(CString::FromUtf8(Path("movie.sve")), frames, 5, 7, 16, 8, 3));
   MakeScroll("roll.ksc", kW, kH, "0");
+  // A small picture to zoom, with some alpha to mix with, and a background.
+  std::vector<DWORD> zoom = kvtest::Gradient(9, 5), back(24, kvtest::Px(200, 100, 50));
+  zoom[3] &= 0x40FFFFFFu;
+  ASSERT_TRUE(KvMediaSaveTGAFile(CString::FromUtf8(Path("-in.tga")), zoom.data(), CSize(9, 5),
+                                 CRect(0, 0, 9, 5)));
+  ASSERT_TRUE(KvMediaSaveTGAFile(CString::FromUtf8(Path("bg.tga")), back.data(), CSize(4, 6),
+                                 CRect(0, 0, 4, 6)));
 }
 
 TEST_F(Kvmedia, WrongUsageAndHelp) {
@@ -111,12 +118,23 @@ TEST_F(Kvmedia, WrongUsageAndHelp) {
       {{"info", "-q", "--", "--help"}, 1, "--help: no such file"},
       {{"convert", "--help"}, 0, "loading a BMP keeps no alpha"},
       {{"scroll", "--help"}, 0, "up (0) and down (1)"},
+      {{"zoom", "--", "-in.tga", "out.png"}, 2, "--size is required"},
+      {{"zoom", "--size", "0x5", "--", "-in.tga", "out.png"}, 2, "--size takes WxH"},
+      {{"zoom", "--size", "4x4", "--mix", "over", "--", "-in.tga", "out.png"}, 2, "whole number"},
+      {{"zoom", "--size", "4x4", "--", "-in.tga", "out.gif"}, 2, "OUT must end in"},
+      {{"zoom", "--size", "4x4", "--", "-in.tga"}, 2, "expected IN and OUT"},
+      {{"zoom", "--size", "100000x100000", "--", "-in.tga", "out.png"}, 1, "too large"},
+      {{"zoom", "--size", "4x4", "none.tga", "out.png"}, 1, "none.tga: no such file"},
+      {{"zoom", "--size", "4x4", "--over", "none.bmp", "--", "-in.tga", "out.png"},
+       1,
+       "none.bmp: no such file"},
   };
   for (const auto& c : cases) {
     const Result r = Run(c.args);
     EXPECT_EQ(r.status, c.status) << c.args[0] << " " << r.err;
     EXPECT_TRUE(Has(r.out + r.err, c.says)) << c.says << ": " << r.err;
   }
+  EXPECT_FALSE(fs::exists(Path("out.png")));  // no refused run left a file
 }
 
 // Every command of the list in --help: its own help, its place in the manual page and in the
@@ -405,6 +423,40 @@ TEST_F(Kvmedia, MovieMakeAndItsCancel) {
   EXPECT_TRUE(Has(cancelled.err, "kvmedia: interrupted\n")) << cancelled.err;
   EXPECT_EQ(kvtest::ReadFileBytes(Path("made.sve")), old);
   EXPECT_EQ(Files(".", ".kvtmp"), std::vector<std::string>{});
+}
+
+// kvmedia zoom: its pictures are the library's scaled loads, byte for byte.
+TEST_F(Kvmedia, ZoomWritesTheLibrarysScaledLoad) {
+  const struct {
+    std::vector<std::string> options;
+    const char* out;
+    CSize size;
+    bool over;
+    EMixMode mode;
+  } rows[] = {
+      {{"--size", "40x20"}, "plain.png", {40, 20}, false, KV_MIX_COPY},
+      {{"--size", "7X3", "--mix", "0"}, "small.png", {7, 3}, false, KV_MIX_OVER},
+      {{"--size", "33x17", "--over", "bg.tga"}, "over.tga", {33, 17}, true, KV_MIX_OVER},
+      {{"--over", "bg.tga", "--mix", "1", "--size", "20x30"},
+       "under.png",
+       {20, 30},
+       true,
+       KV_MIX_UNDER},
+  };
+  for (const auto& r : rows) {
+    std::vector<std::string> args{"zoom"};
+    args.insert(args.end(), r.options.begin(), r.options.end());
+    args.insert(args.end(), {"--", "-in.tga", r.out});  // after "--" a name with '-' is a file
+    ASSERT_EQ(Status(args), 0) << r.out;
+    // The library's own result: the background copied in (if any), then the picture mixed.
+    std::vector<DWORD> expected(static_cast<std::size_t>(r.size.cx) * r.size.cy, 0);
+    auto* target = reinterpret_cast<tagCOLOR32*>(expected.data());
+    if (r.over) KvMediaZoomPicFile(CString::FromUtf8(Path("bg.tga")), target, r.size, KV_MIX_COPY);
+    KvMediaZoomPicFile(CString::FromUtf8(Path("-in.tga")), target, r.size, r.mode);
+    const auto written = Load(r.out);
+    ASSERT_TRUE(written) << r.out;
+    EXPECT_EQ(written->pixels, expected) << r.out;
+  }
 }
 
 }  // namespace

@@ -96,11 +96,6 @@ struct PanelHost {
 };
 
 TEST(Panel, InformationOrAdjustmentsAndTheirRules) {
-  {
-    PanelHost plain(nullptr);
-    EXPECT_TRUE(plain.Item(1021)->isVisibleTo(&plain.host));
-    EXPECT_FALSE(plain.Item(1031)->isVisibleTo(&plain.host));
-  }
   SKvMediaAdjustParams params{1, 10, 0, 20, 1, 30, 40, 50, 0, 255, 1};
   PanelHost host(&params);
   EXPECT_FALSE(host.Item(1021)->isVisibleTo(&host.host));
@@ -136,6 +131,8 @@ TEST(Panel, ListsTheFolderAndShowsTheSelectedFile) {
   EXPECT_EQ(host.panel.GetRecordCount(), 2);  // the junk file is left out
   EXPECT_EQ(Text(host.panel.GetFileFullPath()), dir.path() + "/b.tga");
   EXPECT_EQ(static_cast<QLabel*>(host.Item(1025))->text(), "64 X 48 (32)");
+  EXPECT_TRUE(host.Item(1021)->isVisibleTo(&host.host));  // information, not adjustments
+  EXPECT_FALSE(host.Item(1031)->isVisibleTo(&host.host));
   EXPECT_THROW(host.panel.GetSubObj(nullptr, 2), CInvalidArgException);
   SKvBrowserColumn column;
   host.panel.GetColumnInfo(nullptr, 3, column);
