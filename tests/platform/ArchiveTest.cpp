@@ -32,7 +32,7 @@ CString ReadString(std::vector<BYTE> bytes) {
 
 }  // namespace
 
-TEST(ArchiveStrings, WrittenAsUtf16WithTheUnicodeMarker) {
+TEST(ArchiveStrings, WrittenAsUtf16AnsiReadAndDamagedLengthsFailCleanly) {
   EXPECT_EQ(StoreArchive([](CArchive& ar) { ar << CString(L"A标"); }),
             (std::vector<BYTE>{0xFF, 0xFE, 0xFF, 0x02, 0x41, 0x00, 0x07, 0x68}));
   const CString longText(std::wstring(300, L'x'));
@@ -41,9 +41,7 @@ TEST(ArchiveStrings, WrittenAsUtf16WithTheUnicodeMarker) {
   EXPECT_EQ(std::vector<BYTE>(longBytes.begin(), longBytes.begin() + 6),
             (std::vector<BYTE>{0xFF, 0xFE, 0xFF, 0xFF, 0x2C, 0x01}));
   EXPECT_EQ(ReadString(longBytes), longText);
-}
-
-TEST(ArchiveStrings, AnsiFormsAreReadAndDamagedLengthsFailCleanly) {
+  // ANSI forms are read too.
   EXPECT_EQ(ReadString({0x03, 'a', 'b', 'c'}), L"abc");
   // A long ANSI string: 0xFF then a 16-bit length.
   std::vector<BYTE> longAnsi = {0xFF, 0x00, 0x01};

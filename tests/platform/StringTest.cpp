@@ -19,7 +19,7 @@ TEST(CStringFormat, WideSemanticsAndLongResults) {
   EXPECT_EQ(s.Right(2), L"字]");
 }
 
-TEST(CStringText, Utf8RoundTripAndMalformedInput) {
+TEST(CStringText, Utf8AndUtf16RoundTripsAndMalformedInput) {
   const CString s(L"Velmora 标题 \U0001F3AC");
   EXPECT_EQ(CString::FromUtf8(s.ToUtf8()), s);
   // Bytes that are not UTF-8 (a truncated sequence, an overlong encoding, a lone
@@ -33,9 +33,7 @@ TEST(CStringText, Utf8RoundTripAndMalformedInput) {
   }
   // A lone surrogate that is not an escaped byte has no UTF-8 form.
   EXPECT_EQ(CString(std::wstring(1, wchar_t(0xD800))).ToUtf8(), "\xEF\xBF\xBD");
-}
-
-TEST(CStringText, Utf16SurrogatePairs) {
+  // Characters past 16 bits are surrogate pairs in UTF-16.
   const std::wstring wide = L"a\U0001F600b";
   const std::u16string u = KvToUtf16(wide);
   EXPECT_EQ(u, (std::u16string{u'a', 0xD83D, 0xDE00, u'b'}));
@@ -63,7 +61,7 @@ std::wstring Split(const wchar_t* path) {
   return std::wstring(drive) + L"|" + dir + L"|" + fname + L"|" + ext;
 }
 
-TEST(Paths, SplitAsTheOriginalRuntimeDoes) {
+TEST(Paths, SplitMakeAndCompareAsTheOriginalRuntimeDoes) {
   EXPECT_EQ(Split(L"/clips/title.0001.TGA"), L"|/clips/|title.0001|.TGA");
   EXPECT_EQ(Split(L"noext"), L"||noext|");
   // The extension is taken from the file name only, never from a folder.
@@ -75,9 +73,6 @@ TEST(Paths, SplitAsTheOriginalRuntimeDoes) {
   _wsplitpath((L"/d/" + longName + L"." + longName).c_str(), nullptr, nullptr, fname, ext);
   EXPECT_EQ(std::wcslen(fname), static_cast<size_t>(_MAX_FNAME - 1));
   EXPECT_EQ(std::wcslen(ext), static_cast<size_t>(_MAX_EXT - 1));
-}
-
-TEST(Paths, MakePathAndCompare) {
   wchar_t out[_MAX_PATH];
   _wmakepath(out, L"", L"/clips", L"title0012", L"tga");
   EXPECT_STREQ(out, L"/clips/title0012.tga");
