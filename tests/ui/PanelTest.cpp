@@ -24,15 +24,10 @@ namespace {
 using kvtest::RecordingUi;
 using kvtest::TempDir;
 
-std::vector<DWORD> Pixels(int w, int h, int seed) {
+void SaveTga(const CString& path, int w, int h, int seed) {
   std::vector<DWORD> px(static_cast<std::size_t>(w) * h);
   for (std::size_t i = 0; i < px.size(); ++i)
     px[i] = 0xFF000000u | static_cast<DWORD>(i * 2654435761u + seed * 977u);
-  return px;
-}
-
-void SaveTga(const CString& path, int w, int h, int seed) {
-  std::vector<DWORD> px = Pixels(w, h, seed);
   ASSERT_TRUE(KvMediaSaveTGAFile(path, px.data(), CSize(w, h), CRect(0, 0, w, h)));
 }
 
