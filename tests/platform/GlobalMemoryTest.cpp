@@ -29,7 +29,7 @@ TEST(GlobalMemory, FixedBlocksAreTheirOwnAddressMovableOnesGoThroughLock) {
   EXPECT_EQ(static_cast<BYTE*>(GlobalLock(h))[63], 0xAB);
   GlobalUnlock(h);
   EXPECT_EQ(GlobalFree(h), nullptr);
-  // Null handles, and sizes no machine has.
+  // Null handles do nothing.
   EXPECT_EQ(GlobalFree(nullptr), nullptr);
   EXPECT_EQ(GlobalLock(nullptr), nullptr);
   EXPECT_EQ(GlobalSize(nullptr), 0u);
