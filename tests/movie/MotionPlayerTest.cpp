@@ -125,17 +125,24 @@ TEST(MotionPlayer, AppliesFramesFromTheNearestKeyFrame) {
       {1.0f, Runs(100, {{0, 0, 8}})},  // a new pass starts from a cleared block
       {1.5f, Runs(100, {{0, 0, 8}, {50, 50, 9}})},
       {1.03f, Runs(100, {{0, 3, 10}, {50, 50, 9}})},
+      // A new pass inside the held key-frame group starts again from its key frame.
+      {2.05f, Runs(100, {{0, 5, 11}})},
   };
   for (int layout : {0, 1, 2}) {
     SCOPED_TRACE(layout);
     kvtest::TempDir dir;
     auto player = Player(Save(dir, MarkerMovie(100, 1, layout)), 0);
     ASSERT_TRUE(player);
-    for (int i = 0; i < 10; ++i) {
+    for (int i = 0; i < 11; ++i) {
       Save(dir, MarkerMovie(100, i + 1, layout));
       EXPECT_EQ(player->GetOneFrame(steps[i].t), 1);
       EXPECT_EQ(Generations(player->m_blockWork), steps[i].gens) << "t " << steps[i].t;
     }
+    // A second Prepare resets the block: the same time is built again from its key frame.
+    ASSERT_TRUE(player->Prepare(nullptr));
+    Save(dir, MarkerMovie(100, 12, layout));
+    player->GetOneFrame(2.05f);
+    EXPECT_EQ(Generations(player->m_blockWork), Runs(100, {{0, 5, 12}}));
   }
   // Negative times play as 0.
   kvtest::TempDir dir;
@@ -178,44 +185,15 @@ TEST(MotionPlayer, ResetsFromTheBackgroundByMixMode) {
   }
 }
 
-// File and memory mode, with or without a background (mix -1 ignores it), in order and
-// jumping about, all give the encoded frames.
-TEST(MotionPlayer, PlaysTheEncodedFrames) {
-  Movie movie(23, 44, 20);
-  CKvMemBlock back;
-  FillBlock(back, 64, 64, [](int x, int y) { return Px(x, y, 33, 128); });
-  for (int mem : {0, 1})
-    for (CKvMemBlock* background : {static_cast<CKvMemBlock*>(nullptr), &back}) {
-      SCOPED_TRACE(testing::Message() << "memory " << mem << " background " << !!background);
-      auto player = Player(movie.path, mem, -1, background, CPoint(3, 4));
-      ASSERT_TRUE(player);
-      for (int i = 0; i < 23; ++i) {
-        EXPECT_EQ(player->GetOneFrame(float(i) / 23), 1);
-        EXPECT_EQ(BlockPixels(player->m_blockWork), movie.frames[i]) << "frame " << i;
-      }
-      // 2 then 27 (frame 4 of the next pass) stays inside one key-frame group across a reset.
-      for (int i : {17, 3, 3, 22, 9, 40, 28, 0, 2, 27}) {
-        player->GetOneFrame(float(i) / 23);
-        EXPECT_EQ(BlockPixels(player->m_blockWork), movie.frames[i % 23]) << "time " << i;
-      }
-      // A second Prepare resets the block: the same time is built again from its key frame.
-      ASSERT_TRUE(player->Prepare(background));
-      player->GetOneFrame(27.0f / 23);
-      EXPECT_EQ(BlockPixels(player->m_blockWork), movie.frames[4]) << "after a second Prepare";
-    }
-}
-
+// An empty rectangle, no key interval or no frames cannot be played.
 TEST(MotionPlayer, OpenRefusesUnplayableMovies) {
-  using Edit = std::function<void(RawMotionFile&)>;
-  for (const Edit& edit :
-       std::vector<Edit>{[](auto&) {}, [](auto& m) { m.width = 0; }, [](auto& m) { m.height = 0; },
-                         [](auto& m) { m.keyInterval = 0; }, [](auto& m) { m.chunks.clear(); }}) {
-    RawMotionFile m = MarkerMovie(3, 1);
-    edit(m);
-    kvtest::TempDir dir;
+  kvtest::TempDir dir;
+  for (auto [w, h, key, frames] :
+       {std::array{3, 1, 10, 3}, {0, 1, 10, 3}, {3, 0, 10, 3}, {3, 1, 0, 3}, {3, 1, 10, 0}}) {
+    RawMotionFile m = MarkerMovie(frames, 1);
+    m.width = w, m.height = h, m.keyInterval = key;
     CKvPlayMovieMotion player;
-    const bool playable = m.width && m.height && m.keyInterval && !m.chunks.empty();
-    EXPECT_EQ(player.Open(Save(dir, m), 0), playable ? 1 : 0);
+    EXPECT_EQ(player.Open(Save(dir, m), 0), w && h && key && frames) << w << h << key << frames;
   }
 }
 
@@ -295,6 +273,9 @@ TEST(MotionPlayerHostile, SkipsWhatTheChunkCannotHoldAndClipsTheRest) {
             << x << ", " << y;
       }
   }
+  // In memory, a chunk that the index cannot give fails the preparation.
+  kvtest::TempDir dir;
+  EXPECT_FALSE(Player(Save(dir, HostileMovie(true)), 1));
 }
 
 TEST(MoviePlayerFactory, PicksThePlayerByExtension) {

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
-#include <random>
 #include <tuple>
 #include <utility>
 
@@ -72,7 +71,8 @@ struct Scroll {
   CString path = dir.File("s.ksc");
   ScrollStrip strip;
   Scroll(int width, int height, DWORD direction) : strip(kvtest::MakeScrollStrip(width, height)) {
-    EXPECT_TRUE(kvtest::WriteScrollFile(path, strip, direction));
+    const Lines lines = kvtest::ScrollLines(strip, direction);
+    dir.Write("s.ksc", kvtest::LayOutScrollFile(direction, DWORD(lines[0].size()), lines));
   }
 };
 
@@ -239,6 +239,9 @@ struct Stream {
   std::vector<DWORD> frame, last;  // last: the frame as the last call left it
   SKvScrollBuffer buffer;
   long long shown = -1;  // n of the last frame; -1: the next one starts afresh
+  // In the suite's 2D environment the caller scribbles over its buffer between frames that
+  // move, and the frame copy must undo that.
+  bool scribble = CKvModuleSetting::Is2DEnvion();
 
   Stream(DWORD d, int width, int count, int mem = FALSE)
       : dir(d),
@@ -285,6 +288,7 @@ struct Stream {
   // Plays `position`, which should show n lines.
   void Show(float position, long long n) {
     SCOPED_TRACE("position " + std::to_string(position) + ", n " + std::to_string(n));
+    if (scribble && n != shown) std::fill(frame.begin(), frame.end(), 0xDEADBEEF);
     ASSERT_TRUE(player.GetOneFrame(position, &buffer));
     const CRect w = Window(dir, n, lines, fw, fh), u = buffer.rcUpdate;
     EXPECT_EQ(buffer.rcSource, w);
@@ -322,56 +326,6 @@ struct Stream {
   }
 };
 
-class ScrollStreaming : public ScrollPlayer, public testing::WithParamInterface<DWORD> {};
-
-// Steps both ways, jumps, resets and the two ends. In the suite's 2D environment (here the
-// odd directions) the caller scribbles over its buffer between frames that move, and the
-// frame copy must undo that.
-TEST_P(ScrollStreaming, RingFollowsARandomWalk) {
-  const DWORD dir = GetParam();
-  const bool scribble = dir % 2;
-  CKvModuleSetting::Set2DEnvironment(scribble);
-  Stream st(dir, IsRoll(dir) ? 40 : 24, 1500);
-  EXPECT_EQ(CRect(0, 0, st.fw, st.fh), IsRoll(dir) ? CRect(0, 0, 40, 576) : CRect(0, 0, 720, 24));
-  const int N = 1500, extent = st.Extent();
-  std::mt19937 rng(97 + dir);
-  // Positions a little off the line, rounded to the nearest line.
-  const auto play = [&](long long n) {
-    const double offsets[] = {0, 0.3, -0.3, 0.45, 0.7}, d = n > 0 ? offsets[rng() % 5] : 0;
-    const long long shows = std::min<long long>(N, std::llround(std::floor(n + d + 0.5)));
-    if (scribble && shows != st.shown) std::fill(st.frame.begin(), st.frame.end(), 0xDEADBEEF);
-    st.Show(float((n + d) / N), shows);
-  };
-  // Steps just short of a frame and of exactly a frame.
-  for (long long n : {700, 700 + extent - 1, 699, 699 + extent, 699}) {
-    play(n);
-    if (HasFatalFailure()) return;
-  }
-  long long n = 699;
-  for (int step = 0; step < 400 && !HasFatalFailure(); ++step) {
-    SCOPED_TRACE("step " + std::to_string(step));
-    const int kind = int(rng() % 100);
-    if (step % 80 == 40) {  // the two ends
-      n = step % 160 == 40 ? 0 : N;
-    } else if (kind < 50) {
-      n += 1 + rng() % 7;
-    } else if (kind < 82) {
-      n -= 1 + rng() % 7;
-    } else if (kind < 92) {
-      n += (rng() % 2 ? 1 : -1) * (extent + long(rng() % 900));
-    }
-    if (kind < 3) {
-      if (kind < 2) st.player.InitExtData();
-      if (kind == 2) st.player.SetAsyncPosPoint(0.5f);
-      st.shown = -1;
-    }
-    n = std::clamp<long long>(n, 0, N);
-    play(n);
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(Directions, ScrollStreaming, testing::Values(0u, 1u, 2u, 3u));
-
 // Each frame row against its strip row mixed with the neighbour (below for direction 0,
 // above for 1) by f, both transparent off the strip; channels within 1.
 testing::AssertionResult MixedRows(const Stream& st, const CRect& w, double f) {
@@ -405,8 +359,10 @@ TEST_F(ScrollPlayer, MemoryRollsInterpolateBetweenRowsAndFadeTheEnteringRowIn) {
 
 // First frames, each built afresh: nothing yet, the end, the render position (the first full
 // window), clamped, whole lines, and for crawls (which move by whole pixels) a fraction short
-// of the next line. Then damaged lines, and the lines a writer closed early never wrote,
-// entering and leaving the window: they show transparent, every other line as it is.
+// of the next line. Then steps just short of a frame and of exactly a frame, and damaged
+// lines, and the lines a writer closed early never wrote, entering and leaving the window:
+// they show transparent, every other line as it is. Odd directions play in the 2D
+// environment.
 TEST_F(ScrollPlayer, FramesAtChosenPositionsAndDamagedAndMissingLinesPlayTransparent) {
   // Direction 0's window at the ends and at the render position.
   EXPECT_EQ(std::vector<CRect>({Window(0, 0, 1500, 12, 576), Window(0, 1500, 1500, 12, 576),
@@ -415,6 +371,7 @@ TEST_F(ScrollPlayer, FramesAtChosenPositionsAndDamagedAndMissingLinesPlayTranspa
   for (int mem = 0; mem < 2; ++mem)
     for (DWORD dir = 0; dir < 4; ++dir) {
       SCOPED_TRACE(std::to_string(dir) + (mem ? " in memory" : " streaming"));
+      CKvModuleSetting::Set2DEnvironment(dir % 2);
       Stream st(dir, 12, 1500, mem);
       std::vector<std::pair<float, long long>> cases = {
           {0.0f, 0}, {1.0f, 1500}, {-1.0f, st.Extent()}, {1.5f, 1500}};
@@ -422,10 +379,12 @@ TEST_F(ScrollPlayer, FramesAtChosenPositionsAndDamagedAndMissingLinesPlayTranspa
         cases.push_back({float((n + (IsRoll(dir) ? 0 : 0.3)) / 1500), n});
       for (auto [position, n] : cases) {
         std::fill(st.frame.begin(), st.frame.end(), 0xA5A5A5A5);
-        st.player.InitExtData();
+        st.player.SetAsyncPosPoint(position);  // starts afresh too
         st.shown = -1;
         st.Show(position, n);
       }
+      const long long e = st.Extent();
+      st.ShowEach({700, 700 + e - 1, 699, 699 + e, 699});
       const Lines lines = kvtest::ScrollLines(st.scroll.strip, dir);
       std::vector<std::vector<DWORD>> streams;
       for (const auto& line : lines) streams.push_back(kvtest::CompressScrollLine(line));
