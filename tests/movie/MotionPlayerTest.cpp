@@ -14,7 +14,6 @@
 namespace {
 
 using kvtest::BlockPixels;
-using kvtest::MotionPixels;
 using kvtest::Px;
 using kvtest::RawMotionFile;
 using kvtest::SolidMotionPatch;
@@ -22,32 +21,6 @@ using kvtest::SolidMotionPatch;
 DWORD Mix(DWORD top, DWORD bottom) {
   return KvPublicMixColor(tagCOLOR32::FromValue(top), tagCOLOR32::FromValue(bottom)).Value();
 }
-
-// Frame f: a gradient whose alpha runs through transparent to opaque, with a run of one to
-// three cells, moving with f, painted in colours that carry f.
-MotionPixels Frame(int f, int w, int h) {
-  MotionPixels px(std::size_t(w) * h);
-  const int cellsX = (w + 7) / 8, cells = cellsX * ((h + 7) / 8);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      const int cell = x / 8 + y / 8 * cellsX, alpha = (x * 37 + y * 11) & 255;
-      const bool painted = (cell - f * 5 % cells + cells) % cells < 1 + f % 3;
-      px[std::size_t(y) * w + x] =
-          painted ? Px(f, 255 - x, 100, alpha) : Px(x * 5 & 255, y * 9 & 255, 0, alpha);
-    }
-  return px;
-}
-
-// An encoded movie on disk. Frame 7 repeats frame 6, so that its chunk has no patches.
-struct Movie {
-  kvtest::TempDir dir;
-  CString path;
-  std::vector<MotionPixels> frames;
-  Movie(int n, int w, int h, int left = 0, int top = 0) : path(dir.File("m.sve")) {
-    for (int f = 0; f < n; ++f) frames.push_back(f == 7 ? frames[6] : Frame(f, w, h));
-    EXPECT_TRUE(kvtest::WriteMotionMovie(path, frames, left, top, w, h));
-  }
-};
 
 void FillBlock(CKvMemBlock& block, int w, int h, const std::function<DWORD(int, int)>& colour) {
   ASSERT_TRUE(block.InitBlock(CSize(w, h)));
@@ -94,6 +67,13 @@ std::vector<int> Generations(const CKvMemBlock& block) {
     gens.push_back(p.b == x && p.r == 200 && p.a == 255 ? p.g : 0);
   }
   return gens;
+}
+
+// The pixels of frame f < 10 of a marker movie of generation 1.
+std::vector<DWORD> MarkerFrame(int n, int f) {
+  std::vector<DWORD> px(n, 0);
+  for (int x = 0; x <= f; ++x) px[x] = Px(x, 1, 200);
+  return px;
 }
 
 // Columns first..last at generation gen.
@@ -285,40 +265,43 @@ TEST(MoviePlayerFactory, PicksThePlayerByExtension) {
       {L"noext", MOVIE_UNKNOWN}};
   for (auto [path, type] : categories)
     EXPECT_EQ(CKvPlayMovieBase::MovieCategory(path), type) << path;
-  Movie movie(3, 16, 8);
-  for (const char* name : {"M.KVX", "m.kvi"})
-    movie.dir.Write(name, kvtest::ReadFileBytes(movie.dir.path() + "/m.sve"));
+  kvtest::TempDir dir;
+  const kvtest::Bytes movie = kvtest::LayOutMotionFile(MarkerMovie(3, 1)).bytes;
+  for (const char* name : {"m.sve", "M.KVX", "m.kvi"}) dir.Write(name, movie);
   for (const char* name : {"m.sve", "M.KVX"})
     for (int mem : {0, 1}) {
       std::unique_ptr<CKvPlayMovieBase> player(
-          CKvPlayMovieBase::CreatePlayMovieObj(movie.dir.File(name), mem));
+          CKvPlayMovieBase::CreatePlayMovieObj(dir.File(name), mem));
       ASSERT_TRUE(dynamic_cast<CKvPlayMovieMotion*>(player.get())) << name;
       EXPECT_EQ(player->GetOneFrame(1.0f / 3), 1);
-      EXPECT_EQ(BlockPixels(player->m_blockWork), movie.frames[1]) << name;
+      EXPECT_EQ(BlockPixels(player->m_blockWork), MarkerFrame(3, 1)) << name;
     }
-  EXPECT_EQ(CKvPlayMovieBase::CreatePlayMovieObj(movie.dir.File("m.kvi"), 0), nullptr);
-  EXPECT_EQ(CKvPlayMovieBase::CreatePlayMovieObj(movie.dir.File("none.sve"), 0), nullptr);
+  EXPECT_EQ(CKvPlayMovieBase::CreatePlayMovieObj(dir.File("m.kvi"), 0), nullptr);
+  EXPECT_EQ(CKvPlayMovieBase::CreatePlayMovieObj(dir.File("none.sve"), 0), nullptr);
 }
 
 TEST(MovieApi, ReadsInformationAndFramesAndReportsAMissingFile) {
-  Movie movie(5, 200, 100, 100, 50);
+  kvtest::TempDir dir;
+  RawMotionFile m = MarkerMovie(5, 1);
+  m.left = 100, m.top = 50;
+  const CString path = Save(dir, m);
   CRect rect, at;
   WORD key = 0;
   int frames = 0;
-  EXPECT_EQ(KvMovieGetFileInfo(movie.path, &rect, &key, &frames), 1);
-  EXPECT_EQ(std::tuple(rect, key, frames), std::tuple(CRect(100, 50, 300, 150), WORD(10), 5));
-  EXPECT_EQ(KvMovieGetFileInfo(movie.path, nullptr, nullptr, nullptr), 1);
+  EXPECT_EQ(KvMovieGetFileInfo(path, &rect, &key, &frames), 1);
+  EXPECT_EQ(std::tuple(rect, key, frames), std::tuple(CRect(100, 50, 105, 51), WORD(10), 5));
+  EXPECT_EQ(KvMovieGetFileInfo(path, nullptr, nullptr, nullptr), 1);
   // The frame at a time, and the first one through the picture service.
-  EXPECT_EQ(kvtest::TakePicture(KvMovieGetFrame(movie.path, at, 0.5f), at),
-            (kvtest::Picture{rect, movie.frames[2]}));
-  EXPECT_EQ(kvtest::TakePicture(KvMediaLoadPicFile(movie.path, at), at),
-            (kvtest::Picture{rect, movie.frames[0]}));
+  EXPECT_EQ(kvtest::TakePicture(KvMovieGetFrame(path, at, 0.5f), at),
+            (kvtest::Picture{rect, MarkerFrame(5, 2)}));
+  EXPECT_EQ(kvtest::TakePicture(KvMediaLoadPicFile(path, at), at),
+            (kvtest::Picture{rect, MarkerFrame(5, 0)}));
   CKvMemBlock blocks[3];
-  EXPECT_EQ(KvMovieGetFrames(movie.path, 3, blocks), 1);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(BlockPixels(blocks[i]), movie.frames[i]) << i;
+  EXPECT_EQ(KvMovieGetFrames(path, 3, blocks), 1);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(BlockPixels(blocks[i]), MarkerFrame(5, i)) << i;
   // A missing file is reported once, by the call that reads frames.
   kvtest::RecordingUi ui;
-  const CString none = movie.dir.File("none.sve");
+  const CString none = dir.File("none.sve");
   EXPECT_EQ(KvMovieGetFrames(none, 2, blocks), 0);
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_EQ(ui.messages[0].text, L"找不到当前动画文件，无法处理！");
