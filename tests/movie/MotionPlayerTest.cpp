@@ -132,39 +132,6 @@ TEST(MotionPlayer, AppliesFramesFromTheNearestKeyFrame) {
   EXPECT_EQ(Generations(fresh->m_blockWork), Runs(100, {{0, 0, 1}}));
 }
 
-// Mix modes 0 and 1 reset the block from the background (transparent where it does not
-// reach), others to zero; only a new pass resets, and it reads the background anew.
-TEST(MotionPlayer, ResetsFromTheBackgroundByMixMode) {
-  kvtest::TempDir dir;
-  const CString path = Save(dir, MarkerMovie(30, 1));
-  const CPoint paste(20, 5);
-  for (int mode : {0, 1, 2, 7}) {
-    SCOPED_TRACE(mode);
-    CKvMemBlock back;
-    FillBlock(back, 40, 6, [](int x, int y) { return Px(x, y, 9, 100 + x); });
-    auto player = Player(path, 0, mode, &back, paste);
-    ASSERT_TRUE(player);
-    auto row = [&](int markers) {
-      std::vector<DWORD> px;
-      for (int x = 0; x < 30; ++x) {
-        const DWORD b = BackAt(back, x + paste.x, paste.y), reset = mode <= 1 ? b : 0;
-        const DWORD m = Px(x, 1, 200);
-        px.push_back(x > markers ? reset : mode == 0 ? Mix(m, b) : mode == 1 ? Mix(b, m) : m);
-      }
-      return px;
-    };
-    player->GetOneFrame(0);
-    EXPECT_EQ(BlockPixels(player->m_blockWork), row(0));
-    const std::vector<DWORD> firstBack = row(15);
-    FillBlock(back, 40, 6, [](int x, int y) { return Px(y, x, 50, 255 - x); });
-    player->GetOneFrame(15.0f / 30);
-    for (int x = 16; x < 30; ++x)
-      EXPECT_EQ(player->m_blockWork.GetPixel(x, 0).Value(), firstBack[x]);
-    player->GetOneFrame(1.0f);
-    EXPECT_EQ(BlockPixels(player->m_blockWork), row(0));
-  }
-}
-
 // An empty rectangle, no key interval or no frames cannot be played.
 TEST(MotionPlayer, OpenRefusesUnplayableMovies) {
   kvtest::TempDir dir;
@@ -228,8 +195,10 @@ std::optional<DWORD> HostilePatch(int x, int y) {
 }  // namespace
 
 // Patches the chunk cannot hold are skipped and the rest clipped to the block and to the
-// background (pasted at (4, 4)), in every mix mode and from file or memory. With mix 0 a patch
-// lies over the background, and beyond it over transparency, never over the frame before.
+// background (pasted at (4, 4)), in every mix mode and from file or memory. Mix modes 0 and 1
+// reset the block from the background (transparent where it does not reach), others to zero,
+// and only once a pass. With mix 0 a patch lies over the background, and beyond it over
+// transparency, never over the frame before.
 TEST(MotionPlayerHostile, SkipsWhatTheChunkCannotHoldAndClipsTheRest) {
   CKvMemBlock back;
   FillBlock(back, 8, 8, [](int x, int y) { return Px(x * 30, y * 30, 77, 128); });
@@ -252,6 +221,11 @@ TEST(MotionPlayerHostile, SkipsWhatTheChunkCannotHoldAndClipsTheRest) {
                                    : *p)
             << x << ", " << y;
       }
+    if (mode >= 0) {  // a new pass resets the block from the background as it is then
+      FillBlock(back, 8, 8, [&](int x, int y) { return Px(y, x, 50 + mode, 200); });
+      player->GetOneFrame(1.0f);
+      EXPECT_EQ(player->m_blockWork.GetPixel(3, 0).Value(), BackAt(back, 7, 4));
+    }
   }
   // In memory, a chunk that the index cannot give fails the preparation.
   kvtest::TempDir dir;
