@@ -228,7 +228,7 @@ std::vector<DWORD> Cut(const ScrollStrip& strip, const CRect& w) {
 }
 
 // A player of a strip of `count` lines of `width` pixels, with its frame buffer. Show checks
-// each frame against the strip, and a streamed one also against the frame before it.
+// each frame against the strip, and a streamed one's update rectangle.
 struct Stream {
   DWORD dir;
   int lines;
@@ -236,7 +236,7 @@ struct Stream {
   Scroll scroll;
   CKvPlayScrollFile player;
   int fw = 0, fh = 0;
-  std::vector<DWORD> frame, last;  // last: the frame as the last call left it
+  std::vector<DWORD> frame;
   SKvScrollBuffer buffer;
   long long shown = -1;  // n of the last frame; -1: the next one starts afresh
   // In the suite's 2D environment the caller scribbles over its buffer between frames that
@@ -296,26 +296,20 @@ struct Stream {
       EXPECT_EQ(frame, Cut(scroll.strip, w));
       return;
     }
+    // The whole ring is checked, scribbles and all, so the update need only be the band.
     ASSERT_TRUE(RingHoldsWindow(w));
     const long long k = shown < 0 ? Extent() : std::llabs(n - shown);
     shown = n;
-    const std::vector<DWORD> before = std::exchange(last, frame);
     if (k >= Extent()) {  // built afresh, in plain order
       EXPECT_EQ(u, CRect(0, 0, fw, fh));
       EXPECT_EQ(frame, Cut(scroll.strip, w));
       return;
     }
-    // Exactly k whole rows (columns), and nothing else changed since the last frame.
+    // Exactly k whole rows (columns).
     const CRect band =
         IsRoll(dir) ? CRect(0, u.top, fw, u.top + int(k)) : CRect(u.left, 0, u.left + int(k), fh);
     EXPECT_TRUE(k ? u == band : u.IsRectEmpty())
         << "a step of " << k << " updated " << testing::PrintToString(u);
-    std::vector<bool> updated(Extent());
-    for (int i = 0; i < k; ++i) updated[Mod((IsRoll(dir) ? u.top : u.left) + i, Extent())] = true;
-    for (int slot = 0; slot < Extent(); ++slot)
-      for (int j = 0; !updated[slot] && j < Length(); ++j)
-        ASSERT_EQ(frame[At(slot, j)], before[At(slot, j)])
-            << "slot " << slot << ", " << testing::PrintToString(u);
   }
   // Shows the frames of n lines for each n in turn.
   void ShowEach(const std::vector<long long>& ns) {
