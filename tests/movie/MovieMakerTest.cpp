@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <tuple>
 #include <vector>
@@ -20,15 +21,8 @@ namespace {
 
 using kvtest::Px;
 
-struct Patch {
-  int x, y, w, h;
-  std::size_t size;
-  bool operator==(const Patch&) const = default;
-};
-
-void PrintTo(const Patch& p, std::ostream* out) {
-  *out << p.x << "," << p.y << " " << p.w << "x" << p.h << " (" << p.size << " bytes)";
-}
+// A patch's place, size and bytes: x, y, width, height, bytes.
+using Patch = std::array<int, 5>;
 
 // Runs MakeFrame and gives the patches' headers (their pixels are checked by playing movies
 // back).
