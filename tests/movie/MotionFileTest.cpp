@@ -13,13 +13,6 @@ using kvtest::Bytes;
 using kvtest::Cut;
 using kvtest::RawMotionFile;
 
-// The little-endian number of `size` bytes at `at`.
-long long Le(const Bytes& f, std::size_t at, int size) {
-  unsigned long long value = 0;
-  for (int i = 0; i < size; ++i) value |= static_cast<unsigned long long>(f.at(at + i)) << (8 * i);
-  return static_cast<long long>(value);
-}
-
 // The bytes of a chunk block from GetFileFC (freed here) or GetMemFC (owned by the reader).
 Bytes BlockBytes(void* block, std::size_t size, bool free) {
   Bytes out;
@@ -69,9 +62,9 @@ TEST(MotionFileWrite, KeyIntervalIsClampedAndClosingEarlyKeepsThePlannedIndex) {
   const Bytes f = kvtest::ReadFileBytes(dir.path() + "/e.sve");
   const std::size_t index = 90 + 7 * 20;
   ASSERT_EQ(f.size(), index + 120 + 80);
-  EXPECT_EQ(Le(f, 66, 2), 10);
+  EXPECT_EQ(kvtest::U16(f, 66), 10);
   EXPECT_EQ(Bytes(f.begin() + index + 84, f.begin() + index + 120), Bytes(36, 0));
-  EXPECT_EQ(Le(f, index + 120 + 10, 2), 7);
+  EXPECT_EQ(kvtest::U16(f, index + 120 + 10), 7);
   CKvMotionFileRead reader;
   ASSERT_TRUE(reader.OpenFile(dir.File("e.sve")));
   EXPECT_EQ(reader.GetInfo().chunkBytes, 7 * 20);
