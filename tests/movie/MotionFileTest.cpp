@@ -34,8 +34,7 @@ void Sign(RawMotionFile& m, int at, char c) {
 // A movie of one frame holding one 16 x 2 patch is laid out to the byte as the raw writer,
 // which the reader tests read, lays out the same description (reserved zeros included).
 TEST(MotionFileWrite, OnePatchMovieByteForByte) {
-  std::vector<DWORD> pixels(32);
-  for (DWORD i = 0; i < 32; ++i) pixels[i] = 0x01020304u * (i + 1);
+  const std::vector<DWORD> pixels = kvtest::Gradient(16, 2);
   kvtest::TempDir dir;
   CKvMotionFileWrite writer;
   ASSERT_TRUE(writer.CreateFileW(dir.File("one.sve"), 12, 1, 4, 3, -4, 16, 2));

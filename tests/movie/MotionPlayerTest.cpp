@@ -5,7 +5,6 @@
 #include <tuple>
 
 #include "KvMediaFile/KvMovie.h"
-#include "KvMediaFile/KvPicture.h"
 #include "MediaChecks.h"
 #include "TestSupport.h"
 #include "fixtures/MotionWriter.h"
@@ -254,17 +253,12 @@ TEST(MovieApi, ReadsInformationAndFramesAndReportsAMissingFile) {
   RawMotionFile m = MarkerMovie(5, 1);
   m.left = 100, m.top = 50;
   const CString path = Save(dir, m);
-  CRect rect, at;
+  CRect rect;
   WORD key = 0;
   int frames = 0;
   EXPECT_EQ(KvMovieGetFileInfo(path, &rect, &key, &frames), 1);
   EXPECT_EQ(std::tuple(rect, key, frames), std::tuple(CRect(100, 50, 105, 51), WORD(10), 5));
   EXPECT_EQ(KvMovieGetFileInfo(path, nullptr, nullptr, nullptr), 1);
-  // The frame at a time, and the first one through the picture service.
-  EXPECT_EQ(kvtest::TakePicture(KvMovieGetFrame(path, at, 0.5f), at),
-            (kvtest::Picture{rect, MarkerFrame(5, 2)}));
-  EXPECT_EQ(kvtest::TakePicture(KvMediaLoadPicFile(path, at), at),
-            (kvtest::Picture{rect, MarkerFrame(5, 0)}));
   CKvMemBlock blocks[3];
   EXPECT_EQ(KvMovieGetFrames(path, 3, blocks), 1);
   for (int i = 0; i < 3; ++i) EXPECT_EQ(BlockPixels(blocks[i]), MarkerFrame(5, i)) << i;
