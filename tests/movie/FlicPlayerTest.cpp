@@ -30,15 +30,6 @@ using Pixels = std::vector<DWORD>;
 
 Pixels Shown(const CKvPlayMovieFlick& player) { return kvtest::BlockPixels(player.m_blockWork); }
 
-// Names the first pixel that differs rather than printing whole frames.
-testing::AssertionResult Same(const Pixels& got, const Pixels& want) {
-  if (got == want) return testing::AssertionSuccess();
-  if (got.size() != want.size()) return testing::AssertionFailure() << "size " << got.size();
-  const auto [g, w] = std::mismatch(got.begin(), got.end(), want.begin());
-  return testing::AssertionFailure()
-         << "pixel " << g - got.begin() << ": " << std::hex << *g << " instead of " << *w;
-}
-
 FlicBytes Colours(int n, int seed, int limit = 256) {
   FlicBytes rgb;
   for (int i = 0; i < 3 * n; ++i) rgb.push_back(static_cast<BYTE>((i * 37 + seed * 11) % limit));
@@ -173,7 +164,7 @@ TEST(FlicPlayer, PlaysWhatLibavcodecDecodes) {
     EXPECT_EQ(KvMovieGetFileInfo(movie.path, &rect, &word, &frames), 1);
     EXPECT_TRUE(rect == CRect(0, 0, w, h) && word == 0 && frames == n);
     const auto picture = kvtest::TakePicture(KvMediaLoadPicFile(movie.path, rect), rect);
-    EXPECT_TRUE(Same(picture ? picture->pixels : Pixels(), movie.frames[0]));
+    EXPECT_EQ(picture ? picture->pixels : Pixels(), movie.frames[0]);
     for (int memory : {0, 1})
       for (int mix : {-1, 0, 1}) {
         SCOPED_TRACE(testing::Message() << "memory " << memory << ", mix " << mix);
@@ -201,7 +192,7 @@ TEST(FlicPlayer, PlaysWhatLibavcodecDecodes) {
               shown[at] = (mix ? KvPublicMixColor(b, pixel) : KvPublicMixColor(pixel, b)).Value();
             }
           }
-          EXPECT_TRUE(Same(Shown(*player), shown)) << "frame " << i;
+          EXPECT_EQ(Shown(*player), shown) << "frame " << i;
         }
       }
   }
@@ -307,7 +298,7 @@ TEST(FlicHostile, ChunksStayInsideThePictureAndTheirData) {
     Pixels want;
     for (const char* p = c.rows; *p; ++p)
       if (*p != ' ') want.push_back(Colour(rgb, *p - '0'));
-    EXPECT_TRUE(Same(Shown(*player), want));
+    EXPECT_EQ(Shown(*player), want);
   }
 }
 
@@ -361,7 +352,7 @@ TEST(FlicHostile, CutOrUnknownFrames) {
                          : i > 0 && ends[i - 1] <= cut && cut < ends[i - 1] + 16 ? i - 1
                                                                                  : -1;
         if (want >= 0) {
-          EXPECT_TRUE(Same(Shown(*player), movie.frames[want])) << cut << " " << i;
+          EXPECT_EQ(Shown(*player), movie.frames[want]) << cut << " " << i;
         }
       }
     }
@@ -380,7 +371,7 @@ TEST(FlicHostile, CutOrUnknownFrames) {
   }
   EXPECT_EQ(cause, kKvFlicBadFrameCause);
   EXPECT_EQ(KvLastFailure(), "unknown FLIC frame type 0xF134 at byte " + KvGroupDigits(ends[10]));
-  EXPECT_TRUE(Same(Shown(*player), movie.frames[10]));
+  EXPECT_EQ(Shown(*player), movie.frames[10]);
   CKvMemBlock blocks[12];
   EXPECT_EQ(KvMovieGetFrames(movie.path, 12, blocks), 0);
 

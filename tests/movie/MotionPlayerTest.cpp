@@ -5,7 +5,6 @@
 #include <tuple>
 
 #include "KvMediaFile/KvMovie.h"
-#include "KvMediaFile/KvPicture.h"
 #include "MediaChecks.h"
 #include "TestSupport.h"
 #include "fixtures/MotionWriter.h"
@@ -14,7 +13,6 @@
 namespace {
 
 using kvtest::BlockPixels;
-using kvtest::MotionPixels;
 using kvtest::Px;
 using kvtest::RawMotionFile;
 using kvtest::SolidMotionPatch;
@@ -22,32 +20,6 @@ using kvtest::SolidMotionPatch;
 DWORD Mix(DWORD top, DWORD bottom) {
   return KvPublicMixColor(tagCOLOR32::FromValue(top), tagCOLOR32::FromValue(bottom)).Value();
 }
-
-// Frame f: a gradient whose alpha runs through transparent to opaque, with a run of one to
-// three cells, moving with f, painted in colours that carry f.
-MotionPixels Frame(int f, int w, int h) {
-  MotionPixels px(std::size_t(w) * h);
-  const int cellsX = (w + 7) / 8, cells = cellsX * ((h + 7) / 8);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      const int cell = x / 8 + y / 8 * cellsX, alpha = (x * 37 + y * 11) & 255;
-      const bool painted = (cell - f * 5 % cells + cells) % cells < 1 + f % 3;
-      px[std::size_t(y) * w + x] =
-          painted ? Px(f, 255 - x, 100, alpha) : Px(x * 5 & 255, y * 9 & 255, 0, alpha);
-    }
-  return px;
-}
-
-// An encoded movie on disk. Frame 7 repeats frame 6, so that its chunk has no patches.
-struct Movie {
-  kvtest::TempDir dir;
-  CString path;
-  std::vector<MotionPixels> frames;
-  Movie(int n, int w, int h, int left = 0, int top = 0) : path(dir.File("m.sve")) {
-    for (int f = 0; f < n; ++f) frames.push_back(f == 7 ? frames[6] : Frame(f, w, h));
-    EXPECT_TRUE(kvtest::WriteMotionMovie(path, frames, left, top, w, h));
-  }
-};
 
 void FillBlock(CKvMemBlock& block, int w, int h, const std::function<DWORD(int, int)>& colour) {
   ASSERT_TRUE(block.InitBlock(CSize(w, h)));
@@ -96,6 +68,13 @@ std::vector<int> Generations(const CKvMemBlock& block) {
   return gens;
 }
 
+// The pixels of frame f < 10 of a marker movie of generation 1.
+std::vector<DWORD> MarkerFrame(int n, int f) {
+  std::vector<DWORD> px(n, 0);
+  for (int x = 0; x <= f; ++x) px[x] = Px(x, 1, 200);
+  return px;
+}
+
 // Columns first..last at generation gen.
 std::vector<int> Runs(int n, std::initializer_list<std::array<int, 3>> runs) {
   std::vector<int> gens(n, 0);
@@ -110,112 +89,52 @@ std::vector<int> Runs(int n, std::initializer_list<std::array<int, 3>> runs) {
 // applies take it, since in file mode chunks are read when they are applied. Older versions,
 // whose patch tables are laid out differently, play the same.
 TEST(MotionPlayer, AppliesFramesFromTheNearestKeyFrame) {
-  const std::initializer_list<std::array<int, 3>> early = {{0, 3, 2}, {20, 21, 4}, {22, 25, 5}};
+  const std::initializer_list<std::array<int, 3>> early = {{0, 3, 3}, {20, 21, 5}, {22, 25, 6}};
   const struct {
     float t;
     std::vector<int> gens;
   } steps[] = {
-      {0.25f, Runs(100, {{20, 25, 1}})},
-      {0.03f, Runs(100, {{0, 3, 2}, {20, 25, 1}})},
-      {0.25f, Runs(100, {{0, 3, 2}, {20, 25, 3}})},
-      {0.21f, Runs(100, {{0, 3, 2}, {20, 21, 4}, {22, 25, 3}})},
+      {-0.5f, Runs(100, {{0, 0, 1}})},  // negative times play as 0
+      {0.25f, Runs(100, {{0, 0, 1}, {20, 25, 2}})},
+      {0.03f, Runs(100, {{0, 3, 3}, {20, 25, 2}})},
+      {0.25f, Runs(100, {{0, 3, 3}, {20, 25, 4}})},
+      {0.21f, Runs(100, {{0, 3, 3}, {20, 21, 5}, {22, 25, 4}})},
       {0.25f, Runs(100, early)},
       {0.25f, Runs(100, early)},  // the same time again applies nothing
-      {0.99f, Runs(100, {{0, 3, 2}, {20, 21, 4}, {22, 25, 5}, {90, 99, 7}})},
-      {1.0f, Runs(100, {{0, 0, 8}})},  // a new pass starts from a cleared block
-      {1.5f, Runs(100, {{0, 0, 8}, {50, 50, 9}})},
-      {1.03f, Runs(100, {{0, 3, 10}, {50, 50, 9}})},
+      {0.99f, Runs(100, {{0, 3, 3}, {20, 21, 5}, {22, 25, 6}, {90, 99, 8}})},
+      {1.0f, Runs(100, {{0, 0, 9}})},  // a new pass starts from a cleared block
+      {1.5f, Runs(100, {{0, 0, 9}, {50, 50, 10}})},
+      {1.03f, Runs(100, {{0, 3, 11}, {50, 50, 10}})},
+      // A new pass inside the held key-frame group starts again from its key frame.
+      {2.05f, Runs(100, {{0, 5, 12}})},
   };
   for (int layout : {0, 1, 2}) {
     SCOPED_TRACE(layout);
     kvtest::TempDir dir;
     auto player = Player(Save(dir, MarkerMovie(100, 1, layout)), 0);
     ASSERT_TRUE(player);
-    for (int i = 0; i < 10; ++i) {
+    for (int i = 0; i < int(std::size(steps)); ++i) {
       Save(dir, MarkerMovie(100, i + 1, layout));
       EXPECT_EQ(player->GetOneFrame(steps[i].t), 1);
       EXPECT_EQ(Generations(player->m_blockWork), steps[i].gens) << "t " << steps[i].t;
     }
-  }
-  // Negative times play as 0.
-  kvtest::TempDir dir;
-  auto fresh = Player(Save(dir, MarkerMovie(100, 1)), 1);
-  ASSERT_TRUE(fresh);
-  EXPECT_EQ(fresh->GetOneFrame(-0.5f), 1);
-  EXPECT_EQ(Generations(fresh->m_blockWork), Runs(100, {{0, 0, 1}}));
-}
-
-// Mix modes 0 and 1 reset the block from the background (transparent where it does not
-// reach), others to zero; only a new pass resets, and it reads the background anew.
-TEST(MotionPlayer, ResetsFromTheBackgroundByMixMode) {
-  kvtest::TempDir dir;
-  const CString path = Save(dir, MarkerMovie(30, 1));
-  const CPoint paste(20, 5);
-  for (int mode : {0, 1, 2, 7}) {
-    SCOPED_TRACE(mode);
-    CKvMemBlock back;
-    FillBlock(back, 40, 6, [](int x, int y) { return Px(x, y, 9, 100 + x); });
-    auto player = Player(path, 0, mode, &back, paste);
-    ASSERT_TRUE(player);
-    auto row = [&](int markers) {
-      std::vector<DWORD> px;
-      for (int x = 0; x < 30; ++x) {
-        const DWORD b = BackAt(back, x + paste.x, paste.y), reset = mode <= 1 ? b : 0;
-        const DWORD m = Px(x, 1, 200);
-        px.push_back(x > markers ? reset : mode == 0 ? Mix(m, b) : mode == 1 ? Mix(b, m) : m);
-      }
-      return px;
-    };
-    player->GetOneFrame(0);
-    EXPECT_EQ(BlockPixels(player->m_blockWork), row(0));
-    const std::vector<DWORD> firstBack = row(15);
-    FillBlock(back, 40, 6, [](int x, int y) { return Px(y, x, 50, 255 - x); });
-    player->GetOneFrame(15.0f / 30);
-    for (int x = 16; x < 30; ++x)
-      EXPECT_EQ(player->m_blockWork.GetPixel(x, 0).Value(), firstBack[x]);
-    player->GetOneFrame(1.0f);
-    EXPECT_EQ(BlockPixels(player->m_blockWork), row(0));
+    // A second Prepare resets the block: the same time is built again from its key frame.
+    ASSERT_TRUE(player->Prepare(nullptr));
+    Save(dir, MarkerMovie(100, 13, layout));
+    player->GetOneFrame(2.05f);
+    EXPECT_EQ(Generations(player->m_blockWork), Runs(100, {{0, 5, 13}}));
   }
 }
 
-// File and memory mode, with or without a background (mix -1 ignores it), in order and
-// jumping about, all give the encoded frames.
-TEST(MotionPlayer, PlaysTheEncodedFrames) {
-  Movie movie(23, 44, 20);
-  CKvMemBlock back;
-  FillBlock(back, 64, 64, [](int x, int y) { return Px(x, y, 33, 128); });
-  for (int mem : {0, 1})
-    for (CKvMemBlock* background : {static_cast<CKvMemBlock*>(nullptr), &back}) {
-      SCOPED_TRACE(testing::Message() << "memory " << mem << " background " << !!background);
-      auto player = Player(movie.path, mem, -1, background, CPoint(3, 4));
-      ASSERT_TRUE(player);
-      for (int i = 0; i < 23; ++i) {
-        EXPECT_EQ(player->GetOneFrame(float(i) / 23), 1);
-        EXPECT_EQ(BlockPixels(player->m_blockWork), movie.frames[i]) << "frame " << i;
-      }
-      // 2 then 27 (frame 4 of the next pass) stays inside one key-frame group across a reset.
-      for (int i : {17, 3, 3, 22, 9, 40, 28, 0, 2, 27}) {
-        player->GetOneFrame(float(i) / 23);
-        EXPECT_EQ(BlockPixels(player->m_blockWork), movie.frames[i % 23]) << "time " << i;
-      }
-      // A second Prepare resets the block: the same time is built again from its key frame.
-      ASSERT_TRUE(player->Prepare(background));
-      player->GetOneFrame(27.0f / 23);
-      EXPECT_EQ(BlockPixels(player->m_blockWork), movie.frames[4]) << "after a second Prepare";
-    }
-}
-
+// An empty rectangle, no key interval or no frames cannot be played.
 TEST(MotionPlayer, OpenRefusesUnplayableMovies) {
-  using Edit = std::function<void(RawMotionFile&)>;
-  for (const Edit& edit :
-       std::vector<Edit>{[](auto&) {}, [](auto& m) { m.width = 0; }, [](auto& m) { m.height = 0; },
-                         [](auto& m) { m.keyInterval = 0; }, [](auto& m) { m.chunks.clear(); }}) {
-    RawMotionFile m = MarkerMovie(3, 1);
-    edit(m);
-    kvtest::TempDir dir;
+  kvtest::TempDir dir;
+  for (auto [w, h, key, frames] :
+       {std::array{3, 1, 10, 3}, {0, 1, 10, 3}, {3, 0, 10, 3}, {3, 1, 0, 3}, {3, 1, 10, 0}}) {
+    RawMotionFile m = MarkerMovie(frames, 1);
+    m.width = w, m.height = h, m.keyInterval = key;
     CKvPlayMovieMotion player;
-    const bool playable = m.width && m.height && m.keyInterval && !m.chunks.empty();
-    EXPECT_EQ(player.Open(Save(dir, m), 0), playable ? 1 : 0);
+    EXPECT_EQ(player.Open(Save(dir, m), 0), w && h && key && frames) << w << h << key << frames;
   }
 }
 
@@ -270,8 +189,10 @@ std::optional<DWORD> HostilePatch(int x, int y) {
 }  // namespace
 
 // Patches the chunk cannot hold are skipped and the rest clipped to the block and to the
-// background (pasted at (4, 4)), in every mix mode and from file or memory. With mix 0 a patch
-// lies over the background, and beyond it over transparency, never over the frame before.
+// background (pasted at (4, 4)), in every mix mode and from file or memory. Mix modes 0 and 1
+// reset the block from the background (transparent where it does not reach), others to zero,
+// and only once a pass. With mix 0 a patch lies over the background, and beyond it over
+// transparency, never over the frame before.
 TEST(MotionPlayerHostile, SkipsWhatTheChunkCannotHoldAndClipsTheRest) {
   CKvMemBlock back;
   FillBlock(back, 8, 8, [](int x, int y) { return Px(x * 30, y * 30, 77, 128); });
@@ -294,7 +215,15 @@ TEST(MotionPlayerHostile, SkipsWhatTheChunkCannotHoldAndClipsTheRest) {
                                    : *p)
             << x << ", " << y;
       }
+    if (mode >= 0) {  // a new pass resets the block from the background as it is then
+      FillBlock(back, 8, 8, [&](int x, int y) { return Px(y, x, 50 + mode, 200); });
+      player->GetOneFrame(1.0f);
+      EXPECT_EQ(player->m_blockWork.GetPixel(3, 0).Value(), BackAt(back, 7, 4));
+    }
   }
+  // In memory, a chunk that the index cannot give fails the preparation.
+  kvtest::TempDir dir;
+  EXPECT_FALSE(Player(Save(dir, HostileMovie(true)), 1));
 }
 
 TEST(MoviePlayerFactory, PicksThePlayerByExtension) {
@@ -304,40 +233,38 @@ TEST(MoviePlayerFactory, PicksThePlayerByExtension) {
       {L"noext", MOVIE_UNKNOWN}};
   for (auto [path, type] : categories)
     EXPECT_EQ(CKvPlayMovieBase::MovieCategory(path), type) << path;
-  Movie movie(3, 16, 8);
-  for (const char* name : {"M.KVX", "m.kvi"})
-    movie.dir.Write(name, kvtest::ReadFileBytes(movie.dir.path() + "/m.sve"));
+  kvtest::TempDir dir;
+  const kvtest::Bytes movie = kvtest::LayOutMotionFile(MarkerMovie(3, 1)).bytes;
+  for (const char* name : {"m.sve", "M.KVX", "m.kvi"}) dir.Write(name, movie);
   for (const char* name : {"m.sve", "M.KVX"})
     for (int mem : {0, 1}) {
       std::unique_ptr<CKvPlayMovieBase> player(
-          CKvPlayMovieBase::CreatePlayMovieObj(movie.dir.File(name), mem));
+          CKvPlayMovieBase::CreatePlayMovieObj(dir.File(name), mem));
       ASSERT_TRUE(dynamic_cast<CKvPlayMovieMotion*>(player.get())) << name;
       EXPECT_EQ(player->GetOneFrame(1.0f / 3), 1);
-      EXPECT_EQ(BlockPixels(player->m_blockWork), movie.frames[1]) << name;
+      EXPECT_EQ(BlockPixels(player->m_blockWork), MarkerFrame(3, 1)) << name;
     }
-  EXPECT_EQ(CKvPlayMovieBase::CreatePlayMovieObj(movie.dir.File("m.kvi"), 0), nullptr);
-  EXPECT_EQ(CKvPlayMovieBase::CreatePlayMovieObj(movie.dir.File("none.sve"), 0), nullptr);
+  EXPECT_EQ(CKvPlayMovieBase::CreatePlayMovieObj(dir.File("m.kvi"), 0), nullptr);
+  EXPECT_EQ(CKvPlayMovieBase::CreatePlayMovieObj(dir.File("none.sve"), 0), nullptr);
 }
 
 TEST(MovieApi, ReadsInformationAndFramesAndReportsAMissingFile) {
-  Movie movie(5, 200, 100, 100, 50);
-  CRect rect, at;
+  kvtest::TempDir dir;
+  RawMotionFile m = MarkerMovie(5, 1);
+  m.left = 100, m.top = 50;
+  const CString path = Save(dir, m);
+  CRect rect;
   WORD key = 0;
   int frames = 0;
-  EXPECT_EQ(KvMovieGetFileInfo(movie.path, &rect, &key, &frames), 1);
-  EXPECT_EQ(std::tuple(rect, key, frames), std::tuple(CRect(100, 50, 300, 150), WORD(10), 5));
-  EXPECT_EQ(KvMovieGetFileInfo(movie.path, nullptr, nullptr, nullptr), 1);
-  // The frame at a time, and the first one through the picture service.
-  EXPECT_EQ(kvtest::TakePicture(KvMovieGetFrame(movie.path, at, 0.5f), at),
-            (kvtest::Picture{rect, movie.frames[2]}));
-  EXPECT_EQ(kvtest::TakePicture(KvMediaLoadPicFile(movie.path, at), at),
-            (kvtest::Picture{rect, movie.frames[0]}));
+  EXPECT_EQ(KvMovieGetFileInfo(path, &rect, &key, &frames), 1);
+  EXPECT_EQ(std::tuple(rect, key, frames), std::tuple(CRect(100, 50, 105, 51), WORD(10), 5));
+  EXPECT_EQ(KvMovieGetFileInfo(path, nullptr, nullptr, nullptr), 1);
   CKvMemBlock blocks[3];
-  EXPECT_EQ(KvMovieGetFrames(movie.path, 3, blocks), 1);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(BlockPixels(blocks[i]), movie.frames[i]) << i;
+  EXPECT_EQ(KvMovieGetFrames(path, 3, blocks), 1);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(BlockPixels(blocks[i]), MarkerFrame(5, i)) << i;
   // A missing file is reported once, by the call that reads frames.
   kvtest::RecordingUi ui;
-  const CString none = movie.dir.File("none.sve");
+  const CString none = dir.File("none.sve");
   EXPECT_EQ(KvMovieGetFrames(none, 2, blocks), 0);
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_EQ(ui.messages[0].text, L"找不到当前动画文件，无法处理！");

@@ -1,23 +1,13 @@
 // kvmedia on FLIC files: info, movie frames and convert, on good and broken files.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-
-#include <cstdlib>
 
 #include "FlicWriter.h"
 #include "KvMediaFile/KvPicture.h"
 #include "MediaChecks.h"
+#include "ProgramRun.h"
 #include "TestSupport.h"
 
 namespace {
-
-// kvmedia's exit status, and what it printed and complained.
-std::pair<int, std::string> Kvmedia(const kvtest::TempDir& dir, const std::string& args) {
-  const int raw = std::system(
-      ("cd '" + dir.path() + "' && '" KVMEDIA_PATH "' " + args + " >out.txt 2>&1").c_str());
-  const auto out = kvtest::ReadFileBytes(dir.path() + "/out.txt");
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, std::string(out.begin(), out.end())};
-}
 
 // Frame f is all index f + 1, colour f + 1 of a grey ramp; frame 2 can be of an unknown type.
 kvtest::FlicBytes Movie(bool fli, bool broken = false) {
@@ -37,28 +27,30 @@ kvtest::FlicBytes Movie(bool fli, bool broken = false) {
 
 TEST(KvmediaFlic, InfoFramesAndConvertPlayFlicFiles) {
   kvtest::TempDir dir;
+  const auto run = [&](std::vector<std::string> args) {
+    return kvtest::RunProgram(KVMEDIA_PATH, args, {.folder = dir.path()});
+  };
   const auto flc = Movie(false);
-  kvtest::WriteFileBytes(dir.path() + "/clip.flc", flc);
-  kvtest::WriteFileBytes(dir.path() + "/clip.fli", Movie(true));
-  kvtest::WriteFileBytes(dir.path() + "/broken.flc", Movie(false, true));
-  kvtest::WriteFileBytes(dir.path() + "/cut.flc", kvtest::Cut(flc, flc.size() - 10));
-  const auto [status, info] = Kvmedia(dir, "info --check clip.flc clip.fli");
-  EXPECT_EQ(status, 0);
+  dir.Write("clip.flc", flc);
+  dir.Write("clip.fli", Movie(true));
+  dir.Write("broken.flc", Movie(false, true));
+  dir.Write("cut.flc", kvtest::Cut(flc, flc.size() - 10));
+  const auto info = run({"info", "--check", "clip.flc", "clip.fli"});
+  EXPECT_EQ(info.status, 0);
   for (const std::string& part :
        {"type=FLIC movie width=16 height=8 bits_per_pixel=8 channels=4 alpha=yes file_size=" +
             std::to_string(flc.size()) + " x=0 y=0 frames=4 speed_ms=40 check=ok",
         std::string("width=320 height=200"), std::string("frames=4 speed_ms=71 check=ok")})
-    EXPECT_NE(info.find(part), std::string::npos) << info;
+    EXPECT_NE(info.out.find(part), std::string::npos) << info.out;
 
   // Every frame, from the file and from memory, and one frame by its time.
-  ASSERT_EQ(Kvmedia(dir, "movie frames clip.flc file").first, 0);
-  ASSERT_EQ(Kvmedia(dir, "movie frames clip.flc memory --memory").first, 0);
-  ASSERT_EQ(Kvmedia(dir, "convert clip.flc half.png --time 0.5").first, 0);
+  ASSERT_EQ(run({"movie", "frames", "clip.flc", "file"}).status, 0);
+  ASSERT_EQ(run({"movie", "frames", "clip.flc", "memory", "--memory"}).status, 0);
+  ASSERT_EQ(run({"convert", "clip.flc", "half.png", "--time", "0.5"}).status, 0);
   KvMediaFileOpen();
   const auto load = [&](const std::string& name) {
     CRect rect;
-    return kvtest::TakePicture(KvMediaLoadPicFile(CString::FromUtf8(dir.path() + "/" + name), rect),
-                               rect, rect);
+    return kvtest::TakePicture(KvMediaLoadPicFile(dir.File(name), rect), rect, rect);
   };
   for (const std::string folder : {"file", "memory"})
     for (int f = 0; f < 4; ++f) {
@@ -69,14 +61,16 @@ TEST(KvmediaFlic, InfoFramesAndConvertPlayFlicFiles) {
   EXPECT_EQ(load("half.png"), load("file/frame-00002.png"));
 
   // A frame of unknown type, and a file shorter than its header says.
-  for (const std::string args :
-       {"movie frames broken.flc broken", "convert broken.flc b.png --time 0.5",
-        "info --check broken.flc", "info --check cut.flc"}) {
-    const auto [code, err] = Kvmedia(dir, args);
-    EXPECT_EQ(code, 1) << args;
-    const bool cut = args.find("cut") != std::string::npos;
-    EXPECT_NE(err.find(cut ? "damaged: truncated: " : "unknown FLIC frame type 0x1234"),
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"movie", "frames", "broken.flc", "broken"},
+        {"convert", "broken.flc", "b.png", "--time", "0.5"},
+        {"info", "--check", "broken.flc"},
+        {"info", "--check", "cut.flc"}}) {
+    const auto r = run(args);
+    EXPECT_EQ(r.status, 1) << args[2];
+    EXPECT_NE(r.err.find(args[2] == "cut.flc" ? "damaged: truncated: "
+                                              : "unknown FLIC frame type 0x1234"),
               std::string::npos)
-        << args << ": " << err;
+        << args[2] << ": " << r.err;
   }
 }
