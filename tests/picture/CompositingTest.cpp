@@ -125,15 +125,8 @@ TEST_F(Compositing, SamplerValuesAndEdges) {
 
 TEST_F(Compositing, LevelArithmeticMatchesTheTable) {
   const BYTE* level = KvLevelTable();
+  // The vector form is held to the scalar sampler by the row-path comparison below.
   for (int v = 0; v < 256; ++v) EXPECT_EQ(KvLevelOf(v), level[v]) << v;
-#if defined(__SSE2__)
-  for (int v = 0; v < 256; v += 8) {
-    const __m128i lanes = _mm_setr_epi16(v, v + 1, v + 2, v + 3, v + 4, v + 5, v + 6, v + 7);
-    alignas(16) BYTE out[16];
-    _mm_store_si128(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(KvLevelLanes(lanes), lanes));
-    for (int k = 0; k < 8; ++k) EXPECT_EQ(out[k], level[v + k]) << v + k;
-  }
-#endif
 }
 
 TEST_F(Compositing, StepsAndStarts) {
