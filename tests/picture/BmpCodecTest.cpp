@@ -73,6 +73,7 @@ TEST(BmpLoad, AgreesWithAnIndependentDecoder) {
       {"108-byte header, 24 bits", Bmp(108, 24, 0, Noise(24, 4))},
       {"124-byte header, 32-bit bit fields with alpha",
        Bmp(124, 32, 3, Bgra(128), {0xFF0000, 0xFF00, 0xFF, 0xFF000000})},
+      {"40-byte header, 16-bit 5-6-5", Bmp(40, 16, 3, Noise(16, 6), {0xF800, 0x07E0, 0x1F})},
   };
   for (const auto& [what, image] : cases) {
     const Bytes file = kvtest::WriteBmp(image);

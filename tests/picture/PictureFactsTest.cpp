@@ -92,6 +92,7 @@ std::vector<Row> Rows() {
       {"v5.dib", Fields(124, 16, {0xF00, 0xF0, 0xF, 0xF000}, {0x12, 0xF3, 0x45, 0x86, 0x12, 0xF3, 0x45, 0xF6}), {{KV_PIC_BMP, 2, 2, 0, 0, 16, 4, true}, 16}},
       // 16 colours in four bit planes, placed at (5, 6).
       {"planes.pcx", kvtest::WritePcx(planes), {{KV_PIC_PCX, 8, 2, 5, 6, 4, 3, false}, 4}},
+      {"a.jpg", kvtest::SavedBytes(KvMediaSaveJPGFile, "a.jpg", std::vector<DWORD>(15, 0x80FF8040), CSize(5, 3), CRect(0, 0, 5, 3)), {{KV_PIC_JPG, 5, 3, 0, 0, 24, 3, false}, 32}},
       // A transparency chunk adds alpha to the palette's colours.
       {"palette.png", Png(3, 8, {0, 1, 1, 1}, {1, 2, 3, 4, 5, 6}, {0x40}), {{KV_PIC_PNG, 2, 2, 0, 0, 8, 4, true}, 4}},
       {"rgba.psd", kvtest::WritePsd({.channels = 4, .height = 2, .width = 2, .planes = kvtest::PsdRgbPlanes(pixels, true)}), {{KV_PIC_PSD, 2, 2, 0, 0, 32, 4, true}, 8}},

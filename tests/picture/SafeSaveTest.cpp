@@ -72,18 +72,6 @@ TEST(SafeSave, AReplacedFileKeepsItsModeAndALinkStays) {
   EXPECT_EQ(kvtest::ReadFileBytes(dir.path() + "/real/new.tga"), kNew);
 }
 
-// A full disk is the savers' shared rule (PictureSave tests); here the rename itself fails.
-TEST(SafeSave, AFailedRenameLeavesNoTemporaryFile) {
-  // The target turns into a folder while the file is written: the rename fails.
-  kvtest::TempDir dir;
-  SafeFileWriter out(dir.File("other.png"));
-  ASSERT_TRUE(out.Open());
-  ASSERT_TRUE(out.Write(kNew.data(), kNew.size()));
-  fs::create_directory(dir.path() + "/other.png");
-  EXPECT_FALSE(out.Commit());
-  EXPECT_EQ(FileNames(dir.path()), std::vector<std::string>{"other.png"});
-}
-
 TEST(SafeSave, AnInterruptionRemovesTheTemporaryFile) {
   kvtest::TempDir dir;
   const std::string target = dir.path() + "/out.tga";
