@@ -164,9 +164,8 @@ TEST(JpegLoad, NotJpegGivesNothing) {
   kvtest::TempDir dir;
   auto px = Smooth(5, 4);
   ASSERT_EQ(KvMediaSaveJPGFile(dir.File("good.jpg"), px.data(), CSize(5, 4), CRect()), 1);
-  kvtest::WriteFileBytes(dir.path() + "/empty.jpg", {});
-  kvtest::WriteFileBytes(dir.path() + "/gif.jpg", kvtest::WriteGif(kvtest::OneImageGif(
-                                                      2, 1, {0, 1}, kvtest::DistinctColours(2))));
+  dir.Write("empty.jpg", {});
+  dir.Write("gif.jpg", kvtest::WriteGif(kvtest::OneImageGif(2, 1, {0, 1}, {1, 2, 3, 4, 5, 6})));
   for (const std::string name : {"gif.jpg", "empty.jpg", "missing.jpg", "good.jpg"}) {
     int value = 0;
     CRect loaded = kvtest::kUntouched;

@@ -117,8 +117,7 @@ TEST(PictureFacts, EveryTypeSaysWhatItsLoaderGives) {
   for (const Row& row : Rows()) {
     SCOPED_TRACE(row.name);
     ASSERT_FALSE(row.file.empty());
-    kvtest::WriteFileBytes(dir.path() + "/" + row.name, row.file);
-    const CString path = dir.File(row.name);
+    const CString path = dir.Write(row.name, row.file);
     SKvPicFacts facts;
     ASSERT_TRUE(KvMediaGetPicFacts(path, &facts)) << KvMediaGetLastFailure().ToUtf8();
     EXPECT_EQ(Tied(facts), Tied(row.want.facts));
@@ -169,8 +168,7 @@ TEST(PictureFacts, RefusalsGiveTheLoadersReason) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    if (!row.file.empty()) kvtest::WriteFileBytes(dir.path() + "/" + row.name, row.file);
-    const CString path = dir.File(row.name);
+    const CString path = row.file.empty() ? dir.File(row.name) : dir.Write(row.name, row.file);
     SKvPicFacts facts{.type = -1};
     EXPECT_FALSE(KvMediaGetPicFacts(path, &facts));
     EXPECT_EQ(KvMediaGetLastFailure().ToUtf8(), row.reason);
@@ -183,8 +181,7 @@ TEST(PictureFacts, RefusalsGiveTheLoadersReason) {
   SKvPicFacts facts;
   EXPECT_FALSE(KvMediaGetPicFacts(CString::FromUtf8(dir.path()), &facts));
   EXPECT_EQ(KvMediaGetLastFailure().ToUtf8(), "is a folder");
-  kvtest::WriteFileBytes(dir.path() + "/text.dat", Bytes(40, 'x'));
-  EXPECT_FALSE(KvMediaGetPicFacts(dir.File("text.dat"), &facts));
+  EXPECT_FALSE(KvMediaGetPicFacts(dir.Write("text.dat", Bytes(40, 'x')), &facts));
   EXPECT_EQ(KvMediaGetLastFailure().ToUtf8(), "not a picture type this library reads");
 }
 
@@ -234,12 +231,12 @@ TEST(PictureInfo, RefusedAndOtherHeaders) {
       {"a.sve", {1}, 1, kNone, -1},  // a type without information: nothing read, nothing known
   };
   for (const auto& c : cases) {
-    kvtest::WriteFileBytes(dir.path() + "/" + c.name, c.file);
+    const CString path = dir.Write(c.name, c.file);
     RECT rect = kNone;
     int bits = -1;
-    EXPECT_EQ(KvMediaGetPicInfo(dir.File(c.name), &rect, &bits), c.result) << c.name;
+    EXPECT_EQ(KvMediaGetPicInfo(path, &rect, &bits), c.result) << c.name;
     EXPECT_EQ(std::pair(CRect(rect), bits), std::pair(c.rect, c.bits)) << c.name;
-    EXPECT_EQ(KvMediaGetPicInfo(dir.File(c.name), nullptr, nullptr), c.result) << c.name;
+    EXPECT_EQ(KvMediaGetPicInfo(path, nullptr, nullptr), c.result) << c.name;
   }
   // A missing file, through the dispatch and each reader of its own.
   EXPECT_EQ(KvMediaGetPicInfo(dir.File("missing.png"), nullptr, nullptr), 0);

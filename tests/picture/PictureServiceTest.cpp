@@ -127,8 +127,7 @@ TEST(PictureService, EmptyPictureIsTransparentAndNeverOverwrites) {
   EXPECT_EQ(KvMediaCreateEmptyPicFile(path, CSize(4, 4)), 1);
   EXPECT_EQ(LoadTga(path), (kvtest::Picture{{0, 0, 4, 4}, std::vector<DWORD>(16, 0)}));
   const Bytes other{'n', 'o', 't', ' ', 't', 'g', 'a'};
-  kvtest::WriteFileBytes(dir.path() + "/other.tga", other);
-  EXPECT_EQ(KvMediaCreateEmptyPicFile(dir.File("other.tga"), CSize(4, 4)), 1);
+  EXPECT_EQ(KvMediaCreateEmptyPicFile(dir.Write("other.tga", other), CSize(4, 4)), 1);
   EXPECT_EQ(kvtest::ReadFileBytes(dir.path() + "/other.tga"), other);
   const CString expected = KvGetAppModulePath() + L"Velmora_Empty.tga";
   const bool existed = fs::exists(expected.ToUtf8());

@@ -68,9 +68,8 @@ TEST(PsdHeader, TheRectSaysHowFarALoadGot) {
                                            {kvtest::Cut(zip, 25), CRect(0, 0, -1, -1)},
                                            {zip, CRect(0, 0, 2, 1)}};
   for (const auto& [file, rect] : cases) {
-    kvtest::WriteFileBytes(dir.path() + "/a.psd", file);
     CRect loaded(5, 5, 5, 5);
-    EXPECT_EQ(KvMediaLoadPSDFile(dir.File("a.psd"), loaded), nullptr);
+    EXPECT_EQ(KvMediaLoadPSDFile(dir.Write("a.psd", file), loaded), nullptr);
     EXPECT_EQ(loaded, rect);
   }
   CRect rect(5, 5, 5, 5);
