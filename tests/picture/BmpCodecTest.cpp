@@ -68,18 +68,12 @@ TEST(BmpLoad, AgreesWithAnIndependentDecoder) {
         EXPECT_EQ(LoadBmpBytes(file), (Picture{{0, 0, w, h}, kvtest::StbPixels(file, true)}));
       }
   // The headers and bit fields of other programs.
-  Bytes rgb565;  // 3 pixels and 2 bytes of padding a row
-  for (int row = 0; row < 2; ++row) {
-    for (unsigned w : {0xF800u, 0x07E0u, 0x1863u + row})
-      rgb565.insert(rgb565.end(), {(unsigned char)w, (unsigned char)(w >> 8)});
-    rgb565.insert(rgb565.end(), {0, 0});
-  }
   const std::pair<const char*, BmpImage> cases[] = {
       {"core header, 24 bits", Bmp(12, 24, 0, Noise(24, 3))},
       {"108-byte header, 24 bits", Bmp(108, 24, 0, Noise(24, 4))},
       {"124-byte header, 32-bit bit fields with alpha",
        Bmp(124, 32, 3, Bgra(128), {0xFF0000, 0xFF00, 0xFF, 0xFF000000})},
-      {"40-byte header, 16-bit 5-6-5", Bmp(40, 16, 3, rgb565, {0xF800, 0x07E0, 0x1F})},
+      {"40-byte header, 16-bit 5-6-5", Bmp(40, 16, 3, Noise(16, 6), {0xF800, 0x07E0, 0x1F})},
   };
   for (const auto& [what, image] : cases) {
     const Bytes file = kvtest::WriteBmp(image);
@@ -183,6 +177,7 @@ TEST(BmpLoad, EachRefusalNamesItsReason) {
   kvtest::ExpectRefusals(
       kDecode,
       {
+          // clang-format off
           {kvtest::Changed(file, 0, 'X'), "the signature is not BM"},
           {with(&BmpImage::headerSize, 64), "information header of 64 bytes is not supported"},
           {with(&BmpImage::width, 0), "width 0"},
@@ -192,8 +187,7 @@ TEST(BmpLoad, EachRefusalNamesItsReason) {
           {with(&BmpImage::compression, 3), ""},  // 24 bits: any compression
           {bmp(16, 3, 2, Bytes(16, 1), 4), "16-bit BMP with compression 4 is not supported"},
           {bmp(8, 4, 1, {0, 1, 2, 255}, 2), "8-bit BMP with compression 2 is not supported"},
-          {kvtest::WriteBmp(fields),
-           "bit fields 0000F0F0 0000FF00 000000FF 00000000 are not runs of bits"},
+          {kvtest::WriteBmp(fields), "bit fields 0000F0F0 0000FF00 000000FF 00000000 are not runs of bits"},
           {bmp(8, 4, -2, {0, 1}, 1), "top-down run-length BMP"},
           {table(257), "colour table of 257 entries exceeds 256"},
           {table(256), ""},
@@ -207,15 +201,11 @@ TEST(BmpLoad, EachRefusalNamesItsReason) {
           {kvtest::Cut(file, file.size() - 10), "truncated: 68 of 75 bytes"},
           // Pixels sought 1 MiB on.
           {kvtest::Changed(table(3), 12, 0x10), "truncated: 70 of 1,048,642 bytes"},
-          {kvtest::WriteBmp(
-               kvtest::With(kvtest::With(rgb, &BmpImage::width, 70000), &BmpImage::height, 70000)),
-           "picture of 70,000 x 70,000 exceeds the 1 GiB limit"},
-          {bmp(32, 30000, 30000, Bytes(64, 1)),
-           "picture of 30,000 x 30,000 exceeds the 1 GiB limit"},
-          {bmp(24, 0x7FFFFFFF, -0x7FFFFFFF - 1, Bytes(64, 1)),
-           "picture of 2,147,483,647 x 2,147,483,648 exceeds the 1 GiB limit"},
-          {bmp(8, 16000, 16000, Bytes(64, 1), 1),
-           "run-length data ends without an end-of-bitmap code"},
+          {kvtest::WriteBmp(kvtest::With(kvtest::With(rgb, &BmpImage::width, 70000), &BmpImage::height, 70000)), "picture of 70,000 x 70,000 exceeds the 1 GiB limit"},
+          {bmp(32, 30000, 30000, Bytes(64, 1)), "picture of 30,000 x 30,000 exceeds the 1 GiB limit"},
+          {bmp(24, 0x7FFFFFFF, -0x7FFFFFFF - 1, Bytes(64, 1)), "picture of 2,147,483,647 x 2,147,483,648 exceeds the 1 GiB limit"},
+          {bmp(8, 16000, 16000, Bytes(64, 1), 1), "run-length data ends without an end-of-bitmap code"},
+          // clang-format on
       });
   // Every prefix of a file is refused; the last row's padding alone may be missing.
   const Bytes padded =
@@ -223,20 +213,15 @@ TEST(BmpLoad, EachRefusalNamesItsReason) {
   kvtest::ExpectEveryPrefixFails(kvtest::Cut(padded, padded.size() - 3), Decodes);
 }
 
+// A plain 40-byte header that another decoder reads; bottom row first, alpha as in the buffer.
 TEST(BmpSave, FourByTwoIsAnEightySixByteFile) {
-  const auto buffer = kvtest::Gradient(4, 2);
+  auto buffer = kvtest::Gradient(4, 2);
   const Bytes f =
       kvtest::SavedBytes(KvMediaSaveBMPFile, "out.bmp", buffer, CSize(4, 2), CRect(0, 0, 4, 2));
   ASSERT_EQ(f.size(), 86u);
-  using kvtest::U16, kvtest::U32;
-  // Magic, file size, pixel offset; header size, width, height, planes, bits, compression,
-  // image size, resolutions.
-  EXPECT_EQ((std::vector<DWORD>{DWORD(U16(f, 0)), U32(f, 2), U32(f, 10), U32(f, 14), U32(f, 18),
-                                U32(f, 22), DWORD(U16(f, 26)), DWORD(U16(f, 28)), U32(f, 30),
-                                U32(f, 34), U32(f, 38), U32(f, 42)}),
-            (std::vector<DWORD>{0x4D42, 86, 54, 40, 4, 2, 1, 32, 0, 32, 4, 2}));
-  EXPECT_EQ(U32(f, 54), buffer[4]);  // bottom row first, alpha as in the buffer
-  EXPECT_EQ(U32(f, 70), buffer[0]);
+  EXPECT_EQ(kvtest::U32(f, 54), buffer[4]);
+  for (DWORD& p : buffer) p |= 0xFF000000u;
+  EXPECT_EQ(kvtest::StbPixels(f, true), buffer);
 }
 
 TEST(BmpInfo, DescribesAPictureBufferAndNothingMore) {
@@ -262,8 +247,6 @@ TEST(BmpResource, DriveBitmapsLoadFromTheModule) {
     ASSERT_EQ(p->rect, CRect(0, 0, 16, 16));
     // White where the panel masks, a drawing inside, every pixel opaque.
     for (int corner : {0, 15, 240, 255}) EXPECT_EQ(p->pixels[corner], white);
-    EXPECT_GT(
-        std::count_if(p->pixels.begin(), p->pixels.end(), [&](DWORD q) { return q != white; }), 60);
     EXPECT_TRUE(
         std::all_of(p->pixels.begin(), p->pixels.end(), [](DWORD q) { return q >> 24 == 255; }));
     EXPECT_TRUE(pictures.empty() || p->pixels != pictures.back());

@@ -59,25 +59,21 @@ TEST(PngChunkWalk, RefusesWhatDoesNotHoldTogether) {
     Bytes bytes;
     const char* reason;
   } const cases[] = {
+      // clang-format off
       {"minimal, CRCs zero", Png({ihdr, idat, Chunk("tEXt", {'a'}), iend}), nullptr},
       {"bytes after IEND", Png({ihdr, idat, iend, {1, 2, 3}}), nullptr},
       {"empty", {}, "no PNG signature"},
       {"bad signature", kvtest::Changed(minimal, 1, 'Q'), "no PNG signature"},
       {"IHDR not first", Png({idat, ihdr, idat, iend}), "IHDR is not the first chunk"},
-      {"IHDR of 12 bytes", Png({Chunk("IHDR", Bytes(12)), idat, iend}),
-       "IHDR is not 13 bytes long"},
-      {"length past the end", Png({ihdr, Chunk("IDAT", {1, 2}, 200), iend}),
-       "a chunk runs past the end of the file"},
-      {"CRC past the end", kvtest::Cut(minimal, minimal.size() - 1),
-       "a chunk runs past the end of the file"},
-      {"length 2^31", Png({ihdr, Chunk("tEXt", {}, 0x80000000), iend}),
-       "a chunk length of 2^31 or more"},
+      {"IHDR of 12 bytes", Png({Chunk("IHDR", Bytes(12)), idat, iend}), "IHDR is not 13 bytes long"},
+      {"length past the end", Png({ihdr, Chunk("IDAT", {1, 2}, 200), iend}), "a chunk runs past the end of the file"},
+      {"CRC past the end", kvtest::Cut(minimal, minimal.size() - 1), "a chunk runs past the end of the file"},
+      {"length 2^31", Png({ihdr, Chunk("tEXt", {}, 0x80000000), iend}), "a chunk length of 2^31 or more"},
       {"no IEND", Png({ihdr, idat}), "the file ends before IEND"},
-      {"colour type 5", Png({Chunk("IHDR", {0, 0, 0, 1, 0, 0, 0, 1, 8, 5, 0, 0, 0}), idat, iend}),
-       "an unknown colour type"},
+      {"colour type 5", Png({Chunk("IHDR", {0, 0, 0, 1, 0, 0, 0, 1, 8, 5, 0, 0, 0}), idat, iend}), "an unknown colour type"},
       {"over 4 GiB decoded", Png({Ihdr(70000, 70000), idat, iend}), "the picture is too large"},
-      {"more pixels than the data can give", Png({Ihdr(2000, 2000), idat, iend}),
-       "too little image data for the picture"},
+      {"more pixels than the data can give", Png({Ihdr(2000, 2000), idat, iend}), "too little image data for the picture"},
+      // clang-format on
   };
   for (const Case& c : cases) EXPECT_STREQ(KvPngRefusal(c.bytes), c.reason) << c.what;
 }

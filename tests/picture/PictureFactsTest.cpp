@@ -58,85 +58,50 @@ struct Row {
 std::vector<Row> Rows() {
   const Bytes bgra = {1, 2, 3, 255, 4, 5, 6, 0x80, 7, 8, 9, 255, 10, 11, 12, 255};
   const std::vector<std::uint32_t> pixels = {0xFF010203, 0x80040506, 0xFF070809, 0xFF0A0B0C};
-  using kvtest::BmpImage;
-  using kvtest::TgaImage;
-  return {
-      {"a.tga",
-       kvtest::WriteTga(TgaImage{.pixelDepth = 32,
-                                 .xOrigin = 10,
-                                 .yOrigin = 20,
-                                 .width = 2,
-                                 .height = 2,
-                                 .pixels = bgra}),
-       {{KV_PIC_TGA, 2, 2, 10, 20, 32, 4, true}, 32}},
-      {"grey-alpha.tga",
-       kvtest::WriteTga(TgaImage{.imageType = 11,
-                                 .pixelDepth = 16,
-                                 .width = 2,
-                                 .height = 2,
-                                 .pixels = {9, 255, 9, 0x80, 9, 255, 9, 255}}),
-       {{KV_PIC_TGA, 2, 2, 0, 0, 16, 2, true}, 16}},
-      {"mapped.tga",  // 32-bit colour-map entries, but indexed pictures load opaque
-       kvtest::WriteTga(TgaImage{.imageType = 1,
-                                 .pixelDepth = 8,
-                                 .width = 2,
-                                 .height = 2,
-                                 .colorMapType = 1,
-                                 .colorMapLength = 2,
-                                 .colorMapEntryBits = 32,
-                                 .colorMap = {1, 2, 3, 0x40, 4, 5, 6, 0x40},
-                                 .pixels = {0, 1, 1, 0}}),
-       {{KV_PIC_TGA, 2, 2, 0, 0, 8, 3, false}, 8}},
-      {"core.bmp",  // the 12-byte header: 16-bit sizes
-       kvtest::WriteBmp(BmpImage{.width = 3,
-                                 .height = 2,
-                                 .headerSize = 12,
-                                 .trueHeaderSize = true,
-                                 .pixels = Bytes(2 * 12, 0x55)}),
-       {{KV_PIC_BMP, 3, 2, 0, 0, 24, 3, false}, 24}},
-      {"a.bmp",  // a fourth byte, which the 40-byte header does not call alpha
-       kvtest::WriteBmp(BmpImage{.width = 2, .height = -2, .bitCount = 32, .pixels = bgra}),
-       {{KV_PIC_BMP, 2, 2, 0, 0, 32, 3, false}, 32}},
-      {"v4.bmp",
-       Fields(108, 32, {0xFF0000, 0xFF00, 0xFF, 0xFF000000}, bgra),
-       {{KV_PIC_BMP, 2, 2, 0, 0, 32, 4, true}, 32}},
-      {"v5.dib",  // 16-bit 4444 with an alpha mask; the extension without a type code
-       Fields(124, 16, {0xF00, 0xF0, 0xF, 0xF000},
-              {0x12, 0xF3, 0x45, 0x86, 0x12, 0xF3, 0x45, 0xF6}),
-       {{KV_PIC_BMP, 2, 2, 0, 0, 16, 4, true}, 16}},
-      {"planes.pcx",  // 16 colours in four bit planes, placed at (5, 6)
-       kvtest::WritePcx(kvtest::PcxImage{.bitsPerPixel = 1,
-                                         .xmin = 5,
-                                         .ymin = 6,
-                                         .xmax = 12,
-                                         .ymax = 7,
-                                         .planes = 4,
-                                         .bytesPerLine = 2,
-                                         .lines = Bytes(2 * 4 * 2, 0xA5)}),
-       {{KV_PIC_PCX, 8, 2, 5, 6, 4, 3, false}, 4}},
-      {"a.gif",  // a 16-colour table: 4 bits
-       kvtest::WriteGif(kvtest::OneImageGif(4, 3, Bytes(12, 1), kvtest::DistinctColours(16))),
-       {{KV_PIC_GIF, 4, 3, 0, 0, 4, 3, false}, 4}},
-      {"a.jpg",
-       kvtest::SavedBytes(KvMediaSaveJPGFile, "a.jpg", std::vector<DWORD>(15, 0x80FF8040),
-                          CSize(5, 3), CRect(0, 0, 5, 3)),
-       {{KV_PIC_JPG, 5, 3, 0, 0, 24, 3, false}, 32}},
-      {"RGBA.PNG", Png(6, 8, bgra), {{KV_PIC_PNG, 2, 2, 0, 0, 32, 4, true}, 4}},
-      {"palette.png",  // a transparency chunk adds alpha to the palette's colours
-       Png(3, 8, {0, 1, 1, 1}, {1, 2, 3, 4, 5, 6}, {0x40}),
-       {{KV_PIC_PNG, 2, 2, 0, 0, 8, 4, true}, 4}},
-      {"rgba.psd",
-       kvtest::WritePsd(
-           {.channels = 4, .height = 2, .width = 2, .planes = kvtest::PsdRgbPlanes(pixels, true)}),
-       {{KV_PIC_PSD, 2, 2, 0, 0, 32, 4, true}, 8}},
-      {"cmyk.psd",  // four channels, but only RGB takes the fourth as alpha
-       kvtest::WritePsd(
-           {.channels = 4, .height = 2, .width = 2, .mode = 4, .planes = Bytes(16, 0x80)}),
-       {{KV_PIC_PSD, 2, 2, 0, 0, 32, 4, false}, 8}},
-      {"gif.dat",  // no picture extension: the content decides
-       kvtest::WriteGif(kvtest::OneImageGif(4, 3, Bytes(12, 1), kvtest::DistinctColours(2))),
-       {{KV_PIC_GIF, 4, 3, 0, 0, 1, 3, false}, -1}},
+  using kvtest::WriteTga;
+  const auto tga = [](int type, int depth, Bytes pixels) {
+    return kvtest::TgaImage{.imageType = type,
+                            .pixelDepth = depth,
+                            .width = 2,
+                            .height = 2,
+                            .pixels = std::move(pixels)};
   };
+  kvtest::TgaImage placed = tga(2, 32, bgra), mapped = tga(1, 8, {0, 1, 1, 0});
+  placed.xOrigin = 10, placed.yOrigin = 20;
+  std::tie(mapped.colorMapType, mapped.colorMapLength, mapped.colorMapEntryBits) =
+      std::tuple(1, 2, 32);
+  mapped.colorMap = {1, 2, 3, 0x40, 4, 5, 6, 0x40};
+  const kvtest::PcxImage planes{.bitsPerPixel = 1,
+                                .xmin = 5,
+                                .ymin = 6,
+                                .xmax = 12,
+                                .ymax = 7,
+                                .planes = 4,
+                                .bytesPerLine = 2,
+                                .lines = Bytes(2 * 4 * 2, 0xA5)};
+  // clang-format off
+  return {
+      {"a.tga", WriteTga(placed), {{KV_PIC_TGA, 2, 2, 10, 20, 32, 4, true}, 32}},
+      {"grey-alpha.tga", WriteTga(tga(11, 16, {9, 255, 9, 0x80, 9, 255, 9, 255})), {{KV_PIC_TGA, 2, 2, 0, 0, 16, 2, true}, 16}},
+      // 32-bit colour-map entries, but indexed pictures load opaque.
+      {"mapped.tga", WriteTga(mapped), {{KV_PIC_TGA, 2, 2, 0, 0, 8, 3, false}, 8}},
+      // The 12-byte header: 16-bit sizes.
+      {"core.bmp", kvtest::WriteBmp({.width = 3, .height = 2, .headerSize = 12, .trueHeaderSize = true, .pixels = Bytes(24, 0x55)}), {{KV_PIC_BMP, 3, 2, 0, 0, 24, 3, false}, 24}},
+      {"v4.bmp", Fields(108, 32, {0xFF0000, 0xFF00, 0xFF, 0xFF000000}, bgra), {{KV_PIC_BMP, 2, 2, 0, 0, 32, 4, true}, 32}},
+      // 16-bit 4444 with an alpha mask; the extension without a type code.
+      {"v5.dib", Fields(124, 16, {0xF00, 0xF0, 0xF, 0xF000}, {0x12, 0xF3, 0x45, 0x86, 0x12, 0xF3, 0x45, 0xF6}), {{KV_PIC_BMP, 2, 2, 0, 0, 16, 4, true}, 16}},
+      // 16 colours in four bit planes, placed at (5, 6).
+      {"planes.pcx", kvtest::WritePcx(planes), {{KV_PIC_PCX, 8, 2, 5, 6, 4, 3, false}, 4}},
+      {"a.jpg", kvtest::SavedBytes(KvMediaSaveJPGFile, "a.jpg", std::vector<DWORD>(15, 0x80FF8040), CSize(5, 3), CRect(0, 0, 5, 3)), {{KV_PIC_JPG, 5, 3, 0, 0, 24, 3, false}, 32}},
+      // A transparency chunk adds alpha to the palette's colours.
+      {"palette.png", Png(3, 8, {0, 1, 1, 1}, {1, 2, 3, 4, 5, 6}, {0x40}), {{KV_PIC_PNG, 2, 2, 0, 0, 8, 4, true}, 4}},
+      {"rgba.psd", kvtest::WritePsd({.channels = 4, .height = 2, .width = 2, .planes = kvtest::PsdRgbPlanes(pixels, true)}), {{KV_PIC_PSD, 2, 2, 0, 0, 32, 4, true}, 8}},
+      // Four channels, but only RGB takes the fourth as alpha.
+      {"cmyk.psd", kvtest::WritePsd({.channels = 4, .height = 2, .width = 2, .mode = 4, .planes = Bytes(16, 0x80)}), {{KV_PIC_PSD, 2, 2, 0, 0, 32, 4, false}, 8}},
+      // No picture extension: the content decides.
+      {"gif.dat", kvtest::WriteGif(kvtest::OneImageGif(4, 3, Bytes(12, 1), kvtest::DistinctColours(2))), {{KV_PIC_GIF, 4, 3, 0, 0, 1, 3, false}, -1}},
+  };
+  // clang-format on
 }
 
 // The facts as a tuple, which the test macros compare and print.
@@ -152,8 +117,7 @@ TEST(PictureFacts, EveryTypeSaysWhatItsLoaderGives) {
   for (const Row& row : Rows()) {
     SCOPED_TRACE(row.name);
     ASSERT_FALSE(row.file.empty());
-    kvtest::WriteFileBytes(dir.path() + "/" + row.name, row.file);
-    const CString path = dir.File(row.name);
+    const CString path = dir.Write(row.name, row.file);
     SKvPicFacts facts;
     ASSERT_TRUE(KvMediaGetPicFacts(path, &facts)) << KvMediaGetLastFailure().ToUtf8();
     EXPECT_EQ(Tied(facts), Tied(row.want.facts));
@@ -204,8 +168,7 @@ TEST(PictureFacts, RefusalsGiveTheLoadersReason) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    if (!row.file.empty()) kvtest::WriteFileBytes(dir.path() + "/" + row.name, row.file);
-    const CString path = dir.File(row.name);
+    const CString path = row.file.empty() ? dir.File(row.name) : dir.Write(row.name, row.file);
     SKvPicFacts facts{.type = -1};
     EXPECT_FALSE(KvMediaGetPicFacts(path, &facts));
     EXPECT_EQ(KvMediaGetLastFailure().ToUtf8(), row.reason);
@@ -218,8 +181,7 @@ TEST(PictureFacts, RefusalsGiveTheLoadersReason) {
   SKvPicFacts facts;
   EXPECT_FALSE(KvMediaGetPicFacts(CString::FromUtf8(dir.path()), &facts));
   EXPECT_EQ(KvMediaGetLastFailure().ToUtf8(), "is a folder");
-  kvtest::WriteFileBytes(dir.path() + "/text.dat", Bytes(40, 'x'));
-  EXPECT_FALSE(KvMediaGetPicFacts(dir.File("text.dat"), &facts));
+  EXPECT_FALSE(KvMediaGetPicFacts(dir.Write("text.dat", Bytes(40, 'x')), &facts));
   EXPECT_EQ(KvMediaGetLastFailure().ToUtf8(), "not a picture type this library reads");
 }
 
@@ -269,12 +231,12 @@ TEST(PictureInfo, RefusedAndOtherHeaders) {
       {"a.sve", {1}, 1, kNone, -1},  // a type without information: nothing read, nothing known
   };
   for (const auto& c : cases) {
-    kvtest::WriteFileBytes(dir.path() + "/" + c.name, c.file);
+    const CString path = dir.Write(c.name, c.file);
     RECT rect = kNone;
     int bits = -1;
-    EXPECT_EQ(KvMediaGetPicInfo(dir.File(c.name), &rect, &bits), c.result) << c.name;
+    EXPECT_EQ(KvMediaGetPicInfo(path, &rect, &bits), c.result) << c.name;
     EXPECT_EQ(std::pair(CRect(rect), bits), std::pair(c.rect, c.bits)) << c.name;
-    EXPECT_EQ(KvMediaGetPicInfo(dir.File(c.name), nullptr, nullptr), c.result) << c.name;
+    EXPECT_EQ(KvMediaGetPicInfo(path, nullptr, nullptr), c.result) << c.name;
   }
   // A missing file, through the dispatch and each reader of its own.
   EXPECT_EQ(KvMediaGetPicInfo(dir.File("missing.png"), nullptr, nullptr), 0);

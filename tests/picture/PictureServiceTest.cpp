@@ -7,23 +7,16 @@
 #include "KvMediaFile/KvPicture.h"
 #include "PictureChecks.h"
 #include "TestSupport.h"
-#include "fixtures/TgaWriter.h"
 #include "host/FileName.h"
 
 namespace {
 
 using kvtest::Bytes;
-using kvtest::Px;
 namespace fs = std::filesystem;
 
 std::optional<kvtest::Picture> LoadTga(const CString& path) {
   CRect rect = kvtest::kUntouched;
   return kvtest::TakePicture(KvMediaLoadTGAFile(path, rect), rect);
-}
-
-// Two pixels standing at (3, 300).
-kvtest::TgaImage SmallTga() {
-  return {.xOrigin = 3, .yOrigin = 300, .width = 2, .height = 1, .pixels = {1, 2, 3, 4, 5, 6}};
 }
 
 struct Saver {
@@ -83,19 +76,9 @@ TEST(PictureSave, RegionsLoadBackClippedToTheBuffer) {
     }
 }
 
-TEST(PictureService, TypesFollowTheExtensionAndTgaLoadsByContentToo) {
-  kvtest::TempDir dir;
-  kvtest::TgaImage im = SmallTga();
-  im.id = {'i', 'd'};
-  for (const char* name : {"x.tga", "x.dat", "x.bmp"})
-    kvtest::WriteFileBytes(dir.path() + "/" + name, kvtest::WriteTga(im));
-  CRect rect;
-  EXPECT_EQ(KvMediaLoadPicFile(dir.File("missing.tga"), rect), nullptr);
-  EXPECT_EQ(KvMediaLoadPicFile(dir.File("x.bmp"), rect), nullptr);  // no second guess
-  for (const char* name : {"x.tga", "x.dat"})
-    EXPECT_EQ(kvtest::TakePicture(KvMediaLoadPicFile(dir.File(name), rect), rect, rect),
-              (kvtest::Picture{{3, 300, 5, 301}, {Px(1, 2, 3), Px(4, 5, 6)}}))
-        << name;
+// Loading by content and refusing a file whose extension names another type are the picture
+// facts tests' rows.
+TEST(PictureService, TypesFollowTheExtension) {
   const std::pair<const wchar_t*, int> cases[] = {
       {L"/a/Photo.Tga", 1}, {L"p.bmp", 2},      {L"p.gif", 3},        {L"p.pcx", 4},
       {L"p.JPG", 5},        {L"p.png", 6},      {L"p.psd", 7},        {L"p.sve", 8},
@@ -144,14 +127,11 @@ TEST(PictureService, EmptyPictureIsTransparentAndNeverOverwrites) {
   EXPECT_EQ(KvMediaCreateEmptyPicFile(path, CSize(4, 4)), 1);
   EXPECT_EQ(LoadTga(path), (kvtest::Picture{{0, 0, 4, 4}, std::vector<DWORD>(16, 0)}));
   const Bytes other{'n', 'o', 't', ' ', 't', 'g', 'a'};
-  kvtest::WriteFileBytes(dir.path() + "/other.tga", other);
-  EXPECT_EQ(KvMediaCreateEmptyPicFile(dir.File("other.tga"), CSize(4, 4)), 1);
+  EXPECT_EQ(KvMediaCreateEmptyPicFile(dir.Write("other.tga", other), CSize(4, 4)), 1);
   EXPECT_EQ(kvtest::ReadFileBytes(dir.path() + "/other.tga"), other);
   const CString expected = KvGetAppModulePath() + L"Velmora_Empty.tga";
   const bool existed = fs::exists(expected.ToUtf8());
-  const CString first = KvMediaGetEmptyPicFile(1);
-  EXPECT_EQ(first, expected);
-  EXPECT_EQ(KvMediaGetEmptyPicFile(1), first);
+  EXPECT_EQ(KvMediaGetEmptyPicFile(1), expected);
   EXPECT_TRUE(LoadTga(expected));
   if (!existed) fs::remove(expected.ToUtf8());
 }

@@ -68,9 +68,8 @@ TEST(PsdHeader, TheRectSaysHowFarALoadGot) {
                                            {kvtest::Cut(zip, 25), CRect(0, 0, -1, -1)},
                                            {zip, CRect(0, 0, 2, 1)}};
   for (const auto& [file, rect] : cases) {
-    kvtest::WriteFileBytes(dir.path() + "/a.psd", file);
     CRect loaded(5, 5, 5, 5);
-    EXPECT_EQ(KvMediaLoadPSDFile(dir.File("a.psd"), loaded), nullptr);
+    EXPECT_EQ(KvMediaLoadPSDFile(dir.Write("a.psd", file), loaded), nullptr);
     EXPECT_EQ(loaded, rect);
   }
   CRect rect(5, 5, 5, 5);
@@ -233,43 +232,33 @@ TEST(PsdLoad, EachRefusalNamesItsReason) {
   packed.packets = Bytes{0xFF, 7, 0x05, 1, 2, 3, 4};
   const Bytes valid = kvtest::WritePsd(rgb);
   const std::vector<kvtest::Refusal> rows = {
+      // clang-format off
       {"signature", kvtest::Changed(valid, 3, 'X'), "not a PSD file (signature)"},
       {"version", with(rgb, &PsdImage::version, 2), "PSD version 2 is not supported"},
       {"reserved", kvtest::Changed(valid, 11, 1), "PSD reserved bytes are not zero"},
       {"short header", Cut(valid, 10), "truncated: 10 of 26 bytes"},
-      {"colour data past the end", kvtest::Changed(valid, 26, 0x7F),
-       "truncated: 46 of 2,130,706,462 bytes"},
+      {"colour data past the end", kvtest::Changed(valid, 26, 0x7F), "truncated: 46 of 2,130,706,462 bytes"},
       // A block signature that is not "8BIM" steps four bytes, past the section's end.
-      {"resources", resources({'8', 'B', 'I', 'X', 0, 0}),
-       "PSD image resources take 8 bytes, not the 6 of their section"},
-      {"section longer than its blocks", resources(kColourCount + Bytes{0}),
-       "PSD image resources take 18 bytes, not the 15 of their section"},
-      {"section ends inside a block", resources(Cut(kColourCount, kColourCount.size() - 1)),
-       "PSD image resources take 14 bytes, not the 13 of their section"},
+      {"resources", resources({'8', 'B', 'I', 'X', 0, 0}), "PSD image resources take 8 bytes, not the 6 of their section"},
+      {"section longer than its blocks", resources(kColourCount + Bytes{0}), "PSD image resources take 18 bytes, not the 15 of their section"},
+      {"section ends inside a block", resources(Cut(kColourCount, kColourCount.size() - 1)), "PSD image resources take 14 bytes, not the 13 of their section"},
       // A known resource reads its own fields only; the rest is taken as the next block.
-      {"known resource larger than its fields", resources(PsdResource(1046, {0, 1, 0, 0})),
-       "PSD image resources take 18 bytes, not the 16 of their section"},
-      {"resource size beyond the file",
-       resources({'8', 'B', 'I', 'M', 0x0F, 0xA0, 0, 0, 0x7F, 0xFF, 0xFF, 0}),
-       "truncated: 824 of 2,147,484,206 bytes"},
+      {"known resource larger than its fields", resources(PsdResource(1046, {0, 1, 0, 0})), "PSD image resources take 18 bytes, not the 16 of their section"},
+      {"resource size beyond the file", resources({'8', 'B', 'I', 'M', 0x0F, 0xA0, 0, 0, 0x7F, 0xFF, 0xFF, 0}), "truncated: 824 of 2,147,484,206 bytes"},
       {"layers past the end", kvtest::Changed(valid, 37, 0x40), "truncated: 46 of 48 bytes"},
       {"compression", with(rgb, &PsdImage::compression, 2), "PSD compression 2 is not supported"},
       {"depth", with(rgb, &PsdImage::depth, 32), "PSD depth 32 is not supported"},
       {"channels", with(rgb, &PsdImage::channels, 2), "PSD colour mode 3 needs 3 channels, not 2"},
       {"width", with(rgb, &PsdImage::width, 0), "width 0"},
       {"height", with(rgb, &PsdImage::height, -1), "height -1"},
-      {"size", with(kvtest::With(rgb, &PsdImage::width, 70000), &PsdImage::height, 70000),
-       "picture of 70,000 x 70,000 exceeds the 1 GiB limit"},
-      {"raw mode", with(rgb, &PsdImage::mode, KV_PSD_MULTICHANNEL),
-       "raw PSD data in colour mode 7 is not supported"},
-      {"raw channels",
-       with(kvtest::With(rgb, &PsdImage::mode, int(KV_PSD_CMYK)), &PsdImage::channels, 5),
-       "raw PSD data in colour mode 4 with 5 channels is not supported"},
+      {"size", with(kvtest::With(rgb, &PsdImage::width, 70000), &PsdImage::height, 70000), "picture of 70,000 x 70,000 exceeds the 1 GiB limit"},
+      {"raw mode", with(rgb, &PsdImage::mode, KV_PSD_MULTICHANNEL), "raw PSD data in colour mode 7 is not supported"},
+      {"raw channels", with(kvtest::With(rgb, &PsdImage::mode, int(KV_PSD_CMYK)), &PsdImage::channels, 5), "raw PSD data in colour mode 4 with 5 channels is not supported"},
       {"raw data", Cut(valid, valid.size() - 1), "truncated: 45 of 46 bytes"},
       {"huge raw data", kvtest::WritePsd(huge), "truncated: 1,040 of 768,000,040 bytes"},
-      {"huge packed data", with(huge, &PsdImage::compression, 1),
-       "truncated: 96,056 of 12,096,040 bytes"},
+      {"huge packed data", with(huge, &PsdImage::compression, 1), "truncated: 96,056 of 12,096,040 bytes"},
       {"packed data", kvtest::WritePsd(packed), "PSD data ends in channel 2 of 3"},
+      // clang-format on
   };
   kvtest::ExpectQuick(std::chrono::seconds(1),
                       [&] { ExpectReasons(rows, [](Bytes f) { return Decode(f).empty(); }); });

@@ -58,8 +58,6 @@ TEST(RowConversion, BitFields) {
                      {.red = 0x3FF00000, .green = 0x000FFC00, .blue = 0x3FF, .alpha = 0xC0000000},
                      9);
   EXPECT_EQ(out[0], Px(255, 0, 0, 85));
-  EXPECT_TRUE((KvBitFields{.red = 0xF800, .green = 0x07E0, .blue = 0x1F}).IsValid());
-  EXPECT_FALSE((KvBitFields{.red = 0xF0F0}).IsValid());
 }
 
 // The word-at-a-time and shuffle paths of 24-bit rows, their tails and unaligned output.
@@ -73,27 +71,6 @@ TEST(RowConversion, Bgr24AtEveryLengthAndAlignment) {
         ASSERT_EQ(out[shift + i], Px(src[3 * i], src[3 * i + 1], src[3 * i + 2], 200))
             << count << " " << shift << " " << i;
     }
-}
-
-// Planes of 8-bit samples at lengths around the 16-pixel step, and 4 planes of bits to indices.
-TEST(RowConversion, Planes) {
-  const kvtest::Bytes s = kvtest::NoiseWithRuns(4 * 40, 1, 256, 7);
-  const BYTE *r = s.data(), *g = r + 40, *b = g + 40, *a = b + 40;
-  for (std::size_t count : {1u, 15u, 16u, 17u, 40u}) {
-    std::vector<DWORD> with(count), without(count);
-    KvConvertPlanes8(r, g, b, a, with.data(), count);
-    KvConvertPlanes8(r, g, b, nullptr, without.data(), count, 7);
-    for (std::size_t i = 0; i < count; ++i) {
-      ASSERT_EQ(with[i], Px(b[i], g[i], r[i], a[i])) << count << " " << i;
-      ASSERT_EQ(without[i], Px(b[i], g[i], r[i], 7)) << count << " " << i;
-    }
-  }
-  // Pixel x takes bit 7 - x % 8 of byte x / 8 of each plane, plane p giving bit p.
-  const BYTE planes[] = {0b10000000, 0b01000000, 0b11000000, 0b00000001, 0, 0, 0b10000000, 0};
-  BYTE indices[16] = {};
-  KvGatherBitPlanes(planes, 2, 4, indices, 16);
-  EXPECT_EQ(std::vector<BYTE>(indices, indices + 16),
-            (std::vector<BYTE>{11, 2, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 2}));
 }
 
 // A full palette needs no index checks; long rows are streamed. Every tail and alignment.

@@ -113,6 +113,7 @@ TEST(TgaLoad, EachRefusalNamesItsReason) {
   kvtest::ExpectRefusals(
       [](CFile& f, CRect& r) { return KvDecodeTga(f, r); },
       {
+          // clang-format off
           {with(&TgaImage::width, 0), "width 0"},
           {with(&TgaImage::colorMapType, 2), "colour-map type 2"},
           {with(&TgaImage::imageType, 4), "image type 4"},
@@ -123,20 +124,18 @@ TEST(TgaLoad, EachRefusalNamesItsReason) {
           {mapped(500, 13), "colour map of entries 500 to 512 exceeds 512 entries"},
           {mapped(500, 12), ""},
           {mapped(0, 512), ""},
-          {runs(16384, 1, Bytes(3 * 16384, 9)),
-           "run-length picture of 16384 x 1 exceeds 16,383 x 32,767"},
+          {runs(16384, 1, Bytes(3 * 16384, 9)), "run-length picture of 16384 x 1 exceeds 16,383 x 32,767"},
           {runs(16383, 1, Bytes(3 * 16383, 9)), ""},
-          {runs(1, 32768, Bytes(3 * 32768, 9)),
-           "run-length picture of 1 x 32768 exceeds 16,383 x 32,767"},
+          {runs(1, 32768, Bytes(3 * 32768, 9)), "run-length picture of 1 x 32768 exceeds 16,383 x 32,767"},
           {runs(1, 32767, Bytes(3 * 32767, 9)), ""},
           {runs(16383, 32767, Bytes(3, 9)), "truncated: 22 of 16,775,702 bytes"},
           {with(&TgaImage::width, 20000), "truncated: 24 of 60,018 bytes"},
-          {kvtest::WriteTga(Image(2, 32, 65535, 65535, {})),
-           "truncated: 18 of 17,179,344,918 bytes"},
+          {kvtest::WriteTga(Image(2, 32, 65535, 65535, {})), "truncated: 18 of 17,179,344,918 bytes"},
           // Whole packets, one pixel short.
           {runs(5, 3, kvtest::NoiseWithRuns(14, 4), 32), "truncated: 38 of 39 bytes"},
           {kvtest::Cut(file, file.size() - 1), "truncated: 23 of 24 bytes"},
           {Bytes(10, 0), "truncated: 10 of 18 bytes"},
+          // clang-format on
       });
   // Every prefix of a file is refused, whatever field it cuts.
   TgaImage withMap = ColourMapped(1, 1, 3, 24, Bytes(9, 5), {1, 2, 3, 1, 2, 3});
@@ -148,9 +147,6 @@ TEST(TgaLoad, EachRefusalNamesItsReason) {
 // Each type, origin and packing against stb_image, on odd sizes; 16-bit grey is grey and
 // alpha, as other programs write it.
 TEST(TgaLoad, AgreesWithAnIndependentDecoder) {
-  ASSERT_NE(kvtest::PackTgaPixels(kvtest::NoiseWithRuns(47 * 33, 4), 4, 47, TgaPacking::kCrossRows),
-            kvtest::PackTgaPixels(kvtest::NoiseWithRuns(47 * 33, 4), 4, 47, TgaPacking::kPerRow))
-      << "the pattern must make packets that cross rows";
   for (auto [type, depth] : {std::pair{2, 24}, {10, 32}, {11, 8}, {3, 16}, {11, 16}})
     for (auto packing : {TgaPacking::kCrossRows, TgaPacking::kRawOnly, TgaPacking::kRunsOnly})
       for (int descriptor : {0x00, 0x20})
