@@ -372,24 +372,6 @@ TEST_F(Kvmedia, InfoJsonIsValidWhateverTheNames) {
   EXPECT_TRUE(Has(r.out, "\"alpha\": true"));
 }
 
-TEST_F(Kvmedia, AnInterruptionLeavesNoTemporaryFileAndNoDamage) {
-  // Long work: many frames of a big scroll, stopped once some are written.
-  MakeScroll("big.ksc", 1920, 4000, "0");
-  const Result frames =
-      Run({"scroll", "frames", "big.ksc", "frames", "--frames", "2000"},
-          {.interruptWhen = [](pid_t) { return fs::exists(Path("frames/frame-00002.png")); }});
-  EXPECT_EQ(frames.status, 130);
-  EXPECT_TRUE(Has(frames.err, "kvmedia: interrupted\n")) << frames.err;
-  EXPECT_EQ(Files("frames", ".kvtmp"), std::vector<std::string>{});
-  // Replacing a scroll file: stopped while the new one is written, the old one stays.
-  const auto old = kvtest::ReadFileBytes(Path("roll.ksc"));
-  const Result make = Run({"scroll", "make", "big.ksc.tga", "roll.ksc", "--direction", "2"},
-                          {.interruptWhen = [](pid_t) { return !Files(".", ".kvtmp").empty(); }});
-  EXPECT_EQ(make.status, 130);
-  EXPECT_EQ(kvtest::ReadFileBytes(Path("roll.ksc")), old);
-  EXPECT_EQ(Files(".", ".kvtmp"), std::vector<std::string>{});
-}
-
 // A movie from a numbered sequence; Ctrl-C while a longer one is made cancels it through the
 // maker, which leaves the old movie of that name as it was.
 TEST_F(Kvmedia, MovieMakeAndItsCancel) {
