@@ -4,10 +4,8 @@
 #include <stdlib.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -84,87 +82,45 @@ TEST_F(Api, EverySaverRoundTripsThroughTheLoadDispatch) {
   }
 }
 
-TEST_F(Api, MovieMadeFromASequencePlaysItsPictures) {
-  const int frames = 6, w = 64, h = 40;
-  std::vector<std::vector<DWORD>> pictures;
-  for (int i = 0; i < frames; ++i) {  // a bar moving right over a dark blue
-    pictures.emplace_back(w * h, 0xFF000050u);
-    for (int y = 10; y < 30; ++y)
-      std::fill_n(pictures.back().begin() + y * w + 8 * i, 12, 0xFFFAC80Au);
-    char name[32];
-    std::snprintf(name, sizeof name, "seq%02d.tga", i);
-    ASSERT_EQ(
-        KvMediaSaveTGAFile(File(name), pictures.back().data(), CSize(w, h), CRect(0, 0, w, h)), 1);
-  }
-  const RECT place{0, 0, w, h};
+// A movie made from saved pictures, a scroll written and read back, a folder catalogued and a
+// refusal's reason: each part of the API reached once through the installed library (what
+// they do is the in-tree suites' work).
+TEST_F(Api, MoviesScrollsCataloguesAndReasons) {
+  std::vector<DWORD> picture = Pattern(24, 16);
+  const CSize size(24, 16);
+  for (const char* name : {"seq00.tga", "seq01.tga", "c.tga"})
+    ASSERT_EQ(KvMediaSaveTGAFile(File(name), picture.data(), size, CRect(0, 0, 24, 16)), 1);
+  const RECT place{0, 0, 24, 16};
   CKvMakeMovieMotion maker;
-  ASSERT_EQ(maker.Sink(File("seq.tga"), 0, frames - 1, 2, 0, CKvColor32(), CKvColor32(), 0, &place,
-                       File("seq.sve"), 25, nullptr),
-            1)
+  ASSERT_EQ(
+      maker.Sink(File("seq.tga"), 0, 1, 2, 0, {}, {}, 0, &place, File("seq.sve"), 25, nullptr), 1)
       << Text(KvMediaGetLastFailure());
   CRect rect;
-  WORD key = 0;
-  int count = 0;
-  ASSERT_EQ(KvMovieGetFileInfo(File("seq.sve"), &rect, &key, &count), 1);
-  EXPECT_EQ(count, frames);
-  for (int i = 0; i < frames; ++i) {
-    SCOPED_TRACE(i);
-    EXPECT_EQ(Take(KvMovieGetFrame(File("seq.sve"), rect, (i + 0.5f) / frames), rect), pictures[i]);
-  }
-}
+  EXPECT_EQ(Take(KvMovieGetFrame(File("seq.sve"), rect, 0.75f), rect), picture);
 
-TEST_F(Api, ScrollFileReadsBackItsLines) {
-  const DWORD lines = 50, width = 33;
-  auto line = [](DWORD i) {
-    std::vector<DWORD> px(width);
-    for (DWORD x = 0; x < width; ++x) px[x] = 0xFF000000u | (x < i ? i * 5 : 0) << 8 | x;
-    return px;
-  };
   {
     CKvScrollFileWrite out;
-    ASSERT_EQ(out.OpenFile(File("roll.ksc"), KV_SCROLL_UP, 0, lines, width), 1);
-    for (DWORD i = 0; i < lines; ++i) ASSERT_EQ(out.AppendDataLine(line(i).data()), 1);
-    out.CloseFile();
+    ASSERT_EQ(out.OpenFile(File("roll.ksc"), KV_SCROLL_UP, 0, 16, 24), 1);
+    for (int i = 0; i < 16; ++i) ASSERT_EQ(out.AppendDataLine(&picture[24 * i]), 1);
   }
   CKvScrollFileRead in;
   ASSERT_EQ(in.OpenFile(File("roll.ksc")), 1);
-  BYTE* part = in.GetSpecialFrame(10, 20);
-  ASSERT_NE(part, nullptr);
-  const auto* px = reinterpret_cast<const DWORD*>(part);
-  for (DWORD i = 10; i < 20; ++i)
-    EXPECT_EQ(std::vector<DWORD>(px + (i - 10) * width, px + (i - 9) * width), line(i));
-  delete[] part;
-  in.CloseFile();
-}
+  BYTE* lines = in.GetSpecialFrame(3, 9);
+  ASSERT_NE(lines, nullptr);
+  EXPECT_TRUE(std::equal(picture.begin() + 3 * 24, picture.begin() + 9 * 24,
+                         reinterpret_cast<const DWORD*>(lines)));
+  delete[] lines;
 
-TEST_F(Api, ClipMediaSearchUsesItsCatalogue) {
-  auto source = Pattern(24, 16);
-  ASSERT_EQ(KvMediaSaveTGAFile(File("a.tga"), source.data(), CSize(24, 16), CRect(0, 0, 24, 16)),
-            1);
-  ASSERT_EQ(KvMediaSaveBMPFile(File("b.bmp"), source.data(), CSize(24, 16), CRect(0, 0, 12, 8)), 1);
-  std::ofstream(Path("c.tga")) << "not a picture";
   CKvObList list;
-  SKvFetchReport first, second;
-  ASSERT_EQ(KvMediaFetchValidFileEx(&list, CString::FromUtf8(m_dir), File("PicMedia.pmf"),
-                                    L"tga,bmp", {}, &first),
+  SKvFetchReport report;
+  ASSERT_EQ(KvMediaFetchValidFileEx(&list, CString::FromUtf8(m_dir), File("PicMedia.pmf"), L"tga",
+                                    {}, &report),
             1);
-  EXPECT_EQ(std::tuple(list.GetCount(), first.added, first.unreadable), std::tuple(2, 2, 1));
-  EXPECT_TRUE(first.catalogStored) << Text(first.notStoredReason);
-  EXPECT_EQ(static_cast<const CKvClipMedia*>(list.GetTail())->GetPicSize(), CSize(12, 8));
-  ASSERT_EQ(KvMediaFetchValidFileEx(&list, CString::FromUtf8(m_dir), File("PicMedia.pmf"),
-                                    L"tga,bmp", {}, &second),
-            1);
-  EXPECT_EQ(std::tuple(list.GetCount(), second.fromCatalog, second.catalogCurrent),
-            std::tuple(2, 2, true));
-}
+  EXPECT_EQ(std::tuple(list.GetCount(), report.added, report.catalogStored),
+            std::tuple(3, 3, true));
 
-TEST_F(Api, RefusalsSayWhy) {
-  auto source = Pattern(20, 10);
-  ASSERT_EQ(KvMediaSaveTGAFile(File("cut.tga"), source.data(), CSize(20, 10), CRect(0, 0, 20, 10)),
-            1);
-  fs::resize_file(Path("cut.tga"), 100);
-  CRect rect;
-  EXPECT_EQ(KvMediaLoadPicFile(File("cut.tga"), rect), nullptr);
+  fs::resize_file(Path("c.tga"), 100);
+  EXPECT_EQ(KvMediaLoadPicFile(File("c.tga"), rect), nullptr);
   EXPECT_EQ(Text(KvMediaGetLastFailure()).rfind("truncated", 0), 0u)
       << Text(KvMediaGetLastFailure());
 }
