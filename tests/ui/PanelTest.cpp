@@ -13,7 +13,6 @@
 #include "KvMediaFile/KvClipMedia.h"
 #include "KvMediaFile/KvPicture.h"
 #include "MediaChecks.h"
-#include "PngWriter.h"
 #include "TestSupport.h"
 #include "ui/HostControls.h"
 #include "ui/OpenPicDialog.h"
@@ -229,41 +228,6 @@ TEST(Panel, FirstScreenOfAThousandPictures) {
     EXPECT_EQ(host.panel.GetRecordCount(), 1000);
     EXPECT_LT(first, kvtest::TimeLimit(std::chrono::milliseconds(300)).count());
   }
-}
-
-// Under a display: the real dialog on pictures of each saved type and PNG, saved as a PNG to
-// look at.
-TEST(Screenshot, OpenPictureDialog) {
-  const char* out = std::getenv("KV_UI_SCREENSHOT");
-  if (!out) GTEST_SKIP() << "KV_UI_SCREENSHOT names the PNG to write";
-  TempDir dir;
-  const int w = 160, h = 120;
-  std::vector<DWORD> px(static_cast<std::size_t>(w) * h);
-  kvtest::PngImage png{w, h, 6, 8, {}, {}, {}};
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      const DWORD p = 0xFF000000u | (x * 255 / w) << 16 | (y * 255 / h) << 8 | ((x ^ y) & 0xFF);
-      px[static_cast<std::size_t>(y) * w + x] = p;
-      png.samples.insert(png.samples.end(),
-                         {static_cast<unsigned char>(p >> 16), static_cast<unsigned char>(p >> 8),
-                          static_cast<unsigned char>(p), 255});
-    }
-  ASSERT_TRUE(kvtest::WritePng(dir.path() + "/colours.png", png));
-  for (const auto& [name, save] :
-       {std::pair<const char*, kvtest::PathSaver>{"colours.tga", KvMediaSaveTGAFile},
-        {"colours.bmp", KvMediaSaveBMPFile},
-        {"colours.pcx", KvMediaSavePCXFile},
-        {"colours.jpg", KvMediaSaveJPGFile}})
-    save(dir.File(name), px.data(), CSize(w, h), CRect(0, 0, w, h));
-  DialogRun run(1, dir.File("colours.png"));
-  QWidget* window = KvDialogWidget(&run.dialog);
-  window->show();
-  WaitFor([&] { return !run.dialog.Panel().IsReading(); });
-  QTest::qWait(500);
-  EXPECT_EQ(run.dialog.Panel().GetRecordCount(), 5);
-  std::filesystem::create_directories(std::filesystem::path(out).parent_path());
-  EXPECT_TRUE(window->grab().save(out, "PNG"));
-  std::printf("[ screenshot ] %s\n", out);
 }
 
 }  // namespace
