@@ -1,5 +1,6 @@
-// kvmedia run as a user runs it: odd names, refused and full targets, frame folders,
+// kvmedia run as a user runs it: odd names, refused and full targets, frame folders, FLIC files,
 // interruptions, the facts of `info` for every type.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -9,6 +10,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "FlicWriter.h"
 #include "GifWriter.h"
 #include "KvMediaFile/KvPicture.h"
 #include "MediaChecks.h"
@@ -60,6 +62,20 @@ kvtest::TempDir* Kvmedia::s_dir = nullptr;
 
 bool Has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
+}
+
+// Frame f is all index f + 1, colour f + 1 of a grey ramp; frame 2 can be of an unknown type.
+kvtest::FlicBytes FlicMovie(bool fli, bool broken = false) {
+  const int w = fli ? 320 : 16, h = fli ? 200 : 8;
+  kvtest::FlicFile file{
+      .magic = fli ? 0xAF11 : 0xAF12, .width = w, .height = h, .speed = fli ? 5 : 40};
+  kvtest::FlicBytes grey;
+  for (int i = 0; i < 256; ++i) grey.insert(grey.end(), 3, BYTE(fli ? i / 4 : i));
+  for (int f = 0; f < 4; ++f)
+    file.frames.push_back({.chunks = {kvtest::FlicPaletteChunk({{0, grey}}, fli),
+                                      {16, kvtest::FlicBytes(w * h, BYTE(f + 1))}},
+                           .type = broken && f == 2 ? 0x1234 : 0xF1FA});
+  return kvtest::WriteFlic(file);
 }
 
 constexpr int kW = 40, kH = 30;
@@ -439,6 +455,134 @@ TEST_F(Kvmedia, ZoomWritesTheLibrarysScaledLoad) {
     ASSERT_TRUE(written) << r.out;
     EXPECT_EQ(written->pixels, expected) << r.out;
   }
+}
+
+TEST_F(Kvmedia, InfoFramesAndConvertPlayFlicFiles) {
+  const auto flc = FlicMovie(false);
+  kvtest::WriteFileBytes(Path("clip.flc"), flc);
+  kvtest::WriteFileBytes(Path("clip.fli"), FlicMovie(true));
+  kvtest::WriteFileBytes(Path("broken.flc"), FlicMovie(false, true));
+  kvtest::WriteFileBytes(Path("cut.flc"), kvtest::Cut(flc, flc.size() - 10));
+  const auto info = Run({"info", "--check", "clip.flc", "clip.fli"});
+  EXPECT_EQ(info.status, 0);
+  for (const std::string& part :
+       {"type=FLIC movie width=16 height=8 bits_per_pixel=8 channels=4 alpha=yes file_size=" +
+            std::to_string(flc.size()) + " x=0 y=0 frames=4 speed_ms=40 check=ok",
+        std::string("width=320 height=200"), std::string("frames=4 speed_ms=71 check=ok")})
+    EXPECT_TRUE(Has(info.out, part)) << info.out;
+
+  // Every frame, from the file and from memory, and one frame by its time.
+  ASSERT_EQ(Run({"movie", "frames", "clip.flc", "file"}).status, 0);
+  ASSERT_EQ(Run({"movie", "frames", "clip.flc", "memory", "--memory"}).status, 0);
+  ASSERT_EQ(Run({"convert", "clip.flc", "half.png", "--time", "0.5"}).status, 0);
+  for (const std::string folder : {"file", "memory"})
+    for (int f = 0; f < 4; ++f) {
+      const auto frame = Load(folder + "/frame-0000" + std::to_string(f) + ".png");
+      ASSERT_TRUE(frame) << folder << f;
+      EXPECT_EQ(frame->pixels, std::vector<DWORD>(16 * 8, kvtest::Rgb(f + 1, f + 1, f + 1)));
+    }
+  EXPECT_EQ(Load("half.png"), Load("file/frame-00002.png"));
+
+  // A frame of unknown type, and a file shorter than its header says.
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"movie", "frames", "broken.flc", "broken"},
+        {"convert", "broken.flc", "b.png", "--time", "0.5"},
+        {"info", "--check", "broken.flc"},
+        {"info", "--check", "cut.flc"}}) {
+    const auto r = Run(args);
+    EXPECT_EQ(r.status, 1) << args[2];
+    EXPECT_TRUE(Has(
+        r.err, args[2] == "cut.flc" ? "damaged: truncated: " : "unknown FLIC frame type 0x1234"))
+        << args[2] << ": " << r.err;
+  }
+}
+
+// kvmedia catalog, each test in a folder of its own.
+class KvmediaCatalog : public Kvmedia {
+ protected:
+  // A w x h 32-bit TGA (or BMP, by the extension) whose pixels depend on `seed`.
+  void Picture(const std::string& name, int w, int h, int seed) const {
+    std::vector<DWORD> px(static_cast<std::size_t>(w) * h);
+    for (std::size_t i = 0; i < px.size(); ++i)
+      px[i] = 0xFF000000u | static_cast<DWORD>(i * 2654435761u + seed * 97u);
+    (name.ends_with(".bmp") ? KvMediaSaveBMPFile : KvMediaSaveTGAFile)(
+        m_dir.File(name), px.data(), CSize(w, h), CRect(0, 0, w, h));
+  }
+  kvtest::TempDir m_dir;
+  const std::string folder = m_dir.path();
+};
+
+std::size_t Count(const std::string& text, const std::string& part) {
+  std::size_t n = 0;
+  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+TEST_F(KvmediaCatalog, TellsWhatCameFromTheCatalogueAndDrawsAContactSheet) {
+  for (const std::vector<std::string>& wrong :
+       {std::vector<std::string>{"catalog"}, {"catalog", "a", "b"}, {"catalog", ".", "--types"}})
+    EXPECT_EQ(Run(wrong).status, 2);
+  const Result missing = Run({"catalog", folder + "/none"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.err, "kvmedia: " + folder + "/none: no such folder\n");
+
+  Picture("a.tga", 24, 16, 1);
+  Picture("b.bmp", 8, 8, 2);
+  kvtest::WriteFileBytes(folder + "/bad.tga", {0});
+  Picture("-c.tga", 8, 8, 3);
+  Result r = Run({"catalog", "--contact-sheet", Path("sheet.png"), "--", folder});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Count(r.out, "catalogue=new"), 3u) << r.out;
+  EXPECT_TRUE(Has(r.out, "a.tga: width=24 height=16 bits=32 file_size="));
+  EXPECT_TRUE(Has(r.out, "bad.tga: left out: "));
+  EXPECT_TRUE(Has(r.out,
+                  "3 pictures: 0 taken from the catalogue, 0 read again, 3 new, 1 left "
+                  "out; catalogue stored"))
+      << r.out;
+  // Three cells in a row; each thumbnail framed over its name in white.
+  const std::vector<DWORD> sheet = kvtest::StbPixels(kvtest::ReadFileBytes(Path("sheet.png")));
+  ASSERT_EQ(sheet.size(), 300u * 80u);
+  int ink = 0;
+  for (int y = 68; y < 76; ++y)
+    for (int x = 0; x < 300; ++x) ink += sheet[y * 300 + x] == 0xFFFFFFFFu;
+  EXPECT_GT(ink, 3 * 20);
+
+  const timespec fiveSeconds[2] = {{5, 0}, {5, 0}};
+  ::utimensat(AT_FDCWD, (folder + "/b.bmp").c_str(), fiveSeconds, 0);
+  r = Run({"catalog", folder, "--json", "--types", "bmp,tga"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(Count(r.out, "\"catalogue\": \"taken\""), 2u) << r.out;
+  EXPECT_TRUE(Has(r.out,
+                  "{\"file\": \"b.bmp\", \"width\": 8, \"height\": 8, \"bits\": 32, "
+                  "\"file_size\": 310, \"catalogue\": \"read again\"}"))
+      << r.out;
+  EXPECT_TRUE(Has(r.out, "\"catalogue\": \"stored\"}"));
+}
+
+TEST_F(KvmediaCatalog, SaysOnceWhyTheCatalogueWasNotStored) {
+  Picture("a.tga", 24, 16, 1);
+  ASSERT_EQ(Run({"catalog", folder}).status, 0);
+  Picture("b.tga", 24, 16, 2);
+  ::chmod((folder + "/PicMedia.pmf").c_str(), 0444);
+  const Result r = Run({"catalog", folder});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(Count(r.err, "kvmedia: catalogue not stored: "), 1u) << r.err;
+  EXPECT_EQ(Count(r.out, "catalogue="), 2u);
+}
+
+TEST_F(KvmediaCatalog, InterruptedWhileMakingThumbnailsLeavesNoCatalogue) {
+  for (int i = 0; i < 80; ++i) Picture(std::to_string(i) + ".tga", 600, 400, i);
+  const auto readingAPicture = [](pid_t pid) {
+    std::error_code ec;
+    for (const auto& fd : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ec))
+      if (fs::read_symlink(fd.path(), ec).string().ends_with(".tga")) return true;
+    return false;
+  };
+  const Result r = Run({"catalog", folder}, {.interruptWhen = readingAPicture});
+  EXPECT_EQ(r.status, 130);
+  EXPECT_TRUE(Has(r.err, "kvmedia: interrupted"));
+  EXPECT_EQ(kvtest::FileNames(folder, "PicMedia").size(), 0u);
+  EXPECT_EQ(kvtest::FileNames(folder).size(), 80u);  // no temporary file either
 }
 
 }  // namespace
