@@ -4,20 +4,9 @@
 
 #include <fcntl.h>
 
-#include "KvMediaFile/KvPicture.h"
 #include "TestSupport.h"
-#include "platform/Paths.h"
 
 namespace kvtest {
-
-void WritePicture(const std::string& path, int w, int h, int seed) {
-  std::vector<DWORD> pixels(static_cast<std::size_t>(w) * h);
-  for (std::size_t i = 0; i < pixels.size(); ++i)
-    pixels[i] = 0xFF000000u | static_cast<DWORD>(i * 2654435761u + seed * 97u);
-  const CString p = CString::FromUtf8(path);
-  const bool bmp = KvPathExtension(p).CompareNoCase(L".bmp") == 0;
-  (bmp ? KvMediaSaveBMPFile : KvMediaSaveTGAFile)(p, pixels.data(), CSize(w, h), CRect(0, 0, w, h));
-}
 
 void SetWriteTime(const std::string& path, long long seconds) {
   const timespec times[2] = {{seconds, 0}, {seconds, 0}};

@@ -5,11 +5,10 @@
 #include <vector>
 
 #include "KvMediaFile/KvClipMedia.h"
+#include "Pictures.h"
 
 namespace kvtest {
 
-// Writes a w x h 32-bit TGA (or BMP, by the extension) whose pixels depend on `seed`.
-void WritePicture(const std::string& path, int w, int h, int seed);
 // Sets a file's last-write time to `seconds` since 1970.
 void SetWriteTime(const std::string& path, long long seconds);
 // Replaces a file's bytes with junk of the same length, keeping its last-write time.

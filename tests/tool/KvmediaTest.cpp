@@ -15,6 +15,7 @@
 #include "KvMediaFile/KvPicture.h"
 #include "MediaChecks.h"
 #include "MotionWriter.h"
+#include "Pictures.h"
 #include "ProgramRun.h"
 #include "PsdWriter.h"
 #include "TestSupport.h"
@@ -500,13 +501,8 @@ TEST_F(Kvmedia, InfoFramesAndConvertPlayFlicFiles) {
 // kvmedia catalog, each test in a folder of its own.
 class KvmediaCatalog : public Kvmedia {
  protected:
-  // A w x h 32-bit TGA (or BMP, by the extension) whose pixels depend on `seed`.
   void Picture(const std::string& name, int w, int h, int seed) const {
-    std::vector<DWORD> px(static_cast<std::size_t>(w) * h);
-    for (std::size_t i = 0; i < px.size(); ++i)
-      px[i] = 0xFF000000u | static_cast<DWORD>(i * 2654435761u + seed * 97u);
-    (name.ends_with(".bmp") ? KvMediaSaveBMPFile : KvMediaSaveTGAFile)(
-        m_dir.File(name), px.data(), CSize(w, h), CRect(0, 0, w, h));
+    kvtest::WritePicture(folder + "/" + name, w, h, seed);
   }
   kvtest::TempDir m_dir;
   const std::string folder = m_dir.path();

@@ -13,6 +13,7 @@
 #include "KvMediaFile/KvClipMedia.h"
 #include "KvMediaFile/KvPicture.h"
 #include "MediaChecks.h"
+#include "Pictures.h"
 #include "TestSupport.h"
 #include "ui/HostControls.h"
 #include "ui/OpenPicDialog.h"
@@ -22,13 +23,6 @@ namespace {
 
 using kvtest::RecordingUi;
 using kvtest::TempDir;
-
-void SaveTga(const CString& path, int w, int h, int seed) {
-  std::vector<DWORD> px(static_cast<std::size_t>(w) * h);
-  for (std::size_t i = 0; i < px.size(); ++i)
-    px[i] = 0xFF000000u | static_cast<DWORD>(i * 2654435761u + seed * 977u);
-  ASSERT_TRUE(KvMediaSaveTGAFile(path, px.data(), CSize(w, h), CRect(0, 0, w, h)));
-}
 
 // Runs the event loop until `done` or `limit` ms; the time it took.
 qint64 WaitFor(const std::function<bool()>& done, int limit = 20000) {
@@ -117,8 +111,8 @@ TEST(Panel, InformationOrAdjustmentsAndTheirRules) {
 
 TEST(Panel, ListsTheFolderAndShowsTheSelectedFile) {
   TempDir dir;
-  SaveTga(dir.File("a.tga"), 40, 30, 1);
-  SaveTga(dir.File("b.tga"), 64, 48, 2);
+  kvtest::WritePicture(dir.path() + "/a.tga", 40, 30, 1);
+  kvtest::WritePicture(dir.path() + "/b.tga", 64, 48, 2);
   kvtest::WriteFileBytes(dir.path() + "/junk.tga", std::vector<unsigned char>(1536, 1));
   PanelHost host(nullptr, dir.File("b.tga"));
   WaitFor([&] { return !host.panel.IsReading(); });
@@ -151,7 +145,7 @@ struct DialogRun {
 
 TEST(OpenPicDialog, OpenAcceptsOnlyPicturesThatLoad) {
   TempDir dir;
-  SaveTga(dir.File("good.tga"), 8, 8, 3);
+  kvtest::WritePicture(dir.path() + "/good.tga", 8, 8, 3);
   kvtest::WriteFileBytes(dir.path() + "/bad.tga", std::vector<unsigned char>(40, 0));
   RecordingUi ui;
   DialogRun run(1, dir.File("good.tga"));
@@ -171,7 +165,7 @@ TEST(OpenPicDialog, OpenAcceptsOnlyPicturesThatLoad) {
 
 TEST(OpenPicDialog, SaveAddsTheExtensionOfTheTypeAndAsksBeforeOverwriting) {
   TempDir dir;
-  SaveTga(dir.File("old.tga"), 8, 8, 4);
+  kvtest::WritePicture(dir.path() + "/old.tga", 8, 8, 4);
   struct Row {
     int typeIndex;
     const char* name;
@@ -204,7 +198,7 @@ TEST(Panel, FirstScreenOfAThousandPictures) {
   for (int i = 0; i < 1000; ++i) {
     char name[32];
     std::snprintf(name, sizeof name, "p%04d.tga", i);
-    SaveTga(dir.File(name), 96, 72, i);
+    kvtest::WritePicture(dir.path() + "/" + name, 96, 72, i);
   }
   for (const bool catalogue : {false, true}) {
     if (catalogue) {
