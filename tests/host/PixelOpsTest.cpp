@@ -167,19 +167,4 @@ TEST(PixelZoom, SameSizeCopiesEnlargingInterpolatesShrinkingAverages) {
   }
 }
 
-TEST(PixelColorBars, BarsSitAtTheirEdgesAndAreOpaque) {
-  const int w = 100, h = 30;
-  CKvMemBlock block;  // a block gets them whole
-  ASSERT_TRUE(block.InitBlock(CSize(w, h)));
-  KvGenBackColorBar(&block);
-  const Pixels px(block.GetAddress(), block.GetAddress() + w * h);
-  const DWORD bars[7] = {0xFFBFBFBF, 0xFFBFBF00, 0xFF00BFBF, 0xFF00BF00,
-                         0xFFBF00BF, 0xFFBF0000, 0xFF0000BF};
-  for (int i = 0; i < 7; ++i) {
-    EXPECT_EQ(px[i * w / 7].Value(), bars[i]) << i;
-    EXPECT_EQ(px[(i + 1) * w / 7 - 1 + w * (2 * h / 3 - 1)].Value(), bars[i]) << i;
-  }
-  for (const tagCOLOR32 p : px) ASSERT_EQ(p.a, 255);
-}
-
 }  // namespace

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 
@@ -38,6 +37,10 @@ class Kvmedia : public ::testing::Test {
   }
 
   static int Status(const std::vector<std::string>& args) { return Run(args).status; }
+  // A bash command in the suite's folder.
+  static Result Shell(const std::string& command) {
+    return kvtest::RunProgram("/bin/bash", {"-c", command}, {.folder = s_dir->path()});
+  }
   static std::string Path(const std::string& name) { return s_dir->path() + "/" + name; }
   static std::optional<kvtest::Picture> Load(const std::string& name) {
     CRect rect;
@@ -174,15 +177,10 @@ TEST_F(Kvmedia, EveryCommandHelpsAndIsInTheManualAndTheCompletion) {
   kvtest::WriteFileBytes(Path("completion.bash"), {completion.begin(), completion.end()});
   // What bash offers after the words given, the last one being completed.
   const auto complete = [](const std::string& words) {
-    const std::string script = "cd '" + s_dir->path() + "' && bash -c '. ./completion.bash; " +
-                               "COMP_WORDS=(kvmedia " + words + "); " +
-                               "COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _kvmedia; " +
-                               "echo \"${COMPREPLY[*]}\"'";
-    std::string offered;
-    if (std::FILE* p = ::popen(script.c_str(), "r")) {
-      for (int c; (c = std::fgetc(p)) != EOF;) offered += static_cast<char>(c);
-      ::pclose(p);
-    }
+    const std::string offered =
+        Shell(". ./completion.bash; COMP_WORDS=(kvmedia " + words +
+              "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _kvmedia; " + "echo \"${COMPREPLY[*]}\"")
+            .out;
     return offered.substr(0, offered.find('\n'));
   };
   std::string all;
@@ -206,11 +204,8 @@ TEST_F(Kvmedia, EveryCommandHelpsAndIsInTheManualAndTheCompletion) {
     EXPECT_GE(offered, 2) << c;
   }
   // The page reads without a warning where groff is installed.
-  const std::string groff =
-      "cd '" + s_dir->path() + "' && test -z \"$(groff -man -ww -z kvmedia.1 2>&1)\"";
-  if (std::system("command -v groff >/dev/null") == 0) {
-    EXPECT_EQ(std::system(groff.c_str()), 0);
-  }
+  const Result groff = Shell("! command -v groff >/dev/null || groff -man -ww -z kvmedia.1");
+  EXPECT_EQ(groff.out + groff.err, "") << groff.status;
 }
 
 TEST_F(Kvmedia, OddNamesAreWrittenAsGiven) {
@@ -380,11 +375,11 @@ TEST_F(Kvmedia, InfoJsonIsValidWhateverTheNames) {
   // One document by Python's strict parser: no NaN, no control characters in strings,
   // nothing after the value.
   kvtest::WriteFileBytes(Path("info.json"), {r.out.begin(), r.out.end()});
-  const std::string strict =
-      "python3 -c 'import json, sys; json.load(open(sys.argv[1], \"rb\"), "
-      "parse_constant=lambda c: sys.exit(1))' '" +
-      Path("info.json") + "'";
-  EXPECT_EQ(std::system(strict.c_str()), 0) << r.out;
+  EXPECT_EQ(Shell("python3 -c 'import json, sys; json.load(open(\"info.json\", \"rb\"), "
+                  "parse_constant=lambda c: sys.exit(1))'")
+                .status,
+            0)
+      << r.out;
   EXPECT_TRUE(Has(r.out, "\"no\\udce9\\u0001.png\"")) << r.out;
   EXPECT_TRUE(Has(r.out, "\"alpha\": true"));
 }
