@@ -16,12 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class Library : public testing::Environment {
-  void SetUp() override { KvMediaFileOpen(); }
-  void TearDown() override { KvMediaFileClose(); }
-};
-[[maybe_unused]] const auto* const kLibrary = testing::AddGlobalTestEnvironment(new Library);
-
 class Api : public testing::Test {
  protected:
   Api() {
@@ -29,7 +23,11 @@ class Api : public testing::Test {
     m_dir = mkdtemp(path) ? path : "";
   }
   ~Api() override { fs::remove_all(m_dir); }
-  void SetUp() override { ASSERT_FALSE(m_dir.empty()); }
+  void SetUp() override {
+    ASSERT_FALSE(m_dir.empty());
+    KvMediaFileOpen();
+  }
+  void TearDown() override { KvMediaFileClose(); }
 
   std::string Path(const std::string& name) const { return m_dir + "/" + name; }
   CString File(const std::string& name) const { return CString::FromUtf8(Path(name)); }
