@@ -195,17 +195,21 @@ TEST_F(MovieMaker, EveryFramePlaysBackAsMade) {
   }
 }
 
-// Key blue (0, 0, 255) within 10: (5, 3, 250) is keyed, (11, 0, 255) is not; a 24-bit
-// picture comes out opaque. An RGBA PNG keeps its alpha, though its information gives bytes
-// per pixel, never 32.
+// Key (40, 60, 200) within 10 on each channel: a pixel is keyed only when all three lie
+// within, ends included; a 24-bit picture comes out opaque. An RGBA PNG keeps its alpha,
+// though its information gives bytes per pixel, never 32.
 TEST_F(MovieMaker, KeyColourAndAlpha) {
-  const std::vector<DWORD> px = {kvtest::Rgb(5, 3, 250, 0), kvtest::Rgb(11, 0, 255, 0),
-                                 kvtest::Rgb(0, 0, 245, 0), kvtest::Rgb(10, 10, 255, 0)};
-  WritePicture(0, 4, 1, 0, 0, 24, px);
-  ASSERT_EQ(
-      Make(0, 0, CRect(0, 0, 4, 1), 25, true, CKvColor32(0, 0, 255, 0), CKvColor32(10, 10, 10, 0)),
-      1);
-  EXPECT_EQ(Play(1)[0], (std::vector<DWORD>{px[0], px[1] | 0xFF000000, px[2], px[3]}));
+  const std::vector<DWORD> px = {kvtest::Rgb(45, 55, 205, 0), kvtest::Rgb(30, 70, 190, 0),  // keyed
+                                 kvtest::Rgb(29, 60, 200, 0), kvtest::Rgb(51, 60, 200, 0),
+                                 kvtest::Rgb(40, 49, 200, 0), kvtest::Rgb(40, 71, 200, 0),
+                                 kvtest::Rgb(40, 60, 189, 0), kvtest::Rgb(40, 60, 211, 0)};
+  WritePicture(0, 8, 1, 0, 0, 24, px);
+  ASSERT_EQ(Make(0, 0, CRect(0, 0, 8, 1), 25, true, CKvColor32(40, 60, 200, 0),
+                 CKvColor32(10, 10, 10, 0)),
+            1);
+  std::vector<DWORD> want = px;
+  for (std::size_t i = 2; i < want.size(); ++i) want[i] |= 0xFF000000u;
+  EXPECT_EQ(Play(1)[0], want);
 
   kvtest::PngImage png{
       .width = 2, .height = 1, .colorType = 6, .samples = {1, 2, 3, 40, 5, 6, 7, 255}};

@@ -51,6 +51,7 @@ TEST(CStringText, EditingMembersStayInRange) {
   EXPECT_EQ(std::tuple(s.ReverseFind(L'.'), s.Find(L'x'), s.CompareNoCase(L"PHOTO.TGA")),
             std::tuple(5, -1, 0));
   EXPECT_LT(CString(L"a").CompareNoCase(L"B"), 0);
+  EXPECT_GT(CString(L"b").CompareNoCase(L"A"), 0);
   EXPECT_EQ(CString(L"a,b,,c").Replace(L",", L";;"), 3);
 }
 
