@@ -133,14 +133,6 @@ TEST(MovieMakerFrame, TooManyPatchesFailWithNothingLeft) {
   EXPECT_EQ(Encode(cur, &prev, CRect(0, 0, 1920, 432), &result).size(), 54u * 120);
 }
 
-TEST(MovieMakerName, NumberPaddedBetweenNameAndExtension) {
-  wchar_t out[_MAX_PATH];
-  CKvMakeMovieMotion::MakeFileName(L"/clips/title.tga", 12, 4, out);
-  EXPECT_STREQ(out, L"/clips/title0012.tga");
-  CKvMakeMovieMotion::MakeFileName(L"t.bmp", 12345, 2, out);
-  EXPECT_STREQ(out, L"t12345.bmp");
-}
-
 // Pictures placed by their origin over what the previous one left, 24-bit ones made opaque,
 // a 32-bit one keeping its alpha, de-flickered or not: each movie plays back frame for frame
 // as it was made. (Keying is KeyColourAndAlpha's.)

@@ -79,6 +79,8 @@ TEST(Paths, SplitMakeAndCompareAsTheOriginalRuntimeDoes) {
   EXPECT_STREQ(out, L"/clips/title0012.tga");
   _wmakepath(out, nullptr, L"/clips/", L"t", L".TGA");
   EXPECT_STREQ(out, L"/clips/t.TGA");
+  _wmakepath(out, nullptr, L"", L"t12345", L".bmp");
+  EXPECT_STREQ(out, L"t12345.bmp");
   EXPECT_EQ(_wcsicmp(L".tga", L".TGA"), 0);
   EXPECT_NE(_wcsicmp(L".tga", L".TGX"), 0);
   EXPECT_EQ(_wcsnicmp(L"ABCx", L"abcy", 3), 0);

@@ -496,9 +496,6 @@ TEST_F(Kvmedia, InfoFramesAndConvertPlayFlicFiles) {
 // kvmedia catalog, each test in a folder of its own.
 class KvmediaCatalog : public Kvmedia {
  protected:
-  void Picture(const std::string& name, int w, int h, int seed) const {
-    kvtest::WritePicture(folder + "/" + name, w, h, seed);
-  }
   kvtest::TempDir m_dir;
   const std::string folder = m_dir.path();
 };
@@ -517,10 +514,10 @@ TEST_F(KvmediaCatalog, TellsWhatCameFromTheCatalogueAndDrawsAContactSheet) {
   EXPECT_EQ(missing.status, 1);
   EXPECT_EQ(missing.err, "kvmedia: " + folder + "/none: no such folder\n");
 
-  Picture("a.tga", 24, 16, 1);
-  Picture("b.bmp", 8, 8, 2);
+  kvtest::WritePicture(folder + "/a.tga", 24, 16, 1);
+  kvtest::WritePicture(folder + "/b.bmp", 8, 8, 2);
   kvtest::WriteFileBytes(folder + "/bad.tga", {0});
-  Picture("-c.tga", 8, 8, 3);
+  kvtest::WritePicture(folder + "/-c.tga", 8, 8, 3);
   Result r = Run({"catalog", "--contact-sheet", Path("sheet.png"), "--", folder});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(Count(r.out, "catalogue=new"), 3u) << r.out;
@@ -551,9 +548,9 @@ TEST_F(KvmediaCatalog, TellsWhatCameFromTheCatalogueAndDrawsAContactSheet) {
 }
 
 TEST_F(KvmediaCatalog, SaysOnceWhyTheCatalogueWasNotStored) {
-  Picture("a.tga", 24, 16, 1);
+  kvtest::WritePicture(folder + "/a.tga", 24, 16, 1);
   ASSERT_EQ(Run({"catalog", folder}).status, 0);
-  Picture("b.tga", 24, 16, 2);
+  kvtest::WritePicture(folder + "/b.tga", 24, 16, 2);
   ::chmod((folder + "/PicMedia.pmf").c_str(), 0444);
   const Result r = Run({"catalog", folder});
   EXPECT_EQ(r.status, 0);
@@ -562,7 +559,8 @@ TEST_F(KvmediaCatalog, SaysOnceWhyTheCatalogueWasNotStored) {
 }
 
 TEST_F(KvmediaCatalog, InterruptedWhileMakingThumbnailsLeavesNoCatalogue) {
-  for (int i = 0; i < 80; ++i) Picture(std::to_string(i) + ".tga", 600, 400, i);
+  for (int i = 0; i < 80; ++i)
+    kvtest::WritePicture(folder + "/" + std::to_string(i) + ".tga", 600, 400, i);
   const auto readingAPicture = [](pid_t pid) {
     std::error_code ec;
     for (const auto& fd : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ec))

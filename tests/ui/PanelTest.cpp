@@ -214,11 +214,8 @@ TEST(Panel, FirstScreenOfAThousandPictures) {
     const int screen = list->ItemsPerScreen();
     const qint64 first = WaitFor([&] { return host.panel.GetRecordCount() >= screen; });
     const qint64 all = WaitFor([&] { return !host.panel.IsReading(); }, 120000) + first;
-    std::printf(
-        "[ measured ] %s catalogue: first screen (%d thumbnails) in %lld ms, all 1000 in "
-        "%lld ms\n",
-        catalogue ? "with" : "without", screen, static_cast<long long>(first),
-        static_cast<long long>(all));
+    std::printf("[ measured ] %s catalogue: first screen (%d) in %lld ms, all 1000 in %lld ms\n",
+                catalogue ? "with" : "without", screen, first, all);
     EXPECT_EQ(host.panel.GetRecordCount(), 1000);
     EXPECT_LT(first, kvtest::TimeLimit(std::chrono::milliseconds(300)).count());
   }
