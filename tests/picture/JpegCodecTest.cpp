@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <tuple>
 

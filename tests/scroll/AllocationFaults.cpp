@@ -1,7 +1,6 @@
 #include "AllocationFaults.h"
 
 #include <atomic>
-#include <cstdint>
 #include <cstdlib>
 #include <new>
 

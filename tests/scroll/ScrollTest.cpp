@@ -2,7 +2,7 @@
 #include <sys/mman.h>
 
 #include <algorithm>
-#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <tuple>
