@@ -207,7 +207,10 @@ TEST_F(MovieMaker, KeyColourAndAlpha) {
       .width = 2, .height = 1, .colorType = 6, .samples = {1, 2, 3, 40, 5, 6, 7, 255}};
   ASSERT_TRUE(kvtest::WritePng(dir.path() + "/pic000.png", png));
   KvMediaFileOpen();  // PNG files load through the library's image loader
-  EXPECT_EQ(Make(0, 0, CRect(0, 0, 2, 1), 25, false, {}, {}, 0, "pic.png"), 1);
+  // Keyed too: colours off the key keep their alpha.
+  EXPECT_EQ(Make(0, 0, CRect(0, 0, 2, 1), 25, true, CKvColor32(40, 60, 200, 0),
+                 CKvColor32(10, 10, 10, 0), 0, "pic.png"),
+            1);
   KvMediaFileClose();
   EXPECT_EQ(Play(1)[0], (std::vector<DWORD>{kvtest::Rgb(1, 2, 3, 40), kvtest::Rgb(5, 6, 7)}));
 }

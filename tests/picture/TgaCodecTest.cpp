@@ -81,11 +81,13 @@ TEST(TgaLoad, ConvertsEachPixelSizeAndLooksColoursUpByTheStoredIndex) {
   }
   // Through a memory file as well, where packets are read through the buffered reader. An
   // empty colour map declared at entry 65280 (a fuzzing find) is never read: every index is
-  // black.
+  // black. Cut anywhere, even inside its last packet, it is refused.
+  const Bytes emptyMap = kvtest::WriteTga(ColourMapped(9, 65280, 0, 24, {}, indices));
   EXPECT_EQ(kvtest::PixelsOf(kvtest::DecodeInMemory(
-                [](CFile& f, CRect& r) { return KvDecodeTga(f, r); },
-                kvtest::WriteTga(ColourMapped(9, 65280, 0, 24, {}, indices)))),
+                [](CFile& f, CRect& r) { return KvDecodeTga(f, r); }, emptyMap)),
             std::vector<DWORD>(indices.size(), Px(0, 0, 0)));
+  kvtest::ExpectEveryPrefixFails(emptyMap,
+                                 [](const Bytes& f) { return LoadTgaBytes(f).has_value(); });
   // A true-colour picture may carry a colour map; its pixels start after it.
   TgaImage mapped = ColourMapped(2, 0, 2, 24, Bytes(6, 9), {1, 2, 3});
   mapped.width = 1, mapped.pixelDepth = 24;
