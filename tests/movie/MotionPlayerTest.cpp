@@ -215,8 +215,9 @@ TEST(MotionPlayerHostile, SkipsWhatTheChunkCannotHoldAndClipsTheRest) {
                                    : *p)
             << x << ", " << y;
       }
-    if (mode >= 0) {  // a new pass resets the block from the background as it is then
-      FillBlock(back, 8, 8, [&](int x, int y) { return Px(y, x, 50 + mode, 200); });
+    if (mode >= 0) {               // a new pass resets the block from the background as it is then
+      const int blue = 50 + mode;  // a structured binding is not captured by every compiler
+      FillBlock(back, 8, 8, [blue](int x, int y) { return Px(y, x, blue, 200); });
       player->GetOneFrame(1.0f);
       EXPECT_EQ(player->m_blockWork.GetPixel(3, 0).Value(), BackAt(back, 7, 4));
     }
