@@ -29,6 +29,12 @@ int KvDoesDirExist(CString path) {
   return !path.IsEmpty() && ::stat(path.ToUtf8().c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? 1 : 0;
 }
 
+bool KvIsSameFile(const CString& a, const CString& b) {
+  struct stat x {}, y {};
+  return !a.IsEmpty() && !b.IsEmpty() && ::stat(a.ToUtf8().c_str(), &x) == 0 &&
+         ::stat(b.ToUtf8().c_str(), &y) == 0 && x.st_dev == y.st_dev && x.st_ino == y.st_ino;
+}
+
 CString KvGetAppModulePath() {
   std::string buf(PATH_MAX, '\0');
   const ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size() - 1);

@@ -27,5 +27,8 @@ class CKvFileName {
 int KvDoesFileExist(CString path);
 // Non-zero when a folder is at the path.
 int KvDoesDirExist(CString path);
+// True when both paths name one existing file (same device and inode), however they are
+// spelt: through links, "./", "..", or a second hard link. False when either is missing.
+bool KvIsSameFile(const CString& a, const CString& b);
 // The running executable's folder, with a trailing separator.
 CString KvGetAppModulePath();

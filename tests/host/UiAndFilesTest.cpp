@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -59,6 +61,17 @@ TEST(HostFiles, ExistenceAndNames) {
   EXPECT_TRUE(KvDoesDirExist(CString::FromUtf8(dir.path())));
   EXPECT_FALSE(KvDoesDirExist(file));
   EXPECT_FALSE(KvDoesFileExist(L""));
+  // One file however it is spelt; a second hard link is the same file, a copy is not.
+  const std::string folder = dir.path();
+  ASSERT_EQ(::link(file.ToUtf8().c_str(), (folder + "/hard.tga").c_str()), 0);
+  const CString copy = dir.Write("copy.tga", {1, 2, 3});
+  EXPECT_TRUE(KvIsSameFile(file, CString::FromUtf8(folder + "/./../" +
+                                                   folder.substr(folder.rfind('/') + 1) +
+                                                   "/标题.Tga")));
+  EXPECT_TRUE(KvIsSameFile(file, CString::FromUtf8(folder + "/hard.tga")));
+  EXPECT_FALSE(KvIsSameFile(file, copy));
+  EXPECT_FALSE(KvIsSameFile(file, CString::FromUtf8(folder + "/missing.tga")));
+  EXPECT_FALSE(KvIsSameFile(L"", L""));
   CKvFileName name(file);
   EXPECT_TRUE(name.Exist());
   EXPECT_EQ(name.GetFileName() + L"|" + name.GetFileTitle() + L"|" + name.GetFileExt(),
