@@ -1,9 +1,9 @@
-// Library-wide state made by KvMediaFileOpen, for the units that read it.
+// Library-wide tables, built on first use (KvMediaFileOpen builds them up front).
 #pragma once
 
 #include "platform/Types.h"
 
-// 256 x 256 entries, [a][b] = a * b; filled by KvMediaFileOpen.
+// 256 x 256 entries, [a][b] = a * b.
 const WORD* KvProductTable();
-// 256 entries, min(255, trunc(v * 1.0079 + 0.5)); filled by KvMediaFileOpen.
+// 256 entries, min(255, trunc(v * 1.0079 + 0.5)).
 const BYTE* KvLevelTable();

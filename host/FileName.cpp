@@ -6,6 +6,7 @@
 #include <climits>
 #include <string>
 
+#include "host/Failure.h"
 #include "platform/Paths.h"
 
 CKvFileName::CKvFileName(CString path) : m_path(std::move(path)) {}
@@ -29,8 +30,16 @@ int KvDoesDirExist(CString path) {
   return !path.IsEmpty() && ::stat(path.ToUtf8().c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? 1 : 0;
 }
 
+bool KvRequireFile(const CString& path) {
+  struct stat st {};
+  if (path.IsEmpty() || ::stat(path.ToUtf8().c_str(), &st) != 0) return KvFail("no such file");
+  if (S_ISDIR(st.st_mode)) return KvFail("is a folder");
+  return S_ISREG(st.st_mode) || KvFail("not a regular file");
+}
+
 bool KvIsSameFile(const CString& a, const CString& b) {
-  struct stat x {}, y {};
+  struct stat x {
+  }, y{};
   return !a.IsEmpty() && !b.IsEmpty() && ::stat(a.ToUtf8().c_str(), &x) == 0 &&
          ::stat(b.ToUtf8().c_str(), &y) == 0 && x.st_dev == y.st_dev && x.st_ino == y.st_ino;
 }

@@ -120,7 +120,8 @@ int KvMovieSelectFile(int bOpen, int type, CString& path, CWnd* parent) {
 }
 
 int KvMovieGetFrames(CString path, int count, CKvMemBlock* blocks) {
-  if (!KvDoesFileExist(path)) {
+  KvClearFailure();
+  if (!KvRequireFile(path)) {
     CKvModuleRC::MessageBoxW(KvMediaGetResourceHandle(), 1512, MB_OK);
     return 0;
   }

@@ -183,10 +183,6 @@ class VectorRows {
 
 #endif  // __SSE2__
 
-// The vector path computes the products and levels; it stands for the tables only once
-// KvMediaFileOpen has built them.
-bool TablesBuilt() { return KvLevelTable()[255] == 255 && KvProductTable()[65535] == 65025; }
-
 // A loaded picture, freed on every path.
 struct LoadedPicture {
   KvGlobalPtr pixels;
@@ -345,8 +341,7 @@ bool KvZoomInto(const tagCOLOR32* picture, CSize pictureSize, tagCOLOR32* target
                 CRect window, const KvZoomSteps& steps, EMixMode mode, KvSampler sampler) {
   if (!window.IntersectRect(&window, CRect(0, 0, targetSize.cx, targetSize.cy))) return true;
   const auto count = static_cast<std::size_t>(window.Width());
-  if (sampler == KvSampler::kBest)
-    sampler = TablesBuilt() ? KvSampler::kVector : KvSampler::kScalar;
+  if (sampler == KvSampler::kBest) sampler = KvSampler::kVector;
   try {
     const auto rowOf = [&](int j) {
       return target + static_cast<std::size_t>(window.top + j) * targetSize.cx + window.left;

@@ -29,8 +29,8 @@ enum class KvSampler { kBest, kScalar, kVector };
 // Writes the `window` of a target of `targetSize` pixels (row pitch its width) with bilinear
 // samples of the picture, mixed by `mode` as the scaled loads do: the window's first row and
 // column sample at the start, each further one a step on. The window is clipped to the target.
-// kBest takes the vector path where there is one and the tables are built; both paths give
-// the same bytes. False, with the reason, when memory is short.
+// kBest takes the vector path where there is one; both paths give the same bytes. False, with the
+// reason, when memory is short.
 bool KvZoomInto(const tagCOLOR32* picture, CSize pictureSize, tagCOLOR32* target, CSize targetSize,
                 CRect window, const KvZoomSteps& steps, EMixMode mode,
                 KvSampler sampler = KvSampler::kBest);

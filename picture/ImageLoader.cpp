@@ -4,11 +4,13 @@
 
 #include <atomic>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 #include "KvMediaFile/KvPicture.h"
 #include "host/ByteReader.h"
 #include "host/Failure.h"
+#include "host/FileName.h"
 #include "host/FileReader.h"
 #include "host/MemBlock.h"
 #include "picture/PictureBuffer.h"
@@ -18,7 +20,10 @@
 
 namespace {
 
+// Made on first use, or by KvMediaFileOpen; destroyed by KvMediaFileClose (and made again
+// by a later use).
 std::atomic<CImageLoader*> g_loader{nullptr};
+std::mutex g_loaderMutex;
 
 struct CodePair {
   int code;
@@ -62,15 +67,16 @@ int ChannelsOf(int formatCode) {
 bool ReadWholeFile(const wchar_t* path, std::vector<BYTE>& bytes) {
   try {
     CFile file;
-    if (!file.Open(path, CFile::modeRead | CFile::shareDenyWrite | CFile::typeBinary)) return false;
+    if (!KvRequireFile(path) || !KvOpenForReading(path, file)) return false;
     const ULONGLONG length = file.GetLength();
-    if (length > UINT32_MAX) return false;
+    if (length > UINT32_MAX) return KvFail("the file is larger than 4 GiB");
     bytes.resize(static_cast<std::size_t>(length));
-    return file.Read(bytes.data(), static_cast<UINT>(length)) == length;
+    return file.Read(bytes.data(), static_cast<UINT>(length)) == length ||
+           KvFail("the file could not be read whole");
   } catch (const CException&) {
-    return false;
+    return KvFail("the file could not be read");
   } catch (const std::bad_alloc&) {
-    return false;
+    return KvFail("out of memory");
   }
 }
 
@@ -163,8 +169,26 @@ int KvImageFormatFromDevil(int format) { return FromDevil(kFormats, std::size(kF
 int KvImageTypeToDevil(int code) { return ToDevil(kTypes, std::size(kTypes), code); }
 int KvImageTypeFromDevil(int type) { return FromDevil(kTypes, std::size(kTypes), type); }
 
-CImageLoader* KvImageLoader() { return g_loader.load(); }
-void KvSetImageLoader(CImageLoader* loader) { g_loader.store(loader); }
+CImageLoader* KvImageLoader() {
+  if (CImageLoader* loader = g_loader.load(std::memory_order_acquire)) return loader;
+  const std::lock_guard lock(g_loaderMutex);
+  CImageLoader* loader = g_loader.load(std::memory_order_relaxed);
+  if (!loader) {
+    try {
+      loader = new CImageLoader;
+    } catch (...) {
+      KvFail("the image loader could not be started");
+      return nullptr;
+    }
+    g_loader.store(loader, std::memory_order_release);
+  }
+  return loader;
+}
+
+void KvDestroyImageLoader() {
+  const std::lock_guard lock(g_loaderMutex);
+  delete g_loader.exchange(nullptr);
+}
 
 CImageLoader::CImageLoader() {
   CSingleLock lock(&m_lock, TRUE);

@@ -82,6 +82,8 @@ int KvPngInfo(const CString& path, RECT* rect, int* bits);
 struct SKvPicFacts;
 int KvPngFacts(const CString& path, SKvPicFacts& facts);
 
-// The library's loader (made by KvMediaFileOpen, destroyed by KvMediaFileClose), or null.
+// The library's one loader, made on first use (thread-safe); null, with the reason recorded,
+// only when it cannot be made. KvDestroyImageLoader (KvMediaFileClose) ends it; no loader
+// operation may be running then.
 CImageLoader* KvImageLoader();
-void KvSetImageLoader(CImageLoader* loader);
+void KvDestroyImageLoader();

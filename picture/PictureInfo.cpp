@@ -63,7 +63,7 @@ int KvMediaGetPicInfo(CString path, RECT* rect, int* bits) {
 
 int KvMediaGetPicFacts(CString path, SKvPicFacts* facts) {
   KvClearFailure();
-  if (!KvDoesFileExist(path)) return KvFail(KvDoesDirExist(path) ? "is a folder" : "no such file");
+  if (!KvRequireFile(path)) return 0;
   try {
     const KvPictureFormat* format = FactsFormat(path);
     if (!format) return KvFail("not a picture type this library reads");

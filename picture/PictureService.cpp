@@ -30,10 +30,7 @@ int KvMediaGetPicFileType(CString path, int& type) {
 
 DWORD* KvMediaLoadPicFile(CString path, CRect& rect) {
   KvClearFailure();
-  if (!KvDoesFileExist(path)) {
-    KvFail(KvDoesDirExist(path) ? "is a folder" : "no such file");
-    return nullptr;
-  }
+  if (!KvRequireFile(path)) return nullptr;
   const KvPictureFormat* format = KvFindPictureFormat(path);
   if (format && format->load) {
     DWORD* picture = format->load(path, rect);

@@ -525,8 +525,9 @@ void CKvPlayScrollFile::FadeEnteringRow(DWORD* out, const CRect& window, float f
 // ---------------------------------------------------------------------------------------
 
 int KvScrollGetFileInfo(CString path, DWORD* direction, DWORD* width, DWORD* lines) {
+  KvClearFailure();
   try {
-    if (!KvDoesFileExist(path)) return 0;
+    if (!KvRequireFile(path)) return 0;
     std::unique_ptr<CKvPlayScrollBase> player(CKvPlayScrollBase::CreatePlayScrollObj(path, 0));
     if (!player) return 0;
     DWORD d = 0, w = 0, n = 0;
@@ -544,7 +545,7 @@ int KvScrollGetFileInfo(CString path, DWORD* direction, DWORD* width, DWORD* lin
 DWORD* KvScrollGetFrame(CString path, CRect& rect, float position, int bInMemory) {
   KvClearFailure();
   try {
-    if (!KvDoesFileExist(path)) return nullptr;
+    if (!KvRequireFile(path)) return nullptr;
     std::unique_ptr<CKvPlayScrollBase> player(
         CKvPlayScrollBase::CreatePlayScrollObj(path, bInMemory));
     if (!player) return nullptr;

@@ -2,7 +2,9 @@
 // the window fills (on a device context over a pixel buffer).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <random>
 #include <tuple>
 #include <vector>
@@ -193,6 +195,25 @@ TEST_F(Compositing, ScaledLoadMixModes) {
     ASSERT_EQ(KvMediaZoomPicFile(path, target.data(), CSize(12, 7), EMixMode(r.mode)), 1);
     for (const tagCOLOR32& p : target) ASSERT_EQ(p, r.want) << "mode " << r.mode;
   }
+}
+
+// A program that never opens the library gets the same samples as one that does. Run in a
+// fresh process of its own, where nothing has opened the library.
+TEST(CompositingUnopened, ZoomsAsTheOpenLibraryDoes) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  kvtest::TempDir dir;
+  const CString path =
+      dir.Write("flat.tga", Tga32(5, 4, std::vector<DWORD>(20, Px(100, 255, 10, 255))));
+  EXPECT_EXIT(
+      {
+        std::vector<tagCOLOR32> target(12 * 7);
+        const bool zoomed = KvMediaZoomPicFile(path, target.data(), CSize(12, 7), KV_MIX_COPY);
+        const bool right = std::all_of(target.begin(), target.end(),
+                                       [](tagCOLOR32 p) { return p == C(Px(100, 255, 9, 255)); });
+        std::filesystem::remove_all(dir.path());  // the fresh process made its own folder
+        std::exit(zoomed && right ? 0 : 1);
+      },
+      testing::ExitedWithCode(0), "");
 }
 
 TEST_F(Compositing, RefusalsLeaveTheTargetAlone) {

@@ -99,38 +99,39 @@ TEST(PngLoad, AgreesWithAnIndependentDecoder) {
   }
 }
 
-// Loads need the open library; a file changed between calls is read again, also through the
+// Loads work whether or not the library was opened (the loader is made on first use, and
+// made again after a close); a file changed between calls is read again, also through the
 // dispatch for a name whose extension says nothing.
-TEST(PngLoad, NeedsTheOpenLibraryAndRereadsAChangedFile) {
+TEST(PngLoad, WorksBeforeOpenAndAfterCloseAndRereadsAChangedFile) {
   kvtest::TempDir dir;
   const CString path = dir.File("p.png"), odd = dir.File("picture.dat");
   const auto pixel = [](BYTE r, BYTE g, BYTE b) {
     return kvtest::PngImage{.width = 1, .height = 1, .colorType = 2, .samples = {r, g, b}};
   };
   ASSERT_TRUE(kvtest::WritePng(path.ToUtf8(), pixel(1, 2, 3)));
-  CRect rect(9, 9, 9, 9);
-  EXPECT_EQ(KvMediaLoadPNGFile(path, rect), nullptr);  // before KvMediaFileOpen
-  EXPECT_EQ(rect, CRect(9, 9, 9, 9));
+  CRect rect;
+  KvMediaFileClose();
+  EXPECT_EQ(Load(path, rect), std::vector<DWORD>{Rgb(1, 2, 3)});
   KvMediaFileOpen();
   KvMediaFileOpen();  // a second call keeps the one loader
-  EXPECT_EQ(Load(path, rect), std::vector<DWORD>{Rgb(1, 2, 3)});
   ASSERT_TRUE(kvtest::WritePng(path.ToUtf8(), pixel(9, 8, 7)));
   EXPECT_EQ(Load(path, rect), std::vector<DWORD>{Rgb(9, 8, 7)});
   ASSERT_TRUE(kvtest::WritePng(odd.ToUtf8(), pixel(4, 5, 6)));
   EXPECT_EQ(kvtest::TakePicture(KvMediaLoadPicFile(odd, rect), rect, rect)->pixels,
             std::vector<DWORD>{Rgb(4, 5, 6)});
   KvMediaFileClose();
-  EXPECT_EQ(KvMediaLoadPNGFile(path, rect), nullptr);
   EXPECT_EQ(KvMediaFileClose(), 1);  // twice is harmless
   int bits = 0;
-  EXPECT_FALSE(KvMediaGetPicInfo(path, nullptr, &bits));
+  EXPECT_TRUE(KvMediaGetPicInfo(path, nullptr, &bits));
+  EXPECT_EQ(bits, 3);  // bytes per pixel of an RGB picture
 }
 
 // Many threads load pictures and read picture information at once: the loader's lock keeps
-// each operation whole, so every result is the right picture's.
+// each operation whole, so every result is the right picture's. The library is not opened:
+// the threads race to make the one loader on first use.
 TEST(PngLoadThreads, LoadsAndInformationAtOnce) {
   kvtest::TempDir dir;
-  const kvtest::OpenLibrary library;
+  KvMediaFileClose();
   constexpr int kFiles = 6;
   std::vector<CString> paths;
   for (int i = 0; i < kFiles; ++i) {
@@ -162,4 +163,5 @@ TEST(PngLoadThreads, LoadsAndInformationAtOnce) {
   }
   for (std::thread& th : threads) th.join();
   EXPECT_EQ(wrong.load(), 0);
+  KvMediaFileClose();
 }

@@ -3,11 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
 
+#include "KvMediaFile/KvMovie.h"
 #include "KvMediaFile/KvPicture.h"
+#include "KvMediaFile/KvScroll.h"
 #include "PictureChecks.h"
 #include "TestSupport.h"
+#include "host/Failure.h"
 #include "host/FileName.h"
+#include "host/MemBlock.h"
+#include "platform/GlobalMemory.h"
 
 namespace {
 
@@ -134,4 +142,95 @@ TEST(PictureService, EmptyPictureIsTransparentAndNeverOverwrites) {
   EXPECT_EQ(KvMediaGetEmptyPicFile(1), expected);
   EXPECT_TRUE(LoadTga(expected));
   if (!existed) fs::remove(expected.ToUtf8());
+}
+
+// Every exported call that reads a file says why it refused one: a missing file, a folder
+// and an empty file, each under the extension the call expects.
+TEST(Refusals, EveryLoaderAndInformationCallSaysWhy) {
+  using Call = std::function<bool(const CString&)>;
+  const auto picture = [](DWORD* (*load)(CString, CRect&)) {
+    return Call([load](const CString& path) {
+      CRect rect;
+      KvGlobalPtr p(load(path, rect));
+      return p != nullptr;
+    });
+  };
+  const auto into = [](int (*load)(CString, tagCOLOR32*, CSize, EMixMode)) {
+    return Call([load](const CString& path) {
+      std::vector<tagCOLOR32> target(16);
+      return load(path, target.data(), CSize(4, 4), KV_MIX_COPY) != 0;
+    });
+  };
+  // A fresh player of the given class each time.
+  const auto withPlayer = []<class Player>(Player*, int memory) {
+    return Call([memory](const CString& path) { return Player().Open(path, memory) != 0; });
+  };
+  const std::pair<const char*, Call> calls[] = {
+      {".tga", picture(KvMediaLoadPicFile)},
+      {".tga", picture(KvMediaLoadTGAFile)},
+      {".bmp", picture(KvMediaLoadBMPFile)},
+      {".pcx", picture(KvMediaLoadPCXFile)},
+      {".psd", picture(KvMediaLoadPSDFile)},
+      {".png", picture(KvMediaLoadPNGFile)},
+      {".gif", picture(KvMediaLoadGIFFile)},
+      {".jpg", picture(KvMediaLoadJPGFile)},
+      {".png", into(KvMediaLoadPicFile)},
+      {".png", into(KvMediaZoomPicFile)},
+      {".tga",
+       [](const CString& path) {
+         std::vector<tagCOLOR32> target(16);
+         return KvMediaZoomPicFile(path, CRect(0, 0, 4, 4), {}, CSize(4, 4), target.data(),
+                                   KV_MIX_COPY) != 0;
+       }},
+      {".png", [](const CString& path) { return KvMediaGetPicInfo(path, nullptr, nullptr) != 0; }},
+      {".bmp",
+       [](const CString& path) {
+         SKvPicFacts facts;
+         return KvMediaGetPicFacts(path, &facts) != 0;
+       }},
+      {".sve", picture([](CString path, CRect& rect) { return KvMovieGetFrame(path, rect, 0); })},
+      {".fli", picture([](CString path, CRect& rect) { return KvMovieGetFrame(path, rect, 0); })},
+      {".sve",
+       [](const CString& path) {
+         return KvMovieGetFileInfo(path, nullptr, nullptr, nullptr) != 0;
+       }},
+      {".flc",
+       [](const CString& path) {
+         return KvMovieGetFileInfo(path, nullptr, nullptr, nullptr) != 0;
+       }},
+      {".sve",
+       [](const CString& path) {
+         CKvMemBlock block;
+         return KvMovieGetFrames(path, 1, &block) != 0;
+       }},
+      {".flc",
+       [](const CString& path) {
+         SKvFlicHeader header;
+         return KvReadFlicHeader(path, header);
+       }},
+      {".sve", [](const CString& path) { return CKvMotionFileRead().OpenFile(path) != 0; }},
+      {".sve", withPlayer(static_cast<CKvPlayMovieMotion*>(nullptr), 1)},
+      {".flc", withPlayer(static_cast<CKvPlayMovieFlick*>(nullptr), 0)},
+      {".ksc",
+       picture([](CString path, CRect& rect) { return KvScrollGetFrame(path, rect, 0, 1); })},
+      {".ksc",
+       [](const CString& path) {
+         return KvScrollGetFileInfo(path, nullptr, nullptr, nullptr) != 0;
+       }},
+      {".ksc", [](const CString& path) { return CKvScrollFileRead().OpenFile(path) != 0; }},
+      {".ksc", withPlayer(static_cast<CKvPlayScrollFile*>(nullptr), 0)},
+  };
+  kvtest::TempDir dir;
+  int n = 0;
+  for (const auto& [ext, call] : calls) {
+    const std::string stem = dir.path() + "/" + std::to_string(n++);
+    fs::create_directory(stem + "folder" + ext);
+    kvtest::WriteFileBytes(stem + "empty" + ext, {});
+    for (const char* kind : {"missing", "folder", "empty"}) {
+      const CString path = CString::FromUtf8(stem + kind + ext);
+      KvClearFailure();
+      EXPECT_FALSE(call(path)) << kind << ext << " #" << n - 1;
+      EXPECT_FALSE(KvMediaGetLastFailure().IsEmpty()) << kind << ext << " #" << n - 1;
+    }
+  }
 }
