@@ -68,7 +68,8 @@ int Run(const Args& args) {
   if (!IsPictureOutput(out)) return Usage(kZoomCommand, kPictureOutputRule);
   if (KvCheckedPictureBytes(size->cx, size->cy) == 0)
     return Fail("a target of " + std::to_string(size->cx) + " x " + std::to_string(size->cy) +
-                " pixels is too large");
+                " pixels is too large: the library takes at most " +
+                std::to_string(KvGetMaxPictureBytes() / 4) + " pixels");
 
   std::vector<std::string> inputs{in};
   if (over) inputs.push_back(*over);
