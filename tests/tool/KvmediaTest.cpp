@@ -518,7 +518,9 @@ TEST_F(Kvmedia, ValuesOutOfRangeAreRefusedWithTheRange) {
     EXPECT_EQ(r.status, row.status) << row.args[0] << " " << row.args.back() << ": " << r.err;
     EXPECT_TRUE(Has(r.err, row.says)) << row.says << ": " << r.err;
   }
-  EXPECT_EQ(Load("range/r.png")->rect, CRect(0, 0, 10, 10));
+  const auto cut = Load("range/r.png");
+  ASSERT_TRUE(cut);
+  EXPECT_EQ(cut->rect, CRect(0, 0, 10, 10));
   EXPECT_TRUE(Has(Run({"info", "range/m.sve"}).out, "width=20 height=10"));
 }
 
