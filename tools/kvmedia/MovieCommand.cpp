@@ -87,7 +87,7 @@ int Frames(const Args& args) {
       } else {
         const auto n = ParseNumber(*v);
         if (!n || *n < 1 || *n > 1e9 || *n != static_cast<long>(*n))
-          return Usage(kMovieCommand, "--every takes a whole number above 0");
+          return Usage(kMovieCommand, "--every takes a whole number from 1 to 1000000000");
         every = static_cast<long>(*n);
       }
     } else {
