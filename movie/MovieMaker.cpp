@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstring>
 #include <cwchar>
@@ -294,11 +296,24 @@ int CKvMakeMovieMotion::Sink(const wchar_t* pszPicFile, int nFirst, int nLast, i
   if (!pRect || !rc.IntersectRect(pRect, &raster))
     return KvFail("the movie rectangle lies outside the raster");
   if (!pszMovieFile || !*pszMovieFile) return KvFail("no movie name");
+  const int frames = nLast - nFirst + 1;
+  // Before anything is written: a movie written over one of its own pictures would destroy
+  // it, and a gap in the sequence would only be met part way, when a movie that must be
+  // written in place (its folder takes no new file) is already cut short.
+  const CString movie(pszMovieFile);
+  for (int i = 0; i < frames; ++i) {
+    wchar_t name[_MAX_PATH];
+    MakeFileName(pszPicFile, nFirst + i, nDigits, name);
+    if (KvIsSameFile(name, movie))
+      return KvFailf("the movie %s is picture %s of its own sequence", movie.ToUtf8().c_str(),
+                     CString(name).ToUtf8().c_str());
+    if (!KvDoesFileExist(name))
+      return KvFailf("picture %s is missing", CString(name).ToUtf8().c_str());
+  }
 
   KvMovieEncoder encoder;
   if (!encoder.Init(rc, {bColorKey != 0, clrKey, clrTolerance, bDeflicker != 0}, wKeyInterval))
     return 0;
-  const int frames = nLast - nFirst + 1;
   // The movie is written under a temporary name, so that a run that stops leaves an existing
   // movie of that name as it was.
   SafeFileWriter target{CString(pszMovieFile)};
@@ -359,10 +374,24 @@ int CKvMakeMovieMotion::Sink(const wchar_t* pszPicFile, int nFirst, int nLast, i
     KvFail("the movie file could not be finished");
     result = 0;
   }
+  // Read back before it takes the movie's name: a movie that does not open with every frame
+  // (written into a device, say) is a failure, and the old movie stays.
+  if (result) {
+    CKvMotionFileRead check;
+    const bool whole = check.OpenFile(written) && check.GetInfo().frameCount == frames;
+    check.CloseFile();
+    if (!whole) {
+      KvSetFailure("the movie written cannot be read back" +
+                   (KvLastFailure().empty() ? std::string() : ": " + KvLastFailure()));
+      result = 0;
+    }
+  }
   if (result && !target.Commit()) result = 0;
   // A failed run leaves nothing: the temporary file goes with the writer; a movie written in
-  // place (the folder takes no new file) is removed.
-  if (!result && target.InPlace()) {
+  // place (the folder takes no new file) is removed, if it is a file (never a device).
+  struct stat st {};
+  if (!result && target.InPlace() && ::lstat(target.Path().c_str(), &st) == 0 &&
+      S_ISREG(st.st_mode)) {
     try {
       CFile::Remove(CString::FromUtf8(target.Path()));
     } catch (const CFileException&) {

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <algorithm>
 #include <array>
+#include <filesystem>
 #include <tuple>
 #include <vector>
 
@@ -253,4 +256,26 @@ TEST_F(MovieMaker, RefusalsLeaveNoMovieAndKeepAnOldOne) {
   });
   EXPECT_EQ(Make(0, 1, CRect(0, 0, 4, 4)), 1);
   EXPECT_NE(kvtest::ReadFileBytes(dir.path() + "/out.sve"), old);
+
+  // A movie over one of its own pictures, or one that does not read back (a device of its
+  // own, where nodes can be made, takes it and gives nothing back): refused, and the picture
+  // and the device stay.
+  const kvtest::Bytes picture = kvtest::ReadFileBytes(dir.path() + "/pic001.tga");
+  std::filesystem::create_symlink("pic001.tga", dir.path() + "/own.sve");
+  const std::string device = dir.path() + "/null.sve";
+  const bool haveDevice = ::mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+  for (const auto& [movie, reason] : {std::pair{"own.sve", "is picture"},
+                                      {"pic001.tga", "is picture"},
+                                      {"null.sve", "the movie written cannot be read back"}}) {
+    if (!haveDevice && std::string(movie) == "null.sve") continue;
+    CKvMakeMovieMotion maker;
+    const CRect rect(0, 0, 4, 4);
+    EXPECT_EQ(
+        maker.Sink(dir.File("pic.tga"), 0, 1, 3, 0, {}, {}, 0, &rect, dir.File(movie), 25, nullptr),
+        0)
+        << movie;
+    EXPECT_NE(KvLastFailure().find(reason), std::string::npos) << KvLastFailure();
+  }
+  EXPECT_EQ(kvtest::ReadFileBytes(dir.path() + "/pic001.tga"), picture);
+  EXPECT_EQ(std::filesystem::is_character_file(device), haveDevice);
 }

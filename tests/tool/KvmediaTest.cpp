@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -313,6 +314,11 @@ TEST_F(Kvmedia, ScrollFramesStreamedAndFromMemoryAgree) {
 TEST_F(Kvmedia, DemoWritesWhatItListsAndAllOfItReads) {
   const Result demo = Run({"demo", "demo"});
   ASSERT_EQ(demo.status, 0) << demo.err;
+  // Run again, its contact sheet is not among the pictures it draws.
+  const auto catalogued = [](const std::string& out) {
+    return out.substr(out.find("catalogue of "), 16);
+  };
+  EXPECT_EQ(catalogued(Run({"demo", "demo"}).out), catalogued(demo.out));
   std::vector<std::string> check{"info", "-q", "--check"};
   std::istringstream lines(demo.out);
   for (std::string line; std::getline(lines, line);) {
@@ -417,6 +423,105 @@ TEST_F(Kvmedia, MovieMakeAndItsCancel) {
   EXPECT_TRUE(Has(cancelled.err, "kvmedia: interrupted\n")) << cancelled.err;
   EXPECT_EQ(kvtest::ReadFileBytes(Path("made.sve")), old);
   EXPECT_EQ(Files(".", ".kvtmp"), std::vector<std::string>{});
+}
+
+// No command writes over one of its inputs, however the output is spelt, nor a movie or a
+// scroll under another type's name; a movie that does not read back is a failure. Each
+// refusal leaves the file it would have replaced as it was.
+TEST_F(Kvmedia, OutputsThatAreInputsAreRefused) {
+  fs::create_directories(Path("own/fr"));
+  for (const char* name : {"own/p0.tga", "own/p1.tga", "own/p2.tga"})
+    fs::copy_file(Path("pic.tga"), Path(name));
+  fs::copy_file(Path("pic.png"), Path("own/a.png"));
+  fs::copy_file(Path("pic.png"), Path("own/fr/frame-00000.png"));
+  fs::create_symlink("p1.tga", Path("own/link.sve"));
+  fs::create_symlink("p0.tga", Path("own/c.ksc"));
+  // A device of its own that takes a movie and gives nothing back (where nodes can be made).
+  const bool device = ::mknod(Path("own/null.sve").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+  const auto make = [](const std::string& out) {
+    return std::vector<std::string>{"movie",  "make", "own/p.tga", out, "--first", "0",
+                                    "--last", "2",    "--digits",  "1", "--rect",  "0,0,40,30"};
+  };
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    const char* says;
+    const char* kept;
+  } rows[] = {
+      {make("own/p0.tga"), 2, "OUT must end in .sve", "own/p0.tga"},
+      {make("own/link.sve"), 1, "own/link.sve: is the input own/p1.tga", "own/p1.tga"},
+      {make("own/null.sve"), 1, "the movie written cannot be read back", "own/p0.tga"},
+      {{"scroll", "make", "own/p0.tga", "own/p0.tga", "--direction", "up"},
+       2,
+       "OUT must end in .ksc",
+       "own/p0.tga"},
+      {{"scroll", "make", "own/p0.tga", "own/c.ksc", "--direction", "up"},
+       1,
+       "is the input own/p0.tga",
+       "own/p0.tga"},
+      {{"convert", "own/p0.tga", "./own/../own/p0.tga"}, 1, "is the input", "own/p0.tga"},
+      {{"zoom", "--size", "4x4", "--over", "own/p2.tga", "own/p0.tga", "own/p2.tga"},
+       1,
+       "is the input own/p2.tga",
+       "own/p2.tga"},
+      {{"catalog", "own", "--contact-sheet", "own/a.png"}, 1, "is the input", "own/a.png"},
+      {{"catalog", "own", "--contact-sheet", "own/p0.tga"}, 2, "must end in .png", "own/p0.tga"},
+      {{"movie", "frames", "movie.sve", "own/fr", "--background", "own/fr/frame-00000.png", "--mix",
+        "0", "--force"},
+       1,
+       "which is the input own/fr/frame-00000.png",
+       "own/fr/frame-00000.png"},
+  };
+  for (const auto& row : rows) {
+    if (!device && row.args[3] == "own/null.sve") continue;
+    const auto before = kvtest::ReadFileBytes(Path(row.kept));
+    const Result r = Run(row.args);
+    EXPECT_EQ(r.status, row.status) << row.args[3] << ": " << r.out << r.err;
+    EXPECT_TRUE(Has(r.err, row.says)) << r.err;
+    EXPECT_EQ(kvtest::ReadFileBytes(Path(row.kept)), before) << row.kept;
+  }
+  EXPECT_EQ(fs::is_character_file(Path("own/null.sve")), device);
+  EXPECT_EQ(Files("own", "PicMedia").size(), 0u);  // refused before the folder was listed
+}
+
+// Values beyond what the library takes are refused with the range, not quietly changed; a
+// rectangle that is cut is reported as cut.
+TEST_F(Kvmedia, ValuesOutOfRangeAreRefusedWithTheRange) {
+  fs::create_directories(Path("range"));
+  for (const char* name : {"range/p0.tga", "range/p1.tga"})
+    fs::copy_file(Path("pic.tga"), Path(name), fs::copy_options::overwrite_existing);
+  const auto make = [](std::vector<std::string> more) {
+    std::vector<std::string> args{"movie",   "make", "range/p.tga", "range/m.sve",
+                                  "--first", "0",    "--digits",    "1"};
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+  };
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    const char* says;  // in standard error
+  } rows[] = {
+      {make({"--last", "1", "--rect", "0,0,8,8", "--key", "5"}), 2, "from 10 to 30"},
+      {make({"--last", "1", "--rect", "2000,0,8,8"}), 2, "outside the 1920 x 1080 video raster"},
+      {make({"--last", "1", "--rect", "1900,1070,40,30"}), 0, "the movie is 1900,1070,20,10"},
+      {make({"--last", "40000", "--rect", "0,0,8,8"}), 2, "at most 32767 frames"},
+      {{"scroll", "frames", "roll.ksc", "range/s", "--from", "2"}, 2, "from 0 to 1"},
+      {{"scroll", "frames", "roll.ksc", "range/s", "--to", "-1"}, 2, "from 0 to 1"},
+      {{"convert", "movie.sve", "range/t.png", "--time", "-1"}, 2, "from 0 to 10000"},
+      {{"convert", "roll.ksc", "range/t.png", "--time", "1.5"}, 2, "from 0 to 1"},
+      {{"convert", "pic.tga", "range/r.png", "--region", "30,20,20,20"}, 0, "saved is 30,20,10,10"},
+      {{"convert", "pic.tga", "range/r.png", "--region", "40,0,5,5"}, 2, "the 40 x 30 picture"},
+      {{"zoom", "--size", "4x4", "--mix", "3", "--", "-in.tga", "range/z.png"}, 2, "from 0 to 2"},
+  };
+  for (const auto& row : rows) {
+    const Result r = Run(row.args);
+    EXPECT_EQ(r.status, row.status) << row.args[0] << " " << row.args.back() << ": " << r.err;
+    EXPECT_TRUE(Has(r.err, row.says)) << row.says << ": " << r.err;
+  }
+  const auto cut = Load("range/r.png");
+  ASSERT_TRUE(cut);
+  EXPECT_EQ(cut->rect, CRect(0, 0, 10, 10));
+  EXPECT_TRUE(Has(Run({"info", "range/m.sve"}).out, "width=20 height=10"));
 }
 
 // kvmedia zoom: its pictures are the library's scaled loads, byte for byte.

@@ -1,5 +1,7 @@
 // kvmedia catalog FOLDER [--types tga,bmp,...] [--json] [--contact-sheet OUT.png]: the
 // pictures of a folder as the picture panel lists them, through the folder's catalogue.
+#include <dirent.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -28,6 +30,34 @@ namespace {
 constexpr const char* kDefaultTypes = "tga,bmp,gif,pcx,jpg,png,psd";
 constexpr const wchar_t* kCatalogName = L"PicMedia.pmf";
 
+// The files of FOLDER that listing it reads, which a contact sheet may not replace: those of
+// the listed types (any file, when a type holds a wildcard) and the catalogue.
+std::vector<std::string> ListedFiles(const std::string& folder, const std::string& types) {
+  std::vector<std::string> extensions;
+  bool wildcard = false;
+  for (std::size_t start = 0;;) {
+    const std::size_t comma = types.find(',', start);
+    std::string ext = "." + types.substr(start, comma - start);
+    wildcard = wildcard || ext.find_first_of("*?[") != std::string::npos;
+    extensions.push_back(LowerExtension(ext));
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  std::vector<std::string> files;
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return files;
+  const std::string catalogue = CString(kCatalogName).ToUtf8();
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    if (wildcard || name == catalogue ||
+        std::find(extensions.begin(), extensions.end(), LowerExtension(name)) != extensions.end())
+      files.push_back(folder + "/" + name);
+  }
+  ::closedir(dir);
+  return files;
+}
+
 int Run(const Args& args) {
   bool json = false;
   std::string types = kDefaultTypes;
@@ -52,6 +82,11 @@ int Run(const Args& args) {
   const CString path = PathArg(folder);
   if (!KvDoesDirExist(path))
     return Fail(folder + ": " + (KvDoesFileExist(path) ? "not a folder" : "no such folder"));
+  if (sheet) {
+    if (LowerExtension(*sheet) != ".png") return Usage(kCatalogCommand, "OUT must end in .png");
+    const std::string refusal = OutputIsInput(*sheet, ListedFiles(folder, types));
+    if (!refusal.empty()) return Fail(refusal);
+  }
 
   KvMediaFileOpen();
   CKvObList list;
@@ -161,7 +196,8 @@ const Command kCatalogCommand = {
     "                        regard to case (default tga,bmp,gif,pcx,jpg,png,psd)\n"
     "  --json                one JSON object: folder, pictures, left_out, catalogue\n"
     "  --contact-sheet OUT   also write a PNG of every thumbnail with its name under it\n"
-    "                        (characters outside printable ASCII are drawn as '?')\n"
+    "                        (characters outside printable ASCII are drawn as '?'); OUT\n"
+    "                        must end in .png and may not be a file that FOLDER lists\n"
     "Ctrl-C while thumbnails are made stops without touching the catalogue (exit 130).\n"
     "Exits 1 when FOLDER is not a folder or the contact sheet cannot be written.\n",
     Run};

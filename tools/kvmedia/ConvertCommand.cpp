@@ -24,6 +24,10 @@ extern const Command kConvertCommand;
 
 namespace {
 
+// Plays of a movie that a time may ask for: beyond, a long movie's frame number no longer
+// fits the players' arithmetic.
+constexpr int kMaxPasses = 10000;
+
 int Run(const Args& args) {
   std::vector<std::string> files;
   std::optional<CRect> region;
@@ -57,6 +61,14 @@ int Run(const Args& args) {
   const bool scroll = CKvPlayScrollBase::GetScrollCategory(inPath) != SCROLL_UNKNOWN;
   if (time && !movie && !scroll)
     return Usage(kConvertCommand, "--time goes with movie and scroll files");
+  // The players hold times to what they can play (a scroll to 0..1, a movie to its start
+  // and to a last pass): one outside is refused rather than changed.
+  if (time && scroll && !(*time >= 0 && *time <= 1))
+    return Usage(kConvertCommand, "--time takes a scroll position from 0 to 1");
+  if (time && movie && !(*time >= 0 && *time <= kMaxPasses))
+    return Usage(kConvertCommand,
+                 "--time takes a movie time from 0 to " + std::to_string(kMaxPasses) + " plays");
+  if (const std::string refusal = OutputIsInput(out, {in}); !refusal.empty()) return Fail(refusal);
   const auto t = static_cast<float>(time.value_or(0));
   SKvPicFacts facts;
   const bool big = !movie && !scroll && KvMediaGetPicFacts(inPath, &facts) &&
@@ -73,7 +85,13 @@ int Run(const Args& args) {
   const CSize size = rect.Size();
   const CRect whole(0, 0, size.cx, size.cy);
   CRect area = region.value_or(whole);
-  if (!area.IntersectRect(&area, &whole)) return Fail("the region lies outside the picture");
+  if (!area.IntersectRect(&area, &whole))
+    return Usage(kConvertCommand, "--region " + RegionText(*region) + " lies outside the " +
+                                      std::to_string(size.cx) + " x " + std::to_string(size.cy) +
+                                      " picture");
+  if (region && !(area == *region))
+    std::fprintf(stderr, "kvmedia: --region %s reaches outside the %d x %d picture: saved is %s\n",
+                 RegionText(*region).c_str(), size.cx, size.cy, RegionText(area).c_str());
 
   const std::string error = WritePicture(out, static_cast<DWORD*>(picture.get()), size, area);
   if (!error.empty()) return Fail(error);
@@ -98,10 +116,13 @@ const Command kConvertCommand = {
     "OUT is written under a temporary name and takes its own only when complete, so a\n"
     "failed or interrupted conversion leaves an existing OUT as it was. A read-only OUT is\n"
     "refused; a replaced OUT keeps its permissions; a symbolic link is followed.\n"
-    "  --region X,Y,W,H  save only that part of the picture (clipped to it)\n"
+    "OUT may not be IN.\n"
+    "  --region X,Y,W,H  save only that part of the picture (what lies outside it is cut\n"
+    "                    off, and the tool says so; a region wholly outside is refused)\n"
     "  --time T          for a movie, the frame at time T, counted in plays of the whole\n"
-    "                    movie (0 the first frame, 0.5 the middle one); for a scroll file\n"
-    "                    (.ksc), the frame at position T from 0 (start) to 1 (end)\n",
+    "                    movie from 0 to 10000 (0 the first frame, 0.5 the middle one); for\n"
+    "                    a scroll file (.ksc), the frame at position T from 0 (start) to 1\n"
+    "                    (end)\n",
     Run};
 const Registrar kConvertRegistrar(kConvertCommand);
 

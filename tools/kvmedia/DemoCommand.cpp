@@ -18,6 +18,7 @@
 #include "KvMediaFile/KvScroll.h"
 #include "PngWriter.h"
 #include "ScrollFrames.h"
+#include "ToolSupport.h"
 #include "host/LineCodec.h"
 #include "host/MemBlock.h"
 #include "host/PixelOps.h"
@@ -297,6 +298,11 @@ bool DemoCatalogue(Demo& demo) {
   const CString folder = CString::FromUtf8(demo.dir);
   const CString catalogue = CString::FromUtf8(demo.dir + "/PicMedia.pmf");
   const wchar_t* const types = L"tga,bmp,gif,pcx,jpg,png,psd";
+  // The sheet is drawn from the folder's pictures, among which it would be itself: the one
+  // of an earlier run goes first, so that it is never listed, drawn or written over.
+  const std::string sheet = demo.dir + "/contact-sheet.png";
+  struct stat st {};
+  if (::lstat(sheet.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(sheet.c_str());
   CKvObList list;
   SKvFetchReport first, second;
   if (!KvMediaFetchValidFileEx(&list, folder, catalogue, types, {}, &first) ||
@@ -310,9 +316,13 @@ bool DemoCatalogue(Demo& demo) {
                 static_cast<int>(list.GetCount()), second.fromCatalog);
   std::printf("  %-28s %s\n", "PicMedia.pmf", what);
   std::vector<const CKvClipMedia*> items;
-  for (POSITION pos = list.GetHeadPosition(); pos;)
+  std::vector<std::string> listed;
+  for (POSITION pos = list.GetHeadPosition(); pos;) {
     items.push_back(static_cast<const CKvClipMedia*>(list.GetNext(pos)));
-  const std::string error = WriteContactSheet(demo.dir + "/contact-sheet.png", items);
+    listed.push_back(items.back()->GetFileFullPath().ToUtf8());
+  }
+  std::string error = OutputIsInput(sheet, listed);
+  if (error.empty()) error = WriteContactSheet(sheet, items);
   if (!error.empty()) {
     std::fprintf(stderr, "kvmedia: %s\n", error.c_str());
     return false;

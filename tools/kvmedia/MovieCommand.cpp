@@ -17,12 +17,17 @@
 #include "host/FileName.h"
 #include "host/VideoStd.h"
 #include "platform/GlobalMemory.h"
+#include "platform/Paths.h"
 
 namespace kvtool {
 
 extern const Command kMovieCommand;
 
 namespace {
+
+constexpr long kMinKey = 10, kMaxKey = 30;
+// The frame count is a 16-bit signed field of the file.
+constexpr long kMaxFrames = 32767;
 
 std::unique_ptr<CKvPlayMovieBase> MakePlayer(const CString& path) {
   switch (CKvPlayMovieBase::MovieCategory(path)) {
@@ -82,7 +87,7 @@ int Frames(const Args& args) {
       } else {
         const auto n = ParseNumber(*v);
         if (!n || *n < 1 || *n > 1e9 || *n != static_cast<long>(*n))
-          return Usage(kMovieCommand, "--every takes a whole number above 0");
+          return Usage(kMovieCommand, "--every takes a whole number from 1 to 1000000000");
         every = static_cast<long>(*n);
       }
     } else {
@@ -129,7 +134,9 @@ int Frames(const Args& args) {
   }
 
   const std::string& dir = files[1];
-  if (const std::string refusal = PrepareFrameFolder(dir, force); !refusal.empty())
+  std::vector<std::string> inputs{files[0]};
+  if (!background.empty()) inputs.push_back(background);
+  if (const std::string refusal = PrepareFrameFolder(dir, force, inputs); !refusal.empty())
     return Fail(refusal);
   const int n = player->m_nFrames;
   const CSize size = background.empty() ? player->m_blockWork.GetSize() : back.GetSize();
@@ -189,9 +196,12 @@ int Make(const Args& args) {
     if (!v) return Usage(kMovieCommand, a + " takes a value");
     if (number) {
       const auto n = ParseNumber(*v);
-      const double most = a == "--digits" ? 32 : a == "--key" ? 65535 : 1e9;
-      if (!n || *n < 0 || *n > most || *n != static_cast<long>(*n))
-        return Usage(kMovieCommand, a + " takes a whole number from 0 to " +
+      // The maker keeps a key interval within 10 to 30: another is refused, not changed.
+      const double least = a == "--key" ? kMinKey : 0;
+      const double most = a == "--digits" ? 32 : a == "--key" ? kMaxKey : 1e9;
+      if (!n || *n < least || *n > most || *n != static_cast<long>(*n))
+        return Usage(kMovieCommand, a + " takes a whole number from " +
+                                        std::to_string(static_cast<long>(least)) + " to " +
                                         std::to_string(static_cast<long>(most)));
       (a == "--first"    ? first
        : a == "--last"   ? last
@@ -208,9 +218,37 @@ int Make(const Args& args) {
                  "expected PATTERN OUT.sve --first N --last M --digits D --rect X,Y,W,H");
   if (tolerance && !colorKey) return Usage(kMovieCommand, "--tolerance goes with --color-key");
   if (*last < *first) return Usage(kMovieCommand, "--last comes before --first");
+  if (*last - *first >= kMaxFrames)
+    return Usage(kMovieCommand, "a movie holds at most " + std::to_string(kMaxFrames) +
+                                    " frames: --last may be at most --first + " +
+                                    std::to_string(kMaxFrames - 1));
+  // Written only under a movie's name, so that it never lands on a picture by mistake and
+  // reads back as the movie it is.
+  if (LowerExtension(files[1]) != ".sve") return Usage(kMovieCommand, "OUT must end in .sve");
+  // The movie is the part of the rectangle inside the raster; the user hears what it became.
+  const CRect raster = CKvVideoStd::GetResRect();
+  CRect clipped;
+  if (!clipped.IntersectRect(&*rect, &raster))
+    return Usage(kMovieCommand, "--rect " + RegionText(*rect) + " lies outside the " +
+                                    std::to_string(raster.Width()) + " x " +
+                                    std::to_string(raster.Height()) + " video raster");
+  if (!(clipped == *rect))
+    std::fprintf(
+        stderr, "kvmedia: --rect %s reaches outside the %d x %d video raster: the movie is %s\n",
+        RegionText(*rect).c_str(), raster.Width(), raster.Height(), RegionText(clipped).c_str());
+  // Every picture of the sequence is an input: the movie may be none of them.
+  std::vector<std::string> pictures;
+  for (long n = *first; n <= *last; ++n) {
+    wchar_t name[_MAX_PATH];
+    CKvMakeMovieMotion::MakeFileName(PathArg(files[0]), static_cast<int>(n),
+                                     static_cast<int>(*digits), name);
+    pictures.push_back(CString(name).ToUtf8());
+  }
+  if (const std::string refusal = OutputIsInput(files[1], pictures); !refusal.empty())
+    return Fail(refusal);
 
   KvMediaFileOpen();
-  const RECT r = *rect;
+  const RECT r = clipped;
   int made = 0;
   {
     // The maker's progress dialog is the progress line; Ctrl-C cancels through it, and the
@@ -227,10 +265,13 @@ int Make(const Args& args) {
     }
   }
   if (!made) return Fail(files[1] + ": " + LibraryReason("the movie could not be made"));
+  // The maker reads the movie back before it takes its name; what is there now is checked
+  // all the same, since a report of the wrong movie is worse than none.
   CRect movie;
   WORD interval = 0;
   int frames = 0;
-  KvMovieGetFileInfo(PathArg(files[1]), &movie, &interval, &frames);
+  if (!KvMovieGetFileInfo(PathArg(files[1]), &movie, &interval, &frames) || frames < 1)
+    return Fail(files[1] + ": " + LibraryReason("the movie made does not read back"));
   std::printf("%s -> %s: %d frames of %d x %d at %d,%d, a key frame every %d\n", files[0].c_str(),
               files[1].c_str(), frames, movie.Width(), movie.Height(), movie.left, movie.top,
               interval);
@@ -258,9 +299,11 @@ const Command kMovieCommand = {
     "name and the extension: title.tga with D 4 reads title0000.tga, title0001.tga ...) become\n"
     "the frames of OUT.sve. Each picture stands in the HD raster (1920 x 1080) where it was\n"
     "made for (a TGA keeps its origin) over what the previous one left; the movie is the\n"
-    "rectangle X,Y,W,H of it. The sequence stops at the first missing picture, and then no\n"
-    "movie is made; an existing OUT.sve is replaced only by a whole new movie.\n"
-    "  --key K          a key frame every K frames (kept within 10 to 30; 25 unless given)\n"
+    "rectangle X,Y,W,H of it (what lies outside the raster is cut off, and the tool says\n"
+    "so). A missing picture stops it before anything is written. OUT must end in .sve and\n"
+    "may be none of the pictures; an existing OUT.sve is replaced only by a whole new movie\n"
+    "that reads back.\n"
+    "  --key K          a key frame every K frames, 10 to 30 (25 unless given)\n"
     "  --color-key R,G,B  pixels of this colour become transparent, within\n"
     "  --tolerance R,G,B  this much in each channel (0,0,0 unless given)\n"
     "  --deflicker      soften interlace flicker with a vertical 1-2-1 filter\n"
@@ -270,7 +313,7 @@ const Command kMovieCommand = {
     "plays MOVIE frame by frame and writes each frame as OUTDIR/frame-NNNNN.png, named by\n"
     "its index in the movie (with --every 2: frame-00000, frame-00002 ...). OUTDIR and its\n"
     "missing parents are created; a folder that already holds frame-*.png files is refused\n"
-    "unless --force, which removes them first.\n"
+    "unless --force, which removes them first (never one that is MOVIE or P).\n"
     "  --memory         load the whole movie into memory first (as on air)\n"
     "  --every N        write every Nth frame only\n"
     "  --background P   frames the size of picture P, with the movie laid over it (--mix 0)\n"

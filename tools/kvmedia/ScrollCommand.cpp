@@ -43,6 +43,10 @@ int Make(const Args& args) {
   }
   if (files.size() != 2 || direction < 0)
     return Usage(kScrollCommand, "expected PICTURE OUT.ksc --direction up|down|left|right");
+  // Written only under a scroll's name, so that it never lands on a picture by mistake.
+  if (LowerExtension(files[1]) != ".ksc") return Usage(kScrollCommand, "OUT must end in .ksc");
+  if (const std::string refusal = OutputIsInput(files[1], {files[0]}); !refusal.empty())
+    return Fail(refusal);
   KvMediaFileOpen();
   CRect rect;
   KvGlobalPtr picture;
@@ -61,8 +65,13 @@ int Make(const Args& args) {
                                 rect.Height(), &error, &progress))
       return Fail(error);
   }
+  // Checked again where it now stands, through the library's own reading of it.
+  DWORD readDirection = 0, readWidth = 0, readLines = 0;
+  if (!KvScrollGetFileInfo(PathArg(files[1]), &readDirection, &readWidth, &readLines) ||
+      readLines == 0)
+    return Fail(files[1] + ": " + LibraryReason("the scroll made does not read back"));
   std::printf("%s -> %s: a %s of %d lines of %d pixels\n", files[0].c_str(), files[1].c_str(),
-              roll ? "roll" : "crawl", lines, roll ? rect.Width() : rect.Height());
+              roll ? "roll" : "crawl", static_cast<int>(readLines), static_cast<int>(readWidth));
   return 0;
 }
 
@@ -83,6 +92,10 @@ int Frames(const Args& args) {
       const auto text = arg.Value();
       const auto v = text ? ParseNumber(*text) : std::nullopt;
       if (!v) return Usage(kScrollCommand, a + " takes a number");
+      // The player holds positions to 0..1 (and plays a negative one at its own start):
+      // one outside is refused rather than changed.
+      if (a != "--frames" && !(*v >= 0 && *v <= 1))
+        return Usage(kScrollCommand, a + " takes a position from 0 to 1");
       if (a == "--from") from = *v;
       if (a == "--to") to = *v;
       if (a == "--frames") {
@@ -106,7 +119,7 @@ int Frames(const Args& args) {
   SKvScrollBuffer record;
   record.pFrame = buffer.data();
   const std::string& dir = files[1];
-  if (const std::string refusal = PrepareFrameFolder(dir, force); !refusal.empty())
+  if (const std::string refusal = PrepareFrameFolder(dir, force, {files[0]}); !refusal.empty())
     return Fail(refusal);
   Progress progress("playing " + files[0], count, "frames");
   for (long i = 0; i < count; ++i) {
@@ -146,13 +159,15 @@ const Command kScrollCommand = {
     "make: stores PICTURE as a scroll file. --direction is the way the content moves on\n"
     "screen: up (0) and down (1) make a roll, which stores the picture's rows; left (2) and\n"
     "right (3) make a crawl, which stores its columns. The numbers are the ones the file\n"
-    "holds.\n"
+    "holds. OUT must end in .ksc and may not be PICTURE; an existing OUT is replaced only\n"
+    "by a whole scroll that reads back.\n"
     "\n"
-    "frames: plays N frames (default 10) at evenly spaced positions from P to P (default 0\n"
-    "to 1, the start and the end of the scroll) and writes them as OUTDIR/frame-NNNNN.png,\n"
-    "numbered from 0. OUTDIR and its missing parents are created. A folder that already\n"
-    "holds frame-*.png files is refused, so that new and old frames never mix; --force\n"
-    "removes them first. Frames are streamed from the file by default (as on air);\n"
+    "frames: plays N frames (default 10) at evenly spaced positions from P to P (each from\n"
+    "0 to 1, the start and the end of the scroll; 0 and 1 unless given) and writes them as\n"
+    "OUTDIR/frame-NNNNN.png, numbered from 0. OUTDIR and its missing parents are created. A\n"
+    "folder that already holds frame-*.png files is refused, so that new and old frames\n"
+    "never mix; --force removes them first (never FILE.ksc itself). Frames are streamed from the "
+    "file by default (as on air);\n"
     "--memory plays from the whole strip loaded into memory, with sub-pixel motion for\n"
     "rolls.\n",
     Run};

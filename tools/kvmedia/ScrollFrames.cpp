@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 #include "KvMediaFile/KvScroll.h"
 #include "Progress.h"
@@ -10,6 +11,15 @@
 #include "picture/SafeSave.h"
 
 namespace kvtool {
+
+namespace {
+// Line `line` decompresses: its place in the table and its bytes are there.
+bool ReadsLine(CKvScrollFileRead& file, int line) {
+  const std::unique_ptr<BYTE[]> data(
+      file.GetSpecialFrame(static_cast<DWORD>(line), static_cast<DWORD>(line) + 1));
+  return data != nullptr;
+}
+}  // namespace
 
 bool WriteScrollFromPicture(const std::string& path, DWORD direction, const DWORD* pixels,
                             int width, int height, std::string* error, Progress* progress) {
@@ -36,6 +46,18 @@ bool WriteScrollFromPicture(const std::string& path, DWORD direction, const DWOR
     if (progress) progress->Set(i + 1);
   }
   file.CloseFile();
+  // Read back before it takes its name: a scroll that does not open as the one written (put
+  // into a device, say) fails, and an old file of that name stays.
+  CKvScrollFileRead check;
+  const bool whole = check.OpenFile(CString::FromUtf8(out.Path())) &&
+                     check.GetDirection() == direction && check.GetDataLines() == DWORD(lines) &&
+                     check.GetDataWidth() == DWORD(lineWidth) && ReadsLine(check, 0) &&
+                     ReadsLine(check, lines - 1);
+  check.CloseFile();
+  if (!whole) {
+    if (error) *error = "cannot write " + path + ": the scroll written does not read back";
+    return false;
+  }
   return out.Commit() || failure(out.error());
 }
 

@@ -1,6 +1,7 @@
 #include "ToolSupport.h"
 
 #include "KvMediaFile/KvPicture.h"
+#include "host/FileName.h"
 #include "platform/GlobalMemory.h"
 
 #include <dirent.h>
@@ -61,7 +62,15 @@ bool MakeFolders(const std::string& dir) {
 }
 }  // namespace
 
-std::string PrepareFrameFolder(const std::string& dir, bool force) {
+std::string OutputIsInput(const std::string& out, const std::vector<std::string>& inputs) {
+  for (const std::string& in : inputs)
+    if (KvIsSameFile(PathArg(out), PathArg(in)))
+      return out + ": is the input " + in + "; an output never replaces an input";
+  return "";
+}
+
+std::string PrepareFrameFolder(const std::string& dir, bool force,
+                               const std::vector<std::string>& inputs) {
   if (dir.empty()) return "no folder given";
   if (!MakeFolders(dir)) return "cannot make the folder " + dir + ": " + std::strerror(errno);
   struct stat st {};
@@ -76,6 +85,10 @@ std::string PrepareFrameFolder(const std::string& dir, bool force) {
   if (!force)
     return dir + " already holds " + std::to_string(stale.size()) +
            " frame files; --force replaces them";
+  for (const std::string& file : stale)
+    for (const std::string& in : inputs)
+      if (KvIsSameFile(PathArg(file), PathArg(in)))
+        return "--force would remove " + file + ", which is the input " + in;
   for (const std::string& file : stale)
     if (::unlink(file.c_str()) != 0 && errno != ENOENT)
       return "cannot remove " + file + ": " + std::strerror(errno);
@@ -114,6 +127,11 @@ std::optional<CRect> ParseRegion(const std::string& text) {
   if (*p != '\0' || v[2] <= 0 || v[3] <= 0) return std::nullopt;
   return CRect(static_cast<int>(v[0]), static_cast<int>(v[1]), static_cast<int>(v[0] + v[2]),
                static_cast<int>(v[1] + v[3]));
+}
+
+std::string RegionText(const CRect& r) {
+  return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.Width()) +
+         "," + std::to_string(r.Height());
 }
 
 std::string LowerExtension(const std::string& path) {

@@ -33,16 +33,25 @@ class ArgWalker {
   bool m_optionsEnded = false;
 };
 
+// Why OUT must not be written: it is one of the command's `inputs` (the same file, however
+// spelt: through links, "./", a second hard link). "" when it is none of them.
+std::string OutputIsInput(const std::string& out, const std::vector<std::string>& inputs);
+
 // Makes OUTDIR, with any missing parents, ready for frame-NNNNN.png files. A folder that
 // already holds frame files is refused unless `force`, which removes them first, so that new
-// and stale frames never mix. Returns the reason of a refusal, or "".
-std::string PrepareFrameFolder(const std::string& dir, bool force);
+// and stale frames never mix; a frame file that is one of `inputs` is never removed. Returns
+// the reason of a refusal, or "".
+std::string PrepareFrameFolder(const std::string& dir, bool force,
+                               const std::vector<std::string>& inputs = {});
 // OUTDIR/frame-NNNNN.png for the frame of that index.
 std::string FramePath(const std::string& dir, long index);
 
 // "X,Y,W,H" with W and H positive.
 std::optional<CRect> ParseRegion(const std::string& text);
 std::optional<double> ParseNumber(const std::string& text);
+
+// "X,Y,W,H" of a rectangle, as ParseRegion reads it.
+std::string RegionText(const CRect& r);
 
 // The extension of a path, lower-cased, with its dot ("" when there is none).
 std::string LowerExtension(const std::string& path);

@@ -51,8 +51,10 @@ int Run(const Args& args) {
         return Usage(kZoomCommand, "--size takes WxH with W and H above 0");
     } else if (a == "--mix") {
       const auto v = arg.Value();
-      if (!v || !(mix = ParseInteger(*v)) || *mix < INT32_MIN || *mix > INT32_MAX)
-        return Usage(kZoomCommand, "--mix takes a whole number");
+      // The library copies for every mode but 0 and 1: another number is refused rather
+      // than quietly taken as 2.
+      if (!v || !(mix = ParseInteger(*v)) || *mix < 0 || *mix > 2)
+        return Usage(kZoomCommand, "--mix takes a whole number from 0 to 2");
     } else if (a == "--over") {
       if (!(over = arg.Value())) return Usage(kZoomCommand, "--over takes a picture file");
     } else {
@@ -66,7 +68,13 @@ int Run(const Args& args) {
   if (!IsPictureOutput(out)) return Usage(kZoomCommand, kPictureOutputRule);
   if (KvCheckedPictureBytes(size->cx, size->cy) == 0)
     return Fail("a target of " + std::to_string(size->cx) + " x " + std::to_string(size->cy) +
-                " pixels is too large");
+                " pixels is too large: the library takes at most " +
+                std::to_string(KvGetMaxPictureBytes() / 4) + " pixels");
+
+  std::vector<std::string> inputs{in};
+  if (over) inputs.push_back(*over);
+  if (const std::string refusal = OutputIsInput(out, inputs); !refusal.empty())
+    return Fail(refusal);
 
   KvMediaFileOpen();
   // Transparent black unless a background is laid first.
@@ -94,11 +102,12 @@ const Command kZoomCommand = {
     "bilinear sampler, as the suite scales pictures into its blocks, then writes OUT in the\n"
     "type its extension names (.tga, .bmp, .pcx, .jpg, .jpeg or .png, as 'kvmedia convert').\n"
     "  --size WxH         the target's width and height\n"
-    "  --mix M            0 lays IN over the target, 1 the target over IN, any other value\n"
-    "                     replaces the target (the default without --over)\n"
+    "  --mix M            0 lays IN over the target, 1 the target over IN, 2 replaces the\n"
+    "                     target (the default without --over)\n"
     "  --over BACKGROUND  the target starts as BACKGROUND scaled to W x H; IN is laid over it\n"
     "                     (mix 0 unless --mix says otherwise)\n"
-    "Without --over the target starts transparent black.\n",
+    "Without --over the target starts transparent black. OUT may be neither IN nor\n"
+    "BACKGROUND.\n",
     Run};
 const Registrar kZoomRegistrar(kZoomCommand);
 
