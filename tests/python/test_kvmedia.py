@@ -237,3 +237,16 @@ def test_ten_thousand_loads_do_not_leak(tmp_path):
         kvmedia.load(tmp_path / "p.tga").rgba()
     # A leak of the pixels alone would be 160 MB.
     assert resident_bytes() - before < 4 << 20
+
+
+@pytest.mark.parametrize("over_background", [False, True])
+def test_threads_sharing_one_movie_get_the_frames_they_ask_for(movie, demo, over_background):
+    back = {"background": kvmedia.load(demo / "picture.tga").pixels, "paste": (100, 200)}
+    player = kvmedia.Movie(movie, **(back if over_background else {}))
+    n = len(player)
+    expected = [player.frame((i + 0.5) / n) for i in range(n)]
+    order = [(i * 7) % n for i in range(400)]  # neighbours ask for different frames
+    with concurrent.futures.ThreadPoolExecutor(8) as pool:
+        got = list(pool.map(lambda i: player.frame((i + 0.5) / n), order))
+    wrong = [i for i, frame in zip(order, got) if not np.array_equal(frame, expected[i])]
+    assert not wrong, f"{len(wrong)} of {len(order)} frames are another frame"
