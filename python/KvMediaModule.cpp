@@ -977,7 +977,7 @@ PYBIND11_MODULE(kvmedia, m) {
           "Movie call frame() or frame_at(), which return frames of their own.")
       .def("__repr__", [](const Movie& mv) {
         return "<kvmedia.Movie " + std::string(py::repr(PathText(mv.path()))) + ": " +
-               std::to_string(mv.frames()) + " frames of " +
+               std::to_string(mv.frames()) + (mv.frames() == 1 ? " frame of " : " frames of ") +
                Size(mv.rect().Width(), mv.rect().Height()) + ">";
       });
 
@@ -1008,7 +1008,7 @@ PYBIND11_MODULE(kvmedia, m) {
                                                   "crawl right"};
         return "<kvmedia.Scroll " + std::string(py::repr(PathText(s.path()))) + ": " +
                (s.direction() <= 3 ? kDirections[s.direction()] : "unknown") + ", " +
-               std::to_string(s.lines()) + " lines of " + std::to_string(s.width()) + ">";
+               std::to_string(s.lines()) + " lines of " + std::to_string(s.width()) + " pixels>";
       });
 
   m.def("make_movie", &MakeMovie, py::arg("pattern"), py::arg("out"), py::arg("first"),

@@ -24,7 +24,7 @@ def test_reprs_say_what_is_open(demo, tmp_path):
                        (0, 0, 480, 96))
     for made, text in ((kvmedia.load(demo / "picture-region.tga"), "Picture 960 x 140 at (0, 370)"),
                        (kvmedia.Movie(tmp_path / "t.sve"), "10 frames of 480 x 96"),
-                       (kvmedia.Scroll(demo / "roll.ksc"), "roll up, 1500 lines of 480")):
+                       (kvmedia.Scroll(demo / "roll.ksc"), "roll up, 1500 lines of 480 pixels")):
         assert text in repr(made) and repr(made).startswith("<kvmedia."), repr(made)
 
 
