@@ -477,7 +477,6 @@ class Movie {
   CRect rect() const { return m_rect; }
   int keyInterval() const { return m_key; }
   const CString& path() const { return m_path; }
-  CSize size() const { return OutputSize(); }
 
   // Frame i of frames(), as a view of the player's frame (or the composed frame) that the
   // next frame overwrites, from whichever thread asks for it.
