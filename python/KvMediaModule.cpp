@@ -111,12 +111,14 @@ CString PathArg(const py::handle& path) {
 }
 CString PathArg(const Typed<PathType>& path) { return PathArg(path.object); }
 
-py::str PathText(const CString& path) {
-  const std::string bytes = path.ToUtf8();
+// Text that may hold names, whose bytes need not be UTF-8: as Python shows such names.
+py::str FileText(const std::string& bytes) {
   PyObject* text = PyUnicode_DecodeFSDefaultAndSize(bytes.data(), Py_ssize_t(bytes.size()));
   if (!text) throw py::error_already_set();
   return py::reinterpret_steal<py::str>(text);
 }
+
+py::str PathText(const CString& path) { return FileText(path.ToUtf8()); }
 
 // The library's reason for the last refusal on this thread, or `fallback`.
 std::string Reason(const char* fallback) {
@@ -129,9 +131,10 @@ std::string Reason(const char* fallback) {
 // kvmedia.Error(path, reason).
 [[noreturn]] void Raise(const CString& path, const std::string& reason, int error = 0) {
   const py::str name = PathText(path);
+  const py::str why = FileText(reason);
   const py::object raised =
-      error ? py::reinterpret_borrow<py::object>(PyExc_OSError)(error, reason, name)
-            : py::reinterpret_borrow<py::object>(g_error)(name, reason);
+      error ? py::reinterpret_borrow<py::object>(PyExc_OSError)(error, why, name)
+            : py::reinterpret_borrow<py::object>(g_error)(name, why);
   PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(raised.ptr())), raised.ptr());
   throw py::error_already_set();
 }
@@ -678,7 +681,7 @@ bool MakeMovie(const Typed<PathType>& pattern, const Typed<PathType>& out, int f
       Raise(name, error == ENOENT ? "a picture of the sequence is missing" : ErrnoReason(error),
             error);
     if (KvIsSameFile(moviePath, name))
-      Raise(moviePath, "is " + PathText(name).cast<std::string>() +
+      Raise(moviePath, "is " + CString(name).ToUtf8() +
                            ", a picture of the sequence: the movie would replace it");
   }
   SafeFileWriter target(moviePath);

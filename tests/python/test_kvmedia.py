@@ -260,8 +260,9 @@ def test_make_movie_never_writes_over_its_own_pictures(demo, movie, tmp_path):
     seq = tmp_path / "seq"
     shutil.copytree(demo / "title-frames", seq)
     (seq / "sub").mkdir()
-    for name in ("m00.sve", "m01.sve"):  # movies load as their first frame
-        shutil.copy(movie, seq / name)
+    latin = os.fsdecode(b"m\xe9")  # a name that is not UTF-8
+    for number in ("00", "01"):  # movies load as their first frame
+        shutil.copy(movie, seq / f"{latin}{number}.sve")
     shutil.copy(demo / "round.tga", tmp_path / "victim.tga")
     os.symlink(seq / "title03.tga", tmp_path / "link.sve")
     os.link(seq / "title05.tga", tmp_path / "hard.sve")
@@ -272,7 +273,7 @@ def test_make_movie_never_writes_over_its_own_pictures(demo, movie, tmp_path):
         ("title.tga", seq / "title00.tga", ValueError),
         ("title.tga", tmp_path / "link.sve", kvmedia.Error),  # the same file, by other names
         ("title.tga", tmp_path / "hard.sve", kvmedia.Error),
-        ("m.sve", seq / "sub" / ".." / "m01.sve", kvmedia.Error),
+        (f"{latin}.sve", seq / "sub" / ".." / f"{latin}01.sve", kvmedia.Error),
     ]
     for name, out, error in cases:
         with pytest.raises(error):
