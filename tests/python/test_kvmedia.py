@@ -100,6 +100,7 @@ def refusal_files(folder, demo):
     (folder / "read-only.tga").chmod(0o444)  # refused to root too, as rm asks first
     for name in ("folder.tga", "folder.sve", "folder.ksc"):
         (folder / name).mkdir()
+    os.mkfifo(folder / "pipe.ksc")  # never opened: it would block
 
 
 SAVE = lambda path: kvmedia.save(path, pattern(2, 2))  # noqa: E731
@@ -118,6 +119,8 @@ REFUSALS = [  # call, name, the class raised, words of the library's reason
     (kvmedia.Scroll, "missing.ksc", FileNotFoundError, "no such file"),
     (kvmedia.Scroll, "folder.ksc", IsADirectoryError, "folder"),
     (kvmedia.Scroll, "cut.tga", kvmedia.Error, "not a scroll"),
+    (kvmedia.Scroll, "pipe.ksc", kvmedia.Error, "not a regular file"),
+    (kvmedia.info, "pipe.ksc", kvmedia.Error, "not a regular file"),
     (kvmedia.catalog, "missing", FileNotFoundError, "no such folder"),
     (kvmedia.catalog, "cut.tga", NotADirectoryError, "not a folder"),
     (SAVE, "missing/x.tga", FileNotFoundError, ""),
