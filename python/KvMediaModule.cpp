@@ -1,12 +1,17 @@
 // kvmedia for Python: pictures, movies, scrolls and catalogues for pipeline scripts. Pixels
 // come back as numpy arrays (height, width, 4) of bytes B, G, R, A; a loaded picture is a
-// view over the library's own buffer, freed when the last array over it dies. Every refusal
-// raises kvmedia.Error with the library's reason; the long calls run without the GIL.
+// view over the library's own buffer, freed when the last array over it dies. Refusals are
+// OSErrors: Python's own classes for a missing file, a folder or a permission problem,
+// kvmedia.Error for the rest, each with the library's reason; the long calls run without the
+// GIL.
+#include <pybind11/eval.h>
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cmath>
@@ -21,6 +26,7 @@
 #include "KvMediaFile/KvMediaFile.h"
 #include "host/FileName.h"
 #include "host/UiServices.h"
+#include "picture/SafeSave.h"
 #include "platform/Dialogs.h"
 #include "platform/FindFile.h"
 #include "platform/Paths.h"
@@ -29,8 +35,71 @@ namespace py = pybind11;
 
 namespace {
 
-// kvmedia.Error, made at import and kept for the life of the process.
+// An argument (or result) that the function checks itself, named in help() by the Python type
+// it takes: `path: str | bytes | os.PathLike`, not pybind11's `handle`.
+template <typename Kind>
+struct Typed {
+  py::object object;
+};
+#define KV_PY_TYPE(Kind, text)                                 \
+  struct Kind {                                                \
+    static constexpr auto name = py::detail::const_name(text); \
+  }
+KV_PY_TYPE(PathType, "str | bytes | os.PathLike");
+KV_PY_TYPE(PixelsType, "numpy.ndarray");
+KV_PY_TYPE(RectType, "tuple[int, int, int, int]");
+KV_PY_TYPE(OptionalRectType, "tuple[int, int, int, int] | None");
+KV_PY_TYPE(OptionalPixelsType, "numpy.ndarray | None");
+KV_PY_TYPE(OptionalPointType, "tuple[int, int] | None");
+KV_PY_TYPE(ColourType, "tuple[int, int, int]");
+KV_PY_TYPE(OptionalColourType, "tuple[int, int, int] | None");
+KV_PY_TYPE(ProgressType, "Callable[[int, int], object] | None");
+KV_PY_TYPE(TypesType, "str | Iterable[str] | None");
+KV_PY_TYPE(FramesType, "Iterator[numpy.ndarray]");
+KV_PY_TYPE(InfoType, "dict[str, Any]");
+KV_PY_TYPE(RecordsType, "list[dict[str, Any]]");
+#undef KV_PY_TYPE
+
+}  // namespace
+
+namespace pybind11::detail {
+template <typename Kind>
+struct type_caster<Typed<Kind>> {
+  PYBIND11_TYPE_CASTER(Typed<Kind>, Kind::name);
+  bool load(handle source, bool) {
+    value.object = reinterpret_borrow<object>(source);
+    return true;
+  }
+  static handle cast(const Typed<Kind>& source, return_value_policy, handle) {
+    return source.object.inc_ref();
+  }
+};
+}  // namespace pybind11::detail
+
+namespace {
+
+// kvmedia.Error, made at import and kept for the life of the process. An OSError, so that
+// scripts catch every refusal of a file the way they catch open()'s.
 PyObject* g_error = nullptr;
+constexpr const char* kErrorSource = R"(
+class Error(OSError):
+    """A file the library refused: .path, and .reason in the library's words.
+
+    A missing file, a folder and a permission problem raise Python's own
+    FileNotFoundError, IsADirectoryError (NotADirectoryError) and PermissionError
+    instead, with the library's reason as .strerror and the path as .filename."""
+
+    def __init__(self, path: str, reason: str) -> None:
+        super().__init__(f"{path}: {reason}")
+        self.path = self.filename = path
+        self.reason = self.strerror = reason
+
+    def __str__(self) -> str:
+        return f"{self.path}: {self.reason}"
+
+    def __reduce__(self):
+        return type(self), (self.path, self.reason)
+)";
 
 // A str (surrogate escapes included), bytes or os.PathLike as the name's bytes, which is
 // how the library takes names: any name opens.
@@ -40,13 +109,16 @@ CString PathArg(const py::handle& path) {
   const auto owned = py::reinterpret_steal<py::bytes>(bytes);
   return CString::FromUtf8(std::string(owned));
 }
+CString PathArg(const Typed<PathType>& path) { return PathArg(path.object); }
 
-py::str PathText(const CString& path) {
-  const std::string bytes = path.ToUtf8();
+// Text that may hold names, whose bytes need not be UTF-8: as Python shows such names.
+py::str FileText(const std::string& bytes) {
   PyObject* text = PyUnicode_DecodeFSDefaultAndSize(bytes.data(), Py_ssize_t(bytes.size()));
   if (!text) throw py::error_already_set();
   return py::reinterpret_steal<py::str>(text);
 }
+
+py::str PathText(const CString& path) { return FileText(path.ToUtf8()); }
 
 // The library's reason for the last refusal on this thread, or `fallback`.
 std::string Reason(const char* fallback) {
@@ -54,14 +126,69 @@ std::string Reason(const char* fallback) {
   return reason.empty() ? fallback : reason;
 }
 
-[[noreturn]] void Raise(const CString& path, const std::string& reason) {
+// Raises OSError(error, reason, path), which Python turns into FileNotFoundError,
+// IsADirectoryError, NotADirectoryError or PermissionError by the errno; without an errno,
+// kvmedia.Error(path, reason).
+[[noreturn]] void Raise(const CString& path, const std::string& reason, int error = 0) {
   const py::str name = PathText(path);
-  const py::object error =
-      py::reinterpret_borrow<py::object>(g_error)(py::str("{}: {}").format(name, reason));
-  error.attr("path") = name;
-  error.attr("reason") = reason;
-  PyErr_SetObject(g_error, error.ptr());
+  const py::str why = FileText(reason);
+  const py::object raised =
+      error ? py::reinterpret_borrow<py::object>(PyExc_OSError)(error, why, name)
+            : py::reinterpret_borrow<py::object>(g_error)(name, why);
+  PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(raised.ptr())), raised.ptr());
   throw py::error_already_set();
+}
+
+// `error` when Python has a class of its own for it, else 0.
+int PythonErrno(int error) {
+  return error == ENOENT || error == ENOTDIR || error == EISDIR || error == EACCES || error == EPERM
+             ? error
+             : 0;
+}
+
+// Why a file could not be read, in the errnos that Python has classes for; 0 when the file
+// is there and readable (the library's reason is then about its content).
+int ReadErrno(const CString& path) {
+  const std::string name = path.ToUtf8();
+  struct stat st {};
+  if (::stat(name.c_str(), &st) != 0) return PythonErrno(errno);
+  if (S_ISDIR(st.st_mode)) return EISDIR;
+  return ::access(name.c_str(), R_OK) != 0 && errno == EACCES ? EACCES : 0;
+}
+
+// The same for a write: the safe writer records the system's own words for the errno.
+int WriteErrno(const std::string& reason) {
+  for (const int error : {ENOENT, ENOTDIR, EISDIR, EACCES, EPERM})
+    if (reason == std::strerror(error)) return error;
+  return 0;
+}
+
+// The library's words for what ReadErrno finds.
+const char* ErrnoReason(int error) {
+  return error == ENOENT ? "no such file" : error == EISDIR ? "is a folder" : std::strerror(error);
+}
+
+// A folder to list: Python's classes for a missing folder, a file, or one that cannot be read.
+void CheckFolder(const CString& folder) {
+  const std::string name = folder.ToUtf8();
+  struct stat st {};
+  if (::stat(name.c_str(), &st) != 0) {
+    const int error = errno;
+    Raise(folder, error == ENOENT ? "no such folder" : std::strerror(error), PythonErrno(error));
+  }
+  if (!S_ISDIR(st.st_mode)) Raise(folder, "not a folder", ENOTDIR);
+  if (::access(name.c_str(), R_OK | X_OK) != 0 && errno == EACCES)
+    Raise(folder, std::strerror(EACCES), EACCES);
+}
+
+[[noreturn]] void RaiseRead(const CString& path, const char* fallback) {
+  const std::string reason = Reason(fallback);
+  Raise(path, reason, ReadErrno(path));
+}
+
+[[noreturn]] void RaiseWrite(const CString& path, const char* fallback) {
+  const std::string reason = Reason(fallback);
+  Raise(path, reason, WriteErrno(reason));
 }
 
 // Picture pixels: the array owns a fixed global block through a capsule.
@@ -79,12 +206,6 @@ py::array FrameView(const DWORD* pixels, CSize size, py::handle owner) {
                  {w * 4, py::ssize_t{4}, py::ssize_t{1}}, pixels, owner);
   py::detail::array_proxy(view.ptr())->flags &= ~py::detail::npy_api::NPY_ARRAY_WRITEABLE_;
   return view;
-}
-
-py::array CopyArray(const DWORD* pixels, CSize size) {
-  py::array_t<std::uint8_t> out({py::ssize_t{size.cy}, py::ssize_t{size.cx}, py::ssize_t{4}});
-  std::memcpy(out.mutable_data(), pixels, std::size_t(size.cx) * std::size_t(size.cy) * 4);
-  return out;
 }
 
 // Swaps the first and third byte of every pixel: BGRA <-> RGBA, as a new C-ordered array.
@@ -210,7 +331,7 @@ struct Picture {
   CRect rect;
 };
 
-Picture Load(const py::handle& pathArg) {
+Picture Load(const Typed<PathType>& pathArg) {
   const CString path = PathArg(pathArg);
   CRect rect;
   DWORD* pixels = nullptr;
@@ -218,7 +339,7 @@ Picture Load(const py::handle& pathArg) {
     const py::gil_scoped_release nogil;
     pixels = KvMediaLoadPicFile(path, rect);
   }
-  if (!pixels) Raise(path, Reason("not a picture this library reads"));
+  if (!pixels) RaiseRead(path, "not a picture this library reads");
   return {OwningArray(pixels, rect), rect};
 }
 
@@ -229,9 +350,11 @@ const char* TypeName(int type) {
 }
 
 // The fields `kvmedia info` prints, from headers only.
-py::dict Info(const py::handle& pathArg) {
+Typed<InfoType> Info(const Typed<PathType>& pathArg) {
   const CString path = PathArg(pathArg);
-  if (!KvDoesFileExist(path)) Raise(path, KvDoesDirExist(path) ? "is a folder" : "no such file");
+  if (const int error = ReadErrno(path)) Raise(path, ErrnoReason(error), error);
+  // A pipe or a device would block the header readers.
+  if (!KvDoesFileExist(path)) Raise(path, "not a regular file");
   py::dict info;
   const auto facts = [&](long long w, long long h, int bits, int channels, bool alpha) {
     info["width"] = w;
@@ -244,7 +367,7 @@ py::dict Info(const py::handle& pathArg) {
     static const char* const kDirections[] = {"roll up", "roll down", "crawl left", "crawl right"};
     DWORD direction = 0, width = 0, lines = 0;
     if (!KvScrollGetFileInfo(path, &direction, &width, &lines))
-      Raise(path, Reason("not a readable scroll file"));
+      RaiseRead(path, "not a readable scroll file");
     const bool roll = direction <= KV_SCROLL_DOWN;
     info["type"] = "scroll";
     facts(roll ? width : lines, roll ? lines : width, 32, 4, true);
@@ -258,7 +381,7 @@ py::dict Info(const py::handle& pathArg) {
     WORD word = 0;
     int frames = 0;
     if (!KvMovieGetFileInfo(path, &rect, &word, &frames))
-      Raise(path, Reason("not a movie this library reads"));
+      RaiseRead(path, "not a movie this library reads");
     info["type"] = flic ? "FLIC movie" : "motion movie";
     facts(rect.Width(), rect.Height(), flic ? 8 : 32, 4, true);
     info["x"] = rect.left;
@@ -271,7 +394,7 @@ py::dict Info(const py::handle& pathArg) {
       info["speed_ms"] = std::llround(header.MillisecondsPerFrame());
   } else {
     SKvPicFacts f;
-    if (!KvMediaGetPicFacts(path, &f)) Raise(path, Reason("no picture header this library knows"));
+    if (!KvMediaGetPicFacts(path, &f)) RaiseRead(path, "no picture header this library knows");
     info["type"] = TypeName(f.type);
     facts(f.width, f.height, f.storedBits, f.channels, f.alpha);
     info["x"] = f.x;
@@ -284,7 +407,7 @@ py::dict Info(const py::handle& pathArg) {
   struct stat st {};
   if (::stat(path.ToUtf8().c_str(), &st) == 0)
     info["file_size"] = static_cast<long long>(st.st_size);
-  return info;
+  return {info};
 }
 
 std::string LowerExtension(const CString& path) {
@@ -297,8 +420,8 @@ std::string LowerExtension(const CString& path) {
   return name;
 }
 
-void Save(const py::handle& pathArg, const py::handle& pixelsArg, const py::handle& rectArg,
-          const std::string& order) {
+void Save(const Typed<PathType>& pathArg, const Typed<PixelsType>& pixelsArg,
+          const Typed<OptionalRectType>& rectArg, const std::string& order) {
   const CString path = PathArg(pathArg);
   const std::string ext = LowerExtension(path);
   const bool jpeg = ext == ".jpg" || ext == ".jpeg";
@@ -308,11 +431,11 @@ void Save(const py::handle& pathArg, const py::handle& pixelsArg, const py::hand
         "save as .tga");
   if (ext != ".tga" && ext != ".bmp" && ext != ".pcx" && !jpeg)
     throw py::value_error("the name must end in .tga, .bmp, .pcx, .jpg or .jpeg");
-  CallerPixels pixels = TakePixels(pixelsArg, order);
+  CallerPixels pixels = TakePixels(pixelsArg.object, order);
   const CRect whole(0, 0, pixels.size.cx, pixels.size.cy);
   CRect rect = whole;
-  if (!rectArg.is_none()) {
-    rect = TakeRect(rectArg, "rect");
+  if (!rectArg.object.is_none()) {
+    rect = TakeRect(rectArg.object, "rect");
     CRect inside;
     if (rect.IsRectEmpty() || !inside.IntersectRect(&rect, &whole) || !(inside == rect))
       throw py::value_error("rect must be a non-empty region inside the picture");
@@ -333,22 +456,22 @@ void Save(const py::handle& pathArg, const py::handle& pixelsArg, const py::hand
     else
       saved = KvMediaSavePicFile(path, pixels.data(), pixels.size, rect, nullptr);
   }
-  if (!saved) Raise(path, Reason("the picture could not be saved"));
+  if (!saved) RaiseWrite(path, "the picture could not be saved");
 }
 
 // ---- Movies
 
 class Movie {
  public:
-  Movie(const py::handle& pathArg, bool memory, const py::handle& background, int mix,
-        const py::handle& paste)
+  Movie(const Typed<PathType>& pathArg, bool memory, const Typed<OptionalPixelsType>& background,
+        int mix, const Typed<OptionalPointType>& paste)
       : m_path(PathArg(pathArg)) {
     if (mix != 0 && mix != 1) throw py::value_error("mix must be 0 (movie over) or 1 (under)");
-    if (!background.is_none())
-      m_back.emplace(TakePixels(background, "bgra"));
-    else if (!paste.is_none())
+    if (!background.object.is_none())
+      m_back.emplace(TakePixels(background.object, "bgra"));
+    else if (!paste.object.is_none())
       throw py::value_error("paste goes with a background");
-    if (!paste.is_none()) m_paste = TakePoint(paste);
+    if (!paste.object.is_none()) m_paste = TakePoint(paste.object);
     const py::gil_scoped_release nogil;
     Open(memory, mix);
   }
@@ -356,14 +479,33 @@ class Movie {
   int frames() const { return m_player->m_nFrames; }
   CRect rect() const { return m_rect; }
   int keyInterval() const { return m_key; }
+  const CString& path() const { return m_path; }
 
   // Frame i of frames(), as a view of the player's frame (or the composed frame) that the
-  // next frame overwrites.
+  // next frame overwrites, from whichever thread asks for it.
   py::array View(py::handle self, int index) {
-    const DWORD* pixels = Render(static_cast<float>(index) / static_cast<float>(frames()));
+    Render(TimeOf(index), nullptr);
+    const DWORD* pixels = m_back
+                              ? m_placed.data()
+                              : reinterpret_cast<const DWORD*>(m_player->m_blockWork.GetAddress());
     return FrameView(pixels, OutputSize(), self);
   }
-  py::array Frame(float t) { return CopyArray(Render(t), OutputSize()); }
+
+  py::array Frame(float t) {
+    const CSize size = OutputSize();
+    py::array_t<std::uint8_t> out({py::ssize_t{size.cy}, py::ssize_t{size.cx}, py::ssize_t{4}});
+    Render(t, reinterpret_cast<DWORD*>(out.mutable_data()));
+    return out;
+  }
+
+  // Python's sequence rule: -1 is the last frame.
+  py::array FrameAt(long long index) {
+    const int n = frames();
+    if (index < -n || index >= n)
+      throw py::index_error("frame " + std::to_string(index) + " of a movie of " +
+                            std::to_string(n) + " frames");
+    return Frame(TimeOf(static_cast<int>(index < 0 ? index + n : index)));
+  }
 
  private:
   // Runs without the GIL: a refusal is kept for Check.
@@ -379,7 +521,8 @@ class Movie {
       default:
         return Fail("not a movie this library plays (.sve, .fli, .flc)");
     }
-    if (!KvDoesFileExist(m_path)) return Fail("no such file");
+    if (const int error = ReadErrno(m_path)) return Fail(ErrnoReason(error), error);
+    if (!KvDoesFileExist(m_path)) return Fail("not a regular file");
     WORD key = 0;
     int count = 0;
     if (!KvMovieGetFileInfo(m_path, &m_rect, &key, &count) || !m_player->Open(m_path, memory))
@@ -411,22 +554,35 @@ class Movie {
     return CPoint(xy[0], xy[1]);
   }
 
-  void Fail(const char* reason) {
+  void Fail(const char* reason, int error = 0) {
     m_failure = reason;
+    m_error = error;
     m_player.reset();
   }
 
  public:
   // After construction: raises the refusal of Open, if any.
   void Check() {
-    if (!m_player) Raise(m_path, m_failure);
+    if (!m_player) Raise(m_path, m_failure, m_error);
   }
 
  private:
   CSize OutputSize() const { return m_back ? m_back->size : m_player->m_blockWork.GetSize(); }
 
-  const DWORD* Render(float t) {
+  // The middle of frame i: i / n itself can fall a hair short of i once a player multiplies
+  // it back.
+  float TimeOf(int index) const {
+    return (static_cast<float>(index) + 0.5f) / static_cast<float>(frames());
+  }
+
+  // Plays time t and copies the frame (composed over the background, if any) into `out`, or
+  // into the composed frame that View shows, before the lock is released: from then on
+  // another thread's frame may replace it.
+  void Render(float t, DWORD* out) {
     if (!std::isfinite(t)) throw py::value_error("t must be a finite number");
+    // Times before the start play the first frame with either player (the motion player
+    // does so itself; the FLIC player would count back into nothing).
+    t = std::max(t, 0.0f);
     bool ok = false;
     {
       const py::gil_scoped_release nogil;
@@ -435,30 +591,33 @@ class Movie {
         ok = m_player->GetOneFrame(t) != 0;
       } catch (const CFileException&) {
       }
-      if (ok && m_back) Place();
+      if (ok && m_back)
+        Place(out ? out : m_placed.data());
+      else if (ok && out)
+        std::memcpy(out, m_player->m_blockWork.GetAddress(),
+                    std::size_t(OutputSize().cx) * std::size_t(OutputSize().cy) * 4);
     }
     if (!ok) Raise(m_path, Reason("a frame cannot be read"));
-    return m_back ? m_placed.data()
-                  : reinterpret_cast<const DWORD*>(m_player->m_blockWork.GetAddress());
   }
 
   // The background with the work block (already mixed with it there) laid on it.
-  void Place() {
+  void Place(DWORD* to) const {
     const CKvMemBlock& work = m_player->m_blockWork;
     const CSize bs = m_back->size, ws = work.GetSize();
     const CPoint at = m_player->m_ptPaste;
     const auto* wp = reinterpret_cast<const DWORD*>(work.GetAddress());
-    std::memcpy(m_placed.data(), m_backBlock.GetAddress(), m_placed.size() * 4);
+    std::memcpy(to, m_backBlock.GetAddress(), m_placed.size() * 4);
     const long long x0 = std::max(0, at.x), x1 = std::min<long long>(bs.cx, 0LL + at.x + ws.cx);
     const long long y0 = std::max(0, at.y), y1 = std::min<long long>(bs.cy, 0LL + at.y + ws.cy);
     for (long long y = y0; x0 < x1 && y < y1; ++y)
-      std::memcpy(&m_placed[std::size_t(y * bs.cx + x0)],
+      std::memcpy(to + std::size_t(y * bs.cx + x0),
                   wp + std::size_t((y - at.y) * ws.cx + (x0 - at.x)), std::size_t(x1 - x0) * 4);
   }
 
   CString m_path;
   std::unique_ptr<CKvPlayMovieBase> m_player;
   std::string m_failure;
+  int m_error = 0;
   CRect m_rect;
   int m_key = 0;
   std::optional<CallerPixels> m_back;
@@ -473,10 +632,31 @@ struct MovieFrames {
   int next = 0;
 };
 
-bool MakeMovie(const py::handle& pattern, const py::handle& out, int first, int last, int digits,
-               const py::handle& rectArg, int key, const py::handle& colorKey,
-               const py::handle& tolerance, bool deflicker, const py::object& progress) {
+// What is wrong with a movie just made, or "" when every frame plays back.
+std::string ReadBack(const CString& path, int frames) {
+  CKvPlayMovieMotion player;
+  if (!player.Open(path, 0) || !player.Prepare(nullptr))
+    return "the movie made cannot be read back: " + Reason("no reason given");
+  if (player.m_nFrames != frames)
+    return "the movie made holds " + std::to_string(player.m_nFrames) + " of " +
+           std::to_string(frames) + " frames";
+  for (int i = 0; i < frames; ++i)
+    if (!player.GetOneFrame((static_cast<float>(i) + 0.5f) / static_cast<float>(frames)))
+      return "frame " + std::to_string(i) + " of the movie made cannot be read back";
+  return "";
+}
+
+// The library's maker, with the module's guards around it: the movie goes only to a .sve
+// name and never over one of its own pictures, and it is made under a temporary name in the
+// target's folder and read back before it takes the target's name, so that a run that fails
+// at any point leaves an existing movie of that name as it was.
+bool MakeMovie(const Typed<PathType>& pattern, const Typed<PathType>& out, int first, int last,
+               int digits, const Typed<RectType>& rectArg, int key,
+               const Typed<OptionalColourType>& colorKey, const Typed<ColourType>& tolerance,
+               bool deflicker, const Typed<ProgressType>& progressArg) {
+  const py::object& progress = progressArg.object;
   if (first < 0 || last < first) throw py::value_error("first and last must be 0 <= first <= last");
+  if (last - first >= 32767) throw py::value_error("a movie holds at most 32,767 frames");
   if (digits < 0 || digits > 32) throw py::value_error("digits must be 0 to 32");
   if (key < 0 || key > 65535) throw py::value_error("key must be 0 to 65535");
   const auto colour = [](const py::handle& object, const char* what) {
@@ -485,25 +665,52 @@ bool MakeMovie(const py::handle& pattern, const py::handle& out, int first, int 
       throw py::value_error(std::string(what) + " takes (r, g, b), each 0 to 255");
     return CKvColor32(BYTE(rgb[0]), BYTE(rgb[1]), BYTE(rgb[2]), 0);
   };
-  const RECT rect = TakeRect(rectArg, "rect");
-  const CKvColor32 keyColour = colorKey.is_none() ? CKvColor32() : colour(colorKey, "color_key");
-  const CKvColor32 tol = colour(tolerance, "tolerance");
+  const RECT rect = TakeRect(rectArg.object, "rect");
+  const bool keyed = !colorKey.object.is_none();
+  const CKvColor32 keyColour = keyed ? colour(colorKey.object, "color_key") : CKvColor32();
+  const CKvColor32 tol = colour(tolerance.object, "tolerance");
   const CString picPath = PathArg(pattern), moviePath = PathArg(out);
+  if (LowerExtension(moviePath) != ".sve")
+    throw py::value_error("a movie is written only to a name ending in .sve");
+  // Every picture is there and none is the movie's file, however either is spelt, before
+  // anything is written.
+  for (int number = first; number <= last; ++number) {
+    wchar_t name[_MAX_PATH];
+    CKvMakeMovieMotion::MakeFileName(picPath, number, digits, name);
+    if (const int error = ReadErrno(name))
+      Raise(name, error == ENOENT ? "a picture of the sequence is missing" : ErrnoReason(error),
+            error);
+    if (KvIsSameFile(moviePath, name))
+      Raise(moviePath, "is " + CString(name).ToUtf8() +
+                           ", a picture of the sequence: the movie would replace it");
+  }
+  SafeFileWriter target(moviePath);
+  if (!target.Open()) {
+    const int error = target.error();
+    Raise(moviePath, std::strerror(error), PythonErrno(error));
+  }
   MakeProgress state;
   state.total = last - first + 1;
   if (!progress.is_none()) state.callback = progress;
   int made = 0;
+  std::string fault;
   {
     const py::gil_scoped_release nogil;
     t_makeProgress = progress.is_none() ? nullptr : &state;
     CKvMakeMovieMotion maker;
-    made = maker.Sink(picPath, first, last, digits, !colorKey.is_none(), keyColour, tol, deflicker,
-                      &rect, moviePath, WORD(key), nullptr);
+    made = maker.Sink(picPath, first, last, digits, keyed, keyColour, tol, deflicker, &rect,
+                      CString::FromUtf8(target.Path()), WORD(key), nullptr);
     t_makeProgress = nullptr;
+    if (made) fault = ReadBack(CString::FromUtf8(target.Path()), state.total);
   }
   if (state.error) throw std::move(*state.error);
   if (!made && state.cancelled) return false;
   if (!made) Raise(moviePath, Reason("the movie could not be made"));
+  if (!fault.empty()) Raise(moviePath, fault);
+  if (!target.Commit()) {
+    const int error = target.error();
+    Raise(moviePath, std::strerror(error), PythonErrno(error));
+  }
   if (!progress.is_none()) progress(state.total, state.total);
   return true;
 }
@@ -512,21 +719,24 @@ bool MakeMovie(const py::handle& pattern, const py::handle& out, int first, int 
 
 class Scroll {
  public:
-  Scroll(const py::handle& pathArg, bool memory) : m_path(PathArg(pathArg)), m_memory(memory) {
+  Scroll(const Typed<PathType>& pathArg, bool memory) : m_path(PathArg(pathArg)), m_memory(memory) {
+    if (const int error = ReadErrno(m_path)) Raise(m_path, ErrnoReason(error), error);
+    if (!KvDoesFileExist(m_path)) Raise(m_path, "not a regular file");
+    if (CKvPlayScrollBase::GetScrollCategory(m_path) != SCROLL_FILE)
+      Raise(m_path, "not a scroll file (.ksc)");
     bool ok = false;
     {
       const py::gil_scoped_release nogil;
-      ok = KvDoesFileExist(m_path) && CKvPlayScrollBase::GetScrollCategory(m_path) == SCROLL_FILE &&
-           m_player.Open(m_path, memory ? 1 : 0);
+      ok = m_player.Open(m_path, memory ? 1 : 0);
       if (ok) {
         m_player.GetFrameSize(m_size);
         m_frame.resize(std::size_t(m_size.cx) * std::size_t(m_size.cy));
       }
     }
-    if (!ok)
-      Raise(m_path,
-            KvDoesFileExist(m_path) ? Reason("not a readable scroll file") : "no such file");
+    if (!ok) Raise(m_path, Reason("not a readable scroll file"));
   }
+
+  const CString& path() const { return m_path; }
 
   DWORD direction() const { return m_player.m_dwDirection; }
   DWORD lines() const { return m_player.m_dwLines; }
@@ -602,8 +812,7 @@ py::list Catalog(const py::handle& folderArg, const py::handle& types) {
     for (const py::handle item : types)
       extensions += (extensions.empty() ? "" : ",") + item.cast<std::string>();
   }
-  if (!KvDoesDirExist(folder))
-    Raise(folder, KvDoesFileExist(folder) ? "not a folder" : "no such folder");
+  CheckFolder(folder);
   struct Entry {
     CString path, name;
     EKvClipState state;
@@ -652,7 +861,7 @@ py::list Catalog(const py::handle& folderArg, const py::handle& types) {
 // ---- Timing of the same work in C++, for python/bench.py: seconds for `repeats` loads of a
 // TGA, and for playing every frame of a movie `passes` times from memory.
 
-double CxxLoadSeconds(const py::handle& pathArg, int repeats) {
+double CxxLoadSeconds(const Typed<PathType>& pathArg, int repeats) {
   const CString path = PathArg(pathArg);
   const py::gil_scoped_release nogil;
   const auto start = std::chrono::steady_clock::now();
@@ -664,7 +873,7 @@ double CxxLoadSeconds(const py::handle& pathArg, int repeats) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-double CxxMovieSeconds(const py::handle& pathArg, int passes) {
+double CxxMovieSeconds(const Typed<PathType>& pathArg, int passes) {
   const CString path = PathArg(pathArg);
   const py::gil_scoped_release nogil;
   std::unique_ptr<CKvPlayMovieBase> player(CKvPlayMovieBase::CreatePlayMovieObj(path, 1));
@@ -672,20 +881,32 @@ double CxxMovieSeconds(const py::handle& pathArg, int passes) {
   const int n = player->m_nFrames;
   const auto start = std::chrono::steady_clock::now();
   for (int p = 0; p < passes; ++p)
-    for (int i = 0; i < n; ++i) player->GetOneFrame(static_cast<float>(i) / static_cast<float>(n));
+    for (int i = 0; i < n; ++i)
+      player->GetOneFrame((static_cast<float>(i) + 0.5f) / static_cast<float>(n));
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+std::string Size(long long width, long long height) {
+  return std::to_string(width) + " x " + std::to_string(height);
 }
 
 }  // namespace
 
 PYBIND11_MODULE(kvmedia, m) {
-  m.doc() = "Pictures, movies, scrolls and catalogues of the KvMediaFile library";
+  m.doc() =
+      "Pictures, movies, scrolls and catalogues of the KvMediaFile library.\n\n"
+      "Pixels are numpy arrays (height, width, 4) of uint8 B, G, R, A. Every refusal is an\n"
+      "OSError: FileNotFoundError, IsADirectoryError, NotADirectoryError or PermissionError\n"
+      "where Python has a class for it (the library's reason in .strerror), kvmedia.Error\n"
+      "(.path, .reason) for the rest. Bad arguments raise TypeError or ValueError.";
+  m.attr("__version__") = KV_VERSION;
   py::module_::import("numpy");
 
-  g_error = PyErr_NewExceptionWithDoc(
-      "kvmedia.Error", "A file the library refused: .path and the library's .reason.", nullptr,
-      nullptr);
-  if (!g_error) throw py::error_already_set();
+  py::dict scope;
+  scope["__name__"] = "kvmedia";
+  scope["__builtins__"] = py::module_::import("builtins");
+  py::exec(kErrorSource, scope);
+  g_error = py::object(scope["Error"]).release().ptr();  // kept for the life of the process
   m.attr("Error") = py::handle(g_error);
 
   KvMediaFileOpen();
@@ -708,37 +929,63 @@ PYBIND11_MODULE(kvmedia, m) {
           "rgba", [](const Picture& p) { return SwapRedBlue(p.pixels); },
           "A copy of the pixels in R, G, B, A order.")
       .def("__repr__", [](const Picture& p) {
-        return "<kvmedia.Picture " + std::to_string(p.rect.Width()) + " x " +
-               std::to_string(p.rect.Height()) + ">";
+        return "<kvmedia.Picture " + Size(p.rect.Width(), p.rect.Height()) + " at (" +
+               std::to_string(p.rect.left) + ", " + std::to_string(p.rect.top) + ")>";
       });
 
   m.def("load", &Load, py::arg("path"),
         "Loads any picture the library reads (or a movie's first frame).");
-  m.def("info", &Info, py::arg("path"), "What a file's header says, as a dict.");
+  m.def("info", &Info, py::arg("path"),
+        "What a file's header says: type, width, height, bits, ... as the tool's info prints.");
   m.def("save", &Save, py::arg("path"), py::arg("pixels"), py::arg("rect") = py::none(),
         py::kw_only(), py::arg("order") = "bgra",
         "Saves the pixels (or the region rect = (left, top, right, bottom)) as .tga, .bmp, .pcx "
-        "or .jpg by the name's extension, through the safe writer.");
+        "or .jpg by the name's extension, through the safe writer; order is 'bgra' or 'rgba'.");
 
-  py::class_<Movie>(m, "Movie", "A motion movie or FLIC played frame by frame.")
-      .def(py::init([](const py::handle& path, bool memory, const py::handle& background, int mix,
-                       const py::handle& paste) {
+  py::class_<Movie>(m, "Movie",
+                    "A motion movie or FLIC played frame by frame; len() is its frame count.")
+      .def(py::init([](const Typed<PathType>& path, bool memory,
+                       const Typed<OptionalPixelsType>& background, int mix,
+                       const Typed<OptionalPointType>& paste) {
              auto movie = std::make_unique<Movie>(path, memory, background, mix, paste);
              movie->Check();
              return movie;
            }),
            py::arg("path"), py::arg("memory") = false, py::kw_only(),
-           py::arg("background") = py::none(), py::arg("mix") = 0, py::arg("paste") = py::none())
+           py::arg("background") = py::none(), py::arg("mix") = 0, py::arg("paste") = py::none(),
+           "Opens a .sve or .fli/.flc movie, played from memory when memory is True. Over a "
+           "background (B, G, R, A pixels), mix 0 lays the movie over it and 1 under it, at "
+           "paste = (x, y) or where the movie was made to stand.")
       .def("__len__", &Movie::frames)
-      .def_property_readonly("rect", [](const Movie& mv) { return RectTuple(mv.rect()); })
-      .def_property_readonly("key_interval", &Movie::keyInterval)
+      .def_property_readonly(
+          "rect", [](const Movie& mv) { return RectTuple(mv.rect()); },
+          "(left, top, right, bottom): where the movie stands in the raster")
+      .def_property_readonly("key_interval", &Movie::keyInterval,
+                             "frames from one key frame to the next (0 for FLIC)")
       .def("frame", &Movie::Frame, py::arg("t"),
-           "The frame at time t (0 to 1 over the movie) as a new array.")
-      .def("__iter__", [](py::object self) {
-        return MovieFrames{self, 0};
+           "The frame at time t as a new array. t counts passes through the movie, as the "
+           "library's players do: frame int(t * len(movie)) % len(movie), so t wraps (1.0 is "
+           "frame 0 again) and t below 0 plays frame 0. frame_at() takes a frame number.")
+      .def("frame_at", &Movie::FrameAt, py::arg("index"),
+           "Frame number index as a new array; a negative index counts from the end, as in a "
+           "list (-1 is the last frame), and one out of range raises IndexError.")
+      .def(
+          "__iter__",
+          [](const py::object& self) {
+            return Typed<FramesType>{py::cast(MovieFrames{self, 0})};
+          },
+          "Each frame in turn, as a read-only view of the player's frame that the next frame "
+          "(asked by any thread) overwrites: .copy() one to keep it. Threads that share one "
+          "Movie call frame() or frame_at(), which return frames of their own.")
+      .def("__repr__", [](const Movie& mv) {
+        return "<kvmedia.Movie " + std::string(py::repr(PathText(mv.path()))) + ": " +
+               std::to_string(mv.frames()) + (mv.frames() == 1 ? " frame of " : " frames of ") +
+               Size(mv.rect().Width(), mv.rect().Height()) + ">";
       });
 
-  py::class_<MovieFrames>(m, "MovieFrames")
+  // Private names (help() leaves them out): the type behind iteration, and the timings of
+  // python/bench.py.
+  py::class_<MovieFrames>(m, "_MovieFrames")
       .def("__iter__", [](py::object self) { return self; })
       .def("__next__", [](MovieFrames& it) {
         Movie& movie = it.movie.cast<Movie&>();
@@ -747,7 +994,8 @@ PYBIND11_MODULE(kvmedia, m) {
       });
 
   py::class_<Scroll>(m, "Scroll", "A roll or crawl played at any position.")
-      .def(py::init<const py::handle&, bool>(), py::arg("path"), py::arg("memory") = false)
+      .def(py::init<const Typed<PathType>&, bool>(), py::arg("path"), py::arg("memory") = false,
+           "Opens a .ksc scroll, streamed, or from memory when memory is True.")
       .def_property_readonly("direction", &Scroll::direction,
                              "0 roll up, 1 roll down, 2 crawl left, 3 crawl right")
       .def_property_readonly("width", &Scroll::width, "pixels a line")
@@ -756,18 +1004,32 @@ PYBIND11_MODULE(kvmedia, m) {
           "size", [](const Scroll& s) { return py::make_tuple(s.size().cx, s.size().cy); },
           "(width, height) of a frame")
       .def("frame", &Scroll::Frame, py::arg("position"),
-           "The frame at position 0 to 1 along the scroll, as a new array.");
+           "The frame at position 0 to 1 along the scroll, as a new array.")
+      .def("__repr__", [](Scroll& s) {
+        static const char* const kDirections[] = {"roll up", "roll down", "crawl left",
+                                                  "crawl right"};
+        return "<kvmedia.Scroll " + std::string(py::repr(PathText(s.path()))) + ": " +
+               (s.direction() <= 3 ? kDirections[s.direction()] : "unknown") + ", " +
+               std::to_string(s.lines()) + " lines of " + std::to_string(s.width()) + " pixels>";
+      });
 
   m.def("make_movie", &MakeMovie, py::arg("pattern"), py::arg("out"), py::arg("first"),
         py::arg("last"), py::arg("digits"), py::arg("rect"), py::arg("key") = 25,
         py::arg("color_key") = py::none(), py::arg("tolerance") = py::make_tuple(0, 0, 0),
         py::arg("deflicker") = false, py::arg("progress") = py::none(),
-        "Makes a motion movie of pictures first..last of pattern, of the raster's region rect = "
-        "(left, top, right, bottom). True when made, False when progress(done, total) "
-        "returned False.");
-  m.def("catalog", &Catalog, py::arg("folder"), py::arg("types") = py::none(),
-        "The pictures of a folder through its catalogue, as dicts.");
+        "Makes the motion movie out (a .sve name) of pictures first..last of pattern (title.tga "
+        "with 2 digits: title00.tga, title01.tga, ...), of the raster's region rect = (left, "
+        "top, right, bottom). An out that is one of the pictures is refused before anything is "
+        "written; the movie is read back before it replaces an old one. True when made, False "
+        "when progress(done, total) returned False.");
+  m.def(
+      "catalog",
+      [](const Typed<PathType>& folder, const Typed<TypesType>& types) {
+        return Typed<RecordsType>{Catalog(folder.object, types.object)};
+      },
+      py::arg("folder"), py::arg("types") = py::none(),
+      "The pictures of a folder through its catalogue, as dicts.");
 
-  m.def("_cxx_load_seconds", &CxxLoadSeconds);
-  m.def("_cxx_movie_seconds", &CxxMovieSeconds);
+  m.def("_cxx_load_seconds", &CxxLoadSeconds, py::arg("path"), py::arg("repeats"));
+  m.def("_cxx_movie_seconds", &CxxMovieSeconds, py::arg("path"), py::arg("passes"));
 }

@@ -1,6 +1,9 @@
 import concurrent.futures
 import os
 import shutil
+import subprocess
+import sys
+import tempfile
 
 import numpy as np
 import pytest
@@ -87,26 +90,78 @@ def test_names_the_library_does_not_save_are_refused(tmp_path, name):
         kvmedia.save(tmp_path / name, pattern(2, 2))
 
 
-def test_refusals_carry_the_library_reason(tmp_path, demo):
+def refusal_files(folder, demo):
+    """Files that each call refuses for a reason of its own."""
     whole = (demo / "round.tga").read_bytes()
-    (tmp_path / "cut.tga").write_bytes(whole[:len(whole) // 2])
-    (tmp_path / "movie.sve").write_bytes(b"\0" * 200)
-    (tmp_path / "png.tga").write_bytes((demo / "round.png").read_bytes())
-    cases = [
-        (kvmedia.load, "missing.tga", "no such file"),
-        (kvmedia.load, "cut.tga", "truncated"),
-        (kvmedia.load, "png.tga", "content is PNG, not TGA"),
-        (kvmedia.info, "missing.bmp", "no such file"),
-        (kvmedia.Movie, "movie.sve", ""),
-        (kvmedia.Scroll, "cut.tga", ""),
-    ]
-    for call, name, reason in cases:
-        with pytest.raises(kvmedia.Error) as caught:
-            call(tmp_path / name)
-        assert reason in caught.value.reason and caught.value.reason, (name, caught.value)
-        assert str(caught.value).startswith(str(tmp_path / name))
+    (folder / "cut.tga").write_bytes(whole[:len(whole) // 2])
+    (folder / "movie.sve").write_bytes(b"\0" * 200)
+    (folder / "png.tga").write_bytes((demo / "round.png").read_bytes())
+    (folder / "read-only.tga").write_bytes(whole)
+    (folder / "read-only.tga").chmod(0o444)  # refused to root too, as rm asks first
+    for name in ("folder.tga", "folder.sve", "folder.ksc"):
+        (folder / name).mkdir()
+    os.mkfifo(folder / "pipe.ksc")  # never opened: it would block
+
+
+SAVE = lambda path: kvmedia.save(path, pattern(2, 2))  # noqa: E731
+REFUSALS = [  # call, name, the class raised, words of the library's reason
+    (kvmedia.load, "missing.tga", FileNotFoundError, "no such file"),
+    (kvmedia.load, "folder.tga", IsADirectoryError, "folder"),
+    (kvmedia.load, "cut.tga/x.tga", NotADirectoryError, ""),
+    (kvmedia.load, "cut.tga", kvmedia.Error, "truncated"),
+    (kvmedia.load, "png.tga", kvmedia.Error, "content is PNG, not TGA"),
+    (kvmedia.info, "missing.bmp", FileNotFoundError, "no such file"),
+    (kvmedia.info, "folder.tga", IsADirectoryError, "folder"),
+    (kvmedia.Movie, "missing.sve", FileNotFoundError, "no such file"),
+    (kvmedia.Movie, "folder.sve", IsADirectoryError, "folder"),
+    (kvmedia.Movie, "movie.sve", kvmedia.Error, ""),
+    (kvmedia.Movie, "cut.tga", kvmedia.Error, "not a movie"),
+    (kvmedia.Scroll, "missing.ksc", FileNotFoundError, "no such file"),
+    (kvmedia.Scroll, "folder.ksc", IsADirectoryError, "folder"),
+    (kvmedia.Scroll, "cut.tga", kvmedia.Error, "not a scroll"),
+    (kvmedia.Scroll, "pipe.ksc", kvmedia.Error, "not a regular file"),
+    (kvmedia.info, "pipe.ksc", kvmedia.Error, "not a regular file"),
+    (kvmedia.catalog, "missing", FileNotFoundError, "no such folder"),
+    (kvmedia.catalog, "cut.tga", NotADirectoryError, "not a folder"),
+    (SAVE, "missing/x.tga", FileNotFoundError, ""),
+    (SAVE, "folder.tga", IsADirectoryError, ""),
+    (SAVE, "read-only.tga", PermissionError, ""),
+]
+
+
+def test_refusals_are_os_errors_of_python_classes_with_the_library_reason(tmp_path, demo):
+    refusal_files(tmp_path, demo)
+    for call, name, error, reason in REFUSALS:
+        path = tmp_path / name
+        with pytest.raises(OSError) as caught:
+            call(path)
+        got = caught.value
+        assert type(got) is error, (name, got)
+        if error is kvmedia.Error:
+            assert reason in got.reason and got.reason and got.path == str(path), (name, got)
+            assert str(got) == f"{path}: {got.reason}"
+        else:
+            assert reason in got.strerror and got.strerror and got.filename == str(path), (name, got)
+    assert (tmp_path / "read-only.tga").read_bytes() == (demo / "round.tga").read_bytes()
     with pytest.raises(TypeError):
         kvmedia.load(42)
+
+
+def test_a_file_the_user_cannot_read_raises_permission_error(demo):
+    code = ("import kvmedia, sys\n"
+            "try: kvmedia.load(sys.argv[1])\n"
+            "except PermissionError as e: print(e.strerror)\n")
+    # Root reads every file: then the check runs as another user, in a folder it may enter.
+    as_user = {"user": "nobody"} if os.geteuid() == 0 else {}
+    with tempfile.TemporaryDirectory() as folder:
+        os.chmod(folder, 0o755)
+        locked = os.path.join(folder, "locked.tga")
+        shutil.copy(demo / "round.tga", locked)
+        os.chmod(locked, 0)
+        done = subprocess.run([sys.executable, "-c", code, locked], capture_output=True, text=True,
+                              env=os.environ | {"PYTHONPATH": os.path.dirname(kvmedia.__file__)},
+                              **as_user)
+    assert done.returncode == 0 and done.stdout.strip(), done.stderr
 
 
 def test_info_gives_the_fields_of_the_tool(demo):
@@ -153,6 +208,20 @@ def test_movie_frames_match_the_tool(movie, tmp_path, memory):
         next(iter(player))[0, 0, 0] = 1  # the player's own frame is read-only
 
 
+def test_movie_time_wraps_and_frame_at_counts_frames_as_a_list_does(movie):
+    player = kvmedia.Movie(movie)
+    n = len(player)
+    frames = [frame.copy() for frame in player]
+    assert not np.array_equal(frames[0], frames[-1])
+    for t, i in ((0, 0), (1.0, 0), (1 + 3.5 / n, 3), (-0.25, 0), (0.999, n - 1)):
+        np.testing.assert_array_equal(player.frame(t), frames[i], err_msg=str(t))
+    for index, i in ((0, 0), (n - 1, n - 1), (-1, n - 1), (-n, 0), (7, 7)):
+        np.testing.assert_array_equal(player.frame_at(index), frames[i], err_msg=str(index))
+    for index in (n, -n - 1, 2**40):
+        with pytest.raises(IndexError):
+            player.frame_at(index)
+
+
 def test_movie_over_a_background_matches_the_tool(movie, demo, tmp_path):
     back = kvmedia.load(demo / "picture.tga").pixels
     run_tool("movie", "frames", movie, tmp_path, "--background", demo / "picture.tga", "--mix", "0",
@@ -168,20 +237,53 @@ def test_movie_over_a_background_matches_the_tool(movie, demo, tmp_path):
         kvmedia.Movie(movie, background=back, mix=2)
 
 
-def test_make_movie_cancels_cleanly_and_refuses_with_reasons(demo, tmp_path):
+def test_make_movie_that_stops_leaves_an_old_movie_as_it_was(demo, movie, tmp_path):
     pattern_path = demo / "title-frames" / "title.tga"
     out = tmp_path / "t.sve"
-    assert kvmedia.make_movie(pattern_path, out, 0, 49, 2, (0, 0, 480, 96),
-                              progress=lambda done, total: done < 3) is False
+    shutil.copy(movie, out)
+    old = out.read_bytes()
+    make = lambda first, last, **more: kvmedia.make_movie(  # noqa: E731
+        pattern_path, out, first, last, 2, more.pop("rect", (0, 0, 480, 96)), **more)
+    assert make(0, 49, progress=lambda done, total: done < 3) is False
     with pytest.raises(ZeroDivisionError):
-        kvmedia.make_movie(pattern_path, out, 0, 49, 2, (0, 0, 480, 96), progress=lambda d, t: 1 / 0)
-    with pytest.raises(kvmedia.Error, match="missing"):
-        kvmedia.make_movie(pattern_path, out, 45, 60, 2, (0, 0, 480, 96))
-    assert os.listdir(tmp_path) == []
+        make(0, 49, progress=lambda d, t: 1 / 0)
+    with pytest.raises(FileNotFoundError) as missing:
+        make(45, 60)
+    assert missing.value.filename == str(pattern_path.with_name("title50.tga"))
+    with pytest.raises(kvmedia.Error):  # a rectangle outside the raster
+        make(0, 1, rect=(5000, 5000, 5100, 5100))
+    assert os.listdir(tmp_path) == ["t.sve"] and out.read_bytes() == old
     for bad in ({"color_key": (0, 0, 256)}, {"digits": 40}, {"rect": (0, 0, 1)}):
         args = {"first": 0, "last": 1, "digits": 2, "rect": (0, 0, 480, 96)} | bad
         with pytest.raises(ValueError):
             kvmedia.make_movie(pattern_path, out, **args)
+
+
+def test_make_movie_never_writes_over_its_own_pictures(demo, movie, tmp_path):
+    seq = tmp_path / "seq"
+    shutil.copytree(demo / "title-frames", seq)
+    (seq / "sub").mkdir()
+    latin = os.fsdecode(b"m\xe9")  # a name that is not UTF-8
+    for number in ("00", "01"):  # movies load as their first frame
+        shutil.copy(movie, seq / f"{latin}{number}.sve")
+    shutil.copy(demo / "round.tga", tmp_path / "victim.tga")
+    os.symlink(seq / "title03.tga", tmp_path / "link.sve")
+    os.link(seq / "title05.tga", tmp_path / "hard.sve")
+    before = {path: path.read_bytes() for path in (*seq.iterdir(), tmp_path / "victim.tga")
+              if path.is_file()}
+    cases = [  # pattern, out, the class raised
+        ("title.tga", tmp_path / "victim.tga", ValueError),  # a movie goes only to .sve
+        ("title.tga", seq / "title00.tga", ValueError),
+        ("title.tga", tmp_path / "link.sve", kvmedia.Error),  # the same file, by other names
+        ("title.tga", tmp_path / "hard.sve", kvmedia.Error),
+        (f"{latin}.sve", seq / "sub" / ".." / f"{latin}01.sve", kvmedia.Error),
+    ]
+    for name, out, error in cases:
+        with pytest.raises(error):
+            kvmedia.make_movie(seq / name, out, 0, 9, 2, (0, 0, 480, 96))
+    assert {path: path.read_bytes() for path in before} == before
+    assert sorted(os.listdir(tmp_path)) == ["hard.sve", "link.sve", "seq", "victim.tga"]
+    assert set(os.listdir(seq)) == {path.name for path in before if path.parent == seq} | {"sub"}
 
 
 @pytest.mark.parametrize("name", ["roll.ksc", "crawl.ksc"])
@@ -210,8 +312,6 @@ def test_catalog_states(demo, tmp_path):
     assert (first["round.tga"]["width"], first["round.tga"]["bits"]) == (960, 32)
     again = kvmedia.catalog(tmp_path, "tga,bmp")
     assert sorted(r["state"] for r in again) == ["left out", "taken", "taken"]
-    with pytest.raises(kvmedia.Error, match="no such folder"):
-        kvmedia.catalog(tmp_path / "none")
 
 
 def test_threads_load_in_parallel_with_the_same_results(demo):
@@ -237,3 +337,16 @@ def test_ten_thousand_loads_do_not_leak(tmp_path):
         kvmedia.load(tmp_path / "p.tga").rgba()
     # A leak of the pixels alone would be 160 MB.
     assert resident_bytes() - before < 4 << 20
+
+
+@pytest.mark.parametrize("over_background", [False, True])
+def test_threads_sharing_one_movie_get_the_frames_they_ask_for(movie, demo, over_background):
+    back = {"background": kvmedia.load(demo / "picture.tga").pixels, "paste": (100, 200)}
+    player = kvmedia.Movie(movie, **(back if over_background else {}))
+    n = len(player)
+    expected = [player.frame((i + 0.5) / n) for i in range(n)]
+    order = [(i * 7) % n for i in range(400)]  # neighbours ask for different frames
+    with concurrent.futures.ThreadPoolExecutor(8) as pool:
+        got = list(pool.map(lambda i: player.frame((i + 0.5) / n), order))
+    wrong = [i for i, frame in zip(order, got) if not np.array_equal(frame, expected[i])]
+    assert not wrong, f"{len(wrong)} of {len(order)} frames are another frame"
