@@ -151,7 +151,7 @@ std::vector<unsigned> KvPanelTypeTextIds(int openFlag, int typeFilter) {
 }
 
 CString KvPanelPattern(int openFlag, int index) {
-  static const wchar_t* const kOpen[] = {L"bmp,tga,jpg,gif,pcx,png,psd",
+  static const wchar_t* const kOpen[] = {kKvClipPictureTypes,
                                          L"tga,",
                                          L"bmp,",
                                          L"gif,",
