@@ -56,8 +56,9 @@ class KV_MEDIA_API CKvClipMedia : public CKvObject {
   // sizes and last-write times. Name, picture size, bits and icon are not compared.
   int CompareMedia(CKvClipMedia* other) const;
 
-  // For the search, which takes a stored record for a file whose path changed case only.
-  void SetFileFullPath(const CString& path) { m_fullPath = path; }
+  // For the search, which takes a stored record for a file whose path changed case only:
+  // the display name follows the path.
+  void SetFileFullPath(const CString& path);
 
  private:
   CString m_fullPath;

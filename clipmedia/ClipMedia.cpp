@@ -96,6 +96,11 @@ int CKvClipMedia::SetBasicInfo(CString path, WIN32_FIND_DATAW* findData) {
   return 1;
 }
 
+void CKvClipMedia::SetFileFullPath(const CString& path) {
+  m_fullPath = path;
+  if (!m_name.IsEmpty()) m_name = GetPureFileName();
+}
+
 CString CKvClipMedia::GetPureFileName() const { return CKvFileName(m_fullPath).GetFileName(); }
 CString CKvClipMedia::GetFileTitle() const { return CKvFileName(m_fullPath).GetFileTitle(); }
 CString CKvClipMedia::GetFileExtName() const { return CKvFileName(m_fullPath).GetFileExt(); }
@@ -106,13 +111,13 @@ int CKvClipMedia::MakeExtInfo() {
   bool known = false;
   // Compared as CompareMedia compares: ASCII letters without regard to case, whatever the
   // locale (towupper would make ".gif" ".GİF" in a Turkish one).
-  for (const wchar_t* picture : kPictureExtensions) known = known || ext.CompareNoCase(picture) == 0;
+  for (const wchar_t* picture : kPictureExtensions)
+    known = known || ext.CompareNoCase(picture) == 0;
   if (!known) return KvFail("not a picture extension"), 0;
   m_name = GetPureFileName();
   // A pipe or device is never opened: reading one could wait for ever.
   struct stat st {};
-  if (::stat(m_fullPath.ToUtf8().c_str(), &st) == 0 && !S_ISREG(st.st_mode) &&
-      !S_ISDIR(st.st_mode))
+  if (::stat(m_fullPath.ToUtf8().c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
     return KvFail("not a regular file"), 0;
 
   RECT info{};

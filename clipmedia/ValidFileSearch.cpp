@@ -11,8 +11,8 @@
 #include "clipmedia/ClipMedia.h"
 #include "host/Failure.h"
 #include "host/FileName.h"
-#include "platform/Dialogs.h"
 #include "picture/SafeSave.h"
+#include "platform/Dialogs.h"
 #include "platform/Paths.h"
 
 namespace {

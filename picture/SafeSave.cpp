@@ -120,8 +120,7 @@ bool IsCacheTempName(std::string_view name) {
 // Removes the cache temporary files of `folder` that are ours (by name and owner), regular
 // files (never through a link) and untouched for a minute.
 void RemoveStaleCacheTemps(const std::string& folder) {
-  const int dir =
-      ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir < 0) return;
   DIR* entries = ::fdopendir(dir);
   if (!entries) {
