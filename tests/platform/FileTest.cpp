@@ -4,8 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
+
 #include "TestSupport.h"
 #include "platform/File.h"
+#include "platform/Paths.h"
 
 namespace {
 
@@ -30,6 +33,12 @@ TEST(File, APipeOpensAndReadsWithoutWaiting) {
   writer.Write("k", 1);
   EXPECT_EQ(reader.Read(&byte, 1), 1u);
   EXPECT_EQ(byte, 'k');
+  writer.Close();
+  // The C stream the JPEG reader uses opens it without waiting too.
+  std::FILE* stream = _wfopen(pipe, L"rb");
+  ASSERT_NE(stream, nullptr);
+  EXPECT_EQ(std::fgetc(stream), EOF);
+  std::fclose(stream);
   ::alarm(0);
 }
 
