@@ -84,6 +84,8 @@ bool MayWrite(const std::string& path, const struct stat& st) {
   return ::geteuid() != 0 || (st.st_mode & 0222) != 0;
 }
 
+constexpr std::size_t kTagLength = 6;
+
 // Six characters from [0-9A-Za-z], different for every call in and across processes.
 std::string RandomTag() {
   static std::atomic<unsigned long long> counter{0};
@@ -94,7 +96,7 @@ std::string RandomTag() {
   x = (x ^ x >> 31) * 0xBF58476D1CE4E5B9ull;
   x ^= x >> 29;
   static const char kChars[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
-  std::string tag(6, '0');
+  std::string tag(kTagLength, '0');
   for (char& c : tag) {
     c = kChars[x % 62];
     x /= 62;
@@ -105,7 +107,6 @@ std::string RandomTag() {
 // Temporary files of cache stores have a name of their own, so that those a killed store
 // left behind can be told from any other writer's.
 constexpr std::string_view kCacheTempPrefix = ".kvcache-";
-constexpr std::size_t kTagLength = 6;
 // A live store writes its file in well under a second and renames it at once.
 constexpr std::time_t kStaleCacheTempSeconds = 60;
 

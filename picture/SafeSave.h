@@ -10,8 +10,8 @@
 // A cache the library writes on its own into a folder it only browses is stored with
 // KvSaveKind::kCache: only ever as a regular file in that folder. A link, pipe, device or
 // folder of the target's name is left alone, and a folder that takes no temporary file gets
-// no store (never half a file). Such a store also removes its own kind's temporary files that
-// a killed store left behind there.
+// no store (never half a file). Such a store also removes the temporary files that killed
+// cache stores left behind there (of its own name form and owner, untouched for a minute).
 #pragma once
 
 #include <cstddef>
