@@ -217,7 +217,7 @@ bool KvLoadArchiveFile(CKvObject& object, const CString& path) {
       error.GetErrorMessage(text);
       return KvFail("cannot be opened: " + text.ToUtf8());
     }
-    if (!IsRegularFile(file)) return KvFail("is not a regular file");
+    if (!IsRegularFile(file)) return KvFail("not a regular file");
     CArchive ar(&file, CArchive::load, 4096);
     object.Serialize(ar);
     BYTE more = 0;
@@ -263,7 +263,7 @@ int LoadObjectFromFile(CKvObject* object, CString path) {
     CFile file;
     if (!file.Open(path, CFile::modeRead))
       return 1;  // nothing read: callers take 1 as "no catalogue to use"
-    if (!IsRegularFile(file)) return KvFail("is not a regular file"), 0;
+    if (!IsRegularFile(file)) return KvFail("not a regular file"), 0;
     CArchive ar(&file, CArchive::load, 4096);
     object->Serialize(ar);
     ar.Close();
