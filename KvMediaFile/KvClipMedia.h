@@ -56,8 +56,9 @@ class KV_MEDIA_API CKvClipMedia : public CKvObject {
   // sizes and last-write times. Name, picture size, bits and icon are not compared.
   int CompareMedia(CKvClipMedia* other) const;
 
-  // For the search, which takes a stored record for a file whose path changed case only.
-  void SetFileFullPath(const CString& path) { m_fullPath = path; }
+  // For the search, which takes a stored record for a file whose path changed case only:
+  // the display name follows the path.
+  void SetFileFullPath(const CString& path);
 
  private:
   CString m_fullPath;
@@ -129,14 +130,23 @@ struct SKvFetchReport {
   CString catalogRefused;
   // The catalogue described the folder exactly: nothing was written.
   bool catalogCurrent = false;
-  // A new catalogue was written (or a stale one removed, for a folder with no pictures).
+  // A new catalogue was written.
   bool catalogStored = false;
+  // The folder has no pictures left: the stale catalogue was removed.
+  bool catalogRemoved = false;
   // Why it was not, when it should have been ("" otherwise).
   CString notStoredReason;
 };
 
+// The picture types a folder is searched for when the caller names none, in the one order
+// the panel, the tool and the Python module share (the catalogue keeps the order).
+inline constexpr const wchar_t* kKvClipPictureTypes = L"bmp,tga,jpg,gif,pcx,png,psd";
+
 // Appends the valid pictures of `folder` whose extensions are among the comma-separated
-// `extensions` to `list`, as records, using and renewing the catalogue at `catalogPath`.
+// `extensions` ("tga" or ".tga") to `list`, as records, using and renewing the catalogue at
+// `catalogPath`. The records' paths start with the folder's one absolute spelling (links
+// resolved), however it was given. The catalogue is only ever a regular file: a link, pipe,
+// device or folder of its name is left alone (catalogRefused and notStoredReason say so).
 // The list is emptied first (its records deleted). 0 when the folder does not exist (or the
 // search was cancelled), else 1.
 KV_MEDIA_API int KvMediaFetchValidFile(CKvObList* list, CString folder, CString catalogPath,

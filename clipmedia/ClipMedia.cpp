@@ -1,5 +1,7 @@
 #include "clipmedia/ClipMedia.h"
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -17,6 +19,13 @@ IMPLEMENT_SERIAL(CKvClipMediaFileCollection, CKvObject, 0)
 namespace {
 constexpr const wchar_t* kPictureExtensions[] = {L".TGA", L".BMP", L".GIF", L".PCX",
                                                  L".JPG", L".PNG", L".PSD"};
+
+// What an opened file is; CFile opens pipes and devices without waiting, and reading one here
+// must not wait either.
+bool IsRegularFile(const CFile& file) {
+  struct stat st {};
+  return ::fstat(file.m_hFile, &st) == 0 && S_ISREG(st.st_mode);
+}
 }  // namespace
 
 CKvClipMedia::CKvClipMedia(const CKvClipMedia& other) : CKvObject(other) { *this = other; }
@@ -87,18 +96,29 @@ int CKvClipMedia::SetBasicInfo(CString path, WIN32_FIND_DATAW* findData) {
   return 1;
 }
 
+void CKvClipMedia::SetFileFullPath(const CString& path) {
+  m_fullPath = path;
+  if (!m_name.IsEmpty()) m_name = GetPureFileName();
+}
+
 CString CKvClipMedia::GetPureFileName() const { return CKvFileName(m_fullPath).GetFileName(); }
 CString CKvClipMedia::GetFileTitle() const { return CKvFileName(m_fullPath).GetFileTitle(); }
 CString CKvClipMedia::GetFileExtName() const { return CKvFileName(m_fullPath).GetFileExt(); }
 
 int CKvClipMedia::MakeExtInfo() {
   KvClearFailure();
-  CString ext = GetFileExtName();
-  ext.MakeUpper();
+  const CString ext = GetFileExtName();
   bool known = false;
-  for (const wchar_t* picture : kPictureExtensions) known = known || ext == picture;
+  // Compared as CompareMedia compares: ASCII letters without regard to case, whatever the
+  // locale (towupper would make ".gif" ".GİF" in a Turkish one).
+  for (const wchar_t* picture : kPictureExtensions)
+    known = known || ext.CompareNoCase(picture) == 0;
   if (!known) return KvFail("not a picture extension"), 0;
   m_name = GetPureFileName();
+  // A pipe or device is never opened: reading one could wait for ever.
+  struct stat st {};
+  if (::stat(m_fullPath.ToUtf8().c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+    return KvFail("not a regular file"), 0;
 
   RECT info{};
   int bits = 0;
@@ -197,6 +217,7 @@ bool KvLoadArchiveFile(CKvObject& object, const CString& path) {
       error.GetErrorMessage(text);
       return KvFail("cannot be opened: " + text.ToUtf8());
     }
+    if (!IsRegularFile(file)) return KvFail("not a regular file");
     CArchive ar(&file, CArchive::load, 4096);
     object.Serialize(ar);
     BYTE more = 0;
@@ -210,7 +231,7 @@ bool KvLoadArchiveFile(CKvObject& object, const CString& path) {
   return true;
 }
 
-KvStoreResult KvStoreArchiveFile(CKvObject& object, const CString& path) {
+KvStoreResult KvStoreArchiveFile(CKvObject& object, const CString& path, KvSaveKind kind) {
   CMemFile memory(64 * 1024);
   try {
     CArchive ar(&memory, CArchive::store, 4096);
@@ -225,11 +246,11 @@ KvStoreResult KvStoreArchiveFile(CKvObject& object, const CString& path) {
   }
   const auto length = static_cast<std::size_t>(memory.GetLength());
   BYTE* bytes = memory.Detach();
-  SafeFileWriter writer(path);
+  SafeFileWriter writer(path, kind);
   const bool written = writer.Open() && writer.Write(bytes, length) && writer.Commit();
   std::free(bytes);
   if (!written) {
-    KvFailf("%s", std::strerror(writer.error()));
+    KvSetFailure(writer.reason());
     return KvStoreResult::kNotWritten;
   }
   return KvStoreResult::kStored;
@@ -242,6 +263,7 @@ int LoadObjectFromFile(CKvObject* object, CString path) {
     CFile file;
     if (!file.Open(path, CFile::modeRead))
       return 1;  // nothing read: callers take 1 as "no catalogue to use"
+    if (!IsRegularFile(file)) return KvFail("not a regular file"), 0;
     CArchive ar(&file, CArchive::load, 4096);
     object->Serialize(ar);
     ar.Close();

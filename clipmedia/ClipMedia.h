@@ -5,6 +5,7 @@
 #include <string>
 
 #include "KvMediaFile/KvClipMedia.h"
+#include "picture/SafeSave.h"
 
 // A short reason for an archive that did not load ("truncated", "unknown class" ...).
 std::string KvArchiveFailureText(const CException& e);
@@ -13,8 +14,9 @@ std::string KvArchiveFailureText(const CException& e);
 // recorded (KvFail) when it cannot be opened, is damaged, or holds bytes past the object.
 bool KvLoadArchiveFile(CKvObject& object, const CString& path);
 
-// Writes `object` as an archive file at `path` through the safe writer: archived in memory
-// first, so that a failed archive never touches the file. The reason of a failure is
-// recorded.
+// Writes `object` as an archive file at `path` through the safe writer (a cache: only as a
+// regular file, see KvSaveKind): archived in memory first, so that a failed archive never
+// touches the file. The reason of a failure is recorded.
 enum class KvStoreResult { kArchiveFailed, kNotWritten, kStored };
-KvStoreResult KvStoreArchiveFile(CKvObject& object, const CString& path);
+KvStoreResult KvStoreArchiveFile(CKvObject& object, const CString& path,
+                                 KvSaveKind kind = KvSaveKind::kUserFile);

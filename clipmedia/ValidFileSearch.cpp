@@ -1,14 +1,17 @@
 #include "clipmedia/ValidFileSearch.h"
 
+#include <cstdlib>
 #include <memory>
 #include <new>
 #include <optional>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include "clipmedia/ClipMedia.h"
 #include "host/Failure.h"
 #include "host/FileName.h"
+#include "picture/SafeSave.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
 
@@ -16,11 +19,20 @@ namespace {
 
 using Record = std::unique_ptr<CKvClipMedia>;
 
-// Paths compare as CompareMedia compares them: ASCII letters without regard to case.
-std::wstring PathKey(const CString& path) {
-  CString key = path;
-  key.MakeUpper();
-  return key.Str();
+// Case is folded as CompareMedia folds it: ASCII letters only, whatever the locale.
+std::wstring FoldedKey(const CString& path) {
+  std::wstring key = path.Str();
+  for (wchar_t& c : key)
+    if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - (L'a' - L'A'));
+  return key;
+}
+
+// One folder, one spelling: "./f", "f/" and "/abs/f" give the same paths, so that each finds
+// the records the others stored. Links are resolved too (the folder exists here).
+CString CanonicalFolder(const CString& folder) {
+  std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(folder.ToUtf8().c_str(), nullptr),
+                                                       &std::free);
+  return resolved ? CString::FromUtf8(resolved.get()) : folder;
 }
 
 bool SameFileState(const CKvClipMedia& a, const CKvClipMedia& b) {
@@ -31,14 +43,17 @@ bool SameFileState(const CKvClipMedia& a, const CKvClipMedia& b) {
 
 std::vector<Record> Enumerate(const CString& folder, const CString& extensions) {
   std::vector<Record> found;
-  for (const CString& token : KvSplitExtensions(extensions)) {
+  for (CString token : KvSplitExtensions(extensions)) {
+    // ".tga" is the extension tga, as a user writes it.
+    if (token.Left(1) == L".") token = token.Mid(1);
     WIN32_FIND_DATAW data;
     HANDLE search = FindFirstFileW(KvJoinPath(folder, L"*." + token), &data);
     if (search == INVALID_HANDLE_VALUE) continue;
     do {
       if (data.dwFileAttributes == FILE_ATTRIBUTE_DIRECTORY) continue;
-      CString name(data.cFileName);
-      if (name.Trim().IsEmpty()) continue;
+      // The name exactly as the folder gives it: " logo.png" is not "logo.png".
+      const CString name(data.cFileName);
+      if (name.IsEmpty()) continue;
       auto record = std::make_unique<CKvClipMedia>();
       record->SetBasicInfo(KvJoinPath(folder, name), &data);
       found.push_back(std::move(record));
@@ -48,32 +63,57 @@ std::vector<Record> Enumerate(const CString& folder, const CString& extensions) 
   return found;
 }
 
-// The stored records by path key, each key's records in catalogue order with their index.
-struct StoredRecords {
-  std::vector<Record> records;
-  std::unordered_map<std::wstring, std::vector<std::size_t>> byPath;
-  std::unordered_map<std::wstring, std::size_t> nextOfPath;
-
-  explicit StoredRecords(CKvClipMediaFileCollection& catalog) {
+// The stored records, taken for found paths: a record of the exact path first, in catalogue
+// order; failing that, one whose path differs in case only and names no file the folder
+// has (a file renamed in case only), so that "logo.tga" never gets the record of a removed
+// "Logo.tga" while its own is there.
+class StoredRecords {
+ public:
+  StoredRecords(CKvClipMediaFileCollection& catalog, const std::vector<Record>& found) {
     CKvObList& list = catalog.GetList();
     records.reserve(static_cast<std::size_t>(list.GetCount()));
     // Loading guarantees records only, each held once; the list gives them up here.
     for (POSITION pos = list.GetHeadPosition(); pos;)
       records.emplace_back(static_cast<CKvClipMedia*>(list.GetNext(pos)));
     list.RemoveAll();
-    for (std::size_t i = 0; i < records.size(); ++i)
-      byPath[PathKey(records[i]->GetFileFullPath())].push_back(i);
+    m_used.assign(records.size(), false);
+    for (const Record& r : found) m_foundPaths.insert(r->GetFileFullPath().Str());
+    for (std::size_t i = 0; i < records.size(); ++i) {
+      const CString& path = records[i]->GetFileFullPath();
+      m_exact[path.Str()].indices.push_back(i);
+      if (!m_foundPaths.count(path.Str())) m_folded[FoldedKey(path)].indices.push_back(i);
+    }
   }
 
-  // The next unused stored record of this path, or none.
   std::optional<std::size_t> TakeNext(const CString& path) {
-    const std::wstring key = PathKey(path);
-    auto it = byPath.find(key);
-    if (it == byPath.end()) return std::nullopt;
-    std::size_t& next = nextOfPath[key];
-    if (next >= it->second.size()) return std::nullopt;
-    return it->second[next++];
+    if (auto index = Take(m_exact, path.Str())) return index;
+    return Take(m_folded, FoldedKey(path));
   }
+
+  std::vector<Record> records;
+
+ private:
+  // Each key's records in catalogue order, and where the unused ones begin.
+  struct Queue {
+    std::vector<std::size_t> indices;
+    std::size_t next = 0;
+  };
+  using Queues = std::unordered_map<std::wstring, Queue>;
+
+  std::optional<std::size_t> Take(Queues& queues, const std::wstring& key) {
+    const auto it = queues.find(key);
+    if (it == queues.end()) return std::nullopt;
+    Queue& q = it->second;
+    while (q.next < q.indices.size() && m_used[q.indices[q.next]]) ++q.next;
+    if (q.next == q.indices.size()) return std::nullopt;
+    const std::size_t index = q.indices[q.next++];
+    m_used[index] = true;
+    return index;
+  }
+
+  std::vector<bool> m_used;
+  std::unordered_set<std::wstring> m_foundPaths;
+  Queues m_exact, m_folded;
 };
 
 // Holds the records' pointers for the time of a store, without owning them.
@@ -89,17 +129,21 @@ class BorrowedCollection {
   CKvClipMediaFileCollection m_collection;
 };
 
-int Fetch(CKvObList* list, const CString& folder, const CString& catalogPath,
+int Fetch(CKvObList* list, const CString& folderAsGiven, const CString& catalogPath,
           const CString& extensions, const SKvFetchOptions& options, SKvFetchReport& report) {
-  if (!KvDoesDirExist(folder)) return 0;
+  if (!KvDoesDirExist(folderAsGiven)) return 0;
+  const CString folder = CanonicalFolder(folderAsGiven);
   std::vector<Record> found = Enumerate(folder, extensions);
   report.found = static_cast<int>(found.size());
   const auto tell = [&](const CKvClipMedia& record, EKvClipState state, const CString& reason) {
     if (options.onRecord) options.onRecord(record, state, reason);
   };
 
-  // Take what the catalogue still describes; the rest is read.
-  const bool catalogExists = KvDoesFileExist(catalogPath) != 0;
+  // Take what the catalogue still describes; the rest is read. A link, pipe, device or
+  // folder of its name is neither read nor written nor removed.
+  const char* refusal = KvCacheTargetRefusal(catalogPath.ToUtf8());
+  if (refusal) report.catalogRefused = CString::FromUtf8(refusal);
+  const bool catalogExists = !refusal && KvDoesFileExist(catalogPath) != 0;
   CKvClipMediaFileCollection catalog;
   bool differed = !catalogExists;
   if (catalogExists) {
@@ -110,7 +154,7 @@ int Fetch(CKvObList* list, const CString& folder, const CString& catalogPath,
       differed = true;
     }
   }
-  StoredRecords stored(catalog);
+  StoredRecords stored(catalog, found);
   std::vector<EKvClipState> states(found.size(), EKvClipState::kNew);
   std::size_t taken = 0, lastTaken = 0;
   int toRead = 0;
@@ -167,10 +211,13 @@ int Fetch(CKvObList* list, const CString& folder, const CString& catalogPath,
   // Files that do not load are not stored, so they alone do not make the catalogue stale.
   differed = differed || taken != stored.records.size() || valid.size() != taken || valid.empty();
   report.catalogCurrent = !differed;
-  if (differed && !valid.empty()) {
+  if (differed && !valid.empty() && refusal) {
+    report.notStoredReason = report.catalogRefused;
+  } else if (differed && !valid.empty()) {
     KvClearFailure();
     BorrowedCollection collection(valid);
-    if (KvStoreArchiveFile(collection.get(), catalogPath) == KvStoreResult::kStored)
+    if (KvStoreArchiveFile(collection.get(), catalogPath, KvSaveKind::kCache) ==
+        KvStoreResult::kStored)
       report.catalogStored = true;
     else
       report.notStoredReason = CString::FromUtf8(KvLastFailure());
@@ -178,7 +225,7 @@ int Fetch(CKvObList* list, const CString& folder, const CString& catalogPath,
     // Nothing to describe: a stale catalogue goes.
     try {
       CFile::Remove(catalogPath);
-      report.catalogStored = true;
+      report.catalogRemoved = true;
     } catch (const CException& e) {
       CString text;
       e.GetErrorMessage(text);

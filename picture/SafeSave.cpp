@@ -2,6 +2,7 @@
 
 #include "host/Failure.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
@@ -11,6 +12,9 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <ctime>
+#include <string_view>
+#include <vector>
 
 namespace {
 
@@ -80,6 +84,8 @@ bool MayWrite(const std::string& path, const struct stat& st) {
   return ::geteuid() != 0 || (st.st_mode & 0222) != 0;
 }
 
+constexpr std::size_t kTagLength = 6;
+
 // Six characters from [0-9A-Za-z], different for every call in and across processes.
 std::string RandomTag() {
   static std::atomic<unsigned long long> counter{0};
@@ -90,7 +96,7 @@ std::string RandomTag() {
   x = (x ^ x >> 31) * 0xBF58476D1CE4E5B9ull;
   x ^= x >> 29;
   static const char kChars[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
-  std::string tag(6, '0');
+  std::string tag(kTagLength, '0');
   for (char& c : tag) {
     c = kChars[x % 62];
     x /= 62;
@@ -98,23 +104,76 @@ std::string RandomTag() {
   return tag;
 }
 
+// Temporary files of cache stores have a name of their own, so that those a killed store
+// left behind can be told from any other writer's.
+constexpr std::string_view kCacheTempPrefix = ".kvcache-";
+// A live store writes its file in well under a second and renames it at once.
+constexpr std::time_t kStaleCacheTempSeconds = 60;
+
+bool IsCacheTempName(std::string_view name) {
+  if (name.size() != kCacheTempPrefix.size() + kTagLength || !name.starts_with(kCacheTempPrefix))
+    return false;
+  for (const char c : name.substr(kCacheTempPrefix.size()))
+    if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))) return false;
+  return true;
+}
+
+// Removes the cache temporary files of `folder` that are ours (by name and owner), regular
+// files (never through a link) and untouched for a minute.
+void RemoveStaleCacheTemps(const std::string& folder) {
+  const int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return;
+  DIR* entries = ::fdopendir(dir);
+  if (!entries) {
+    ::close(dir);
+    return;
+  }
+  const std::time_t now = std::time(nullptr);
+  std::vector<std::string> stale;
+  while (const dirent* entry = ::readdir(entries)) {
+    if (!IsCacheTempName(entry->d_name)) continue;
+    struct stat st {};
+    if (::fstatat(dir, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+        st.st_uid == ::geteuid() && now - st.st_mtime >= kStaleCacheTempSeconds)
+      stale.emplace_back(entry->d_name);
+  }
+  for (const std::string& name : stale) ::unlinkat(dir, name.c_str(), 0);
+  ::closedir(entries);
+}
+
+const char* KvCacheTargetRefusal(const struct stat& st, bool exists) {
+  if (!exists || S_ISREG(st.st_mode)) return nullptr;
+  if (S_ISLNK(st.st_mode)) return "a symbolic link of that name is left alone";
+  if (S_ISDIR(st.st_mode)) return "a folder of that name is left alone";
+  return "a pipe or device of that name is left alone";
+}
+
 }  // namespace
 
+const char* KvCacheTargetRefusal(const std::string& path) {
+  struct stat st {};
+  const bool exists = ::lstat(path.c_str(), &st) == 0;
+  return KvCacheTargetRefusal(st, exists);
+}
+
 // A save starts with no reason; a failure records the system's words.
-SafeFileWriter::SafeFileWriter(const CString& target) : m_target(target.ToUtf8()) {
+SafeFileWriter::SafeFileWriter(const CString& target, KvSaveKind kind)
+    : m_target(target.ToUtf8()), m_kind(kind) {
   KvClearFailure();
 }
 
 SafeFileWriter::~SafeFileWriter() { Discard(); }
 
-bool SafeFileWriter::Fail(int error) {
+bool SafeFileWriter::Fail(int error, const char* why) {
   m_error = error ? error : EIO;
-  KvSetFailure(std::strerror(m_error));
+  m_reason = why ? why : std::strerror(m_error);
+  KvSetFailure(m_reason);
   return false;
 }
 
 bool SafeFileWriter::Open() {
   if (m_target.empty() || m_target.back() == '/') return Fail(EISDIR);
+  if (m_kind == KvSaveKind::kCache) return OpenCache();
   m_final = ResolveLinks(m_target);
   struct stat st {};
   const bool exists = ::stat(m_final.c_str(), &st) == 0;
@@ -152,6 +211,46 @@ bool SafeFileWriter::Open() {
       // Not allowed: the new file belongs to us, as any file we create.
     }
     ::fchmod(m_fd, st.st_mode & 07777);
+  }
+  m_buffer.reserve(kBufferBytes);
+  return true;
+}
+
+bool SafeFileWriter::OpenCache() {
+  m_final = m_target;  // the name itself, never what a link there points to
+  struct stat st {};
+  const bool exists = ::lstat(m_final.c_str(), &st) == 0;
+  if (!exists && errno != ENOENT) return Fail(errno);
+  if (const char* refusal = KvCacheTargetRefusal(st, exists))
+    return Fail(S_ISDIR(st.st_mode) ? EISDIR : EINVAL, refusal);
+  if (exists && !MayWrite(m_final, st)) return Fail(EACCES);
+  const std::string folder = FolderOf(m_final);
+  RemoveStaleCacheTemps(folder);
+  int createError = 0;
+  for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
+    m_temp = folder + std::string(kCacheTempPrefix) + RandomTag();
+    m_slot = ClaimSlot(m_temp);
+    m_fd = ::open(m_temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (m_fd >= 0) break;
+    createError = errno;
+    ReleaseSlot(m_slot);
+    if (createError != EEXIST) break;
+  }
+  if (m_fd < 0) {
+    // Written in place, a kill or a second writer would leave half a file: no store.
+    m_temp.clear();
+    if (!createError) createError = EEXIST;
+    if (createError == ENOENT || createError == ENOTDIR) return Fail(createError);
+    const std::string why = std::string("the folder takes no temporary file (") +
+                            std::strerror(createError) + "), and a cache is never written in place";
+    return Fail(createError, why.c_str());
+  }
+  if (exists) {
+    if ((st.st_uid != ::geteuid() || st.st_gid != ::getegid()) &&
+        ::fchown(m_fd, st.st_uid, st.st_gid) != 0) {
+      // Not allowed: the new file belongs to us.
+    }
+    ::fchmod(m_fd, st.st_mode & 0777);
   }
   m_buffer.reserve(kBufferBytes);
   return true;

@@ -6,6 +6,12 @@
 // symbolic link is followed (the file it points to is replaced, the link stays). When the
 // folder cannot take a temporary file but the target itself is writable, the target is
 // written in place (a failure then leaves it damaged, as any in-place write would).
+//
+// A cache the library writes on its own into a folder it only browses is stored with
+// KvSaveKind::kCache: only ever as a regular file in that folder. A link, pipe, device or
+// folder of the target's name is left alone, and a folder that takes no temporary file gets
+// no store (never half a file). Such a store also removes the temporary files that killed
+// cache stores left behind there (of its own name form and owner, untouched for a minute).
 #pragma once
 
 #include <cstddef>
@@ -15,9 +21,11 @@
 #include "KvMediaFile/KvMediaApi.h"
 #include "platform/String.h"
 
+enum class KvSaveKind { kUserFile, kCache };
+
 class KV_MEDIA_API SafeFileWriter {
  public:
-  explicit SafeFileWriter(const CString& target);
+  explicit SafeFileWriter(const CString& target, KvSaveKind kind = KvSaveKind::kUserFile);
   ~SafeFileWriter();
   SafeFileWriter(const SafeFileWriter&) = delete;
   SafeFileWriter& operator=(const SafeFileWriter&) = delete;
@@ -37,9 +45,12 @@ class KV_MEDIA_API SafeFileWriter {
   bool InPlace() const { return m_inPlace; }
   // The errno of the failure (0 while all is well).
   int error() const { return m_error; }
+  // Why it failed, in words ("" while all is well).
+  const std::string& reason() const { return m_reason; }
 
  private:
-  bool Fail(int error);
+  bool Fail(int error, const char* why = nullptr);
+  bool OpenCache();
   bool Flush();
   bool WriteAll(const void* data, std::size_t bytes);
   void Discard();
@@ -50,9 +61,15 @@ class KV_MEDIA_API SafeFileWriter {
   int m_fd = -1;
   int m_slot = -1;  // this writer's entry among the pending temporary files
   int m_error = 0;
+  std::string m_reason;
+  KvSaveKind m_kind;
   bool m_inPlace = false;
   std::vector<unsigned char> m_buffer;
 };
+
+// Why a cache may not be stored at `path` ("a symbolic link of that name is left alone" ...),
+// or null when it may: nothing is there, or a regular file.
+const char* KvCacheTargetRefusal(const std::string& path);
 
 // Removes every temporary file that a SafeFileWriter of this process is writing. Only calls
 // unlink(2) on fixed storage: safe to call from a signal handler (the library installs none;

@@ -44,6 +44,10 @@ BOOL CFile::Open(const wchar_t* path, UINT flags, CFileException* error) {
     oflags |= O_CREAT;
     if (!(flags & modeNoTruncate)) oflags |= O_TRUNC;
   }
+  // Never waits in open: a pipe with no one at the other end, or a device, would hold the
+  // caller (and a folder search with it) for ever. A pipe opened for writing with no reader
+  // fails at once (ENXIO).
+  oflags |= O_NONBLOCK;
   const std::string native = m_strFileName.ToUtf8();
   const int fd = (path && *path) ? ::open(native.c_str(), oflags, 0666) : (errno = ENOENT, -1);
   int err = fd < 0 ? errno : 0;
@@ -53,6 +57,11 @@ BOOL CFile::Open(const wchar_t* path, UINT flags, CFileException* error) {
       err = S_ISDIR(st.st_mode) ? EISDIR : errno;
       ::close(fd);
     } else {
+      // Files and writes wait as usual; reading a pipe or device stays non-blocking, so that
+      // a read never waits either (it fails with EAGAIN instead).
+      const int status = ::fcntl(fd, F_GETFL);
+      if (status >= 0 && (S_ISREG(st.st_mode) || (flags & 3) != modeRead))
+        ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
       m_hFile = fd;
       return TRUE;
     }

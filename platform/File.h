@@ -56,7 +56,8 @@ class CFile {
   // Closes the file; errors on the way are dropped.
   virtual ~CFile();
 
-  // FALSE on failure, with the cause in *error when given.
+  // FALSE on failure, with the cause in *error when given. Never waits: pipes and devices
+  // are opened without blocking, and stay so when opened for reading.
   virtual BOOL Open(const wchar_t* path, UINT flags, CFileException* error = nullptr);
   // Reads up to count bytes; fewer only at the end of the file.
   virtual UINT Read(void* buffer, UINT count);

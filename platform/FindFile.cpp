@@ -113,7 +113,7 @@ HANDLE FindFirstFileW(const wchar_t* pattern, WIN32_FIND_DATAW* data) {
   const std::wstring namePattern = slash == std::wstring::npos ? full : full.substr(slash + 1);
   if (namePattern.empty()) return INVALID_HANDLE_VALUE;
 
-  const int dirFd = ::open(dir.ToUtf8().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int dirFd = ::open(dir.ToUtf8().c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
   if (dirFd < 0) return INVALID_HANDLE_VALUE;
   DIR* folder = ::fdopendir(dirFd);
   if (!folder) {

@@ -1,6 +1,8 @@
 #include "platform/Paths.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cwchar>
 
@@ -71,7 +73,19 @@ std::FILE* _wfopen(const wchar_t* path, const wchar_t* mode) {
   if (!path || !mode || !*path) return nullptr;
   const std::string p = CString(path).ToUtf8();
   const std::string m = CString(mode).ToUtf8();
-  std::FILE* f = std::fopen(p.c_str(), m.c_str());
+  std::FILE* f = nullptr;
+  if (m.starts_with('r') && m.find('+') == std::string::npos) {
+    // Read without waiting in open or read: a pipe or device named like a picture would
+    // otherwise hold the reader for ever.
+    const int fd = ::open(p.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat st {};
+    if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    f = fd >= 0 ? ::fdopen(fd, m.c_str()) : nullptr;
+    if (fd >= 0 && !f) ::close(fd);
+  } else {
+    f = std::fopen(p.c_str(), m.c_str());
+  }
   // A folder opens as a stream here; the original platform refuses it.
   struct stat st {};
   if (f && (::fstat(::fileno(f), &st) != 0 || S_ISDIR(st.st_mode))) {

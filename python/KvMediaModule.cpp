@@ -804,7 +804,7 @@ class Scroll {
 
 py::list Catalog(const py::handle& folderArg, const py::handle& types) {
   const CString folder = PathArg(folderArg);
-  std::string extensions = "tga,bmp,gif,pcx,jpg,png,psd";
+  std::string extensions = CString(kKvClipPictureTypes).ToUtf8();
   if (py::isinstance<py::str>(types)) {
     extensions = types.cast<std::string>();
   } else if (!types.is_none()) {

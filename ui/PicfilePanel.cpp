@@ -151,14 +151,8 @@ std::vector<unsigned> KvPanelTypeTextIds(int openFlag, int typeFilter) {
 }
 
 CString KvPanelPattern(int openFlag, int index) {
-  static const wchar_t* const kOpen[] = {L"bmp,tga,jpg,gif,pcx,png,psd",
-                                         L"tga,",
-                                         L"bmp,",
-                                         L"gif,",
-                                         L"pcx,",
-                                         L"jpg,",
-                                         L"png,",
-                                         L"psd,"};
+  static const wchar_t* const kOpen[] = {
+      kKvClipPictureTypes, L"tga,", L"bmp,", L"gif,", L"pcx,", L"jpg,", L"png,", L"psd,"};
   static const wchar_t* const kSave[] = {L"tga,", L"bmp,", L"pcx,", L"jpg,", L"psd,"};
   if (openFlag) return index >= 0 && index < 8 ? kOpen[index] : L"";
   return index >= 0 && index < 5 ? kSave[index] : L"";

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 
 #include "ArchiveBytes.h"
@@ -189,6 +190,31 @@ TEST(ClipMedia, LyingCataloguesAreRefusedWithTheirReason) {
       },
       [](Bytes bytes) { return !LoadsAsCatalogue(bytes); });
   // clang-format on
+}
+
+// A copy of a collection, made or assigned, holds copies of every record, icon included, in
+// order, and stays whole when the original goes.
+TEST(ClipMedia, ACopyOfACollectionIsWholeAndItsOwn) {
+  const Bytes two = Catalogue(2, NewClass("CKvClipMedia") + RecordBody() + Le16(0x8001) +
+                                     RecordBody(0, Icon(2, 2, 24, 16, Bytes(16, 0x33))));
+  auto original = std::make_unique<CKvClipMediaFileCollection>();
+  ASSERT_TRUE(LoadsAsCatalogue(two, original.get()));
+  const std::unique_ptr<CKvObject> made(original->MakeCopy());
+  CKvClipMediaFileCollection assigned;
+  assigned.CopyFrom(*original);
+  for (auto* copy : {dynamic_cast<CKvClipMediaFileCollection*>(made.get()), &assigned}) {
+    ASSERT_NE(copy, nullptr);
+    const auto mine = kvtest::Records(copy->GetList()),
+               theirs = kvtest::Records(original->GetList());
+    ASSERT_EQ(mine.size(), 2u);
+    for (std::size_t i = 0; i < 2; ++i) {
+      EXPECT_NE(mine[i], theirs[i]);
+      EXPECT_TRUE(kvtest::SameRecord(*mine[i], *theirs[i])) << i;
+    }
+  }
+  original.reset();
+  for (auto* copy : {static_cast<CKvClipMediaFileCollection*>(made.get()), &assigned})
+    EXPECT_EQ(kvtest::StoreArchive([&](CArchive& ar) { copy->Serialize(ar); }), two);
 }
 
 TEST(ClipMedia, EveryCutOfACatalogueIsRefused) {

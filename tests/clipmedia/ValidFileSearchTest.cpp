@@ -2,8 +2,12 @@
 // catalogue and what is read again, and folders where the catalogue cannot be kept.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -12,6 +16,7 @@
 #include "KvMediaFile/KvPicture.h"
 #include "MediaChecks.h"
 #include "TestSupport.h"
+#include "clipmedia/ClipMedia.h"
 #include "clipmedia/ValidFileSearch.h"
 
 namespace {
@@ -32,21 +37,33 @@ class Search : public ::testing::Test {
     kvtest::SetWriteTime(Path(name), time);
   }
 
-  // Runs the search; returns "name:state" per record in list order (unreadable ones too).
-  std::vector<std::string> Run(const char* types = kTypes, CString catalogue = CString()) {
+  // Empties the folder, catalogue and all.
+  void Clear() const {
+    for (const auto& entry : std::filesystem::directory_iterator(m_dir.path()))
+      std::filesystem::remove_all(entry.path());
+  }
+
+  // Runs the search; returns "name:state" per record in list order (unreadable ones too, with
+  // their reasons in `reasons`).
+  std::vector<std::string> Run(const char* types = kTypes, CString catalogue = CString(),
+                               CString folder = CString()) {
     list.DeleteAll();
+    reasons.clear();
     std::map<const CKvClipMedia*, std::string> states;
     std::vector<std::string> unreadable;
     SKvFetchOptions options;
-    options.onRecord = [&](const CKvClipMedia& r, EKvClipState state, const CString&) {
+    options.onRecord = [&](const CKvClipMedia& r, EKvClipState state, const CString& reason) {
       static const char* const kNames[] = {"taken", "again", "new", "unreadable"};
       const std::string text = r.GetPureFileName().ToUtf8() + ":" + kNames[int(state)];
-      if (state == EKvClipState::kUnreadable)
+      if (state == EKvClipState::kUnreadable) {
         unreadable.push_back(text);
-      else
+        reasons[r.GetPureFileName().ToUtf8()] = reason.ToUtf8();
+      } else {
         states[&r] = text;
+      }
     };
-    result = KvMediaFetchValidFileEx(&list, Folder(), catalogue.IsEmpty() ? Catalogue() : catalogue,
+    result = KvMediaFetchValidFileEx(&list, folder.IsEmpty() ? Folder() : folder,
+                                     catalogue.IsEmpty() ? Catalogue() : catalogue,
                                      CString::FromUtf8(types), options, &report);
     std::vector<std::string> out;
     for (const CKvClipMedia* r : kvtest::Records(list)) out.push_back(states[r]);
@@ -57,6 +74,7 @@ class Search : public ::testing::Test {
   kvtest::TempDir m_dir;
   CKvObList list;
   SKvFetchReport report;
+  std::map<std::string, std::string> reasons;
   int result = -1;
 };
 
@@ -86,6 +104,9 @@ TEST_F(Search, ListsByExtensionTokensInOrderAndLeavesOutWhatIsNoPicture) {
     EXPECT_EQ(Run(row.types), row.listed);
     EXPECT_EQ(result, 1);
     EXPECT_EQ(HasCatalogue(), !row.listed.empty() && row.listed[0].ends_with(":new"));
+    if (reasons.count("pipe.tga")) {
+      EXPECT_EQ(reasons["pipe.tga"], "not a regular file");
+    }
   }
 }
 
@@ -187,24 +208,253 @@ TEST_F(Search, AFolderWhoseCatalogueCannotBeWrittenIsListedAllTheSame) {
   EXPECT_EQ(kvtest::ReadFileBytes(Path("PicMedia.pmf")), before);
 }
 
+// A cancel at any progress call, the last one included, adds nothing and writes nothing.
 TEST_F(Search, CancellingAddsNothingAndLeavesTheCatalogue) {
   Picture("a.tga");
   Run();
   Picture("b.tga");
   Picture("c.tga");
   const auto before = kvtest::ReadFileBytes(Path("PicMedia.pmf"));
-  std::vector<std::pair<int, int>> steps;
-  SKvFetchOptions options;
-  options.onProgress = [&](int done, int total) {
-    steps.emplace_back(done, total);
-    return done < 1;
+  using Steps = std::vector<std::pair<int, int>>;
+  const struct {
+    int cancelAt;
+    Steps steps;
+  } rows[] = {{1, {{0, 2}, {1, 2}}}, {2, {{0, 2}, {1, 2}, {2, 2}}}};
+  for (const auto& row : rows) {
+    Steps steps;
+    SKvFetchOptions options;
+    options.onProgress = [&](int done, int total) {
+      steps.emplace_back(done, total);
+      return done < row.cancelAt;
+    };
+    list.AddTail(new CKvClipMedia);
+    EXPECT_EQ(KvMediaFetchValidFileEx(&list, Folder(), Catalogue(), L"tga", options, &report), 0);
+    EXPECT_TRUE(report.cancelled);
+    EXPECT_TRUE(list.IsEmpty());
+    EXPECT_EQ(steps, row.steps);
+    EXPECT_EQ(kvtest::ReadFileBytes(Path("PicMedia.pmf")), before);
+  }
+}
+
+// After a search of a.tga and b.tga, each row changes one thing; the next search tells it.
+TEST_F(Search, EachSingleChangeIsSeen) {
+  const auto iconless = [this] {  // the catalogue's a.tga has no thumbnail
+    CKvClipMediaFileCollection catalogue, stored;
+    ASSERT_TRUE(KvLoadArchiveFile(catalogue, Catalogue()));
+    WIN32_FIND_DATAW find;
+    FindClose(FindFirstFileW(m_dir.File("a.tga"), &find));
+    auto* bare = new CKvClipMedia;
+    bare->SetBasicInfo(m_dir.File("a.tga"), &find);
+    stored.GetList().AddTail(bare);
+    stored.GetList().AddTail(static_cast<CKvClipMedia*>(catalogue.GetList().GetTail())->MakeCopy());
+    ASSERT_EQ(StoreObjectToFile(&stored, Catalogue()), 1);
   };
-  list.AddTail(new CKvClipMedia);
-  EXPECT_EQ(KvMediaFetchValidFileEx(&list, Folder(), Catalogue(), L"tga", options, &report), 0);
-  EXPECT_TRUE(report.cancelled);
-  EXPECT_TRUE(list.IsEmpty());
-  EXPECT_EQ(steps, (std::vector<std::pair<int, int>>{{0, 2}, {1, 2}}));
+  const struct {
+    const char* what;
+    std::function<void()> change;
+    Names listed;
+  } rows[] = {
+      {"size only", [this] { Picture("a.tga", 30); }, {"a.tga:again", "b.tga:taken"}},
+      {"the time by one second",
+       [this] { kvtest::SetWriteTime(Path("a.tga"), 1000001); },
+       {"a.tga:again", "b.tga:taken"}},
+      {"a stored record without an icon", iconless, {"a.tga:again", "b.tga:taken"}},
+      {"a rename in case only",
+       [this] { std::rename(Path("a.tga").c_str(), Path("A.tga").c_str()); },
+       {"A.tga:taken", "b.tga:taken"}},
+      {"a catalogue cut short in its second record",  // its first record is not taken either
+       [this] {
+         const auto bytes = kvtest::ReadFileBytes(Path("PicMedia.pmf"));
+         kvtest::WriteFileBytes(Path("PicMedia.pmf"),
+                                kvtest::Bytes(bytes.begin(), bytes.end() - 100));
+       },
+       {"a.tga:new", "b.tga:new"}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    Clear();
+    Picture("a.tga");
+    Picture("b.tga");
+    Run();
+    row.change();
+    EXPECT_EQ(Run(), row.listed);
+    EXPECT_TRUE(report.catalogStored);
+    // Whatever was taken or read, the records are what a search without a catalogue gives.
+    CKvObList got;
+    got.CopyFrom(list);
+    std::remove(Path("PicMedia.pmf").c_str());
+    Run();
+    const auto fresh = kvtest::Records(list), reused = kvtest::Records(got);
+    ASSERT_EQ(fresh.size(), reused.size());
+    for (std::size_t i = 0; i < fresh.size(); ++i)
+      EXPECT_TRUE(kvtest::SameRecord(*fresh[i], *reused[i])) << i;
+  }
+}
+
+// "logo.tga" keeps its own record when "Logo.tga", of the same size and time, goes; a name
+// differing in case only is matched only when the folder has no file of the exact name.
+TEST_F(Search, AFileGetsItsOwnRecordBeforeOneOfAnotherCase) {
+  kvtest::WritePicture(Path("Logo.tga"), 24, 16, 1);
+  kvtest::WritePicture(Path("logo.tga"), 24, 16, 2);
+  kvtest::SetWriteTime(Path("Logo.tga"), 1000000);
+  kvtest::SetWriteTime(Path("logo.tga"), 1000000);
+  Run();
+  std::remove(Path("Logo.tga").c_str());
+  EXPECT_EQ(Run(), (Names{"logo.tga:taken"}));
+  CKvClipMedia own;
+  own.SetBasicInfo(m_dir.File("logo.tga"), nullptr);
+  ASSERT_EQ(own.MakeExtInfo(), 1);
+  EXPECT_TRUE(kvtest::Records(list)[0]->GetIcon().Compare(&own.GetIcon()));
+}
+
+// " title.tga" is not "title.tga", and " logo.tga" is a picture of its own.
+TEST_F(Search, NamesAreTakenExactlyAsTheFolderGivesThem) {
+  kvtest::WritePicture(Path(" title.tga"), 24, 16, 1);
+  kvtest::WritePicture(Path("title.tga"), 30, 16, 2);
+  kvtest::WritePicture(Path(" logo.tga"), 8, 8, 3);
+  EXPECT_EQ(Run(), (Names{" logo.tga:new", " title.tga:new", "title.tga:new"}));
+  const auto records = kvtest::Records(list);
+  ASSERT_EQ(records.size(), 3u);
+  EXPECT_EQ(records[0]->GetPicSize(), CSize(8, 8));
+  EXPECT_EQ(records[1]->GetPicSize(), CSize(24, 16));
+  EXPECT_EQ(records[2]->GetPicSize(), CSize(30, 16));
+}
+
+// The catalogue is a cache: a link (even to a file the user may write), a pipe or a folder of
+// its name is never read through, written through or removed, and the folder is listed.
+TEST_F(Search, ALinkPipeOrFolderNamedLikeTheCatalogueIsLeftAlone) {
+  ::alarm(60);  // a pipe opened the blocking way would hang the search: fail instead
+  const kvtest::TempDir elsewhere;
+  const std::string victim = elsewhere.path() + "/victim", named = elsewhere.path() + "/named";
+  const char* const link = "a symbolic link of that name is left alone";
+  const struct {
+    const char* what;
+    std::function<void(const std::string&)> make;
+    mode_t type;
+    const char* reason;
+  } rows[] = {
+      {"a link to a file",
+       [&](const std::string& p) {
+         kvtest::WriteFileBytes(victim, {7, 7, 7});
+         ASSERT_EQ(::symlink(victim.c_str(), p.c_str()), 0);
+       },
+       S_IFLNK, link},
+      {"a dangling link",
+       [&](const std::string& p) { ASSERT_EQ(::symlink(named.c_str(), p.c_str()), 0); }, S_IFLNK,
+       link},
+      {"a pipe", [](const std::string& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0666), 0); }, S_IFIFO,
+       "a pipe or device of that name is left alone"},
+      {"a folder", [](const std::string& p) { ASSERT_EQ(::mkdir(p.c_str(), 0755), 0); }, S_IFDIR,
+       "a folder of that name is left alone"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    Clear();
+    Picture("a.tga");
+    row.make(Path("PicMedia.pmf"));
+    EXPECT_EQ(Run(), (Names{"a.tga:new"}));
+    EXPECT_EQ(report.catalogRefused.ToUtf8(), row.reason);
+    EXPECT_EQ(report.notStoredReason.ToUtf8(), row.reason);
+    std::remove(Path("a.tga").c_str());
+    EXPECT_EQ(Run(), Names{});  // nothing left to describe: still not removed
+    EXPECT_FALSE(report.catalogRemoved);
+    struct stat st {};
+    ASSERT_EQ(::lstat(Path("PicMedia.pmf").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & S_IFMT, row.type);
+    EXPECT_EQ(kvtest::FileNames(m_dir.path(), ".kv"), std::vector<std::string>{});
+  }
+  EXPECT_EQ(kvtest::ReadFileBytes(victim), (kvtest::Bytes{7, 7, 7}));
+  EXPECT_EQ(kvtest::FileMode(named), -1);
+  ::alarm(0);
+}
+
+// Runs `work` in a child process that, when the tests run as root, has become an ordinary user
+// owning `folder`, so that the folder's permissions hold. The child's exit status.
+int InChildAsUser(const std::string& folder, const std::function<bool()>& work) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    if (::geteuid() == 0) {
+      constexpr uid_t kNobody = 65534;
+      for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+        if (::lchown(entry.path().c_str(), kNobody, kNobody) != 0) ::_exit(2);
+      if (::chown(folder.c_str(), kNobody, kNobody) != 0 || ::setgid(kNobody) != 0 ||
+          ::setuid(kNobody) != 0)
+        ::_exit(2);
+    }
+    ::_exit(work() ? 0 : 1);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Written in place, a kill or a second writer would leave half a catalogue: a folder that
+// takes no temporary file keeps the catalogue it has, and the search says why.
+TEST_F(Search, AFolderThatTakesNoTemporaryFileKeepsItsCatalogue) {
+  Picture("a.tga");
+  Run();
+  Picture("b.tga");
+  const auto before = kvtest::ReadFileBytes(Path("PicMedia.pmf"));
+  const int status = InChildAsUser(m_dir.path(), [&] {
+    ::chmod(m_dir.path().c_str(), 0555);
+    const Names listed = Run();
+    ::chmod(m_dir.path().c_str(), 0755);
+    return listed == Names{"a.tga:taken", "b.tga:new"} && !report.catalogStored &&
+           report.notStoredReason.ToUtf8().starts_with("the folder takes no temporary file");
+  });
+  EXPECT_EQ(status, 0);
   EXPECT_EQ(kvtest::ReadFileBytes(Path("PicMedia.pmf")), before);
+}
+
+// What a killed store left behind goes with the next store there; nothing else does.
+TEST_F(Search, AStoreRemovesTheTemporaryFilesOfKilledStores) {
+  Picture("a.tga");
+  const struct {
+    const char* name;
+    bool old;
+    bool stays;
+  } rows[] = {
+      {".kvcache-Old001", true, false},
+      {".kvcache-New001", false, true},  // may be a store at work
+      {".kvcache-Old0012", true, true},  // not a name a store makes
+      {".kvtmp-Old001", true, true},     // another writer's
+  };
+  for (const auto& row : rows) {
+    kvtest::WriteFileBytes(Path(row.name), {1, 2, 3});
+    if (row.old) kvtest::SetWriteTime(Path(row.name), 1000000);
+  }
+  Run();
+  EXPECT_TRUE(report.catalogStored);
+  for (const auto& row : rows)
+    EXPECT_EQ(kvtest::FileMode(Path(row.name)) >= 0, row.stays) << row.name;
+}
+
+// "./f", "f/", "/abs/f" and "/abs/./f" are one folder with one catalogue; ".tga" is "tga".
+TEST_F(Search, EverySpellingOfAFolderSharesOneCatalogue) {
+  Picture("a.tga");
+  Picture("b.bmp");
+  Run();
+  const std::filesystem::path canonical = std::filesystem::canonical(m_dir.path());
+  const std::string base = canonical.filename().string();
+  const std::filesystem::path cwd = std::filesystem::current_path();
+  std::filesystem::current_path(canonical.parent_path());
+  for (const std::string& spelling :
+       {m_dir.path() + "/", m_dir.path() + "//./", m_dir.path() + "/../" + base, "./" + base}) {
+    SCOPED_TRACE(spelling);
+    EXPECT_EQ(Run(kTypes, CString(), CString::FromUtf8(spelling)),
+              (Names{"a.tga:taken", "b.bmp:taken"}));
+    EXPECT_TRUE(report.catalogCurrent);
+    EXPECT_EQ(kvtest::Records(list)[0]->GetFileFullPath().ToUtf8(), (canonical / "a.tga").string());
+  }
+  std::filesystem::current_path(cwd);
+  EXPECT_EQ(Run(".tga,.bmp"), (Names{"a.tga:taken", "b.bmp:taken"}));
+  EXPECT_TRUE(report.catalogCurrent);
+  std::remove(Path("a.tga").c_str());
+  std::remove(Path("b.bmp").c_str());
+  EXPECT_EQ(Run(), Names{});
+  EXPECT_TRUE(report.catalogRemoved);
+  EXPECT_FALSE(report.catalogStored);
+  EXPECT_FALSE(HasCatalogue());
 }
 
 TEST(FindFile, PatternsMatchWithoutRegardToCase) {

@@ -267,6 +267,51 @@ TEST_F(Compositing, WindowedZoomPlacesThePictureAtTheWindow) {
   }
 }
 
+// A TGA placed at (5, 3): with no placement given, the window starts at the picture's own
+// place; the picture is still scaled to the whole target and its top-left corner lands at the
+// window's. The window fill ignores the place.
+TEST_F(Compositing, APlacedTgaZoomsIntoItsPlaceAndFillsAWindowWhole) {
+  std::vector<DWORD> px = kvtest::Gradient(10, 6);
+  for (DWORD& p : px) p |= 0xFF000000u;
+  kvtest::TgaImage placed{.pixelDepth = 32,
+                          .descriptor = 0x28,
+                          .xOrigin = 5,
+                          .yOrigin = 3,
+                          .width = 10,
+                          .height = 6,
+                          .pixels = Le32(px)};
+  const CString path = dir.Write("placed.tga", kvtest::WriteTga(placed));
+  const CString atZero = dir.Write("zero.tga", Tga32(10, 6, px));
+  const CSize size(24, 16);
+  const tagCOLOR32 blank = C(0x01020304);
+  std::vector<tagCOLOR32> whole(24 * 16, blank);
+  ASSERT_EQ(KvMediaZoomPicFile(atZero, whole.data(), size, KV_MIX_COPY), 1);
+  struct Row {
+    CRect clip, written;
+  } rows[] = {
+      {{0, 0, 24, 16}, {5, 3, 15, 9}},
+      {{0, 0, 8, 5}, {5, 3, 8, 5}},       // cut by the clip
+      {{-9, -9, 99, 99}, {5, 3, 15, 9}},  // the clip is cut to the target first
+      {{0, 0, 5, 16}, {}},
+  };
+  for (const Row& r : rows) {
+    std::vector<tagCOLOR32> target(24 * 16, blank);
+    ASSERT_EQ(KvMediaZoomPicFile(path, r.clip, CRect(), size, target.data(), KV_MIX_COPY), 1);
+    for (int y = 0; y < size.cy; ++y)
+      for (int x = 0; x < size.cx; ++x) {
+        const bool in = CRect(r.written).PtInRect(CPoint(x, y));
+        const tagCOLOR32 want = in ? whole[(y - r.written.top) * 24 + (x - r.written.left)] : blank;
+        ASSERT_EQ(target[y * 24 + x], want) << x << ", " << y;
+      }
+  }
+  for (const int back : {0, 1}) {
+    BufferWindow shown(24, 12, false), reference(24, 12, false);
+    ASSERT_EQ(KvMediaFileFillWnd(&shown, path, back, 0, 0), 1);
+    ASSERT_EQ(KvMediaFileFillWnd(&reference, atZero, back, 0, 0), 1);
+    EXPECT_EQ(shown.pixels, reference.pixels) << back;
+  }
+}
+
 TEST_F(Compositing, BackgroundPicturesByKindStandardAndFolder) {
   // Each file a different flat colour; the HD grey one a pattern to follow through the tiles.
   const auto pattern = [](int x, int y) { return Px(x & 255, y & 255, (x >> 8) * 16 + (y >> 8)); };

@@ -679,4 +679,42 @@ TEST_F(KvmediaCatalog, InterruptedWhileMakingThumbnailsLeavesNoCatalogue) {
   EXPECT_EQ(kvtest::FileNames(folder).size(), 80u);  // no temporary file either
 }
 
+// One catalogue per folder whatever its spelling, kept only as a regular file.
+TEST_F(KvmediaCatalog, EverySpellingSharesOneCatalogueThatIsOnlyEverARegularFile) {
+  kvtest::WritePicture(folder + "/a.tga", 24, 16, 1);
+  kvtest::WritePicture(folder + "/b.tga", 8, 8, 2);
+  ASSERT_EQ(Run({"catalog", folder}).status, 0);
+  const fs::path at(folder);
+  const std::string base = at.filename().string();
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"catalog", "./" + base},
+                                               {"catalog", base + "/"},
+                                               {"catalog", folder + "/."},
+                                               {"catalog", base, "--types", ".tga"}}) {
+    const Result r = kvtest::RunProgram(KVMEDIA_PATH, args, {.folder = at.parent_path().string()});
+    EXPECT_TRUE(Has(r.out,
+                    "2 pictures: 2 taken from the catalogue, 0 read again, 0 new, 0 left "
+                    "out; catalogue unchanged"))
+        << args[1] << ": " << r.out;
+  }
+  std::remove((folder + "/a.tga").c_str());
+  std::remove((folder + "/b.tga").c_str());
+  Result r = Run({"catalog", folder});
+  EXPECT_TRUE(Has(r.out,
+                  "0 pictures: 0 taken from the catalogue, 0 read again, 0 new, 0 left "
+                  "out; catalogue removed"))
+      << r.out;
+  // A link of the catalogue's name is never written through.
+  kvtest::WritePicture(folder + "/a.tga", 24, 16, 1);
+  const std::string victim = Path("catalogue-link-target");
+  kvtest::WriteFileBytes(victim, {7});
+  ASSERT_EQ(::symlink(victim.c_str(), (folder + "/PicMedia.pmf").c_str()), 0);
+  r = Run({"catalog", folder});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(Count(r.out, "catalogue=new"), 1u) << r.out;
+  EXPECT_TRUE(
+      Has(r.err, "kvmedia: catalogue not stored: a symbolic link of that name is left alone"))
+      << r.err;
+  EXPECT_EQ(kvtest::ReadFileBytes(victim), kvtest::Bytes{7});
+}
+
 }  // namespace

@@ -27,7 +27,6 @@ extern const Command kCatalogCommand;
 
 namespace {
 
-constexpr const char* kDefaultTypes = "tga,bmp,gif,pcx,jpg,png,psd";
 constexpr const wchar_t* kCatalogName = L"PicMedia.pmf";
 
 // The files of FOLDER that listing it reads, which a contact sheet may not replace: those of
@@ -60,7 +59,7 @@ std::vector<std::string> ListedFiles(const std::string& folder, const std::strin
 
 int Run(const Args& args) {
   bool json = false;
-  std::string types = kDefaultTypes;
+  std::string types = CString(kKvClipPictureTypes).ToUtf8();
   std::optional<std::string> sheet;
   std::vector<std::string> folders;
   for (ArgWalker arg(args); arg.Next();) {
@@ -122,10 +121,11 @@ int Run(const Args& args) {
   std::vector<const CKvClipMedia*> items;
   for (POSITION pos = list.GetHeadPosition(); pos;)
     items.push_back(static_cast<const CKvClipMedia*>(list.GetNext(pos)));
-  const std::string catalogue = report.catalogCurrent  ? "unchanged"
-                                : report.catalogStored ? "stored"
-                                : items.empty()        ? "none"
-                                                       : "not stored";
+  const std::string catalogue = report.catalogCurrent   ? "unchanged"
+                                : report.catalogStored  ? "stored"
+                                : report.catalogRemoved ? "removed"
+                                : items.empty()         ? "none"
+                                                        : "not stored";
   if (json) std::printf("{\"folder\": %s,\n \"pictures\": [", JsonString(folder).c_str());
   for (std::size_t i = 0; i < items.size(); ++i) {
     const CKvClipMedia& m = *items[i];
@@ -190,10 +190,13 @@ const Command kCatalogCommand = {
     "catalogue: 'taken' (unchanged since the folder's catalogue PicMedia.pmf was written,\n"
     "so not opened), 'read again' (changed since) or 'new'. Files that do not load are\n"
     "listed as left out, with the reason. A summary line follows. The catalogue is renewed\n"
-    "when anything changed; when it cannot be written the folder is listed all the same and\n"
-    "'catalogue not stored: REASON' goes to standard error.\n"
-    "  --types LIST          extensions to look for, comma-separated, matched without\n"
-    "                        regard to case (default tga,bmp,gif,pcx,jpg,png,psd)\n"
+    "when anything changed (removed when no picture is left); it is only ever a regular\n"
+    "file: a link, pipe or folder of its name is left alone. When it cannot be written the\n"
+    "folder is listed all the same and 'catalogue not stored: REASON' goes to standard\n"
+    "error. Every spelling of FOLDER (./f, f/, /abs/f) shares one catalogue.\n"
+    "  --types LIST          extensions to look for, comma-separated ('tga' or '.tga'),\n"
+    "                        matched without regard to case (default\n"
+    "                        bmp,tga,jpg,gif,pcx,png,psd, the picture panel's order)\n"
     "  --json                one JSON object: folder, pictures, left_out, catalogue\n"
     "  --contact-sheet OUT   also write a PNG of every thumbnail with its name under it\n"
     "                        (characters outside printable ASCII are drawn as '?'); OUT\n"
