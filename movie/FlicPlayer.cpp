@@ -50,7 +50,7 @@ struct Line {
 
 // What the chunk decoders tell a check; playback passes over all of it.
 constexpr const char* kDataEndsEarly = "its data ends early";
-constexpr const char* kLinesOutside = "lines beyond the picture's";
+constexpr const char* kLinesOutside = "lines lie outside the picture";
 constexpr const char* kPastLineEnd = "a packet runs past a line's end";
 
 // Reads the 128 header bytes from the start of the file and checks them.
@@ -400,7 +400,7 @@ const char* CKvPlayMovieFlick::ChangePalette(int b8Bit, std::span<const BYTE> da
     const BYTE count = in.u8();
     const int n = count ? count : 256;
     const std::span<const BYTE> rgb = in.bytes(3 * static_cast<std::size_t>(n));
-    if (rgb.empty()) return kDataEndsEarly;
+    if (rgb.empty()) return damage ? damage : kDataEndsEarly;
     // Entries beyond 255 are dropped.
     if (entry + n > 256 && !damage) damage = "palette entries beyond 255";
     for (int i = 0; i < n && entry + i < 256; ++i)
@@ -434,20 +434,20 @@ const char* CKvPlayMovieFlick::DecodeLC_ToFrame(std::span<const BYTE> data) {
       const int size = static_cast<signed char>(in.u8());
       if (size > 0) {
         const std::span<const BYTE> run = in.bytes(static_cast<std::size_t>(size));
-        if (run.empty()) return kDataEndsEarly;
+        if (run.empty()) return damage ? damage : kDataEndsEarly;
         line.Copy(x, run.data(), size);
         x += size;
       } else {
         const BYTE value = in.u8();
-        if (!in.ok()) return kDataEndsEarly;
+        if (!in.ok()) return damage ? damage : kDataEndsEarly;
         line.Fill(x, value, -size);
         x -= size;
       }
       if (x > width && !damage) damage = kPastLineEnd;
     }
-    if (!in.ok()) return kDataEndsEarly;
+    if (!in.ok()) return damage ? damage : kDataEndsEarly;
   }
-  return i < lines ? kLinesOutside : damage;
+  return damage || i == lines ? damage : kLinesOutside;
 }
 
 const char* CKvPlayMovieFlick::DecodeBRUN_ToFrame(std::span<const BYTE> data) {
@@ -464,17 +464,17 @@ const char* CKvPlayMovieFlick::DecodeBRUN_ToFrame(std::span<const BYTE> data) {
       const int count = static_cast<signed char>(in.u8());
       if (count > 0) {
         const BYTE value = in.u8();
-        if (!in.ok()) return kDataEndsEarly;
+        if (!in.ok()) return damage ? damage : kDataEndsEarly;
         picture.Fill(x, value, count);
         x += count;
       } else {
         const std::span<const BYTE> run = in.bytes(static_cast<std::size_t>(-count));
-        if (!in.ok()) return kDataEndsEarly;
+        if (!in.ok()) return damage ? damage : kDataEndsEarly;
         if (count) picture.Copy(x, run.data(), -count);
         x -= count;
       }
     }
-    if (!in.ok()) return kDataEndsEarly;
+    if (!in.ok()) return damage ? damage : kDataEndsEarly;
     if (x - lineStart != m_sizeFrame.cx && !damage) damage = "a line's runs do not fill its width";
   }
   return damage;
@@ -489,7 +489,7 @@ const char* CKvPlayMovieFlick::DecodeELC_ToFrame(std::span<const BYTE> data) {
   int y = 0;
   while (lines > 0 && y < m_nLines) {
     const int word = in.i16le();
-    if (!in.ok()) return kDataEndsEarly;
+    if (!in.ok()) return damage ? damage : kDataEndsEarly;
     if ((word & 0xC000) == 0xC000) {
       y -= word;  // a skip of -word lines
       continue;
@@ -507,23 +507,23 @@ const char* CKvPlayMovieFlick::DecodeELC_ToFrame(std::span<const BYTE> data) {
       const int count = static_cast<signed char>(in.u8());
       if (count >= 0) {
         const std::span<const BYTE> run = in.bytes(2 * static_cast<std::size_t>(count));
-        if (!in.ok()) return kDataEndsEarly;
+        if (!in.ok()) return damage ? damage : kDataEndsEarly;
         if (count) line.Copy(x, run.data(), 2 * count);
         x += 2 * count;
       } else {
         const BYTE first = in.u8(), second = in.u8();
-        if (!in.ok()) return kDataEndsEarly;
+        if (!in.ok()) return damage ? damage : kDataEndsEarly;
         line.FillPairs(x, first, second, -count);
         x -= 2 * count;
       }
       // A pair may run one pixel past an odd width.
       if (x > width + 1 && !damage) damage = kPastLineEnd;
     }
-    if (!in.ok()) return kDataEndsEarly;
+    if (!in.ok()) return damage ? damage : kDataEndsEarly;
     --lines;
     ++y;
   }
-  return lines > 0 ? kLinesOutside : damage;
+  return damage || lines <= 0 ? damage : kLinesOutside;
 }
 
 void CKvPlayMovieFlick::BlackToFrame() { std::fill(m_index.begin(), m_index.end(), BYTE{0}); }

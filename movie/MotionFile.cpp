@@ -425,7 +425,8 @@ int CKvMotionFileRead::CheckFC(int frame) {
     ByteReader r(chunk);
     if (offset < static_cast<LONGLONG>(tableEnd) || !r.seek(static_cast<std::size_t>(offset)) ||
         r.remaining() < kKvMotionPatchHeaderSize)
-      return KvFail(patch + " at byte " + std::to_string(offset) + " lies outside" + chunkBytes);
+      return KvFail(patch + " at byte " + std::to_string(offset) +
+                    " lies outside the patch data of" + chunkBytes);
     const int x = r.i16le(), y = r.i16le(), w = r.i16le(), h = r.i16le();
     const std::string shape = " (" + std::to_string(w) + " x " + std::to_string(h) + " at " +
                               std::to_string(x) + ", " + std::to_string(y) + ")";

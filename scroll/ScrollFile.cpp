@@ -74,8 +74,9 @@ std::string LineDamage(DWORD i, const KvRLEDecodeResult& r, std::size_t words, D
     case KvRLEStatus::Ok:
       break;
   }
-  return line + " expands to " + w + " pixels with " + KvGroupDigits(words - r.read) +
-         " words left over";
+  const std::size_t over = words - r.read;
+  return line + " expands to " + w + " pixels with " + KvGroupDigits(over) +
+         (over == 1 ? " word" : " words") + " left over";
 }
 
 }  // namespace
