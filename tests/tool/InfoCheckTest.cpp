@@ -101,8 +101,9 @@ TEST_F(InfoCheck, MovieFramesThatPlaybackPassesOver) {
   EXPECT_TRUE(Run({"info", "--check", "sound.sve"}).out.ends_with(" check=ok\n"));
 }
 
-// A GIF cut short loads with the rows it holds; a check says so. Every other picture type cut
-// to a third is refused by its loader, with the loader's words.
+// A GIF cut short loads with the rows it holds, a JPEG with corrupt data as libjpeg fills it
+// in; a check says so. Every other picture type cut to a third is refused by its loader, with
+// the loader's words.
 TEST_F(InfoCheck, PicturesCutShort) {
   const int w = 64, h = 48;
   const auto noise = kvtest::NoiseWithRuns(std::size_t(w) * h, 4);
@@ -128,5 +129,10 @@ TEST_F(InfoCheck, PicturesCutShort) {
     EXPECT_EQ(r.out, "");
     EXPECT_TRUE(r.err.starts_with("kvmedia: cut-" + std::string(name) + ": ")) << r.err;
   }
-  ExpectDamage({{"cut-p.gif", "damaged: the data ends before the end code\n"}});
+  // Corrupt JPEG data loads as libjpeg fills it in.
+  Bytes jpeg = Read("p.jpg");
+  for (std::size_t i = jpeg.size() / 2; i < jpeg.size() / 2 + 100; ++i) jpeg[i] ^= 0x5A;
+  Write("hit.jpg", jpeg);
+  ExpectDamage({{"cut-p.gif", "damaged: the data ends before the end code\n"},
+                {"hit.jpg", "damaged: the JPEG data is corrupt: Corrupt JPEG data"}});
 }
