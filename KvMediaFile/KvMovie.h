@@ -12,6 +12,7 @@
 #include <array>
 #include <memory>
 #include <span>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -95,6 +96,11 @@ class KV_MEDIA_API CKvMotionFileRead : public CFile {
   int LoadAllFCToMem();
   // The loaded chunk of `frame`, owned by the reader; null when not loaded.
   void* GetMemFC(int frame);
+  // Reads frame chunk `frame` and checks it strictly: its patch table lies within it, and each
+  // patch within it, of the size its table entry gives, and within the movie's rectangle. 1
+  // when whole; else 0 with the first damage ("frame 4: patch 2 (16 x 8 at 30, 0) lies
+  // outside the 40 x 30 frame"). Playback skips or clips such patches.
+  int CheckFC(int frame);
   void FreeAllMemFC();
 
   static int GetFileInfo(CString path, CRect& rect, WORD& keyInterval, int& frames);
@@ -235,6 +241,13 @@ class KV_MEDIA_API CKvPlayMovieFlick : public CKvPlayMovieBase {
   // Decodes the frames up to the one at time t and paints it; 0 when nothing is prepared.
   // Throws like Prepare.
   int GetOneFrame(float t) override;
+  // After Open: decodes the whole movie strictly. 1 when the file is as long as its header
+  // says, holds every frame the header counts, each of a known type and within the file, and
+  // each chunk lies within its frame and decodes exactly (no data missing, nothing written
+  // past a line or the picture); else 0 with the first damage ("the header counts 65,535
+  // frames, the file holds 2"), which playback passes over. Throws nothing; leaves the player
+  // prepared, the next frame played decoded afresh.
+  int CheckFrames();
 
  protected:
   struct FrameHeader {
@@ -252,15 +265,17 @@ class KV_MEDIA_API CKvPlayMovieFlick : public CKvPlayMovieBase {
   int ReadFramePosition();
   bool LoadToMemory();
   // The frame's chunks into the index picture: 1 for a frame, 0 for a prefix, -1 when the
-  // file ends inside its header.
-  int DecodeFrame(int frame);
+  // file ends inside its header. With `damage`, the first chunk the frame cannot hold or
+  // that does not decode exactly is told there.
+  int DecodeFrame(int frame, std::string* damage = nullptr);
 
-  void ChangePalette(int b8Bit, std::span<const BYTE> data);
-  void DecodeLC_ToFrame(std::span<const BYTE> data);
-  void DecodeBRUN_ToFrame(std::span<const BYTE> data);
-  void DecodeELC_ToFrame(std::span<const BYTE> data);
+  // The chunk decoders write what they can and say what they passed over (null: nothing).
+  const char* ChangePalette(int b8Bit, std::span<const BYTE> data);
+  const char* DecodeLC_ToFrame(std::span<const BYTE> data);
+  const char* DecodeBRUN_ToFrame(std::span<const BYTE> data);
+  const char* DecodeELC_ToFrame(std::span<const BYTE> data);
   void BlackToFrame();
-  void CopyToFrame(std::span<const BYTE> data);
+  const char* CopyToFrame(std::span<const BYTE> data);
   void PaintPalette();
 
   bool IsOpen() const { return m_pFile || !m_memCopy.empty(); }

@@ -45,6 +45,12 @@ KV_MEDIA_API int KvMediaGetPicFileType(CString path, int& type);
 // Loads any supported picture (or a movie's first frame); null when the file is missing or
 // cannot be read.
 KV_MEDIA_API DWORD* KvMediaLoadPicFile(CString path, CRect& rect);
+// Decodes a picture strictly, as the type its extension names (a file whose extension names
+// no picture: the type its content shows). 1 when all of its data is there and decodes; 0
+// with the reason: the loader's refusal, or the damage that the loader passes over (a GIF
+// whose data ends before its end code loads with the rows decoded so far, a JPEG with corrupt
+// data as the JPEG library fills it in).
+KV_MEDIA_API int KvMediaCheckPicFile(CString path);
 // Saves the region `rect` of a buffer of `size` pixels as TGA or BMP, by the path's
 // extension, with a progress dialog and messages. 1 on success.
 KV_MEDIA_API int KvMediaSavePicFile(CString path, DWORD* buffer, CSize size, CRect rect,

@@ -66,6 +66,10 @@ class KV_MEDIA_API CKvScrollFileRead : public CFile {
   // lies beyond the line count, or when the file cannot be read or memory is short. A line
   // that is missing or does not expand to exactly W pixels comes out transparent.
   BYTE* GetSpecialFrame(DWORD from, DWORD to);
+  // Expands every line strictly, with the codec the players use: 1 when each expands to
+  // exactly the line width and uses all its stored words; else 0 with the first that does not
+  // ("line 50 expands to 312 of 480 pixels"), which the players show transparent.
+  int CheckLines();
   void CloseFile();
 
  private:

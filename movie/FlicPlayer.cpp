@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "host/ByteReader.h"
 #include "host/Failure.h"
@@ -46,6 +47,11 @@ struct Line {
     for (int i = 0; i < 2 * pairs && x + i < width; ++i) pixels[x + i] = i & 1 ? second : first;
   }
 };
+
+// What the chunk decoders tell a check; playback passes over all of it.
+constexpr const char* kDataEndsEarly = "its data ends early";
+constexpr const char* kLinesOutside = "lines lie outside the picture";
+constexpr const char* kPastLineEnd = "a packet runs past a line's end";
 
 // Reads the 128 header bytes from the start of the file and checks them.
 bool ReadHeaderFrom(CFile& file, SKvFlicHeader& header) {
@@ -285,40 +291,48 @@ int CKvPlayMovieFlick::GetOneFrame(float t) {
   return 1;
 }
 
-int CKvPlayMovieFlick::DecodeFrame(int frame) {
+int CKvPlayMovieFlick::DecodeFrame(int frame, std::string* damage) {
   const ULONGLONG pos = m_frameTable[static_cast<std::size_t>(frame)];
   FrameHeader header;
   if (!ReadFrameHeader(pos, header)) return -1;
   if (header.type == kPrefixType) return 0;
   const ULONGLONG end = pos + header.size;
   ULONGLONG at = pos + kFrameHeaderSize;
+  const auto note = [&](int c, const char* why) {
+    if (damage && why && damage->empty())
+      *damage = "chunk " + std::to_string(c) + " at byte " + KvGroupDigits(at) + ": " + why;
+  };
   for (int c = 0; c < header.chunks; ++c) {
     ByteReader in(ReadAt(at, kChunkHeaderSize));
     const DWORD size = in.u32le();
     const WORD type = in.u16le();
     // A chunk cut short, smaller than its header or reaching beyond its frame ends the frame.
-    if (!in.ok() || size < kChunkHeaderSize || at > end || size > end - at) break;
+    if (!in.ok() || size < kChunkHeaderSize || at > end || size > end - at) {
+      note(c, in.ok() && size < kChunkHeaderSize ? "shorter than its header"
+                                                 : "runs past the end of its frame");
+      break;
+    }
     const std::size_t length = size - kChunkHeaderSize;
     switch (type) {
       case kPalette256:
       case kPalette64:
         // The palette's length is the low 16 bits of the data's.
-        ChangePalette(type == kPalette256, ReadAt(at + kChunkHeaderSize, length & 0xFFFF));
+        note(c, ChangePalette(type == kPalette256, ReadAt(at + kChunkHeaderSize, length & 0xFFFF)));
         break;
       case kWordDelta:
-        DecodeELC_ToFrame(ReadAt(at + kChunkHeaderSize, length));
+        note(c, DecodeELC_ToFrame(ReadAt(at + kChunkHeaderSize, length)));
         break;
       case kByteDelta:
-        DecodeLC_ToFrame(ReadAt(at + kChunkHeaderSize, length));
+        note(c, DecodeLC_ToFrame(ReadAt(at + kChunkHeaderSize, length)));
         break;
       case kBlack:
         BlackToFrame();
         break;
       case kByteRun:
-        DecodeBRUN_ToFrame(ReadAt(at + kChunkHeaderSize, length));
+        note(c, DecodeBRUN_ToFrame(ReadAt(at + kChunkHeaderSize, length)));
         break;
       case kCopy:
-        CopyToFrame(ReadAt(at + kChunkHeaderSize, length));
+        note(c, CopyToFrame(ReadAt(at + kChunkHeaderSize, length)));
         break;
       default:
         break;
@@ -328,20 +342,67 @@ int CKvPlayMovieFlick::DecodeFrame(int frame) {
   return 1;
 }
 
+int CKvPlayMovieFlick::CheckFrames() {
+  KvClearFailure();
+  if (!IsOpen()) return KvFail("no movie is open");
+  if (m_nFrames < 1) return KvFail("the header counts no frames");
+  try {
+    const ULONGLONG length = m_memCopy.empty() ? m_pFile->GetLength() : m_memCopy.size();
+    if (length < m_header.size)
+      return KvFail("truncated: " + KvGroupDigits(length) + " of " + KvGroupDigits(m_header.size) +
+                    " bytes");
+    // Every counted frame whole in the file, found by walking their sizes as playback does.
+    std::vector<ULONGLONG> table;
+    ULONGLONG pos = SKvFlicHeader::kSize;
+    for (int i = 0; i < m_nFrames; ++i) {
+      FrameHeader header;
+      if (!ReadFrameHeader(pos, header) || header.size > length - pos)
+        return KvFail("the header counts " + KvGroupDigits(m_nFrames) + " frames, the file holds " +
+                      KvGroupDigits(static_cast<ULONGLONG>(i)));
+      if (header.size < kFrameHeaderSize)
+        return KvFailf("frame %d at byte %s is %u bytes, shorter than its header", i,
+                       KvGroupDigits(pos).c_str(), unsigned{header.size});
+      table.push_back(pos);
+      pos += header.size;
+    }
+    m_frameTable = std::move(table);
+    m_reader.reset();
+    std::fill(m_index.begin(), m_index.end(), BYTE{0});
+    m_palette.fill(0);
+    m_nCurFrame = -1;  // the next frame played starts afresh
+    m_bPrepared = 1;
+    for (int k = 0; k < m_nFrames; ++k) {
+      std::string damage;
+      DecodeFrame(k, &damage);
+      if (!damage.empty()) return KvFail("frame " + std::to_string(k) + ": " + damage);
+    }
+  } catch (const CFileException&) {
+    return 0;  // an unknown frame type, with its reason recorded
+  } catch (const CException&) {
+    return KvFail("cannot read the file");
+  } catch (const std::bad_alloc&) {
+    return KvFail("out of memory");
+  }
+  return 1;
+}
+
 // In every decoder a packet whose data the chunk does not hold ends the chunk, and writes
 // beyond the picture's lines or a line's end are dropped.
 
-void CKvPlayMovieFlick::ChangePalette(int b8Bit, std::span<const BYTE> data) {
+const char* CKvPlayMovieFlick::ChangePalette(int b8Bit, std::span<const BYTE> data) {
   ByteReader in(data);
   const int packets = in.u16le();
+  if (!in.ok()) return kDataEndsEarly;
+  const char* damage = nullptr;
   int entry = 0;
   for (int p = 0; p < packets; ++p) {
     entry += in.u8();
     const BYTE count = in.u8();
     const int n = count ? count : 256;
     const std::span<const BYTE> rgb = in.bytes(3 * static_cast<std::size_t>(n));
-    if (rgb.empty()) return;
+    if (rgb.empty()) return damage ? damage : kDataEndsEarly;
     // Entries beyond 255 are dropped.
+    if (entry + n > 256 && !damage) damage = "palette entries beyond 255";
     for (int i = 0; i < n && entry + i < 256; ++i)
       for (int c = 0; c < 3; ++c) {
         const BYTE v = rgb[3 * static_cast<std::size_t>(i) + c];
@@ -350,16 +411,21 @@ void CKvPlayMovieFlick::ChangePalette(int b8Bit, std::span<const BYTE> data) {
       }
     entry += n;
   }
+  return damage;
 }
 
-void CKvPlayMovieFlick::DecodeLC_ToFrame(std::span<const BYTE> data) {
+const char* CKvPlayMovieFlick::DecodeLC_ToFrame(std::span<const BYTE> data) {
   ByteReader in(data);
   int y = in.i16le();
   const int lines = in.i16le();
+  if (!in.ok()) return kDataEndsEarly;
   // A first line above the picture would write outside it: the chunk is not decoded.
-  if (!in.ok() || lines < 1 || y < 0) return;
+  if (y < 0) return kLinesOutside;
+  if (lines < 1) return nullptr;
   const int width = m_sizeFrame.cx;
-  for (int i = 0; i < lines && y < m_nLines; ++i, ++y) {
+  const char* damage = nullptr;
+  int i = 0;
+  for (; i < lines && y < m_nLines; ++i, ++y) {
     const Line line{m_index.data() + m_blockWork.GetLineOffset(y), width};
     const int packets = in.u8();
     int x = 0;
@@ -368,55 +434,62 @@ void CKvPlayMovieFlick::DecodeLC_ToFrame(std::span<const BYTE> data) {
       const int size = static_cast<signed char>(in.u8());
       if (size > 0) {
         const std::span<const BYTE> run = in.bytes(static_cast<std::size_t>(size));
-        if (run.empty()) return;
+        if (run.empty()) return damage ? damage : kDataEndsEarly;
         line.Copy(x, run.data(), size);
         x += size;
       } else {
         const BYTE value = in.u8();
-        if (!in.ok()) return;
+        if (!in.ok()) return damage ? damage : kDataEndsEarly;
         line.Fill(x, value, -size);
         x -= size;
       }
+      if (x > width && !damage) damage = kPastLineEnd;
     }
-    if (!in.ok()) return;
+    if (!in.ok()) return damage ? damage : kDataEndsEarly;
   }
+  return damage || i == lines ? damage : kLinesOutside;
 }
 
-void CKvPlayMovieFlick::DecodeBRUN_ToFrame(std::span<const BYTE> data) {
+const char* CKvPlayMovieFlick::DecodeBRUN_ToFrame(std::span<const BYTE> data) {
   // The picture is written as one run from its first byte: the packets of a line that
   // write more or less than its width move the lines after it.
   ByteReader in(data);
   const Line picture{m_index.data(), m_nFramePixels};
+  const char* damage = nullptr;
   int x = 0;
   for (int y = 0; y < m_nLines && x < m_nFramePixels; ++y) {
+    const int lineStart = x;
     const int packets = in.u8();
     for (int p = 0; p < packets; ++p) {
       const int count = static_cast<signed char>(in.u8());
       if (count > 0) {
         const BYTE value = in.u8();
-        if (!in.ok()) return;
+        if (!in.ok()) return damage ? damage : kDataEndsEarly;
         picture.Fill(x, value, count);
         x += count;
       } else {
         const std::span<const BYTE> run = in.bytes(static_cast<std::size_t>(-count));
-        if (!in.ok()) return;
+        if (!in.ok()) return damage ? damage : kDataEndsEarly;
         if (count) picture.Copy(x, run.data(), -count);
         x -= count;
       }
     }
-    if (!in.ok()) return;
+    if (!in.ok()) return damage ? damage : kDataEndsEarly;
+    if (x - lineStart != m_sizeFrame.cx && !damage) damage = "a line's runs do not fill its width";
   }
+  return damage;
 }
 
-void CKvPlayMovieFlick::DecodeELC_ToFrame(std::span<const BYTE> data) {
+const char* CKvPlayMovieFlick::DecodeELC_ToFrame(std::span<const BYTE> data) {
   ByteReader in(data);
   int lines = in.i16le();
-  if (!in.ok()) return;
+  if (!in.ok()) return kDataEndsEarly;
   const int width = m_sizeFrame.cx;
+  const char* damage = nullptr;
   int y = 0;
   while (lines > 0 && y < m_nLines) {
     const int word = in.i16le();
-    if (!in.ok()) return;
+    if (!in.ok()) return damage ? damage : kDataEndsEarly;
     if ((word & 0xC000) == 0xC000) {
       y -= word;  // a skip of -word lines
       continue;
@@ -434,26 +507,30 @@ void CKvPlayMovieFlick::DecodeELC_ToFrame(std::span<const BYTE> data) {
       const int count = static_cast<signed char>(in.u8());
       if (count >= 0) {
         const std::span<const BYTE> run = in.bytes(2 * static_cast<std::size_t>(count));
-        if (!in.ok()) return;
+        if (!in.ok()) return damage ? damage : kDataEndsEarly;
         if (count) line.Copy(x, run.data(), 2 * count);
         x += 2 * count;
       } else {
         const BYTE first = in.u8(), second = in.u8();
-        if (!in.ok()) return;
+        if (!in.ok()) return damage ? damage : kDataEndsEarly;
         line.FillPairs(x, first, second, -count);
         x -= 2 * count;
       }
+      // A pair may run one pixel past an odd width.
+      if (x > width + 1 && !damage) damage = kPastLineEnd;
     }
-    if (!in.ok()) return;
+    if (!in.ok()) return damage ? damage : kDataEndsEarly;
     --lines;
     ++y;
   }
+  return damage || lines <= 0 ? damage : kLinesOutside;
 }
 
 void CKvPlayMovieFlick::BlackToFrame() { std::fill(m_index.begin(), m_index.end(), BYTE{0}); }
 
-void CKvPlayMovieFlick::CopyToFrame(std::span<const BYTE> data) {
+const char* CKvPlayMovieFlick::CopyToFrame(std::span<const BYTE> data) {
   std::memcpy(m_index.data(), data.data(), std::min(data.size(), m_index.size()));
+  return data.size() < m_index.size() ? "the copy holds fewer bytes than the picture" : nullptr;
 }
 
 void CKvPlayMovieFlick::PaintPalette() {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "host/ByteReader.h"
 #include "host/Failure.h"
@@ -385,6 +386,60 @@ int CKvMotionFileRead::LoadAllFCToMem() {
     void* chunk = GetFileFC(frame);
     if (!chunk) return 0;
     m_chunks.emplace_back(chunk, static_cast<DWORD>(GlobalSize(chunk)));
+  }
+  return 1;
+}
+
+bool KvMotionPatchEntry(std::span<const BYTE> chunk, WORD version, int i, LONGLONG& offset,
+                        WORD& size) {
+  ByteReader entry(chunk);
+  if (i < 0 || !entry.seek(kKvMotionFrameHeaderSize +
+                           static_cast<std::size_t>(i) * KvMotionPatchEntrySize(version)))
+    return false;
+  offset = version == 2 ? GetLe64(entry) : entry.i32le();
+  size = entry.u16le();
+  return entry.ok();
+}
+
+int CKvMotionFileRead::CheckFC(int frame) {
+  const KvGlobalPtr handle(GetFileFC(frame));
+  if (!handle) return 0;
+  const KvGlobalLock lock(handle.get());
+  if (!lock) return KvFail("out of memory");
+  const std::span<const BYTE> chunk(static_cast<const BYTE*>(lock.get()), GlobalSize(handle.get()));
+  const std::string at = "frame " + std::to_string(frame) + ": ";
+  const std::string chunkBytes = " the chunk's " + KvGroupDigits(chunk.size()) + " bytes";
+  ByteReader header(chunk);
+  const short count = header.i16le();
+  if (count < 0) return KvFail(at + "patch count " + std::to_string(count));
+  const std::size_t tableEnd =
+      kKvMotionFrameHeaderSize +
+      static_cast<std::size_t>(count) * KvMotionPatchEntrySize(m_header.version);
+  if (tableEnd > chunk.size())
+    return KvFail(at + "the table of " + std::to_string(count) + " patches runs past" + chunkBytes);
+  for (int i = 0; i < count; ++i) {
+    const std::string patch = at + "patch " + std::to_string(i);
+    LONGLONG offset = 0;
+    WORD stored = 0;
+    KvMotionPatchEntry(chunk, m_header.version, i, offset, stored);
+    ByteReader r(chunk);
+    if (offset < static_cast<LONGLONG>(tableEnd) || !r.seek(static_cast<std::size_t>(offset)) ||
+        r.remaining() < kKvMotionPatchHeaderSize)
+      return KvFail(patch + " at byte " + std::to_string(offset) +
+                    " lies outside the patch data of" + chunkBytes);
+    const int x = r.i16le(), y = r.i16le(), w = r.i16le(), h = r.i16le();
+    const std::string shape = " (" + std::to_string(w) + " x " + std::to_string(h) + " at " +
+                              std::to_string(x) + ", " + std::to_string(y) + ")";
+    if (w <= 0 || h <= 0) return KvFail(patch + shape + " is empty");
+    if (x < 0 || y < 0 || x + w > m_info.width || y + h > m_info.height)
+      return KvFail(patch + shape + " lies outside the " + std::to_string(m_info.width) + " x " +
+                    std::to_string(m_info.height) + " frame");
+    const ULONGLONG bytes = kKvMotionPatchHeaderSize + ULONGLONG{4} * static_cast<ULONGLONG>(w) * h;
+    if (bytes > chunk.size() - static_cast<std::size_t>(offset))
+      return KvFail(patch + shape + " runs past" + chunkBytes);
+    if (bytes != stored)
+      return KvFail(patch + shape + " takes " + KvGroupDigits(bytes) +
+                    " bytes, its table entry says " + KvGroupDigits(stored));
   }
   return 1;
 }

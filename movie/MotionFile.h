@@ -7,6 +7,7 @@
 #pragma once
 
 #include <array>
+#include <span>
 
 #include "KvMediaFile/KvMovie.h"
 
@@ -22,3 +23,8 @@ constexpr std::size_t KvMotionPatchEntrySize(WORD version) { return version == 2
 const std::array<BYTE, 64>& KvMotionSignature();
 // The key-frame interval as files record it (and the maker keys on it): 10 to 30.
 WORD KvClampKeyInterval(WORD interval);
+
+// Patch i of a frame chunk as the chunk's patch table gives it: its offset from the chunk's
+// start and its stored size. False when the entry lies beyond the chunk.
+bool KvMotionPatchEntry(std::span<const BYTE> chunk, WORD version, int i, LONGLONG& offset,
+                        WORD& size);

@@ -89,18 +89,11 @@ int CKvPlayMovieMotion::GetFCDiff(int frame, int bFromMem) {
   const short count = header.i16le();
   if (!header.ok() || count <= 0) return 1;
 
-  const std::size_t entrySize = KvMotionPatchEntrySize(version);
   for (int i = 0; i < count; ++i) {
-    ByteReader entry(chunk);
-    if (!entry.seek(kKvMotionFrameHeaderSize + static_cast<std::size_t>(i) * entrySize)) break;
     LONGLONG offset = 0;
-    if (version == 2) {
-      const ULONGLONG lo = entry.u32le(), hi = entry.u32le();
-      offset = static_cast<LONGLONG>(lo | hi << 32);
-    } else {
-      offset = entry.i32le();
-    }
-    if (!entry.ok()) break;  // the table runs past the chunk: nothing more to read
+    WORD stored = 0;  // not used: a patch's extent is its header's
+    // The table runs past the chunk: nothing more to read.
+    if (!KvMotionPatchEntry(chunk, version, i, offset, stored)) break;
     // A patch must lie wholly inside its chunk; one that does not is skipped.
     ByteReader patch(chunk);
     if (offset < 0 || !patch.seek(static_cast<std::size_t>(offset))) continue;

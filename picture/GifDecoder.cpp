@@ -12,6 +12,7 @@
 #include "host/FileName.h"
 #include "host/FileReader.h"
 #include "picture/PictureBuffer.h"
+#include "platform/GlobalMemory.h"
 
 namespace {
 
@@ -44,6 +45,19 @@ class CodeReader {
     return code;
   }
 
+  // After the end code: skips what is left of the data up to its empty sub-block. False
+  // when the file ends first.
+  bool SkipToTerminator() {
+    if (m_ended) return m_terminated;
+    if (!m_in.skip(m_blockLeft)) return false;
+    for (;;) {
+      const BYTE n = m_in.u8();
+      if (!m_in.ok()) return false;
+      if (n == 0) return true;
+      if (!m_in.skip(n)) return false;
+    }
+  }
+
  private:
   // Tops the bit buffer up to more than 56 bits, or as far as the data goes.
   void Fill() {
@@ -52,6 +66,7 @@ class CodeReader {
         const BYTE n = m_in.u8();
         if (!m_in.ok() || n == 0) {
           m_ended = true;
+          m_terminated = m_in.ok();
           return;
         }
         m_blockLeft = n;
@@ -77,6 +92,7 @@ class CodeReader {
   int m_count = 0;
   std::size_t m_blockLeft = 0;
   bool m_ended = false;
+  bool m_terminated = false;  // the data ended with its empty sub-block
 };
 
 // Writes decoded indices into the picture as palette colours. Positions count pixels in the
@@ -178,16 +194,22 @@ void DecodeLzw(CodeReader& codes, int minCodeSize, PixelWriter& out, GifDecodeNo
   const int clear = 1 << minCodeSize, end = clear + 1, firstFree = clear + 2;
   int codeSize = minCodeSize + 1, slot = firstFree, slotLimit = 1 << (minCodeSize + 1);
   int oldCode = 0, firstChar = 0;
+  // Ends the data at a code: the end code, or none (-1) where the data ran out.
+  const auto ended = [&](int code) {
+    notes.endCode = code == end;
+    notes.dataEnded = code < 0;
+    return code < 0 || code == end;
+  };
   while (!out.full()) {
     int code = codes.Next(codeSize);
-    if (code < 0 || code == end) break;
+    if (ended(code)) break;
     if (code == clear) {
       codeSize = minCodeSize + 1;
       slot = firstFree;
       slotLimit = 1 << (minCodeSize + 1);
       do code = codes.Next(codeSize);
       while (code == clear);
-      if (code < 0 || code == end) break;
+      if (ended(code)) break;
       if (code >= slot) code = 0;
       oldCode = firstChar = code;
       out.PutString(code, 1, -1, prefix, suffix, firstFree);
@@ -222,10 +244,19 @@ void DecodeLzw(CodeReader& codes, int minCodeSize, PixelWriter& out, GifDecodeNo
     }
   }
   out.ClearUnfinishedRow();
+  if (out.full()) {
+    // The last row is written: the end code should follow (clear codes may come first).
+    int code;
+    do code = codes.Next(codeSize);
+    while (code == clear);
+    ended(code);
+  }
 }
 
+bool ScanToTrailer(FileReader& in);
+
 DWORD* DecodeImage(FileReader& in, int width, int height, bool interlaced, const Palette& palette,
-                   GifDecodeNotes& notes) {
+                   GifDecodeNotes& notes, bool lookForTrailer) {
   const ULONGLONG pixels = static_cast<ULONGLONG>(width) * static_cast<ULONGLONG>(height);
   if (pixels == 0) {
     KvRefusePictureSize(width, height);
@@ -254,7 +285,20 @@ DWORD* DecodeImage(FileReader& in, int width, int height, bool interlaced, const
   PixelWriter out(picture, palette, interlaced);
   DecodeLzw(codes, minCodeSize, out, notes);
   notes.allRows = out.full();
+  // Codes after the last row other than the end code are passed over, as decoders do.
+  if (lookForTrailer && !notes.dataEnded && codes.SkipToTerminator())
+    notes.trailer = ScanToTrailer(in);
   return picture.Release();
+}
+
+// Skips sub-blocks up to the empty one; false when the file ends first.
+bool SkipSubBlocks(FileReader& in) {
+  for (;;) {
+    const BYTE count = in.u8();
+    if (!in.ok()) return false;
+    if (count == 0) return true;
+    if (!in.skip(count)) return false;
+  }
 }
 
 // Skips an extension after its introducer. False when the block scan must end: the file
@@ -266,11 +310,27 @@ bool SkipExtension(FileReader& in) {
     if (size > 4) return KvFailf("GIF graphic control block of %d bytes", size);
     in.skip(size);
   }
+  return SkipSubBlocks(in);
+}
+
+// Walks the blocks after an image's data up to the trailer, skipping extensions and further
+// images whole. False when the file ends first or a block is not known.
+bool ScanToTrailer(FileReader& in) {
   for (;;) {
-    const BYTE count = in.u8();
+    const BYTE introducer = in.u8();
     if (!in.ok()) return false;
-    if (count == 0) return true;
-    if (!in.skip(count)) return false;
+    if (introducer == ';') return true;
+    if (introducer == '!') {
+      if (!SkipExtension(in)) return false;
+      continue;
+    }
+    if (introducer != ',')
+      return KvFailf("GIF block 0x%02X after the image is not known", introducer);
+    in.skip(8);  // placement and size
+    const BYTE flags = in.u8();
+    if (flags & 0x80) in.skip(3 * (std::size_t{2} << (flags & 7)));
+    in.skip(1);  // minimum code size
+    if (!SkipSubBlocks(in)) return false;
   }
 }
 
@@ -340,7 +400,7 @@ DWORD* KvDecodeGif(CFile& file, CRect& rect, GifDecodeNotes* notes) {
       }
       // The first image is the picture: the scan ends here.
       return DecodeImage(in, width, height, (flags & 0x40) != 0, MakePalette(table.data(), entries),
-                         note);
+                         note, notes != nullptr);
     }
   } catch (const CException&) {
     KvFail("cannot read the file");
@@ -355,6 +415,26 @@ DWORD* KvMediaLoadGIFFile(CString path, CRect& rect) {
   KvClearFailure();
   CFile file;
   return KvOpenForReading(path, file) ? KvDecodeGif(file, rect) : nullptr;
+}
+
+int KvGifCheckFile(const CString& path) {
+  KvClearFailure();
+  CFile file;
+  if (!KvOpenForReading(path, file)) return 0;
+  CRect rect;
+  GifDecodeNotes notes;
+  KvGlobalPtr picture(KvDecodeGif(file, rect, &notes));
+  if (!picture) return 0;
+  // Codes beyond the table come first: they are what a damaged stream shows before it ends.
+  if (notes.badCodes)
+    return KvFailf("%d %s beyond the table", notes.badCodes,
+                   notes.badCodes == 1 ? "code refers to an entry" : "codes refer to entries");
+  if (notes.dataEnded) return KvFail("the data ends before the end code");
+  if (!notes.allRows)
+    return KvFail(notes.endCode ? "the end code comes before the last row"
+                                : "a code refers to a string longer than the table");
+  if (!notes.trailer) return KvFail("the file ends before its trailer");
+  return 1;
 }
 
 namespace {

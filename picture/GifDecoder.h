@@ -9,6 +9,12 @@
 struct GifDecodeNotes {
   int badCodes = 0;      // codes above the next free table slot, decoded as if equal to it
   bool allRows = false;  // every row of the image was written
+  bool endCode = false;  // the end code was read (before any further code after the last row)
+  // The image data (its sub-blocks, or the file) ended before the end code.
+  bool dataEnded = false;
+  // After the image data ended with its empty sub-block, the blocks that follow (extensions,
+  // further images) lead to the trailer. Looked for only when the notes are asked for.
+  bool trailer = false;
 };
 
 // Decodes the first image of the GIF at the file's start; every pixel is opaque. Null when
@@ -17,6 +23,11 @@ struct GifDecodeNotes {
 // height) of the image descriptor as soon as one is read, also when its image then fails.
 // Never throws.
 DWORD* KvDecodeGif(CFile& file, CRect& rect, GifDecodeNotes* notes = nullptr);
+
+// Decodes the GIF strictly: 1 when the first image decodes whole up to its end code, with no
+// code beyond the table, and the file goes on whole to its trailer; else 0 with the first
+// damage recorded ("the data ends before the end code"). The loader passes such damage over.
+int KvGifCheckFile(const CString& path);
 
 // The logical screen size and (packed AND 7) + 1 from the file's first 14 bytes, accepted
 // when they start with "GIF8" and both sizes are non-zero. 1 when accepted; null pointers

@@ -1,6 +1,7 @@
 // JPEG load, save and header information, over the imaging layer.
 #include <new>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "KvMediaFile/KvPicture.h"
@@ -9,6 +10,7 @@
 #include "picture/JpegCodec.h"
 #include "picture/PictureBuffer.h"
 #include "picture/SafeSave.h"
+#include "platform/GlobalMemory.h"
 #include "platform/Jpeg.h"
 
 // The codec's entry points below the exported API: decoding from memory (for tests and
@@ -18,9 +20,10 @@ namespace {
 
 constexpr const char* kNotJpeg = "not a JPEG file, or its header is damaged";
 
-// The rect is (0, 0, 0, 0) unless a picture comes back.
+// The rect is (0, 0, 0, 0) unless a picture comes back. With `corruption`, libjpeg's words
+// for corrupt data it filled in as best it could.
 template <typename Source>
-DWORD* LoadJpeg(const Source& source, CRect& rect) {
+DWORD* LoadJpeg(const Source& source, CRect& rect, std::string* corruption = nullptr) {
   rect = CRect(0, 0, 0, 0);
   try {
     KvJpegReader reader;
@@ -42,6 +45,7 @@ DWORD* LoadJpeg(const Source& source, CRect& rect) {
       return nullptr;
     }
     rect = CRect(0, 0, picture.width(), picture.height());
+    if (corruption) *corruption = reader.corruption();
     return picture.Release();
   } catch (const std::bad_alloc&) {
     KvFail("out of memory");
@@ -56,6 +60,15 @@ DWORD* KvDecodeJpeg(std::span<const BYTE> bytes, CRect& rect) { return LoadJpeg(
 DWORD* KvMediaLoadJPGFile(CString path, CRect& rect) {
   KvClearFailure();
   return LoadJpeg(path, rect);
+}
+
+int KvJpegCheckFile(const CString& path) {
+  KvClearFailure();
+  CRect rect;
+  std::string corruption;
+  const KvGlobalPtr picture(LoadJpeg(path, rect, &corruption));
+  if (!picture) return 0;
+  return corruption.empty() || KvFail("the JPEG data is corrupt: " + corruption);
 }
 
 DWORD* KvMediaLoadJPGFile(CString path, CRect& rect, int& value) {

@@ -9,6 +9,8 @@
 
 // The JPEG in `bytes` as a picture buffer, or null.
 DWORD* KvDecodeJpeg(std::span<const BYTE> bytes, CRect& rect);
+// Decodes strictly: 0, with libjpeg's words, also for corrupt data that the loader fills in.
+int KvJpegCheckFile(const CString& path);
 // Size of a JPEG file without decoding it. `bits` is set to 32 first, also when the file
 // turns out not to be a JPEG (result 0).
 int KvJpegPictureInfo(const CString& path, RECT* rect, int* bits);

@@ -16,24 +16,25 @@ namespace {
 
 constexpr KvPictureFormat kFormats[] = {
     {L".TGA", KV_PIC_TGA, "TGA", &KvMediaLoadTGAFile, &KvTgaPictureInfo, &KvTgaPictureFacts,
-     &KvMediaSaveTGAFile, true},
+     &KvMediaSaveTGAFile, true, nullptr},
     {L".BMP", KV_PIC_BMP, "BMP", &KvMediaLoadBMPFile, &KvBmpPictureInfo, &KvBmpPictureFacts,
-     &KvMediaSaveBMPFile, true},
+     &KvMediaSaveBMPFile, true, nullptr},
     {L".GIF", KV_PIC_GIF, "GIF", &KvMediaLoadGIFFile, &KvGifPictureInfo, &KvGifPictureFacts,
-     nullptr, false},
+     nullptr, false, &KvGifCheckFile},
     {L".PCX", KV_PIC_PCX, "PCX", &KvMediaLoadPCXFile, &KvPcxPictureInfo, &KvPcxPictureFacts,
-     &KvMediaSavePCXFile, false},
+     &KvMediaSavePCXFile, false, nullptr},
     {L".JPG", KV_PIC_JPG, "JPEG", &KvMediaLoadJPGFile, &KvJpegPictureInfo, &KvJpegPictureFacts,
-     &KvMediaSaveJPGFile, false},
-    {L".PNG", KV_PIC_PNG, "PNG", &KvMediaLoadPNGFile, &KvPngInfo, &KvPngFacts, nullptr, false},
+     &KvMediaSaveJPGFile, false, &KvJpegCheckFile},
+    {L".PNG", KV_PIC_PNG, "PNG", &KvMediaLoadPNGFile, &KvPngInfo, &KvPngFacts, nullptr, false,
+     nullptr},
     {L".PSD", KV_PIC_PSD, "PSD", &KvMediaLoadPSDFile, &KvPsdPictureInfo, &KvPsdPictureFacts,
-     nullptr, false},
-    {L".SVE", KV_PIC_SVE, "motion movie", nullptr, nullptr, nullptr, nullptr, false},
-    {L".FLI", KV_PIC_FLI, "FLIC movie", nullptr, nullptr, nullptr, nullptr, false},
+     nullptr, false, nullptr},
+    {L".SVE", KV_PIC_SVE, "motion movie", nullptr, nullptr, nullptr, nullptr, false, nullptr},
+    {L".FLI", KV_PIC_FLI, "FLIC movie", nullptr, nullptr, nullptr, nullptr, false, nullptr},
     // Picture information and facts also read device-independent bitmaps, which have no type
     // code.
-    {L".DIB", KV_PIC_UNKNOWN, "BMP", nullptr, &KvBmpPictureInfo, &KvBmpPictureFacts, nullptr,
-     false},
+    {L".DIB", KV_PIC_UNKNOWN, "BMP", nullptr, &KvBmpPictureInfo, &KvBmpPictureFacts, nullptr, false,
+     nullptr},
 };
 
 }  // namespace

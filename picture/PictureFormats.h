@@ -16,6 +16,8 @@ struct KvPictureFormat {
   // Fills all but the type from the header; 0, with the reason recorded, when it is refused.
   using Facts = int (*)(const CString& path, SKvPicFacts& facts);
   using Saver = int (*)(CString path, DWORD* buffer, CSize size, CRect rect);
+  // Decodes strictly; 0, with the damage recorded, for what the loader would pass over.
+  using Check = int (*)(const CString& path);
 
   const wchar_t* extension;  // with its dot, upper case; compared without regard to case
   int type;                  // KV_PIC_...; 0 for an extension that only picture information knows
@@ -25,6 +27,7 @@ struct KvPictureFormat {
   Facts facts;               // null for movie types
   Saver save;                // null where there is no saver
   bool savedByDispatch;      // KvMediaSavePicFile writes it (the others only by their savers)
+  Check check;               // null where the loader refuses every damage it meets
 };
 
 // Every format, in the order of the type codes (the order the chain for unknown extensions

@@ -9,6 +9,7 @@
 #include "host/UiServices.h"
 #include "picture/PictureBuffer.h"
 #include "picture/PictureFormats.h"
+#include "platform/GlobalMemory.h"
 #include "platform/Paths.h"
 
 namespace {
@@ -57,6 +58,16 @@ DWORD* KvMediaLoadPicFile(CString path, CRect& rect) {
   else
     KvSetFailure("not a picture or movie of any type this library reads");
   return frame;
+}
+
+int KvMediaCheckPicFile(CString path) {
+  const KvPictureFormat* format = KvFindPictureFormat(path);
+  if (!format) format = KvPictureFormatOfType(KvSniffPictureType(path));
+  if (format && format->check && KvDoesFileExist(path)) return format->check(path);
+  // The other loaders refuse whatever damage they meet: a load is the check.
+  CRect rect;
+  const KvGlobalPtr picture(KvMediaLoadPicFile(path, rect));
+  return picture ? 1 : 0;
 }
 
 int KvMediaSavePicFile(CString path, DWORD* buffer, CSize size, CRect rect, CWnd* parent) {

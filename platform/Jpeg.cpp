@@ -26,6 +26,8 @@ struct ErrorManager {
   jpeg_error_mgr pub;
   std::jmp_buf jump;
   bool dataEnded = false;  // libjpeg ran out of data and made up the rest
+  // libjpeg's words for the first corrupt data it passed over; empty when none.
+  char corruption[JMSG_LENGTH_MAX] = {};
 };
 
 [[noreturn]] void JumpBack(j_common_ptr cinfo) {
@@ -35,8 +37,13 @@ struct ErrorManager {
 void CountWarning(j_common_ptr cinfo, int level) {
   if (level >= 0) return;
   ++cinfo->err->num_warnings;
-  if (cinfo->err->msg_code == JWRN_JPEG_EOF)
-    reinterpret_cast<ErrorManager*>(cinfo->err)->dataEnded = true;
+  auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+  const int code = cinfo->err->msg_code;
+  if (code == JWRN_JPEG_EOF) err->dataEnded = true;
+  // Warnings about the headers' versions and colour transform are no damage to the data.
+  const bool benign = code == JWRN_JFIF_MAJOR || code == JWRN_ADOBE_XFORM || code == JWRN_BOGUS_ICC;
+  if (!benign && code != JWRN_JPEG_EOF && !err->corruption[0])
+    cinfo->err->format_message(cinfo, err->corruption);
 }
 
 void PrintNothing(j_common_ptr) {}
@@ -111,6 +118,8 @@ int KvJpegReader::height() const {
 int KvJpegReader::components() const { return m_state->opened ? m_state->cinfo.num_components : 0; }
 
 int KvJpegReader::precision() const { return m_state->opened ? m_state->cinfo.data_precision : 0; }
+
+const char* KvJpegReader::corruption() const { return m_state->err.corruption; }
 
 bool KvJpegReader::Open(const CString& path) {
   State& s = *m_state;

@@ -42,6 +42,9 @@ class KvJpegReader {
   // Greyscale and CMYK files are converted too. Data that ends early or is corrupt decodes as
   // far as it goes, as libjpeg fills it in; false only when libjpeg gives up. Once per reader.
   bool Decode(DWORD* pixels);
+  // libjpeg's words for the first corrupt data that decoding passed over ("Corrupt JPEG
+  // data: ..."); empty when there was none.
+  const char* corruption() const;
 
  private:
   bool ReadHeaders();

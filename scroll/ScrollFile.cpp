@@ -5,6 +5,8 @@
 #include <memory>
 #include <new>
 #include <span>
+#include <string>
+#include <vector>
 
 #include "host/ByteReader.h"
 #include "host/Failure.h"
@@ -50,6 +52,32 @@ namespace {
 
 // Lines are read whole, straight into place; the line reader's buffer serves only short ones.
 constexpr std::size_t kDirectReadBuffer = 64;
+// A check reads lines in batches of about this many bytes (a longer line alone).
+constexpr ULONGLONG kCheckBatchBytes = 4 << 20;
+
+// A stored line is the file's when it fills its width exactly and leaves no words over.
+bool IsWholeLine(const KvRLEDecodeResult& r, std::size_t words) {
+  return r.status == KvRLEStatus::Ok && r.read == words;
+}
+
+// Why line i is not whole, in the words of a check.
+std::string LineDamage(DWORD i, const KvRLEDecodeResult& r, std::size_t words, DWORD width) {
+  const std::string line = "line " + KvGroupDigits(i), w = KvGroupDigits(width);
+  switch (r.status) {
+    case KvRLEStatus::SourceEnded:
+      return line + " expands to " + KvGroupDigits(r.written) + " of " + w + " pixels";
+    case KvRLEStatus::DestinationFull:
+      return line + " expands to more than " + w + " pixels";
+    case KvRLEStatus::BadPacket:
+      return line + " holds a packet that no compressor writes, after " + KvGroupDigits(r.written) +
+             " of " + w + " pixels";
+    case KvRLEStatus::Ok:
+      break;
+  }
+  const std::size_t over = words - r.read;
+  return line + " expands to " + w + " pixels with " + KvGroupDigits(over) +
+         (over == 1 ? " word" : " words") + " left over";
+}
 
 }  // namespace
 
@@ -206,8 +234,7 @@ bool CKvScrollFileRead::DecodeLines(const BYTE* data, std::size_t dataBytes, DWO
     const std::span<DWORD> line(out + i * width, width);
     // A line that does not fill its width exactly, or leaves words over, is not this
     // file's line: it shows transparent rather than shifted or half drawn.
-    const KvRLEDecodeResult r = KvRLEDecompress(src, line);
-    if (r.status != KvRLEStatus::Ok || r.read != src.size())
+    if (!IsWholeLine(KvRLEDecompress(src, line), src.size()))
       std::fill(line.begin(), line.end(), 0u);
   }
   return true;
@@ -271,6 +298,45 @@ BYTE* CKvScrollFileRead::GetSpecialFrame(DWORD from, DWORD to) {
   std::unique_ptr<BYTE[]> out(new (std::nothrow) BYTE[pixelBytes]);
   if (!out || !DecodeRun(lo, hi, reinterpret_cast<DWORD*>(out.get()))) return nullptr;
   return out.release();
+}
+
+int CKvScrollFileRead::CheckLines() {
+  KvClearFailure();
+  if (!m_lineReader) return KvFail("no scroll file is open");
+  const DWORD n = m_header.lines, width = m_header.width;
+  if (!KvCheckedPictureBytes(width, 1))
+    return KvFailf("lines of %s pixels are too wide", KvGroupDigits(width).c_str());
+  try {
+    std::vector<DWORD> line(width), packed;
+    for (DWORD i = 0; i < n;) {
+      if (!MayHoldPixels(i)) {
+        const ULONGLONG size = m_offsets[i + 1] - m_offsets[i];
+        return KvFail("line " + KvGroupDigits(i) +
+                      (size == 0 ? std::string(" is missing")
+                                 : " has " + KvGroupDigits(size) + " bytes, more than a line of " +
+                                       KvGroupDigits(width) + " pixels can"));
+      }
+      DWORD j = i + 1;
+      while (j < n && MayHoldPixels(j) && m_offsets[j + 1] - m_offsets[i] <= kCheckBatchBytes) ++j;
+      const auto bytes = static_cast<std::size_t>(m_offsets[j] - m_offsets[i]);
+      packed.resize(bytes / 4);
+      if (!m_lineReader->seek(m_offsets[i]) || !m_lineReader->read(packed.data(), bytes))
+        return KvFail(m_lineReader->Reason());
+      for (DWORD k = i; k < j; ++k) {
+        const std::span<const DWORD> src(
+            packed.data() + (m_offsets[k] - m_offsets[i]) / 4,
+            static_cast<std::size_t>(m_offsets[k + 1] - m_offsets[k]) / 4);
+        const KvRLEDecodeResult r = KvRLEDecompress(src, line);
+        if (!IsWholeLine(r, src.size())) return KvFail(LineDamage(k, r, src.size(), width));
+      }
+      i = j;
+    }
+  } catch (const CException&) {
+    return KvFail("cannot read the file");
+  } catch (const std::bad_alloc&) {
+    return KvFail("out of memory");
+  }
+  return 1;
 }
 
 void CKvScrollFileRead::CloseFile() {

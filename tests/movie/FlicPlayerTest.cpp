@@ -251,35 +251,42 @@ TEST(FlicPlayer, TimeCountsPassesAndOnlyNewFramesAreDecoded) {
 TEST(FlicHostile, ChunksStayInsideThePictureAndTheirData) {
   using B = FlicBytes;
   const char* const kSame = "1111111 1111111 1111111 1111111";
+  const char* const kPastEnd = "a packet runs past a line's end";
+  const char* const kEnds = "its data ends early";
+  const char* const kOutside = "lines lie outside the picture";
+  const char* const kWidth = "a line's runs do not fill its width";
   // clang-format off
   const struct {
     const char* name;
     std::vector<FlicChunk> chunks;
     std::optional<long long> frameSize;
-    const char* rows;  // the indices shown
+    const char* rows;   // the indices shown
+    const char* check;  // what a check says of the chunk ("": of the frame); null: whole
   } cases[] = {
     {"byte delta clipped at the line's end", {{12, {1, 0, 1, 0, 1, 5, 4, 2, 2, 2, 2}}}, {},
-     "1111111 1111122 1111111 1111111"},
+     "1111111 1111122 1111111 1111111", kPastEnd},
     {"byte delta past the last line", {{12, {3, 0, 9, 0, 1, 0, 0xFE, 3}}}, {},
-     "1111111 1111111 1111111 3311111"},
-    {"byte delta above the first line", {{12, {0xFF, 0xFF, 1, 0, 1, 0, 0xFE, 3}}}, {}, kSame},
+     "1111111 1111111 1111111 3311111", kOutside},
+    {"byte delta above the first line", {{12, {0xFF, 0xFF, 1, 0, 1, 0, 0xFE, 3}}}, {}, kSame, kOutside},
     {"byte delta whose copy overruns", {{12, {0, 0, 1, 0, 2, 0, 0xFE, 3, 0, 5, 2, 2}}}, {},
-     "3311111 1111111 1111111 1111111"},
+     "3311111 1111111 1111111 1111111", kEnds},
     {"byte run written on across lines, cut at the end", {{15, {1, 10, 2, 1, 0xFD, 3, 3, 3, 1, 127, 0}}},
-     {}, "2222222 2223330 0000000 0000000"},
+     {}, "2222222 2223330 0000000 0000000", kWidth},
     {"byte run whose copy overruns", {{15, {1, 2, 2, 1, 0xFB, 3, 3}}}, {},
-     "2211111 1111111 1111111 1111111"},
+     "2211111 1111111 1111111 1111111", kWidth},
     {"word delta: skip, last pixel, pairs clipped",
      {{7, {2, 0, 0xFE, 0xFF, 3, 0x80, 1, 0, 2, 0xFE, 2, 3, 1, 0, 6, 2, 2, 3, 3, 3}}}, {},
-     "1111111 1111111 1123233 1111112"},
-    {"word delta skipping past the last line", {{7, {1, 0, 0x9C, 0xFF, 1, 0, 0, 0xFF, 2}}}, {}, kSame},
-    {"copy shorter than the picture", {{16, B(10, 2)}}, {}, "2222222 2221111 1111111 1111111"},
-    {"copy longer than the picture", {{16, B(100, 2)}}, {}, "2222222 2222222 2222222 2222222"},
+     "1111111 1111111 1123233 1111112", kPastEnd},
+    {"word delta skipping past the last line", {{7, {1, 0, 0x9C, 0xFF, 1, 0, 0, 0xFF, 2}}}, {}, kSame,
+     kOutside},
+    {"copy shorter than the picture", {{16, B(10, 2)}}, {}, "2222222 2221111 1111111 1111111",
+     "the copy holds fewer bytes than the picture"},
+    {"copy longer than the picture", {{16, B(100, 2)}}, {}, "2222222 2222222 2222222 2222222", nullptr},
     {"palette entries beyond 255 dropped, not wrapped to 0 and 1",
-     {kvtest::FlicPaletteChunk({{254, Colours(4, 9)}})}, {}, kSame},
-    {"chunk smaller than its header", {{13, {}, 5}}, {}, kSame},
-    {"chunk beyond its frame", {{13, {}, 100}}, {}, kSame},
-    {"frame smaller than its header", {{13}}, 8, kSame},
+     {kvtest::FlicPaletteChunk({{254, Colours(4, 9)}})}, {}, kSame, "palette entries beyond 255"},
+    {"chunk smaller than its header", {{13, {}, 5}}, {}, kSame, "shorter than its header"},
+    {"chunk beyond its frame", {{13, {}, 100}}, {}, kSame, "runs past the end of its frame"},
+    {"frame smaller than its header", {{13}}, 8, kSame, ""},
   };
   // clang-format on
   const FlicBytes rgb = Colours(256, 5);
@@ -299,6 +306,15 @@ TEST(FlicHostile, ChunksStayInsideThePictureAndTheirData) {
     for (const char* p = c.rows; *p; ++p)
       if (*p != ' ') want.push_back(Colour(rgb, *p - '0'));
     EXPECT_EQ(Shown(*player), want);
+    // A check tells what playback passed over; frame 1 starts at byte 956.
+    CKvPlayMovieFlick checked;
+    ASSERT_TRUE(checked.Open(dir.File("h.flc"), 0));
+    EXPECT_EQ(checked.CheckFrames(), c.check ? 0 : 1);
+    if (c.check) {
+      EXPECT_EQ(KvLastFailure(), *c.check
+                                     ? std::string("frame 1: chunk 0 at byte 972: ") + c.check
+                                     : "frame 1 at byte 956 is 8 bytes, shorter than its header");
+    }
   }
 }
 
@@ -386,4 +402,45 @@ TEST(FlicHostile, CutOrUnknownFrames) {
   EXPECT_EQ(KvMediaLoadPicFile(movie.path, rect), nullptr);
   std::unique_ptr<CObject> closed(RUNTIME_CLASS(CKvPlayMovieFlick)->CreateObject());
   EXPECT_EQ(dynamic_cast<CKvPlayMovieFlick&>(*closed).GetOneFrame(0), 0);
+}
+
+// A check walks every frame the header counts and decodes it strictly; sound movies pass and
+// play on as before.
+TEST(FlicHostile, CheckNamesTheFirstDamage) {
+  MovieOnDisk movie(kMovies[2]);
+  std::vector<std::size_t> starts;  // where each frame starts, the ring frame too
+  for (std::size_t pos = 128; pos < movie.bytes.size(); pos += kvtest::U32(movie.bytes, pos))
+    starts.push_back(pos);
+  const auto with = [](FlicBytes b, std::size_t at, unsigned v) {
+    b[at] = BYTE(v), b[at + 1] = BYTE(v >> 8);
+    return b;
+  };
+  const FlicBytes cut = kvtest::Cut(movie.bytes, starts[5] + 3);
+  kvtest::ExpectReasons(
+      {
+          {"counted frames not there", with(movie.bytes, 6, 0xFFFF),
+           "the header counts 65,535 frames, the file holds 13"},
+          {"cut", cut,
+           "truncated: " + KvGroupDigits(cut.size()) + " of " + KvGroupDigits(movie.bytes.size()) +
+               " bytes"},
+          {"cut, the size field too", with(cut, 0, unsigned(cut.size())),
+           "the header counts 12 frames, the file holds 5"},
+          {"unknown frame type", with(movie.bytes, starts[7] + 4, 0xF134),
+           "unknown FLIC frame type 0xF134 at byte " + KvGroupDigits(starts[7])},
+      },
+      [&](FlicBytes b) {
+        CKvPlayMovieFlick player;
+        return player.Open(movie.dir.Write("c.flc", b), 0) && !player.CheckFrames();
+      });
+  for (const MovieSpec& spec : kMovies) {
+    MovieOnDisk sound(spec);
+    for (int memory : {0, 1}) {
+      auto player = Play(sound.path, memory);
+      ASSERT_TRUE(player);
+      player->GetOneFrame(5 / 12.0f);
+      EXPECT_EQ(player->CheckFrames(), 1) << spec.width;
+      player->GetOneFrame(3 / 12.0f);
+      EXPECT_EQ(Shown(*player), sound.frames[3]) << spec.width;
+    }
+  }
 }

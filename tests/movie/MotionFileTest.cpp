@@ -4,6 +4,7 @@
 #include "TestSupport.h"
 #include "fixtures/MotionWriter.h"
 #include "host/Failure.h"
+#include "host/FileReader.h"
 #include "movie/MotionFile.h"
 #include "platform/GlobalMemory.h"
 
@@ -151,4 +152,81 @@ TEST(MotionFileRead, EachRefusalNamesItsReason) {
   CKvMotionFileRead reader;
   EXPECT_EQ(reader.OpenFile(dir.File("none.sve")), 0);
   EXPECT_EQ(KvLastFailure(), "cannot open the file");
+}
+
+// A check reads every frame's chunk and names the first patch that playback would skip or
+// clip; sound movies, from the raw writer in either layout and from the library's writer, pass.
+TEST(MotionFileRead, CheckNamesTheFirstDamagedPatch) {
+  kvtest::TempDir dir;
+  using kvtest::SolidMotionPatch;
+  // Six frames of 40 x 30 in two patches each; frame 4 changed. The reason is made from the
+  // size of frame 4's chunk.
+  auto movie = [](auto change) {
+    kvtest::RawMotionFile f{.width = 40, .height = 30};
+    for (int i = 0; i < 6; ++i)
+      f.chunks.push_back({.patches = {SolidMotionPatch(0, 0, 40, 8, 0xFF000000u + i),
+                                      SolidMotionPatch(0, 8, 40, 22, 0xFF102030)}});
+    change(f.chunks[4]);
+    return kvtest::LayOutMotionFile(f);
+  };
+  std::vector<kvtest::Refusal> rows;
+  auto row = [&](const char* name, auto change, const std::string& why) {
+    const kvtest::RawMotionLayout m = movie(change);
+    std::string reason = "frame 4: " + why;
+    if (const auto at = reason.find('@'); at != std::string::npos)
+      reason.replace(at, 1, "the chunk's " + KvGroupDigits(ULONGLONG(m.chunkSizes[4])) + " bytes");
+    rows.push_back({name, m.bytes, reason});
+  };
+  auto patch1 = [](kvtest::RawMotionPatch p) { return [p](auto& c) { c.patches[1] = p; }; };
+  row("right of the frame", patch1(SolidMotionPatch(30, 0, 16, 8, 1)),
+      "patch 1 (16 x 8 at 30, 0) lies outside the 40 x 30 frame");
+  row("above the frame", patch1(SolidMotionPatch(0, -1, 40, 8, 1)),
+      "patch 1 (40 x 8 at 0, -1) lies outside the 40 x 30 frame");
+  row("empty", patch1(SolidMotionPatch(0, 8, 0, 8, 1)), "patch 1 (0 x 8 at 0, 8) is empty");
+  row(
+      "header larger than its pixels", [](auto& c) { c.patches[0].pixels.resize(40 * 7); },
+      "patch 0 (40 x 8 at 0, 0) takes 1,296 bytes, its table entry says 1,136");
+  row(
+      "last patch past the chunk", [](auto& c) { c.patches[1].pixels.pop_back(); },
+      "patch 1 (40 x 22 at 0, 8) runs past @");
+  row(
+      "offset beyond the chunk", [](auto& c) { c.patches[1].offset = 100000; },
+      "patch 1 at byte 100000 lies outside the patch data of @");
+  row(
+      "offset in the table", [](auto& c) { c.patches[0].offset = 30; },
+      "patch 0 at byte 30 lies outside the patch data of @");
+  row(
+      "count beyond the table", [](auto& c) { c.patchCount = 5000; },
+      "the table of 5000 patches runs past @");
+  row(
+      "negative count", [](auto& c) { c.patchCount = -2; }, "patch count -2");
+  const kvtest::RawMotionLayout sound = movie([](auto&) {});
+  row(
+      "chunk beyond the file", [](auto& c) { c.indexSize = 1000000; },
+      "a chunk of 1000000 bytes at " + std::to_string(sound.chunkPositions[4]) +
+          " does not fit the file");
+  kvtest::ExpectReasons(rows, [&](Bytes f) {
+    CKvMotionFileRead reader;
+    if (!reader.OpenFile(dir.Write("m.sve", f))) return false;
+    for (int i = 0; i < 4; ++i)
+      if (!reader.CheckFC(i)) return false;
+    return !reader.CheckFC(4);
+  });
+
+  for (int layout : {0, 1, 2}) {
+    kvtest::RawMotionFile f{.layout = layout, .width = 40, .height = 30};
+    f.chunks = {{.patches = {SolidMotionPatch(0, 0, 40, 30, 1)}}, {}, {.patches = {}}};
+    CKvMotionFileRead reader;
+    ASSERT_TRUE(reader.OpenFile(dir.Write("m.sve", kvtest::LayOutMotionFile(f).bytes)));
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(reader.CheckFC(i), 1) << layout << " " << i;
+  }
+  std::vector<kvtest::MotionPixels> frames;
+  for (int i = 0; i < 12; ++i) {
+    frames.push_back(kvtest::Gradient(40, 30));
+    frames.back()[std::size_t(i) * 97 % frames.back().size()] ^= 0x00FFFFFFu;
+  }
+  ASSERT_TRUE(kvtest::WriteMotionMovie(dir.File("w.sve"), frames, 5, 7, 40, 30));
+  CKvMotionFileRead reader;
+  ASSERT_TRUE(reader.OpenFile(dir.File("w.sve")));
+  for (int i = 0; i < 12; ++i) EXPECT_EQ(reader.CheckFC(i), 1) << i;
 }

@@ -77,6 +77,7 @@ TEST(GifLoad, AgreesWithStb) {
     EXPECT_EQ(ours->rect, CRect(0, 0, w, h));
     EXPECT_TRUE(ours->notes.allRows);
     EXPECT_EQ(ours->notes.badCodes, 0);
+    EXPECT_TRUE(ours->notes.endCode && !ours->notes.dataEnded && ours->notes.trailer);
     EXPECT_EQ(kvtest::StbPixels(bytes), ours->pixels);
   };
   const auto none = [](GifFile&) {};
@@ -185,6 +186,50 @@ TEST(GifLoad, DataThatStopsEarlyKeepsTheRowsDecoded) {
   const auto p = Decode(kvtest::WriteGif(noEnd));
   ASSERT_TRUE(p);
   EXPECT_EQ(p->pixels, full->pixels);
+}
+
+// The loader keeps what it can of a damaged file; a check names the first damage. Through the
+// picture check too, also under a name that does not say GIF.
+TEST(GifFiles, CheckNamesWhatTheLoaderPassesOver) {
+  const int w = 40, h = 30;
+  const GifFile file = kvtest::OneImageGif(w, h, Noise(w * h, 16), kvtest::DistinctColours(16));
+  const Bytes valid = kvtest::WriteGif(file);
+  const Bytes bare = Cut(valid, valid.size() - 1);  // without its trailer
+  GifFile noEnd = file;
+  noEnd.images[0].endCode = false;
+  const auto codes = [](int width, std::vector<int> list) {
+    kvtest::GifCodePacker packer;
+    for (int code : list) packer.Put(code, 3);
+    return kvtest::WriteGif(RawImage(width, 1, 2, packer.Bytes()));
+  };
+  kvtest::TempDir dir;
+  const std::vector<kvtest::Refusal> rows = {
+      {"cut to a third", Cut(valid, valid.size() / 3), "the data ends before the end code"},
+      {"no end code", kvtest::WriteGif(noEnd), "the data ends before the end code"},
+      {"end code before the last row", codes(2, {4, 1, 5}),
+       "the end code comes before the last row"},
+      {"code beyond the table", codes(3, {4, 1, 7, 5}),
+       "1 code refers to an entry beyond the table"},
+      {"no trailer", bare, "the file ends before its trailer"},
+      {"no terminator", Cut(valid, valid.size() - 2), "the file ends before its trailer"},
+      {"unknown block after the image", Insert(bare, bare.size(), {0x99}),
+       "GIF block 0x99 after the image is not known"},
+  };
+  for (const char* name : {"p.gif", "p.dat"})
+    kvtest::ExpectReasons(rows, [&](Bytes f) {
+      const CString path = dir.Write(name, f);
+      CRect rect;
+      const KvGlobalPtr loaded(KvMediaLoadPicFile(path, rect));
+      return loaded && !KvMediaCheckPicFile(path);
+    });
+  // Blocks after the image are walked to the trailer.
+  GifFile two = file;
+  two.images.push_back(two.images[0]);
+  for (const Bytes& sound :
+       {valid, kvtest::WriteGif(two), Insert(valid, valid.size() - 1, {0x21, 0xFE, 1, 'x', 0})}) {
+    EXPECT_EQ(KvMediaCheckPicFile(dir.Write("s.gif", sound)), 1);
+    EXPECT_EQ(KvLastFailure(), "");
+  }
 }
 
 TEST(GifFiles, LoadAndHeaderInformationFromAPath) {

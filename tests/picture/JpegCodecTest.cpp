@@ -8,6 +8,7 @@
 #include "MediaChecks.h"
 #include "TestSupport.h"
 #include "fixtures/GifWriter.h"
+#include "host/Failure.h"
 #include "host/MemBlock.h"
 #include "picture/JpegCodec.h"
 
@@ -202,6 +203,12 @@ TEST(JpegLoad, ShortAndDamagedFilesStayQuietAndBounded) {
   const auto p = DecodeBytes(damaged);
   ASSERT_TRUE(p);
   EXPECT_EQ(p->rect, full->rect);
+  // A check names the damage in libjpeg's words; the sound file passes.
+  kvtest::TempDir dir;
+  EXPECT_EQ(KvMediaCheckPicFile(dir.Write("sound.jpg", jpeg)), 1);
+  EXPECT_EQ(KvMediaCheckPicFile(dir.Write("damaged.jpg", damaged)), 0);
+  EXPECT_TRUE(KvLastFailure().starts_with("the JPEG data is corrupt: Corrupt JPEG data"))
+      << KvLastFailure();
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   // A tiny file announcing a huge picture is refused before anything is allocated.
   const auto small = Smooth(8, 8);

@@ -13,6 +13,8 @@
 #include "MediaChecks.h"
 #include "TestSupport.h"
 #include "fixtures/ScrollWriter.h"
+#include "host/Failure.h"
+#include "host/FileReader.h"
 #include "host/ModuleResources.h"
 #include "host/VideoStd.h"
 #include "platform/GlobalMemory.h"
@@ -189,6 +191,54 @@ TEST(ScrollFile, EachRefusalNamesItsReason) {
         CKvScrollFileRead reader;
         return reader.OpenFile(dir.Write("s.ksc", f)) == 0;
       });
+}
+
+// A check expands every line strictly and names the first that is not whole, where the players
+// show it transparent.
+TEST(ScrollFile, CheckNamesTheFirstLineThatIsNotWhole) {
+  kvtest::TempDir dir;
+  const Lines lines = kvtest::ScrollLines(kvtest::MakeScrollStrip(12, 5), KV_SCROLL_UP);
+  const auto damaged = [&](std::vector<DWORD> line2) {
+    std::vector<std::vector<DWORD>> streams;
+    for (const auto& line : lines) streams.push_back(kvtest::CompressScrollLine(line));
+    streams[2] = std::move(line2);
+    streams[4] = {};  // a second, later damage is not the one told
+    return kvtest::LayOutScrollStreams(KV_SCROLL_UP, 12, streams);
+  };
+  std::vector<kvtest::Refusal> rows = {
+      {"missing", damaged(DamagedStream(0, lines[2])), "line 2 is missing"},
+      {"too long", damaged(DamagedStream(1, lines[2])), "line 2 expands to more than 12 pixels"},
+      {"too short", damaged(DamagedStream(2, lines[2])), "line 2 expands to 11 of 12 pixels"},
+      {"bad packet", damaged(DamagedStream(3, lines[2])),
+       "line 2 holds a packet that no compressor writes, after 0 of 12 pixels"},
+      {"word over", damaged(DamagedStream(4, lines[2])),
+       "line 2 expands to 12 pixels with 1 word left over"},
+      {"more than a line can take", damaged(std::vector<DWORD>(25, 1)),
+       "line 2 has 100 bytes, more than a line of 12 pixels can"},
+  };
+  kvtest::ExpectReasons(rows, [&](Bytes f) {
+    CKvScrollFileRead reader;
+    return reader.OpenFile(dir.Write("s.ksc", f)) && !reader.CheckLines();
+  });
+  // Sound lines, one-pixel literals among them, pass; lines beyond a batch are read too.
+  for (const auto& [width, height] : {std::pair{12, 5}, std::pair{2000, 600}}) {
+    const Lines sound = kvtest::ScrollLines(kvtest::MakeScrollStrip(width, height), KV_SCROLL_UP);
+    std::vector<std::vector<DWORD>> streams;
+    for (const auto& line : sound)
+      streams.push_back(width == 12 ? DamagedStream(kDamages, line)
+                                    : kvtest::CompressScrollLine(line));
+    CKvScrollFileRead reader;
+    ASSERT_TRUE(reader.OpenFile(
+        dir.Write("s.ksc", kvtest::LayOutScrollStreams(KV_SCROLL_UP, DWORD(width), streams))));
+    EXPECT_EQ(reader.CheckLines(), 1) << width;
+    streams.back().push_back(0x80000001);
+    ASSERT_TRUE(reader.OpenFile(
+        dir.Write("s.ksc", kvtest::LayOutScrollStreams(KV_SCROLL_UP, DWORD(width), streams))));
+    EXPECT_EQ(reader.CheckLines(), 0) << width;
+    // The last line is the one told (one-pixel literals and a word over: too long to hold).
+    EXPECT_TRUE(KvLastFailure().starts_with("line " + KvGroupDigits(ULONGLONG(height - 1)) + " "))
+        << KvLastFailure();
+  }
 }
 
 // ---------------------------------------------------------------------------------------
