@@ -84,6 +84,10 @@ int Run(const Args& args) {
 
 }  // namespace
 
+// Checked by main before Run sees them.
+const Options kConvertOptions = {
+    {"--region", true}, {"--time", true}, {"--to", true}, {"--outdir", true}, {"-j", true}};
+
 const Command kConvertCommand = {
     "convert", "convert a picture (or a movie or scroll frame) to TGA, BMP, PCX, JPEG or PNG",
     "usage: kvmedia convert IN OUT [--region X,Y,W,H] [--time T]\n"
@@ -102,7 +106,7 @@ const Command kConvertCommand = {
     "  --time T          for a movie, the frame at time T, counted in plays of the whole\n"
     "                    movie (0 the first frame, 0.5 the middle one); for a scroll file\n"
     "                    (.ksc), the frame at position T from 0 (start) to 1 (end)\n",
-    Run};
+    Run, kConvertOptions};
 const Registrar kConvertRegistrar(kConvertCommand);
 
 }  // namespace kvtool

@@ -50,6 +50,13 @@ void Progress::Set(long long done) {
   Draw(done);
 }
 
+void Progress::Print(const std::string& line) {
+  std::fprintf(stderr, "%s%s\n", m_shown ? "\r\033[K" : "", line.c_str());
+  std::fflush(stderr);
+  g_onScreen = 0;
+  m_lastDraw = {};
+}
+
 void Progress::Draw(long long done) {
   if (!m_shown) return;
   m_lastDraw = std::chrono::steady_clock::now();
@@ -61,8 +68,9 @@ void Progress::Draw(long long done) {
     std::string line =
         m_what + ": " + std::to_string(done) + " of " + std::to_string(m_total) + " " + m_unit;
     if (done > 0 && rate > 0) {
+      // "37/s"; below ten a second the tenths still say something.
       char text[64];
-      std::snprintf(text, sizeof text, ", %.1f/s, %s left", rate,
+      std::snprintf(text, sizeof text, rate < 10 ? ", %.1f/s, %s left" : ", %.0f/s, %s left", rate,
                     Clock(static_cast<double>(m_total - done) / rate).c_str());
       line += text;
     }

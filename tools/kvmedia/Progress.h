@@ -22,6 +22,9 @@ class Progress {
   Progress(const Progress&) = delete;
   Progress& operator=(const Progress&) = delete;
   void Set(long long done);
+  // A line of its own on standard error ("kvmedia: x.tga: truncated"), printed above the
+  // progress line, which is drawn again at the next Set.
+  void Print(const std::string& line);
 
  private:
   void Draw(long long done);
