@@ -4,12 +4,16 @@
 
 #include <csignal>
 #include <cstdio>
+#include <thread>
 
 namespace kvtool {
 
 namespace {
 bool g_quiet = false;
 volatile std::sig_atomic_t g_onScreen = 0;
+// Lines are drawn from the main thread only: a batch's worker threads write pictures whose
+// own progress would cut through the batch's line.
+const std::thread::id g_mainThread = std::this_thread::get_id();
 
 std::string Clock(double seconds) {
   const auto s = static_cast<long long>(seconds + 0.5);
@@ -30,7 +34,7 @@ Progress::Progress(std::string what, long long total, std::string unit)
     : m_what(std::move(what)),
       m_unit(std::move(unit)),
       m_total(total),
-      m_shown(!g_quiet && ::isatty(STDERR_FILENO)),
+      m_shown(!g_quiet && std::this_thread::get_id() == g_mainThread && ::isatty(STDERR_FILENO)),
       m_start(std::chrono::steady_clock::now()) {
   Draw(0);
 }

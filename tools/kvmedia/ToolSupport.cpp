@@ -51,7 +51,8 @@ bool IsFrameFile(const char* name) {
   return n > 10 && std::strncmp(name, "frame-", 6) == 0 && std::strcmp(name + n - 4, ".png") == 0;
 }
 
-// mkdir -p.
+}  // namespace
+
 bool MakeFolders(const std::string& dir) {
   for (std::size_t end = dir.find('/', 1);; end = dir.find('/', end + 1)) {
     const std::string part = dir.substr(0, end);
@@ -59,7 +60,6 @@ bool MakeFolders(const std::string& dir) {
     if (end == std::string::npos) return true;
   }
 }
-}  // namespace
 
 std::string PrepareFrameFolder(const std::string& dir, bool force) {
   if (dir.empty()) return "no folder given";

@@ -33,6 +33,9 @@ class ArgWalker {
   bool m_optionsEnded = false;
 };
 
+// mkdir -p: false (with errno) when a part cannot be made.
+bool MakeFolders(const std::string& dir);
+
 // Makes OUTDIR, with any missing parents, ready for frame-NNNNN.png files. A folder that
 // already holds frame files is refused unless `force`, which removes them first, so that new
 // and stale frames never mix. Returns the reason of a refusal, or "".
