@@ -143,7 +143,7 @@ std::size_t Count(const fs::path& dir) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const long runs = std::max(1L, Option(argc, argv, "--runs", 5));
+  const long runs = std::max(1L, Option(argc, argv, "--runs", 3));
   const long pictures = std::max(1L, Option(argc, argv, "--pictures", 500));
   const double limit = static_cast<double>(Option(argc, argv, "--limit-percent", 50)) / 100;
   char pattern[] = "/tmp/kv-bench-batch-XXXXXX";
