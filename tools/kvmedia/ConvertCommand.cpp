@@ -116,7 +116,8 @@ const Command kConvertCommand = {
     "picture that cannot be read or written is refused with a line and the others go on.\n"
     "An output that is one of the inputs is refused, never overwritten; of two inputs with\n"
     "the same name (a/x.tga, b/x.bmp) the first is written and the second refused. Exits 1\n"
-    "when any picture was refused.\n"
+    "when any picture was refused. Ctrl-C lets the pictures in hand finish and starts no\n"
+    "more (exit 130).\n"
     "  --to TYPE         the type of every output\n"
     "  --outdir DIR      the folder of the outputs\n"
     "  -j N              pictures converted at once\n",
