@@ -233,6 +233,8 @@ TEST_F(KvmediaBatch, ShowsOneLineAndStopsCleanlyOnCtrlC) {
   }
   const Result shown = OnTerminal("convert --to png --outdir shown" + names);
   EXPECT_TRUE(Has(shown.out, "converting to shown: 3 of 3 pictures")) << shown.out;
+  // The line is cleared before the summary, not after it.
+  EXPECT_TRUE(shown.out.ends_with("\033[K3 of 3 pictures converted into shown\r\n")) << shown.out;
 
   const Result r =
       Run(args, {.interruptWhen = [&](pid_t) {

@@ -185,7 +185,8 @@ int RunBatchConvert(const Args& args) {
   std::atomic<std::size_t> next{0};
   std::mutex lineLock;  // the progress line, the refusal lines and the counts
   long done = 0, failed = 0;
-  Progress progress("converting to " + *dir, static_cast<long long>(work.size()), "pictures");
+  std::optional<Progress> progress;
+  progress.emplace("converting to " + *dir, static_cast<long long>(work.size()), "pictures");
   const auto worker = [&] {
     for (std::size_t n; !CancelRequested() && (n = next.fetch_add(1)) < order.size();) {
       const Job& job = work[order[n]];
@@ -194,9 +195,9 @@ int RunBatchConvert(const Args& args) {
       const std::lock_guard<std::mutex> hold(lineLock);
       if (!refusal.empty()) {
         ++failed;
-        progress.Print("kvmedia: " + job.in + ": " + refusal);
+        progress->Print("kvmedia: " + job.in + ": " + refusal);
       }
-      progress.Set(++done);
+      progress->Set(++done);
     }
   };
   {
@@ -209,10 +210,11 @@ int RunBatchConvert(const Args& args) {
     for (std::thread& t : pool) t.join();
     if (CancelRequested()) {
       KvRemovePendingTemporaryFiles();
-      progress.Print("kvmedia: interrupted");
+      progress->Print("kvmedia: interrupted");
       return 130;
     }
   }
+  progress.reset();  // its line cleared before the summary
   std::printf("%ld of %zu pictures converted into %s%s\n", done - failed, work.size(), dir->c_str(),
               failed ? (", " + std::to_string(failed) + " refused").c_str() : "");
   return failed ? 1 : 0;
