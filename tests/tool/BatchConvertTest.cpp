@@ -135,6 +135,9 @@ TEST_F(KvmediaBatch, ShowsTheMakersProgressInTheToolsWords) {
       OnTerminal("movie make seq/p.tga made.sve --first 0 --last 2 --digits 1 --rect 0,0,8,8");
   EXPECT_TRUE(Has(r.out, "making made.sve: 0 of 3 frames")) << r.out;
   EXPECT_FALSE(Has(r.out, "\xe8\xaf\xb7")) << r.out;  // no word of the library's dialog
+  // A finished line is cleared before the summary that follows it.
+  const Result frames = OnTerminal("movie frames made.sve frames");
+  EXPECT_TRUE(Has(frames.out, "\r\033[Kmade.sve: 3 of 3 frames")) << frames.out;
 }
 
 // Each picture into the folder under its own name; what cannot be read, or would land on
@@ -232,9 +235,9 @@ TEST_F(KvmediaBatch, ShowsOneLineAndStopsCleanlyOnCtrlC) {
     if (i < 3) names += " " + name;
   }
   const Result shown = OnTerminal("convert --to png --outdir shown" + names);
-  EXPECT_TRUE(Has(shown.out, "converting to shown: 3 of 3 pictures")) << shown.out;
+  EXPECT_TRUE(Has(shown.out, "converting to shown: 0 of 3 pictures")) << shown.out;
   // The line is cleared before the summary, not after it.
-  EXPECT_TRUE(shown.out.ends_with("\033[K3 of 3 pictures converted into shown\r\n")) << shown.out;
+  EXPECT_TRUE(shown.out.ends_with("\r\033[K3 of 3 pictures converted into shown\r\n")) << shown.out;
 
   const Result r =
       Run(args, {.interruptWhen = [&](pid_t) {

@@ -39,15 +39,21 @@ Progress::Progress(std::string what, long long total, std::string unit)
   Draw(0);
 }
 
-Progress::~Progress() {
+Progress::~Progress() { Clear(); }
+
+void Progress::Clear() {
   if (!m_shown) return;
   std::fputs("\r\033[K", stderr);
   std::fflush(stderr);
   g_onScreen = 0;
+  m_shown = false;
 }
 
 void Progress::Set(long long done) {
   if (!m_shown || m_total <= 0) return;
+  // All done: the line goes at once, so that what the command prints next (a summary on
+  // standard output, the same terminal) starts on a clean line instead of after it.
+  if (done >= m_total) return Clear();
   // Ten lines a second are plenty, and the last one is always drawn.
   const auto now = std::chrono::steady_clock::now();
   if (done < m_total && now - m_lastDraw < std::chrono::milliseconds(100)) return;

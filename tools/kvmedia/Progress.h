@@ -16,7 +16,8 @@ bool ProgressOnScreen();
 
 class Progress {
  public:
-  // `total` 0: a step without a count ("loading big.png...").
+  // `total` 0: a step without a count ("loading big.png..."). The line is cleared when the
+  // count reaches `total`, or at the end.
   Progress(std::string what, long long total, std::string unit);
   ~Progress();
   Progress(const Progress&) = delete;
@@ -28,6 +29,7 @@ class Progress {
 
  private:
   void Draw(long long done);
+  void Clear();
 
   std::string m_what, m_unit;
   long long m_total;
