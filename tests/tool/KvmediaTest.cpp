@@ -135,7 +135,7 @@ TEST_F(Kvmedia, WrongUsageAndHelp) {
       {{"convert", "pic.tga", "no/such/folder/out.png"}, 1, "No such file or directory"},
       {{"convert", "missing.tga", "out.png"}, 1, "missing.tga: no such file"},
       {{"scroll", "make", "pic.tga", "x.ksc", "--direction", "sideways"}, 2, "up, down, left"},
-      {{"info", "--frobnicate", "pic.tga"}, 2, "unknown option --frobnicate"},
+      {{"info", "--frobnicate", "pic.tga"}, 2, "unknown option '--frobnicate'"},
       {{"info", "-q", "--", "--help"}, 1, "--help: no such file"},
       {{"convert", "--help"}, 0, "loading a BMP keeps no alpha"},
       {{"scroll", "--help"}, 0, "up (0) and down (1)"},

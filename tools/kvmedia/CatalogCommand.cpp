@@ -181,6 +181,9 @@ int Run(const Args& args) {
 
 }  // namespace
 
+// Checked by main before Run sees them.
+const Options kCatalogOptions = {{"--types", true}, {"--json"}, {"--contact-sheet", true}};
+
 const Command kCatalogCommand = {
     "catalog", "list the pictures of a folder through its catalogue, with a contact sheet",
     "usage: kvmedia catalog FOLDER [--types tga,bmp,...] [--json] [--contact-sheet OUT.png]\n"
@@ -203,7 +206,7 @@ const Command kCatalogCommand = {
     "                        must end in .png and may not be a file that FOLDER lists\n"
     "Ctrl-C while thumbnails are made stops without touching the catalogue (exit 130).\n"
     "Exits 1 when FOLDER is not a folder or the contact sheet cannot be written.\n",
-    Run};
+    Run, kCatalogOptions};
 const Registrar kCatalogRegistrar(kCatalogCommand);
 
 }  // namespace kvtool

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "BatchConvert.h"
 #include "Commands.h"
 #include "KvMediaFile/KvMovie.h"
 #include "KvMediaFile/KvPicture.h"
@@ -29,6 +30,7 @@ namespace {
 constexpr int kMaxPasses = 10000;
 
 int Run(const Args& args) {
+  if (IsBatchConvert(args)) return RunBatchConvert(args);
   std::vector<std::string> files;
   std::optional<CRect> region;
   std::optional<double> time;
@@ -102,9 +104,14 @@ int Run(const Args& args) {
 
 }  // namespace
 
+// Checked by main before Run sees them.
+const Options kConvertOptions = {
+    {"--region", true}, {"--time", true}, {"--to", true}, {"--outdir", true}, {"-j", true}};
+
 const Command kConvertCommand = {
     "convert", "convert a picture (or a movie or scroll frame) to TGA, BMP, PCX, JPEG or PNG",
     "usage: kvmedia convert IN OUT [--region X,Y,W,H] [--time T]\n"
+    "       kvmedia convert IN... --to TYPE --outdir DIR [-j N] [--region X,Y,W,H]\n"
     "\n"
     "Loads IN with the library (any picture type it reads; a file whose extension it does\n"
     "not know is tried with every reader) and writes OUT in the type its extension names:\n"
@@ -122,8 +129,20 @@ const Command kConvertCommand = {
     "  --time T          for a movie, the frame at time T, counted in plays of the whole\n"
     "                    movie from 0 to 10000 (0 the first frame, 0.5 the middle one); for\n"
     "                    a scroll file (.ksc), the frame at position T from 0 (start) to 1\n"
-    "                    (end)\n",
-    Run};
+    "                    (end)\n"
+    "\n"
+    "With --to and --outdir, each picture IN is written into DIR (made when missing) under\n"
+    "its own name with TYPE's extension (tga, bmp, pcx, jpg, jpeg or png), N at a time\n"
+    "(-j, 1 to 32; the number of cores unless given). One progress line shows the batch; a\n"
+    "picture that cannot be read or written is refused with a line and the others go on.\n"
+    "An output that is one of the inputs is refused, never overwritten; of two inputs with\n"
+    "the same name (a/x.tga, b/x.bmp) the first is written and the second refused. Exits 1\n"
+    "when any picture was refused. Ctrl-C lets the pictures in hand finish and starts no\n"
+    "more (exit 130).\n"
+    "  --to TYPE         the type of every output\n"
+    "  --outdir DIR      the folder of the outputs\n"
+    "  -j N              pictures converted at once\n",
+    Run, kConvertOptions};
 const Registrar kConvertRegistrar(kConvertCommand);
 
 }  // namespace kvtool

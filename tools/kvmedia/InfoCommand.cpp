@@ -235,6 +235,9 @@ int Run(const Args& args) {
 
 }  // namespace
 
+// Checked by main before Run sees them.
+const Options kInfoOptions = {{"--json"}, {"--check"}};
+
 const Command kInfoCommand = {
     "info", "describe pictures, movies and scroll files from their headers",
     "usage: kvmedia info FILE... [--json] [--check]\n"
@@ -258,7 +261,7 @@ const Command kInfoCommand = {
     "            part of valid UTF-8 is written as \\udcXX, U+DC00 + b (what Python's\n"
     "            surrogateescape gives back as the byte)\n"
     "Exits 1 when any file cannot be read or, with --check, is damaged.\n",
-    Run};
+    Run, kInfoOptions};
 const Registrar kInfoRegistrar(kInfoCommand);
 
 }  // namespace kvtool

@@ -1,6 +1,5 @@
 // kvmedia's manual page and bash completion, made from the texts of --help so that there is
 // one copy of each: the usage texts are laid out by hand, and the page keeps their lines.
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <set>
@@ -39,31 +38,10 @@ void PrintVerbatim(std::FILE* out, const char* text) {
   std::fputs(".fi\n", out);
 }
 
-// The options a usage text names (--json, --every ...), with -q and --help that every
-// command takes.
-std::set<std::string> Options(const char* usage) {
-  std::set<std::string> options{"-q", "--help"};
-  for (const char* p = usage; (p = std::strstr(p, "--"));) {
-    const char* end = p + 2;
-    while (std::islower(static_cast<unsigned char>(*end)) || *end == '-') ++end;
-    if (end - p > 2 && (p == usage || !std::isalnum(static_cast<unsigned char>(p[-1]))))
-      options.emplace(p, end);
-    p = end;
-  }
-  return options;
-}
-
-// The words that follow "kvmedia NAME " in a usage text when they are a subcommand (in
-// lower case: "make", "frames"), not an argument (FILE, IN).
-std::set<std::string> Subcommands(const Command& c) {
-  std::set<std::string> words;
-  const std::string lead = std::string("kvmedia ") + c.name + " ";
-  for (const char* p = c.usage; (p = std::strstr(p, lead.c_str()));) {
-    p += lead.size();
-    const char* end = p;
-    while (std::islower(static_cast<unsigned char>(*end))) ++end;
-    if (end > p && (*end == ' ' || *end == '\n')) words.emplace(p, end);
-  }
+// The words bash offers for an option table, with -q and --help that every command takes.
+std::set<std::string> OptionWords(const Options& options) {
+  std::set<std::string> words{"-q", "--help"};
+  for (const Option& o : options) words.insert(o.name);
   return words;
 }
 
@@ -110,9 +88,24 @@ void PrintBashCompletion(std::FILE* out) {
                "  else\n"
                "    case ${COMP_WORDS[1]} in\n",
                Joined(names).c_str());
-  for (const Command& c : AllCommands())
-    std::fprintf(out, "      %s) words='%s' subcommands='%s' ;;\n", c.name,
-                 Joined(Options(c.usage)).c_str(), Joined(Subcommands(c)).c_str());
+  // Options come from the tables main checks them against; a command with subcommands
+  // offers those first, then the options of the one given.
+  for (const Command& c : AllCommands()) {
+    if (c.subcommands.empty()) {
+      std::fprintf(out, "      %s) words='%s' ;;\n", c.name,
+                   Joined(OptionWords(c.options)).c_str());
+      continue;
+    }
+    std::set<std::string> names;
+    for (const Subcommand& s : c.subcommands) names.insert(s.name);
+    std::fprintf(out, "      %s)\n        words='-q --help' subcommands='%s'\n", c.name,
+                 Joined(names).c_str());
+    std::fputs("        case ${COMP_WORDS[2]} in\n", out);
+    for (const Subcommand& s : c.subcommands)
+      std::fprintf(out, "          %s) words='%s' ;;\n", s.name,
+                   Joined(OptionWords(s.options)).c_str());
+    std::fputs("        esac ;;\n", out);
+  }
   std::fputs(
       "    esac\n"
       "    if [ \"$COMP_CWORD\" -eq 2 ] && [ -n \"$subcommands\" ] && [[ $cur != -* ]]; then\n"

@@ -13,6 +13,7 @@
 #include "KvMediaFile/KvPicture.h"
 #include "PngWriter.h"
 #include "Progress.h"
+#include "TerminalUi.h"
 #include "ToolSupport.h"
 #include "host/FileName.h"
 #include "host/VideoStd.h"
@@ -254,6 +255,7 @@ int Make(const Args& args) {
     // The maker's progress dialog is the progress line; Ctrl-C cancels through it, and the
     // maker removes what it wrote.
     const CancelOnInterrupt cancel;
+    const LibraryProgressWords words("making " + files[1], *last - *first + 1, "frames");
     CKvMakeMovieMotion maker;
     made = maker.Sink(PathArg(files[0]), static_cast<int>(*first), static_cast<int>(*last),
                       static_cast<int>(*digits), colorKey.has_value(),
@@ -286,6 +288,24 @@ int Run(const Args& args) {
 }
 
 }  // namespace
+
+// Checked by main before Run sees them.
+const std::vector<Subcommand> kMovieSubcommands = {{"make",
+                                                    {{"--first", true},
+                                                     {"--last", true},
+                                                     {"--digits", true},
+                                                     {"--rect", true},
+                                                     {"--key", true},
+                                                     {"--color-key", true},
+                                                     {"--tolerance", true},
+                                                     {"--deflicker"}}},
+                                                   {"frames",
+                                                    {{"--memory"},
+                                                     {"--force"},
+                                                     {"--every", true},
+                                                     {"--background", true},
+                                                     {"--mix", true},
+                                                     {"--paste", true}}}};
 
 const Command kMovieCommand = {
     "movie",
@@ -320,7 +340,9 @@ const Command kMovieCommand = {
     "  --mix 0|1        or P laid over the movie (--mix 1), at the place the movie was made\n"
     "  --paste X,Y      for; --paste puts the movie's top-left corner at X,Y instead\n"
     "Without --background the frames are the movie's own size.\n",
-    Run};
+    Run,
+    {},
+    kMovieSubcommands};
 const Registrar kMovieRegistrar(kMovieCommand);
 
 }  // namespace kvtool

@@ -16,15 +16,20 @@ bool ProgressOnScreen();
 
 class Progress {
  public:
-  // `total` 0: a step without a count ("loading big.png...").
+  // `total` 0: a step without a count ("loading big.png..."). The line is cleared when the
+  // count reaches `total`, or at the end.
   Progress(std::string what, long long total, std::string unit);
   ~Progress();
   Progress(const Progress&) = delete;
   Progress& operator=(const Progress&) = delete;
   void Set(long long done);
+  // A line of its own on standard error ("kvmedia: x.tga: truncated"), printed above the
+  // progress line, which is drawn again at the next Set.
+  void Print(const std::string& line);
 
  private:
   void Draw(long long done);
+  void Clear();
 
   std::string m_what, m_unit;
   long long m_total;

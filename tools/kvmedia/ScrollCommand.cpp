@@ -150,8 +150,14 @@ int Run(const Args& args) {
 
 }  // namespace
 
+// Checked by main before Run sees them.
+const std::vector<Subcommand> kScrollSubcommands = {
+    {"make", {{"--direction", true}}},
+    {"frames", {{"--memory"}, {"--from", true}, {"--to", true}, {"--frames", true}, {"--force"}}}};
+
 const Command kScrollCommand = {
-    "scroll", "make scroll files (.ksc) from pictures, and play them into PNG frames",
+    "scroll",
+    "make scroll files (.ksc) from pictures, and play them into PNG frames",
     "usage: kvmedia scroll make PICTURE OUT.ksc --direction up|down|left|right\n"
     "       kvmedia scroll frames FILE.ksc OUTDIR [--memory] [--from P] [--to P] [--frames N]\n"
     "                             [--force]\n"
@@ -170,7 +176,9 @@ const Command kScrollCommand = {
     "file by default (as on air);\n"
     "--memory plays from the whole strip loaded into memory, with sub-pixel motion for\n"
     "rolls.\n",
-    Run};
+    Run,
+    {},
+    kScrollSubcommands};
 const Registrar kScrollRegistrar(kScrollCommand);
 
 }  // namespace kvtool

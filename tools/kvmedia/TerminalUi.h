@@ -4,9 +4,22 @@
 // the object.
 #pragma once
 
+#include <string>
+
 #include "host/UiServices.h"
 
 namespace kvtool {
+
+// While one lives, the library's progress dialogs show in the tool's words, like its other
+// progress lines ("making title.sve: 51 of 150 frames, 37/s, 0:03 left"): the dialog's
+// percentage is taken as a share of `total`. Without one they show as "working".
+class LibraryProgressWords {
+ public:
+  LibraryProgressWords(std::string what, long long total, std::string unit);
+  ~LibraryProgressWords();
+  LibraryProgressWords(const LibraryProgressWords&) = delete;
+  LibraryProgressWords& operator=(const LibraryProgressWords&) = delete;
+};
 
 class TerminalUi : public IKvUiServices {
  public:

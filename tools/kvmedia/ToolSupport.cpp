@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <csignal>
@@ -52,7 +53,8 @@ bool IsFrameFile(const char* name) {
   return n > 10 && std::strncmp(name, "frame-", 6) == 0 && std::strcmp(name + n - 4, ".png") == 0;
 }
 
-// mkdir -p.
+}  // namespace
+
 bool MakeFolders(const std::string& dir) {
   for (std::size_t end = dir.find('/', 1);; end = dir.find('/', end + 1)) {
     const std::string part = dir.substr(0, end);
@@ -60,7 +62,6 @@ bool MakeFolders(const std::string& dir) {
     if (end == std::string::npos) return true;
   }
 }
-}  // namespace
 
 std::string OutputIsInput(const std::string& out, const std::vector<std::string>& inputs) {
   for (const std::string& in : inputs)
@@ -226,22 +227,26 @@ std::string Record::AsJson() const {
 }
 
 namespace {
-volatile std::sig_atomic_t g_cancelOnInterrupt = 0;
-volatile std::sig_atomic_t g_cancelRequested = 0;
+// Written by the signal handler and read by a batch's worker threads: lock-free atomics, which
+// both a handler and other threads may use (a volatile sig_atomic_t serves the handler's own
+// thread only).
+std::atomic<bool> g_cancelOnInterrupt{false};
+std::atomic<bool> g_cancelRequested{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 }  // namespace
 
 CancelOnInterrupt::CancelOnInterrupt() {
-  g_cancelRequested = 0;
-  g_cancelOnInterrupt = 1;
+  g_cancelRequested = false;
+  g_cancelOnInterrupt = true;
 }
 
-CancelOnInterrupt::~CancelOnInterrupt() { g_cancelOnInterrupt = 0; }
+CancelOnInterrupt::~CancelOnInterrupt() { g_cancelOnInterrupt = false; }
 
-bool CancelRequested() { return g_cancelRequested != 0; }
+bool CancelRequested() { return g_cancelRequested; }
 
 bool TakeInterruptAsCancel() {
   if (!g_cancelOnInterrupt || g_cancelRequested) return false;
-  g_cancelRequested = 1;
+  g_cancelRequested = true;
   return true;
 }
 

@@ -37,6 +37,9 @@ class ArgWalker {
 // spelt: through links, "./", a second hard link). "" when it is none of them.
 std::string OutputIsInput(const std::string& out, const std::vector<std::string>& inputs);
 
+// mkdir -p: false (with errno) when a part cannot be made.
+bool MakeFolders(const std::string& dir);
+
 // Makes OUTDIR, with any missing parents, ready for frame-NNNNN.png files. A folder that
 // already holds frame files is refused unless `force`, which removes them first, so that new
 // and stale frames never mix; a frame file that is one of `inputs` is never removed. Returns

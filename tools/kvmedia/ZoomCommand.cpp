@@ -94,6 +94,9 @@ int Run(const Args& args) {
 
 }  // namespace
 
+// Checked by main before Run sees them.
+const Options kZoomOptions = {{"--size", true}, {"--mix", true}, {"--over", true}};
+
 const Command kZoomCommand = {
     "zoom", "scale a picture to a size, alone or over a background, with the bilinear sampler",
     "usage: kvmedia zoom IN OUT --size WxH [--mix M] [--over BACKGROUND]\n"
@@ -108,7 +111,7 @@ const Command kZoomCommand = {
     "                     (mix 0 unless --mix says otherwise)\n"
     "Without --over the target starts transparent black. OUT may be neither IN nor\n"
     "BACKGROUND.\n",
-    Run};
+    Run, kZoomOptions};
 const Registrar kZoomRegistrar(kZoomCommand);
 
 }  // namespace kvtool

@@ -1,6 +1,7 @@
 // kvmedia: the command-line face of the KvMediaFile library.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -26,10 +27,146 @@ std::vector<Command>& Registry() {
   return commands;
 }
 
+// The subcommand in hand, for the pointer to its help in a usage line.
+std::string g_subcommand;
+
 void PrintHelp(std::FILE* out) {
   std::fprintf(out, "usage: kvmedia COMMAND [ARGS...]\n\n%s\n\ncommands:\n", kToolSummary);
   for (const Command& c : AllCommands()) std::fprintf(out, "  %-10s %s\n", c.name, c.summary);
   std::fprintf(out, "\n%s", kToolNotes);
+}
+
+std::string Quoted(const std::string& word) { return "'" + word + "'"; }
+
+// "unknown option '--rects'; did you mean '--rect'?"
+std::string Unknown(const char* what, const std::string& word,
+                    const std::vector<std::string>& candidates) {
+  const std::string nearest = Nearest(word, candidates);
+  return std::string("unknown ") + what + " " + Quoted(word) +
+         (nearest.empty() ? "" : "; did you mean " + Quoted(nearest) + "?");
+}
+
+// One line on standard error, then the pointer to the help of `helpOf` ("kvmedia movie make").
+int UsageLine(const std::string& message, const std::string& helpOf) {
+  const bool ends = !message.empty() && (message.back() == '?' || message.back() == '.');
+  std::fprintf(stderr, "kvmedia: %s%s See '%s --help'.\n", message.c_str(), ends ? "" : ".",
+               helpOf.c_str());
+  return 2;
+}
+
+std::vector<std::string> CommandNames() {
+  std::vector<std::string> names;
+  for (const Command& c : AllCommands()) names.push_back(c.name);
+  return names;
+}
+
+const Command* FindCommand(const std::string& name) {
+  for (const Command& c : AllCommands())
+    if (name == c.name) return &c;
+  return nullptr;
+}
+
+std::string Listed(const std::vector<std::string>& words) {
+  std::string s;
+  for (std::size_t i = 0; i < words.size(); ++i)
+    s += (i == 0 ? "" : i + 1 == words.size() ? " or " : ", ") + words[i];
+  return s;
+}
+
+std::vector<std::string> SubcommandNames(const Command& c) {
+  std::vector<std::string> names;
+  for (const Subcommand& s : c.subcommands) names.push_back(s.name);
+  return names;
+}
+
+const char* const kToolOptions[] = {"--help", "--version", "--man", "--bash-completion"};
+
+// kvmedia help [COMMAND [SUBCOMMAND]]
+int Help(const std::vector<std::string>& words) {
+  if (words.empty()) {
+    PrintHelp(stdout);
+    return FinishOutput(0);
+  }
+  const Command* c = FindCommand(words[0]);
+  if (!c) {
+    std::vector<std::string> names = CommandNames();
+    return UsageLine(Unknown("command", words[0], names), "kvmedia");
+  }
+  if (words.size() > 2 || (words.size() == 2 && c->subcommands.empty()))
+    return UsageLine("help takes a command and its subcommand", "kvmedia");
+  const std::vector<std::string> subcommands = SubcommandNames(*c);
+  if (words.size() == 2 &&
+      std::find(subcommands.begin(), subcommands.end(), words[1]) == subcommands.end())
+    return UsageLine(Unknown("subcommand", words[1], subcommands),
+                     std::string("kvmedia ") + c->name);
+  std::fputs(c->usage, stdout);
+  return FinishOutput(0);
+}
+
+// Takes -q and --help, checks every option against the command's table (or its subcommand's)
+// and hands "--opt=value" on as "--opt" "value". The arguments of run, or a usage status.
+int Dispatch(const Command& c, const std::vector<std::string>& words) {
+  Args args;
+  const Options* options = &c.options;
+  bool subcommandSeen = c.subcommands.empty(), ended = false;
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    const std::string& w = words[i];
+    if (!ended && w == "--") {
+      ended = true;
+      args.push_back(w);
+      continue;
+    }
+    const bool option = !ended && w.size() > 1 && w[0] == '-';
+    if (option && (w == "-q" || w == "--quiet")) {
+      SetQuiet(true);
+      continue;
+    }
+    if (option && (w == "--help" || w == "-h")) {
+      std::fputs(c.usage, stdout);
+      return FinishOutput(0);
+    }
+    if (!subcommandSeen) {
+      const std::vector<std::string> names = SubcommandNames(c);
+      if (option) return Usage(c, "expected " + Listed(names) + " before " + Quoted(w));
+      const auto at = std::find(names.begin(), names.end(), w);
+      if (at == names.end()) return Usage(c, Unknown("subcommand", w, names));
+      const Subcommand& s = c.subcommands[static_cast<std::size_t>(at - names.begin())];
+      g_subcommand = s.name;
+      options = &s.options;
+      subcommandSeen = true;
+      args.push_back(w);
+      continue;
+    }
+    if (!option) {
+      args.push_back(w);
+      continue;
+    }
+    const auto equals = w.starts_with("--") ? w.find('=') : std::string::npos;
+    const std::string name = w.substr(0, equals);
+    const auto known = std::find_if(options->begin(), options->end(),
+                                    [&](const Option& o) { return name == o.name; });
+    if (known == options->end()) {
+      std::vector<std::string> names{"--help", "--quiet"};
+      for (const Option& o : *options) names.push_back(o.name);
+      return Usage(c, Unknown("option", name, names));
+    }
+    args.push_back(name);
+    if (equals != std::string::npos) {
+      if (!known->takesValue) return Usage(c, Quoted(name) + " takes no value");
+      args.push_back(w.substr(equals + 1));
+    } else if (known->takesValue) {
+      // The next word is the value, whatever it looks like ("--mix -1").
+      if (i + 1 >= words.size()) return Usage(c, Quoted(name) + " needs a value");
+      args.push_back(words[++i]);
+    }
+  }
+  if (!subcommandSeen) return Usage(c, "expected a subcommand: " + Listed(SubcommandNames(c)));
+  TerminalUi ui;
+  try {
+    return FinishOutput(c.run(args));
+  } catch (const std::exception& e) {
+    return Fail(std::string("unexpected error: ") + e.what());
+  }
 }
 
 // Only async-signal-safe calls: unlink (inside), write and _exit.
@@ -42,7 +179,6 @@ void OnInterrupt(int) {
       ::write(STDERR_FILENO, kMessage + (newLine ? 0 : 1), sizeof kMessage - (newLine ? 1 : 2));
   ::_exit(130);
 }
-
 void InstallSignalHandlers() {
   struct sigaction sa {};
   sa.sa_handler = OnInterrupt;
@@ -64,9 +200,11 @@ void InstallSignalHandlers() {
 const char* const kToolSummary =
     "Pictures, movies and scrolls of the titling suite from the command line.";
 const char* const kToolNotes =
-    "'kvmedia COMMAND --help' describes a command. Every command takes -q (no\n"
-    "progress line; it is shown on standard error only when that is a terminal) and\n"
-    "'--' (what follows is a file name, even when it starts with '-').\n"
+    "'kvmedia COMMAND --help' (or 'kvmedia help COMMAND') describes a command. Every\n"
+    "command takes -q (no progress line; it is shown on standard error only when that is\n"
+    "a terminal) and '--' (what follows is a file name, even when it starts with '-').\n"
+    "An option's value follows it ('--every 2') or is joined with '=' ('--every=2').\n"
+    "A usage mistake prints one line, with the nearest command or option when one is near.\n"
     "Files are written under a temporary name and take their own only when whole.\n"
     "Ctrl-C (or SIGTERM) removes the temporary and partial files, prints\n"
     "'kvmedia: interrupted' and exits with status 130.\n"
@@ -93,8 +231,48 @@ int FinishOutput(int status) {
 }
 
 int Usage(const Command& command, const std::string& message) {
-  std::fprintf(stderr, "kvmedia %s: %s\n\n%s", command.name, message.c_str(), command.usage);
-  return 2;
+  return UsageLine(message, std::string("kvmedia ") + command.name +
+                                (g_subcommand.empty() ? "" : " " + g_subcommand));
+}
+
+namespace {
+// Optimal string alignment distance: insertions, deletions, changes and swaps of neighbours.
+std::size_t EditDistance(const std::string& a, const std::string& b) {
+  std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+  for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+  for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i)
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      d[i][j] = std::min(
+          {d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+    }
+  return d[a.size()][b.size()];
+}
+
+std::string WithoutDashes(const std::string& s) {
+  return s.substr(s.find_first_not_of('-') == std::string::npos ? s.size()
+                                                                : s.find_first_not_of('-'));
+}
+}  // namespace
+
+std::string Nearest(const std::string& word, const std::vector<std::string>& candidates) {
+  // Words from users are bounded by nothing: a long one is nobody's slip.
+  if (word.size() > 64) return "";
+  const std::string bare = WithoutDashes(word);
+  std::string best;
+  std::size_t bestDistance = 3;
+  for (const std::string& c : candidates) {
+    const std::string other = WithoutDashes(c);
+    const std::size_t near = std::max(bare.size(), other.size()) >= 5 ? 2 : 1;
+    const std::size_t d = EditDistance(bare, other);
+    if (d <= near && d < bestDistance && d < other.size()) {
+      best = c;
+      bestDistance = d;
+    }
+  }
+  return best;
 }
 
 }  // namespace kvtool
@@ -102,50 +280,35 @@ int Usage(const Command& command, const std::string& message) {
 int main(int argc, char** argv) {
   using namespace kvtool;
   InstallSignalHandlers();
-  if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") ||
-      !std::strcmp(argv[1], "help")) {
-    PrintHelp(argc < 2 ? stderr : stdout);
-    return argc < 2 ? 2 : FinishOutput(0);
+  if (argc < 2) {
+    std::vector<std::string> names = CommandNames();
+    return UsageLine("expected a command: " + Listed(names), "kvmedia");
   }
-  if (!std::strcmp(argv[1], "--version")) {
+  const std::string first = argv[1];
+  const std::vector<std::string> words(argv + 2, argv + argc);
+  if (first == "--help" || first == "-h") {
+    PrintHelp(stdout);
+    return FinishOutput(0);
+  }
+  if (first == "help") return Help(words);
+  if (first == "--version") {
     std::printf("kvmedia %s\n", KV_VERSION);
-    return 0;
+    return FinishOutput(0);
   }
   // The manual page and the bash completion, made from the same texts as --help.
-  if (!std::strcmp(argv[1], "--man")) {
+  if (first == "--man") {
     PrintManPage(stdout, KV_VERSION);
     return FinishOutput(0);
   }
-  if (!std::strcmp(argv[1], "--bash-completion")) {
+  if (first == "--bash-completion") {
     PrintBashCompletion(stdout);
     return FinishOutput(0);
   }
-  const std::string name = argv[1];
-  for (const Command& c : AllCommands()) {
-    if (name != c.name) continue;
-    // -q and --help are taken here, before any "--".
-    Args args;
-    bool optionsEnded = false;
-    for (int i = 2; i < argc; ++i) {
-      const std::string a = argv[i];
-      optionsEnded = optionsEnded || a == "--";
-      if (!optionsEnded && (a == "-q" || a == "--quiet")) {
-        SetQuiet(true);
-      } else if (!optionsEnded && (a == "--help" || a == "-h")) {
-        std::fputs(c.usage, stdout);
-        return FinishOutput(0);
-      } else {
-        args.push_back(a);
-      }
-    }
-    TerminalUi ui;
-    try {
-      return FinishOutput(c.run(args));
-    } catch (const std::exception& e) {
-      return Fail(std::string("unexpected error: ") + e.what());
-    }
-  }
-  std::fprintf(stderr, "kvmedia: unknown command '%s'\n\n", name.c_str());
-  PrintHelp(stderr);
-  return 2;
+  if (first.size() > 1 && first[0] == '-')
+    return UsageLine(Unknown("option", first, {std::begin(kToolOptions), std::end(kToolOptions)}),
+                     "kvmedia");
+  if (const Command* c = FindCommand(first)) return Dispatch(*c, words);
+  std::vector<std::string> names = CommandNames();
+  names.push_back("help");
+  return UsageLine(Unknown("command", first, names), "kvmedia");
 }
