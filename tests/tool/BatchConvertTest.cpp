@@ -80,6 +80,9 @@ TEST_F(KvmediaBatch, AUsageMistakeIsOneLineWithTheNearestWord) {
       {{"catalog", "a", "b"}, "expected one FOLDER. See 'kvmedia catalog --help'."},
       {{"scroll", "frames", "r.ksc", "o", "--frames=0"},
        "--frames takes a whole number from 1 to 100000. See 'kvmedia scroll frames --help'."},
+      // A value that starts with '-' is the option's value, not another option.
+      {{"zoom", "--size", "3x2", "--mix", "-1", "in.tga", "o.png"},
+       "--mix takes a whole number from 0 to 2. See 'kvmedia zoom --help'."},
   };
   for (const auto& m : mistakes) {
     const Result r = Run(m.args);
@@ -91,7 +94,7 @@ TEST_F(KvmediaBatch, AUsageMistakeIsOneLineWithTheNearestWord) {
   EXPECT_EQ(none.status, 2);
   EXPECT_EQ(std::count(none.err.begin(), none.err.end(), '\n'), 1) << none.err;
 
-  const Result zoomed = Run({"zoom", "--size=3x2", "--mix", "-1", "--", "in.tga", "o.png"});
+  const Result zoomed = Run({"zoom", "--size=3x2", "--mix=2", "--", "in.tga", "o.png"});
   EXPECT_EQ(zoomed.status, 0) << zoomed.err;
   EXPECT_EQ(Load("o.png")->rect, CRect(0, 0, 3, 2));
   for (const std::vector<std::string>& help : std::vector<std::vector<std::string>>{
