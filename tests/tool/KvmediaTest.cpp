@@ -123,6 +123,7 @@ void Kvmedia::SetUpTestSuite() {
 }
 
 TEST_F(Kvmedia, WrongUsageAndHelp) {
+  ASSERT_EQ(::mkfifo(Path("fifo.ksc").c_str(), 0600), 0);  // never opened: no command waits
   const struct {
     std::vector<std::string> args;
     int status;
@@ -137,6 +138,9 @@ TEST_F(Kvmedia, WrongUsageAndHelp) {
       {{"scroll", "make", "pic.tga", "x.ksc", "--direction", "sideways"}, 2, "up, down, left"},
       {{"info", "--frobnicate", "pic.tga"}, 2, "unknown option '--frobnicate'"},
       {{"info", "-q", "--", "--help"}, 1, "--help: no such file"},
+      {{"info", "fifo.ksc"}, 1, "fifo.ksc: not a regular file"},
+      {{"scroll", "frames", "fifo.ksc", "frames"}, 1, "fifo.ksc: not a regular file"},
+      {{"convert", "fifo.ksc", "out.png"}, 1, "fifo.ksc: not a regular file"},
       {{"convert", "--help"}, 0, "loading a BMP keeps no alpha"},
       {{"scroll", "--help"}, 0, "up (0) and down (1)"},
       {{"zoom", "--", "-in.tga", "out.png"}, 2, "--size is required"},

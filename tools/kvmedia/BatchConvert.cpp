@@ -69,7 +69,7 @@ std::optional<std::pair<dev_t, ino_t>> FileId(const std::string& path) {
 // library's reason is this thread's own.
 std::string ConvertOne(const Job& job, const std::optional<CRect>& region) {
   const CString path = PathArg(job.in);
-  if (!KvDoesFileExist(path)) return KvDoesDirExist(path) ? "is a folder" : "no such file";
+  if (std::string refusal = FileRefusal(path); !refusal.empty()) return refusal;
   CRect rect;
   KvGlobalPtr picture(KvMediaLoadPicFile(path, rect));
   if (!picture) return LibraryReason("not a picture this library reads");

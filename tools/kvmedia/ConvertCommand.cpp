@@ -56,8 +56,8 @@ int Run(const Args& args) {
 
   KvMediaFileOpen();
   const CString inPath = PathArg(in);
-  if (!KvDoesFileExist(inPath))
-    return Fail(in + ": " + (KvDoesDirExist(inPath) ? "is a folder" : "no such file"));
+  if (const std::string refusal = FileRefusal(inPath); !refusal.empty())
+    return Fail(in + ": " + refusal);
   CRect rect;
   const bool movie = CKvPlayMovieBase::MovieCategory(inPath) != MOVIE_UNKNOWN;
   const bool scroll = CKvPlayScrollBase::GetScrollCategory(inPath) != SCROLL_UNKNOWN;

@@ -2,8 +2,10 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -183,8 +185,12 @@ Record Describe(const std::string& file, bool check) {
   Record record(file);
   const CString path = PathArg(file);
   struct stat st {};
-  if (!KvDoesFileExist(path) || ::stat(file.c_str(), &st) != 0) {
-    record.Fail(KvDoesDirExist(path) ? "is a folder" : "no such file");
+  if (const std::string refusal = FileRefusal(path); !refusal.empty()) {
+    record.Fail(refusal);
+    return record;
+  }
+  if (::stat(file.c_str(), &st) != 0) {
+    record.Fail(std::strerror(errno));
     return record;
   }
   const auto fileSize = static_cast<long long>(st.st_size);

@@ -101,7 +101,8 @@ int Frames(const Args& args) {
   if (paste && background.empty()) return Usage(kMovieCommand, "--paste goes with --background");
 
   const CString path = PathArg(files[0]);
-  if (!KvDoesFileExist(path)) return Fail(files[0] + ": no such file");
+  if (const std::string refusal = FileRefusal(path); !refusal.empty())
+    return Fail(files[0] + ": " + refusal);
   std::unique_ptr<CKvPlayMovieBase> player = MakePlayer(path);
   CRect movieRect;
   if (!player) return Fail(files[0] + ": not a movie this library plays");

@@ -109,7 +109,8 @@ int Frames(const Args& args) {
   }
   if (files.size() != 2) return Usage(kScrollCommand, "expected FILE.ksc and OUTDIR");
   const CString path = PathArg(files[0]);
-  if (!KvDoesFileExist(path)) return Fail(files[0] + ": no such file");
+  if (const std::string refusal = FileRefusal(path); !refusal.empty())
+    return Fail(files[0] + ": " + refusal);
   CKvPlayScrollFile player;
   if (CKvPlayScrollBase::GetScrollCategory(path) != SCROLL_FILE || !player.Open(path, memory))
     return Fail(files[0] + ": " + LibraryReason("not a readable scroll file"));

@@ -29,6 +29,10 @@ std::string PictureRefusal(const CString& path) {
   return picture ? std::string() : LibraryReason("not a picture this library reads");
 }
 
+std::string FileRefusal(const CString& path) {
+  return KvRequireFile(path) ? std::string() : LibraryReason("no such file");
+}
+
 bool ArgWalker::Next() {
   while (++m_index < m_args.size()) {
     if (m_optionsEnded || m_args[m_index] != "--") return true;

@@ -87,6 +87,9 @@ std::string LibraryReason(const std::string& fallback);
 // Why a picture path cannot be loaded, as the load dispatch says (the same words for every
 // command): "no such file", "is a folder", the decoder's reason. Empty when it loads.
 std::string PictureRefusal(const CString& path);
+// Why nothing can be read from `path` ("no such file", "is a folder", "not a regular file"
+// for a pipe or device, which is never opened); "" when a regular file is there.
+std::string FileRefusal(const CString& path);
 
 // While one lives, Ctrl-C (or SIGTERM) does not end the program at once: it asks the library's
 // progress dialogs to cancel, so that the work in hand stops and cleans up after itself. A
