@@ -104,6 +104,35 @@ std::string RandomTag() {
   return tag;
 }
 
+// Creates a temporary file named `stem` + a random tag: its descriptor in `fd` (-1 when none
+// could be made), its name in `temp`, its entry among the pending files in `slot`. 0, or the
+// errno of the last attempt.
+int CreateTemp(const std::string& stem, int extraFlags, std::string& temp, int& slot, int& fd) {
+  int error = 0;
+  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    temp = stem + RandomTag();
+    // Listed before it exists, so that no moment passes in which the file is there but
+    // unknown to the remover.
+    slot = ClaimSlot(temp);
+    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | extraFlags, 0666);
+    if (fd >= 0) return 0;
+    error = errno;
+    ReleaseSlot(slot);
+    if (error != EEXIST) break;
+  }
+  return error;
+}
+
+// Gives the new file the owner (where allowed) and the `modeBits` of the file it replaces.
+void KeepOwnerAndMode(int fd, const struct stat& st, unsigned modeBits) {
+  // chown first: it clears the set-id bits.
+  if ((st.st_uid != ::geteuid() || st.st_gid != ::getegid()) &&
+      ::fchown(fd, st.st_uid, st.st_gid) != 0) {
+    // Not allowed: the new file belongs to us, as any file we create.
+  }
+  ::fchmod(fd, st.st_mode & modeBits);
+}
+
 // Temporary files of cache stores have a name of their own, so that those a killed store
 // left behind can be told from any other writer's.
 constexpr std::string_view kCacheTempPrefix = ".kvcache-";
@@ -182,21 +211,9 @@ bool SafeFileWriter::Open() {
     if (!MayWrite(m_final, st)) return Fail(EACCES);
   }
   // A device or a pipe is written, never replaced by a file.
-  int createError = 0;
-  if (!exists || S_ISREG(st.st_mode)) {
-    const std::string folder = FolderOf(m_final);
-    for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
-      m_temp = folder + ".kvtmp-" + RandomTag();
-      // Listed before it exists, so that no moment passes in which the file is there but
-      // unknown to the remover.
-      m_slot = ClaimSlot(m_temp);
-      m_fd = ::open(m_temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (m_fd >= 0) break;
-      createError = errno;
-      ReleaseSlot(m_slot);
-      if (createError != EEXIST) break;
-    }
-  }
+  const int createError = !exists || S_ISREG(st.st_mode)
+                              ? CreateTemp(FolderOf(m_final) + ".kvtmp-", 0, m_temp, m_slot, m_fd)
+                              : 0;
   if (m_fd < 0) {
     m_temp.clear();
     if (!exists) return Fail(createError);
@@ -204,13 +221,7 @@ bool SafeFileWriter::Open() {
     if (m_fd < 0) return Fail(errno);
     m_inPlace = true;
   } else if (exists) {
-    // The replacement keeps the owner (where allowed) and the permission bits; chown first,
-    // as it clears the set-id bits.
-    if ((st.st_uid != ::geteuid() || st.st_gid != ::getegid()) &&
-        ::fchown(m_fd, st.st_uid, st.st_gid) != 0) {
-      // Not allowed: the new file belongs to us, as any file we create.
-    }
-    ::fchmod(m_fd, st.st_mode & 07777);
+    KeepOwnerAndMode(m_fd, st, 07777);
   }
   m_buffer.reserve(kBufferBytes);
   return true;
@@ -226,16 +237,8 @@ bool SafeFileWriter::OpenCache() {
   if (exists && !MayWrite(m_final, st)) return Fail(EACCES);
   const std::string folder = FolderOf(m_final);
   RemoveStaleCacheTemps(folder);
-  int createError = 0;
-  for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
-    m_temp = folder + std::string(kCacheTempPrefix) + RandomTag();
-    m_slot = ClaimSlot(m_temp);
-    m_fd = ::open(m_temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (m_fd >= 0) break;
-    createError = errno;
-    ReleaseSlot(m_slot);
-    if (createError != EEXIST) break;
-  }
+  int createError =
+      CreateTemp(folder + std::string(kCacheTempPrefix), O_NOFOLLOW, m_temp, m_slot, m_fd);
   if (m_fd < 0) {
     // Written in place, a kill or a second writer would leave half a file: no store.
     m_temp.clear();
@@ -245,13 +248,7 @@ bool SafeFileWriter::OpenCache() {
                             std::strerror(createError) + "), and a cache is never written in place";
     return Fail(createError, why.c_str());
   }
-  if (exists) {
-    if ((st.st_uid != ::geteuid() || st.st_gid != ::getegid()) &&
-        ::fchown(m_fd, st.st_uid, st.st_gid) != 0) {
-      // Not allowed: the new file belongs to us.
-    }
-    ::fchmod(m_fd, st.st_mode & 0777);
-  }
+  if (exists) KeepOwnerAndMode(m_fd, st, 0777);
   m_buffer.reserve(kBufferBytes);
   return true;
 }
