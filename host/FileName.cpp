@@ -31,10 +31,15 @@ int KvDoesDirExist(CString path) {
 }
 
 bool KvRequireFile(const CString& path) {
+  // No file is the whole story: it replaces whatever an earlier step recorded.
+  const auto refuse = [](const char* why) {
+    KvSetFailure(why);
+    return false;
+  };
   struct stat st {};
-  if (path.IsEmpty() || ::stat(path.ToUtf8().c_str(), &st) != 0) return KvFail("no such file");
-  if (S_ISDIR(st.st_mode)) return KvFail("is a folder");
-  return S_ISREG(st.st_mode) || KvFail("not a regular file");
+  if (path.IsEmpty() || ::stat(path.ToUtf8().c_str(), &st) != 0) return refuse("no such file");
+  if (S_ISDIR(st.st_mode)) return refuse("is a folder");
+  return S_ISREG(st.st_mode) || refuse("not a regular file");
 }
 
 bool KvIsSameFile(const CString& a, const CString& b) {

@@ -28,8 +28,9 @@ int KvDoesFileExist(CString path);
 // Non-zero when a folder is at the path.
 int KvDoesDirExist(CString path);
 // True when a regular file (or a link to one) is at the path; otherwise false, with the
-// reason recorded as the library's last failure: "no such file", "is a folder" or "not a
-// regular file" (a pipe, a device or a socket, which the readers never open).
+// reason recorded as the library's last failure in place of any earlier one: "no such
+// file", "is a folder" or "not a regular file" (a pipe, a device or a socket, which the
+// readers never open).
 bool KvRequireFile(const CString& path);
 // True when both paths name one existing file (same device and inode), however they are
 // spelt: through links, "./", "..", or a second hard link. False when either is missing.
