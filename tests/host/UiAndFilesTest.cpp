@@ -1,3 +1,4 @@
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -5,6 +6,7 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "host/Failure.h"
 #include "host/FileName.h"
 #include "host/ModuleResources.h"
 #include "host/Thumbnail.h"
@@ -65,13 +67,24 @@ TEST(HostFiles, ExistenceAndNames) {
   const std::string folder = dir.path();
   ASSERT_EQ(::link(file.ToUtf8().c_str(), (folder + "/hard.tga").c_str()), 0);
   const CString copy = dir.Write("copy.tga", {1, 2, 3});
-  EXPECT_TRUE(KvIsSameFile(file, CString::FromUtf8(folder + "/./../" +
-                                                   folder.substr(folder.rfind('/') + 1) +
-                                                   "/标题.Tga")));
+  EXPECT_TRUE(KvIsSameFile(
+      file,
+      CString::FromUtf8(folder + "/./../" + folder.substr(folder.rfind('/') + 1) + "/标题.Tga")));
   EXPECT_TRUE(KvIsSameFile(file, CString::FromUtf8(folder + "/hard.tga")));
   EXPECT_FALSE(KvIsSameFile(file, copy));
   EXPECT_FALSE(KvIsSameFile(file, CString::FromUtf8(folder + "/missing.tga")));
   EXPECT_FALSE(KvIsSameFile(L"", L""));
+  // Why there is no file to read, in place of what an earlier file of the same call said.
+  ASSERT_EQ(::mkfifo((folder + "/pipe.tga").c_str(), 0600), 0);
+  for (const auto& [name, why] : {std::pair{"/missing.tga", "no such file"},
+                                  {"", "is a folder"},
+                                  {"/pipe.tga", "not a regular file"}}) {
+    KvClearFailure();
+    KvFail("truncated: 3 of 18 bytes");
+    EXPECT_FALSE(KvRequireFile(CString::FromUtf8(folder + name)));
+    EXPECT_EQ(KvLastFailure(), why);
+  }
+  EXPECT_TRUE(KvRequireFile(file));
   CKvFileName name(file);
   EXPECT_TRUE(name.Exist());
   EXPECT_EQ(name.GetFileName() + L"|" + name.GetFileTitle() + L"|" + name.GetFileExt(),
