@@ -25,11 +25,11 @@ namespace {
 
 constexpr int kCell = 8;
 constexpr int kBand = 8;
-// The patch tables' room; a frame chunk holds fewer (kKvMotionMaxPatches), and a frame that
-// needs more fails at the first patch beyond what the file can hold.
+// The patch tables' room; a frame chunk holds fewer (kKvMotionMaxPatches), and no frame is
+// made with more than a chunk holds.
 constexpr int kPatchSlots = 6912;
 constexpr std::size_t kPatchHeader = 16;
-constexpr BYTE kKeyReference = 123;
+constexpr std::size_t kMaxPatchBytes = 0xFFFF;  // a patch's size is stored in 16 bits
 // Digits beyond this make no sensible file name; more are taken as this many.
 constexpr int kMaxDigits = 32;
 
@@ -38,15 +38,33 @@ const BYTE* RowAt(const CKvMemBlock& block, int x, int y) {
                                        static_cast<std::size_t>(y) * block.GetSize().cx + x);
 }
 
-// Whether the area (x, y, x + w, y + h) of `cur` holds the same bytes as that of `ref`, or,
-// with `ref` null, only bytes of the key-frame reference.
-bool SameArea(const CKvMemBlock& cur, const CKvMemBlock* ref, int x, int y, int w, int h,
-              const BYTE* referenceRow) {
+// Whether the area (x, y, x + w, y + h) of `cur` holds the same bytes as that of `ref`.
+bool SameArea(const CKvMemBlock& cur, const CKvMemBlock& ref, int x, int y, int w, int h) {
   const std::size_t bytes = static_cast<std::size_t>(w) * 4;
   for (int row = y; row < y + h; ++row)
-    if (std::memcmp(RowAt(cur, x, row), ref ? RowAt(*ref, x, row) : referenceRow, bytes) != 0)
-      return false;
+    if (std::memcmp(RowAt(cur, x, row), RowAt(ref, x, row), bytes) != 0) return false;
   return true;
+}
+
+// A run of changed pixels in one band, in raster coordinates.
+struct Span {
+  int x, y, w, h;
+};
+
+// The widest patch of h rows within the 16-bit size, in whole cells (2,040 pixels for 8
+// rows): a wider span is stored as several patches side by side.
+int MaxPatchWidth(int h) {
+  return static_cast<int>((kMaxPatchBytes - kPatchHeader) / (static_cast<std::size_t>(h) * 4)) /
+         kCell * kCell;
+}
+
+std::size_t PatchCount(const std::vector<Span>& spans) {
+  std::size_t n = 0;
+  for (const Span& s : spans) {
+    const int most = MaxPatchWidth(s.h);
+    n += static_cast<std::size_t>((s.w + most - 1) / most);
+  }
+  return n;
 }
 
 bool Contains(const CRect& outer, const CRect& inner) {
@@ -123,8 +141,10 @@ int KvEncodeMovieFrame(CKvMemBlock* pCur, CKvMemBlock* pPrev, int* pCount, void*
   if (!Contains(pCur->GetRect(), rc) ||
       (pPrev && (!pPrev->IsValid() || !Contains(pPrev->GetRect(), rc))))
     return KvFail("the movie rectangle lies outside the frame");
+  // Patch positions and sizes are signed 16-bit values.
+  if (rc.Width() > 0x7FFF || rc.Height() > 0x7FFF)
+    return KvFail("the movie rectangle is wider or taller than 32,767 pixels");
   const int width = rc.Width();
-  std::vector<BYTE> reference;
   int count = 0;
   const auto fail = [&] {
     FreePatches(patches, sizes, count);
@@ -132,15 +152,19 @@ int KvEncodeMovieFrame(CKvMemBlock* pCur, CKvMemBlock* pPrev, int* pCount, void*
     return 0;
   };
   try {
-    if (!pPrev) reference.assign(static_cast<std::size_t>(width) * 4, kKeyReference);
+    std::vector<Span> spans;
     for (int y = rc.top; y < rc.bottom; y += kBand) {
       const int h = std::min(kBand, static_cast<int>(rc.bottom - y));
-      if (SameArea(*pCur, pPrev, rc.left, y, width, h, reference.data())) continue;
+      // A key frame stores every cell: the player starts from it on a cleared block.
+      if (!pPrev) {
+        spans.push_back({static_cast<int>(rc.left), y, width, h});
+        continue;
+      }
+      if (SameArea(*pCur, *pPrev, rc.left, y, width, h)) continue;
       // Every column is compared: the last cell of a band is as narrow as what is left, so
       // that a change in the last columns is stored too.
       const auto cellDiffers = [&](int cx) {
-        return !SameArea(*pCur, pPrev, cx, y, std::min(kCell, static_cast<int>(rc.right - cx)), h,
-                         reference.data());
+        return !SameArea(*pCur, *pPrev, cx, y, std::min(kCell, static_cast<int>(rc.right - cx)), h);
       };
       for (int x = rc.left; x < rc.right;) {
         int start = x;
@@ -149,16 +173,30 @@ int KvEncodeMovieFrame(CKvMemBlock* pCur, CKvMemBlock* pPrev, int* pCount, void*
         int end = start + kCell;
         while (end < rc.right && cellDiffers(end)) end += kCell;
         end = std::min(end, static_cast<int>(rc.right));
-        if (count >= kPatchSlots || count >= kKvMotionMaxPatches) {
-          KvFailf("a frame needs more than %d patches", kKvMotionMaxPatches);
-          return fail();
-        }
-        const int w = end - start;
+        spans.push_back({start, y, end - start, h});
+        x = end;
+      }
+    }
+    // A busy frame (snow, noise) whose runs would overflow a frame chunk is stored as one
+    // span per changed band, from its first changed cell to its last: the unchanged cells
+    // between them are stored as they are, which every player applies alike.
+    if (PatchCount(spans) > static_cast<std::size_t>(kKvMotionMaxPatches)) {
+      std::size_t kept = 0;
+      for (std::size_t i = 0; i < spans.size(); ++i) {
+        if (kept > 0 && spans[kept - 1].y == spans[i].y)
+          spans[kept - 1].w = spans[i].x + spans[i].w - spans[kept - 1].x;
+        else
+          spans[kept++] = spans[i];
+      }
+      spans.resize(kept);
+    }
+    if (PatchCount(spans) > static_cast<std::size_t>(kKvMotionMaxPatches))
+      return KvFailf("a frame needs more than %d patches", kKvMotionMaxPatches);
+    for (const Span& span : spans) {
+      const int most = MaxPatchWidth(span.h);
+      for (int start = span.x; start < span.x + span.w; start += most) {
+        const int w = std::min(most, span.x + span.w - start), h = span.h;
         const std::size_t size = kPatchHeader + static_cast<std::size_t>(w) * h * 4;
-        if (size > 0xFFFF) {
-          KvFailf("a patch of %d x %d pixels exceeds 65,535 bytes", w, h);
-          return fail();
-        }
         HGLOBAL block = allocate(size);
         if (!block) {
           KvFail("no memory for a patch");
@@ -169,18 +207,17 @@ int KvEncodeMovieFrame(CKvMemBlock* pCur, CKvMemBlock* pPrev, int* pCount, void*
           auto* bytes = static_cast<BYTE*>(lock.get());
           // x, y, width and height, then 8 bytes of 0 (a reused block holds an old header).
           KvPutLe16(bytes, static_cast<unsigned>(start - rc.left));
-          KvPutLe16(bytes + 2, static_cast<unsigned>(y - rc.top));
+          KvPutLe16(bytes + 2, static_cast<unsigned>(span.y - rc.top));
           KvPutLe16(bytes + 4, static_cast<unsigned>(w));
           KvPutLe16(bytes + 6, static_cast<unsigned>(h));
           std::memset(bytes + 8, 0, kPatchHeader - 8);
           for (int row = 0; row < h; ++row)
             std::memcpy(bytes + kPatchHeader + static_cast<std::size_t>(row) * w * 4,
-                        RowAt(*pCur, start, y + row), static_cast<std::size_t>(w) * 4);
+                        RowAt(*pCur, start, span.y + row), static_cast<std::size_t>(w) * 4);
         }
         patches[count] = block;
         sizes[count] = static_cast<WORD>(size);
         ++count;
-        x = end;
       }
     }
   } catch (const std::bad_alloc&) {
@@ -200,7 +237,8 @@ bool KvMovieEncoder::Init(const CRect& rect, const KvMovieKeying& keying, WORD k
   m_keying = keying;
   m_keyInterval = KvClampKeyInterval(keyInterval);
   if (!m_previous.InitBlock(CSize(-1, -1), nullptr, 1, 1) ||
-      !m_current.InitBlock(CSize(-1, -1), nullptr, 1, 1))
+      !m_current.InitBlock(CSize(-1, -1), nullptr, 1, 1) ||
+      (keying.deflicker && !m_filtered.InitBlock(CSize(-1, -1), nullptr, 1, 1)))
     return KvFail("no memory for the raster");
   try {
     m_patches.assign(kPatchSlots, nullptr);
@@ -248,12 +286,21 @@ void KvMovieEncoder::SetAlpha(bool hasAlpha) {
 
 bool KvMovieEncoder::AddFrame(int frame, const DWORD* picture, const CRect& picRect, bool hasAlpha,
                               CKvMotionFileWrite& writer) {
-  // The previous frame, kept before this picture changes the current one.
-  std::memcpy(m_previous.GetAddress(), m_current.GetAddress(),
-              static_cast<std::size_t>(m_current.GetSize().cx) * m_current.GetSize().cy * 4);
+  // The previous frame as stored, kept before this picture changes the current one.
+  if (m_keying.deflicker)
+    m_previous.Copy(m_rect.left, m_rect.top, &m_filtered, m_rect, KV_MIX_COPY);
+  else
+    std::memcpy(m_previous.GetAddress(), m_current.GetAddress(),
+                static_cast<std::size_t>(m_current.GetSize().cx) * m_current.GetSize().cy * 4);
   Place(picture, picRect);
   SetAlpha(hasAlpha);
-  if (m_keying.deflicker) m_current.Deflicker(m_rect, 0);
+  // The raster keeps the pictures as placed and a copy is de-flickered: filtered in place,
+  // pixels carried over from earlier frames would be blurred again on every frame.
+  if (m_keying.deflicker) {
+    m_filtered.Copy(m_rect.left, m_rect.top, &m_current, m_rect, KV_MIX_COPY);
+    m_filtered.Deflicker(m_rect, 0);
+  }
+  CKvMemBlock& frameMade = m_keying.deflicker ? m_filtered : m_current;
   int count = 0;
   const bool key = frame % m_keyInterval == 0;
   // Fresh memory for every patch would cost a page fault per page of every frame: blocks of
@@ -268,7 +315,7 @@ bool KvMovieEncoder::AddFrame(int frame, const DWORD* picture, const CRect& picR
       }
     return GlobalAlloc(GHND, size);
   };
-  if (!KvEncodeMovieFrame(&m_current, key ? nullptr : &m_previous, &count, m_patches.data(),
+  if (!KvEncodeMovieFrame(&frameMade, key ? nullptr : &m_previous, &count, m_patches.data(),
                           m_sizes.data(), &m_rect, allocate))
     return false;
   const int appended = writer.AppendFrame(count, m_patches.data(), m_sizes.data());
