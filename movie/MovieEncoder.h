@@ -36,7 +36,7 @@ class KvMovieEncoder {
                 CKvMotionFileWrite& writer);
 
   // The frame just made, in raster coordinates.
-  const CKvMemBlock& Current() const { return m_keying.deflicker ? m_filtered : m_current; }
+  const CKvMemBlock& Current() const { return m_keying.deflicker ? m_filtered[m_made] : m_current; }
 
  private:
   void Place(const DWORD* picture, const CRect& picRect);
@@ -45,8 +45,10 @@ class KvMovieEncoder {
   CRect m_rect;
   KvMovieKeying m_keying;
   WORD m_keyInterval = 10;
-  CKvMemBlock m_current, m_previous;  // the raster as placed; the frame stored before
-  CKvMemBlock m_filtered;             // the de-flickered copy stored, when asked
+  CKvMemBlock m_current;      // the raster, the pictures as placed
+  CKvMemBlock m_previous;     // not de-flickered: the raster before this frame's picture
+  CKvMemBlock m_filtered[2];  // de-flickered: the frames stored, m_made the last one
+  int m_made = 0;
   std::vector<void*> m_patches;
   std::vector<WORD> m_sizes;
   std::vector<HGLOBAL> m_spare;  // the last frame's patch blocks, for the next one

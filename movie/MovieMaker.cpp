@@ -236,9 +236,13 @@ bool KvMovieEncoder::Init(const CRect& rect, const KvMovieKeying& keying, WORD k
   m_rect = rect;
   m_keying = keying;
   m_keyInterval = KvClampKeyInterval(keyInterval);
-  if (!m_previous.InitBlock(CSize(-1, -1), nullptr, 1, 1) ||
-      !m_current.InitBlock(CSize(-1, -1), nullptr, 1, 1) ||
-      (keying.deflicker && !m_filtered.InitBlock(CSize(-1, -1), nullptr, 1, 1)))
+  // De-flickered, the frames stored alternate between two blocks, so that the one made last
+  // is the next one's reference without a copy; otherwise the raster's copy is.
+  const auto raster = [](CKvMemBlock& block) {
+    return block.InitBlock(CSize(-1, -1), nullptr, 1, 1) != 0;
+  };
+  if (!raster(m_current) ||
+      !(keying.deflicker ? raster(m_filtered[0]) && raster(m_filtered[1]) : raster(m_previous)))
     return KvFail("no memory for the raster");
   try {
     m_patches.assign(kPatchSlots, nullptr);
@@ -286,21 +290,23 @@ void KvMovieEncoder::SetAlpha(bool hasAlpha) {
 
 bool KvMovieEncoder::AddFrame(int frame, const DWORD* picture, const CRect& picRect, bool hasAlpha,
                               CKvMotionFileWrite& writer) {
-  // The previous frame as stored, kept before this picture changes the current one.
-  if (m_keying.deflicker)
-    m_previous.Copy(m_rect.left, m_rect.top, &m_filtered, m_rect, KV_MIX_COPY);
-  else
+  // The previous frame, kept before this picture changes the current one.
+  if (!m_keying.deflicker)
     std::memcpy(m_previous.GetAddress(), m_current.GetAddress(),
                 static_cast<std::size_t>(m_current.GetSize().cx) * m_current.GetSize().cy * 4);
   Place(picture, picRect);
   SetAlpha(hasAlpha);
   // The raster keeps the pictures as placed and a copy is de-flickered: filtered in place,
   // pixels carried over from earlier frames would be blurred again on every frame.
+  CKvMemBlock* made = &m_current;
+  CKvMemBlock* previous = &m_previous;
   if (m_keying.deflicker) {
-    m_filtered.Copy(m_rect.left, m_rect.top, &m_current, m_rect, KV_MIX_COPY);
-    m_filtered.Deflicker(m_rect, 0);
+    previous = &m_filtered[m_made];
+    m_made ^= 1;
+    made = &m_filtered[m_made];
+    made->Copy(m_rect.left, m_rect.top, &m_current, m_rect, KV_MIX_COPY);
+    made->Deflicker(m_rect, 0);
   }
-  CKvMemBlock& frameMade = m_keying.deflicker ? m_filtered : m_current;
   int count = 0;
   const bool key = frame % m_keyInterval == 0;
   // Fresh memory for every patch would cost a page fault per page of every frame: blocks of
@@ -315,8 +321,8 @@ bool KvMovieEncoder::AddFrame(int frame, const DWORD* picture, const CRect& picR
       }
     return GlobalAlloc(GHND, size);
   };
-  if (!KvEncodeMovieFrame(&frameMade, key ? nullptr : &m_previous, &count, m_patches.data(),
-                          m_sizes.data(), &m_rect, allocate))
+  if (!KvEncodeMovieFrame(made, key ? nullptr : previous, &count, m_patches.data(), m_sizes.data(),
+                          &m_rect, allocate))
     return false;
   const int appended = writer.AppendFrame(count, m_patches.data(), m_sizes.data());
   // This frame's patch blocks serve the next frame's patches of the same sizes; those that
