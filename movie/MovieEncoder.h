@@ -41,14 +41,17 @@ class KvMovieEncoder {
  private:
   void Place(const DWORD* picture, const CRect& picRect);
   void SetAlpha(bool hasAlpha);
+  bool Deflicker(CKvMemBlock& made);
 
   CRect m_rect;
   KvMovieKeying m_keying;
   WORD m_keyInterval = 10;
   CKvMemBlock m_current;      // the raster, the pictures as placed
-  CKvMemBlock m_previous;     // not de-flickered: the raster before this frame's picture
+  CKvMemBlock m_previous;     // the raster before this frame's picture
   CKvMemBlock m_filtered[2];  // de-flickered: the frames stored, m_made the last one
   int m_made = 0;
+  int m_filteredFrames = 0;
+  std::vector<char> m_changedRows;  // rows of the rectangle whose filter input last changed
   std::vector<void*> m_patches;
   std::vector<WORD> m_sizes;
   std::vector<HGLOBAL> m_spare;  // the last frame's patch blocks, for the next one

@@ -237,12 +237,12 @@ bool KvMovieEncoder::Init(const CRect& rect, const KvMovieKeying& keying, WORD k
   m_keying = keying;
   m_keyInterval = KvClampKeyInterval(keyInterval);
   // De-flickered, the frames stored alternate between two blocks, so that the one made last
-  // is the next one's reference without a copy; otherwise the raster's copy is.
+  // is the next one's reference without a copy.
   const auto raster = [](CKvMemBlock& block) {
     return block.InitBlock(CSize(-1, -1), nullptr, 1, 1) != 0;
   };
-  if (!raster(m_current) ||
-      !(keying.deflicker ? raster(m_filtered[0]) && raster(m_filtered[1]) : raster(m_previous)))
+  if (!raster(m_current) || !raster(m_previous) ||
+      (keying.deflicker && (!raster(m_filtered[0]) || !raster(m_filtered[1]))))
     return KvFail("no memory for the raster");
   try {
     m_patches.assign(kPatchSlots, nullptr);
@@ -288,24 +288,67 @@ void KvMovieEncoder::SetAlpha(bool hasAlpha) {
   }
 }
 
+bool KvMovieEncoder::Deflicker(CKvMemBlock& made) {
+  // The raster keeps the pictures as placed and `made` is de-flickered from it: filtered in
+  // place, pixels carried over from earlier frames would be blurred again on every frame.
+  // `made` holds the frame before the last one; only rows whose filter input changed in the
+  // last frame or in this one are filtered again.
+  const int rows = m_rect.Height(), left = m_rect.left, top = m_rect.top;
+  const std::size_t bytes = static_cast<std::size_t>(m_rect.Width()) * 4;
+  try {
+    std::vector<char> changed(static_cast<std::size_t>(rows), m_filteredFrames < 2);
+    for (int r = 0; r < rows; ++r)
+      if (std::memcmp(RowAt(m_current, left, top + r), RowAt(m_previous, left, top + r), bytes))
+        for (int n = std::max(0, r - 1); n <= std::min(rows - 1, r + 1); ++n) changed[n] = 1;
+    m_changedRows.resize(changed.size(), 1);
+    std::vector<char> redo(changed);
+    for (std::size_t r = 0; r < redo.size(); ++r) redo[r] |= m_changedRows[r];
+    m_changedRows.swap(changed);
+    ++m_filteredFrames;
+    std::vector<BYTE> above(bytes), below(bytes);
+    const auto row = [&](int r) {
+      return reinterpret_cast<BYTE*>(made.GetAddress()) +
+             (static_cast<std::size_t>(top + r) * made.GetSize().cx + left) * 4;
+    };
+    for (int r = 0; r < rows;) {
+      if (!redo[r]) {
+        ++r;
+        continue;
+      }
+      int end = r;
+      while (end < rows && redo[end]) ++end;
+      // Rows r to end - 1 have their neighbours taken from the raster too; those two rows,
+      // not to be changed, are put back after the filter (which takes them as edges).
+      const int a = std::max(0, r - 1), b = std::min(rows, end + 1);
+      if (a < r) std::memcpy(above.data(), row(a), bytes);
+      if (b > end) std::memcpy(below.data(), row(b - 1), bytes);
+      const CRect area(left, top + a, static_cast<int>(m_rect.right), top + b);
+      made.Copy(area.left, area.top, &m_current, area, KV_MIX_COPY);
+      made.Deflicker(area, 0);
+      if (a < r) std::memcpy(row(a), above.data(), bytes);
+      if (b > end) std::memcpy(row(b - 1), below.data(), bytes);
+      r = end;
+    }
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
 bool KvMovieEncoder::AddFrame(int frame, const DWORD* picture, const CRect& picRect, bool hasAlpha,
                               CKvMotionFileWrite& writer) {
   // The previous frame, kept before this picture changes the current one.
-  if (!m_keying.deflicker)
-    std::memcpy(m_previous.GetAddress(), m_current.GetAddress(),
-                static_cast<std::size_t>(m_current.GetSize().cx) * m_current.GetSize().cy * 4);
+  std::memcpy(m_previous.GetAddress(), m_current.GetAddress(),
+              static_cast<std::size_t>(m_current.GetSize().cx) * m_current.GetSize().cy * 4);
   Place(picture, picRect);
   SetAlpha(hasAlpha);
-  // The raster keeps the pictures as placed and a copy is de-flickered: filtered in place,
-  // pixels carried over from earlier frames would be blurred again on every frame.
   CKvMemBlock* made = &m_current;
   CKvMemBlock* previous = &m_previous;
   if (m_keying.deflicker) {
     previous = &m_filtered[m_made];
     m_made ^= 1;
     made = &m_filtered[m_made];
-    made->Copy(m_rect.left, m_rect.top, &m_current, m_rect, KV_MIX_COPY);
-    made->Deflicker(m_rect, 0);
+    if (!Deflicker(*made)) return KvFail("no memory for the frame");
   }
   int count = 0;
   const bool key = frame % m_keyInterval == 0;

@@ -165,6 +165,7 @@ TEST_F(MovieMaker, EveryFramePlaysBackAsMade) {
       {CRect(40, 30, 110, 50), 5, false},
       {CRect(0, 0, 720, 576), 40, false},
       {CRect(63, 20, 68, 61), 10, true},  // 5 pixels wide: only narrow cells
+      {CRect(30, 25, 130, 60), 10, true},
   };
   for (const auto& movie : movies) {
     SCOPED_TRACE(movie.rc.Width());
@@ -179,6 +180,8 @@ TEST_F(MovieMaker, EveryFramePlaysBackAsMade) {
       const int x = whole ? 0 : 35 + 5 * n, y = whole ? 0 : 28 + n;
       std::vector<DWORD> px = kvtest::Gradient(w, h);
       for (DWORD& p : px) p = (p + static_cast<DWORD>(n) * 0x010203) & (alpha ? ~0u : 0xFFFFFFu);
+      for (std::size_t i = 0; i < px.size(); ++i)
+        if (i / w % 3 == 0) px[i] ^= 0xF0F0F0;  // sharp edges between rows
       WritePicture(n, w, h, x, y, alpha ? 32 : 24, px);
       expected.Copy(CPoint(x, y), px.data(), CSize(w, h), CRect(0, 0, w, h), KV_MIX_COPY);
       // A picture without alpha makes the movie rectangle opaque, what earlier ones left
