@@ -1,5 +1,5 @@
 // The frame loop of the movie maker, apart from where its pictures come from: each picture
-// is placed in the raster, keyed and de-flickered, then stored as a key frame or as the
+// is placed in the raster and keyed, de-flickered on a copy, then stored as a key frame or as the
 // cells that changed since the previous frame.
 #pragma once
 
@@ -36,16 +36,22 @@ class KvMovieEncoder {
                 CKvMotionFileWrite& writer);
 
   // The frame just made, in raster coordinates.
-  const CKvMemBlock& Current() const { return m_current; }
+  const CKvMemBlock& Current() const { return m_keying.deflicker ? m_filtered[m_made] : m_current; }
 
  private:
   void Place(const DWORD* picture, const CRect& picRect);
   void SetAlpha(bool hasAlpha);
+  bool Deflicker(CKvMemBlock& made);
 
   CRect m_rect;
   KvMovieKeying m_keying;
   WORD m_keyInterval = 10;
-  CKvMemBlock m_current, m_previous;
+  CKvMemBlock m_current;      // the raster, the pictures as placed
+  CKvMemBlock m_previous;     // the raster before this frame's picture
+  CKvMemBlock m_filtered[2];  // de-flickered: the frames stored, m_made the last one
+  int m_made = 0;
+  int m_filteredFrames = 0;
+  std::vector<char> m_changedRows;  // rows of the rectangle whose filter input last changed
   std::vector<void*> m_patches;
   std::vector<WORD> m_sizes;
   std::vector<HGLOBAL> m_spare;  // the last frame's patch blocks, for the next one

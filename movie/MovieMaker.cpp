@@ -25,11 +25,11 @@ namespace {
 
 constexpr int kCell = 8;
 constexpr int kBand = 8;
-// The patch tables' room; a frame chunk holds fewer (kKvMotionMaxPatches), and a frame that
-// needs more fails at the first patch beyond what the file can hold.
+// The patch tables' room; a frame chunk holds fewer (kKvMotionMaxPatches), and no frame is
+// made with more than a chunk holds.
 constexpr int kPatchSlots = 6912;
 constexpr std::size_t kPatchHeader = 16;
-constexpr BYTE kKeyReference = 123;
+constexpr std::size_t kMaxPatchBytes = 0xFFFF;  // a patch's size is stored in 16 bits
 // Digits beyond this make no sensible file name; more are taken as this many.
 constexpr int kMaxDigits = 32;
 
@@ -38,15 +38,33 @@ const BYTE* RowAt(const CKvMemBlock& block, int x, int y) {
                                        static_cast<std::size_t>(y) * block.GetSize().cx + x);
 }
 
-// Whether the area (x, y, x + w, y + h) of `cur` holds the same bytes as that of `ref`, or,
-// with `ref` null, only bytes of the key-frame reference.
-bool SameArea(const CKvMemBlock& cur, const CKvMemBlock* ref, int x, int y, int w, int h,
-              const BYTE* referenceRow) {
+// Whether the area (x, y, x + w, y + h) of `cur` holds the same bytes as that of `ref`.
+bool SameArea(const CKvMemBlock& cur, const CKvMemBlock& ref, int x, int y, int w, int h) {
   const std::size_t bytes = static_cast<std::size_t>(w) * 4;
   for (int row = y; row < y + h; ++row)
-    if (std::memcmp(RowAt(cur, x, row), ref ? RowAt(*ref, x, row) : referenceRow, bytes) != 0)
-      return false;
+    if (std::memcmp(RowAt(cur, x, row), RowAt(ref, x, row), bytes) != 0) return false;
   return true;
+}
+
+// A run of changed pixels in one band, in raster coordinates.
+struct Span {
+  int x, y, w, h;
+};
+
+// The widest patch of h rows within the 16-bit size, in whole cells (2,040 pixels for 8
+// rows): a wider span is stored as several patches side by side.
+int MaxPatchWidth(int h) {
+  return static_cast<int>((kMaxPatchBytes - kPatchHeader) / (static_cast<std::size_t>(h) * 4)) /
+         kCell * kCell;
+}
+
+std::size_t PatchCount(const std::vector<Span>& spans) {
+  std::size_t n = 0;
+  for (const Span& s : spans) {
+    const int most = MaxPatchWidth(s.h);
+    n += static_cast<std::size_t>((s.w + most - 1) / most);
+  }
+  return n;
 }
 
 bool Contains(const CRect& outer, const CRect& inner) {
@@ -123,8 +141,10 @@ int KvEncodeMovieFrame(CKvMemBlock* pCur, CKvMemBlock* pPrev, int* pCount, void*
   if (!Contains(pCur->GetRect(), rc) ||
       (pPrev && (!pPrev->IsValid() || !Contains(pPrev->GetRect(), rc))))
     return KvFail("the movie rectangle lies outside the frame");
+  // Patch positions and sizes are signed 16-bit values.
+  if (rc.Width() > 0x7FFF || rc.Height() > 0x7FFF)
+    return KvFail("the movie rectangle is wider or taller than 32,767 pixels");
   const int width = rc.Width();
-  std::vector<BYTE> reference;
   int count = 0;
   const auto fail = [&] {
     FreePatches(patches, sizes, count);
@@ -132,15 +152,19 @@ int KvEncodeMovieFrame(CKvMemBlock* pCur, CKvMemBlock* pPrev, int* pCount, void*
     return 0;
   };
   try {
-    if (!pPrev) reference.assign(static_cast<std::size_t>(width) * 4, kKeyReference);
+    std::vector<Span> spans;
     for (int y = rc.top; y < rc.bottom; y += kBand) {
       const int h = std::min(kBand, static_cast<int>(rc.bottom - y));
-      if (SameArea(*pCur, pPrev, rc.left, y, width, h, reference.data())) continue;
+      // A key frame stores every cell: the player starts from it on a cleared block.
+      if (!pPrev) {
+        spans.push_back({static_cast<int>(rc.left), y, width, h});
+        continue;
+      }
+      if (SameArea(*pCur, *pPrev, rc.left, y, width, h)) continue;
       // Every column is compared: the last cell of a band is as narrow as what is left, so
       // that a change in the last columns is stored too.
       const auto cellDiffers = [&](int cx) {
-        return !SameArea(*pCur, pPrev, cx, y, std::min(kCell, static_cast<int>(rc.right - cx)), h,
-                         reference.data());
+        return !SameArea(*pCur, *pPrev, cx, y, std::min(kCell, static_cast<int>(rc.right - cx)), h);
       };
       for (int x = rc.left; x < rc.right;) {
         int start = x;
@@ -149,16 +173,30 @@ int KvEncodeMovieFrame(CKvMemBlock* pCur, CKvMemBlock* pPrev, int* pCount, void*
         int end = start + kCell;
         while (end < rc.right && cellDiffers(end)) end += kCell;
         end = std::min(end, static_cast<int>(rc.right));
-        if (count >= kPatchSlots || count >= kKvMotionMaxPatches) {
-          KvFailf("a frame needs more than %d patches", kKvMotionMaxPatches);
-          return fail();
-        }
-        const int w = end - start;
+        spans.push_back({start, y, end - start, h});
+        x = end;
+      }
+    }
+    // A busy frame (snow, noise) whose runs would overflow a frame chunk is stored as one
+    // span per changed band, from its first changed cell to its last: the unchanged cells
+    // between them are stored as they are, which every player applies alike.
+    if (PatchCount(spans) > static_cast<std::size_t>(kKvMotionMaxPatches)) {
+      std::size_t kept = 0;
+      for (std::size_t i = 0; i < spans.size(); ++i) {
+        if (kept > 0 && spans[kept - 1].y == spans[i].y)
+          spans[kept - 1].w = spans[i].x + spans[i].w - spans[kept - 1].x;
+        else
+          spans[kept++] = spans[i];
+      }
+      spans.resize(kept);
+    }
+    if (PatchCount(spans) > static_cast<std::size_t>(kKvMotionMaxPatches))
+      return KvFailf("a frame needs more than %d patches", kKvMotionMaxPatches);
+    for (const Span& span : spans) {
+      const int most = MaxPatchWidth(span.h);
+      for (int start = span.x; start < span.x + span.w; start += most) {
+        const int w = std::min(most, span.x + span.w - start), h = span.h;
         const std::size_t size = kPatchHeader + static_cast<std::size_t>(w) * h * 4;
-        if (size > 0xFFFF) {
-          KvFailf("a patch of %d x %d pixels exceeds 65,535 bytes", w, h);
-          return fail();
-        }
         HGLOBAL block = allocate(size);
         if (!block) {
           KvFail("no memory for a patch");
@@ -169,18 +207,17 @@ int KvEncodeMovieFrame(CKvMemBlock* pCur, CKvMemBlock* pPrev, int* pCount, void*
           auto* bytes = static_cast<BYTE*>(lock.get());
           // x, y, width and height, then 8 bytes of 0 (a reused block holds an old header).
           KvPutLe16(bytes, static_cast<unsigned>(start - rc.left));
-          KvPutLe16(bytes + 2, static_cast<unsigned>(y - rc.top));
+          KvPutLe16(bytes + 2, static_cast<unsigned>(span.y - rc.top));
           KvPutLe16(bytes + 4, static_cast<unsigned>(w));
           KvPutLe16(bytes + 6, static_cast<unsigned>(h));
           std::memset(bytes + 8, 0, kPatchHeader - 8);
           for (int row = 0; row < h; ++row)
             std::memcpy(bytes + kPatchHeader + static_cast<std::size_t>(row) * w * 4,
-                        RowAt(*pCur, start, y + row), static_cast<std::size_t>(w) * 4);
+                        RowAt(*pCur, start, span.y + row), static_cast<std::size_t>(w) * 4);
         }
         patches[count] = block;
         sizes[count] = static_cast<WORD>(size);
         ++count;
-        x = end;
       }
     }
   } catch (const std::bad_alloc&) {
@@ -199,8 +236,13 @@ bool KvMovieEncoder::Init(const CRect& rect, const KvMovieKeying& keying, WORD k
   m_rect = rect;
   m_keying = keying;
   m_keyInterval = KvClampKeyInterval(keyInterval);
-  if (!m_previous.InitBlock(CSize(-1, -1), nullptr, 1, 1) ||
-      !m_current.InitBlock(CSize(-1, -1), nullptr, 1, 1))
+  // De-flickered, the frames stored alternate between two blocks, so that the one made last
+  // is the next one's reference without a copy.
+  const auto raster = [](CKvMemBlock& block) {
+    return block.InitBlock(CSize(-1, -1), nullptr, 1, 1) != 0;
+  };
+  if (!raster(m_current) || !raster(m_previous) ||
+      (keying.deflicker && (!raster(m_filtered[0]) || !raster(m_filtered[1]))))
     return KvFail("no memory for the raster");
   try {
     m_patches.assign(kPatchSlots, nullptr);
@@ -246,6 +288,53 @@ void KvMovieEncoder::SetAlpha(bool hasAlpha) {
   }
 }
 
+bool KvMovieEncoder::Deflicker(CKvMemBlock& made) {
+  // The raster keeps the pictures as placed and `made` is de-flickered from it: filtered in
+  // place, pixels carried over from earlier frames would be blurred again on every frame.
+  // `made` holds the frame before the last one; only rows whose filter input changed in the
+  // last frame or in this one are filtered again.
+  const int rows = m_rect.Height(), left = m_rect.left, top = m_rect.top;
+  const std::size_t bytes = static_cast<std::size_t>(m_rect.Width()) * 4;
+  try {
+    std::vector<char> changed(static_cast<std::size_t>(rows), m_filteredFrames < 2);
+    for (int r = 0; r < rows; ++r)
+      if (std::memcmp(RowAt(m_current, left, top + r), RowAt(m_previous, left, top + r), bytes))
+        for (int n = std::max(0, r - 1); n <= std::min(rows - 1, r + 1); ++n) changed[n] = 1;
+    m_changedRows.resize(changed.size(), 1);
+    std::vector<char> redo(changed);
+    for (std::size_t r = 0; r < redo.size(); ++r) redo[r] |= m_changedRows[r];
+    m_changedRows.swap(changed);
+    ++m_filteredFrames;
+    std::vector<BYTE> above(bytes), below(bytes);
+    const auto row = [&](int r) {
+      return reinterpret_cast<BYTE*>(made.GetAddress()) +
+             (static_cast<std::size_t>(top + r) * made.GetSize().cx + left) * 4;
+    };
+    for (int r = 0; r < rows;) {
+      if (!redo[r]) {
+        ++r;
+        continue;
+      }
+      int end = r;
+      while (end < rows && redo[end]) ++end;
+      // Rows r to end - 1 have their neighbours taken from the raster too; those two rows,
+      // not to be changed, are put back after the filter (which takes them as edges).
+      const int a = std::max(0, r - 1), b = std::min(rows, end + 1);
+      if (a < r) std::memcpy(above.data(), row(a), bytes);
+      if (b > end) std::memcpy(below.data(), row(b - 1), bytes);
+      const CRect area(left, top + a, static_cast<int>(m_rect.right), top + b);
+      made.Copy(area.left, area.top, &m_current, area, KV_MIX_COPY);
+      made.Deflicker(area, 0);
+      if (a < r) std::memcpy(row(a), above.data(), bytes);
+      if (b > end) std::memcpy(row(b - 1), below.data(), bytes);
+      r = end;
+    }
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
 bool KvMovieEncoder::AddFrame(int frame, const DWORD* picture, const CRect& picRect, bool hasAlpha,
                               CKvMotionFileWrite& writer) {
   // The previous frame, kept before this picture changes the current one.
@@ -253,7 +342,14 @@ bool KvMovieEncoder::AddFrame(int frame, const DWORD* picture, const CRect& picR
               static_cast<std::size_t>(m_current.GetSize().cx) * m_current.GetSize().cy * 4);
   Place(picture, picRect);
   SetAlpha(hasAlpha);
-  if (m_keying.deflicker) m_current.Deflicker(m_rect, 0);
+  CKvMemBlock* made = &m_current;
+  CKvMemBlock* previous = &m_previous;
+  if (m_keying.deflicker) {
+    previous = &m_filtered[m_made];
+    m_made ^= 1;
+    made = &m_filtered[m_made];
+    if (!Deflicker(*made)) return KvFail("no memory for the frame");
+  }
   int count = 0;
   const bool key = frame % m_keyInterval == 0;
   // Fresh memory for every patch would cost a page fault per page of every frame: blocks of
@@ -268,8 +364,8 @@ bool KvMovieEncoder::AddFrame(int frame, const DWORD* picture, const CRect& picR
       }
     return GlobalAlloc(GHND, size);
   };
-  if (!KvEncodeMovieFrame(&m_current, key ? nullptr : &m_previous, &count, m_patches.data(),
-                          m_sizes.data(), &m_rect, allocate))
+  if (!KvEncodeMovieFrame(made, key ? nullptr : previous, &count, m_patches.data(), m_sizes.data(),
+                          &m_rect, allocate))
     return false;
   const int appended = writer.AppendFrame(count, m_patches.data(), m_sizes.data());
   // This frame's patch blocks serve the next frame's patches of the same sizes; those that

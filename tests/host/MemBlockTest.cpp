@@ -135,3 +135,22 @@ TEST(MemBlock, ClearAssignAndDeflicker) {
   const int spread[] = {0, 50, 100, 50};
   for (int y = 0; y < 4; ++y) EXPECT_EQ(lines.GetPixel(0, y).b, spread[y]) << y;
 }
+
+// Worked by hand: (above + 2 x row + below + 2) / 4 from the unfiltered rows, each edge row
+// of the area counting itself for the neighbour outside it; rows and columns outside stay.
+TEST(MemBlock, DeflickerEdgesByHand) {
+  const int column[] = {90, 10, 30, 50, 250};
+  const int filtered[] = {90, 15, 30, 95, 200};
+  CKvMemBlock block;
+  ASSERT_TRUE(block.InitBlock(CSize(2, 5)));
+  for (int y = 0; y < 5; ++y) {
+    block.SetPixel(0, y, Px(column[y], column[y], 255 - column[y], column[y]));
+    block.SetPixel(1, y, Px(77, 77, 77, 77));
+  }
+  block.Deflicker(CRect(0, 1, 1, 5), 0);
+  for (int y = 0; y < 5; ++y) {
+    const int v = filtered[y];
+    EXPECT_EQ(block.GetPixel(0, y), Px(v, v, 255 - v, v)) << y;
+    EXPECT_EQ(block.GetPixel(1, y), Px(77, 77, 77, 77)) << y;
+  }
+}
