@@ -75,6 +75,21 @@ bool ReadHeaderFrom(CFile& file, SKvFlicHeader& header) {
   return true;
 }
 
+// What the player keeps for a frame: the index picture (a byte a pixel) and the work block
+// (four), and the copy of the frame that its callers take (four more: the picture load, the
+// movie API, a background mixed under it). All of it is held to the picture limit before
+// anything is allocated, so that a tiny file cannot claim gigabytes.
+std::size_t KeptBytes(const CSize& size) {
+  return std::size_t{9} * static_cast<std::size_t>(size.cx) * static_cast<std::size_t>(size.cy);
+}
+
+std::string LimitText(std::size_t bytes) {
+  constexpr std::size_t kMiB = std::size_t{1} << 20, kGiB = std::size_t{1} << 30;
+  if (bytes >= kGiB && bytes % kGiB == 0) return std::to_string(bytes / kGiB) + " GiB";
+  if (bytes >= kMiB && bytes % kMiB == 0) return std::to_string(bytes / kMiB) + " MiB";
+  return KvGroupDigits(bytes) + " bytes";
+}
+
 }  // namespace
 
 bool KvReadFlicHeader(const CString& path, SKvFlicHeader& header) {
@@ -107,9 +122,12 @@ int CKvPlayMovieFlick::Open(CString path, int bLoadToMem) {
   GetFrameSize();
   m_nFrames = m_header.frames;
   m_wKeyInterval = 0;
-  if (!KvCheckedPictureBytes(m_sizeFrame.cx, m_sizeFrame.cy)) {
+  if (const std::size_t bytes = KeptBytes(m_sizeFrame); bytes > KvGetMaxPictureBytes()) {
     Close();
-    return KvFailf("frame too large: %d x %d", m_sizeFrame.cx, m_sizeFrame.cy);
+    return KvFail("frame too large: " + std::to_string(m_sizeFrame.cx) + " x " +
+                  std::to_string(m_sizeFrame.cy) + " needs " + KvGroupDigits(bytes) +
+                  " bytes (index picture, work block and a copy of the frame), above the " +
+                  LimitText(KvGetMaxPictureBytes()) + " picture limit");
   }
   try {
     m_index.assign(static_cast<std::size_t>(m_nFramePixels), 0);

@@ -320,10 +320,15 @@ TEST(FlicHostile, ChunksStayInsideThePictureAndTheirData) {
 
 TEST(FlicHostile, RefusalsSayWhy) {
   const FlicBytes good = kvtest::WriteFlic(MakeMovie(kMovies[2]));
-  const auto with = [&](std::size_t at, unsigned v) {
-    FlicBytes b = good;
+  const auto with = [&](std::size_t at, unsigned v, FlicBytes b = {}) {
+    if (b.empty()) b = good;
     b[at] = BYTE(v), b[at + 1] = BYTE(v >> 8);
     return b;
+  };
+  const auto tooLarge = [](const char* size, const char* bytes) {
+    return std::string("frame too large: ") + size + " needs " + bytes +
+           " bytes (index picture, work block and a copy of the frame), above the 1 MiB "
+           "picture limit";
   };
   kvtest::TempDir dir;
   const std::size_t limit = KvGetMaxPictureBytes();
@@ -334,7 +339,10 @@ TEST(FlicHostile, RefusalsSayWhy) {
           {"magic", with(4, 0xAF13), "not a FLIC file (magic)"},
           {"width", with(8, 0), "width 0"},
           {"height", with(10, 0xFFFF), "height -1"},
-          {"too large", with(8, 32767), "frame too large: 32767 x 27"},  // over a 1 MiB limit
+          {"too large", with(8, 32767), tooLarge("32767 x 27", "7,962,381")},
+          // Its work block alone fits the 1 MiB limit; with the index and a copy it does not.
+          {"too large with its copies", with(10, 400, with(8, 512)),
+           tooLarge("512 x 400", "1,843,200")},
           {"no frames", with(6, 0), "no frames"},
           {"size field without frames", with(0, 128), "no frames in 128 bytes"},
       },
