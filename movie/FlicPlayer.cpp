@@ -179,6 +179,8 @@ int CKvPlayMovieFlick::ReadHeader() { return m_pFile && ReadHeaderFrom(*m_pFile,
 void CKvPlayMovieFlick::GetFrameSize() {
   m_sizeFrame = m_header.FrameSize();
   m_nFramePixels = m_sizeFrame.cx * m_sizeFrame.cy;
+  // An FLI plays 200 lines whatever its header says: a header of 480 must not take the
+  // decoders below them.
   m_nLines = std::min<int>(m_header.height, m_sizeFrame.cy);
 }
 

@@ -318,6 +318,41 @@ TEST(FlicHostile, ChunksStayInsideThePictureAndTheirData) {
   }
 }
 
+// An FLI plays at 320 x 200 and decodes no line below the one its header's height ends at:
+// a header above 200 must not take a decoder past the picture's last line, one below 200
+// stops every decoder there. Frame 0 is all index 1, frame 1 writes lines 190 to 209.
+TEST(FlicHostile, FliLinesEndAtTheHeaderOrThePicture) {
+  using B = FlicBytes;
+  B delta{190, 0, 20, 0}, words{20, 0, 0x42, 0xFF}, run;  // words: skip 190 lines first
+  for (int y = 0; y < 20; ++y) {
+    delta.insert(delta.end(), {1, 0, 0xFC, 2});        // 4 pixels of 2
+    words.insert(words.end(), {1, 0, 0, 0xFE, 3, 3});  // 2 words of 3 3
+  }
+  for (int y = 0; y < 250; ++y) run.insert(run.end(), {3, 127, 4, 127, 4, 66, 4});
+  const FlicBytes rgb = Colours(256, 7);
+  kvtest::TempDir dir;
+  for (int height : {480, 150, 200})
+    for (const FlicChunk& chunk : {FlicChunk{12, delta}, FlicChunk{7, words}, FlicChunk{15, run}}) {
+      SCOPED_TRACE(testing::Message() << "height " << height << ", chunk " << chunk.type);
+      const FlicFile file{
+          .magic = 0xAF11,
+          .width = 320,
+          .height = height,
+          .frames = {{.chunks = {kvtest::FlicPaletteChunk({{0, rgb}}), {16, B(320 * 200, 1)}}},
+                     {.chunks = {chunk}}}};
+      auto player = Play(dir.Write("l.fli", kvtest::WriteFlic(file)), 0);
+      ASSERT_TRUE(player);
+      player->GetOneFrame(0.5f);
+      Pixels want(320 * 200, Colour(rgb, 1));
+      for (int y = chunk.type == 15 ? 0 : 190; y < std::min(height, 200); ++y)
+        for (int x = 0; x < (chunk.type == 15 ? 320 : 4); ++x)
+          want[std::size_t(y) * 320 + x] = Colour(rgb, chunk.type == 12  ? 2
+                                                       : chunk.type == 7 ? 3
+                                                                         : 4);
+      EXPECT_EQ(Shown(*player), want);
+    }
+}
+
 TEST(FlicHostile, RefusalsSayWhy) {
   const FlicBytes good = kvtest::WriteFlic(MakeMovie(kMovies[2]));
   const auto with = [&](std::size_t at, unsigned v, FlicBytes b = {}) {
