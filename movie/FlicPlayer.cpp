@@ -224,22 +224,33 @@ bool CKvPlayMovieFlick::ReadFrameHeader(ULONGLONG pos, FrameHeader& header) {
 
 int CKvPlayMovieFlick::ReadFramePosition() {
   if (!IsOpen()) return 0;
+  m_nFrames = m_header.frames;
   if (m_nFrames < 1) return KvFail("no frames");
   // Rebuilt from the first frame on every Prepare, so that a second Prepare finds the same
-  // table. Frame k lies behind frame k - 1 by that frame's size; where the file ends inside
-  // a header, the remaining entries stay there and play as missing frames.
+  // table. Frame k lies behind frame k - 1 by that frame's size. The movie ends at a frame
+  // whose header the file cuts or whose size is below its header's: the frames the header
+  // counts beyond it are not there, and the frame count becomes the frames found (a size of
+  // 0 would otherwise make every later frame the same one).
   m_reader.reset();
   m_frameTable.clear();
-  m_frameTable.reserve(static_cast<std::size_t>(m_nFrames));
-  FrameHeader header;
-  bool read = ReadFrameHeader(SKvFlicHeader::kSize, header);
-  // A movie that ends before its first frame has nothing to play.
-  if (!read) return KvFail("truncated: the file ends before the first frame");
-  m_frameTable.push_back(SKvFlicHeader::kSize);
-  for (int i = 1; i < m_nFrames; ++i) {
-    if (i > 1) read = ReadFrameHeader(m_frameTable.back(), header);
-    m_frameTable.push_back(m_frameTable.back() + (read ? header.size : 0));
+  ULONGLONG pos = SKvFlicHeader::kSize;
+  for (int i = 0; i < m_nFrames; ++i) {
+    FrameHeader header;
+    if (!ReadFrameHeader(pos, header)) {
+      // A movie that ends before its first frame has nothing to play.
+      if (i == 0) return KvFail("truncated: the file ends before the first frame");
+      break;
+    }
+    if (header.size < kFrameHeaderSize) {
+      if (i == 0)
+        return KvFailf("frame 0 at byte %s is %u bytes, shorter than its header",
+                       KvGroupDigits(pos).c_str(), unsigned{header.size});
+      break;
+    }
+    m_frameTable.push_back(pos);
+    pos += header.size;
   }
+  m_nFrames = static_cast<int>(m_frameTable.size());
   return 1;
 }
 
@@ -365,7 +376,9 @@ int CKvPlayMovieFlick::DecodeFrame(int frame, std::string* damage) {
 int CKvPlayMovieFlick::CheckFrames() {
   KvClearFailure();
   if (!IsOpen()) return KvFail("no movie is open");
-  if (m_nFrames < 1) return KvFail("the header counts no frames");
+  // The header's count, not the frames a Prepare found: a check reports those missing.
+  const int counted = m_header.frames;
+  if (counted < 1) return KvFail("the header counts no frames");
   try {
     const ULONGLONG length = m_memCopy.empty() ? m_pFile->GetLength() : m_memCopy.size();
     if (length < m_header.size)
@@ -374,10 +387,10 @@ int CKvPlayMovieFlick::CheckFrames() {
     // Every counted frame whole in the file, found by walking their sizes as playback does.
     std::vector<ULONGLONG> table;
     ULONGLONG pos = SKvFlicHeader::kSize;
-    for (int i = 0; i < m_nFrames; ++i) {
+    for (int i = 0; i < counted; ++i) {
       FrameHeader header;
       if (!ReadFrameHeader(pos, header) || header.size > length - pos)
-        return KvFail("the header counts " + KvGroupDigits(m_nFrames) + " frames, the file holds " +
+        return KvFail("the header counts " + KvGroupDigits(counted) + " frames, the file holds " +
                       KvGroupDigits(static_cast<ULONGLONG>(i)));
       if (header.size < kFrameHeaderSize)
         return KvFailf("frame %d at byte %s is %u bytes, shorter than its header", i,
@@ -386,12 +399,13 @@ int CKvPlayMovieFlick::CheckFrames() {
       pos += header.size;
     }
     m_frameTable = std::move(table);
+    m_nFrames = counted;
     m_reader.reset();
     std::fill(m_index.begin(), m_index.end(), BYTE{0});
     m_palette.fill(0);
     m_nCurFrame = -1;  // the next frame played starts afresh
     m_bPrepared = 1;
-    for (int k = 0; k < m_nFrames; ++k) {
+    for (int k = 0; k < counted; ++k) {
       std::string damage;
       DecodeFrame(k, &damage);
       if (!damage.empty()) return KvFail("frame " + std::to_string(k) + ": " + damage);

@@ -385,11 +385,11 @@ TEST(FlicHostile, RefusalsSayWhy) {
   KvSetMaxPictureBytes(limit);
 }
 
-// Cut anywhere after its first frame header (before it, it is refused), a movie plays the
-// frames before the cut as they are, shows the last of them for a frame whose header is
-// cut, and never reads or writes outside its buffers. A frame header of unknown type throws
-// out of GetOneFrame (when a frame to decode is one) or Prepare (when the frame table meets
-// it), and only there: the movie API and the factory give null.
+// Cut anywhere after its first frame header (before it, it is refused), a movie holds the
+// frames whose headers are whole, plays those before the cut as they are, and never reads or
+// writes outside its buffers. A frame header of unknown type throws out of GetOneFrame (when
+// a frame to decode is one) or Prepare (when the frame table meets it), and only there: the
+// movie API and the factory give null.
 TEST(FlicHostile, CutOrUnknownFrames) {
   MovieOnDisk movie(kMovies[2], "m.fli");
   std::vector<std::size_t> ends;  // where each frame ends
@@ -405,22 +405,24 @@ TEST(FlicHostile, CutOrUnknownFrames) {
         continue;
       }
       ASSERT_TRUE(player) << cut;
+      int found = 1;
+      while (found < 12 && ends[found - 1] + 16 <= cut) ++found;
+      ASSERT_EQ(player->m_nFrames, found) << cut;
       for (int i : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 3, 11, 0}) {
-        player->GetOneFrame(i / 12.0f);
-        const int want = ends[i] <= cut                                          ? i
-                         : i > 0 && ends[i - 1] <= cut && cut < ends[i - 1] + 16 ? i - 1
-                                                                                 : -1;
-        if (want >= 0) {
-          EXPECT_EQ(Shown(*player), movie.frames[want]) << cut << " " << i;
+        if (i >= found) continue;
+        player->GetOneFrame(float(i) / float(found));
+        if (ends[i] <= cut) {
+          EXPECT_EQ(Shown(*player), movie.frames[i]) << cut << " " << i;
         }
       }
     }
   }
   FlicBytes bytes = movie.bytes;
   bytes[ends[10] + 4] = 0x34;
-  kvtest::WriteFileBytes(movie.file, bytes);
+  kvtest::WriteFileBytes(movie.file, movie.bytes);
   auto player = Play(movie.path, 0);
   ASSERT_TRUE(player);
+  kvtest::WriteFileBytes(movie.file, bytes);  // changed after the table was built
   EXPECT_EQ(player->GetOneFrame(10 / 12.0f), 1);
   int cause = 0;
   try {
@@ -445,6 +447,46 @@ TEST(FlicHostile, CutOrUnknownFrames) {
   EXPECT_EQ(KvMediaLoadPicFile(movie.path, rect), nullptr);
   std::unique_ptr<CObject> closed(RUNTIME_CLASS(CKvPlayMovieFlick)->CreateObject());
   EXPECT_EQ(dynamic_cast<CKvPlayMovieFlick&>(*closed).GetOneFrame(0), 0);
+}
+
+// Frames the header counts but the file does not hold are not played: the movie ends at a
+// frame whose header is cut or whose size is below 16, and its count is the frames found. A
+// size of 0 no longer makes every later frame the same one.
+TEST(FlicHostile, MissingFramesEndTheMovie) {
+  const FlicBytes rgb = Colours(256, 3);
+  const auto frame = [&](int index, std::optional<long long> size = {}) {
+    return kvtest::FlicFrame{
+        .chunks = {kvtest::FlicPaletteChunk({{0, rgb}}), {16, {BYTE(index), BYTE(index)}}},
+        .size = size};
+  };
+  const struct {
+    const char* name;
+    std::vector<kvtest::FlicFrame> frames;
+    int counted, found;
+  } cases[] = {
+      {"65,535 counted over 2", {frame(1), frame(2)}, 65535, 2},
+      {"size 0", {frame(1), frame(2, 0), frame(3)}, 3, 1},
+      {"size 8", {frame(1), frame(2), frame(3, 8), frame(4)}, 4, 2},
+      {"size 0 counted over 2", {frame(1), frame(2, 0)}, 65535, 1},
+  };
+  kvtest::TempDir dir;
+  for (const auto& c : cases)
+    for (int memory : {0, 1}) {
+      SCOPED_TRACE(testing::Message() << c.name << ", memory " << memory);
+      FlicBytes bytes = kvtest::WriteFlic({.width = 2, .height = 1, .frames = c.frames});
+      bytes[6] = BYTE(c.counted), bytes[7] = BYTE(c.counted >> 8);
+      auto player = Play(dir.Write("f.flc", bytes), memory);
+      ASSERT_TRUE(player);
+      EXPECT_EQ(player->m_nFrames, c.found);
+      for (int i = 0; i < c.found; ++i) {
+        player->GetOneFrame(float(i) / float(c.found));
+        EXPECT_EQ(Shown(*player), Pixels(2, Colour(rgb, i + 1))) << i;
+      }
+    }
+  FlicBytes first = kvtest::WriteFlic({.width = 4096, .height = 4096, .frames = {{.size = 0}}});
+  first[6] = first[7] = 0xFF;
+  EXPECT_FALSE(Play(dir.Write("z.flc", first), 0));
+  EXPECT_EQ(KvLastFailure(), "frame 0 at byte 128 is 0 bytes, shorter than its header");
 }
 
 // A check walks every frame the header counts and decodes it strictly; sound movies pass and
