@@ -255,16 +255,17 @@ int CKvPlayMovieFlick::ReadFramePosition() {
 }
 
 bool CKvPlayMovieFlick::LoadToMemory() {
-  // The header's size field bounds the copy, and so does the file: a size that claims more
-  // than the file holds does not allocate for it.
+  // The file's real length, not its header's size field: a field that covers fewer frames
+  // than the file holds must not change what plays. A file without a frame is refused by the
+  // frame table as in file mode. A copy that does not fit the picture limit beside the
+  // frame's own buffers plays from the file instead.
   const ULONGLONG length = m_pFile->GetLength();
-  const ULONGLONG bytes = std::min<ULONGLONG>(m_header.size, length);
-  if (bytes <= SKvFlicHeader::kSize) return KvFailf("no frames in %u bytes", m_header.size);
-  // A movie beyond the picture limit plays from the file instead.
-  if (bytes > KvGetMaxPictureBytes()) return true;
+  if (length <= SKvFlicHeader::kSize) return true;
+  const std::size_t kept = KeptBytes(m_sizeFrame), limit = KvGetMaxPictureBytes();
+  if (kept > limit || length > limit - kept) return true;
   std::vector<BYTE> copy;
   try {
-    copy.resize(static_cast<std::size_t>(bytes));
+    copy.resize(static_cast<std::size_t>(length));
   } catch (const std::bad_alloc&) {
     return true;
   }

@@ -379,7 +379,6 @@ TEST(FlicHostile, RefusalsSayWhy) {
           {"too large with its copies", with(10, 400, with(8, 512)),
            tooLarge("512 x 400", "1,843,200")},
           {"no frames", with(6, 0), "no frames"},
-          {"size field without frames", with(0, 128), "no frames in 128 bytes"},
       },
       [&](FlicBytes b) { return !Play(dir.Write("r.flc", b), 1); });
   KvSetMaxPictureBytes(limit);
@@ -447,6 +446,36 @@ TEST(FlicHostile, CutOrUnknownFrames) {
   EXPECT_EQ(KvMediaLoadPicFile(movie.path, rect), nullptr);
   std::unique_ptr<CObject> closed(RUNTIME_CLASS(CKvPlayMovieFlick)->CreateObject());
   EXPECT_EQ(dynamic_cast<CKvPlayMovieFlick&>(*closed).GetOneFrame(0), 0);
+}
+
+// From memory a movie plays exactly what it plays from the file, frame by frame, whatever its
+// header's size field says: the copy is of the file's real length.
+TEST(FlicPlayer, MemoryPlaysWhatTheFilePlays) {
+  std::vector<FlicBytes> fixtures{MarkerMovie(1)};
+  for (const MovieSpec& spec : kMovies) fixtures.push_back(kvtest::WriteFlic(MakeMovie(spec)));
+  FlicBytes counted = kvtest::WriteFlic(MakeMovie(kMovies[1]));
+  counted[6] = counted[7] = 0xFF;  // 65,535 frames counted
+  fixtures.push_back(counted);
+  kvtest::TempDir dir;
+  for (const FlicBytes& fixture : fixtures) {
+    const std::size_t first = 128 + kvtest::U32(fixture, 128);
+    // As written, covering frame 0 only, the header alone, and more than the file holds.
+    for (unsigned size : {unsigned(fixture.size()), unsigned(first), 128u, 0xFFFFFFFFu}) {
+      SCOPED_TRACE(testing::Message() << fixture.size() << " bytes, size field " << size);
+      FlicBytes bytes = fixture;
+      for (int i = 0; i < 4; ++i) bytes[i] = BYTE(size >> 8 * i);
+      const CString path = dir.Write("m.flc", bytes);
+      auto file = Play(path, 0), memory = Play(path, 1);
+      ASSERT_TRUE(file && memory);
+      ASSERT_EQ(memory->m_nFrames, file->m_nFrames);
+      const int n = file->m_nFrames;
+      for (int i = 0; i < n + 3; ++i) {
+        const float t = float(i < n ? i : (n - 1) * (i - n) / 3) / float(n);
+        file->GetOneFrame(t), memory->GetOneFrame(t);
+        ASSERT_EQ(Shown(*memory), Shown(*file)) << "frame " << i;
+      }
+    }
+  }
 }
 
 // Frames the header counts but the file does not hold are not played: the movie ends at a
