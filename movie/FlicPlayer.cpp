@@ -278,14 +278,25 @@ bool CKvPlayMovieFlick::LoadToMemory() {
 }
 
 int CKvPlayMovieFlick::FrameAtTime(float t) const {
-  // t = i / frames, rounded in float, can fall a hair below i once multiplied back; a
-  // relative nudge of one part in a million gives frame i, and t = 0.99999 still plays
-  // the last frame. Times beyond any frame count are held to a range that truncates safely.
-  double product = static_cast<double>(m_nFrames) * static_cast<double>(t);
-  product += product * 1e-6;
-  if (std::isnan(product)) product = 0;
-  product = std::clamp(product, -2e9, 2e9);
-  return static_cast<int>(static_cast<long long>(product) % m_nFrames);
+  // Frame k starts at k / frames as callers compute it, in float: the frame is the largest k
+  // whose float(k) / float(frames) does not pass t. So t = i / frames gives frame i even where
+  // the product falls a hair below i, and a t just below 1 (0.99999994f) the last frame, not
+  // the next pass. The product is exact in double, so k moves by one at most. Negative times
+  // truncate toward zero (and decode nothing), NaN is 0, and times beyond any frame count are
+  // held to a range that truncates safely.
+  if (std::isnan(t)) return 0;
+  const double product = std::clamp(static_cast<double>(m_nFrames) * t, -2e9, 2e9);
+  long long k = static_cast<long long>(product);
+  if (t > 0 && product < 2e9) {
+    const auto start = [&](long long f) {
+      return static_cast<float>(f) / static_cast<float>(m_nFrames);
+    };
+    if (start(k + 1) <= t)
+      ++k;
+    else if (k > 0 && start(k) > t)
+      --k;
+  }
+  return static_cast<int>(k % m_nFrames);
 }
 
 int CKvPlayMovieFlick::GetOneFrame(float t) {

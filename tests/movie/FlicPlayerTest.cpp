@@ -230,11 +230,17 @@ TEST(FlicPlayer, TimeCountsPassesAndOnlyNewFramesAreDecoded) {
   } steps[] = {
       // Seed 0: nothing decoded, frame 20 of seed 4 stays (the same frame of a later pass,
       // and a negative time, decode nothing)
-      {1.0f, 2, 0},           {0.99999f, 3, 40},
-      {0.5f, 4, 20},          {0.5f, 0, 20},
-      {2.5f, 0, 20},          {-0.25f, 0, 20},
-      {0.5f, 8, 20},          {0.6f, 9, 24},
-      {std::nanf(""), 10, 0}, {1e30f, 11, int(2000000000LL % 41)},
+      {1.0f, 2, 0},
+      {0.99999994f, 3, 40},
+      {0.99999f, 0, 40},
+      {0.5f, 4, 20},
+      {0.5f, 0, 20},
+      {2.5f, 0, 20},
+      {-0.25f, 0, 20},
+      {0.5f, 8, 20},
+      {0.6f, 9, 24},
+      {std::nanf(""), 10, 0},
+      {1e30f, 11, int(2000000000LL % 41)},
   };
   int seed = 0;
   for (const auto& s : steps) {
@@ -242,6 +248,23 @@ TEST(FlicPlayer, TimeCountsPassesAndOnlyNewFramesAreDecoded) {
     dir.Write("m.fli", MarkerMovie(s.seed ? s.seed : 99));
     EXPECT_EQ(player->GetOneFrame(s.t), 1);
     EXPECT_TRUE(shows(s.frame, seed = s.seed ? s.seed : seed));
+  }
+}
+
+// For every frame count up to 1,000: t = i / frames gives frame i, and the float just below
+// (i + 1) / frames still frame i, the last frame too (0.99999994f below 1).
+TEST(FlicPlayer, EachFrameHoldsFromItsTimeToTheNext) {
+  struct Timer : CKvPlayMovieFlick {
+    using CKvPlayMovieFlick::FrameAtTime;
+  } timer;
+  for (int n = 1; n <= 1000; ++n) {
+    timer.m_nFrames = n;
+    for (int i = 0; i < n; ++i) {
+      const float next = std::nextafter(float(i + 1) / float(n), 0.0f);
+      if (timer.FrameAtTime(float(i) / float(n)) != i || timer.FrameAtTime(next) != i)
+        FAIL() << i << " of " << n << ": " << timer.FrameAtTime(float(i) / float(n)) << ", "
+               << timer.FrameAtTime(next);
+    }
   }
 }
 
