@@ -7,6 +7,7 @@ extern "C" {
 #include <libavutil/mem.h>
 }
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
