@@ -235,8 +235,10 @@ class KV_MEDIA_API CKvPlayMovieFlick : public CKvPlayMovieBase {
   // then cleared: a caller that wants the movie in memory sets m_bLoadToMem before Prepare.
   int Open(CString path, int bLoadToMem) override;
   void Close() override;
-  // Builds the frame table (and, with m_bLoadToMem, reads the file into memory). Throws
-  // CFileException (kKvFlicBadFrameCause) for a frame header of unknown type.
+  // Builds the frame table (and, with m_bLoadToMem, reads the file into memory). The movie
+  // ends at a frame whose header the file cuts or whose size is below 16: m_nFrames becomes
+  // the frames found before it (0 of them is refused). Throws CFileException
+  // (kKvFlicBadFrameCause) for a frame header of unknown type.
   int Prepare(CKvMemBlock* pBack) override;
   // Decodes the frames up to the one at time t and paints it; 0 when nothing is prepared.
   // Throws like Prepare.

@@ -75,6 +75,21 @@ bool ReadHeaderFrom(CFile& file, SKvFlicHeader& header) {
   return true;
 }
 
+// What the player keeps for a frame: the index picture (a byte a pixel) and the work block
+// (four), and the copy of the frame that its callers take (four more: the picture load, the
+// movie API, a background mixed under it). All of it is held to the picture limit before
+// anything is allocated, so that a tiny file cannot claim gigabytes.
+std::size_t KeptBytes(const CSize& size) {
+  return std::size_t{9} * static_cast<std::size_t>(size.cx) * static_cast<std::size_t>(size.cy);
+}
+
+std::string LimitText(std::size_t bytes) {
+  constexpr std::size_t kMiB = std::size_t{1} << 20, kGiB = std::size_t{1} << 30;
+  if (bytes >= kGiB && bytes % kGiB == 0) return std::to_string(bytes / kGiB) + " GiB";
+  if (bytes >= kMiB && bytes % kMiB == 0) return std::to_string(bytes / kMiB) + " MiB";
+  return KvGroupDigits(bytes) + " bytes";
+}
+
 }  // namespace
 
 bool KvReadFlicHeader(const CString& path, SKvFlicHeader& header) {
@@ -107,9 +122,12 @@ int CKvPlayMovieFlick::Open(CString path, int bLoadToMem) {
   GetFrameSize();
   m_nFrames = m_header.frames;
   m_wKeyInterval = 0;
-  if (!KvCheckedPictureBytes(m_sizeFrame.cx, m_sizeFrame.cy)) {
+  if (const std::size_t bytes = KeptBytes(m_sizeFrame); bytes > KvGetMaxPictureBytes()) {
     Close();
-    return KvFailf("frame too large: %d x %d", m_sizeFrame.cx, m_sizeFrame.cy);
+    return KvFail("frame too large: " + std::to_string(m_sizeFrame.cx) + " x " +
+                  std::to_string(m_sizeFrame.cy) + " needs " + KvGroupDigits(bytes) +
+                  " bytes (index picture, work block and a copy of the frame), above the " +
+                  LimitText(KvGetMaxPictureBytes()) + " picture limit");
   }
   try {
     m_index.assign(static_cast<std::size_t>(m_nFramePixels), 0);
@@ -161,6 +179,8 @@ int CKvPlayMovieFlick::ReadHeader() { return m_pFile && ReadHeaderFrom(*m_pFile,
 void CKvPlayMovieFlick::GetFrameSize() {
   m_sizeFrame = m_header.FrameSize();
   m_nFramePixels = m_sizeFrame.cx * m_sizeFrame.cy;
+  // An FLI plays 200 lines whatever its header says: a header of 480 must not take the
+  // decoders below them.
   m_nLines = std::min<int>(m_header.height, m_sizeFrame.cy);
 }
 
@@ -204,36 +224,48 @@ bool CKvPlayMovieFlick::ReadFrameHeader(ULONGLONG pos, FrameHeader& header) {
 
 int CKvPlayMovieFlick::ReadFramePosition() {
   if (!IsOpen()) return 0;
+  m_nFrames = m_header.frames;
   if (m_nFrames < 1) return KvFail("no frames");
   // Rebuilt from the first frame on every Prepare, so that a second Prepare finds the same
-  // table. Frame k lies behind frame k - 1 by that frame's size; where the file ends inside
-  // a header, the remaining entries stay there and play as missing frames.
+  // table. Frame k lies behind frame k - 1 by that frame's size. The movie ends at a frame
+  // whose header the file cuts or whose size is below its header's: the frames the header
+  // counts beyond it are not there, and the frame count becomes the frames found (a size of
+  // 0 would otherwise make every later frame the same one).
   m_reader.reset();
   m_frameTable.clear();
-  m_frameTable.reserve(static_cast<std::size_t>(m_nFrames));
-  FrameHeader header;
-  bool read = ReadFrameHeader(SKvFlicHeader::kSize, header);
-  // A movie that ends before its first frame has nothing to play.
-  if (!read) return KvFail("truncated: the file ends before the first frame");
-  m_frameTable.push_back(SKvFlicHeader::kSize);
-  for (int i = 1; i < m_nFrames; ++i) {
-    if (i > 1) read = ReadFrameHeader(m_frameTable.back(), header);
-    m_frameTable.push_back(m_frameTable.back() + (read ? header.size : 0));
+  ULONGLONG pos = SKvFlicHeader::kSize;
+  for (int i = 0; i < m_nFrames; ++i) {
+    FrameHeader header;
+    if (!ReadFrameHeader(pos, header)) {
+      // A movie that ends before its first frame has nothing to play.
+      if (i == 0) return KvFail("truncated: the file ends before the first frame");
+      break;
+    }
+    if (header.size < kFrameHeaderSize) {
+      if (i == 0)
+        return KvFailf("frame 0 at byte %s is %u bytes, shorter than its header",
+                       KvGroupDigits(pos).c_str(), unsigned{header.size});
+      break;
+    }
+    m_frameTable.push_back(pos);
+    pos += header.size;
   }
+  m_nFrames = static_cast<int>(m_frameTable.size());
   return 1;
 }
 
 bool CKvPlayMovieFlick::LoadToMemory() {
-  // The header's size field bounds the copy, and so does the file: a size that claims more
-  // than the file holds does not allocate for it.
+  // The file's real length, not its header's size field: a field that covers fewer frames
+  // than the file holds must not change what plays. A file without a frame is refused by the
+  // frame table as in file mode. A copy that does not fit the picture limit beside the
+  // frame's own buffers plays from the file instead.
   const ULONGLONG length = m_pFile->GetLength();
-  const ULONGLONG bytes = std::min<ULONGLONG>(m_header.size, length);
-  if (bytes <= SKvFlicHeader::kSize) return KvFailf("no frames in %u bytes", m_header.size);
-  // A movie beyond the picture limit plays from the file instead.
-  if (bytes > KvGetMaxPictureBytes()) return true;
+  if (length <= SKvFlicHeader::kSize) return true;
+  const std::size_t kept = KeptBytes(m_sizeFrame), limit = KvGetMaxPictureBytes();
+  if (kept > limit || length > limit - kept) return true;
   std::vector<BYTE> copy;
   try {
-    copy.resize(static_cast<std::size_t>(bytes));
+    copy.resize(static_cast<std::size_t>(length));
   } catch (const std::bad_alloc&) {
     return true;
   }
@@ -246,14 +278,25 @@ bool CKvPlayMovieFlick::LoadToMemory() {
 }
 
 int CKvPlayMovieFlick::FrameAtTime(float t) const {
-  // t = i / frames, rounded in float, can fall a hair below i once multiplied back; a
-  // relative nudge of one part in a million gives frame i, and t = 0.99999 still plays
-  // the last frame. Times beyond any frame count are held to a range that truncates safely.
-  double product = static_cast<double>(m_nFrames) * static_cast<double>(t);
-  product += product * 1e-6;
-  if (std::isnan(product)) product = 0;
-  product = std::clamp(product, -2e9, 2e9);
-  return static_cast<int>(static_cast<long long>(product) % m_nFrames);
+  // Frame k starts at k / frames as callers compute it, in float: the frame is the largest k
+  // whose float(k) / float(frames) does not pass t. So t = i / frames gives frame i even where
+  // the product falls a hair below i, and a t just below 1 (0.99999994f) the last frame, not
+  // the next pass. The product is exact in double, so k moves by one at most. Negative times
+  // truncate toward zero (and decode nothing), NaN is 0, and times beyond any frame count are
+  // held to a range that truncates safely.
+  if (std::isnan(t)) return 0;
+  const double product = std::clamp(static_cast<double>(m_nFrames) * t, -2e9, 2e9);
+  long long k = static_cast<long long>(product);
+  if (t > 0 && product < 2e9) {
+    const auto start = [&](long long f) {
+      return static_cast<float>(f) / static_cast<float>(m_nFrames);
+    };
+    if (start(k + 1) <= t)
+      ++k;
+    else if (k > 0 && start(k) > t)
+      --k;
+  }
+  return static_cast<int>(k % m_nFrames);
 }
 
 int CKvPlayMovieFlick::GetOneFrame(float t) {
@@ -345,7 +388,9 @@ int CKvPlayMovieFlick::DecodeFrame(int frame, std::string* damage) {
 int CKvPlayMovieFlick::CheckFrames() {
   KvClearFailure();
   if (!IsOpen()) return KvFail("no movie is open");
-  if (m_nFrames < 1) return KvFail("the header counts no frames");
+  // The header's count, not the frames a Prepare found: a check reports those missing.
+  const int counted = m_header.frames;
+  if (counted < 1) return KvFail("the header counts no frames");
   try {
     const ULONGLONG length = m_memCopy.empty() ? m_pFile->GetLength() : m_memCopy.size();
     if (length < m_header.size)
@@ -354,10 +399,10 @@ int CKvPlayMovieFlick::CheckFrames() {
     // Every counted frame whole in the file, found by walking their sizes as playback does.
     std::vector<ULONGLONG> table;
     ULONGLONG pos = SKvFlicHeader::kSize;
-    for (int i = 0; i < m_nFrames; ++i) {
+    for (int i = 0; i < counted; ++i) {
       FrameHeader header;
       if (!ReadFrameHeader(pos, header) || header.size > length - pos)
-        return KvFail("the header counts " + KvGroupDigits(m_nFrames) + " frames, the file holds " +
+        return KvFail("the header counts " + KvGroupDigits(counted) + " frames, the file holds " +
                       KvGroupDigits(static_cast<ULONGLONG>(i)));
       if (header.size < kFrameHeaderSize)
         return KvFailf("frame %d at byte %s is %u bytes, shorter than its header", i,
@@ -366,12 +411,13 @@ int CKvPlayMovieFlick::CheckFrames() {
       pos += header.size;
     }
     m_frameTable = std::move(table);
+    m_nFrames = counted;
     m_reader.reset();
     std::fill(m_index.begin(), m_index.end(), BYTE{0});
     m_palette.fill(0);
     m_nCurFrame = -1;  // the next frame played starts afresh
     m_bPrepared = 1;
-    for (int k = 0; k < m_nFrames; ++k) {
+    for (int k = 0; k < counted; ++k) {
       std::string damage;
       DecodeFrame(k, &damage);
       if (!damage.empty()) return KvFail("frame " + std::to_string(k) + ": " + damage);

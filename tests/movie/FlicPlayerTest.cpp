@@ -7,6 +7,7 @@ extern "C" {
 #include <libavutil/mem.h>
 }
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -230,11 +231,17 @@ TEST(FlicPlayer, TimeCountsPassesAndOnlyNewFramesAreDecoded) {
   } steps[] = {
       // Seed 0: nothing decoded, frame 20 of seed 4 stays (the same frame of a later pass,
       // and a negative time, decode nothing)
-      {1.0f, 2, 0},           {0.99999f, 3, 40},
-      {0.5f, 4, 20},          {0.5f, 0, 20},
-      {2.5f, 0, 20},          {-0.25f, 0, 20},
-      {0.5f, 8, 20},          {0.6f, 9, 24},
-      {std::nanf(""), 10, 0}, {1e30f, 11, int(2000000000LL % 41)},
+      {1.0f, 2, 0},
+      {0.99999994f, 3, 40},
+      {0.99999f, 0, 40},
+      {0.5f, 4, 20},
+      {0.5f, 0, 20},
+      {2.5f, 0, 20},
+      {-0.25f, 0, 20},
+      {0.5f, 8, 20},
+      {0.6f, 9, 24},
+      {std::nanf(""), 10, 0},
+      {1e30f, 11, int(2000000000LL % 41)},
   };
   int seed = 0;
   for (const auto& s : steps) {
@@ -242,6 +249,23 @@ TEST(FlicPlayer, TimeCountsPassesAndOnlyNewFramesAreDecoded) {
     dir.Write("m.fli", MarkerMovie(s.seed ? s.seed : 99));
     EXPECT_EQ(player->GetOneFrame(s.t), 1);
     EXPECT_TRUE(shows(s.frame, seed = s.seed ? s.seed : seed));
+  }
+}
+
+// For every frame count up to 1,000: t = i / frames gives frame i, and the float just below
+// (i + 1) / frames still frame i, the last frame too (0.99999994f below 1).
+TEST(FlicPlayer, EachFrameHoldsFromItsTimeToTheNext) {
+  struct Timer : CKvPlayMovieFlick {
+    using CKvPlayMovieFlick::FrameAtTime;
+  } timer;
+  for (int n = 1; n <= 1000; ++n) {
+    timer.m_nFrames = n;
+    for (int i = 0; i < n; ++i) {
+      const float next = std::nextafter(float(i + 1) / float(n), 0.0f);
+      if (timer.FrameAtTime(float(i) / float(n)) != i || timer.FrameAtTime(next) != i)
+        FAIL() << i << " of " << n << ": " << timer.FrameAtTime(float(i) / float(n)) << ", "
+               << timer.FrameAtTime(next);
+    }
   }
 }
 
@@ -318,12 +342,52 @@ TEST(FlicHostile, ChunksStayInsideThePictureAndTheirData) {
   }
 }
 
+// An FLI plays at 320 x 200 and decodes no line below the one its header's height ends at:
+// a header above 200 must not take a decoder past the picture's last line, one below 200
+// stops every decoder there. Frame 0 is all index 1, frame 1 writes lines 190 to 209.
+TEST(FlicHostile, FliLinesEndAtTheHeaderOrThePicture) {
+  using B = FlicBytes;
+  B delta{190, 0, 20, 0}, words{20, 0, 0x42, 0xFF}, run;  // words: skip 190 lines first
+  for (int y = 0; y < 20; ++y) {
+    delta.insert(delta.end(), {1, 0, 0xFC, 2});        // 4 pixels of 2
+    words.insert(words.end(), {1, 0, 0, 0xFE, 3, 3});  // 2 words of 3 3
+  }
+  for (int y = 0; y < 250; ++y) run.insert(run.end(), {3, 127, 4, 127, 4, 66, 4});
+  const FlicBytes rgb = Colours(256, 7);
+  kvtest::TempDir dir;
+  for (int height : {480, 150, 200})
+    for (const FlicChunk& chunk : {FlicChunk{12, delta}, FlicChunk{7, words}, FlicChunk{15, run}}) {
+      SCOPED_TRACE(testing::Message() << "height " << height << ", chunk " << chunk.type);
+      const FlicFile file{
+          .magic = 0xAF11,
+          .width = 320,
+          .height = height,
+          .frames = {{.chunks = {kvtest::FlicPaletteChunk({{0, rgb}}), {16, B(320 * 200, 1)}}},
+                     {.chunks = {chunk}}}};
+      auto player = Play(dir.Write("l.fli", kvtest::WriteFlic(file)), 0);
+      ASSERT_TRUE(player);
+      player->GetOneFrame(0.5f);
+      Pixels want(320 * 200, Colour(rgb, 1));
+      for (int y = chunk.type == 15 ? 0 : 190; y < std::min(height, 200); ++y)
+        for (int x = 0; x < (chunk.type == 15 ? 320 : 4); ++x)
+          want[std::size_t(y) * 320 + x] = Colour(rgb, chunk.type == 12  ? 2
+                                                       : chunk.type == 7 ? 3
+                                                                         : 4);
+      EXPECT_EQ(Shown(*player), want);
+    }
+}
+
 TEST(FlicHostile, RefusalsSayWhy) {
   const FlicBytes good = kvtest::WriteFlic(MakeMovie(kMovies[2]));
-  const auto with = [&](std::size_t at, unsigned v) {
-    FlicBytes b = good;
+  const auto with = [&](std::size_t at, unsigned v, FlicBytes b = {}) {
+    if (b.empty()) b = good;
     b[at] = BYTE(v), b[at + 1] = BYTE(v >> 8);
     return b;
+  };
+  const auto tooLarge = [](const char* size, const char* bytes) {
+    return std::string("frame too large: ") + size + " needs " + bytes +
+           " bytes (index picture, work block and a copy of the frame), above the 1 MiB "
+           "picture limit";
   };
   kvtest::TempDir dir;
   const std::size_t limit = KvGetMaxPictureBytes();
@@ -334,19 +398,21 @@ TEST(FlicHostile, RefusalsSayWhy) {
           {"magic", with(4, 0xAF13), "not a FLIC file (magic)"},
           {"width", with(8, 0), "width 0"},
           {"height", with(10, 0xFFFF), "height -1"},
-          {"too large", with(8, 32767), "frame too large: 32767 x 27"},  // over a 1 MiB limit
+          {"too large", with(8, 32767), tooLarge("32767 x 27", "7,962,381")},
+          // Its work block alone fits the 1 MiB limit; with the index and a copy it does not.
+          {"too large with its copies", with(10, 400, with(8, 512)),
+           tooLarge("512 x 400", "1,843,200")},
           {"no frames", with(6, 0), "no frames"},
-          {"size field without frames", with(0, 128), "no frames in 128 bytes"},
       },
       [&](FlicBytes b) { return !Play(dir.Write("r.flc", b), 1); });
   KvSetMaxPictureBytes(limit);
 }
 
-// Cut anywhere after its first frame header (before it, it is refused), a movie plays the
-// frames before the cut as they are, shows the last of them for a frame whose header is
-// cut, and never reads or writes outside its buffers. A frame header of unknown type throws
-// out of GetOneFrame (when a frame to decode is one) or Prepare (when the frame table meets
-// it), and only there: the movie API and the factory give null.
+// Cut anywhere after its first frame header (before it, it is refused), a movie holds the
+// frames whose headers are whole, plays those before the cut as they are, and never reads or
+// writes outside its buffers. A frame header of unknown type throws out of GetOneFrame (when
+// a frame to decode is one) or Prepare (when the frame table meets it), and only there: the
+// movie API and the factory give null.
 TEST(FlicHostile, CutOrUnknownFrames) {
   MovieOnDisk movie(kMovies[2], "m.fli");
   std::vector<std::size_t> ends;  // where each frame ends
@@ -362,22 +428,24 @@ TEST(FlicHostile, CutOrUnknownFrames) {
         continue;
       }
       ASSERT_TRUE(player) << cut;
+      int found = 1;
+      while (found < 12 && ends[found - 1] + 16 <= cut) ++found;
+      ASSERT_EQ(player->m_nFrames, found) << cut;
       for (int i : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 3, 11, 0}) {
-        player->GetOneFrame(i / 12.0f);
-        const int want = ends[i] <= cut                                          ? i
-                         : i > 0 && ends[i - 1] <= cut && cut < ends[i - 1] + 16 ? i - 1
-                                                                                 : -1;
-        if (want >= 0) {
-          EXPECT_EQ(Shown(*player), movie.frames[want]) << cut << " " << i;
+        if (i >= found) continue;
+        player->GetOneFrame(float(i) / float(found));
+        if (ends[i] <= cut) {
+          EXPECT_EQ(Shown(*player), movie.frames[i]) << cut << " " << i;
         }
       }
     }
   }
   FlicBytes bytes = movie.bytes;
   bytes[ends[10] + 4] = 0x34;
-  kvtest::WriteFileBytes(movie.file, bytes);
+  kvtest::WriteFileBytes(movie.file, movie.bytes);
   auto player = Play(movie.path, 0);
   ASSERT_TRUE(player);
+  kvtest::WriteFileBytes(movie.file, bytes);  // changed after the table was built
   EXPECT_EQ(player->GetOneFrame(10 / 12.0f), 1);
   int cause = 0;
   try {
@@ -402,6 +470,76 @@ TEST(FlicHostile, CutOrUnknownFrames) {
   EXPECT_EQ(KvMediaLoadPicFile(movie.path, rect), nullptr);
   std::unique_ptr<CObject> closed(RUNTIME_CLASS(CKvPlayMovieFlick)->CreateObject());
   EXPECT_EQ(dynamic_cast<CKvPlayMovieFlick&>(*closed).GetOneFrame(0), 0);
+}
+
+// From memory a movie plays exactly what it plays from the file, frame by frame, whatever its
+// header's size field says: the copy is of the file's real length.
+TEST(FlicPlayer, MemoryPlaysWhatTheFilePlays) {
+  std::vector<FlicBytes> fixtures{MarkerMovie(1)};
+  for (const MovieSpec& spec : kMovies) fixtures.push_back(kvtest::WriteFlic(MakeMovie(spec)));
+  FlicBytes counted = kvtest::WriteFlic(MakeMovie(kMovies[1]));
+  counted[6] = counted[7] = 0xFF;  // 65,535 frames counted
+  fixtures.push_back(counted);
+  kvtest::TempDir dir;
+  for (const FlicBytes& fixture : fixtures) {
+    const std::size_t first = 128 + kvtest::U32(fixture, 128);
+    // As written, covering frame 0 only, the header alone, and more than the file holds.
+    for (unsigned size : {unsigned(fixture.size()), unsigned(first), 128u, 0xFFFFFFFFu}) {
+      SCOPED_TRACE(testing::Message() << fixture.size() << " bytes, size field " << size);
+      FlicBytes bytes = fixture;
+      for (int i = 0; i < 4; ++i) bytes[i] = BYTE(size >> 8 * i);
+      const CString path = dir.Write("m.flc", bytes);
+      auto file = Play(path, 0), memory = Play(path, 1);
+      ASSERT_TRUE(file && memory);
+      ASSERT_EQ(memory->m_nFrames, file->m_nFrames);
+      const int n = file->m_nFrames;
+      for (int i = 0; i < n + 3; ++i) {
+        const float t = float(i < n ? i : (n - 1) * (i - n) / 3) / float(n);
+        file->GetOneFrame(t), memory->GetOneFrame(t);
+        ASSERT_EQ(Shown(*memory), Shown(*file)) << "frame " << i;
+      }
+    }
+  }
+}
+
+// Frames the header counts but the file does not hold are not played: the movie ends at a
+// frame whose header is cut or whose size is below 16, and its count is the frames found. A
+// size of 0 no longer makes every later frame the same one.
+TEST(FlicHostile, MissingFramesEndTheMovie) {
+  const FlicBytes rgb = Colours(256, 3);
+  const auto frame = [&](int index, std::optional<long long> size = {}) {
+    return kvtest::FlicFrame{
+        .chunks = {kvtest::FlicPaletteChunk({{0, rgb}}), {16, {BYTE(index), BYTE(index)}}},
+        .size = size};
+  };
+  const struct {
+    const char* name;
+    std::vector<kvtest::FlicFrame> frames;
+    int counted, found;
+  } cases[] = {
+      {"65,535 counted over 2", {frame(1), frame(2)}, 65535, 2},
+      {"size 0", {frame(1), frame(2, 0), frame(3)}, 3, 1},
+      {"size 8", {frame(1), frame(2), frame(3, 8), frame(4)}, 4, 2},
+      {"size 0 counted over 2", {frame(1), frame(2, 0)}, 65535, 1},
+  };
+  kvtest::TempDir dir;
+  for (const auto& c : cases)
+    for (int memory : {0, 1}) {
+      SCOPED_TRACE(testing::Message() << c.name << ", memory " << memory);
+      FlicBytes bytes = kvtest::WriteFlic({.width = 2, .height = 1, .frames = c.frames});
+      bytes[6] = BYTE(c.counted), bytes[7] = BYTE(c.counted >> 8);
+      auto player = Play(dir.Write("f.flc", bytes), memory);
+      ASSERT_TRUE(player);
+      EXPECT_EQ(player->m_nFrames, c.found);
+      for (int i = 0; i < c.found; ++i) {
+        player->GetOneFrame(float(i) / float(c.found));
+        EXPECT_EQ(Shown(*player), Pixels(2, Colour(rgb, i + 1))) << i;
+      }
+    }
+  FlicBytes first = kvtest::WriteFlic({.width = 4096, .height = 4096, .frames = {{.size = 0}}});
+  first[6] = first[7] = 0xFF;
+  EXPECT_FALSE(Play(dir.Write("z.flc", first), 0));
+  EXPECT_EQ(KvLastFailure(), "frame 0 at byte 128 is 0 bytes, shorter than its header");
 }
 
 // A check walks every frame the header counts and decodes it strictly; sound movies pass and

@@ -99,6 +99,9 @@ TEST_F(InfoCheck, MovieFramesThatPlaybackPassesOver) {
                      KvGroupDigits(ULONGLONG(size)) + " bytes\n"},
                 {"counted.flc", "damaged: the header counts 65,535 frames, the file holds 2\n"}});
   EXPECT_TRUE(Run({"info", "--check", "sound.sve"}).out.ends_with(" check=ok\n"));
+  // Plain info tells the frames that play beside the count.
+  EXPECT_NE(Run({"info", "counted.flc"}).out.find(" frames=65535 frames_found=2 "),
+            std::string::npos);
 }
 
 // A GIF cut short loads with the rows it holds, a JPEG with corrupt data as libjpeg fills it

@@ -106,6 +106,17 @@ void DescribeMovie(Record& record, const CString& path, ENUMMOVIETYPE movie, lon
   record.Number("x", rect.left);
   record.Number("y", rect.top);
   record.Number("frames", frames);
+  if (flic) {
+    // The player ends a FLIC at the first frame the file does not hold; where that is before
+    // the header's count, the frames that play are told beside it.
+    CKvPlayMovieFlick player;
+    try {
+      if (player.Open(path, 0) && player.Prepare(nullptr) && player.m_nFrames < frames)
+        record.Number("frames_found", player.m_nFrames);
+    } catch (const CFileException&) {
+      // A frame of unknown type: the player refuses the movie; --check names it.
+    }
+  }
   SKvFlicHeader header;
   if (!flic)
     record.Number("key_interval", word);
@@ -256,8 +267,10 @@ const Command kInfoCommand = {
     "library's header readers tell them. Then library_bits, the figure that the library's\n"
     "own information call gives (for PNG the bytes per pixel, and only with\n"
     "--check, as that call decodes the whole file); x and y for a TGA or PCX placed away\n"
-    "from 0, 0; for movies x, y, frames and key_interval; for scroll files (.ksc) direction,\n"
-    "line_width and lines. A note says when the content does not match the extension.\n"
+    "from 0, 0; for movies x, y, frames and key_interval (FLIC: speed_ms, and frames_found\n"
+    "when the file holds fewer frames than its header counts: those are what plays); for\n"
+    "scroll files (.ksc) direction, line_width and lines. A note says when the content does not "
+    "match the extension.\n"
     "Only headers are read, so big files answer at once.\n"
     "  --check   also decode each file fully and strictly (every frame, chunk and patch\n"
     "            of a movie, every scroll line to its full width, a picture to its end)\n"
