@@ -1,7 +1,6 @@
 #include "ToolSupport.h"
 
 #include "KvMediaFile/KvPicture.h"
-#include "host/Failure.h"
 #include "host/FileName.h"
 #include "platform/GlobalMemory.h"
 
@@ -31,8 +30,6 @@ std::string PictureRefusal(const CString& path) {
 }
 
 std::string FileRefusal(const CString& path) {
-  // A batch's worker thread keeps the reason of the file before; the first one recorded wins.
-  KvClearFailure();
   return KvRequireFile(path) ? std::string() : LibraryReason("no such file");
 }
 
