@@ -1,0 +1,221 @@
+// What the panel shows, pixel by pixel: a picture whose corners differ must come out in the
+// thumbnail and the preview with its colours in order and its top row on top.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <array>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "BmpWriter.h"
+#include "GifWriter.h"
+#include "KvMediaFile/KvMediaUi.h"
+#include "KvMediaFile/KvPicture.h"
+#include "PcxWriter.h"
+#include "PngWriter.h"
+#include "PsdWriter.h"
+#include "TestSupport.h"
+#include "TgaWriter.h"
+#include "ui/HostControls.h"
+#include "ui/PicfilePanel.h"
+
+namespace {
+
+using kvtest::TempDir;
+using Rgb = std::array<int, 3>;
+
+void WaitFor(const std::function<bool()>& done, int limit = 20000) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!done() && timer.elapsed() < limit) QTest::qWait(2);
+}
+
+// 128 x 96 of mid-grey with 16-pixel corners: red top left, green top right, blue bottom
+// left, white bottom right. Blocks of 16 keep JPEG's colour subsampling inside a corner.
+constexpr int kW = 128, kH = 96, kCorner = 16;
+constexpr Rgb kGrey{128, 128, 128};
+constexpr Rgb kCorners[4] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
+
+Rgb At(int x, int y) {
+  const bool left = x < kCorner, right = x >= kW - kCorner;
+  const bool top = y < kCorner, bottom = y >= kH - kCorner;
+  if (!(left || right) || !(top || bottom)) return kGrey;
+  return kCorners[(bottom ? 2 : 0) + (right ? 1 : 0)];
+}
+
+// Rows top to bottom, or bottom to top, of `bytes` a pixel made from the colour by `put`.
+std::vector<unsigned char> Rows(bool bottomUp, int bytes,
+                                const std::function<void(unsigned char*, Rgb)>& put) {
+  std::vector<unsigned char> out(static_cast<std::size_t>(kW) * kH * bytes);
+  for (int r = 0; r < kH; ++r)
+    for (int x = 0; x < kW; ++x)
+      put(&out[(static_cast<std::size_t>(r) * kW + x) * bytes], At(x, bottomUp ? kH - 1 - r : r));
+  return out;
+}
+const auto kBgr = [](unsigned char* p, Rgb c) { p[0] = c[2], p[1] = c[1], p[2] = c[0]; };
+const auto kRgb = [](unsigned char* p, Rgb c) { p[0] = c[0], p[1] = c[1], p[2] = c[2]; };
+
+std::vector<DWORD> Bgra() {
+  std::vector<DWORD> out;
+  for (int y = 0; y < kH; ++y)
+    for (int x = 0; x < kW; ++x) {
+      const Rgb c = At(x, y);
+      out.push_back(0xFF000000u | static_cast<DWORD>(c[0] << 16 | c[1] << 8 | c[2]));
+    }
+  return out;
+}
+
+std::vector<unsigned char> Tga(bool bottomUp) {
+  kvtest::TgaImage tga;
+  tga.width = kW, tga.height = kH;
+  tga.descriptor = bottomUp ? 0 : 0x20;
+  tga.pixels = Rows(bottomUp, 3, kBgr);
+  return kvtest::WriteTga(tga);
+}
+
+std::vector<unsigned char> Bmp() {
+  kvtest::BmpImage bmp;
+  bmp.width = kW, bmp.height = kH;  // bottom-up; 128 * 3 needs no row padding
+  bmp.pixels = Rows(true, 3, kBgr);
+  return kvtest::WriteBmp(bmp);
+}
+
+std::vector<unsigned char> Pcx() {
+  kvtest::PcxImage pcx;
+  pcx.xmax = kW - 1, pcx.ymax = kH - 1;
+  pcx.planes = 3, pcx.bytesPerLine = kW;
+  for (int y = 0; y < kH; ++y)
+    for (int plane = 0; plane < 3; ++plane)
+      for (int x = 0; x < kW; ++x) pcx.lines.push_back(static_cast<unsigned char>(At(x, y)[plane]));
+  return kvtest::WritePcx(pcx);
+}
+
+std::vector<unsigned char> Gif() {
+  std::vector<unsigned char> indices;
+  for (int y = 0; y < kH; ++y)
+    for (int x = 0; x < kW; ++x) {
+      const Rgb c = At(x, y);
+      int i = 0;
+      while (i < 4 && kCorners[i] != c) ++i;
+      indices.push_back(static_cast<unsigned char>(i));  // 4: the grey
+    }
+  std::vector<unsigned char> table;
+  for (const Rgb& c :
+       {kCorners[0], kCorners[1], kCorners[2], kCorners[3], kGrey, kGrey, kGrey, kGrey})
+    table.insert(table.end(), c.begin(), c.end());
+  return kvtest::WriteGif(kvtest::OneImageGif(kW, kH, indices, table));
+}
+
+std::vector<unsigned char> Psd() {
+  kvtest::PsdImage psd;
+  psd.width = kW, psd.height = kH;
+  const std::vector<DWORD> pixels = Bgra();
+  psd.planes =
+      kvtest::PsdRgbPlanes(std::vector<std::uint32_t>(pixels.begin(), pixels.end()), false);
+  return kvtest::WritePsd(psd);
+}
+
+// Writes the picture as `name` in `dir`, by the type its extension names.
+void WriteCorners(const TempDir& dir, const std::string& name) {
+  const std::string path = dir.path() + "/" + name;
+  const std::string ext = name.substr(name.find('.') + 1);
+  if (ext == "tga") return kvtest::WriteFileBytes(path, Tga(name[0] == 'u'));
+  if (ext == "bmp") return kvtest::WriteFileBytes(path, Bmp());
+  if (ext == "pcx") return kvtest::WriteFileBytes(path, Pcx());
+  if (ext == "gif") return kvtest::WriteFileBytes(path, Gif());
+  if (ext == "psd") return kvtest::WriteFileBytes(path, Psd());
+  if (ext == "png") {
+    ASSERT_TRUE(kvtest::WritePng(path, {kW, kH, 2, 8, Rows(false, 3, kRgb)}));
+    return;
+  }
+  std::vector<DWORD> pixels = Bgra();
+  ASSERT_EQ(KvMediaSaveJPGFile(CString::FromUtf8(path), pixels.data(), CSize(kW, kH),
+                               CRect(0, 0, kW, kH)),
+            1);
+}
+
+bool Near(QRgb p, Rgb c, int tolerance) {
+  return std::abs(qRed(p) - c[0]) <= tolerance && std::abs(qGreen(p) - c[1]) <= tolerance &&
+         std::abs(qBlue(p) - c[2]) <= tolerance;
+}
+
+// Where the picture lies in a grab: the bounds of the grey field, counting only runs of
+// grey long enough that no letter or frame makes them.
+QRect PictureIn(const QImage& image) {
+  QRect bounds;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0, run = 0; x < image.width(); ++x) {
+      run = Near(image.pixel(x, y), kGrey, 12) ? run + 1 : 0;
+      if (run >= 8) bounds |= QRect(x - 7, y, 8, 1);
+    }
+  return bounds;
+}
+
+// Each corner's colour at the middle of where its block lands once scaled.
+void ExpectCorners(const QImage& grabbed, const std::string& what, int tolerance) {
+  const QImage image = grabbed.convertToFormat(QImage::Format_RGB32);
+  const QRect r = PictureIn(image);
+  ASSERT_GT(r.width(), kW / 4) << what;
+  ASSERT_GT(r.height(), kH / 4) << what;
+  const double half = kCorner / 2.0;
+  const double xs[2] = {half / kW, 1 - half / kW}, ys[2] = {half / kH, 1 - half / kH};
+  static const char* const kNames[4] = {"top left", "top right", "bottom left", "bottom right"};
+  for (int corner = 0; corner < 4; ++corner) {
+    const int x = r.left() + static_cast<int>(xs[corner % 2] * r.width());
+    const int y = r.top() + static_cast<int>(ys[corner / 2] * r.height());
+    const QRgb p = image.pixel(x, y);
+    EXPECT_TRUE(Near(p, kCorners[corner], tolerance))
+        << what << ", " << kNames[corner] << " at " << x << "," << y << " in " << r.x() << ","
+        << r.y() << " " << r.width() << "x" << r.height() << ": " << qRed(p) << " " << qGreen(p)
+        << " " << qBlue(p);
+  }
+}
+
+struct Panel {
+  explicit Panel(const CString& path) {
+    auto* placeholder = new QWidget(&host);
+    placeholder->setObjectName("77");
+    placeholder->setGeometry(0, 0, 900, 560);
+    hostWnd = std::make_unique<CKvQtWnd>(&host);
+    EXPECT_TRUE(panel.Create(1, 0, path, hostWnd.get(), 77, nullptr));
+    host.show();
+    WaitFor([&] { return !panel.IsReading(); });
+  }
+  QWidget host;
+  std::unique_ptr<CKvQtWnd> hostWnd;
+  CKvPicfilePanelDlg panel;
+};
+
+// One file of each type the panel reads (u: stored bottom row first), each alone in its
+// folder, shown selected in the preview and unselected (no highlight tint) in the list.
+TEST(Pixels, ThumbnailAndPreviewKeepColourOrderAndOrientation) {
+  struct Row {
+    const char* name;
+    int tolerance;
+  };
+  for (const Row& row : {Row{"u.tga", 40}, Row{"d.tga", 40}, Row{"p.bmp", 40}, Row{"p.pcx", 40},
+                         Row{"p.gif", 40}, Row{"p.jpg", 70}, Row{"p.png", 40}, Row{"p.psd", 40}}) {
+    TempDir dir;
+    WriteCorners(dir, row.name);
+    Panel host(dir.File(row.name));
+    ASSERT_EQ(host.panel.GetRecordCount(), 1) << row.name;
+    QWidget* window = KvDialogWidget(&host.panel);
+    ExpectCorners(KvControl(window, 1017)->grab().toImage(), std::string(row.name) + " preview",
+                  row.tolerance);
+    auto* list = window->findChild<CKvListCtrl*>();
+    list->selectionModel()->clear();
+    QTest::qWait(20);
+    ExpectCorners(list->viewport()->grab().toImage(), std::string(row.name) + " thumbnail",
+                  row.tolerance);
+  }
+}
+
+}  // namespace
