@@ -2,6 +2,7 @@
 // thumbnail and the preview with its colours in order and its top row on top.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
 #include <QElapsedTimer>
@@ -11,6 +12,7 @@
 #include <QTest>
 #include <QTimer>
 #include <array>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -215,6 +217,51 @@ TEST(Pixels, ThumbnailAndPreviewKeepColourOrderAndOrientation) {
     QTest::qWait(20);
     ExpectCorners(list->viewport()->grab().toImage(), std::string(row.name) + " thumbnail",
                   row.tolerance);
+  }
+}
+
+// Runs `act` on the modal dialog once it shows, from within its event loop.
+void OnModal(std::function<void(QWidget*)> act) {
+  QTimer::singleShot(10, [act = std::move(act)] {
+    QWidget* dialog = nullptr;
+    WaitFor([&] { return (dialog = QApplication::activeModalWidget()) != nullptr; });
+    ASSERT_NE(dialog, nullptr);
+    act(dialog);
+  });
+}
+
+void Type(QWidget* dialog, UINT id, const char* text) {
+  auto* edit = KvControl<QLineEdit>(dialog, id);
+  ASSERT_TRUE(edit->isEnabled()) << id;
+  edit->clear();
+  QTest::keyClicks(edit, text);
+}
+
+// The dialog starts from the caller's adjustments and gives back what was set on OK, and
+// nothing on Cancel.
+TEST(Pixels, SelectPicFileExReturnsTheAdjustments) {
+  TempDir dir;
+  WriteCorners(dir, "p.bmp");
+  for (const bool ok : {true, false}) {
+    const SKvMediaAdjustParams before{1, 10, 0, 20, 1, 30, 40, 50, 0, 255, 1};
+    SKvMediaAdjustParams params = before;
+    CString path = dir.File("p.bmp");
+    OnModal([ok](QWidget* dialog) {
+      EXPECT_EQ(KvControl<QLineEdit>(dialog, 1031)->text(), "10");
+      for (UINT check : {1033u, 1036u, 1046u})
+        QTest::mouseClick(KvControl<QCheckBox>(dialog, check), Qt::LeftButton);
+      Type(dialog, 1031, "300");
+      Type(dialog, 1034, "99");
+      Type(dialog, 1047, "7");
+      QTest::mouseClick(KvControl<QPushButton>(dialog, ok ? 1 : 2), Qt::LeftButton);
+    });
+    EXPECT_EQ(KvMediaSelectPicFileEx(0, path, nullptr, &params), ok ? 1 : 0);
+    const SKvMediaAdjustParams want =
+        ok ? SKvMediaAdjustParams{1, 255, 1, 99, 0, 30, 40, 50, 1, 7, 1} : before;
+    EXPECT_EQ(0, std::memcmp(&params, &want, sizeof params))
+        << params.bLumi << " " << params.nLumi << " " << params.bContrast << " " << params.nContrast
+        << " " << params.bHue << " " << params.nAlpha << " " << params.bAlpha;
+    EXPECT_EQ(path.ToUtf8(), dir.path() + "/p.bmp");
   }
 }
 
