@@ -83,10 +83,10 @@ std::vector<unsigned char> Tga(bool bottomUp) {
   return kvtest::WriteTga(tga);
 }
 
-std::vector<unsigned char> Bmp() {
+std::vector<unsigned char> Bmp(bool bottomUp) {
   kvtest::BmpImage bmp;
-  bmp.width = kW, bmp.height = kH;  // bottom-up; 128 * 3 needs no row padding
-  bmp.pixels = Rows(true, 3, kBgr);
+  bmp.width = kW, bmp.height = bottomUp ? kH : -kH;  // 128 * 3 needs no row padding
+  bmp.pixels = Rows(bottomUp, 3, kBgr);
   return kvtest::WriteBmp(bmp);
 }
 
@@ -130,7 +130,7 @@ void WriteCorners(const TempDir& dir, const std::string& name) {
   const std::string path = dir.path() + "/" + name;
   const std::string ext = name.substr(name.find('.') + 1);
   if (ext == "tga") return kvtest::WriteFileBytes(path, Tga(name[0] == 'u'));
-  if (ext == "bmp") return kvtest::WriteFileBytes(path, Bmp());
+  if (ext == "bmp") return kvtest::WriteFileBytes(path, Bmp(name[0] == 'u'));
   if (ext == "pcx") return kvtest::WriteFileBytes(path, Pcx());
   if (ext == "gif") return kvtest::WriteFileBytes(path, Gif());
   if (ext == "psd") return kvtest::WriteFileBytes(path, Psd());
@@ -196,15 +196,16 @@ struct Panel {
   CKvPicfilePanelDlg panel;
 };
 
-// One file of each type the panel reads (u: stored bottom row first), each alone in its
-// folder, shown selected in the preview and unselected (no highlight tint) in the list.
+// One file of each type the panel reads (u: stored bottom row first, d: top row first), each alone
+// in its folder, shown selected in the preview and unselected (no highlight tint) in the list.
 TEST(Pixels, ThumbnailAndPreviewKeepColourOrderAndOrientation) {
   struct Row {
     const char* name;
     int tolerance;
   };
-  for (const Row& row : {Row{"u.tga", 40}, Row{"d.tga", 40}, Row{"p.bmp", 40}, Row{"p.pcx", 40},
-                         Row{"p.gif", 40}, Row{"p.jpg", 70}, Row{"p.png", 40}, Row{"p.psd", 40}}) {
+  for (const Row& row :
+       {Row{"u.tga", 40}, Row{"d.tga", 40}, Row{"u.bmp", 40}, Row{"d.bmp", 40}, Row{"p.pcx", 40},
+        Row{"p.gif", 40}, Row{"p.jpg", 70}, Row{"p.png", 40}, Row{"p.psd", 40}}) {
     TempDir dir;
     WriteCorners(dir, row.name);
     Panel host(dir.File(row.name));
@@ -241,11 +242,11 @@ void Type(QWidget* dialog, UINT id, const char* text) {
 // nothing on Cancel.
 TEST(Pixels, SelectPicFileExReturnsTheAdjustments) {
   TempDir dir;
-  WriteCorners(dir, "p.bmp");
+  WriteCorners(dir, "u.bmp");
   for (const bool ok : {true, false}) {
     const SKvMediaAdjustParams before{1, 10, 0, 20, 1, 30, 40, 50, 0, 255, 1};
     SKvMediaAdjustParams params = before;
-    CString path = dir.File("p.bmp");
+    CString path = dir.File("u.bmp");
     OnModal([ok](QWidget* dialog) {
       EXPECT_EQ(KvControl<QLineEdit>(dialog, 1031)->text(), "10");
       for (UINT check : {1033u, 1036u, 1046u})
@@ -261,7 +262,7 @@ TEST(Pixels, SelectPicFileExReturnsTheAdjustments) {
     EXPECT_EQ(0, std::memcmp(&params, &want, sizeof params))
         << params.bLumi << " " << params.nLumi << " " << params.bContrast << " " << params.nContrast
         << " " << params.bHue << " " << params.nAlpha << " " << params.bAlpha;
-    EXPECT_EQ(path.ToUtf8(), dir.path() + "/p.bmp");
+    EXPECT_EQ(path.ToUtf8(), dir.path() + "/u.bmp");
   }
 }
 
