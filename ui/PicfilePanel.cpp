@@ -549,10 +549,12 @@ BOOL CKvPicfilePanelDlg::OnInitDialog() {
         Qt::QueuedConnection);
   });
 
+  // Listing clears the name; the start file is then looked for among the records.
+  const CString start = m.name;
   m.InitSelectDirectory(m.folder);
   m.followTree = true;
   SelectFileType(m.typeBox->currentIndex());
-  InitListCtrlCurrentFile(m.name);
+  InitListCtrlCurrentFile(start);
   m.ready = true;
   m.MembersToControls();
   return TRUE;
@@ -652,7 +654,13 @@ void CKvPicfilePanelDlg::SelectFileType(int index) {
   Impl& m = *m_impl;
   m.records.DeleteAll();
   m.byIndex.clear();
-  if (m.list) m.list->SetBrowsedTarget(this, this, 0, 0);
+  m.pendingName.Empty();
+  // A reset list drops its selection without a signal: the name, sizes and preview follow
+  // through the selection's own path.
+  if (m.list) {
+    m.list->SetBrowsedTarget(this, this, 0, 0);
+    m.OnListCtrlNotify();
+  }
   ++m.generation;
   m.done = m.total = 0;
   const CString pattern = KvPanelPattern(m.openFlag, index);
@@ -695,6 +703,7 @@ void CKvPicfilePanelDlg::Impl::Receive(const Delivery& delivery) {
       records.DeleteAll();
       byIndex.clear();
       list->SetBrowsedTarget(self, self, 0, 0);
+      OnListCtrlNotify();
     }
   }
   list->SyncItems();

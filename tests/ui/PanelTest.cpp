@@ -3,9 +3,12 @@
 #include <QCheckBox>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
+#include <QTreeView>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -14,6 +17,7 @@
 #include "KvMediaFile/KvPicture.h"
 #include "MediaChecks.h"
 #include "Pictures.h"
+#include "PngWriter.h"
 #include "TestSupport.h"
 #include "ui/HostControls.h"
 #include "ui/OpenPicDialog.h"
@@ -140,8 +144,72 @@ struct DialogRun {
     QTest::keyClicks(edit, name);
   }
   int Result() { return static_cast<QDialog*>(KvDialogWidget(&dialog))->result(); }
+  QWidget* Item(UINT id) { return KvControl(KvDialogWidget(&dialog.Panel()), id); }
+  QString Label(UINT id) { return Item(id)->property("text").toString(); }
+  QRgb PreviewCentre() {
+    const QImage& image = static_cast<CKvCanvasWidget*>(Item(1017))->Backing();
+    return image.pixel(image.width() / 2, image.height() / 2) & 0xFFFFFF;
+  }
+  void Press(UINT button) {
+    QTest::mouseClick(KvControl(KvDialogWidget(&dialog), button), Qt::LeftButton);
+  }
   CKvOpenPicDlg dialog;
 };
+
+// Sets $HOME for its lifetime: the drive box then holds the test's folder beside "/".
+struct ScopedHome {
+  explicit ScopedHome(const std::string& home) {
+    if (const char* old = std::getenv("HOME")) saved = old;
+    setenv("HOME", home.c_str(), 1);
+  }
+  ~ScopedHome() { saved ? setenv("HOME", saved->c_str(), 1) : unsetenv("HOME"); }
+  std::optional<std::string> saved;
+};
+
+void WriteSolidPng(const std::string& path, unsigned char r, unsigned char g, unsigned char b) {
+  kvtest::PngImage image{40, 30, 2, 8};
+  for (int i = 0; i < 40 * 30; ++i) image.samples.insert(image.samples.end(), {r, g, b});
+  ASSERT_TRUE(kvtest::WritePng(path, image));
+}
+
+// After a selection, every re-listing (folder, drive, type) leaves no name, sizes or preview
+// behind, and OK then takes nothing.
+TEST(OpenPicDialog, ReListingDropsTheSelection) {
+  enum class Change { kFolder, kDrive, kType };
+  for (const Change change : {Change::kFolder, Change::kDrive, Change::kType}) {
+    TempDir dir;
+    for (const char* sub : {"/news", "/sport"}) std::filesystem::create_directory(dir.path() + sub);
+    WriteSolidPng(dir.path() + "/news/logo.png", 255, 0, 0);
+    WriteSolidPng(dir.path() + "/sport/logo.png", 0, 0, 255);
+    const ScopedHome home(dir.path());
+    RecordingUi ui;
+    DialogRun run(1, dir.File("news/logo.png"));
+    KvDialogWidget(&run.dialog)->show();
+    ASSERT_EQ(run.Label(1025).toStdString(), "40 X 30 (3)");
+    ASSERT_EQ(run.PreviewCentre(), 0xFF0000u);
+    std::string shown = dir.path() + "/news/";
+    if (change == Change::kFolder) {
+      auto* tree = static_cast<QTreeView*>(run.Item(1014));
+      tree->setCurrentIndex(static_cast<QFileSystemModel*>(tree->model())
+                                ->index(QString::fromStdString(dir.path() + "/sport")));
+      shown = dir.path() + "/sport/";
+    } else if (change == Change::kDrive) {
+      static_cast<QComboBox*>(run.Item(1012))->setCurrentIndex(0);
+      shown = "/";
+    } else {
+      static_cast<QComboBox*>(run.Item(1018))->setCurrentIndex(6);  // PNG only
+    }
+    WaitFor([&] { return !run.dialog.Panel().IsReading(); });
+    const int row = static_cast<int>(change);
+    EXPECT_EQ(run.Label(1021).toStdString(), shown) << row;
+    for (UINT id : {1019u, 1023u, 1025u})
+      EXPECT_EQ(run.Label(id).toStdString(), "") << row << " " << id;
+    EXPECT_EQ(run.PreviewCentre(), 0u) << row;
+    run.Press(1);
+    EXPECT_EQ(run.Result(), 0) << row;
+    EXPECT_EQ(ui.messages.size(), 1u) << row;  // "does not exist"
+  }
+}
 
 TEST(OpenPicDialog, OpenAcceptsOnlyPicturesThatLoad) {
   TempDir dir;
