@@ -730,6 +730,8 @@ void CKvPicfilePanelDlg::Impl::OnListCtrlNotify() {
   std::vector<void*> selected;
   list->GetSelectArray(selected);
   if (!selected.empty()) {
+    // The operator's choice (or the start file found) ends the wait for the start file.
+    pendingName.Empty();
     const auto* record = static_cast<CKvClipMedia*>(selected.front());
     name = record->GetPureFileName();
     fileSizeText = KvFileSizeText(record->GetFileSize());

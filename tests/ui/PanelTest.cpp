@@ -166,9 +166,11 @@ struct ScopedHome {
   std::optional<std::string> saved;
 };
 
-void WriteSolidPng(const std::string& path, unsigned char r, unsigned char g, unsigned char b) {
-  kvtest::PngImage image{40, 30, 2, 8};
-  for (int i = 0; i < 40 * 30; ++i) image.samples.insert(image.samples.end(), {r, g, b});
+void WriteSolidPng(const std::string& path, unsigned char r, unsigned char g, unsigned char b,
+                   int w = 40, int h = 30) {
+  kvtest::PngImage image{w, h, 2, 8};
+  image.samples.reserve(static_cast<std::size_t>(w) * h * 3);
+  for (int i = 0; i < w * h; ++i) image.samples.insert(image.samples.end(), {r, g, b});
   ASSERT_TRUE(kvtest::WritePng(path, image));
 }
 
@@ -258,6 +260,26 @@ TEST(OpenPicDialog, SaveAddsTheExtensionOfTheTypeAndAsksBeforeOverwriting) {
       EXPECT_EQ(ui.messages[0].type, 0x124u);
     }
   }
+}
+
+// The operator's choice wins over a start file whose record comes later: big pictures
+// (quick to write, slow to read) hold the start file back.
+TEST(Panel, TheOperatorsChoiceOutlivesALateStartFile) {
+  TempDir dir;
+  WriteSolidPng(dir.path() + "/a.png", 255, 0, 0);
+  WriteSolidPng(dir.path() + "/m0.png", 0, 255, 0, 4000, 4000);
+  for (const char* copy : {"/m1.png", "/m2.png", "/m3.png"})
+    std::filesystem::copy_file(dir.path() + "/m0.png", dir.path() + copy);
+  WriteSolidPng(dir.path() + "/z.png", 0, 0, 255);
+  PanelHost host(nullptr, dir.File("z.png"));
+  auto* list = KvDialogWidget(&host.panel)->findChild<CKvListCtrl*>();
+  WaitFor([&] { return host.panel.GetRecordCount() > 0; });
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                    list->visualRect(list->model()->index(0, 0)).center());
+  ASSERT_TRUE(host.panel.IsReading());  // else the pictures did not hold the start file back
+  WaitFor([&] { return !host.panel.IsReading(); });
+  EXPECT_EQ(host.panel.GetRecordCount(), 6);
+  EXPECT_EQ(Text(host.panel.GetFileName()), "a.png");
 }
 
 // The first screen of thumbnails of 1,000 pictures, with and without a catalogue.
