@@ -5,6 +5,7 @@
 #include <QFileSystemModel>
 #include <QGridLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRegularExpressionValidator>
@@ -313,6 +314,22 @@ const SwitchControl kSwitches[] = {
     {1049, 10, {}},
 };
 
+// Lets Enter, keypad Enter and Escape pass through the panel to the window that holds it
+// (the dialog's OK and Cancel); the panel, a dialog itself, would otherwise take them.
+class PassDialogKeys : public QObject {
+ public:
+  using QObject::QObject;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::KeyPress) return QObject::eventFilter(watched, event);
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key != Qt::Key_Return && key != Qt::Key_Enter && key != Qt::Key_Escape) return false;
+    event->ignore();  // ignored and filtered: Qt hands it on to the parent
+    return true;
+  }
+};
+
 }  // namespace
 
 // ---- the panel ----
@@ -344,6 +361,7 @@ struct CKvPicfilePanelDlg::Impl {
   int openFlag = 1, typeFilter = 0;
   bool ready = false, followTree = false, reading = false;
   SKvMediaAdjustParams* params = nullptr;
+  CKvDialog* host = nullptr;  // the dialog holding the panel, if any
   std::array<int, 11> adjust{};
   std::map<UINT, CString> texts;
   std::vector<SKvDrive> drives;
@@ -385,6 +403,7 @@ int CKvPicfilePanelDlg::Create(int openFlag, int typeFilter, CString path, CWnd*
   m.picSizeText.Empty();
   m.typeFilter = typeFilter;
   m.params = params;
+  m.host = dynamic_cast<CKvDialog*>(parent);
   m.followTree = false;
   if (!path.IsEmpty() && !KvDoesFileExist(path)) path.Empty();
   if (path.IsEmpty()) {
@@ -537,6 +556,12 @@ BOOL CKvPicfilePanelDlg::OnInitDialog() {
   m.list->SetBrowseMode(KV_LIST_ICON, 1);
   CKvWnd::KvCreateChildWnd(m.list, m.Window(), 1013);
   QObject::connect(m.list, &CKvListCtrl::notify, m.Window(), [&m] { m.OnListCtrlNotify(); });
+  // A double-click on a thumbnail is the holding dialog's OK.
+  QObject::connect(m.list, &QAbstractItemView::doubleClicked, m.Window(),
+                   [&m](const QModelIndex& index) {
+                     if (index.isValid() && m.host) m.host->OnOK();
+                   });
+  m.Window()->installEventFilter(new PassDialogKeys(m.Window()));
   QObject::connect(m.driveBox, &QComboBox::currentIndexChanged, m.Window(),
                    [&m](int index) { m.SelectDrive(index); });
   QObject::connect(m.typeBox, &QComboBox::currentIndexChanged, m.Window(),

@@ -282,6 +282,47 @@ TEST(Panel, TheOperatorsChoiceOutlivesALateStartFile) {
   EXPECT_EQ(Text(host.panel.GetFileName()), "a.png");
 }
 
+// Focus starts in the panel: Enter, keypad Enter and Escape there are the dialog's OK and
+// Cancel, and so is a double-click on a thumbnail; the panel alone never closes.
+TEST(OpenPicDialog, KeysAndDoubleClickInThePanelReachTheDialog) {
+  TempDir dir;
+  kvtest::WritePicture(dir.path() + "/pic.tga", 8, 8, 3);
+  struct Row {
+    const char* name;
+    UINT target;  // the control that has the key
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+    int result;
+  };
+  const Row rows[] = {
+      {"enter in the list", 1013, Qt::Key_Return, {}, IDOK},
+      {"keypad enter in the name", 1019, Qt::Key_Enter, Qt::KeypadModifier, IDOK},
+      {"escape in the tree", 1014, Qt::Key_Escape, {}, IDCANCEL},
+      {"double-click", 0, Qt::Key_unknown, {}, IDOK},
+  };
+  for (const Row& row : rows) {
+    DialogRun run(1, dir.File("pic.tga"));
+    KvDialogWidget(&run.dialog)->show();
+    auto* list = KvDialogWidget(&run.dialog.Panel())->findChild<CKvListCtrl*>();
+    if (row.target == 0) {
+      ASSERT_TRUE(QTest::qWaitForWindowExposed(KvDialogWidget(&run.dialog)));
+      const QPoint at = list->visualRect(list->model()->index(0, 0)).center();
+      QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);  // as a real one starts
+      QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+    } else {
+      QWidget* target = row.target == 1013 ? list : run.Item(row.target);
+      QTest::keyClick(target, row.key, row.modifiers);
+    }
+    EXPECT_EQ(run.Result(), row.result) << row.name;
+    if (row.result == IDOK) {
+      EXPECT_EQ(Text(run.dialog.GetPath()), dir.path() + "/pic.tga") << row.name;
+    }
+  }
+  PanelHost panelOnly(nullptr);  // held by a plain window: the keys close nothing
+  QTest::keyClick(panelOnly.Item(1019), Qt::Key_Escape);
+  EXPECT_TRUE(KvDialogWidget(&panelOnly.panel)->isVisible());
+}
+
 // The first screen of thumbnails of 1,000 pictures, with and without a catalogue.
 TEST(Panel, FirstScreenOfAThousandPictures) {
   TempDir dir;
