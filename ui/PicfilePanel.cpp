@@ -26,6 +26,7 @@
 #include "KvMediaFile/KvMediaResources.h"
 #include "KvMediaFile/KvMediaUi.h"
 #include "KvMediaFile/KvPicture.h"
+#include "host/Failure.h"
 #include "host/FileName.h"
 #include "host/ModuleResources.h"
 #include "platform/Bitmap.h"
@@ -188,6 +189,7 @@ struct Delivery {
   std::shared_ptr<Batch> batch;
   int done = 0, total = 0;
   bool finished = false, ok = false;
+  CString reason;  // why the catalogue was not used or kept, or the folder not read
 };
 
 // Reads one folder at a time on a thread of its own, so that the window never waits for
@@ -251,7 +253,7 @@ class FolderReader {
       if (!force && (batch->empty() ||
                      (batch->size() < 64 && Clock::now() - last < std::chrono::milliseconds(40))))
         return;
-      m_deliver({request.generation, std::move(batch), done, total, false, false});
+      m_deliver({request.generation, std::move(batch), done, total, false, false, {}});
       batch = std::make_shared<Batch>();
       last = Clock::now();
     };
@@ -266,11 +268,20 @@ class FolderReader {
       flush(false);
       return Current(request.generation);
     };
-    options.reportErrors = true;
+    // Never a message box from this thread: the reason goes to the window's status line.
+    options.reportErrors = false;
     CKvObList found;
+    SKvFetchReport report;
     const int ok = KvMediaFetchValidFileEx(&found, request.folder, request.catalog, request.pattern,
-                                           options, nullptr);
-    m_deliver({request.generation, std::move(batch), done, total, true, ok != 0});
+                                           options, &report);
+    CString reason;
+    if (!ok)
+      reason = CString::FromUtf8(KvLastFailure());
+    else if (!report.notStoredReason.IsEmpty())
+      reason = L"catalogue not kept: " + report.notStoredReason;
+    else if (!report.catalogRefused.IsEmpty())
+      reason = L"catalogue not used: " + report.catalogRefused;
+    m_deliver({request.generation, std::move(batch), done, total, true, ok != 0, reason});
   }
 
   std::function<void(Delivery)> m_deliver;
@@ -357,6 +368,7 @@ struct CKvPicfilePanelDlg::Impl {
   void ShowStatus();
 
   CKvPicfilePanelDlg* self;
+  CString reason;  // of the last finished listing
   CString folder, name, fileSizeText, picSizeText;
   int openFlag = 1, typeFilter = 0;
   bool ready = false, followTree = false, reading = false;
@@ -688,6 +700,7 @@ void CKvPicfilePanelDlg::SelectFileType(int index) {
   }
   ++m.generation;
   m.done = m.total = 0;
+  m.reason.Empty();
   const CString pattern = KvPanelPattern(m.openFlag, index);
   if (pattern.IsEmpty() || !m.reader) {
     if (m.reader) m.reader->CancelAll(m.generation);
@@ -709,6 +722,8 @@ void CKvPicfilePanelDlg::Impl::ShowStatus() {
       count.Format(L" %d/%d", done, total);
       text += count;
     }
+  } else if (!reason.IsEmpty()) {
+    text = reason;
   }
   status->setText(Q(text));
 }
@@ -724,6 +739,7 @@ void CKvPicfilePanelDlg::Impl::Receive(const Delivery& delivery) {
   }
   if (delivery.finished) {
     reading = false;
+    reason = delivery.reason;
     if (!delivery.ok) {
       records.DeleteAll();
       byIndex.clear();
@@ -745,7 +761,7 @@ void CKvPicfilePanelDlg::Impl::Receive(const Delivery& delivery) {
 
 void CKvPicfilePanelDlg::InitListCtrlCurrentFile(CString name) {
   m_impl->pendingName = name;
-  m_impl->Receive({m_impl->generation, nullptr, m_impl->done, m_impl->total, false, false});
+  m_impl->Receive({m_impl->generation, nullptr, m_impl->done, m_impl->total, false, false, {}});
 }
 
 void CKvPicfilePanelDlg::Impl::OnListCtrlNotify() {

@@ -12,6 +12,8 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <future>
+#include <thread>
 
 #include "KvMediaFile/KvClipMedia.h"
 #include "KvMediaFile/KvPicture.h"
@@ -22,6 +24,7 @@
 #include "ui/HostControls.h"
 #include "ui/OpenPicDialog.h"
 #include "ui/PicfilePanel.h"
+#include "ui/QtUiServices.h"
 
 namespace {
 
@@ -321,6 +324,29 @@ TEST(OpenPicDialog, KeysAndDoubleClickInThePanelReachTheDialog) {
   PanelHost panelOnly(nullptr);  // held by a plain window: the keys close nothing
   QTest::keyClick(panelOnly.Item(1019), Qt::Key_Escape);
   EXPECT_TRUE(KvDialogWidget(&panelOnly.panel)->isVisible());
+}
+
+// The folder reader shows nothing itself: what kept the catalogue from use is in the status
+// line, and Qt's services answer a worker thread without a window.
+TEST(Panel, ReasonsReachTheStatusLineNotAMessageBox) {
+  TempDir dir;
+  kvtest::WritePicture(dir.path() + "/a.tga", 8, 8, 1);
+  std::filesystem::create_directory(dir.path() + "/PicMedia.pmf");
+  const KvQtUiScope qt;
+  PanelHost host(nullptr, dir.File("a.tga"));
+  WaitFor([&] { return !host.panel.IsReading(); });
+  const QString status = KvDialogWidget(&host.panel)->findChild<QLabel*>("status")->text();
+  EXPECT_TRUE(status.startsWith("catalogue not kept: ")) << status.toStdString();
+
+  auto answer = std::make_shared<std::promise<int>>();
+  std::thread([answer] {
+    CKvQtUiServices services;
+    answer->set_value(
+        services.MessageBox(L"from a worker", L"", MB_YESNO | MB_DEFBUTTON2, nullptr));
+  }).detach();  // on failure it waits in a message box for ever
+  auto result = answer->get_future();
+  ASSERT_EQ(result.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+  EXPECT_EQ(result.get(), IDNO);
 }
 
 // The first screen of thumbnails of 1,000 pictures, with and without a catalogue.
