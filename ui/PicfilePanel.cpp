@@ -272,16 +272,40 @@ class FolderReader {
     options.reportErrors = false;
     CKvObList found;
     SKvFetchReport report;
-    const int ok = KvMediaFetchValidFileEx(&found, request.folder, request.catalog, request.pattern,
-                                           options, &report);
-    CString reason;
-    if (!ok)
-      reason = CString::FromUtf8(KvLastFailure());
-    else if (!report.notStoredReason.IsEmpty())
-      reason = L"catalogue not kept: " + report.notStoredReason;
-    else if (!report.catalogRefused.IsEmpty())
-      reason = L"catalogue not used: " + report.catalogRefused;
-    m_deliver({request.generation, std::move(batch), done, total, true, ok != 0, reason});
+    // A folder that cannot be listed would otherwise look like an empty one.
+    std::error_code unreadable;
+    std::filesystem::directory_iterator probe(request.folder.ToUtf8(), unreadable);
+    const int ok = !unreadable && KvMediaFetchValidFileEx(&found, request.folder, request.catalog,
+                                                          request.pattern, options, &report);
+    m_deliver({request.generation, std::move(batch), done, total, true, ok != 0,
+               Explain(ok != 0, report, unreadable)});
+  }
+
+  // Why the list holds what it holds, or nothing.
+  static CString Explain(bool ok, const SKvFetchReport& report, const std::error_code& folder) {
+    if (folder) return L"cannot read this folder: " + CString::FromUtf8(folder.message());
+    if (!ok) {
+      const std::string& failure = KvLastFailure();
+      return L"cannot read this folder" +
+             (failure.empty() ? CString() : L": " + CString::FromUtf8(failure));
+    }
+    const int pictures = report.fromCatalog + report.readAgain + report.added;
+    CString text;
+    if (report.unreadable > 0)
+      text.Format(L"%d of %d files are pictures; %d could not be read", pictures,
+                  pictures + report.unreadable, report.unreadable);
+    else if (pictures == 0)
+      text = L"no pictures here";
+    const auto add = [&text](const wchar_t* what, const CString& why) {
+      if (why.IsEmpty()) return;
+      if (!text.IsEmpty()) text += L"; ";
+      text += what + why;
+    };
+    if (!report.notStoredReason.IsEmpty())
+      add(L"catalogue not kept: ", report.notStoredReason);
+    else
+      add(L"catalogue not used: ", report.catalogRefused);
+    return text;
   }
 
   std::function<void(Delivery)> m_deliver;

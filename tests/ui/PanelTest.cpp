@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <QCheckBox>
 #include <QDialog>
 #include <QElapsedTimer>
@@ -347,6 +348,41 @@ TEST(Panel, ReasonsReachTheStatusLineNotAMessageBox) {
   auto result = answer->get_future();
   ASSERT_EQ(result.wait_for(std::chrono::seconds(5)), std::future_status::ready);
   EXPECT_EQ(result.get(), IDNO);
+}
+
+// An empty list says why: nothing there, a folder that cannot be read, or files that are not
+// pictures.
+TEST(Panel, AnEmptyOrShortListExplainsItself) {
+  struct Row {
+    const char* name;
+    int good, damaged;
+    const char* folder;  // below the test's folder
+    std::string status;
+  };
+  std::vector<Row> rows = {
+      {"empty", 0, 0, "", "no pictures here"},
+      {"not a folder", 1, 0, "p0.tga", "cannot read this folder: Not a directory"},
+      {"damaged", 2, 3, "", "2 of 5 files are pictures; 3 could not be read"},
+  };
+  if (geteuid() != 0)  // permissions do not stop root
+    rows.push_back({"unreadable", 1, 0, "", "cannot read this folder: Permission denied"});
+  for (const Row& row : rows) {
+    TempDir dir;
+    for (int i = 0; i < row.good; ++i)
+      kvtest::WritePicture(dir.path() + "/p" + std::to_string(i) + ".tga", 8, 8, i);
+    for (int i = 0; i < row.damaged; ++i)
+      kvtest::WriteFileBytes(dir.path() + "/d" + std::to_string(i) + ".tga",
+                             std::vector<unsigned char>(40, 0));
+    const std::string folder = dir.path() + "/" + row.folder;
+    if (row.status.find("Permission") != std::string::npos)
+      std::filesystem::permissions(folder, std::filesystem::perms::none);
+    PanelHost host(nullptr);
+    host.panel.SelectFolder(CString::FromUtf8(folder));
+    WaitFor([&] { return !host.panel.IsReading(); });
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_all);
+    const QString status = KvDialogWidget(&host.panel)->findChild<QLabel*>("status")->text();
+    EXPECT_EQ(status.toStdString(), row.status) << row.name;
+  }
 }
 
 // The first screen of thumbnails of 1,000 pictures, with and without a catalogue.
