@@ -274,7 +274,7 @@ class FolderReader {
     SKvFetchReport report;
     // A folder that cannot be listed would otherwise look like an empty one.
     std::error_code unreadable;
-    std::filesystem::directory_iterator probe(request.folder.ToUtf8(), unreadable);
+    std::filesystem::directory_iterator(request.folder.ToUtf8(), unreadable);  // opened, closed
     const int ok = !unreadable && KvMediaFetchValidFileEx(&found, request.folder, request.catalog,
                                                           request.pattern, options, &report);
     m_deliver({request.generation, std::move(batch), done, total, true, ok != 0,
