@@ -191,7 +191,7 @@ TEST(OpenPicDialog, ReListingDropsTheSelection) {
     RecordingUi ui;
     DialogRun run(1, dir.File("news/logo.png"));
     KvDialogWidget(&run.dialog)->show();
-    ASSERT_EQ(run.Label(1025).toStdString(), "40 X 30 (3)");
+    ASSERT_TRUE(run.Label(1025).startsWith("40 X 30 ("));
     ASSERT_EQ(run.PreviewCentre(), 0xFF0000u);
     std::string shown = dir.path() + "/news/";
     if (change == Change::kFolder) {
