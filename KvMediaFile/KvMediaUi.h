@@ -41,7 +41,8 @@ class KV_MEDIA_API CKvPicfilePanelDlg : public CKvDialog, public IKvGuiBrowserCB
              SKvMediaAdjustParams* params);
   BOOL OnInitDialog() override;
   HINSTANCE GetResourceHandle() override;
-  // Enter and Escape do not close the panel.
+  // Enter and Escape never close the panel: they pass on to the window holding it, and a
+  // double-click on a thumbnail calls a holding CKvDialog's OnOK.
   void OnOK() override {}
   void OnCancel() override {}
 

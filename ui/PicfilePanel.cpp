@@ -5,6 +5,7 @@
 #include <QFileSystemModel>
 #include <QGridLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRegularExpressionValidator>
@@ -25,6 +26,7 @@
 #include "KvMediaFile/KvMediaResources.h"
 #include "KvMediaFile/KvMediaUi.h"
 #include "KvMediaFile/KvPicture.h"
+#include "host/Failure.h"
 #include "host/FileName.h"
 #include "host/ModuleResources.h"
 #include "platform/Bitmap.h"
@@ -187,6 +189,7 @@ struct Delivery {
   std::shared_ptr<Batch> batch;
   int done = 0, total = 0;
   bool finished = false, ok = false;
+  CString reason;  // why the catalogue was not used or kept, or the folder not read
 };
 
 // Reads one folder at a time on a thread of its own, so that the window never waits for
@@ -250,7 +253,7 @@ class FolderReader {
       if (!force && (batch->empty() ||
                      (batch->size() < 64 && Clock::now() - last < std::chrono::milliseconds(40))))
         return;
-      m_deliver({request.generation, std::move(batch), done, total, false, false});
+      m_deliver({request.generation, std::move(batch), done, total, false, false, {}});
       batch = std::make_shared<Batch>();
       last = Clock::now();
     };
@@ -265,11 +268,44 @@ class FolderReader {
       flush(false);
       return Current(request.generation);
     };
-    options.reportErrors = true;
+    // Never a message box from this thread: the reason goes to the window's status line.
+    options.reportErrors = false;
     CKvObList found;
-    const int ok = KvMediaFetchValidFileEx(&found, request.folder, request.catalog, request.pattern,
-                                           options, nullptr);
-    m_deliver({request.generation, std::move(batch), done, total, true, ok != 0});
+    SKvFetchReport report;
+    // A folder that cannot be listed would otherwise look like an empty one.
+    std::error_code unreadable;
+    std::filesystem::directory_iterator(request.folder.ToUtf8(), unreadable);  // opened, closed
+    const int ok = !unreadable && KvMediaFetchValidFileEx(&found, request.folder, request.catalog,
+                                                          request.pattern, options, &report);
+    m_deliver({request.generation, std::move(batch), done, total, true, ok != 0,
+               Explain(ok != 0, report, unreadable)});
+  }
+
+  // Why the list holds what it holds, or nothing.
+  static CString Explain(bool ok, const SKvFetchReport& report, const std::error_code& folder) {
+    if (folder) return L"cannot read this folder: " + CString::FromUtf8(folder.message());
+    if (!ok) {
+      const std::string& failure = KvLastFailure();
+      return L"cannot read this folder" +
+             (failure.empty() ? CString() : L": " + CString::FromUtf8(failure));
+    }
+    const int pictures = report.fromCatalog + report.readAgain + report.added;
+    CString text;
+    if (report.unreadable > 0)
+      text.Format(L"%d of %d files are pictures; %d could not be read", pictures,
+                  pictures + report.unreadable, report.unreadable);
+    else if (pictures == 0)
+      text = L"no pictures here";
+    const auto add = [&text](const wchar_t* what, const CString& why) {
+      if (why.IsEmpty()) return;
+      if (!text.IsEmpty()) text += L"; ";
+      text += what + why;
+    };
+    if (!report.notStoredReason.IsEmpty())
+      add(L"catalogue not kept: ", report.notStoredReason);
+    else
+      add(L"catalogue not used: ", report.catalogRefused);
+    return text;
   }
 
   std::function<void(Delivery)> m_deliver;
@@ -313,6 +349,22 @@ const SwitchControl kSwitches[] = {
     {1049, 10, {}},
 };
 
+// Lets Enter, keypad Enter and Escape pass through the panel to the window that holds it
+// (the dialog's OK and Cancel); the panel, a dialog itself, would otherwise take them.
+class PassDialogKeys : public QObject {
+ public:
+  using QObject::QObject;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::KeyPress) return QObject::eventFilter(watched, event);
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key != Qt::Key_Return && key != Qt::Key_Enter && key != Qt::Key_Escape) return false;
+    event->ignore();  // ignored and filtered: Qt hands it on to the parent
+    return true;
+  }
+};
+
 }  // namespace
 
 // ---- the panel ----
@@ -340,10 +392,12 @@ struct CKvPicfilePanelDlg::Impl {
   void ShowStatus();
 
   CKvPicfilePanelDlg* self;
+  CString reason;  // of the last finished listing
   CString folder, name, fileSizeText, picSizeText;
   int openFlag = 1, typeFilter = 0;
   bool ready = false, followTree = false, reading = false;
   SKvMediaAdjustParams* params = nullptr;
+  CKvDialog* host = nullptr;  // the dialog holding the panel, if any
   std::array<int, 11> adjust{};
   std::map<UINT, CString> texts;
   std::vector<SKvDrive> drives;
@@ -385,6 +439,7 @@ int CKvPicfilePanelDlg::Create(int openFlag, int typeFilter, CString path, CWnd*
   m.picSizeText.Empty();
   m.typeFilter = typeFilter;
   m.params = params;
+  m.host = dynamic_cast<CKvDialog*>(parent);
   m.followTree = false;
   if (!path.IsEmpty() && !KvDoesFileExist(path)) path.Empty();
   if (path.IsEmpty()) {
@@ -537,6 +592,12 @@ BOOL CKvPicfilePanelDlg::OnInitDialog() {
   m.list->SetBrowseMode(KV_LIST_ICON, 1);
   CKvWnd::KvCreateChildWnd(m.list, m.Window(), 1013);
   QObject::connect(m.list, &CKvListCtrl::notify, m.Window(), [&m] { m.OnListCtrlNotify(); });
+  // A double-click on a thumbnail is the holding dialog's OK.
+  QObject::connect(m.list, &QAbstractItemView::doubleClicked, m.Window(),
+                   [&m](const QModelIndex& index) {
+                     if (index.isValid() && m.host) m.host->OnOK();
+                   });
+  m.Window()->installEventFilter(new PassDialogKeys(m.Window()));
   QObject::connect(m.driveBox, &QComboBox::currentIndexChanged, m.Window(),
                    [&m](int index) { m.SelectDrive(index); });
   QObject::connect(m.typeBox, &QComboBox::currentIndexChanged, m.Window(),
@@ -549,10 +610,12 @@ BOOL CKvPicfilePanelDlg::OnInitDialog() {
         Qt::QueuedConnection);
   });
 
+  // Listing clears the name; the start file is then looked for among the records.
+  const CString start = m.name;
   m.InitSelectDirectory(m.folder);
   m.followTree = true;
   SelectFileType(m.typeBox->currentIndex());
-  InitListCtrlCurrentFile(m.name);
+  InitListCtrlCurrentFile(start);
   m.ready = true;
   m.MembersToControls();
   return TRUE;
@@ -652,9 +715,16 @@ void CKvPicfilePanelDlg::SelectFileType(int index) {
   Impl& m = *m_impl;
   m.records.DeleteAll();
   m.byIndex.clear();
-  if (m.list) m.list->SetBrowsedTarget(this, this, 0, 0);
+  m.pendingName.Empty();
+  // A reset list drops its selection without a signal: the name, sizes and preview follow
+  // through the selection's own path.
+  if (m.list) {
+    m.list->SetBrowsedTarget(this, this, 0, 0);
+    m.OnListCtrlNotify();
+  }
   ++m.generation;
   m.done = m.total = 0;
+  m.reason.Empty();
   const CString pattern = KvPanelPattern(m.openFlag, index);
   if (pattern.IsEmpty() || !m.reader) {
     if (m.reader) m.reader->CancelAll(m.generation);
@@ -676,6 +746,8 @@ void CKvPicfilePanelDlg::Impl::ShowStatus() {
       count.Format(L" %d/%d", done, total);
       text += count;
     }
+  } else if (!reason.IsEmpty()) {
+    text = reason;
   }
   status->setText(Q(text));
 }
@@ -691,10 +763,12 @@ void CKvPicfilePanelDlg::Impl::Receive(const Delivery& delivery) {
   }
   if (delivery.finished) {
     reading = false;
+    reason = delivery.reason;
     if (!delivery.ok) {
       records.DeleteAll();
       byIndex.clear();
       list->SetBrowsedTarget(self, self, 0, 0);
+      OnListCtrlNotify();
     }
   }
   list->SyncItems();
@@ -711,7 +785,7 @@ void CKvPicfilePanelDlg::Impl::Receive(const Delivery& delivery) {
 
 void CKvPicfilePanelDlg::InitListCtrlCurrentFile(CString name) {
   m_impl->pendingName = name;
-  m_impl->Receive({m_impl->generation, nullptr, m_impl->done, m_impl->total, false, false});
+  m_impl->Receive({m_impl->generation, nullptr, m_impl->done, m_impl->total, false, false, {}});
 }
 
 void CKvPicfilePanelDlg::Impl::OnListCtrlNotify() {
@@ -721,6 +795,8 @@ void CKvPicfilePanelDlg::Impl::OnListCtrlNotify() {
   std::vector<void*> selected;
   list->GetSelectArray(selected);
   if (!selected.empty()) {
+    // The operator's choice (or the start file found) ends the wait for the start file.
+    pendingName.Empty();
     const auto* record = static_cast<CKvClipMedia*>(selected.front());
     name = record->GetPureFileName();
     fileSizeText = KvFileSizeText(record->GetFileSize());

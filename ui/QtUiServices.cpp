@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QStringList>
+#include <QThread>
 
 #include "ui/QtWindow.h"
 
@@ -35,8 +36,18 @@ class QtProgress : public IKvProgress {
 
 }  // namespace
 
+namespace {
+// Qt windows belong to the GUI thread; a worker that reports gets the headless answer.
+bool OffGuiThread() {
+  return !QApplication::instance() ||
+         QThread::currentThread() != QApplication::instance()->thread();
+}
+KvHeadlessUiServices g_headless;
+}  // namespace
+
 int CKvQtUiServices::MessageBox(const CString& text, const CString& caption, UINT type,
                                 CWnd* parent) {
+  if (OffGuiThread()) return g_headless.MessageBox(text, caption, type, parent);
   using B = QMessageBox::StandardButton;
   struct Row {
     std::vector<std::pair<B, int>> buttons;
@@ -85,6 +96,7 @@ int CKvQtUiServices::MessageBox(const CString& text, const CString& caption, UIN
 std::unique_ptr<IKvProgress> CKvQtUiServices::BeginProgress(const CString& title,
                                                             const CString& text, bool showPercent,
                                                             bool canCancel, CWnd* parent) {
+  if (OffGuiThread()) return g_headless.BeginProgress(title, text, showPercent, canCancel, parent);
   return std::make_unique<QtProgress>(Q(title), Q(text), showPercent, canCancel,
                                       KvQtWidgetOf(parent));
 }
@@ -100,6 +112,7 @@ QString KvQtFilter(const CString& filter) {
 }
 
 bool CKvQtUiServices::ChooseFile(const KvFileDialogRequest& request, CString& path) {
+  if (OffGuiThread()) return g_headless.ChooseFile(request, path);
   QWidget* parent = KvQtWidgetOf(request.parent);
   const QString filter = KvQtFilter(request.filter);
   QString chosen =

@@ -1,23 +1,31 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <QCheckBox>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
+#include <QTreeView>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <future>
+#include <thread>
 
 #include "KvMediaFile/KvClipMedia.h"
 #include "KvMediaFile/KvPicture.h"
 #include "MediaChecks.h"
 #include "Pictures.h"
+#include "PngWriter.h"
 #include "TestSupport.h"
 #include "ui/HostControls.h"
 #include "ui/OpenPicDialog.h"
 #include "ui/PicfilePanel.h"
+#include "ui/QtUiServices.h"
 
 namespace {
 
@@ -140,8 +148,74 @@ struct DialogRun {
     QTest::keyClicks(edit, name);
   }
   int Result() { return static_cast<QDialog*>(KvDialogWidget(&dialog))->result(); }
+  QWidget* Item(UINT id) { return KvControl(KvDialogWidget(&dialog.Panel()), id); }
+  QString Label(UINT id) { return Item(id)->property("text").toString(); }
+  QRgb PreviewCentre() {
+    const QImage& image = static_cast<CKvCanvasWidget*>(Item(1017))->Backing();
+    return image.pixel(image.width() / 2, image.height() / 2) & 0xFFFFFF;
+  }
+  void Press(UINT button) {
+    QTest::mouseClick(KvControl(KvDialogWidget(&dialog), button), Qt::LeftButton);
+  }
   CKvOpenPicDlg dialog;
 };
+
+// Sets $HOME for its lifetime: the drive box then holds the test's folder beside "/".
+struct ScopedHome {
+  explicit ScopedHome(const std::string& home) {
+    if (const char* old = std::getenv("HOME")) saved = old;
+    setenv("HOME", home.c_str(), 1);
+  }
+  ~ScopedHome() { saved ? setenv("HOME", saved->c_str(), 1) : unsetenv("HOME"); }
+  std::optional<std::string> saved;
+};
+
+void WriteSolidPng(const std::string& path, unsigned char r, unsigned char g, unsigned char b,
+                   int w = 40, int h = 30) {
+  kvtest::PngImage image{w, h, 2, 8};
+  image.samples.reserve(static_cast<std::size_t>(w) * h * 3);
+  for (int i = 0; i < w * h; ++i) image.samples.insert(image.samples.end(), {r, g, b});
+  ASSERT_TRUE(kvtest::WritePng(path, image));
+}
+
+// After a selection, every re-listing (folder, drive, type) leaves no name, sizes or preview
+// behind, and OK then takes nothing.
+TEST(OpenPicDialog, ReListingDropsTheSelection) {
+  enum class Change { kFolder, kDrive, kType };
+  for (const Change change : {Change::kFolder, Change::kDrive, Change::kType}) {
+    TempDir dir;
+    for (const char* sub : {"/news", "/sport"}) std::filesystem::create_directory(dir.path() + sub);
+    WriteSolidPng(dir.path() + "/news/logo.png", 255, 0, 0);
+    WriteSolidPng(dir.path() + "/sport/logo.png", 0, 0, 255);
+    const ScopedHome home(dir.path());
+    RecordingUi ui;
+    DialogRun run(1, dir.File("news/logo.png"));
+    KvDialogWidget(&run.dialog)->show();
+    ASSERT_TRUE(run.Label(1025).startsWith("40 X 30 ("));
+    ASSERT_EQ(run.PreviewCentre(), 0xFF0000u);
+    std::string shown = dir.path() + "/news/";
+    if (change == Change::kFolder) {
+      auto* tree = static_cast<QTreeView*>(run.Item(1014));
+      tree->setCurrentIndex(static_cast<QFileSystemModel*>(tree->model())
+                                ->index(QString::fromStdString(dir.path() + "/sport")));
+      shown = dir.path() + "/sport/";
+    } else if (change == Change::kDrive) {
+      static_cast<QComboBox*>(run.Item(1012))->setCurrentIndex(0);
+      shown = "/";
+    } else {
+      static_cast<QComboBox*>(run.Item(1018))->setCurrentIndex(6);  // PNG only
+    }
+    WaitFor([&] { return !run.dialog.Panel().IsReading(); });
+    const int row = static_cast<int>(change);
+    EXPECT_EQ(run.Label(1021).toStdString(), shown) << row;
+    for (UINT id : {1019u, 1023u, 1025u})
+      EXPECT_EQ(run.Label(id).toStdString(), "") << row << " " << id;
+    EXPECT_EQ(run.PreviewCentre(), 0u) << row;
+    run.Press(1);
+    EXPECT_EQ(run.Result(), 0) << row;
+    EXPECT_EQ(ui.messages.size(), 1u) << row;  // "does not exist"
+  }
+}
 
 TEST(OpenPicDialog, OpenAcceptsOnlyPicturesThatLoad) {
   TempDir dir;
@@ -189,6 +263,125 @@ TEST(OpenPicDialog, SaveAddsTheExtensionOfTheTypeAndAsksBeforeOverwriting) {
       EXPECT_EQ(Text(ui.messages[0].text), "当前选择的文件已经存在，是否覆盖?");
       EXPECT_EQ(ui.messages[0].type, 0x124u);
     }
+  }
+}
+
+// The operator's choice wins over a start file whose record comes later: big pictures
+// (quick to write, slow to read) hold the start file back.
+TEST(Panel, TheOperatorsChoiceOutlivesALateStartFile) {
+  TempDir dir;
+  WriteSolidPng(dir.path() + "/a.png", 255, 0, 0);
+  WriteSolidPng(dir.path() + "/m0.png", 0, 255, 0, 4000, 4000);
+  for (const char* copy : {"/m1.png", "/m2.png", "/m3.png"})
+    std::filesystem::copy_file(dir.path() + "/m0.png", dir.path() + copy);
+  WriteSolidPng(dir.path() + "/z.png", 0, 0, 255);
+  PanelHost host(nullptr, dir.File("z.png"));
+  auto* list = KvDialogWidget(&host.panel)->findChild<CKvListCtrl*>();
+  WaitFor([&] { return host.panel.GetRecordCount() > 0; });
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                    list->visualRect(list->model()->index(0, 0)).center());
+  ASSERT_TRUE(host.panel.IsReading());  // else the pictures did not hold the start file back
+  WaitFor([&] { return !host.panel.IsReading(); });
+  EXPECT_EQ(host.panel.GetRecordCount(), 6);
+  EXPECT_EQ(Text(host.panel.GetFileName()), "a.png");
+}
+
+// Focus starts in the panel: Enter, keypad Enter and Escape there are the dialog's OK and
+// Cancel, and so is a double-click on a thumbnail; the panel alone never closes.
+TEST(OpenPicDialog, KeysAndDoubleClickInThePanelReachTheDialog) {
+  TempDir dir;
+  kvtest::WritePicture(dir.path() + "/pic.tga", 8, 8, 3);
+  struct Row {
+    const char* name;
+    UINT target;  // the control that has the key
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+    int result;
+  };
+  const Row rows[] = {
+      {"enter in the list", 1013, Qt::Key_Return, {}, IDOK},
+      {"keypad enter in the name", 1019, Qt::Key_Enter, Qt::KeypadModifier, IDOK},
+      {"escape in the tree", 1014, Qt::Key_Escape, {}, IDCANCEL},
+      {"double-click", 0, Qt::Key_unknown, {}, IDOK},
+  };
+  for (const Row& row : rows) {
+    DialogRun run(1, dir.File("pic.tga"));
+    KvDialogWidget(&run.dialog)->show();
+    auto* list = KvDialogWidget(&run.dialog.Panel())->findChild<CKvListCtrl*>();
+    if (row.target == 0) {
+      ASSERT_TRUE(QTest::qWaitForWindowExposed(KvDialogWidget(&run.dialog)));
+      const QPoint at = list->visualRect(list->model()->index(0, 0)).center();
+      QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);  // as a real one starts
+      QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+    } else {
+      QWidget* target = row.target == 1013 ? list : run.Item(row.target);
+      QTest::keyClick(target, row.key, row.modifiers);
+    }
+    EXPECT_EQ(run.Result(), row.result) << row.name;
+    if (row.result == IDOK) {
+      EXPECT_EQ(Text(run.dialog.GetPath()), dir.path() + "/pic.tga") << row.name;
+    }
+  }
+  PanelHost panelOnly(nullptr);  // held by a plain window: the keys close nothing
+  QTest::keyClick(panelOnly.Item(1019), Qt::Key_Escape);
+  EXPECT_TRUE(KvDialogWidget(&panelOnly.panel)->isVisible());
+}
+
+// The folder reader shows nothing itself: what kept the catalogue from use is in the status
+// line, and Qt's services answer a worker thread without a window.
+TEST(Panel, ReasonsReachTheStatusLineNotAMessageBox) {
+  TempDir dir;
+  kvtest::WritePicture(dir.path() + "/a.tga", 8, 8, 1);
+  std::filesystem::create_directory(dir.path() + "/PicMedia.pmf");
+  const KvQtUiScope qt;
+  PanelHost host(nullptr, dir.File("a.tga"));
+  WaitFor([&] { return !host.panel.IsReading(); });
+  const QString status = KvDialogWidget(&host.panel)->findChild<QLabel*>("status")->text();
+  EXPECT_TRUE(status.startsWith("catalogue not kept: ")) << status.toStdString();
+
+  auto answer = std::make_shared<std::promise<int>>();
+  std::thread([answer] {
+    CKvQtUiServices services;
+    answer->set_value(
+        services.MessageBox(L"from a worker", L"", MB_YESNO | MB_DEFBUTTON2, nullptr));
+  }).detach();  // on failure it waits in a message box for ever
+  auto result = answer->get_future();
+  ASSERT_EQ(result.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+  EXPECT_EQ(result.get(), IDNO);
+}
+
+// An empty list says why: nothing there, a folder that cannot be read, or files that are not
+// pictures.
+TEST(Panel, AnEmptyOrShortListExplainsItself) {
+  struct Row {
+    const char* name;
+    int good, damaged;
+    const char* folder;  // below the test's folder
+    std::string status;
+  };
+  std::vector<Row> rows = {
+      {"empty", 0, 0, "", "no pictures here"},
+      {"not a folder", 1, 0, "p0.tga", "cannot read this folder: Not a directory"},
+      {"damaged", 2, 3, "", "2 of 5 files are pictures; 3 could not be read"},
+  };
+  if (geteuid() != 0)  // permissions do not stop root
+    rows.push_back({"unreadable", 1, 0, "", "cannot read this folder: Permission denied"});
+  for (const Row& row : rows) {
+    TempDir dir;
+    for (int i = 0; i < row.good; ++i)
+      kvtest::WritePicture(dir.path() + "/p" + std::to_string(i) + ".tga", 8, 8, i);
+    for (int i = 0; i < row.damaged; ++i)
+      kvtest::WriteFileBytes(dir.path() + "/d" + std::to_string(i) + ".tga",
+                             std::vector<unsigned char>(40, 0));
+    const std::string folder = dir.path() + "/" + row.folder;
+    if (row.status.find("Permission") != std::string::npos)
+      std::filesystem::permissions(folder, std::filesystem::perms::none);
+    PanelHost host(nullptr);
+    host.panel.SelectFolder(CString::FromUtf8(folder));
+    WaitFor([&] { return !host.panel.IsReading(); });
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_all);
+    const QString status = KvDialogWidget(&host.panel)->findChild<QLabel*>("status")->text();
+    EXPECT_EQ(status.toStdString(), row.status) << row.name;
   }
 }
 
