@@ -248,6 +248,8 @@ TEST(Pixels, SelectPicFileExReturnsTheAdjustments) {
     SKvMediaAdjustParams params = before;
     CString path = dir.File("u.bmp");
     OnModal([ok](QWidget* dialog) {
+      // OK takes the picture on screen: wait until the start file is listed and selected.
+      WaitFor([&] { return KvControl<QLineEdit>(dialog, 1019)->text() == "u.bmp"; });
       EXPECT_EQ(KvControl<QLineEdit>(dialog, 1031)->text(), "10");
       for (UINT check : {1033u, 1036u, 1046u})
         QTest::mouseClick(KvControl<QCheckBox>(dialog, check), Qt::LeftButton);
