@@ -259,7 +259,7 @@ int Fetch(CKvObList* list, const CString& folderAsGiven, const CString& catalogP
   // does a filter that lists the stored records in their stored order.
   differed = differed || valid.size() != taken || taken + kept.size() != stored.records.size();
   const bool nothingLeft = valid.empty() && kept.empty();
-  report.catalogCurrent = !differed && !nothingLeft;
+  report.catalogCurrent = !differed && !nothingLeft && !report.cancelled;
   if (nothingLeft) {
     // Nothing to describe: a stale catalogue goes, but not on a cancel, which read nothing
     // that could tell.
