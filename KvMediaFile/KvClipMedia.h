@@ -114,8 +114,8 @@ struct SKvFetchOptions {
   std::function<void(const CKvClipMedia& record, EKvClipState state, const CString& reason)>
       onRecord;
   // Before each picture is read and after the last: pictures read so far of those to read.
-  // Returning false cancels the search: nothing is added to the list and the catalogue is
-  // left as it was.
+  // Returning false cancels the search: nothing is added to the list (the result is 0 and
+  // `cancelled` is set), but the records read so far are stored in the catalogue.
   std::function<bool(int done, int total)> onProgress;
   // Show an error on removing a stale catalogue in a message box (the panel's way) rather
   // than only in the report.
@@ -125,6 +125,8 @@ struct SKvFetchOptions {
 struct SKvFetchReport {
   int found = 0;  // folder entries that matched (a file matched twice counts twice)
   int fromCatalog = 0, readAgain = 0, added = 0, unreadable = 0;
+  // Stored records of files that the extensions did not list, kept in the catalogue.
+  int kept = 0;
   bool cancelled = false;
   // Why the catalogue on disk was not used at all ("" when it was, or there was none).
   CString catalogRefused;
@@ -132,7 +134,7 @@ struct SKvFetchReport {
   bool catalogCurrent = false;
   // A new catalogue was written.
   bool catalogStored = false;
-  // The folder has no pictures left: the stale catalogue was removed.
+  // The catalogue described no file of the folder any more: it was removed.
   bool catalogRemoved = false;
   // Why it was not, when it should have been ("" otherwise).
   CString notStoredReason;
@@ -147,6 +149,8 @@ inline constexpr const wchar_t* kKvClipPictureTypes = L"bmp,tga,jpg,gif,pcx,png,
 // `catalogPath`. The records' paths start with the folder's one absolute spelling (links
 // resolved), however it was given. The catalogue is only ever a regular file: a link, pipe,
 // device or folder of its name is left alone (catalogRefused and notStoredReason say so).
+// One catalogue serves every choice of extensions: it keeps the records of files that the
+// extensions hide while they are unchanged, and holds only files that exist.
 // The list is emptied first (its records deleted). 0 when the folder does not exist (or the
 // search was cancelled), else 1.
 KV_MEDIA_API int KvMediaFetchValidFile(CKvObList* list, CString folder, CString catalogPath,

@@ -1,5 +1,6 @@
 #include "clipmedia/ValidFileSearch.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <new>
@@ -90,6 +91,37 @@ class StoredRecords {
     return Take(m_folded, FoldedKey(path));
   }
 
+  // The records not taken that still describe a file of `folder` as it is, which the
+  // extensions did not list: a regular file of that exact path, size and time. Records of
+  // files that are gone, changed, listed, or of another folder are dropped; each path once.
+  std::vector<Record> Unused(const CString& folder) {
+    std::vector<Record> kept;
+    if (std::find(m_used.begin(), m_used.end(), false) == m_used.end()) return kept;
+    std::unordered_map<std::wstring, WIN32_FIND_DATAW> entries;
+    WIN32_FIND_DATAW data;
+    if (HANDLE search = FindFirstFileW(KvJoinPath(folder, L"*"), &data);
+        search != INVALID_HANDLE_VALUE) {
+      do {
+        if (!(data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_SYSTEM)))
+          entries.emplace(KvJoinPath(folder, data.cFileName).Str(), data);
+      } while (FindNextFileW(search, &data));
+      FindClose(search);
+    }
+    for (std::size_t i = 0; i < records.size(); ++i) {
+      if (m_used[i] || records[i]->GetIcon().IsEmpty()) continue;
+      const std::wstring path = records[i]->GetFileFullPath().Str();
+      const auto entry = entries.find(path);
+      if (entry == entries.end() || m_foundPaths.count(path)) continue;
+      CKvClipMedia now;
+      now.SetBasicInfo(records[i]->GetFileFullPath(), &entry->second);
+      if (!SameFileState(*records[i], now)) continue;
+      entries.erase(entry);  // a second record of the path is dropped
+      m_used[i] = true;
+      kept.push_back(std::move(records[i]));
+    }
+    return kept;
+  }
+
   std::vector<Record> records;
 
  private:
@@ -119,8 +151,9 @@ class StoredRecords {
 // Holds the records' pointers for the time of a store, without owning them.
 class BorrowedCollection {
  public:
-  explicit BorrowedCollection(const std::vector<Record>& records) {
-    for (const Record& r : records) m_collection.GetList().AddTail(r.get());
+  BorrowedCollection(const std::vector<Record>& first, const std::vector<Record>& then) {
+    for (const auto* records : {&first, &then})
+      for (const Record& r : *records) m_collection.GetList().AddTail(r.get());
   }
   ~BorrowedCollection() { m_collection.GetList().RemoveAll(); }
   CKvClipMediaFileCollection& get() { return m_collection; }
@@ -128,6 +161,19 @@ class BorrowedCollection {
  private:
   CKvClipMediaFileCollection m_collection;
 };
+
+void RemoveCatalogue(const CString& catalogPath, const SKvFetchOptions& options,
+                     SKvFetchReport& report) {
+  try {
+    CFile::Remove(catalogPath);
+    report.catalogRemoved = true;
+  } catch (const CException& e) {
+    CString text;
+    e.GetErrorMessage(text);
+    report.notStoredReason = L"cannot remove the old catalogue: " + text;
+    if (options.reportErrors) e.ReportError(MB_OK, 0);
+  }
+}
 
 int Fetch(CKvObList* list, const CString& folderAsGiven, const CString& catalogPath,
           const CString& extensions, const SKvFetchOptions& options, SKvFetchReport& report) {
@@ -190,7 +236,7 @@ int Fetch(CKvObList* list, const CString& folderAsGiven, const CString& catalogP
     }
     if (!carryOn()) {
       report.cancelled = true;
-      return 0;
+      break;
     }
     const bool made = found[i]->MakeExtInfo() != 0;
     ++done;
@@ -203,37 +249,37 @@ int Fetch(CKvObList* list, const CString& folderAsGiven, const CString& catalogP
     tell(*found[i], states[i], CString());
     valid.push_back(std::move(found[i]));
   }
-  if (toRead > 0 && !carryOn()) {
-    report.cancelled = true;
-    return 0;
-  }
+  if (!report.cancelled && toRead > 0 && !carryOn()) report.cancelled = true;
 
-  // Files that do not load are not stored, so they alone do not make the catalogue stale.
-  differed = differed || taken != stored.records.size() || valid.size() != taken || valid.empty();
-  report.catalogCurrent = !differed;
-  if (differed && !valid.empty() && refusal) {
+  // Records are per file, whatever the extensions: those of files that the extensions hide
+  // stay, after the listed ones, so that another filter reads no unchanged picture again.
+  std::vector<Record> kept = stored.Unused(folder);
+  report.kept = static_cast<int>(kept.size());
+  // Files that do not load are not stored, so they alone do not make the catalogue stale; nor
+  // does a filter that lists the stored records in their stored order.
+  differed = differed || valid.size() != taken || taken + kept.size() != stored.records.size();
+  const bool nothingLeft = valid.empty() && kept.empty();
+  report.catalogCurrent = !differed && !nothingLeft && !report.cancelled;
+  if (nothingLeft) {
+    // Nothing to describe: a stale catalogue goes, but not on a cancel, which read nothing
+    // that could tell.
+    if (catalogExists && !report.cancelled) RemoveCatalogue(catalogPath, options, report);
+  } else if (differed && refusal) {
     report.notStoredReason = report.catalogRefused;
-  } else if (differed && !valid.empty()) {
+  } else if (differed) {
+    // A cancelled listing stores what it has read, so that visits too short to wait for the
+    // whole folder still build the catalogue.
     KvClearFailure();
-    BorrowedCollection collection(valid);
+    BorrowedCollection collection(valid, kept);
     if (KvStoreArchiveFile(collection.get(), catalogPath, KvSaveKind::kCache) ==
         KvStoreResult::kStored)
       report.catalogStored = true;
     else
       report.notStoredReason = CString::FromUtf8(KvLastFailure());
-  } else if (differed && catalogExists) {
-    // Nothing to describe: a stale catalogue goes.
-    try {
-      CFile::Remove(catalogPath);
-      report.catalogRemoved = true;
-    } catch (const CException& e) {
-      CString text;
-      e.GetErrorMessage(text);
-      report.notStoredReason = L"cannot remove the old catalogue: " + text;
-      if (options.reportErrors) e.ReportError(MB_OK, 0);
-    }
   }
 
+  // A cancelled listing adds nothing: the caller asked for no list.
+  if (report.cancelled) return 0;
   for (Record& r : valid) list->AddTail(r.release());
   return 1;
 }

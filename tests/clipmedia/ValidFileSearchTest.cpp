@@ -208,19 +208,27 @@ TEST_F(Search, AFolderWhoseCatalogueCannotBeWrittenIsListedAllTheSame) {
   EXPECT_EQ(kvtest::ReadFileBytes(Path("PicMedia.pmf")), before);
 }
 
-// A cancel at any progress call, the last one included, adds nothing and writes nothing.
-TEST_F(Search, CancellingAddsNothingAndLeavesTheCatalogue) {
-  Picture("a.tga");
-  Run();
-  Picture("b.tga");
-  Picture("c.tga");
-  const auto before = kvtest::ReadFileBytes(Path("PicMedia.pmf"));
+// A cancel adds nothing to the list, but what was read is stored: a.tga was listed before,
+// b.tga and c.tga are new. Each row cancels at another progress call.
+TEST_F(Search, ACancelListsNothingButStoresWhatWasRead) {
   using Steps = std::vector<std::pair<int, int>>;
   const struct {
     int cancelAt;
     Steps steps;
-  } rows[] = {{1, {{0, 2}, {1, 2}}}, {2, {{0, 2}, {1, 2}, {2, 2}}}};
+    Names next;  // the listing after it
+  } rows[] = {
+      {0, {{0, 2}}, {"a.tga:taken", "b.tga:new", "c.tga:new"}},
+      {1, {{0, 2}, {1, 2}}, {"a.tga:taken", "b.tga:taken", "c.tga:new"}},
+      {2, {{0, 2}, {1, 2}, {2, 2}}, {"a.tga:taken", "b.tga:taken", "c.tga:taken"}},
+  };
   for (const auto& row : rows) {
+    SCOPED_TRACE(row.cancelAt);
+    Clear();
+    Picture("a.tga");
+    Run();
+    Picture("b.tga");
+    Picture("c.tga");
+    const auto before = kvtest::ReadFileBytes(Path("PicMedia.pmf"));
     Steps steps;
     SKvFetchOptions options;
     options.onProgress = [&](int done, int total) {
@@ -232,7 +240,77 @@ TEST_F(Search, CancellingAddsNothingAndLeavesTheCatalogue) {
     EXPECT_TRUE(report.cancelled);
     EXPECT_TRUE(list.IsEmpty());
     EXPECT_EQ(steps, row.steps);
-    EXPECT_EQ(kvtest::ReadFileBytes(Path("PicMedia.pmf")), before);
+    EXPECT_EQ(report.catalogStored, row.cancelAt > 0);  // nothing read: nothing written
+    if (row.cancelAt == 0) {
+      EXPECT_EQ(kvtest::ReadFileBytes(Path("PicMedia.pmf")), before);
+    }
+    EXPECT_EQ(Run("tga"), row.next);
+  }
+}
+
+// The catalogue's records by file name, in stored order.
+Names StoredNames(const CString& catalogue) {
+  CKvClipMediaFileCollection stored;
+  Names names;
+  if (!KvLoadArchiveFile(stored, catalogue)) return {"(none)"};
+  for (POSITION pos = stored.GetList().GetHeadPosition(); pos;)
+    names.push_back(
+        static_cast<CKvClipMedia*>(stored.GetList().GetNext(pos))->GetPureFileName().ToUtf8());
+  return names;
+}
+
+// One catalogue serves every filter: each row changes the folder, lists it with its
+// extensions, and tells what the catalogue holds then and whether it was written.
+TEST_F(Search, SwitchingFiltersReadsNoUnchangedPictureAgain) {
+  for (const char* name : {"a.tga", "b.bmp", "c.tga"}) Picture(name);
+  const struct {
+    const char* what;
+    std::function<void()> change;
+    const char* types;
+    Names listed;
+    bool stored;
+    Names catalogue;
+  } rows[] = {
+      {"all",
+       [] {},
+       "tga,bmp",
+       {"a.tga:new", "c.tga:new", "b.bmp:new"},
+       true,
+       {"a.tga", "c.tga", "b.bmp"}},
+      {"tga", [] {}, "tga", {"a.tga:taken", "c.tga:taken"}, false, {"a.tga", "c.tga", "b.bmp"}},
+      {"bmp", [] {}, "bmp", {"b.bmp:taken"}, false, {"a.tga", "c.tga", "b.bmp"}},
+      {"gif, of which there are none", [] {}, "gif", {}, false, {"a.tga", "c.tga", "b.bmp"}},
+      {"another order",
+       [] {},
+       "bmp,tga",
+       {"b.bmp:taken", "a.tga:taken", "c.tga:taken"},
+       true,
+       {"b.bmp", "a.tga", "c.tga"}},
+      {"a hidden file touched, another gone",
+       [this] {
+         kvtest::SetWriteTime(Path("a.tga"), 7);
+         std::remove(Path("c.tga").c_str());
+       },
+       "bmp",
+       {"b.bmp:taken"},
+       true,
+       {"b.bmp"}},
+      {"a hidden file new", [this] { Picture("d.tga"); }, "bmp", {"b.bmp:taken"}, false, {"b.bmp"}},
+      {"back to tga", [] {}, "tga", {"a.tga:new", "d.tga:new"}, true, {"a.tga", "d.tga", "b.bmp"}},
+      {"the last listed file gone",
+       [this] { std::remove(Path("b.bmp").c_str()); },
+       "bmp",
+       {},
+       true,
+       {"a.tga", "d.tga"}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    row.change();
+    EXPECT_EQ(Run(row.types), row.listed);
+    EXPECT_EQ(report.catalogStored, row.stored);
+    EXPECT_FALSE(report.catalogRemoved);
+    EXPECT_EQ(StoredNames(Catalogue()), row.catalogue);
   }
 }
 

@@ -193,10 +193,12 @@ const Command kCatalogCommand = {
     "catalogue: 'taken' (unchanged since the folder's catalogue PicMedia.pmf was written,\n"
     "so not opened), 'read again' (changed since) or 'new'. Files that do not load are\n"
     "listed as left out, with the reason. A summary line follows. The catalogue is renewed\n"
-    "when anything changed (removed when no picture is left); it is only ever a regular\n"
-    "file: a link, pipe or folder of its name is left alone. When it cannot be written the\n"
-    "folder is listed all the same and 'catalogue not stored: REASON' goes to standard\n"
-    "error. Every spelling of FOLDER (./f, f/, /abs/f) shares one catalogue.\n"
+    "when anything changed (removed when it describes no file left). It serves every\n"
+    "--types: the records of unchanged pictures that --types leaves out stay in it. It is\n"
+    "only ever a regular file: a link, pipe or folder of its name is left alone. When it\n"
+    "cannot be written the folder is listed all the same and 'catalogue not stored:\n"
+    "REASON' goes to standard error. Every spelling of FOLDER (./f, f/, /abs/f) shares one\n"
+    "catalogue.\n"
     "  --types LIST          extensions to look for, comma-separated ('tga' or '.tga'),\n"
     "                        matched without regard to case (default\n"
     "                        bmp,tga,jpg,gif,pcx,png,psd, the picture panel's order)\n"
@@ -204,7 +206,8 @@ const Command kCatalogCommand = {
     "  --contact-sheet OUT   also write a PNG of every thumbnail with its name under it\n"
     "                        (characters outside printable ASCII are drawn as '?'); OUT\n"
     "                        must end in .png and may not be a file that FOLDER lists\n"
-    "Ctrl-C while thumbnails are made stops without touching the catalogue (exit 130).\n"
+    "Ctrl-C while thumbnails are made stops, storing the pictures read so far in the\n"
+    "catalogue (exit 130).\n"
     "Exits 1 when FOLDER is not a folder or the contact sheet cannot be written.\n",
     Run, kCatalogOptions};
 const Registrar kCatalogRegistrar(kCatalogCommand);
