@@ -851,6 +851,7 @@ bool CKvPicfilePanelDlg::IsReading() const { return m_impl->reading; }
 int CKvPicfilePanelDlg::GetRecordCount() const { return static_cast<int>(m_impl->byIndex.size()); }
 
 void CKvPicfilePanelDlg::SelectFolder(CString folder) {
+  if (!m_impl->Window()) return;  // nothing to show it in until Create
   if (folder.IsEmpty() || folder[folder.GetLength() - 1] != L'/') folder += L'/';
   Impl& m = *m_impl;
   m.followTree = false;
@@ -869,6 +870,7 @@ int CKvPicfilePanelDlg::ShowMediaAdjustCtrl(SKvMediaAdjustParams* params) {
 }
 
 void CKvPicfilePanelDlg::EnableAdjustCtrl() {
+  if (!m_impl->Window()) return;  // no controls until Create
   for (const SwitchControl& s : kSwitches) {
     if (s.check != 1049) m_impl->Item(s.check)->setEnabled(true);
     for (UINT id : s.enables) m_impl->Item(id)->setEnabled(m_impl->adjust[s.value] != 0);

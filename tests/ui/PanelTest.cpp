@@ -92,6 +92,12 @@ struct PanelHost {
 };
 
 TEST(Panel, InformationOrAdjustmentsAndTheirRules) {
+  {
+    // Before Create there is nothing to enable or show: the calls do nothing.
+    CKvPicfilePanelDlg early;
+    early.EnableAdjustCtrl();
+    early.SelectFolder(L"/");
+  }
   SKvMediaAdjustParams params{1, 10, 0, 20, 1, 30, 40, 50, 0, 255, 1};
   PanelHost host(&params);
   EXPECT_FALSE(host.Item(1021)->isVisibleTo(&host.host));
