@@ -529,10 +529,11 @@ void CKvPicfilePanelDlg::CreateControls() {
     edit->setFixedWidth(40);
     edit->setValidator(new QRegularExpressionValidator(QRegularExpression("\\d{0,4}"), edit));
     QObject::connect(edit, &QLineEdit::textChanged, w, [this, edit, c](const QString& text) {
-      if (text.isEmpty()) return;
-      const int value = KvClampLevel(text.toInt());
+      // An emptied box means 0, as the spin control then counts from; it stays empty while
+      // the operator types.
+      const int value = text.isEmpty() ? 0 : KvClampLevel(text.toInt());
       m_impl->adjust[c.value] = value;
-      if (text != QString::number(value)) edit->setText(QString::number(value));
+      if (!text.isEmpty() && text != QString::number(value)) edit->setText(QString::number(value));
     });
     auto* spin = new CKvSpinButton(w);
     named(spin, c.spin);

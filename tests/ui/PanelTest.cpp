@@ -118,9 +118,13 @@ TEST(Panel, InformationOrAdjustmentsAndTheirRules) {
   for (UINT id : {1038u, 1039u, 1041u, 1042u, 1044u, 1045u})
     EXPECT_FALSE(host.Item(id)->isEnabled()) << id;
   EXPECT_TRUE(host.Item(1049)->isEnabled());
+  auto* contrast = static_cast<QLineEdit*>(host.Item(1034));
+  contrast->setText("77");
+  contrast->clear();  // an empty box is 0, not the value it held
   SKvMediaAdjustParams out{};
   host.panel.GetAdjustParams(&out);
-  EXPECT_EQ(std::tuple(out.nLumi, out.bHue, out.nHueBlue, out.bLoopPaste), std::tuple(0, 0, 50, 1));
+  EXPECT_EQ(std::tuple(out.nLumi, out.nContrast, out.bHue, out.nHueBlue, out.bLoopPaste),
+            std::tuple(0, 0, 0, 50, 1));
 }
 
 TEST(Panel, ListsTheFolderAndShowsTheSelectedFile) {
