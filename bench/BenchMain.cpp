@@ -1,3 +1,6 @@
+#include <dirent.h>
+#include <unistd.h>
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -88,6 +91,15 @@ void Rate(const std::string& name, double floorPerSecond, const std::string& not
 }
 
 void Note(const std::string& line) { Notes().push_back(line); }
+
+void RemoveFlatFolder(const std::string& path) {
+  if (DIR* d = ::opendir(path.c_str())) {
+    while (const dirent* e = ::readdir(d))
+      if (e->d_name[0] != '.') ::unlink((path + "/" + e->d_name).c_str());
+    ::closedir(d);
+  }
+  ::rmdir(path.c_str());
+}
 
 }  // namespace kvbench
 

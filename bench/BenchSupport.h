@@ -23,6 +23,8 @@ void Rate(const std::string& name, double floorPerSecond = 0.0, const std::strin
 
 // A free line printed with the summary (sizes, ratios measured by hand, and the like).
 void Note(const std::string& line);
+// Removes a folder of plain files made by a bench (no sub-folders), and the folder.
+void RemoveFlatFolder(const std::string& path);
 
 }  // namespace kvbench
 

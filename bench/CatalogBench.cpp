@@ -42,12 +42,7 @@ struct Folder {
     }
   }
   ~Folder() {
-    if (DIR* d = ::opendir(path.c_str())) {
-      while (const dirent* e = ::readdir(d))
-        if (e->d_name[0] != '.') ::unlink((path + "/" + e->d_name).c_str());
-      ::closedir(d);
-    }
-    ::rmdir(path.c_str());
+    kvbench::RemoveFlatFolder(path);
     KvMediaFileClose();
   }
   CString Path() const { return CString::FromUtf8(path); }

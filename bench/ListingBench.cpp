@@ -2,7 +2,6 @@
 // PNG and PSD) without a catalogue: the time to the first screen of thumbnails (the user's
 // wait; the target is 0.5 s) and to the whole listing, on Qt's offscreen platform.
 #include <benchmark/benchmark.h>
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -115,12 +114,7 @@ struct Folder {
     }
   }
   ~Folder() {
-    if (DIR* d = ::opendir(path.c_str())) {
-      while (const dirent* e = ::readdir(d))
-        if (e->d_name[0] != '.') ::unlink((path + "/" + e->d_name).c_str());
-      ::closedir(d);
-    }
-    ::rmdir(path.c_str());
+    kvbench::RemoveFlatFolder(path);
     KvMediaFileClose();
   }
 };
