@@ -11,138 +11,25 @@
 #include <QRegularExpressionValidator>
 #include <QTreeView>
 #include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <cstdlib>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <mutex>
-#include <set>
-#include <sstream>
-#include <thread>
+#include <map>
 
 #include "KvMediaFile/KvClipMedia.h"
 #include "KvMediaFile/KvMediaResources.h"
 #include "KvMediaFile/KvMediaUi.h"
 #include "KvMediaFile/KvPicture.h"
-#include "host/Failure.h"
 #include "host/FileName.h"
 #include "host/ModuleResources.h"
 #include "platform/Bitmap.h"
 #include "platform/Exceptions.h"
 #include "platform/GlobalMemory.h"
 #include "platform/Paths.h"
+#include "ui/FolderReader.h"
 #include "ui/HostControls.h"
+#include "ui/MountDrives.h"
 
 // ---- rules ----
-
-namespace {
-
-// Mount points are written with octal escapes for blanks and backslashes.
-std::string Unescape(const std::string& field) {
-  std::string out;
-  for (std::size_t i = 0; i < field.size(); ++i) {
-    if (field[i] == '\\' && i + 3 < field.size() + 0 && std::isdigit(field[i + 1]) &&
-        std::isdigit(field[i + 2]) && std::isdigit(field[i + 3])) {
-      out += static_cast<char>(std::stoi(field.substr(i + 1, 3), nullptr, 8));
-      i += 3;
-    } else {
-      out += field[i];
-    }
-  }
-  return out;
-}
-
-bool Under(const std::string& path, const std::string& folder) {
-  return path == folder || path.rfind(folder + "/", 0) == 0;
-}
-
-// Nullopt for the file systems a user does not browse: kernel views, RAM, container layers.
-std::optional<EKvDriveKind> Classify(const std::string& type, const std::string& point) {
-  static const std::set<std::string> pseudo = {"proc",
-                                               "sysfs",
-                                               "tmpfs",
-                                               "devtmpfs",
-                                               "devpts",
-                                               "cgroup",
-                                               "cgroup2",
-                                               "ramfs",
-                                               "securityfs",
-                                               "pstore",
-                                               "debugfs",
-                                               "tracefs",
-                                               "mqueue",
-                                               "hugetlbfs",
-                                               "configfs",
-                                               "fusectl",
-                                               "bpf",
-                                               "autofs",
-                                               "binfmt_misc",
-                                               "nsfs",
-                                               "rpc_pipefs",
-                                               "efivarfs",
-                                               "selinuxfs",
-                                               "nfsd",
-                                               "squashfs",
-                                               "overlay",
-                                               "rootfs",
-                                               "zram",
-                                               "fuse.gvfsd-fuse",
-                                               "fuse.portal",
-                                               "fuse.lxcfs",
-                                               "shm"};
-  static const std::set<std::string> remote = {"nfs",   "nfs4",       "cifs",        "smb3",
-                                               "smbfs", "9p",         "ceph",        "glusterfs",
-                                               "afs",   "fuse.sshfs", "fuse.rclone", "davfs"};
-  if (pseudo.count(type)) return std::nullopt;
-  for (const char* system : {"/proc", "/sys", "/dev", "/run", "/boot/efi"})
-    if (Under(point, system) && !Under(point, "/run/media")) return std::nullopt;
-  if (remote.count(type)) return EKvDriveKind::kRemote;
-  if (type == "iso9660" || type == "udf") return EKvDriveKind::kOptical;
-  if (Under(point, "/media") || Under(point, "/run/media")) return EKvDriveKind::kRemovable;
-  return EKvDriveKind::kFixed;
-}
-
-CString DriveText(EKvDriveKind kind, const CString& point) {
-  static constexpr UINT kIds[] = {1105, 1106, 1107, 1108};
-  CString label, text;
-  CKvModuleRC::LoadStringW(KvMediaGetResourceHandle(), kIds[static_cast<int>(kind)], label);
-  text.Format(L"%s%s", label.GetString(), (L"(" + point + L")").GetString());
-  return text;
-}
-
-}  // namespace
-
-std::vector<SKvDrive> KvDrivesFromMounts(const std::string& mounts, const CString& home,
-                                         const std::function<bool(const CString&)>& isFolder) {
-  std::vector<SKvDrive> drives;
-  std::set<std::wstring> seen;
-  const auto add = [&](EKvDriveKind kind, const CString& point) {
-    if (!seen.insert(point.Str()).second || !isFolder(point)) return;
-    drives.push_back({kind, point, DriveText(kind, point)});
-  };
-  add(EKvDriveKind::kFixed, L"/");
-  if (!home.IsEmpty()) add(EKvDriveKind::kFixed, home);
-  std::istringstream lines(mounts);
-  for (std::string line; std::getline(lines, line);) {
-    std::istringstream fields(line);
-    std::string source, point, type;
-    if (!(fields >> source >> point >> type)) continue;
-    point = Unescape(point);
-    if (const auto kind = Classify(type, point)) add(*kind, CString::FromUtf8(point));
-  }
-  return drives;
-}
-
-std::vector<SKvDrive> KvListDrives() {
-  std::ifstream file("/proc/self/mounts");
-  std::stringstream text;
-  text << file.rdbuf();
-  const char* home = std::getenv("HOME");
-  return KvDrivesFromMounts(text.str(), CString::FromUtf8(home ? home : ""),
-                            [](const CString& p) { return KvDoesDirExist(p) != 0; });
-}
 
 std::vector<unsigned> KvPanelTypeTextIds(int openFlag, int typeFilter) {
   static constexpr unsigned kByType[] = {1110, 1111, 1112, 1113, 1114, 1122, 1115};
@@ -178,144 +65,7 @@ int KvSpinLevel(int value, int delta) {
   return KvClampLevel(value + (delta == -1 ? 1 : delta == 1 ? -1 : 0));
 }
 
-// ---- the folder reader ----
-
 namespace {
-
-using Batch = std::vector<std::unique_ptr<CKvClipMedia>>;
-
-struct Delivery {
-  unsigned generation = 0;
-  std::shared_ptr<Batch> batch;
-  int done = 0, total = 0;
-  bool finished = false, ok = false;
-  CString reason;  // why the catalogue was not used or kept, or the folder not read
-};
-
-// Reads one folder at a time on a thread of its own, so that the window never waits for
-// pictures or a catalogue. A newer request cancels the one in progress; records go back in
-// batches, soon after the first and then at most every 40 ms.
-class FolderReader {
- public:
-  explicit FolderReader(std::function<void(Delivery)> deliver)
-      : m_deliver(std::move(deliver)), m_thread([this] { Run(); }) {}
-  ~FolderReader() {
-    {
-      std::lock_guard lock(m_mutex);
-      m_stop = true;
-    }
-    m_wake.notify_one();
-    m_thread.join();
-  }
-
-  void Read(unsigned generation, CString folder, CString catalog, CString pattern) {
-    {
-      std::lock_guard lock(m_mutex);
-      m_next = Request{generation, folder, catalog, pattern};
-      m_latest = generation;
-    }
-    m_wake.notify_one();
-  }
-  void CancelAll(unsigned generation) {
-    std::lock_guard lock(m_mutex);
-    m_next.reset();
-    m_latest = generation;
-  }
-
- private:
-  struct Request {
-    unsigned generation;
-    CString folder, catalog, pattern;
-  };
-
-  void Run() {
-    for (;;) {
-      Request request;
-      {
-        std::unique_lock lock(m_mutex);
-        m_wake.wait(lock, [this] { return m_stop || m_next; });
-        if (m_stop) return;
-        request = *m_next;
-        m_next.reset();
-      }
-      Fetch(request);
-    }
-  }
-
-  bool Current(unsigned generation) const { return !m_stop && m_latest == generation; }
-
-  void Fetch(const Request& request) {
-    using Clock = std::chrono::steady_clock;
-    auto batch = std::make_shared<Batch>();
-    Clock::time_point last = Clock::now();
-    int done = 0, total = 0;
-    const auto flush = [&](bool force) {
-      if (!force && (batch->empty() ||
-                     (batch->size() < 64 && Clock::now() - last < std::chrono::milliseconds(40))))
-        return;
-      m_deliver({request.generation, std::move(batch), done, total, false, false, {}});
-      batch = std::make_shared<Batch>();
-      last = Clock::now();
-    };
-    SKvFetchOptions options;
-    options.onRecord = [&](const CKvClipMedia& record, EKvClipState state, const CString&) {
-      if (state == EKvClipState::kUnreadable) return;
-      batch->push_back(std::make_unique<CKvClipMedia>(record));
-      flush(false);
-    };
-    options.onProgress = [&](int d, int t) {
-      done = d, total = t;
-      flush(false);
-      return Current(request.generation);
-    };
-    // Never a message box from this thread: the reason goes to the window's status line.
-    options.reportErrors = false;
-    CKvObList found;
-    SKvFetchReport report;
-    // A folder that cannot be listed would otherwise look like an empty one.
-    std::error_code unreadable;
-    std::filesystem::directory_iterator(request.folder.ToUtf8(), unreadable);  // opened, closed
-    const int ok = !unreadable && KvMediaFetchValidFileEx(&found, request.folder, request.catalog,
-                                                          request.pattern, options, &report);
-    m_deliver({request.generation, std::move(batch), done, total, true, ok != 0,
-               Explain(ok != 0, report, unreadable)});
-  }
-
-  // Why the list holds what it holds, or nothing.
-  static CString Explain(bool ok, const SKvFetchReport& report, const std::error_code& folder) {
-    if (folder) return L"cannot read this folder: " + CString::FromUtf8(folder.message());
-    if (!ok) {
-      const std::string& failure = KvLastFailure();
-      return L"cannot read this folder" +
-             (failure.empty() ? CString() : L": " + CString::FromUtf8(failure));
-    }
-    const int pictures = report.fromCatalog + report.readAgain + report.added;
-    CString text;
-    if (report.unreadable > 0)
-      text.Format(L"%d of %d files are pictures; %d could not be read", pictures,
-                  pictures + report.unreadable, report.unreadable);
-    else if (pictures == 0)
-      text = L"no pictures here";
-    const auto add = [&text](const wchar_t* what, const CString& why) {
-      if (why.IsEmpty()) return;
-      if (!text.IsEmpty()) text += L"; ";
-      text += what + why;
-    };
-    if (!report.notStoredReason.IsEmpty())
-      add(L"catalogue not kept: ", report.notStoredReason);
-    else
-      add(L"catalogue not used: ", report.catalogRefused);
-    return text;
-  }
-
-  std::function<void(Delivery)> m_deliver;
-  std::mutex m_mutex;
-  std::condition_variable m_wake;
-  std::optional<Request> m_next;
-  std::atomic<unsigned> m_latest{0};
-  bool m_stop = false;
-  std::thread m_thread;
-};
 
 CString CurrentFolder() {
   std::error_code error;
@@ -384,7 +134,7 @@ struct CKvPicfilePanelDlg::Impl {
   void SelectDrive(int index);
   void InitSelectDirectory(CString path);
   void OnTreeSelection(const QModelIndex& index);
-  void Receive(const Delivery& delivery);
+  void Receive(const SKvFolderDelivery& delivery);
   void OnListCtrlNotify();
   void DrawPreview();
   void ShowTexts();
@@ -419,7 +169,7 @@ struct CKvPicfilePanelDlg::Impl {
   int done = 0, total = 0;
   unsigned generation = 0;
   QObject context;
-  std::unique_ptr<FolderReader> reader;
+  std::unique_ptr<CKvFolderReader> reader;
 };
 
 CKvPicfilePanelDlg::CKvPicfilePanelDlg(CWnd* parent)
@@ -605,7 +355,7 @@ BOOL CKvPicfilePanelDlg::OnInitDialog() {
                    [this](int index) { SelectFileType(index); });
   QObject::connect(m.tree->selectionModel(), &QItemSelectionModel::currentChanged, m.Window(),
                    [&m](const QModelIndex& index) { m.OnTreeSelection(index); });
-  m.reader = std::make_unique<FolderReader>([&m](Delivery delivery) {
+  m.reader = std::make_unique<CKvFolderReader>([&m](SKvFolderDelivery delivery) {
     QMetaObject::invokeMethod(
         &m.context, [&m, delivery = std::move(delivery)] { m.Receive(delivery); },
         Qt::QueuedConnection);
@@ -753,7 +503,7 @@ void CKvPicfilePanelDlg::Impl::ShowStatus() {
   status->setText(Q(text));
 }
 
-void CKvPicfilePanelDlg::Impl::Receive(const Delivery& delivery) {
+void CKvPicfilePanelDlg::Impl::Receive(const SKvFolderDelivery& delivery) {
   if (delivery.generation != generation) return;
   done = delivery.done, total = delivery.total;
   if (delivery.batch) {

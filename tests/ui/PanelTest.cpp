@@ -24,6 +24,7 @@
 #include "TestSupport.h"
 #include "ui/HostControls.h"
 #include "ui/OpenPicDialog.h"
+#include "ui/MountDrives.h"
 #include "ui/PicfilePanel.h"
 #include "ui/QtUiServices.h"
 
