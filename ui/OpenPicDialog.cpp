@@ -6,6 +6,9 @@
 #include <QFrame>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <filesystem>
+#include <vector>
 
 #include "KvMediaFile/KvMediaResources.h"
 #include "KvMediaFile/KvPicture.h"
@@ -16,6 +19,26 @@
 #include "platform/Paths.h"
 #include "ui/HostControls.h"
 #include "ui/QtUiServices.h"
+
+namespace {
+
+// The name of a regular file in `folder` that equals `name` but for case, or "". Of several
+// such files the first in byte order, so that the answer does not hang on the listing order.
+CString FileNamedAlike(const CString& folder, const CString& name) {
+  std::error_code error;
+  std::vector<CString> alike;
+  for (std::filesystem::directory_iterator it(folder.ToUtf8(), error), end; !error && it != end;
+       it.increment(error)) {
+    const CString entry = CString::FromUtf8(it->path().filename().string());
+    if (entry.CompareNoCase(name) == 0 && KvDoesFileExist(folder + entry)) alike.push_back(entry);
+  }
+  if (alike.empty()) return CString();
+  return *std::min_element(alike.begin(), alike.end(), [](const CString& a, const CString& b) {
+    return a.ToUtf8() < b.ToUtf8();
+  });
+}
+
+}  // namespace
 
 CKvOpenPicDlg::CKvOpenPicDlg(int openFlag, int typeFilter, CString path, CWnd* parent,
                              SKvMediaAdjustParams* params)
@@ -109,13 +132,25 @@ void CKvOpenPicDlg::OnOK() {
   CString ext = KvPathExtension(name);
   ext.MakeUpper();
   if (ext != L".TGA" && ext != L".BMP" && ext != L".PCX" && ext != L".JPG") {
-    static const wchar_t* const kByPosition[] = {L".TGA", L".BMP", L".PCX", L".JPG"};
+    // Lower case, as the files of this system are named: on Linux `zz.TGA` beside `zz.tga`
+    // would be a second file.
+    static const wchar_t* const kByPosition[] = {L".tga", L".bmp", L".pcx", L".jpg"};
     if (index > 3) return;
     name += kByPosition[index];
   }
-  const CString full = m_panel.GetFolder() + name;
-  if (KvDoesFileExist(full) &&
-      CKvModuleRC::MessageBoxW(module, 1104, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
+  CString full = m_panel.GetFolder() + name;
+  if (!KvDoesFileExist(full)) {
+    // A name that differs from an existing file's only in case is that file to an operator:
+    // ask as for the file itself, and overwrite that one rather than make a second.
+    const CString existing = FileNamedAlike(m_panel.GetFolder(), name);
+    if (existing.IsEmpty()) {
+      m_path = full;
+      EndDialog(IDOK);
+      return;
+    }
+    full = m_panel.GetFolder() + existing;
+  }
+  if (CKvModuleRC::MessageBoxW(module, 1104, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
     return;
   m_path = full;
   EndDialog(IDOK);

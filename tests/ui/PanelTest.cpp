@@ -23,8 +23,8 @@
 #include "PngWriter.h"
 #include "TestSupport.h"
 #include "ui/HostControls.h"
-#include "ui/OpenPicDialog.h"
 #include "ui/MountDrives.h"
+#include "ui/OpenPicDialog.h"
 #include "ui/PicfilePanel.h"
 #include "ui/QtUiServices.h"
 
@@ -248,18 +248,27 @@ TEST(OpenPicDialog, OpenAcceptsOnlyPicturesThatLoad) {
   EXPECT_EQ(Text(run.dialog.GetPath()), dir.path() + "/good.tga");
 }
 
+// The extension of the type is added in lower case; a name that is an existing file, or
+// differs from one only in case, is asked about, and a yes overwrites that file.
 TEST(OpenPicDialog, SaveAddsTheExtensionOfTheTypeAndAsksBeforeOverwriting) {
   TempDir dir;
   kvtest::WritePicture(dir.path() + "/old.tga", 8, 8, 4);
   struct Row {
     int typeIndex;
     const char* name;
+    int answer;          // to the question, when one is asked
     const char* chosen;  // "" when the dialog stays open
+    bool asked;
   };
-  for (const Row& row : {Row{1, "title", "title.BMP"}, Row{1, "title.jpg", "title.jpg"},
-                         Row{4, "title", ""}, Row{0, "old.tga", ""}}) {
+  const Row rows[] = {
+      {1, "title", IDNO, "title.bmp", false}, {1, "title.jpg", IDNO, "title.jpg", false},
+      {4, "title", IDNO, "", false},          {0, "old.tga", IDNO, "", true},
+      {0, "old", IDYES, "old.tga", true},     {0, "OLD", IDNO, "", true},
+      {0, "Old.TGA", IDYES, "old.tga", true}, {0, "older", IDNO, "older.tga", false},
+  };
+  for (const Row& row : rows) {
     RecordingUi ui;
-    ui.answer = IDNO;
+    ui.answer = row.answer;
     DialogRun run(0, dir.File("old.tga"));
     KvControl<QComboBox>(KvDialogWidget(&run.dialog.Panel()), 1018)->setCurrentIndex(row.typeIndex);
     WaitFor([&] { return !run.dialog.Panel().IsReading(); });
@@ -267,10 +276,10 @@ TEST(OpenPicDialog, SaveAddsTheExtensionOfTheTypeAndAsksBeforeOverwriting) {
     run.dialog.OnOK();
     EXPECT_EQ(run.Result(), *row.chosen ? IDOK : 0) << row.name;
     if (*row.chosen) {
-      EXPECT_EQ(Text(run.dialog.GetPath()), dir.path() + "/" + row.chosen);
+      EXPECT_EQ(Text(run.dialog.GetPath()), dir.path() + "/" + row.chosen) << row.name;
     }
-    if (std::string(row.name) == "old.tga") {
-      ASSERT_EQ(ui.messages.size(), 1u);
+    ASSERT_EQ(ui.messages.size(), row.asked ? 1u : 0u) << row.name;
+    if (row.asked) {
       EXPECT_EQ(Text(ui.messages[0].text), "当前选择的文件已经存在，是否覆盖?");
       EXPECT_EQ(ui.messages[0].type, 0x124u);
     }
