@@ -435,4 +435,61 @@ TEST(Panel, FirstScreenOfAThousandPictures) {
   }
 }
 
+// The operator's keys in the running dialog: arrows move through the thumbnails (the name,
+// the sizes and the preview follow), Enter takes what is shown, a typed name is what Enter
+// returns, Escape returns nothing.
+TEST(OpenPicDialog, ArrowsEnterEscapeAndATypedName) {
+  TempDir dir;
+  WriteSolidPng(dir.path() + "/a.png", 255, 0, 0, 40, 30);
+  WriteSolidPng(dir.path() + "/b.png", 0, 255, 0, 60, 30);
+  WriteSolidPng(dir.path() + "/c.png", 0, 0, 255, 80, 30);
+  struct Row {
+    const char* name;
+    std::vector<Qt::Key> arrows;  // in the list, after it has focus on a.png
+    const char* typed;            // into the name field, then Enter there
+    Qt::Key last;                 // pressed in the list when nothing is typed
+    const char* chosen;           // "" when cancelled
+    QRgb preview;
+  };
+  const Row rows[] = {
+      {"right", {Qt::Key_Right}, nullptr, Qt::Key_Return, "b.png", 0x00FF00},
+      {"right right left",
+       {Qt::Key_Right, Qt::Key_Right, Qt::Key_Left},
+       nullptr,
+       Qt::Key_Return,
+       "b.png",
+       0x00FF00},
+      {"end", {Qt::Key_End}, nullptr, Qt::Key_Enter, "c.png", 0x0000FF},
+      {"typed", {Qt::Key_Right}, "c.png", Qt::Key_unknown, "c.png", 0x00FF00},
+      {"escape", {Qt::Key_Right}, nullptr, Qt::Key_Escape, "", 0x00FF00},
+  };
+  for (const Row& row : rows) {
+    DialogRun run(1, dir.File("a.png"));
+    QWidget* window = KvDialogWidget(&run.dialog);
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    auto* list = KvDialogWidget(&run.dialog.Panel())->findChild<CKvListCtrl*>();
+    list->setFocus();
+    for (Qt::Key arrow : row.arrows) QTest::keyClick(list, arrow);
+    EXPECT_EQ(run.PreviewCentre(), row.preview) << row.name;
+    const std::string selected = run.Label(1019).toStdString();
+    EXPECT_EQ(run.Label(1025).left(2).toInt(), selected == "a.png"   ? 40
+                                               : selected == "b.png" ? 60
+                                                                     : 80)
+        << row.name;
+    if (row.typed) {
+      QLineEdit* edit = static_cast<QLineEdit*>(run.Item(1019));
+      edit->selectAll();
+      QTest::keyClicks(edit, row.typed);
+      QTest::keyClick(edit, Qt::Key_Return);
+    } else {
+      QTest::keyClick(list, row.last);
+    }
+    EXPECT_EQ(run.Result(), *row.chosen ? IDOK : IDCANCEL) << row.name;
+    if (*row.chosen) {
+      EXPECT_EQ(Text(run.dialog.GetPath()), dir.path() + "/" + row.chosen) << row.name;
+    }
+  }
+}
+
 }  // namespace
