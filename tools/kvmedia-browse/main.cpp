@@ -3,10 +3,12 @@
 #include <QApplication>
 #include <QDir>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "KvMediaFile/KvClipMedia.h"
 #include "KvMediaFile/KvMediaFile.h"
 #include "KvMediaFile/KvMediaUi.h"
 #include "ui/HostControls.h"
@@ -19,32 +21,61 @@ const char kUsage[] =
     "usage: kvmedia-browse [FOLDER] [--save] [--adjust] [--screenshot PNG]\n"
     "  Opens the picture dialog on FOLDER (default: the current folder) and prints the\n"
     "  chosen path. --save asks for a name to save under; --adjust shows the picture\n"
-    "  adjustments and prints them as name=value lines; --screenshot PNG waits until the\n"
-    "  folder is listed, selects its first picture, saves the window as PNG and exits.\n"
+    "  adjustments and prints them as name=value lines; --screenshot PNG picks the first\n"
+    "  picture of FOLDER's parent, moves to FOLDER, picks its first picture once it is\n"
+    "  listed, saves the window as PNG and exits.\n"
     "  Exit status: 0 chosen, 1 cancelled or failed, 2 wrong usage.\n";
 
 const char* const kAdjustNames[] = {"brightness_on", "brightness", "contrast_on", "contrast",
                                     "tint_on",       "tint_red",   "tint_green",  "tint_blue",
                                     "opacity_on",    "opacity",    "loop_paste"};
 
-// Waits for the listing, shows the first picture, and saves the dialog's window.
+// As an operator would: starts in the folder's parent and picks its first picture there, then
+// moves to the folder, waits for its listing, picks its first picture and saves the dialog's
+// window. Fails (1) when the dialog does not show and return the picture picked last.
 void ScheduleScreenshot(CKvOpenPicDlg& dialog, const QString& png, int& status) {
+  CKvPicfilePanelDlg& panel = dialog.Panel();
+  const CString folder = panel.GetFolder();
+  CString parent = folder.Left(std::max(0, folder.GetLength() - 1));
+  parent = parent.Left(parent.ReverseFind(L'/') + 1);
   auto* timer = new QTimer(qApp);
-  QObject::connect(timer, &QTimer::timeout, [&dialog, png, &status, timer, waited = 0]() mutable {
-    CKvPicfilePanelDlg& panel = dialog.Panel();
-    waited += 100;
-    if (panel.IsReading() && waited < 30000) return;
-    timer->stop();
-    auto* list = KvDialogWidget(&panel)->findChild<CKvListCtrl*>();
-    if (list && panel.GetRecordCount() > 0) list->LineOutItem(panel.GetSubObj(&panel, 0));
-    QTimer::singleShot(300, [&dialog, png, &status] {
-      QWidget* window = KvDialogWidget(&dialog);
-      const bool saved = window->grab().save(png, "PNG");
-      if (!saved) std::fprintf(stderr, "kvmedia-browse: cannot write %s\n", png.toUtf8().data());
-      status = saved ? 0 : 1;
-      dialog.EndDialog(IDCANCEL);
-    });
-  });
+  // Steps: 0 open the parent, 1 pick there and move to the folder, 2 pick there and save.
+  QObject::connect(
+      timer, &QTimer::timeout,
+      [&dialog, &panel, folder, parent, png, &status, timer, step = parent.IsEmpty() ? 1 : 0,
+       waited = 0]() mutable {
+        if (step == 0) {
+          step = 1;
+          panel.SelectFolder(parent);
+          return;
+        }
+        waited += 100;
+        if (panel.IsReading() && waited < 30000) return;
+        auto* list = KvDialogWidget(&panel)->findChild<CKvListCtrl*>();
+        if (list && panel.GetRecordCount() > 0) list->LineOutItem(panel.GetSubObj(&panel, 0));
+        if (step == 1) {
+          step = 2, waited = 0;
+          panel.SelectFolder(folder);
+          return;
+        }
+        timer->stop();
+        const CString picked =
+            panel.GetRecordCount() > 0
+                ? folder + static_cast<CKvClipMedia*>(panel.GetSubObj(&panel, 0))->GetPureFileName()
+                : CString();
+        QTimer::singleShot(300, [&dialog, &panel, picked, png, &status] {
+          QWidget* window = KvDialogWidget(&dialog);
+          const bool saved = window->grab().save(png, "PNG");
+          if (!saved)
+            std::fprintf(stderr, "kvmedia-browse: cannot write %s\n", png.toUtf8().data());
+          const bool shown = panel.GetFileFullPath() == picked;
+          if (!shown)
+            std::fprintf(stderr, "kvmedia-browse: the dialog holds '%s', not the picture picked\n",
+                         panel.GetFileFullPath().ToUtf8().c_str());
+          status = saved && shown ? 0 : 1;
+          dialog.EndDialog(IDCANCEL);
+        });
+      });
   timer->start(100);
 }
 
