@@ -76,13 +76,11 @@ class KV_MEDIA_API CKvPicfilePanelDlg : public CKvDialog, public IKvGuiBrowserCB
   int GetColString(void* object, int column, CString& text) override;
   DWORD* GetIconBuf(void* object, double scale, CSize& size) override;
 
-  struct Impl;
-  Impl& Internals() { return *m_impl; }
-
  protected:
   void CreateControls() override;
 
  private:
+  struct Impl;
   std::unique_ptr<Impl> m_impl;
 };
 

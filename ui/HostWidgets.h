@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "KvMediaFile/KvMediaApi.h"
 #include "platform/Dialogs.h"
 #include "platform/Module.h"
 #include "platform/String.h"
@@ -25,7 +26,7 @@ enum EKvListMode { KV_LIST_REPORT = 0, KV_LIST_ICON = 1 };
 
 // What the list control asks its owner: objects under a root, their columns, texts and
 // icons.
-class IKvGuiBrowserCB {
+class KV_MEDIA_API IKvGuiBrowserCB {
  public:
   virtual ~IKvGuiBrowserCB() = default;
   virtual int GetSubObjCount(void* parent) = 0;
@@ -42,7 +43,7 @@ class IKvGuiBrowserCB {
 };
 
 // The skinned frame: title areas and the lock of a frame being rebuilt.
-class CKvFrameSkin {
+class KV_MEDIA_API CKvFrameSkin {
  public:
   virtual ~CKvFrameSkin() = default;
   virtual CRect KvGetTitleRect() { return CRect(); }
@@ -52,7 +53,7 @@ class CKvFrameSkin {
 
 // The host's dialog: a window whose controls are made by CreateControls (the template)
 // before OnInitDialog. As a child (DlgCreate) it lives in its parent; DoModal runs it alone.
-class CKvDialog : public CWnd, public CKvFrameSkin {
+class KV_MEDIA_API CKvDialog : public CWnd, public CKvFrameSkin {
  public:
   CKvDialog(UINT templateId, CWnd* parent);
   ~CKvDialog() override;

@@ -4,7 +4,7 @@
 
 #include "KvMediaFile/KvMediaUi.h"
 
-class KV_MEDIA_API CKvOpenPicDlg : public CKvDialog {
+class CKvOpenPicDlg : public CKvDialog {
  public:
   CKvOpenPicDlg(int openFlag, int typeFilter, CString path, CWnd* parent,
                 SKvMediaAdjustParams* params);

@@ -2,10 +2,12 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QStringList>
 #include <QThread>
+#include <QTranslator>
 
 #include "ui/QtWindow.h"
 
@@ -17,8 +19,11 @@ class QtProgress : public IKvProgress {
  public:
   QtProgress(const QString& title, const QString& text, bool showPercent, bool canCancel,
              QWidget* parent)
-      : m_dialog(text, canCancel ? QObject::tr("Cancel") : QString(), 0, showPercent ? 100 : 0,
-                 parent) {
+      : m_dialog(parent) {
+    // Qt's own cancel text, translated as the scope says.
+    if (!canCancel) m_dialog.setCancelButton(nullptr);
+    m_dialog.setLabelText(text);
+    m_dialog.setRange(0, showPercent ? 100 : 0);
     m_dialog.setWindowTitle(title);
     m_dialog.setWindowModality(Qt::WindowModal);
     m_dialog.setMinimumDuration(300);
@@ -137,12 +142,24 @@ KvQtUiScope::KvQtUiScope() {
   IKvUiServices* current = KvSetUiServices(nullptr);
   if (current) {
     KvSetUiServices(current);
-  } else {
-    KvSetUiServices(&g_qtServices);
-    m_installed = true;
+    return;
   }
+  KvSetUiServices(&g_qtServices);
+  m_installed = true;
+  // Qt's own texts (standard buttons, the file dialog, context menus) in the language of the
+  // library's string table, so that the whole dialog speaks one language. For the scope, not
+  // around each box: the scope is the library's modal dialog, which covers the host's windows
+  // meanwhile, and the translation holds Qt's texts only, none of the host's. A host that
+  // brought services of its own keeps its language. Without the translation Qt stays English.
+  auto translator = std::make_unique<QTranslator>();
+  if (QCoreApplication::instance() &&
+      translator->load(QStringLiteral("qtbase_zh_CN"),
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
+      QCoreApplication::installTranslator(translator.get()))
+    m_translator = std::move(translator);
 }
 
 KvQtUiScope::~KvQtUiScope() {
+  if (m_translator) QCoreApplication::removeTranslator(m_translator.get());
   if (m_installed) KvSetUiServices(nullptr);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <memory>
 
 #include "host/UiServices.h"
 
@@ -15,8 +16,10 @@ class CKvQtUiServices : public IKvUiServices {
   bool ChooseFile(const KvFileDialogRequest& request, CString& path) override;
 };
 
+class QTranslator;
+
 // Qt's services for the lifetime of the scope, unless the host installed services of its
-// own (a test's recording ones, say).
+// own (a test's recording ones, say); with them, Qt's own texts in the library's language.
 class KvQtUiScope {
  public:
   KvQtUiScope();
@@ -26,6 +29,7 @@ class KvQtUiScope {
 
  private:
   bool m_installed = false;
+  std::unique_ptr<QTranslator> m_translator;
 };
 
 // Qt's filter text ("Pictures (*.tga *.bmp);;...") of a host filter

@@ -123,17 +123,29 @@ TEST_F(Api, MoviesScrollsCataloguesAndReasons) {
       << Text(KvMediaGetLastFailure());
 }
 
-// The library's dynamic symbols are its API (and the few kvmedia needs), nothing more:
-// compared with the list kept beside the headers, which says why each group is there.
+// Each library's dynamic symbols are its API (and, for KvMediaFile, the few kvmedia needs),
+// nothing more: compared with the list kept beside its headers, which says why each group is
+// there.
 TEST(Exports, DynamicSymbolsAreTheListedOnes) {
-  // nm gives "ADDRESS TYPE NAME"; the linker's own section markers are no part of any
-  // interface. diff shows what is exported but not listed (+) and listed but not exported (-).
-  const std::string command =
-      "bash -o pipefail -c \"diff -u <(grep -v -e '^#' -e '^$' '" KV_EXPORTED_SYMBOLS
-      "' | sort) <(nm -D --defined-only -C '" KV_MEDIA_LIBRARY
-      "' | cut -d' ' -f2- | grep -vx -e 'B __bss_start' -e 'B _end' -e 'D _edata' | sort)\"";
-  EXPECT_EQ(std::system(command.c_str()), 0)
-      << KV_MEDIA_LIBRARY << " against " << KV_EXPORTED_SYMBOLS;
+  const struct {
+    const char* library;
+    const char* list;
+  } libraries[] = {
+      {KV_MEDIA_LIBRARY, KV_EXPORTED_SYMBOLS},
+#ifdef KV_UI_LIBRARY
+      {KV_UI_LIBRARY, KV_UI_EXPORTED_SYMBOLS},
+#endif
+  };
+  for (const auto& l : libraries) {
+    // nm gives "ADDRESS TYPE NAME"; the linker's own section markers are no part of any
+    // interface. diff shows what is exported but not listed (+) and listed but not exported
+    // (-).
+    const std::string command =
+        "bash -o pipefail -c \"diff -u <(grep -v -e '^#' -e '^$' '" + std::string(l.list) +
+        "' | sort) <(nm -D --defined-only -C '" + l.library +
+        "' | cut -d' ' -f2- | grep -vx -e 'B __bss_start' -e 'B _end' -e 'D _edata' | sort)\"";
+    EXPECT_EQ(std::system(command.c_str()), 0) << l.library << " against " << l.list;
+  }
 }
 
 }  // namespace
