@@ -1,8 +1,10 @@
 // kvmedia-browse: the open-picture dialog as a program. Prints the chosen path (and the
 // adjustments) on standard output; exit 0 when chosen, 1 when cancelled, 2 on wrong usage.
+#include <unistd.h>
 #include <QApplication>
-#include <QDir>
 #include <QTimer>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -77,9 +79,11 @@ int main(int argc, char** argv) {
   }
   QApplication app(argc, argv);
   QApplication::setApplicationName("kvmedia-browse");
-  // The panel opens on the current folder.
-  if (!folder.empty() && !QDir::setCurrent(QString::fromStdString(folder))) {
-    std::fprintf(stderr, "kvmedia-browse: no folder '%s'\n", folder.c_str());
+  // The panel opens on the current folder. The argument's bytes are the name: a folder whose
+  // name is not UTF-8 opens too.
+  if (!folder.empty() && chdir(folder.c_str()) != 0) {
+    std::fprintf(stderr, "kvmedia-browse: no folder '%s': %s\n", folder.c_str(),
+                 std::strerror(errno));
     return 2;
   }
   KvMediaFileOpen();
