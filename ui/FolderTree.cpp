@@ -72,7 +72,7 @@ struct CKvFolderModel::Node {
   CString name, path;
   Node* parent = nullptr;
   int row = 0;
-  bool read = false;
+  bool read = false, stale = false;
   std::vector<std::unique_ptr<Node>> children;
 };
 
@@ -182,15 +182,65 @@ void CKvFolderModel::fetchMore(const QModelIndex& parent) {
     if (parent.isValid()) emit dataChanged(parent, parent);  // the expander goes
     return;
   }
-  beginInsertRows(parent, 0, static_cast<int>(names.size()) - 1);
-  node->children.reserve(names.size());
-  for (const CString& name : names) {
+  Insert(parent, 0, names.data(), names.data() + names.size());
+}
+
+void CKvFolderModel::Insert(const QModelIndex& parent, std::size_t row, const CString* first,
+                            const CString* last) {
+  Node* node = NodeOf(parent);
+  const std::size_t count = static_cast<std::size_t>(last - first);
+  beginInsertRows(parent, static_cast<int>(row), static_cast<int>(row + count) - 1);
+  std::vector<std::unique_ptr<Node>> added;
+  added.reserve(count);
+  for (const CString* name = first; name != last; ++name) {
     auto child = std::make_unique<Node>();
-    child->name = name;
-    child->path = Join(node->path, name);
+    child->name = *name;
+    child->path = Join(node->path, *name);
     child->parent = node;
-    child->row = static_cast<int>(node->children.size());
-    node->children.push_back(std::move(child));
+    added.push_back(std::move(child));
   }
+  auto& children = node->children;
+  children.insert(children.begin() + static_cast<std::ptrdiff_t>(row),
+                  std::make_move_iterator(added.begin()), std::make_move_iterator(added.end()));
+  for (std::size_t i = row; i < children.size(); ++i) children[i]->row = static_cast<int>(i);
   endInsertRows();
+}
+
+void CKvFolderModel::MarkStale(const QModelIndex& index) { NodeOf(index)->stale = true; }
+
+void CKvFolderModel::Refresh(const QModelIndex& parent) {
+  Node* node = NodeOf(parent);
+  if (!node->read || !node->stale) return;
+  node->stale = false;
+  const std::vector<CString> names = KvReadSubfolders(node->path, kMaxChildren);
+  auto& children = node->children;
+  // Both lists are in display order: one pass finds the runs of folders gone and new. Each
+  // run renumbers the rows after it, so past 64 runs the rest is replaced in one run each way.
+  std::size_t row = 0, i = 0;
+  for (int runs = 0; row < children.size() || i < names.size(); ++runs) {
+    if (row < children.size() && i < names.size() && children[row]->name == names[i]) {
+      ++row, ++i, --runs;
+      continue;
+    }
+    std::size_t end = row;
+    while (end < children.size() &&
+           (runs >= 64 || i == names.size() || KvFolderNameLess(children[end]->name, names[i])))
+      ++end;
+    if (end > row) {
+      beginRemoveRows(parent, static_cast<int>(row), static_cast<int>(end) - 1);
+      children.erase(children.begin() + static_cast<std::ptrdiff_t>(row),
+                     children.begin() + static_cast<std::ptrdiff_t>(end));
+      for (std::size_t k = row; k < children.size(); ++k) children[k]->row = static_cast<int>(k);
+      endRemoveRows();
+      continue;
+    }
+    std::size_t last = i;
+    while (last < names.size() && (runs >= 64 || row == children.size() ||
+                                   KvFolderNameLess(names[last], children[row]->name)))
+      ++last;
+    Insert(parent, row, names.data() + i, names.data() + last);
+    row += last - i;
+    i = last;
+  }
+  if (children.empty() && parent.isValid()) emit dataChanged(parent, parent);
 }

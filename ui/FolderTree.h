@@ -35,6 +35,11 @@ class CKvFolderModel : public QAbstractItemModel {
   QModelIndex Find(const CString& folder);
   // The node's full path, without a trailing separator; the root's for an invalid index.
   CString PathOf(const QModelIndex& index) const;
+  // A folder shows what it held when it was last opened: closing it (MarkStale) and opening
+  // it again (Refresh) reads it again, adding the folders made and removing those gone
+  // meanwhile while the others keep their nodes, their state and the view's selection.
+  void MarkStale(const QModelIndex& index);
+  void Refresh(const QModelIndex& index);
 
   QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
   QModelIndex parent(const QModelIndex& child) const override;
@@ -48,6 +53,8 @@ class CKvFolderModel : public QAbstractItemModel {
  private:
   struct Node;
   Node* NodeOf(const QModelIndex& index) const;
+  void Insert(const QModelIndex& parent, std::size_t row, const CString* first,
+              const CString* last);
 
   std::unique_ptr<Node> m_root;
   QIcon m_icon;

@@ -329,6 +329,8 @@ BOOL CKvPicfilePanelDlg::OnInitDialog() {
   m.folders = new CKvFolderModel(m.tree);
   m.tree->setModel(m.folders);
   m.tree->setUniformRowHeights(true);  // a folder of thousands of folders lays out at once
+  QObject::connect(m.tree, &QTreeView::collapsed, m.folders, &CKvFolderModel::MarkStale);
+  QObject::connect(m.tree, &QTreeView::expanded, m.folders, &CKvFolderModel::Refresh);
   m.tree->header()->hide();
   m.tree->setStyleSheet("QTreeView { background-color: rgb(161, 158, 156); }");
   m.FillCBDriveType();

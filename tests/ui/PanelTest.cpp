@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <unistd.h>
+#include <QAbstractItemModelTester>
 #include <QCheckBox>
 #include <QDialog>
 #include <QElapsedTimer>
@@ -289,6 +290,44 @@ TEST(Panel, FolderTreeReadsFoldersInOrder) {
     names.push_back(Text(name));
   EXPECT_EQ(names, (std::vector<std::string>{"9", "10", "A", "b", "caf\xE9", "ln"}));
   EXPECT_EQ(KvReadSubfolders(CString::FromUtf8(dir.path()), 2).size(), 2u);
+}
+
+// A folder closed and opened again shows the folders made and not those gone; the others keep
+// their nodes, so the current folder stays current. Many changes at once (past the merge's
+// run limit) end the same way.
+TEST(Panel, FolderTreeRereadsAReopenedFolder) {
+  struct Row {
+    int folders, removeEvery, addEvery;
+  };
+  for (const Row& row : {Row{6, 3, 2}, Row{400, 2, 3}}) {
+    TempDir dir;
+    const std::string top = dir.path() + "/top/";
+    const auto name = [](int i) { return "f" + std::to_string(i); };
+    for (int i = 0; i < row.folders; i += 2) std::filesystem::create_directories(top + name(i));
+    const ScopedHome home(dir.path());
+    PanelHost host(nullptr);
+    host.panel.SelectFolder(CString::FromUtf8(dir.path()));
+    auto* tree = static_cast<QTreeView*>(host.Item(1014));
+    QAbstractItemModelTester tester(tree->model(),
+                                    QAbstractItemModelTester::FailureReportingMode::Fatal);
+    const QModelIndex folder = FindFolder(tree->model(), top + "f4");
+    tree->setCurrentIndex(folder);
+    const QPersistentModelIndex parent = folder.parent();
+    tree->collapse(parent);
+    for (int i = 0; i < row.folders; ++i) {
+      if (i % 2 == 0 && i != 4 && i % row.removeEvery == 0) std::filesystem::remove(top + name(i));
+      if (i % 2 == 1 && i % row.addEvery == 1) std::filesystem::create_directory(top + name(i));
+    }
+    tree->expand(parent);
+    std::vector<std::string> shown, onDisk;
+    for (int r = 0; r < tree->model()->rowCount(parent); ++r)
+      shown.push_back(tree->model()->index(r, 0, parent).data().toString().toStdString());
+    for (const CString& n : KvReadSubfolders(CString::FromUtf8(top), 1000))
+      onDisk.push_back(Text(n));
+    EXPECT_EQ(shown, onDisk) << row.folders;
+    EXPECT_EQ(tree->currentIndex().data(CKvFolderModel::kPathBytesRole).toByteArray().toStdString(),
+              top + "f4");
+  }
 }
 
 #ifdef KVMEDIA_BROWSE_PATH
