@@ -54,7 +54,7 @@ std::vector<CString> KvReadSubfolders(const CString& folder, std::size_t limit) 
   std::vector<CString> names;
   std::error_code error;
   fs::directory_iterator it(folder.ToUtf8(), fs::directory_options::skip_permission_denied, error);
-  const std::size_t maxEntries = limit * 8;
+  const std::size_t maxEntries = limit * 4;
   for (std::size_t seen = 0; !error && it != fs::directory_iterator() && seen < maxEntries;
        it.increment(error), ++seen) {
     const std::string name = it->path().filename().native();

@@ -13,7 +13,7 @@
 
 // The names of the folders directly inside `folder` (links to folders too, hidden ones not),
 // in display order: case-insensitive, digit runs by value. At most `limit` names are kept and
-// the scan stops after 8 x `limit` entries, so that a huge folder costs a bounded wait.
+// the scan stops after 4 x `limit` entries, so that a huge folder costs a bounded wait.
 std::vector<CString> KvReadSubfolders(const CString& folder, std::size_t limit);
 // Whether `a` sorts before `b` in the tree.
 bool KvFolderNameLess(const CString& a, const CString& b);

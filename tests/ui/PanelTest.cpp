@@ -78,6 +78,7 @@ TEST(PanelRules, DrivesFromMountTable) {
       "tmpfs /dev/shm tmpfs rw 0 0\n"
       "/dev/sda1 /data ext4 rw 0 0\n"
       "/dev/sdb1 /media/usb\\040stick vfat rw 0 0\n"
+      "/dev/sdc1 /media/caf\xE9\\134\\089 vfat rw 0 0\n"  // \089 is no octal escape
       "server:/x /net/x nfs4 rw 0 0\n"
       "/dev/sr0 /media/cdrom iso9660 ro 0 0\n"
       "/dev/sda1 /etc/hosts ext4 rw 0 0\n"
@@ -87,9 +88,10 @@ TEST(PanelRules, DrivesFromMountTable) {
   });
   std::vector<std::string> texts;
   for (const SKvDrive& d : drives) texts.push_back(Text(d.text));
-  EXPECT_EQ(texts, (std::vector<std::string>{"本地硬盘(/)", "本地硬盘(/home/u)", "本地硬盘(/data)",
-                                             "软盘(/media/usb stick)", "网络映射盘(/net/x)",
-                                             "光盘(/media/cdrom)"}));
+  EXPECT_EQ(texts,
+            (std::vector<std::string>{"本地硬盘(/)", "本地硬盘(/home/u)", "本地硬盘(/data)",
+                                      "软盘(/media/usb stick)", "软盘(/media/caf\xE9\\\\089)",
+                                      "网络映射盘(/net/x)", "光盘(/media/cdrom)"}));
 }
 
 struct PanelHost {
