@@ -2,6 +2,11 @@
 // exported API and the host types it is expressed in.
 #pragma once
 
+// Said first, before the headers' own errors in C++17 code.
+#if __cplusplus < 202002L
+#error "KvMediaFile needs C++20: compile with -std=c++20 or later"
+#endif
+
 #include "KvMediaFile/KvClipMedia.h"
 #include "KvMediaFile/KvMediaApi.h"
 #include "KvMediaFile/KvMediaResources.h"

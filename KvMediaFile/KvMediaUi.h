@@ -3,6 +3,11 @@
 // (library KvMediaFileUi).
 #pragma once
 
+// Said first, before the headers' own errors in C++17 code.
+#if __cplusplus < 202002L
+#error "KvMediaFile needs C++20: compile with -std=c++20 or later"
+#endif
+
 #include <array>
 #include <memory>
 
