@@ -1,5 +1,5 @@
 # Shared-library versions, link checks, and what `cmake --install` puts where: the three
-# libraries, the public headers, kvmedia, a CMake package, a pkg-config file; and the Debian
+# libraries, the public headers, kvmedia, a CMake package, pkg-config files; and the Debian
 # package of `./kv package` (CPack).
 include(CMakePackageConfigHelpers)
 
