@@ -4,6 +4,7 @@ import os
 import pathlib
 import pydoc
 import re
+import site
 import subprocess
 import sys
 
@@ -110,11 +111,15 @@ def test_stub_satisfies_mypy_strict(tmp_path):
     pytest.importorskip("mypy", reason="Debian's python3-mypy is not installed")
     (tmp_path / "script.py").write_text(SCRIPT)
     (tmp_path / "wrong.py").write_text(WRONG)
+    # Installed in a package folder (a wheel in a virtual environment), mypy must find the
+    # stub package kvmedia-stubs there on its own; it refuses such a folder on MYPYPATH.
+    installed = STUB.parent in map(pathlib.Path, site.getsitepackages())
+    mypy_path = {} if installed else {"MYPYPATH": str(STUB.parent)}
     done = subprocess.run(
         [sys.executable, "-m", "mypy", "--strict", "--cache-dir", str(tmp_path / "cache"),
          "--no-error-summary", "script.py", "wrong.py"],
         cwd=tmp_path, capture_output=True, text=True,
-        env=os.environ | {"MYPYPATH": str(STUB.parent)})
+        env=os.environ | mypy_path)
     errors = [line for line in done.stdout.splitlines() if ": error:" in line]
     assert not [e for e in errors if not e.startswith("wrong.py")], done.stdout + done.stderr
     # The stub is the one read: each wrong call is caught, on its own line.
