@@ -60,6 +60,9 @@ class CMakeBuild(build_ext):
                 soname = f"lib{library}.so.{VERSION.split('.')[0]}"
                 shutil.copyfile(stage / "kvmedia.libs" / soname, libs / soname)
 
+# Out of the source tree's build/ itself, which is CMake's.
+BUILD_BASE = "build/python-wheel"
+(ROOT / BUILD_BASE).mkdir(parents=True, exist_ok=True)
 
 setup(
     version=VERSION,
@@ -67,8 +70,6 @@ setup(
     py_modules=[],
     ext_modules=[Extension("kvmedia", sources=[])],
     cmdclass={"build_ext": CMakeBuild},
-    # Out of the source tree's build/, which is CMake's.
-    options={"build": {"build_base": "build/python-wheel"},
-             "egg_info": {"egg_base": "build/python-wheel"}},
+    options={"build": {"build_base": BUILD_BASE}, "egg_info": {"egg_base": BUILD_BASE}},
     zip_safe=False,
 )
