@@ -6,8 +6,8 @@ them through its run path: the wheel works in any environment. With KVMEDIA_PREF
 only the module is built, against the KvMediaFile installed there; it keeps that prefix's
 library folder as its run path (none for /usr), so that prefix must stay where it is.
 
-Either way the wheel holds what the CMake component `python` installs: the module, its stub
-beside it and the stub-only package kvmedia-stubs that type checkers find.
+Either way the wheel holds what the CMake component `python` installs for the Debian package:
+the module, its stub beside it and the stub-only package kvmedia-stubs that mypy finds.
 """
 import os
 import pathlib
@@ -59,6 +59,7 @@ class CMakeBuild(build_ext):
             for library in ("KvMediaFile", "KvHost", "KvPlatform"):
                 soname = f"lib{library}.so.{VERSION.split('.')[0]}"
                 shutil.copyfile(stage / "kvmedia.libs" / soname, libs / soname)
+
 
 # Out of the source tree's build/ itself, which is CMake's.
 BUILD_BASE = "build/python-wheel"
