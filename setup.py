@@ -42,9 +42,13 @@ class CMakeBuild(build_ext):
             options += ["-DKV_TESTS=OFF", "-DKV_BENCH=OFF", "-DCMAKE_DISABLE_FIND_PACKAGE_Qt6=ON",
                         "-DCMAKE_INSTALL_LIBDIR=kvmedia.libs"]
         subprocess.run(["cmake", "-S", source, "-B", work / "cmake", *options], check=True)
-        subprocess.run(["cmake", "--build", work / "cmake"], check=True)
+        subprocess.run(["cmake", "--build", work / "cmake", "--target", "kvmedia_python"],
+                       check=True)
         shutil.rmtree(stage, ignore_errors=True)
-        subprocess.run(["cmake", "--install", work / "cmake", "--prefix", stage], check=True)
+        # The module and its stubs; from the tree also the runtime libraries.
+        for component in ["python"] if prefix else ["python", "core"]:
+            subprocess.run(["cmake", "--install", work / "cmake", "--prefix", stage,
+                            "--component", component], check=True)
 
         target = pathlib.Path(self.get_ext_fullpath(ext.name)).parent
         target.mkdir(parents=True, exist_ok=True)

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "KvMediaFile/KvMediaFile.h"
+#include <KvMediaFile/KvMediaFile.h>
 
 namespace {
 

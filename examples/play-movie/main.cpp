@@ -4,7 +4,7 @@
 // the frames, checks them and exits non-zero when one is wrong. Usage: play-movie FOLDER.
 #include <cstdio>
 
-#include "KvMediaFile/KvMediaFile.h"
+#include <KvMediaFile/KvMediaFile.h>
 
 namespace {
 

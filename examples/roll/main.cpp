@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "KvMediaFile/KvMediaFile.h"
+#include <KvMediaFile/KvMediaFile.h>
 
 namespace {
 
