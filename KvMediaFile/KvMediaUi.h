@@ -3,6 +3,11 @@
 // (library KvMediaFileUi).
 #pragma once
 
+// Said first, and alone, whatever the declarations below would say in C++17.
+#if __cplusplus < 202002L
+#error "KvMediaFile needs C++20: compile with -std=c++20 or later"
+#else
+
 #include <array>
 #include <memory>
 
@@ -92,3 +97,4 @@ KV_MEDIA_API int KvMediaSelectPicFile(int openFlag, int typeFilter, CString& pat
 // Opens a picture with adjustments: on OK `params` holds the panel's values.
 KV_MEDIA_API int KvMediaSelectPicFileEx(int typeFilter, CString& path, CWnd* parent,
                                         SKvMediaAdjustParams* params);
+#endif

@@ -1,5 +1,5 @@
 # Shared-library versions, link checks, and what `cmake --install` puts where: the three
-# libraries, the public headers, kvmedia, a CMake package, a pkg-config file. The Debian
+# libraries, the public headers, kvmedia, a CMake package, pkg-config files. The Debian
 # packages are made from the install components by packaging/make-debs.
 include(CMakePackageConfigHelpers)
 
@@ -53,26 +53,55 @@ function(kv_public_headers out)
   set(${out} ${found} PARENT_SCOPE)
 endfunction()
 
+# Installed, the headers sit under include/KvMediaFile/ (KvMediaFile/X.h as KvMediaFile/X.h,
+# host/X.h as KvMediaFile/host/X.h) and include each other by that path, so that a consumer
+# adds no include folder of ours and its own host/ or platform/ is never picked up. The
+# source tree keeps its one spelling; the installed copies are written here with each
+# project #include rewritten, and only when their text changes.
+function(kv_install_headers component)
+  foreach(header IN LISTS ARGN)
+    string(REGEX REPLACE "^KvMediaFile/" "" installed ${header})
+    file(READ ${PROJECT_SOURCE_DIR}/${header} text)
+    string(REGEX REPLACE "(#[ \t]*include[ \t]*)\"(KvMediaFile/)?([^\"]+)\""
+      "\\1<KvMediaFile/\\3>" text "${text}")
+    if(text MATCHES "#[ \t]*include[ \t]*\"")
+      message(FATAL_ERROR "${header}: an #include without the KvMediaFile/ prefix remains")
+    endif()
+    set(staged ${PROJECT_BINARY_DIR}/include/KvMediaFile/${installed})
+    set(old)
+    if(EXISTS ${staged})
+      file(READ ${staged} old)
+    endif()
+    if(NOT old STREQUAL text)
+      file(WRITE ${staged} "${text}")
+    endif()
+    get_filename_component(folder ${installed} DIRECTORY)
+    install(FILES ${staged} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/KvMediaFile/${folder}
+      COMPONENT ${component})
+  endforeach()
+endfunction()
+
 # Beside them, the host services a stand-alone program sets up or calls itself: its own UI
 # services, the video standard, the line codec.
 kv_public_headers(KV_PUBLIC_HEADERS KvMediaFile/KvMediaFile.h host/UiServices.h host/VideoStd.h
   host/LineCodec.h)
-foreach(header IN LISTS KV_PUBLIC_HEADERS)
-  get_filename_component(folder ${header} DIRECTORY)
-  install(FILES ${header} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/KvMediaFile/${folder})
-endforeach()
+kv_install_headers(core-dev ${KV_PUBLIC_HEADERS})
 
+# Every install() names its component, by which the packages are split: core (the runtime
+# libraries), core-dev (headers, links, CMake and pkg-config files), ui and ui-dev for the
+# UI library, tools (the programs).
 install(TARGETS ${KV_LIBRARIES} EXPORT KvMediaFileTargets
-  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
-install(TARGETS kvmedia RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT core NAMELINK_COMPONENT core-dev)
+install(TARGETS kvmedia RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
 
 # The browsing panel and dialog, when Qt 6 was found: the library KvMediaFileUi with its
-# header, and kvmedia-browse, installed and exported the same way.
+# header, and kvmedia-browse, installed the same way; exported apart as the package's
+# component Ui (KvMediaFile::Ui), so that only its users need Qt.
 set(KV_WITH_UI FALSE)
 if(TARGET KvMediaFileUi)
   set(KV_WITH_UI TRUE)
-  add_library(KvMediaFile::KvMediaFileUi ALIAS KvMediaFileUi)
-  set_target_properties(KvMediaFileUi PROPERTIES
+  add_library(KvMediaFile::Ui ALIAS KvMediaFileUi)
+  set_target_properties(KvMediaFileUi PROPERTIES EXPORT_NAME Ui
     VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
   if(NOT (KV_SANITIZE OR KV_TSAN OR KV_FUZZ))
     target_link_options(KvMediaFileUi PRIVATE LINKER:--no-undefined)
@@ -86,36 +115,49 @@ if(TARGET KvMediaFileUi)
       INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
   endif()
   kv_public_headers(KV_UI_HEADERS KvMediaFile/KvMediaUi.h)
-  foreach(header IN LISTS KV_UI_HEADERS)
-    if(NOT header IN_LIST KV_PUBLIC_HEADERS)
-      get_filename_component(folder ${header} DIRECTORY)
-      install(FILES ${header} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/KvMediaFile/${folder})
-    endif()
-  endforeach()
-  install(TARGETS KvMediaFileUi EXPORT KvMediaFileTargets
-    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
-  install(TARGETS kvmedia-browse RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  list(REMOVE_ITEM KV_UI_HEADERS ${KV_PUBLIC_HEADERS})
+  kv_install_headers(ui-dev ${KV_UI_HEADERS})
+  install(TARGETS KvMediaFileUi EXPORT KvMediaFileUiTargets
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT ui NAMELINK_COMPONENT ui-dev)
+  install(TARGETS kvmedia-browse RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
 endif()
 
-# find_package(KvMediaFile CONFIG): KvMediaFile::KvMediaFile, with KvHost and KvPlatform.
+# find_package(KvMediaFile CONFIG): KvMediaFile::KvMediaFile, with KvHost and KvPlatform;
+# with COMPONENTS Ui also KvMediaFile::Ui, from a targets file of its own.
 set(KV_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/KvMediaFile)
-install(EXPORT KvMediaFileTargets NAMESPACE KvMediaFile:: DESTINATION ${KV_CMAKE_DIR})
+install(EXPORT KvMediaFileTargets NAMESPACE KvMediaFile:: DESTINATION ${KV_CMAKE_DIR}
+  COMPONENT core-dev)
+if(KV_WITH_UI)
+  install(EXPORT KvMediaFileUiTargets NAMESPACE KvMediaFile:: DESTINATION ${KV_CMAKE_DIR}
+    COMPONENT ui-dev)
+endif()
 configure_package_config_file(cmake/KvMediaFileConfig.cmake.in
   ${CMAKE_CURRENT_BINARY_DIR}/KvMediaFileConfig.cmake INSTALL_DESTINATION ${KV_CMAKE_DIR})
 write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/KvMediaFileConfigVersion.cmake
   COMPATIBILITY SameMajorVersion)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/KvMediaFileConfig.cmake
-  ${CMAKE_CURRENT_BINARY_DIR}/KvMediaFileConfigVersion.cmake DESTINATION ${KV_CMAKE_DIR})
+  ${CMAKE_CURRENT_BINARY_DIR}/KvMediaFileConfigVersion.cmake DESTINATION ${KV_CMAKE_DIR}
+  COMPONENT core-dev)
 
-# pkg-config: written when installing, with the prefix of that install (`--prefix`, or the
-# package's /usr), so that its paths are plain absolute ones.
-install(CODE "
-  get_filename_component(KV_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\" ABSOLUTE)
-  set(KV_PC_LIBDIR \"${CMAKE_INSTALL_LIBDIR}\")
-  set(KV_PC_INCLUDEDIR \"${CMAKE_INSTALL_INCLUDEDIR}\")
-  set(KV_PC_VERSION \"${PROJECT_VERSION}\")
-  configure_file(\"${PROJECT_SOURCE_DIR}/cmake/kvmediafile.pc.in\"
-    \"${CMAKE_CURRENT_BINARY_DIR}/kvmediafile.pc\" @ONLY)
-")
-install(FILES ${CMAKE_CURRENT_BINARY_DIR}/kvmediafile.pc
-  DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+# pkg-config (kvmediafile, and kvmediafile-ui beside the UI library): written when
+# installing, with the prefix of that install (`--prefix`, or the package's /usr), so that
+# their paths are plain absolute ones.
+set(KV_PC_FILES kvmediafile:core-dev)
+if(KV_WITH_UI)
+  list(APPEND KV_PC_FILES kvmediafile-ui:ui-dev)
+endif()
+foreach(pc_file IN LISTS KV_PC_FILES)
+  string(REPLACE ":" ";" pc_file ${pc_file})
+  list(GET pc_file 0 pc_name)
+  list(GET pc_file 1 pc_component)
+  install(CODE "
+    get_filename_component(KV_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\" ABSOLUTE)
+    set(KV_PC_LIBDIR \"${CMAKE_INSTALL_LIBDIR}\")
+    set(KV_PC_INCLUDEDIR \"${CMAKE_INSTALL_INCLUDEDIR}\")
+    set(KV_PC_VERSION \"${PROJECT_VERSION}\")
+    configure_file(\"${PROJECT_SOURCE_DIR}/cmake/${pc_name}.pc.in\"
+      \"${CMAKE_CURRENT_BINARY_DIR}/${pc_name}.pc\" @ONLY)
+  " COMPONENT ${pc_component})
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${pc_name}.pc
+    DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT ${pc_component})
+endforeach()

@@ -9,6 +9,7 @@
 
 #include "platform/Exceptions.h"
 #include "ui/HostControls.h"
+#include "ui/QtNames.h"
 
 CKvDialogWindow::CKvDialogWindow(CKvDialog* owner, QWidget* parent, bool popup)
     : QDialog(parent), m_owner(owner), m_popup(popup) {}
@@ -155,7 +156,7 @@ QVariant CKvBrowserModel::data(const QModelIndex& index, int role) const {
   if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
     CString text;
     m_callback->GetColString(object, 0, text);
-    return QString::fromWCharArray(text.GetString(), text.GetLength());
+    return KvQString(text);
   }
   if (role != Qt::DecorationRole) return {};
   auto cached = m_icons.constFind(index.row());

@@ -1,6 +1,5 @@
 #include "ui/MountDrives.h"
 
-#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <optional>
@@ -14,13 +13,17 @@
 
 namespace {
 
-// Mount points are written with octal escapes for blanks and backslashes.
+bool IsOctal(char c) { return c >= '0' && c <= '7'; }
+
+// Mount points are written with octal escapes for blanks and backslashes; any other byte,
+// UTF-8 or not, is written as it is and kept so.
 std::string Unescape(const std::string& field) {
   std::string out;
   for (std::size_t i = 0; i < field.size(); ++i) {
-    if (field[i] == '\\' && i + 3 < field.size() + 0 && std::isdigit(field[i + 1]) &&
-        std::isdigit(field[i + 2]) && std::isdigit(field[i + 3])) {
-      out += static_cast<char>(std::stoi(field.substr(i + 1, 3), nullptr, 8));
+    if (field[i] == '\\' && i + 3 < field.size() && IsOctal(field[i + 1]) &&
+        IsOctal(field[i + 2]) && IsOctal(field[i + 3])) {
+      out += static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 +
+                               (field[i + 3] - '0'));
       i += 3;
     } else {
       out += field[i];

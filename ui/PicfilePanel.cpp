@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QFileSystemModel>
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -26,8 +25,10 @@
 #include "platform/GlobalMemory.h"
 #include "platform/Paths.h"
 #include "ui/FolderReader.h"
+#include "ui/FolderTree.h"
 #include "ui/HostControls.h"
 #include "ui/MountDrives.h"
+#include "ui/QtNames.h"
 
 // ---- rules ----
 
@@ -75,8 +76,8 @@ CString CurrentFolder() {
   return folder;
 }
 
-QString Q(const CString& s) { return QString::fromWCharArray(s.GetString(), s.GetLength()); }
-CString C(const QString& s) { return CString(s.toStdWString()); }
+QString Q(const CString& s) { return KvQString(s); }
+CString C(const QString& s) { return KvCString(s); }
 
 // Edit, spin and value index of each level control.
 struct LevelControl {
@@ -158,7 +159,7 @@ struct CKvPicfilePanelDlg::Impl {
   CKvComboBox* driveBox = nullptr;
   CKvListCtrl* list = nullptr;
   QTreeView* tree = nullptr;
-  QFileSystemModel* folders = nullptr;
+  CKvFolderModel* folders = nullptr;
   CKvCanvasWidget* preview = nullptr;
   std::unique_ptr<CKvQtWnd> previewWnd;
   QLabel* status = nullptr;
@@ -325,11 +326,11 @@ BOOL CKvPicfilePanelDlg::OnInitDialog() {
   m.skin.SubClassWindowChildItem(GetSafeHwnd(), GetResourceHandle());
   m.typeBox = m.skin.Combo(1018);
   m.driveBox = m.skin.Combo(1012);
-  m.folders = new QFileSystemModel(m.tree);
-  m.folders->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
-  m.folders->setReadOnly(true);
+  m.folders = new CKvFolderModel(m.tree);
   m.tree->setModel(m.folders);
-  for (int column = 1; column < m.folders->columnCount(); ++column) m.tree->hideColumn(column);
+  m.tree->setUniformRowHeights(true);  // a folder of thousands of folders lays out at once
+  QObject::connect(m.tree, &QTreeView::collapsed, m.folders, &CKvFolderModel::MarkStale);
+  QObject::connect(m.tree, &QTreeView::expanded, m.folders, &CKvFolderModel::Refresh);
   m.tree->header()->hide();
   m.tree->setStyleSheet("QTreeView { background-color: rgb(161, 158, 156); }");
   m.FillCBDriveType();
@@ -411,12 +412,10 @@ void CKvPicfilePanelDlg::Impl::FillCBFileType() {
 
 void CKvPicfilePanelDlg::Impl::SelectDrive(int index) {
   if (index < 0 || index >= static_cast<int>(drives.size())) {
-    tree->setRootIndex(folders->index(QString()));
+    folders->SetRoot(CString());
     return;
   }
-  const QString root = Q(drives[index].mountPoint);
-  folders->setRootPath(root);
-  tree->setRootIndex(folders->index(root));
+  folders->SetRoot(drives[index].mountPoint);
   // The drive itself is the first folder; the tree's nodes are below it.
   folder = drives[index].mountPoint;
   if (folder[folder.GetLength() - 1] != L'/') folder += L'/';
@@ -441,10 +440,8 @@ void CKvPicfilePanelDlg::Impl::InitSelectDirectory(CString path) {
     driveBox->setCurrentIndex(best);
   }
   SelectDrive(best);
-  QString dir = Q(path);
-  while (dir.size() > 1 && dir.endsWith('/')) dir.chop(1);
-  const QModelIndex index = folders->index(dir);
-  if (index.isValid() && index != tree->rootIndex()) {
+  const QModelIndex index = folders->Find(path);
+  if (index.isValid()) {
     tree->setCurrentIndex(index);
     tree->scrollTo(index);
   }
@@ -453,7 +450,7 @@ void CKvPicfilePanelDlg::Impl::InitSelectDirectory(CString path) {
 
 void CKvPicfilePanelDlg::Impl::OnTreeSelection(const QModelIndex& index) {
   if (!index.isValid()) return;
-  CString path = C(folders->filePath(index));
+  CString path = folders->PathOf(index);
   if (path.IsEmpty() || path[path.GetLength() - 1] != L'/') path += L'/';
   folder = path;
   if (!followTree) return;

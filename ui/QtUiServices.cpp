@@ -1,6 +1,7 @@
 #include "ui/QtUiServices.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QFileDialog>
 #include <QLibraryInfo>
 #include <QMessageBox>
@@ -9,11 +10,12 @@
 #include <QThread>
 #include <QTranslator>
 
+#include "ui/QtNames.h"
 #include "ui/QtWindow.h"
 
 namespace {
 
-QString Q(const CString& s) { return QString::fromWCharArray(s.GetString(), s.GetLength()); }
+QString Q(const CString& s) { return KvQString(s); }
 
 class QtProgress : public IKvProgress {
  public:
@@ -130,7 +132,8 @@ bool CKvQtUiServices::ChooseFile(const KvFileDialogRequest& request, CString& pa
   }
   if (!request.open && !request.defaultExt.IsEmpty() && QFileInfo(chosen).suffix().isEmpty())
     chosen += "." + Q(request.defaultExt);
-  path = CString(chosen.toStdWString());
+  // The bytes Qt opens the chosen file by, mapped as every name of the library is.
+  path = CString::FromUtf8(QFile::encodeName(chosen).toStdString());
   return true;
 }
 

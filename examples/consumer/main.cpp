@@ -3,7 +3,7 @@
 // reason a load is refused. Usage: consumer FOLDER (the files are written there).
 #include <cstdio>
 
-#include "KvMediaFile/KvMediaFile.h"
+#include <KvMediaFile/KvMediaFile.h>
 
 int main(int argc, char** argv) {
   if (argc != 2) {

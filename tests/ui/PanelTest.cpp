@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <unistd.h>
+#include <QAbstractItemModelTester>
 #include <QCheckBox>
 #include <QDialog>
 #include <QElapsedTimer>
-#include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -21,7 +21,10 @@
 #include "MediaChecks.h"
 #include "Pictures.h"
 #include "PngWriter.h"
+#include "ProgramRun.h"
 #include "TestSupport.h"
+#include "platform/GlobalMemory.h"
+#include "ui/FolderTree.h"
 #include "ui/HostControls.h"
 #include "ui/MountDrives.h"
 #include "ui/OpenPicDialog.h"
@@ -43,6 +46,19 @@ qint64 WaitFor(const std::function<bool()>& done, int limit = 20000) {
 
 std::string Text(const CString& s) { return s.ToUtf8(); }
 
+// The tree's node of the folder `bytes`, read down to as expanding would; invalid if absent.
+QModelIndex FindFolder(QAbstractItemModel* model, const std::string& bytes,
+                       const QModelIndex& parent = {}) {
+  if (model->canFetchMore(parent)) model->fetchMore(parent);
+  for (int row = 0; row < model->rowCount(parent); ++row) {
+    const QModelIndex index = model->index(row, 0, parent);
+    const std::string path = index.data(CKvFolderModel::kPathBytesRole).toByteArray().toStdString();
+    if (path == bytes) return index;
+    if (bytes.rfind(path + "/", 0) == 0) return FindFolder(model, bytes, index);
+  }
+  return {};
+}
+
 // A type filter leaves its one type; a type past the lists has no pattern.
 TEST(PanelRules, TypesTextsAndSteps) {
   EXPECT_EQ(KvPanelTypeTextIds(1, 6), std::vector<unsigned>{1122});
@@ -62,6 +78,7 @@ TEST(PanelRules, DrivesFromMountTable) {
       "tmpfs /dev/shm tmpfs rw 0 0\n"
       "/dev/sda1 /data ext4 rw 0 0\n"
       "/dev/sdb1 /media/usb\\040stick vfat rw 0 0\n"
+      "/dev/sdc1 /media/caf\xE9\\134\\089 vfat rw 0 0\n"  // \089 is no octal escape
       "server:/x /net/x nfs4 rw 0 0\n"
       "/dev/sr0 /media/cdrom iso9660 ro 0 0\n"
       "/dev/sda1 /etc/hosts ext4 rw 0 0\n"
@@ -71,9 +88,10 @@ TEST(PanelRules, DrivesFromMountTable) {
   });
   std::vector<std::string> texts;
   for (const SKvDrive& d : drives) texts.push_back(Text(d.text));
-  EXPECT_EQ(texts, (std::vector<std::string>{"本地硬盘(/)", "本地硬盘(/home/u)", "本地硬盘(/data)",
-                                             "软盘(/media/usb stick)", "网络映射盘(/net/x)",
-                                             "光盘(/media/cdrom)"}));
+  EXPECT_EQ(texts,
+            (std::vector<std::string>{"本地硬盘(/)", "本地硬盘(/home/u)", "本地硬盘(/data)",
+                                      "软盘(/media/usb stick)", "软盘(/media/caf\xE9\\\\089)",
+                                      "网络映射盘(/net/x)", "光盘(/media/cdrom)"}));
 }
 
 struct PanelHost {
@@ -207,8 +225,7 @@ TEST(OpenPicDialog, ReListingDropsTheSelection) {
     std::string shown = dir.path() + "/news/";
     if (change == Change::kFolder) {
       auto* tree = static_cast<QTreeView*>(run.Item(1014));
-      tree->setCurrentIndex(static_cast<QFileSystemModel*>(tree->model())
-                                ->index(QString::fromStdString(dir.path() + "/sport")));
+      tree->setCurrentIndex(FindFolder(tree->model(), dir.path() + "/sport"));
       shown = dir.path() + "/sport/";
     } else if (change == Change::kDrive) {
       static_cast<QComboBox*>(run.Item(1012))->setCurrentIndex(0);
@@ -227,6 +244,107 @@ TEST(OpenPicDialog, ReListingDropsTheSelection) {
     EXPECT_EQ(ui.messages.size(), 1u) << row;  // "does not exist"
   }
 }
+
+// Names are bytes: folders and pictures whose names are not UTF-8 are in the tree and the
+// list, the chosen path is the bytes on disk, and an edited name keeps them.
+TEST(Panel, NamesThatAreNotUtf8) {
+  struct Row {
+    const char* folder;
+    const char* picture;
+  };
+  for (const Row& row : {Row{"caf\xE9", "\xE9t\xE9.tga"}, Row{"\xFF\xFE", "a\xFF.tga"}}) {
+    TempDir dir;
+    const std::string folder = dir.path() + "/" + row.folder;
+    std::filesystem::create_directory(folder);
+    kvtest::WritePicture(folder + "/" + row.picture, 8, 8, 5);
+    kvtest::WritePicture(dir.path() + "/start.tga", 8, 8, 6);
+    const ScopedHome home(dir.path());
+    PanelHost host(nullptr, dir.File("start.tga"));
+    auto* tree = static_cast<QTreeView*>(host.Item(1014));
+    const QModelIndex node = FindFolder(tree->model(), folder);
+    ASSERT_TRUE(node.isValid()) << row.folder;
+    tree->setCurrentIndex(node);
+    WaitFor([&] { return !host.panel.IsReading(); });
+    ASSERT_EQ(host.panel.GetRecordCount(), 1) << row.folder;
+    auto* list = KvDialogWidget(&host.panel)->findChild<CKvListCtrl*>();
+    list->LineOutItem(host.panel.GetSubObj(&host.panel, 0));
+    const std::string bytes = folder + "/" + row.picture;
+    EXPECT_EQ(Text(host.panel.GetFileFullPath()), bytes);
+    CRect rect;
+    DWORD* pixels = KvMediaLoadPicFile(host.panel.GetFileFullPath(), rect);
+    EXPECT_NE(pixels, nullptr) << row.folder;
+    GlobalFree(pixels);
+    QTest::keyClicks(host.Item(1019), "x");  // the name field's text ends in the old name
+    EXPECT_EQ(Text(host.panel.GetFileFullPath()), bytes + "x");
+  }
+}
+
+// The tree keeps folders only (links to folders too), not hidden ones, in natural order; a
+// folder's reading stops at the limit.
+TEST(Panel, FolderTreeReadsFoldersInOrder) {
+  TempDir dir;
+  for (const char* name : {"b", "A", "10", "9", ".hidden", "caf\xE9"})
+    std::filesystem::create_directory(dir.path() + "/" + name);
+  kvtest::WritePicture(dir.path() + "/f.tga", 8, 8, 1);
+  std::filesystem::create_directory_symlink(dir.path() + "/b", dir.path() + "/ln");
+  std::vector<std::string> names;
+  for (const CString& name : KvReadSubfolders(CString::FromUtf8(dir.path()), 100))
+    names.push_back(Text(name));
+  EXPECT_EQ(names, (std::vector<std::string>{"9", "10", "A", "b", "caf\xE9", "ln"}));
+  EXPECT_EQ(KvReadSubfolders(CString::FromUtf8(dir.path()), 2).size(), 2u);
+}
+
+// A folder closed and opened again shows the folders made and not those gone; the others keep
+// their nodes, so the current folder stays current. Many changes at once (past the merge's
+// run limit) end the same way.
+TEST(Panel, FolderTreeRereadsAReopenedFolder) {
+  struct Row {
+    int folders, removeEvery, addEvery;
+  };
+  for (const Row& row : {Row{6, 3, 2}, Row{400, 2, 3}}) {
+    TempDir dir;
+    const std::string top = dir.path() + "/top/";
+    const auto name = [](int i) { return "f" + std::to_string(i); };
+    for (int i = 0; i < row.folders; i += 2) std::filesystem::create_directories(top + name(i));
+    const ScopedHome home(dir.path());
+    PanelHost host(nullptr);
+    host.panel.SelectFolder(CString::FromUtf8(dir.path()));
+    auto* tree = static_cast<QTreeView*>(host.Item(1014));
+    QAbstractItemModelTester tester(tree->model(),
+                                    QAbstractItemModelTester::FailureReportingMode::Fatal);
+    const QModelIndex folder = FindFolder(tree->model(), top + "f4");
+    tree->setCurrentIndex(folder);
+    const QPersistentModelIndex parent = folder.parent();
+    tree->collapse(parent);
+    for (int i = 0; i < row.folders; ++i) {
+      if (i % 2 == 0 && i != 4 && i % row.removeEvery == 0) std::filesystem::remove(top + name(i));
+      if (i % 2 == 1 && i % row.addEvery == 1) std::filesystem::create_directory(top + name(i));
+    }
+    tree->expand(parent);
+    std::vector<std::string> shown, onDisk;
+    for (int r = 0; r < tree->model()->rowCount(parent); ++r)
+      shown.push_back(tree->model()->index(r, 0, parent).data().toString().toStdString());
+    for (const CString& n : KvReadSubfolders(CString::FromUtf8(top), 1000))
+      onDisk.push_back(Text(n));
+    EXPECT_EQ(shown, onDisk) << row.folders;
+    EXPECT_EQ(tree->currentIndex().data(CKvFolderModel::kPathBytesRole).toByteArray().toStdString(),
+              top + "f4");
+  }
+}
+
+#ifdef KVMEDIA_BROWSE_PATH
+// kvmedia-browse opens on a folder named by any bytes.
+TEST(Browse, OpensAFolderWhoseNameIsNotUtf8) {
+  TempDir dir;
+  const std::string folder = dir.path() + "/caf\xE9";
+  std::filesystem::create_directory(folder);
+  kvtest::WritePicture(folder + "/a.tga", 8, 8, 1);
+  const kvtest::ProgramResult run =
+      kvtest::RunProgram(KVMEDIA_BROWSE_PATH, {folder, "--screenshot", dir.path() + "/shot.png"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(std::filesystem::exists(dir.path() + "/shot.png"));
+}
+#endif
 
 TEST(OpenPicDialog, OpenAcceptsOnlyPicturesThatLoad) {
   TempDir dir;

@@ -1,9 +1,12 @@
 // kvmedia-browse: the open-picture dialog as a program. Prints the chosen path (and the
 // adjustments) on standard output; exit 0 when chosen, 1 when cancelled, 2 on wrong usage.
+#include <unistd.h>
 #include <QApplication>
-#include <QDir>
+#include <QBuffer>
+#include <QPixmap>
 #include <QTimer>
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -30,10 +33,22 @@ const char* const kAdjustNames[] = {"brightness_on", "brightness", "contrast_on"
                                     "tint_on",       "tint_red",   "tint_green",  "tint_blue",
                                     "opacity_on",    "opacity",    "loop_paste"};
 
+// Writes the picture under the name's own bytes, which a QString need not hold.
+bool SavePng(const QPixmap& picture, const std::string& path) {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  if (!buffer.open(QIODevice::WriteOnly) || !picture.save(&buffer, "PNG")) return false;
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (!file) return false;
+  const bool written = std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()),
+                                   file) == static_cast<std::size_t>(bytes.size());
+  return std::fclose(file) == 0 && written;
+}
+
 // As an operator would: starts in the folder's parent and picks its first picture there, then
 // moves to the folder, waits for its listing, picks its first picture and saves the dialog's
 // window. Fails (1) when the dialog does not show and return the picture picked last.
-void ScheduleScreenshot(CKvOpenPicDlg& dialog, const QString& png, int& status) {
+void ScheduleScreenshot(CKvOpenPicDlg& dialog, const std::string& png, int& status) {
   CKvPicfilePanelDlg& panel = dialog.Panel();
   const CString folder = panel.GetFolder();
   CString parent = folder.Left(std::max(0, folder.GetLength() - 1));
@@ -65,9 +80,8 @@ void ScheduleScreenshot(CKvOpenPicDlg& dialog, const QString& png, int& status) 
                 : CString();
         QTimer::singleShot(300, [&dialog, &panel, picked, png, &status] {
           QWidget* window = KvDialogWidget(&dialog);
-          const bool saved = window->grab().save(png, "PNG");
-          if (!saved)
-            std::fprintf(stderr, "kvmedia-browse: cannot write %s\n", png.toUtf8().data());
+          const bool saved = SavePng(window->grab(), png);
+          if (!saved) std::fprintf(stderr, "kvmedia-browse: cannot write %s\n", png.c_str());
           const bool shown = panel.GetFileFullPath() == picked;
           if (!shown)
             std::fprintf(stderr, "kvmedia-browse: the dialog holds '%s', not the picture picked\n",
@@ -108,9 +122,11 @@ int main(int argc, char** argv) {
   }
   QApplication app(argc, argv);
   QApplication::setApplicationName("kvmedia-browse");
-  // The panel opens on the current folder.
-  if (!folder.empty() && !QDir::setCurrent(QString::fromStdString(folder))) {
-    std::fprintf(stderr, "kvmedia-browse: no folder '%s'\n", folder.c_str());
+  // The panel opens on the current folder. The argument's bytes are the name: a folder whose
+  // name is not UTF-8 opens too.
+  if (!folder.empty() && chdir(folder.c_str()) != 0) {
+    std::fprintf(stderr, "kvmedia-browse: no folder '%s': %s\n", folder.c_str(),
+                 std::strerror(errno));
     return 2;
   }
   KvMediaFileOpen();
@@ -119,7 +135,7 @@ int main(int argc, char** argv) {
   int status = 1;
   {
     CKvOpenPicDlg dialog(save ? 0 : 1, 0, CString(), nullptr, adjust ? &params : nullptr);
-    if (!screenshot.empty()) ScheduleScreenshot(dialog, QString::fromStdString(screenshot), status);
+    if (!screenshot.empty()) ScheduleScreenshot(dialog, screenshot, status);
     const int result = dialog.DoModal();
     if (screenshot.empty() && result == IDOK) {
       status = 0;

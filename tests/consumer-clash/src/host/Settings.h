@@ -1,0 +1,4 @@
+// A header of the consumer's own, found through its include path.
+#pragma once
+
+constexpr int kClashWidth = 3;
