@@ -1,5 +1,5 @@
-// kvmedia's manual page and bash completion, made from the texts of --help so that there is
-// one copy of each: the usage texts are laid out by hand, and the page keeps their lines.
+// kvmedia's manual page and bash completion, made from the texts of --help and the option
+// tables so that there is one copy of each.
 #include <cstdio>
 #include <cstring>
 #include <set>
