@@ -1,6 +1,6 @@
 # Shared-library versions, link checks, and what `cmake --install` puts where: the three
-# libraries, the public headers, kvmedia, a CMake package, pkg-config files; and the Debian
-# package of `./kv package` (CPack).
+# libraries, the public headers, kvmedia, a CMake package, pkg-config files. The Debian
+# packages are made from the install components by packaging/make-debs.
 include(CMakePackageConfigHelpers)
 
 set(KV_LIBRARIES KvPlatform KvHost KvMediaFile)
@@ -161,33 +161,3 @@ foreach(pc_file IN LISTS KV_PC_FILES)
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${pc_name}.pc
     DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT ${pc_component})
 endforeach()
-
-# ./kv package: one Debian package with the libraries, the headers, the two package
-# descriptions and kvmedia.
-if(PROJECT_IS_TOP_LEVEL)
-  set(CPACK_GENERATOR DEB)
-  set(CPACK_PACKAGE_NAME kvmediafile)
-  if(NOT CPACK_PACKAGE_CONTACT)
-    set(CPACK_PACKAGE_CONTACT "KvMediaFile developers <kvmediafile@localhost>")
-  endif()
-  set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-    "media-file library of a titling suite: pictures, movies and scrolls as BGRA pixels")
-  set(CPACK_PACKAGE_DESCRIPTION "KvMediaFile reads and writes picture, motion-movie, FLIC and \
-scroll files for a broadcast titling suite and hands over 32-bit BGRA pixels. The package \
-holds the shared libraries, the C++ headers, a CMake package and a pkg-config file \
-(kvmediafile), and the command-line tool kvmedia.")
-  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-  set(CPACK_DEBIAN_PACKAGE_SECTION libs)
-  set(CPACK_STRIP_FILES ON)
-  # Runtime dependencies from the libraries' own needs when dpkg-shlibdeps is there (our
-  # three libraries are resolved inside the package); otherwise the Debian 12 names.
-  find_program(KV_DPKG_SHLIBDEPS dpkg-shlibdeps)
-  if(KV_DPKG_SHLIBDEPS)
-    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-    set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
-  else()
-    set(CPACK_DEBIAN_PACKAGE_DEPENDS
-      "libc6, libstdc++6, libgcc-s1, libjpeg62-turbo, libdevil1c2, libpng16-16")
-  endif()
-  include(CPack)
-endif()

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <iterator>
 #include <sstream>
 
 #include "FlicWriter.h"
@@ -211,6 +212,76 @@ TEST_F(Kvmedia, EveryCommandHelpsAndIsInTheManualAndTheCompletion) {
   // The page reads without a warning where groff is installed.
   const Result groff = Shell("! command -v groff >/dev/null || groff -man -ww -z kvmedia.1");
   EXPECT_EQ(groff.out + groff.err, "") << groff.status;
+}
+
+// The page in 80 columns without a warning, with the sections a page has, and examples that
+// kvmedia takes as written (each run with --help last, after its options are checked).
+TEST_F(Kvmedia, TheManualPageFitsEightyColumnsAndItsExamplesRun) {
+  const std::string man = Run({"--man"}).out;
+  kvtest::WriteFileBytes(Path("kvmedia.1"), {man.begin(), man.end()});
+  const Result wide =
+      Shell("groff -man -Tascii -P-cbou -rLL=80n -ww kvmedia.1 2>&1 | awk 'length > 80'");
+  EXPECT_EQ(wide.status, 0);
+  EXPECT_EQ(wide.out, "");
+  for (const char* section : {"SYNOPSIS", "COMMANDS", "EXIT STATUS", "ENVIRONMENT", "EXAMPLES"})
+    EXPECT_TRUE(Has(man, std::string("\n.SH ") + section + "\n")) << section;
+  EXPECT_TRUE(Has(man, "KVMEDIA_IMG_DIR"));
+
+  const auto from = man.find("\n.SH EXAMPLES\n");
+  std::istringstream lines(man.substr(from, man.find("\n.SH ", from + 1) - from));
+  int examples = 0;
+  bool verbatim = false;
+  std::string command;
+  for (std::string line; std::getline(lines, line);) {
+    verbatim = line == ".nf" || (verbatim && line != ".fi");
+    if (!verbatim || line == ".nf") continue;
+    for (std::size_t at; (at = line.find("\\-")) != std::string::npos;) line.erase(at, 1);
+    command += line;
+    if (command.ends_with("\\e")) {
+      command.resize(command.size() - 2);
+      continue;
+    }
+    std::istringstream words(command);
+    std::vector<std::string> args(std::istream_iterator<std::string>(words), {});
+    command.clear();
+    ASSERT_EQ(args.at(0), "kvmedia");
+    args.erase(args.begin());
+    args.push_back("--help");
+    const Result r = Run(args);
+    EXPECT_EQ(r.status, 0) << line << ": " << r.err;
+    ++examples;
+  }
+  EXPECT_GE(examples, 6);
+}
+
+// What bash offers: the options of the subcommand being typed (-q may come before it), the
+// values of an option that takes one of a set (after a space or the '=' bash splits off, item
+// by item in a list), and bash's own file names for any other value and after "--".
+TEST_F(Kvmedia, TheCompletionOffersTheSubcommandsOptionsAndAnOptionsValues) {
+  const std::string completion = Run({"--bash-completion"}).out;
+  kvtest::WriteFileBytes(Path("completion.bash"), {completion.begin(), completion.end()});
+  const std::string frames = "--background --every --force --help --memory --mix --paste";
+  const struct {
+    std::string words, offered;
+  } cases[] = {
+      {"movie frames --", frames},
+      {"movie -q frames m.sve --", frames},
+      {"movie -q \"\"", "frames make"},
+      {"scroll make p.tga --direction \"\"", "up down left right"},
+      {"scroll make --direction = l", "left"},
+      {"scroll make --direction =", "up down left right"},
+      {"convert --to j", "jpg jpeg"},
+      {"catalog pictures --types tga,p", "tga,pcx tga,png tga,psd"},
+      {"zoom --mix \"\"", "0 1 2"},
+      {"movie frames --background \"\"", ""},
+      {"movie frames -- -", ""},
+  };
+  for (const auto& c : cases) {
+    const Result r =
+        Shell(". ./completion.bash; COMP_WORDS=(kvmedia " + c.words +
+              "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _kvmedia; echo \"${COMPREPLY[*]}\"");
+    EXPECT_EQ(r.out, c.offered + "\n") << c.words << r.err;
+  }
 }
 
 TEST_F(Kvmedia, OddNamesAreWrittenAsGiven) {

@@ -182,7 +182,8 @@ int Run(const Args& args) {
 }  // namespace
 
 // Checked by main before Run sees them.
-const Options kCatalogOptions = {{"--types", true}, {"--json"}, {"--contact-sheet", true}};
+const Options kCatalogOptions = {
+    {"--types", true, "bmp tga jpg gif pcx png psd"}, {"--json"}, {"--contact-sheet", true}};
 
 const Command kCatalogCommand = {
     "catalog", "list the pictures of a folder through its catalogue, with a contact sheet",

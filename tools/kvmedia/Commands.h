@@ -11,9 +11,12 @@ namespace kvtool {
 using Args = std::vector<std::string>;
 
 // An option a command takes: "--every" with a value ("--every 2" or "--every=2"), or a switch.
+// `values` lists, space-separated, the words a value is one of (or, for a comma-separated
+// list, each item), for the bash completion to offer; null when any value goes.
 struct Option {
   const char* name;
   bool takesValue = false;
+  const char* values = nullptr;
 };
 using Options = std::vector<Option>;
 

@@ -105,8 +105,11 @@ int Run(const Args& args) {
 }  // namespace
 
 // Checked by main before Run sees them.
-const Options kConvertOptions = {
-    {"--region", true}, {"--time", true}, {"--to", true}, {"--outdir", true}, {"-j", true}};
+const Options kConvertOptions = {{"--region", true},
+                                 {"--time", true},
+                                 {"--to", true, "tga bmp pcx jpg jpeg png"},
+                                 {"--outdir", true},
+                                 {"-j", true}};
 
 const Command kConvertCommand = {
     "convert", "convert a picture (or a movie or scroll frame) to TGA, BMP, PCX, JPEG or PNG",

@@ -305,7 +305,7 @@ const std::vector<Subcommand> kMovieSubcommands = {{"make",
                                                      {"--force"},
                                                      {"--every", true},
                                                      {"--background", true},
-                                                     {"--mix", true},
+                                                     {"--mix", true, "0 1"},
                                                      {"--paste", true}}}};
 
 const Command kMovieCommand = {

@@ -153,7 +153,7 @@ int Run(const Args& args) {
 
 // Checked by main before Run sees them.
 const std::vector<Subcommand> kScrollSubcommands = {
-    {"make", {{"--direction", true}}},
+    {"make", {{"--direction", true, "up down left right"}}},
     {"frames", {{"--memory"}, {"--from", true}, {"--to", true}, {"--frames", true}, {"--force"}}}};
 
 const Command kScrollCommand = {

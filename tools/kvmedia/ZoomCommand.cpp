@@ -95,7 +95,7 @@ int Run(const Args& args) {
 }  // namespace
 
 // Checked by main before Run sees them.
-const Options kZoomOptions = {{"--size", true}, {"--mix", true}, {"--over", true}};
+const Options kZoomOptions = {{"--size", true}, {"--mix", true, "0 1 2"}, {"--over", true}};
 
 const Command kZoomCommand = {
     "zoom", "scale a picture to a size, alone or over a background, with the bilinear sampler",
