@@ -599,6 +599,29 @@ TEST_F(Kvmedia, ValuesOutOfRangeAreRefusedWithTheRange) {
   EXPECT_TRUE(Has(Run({"info", "range/m.sve"}).out, "width=20 height=10"));
 }
 
+// KV_MAX_PICTURE_BYTES bounds what a command may load; a value that is not a size is wrong
+// usage.
+TEST_F(Kvmedia, ThePictureLimitComesFromTheEnvironment) {
+  const struct {
+    const char* limit;
+    int status;
+    const char* says;
+  } rows[] = {
+      {"4800", 0, ""},  // 40 x 30 x 4 bytes: just enough
+      {"4799", 1, "pic.tga"},
+      {"12k", 2, "KV_MAX_PICTURE_BYTES must be a number of bytes from 1, not '12k'"},
+      {"0", 2, "not '0'"},
+      {"99999999999999999999999", 2, "not '9"},
+  };
+  for (const auto& row : rows) {
+    setenv("KV_MAX_PICTURE_BYTES", row.limit, 1);
+    const Result r = Run({"convert", "pic.tga", "limit.png"});
+    unsetenv("KV_MAX_PICTURE_BYTES");
+    EXPECT_EQ(r.status, row.status) << row.limit << ": " << r.err;
+    EXPECT_TRUE(Has(r.err, row.says)) << row.limit << ": " << r.err;
+  }
+}
+
 // kvmedia zoom: its pictures are the library's scaled loads, byte for byte.
 TEST_F(Kvmedia, ZoomWritesTheLibrarysScaledLoad) {
   const struct {

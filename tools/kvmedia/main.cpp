@@ -4,15 +4,19 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <string>
 
 #include "Commands.h"
 #include "Progress.h"
 #include "TerminalUi.h"
 #include "ToolSupport.h"
+#include "host/MemBlock.h"
 #include "picture/SafeSave.h"
 
 #ifndef KV_VERSION
@@ -277,6 +281,24 @@ std::string Nearest(const std::string& word, const std::vector<std::string>& can
 
 }  // namespace kvtool
 
+namespace {
+
+// Decimal digits only, at least 1, without overflow.
+std::optional<std::size_t> PictureLimit(const char* text) {
+  std::size_t value = 0;
+  if (!*text) return std::nullopt;
+  for (const char* p = text; *p; ++p) {
+    if (*p < '0' || *p > '9') return std::nullopt;
+    const std::size_t digit = static_cast<std::size_t>(*p - '0');
+    if (value > (SIZE_MAX - digit) / 10) return std::nullopt;
+    value = value * 10 + digit;
+  }
+  if (value == 0) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   using namespace kvtool;
   InstallSignalHandlers();
@@ -307,6 +329,16 @@ int main(int argc, char** argv) {
   if (first.size() > 1 && first[0] == '-')
     return UsageLine(Unknown("option", first, {std::begin(kToolOptions), std::end(kToolOptions)}),
                      "kvmedia");
+  // The largest picture the library will hold, for a machine with little memory or a batch
+  // that must not take a server's.
+  if (const char* limit = std::getenv("KV_MAX_PICTURE_BYTES")) {
+    const std::optional<std::size_t> bytes = PictureLimit(limit);
+    if (!bytes)
+      return UsageLine(
+          std::string("KV_MAX_PICTURE_BYTES must be a number of bytes from 1, not '") + limit + "'",
+          "kvmedia");
+    KvSetMaxPictureBytes(*bytes);
+  }
   if (const Command* c = FindCommand(first)) return Dispatch(*c, words);
   std::vector<std::string> names = CommandNames();
   names.push_back("help");
