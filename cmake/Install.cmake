@@ -4,6 +4,7 @@
 include(CMakePackageConfigHelpers)
 
 set(KV_LIBRARIES KvPlatform KvHost KvMediaFile)
+set(KV_LIBRARY_FOLDERS platform host KvMediaFile)
 foreach(library IN LISTS KV_LIBRARIES)
   add_library(KvMediaFile::${library} ALIAS ${library})
   set_target_properties(${library} PROPERTIES
@@ -14,9 +15,12 @@ foreach(library IN LISTS KV_LIBRARIES)
     target_link_options(${library} PRIVATE LINKER:--no-undefined)
   endif()
 endforeach()
-set(KV_EXPORTS_MAP ${CMAKE_CURRENT_SOURCE_DIR}/KvMediaFile/exports.map)
-target_link_options(KvMediaFile PRIVATE LINKER:--version-script=${KV_EXPORTS_MAP})
-set_property(TARGET KvMediaFile APPEND PROPERTY LINK_DEPENDS ${KV_EXPORTS_MAP})
+# Each library exports through the version script beside its sources.
+foreach(library folder IN ZIP_LISTS KV_LIBRARIES KV_LIBRARY_FOLDERS)
+  set(map ${CMAKE_CURRENT_SOURCE_DIR}/${folder}/exports.map)
+  target_link_options(${library} PRIVATE LINKER:--version-script=${map})
+  set_property(TARGET ${library} APPEND PROPERTY LINK_DEPENDS ${map})
+endforeach()
 
 # Installed below a prefix that the loader does not search, the libraries find each other
 # and kvmedia finds them through a relative run path; system prefixes get none.

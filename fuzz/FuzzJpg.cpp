@@ -10,9 +10,9 @@
 #include "FuzzFile.h"
 #include "host/MemBlock.h"
 #include "picture/JpegCodec.h"
+#include "picture/JpegImaging.h"
 #include "platform/Geometry.h"
 #include "platform/GlobalMemory.h"
-#include "platform/Jpeg.h"
 
 // The codec's loader from memory.
 

@@ -6,13 +6,15 @@
 
 #include <string>
 
-void KvClearFailure();
+#include "platform/Types.h"
+
+KV_HOST_API void KvClearFailure();
 // Records `text` unless this call has a reason already. Returns false, so that a decoder can
 // `return KvFail("width 0");`.
-bool KvFail(std::string text);
+KV_HOST_API bool KvFail(std::string text);
 // As KvFail, printf-style.
-bool KvFailf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+KV_HOST_API bool KvFailf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Replaces whatever was recorded (for a caller that knows better, such as the dispatch
 // telling that the content is another type).
-void KvSetFailure(std::string text);
-const std::string& KvLastFailure();
+KV_HOST_API void KvSetFailure(std::string text);
+KV_HOST_API const std::string& KvLastFailure();

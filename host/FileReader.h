@@ -13,7 +13,7 @@
 #include "platform/File.h"
 #include "platform/Types.h"
 
-class FileReader {
+class KV_HOST_API FileReader {
  public:
   static constexpr std::size_t kDefaultBufferBytes = 64 * 1024;
 
@@ -71,7 +71,7 @@ class FileReader {
 
 // Opens a file for reading, as every decoder does; false with the reason recorded ("no such
 // file", "is a folder", or the system's words) when it cannot be opened.
-bool KvOpenForReading(const CString& path, CFile& file);
+KV_HOST_API bool KvOpenForReading(const CString& path, CFile& file);
 
 // 8294418 -> "8,294,418", for reasons that quote sizes.
-std::string KvGroupDigits(ULONGLONG value);
+KV_HOST_API std::string KvGroupDigits(ULONGLONG value);

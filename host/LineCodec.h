@@ -16,12 +16,12 @@ constexpr std::size_t KvRLEWorstCaseWords(std::size_t count) { return 6 * ((coun
 // Compresses `count` words from `src` into `dst`, which must hold
 // KvRLEWorstCaseWords(count) words. Returns the number of words written. The last argument
 // is reserved; callers pass 0.
-DWORD KvRLECompress(DWORD* src, DWORD count, DWORD* dst, int reserved);
+KV_HOST_API DWORD KvRLECompress(DWORD* src, DWORD count, DWORD* dst, int reserved);
 
 // Expands the stream at `src` into exactly `count` words at `dst` and returns the number of
 // words written. It never writes past `count` words, but trusts the stream to hold them:
 // use the bounded form below for data whose length is known.
-DWORD KvRLEDecompress(DWORD* src, DWORD* dst, DWORD count);
+KV_HOST_API DWORD KvRLEDecompress(DWORD* src, DWORD* dst, DWORD count);
 
 enum class KvRLEStatus {
   Ok,               // dst filled exactly, the last packet ending at its end
@@ -43,4 +43,4 @@ struct KvRLEDecodeResult {
 // writes nothing. DestinationFull counts the header and value of a cut run, or the header and
 // the words copied of a cut literal. BadPacket leaves `read` at the bad header. An empty `dst`
 // is Ok with nothing read.
-KvRLEDecodeResult KvRLEDecompress(std::span<const DWORD> src, std::span<DWORD> dst);
+KV_HOST_API KvRLEDecodeResult KvRLEDecompress(std::span<const DWORD> src, std::span<DWORD> dst);

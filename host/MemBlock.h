@@ -25,13 +25,13 @@ enum EFieldType {
 
 // Largest block or picture, in bytes of pixels, that the library allocates (1 GiB unless
 // set otherwise). Sizes are refused against it before any allocation.
-std::size_t KvGetMaxPictureBytes();
-void KvSetMaxPictureBytes(std::size_t bytes);
+KV_HOST_API std::size_t KvGetMaxPictureBytes();
+KV_HOST_API void KvSetMaxPictureBytes(std::size_t bytes);
 // Bytes of width x height pixels, or 0 when that overflows, is not positive or exceeds the
 // limit.
-std::size_t KvCheckedPictureBytes(long long width, long long height);
+KV_HOST_API std::size_t KvCheckedPictureBytes(long long width, long long height);
 
-class CKvMemBlock : public CKvObject {
+class KV_HOST_API CKvMemBlock : public CKvObject {
   DECLARE_DYNCREATE(CKvMemBlock)
  public:
   CKvMemBlock() = default;
@@ -86,4 +86,4 @@ class CKvMemBlock : public CKvObject {
 };
 
 // Fills a block with the suite's colour-bar background.
-void KvGenBackColorBar(CKvMemBlock* block);
+KV_HOST_API void KvGenBackColorBar(CKvMemBlock* block);

@@ -5,7 +5,7 @@
 #include "platform/String.h"
 #include "platform/Window.h"
 
-class CKvModuleRC {
+class KV_HOST_API CKvModuleRC {
  public:
   // FALSE (and an empty string) when the module has no such string.
   static BOOL LoadStringW(HINSTANCE module, UINT id, CString& text);
@@ -14,7 +14,7 @@ class CKvModuleRC {
   static int MessageBoxW(HINSTANCE module, UINT id, UINT type);
 };
 
-class CKvModuleSetting {
+class KV_HOST_API CKvModuleSetting {
  public:
   // Non-zero when the suite runs in its 2D environment; the host sets it (off by default).
   static BOOL Is2DEnvion();

@@ -4,7 +4,7 @@
 #include "platform/Archive.h"
 #include "platform/Geometry.h"
 
-class CKvObject : public CObject {
+class KV_HOST_API CKvObject : public CObject {
   DECLARE_SERIAL(CKvObject)
  public:
   CKvObject() = default;
@@ -26,7 +26,7 @@ class CKvObject : public CObject {
 
 // An owning list of CKvObject pointers: DeleteAll, DeleteAt and the destructor delete the
 // objects; CObList's RemoveAll and RemoveAt only drop the pointers.
-class CKvObList : public CObList {
+class KV_HOST_API CKvObList : public CObList {
   DECLARE_SERIAL(CKvObList)
  public:
   CKvObList() = default;
@@ -48,7 +48,7 @@ class CKvObList : public CObList {
 
 // A small thumbnail: rows bottom-up, padded to 4 bytes, of 24 (or 32) bits per pixel, in a
 // fixed global-memory block that the object owns.
-class CKvIconObj : public CKvObject {
+class KV_HOST_API CKvIconObj : public CKvObject {
   DECLARE_SERIAL(CKvIconObj)
  public:
   CKvIconObj() = default;

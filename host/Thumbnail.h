@@ -8,7 +8,7 @@
 // Scales the area `srcArea` of a buffer of `srcSize` pixels to `dstSize` and returns it as a
 // new fixed global block (free with GlobalFree) of `bits` (24 or 32) per pixel, rows
 // bottom-up. Null when the arguments describe nothing (or memory is short).
-BYTE* KvGuiMakeIcon(DWORD* src, CSize srcSize, CRect srcArea, CSize dstSize, int bits);
+KV_HOST_API BYTE* KvGuiMakeIcon(DWORD* src, CSize srcSize, CRect srcArea, CSize dstSize, int bits);
 
 // Draws such a picture, stretched into `rect`.
-BOOL KvGuiDrawIcon(CDC* dc, CRect rect, BYTE* bits, CSize size, int bitCount);
+KV_HOST_API BOOL KvGuiDrawIcon(CDC* dc, CRect rect, BYTE* bits, CSize size, int bitCount);

@@ -43,7 +43,7 @@ class IKvUiServices {
   virtual bool ChooseFile(const KvFileDialogRequest& request, CString& path) = 0;
 };
 
-class KvHeadlessUiServices : public IKvUiServices {
+class KV_HOST_API KvHeadlessUiServices : public IKvUiServices {
  public:
   int MessageBox(const CString& text, const CString& caption, UINT type, CWnd* parent) override;
   std::unique_ptr<IKvProgress> BeginProgress(const CString& title, const CString& text,
@@ -52,13 +52,13 @@ class KvHeadlessUiServices : public IKvUiServices {
   bool ChooseFile(const KvFileDialogRequest& request, CString& path) override;
 };
 
-IKvUiServices& KvGetUiServices();
+KV_HOST_API IKvUiServices& KvGetUiServices();
 // Installs services (not owned) and returns the previous ones; null restores the headless
 // default.
-IKvUiServices* KvSetUiServices(IKvUiServices* services);
+KV_HOST_API IKvUiServices* KvSetUiServices(IKvUiServices* services);
 
 // The host's progress dialog.
-class CKvProgressDlg {
+class KV_HOST_API CKvProgressDlg {
  public:
   CKvProgressDlg() = default;
   ~CKvProgressDlg() { Close(); }
@@ -87,7 +87,7 @@ enum : DWORD {
 };
 
 // The host's file dialog.
-class CKvFileDialog {
+class KV_HOST_API CKvFileDialog {
  public:
   CKvFileDialog(BOOL open, const wchar_t* defaultExt, const wchar_t* fileName, DWORD flags,
                 const wchar_t* filter, CWnd* parent);

@@ -4,7 +4,7 @@
 
 #include "platform/Geometry.h"
 
-class CKvVideoStd {
+class KV_HOST_API CKvVideoStd {
  public:
   static BOOL IsHD();
   static void SetHD(BOOL hd);

@@ -8,10 +8,10 @@
 #include "host/Failure.h"
 #include "host/MemBlock.h"
 #include "picture/JpegCodec.h"
+#include "picture/JpegImaging.h"
 #include "picture/PictureBuffer.h"
 #include "picture/SafeSave.h"
 #include "platform/GlobalMemory.h"
-#include "platform/Jpeg.h"
 
 // The codec's entry points below the exported API: decoding from memory (for tests and
 // fuzzing) and the header information that KvMediaGetPicInfo reports.

@@ -14,7 +14,7 @@
 class CObject;
 class CArchive;
 
-struct CRuntimeClass {
+struct KV_PLATFORM_API CRuntimeClass {
   const char* m_lpszClassName;
   int m_nObjectSize;
   UINT m_wSchema;  // 0xFFFF for classes that are not serialisable
@@ -32,13 +32,13 @@ struct CRuntimeClass {
 };
 
 // Registers a class by name at start-up, so that archives can create it while loading.
-struct KvClassRegistrar {
+struct KV_PLATFORM_API KvClassRegistrar {
   explicit KvClassRegistrar(const CRuntimeClass* cls);
 };
 
 constexpr UINT VERSIONABLE_SCHEMA = 0x80000000;
 
-class CObject {
+class KV_PLATFORM_API CObject {
  public:
   virtual ~CObject() = default;
   virtual const CRuntimeClass* GetRuntimeClass() const;
@@ -87,7 +87,7 @@ class CObject {
   CObject* name::CreateObject() { return new name; } \
   KV_IMPLEMENT_RUNTIMECLASS(name, base, schema, name::CreateObject)
 
-class CArchive {
+class KV_PLATFORM_API CArchive {
  public:
   enum Mode : UINT { store = 0, load = 1, bNoFlushOnDelete = 2 };
 
@@ -196,7 +196,7 @@ class CArchive {
 struct KvObListNode;
 using POSITION = KvObListNode*;
 
-class CObList : public CObject {
+class KV_PLATFORM_API CObList : public CObject {
   DECLARE_SERIAL(CObList)
  public:
   CObList() = default;

@@ -51,8 +51,8 @@ using HRSRC = const KvBitmapResource*;
 
 // Only bitmap resources exist here. Names are integer ids (MAKEINTRESOURCEW) or the id in
 // decimal ("#1200" or "1200"); null when the module has no such resource.
-HRSRC FindResourceW(HINSTANCE module, const wchar_t* name, const wchar_t* type);
-HGLOBAL LoadResource(HINSTANCE module, HRSRC resource);
-void* LockResource(HGLOBAL loaded);
-DWORD SizeofResource(HINSTANCE module, HRSRC resource);
-BOOL FreeResource(HGLOBAL loaded);
+KV_PLATFORM_API HRSRC FindResourceW(HINSTANCE module, const wchar_t* name, const wchar_t* type);
+KV_PLATFORM_API HGLOBAL LoadResource(HINSTANCE module, HRSRC resource);
+KV_PLATFORM_API void* LockResource(HGLOBAL loaded);
+KV_PLATFORM_API DWORD SizeofResource(HINSTANCE module, HRSRC resource);
+KV_PLATFORM_API BOOL FreeResource(HGLOBAL loaded);

@@ -33,11 +33,11 @@ enum : int {
 };
 
 // The button a box of this type answers with when nobody can press one: its default button.
-int KvDefaultButton(UINT type);
+KV_PLATFORM_API int KvDefaultButton(UINT type);
 
 using KvMessageBoxHook = int (*)(const CString& text, const CString& caption, UINT type);
 // Routes AfxMessageBox; null restores the built-in one, which writes to standard error and
 // answers with the default button.
-void KvSetMessageBoxHook(KvMessageBoxHook hook);
+KV_PLATFORM_API void KvSetMessageBoxHook(KvMessageBoxHook hook);
 
-int AfxMessageBox(const CString& text, UINT type = MB_OK);
+KV_PLATFORM_API int AfxMessageBox(const CString& text, UINT type = MB_OK);

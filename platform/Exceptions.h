@@ -7,7 +7,7 @@
 
 #include "platform/String.h"
 
-class CException : public std::exception {
+class KV_PLATFORM_API CException : public std::exception {
  public:
   ~CException() override = default;
   const char* what() const noexcept override { return "CException"; }
@@ -18,19 +18,19 @@ class CException : public std::exception {
   void Delete() {}
 };
 
-class CMemoryException : public CException {
+class KV_PLATFORM_API CMemoryException : public CException {
  public:
   const char* what() const noexcept override { return "out of memory"; }
   BOOL GetErrorMessage(CString& message) const override;
 };
 
-class CInvalidArgException : public CException {
+class KV_PLATFORM_API CInvalidArgException : public CException {
  public:
   const char* what() const noexcept override { return "invalid argument"; }
   BOOL GetErrorMessage(CString& message) const override;
 };
 
-class CFileException : public CException {
+class KV_PLATFORM_API CFileException : public CException {
  public:
   enum {
     none,
@@ -62,7 +62,7 @@ class CFileException : public CException {
   CString m_strFileName;
 };
 
-class CArchiveException : public CException {
+class KV_PLATFORM_API CArchiveException : public CException {
  public:
   enum {
     none,
@@ -84,8 +84,9 @@ class CArchiveException : public CException {
   CString m_strFileName;
 };
 
-[[noreturn]] void AfxThrowMemoryException();
-[[noreturn]] void AfxThrowInvalidArgException();
-[[noreturn]] void AfxThrowArchiveException(int cause, const CString& fileName = CString());
-[[noreturn]] void AfxThrowFileException(int cause, LONG osError = -1,
-                                        const CString& fileName = CString());
+[[noreturn]] KV_PLATFORM_API void AfxThrowMemoryException();
+[[noreturn]] KV_PLATFORM_API void AfxThrowInvalidArgException();
+[[noreturn]] KV_PLATFORM_API void AfxThrowArchiveException(int cause,
+                                                           const CString& fileName = CString());
+[[noreturn]] KV_PLATFORM_API void AfxThrowFileException(int cause, LONG osError = -1,
+                                                        const CString& fileName = CString());

@@ -19,7 +19,7 @@ struct CFileStatus {
   CString m_szFullName;
 };
 
-class CFile {
+class KV_PLATFORM_API CFile {
  public:
   enum OpenFlags : UINT {
     modeRead = 0x0000,
@@ -90,7 +90,7 @@ class CFile {
 };
 
 // A file in memory: its own growing buffer, or a caller's buffer attached to it.
-class CMemFile : public CFile {
+class KV_PLATFORM_API CMemFile : public CFile {
  public:
   explicit CMemFile(UINT growBytes = 1024);
   // Uses the caller's buffer as the file's content; growBytes 0 keeps it at that size.

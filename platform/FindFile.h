@@ -37,14 +37,14 @@ struct WIN32_FIND_DATAW {
 // entries removed meanwhile) are not listed. Names come in ascending order, ignoring case.
 //
 // The first match, or INVALID_HANDLE_VALUE when the folder cannot be read or nothing matches.
-HANDLE FindFirstFileW(const wchar_t* pattern, WIN32_FIND_DATAW* data);
+KV_PLATFORM_API HANDLE FindFirstFileW(const wchar_t* pattern, WIN32_FIND_DATAW* data);
 // The next match; FALSE at the end.
-BOOL FindNextFileW(HANDLE search, WIN32_FIND_DATAW* data);
-BOOL FindClose(HANDLE search);
+KV_PLATFORM_API BOOL FindNextFileW(HANDLE search, WIN32_FIND_DATAW* data);
+KV_PLATFORM_API BOOL FindClose(HANDLE search);
 
 // Whether `name` matches a pattern of '*' (any run) and '?' (any one character), ignoring
 // the case of ASCII letters.
-bool KvWildcardMatch(const wchar_t* pattern, const wchar_t* name);
+KV_PLATFORM_API bool KvWildcardMatch(const wchar_t* pattern, const wchar_t* name);
 
 // Seconds and nanoseconds since 1970 as a FILETIME (100 ns units since 1601).
-FILETIME KvUnixTimeToFileTime(long long seconds, long nanoseconds);
+KV_PLATFORM_API FILETIME KvUnixTimeToFileTime(long long seconds, long nanoseconds);

@@ -4,22 +4,22 @@
 
 #include "platform/Types.h"
 
-BOOL SetRect(RECT* r, int left, int top, int right, int bottom);
-BOOL SetRectEmpty(RECT* r);
-BOOL CopyRect(RECT* dst, const RECT* src);
-BOOL IsRectEmpty(const RECT* r);
-BOOL EqualRect(const RECT* a, const RECT* b);
-BOOL OffsetRect(RECT* r, int dx, int dy);
-BOOL InflateRect(RECT* r, int dx, int dy);
-BOOL PtInRect(const RECT* r, POINT pt);
+KV_PLATFORM_API BOOL SetRect(RECT* r, int left, int top, int right, int bottom);
+KV_PLATFORM_API BOOL SetRectEmpty(RECT* r);
+KV_PLATFORM_API BOOL CopyRect(RECT* dst, const RECT* src);
+KV_PLATFORM_API BOOL IsRectEmpty(const RECT* r);
+KV_PLATFORM_API BOOL EqualRect(const RECT* a, const RECT* b);
+KV_PLATFORM_API BOOL OffsetRect(RECT* r, int dx, int dy);
+KV_PLATFORM_API BOOL InflateRect(RECT* r, int dx, int dy);
+KV_PLATFORM_API BOOL PtInRect(const RECT* r, POINT pt);
 // Sets dst to the common part of a and b; an empty result is stored as (0, 0, 0, 0) and
 // gives FALSE.
-BOOL IntersectRect(RECT* dst, const RECT* a, const RECT* b);
+KV_PLATFORM_API BOOL IntersectRect(RECT* dst, const RECT* a, const RECT* b);
 // The smallest rectangle holding both; empty operands are ignored.
-BOOL UnionRect(RECT* dst, const RECT* a, const RECT* b);
+KV_PLATFORM_API BOOL UnionRect(RECT* dst, const RECT* a, const RECT* b);
 // a minus b, but only where the result is a rectangle (b covers a whole side of a);
 // otherwise dst is a. FALSE when the result is empty.
-BOOL SubtractRect(RECT* dst, const RECT* a, const RECT* b);
+KV_PLATFORM_API BOOL SubtractRect(RECT* dst, const RECT* a, const RECT* b);
 
 class CSize : public SIZE {
  public:
@@ -47,7 +47,7 @@ class CPoint : public POINT {
   constexpr CPoint operator-(const POINT& o) const { return CPoint(x - o.x, y - o.y); }
 };
 
-class CRect : public RECT {
+class KV_PLATFORM_API CRect : public RECT {
  public:
   constexpr CRect() : RECT{0, 0, 0, 0} {}
   constexpr CRect(int l, int t, int r, int b) : RECT{l, t, r, b} {}

@@ -18,19 +18,19 @@ enum : UINT {
 
 // Null when the memory cannot be had (the size is not limited otherwise). Zero-filled blocks
 // come from calloc, so large ones cost no page writes until used.
-HGLOBAL GlobalAlloc(UINT flags, std::size_t bytes);
+KV_PLATFORM_API HGLOBAL GlobalAlloc(UINT flags, std::size_t bytes);
 // Null on success, the handle when it is not a live block.
-HGLOBAL GlobalFree(HGLOBAL h);
+KV_PLATFORM_API HGLOBAL GlobalFree(HGLOBAL h);
 // The block's first byte; null for a handle that is not a live block.
-void* GlobalLock(HGLOBAL h);
+KV_PLATFORM_API void* GlobalLock(HGLOBAL h);
 // TRUE while the block stays locked.
-BOOL GlobalUnlock(HGLOBAL h);
-std::size_t GlobalSize(HGLOBAL h);
-UINT GlobalFlags(HGLOBAL h);
+KV_PLATFORM_API BOOL GlobalUnlock(HGLOBAL h);
+KV_PLATFORM_API std::size_t GlobalSize(HGLOBAL h);
+KV_PLATFORM_API UINT GlobalFlags(HGLOBAL h);
 
 // Asks the kernel to back a large zero-filled allocation with huge pages, so that first
 // touching it costs a few faults instead of one per 4 KiB page. Harmless where that is off.
-void KvAdviseLargeAllocation(void* p, std::size_t bytes);
+KV_PLATFORM_API void KvAdviseLargeAllocation(void* p, std::size_t bytes);
 
 // Owns a global block until it is handed over with release().
 struct KvGlobalFree {

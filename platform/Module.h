@@ -38,8 +38,8 @@ struct KvModule {
 };
 
 // The text of a string id, or null.
-const wchar_t* KvFindModuleString(HINSTANCE module, UINT id);
+KV_PLATFORM_API const wchar_t* KvFindModuleString(HINSTANCE module, UINT id);
 // The text of a dialog control, or null.
-const wchar_t* KvFindDialogText(HINSTANCE module, UINT templateId, UINT controlId);
+KV_PLATFORM_API const wchar_t* KvFindDialogText(HINSTANCE module, UINT templateId, UINT controlId);
 // The bitmap of an id, or null.
-const KvBitmapResource* KvFindModuleBitmap(HINSTANCE module, UINT id);
+KV_PLATFORM_API const KvBitmapResource* KvFindModuleBitmap(HINSTANCE module, UINT id);

@@ -20,22 +20,23 @@ constexpr int _MAX_EXT = 256;
 // Splits a path into drive (always empty here), folder (with its trailing separator),
 // name, and extension (from the last dot of the file name, dot included). Any output may be
 // null.
-void _wsplitpath(const wchar_t* path, wchar_t* drive, wchar_t* dir, wchar_t* fname, wchar_t* ext);
+KV_PLATFORM_API void _wsplitpath(const wchar_t* path, wchar_t* drive, wchar_t* dir, wchar_t* fname,
+                                 wchar_t* ext);
 // drive + dir (a separator added when missing) + fname + ext ('.' added when missing).
 // Writes at most _MAX_PATH characters.
-void _wmakepath(wchar_t* path, const wchar_t* drive, const wchar_t* dir, const wchar_t* fname,
-                const wchar_t* ext);
+KV_PLATFORM_API void _wmakepath(wchar_t* path, const wchar_t* drive, const wchar_t* dir,
+                                const wchar_t* fname, const wchar_t* ext);
 // Opens a stream on a wide path with a wide mode ("rb", "wb" ...).
-std::FILE* _wfopen(const wchar_t* path, const wchar_t* mode);
+KV_PLATFORM_API std::FILE* _wfopen(const wchar_t* path, const wchar_t* mode);
 // Compares ignoring the case of ASCII letters.
-int _wcsicmp(const wchar_t* a, const wchar_t* b);
+KV_PLATFORM_API int _wcsicmp(const wchar_t* a, const wchar_t* b);
 int _wcsnicmp(const wchar_t* a, const wchar_t* b, std::size_t n);
 
 struct KvPathParts {
   CString drive, dir, fname, ext;
 };
-KvPathParts KvSplitPath(const CString& path);
+KV_PLATFORM_API KvPathParts KvSplitPath(const CString& path);
 // The extension with its dot ("" when there is none).
-CString KvPathExtension(const CString& path);
+KV_PLATFORM_API CString KvPathExtension(const CString& path);
 // dir joined with name by one separator.
-CString KvJoinPath(const CString& dir, const CString& name);
+KV_PLATFORM_API CString KvJoinPath(const CString& dir, const CString& name);

@@ -9,7 +9,7 @@
 
 #include "platform/Types.h"
 
-class CString {
+class KV_PLATFORM_API CString {
  public:
   CString() = default;
   CString(const wchar_t* s) : m_s(s ? s : L"") {}  // NOLINT: converts like the host type
@@ -108,5 +108,5 @@ constexpr bool KvIsEscapedByte(wchar_t c) { return c >= 0xDC80 && c <= 0xDCFF; }
 
 // Converts between wide text and UTF-16 code units (surrogate pairs for characters above
 // U+FFFF; escaped bytes stay single units; other unpaired surrogates become U+FFFD).
-std::u16string KvToUtf16(std::wstring_view s);
-std::wstring KvFromUtf16(std::u16string_view s);
+KV_PLATFORM_API std::u16string KvToUtf16(std::wstring_view s);
+KV_PLATFORM_API std::wstring KvFromUtf16(std::u16string_view s);

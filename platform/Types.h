@@ -5,6 +5,18 @@
 #include <cstddef>
 #include <cstdint>
 
+// What libKvPlatform and libKvHost export: each is compiled hidden, and these mark the classes
+// and functions that the other libraries, the tools and consumers call (listed in
+// platform/exported-symbols.txt and host/exported-symbols.txt). Both are here because every
+// header of the two folders includes this one.
+#if defined(__GNUC__)
+#define KV_PLATFORM_API __attribute__((visibility("default")))
+#define KV_HOST_API __attribute__((visibility("default")))
+#else
+#define KV_PLATFORM_API
+#define KV_HOST_API
+#endif
+
 using BYTE = std::uint8_t;
 using WORD = std::uint16_t;
 using DWORD = std::uint32_t;

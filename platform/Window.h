@@ -34,7 +34,7 @@ class CWnd {
 
 // A device context over width x height pixels of 32 bits (bytes B, G, R, A; alpha set to
 // 255 where drawn), rows top to bottom. Drawing is clipped to the buffer.
-class CBufferDC : public CDC {
+class KV_PLATFORM_API CBufferDC : public CDC {
  public:
   CBufferDC(DWORD* pixels, int width, int height)
       : m_pixels(pixels), m_width(width), m_height(height) {}

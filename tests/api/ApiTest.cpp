@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -123,7 +124,7 @@ TEST_F(Api, MoviesScrollsCataloguesAndReasons) {
       << Text(KvMediaGetLastFailure());
 }
 
-// Each library's dynamic symbols are its API (and, for KvMediaFile, the few kvmedia needs),
+// Each library's dynamic symbols are its API and what the other libraries and the tools call,
 // nothing more: compared with the list kept beside its headers, which says why each group is
 // there.
 TEST(Exports, DynamicSymbolsAreTheListedOnes) {
@@ -132,6 +133,8 @@ TEST(Exports, DynamicSymbolsAreTheListedOnes) {
     const char* list;
   } libraries[] = {
       {KV_MEDIA_LIBRARY, KV_EXPORTED_SYMBOLS},
+      {KV_HOST_LIBRARY, KV_HOST_EXPORTED_SYMBOLS},
+      {KV_PLATFORM_LIBRARY, KV_PLATFORM_EXPORTED_SYMBOLS},
 #ifdef KV_UI_LIBRARY
       {KV_UI_LIBRARY, KV_UI_EXPORTED_SYMBOLS},
 #endif
@@ -145,6 +148,30 @@ TEST(Exports, DynamicSymbolsAreTheListedOnes) {
         "' | sort) <(nm -D --defined-only -C '" + l.library +
         "' | cut -d' ' -f2- | grep -vx -e 'B __bss_start' -e 'B _end' -e 'D _edata' | sort)\"";
     EXPECT_EQ(std::system(command.c_str()), 0) << l.library << " against " << l.list;
+  }
+}
+
+// The platform stand-in is plain C++ over the C library: libjpeg and the other codecs'
+// libraries are the core library's needs, never those of a program that links the platform.
+TEST(Exports, PlatformLibraryNeedsOnlyTheRuntimes) {
+  const std::string command = "readelf -d '" + std::string(KV_PLATFORM_LIBRARY) + "'";
+  std::FILE* pipe = popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::vector<std::string> needed;
+  char line[1024];
+  while (std::fgets(line, sizeof line, pipe)) {
+    const std::string text = line;
+    const auto open = text.find('['), close = text.rfind(']');
+    if (text.find("(NEEDED)") != std::string::npos && open < close)
+      needed.push_back(text.substr(open + 1, close - open - 1));
+  }
+  ASSERT_EQ(pclose(pipe), 0) << command;
+  EXPECT_FALSE(needed.empty());
+  for (const std::string& name : needed) {
+    const std::string stem = name.substr(0, name.find(".so"));
+    EXPECT_TRUE(stem == "libc" || stem == "libm" || stem == "libstdc++" || stem == "libgcc_s" ||
+                stem.rfind("ld-linux", 0) == 0)
+        << KV_PLATFORM_LIBRARY << " needs " << name;
   }
 }
 

@@ -1,4 +1,4 @@
-#include "platform/Jpeg.h"
+#include "picture/JpegImaging.h"
 
 #include <sys/stat.h>
 
