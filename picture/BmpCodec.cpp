@@ -12,6 +12,7 @@
 #include "host/FileName.h"
 #include "host/FileReader.h"
 #include "host/MemBlock.h"
+#include "picture/CodecEntry.h"
 #include "picture/PictureBuffer.h"
 #include "picture/RowConversion.h"
 #include "picture/SafeSave.h"
@@ -153,11 +154,6 @@ Layout LayoutOf(const BmpInfoHeader& h, KvBitFields& masks, bool& keepAlpha) {
   return Layout::Unsupported;
 }
 
-bool FailTruncated(FileReader& in, ULONGLONG want) {
-  in.fail(want);
-  return KvFail(in.Reason());
-}
-
 class BmpDecoder {
  public:
   BmpDecoder(FileReader& in, const BmpInfoHeader& h)
@@ -172,7 +168,7 @@ class BmpDecoder {
     // Within the picture limit, every size below fits easily in 64 bits.
     if (!PictureBuffer::SizeAllowed(m_width, m_height)) return nullptr;
     if (m_h.bitCount < 16 && !ReadColourTable(pixelOffset)) return nullptr;
-    if (pixelOffset != 0 && !m_in.seek(pixelOffset)) return Refuse(KvFail(m_in.Reason()));
+    if (pixelOffset != 0 && !m_in.seek(pixelOffset)) return KvRefused(KvFail(m_in.Reason()));
     const ULONGLONG available = m_in.remaining();
 
     PictureBuffer picture;
@@ -180,17 +176,17 @@ class BmpDecoder {
       // A few codes may describe a large picture (skips, an early end), so the data cannot
       // bound the size: it is checked first, and the picture made only for data that decodes.
       std::vector<BYTE> codes(static_cast<std::size_t>(available));
-      if (!m_in.read(codes.data(), codes.size())) return Refuse(KvFail(m_in.Reason()));
+      if (!m_in.read(codes.data(), codes.size())) return KvRefused(KvFail(m_in.Reason()));
       if (!DecodeRunLength(codes, nullptr)) return nullptr;
       picture = PictureBuffer::Allocate(m_width, m_height);
       if (!picture || !DecodeRunLength(codes, &picture)) return nullptr;
     } else {
       const ULONGLONG needed = RowBytes() * (m_height - 1) + UsedRowBytes();
-      if (needed > available) return Refuse(FailTruncated(m_in, needed));
+      if (needed > available) return KvRefused(KvFailTruncated(m_in, needed));
       // Every row is written below, so the buffer need not be cleared.
       picture = PictureBuffer::Allocate(m_width, m_height, false);
       if (!picture) return nullptr;
-      if (!DecodeRows(picture)) return Refuse(KvFail(m_in.Reason()));
+      if (!DecodeRows(picture)) return KvRefused(KvFail(m_in.Reason()));
       if (m_keepAlpha) KeepAlphaIfAny(picture);
     }
     rect = CRect(0, 0, static_cast<int>(m_width), static_cast<int>(m_height));
@@ -198,8 +194,6 @@ class BmpDecoder {
   }
 
  private:
-  static DWORD* Refuse(bool) { return nullptr; }
-
   bool ReadColourTable(ULONGLONG pixelOffset) {
     std::size_t count =
         m_h.clrUsed != 0 && !m_h.IsCore() ? m_h.clrUsed : std::size_t{1} << m_h.bitCount;
@@ -387,84 +381,70 @@ bool ReadFileHeader(FileReader& in, ULONGLONG& pixelOffset) {
 }  // namespace
 
 DWORD* KvDecodeBmp(CFile& file, ULONGLONG pixelOffset, CRect& rect) {
-  try {
+  return KvGuarded([&] {
     FileReader in(file, kInputBytes);
     return Decode(in, pixelOffset, rect);
-  } catch (const CException&) {
-    KvFail("the file cannot be read");
-    return nullptr;
-  } catch (const std::bad_alloc&) {
-    KvFail("out of memory");
-    return nullptr;
-  }
+  });
 }
 
 DWORD* KvDecodeBmpFile(CFile& file, CRect& rect) {
-  try {
+  return KvGuarded([&]() -> DWORD* {
     file.SeekToBegin();
     FileReader in(file, kInputBytes);
     ULONGLONG pixelOffset = 0;
     if (!ReadFileHeader(in, pixelOffset)) return nullptr;
     return Decode(in, pixelOffset, rect);
-  } catch (const CException&) {
-    KvFail("the file cannot be read");
-    return nullptr;
-  } catch (const std::bad_alloc&) {
-    KvFail("out of memory");
-    return nullptr;
-  }
+  });
 }
 
-int KvBmpHeaderInfo(CFile& file, RECT* rect, int* bits) {
-  try {
-    file.SeekToBegin();
+namespace {
+// The headers of the BMP file at `path`, read once for information or facts. Information
+// reads the information header in the 40-byte layout, whatever its size, from a file that
+// holds at least 44 bytes of it; facts read it whole and check it as the decoder does.
+bool ReadHeader(const CString& path, BmpInfoHeader& header, bool whole) {
+  return KvGuarded([&] {
+    CFile file;
+    if (!KvOpenForReading(path, file)) return false;
     FileReader in(file, kInputBytes);
     ULONGLONG pixelOffset = 0;
-    if (!ReadFileHeader(in, pixelOffset)) return 0;
-    BmpInfoHeader h;
-    // Information headers other than the core one are read in the 40-byte layout, whatever
-    // their size, from a file that holds at least 44 bytes of it.
+    if (!ReadFileHeader(in, pixelOffset)) return false;
+    if (whole) return ReadInfoHeader(in, header);
     const auto size = in.peek(4);
     const bool core = size.size() == 4 && size[0] == 12 && !size[1] && !size[2] && !size[3];
-    if (!core && in.remaining() < 44) return FailTruncated(in, 44);
-    if (!h.Read(in, false)) return KvFail(in.Reason());
-    // A height of -2^31 has no positive counterpart.
-    if (h.width <= 0) return KvFailf("width %d", static_cast<int>(h.width));
-    if (h.height == 0 || h.height == INT32_MIN)
-      return KvFailf("height %d", static_cast<int>(h.height));
-    const LONG absHeight = h.height < 0 ? -h.height : h.height;
-    if (rect) *rect = RECT{0, 0, h.width, absHeight};
-    if (bits) *bits = h.bitCount;
-    return 1;
-  } catch (const CException&) {
-    KvFail("the file cannot be read");
-    return 0;
-  }
+    if (!core && in.remaining() < 44) return KvFailTruncated(in, 44);
+    return header.Read(in, false) || KvFail(in.Reason());
+  });
+}
+}  // namespace
+
+int KvBmpPictureInfo(const CString& path, RECT* rect, int* bits) {
+  BmpInfoHeader header;
+  if (!ReadHeader(path, header, false)) return 0;
+  // A height of -2^31 has no positive counterpart.
+  if (header.width <= 0) return KvFailf("width %d", static_cast<int>(header.width));
+  if (header.height == 0 || header.height == INT32_MIN)
+    return KvFailf("height %d", static_cast<int>(header.height));
+  if (rect) *rect = RECT{0, 0, header.width, header.height < 0 ? -header.height : header.height};
+  if (bits) *bits = header.bitCount;
+  return 1;
 }
 
-int KvBmpHeaderFacts(CFile& file, SKvPicFacts& facts) {
-  try {
-    file.SeekToBegin();
-    FileReader in(file, kInputBytes);
-    ULONGLONG pixelOffset = 0;
-    BmpInfoHeader h;
-    if (!ReadFileHeader(in, pixelOffset) || !ReadInfoHeader(in, h)) return 0;
-    // Negative widths and a height of -2^31 are refused here as the information call does;
-    // the decoder refuses them by their size.
-    if (h.width < 0) return KvFailf("width %d", static_cast<int>(h.width));
-    if (h.height == INT32_MIN) return KvFailf("height %d", static_cast<int>(h.height));
-    KvBitFields masks;
-    bool keepAlpha = false;
-    if (LayoutOf(h, masks, keepAlpha) == Layout::Unsupported) return 0;
-    facts.width = h.width;
-    facts.height = h.height < 0 ? -static_cast<long long>(h.height) : h.height;
-    facts.storedBits = h.bitCount;
-    facts.channels = keepAlpha ? 4 : 3;
-    facts.alpha = keepAlpha;
-    return 1;
-  } catch (const CException&) {
-    return KvFail("the file cannot be read");
-  }
+int KvBmpPictureFacts(const CString& path, SKvPicFacts& facts) {
+  BmpInfoHeader header;
+  if (!ReadHeader(path, header, true)) return 0;
+  // Negative widths and a height of -2^31 are refused here as the information call does;
+  // the decoder refuses them by their size.
+  if (header.width < 0) return KvFailf("width %d", static_cast<int>(header.width));
+  if (header.height == INT32_MIN) return KvFailf("height %d", static_cast<int>(header.height));
+  KvBitFields masks;
+  bool keepAlpha = false;
+  if (LayoutOf(header, masks, keepAlpha) == Layout::Unsupported) return 0;
+  facts.width = header.width;
+  facts.height = header.height < 0 ? -static_cast<long long>(header.height) : header.height;
+  facts.storedBits = header.bitCount;
+  facts.channels = keepAlpha ? 4 : 3;
+  facts.alpha = keepAlpha;
+  return 1;
 }
 
 DWORD* KvMediaLoadBMPFile(CString path, CRect& rect) {

@@ -11,6 +11,7 @@
 #include "host/Failure.h"
 #include "host/FileName.h"
 #include "host/FileReader.h"
+#include "picture/CodecEntry.h"
 #include "picture/PictureBuffer.h"
 #include "platform/GlobalMemory.h"
 
@@ -353,7 +354,7 @@ Palette MakePalette(const BYTE* table, int entries) {
 DWORD* KvDecodeGif(CFile& file, CRect& rect, GifDecodeNotes* notes) {
   GifDecodeNotes ignored;
   GifDecodeNotes& note = notes ? *notes : ignored;
-  try {
+  return KvGuarded([&]() -> DWORD* {
     file.SeekToBegin();
     FileReader in(file, kReadAheadBytes);
     const auto ended = [&in] {
@@ -402,13 +403,7 @@ DWORD* KvDecodeGif(CFile& file, CRect& rect, GifDecodeNotes* notes) {
       return DecodeImage(in, width, height, (flags & 0x40) != 0, MakePalette(table.data(), entries),
                          note, notes != nullptr);
     }
-  } catch (const CException&) {
-    KvFail("cannot read the file");
-    return nullptr;
-  } catch (const std::bad_alloc&) {
-    KvFail("out of memory");
-    return nullptr;
-  }
+  });
 }
 
 DWORD* KvMediaLoadGIFFile(CString path, CRect& rect) {
@@ -446,7 +441,7 @@ struct GifScreen {
 };
 
 bool ReadScreen(const CString& path, GifScreen& screen) {
-  try {
+  return KvGuarded([&] {
     CFile file;
     if (!KvOpenForReading(path, file)) return false;
     FileReader in(file, 16);
@@ -460,9 +455,7 @@ bool ReadScreen(const CString& path, GifScreen& screen) {
     if (width == 0 || height == 0) return KvRefusePictureSize(width, height);
     screen = {width, height, (flags & 7) + 1};
     return true;
-  } catch (const CException&) {
-    return KvFail("cannot read the file");
-  }
+  });
 }
 
 }  // namespace

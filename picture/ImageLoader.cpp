@@ -13,6 +13,7 @@
 #include "host/FileName.h"
 #include "host/FileReader.h"
 #include "host/MemBlock.h"
+#include "picture/CodecEntry.h"
 #include "picture/PictureBuffer.h"
 #include "picture/RowConversion.h"
 #include "platform/File.h"
@@ -65,7 +66,7 @@ int ChannelsOf(int formatCode) {
 // The file's bytes; false when it cannot be read whole. The image library takes at most
 // 4 GiB from memory.
 bool ReadWholeFile(const wchar_t* path, std::vector<BYTE>& bytes) {
-  try {
+  return KvGuarded([&] {
     CFile file;
     if (!KvRequireFile(path) || !KvOpenForReading(path, file)) return false;
     const ULONGLONG length = file.GetLength();
@@ -73,11 +74,7 @@ bool ReadWholeFile(const wchar_t* path, std::vector<BYTE>& bytes) {
     bytes.resize(static_cast<std::size_t>(length));
     return file.Read(bytes.data(), static_cast<UINT>(length)) == length ||
            KvFail("the file could not be read whole");
-  } catch (const CException&) {
-    return KvFail("the file could not be read");
-  } catch (const std::bad_alloc&) {
-    return KvFail("out of memory");
-  }
+  });
 }
 
 constexpr BYTE kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
@@ -452,7 +449,7 @@ int KvPngFacts(const CString& path, SKvPicFacts& facts) {
   // The chunks up to the image data, read as KvPngRefusal reads them (with its reasons), but
   // from the file and without the image library: IHDR, and a transparency chunk, which must
   // come before the data.
-  try {
+  return KvGuarded([&]() -> bool {
     CFile file;
     if (!KvOpenForReading(path, file)) return 0;
     FileReader in(file, 4096);
@@ -495,8 +492,6 @@ int KvPngFacts(const CString& path, SKvPicFacts& facts) {
     facts.storedBits = depth * samples;
     facts.channels = (colorType == 3 ? 3 : samples) + (added ? 1 : 0);
     facts.alpha = added || colorType == 4 || colorType == 6;
-    return 1;
-  } catch (const CException&) {
-    return KvFail("the file cannot be read");
-  }
+    return true;
+  });
 }

@@ -11,6 +11,7 @@
 #include "host/FileName.h"
 #include "host/FileReader.h"
 #include "host/MemBlock.h"
+#include "picture/CodecEntry.h"
 #include "picture/PictureBuffer.h"
 #include "picture/RowConversion.h"
 #include "picture/SafeSave.h"
@@ -143,32 +144,30 @@ class PcxDecoder {
   PcxDecoder(FileReader& in, const PcxHeader& h) : m_in(in), m_h(h) {}
 
   DWORD* Decode(CRect& rect) {
-    if (m_h.version == 3) return Refuse(KvFail("PCX version 3 carries no palette"));
+    if (m_h.version == 3) return KvRefused(KvFail("PCX version 3 carries no palette"));
     const long long w = PictureWidth(m_h), h = PictureHeight(m_h);
     const int bits = m_h.bitsPerPixel;
     const std::size_t bpl = m_h.bytesPerLine;
     const bool trueColour = bits == 8 && m_h.planes == 3;
     const bool planar16 = bits == 1 && m_h.planes == 4;
-    if (w <= 0) return Refuse(KvFailf("width %lld", w));
-    if (h <= 0) return Refuse(KvFailf("height %lld", h));
+    if (w <= 0) return KvRefused(KvFailf("width %lld", w));
+    if (h <= 0) return KvRefused(KvFailf("height %lld", h));
     if (!trueColour && !planar16 && (m_h.planes != 1 || (bits != 1 && bits != 4 && bits != 8)))
-      return Refuse(KvFailf("%d bits per pixel in %d planes is not supported", bits, m_h.planes));
+      return KvRefused(
+          KvFailf("%d bits per pixel in %d planes is not supported", bits, m_h.planes));
     // A line holds the width. One-plane lines are no longer than the width in bytes, 8-bit
     // ones but padded to even.
     if (bpl < static_cast<std::size_t>((w * bits + 7) / 8))
-      return Refuse(KvFailf("%zu bytes per line cannot hold a width of %lld", bpl, w));
+      return KvRefused(KvFailf("%zu bytes per line cannot hold a width of %lld", bpl, w));
     const auto maxLine = static_cast<std::size_t>(bits == 8 ? (w + 1) / 2 * 2 : w);
     if (m_h.planes == 1 && bpl > maxLine)
-      return Refuse(KvFailf("%zu bytes per line for a width of %lld", bpl, w));
+      return KvRefused(KvFailf("%zu bytes per line for a width of %lld", bpl, w));
     if (!PictureBuffer::SizeAllowed(w, h)) return nullptr;
 
     // Refuse files that cannot hold the picture before allocating for it.
     const std::size_t lineBytes = bpl * m_h.planes;
     const ULONGLONG minimum = MinimumCodedBytes(static_cast<ULONGLONG>(lineBytes) * h);
-    if (minimum > m_in.remaining()) {
-      m_in.fail(minimum);
-      return Refuse(KvFail(m_in.Reason()));
-    }
+    if (minimum > m_in.remaining()) return KvRefused(KvFailTruncated(m_in, minimum));
 
     PictureBuffer picture = PictureBuffer::Allocate(w, h);
     if (!picture) return nullptr;
@@ -177,7 +176,7 @@ class PcxDecoder {
     const auto width = static_cast<std::size_t>(w);
     const std::array<DWORD, 16> headerPalette = HeaderPalette();
     for (long long y = 0; y < h; ++y) {
-      if (!runs.Line(line.data(), lineBytes)) return Refuse(KvFail(m_in.Reason()));
+      if (!runs.Line(line.data(), lineBytes)) return KvRefused(KvFail(m_in.Reason()));
       DWORD* out = picture.row(y);
       if (trueColour) {
         KvConvertPlanes8(line.data(), line.data() + bpl, line.data() + 2 * bpl, nullptr, out,
@@ -200,8 +199,6 @@ class PcxDecoder {
   }
 
  private:
-  static DWORD* Refuse(bool) { return nullptr; }
-
   std::array<DWORD, 16> HeaderPalette() const {
     std::array<DWORD, 16> p{};
     KvConvertRow(RawPixel::Rgb24, m_h.palette.data(), p.data(), p.size(), 255);
@@ -260,19 +257,13 @@ BYTE* EncodePlaneRow(const BYTE* p, std::size_t n, BYTE* out) {
 }  // namespace
 
 DWORD* KvDecodePcx(CFile& file, CRect& rect) {
-  try {
+  return KvGuarded([&]() -> DWORD* {
     file.SeekToBegin();
     FileReader in(file);
     PcxHeader header;
     if (!ReadHeader(in, header)) return nullptr;
     return PcxDecoder(in, header).Decode(rect);
-  } catch (const CException&) {
-    KvFail("the file cannot be read");
-    return nullptr;
-  } catch (const std::bad_alloc&) {
-    KvFail("out of memory");
-    return nullptr;
-  }
+  });
 }
 
 DWORD* KvDecodePcx(std::span<const BYTE> bytes, CRect& rect) {
@@ -284,41 +275,40 @@ DWORD* KvDecodePcx(std::span<const BYTE> bytes, CRect& rect) {
   return picture;
 }
 
-int KvPcxHeaderInfo(CFile& file, RECT* rect, int* bits) {
-  try {
-    file.SeekToBegin();
+namespace {
+// The header of the PCX at `path`, read once for information and facts alike.
+bool ReadHeader(const CString& path, PcxHeader& header) {
+  return KvGuarded([&] {
+    CFile file;
+    if (!KvOpenForReading(path, file)) return false;
     FileReader in(file, PcxHeader::kSize);
-    PcxHeader h;
-    if (!ReadCheckedHeader(in, h)) return 0;
-    if (rect) *rect = RECT{h.xmin, h.ymin, h.xmax + 1, h.ymax + 1};
-    if (bits) *bits = h.bitsPerPixel * h.planes;
-    return 1;
-  } catch (const CException&) {
-    KvFail("the file cannot be read");
-    return 0;
-  }
+    return ReadCheckedHeader(in, header);
+  });
+}
+}  // namespace
+
+int KvPcxPictureInfo(const CString& path, RECT* rect, int* bits) {
+  PcxHeader header;
+  if (!ReadHeader(path, header)) return 0;
+  if (rect) *rect = RECT{header.xmin, header.ymin, header.xmax + 1, header.ymax + 1};
+  if (bits) *bits = header.bitsPerPixel * header.planes;
+  return 1;
 }
 
-int KvPcxHeaderFacts(CFile& file, SKvPicFacts& facts) {
-  try {
-    file.SeekToBegin();
-    FileReader in(file, PcxHeader::kSize);
-    PcxHeader h;
-    if (!ReadCheckedHeader(in, h)) return 0;
-    const long long width = PictureWidth(h), height = PictureHeight(h);
-    if (width <= 0) return KvFailf("width %lld", width);
-    if (height <= 0) return KvFailf("height %lld", height);
-    facts.width = width;
-    facts.height = height;
-    facts.x = h.xmin;
-    facts.y = h.ymin;
-    facts.storedBits = h.bitsPerPixel * h.planes;
-    facts.channels = 3;  // every layout loads opaque
-    facts.alpha = false;
-    return 1;
-  } catch (const CException&) {
-    return KvFail("the file cannot be read");
-  }
+int KvPcxPictureFacts(const CString& path, SKvPicFacts& facts) {
+  PcxHeader header;
+  if (!ReadHeader(path, header)) return 0;
+  const long long width = PictureWidth(header), height = PictureHeight(header);
+  if (width <= 0) return KvFailf("width %lld", width);
+  if (height <= 0) return KvFailf("height %lld", height);
+  facts.width = width;
+  facts.height = height;
+  facts.x = header.xmin;
+  facts.y = header.ymin;
+  facts.storedBits = header.bitsPerPixel * header.planes;
+  facts.channels = 3;  // every layout loads opaque
+  facts.alpha = false;
+  return 1;
 }
 
 DWORD* KvMediaLoadPCXFile(CString path, CRect& rect) {

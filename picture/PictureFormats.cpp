@@ -4,11 +4,13 @@
 #include <cstring>
 
 #include "KvMediaFile/KvPicture.h"
+#include "picture/BmpCodec.h"
 #include "picture/GifDecoder.h"
 #include "picture/ImageLoader.h"
 #include "picture/JpegCodec.h"
-#include "picture/PictureInfo.h"
+#include "picture/PcxCodec.h"
 #include "picture/PsdReader.h"
+#include "picture/TgaCodec.h"
 #include "platform/File.h"
 #include "platform/Paths.h"
 

@@ -1,25 +1,13 @@
-#include "picture/PictureInfo.h"
-
-#include <new>
+// Picture information and facts: the format table picks the codec, which reads the header.
 #include <string>
 
 #include "KvMediaFile/KvPicture.h"
 #include "host/Failure.h"
 #include "host/FileName.h"
-#include "host/FileReader.h"
-#include "picture/BmpCodec.h"
-#include "picture/PcxCodec.h"
+#include "picture/CodecEntry.h"
 #include "picture/PictureFormats.h"
-#include "picture/TgaCodec.h"
 
-// The codecs parse their own headers; picture information opens the file for them.
 namespace {
-template <auto Read, class... Out>
-int FromHeader(const CString& path, Out&&... out) {
-  CFile file;
-  return KvOpenForReading(path, file) ? Read(file, out...) : 0;
-}
-
 // Where the extension names no picture type, the content decides, as in the load dispatch.
 const KvPictureFormat* FactsFormat(const CString& path) {
   const KvPictureFormat* format = KvFindPictureFormat(path, true);
@@ -29,42 +17,19 @@ const KvPictureFormat* FactsFormat(const CString& path) {
 }
 }  // namespace
 
-int KvBmpPictureInfo(const CString& path, RECT* rect, int* bits) {
-  return FromHeader<KvBmpHeaderInfo>(path, rect, bits);
-}
-int KvBmpPictureFacts(const CString& path, SKvPicFacts& facts) {
-  return FromHeader<KvBmpHeaderFacts>(path, facts);
-}
-int KvTgaPictureInfo(const CString& path, RECT* rect, int* bits) {
-  return FromHeader<KvTgaHeaderInfo>(path, rect, bits);
-}
-int KvTgaPictureFacts(const CString& path, SKvPicFacts& facts) {
-  return FromHeader<KvTgaHeaderFacts>(path, facts);
-}
-int KvPcxPictureInfo(const CString& path, RECT* rect, int* bits) {
-  return FromHeader<KvPcxHeaderInfo>(path, rect, bits);
-}
-int KvPcxPictureFacts(const CString& path, SKvPicFacts& facts) {
-  return FromHeader<KvPcxHeaderFacts>(path, facts);
-}
-
 int KvMediaGetPicInfo(CString path, RECT* rect, int* bits) {
   KvClearFailure();
   if (!KvDoesFileExist(path)) return KvFail("no such file");
   const KvPictureFormat* format = KvFindPictureFormat(path, true);
   // An extension the table does not read: nothing is known, nothing is written.
   if (!format || !format->information) return 1;
-  try {
-    return format->information(path, rect, bits);
-  } catch (const CException&) {
-    return KvFail("cannot be read");
-  }
+  return KvGuarded([&] { return format->information(path, rect, bits); });
 }
 
 int KvMediaGetPicFacts(CString path, SKvPicFacts* facts) {
   KvClearFailure();
   if (!KvRequireFile(path)) return 0;
-  try {
+  return KvGuarded([&]() -> int {
     const KvPictureFormat* format = FactsFormat(path);
     if (!format) return KvFail("not a picture type this library reads");
     SKvPicFacts read;
@@ -80,9 +45,5 @@ int KvMediaGetPicFacts(CString path, SKvPicFacts* facts) {
     read.type = format->type != KV_PIC_UNKNOWN ? format->type : KV_PIC_BMP;
     if (facts) *facts = read;
     return 1;
-  } catch (const CException&) {
-    return KvFail("cannot be read");
-  } catch (const std::bad_alloc&) {
-    return KvFail("out of memory");
-  }
+  });
 }

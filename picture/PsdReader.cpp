@@ -14,6 +14,7 @@
 #include "host/FileName.h"
 #include "host/FileReader.h"
 #include "host/MemBlock.h"
+#include "picture/CodecEntry.h"
 #include "picture/PictureBuffer.h"
 #include "picture/RowConversion.h"
 
@@ -512,51 +513,43 @@ bool PsdHeader::Read(FileReader& in, PsdHeader& header) {
   return true;
 }
 
-int KvPsdPictureInfo(const CString& path, RECT* rect, int* bits) {
-  try {
+namespace {
+// The header of the PSD at `path`, read once for information and facts alike.
+bool ReadHeader(const CString& path, PsdHeader& header) {
+  return KvGuarded([&] {
     CFile file;
-    if (!KvOpenForReading(path, file)) return 0;
+    if (!KvOpenForReading(path, file)) return false;
     FileReader in(file, PsdHeader::kSize);
-    PsdHeader h;
-    if (!PsdHeader::Read(in, h)) return 0;
-    if (rect) *rect = RECT{0, 0, h.width, h.height};
-    if (bits) *bits = h.depth;
-    return 1;
-  } catch (const CException&) {
-    return KvFail("cannot read the file");
-  }
+    return PsdHeader::Read(in, header);
+  });
+}
+}  // namespace
+
+int KvPsdPictureInfo(const CString& path, RECT* rect, int* bits) {
+  PsdHeader header;
+  if (!ReadHeader(path, header)) return 0;
+  if (rect) *rect = RECT{0, 0, header.width, header.height};
+  if (bits) *bits = header.depth;
+  return 1;
 }
 
 int KvPsdPictureFacts(const CString& path, SKvPicFacts& facts) {
-  try {
-    CFile file;
-    if (!KvOpenForReading(path, file)) return 0;
-    FileReader in(file, PsdHeader::kSize);
-    PsdHeader h;
-    if (!PsdHeader::Read(in, h)) return 0;
-    if (h.width <= 0 || h.height <= 0) return KvRefusePictureSize(h.width, h.height);
-    facts.width = h.width;
-    facts.height = h.height;
-    facts.storedBits = h.depth * h.channels;
-    facts.channels = h.channels;
-    // Only RGB keeps a fourth channel as alpha; the other modes convert to opaque colours.
-    facts.alpha = h.mode == KV_PSD_RGB && h.channels >= 4;
-    return 1;
-  } catch (const CException&) {
-    return KvFail("cannot read the file");
-  }
+  PsdHeader header;
+  if (!ReadHeader(path, header)) return 0;
+  if (header.width <= 0 || header.height <= 0)
+    return KvRefusePictureSize(header.width, header.height);
+  facts.width = header.width;
+  facts.height = header.height;
+  facts.storedBits = header.depth * header.channels;
+  facts.channels = header.channels;
+  // Only RGB keeps a fourth channel as alpha; the other modes convert to opaque colours.
+  facts.alpha = header.mode == KV_PSD_RGB && header.channels >= 4;
+  return 1;
 }
 
 DWORD* KvDecodePsd(CFile& file, CRect& rect) {
   PsdHeader header;
-  DWORD* picture = nullptr;
-  try {
-    picture = PsdReader(file, header).Read();
-  } catch (const CException&) {
-    KvFail("cannot read the file");
-  } catch (const std::bad_alloc&) {
-    KvFail("out of memory");
-  }
+  DWORD* picture = KvGuarded([&] { return PsdReader(file, header).Read(); });
   rect = CRect(0, 0, header.width, header.height);
   return picture;
 }

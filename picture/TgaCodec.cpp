@@ -10,6 +10,7 @@
 #include "host/Failure.h"
 #include "host/FileName.h"
 #include "host/FileReader.h"
+#include "picture/CodecEntry.h"
 #include "picture/PictureBuffer.h"
 #include "picture/RowConversion.h"
 #include "picture/SafeSave.h"
@@ -38,11 +39,6 @@ RawPixel KindOf(int bytesPerPixel) {
     default:
       return RawPixel::Bgra32;
   }
-}
-
-bool FailTruncated(FileReader& in, ULONGLONG want) {
-  in.fail(want);
-  return KvFail(in.Reason());
 }
 
 // Run-length packets read from the file. A packet may continue into the next row: its state
@@ -101,9 +97,9 @@ class TgaDecoder {
 
   DWORD* Decode(CRect& rect) {
     const int bpp = (m_h.pixelDepth + 7) / 8;
-    if (bpp < 1 || bpp > 4) return Refuse(KvFailf("pixel depth %d", m_h.pixelDepth));
+    if (bpp < 1 || bpp > 4) return KvRefused(KvFailf("pixel depth %d", m_h.pixelDepth));
     if (m_h.IsColorMapped() && bpp != 1)
-      return Refuse(KvFailf("colour-map indices of %d bits are not supported", m_h.pixelDepth));
+      return KvRefused(KvFailf("colour-map indices of %d bits are not supported", m_h.pixelDepth));
     const int w = m_h.width, h = m_h.height;
 
     // Where the pixels start, and whether the file can hold them at all.
@@ -114,22 +110,22 @@ class TgaDecoder {
       mapBytes = static_cast<ULONGLONG>(m_h.colorMapLength) * entryBytes;
       if (m_h.IsColorMapped()) {
         if (entryBytes < 1 || entryBytes > 4)
-          return Refuse(KvFailf("colour-map entries of %d bits", m_h.colorMapEntryBits));
+          return KvRefused(KvFailf("colour-map entries of %d bits", m_h.colorMapEntryBits));
         if (static_cast<std::size_t>(m_h.colorMapFirst) + m_h.colorMapLength > kColorMapEntries)
-          return Refuse(KvFailf("colour map of entries %d to %d exceeds 512 entries",
-                                m_h.colorMapFirst, m_h.colorMapFirst + m_h.colorMapLength - 1));
+          return KvRefused(KvFailf("colour map of entries %d to %d exceeds 512 entries",
+                                   m_h.colorMapFirst, m_h.colorMapFirst + m_h.colorMapLength - 1));
       }
     }
     const ULONGLONG pixels = static_cast<ULONGLONG>(w) * h;
     ULONGLONG minimum = pixels * bpp;
     if (m_h.IsRunLength()) {
       if (w > kMaxRleWidth || h > kMaxRleHeight)
-        return Refuse(KvFailf("run-length picture of %d x %d exceeds 16,383 x 32,767", w, h));
+        return KvRefused(KvFailf("run-length picture of %d x %d exceeds 16,383 x 32,767", w, h));
       // A packet of 1 + bpp bytes gives at most 128 pixels.
       minimum = (pixels + 127) / 128 * (1 + bpp);
     }
     if (m_h.idLength + mapBytes + minimum > m_in.remaining())
-      return Refuse(FailTruncated(m_in, m_h.idLength + mapBytes + minimum));
+      return KvRefused(KvFailTruncated(m_in, m_h.idLength + mapBytes + minimum));
 
     // Every row is written below (or the load fails), so the buffer need not be cleared.
     PictureBuffer picture = PictureBuffer::Allocate(w, h, false);
@@ -141,13 +137,12 @@ class TgaDecoder {
       m_in.skip(mapBytes);
 
     const bool ok = m_h.IsRunLength() ? DecodeRunLength(picture, bpp) : DecodeBlocks(picture, bpp);
-    if (!ok || !m_in.ok()) return Refuse(KvFail(m_in.Reason()));
+    if (!ok || !m_in.ok()) return KvRefused(KvFail(m_in.Reason()));
     rect = CRect(m_h.xOrigin, m_h.yOrigin, m_h.xOrigin + w, m_h.yOrigin + h);
     return picture.Release();
   }
 
  private:
-  static DWORD* Refuse(bool) { return nullptr; }
   bool TopDown() const { return (m_h.descriptor & 0x30) == 0x20; }
   long long TargetRow(long long fileRow) const {
     return TopDown() ? fileRow : m_h.height - 1 - fileRow;
@@ -297,57 +292,53 @@ bool KvReadTgaHeader(FileReader& in, TgaHeader& header) {
 }
 
 DWORD* KvDecodeTga(CFile& file, CRect& rect) {
-  try {
+  return KvGuarded([&]() -> DWORD* {
     file.SeekToBegin();
     FileReader in(file, kInputBytes);
     TgaHeader header;
     if (!KvReadTgaHeader(in, header)) return nullptr;
     return TgaDecoder(in, header).Decode(rect);
-  } catch (const CException&) {
-    KvFail("the file cannot be read");
-    return nullptr;
-  } catch (const std::bad_alloc&) {
-    KvFail("out of memory");
-    return nullptr;
-  }
+  });
 }
 
-int KvTgaHeaderInfo(CFile& file, RECT* rect, int* bits) {
-  try {
-    file.SeekToBegin();
+namespace {
+// The header of the TGA at `path`, read once for information and facts alike.
+bool ReadHeader(const CString& path, TgaHeader& header) {
+  return KvGuarded([&] {
+    CFile file;
+    if (!KvOpenForReading(path, file)) return false;
     FileReader in(file, TgaHeader::kSize);
-    TgaHeader h;
-    if (!KvReadTgaHeader(in, h)) return 0;
-    if (rect) *rect = RECT{h.xOrigin, h.yOrigin, h.xOrigin + h.width, h.yOrigin + h.height};
-    if (bits) *bits = h.pixelDepth;
-    return 1;
-  } catch (const CException&) {
-    KvFail("the file cannot be read");
-    return 0;
-  }
+    return KvReadTgaHeader(in, header);
+  });
+}
+}  // namespace
+
+int KvTgaPictureInfo(const CString& path, RECT* rect, int* bits) {
+  TgaHeader header;
+  if (!ReadHeader(path, header)) return 0;
+  if (rect)
+    *rect = RECT{header.xOrigin, header.yOrigin, header.xOrigin + header.width,
+                 header.yOrigin + header.height};
+  if (bits) *bits = header.pixelDepth;
+  return 1;
 }
 
-int KvTgaHeaderFacts(CFile& file, SKvPicFacts& facts) {
-  try {
-    file.SeekToBegin();
-    FileReader in(file, TgaHeader::kSize);
-    TgaHeader h;
-    if (!KvReadTgaHeader(in, h)) return 0;
-    const bool grey = h.imageType == 3 || h.imageType == 11;
-    // As the decoder converts: true colour keeps alpha at 32 bits, grey at 16; indexed
-    // pictures are made opaque.
-    const bool alpha = grey ? h.IsGreyAlpha() : !h.IsColorMapped() && h.pixelDepth == 32;
-    facts.width = h.width;
-    facts.height = h.height;
-    facts.x = h.xOrigin;
-    facts.y = h.yOrigin;
-    facts.storedBits = h.pixelDepth;
-    facts.channels = (grey ? 1 : 3) + (alpha ? 1 : 0);
-    facts.alpha = alpha;
-    return 1;
-  } catch (const CException&) {
-    return KvFail("the file cannot be read");
-  }
+int KvTgaPictureFacts(const CString& path, SKvPicFacts& facts) {
+  TgaHeader header;
+  if (!ReadHeader(path, header)) return 0;
+  const bool grey = header.imageType == 3 || header.imageType == 11;
+  // As the decoder converts: true colour keeps alpha at 32 bits, grey at 16; indexed
+  // pictures are made opaque.
+  const bool alpha =
+      grey ? header.IsGreyAlpha() : !header.IsColorMapped() && header.pixelDepth == 32;
+  facts.width = header.width;
+  facts.height = header.height;
+  facts.x = header.xOrigin;
+  facts.y = header.yOrigin;
+  facts.storedBits = header.pixelDepth;
+  facts.channels = (grey ? 1 : 3) + (alpha ? 1 : 0);
+  facts.alpha = alpha;
+  return 1;
 }
 
 DWORD* KvMediaLoadTGAFile(CString path, CRect& rect) {

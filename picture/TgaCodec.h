@@ -6,6 +6,7 @@
 
 #include "platform/File.h"
 #include "platform/Geometry.h"
+#include "platform/String.h"
 
 struct TgaHeader {
   BYTE idLength = 0;
@@ -40,13 +41,13 @@ struct SKvPicFacts;
 // recorded, when it is short or not acceptable.
 bool KvReadTgaHeader(FileReader& in, TgaHeader& header);
 
-// Picture information from the header of the TGA at the file's start: the rect (x origin,
+// Picture information from the header of the TGA file at `path`: the rect (x origin,
 // y origin, x origin + width, y origin + height) and the pixel depth. 0 when the header is
 // refused (the reason recorded), 1 otherwise. Either pointer may be null.
-int KvTgaHeaderInfo(CFile& file, RECT* rect, int* bits);
+int KvTgaPictureInfo(const CString& path, RECT* rect, int* bits);
 // The facts of that header (see KvMediaGetPicFacts), accepted as above; `facts` is written
 // only on success.
-int KvTgaHeaderFacts(CFile& file, SKvPicFacts& facts);
+int KvTgaPictureFacts(const CString& path, SKvPicFacts& facts);
 
 // Decodes the TGA at the file's start. Null for anything it cannot or will not read; the
 // rect is set only on success. Never throws.

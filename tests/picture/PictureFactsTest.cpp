@@ -17,6 +17,8 @@
 #include "PsdWriter.h"
 #include "TestSupport.h"
 #include "TgaWriter.h"
+#include "host/Failure.h"
+#include "picture/CodecEntry.h"
 #include "picture/GifDecoder.h"
 #include "picture/JpegCodec.h"
 #include "picture/PsdReader.h"
@@ -242,4 +244,25 @@ TEST(PictureInfo, RefusedAndOtherHeaders) {
   EXPECT_EQ(KvMediaGetPicInfo(dir.File("missing.png"), nullptr, nullptr), 0);
   for (auto info : {KvGifPictureInfo, KvPsdPictureInfo, KvJpegPictureInfo})
     EXPECT_EQ(info(dir.File("missing"), nullptr, nullptr), 0);
+}
+
+// Every codec's entry: a file error or a short allocation ends the read as a refusal with
+// its reason, and a refusal or a result passes through.
+TEST(CodecEntry, TurnsExceptionsIntoReasons) {
+  const struct {
+    int (*work)();
+    int result;
+    const char* reason;
+  } cases[] = {
+      {[]() -> int { throw CFileException(CFileException::genericException); }, 0,
+       "cannot read the file"},
+      {[]() -> int { throw std::bad_alloc(); }, 0, "out of memory"},
+      {[]() -> int { return KvFail("width 0"); }, 0, "width 0"},
+      {[] { return 1; }, 1, ""},
+  };
+  for (const auto& c : cases) {
+    KvClearFailure();
+    EXPECT_EQ(KvGuarded(c.work), c.result) << c.reason;
+    EXPECT_EQ(KvLastFailure(), c.reason);
+  }
 }
