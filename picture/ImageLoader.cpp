@@ -2,6 +2,7 @@
 
 #include <IL/il.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <mutex>
@@ -111,6 +112,61 @@ bool TakesTransparency(BYTE colorType) {
 // A deflate stream gives at most 1032 bytes for each of its own (a 258-byte match in two bits).
 constexpr ULONGLONG kMaxInflateRatio = 1032;
 
+// The raw pixels of the format codes 1 to 6 (RGB, RGBA, BGR, BGRA, grey, grey and alpha).
+constexpr RawPixel kPixelKinds[] = {RawPixel::Rgb24,  RawPixel::Rgba32, RawPixel::Bgr24,
+                                    RawPixel::Bgra32, RawPixel::Grey8,  RawPixel::GreyAlpha8};
+
+// Bytes in memory as the image library's input. Its own reader of memory copies a byte at a
+// time; this one copies whole reads and answers at the end as it does: fewer items, no seek
+// past the end, end of file from the last byte on.
+struct MemoryInput {
+  const BYTE* data;
+  ILuint size;
+  ILuint pos;
+};
+
+MemoryInput& InputOf(ILHANDLE handle) { return *static_cast<MemoryInput*>(handle); }
+ILHANDLE ILAPIENTRY OpenNothing(ILconst_string) { return nullptr; }
+void ILAPIENTRY CloseNothing(ILHANDLE) {}
+ILboolean ILAPIENTRY InputEnded(ILHANDLE handle) {
+  const MemoryInput& in = InputOf(handle);
+  return in.pos >= in.size ? IL_TRUE : IL_FALSE;
+}
+ILint ILAPIENTRY InputByte(ILHANDLE handle) {
+  MemoryInput& in = InputOf(handle);
+  return in.pos < in.size ? in.data[in.pos++] : IL_EOF;
+}
+ILint ILAPIENTRY InputRead(void* out, ILuint size, ILuint count, ILHANDLE handle) {
+  MemoryInput& in = InputOf(handle);
+  const ILuint bytes = std::min<ILuint>(size * count, in.size - in.pos);
+  std::memcpy(out, in.data + in.pos, bytes);
+  in.pos += bytes;
+  return static_cast<ILint>(size != 0 ? bytes / size : bytes);
+}
+ILint ILAPIENTRY InputSeek(ILHANDLE handle, ILint offset, ILint mode) {
+  MemoryInput& in = InputOf(handle);
+  const long long size = in.size;
+  long long to = 0;
+  switch (mode) {
+    case IL_SEEK_SET:
+      to = offset;
+      break;
+    case IL_SEEK_CUR:
+      to = in.pos + static_cast<long long>(offset);
+      break;
+    case IL_SEEK_END:
+      if (offset > 0) return 1;
+      to = size + offset;
+      break;
+    default:
+      return 1;
+  }
+  if (to < 0 || to > size) return 1;
+  in.pos = static_cast<ILuint>(to);
+  return 0;
+}
+ILint ILAPIENTRY InputTell(ILHANDLE handle) { return static_cast<ILint>(InputOf(handle).pos); }
+
 }  // namespace
 
 const char* KvPngRefusal(std::span<const BYTE> bytes) {
@@ -212,8 +268,12 @@ bool CImageLoader::Load(std::vector<BYTE>& bytes) {
   if (const char* refusal = KvPngRefusal(bytes)) return KvFail(refusal);
   // From memory, so that the image library reads no further than the bytes just checked.
   ilBindImage(m_image);
-  if (!ilLoadL(IL_PNG, bytes.data(), static_cast<ILuint>(bytes.size())))
-    return KvFail("the PNG data does not decode");
+  MemoryInput input{bytes.data(), static_cast<ILuint>(bytes.size()), 0};
+  ilSetRead(&OpenNothing, &CloseNothing, &InputEnded, &InputByte, &InputRead, &InputSeek,
+            &InputTell);
+  const ILboolean decoded = ilLoadF(IL_PNG, &input);
+  ilResetRead();
+  if (!decoded) return KvFail("the PNG data does not decode");
   m_loaded.swap(bytes);
   return true;
 }
@@ -352,35 +412,11 @@ DWORD* CImageLoader::LoadBgra(const wchar_t* path, CRect& rect, bool& handled) {
       static_cast<std::size_t>(ilGetInteger(IL_IMAGE_SIZE_OF_DATA)) <
           static_cast<std::size_t>(w) * h * bpp)
     return nullptr;
-  PictureBuffer picture = PictureBuffer::Allocate(w, h);
+  // Every pixel is written below.
+  PictureBuffer picture = PictureBuffer::Allocate(w, h, false);
   if (!picture) return nullptr;
   const std::size_t n = static_cast<std::size_t>(w) * h;
-  DWORD* out = picture.data();
-  switch (format) {
-    case 2:  // RGBA: red and blue trade places
-      for (std::size_t i = 0; i < n; ++i) {
-        DWORD p;
-        std::memcpy(&p, data + i * 4, 4);
-        out[i] = (p & 0xFF00FF00u) | (p >> 16 & 0xFFu) | (p & 0xFFu) << 16;
-      }
-      break;
-    case 4:
-      std::memcpy(out, data, n * 4);
-      break;
-    case 1:
-      KvConvertRow(RawPixel::Rgb24, data, out, n, 255);
-      break;
-    case 3:
-      KvConvertRow(RawPixel::Bgr24, data, out, n, 255);
-      break;
-    case 5:
-      KvConvertRow(RawPixel::Grey8, data, out, n, 255);
-      break;
-    default:  // 6, grey and alpha
-      for (std::size_t i = 0; i < n; ++i)
-        out[i] = data[i * 2] * 0x010101u | static_cast<DWORD>(data[i * 2 + 1]) << 24;
-      break;
-  }
+  KvConvertRow(kPixelKinds[format - 1], data, picture.data(), n, 255);
   rect = CRect(0, 0, w, h);
   return picture.Release();
 }
@@ -399,37 +435,28 @@ DWORD* KvMediaLoadPNGFile(CString path, CRect& rect) {
   auto* bytes = static_cast<BYTE*>(raw.get());
   loader->CopyImagePixels(path, &info, bytes, 0);
   const std::size_t w = info.imageWidth, h = info.height;
-  const auto convert = [&](auto pixel) -> DWORD* {
-    PictureBuffer picture =
-        PictureBuffer::Allocate(static_cast<long long>(w), static_cast<long long>(h));
-    if (!picture) return nullptr;
-    for (std::size_t y = 0; y < h; ++y) {
-      const BYTE* in = bytes + y * info.rowBytes;
-      DWORD* out = picture.row(static_cast<long long>(y));
-      for (std::size_t x = 0; x < w; ++x) out[x] = pixel(in + x * info.bytesPerPixel);
-    }
-    rect = CRect(0, 0, static_cast<int>(w), static_cast<int>(h));
-    return picture.Release();
-  };
-  const auto pack = [](DWORD b, DWORD g, DWORD r, DWORD a) {
-    return b | g << 8 | r << 16 | a << 24;
-  };
+  const CRect size(0, 0, static_cast<int>(w), static_cast<int>(h));
   switch (info.formatCode) {
-    case 2:  // RGBA, rows never padded: swapped in place
-      for (std::size_t i = 0; i < w * h; ++i) std::swap(bytes[i * 4], bytes[i * 4 + 2]);
-      rect = CRect(0, 0, static_cast<int>(w), static_cast<int>(h));
+    case 2:  // RGBA, rows never padded: converted in place
+      KvConvertRow(RawPixel::Rgba32, bytes, reinterpret_cast<DWORD*>(bytes), w * h, 255);
+      rect = size;
       return static_cast<DWORD*>(raw.release());
     case 4:
-      rect = CRect(0, 0, static_cast<int>(w), static_cast<int>(h));
+      rect = size;
       return static_cast<DWORD*>(raw.release());
     case 1:
-      return convert([&](const BYTE* p) { return pack(p[2], p[1], p[0], 255); });
     case 3:
-      return convert([&](const BYTE* p) { return pack(p[0], p[1], p[2], 255); });
-    case 5:  // grey
-      return convert([&](const BYTE* p) { return pack(p[0], p[0], p[0], 255); });
-    case 6:  // grey and alpha
-      return convert([&](const BYTE* p) { return pack(p[0], p[0], p[0], p[1]); });
+    case 5:
+    case 6: {
+      PictureBuffer picture =
+          PictureBuffer::Allocate(static_cast<long long>(w), static_cast<long long>(h), false);
+      if (!picture) return nullptr;
+      for (std::size_t y = 0; y < h; ++y)
+        KvConvertRow(kPixelKinds[info.formatCode - 1], bytes + y * info.rowBytes,
+                     picture.row(static_cast<long long>(y)), w, 255);
+      rect = size;
+      return picture.Release();
+    }
     default:
       return nullptr;
   }

@@ -60,17 +60,26 @@ TEST(RowConversion, BitFields) {
   EXPECT_EQ(out[0], Px(255, 0, 0, 85));
 }
 
-// The word-at-a-time and shuffle paths of 24-bit rows, their tails and unaligned output.
-TEST(RowConversion, Bgr24AtEveryLengthAndAlignment) {
-  const kvtest::Bytes src = kvtest::NoiseWithRuns(3 * 1100, 1, 256, 5);
+// The word-at-a-time and shuffle paths of 24- and 32-bit rows, their tails and unaligned
+// output.
+TEST(RowConversion, ShuffledRowsAtEveryLengthAndAlignment) {
+  const kvtest::Bytes src = kvtest::NoiseWithRuns(4 * 1100, 1, 256, 5);
+  const struct {
+    RawPixel kind;
+    std::size_t bytes;
+    int b, g, r, a;  // where each channel stands in a pixel; -1: the alpha given
+  } kinds[] = {{RawPixel::Bgr24, 3, 0, 1, 2, -1}, {RawPixel::Rgba32, 4, 2, 1, 0, 3}};
   std::vector<DWORD> out(1101);
-  for (std::size_t count : {1u, 3u, 4u, 5u, 17u, 18u, 35u, 1023u, 1024u, 1100u})
-    for (std::size_t shift : {0u, 1u}) {
-      KvConvertRow(RawPixel::Bgr24, src.data(), out.data() + shift, count, 200);
-      for (std::size_t i = 0; i < count; ++i)
-        ASSERT_EQ(out[shift + i], Px(src[3 * i], src[3 * i + 1], src[3 * i + 2], 200))
-            << count << " " << shift << " " << i;
-    }
+  for (const auto& k : kinds)
+    for (std::size_t count : {1u, 3u, 4u, 5u, 17u, 18u, 35u, 1023u, 1024u, 1100u})
+      for (std::size_t shift : {0u, 1u}) {
+        KvConvertRow(k.kind, src.data(), out.data() + shift, count, 200);
+        for (std::size_t i = 0; i < count; ++i) {
+          const BYTE* p = &src[k.bytes * i];
+          ASSERT_EQ(out[shift + i], Px(p[k.b], p[k.g], p[k.r], k.a < 0 ? 200 : p[k.a]))
+              << k.bytes << " " << count << " " << shift << " " << i;
+        }
+      }
 }
 
 // A full palette needs no index checks; long rows are streamed. Every tail and alignment.
