@@ -17,8 +17,9 @@
 
 namespace {
 
-// The file's read-ahead. Small: a title of 1920 x 1080 compresses to a few tens of kilobytes.
-constexpr std::size_t kReadAheadBytes = 4096;
+// The file's read-ahead. Small: a title of 1920 x 1080 compresses to a few tens of kilobytes,
+// and a load is to take less working memory than the file; the code table takes 16 KiB.
+constexpr std::size_t kReadAheadBytes = 1024;
 constexpr std::size_t kHeaderBytes = 13;
 constexpr std::size_t kDescriptorBytes = 9;
 constexpr int kMaxCodeBits = 12;
@@ -27,6 +28,15 @@ constexpr int kTableEntries = 1 << kMaxCodeBits;
 constexpr int kMinCodeBits = 3;
 
 using Palette = std::array<DWORD, 256>;
+
+// A code's string: its prefix's string, then its suffix index; and its length, so that a
+// string is walked once, to write it. In one word, so that a step down a chain is one load.
+struct LzwEntry {
+  std::uint32_t prefix : 12;
+  std::uint32_t suffix : 8;
+  std::uint32_t length : 12;  // up to 4,094 in a table of 4,096 entries
+};
+static_assert(sizeof(LzwEntry) == 4);
 
 // Codes packed least significant bit first across the data sub-blocks. The data ends at an
 // empty sub-block or at the end of the file.
@@ -113,52 +123,68 @@ class PixelWriter {
   bool full() const { return m_pos >= m_total; }
 
   // Writes a string of `length` indices given back to front: `tail` when it is not negative,
-  // then the suffixes along the chain from `code` down to its root.
-  void PutString(int code, int length, int tail, const WORD* prefix, const BYTE* suffix,
-                 int firstFree) {
-    const long long first = m_pos;
-    long long at = first + length - 1;
-    m_pos += length;
-    // The common case: the string lies within the current row.
-    const long long column = first % m_width;
-    if (at < m_total && column + length <= m_width) {
-      DWORD* p = Row(first / m_width) + column + length - 1;
+  // then the suffixes along the chain from `code` down to its root, which it returns.
+  int PutString(int code, int length, int tail, const LzwEntry* table, int firstFree) {
+    // The common case, inline: the string lies within the current row.
+    if (m_pos + length <= m_total && m_column + length <= m_width) {
+      DWORD* p = m_rowStart + m_column + length - 1;
+      m_pos += length;
+      if ((m_column += length) == m_width) NextRow(m_pos / m_width);
       if (tail >= 0) *p-- = m_palette[tail & 0xFF];
-      for (; code >= firstFree; code = prefix[code]) *p-- = m_palette[suffix[code]];
+      for (; code >= firstFree; code = table[code].prefix) *p-- = m_palette[table[code].suffix];
       *p = m_palette[code & 0xFF];
-      return;
+      return code;
     }
-    // Across rows, or past the last one.
-    auto next = [&] {
-      if (tail >= 0) return std::exchange(tail, -1);
-      if (code < firstFree) return code;
-      const int index = suffix[code];
-      code = prefix[code];
-      return index;
-    };
-    for (; at >= m_total; --at) next();
-    if (at < first) return;
-    long long row = at / m_width;
-    int x = static_cast<int>(at % m_width);
-    DWORD* out = Row(row);
-    for (;;) {
-      out[x] = m_palette[next() & 0xFF];
-      if (at-- == first) return;
-      if (x-- == 0) {
-        x = m_width - 1;
-        out = Row(--row);
-      }
-    }
+    return PutStringAcross(code, length, tail, table, firstFree);
   }
 
-  // Clears the row the data stopped in.
-  void ClearUnfinishedRow() {
-    if (full() || m_pos % m_width == 0) return;
-    std::fill_n(Row(m_pos / m_width), m_pos % m_width, DWORD{0});
+  // Clears the rows the data did not complete: the picture is not cleared beforehand.
+  void ClearUnfinishedRows() {
+    for (long long row = full() ? m_height : m_pos / m_width; row < m_height; ++row)
+      std::fill_n(Row(row), m_width, DWORD{0});
   }
 
  private:
+  // A string across rows, or past the last one.
+  [[gnu::noinline]] int PutStringAcross(int code, int length, int tail, const LzwEntry* table,
+                                        int firstFree) {
+    const long long first = m_pos;
+    long long at = first + length - 1;
+    m_pos += length;
+    if (m_pos < m_total) {
+      NextRow(m_pos / m_width);
+      m_column = static_cast<int>(m_pos % m_width);
+    }
+    auto next = [&] {
+      if (tail >= 0) return std::exchange(tail, -1);
+      if (code < firstFree) return code;
+      const int index = table[code].suffix;
+      code = table[code].prefix;
+      return index;
+    };
+    for (; at >= m_total; --at) next();
+    if (at >= first) {
+      long long row = at / m_width;
+      int x = static_cast<int>(at % m_width);
+      DWORD* out = Row(row);
+      for (;;) {
+        out[x] = m_palette[next() & 0xFF];
+        if (at-- == first) break;
+        if (x-- == 0) {
+          x = m_width - 1;
+          out = Row(--row);
+        }
+      }
+    }
+    while (code >= firstFree) code = table[code].prefix;
+    return code;
+  }
+
   DWORD* Row(long long stored) const { return m_picture.row(m_interlaced ? Pass(stored) : stored); }
+  void NextRow(long long stored) {
+    m_column = 0;
+    if (stored < m_height) m_rowStart = Row(stored);
+  }
 
   // The picture row of the `stored`-th row of an interlaced image.
   long long Pass(long long stored) const {
@@ -178,23 +204,23 @@ class PixelWriter {
   long long m_total;
   bool m_interlaced;
   long long m_pos = 0;
-};
-
-struct LzwTables {
-  std::array<WORD, kTableEntries> prefix{};
-  std::array<BYTE, kTableEntries> suffix{};
+  // Where m_pos stands: its stored row's pixels, and the column in it.
+  DWORD* m_rowStart = Row(0);
+  int m_column = 0;
 };
 
 // The variable-width LZW decoder. A code above the next free slot is counted and decoded as
 // if it were that slot; at 12 bits the table stops growing until the next clear code.
 // Indices are bytes: with a minimum code size of 9 a root code keeps its low 8 bits.
 void DecodeLzw(CodeReader& codes, int minCodeSize, PixelWriter& out, GifDecodeNotes& notes) {
-  auto tables = std::make_unique<LzwTables>();
-  WORD* prefix = tables->prefix.data();
-  BYTE* suffix = tables->suffix.data();
+  auto table = std::make_unique<std::array<LzwEntry, kTableEntries>>();
+  LzwEntry* entries = table->data();
   const int clear = 1 << minCodeSize, end = clear + 1, firstFree = clear + 2;
   int codeSize = minCodeSize + 1, slot = firstFree, slotLimit = 1 << (minCodeSize + 1);
   int oldCode = 0, firstChar = 0;
+  const auto lengthOf = [&](int code) {
+    return code < firstFree ? 1 : static_cast<int>(entries[code].length);
+  };
   // Ends the data at a code: the end code, or none (-1) where the data ran out.
   const auto ended = [&](int code) {
     notes.endCode = code == end;
@@ -213,7 +239,7 @@ void DecodeLzw(CodeReader& codes, int minCodeSize, PixelWriter& out, GifDecodeNo
       if (ended(code)) break;
       if (code >= slot) code = 0;
       oldCode = firstChar = code;
-      out.PutString(code, 1, -1, prefix, suffix, firstFree);
+      out.PutString(code, 1, -1, entries, firstFree);
       continue;
     }
     const int read = code;
@@ -223,19 +249,25 @@ void DecodeLzw(CodeReader& codes, int minCodeSize, PixelWriter& out, GifDecodeNo
       tail = firstChar;
       code = oldCode;
     }
-    // The string's length and first index. Only codes above the free slot reach stale
-    // entries, which may form a loop: a string longer than the table ends the data.
-    int length = tail >= 0 ? 2 : 1, root = code;
-    for (; root >= firstFree; root = prefix[root])
-      if (++length > kTableEntries) {
-        out.ClearUnfinishedRow();
-        return;
-      }
-    out.PutString(code, length, tail, prefix, suffix, firstFree);
+    // The string's length. Once a code has been above the free slot, strings may reach stale
+    // entries, which may form a loop: they are measured by walking them, and a string
+    // longer than the table ends the data.
+    int length = tail >= 0 ? 1 : 0;
+    if (notes.badCodes == 0) {
+      length += lengthOf(code);
+    } else {
+      ++length;
+      for (int c = code; c >= firstFree; c = entries[c].prefix)
+        if (++length > kTableEntries) {
+          out.ClearUnfinishedRows();
+          return;
+        }
+    }
+    const int root = out.PutString(code, length, tail, entries, firstFree);
     if (slot < slotLimit) {
       firstChar = root;
-      suffix[slot] = static_cast<BYTE>(root);
-      prefix[slot] = static_cast<WORD>(oldCode);
+      entries[slot] = {static_cast<std::uint32_t>(oldCode), static_cast<std::uint32_t>(root),
+                       static_cast<std::uint32_t>(std::min(lengthOf(oldCode) + 1, 4095))};
       ++slot;
       oldCode = read;
     }
@@ -244,7 +276,7 @@ void DecodeLzw(CodeReader& codes, int minCodeSize, PixelWriter& out, GifDecodeNo
       ++codeSize;
     }
   }
-  out.ClearUnfinishedRow();
+  out.ClearUnfinishedRows();
   if (out.full()) {
     // The last row is written: the end code should follow (clear codes may come first).
     int code;
@@ -271,7 +303,8 @@ DWORD* DecodeImage(FileReader& in, int width, int height, bool interlaced, const
             KvGroupDigits(in.remaining()).c_str(), width, height);
     return nullptr;
   }
-  PictureBuffer picture = PictureBuffer::Allocate(width, height);
+  // Rows the data does not complete are cleared after the decode.
+  PictureBuffer picture = PictureBuffer::Allocate(width, height, false);
   if (!picture) return nullptr;
   const BYTE minCodeSize = in.u8();
   if (!in.ok()) {
