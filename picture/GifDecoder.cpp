@@ -30,13 +30,16 @@ constexpr int kMinCodeBits = 3;
 using Palette = std::array<DWORD, 256>;
 
 // A code's string: its prefix's string, then its suffix index; and its length, so that a
-// string is walked once, to write it. In one word, so that a step down a chain is one load.
-struct LzwEntry {
-  std::uint32_t prefix : 12;
-  std::uint32_t suffix : 8;
-  std::uint32_t length : 12;  // up to 4,094 in a table of 4,096 entries
-};
-static_assert(sizeof(LzwEntry) == 4);
+// string is walked once, to write it. In one word (prefix in bits 0-11, suffix in 12-19,
+// length in 20-31: up to 4,094 in a table of 4,096 entries), so that a step down a chain is
+// one load. A root code of 8 bits or more keeps its low 8 bits as the suffix.
+using LzwEntry = std::uint32_t;
+constexpr unsigned PrefixOf(LzwEntry e) { return e & 0xFFF; }
+constexpr unsigned SuffixOf(LzwEntry e) { return e >> 12 & 0xFF; }
+constexpr unsigned LengthOf(LzwEntry e) { return e >> 20; }
+constexpr LzwEntry MakeEntry(unsigned prefix, unsigned suffix, unsigned length) {
+  return (prefix & 0xFFF) | (suffix & 0xFF) << 12 | std::min(length, 4095u) << 20;
+}
 
 // Codes packed least significant bit first across the data sub-blocks. The data ends at an
 // empty sub-block or at the end of the file.
@@ -60,7 +63,6 @@ class CodeReader {
   // when the file ends first.
   bool SkipToTerminator() {
     if (m_ended) return m_terminated;
-    if (!m_in.skip(m_blockLeft)) return false;
     for (;;) {
       const BYTE n = m_in.u8();
       if (!m_in.ok()) return false;
@@ -70,38 +72,49 @@ class CodeReader {
   }
 
  private:
-  // Tops the bit buffer up to more than 56 bits, or as far as the data goes.
+  // Tops the bit buffer up to more than 56 bits, or as far as the data goes. A sub-block is
+  // read whole into `m_block` (as far as the file holds it), so that codes are taken from
+  // memory here.
   void Fill() {
-    while (m_count <= 56 && !m_ended) {
-      if (m_blockLeft == 0) {
-        const BYTE n = m_in.u8();
-        if (!m_in.ok() || n == 0) {
-          m_ended = true;
-          m_terminated = m_in.ok();
-          return;
-        }
-        m_blockLeft = n;
+    while (m_count <= 56) {
+      if (m_next == m_end) {
+        if (m_ended || !NextBlock()) return;
       }
-      const std::span<const BYTE> bytes = m_in.peek(m_blockLeft);
-      if (bytes.empty()) {
-        m_ended = true;
-        return;
-      }
-      const std::size_t take =
-          std::min<std::size_t>(bytes.size(), static_cast<std::size_t>(64 - m_count) / 8);
-      for (std::size_t i = 0; i < take; ++i) {
-        m_bits |= static_cast<std::uint64_t>(bytes[i]) << m_count;
-        m_count += 8;
-      }
-      m_in.consume(take);
-      m_blockLeft -= take;
+      m_bits |= static_cast<std::uint64_t>(*m_next++) << m_count;
+      m_count += 8;
     }
+  }
+
+  bool NextBlock() {
+    if (m_cut) {  // the file ended inside the last sub-block
+      m_ended = true;
+      return false;
+    }
+    const BYTE n = m_in.u8();
+    if (!m_in.ok() || n == 0) {
+      m_ended = true;
+      m_terminated = m_in.ok();
+      return false;
+    }
+    const auto got = static_cast<std::size_t>(std::min<ULONGLONG>(n, m_in.remaining()));
+    m_in.read(m_block.data(), got);
+    m_cut = got < n;
+    m_next = m_block.data();
+    m_end = m_next + got;
+    if (got == 0) {
+      m_ended = true;
+      return false;
+    }
+    return true;
   }
 
   FileReader& m_in;
   std::uint64_t m_bits = 0;
   int m_count = 0;
-  std::size_t m_blockLeft = 0;
+  std::array<BYTE, 255> m_block{};
+  const BYTE* m_next = nullptr;
+  const BYTE* m_end = nullptr;
+  bool m_cut = false;
   bool m_ended = false;
   bool m_terminated = false;  // the data ended with its empty sub-block
 };
@@ -127,13 +140,20 @@ class PixelWriter {
   int PutString(int code, int length, int tail, const LzwEntry* table, int firstFree) {
     // The common case, inline: the string lies within the current row.
     if (m_pos + length <= m_total && m_column + length <= m_width) {
-      DWORD* p = m_rowStart + m_column + length - 1;
+      DWORD* __restrict p = m_rowStart + m_column + length - 1;
+      const DWORD* __restrict palette = m_palette.data();
       m_pos += length;
       if ((m_column += length) == m_width) NextRow(m_pos / m_width);
-      if (tail >= 0) *p-- = m_palette[tail & 0xFF];
-      for (; code >= firstFree; code = table[code].prefix) *p-- = m_palette[table[code].suffix];
-      *p = m_palette[code & 0xFF];
-      return code;
+      if (tail >= 0) *p-- = palette[tail & 0xFF];
+      auto at = static_cast<unsigned>(code);
+      const auto roots = static_cast<unsigned>(firstFree);
+      for (; at >= roots; --p) {
+        const LzwEntry e = table[at];
+        *p = palette[SuffixOf(e)];
+        at = PrefixOf(e);
+      }
+      *p = palette[at & 0xFF];
+      return static_cast<int>(at);
     }
     return PutStringAcross(code, length, tail, table, firstFree);
   }
@@ -158,8 +178,8 @@ class PixelWriter {
     auto next = [&] {
       if (tail >= 0) return std::exchange(tail, -1);
       if (code < firstFree) return code;
-      const int index = table[code].suffix;
-      code = table[code].prefix;
+      const int index = static_cast<int>(SuffixOf(table[code]));
+      code = static_cast<int>(PrefixOf(table[code]));
       return index;
     };
     for (; at >= m_total; --at) next();
@@ -176,7 +196,7 @@ class PixelWriter {
         }
       }
     }
-    while (code >= firstFree) code = table[code].prefix;
+    while (code >= firstFree) code = static_cast<int>(PrefixOf(table[code]));
     return code;
   }
 
@@ -213,13 +233,13 @@ class PixelWriter {
 // if it were that slot; at 12 bits the table stops growing until the next clear code.
 // Indices are bytes: with a minimum code size of 9 a root code keeps its low 8 bits.
 void DecodeLzw(CodeReader& codes, int minCodeSize, PixelWriter& out, GifDecodeNotes& notes) {
-  auto table = std::make_unique<std::array<LzwEntry, kTableEntries>>();
+  auto table = std::make_unique<std::array<LzwEntry, kTableEntries>>();  // zeroed
   LzwEntry* entries = table->data();
   const int clear = 1 << minCodeSize, end = clear + 1, firstFree = clear + 2;
   int codeSize = minCodeSize + 1, slot = firstFree, slotLimit = 1 << (minCodeSize + 1);
   int oldCode = 0, firstChar = 0;
   const auto lengthOf = [&](int code) {
-    return code < firstFree ? 1 : static_cast<int>(entries[code].length);
+    return code < firstFree ? 1 : static_cast<int>(LengthOf(entries[code]));
   };
   // Ends the data at a code: the end code, or none (-1) where the data ran out.
   const auto ended = [&](int code) {
@@ -257,7 +277,7 @@ void DecodeLzw(CodeReader& codes, int minCodeSize, PixelWriter& out, GifDecodeNo
       length += lengthOf(code);
     } else {
       ++length;
-      for (int c = code; c >= firstFree; c = entries[c].prefix)
+      for (int c = code; c >= firstFree; c = static_cast<int>(PrefixOf(entries[c])))
         if (++length > kTableEntries) {
           out.ClearUnfinishedRows();
           return;
@@ -266,8 +286,8 @@ void DecodeLzw(CodeReader& codes, int minCodeSize, PixelWriter& out, GifDecodeNo
     const int root = out.PutString(code, length, tail, entries, firstFree);
     if (slot < slotLimit) {
       firstChar = root;
-      entries[slot] = {static_cast<std::uint32_t>(oldCode), static_cast<std::uint32_t>(root),
-                       static_cast<std::uint32_t>(std::min(lengthOf(oldCode) + 1, 4095))};
+      entries[slot] = MakeEntry(static_cast<unsigned>(oldCode), static_cast<unsigned>(root),
+                                static_cast<unsigned>(lengthOf(oldCode) + 1));
       ++slot;
       oldCode = read;
     }
