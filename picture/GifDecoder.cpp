@@ -143,6 +143,8 @@ class PixelWriter {
       DWORD* __restrict p = m_rowStart + m_column + length - 1;
       const DWORD* __restrict palette = m_palette.data();
       m_pos += length;
+      // The picture is far larger than the caches: its lines are asked for ahead of the writes.
+      __builtin_prefetch(p + 64, 1);
       if ((m_column += length) == m_width) NextRow(m_pos / m_width);
       if (tail >= 0) *p-- = palette[tail & 0xFF];
       auto at = static_cast<unsigned>(code);
