@@ -583,10 +583,8 @@ void CKvPlayMovieFlick::PaintPalette() {
   if (!m_blockWork.IsValid()) return;
   // Index 0 is transparent whatever colour the palette gives it.
   std::array<DWORD, 256> colours;
+  KvConvertRow(RawPixel::Rgb24, m_palette.data(), colours.data(), colours.size(), 255);
   colours[0] = 0;
-  for (std::size_t i = 1; i < 256; ++i)
-    colours[i] = 0xFF000000u | DWORD{m_palette[3 * i]} << 16 | DWORD{m_palette[3 * i + 1]} << 8 |
-                 m_palette[3 * i + 2];
   auto* work = reinterpret_cast<DWORD*>(m_blockWork.GetAddress());
   if (m_nMixMode != 0 && m_nMixMode != 1) {
     KvConvertRow(RawPixel::Index8, m_index.data(), work, m_index.size(), 255, colours.data(),

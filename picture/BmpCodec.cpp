@@ -92,20 +92,36 @@ enum class Layout {
   BitFields,
 };
 
+// The raw pixels of the layouts that convert without a palette or masks.
+RawPixel KindOf(Layout layout) {
+  switch (layout) {
+    case Layout::Rgb555:
+      return RawPixel::Rgb555Bmp;
+    case Layout::Rgb565:
+      return RawPixel::Rgb565;
+    case Layout::Bgr24:
+      return RawPixel::Bgr24;
+    case Layout::Bgrx32:
+      return RawPixel::Bgrx32;
+    default:
+      return RawPixel::Bgra32;
+  }
+}
+
 // The layout, or Unsupported with the reason recorded.
-Layout LayoutOf(const BmpInfoHeader& h, KvBitFields& masks, bool& keepAlpha) {
+Layout LayoutOf(const BmpInfoHeader& header, KvBitFields& masks, bool& keepAlpha) {
   keepAlpha = false;
-  const DWORD c = h.compression;
-  switch (h.bitCount) {
+  const DWORD c = header.compression;
+  switch (header.bitCount) {
     case 1:
       return Layout::Indexed;  // whatever the compression says
     case 4:
     case 8: {
-      const DWORD runLength = h.bitCount == 4 ? BI_RLE4 : BI_RLE8;
+      const DWORD runLength = header.bitCount == 4 ? BI_RLE4 : BI_RLE8;
       if (c == BI_RGB) return Layout::Indexed;
       if (c != runLength) break;
       // Run-length pictures are bottom-up only.
-      if (h.height >= 1) return Layout::RunLength;
+      if (header.height >= 1) return Layout::RunLength;
       KvFail("top-down run-length BMP");
       return Layout::Unsupported;
     }
@@ -113,18 +129,18 @@ Layout LayoutOf(const BmpInfoHeader& h, KvBitFields& masks, bool& keepAlpha) {
       return Layout::Bgr24;  // whatever the compression says
     case 16:
     case 32: {
-      if (c != BI_RGB && !h.HasBitFields()) break;
+      if (c != BI_RGB && !header.HasBitFields()) break;
       // The alpha mask of a later header (or of alpha bit fields) says the file has alpha.
-      const DWORD alphaMask = h.size > 40 || c == kAlphaBitFields ? h.masks.alpha : 0;
+      const DWORD alphaMask = header.size > 40 || c == kAlphaBitFields ? header.masks.alpha : 0;
       if (c == BI_RGB) {
-        if (h.bitCount == 16) return Layout::Rgb555;
+        if (header.bitCount == 16) return Layout::Rgb555;
         if (alphaMask == 0) return Layout::Bgrx32;
         masks = {.red = 0xFF0000, .green = 0xFF00, .blue = 0xFF, .alpha = alphaMask};
       } else {
-        masks = h.masks;
+        masks = header.masks;
         masks.alpha = alphaMask;
       }
-      if (h.bitCount == 16) {
+      if (header.bitCount == 16) {
         for (DWORD* m : {&masks.red, &masks.green, &masks.blue, &masks.alpha}) *m &= 0xFFFF;
       }
       if (!masks.IsValid() || (masks.red | masks.green | masks.blue) == 0) {
@@ -134,40 +150,41 @@ Layout LayoutOf(const BmpInfoHeader& h, KvBitFields& masks, bool& keepAlpha) {
       }
       keepAlpha = masks.alpha != 0;
       const bool opaqueRgb = masks.alpha == 0;
-      if (h.bitCount == 16 && opaqueRgb && masks.red == 0xF800 && masks.green == 0x07E0 &&
+      if (header.bitCount == 16 && opaqueRgb && masks.red == 0xF800 && masks.green == 0x07E0 &&
           masks.blue == 0x1F)
         return Layout::Rgb565;
-      if (h.bitCount == 16 && opaqueRgb && masks.red == 0x7C00 && masks.green == 0x03E0 &&
+      if (header.bitCount == 16 && opaqueRgb && masks.red == 0x7C00 && masks.green == 0x03E0 &&
           masks.blue == 0x1F)
         return Layout::Rgb555;
-      if (h.bitCount == 32 && masks.red == 0xFF0000 && masks.green == 0xFF00 && masks.blue == 0xFF)
+      if (header.bitCount == 32 && masks.red == 0xFF0000 && masks.green == 0xFF00 &&
+          masks.blue == 0xFF)
         return opaqueRgb                    ? Layout::Bgrx32
                : masks.alpha == 0xFF000000u ? Layout::Bgra32
                                             : Layout::BitFields;
       return Layout::BitFields;
     }
     default:
-      KvFailf("%d bits per pixel", h.bitCount);
+      KvFailf("%d bits per pixel", header.bitCount);
       return Layout::Unsupported;
   }
-  KvFailf("%d-bit BMP with compression %u is not supported", h.bitCount, c);
+  KvFailf("%d-bit BMP with compression %u is not supported", header.bitCount, c);
   return Layout::Unsupported;
 }
 
 class BmpDecoder {
  public:
-  BmpDecoder(FileReader& in, const BmpInfoHeader& h)
+  BmpDecoder(FileReader& in, const BmpInfoHeader& header)
       : m_in(in),
-        m_h(h),
-        m_width(h.width),
-        m_height(h.height < 0 ? -static_cast<long long>(h.height) : h.height) {}
+        m_header(header),
+        m_width(header.width),
+        m_height(header.height < 0 ? -static_cast<long long>(header.height) : header.height) {}
 
   DWORD* Decode(ULONGLONG pixelOffset, CRect& rect) {
-    m_layout = LayoutOf(m_h, m_masks, m_keepAlpha);
+    m_layout = LayoutOf(m_header, m_masks, m_keepAlpha);
     if (m_layout == Layout::Unsupported) return nullptr;
     // Within the picture limit, every size below fits easily in 64 bits.
     if (!PictureBuffer::SizeAllowed(m_width, m_height)) return nullptr;
-    if (m_h.bitCount < 16 && !ReadColourTable(pixelOffset)) return nullptr;
+    if (m_header.bitCount < 16 && !ReadColourTable(pixelOffset)) return nullptr;
     if (pixelOffset != 0 && !m_in.seek(pixelOffset)) return KvRefused(KvFail(m_in.Reason()));
     const ULONGLONG available = m_in.remaining();
 
@@ -195,65 +212,47 @@ class BmpDecoder {
 
  private:
   bool ReadColourTable(ULONGLONG pixelOffset) {
-    std::size_t count =
-        m_h.clrUsed != 0 && !m_h.IsCore() ? m_h.clrUsed : std::size_t{1} << m_h.bitCount;
+    std::size_t count = m_header.clrUsed != 0 && !m_header.IsCore()
+                            ? m_header.clrUsed
+                            : std::size_t{1} << m_header.bitCount;
     // Core files give no count: the table ends where the pixels start.
-    if (m_h.IsCore() && pixelOffset > m_in.position())
+    if (m_header.IsCore() && pixelOffset > m_in.position())
       count =
           static_cast<std::size_t>(std::min<ULONGLONG>(count, (pixelOffset - m_in.position()) / 3));
     if (count > kMaxColours) return KvFailf("colour table of %zu entries exceeds 256", count);
     // Core files store B, G, R; the others add a reserved byte.
-    const std::size_t entryBytes = m_h.IsCore() ? 3 : 4;
+    const std::size_t entryBytes = m_header.IsCore() ? 3 : 4;
     std::array<BYTE, kMaxColours * 4> raw{};
     if (!m_in.read(raw.data(), count * entryBytes)) return KvFail(m_in.Reason());
     // Indices beyond the entries stored give opaque black.
     m_palette.fill(kOpaqueBlack);
-    KvConvertRow(m_h.IsCore() ? RawPixel::Bgr24 : RawPixel::Bgrx32, raw.data(), m_palette.data(),
-                 count, 255);
+    KvConvertRow(m_header.IsCore() ? RawPixel::Bgr24 : RawPixel::Bgrx32, raw.data(),
+                 m_palette.data(), count, 255);
     return true;
   }
 
   // A file row, padded to whole 32-bit words, and the part of it that holds pixels.
   ULONGLONG RowBytes() const {
-    return (static_cast<ULONGLONG>(m_width) * m_h.bitCount + 31) / 32 * 4;
+    return (static_cast<ULONGLONG>(m_width) * m_header.bitCount + 31) / 32 * 4;
   }
   ULONGLONG UsedRowBytes() const {
-    return (static_cast<ULONGLONG>(m_width) * m_h.bitCount + 7) / 8;
+    return (static_cast<ULONGLONG>(m_width) * m_header.bitCount + 7) / 8;
   }
 
   RawPixel IndexKind() const {
-    return m_h.bitCount == 1   ? RawPixel::Index1
-           : m_h.bitCount == 4 ? RawPixel::Index4
-                               : RawPixel::Index8;
+    return m_header.bitCount == 1   ? RawPixel::Index1
+           : m_header.bitCount == 4 ? RawPixel::Index4
+                                    : RawPixel::Index8;
   }
 
   void ConvertRow(const BYTE* src, DWORD* dst) const {
     const auto w = static_cast<std::size_t>(m_width);
-    switch (m_layout) {
-      case Layout::Indexed:
-        KvConvertRow(IndexKind(), src, dst, w, 255, m_palette.data(), m_palette.size());
-        break;
-      case Layout::Rgb555:
-        KvConvertRow(RawPixel::Rgb555Bmp, src, dst, w, 255);
-        break;
-      case Layout::Rgb565:
-        KvConvertRow(RawPixel::Rgb565, src, dst, w, 255);
-        break;
-      case Layout::Bgr24:
-        KvConvertRow(RawPixel::Bgr24, src, dst, w, 255);
-        break;
-      case Layout::Bgrx32:
-        KvConvertRow(RawPixel::Bgrx32, src, dst, w, 255);
-        break;
-      case Layout::Bgra32:
-        KvConvertRow(RawPixel::Bgra32, src, dst, w, 255);
-        break;
-      case Layout::BitFields:
-        KvConvertBitFields(src, dst, w, m_h.bitCount / 8, m_masks, 255);
-        break;
-      default:
-        break;
-    }
+    if (m_layout == Layout::BitFields)
+      KvConvertBitFields(src, dst, w, m_header.bitCount / 8, m_masks, 255);
+    else if (m_layout == Layout::Indexed)
+      KvConvertRow(IndexKind(), src, dst, w, 255, m_palette.data(), m_palette.size());
+    else
+      KvConvertRow(KindOf(m_layout), src, dst, w, 255);
   }
 
   bool DecodeRows(const PictureBuffer& picture) {
@@ -261,7 +260,7 @@ class BmpDecoder {
     const std::size_t rowsPerBlock = std::max<std::size_t>(1, kBlockBytes / rowBytes);
     const std::size_t blockRows = std::min<std::size_t>(rowsPerBlock, m_height);
     std::vector<BYTE> block(blockRows * rowBytes);
-    const bool bottomUp = m_h.height > 0;
+    const bool bottomUp = m_header.height > 0;
     for (long long row = 0; row < m_height;) {
       const auto rows = static_cast<std::size_t>(std::min<long long>(blockRows, m_height - row));
       std::size_t bytes = rows * rowBytes;
@@ -292,15 +291,15 @@ class BmpDecoder {
   // passes the row's end, and nothing is written above the top row.
   bool DecodeRunLength(std::span<const BYTE> codes, const PictureBuffer* picture) const {
     ByteReader in(codes);
-    const long long w = m_width, h = m_height;
-    const bool nibbles = m_h.bitCount == 4;
+    const bool nibbles = m_header.bitCount == 4;
     long long x = 0, y = 0;  // pixels written in the current row, rows finished
-    auto out = [&]() { return picture ? picture->row(h - 1 - y) + x : nullptr; };
+    auto out = [&]() { return picture ? picture->row(m_height - 1 - y) + x : nullptr; };
     for (;;) {
       const BYTE first = in.u8(), second = in.u8();
       if (!in.ok()) return KvFail("run-length data ends without an end-of-bitmap code");
       if (first != 0) {  // encoded run
-        if (x + first > w || y >= h) return KvFailf("run-length run past the row's end");
+        if (x + first > m_width || y >= m_height)
+          return KvFailf("run-length run past the row's end");
         if (DWORD* p = out()) {
           const DWORD hi = m_palette[nibbles ? second >> 4 : second];
           const DWORD lo = m_palette[nibbles ? second & 15 : second];
@@ -311,7 +310,7 @@ class BmpDecoder {
       }
       switch (second) {
         case 0:  // end of line
-          if (y + 1 > h) return KvFail("run-length rows past the top row");
+          if (y + 1 > m_height) return KvFail("run-length rows past the top row");
           ++y;
           x = 0;
           break;
@@ -320,7 +319,7 @@ class BmpDecoder {
         case 2: {  // delta: skipped pixels stay transparent black
           const BYTE dx = in.u8(), dy = in.u8();
           if (!in.ok()) return KvFail("run-length data ends inside a delta");
-          if (x + dx > w - 1 || y + dy > h - 1)
+          if (x + dx > m_width - 1 || y + dy > m_height - 1)
             return KvFail("run-length delta outside the picture");
           x += dx;
           y += dy;
@@ -328,7 +327,7 @@ class BmpDecoder {
         }
         default: {  // absolute run, padded to 16-bit words
           const int n = second;
-          if (x + n > w || y >= h) return KvFail("run-length run past the row's end");
+          if (x + n > m_width || y >= m_height) return KvFail("run-length run past the row's end");
           const std::size_t bytes = nibbles ? (n + 3) / 4 * 2 : (n + 1) / 2 * 2;
           const std::span<const BYTE> indices = in.bytes(bytes);
           if (!in.ok()) return KvFail("run-length data ends inside an absolute run");
@@ -343,7 +342,7 @@ class BmpDecoder {
   }
 
   FileReader& m_in;
-  const BmpInfoHeader& m_h;
+  const BmpInfoHeader& m_header;
   Layout m_layout = Layout::Unsupported;
   KvBitFields m_masks;
   bool m_keepAlpha = false;
@@ -478,8 +477,9 @@ int KvMediaSaveBMPFile(CString path, DWORD* buffer, CSize size, CRect rect) {
   KvClearFailure();
   CRect region;
   if (!KvSavedRegion(buffer, size, rect, 0x7FFFFFFF, region)) return 0;
-  const auto W = static_cast<DWORD>(region.Width()), H = static_cast<DWORD>(region.Height());
-  const unsigned long long imageBytes = 4ull * W * H;
+  const auto width = static_cast<DWORD>(region.Width()),
+             height = static_cast<DWORD>(region.Height());
+  const unsigned long long imageBytes = 4ull * width * height;
   if (54 + imageBytes > 0xFFFFFFFFull) return 0;  // the header holds 32-bit sizes
 
   SafeFileWriter out(path);
@@ -491,17 +491,18 @@ int KvMediaSaveBMPFile(CString path, DWORD* buffer, CSize size, CRect rect) {
   KvPutLe32(&head[10], 54);
   BYTE* info = &head[14];
   KvPutLe32(info + 0, 40);
-  KvPutLe32(info + 4, W);
-  KvPutLe32(info + 8, H);
+  KvPutLe32(info + 4, width);
+  KvPutLe32(info + 8, height);
   KvPutLe16(info + 12, 1);
   KvPutLe16(info + 14, 32);
   KvPutLe32(info + 20, static_cast<DWORD>(imageBytes));
-  KvPutLe32(info + 24, W);  // the resolution fields carry the size, as the suite has always written
-  KvPutLe32(info + 28, H);
+  KvPutLe32(info + 24,
+            width);  // the resolution fields carry the size, as the suite has always written
+  KvPutLe32(info + 28, height);
   out.Write(head.data(), head.size());
   // Rows bottom-up, alpha kept.
   const auto stride = static_cast<std::size_t>(size.cx);
   for (long long y = region.bottom - 1; y >= region.top; --y)
-    out.Write(buffer + static_cast<std::size_t>(y) * stride + region.left, std::size_t{W} * 4);
+    out.Write(buffer + static_cast<std::size_t>(y) * stride + region.left, std::size_t{width} * 4);
   return out.Commit() ? 1 : 0;
 }

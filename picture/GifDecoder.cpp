@@ -13,6 +13,7 @@
 #include "host/FileReader.h"
 #include "picture/CodecEntry.h"
 #include "picture/PictureBuffer.h"
+#include "picture/RowConversion.h"
 #include "platform/GlobalMemory.h"
 
 namespace {
@@ -399,8 +400,7 @@ Palette MakePalette(const BYTE* table, int entries) {
     return palette;
   }
   palette.fill(0xFF000000u);
-  for (int i = 0; i < entries; ++i, table += 3)
-    palette[i] = 0xFF000000u | DWORD(table[0]) << 16 | DWORD(table[1]) << 8 | table[2];
+  KvConvertRow(RawPixel::Rgb24, table, palette.data(), static_cast<std::size_t>(entries), 255);
   return palette;
 }
 

@@ -43,23 +43,23 @@ struct PcxHeader {
 
   static PcxHeader Parse(std::span<const BYTE, kSize> bytes) {
     ByteReader r(bytes);
-    PcxHeader h;
-    h.manufacturer = r.u8();
-    h.version = r.u8();
-    h.encoding = r.u8();
-    h.bitsPerPixel = r.u8();
-    h.xmin = r.i16le();
-    h.ymin = r.i16le();
-    h.xmax = r.i16le();
-    h.ymax = r.i16le();
-    h.hres = r.u16le();
-    h.vres = r.u16le();
-    r.copy(h.palette.data(), h.palette.size());
-    h.reserved = r.u8();
-    h.planes = r.u8();
-    h.bytesPerLine = r.u16le();
-    h.paletteInfo = r.u16le();
-    return h;
+    PcxHeader header;
+    header.manufacturer = r.u8();
+    header.version = r.u8();
+    header.encoding = r.u8();
+    header.bitsPerPixel = r.u8();
+    header.xmin = r.i16le();
+    header.ymin = r.i16le();
+    header.xmax = r.i16le();
+    header.ymax = r.i16le();
+    header.hres = r.u16le();
+    header.vres = r.u16le();
+    r.copy(header.palette.data(), header.palette.size());
+    header.reserved = r.u8();
+    header.planes = r.u8();
+    header.bytesPerLine = r.u16le();
+    header.paletteInfo = r.u16le();
+    return header;
   }
 
   std::array<BYTE, kSize> Serialize() const {
@@ -83,8 +83,12 @@ struct PcxHeader {
   }
 };
 
-long long PictureWidth(const PcxHeader& h) { return static_cast<long long>(h.xmax) - h.xmin + 1; }
-long long PictureHeight(const PcxHeader& h) { return static_cast<long long>(h.ymax) - h.ymin + 1; }
+long long PictureWidth(const PcxHeader& header) {
+  return static_cast<long long>(header.xmax) - header.xmin + 1;
+}
+long long PictureHeight(const PcxHeader& header) {
+  return static_cast<long long>(header.ymax) - header.ymin + 1;
+}
 
 // Scan-line bytes from run-length data read from the file. A run that goes past the end of
 // a line carries on into the next one; what is left of it after the last line is dropped.
@@ -141,67 +145,67 @@ ULONGLONG MinimumCodedBytes(ULONGLONG bytes) {
 
 class PcxDecoder {
  public:
-  PcxDecoder(FileReader& in, const PcxHeader& h) : m_in(in), m_h(h) {}
+  PcxDecoder(FileReader& in, const PcxHeader& header) : m_in(in), m_header(header) {}
 
   DWORD* Decode(CRect& rect) {
-    if (m_h.version == 3) return KvRefused(KvFail("PCX version 3 carries no palette"));
-    const long long w = PictureWidth(m_h), h = PictureHeight(m_h);
-    const int bits = m_h.bitsPerPixel;
-    const std::size_t bpl = m_h.bytesPerLine;
-    const bool trueColour = bits == 8 && m_h.planes == 3;
-    const bool planar16 = bits == 1 && m_h.planes == 4;
-    if (w <= 0) return KvRefused(KvFailf("width %lld", w));
-    if (h <= 0) return KvRefused(KvFailf("height %lld", h));
-    if (!trueColour && !planar16 && (m_h.planes != 1 || (bits != 1 && bits != 4 && bits != 8)))
+    if (m_header.version == 3) return KvRefused(KvFail("PCX version 3 carries no palette"));
+    const long long width = PictureWidth(m_header), height = PictureHeight(m_header);
+    const int bits = m_header.bitsPerPixel;
+    const std::size_t bpl = m_header.bytesPerLine;
+    const bool trueColour = bits == 8 && m_header.planes == 3;
+    const bool planar16 = bits == 1 && m_header.planes == 4;
+    if (width <= 0) return KvRefused(KvFailf("width %lld", width));
+    if (height <= 0) return KvRefused(KvFailf("height %lld", height));
+    if (!trueColour && !planar16 && (m_header.planes != 1 || (bits != 1 && bits != 4 && bits != 8)))
       return KvRefused(
-          KvFailf("%d bits per pixel in %d planes is not supported", bits, m_h.planes));
+          KvFailf("%d bits per pixel in %d planes is not supported", bits, m_header.planes));
     // A line holds the width. One-plane lines are no longer than the width in bytes, 8-bit
     // ones but padded to even.
-    if (bpl < static_cast<std::size_t>((w * bits + 7) / 8))
-      return KvRefused(KvFailf("%zu bytes per line cannot hold a width of %lld", bpl, w));
-    const auto maxLine = static_cast<std::size_t>(bits == 8 ? (w + 1) / 2 * 2 : w);
-    if (m_h.planes == 1 && bpl > maxLine)
-      return KvRefused(KvFailf("%zu bytes per line for a width of %lld", bpl, w));
-    if (!PictureBuffer::SizeAllowed(w, h)) return nullptr;
+    if (bpl < static_cast<std::size_t>((width * bits + 7) / 8))
+      return KvRefused(KvFailf("%zu bytes per line cannot hold a width of %lld", bpl, width));
+    const auto maxLine = static_cast<std::size_t>(bits == 8 ? (width + 1) / 2 * 2 : width);
+    if (m_header.planes == 1 && bpl > maxLine)
+      return KvRefused(KvFailf("%zu bytes per line for a width of %lld", bpl, width));
+    if (!PictureBuffer::SizeAllowed(width, height)) return nullptr;
 
     // Refuse files that cannot hold the picture before allocating for it.
-    const std::size_t lineBytes = bpl * m_h.planes;
-    const ULONGLONG minimum = MinimumCodedBytes(static_cast<ULONGLONG>(lineBytes) * h);
+    const std::size_t lineBytes = bpl * m_header.planes;
+    const ULONGLONG minimum = MinimumCodedBytes(static_cast<ULONGLONG>(lineBytes) * height);
     if (minimum > m_in.remaining()) return KvRefused(KvFailTruncated(m_in, minimum));
 
-    PictureBuffer picture = PictureBuffer::Allocate(w, h);
+    PictureBuffer picture = PictureBuffer::Allocate(width, height);
     if (!picture) return nullptr;
     PcxRunDecoder runs(m_in);
-    std::vector<BYTE> line(lineBytes), indices(trueColour ? 0 : static_cast<std::size_t>(w));
-    const auto width = static_cast<std::size_t>(w);
+    std::vector<BYTE> line(lineBytes), indices(trueColour ? 0 : static_cast<std::size_t>(width));
+    const auto pixelsPerRow = static_cast<std::size_t>(width);
     const std::array<DWORD, 16> headerPalette = HeaderPalette();
-    for (long long y = 0; y < h; ++y) {
+    for (long long y = 0; y < height; ++y) {
       if (!runs.Line(line.data(), lineBytes)) return KvRefused(KvFail(m_in.Reason()));
       DWORD* out = picture.row(y);
       if (trueColour) {
         KvConvertPlanes8(line.data(), line.data() + bpl, line.data() + 2 * bpl, nullptr, out,
-                         width);
+                         pixelsPerRow);
       } else if (bits == 8) {
         // Indices for now: the palette follows the data.
-        for (std::size_t x = 0; x < width; ++x) out[x] = line[x];
+        for (std::size_t x = 0; x < pixelsPerRow; ++x) out[x] = line[x];
       } else if (planar16) {
-        KvGatherBitPlanes(line.data(), bpl, 4, indices.data(), width);
-        KvConvertRow(RawPixel::Index8, indices.data(), out, width, 255, headerPalette.data(),
+        KvGatherBitPlanes(line.data(), bpl, 4, indices.data(), pixelsPerRow);
+        KvConvertRow(RawPixel::Index8, indices.data(), out, pixelsPerRow, 255, headerPalette.data(),
                      headerPalette.size());
       } else {
-        KvConvertRow(bits == 1 ? RawPixel::Index1 : RawPixel::Index4, line.data(), out, width, 255,
-                     headerPalette.data(), headerPalette.size());
+        KvConvertRow(bits == 1 ? RawPixel::Index1 : RawPixel::Index4, line.data(), out,
+                     pixelsPerRow, 255, headerPalette.data(), headerPalette.size());
       }
     }
     if (bits == 8 && !trueColour && !ApplyTrailingPalette(picture)) return nullptr;
-    rect = CRect(0, 0, static_cast<int>(w), static_cast<int>(h));
+    rect = CRect(0, 0, static_cast<int>(width), static_cast<int>(height));
     return picture.Release();
   }
 
  private:
   std::array<DWORD, 16> HeaderPalette() const {
     std::array<DWORD, 16> p{};
-    KvConvertRow(RawPixel::Rgb24, m_h.palette.data(), p.data(), p.size(), 255);
+    KvConvertRow(RawPixel::Rgb24, m_header.palette.data(), p.data(), p.size(), 255);
     return p;
   }
 
@@ -222,7 +226,7 @@ class PcxDecoder {
   }
 
   FileReader& m_in;
-  const PcxHeader& m_h;
+  const PcxHeader& m_header;
 };
 
 // The 128-byte header at the reader's position; false, with the reason, when it is short.
@@ -321,38 +325,39 @@ int KvMediaSavePCXFile(CString path, DWORD* buffer, CSize size, CRect rect) {
   KvClearFailure();
   CRect region;
   if (!KvSavedRegion(buffer, size, rect, kMaxSavedSide, region)) return 0;
-  const int W = region.Width(), H = region.Height();
+  const int width = region.Width(), height = region.Height();
 
   SafeFileWriter out(path);
   if (!out.Open()) return 0;
-  PcxHeader h;
-  h.manufacturer = 10;
-  h.version = 5;
-  h.encoding = 0;  // the rows are run-length coded all the same, as the suite has always written
-  h.bitsPerPixel = 8;
-  h.xmax = static_cast<short>(W - 1);
-  h.ymax = static_cast<short>(H - 1);
-  h.hres = static_cast<WORD>(W);
-  h.vres = static_cast<WORD>(H);
-  h.reserved = 1;
-  h.planes = 3;
-  h.bytesPerLine = static_cast<WORD>(W);  // not rounded up to even
-  h.paletteInfo = 1;
-  const auto head = h.Serialize();
+  PcxHeader header;
+  header.manufacturer = 10;
+  header.version = 5;
+  header.encoding =
+      0;  // the rows are run-length coded all the same, as the suite has always written
+  header.bitsPerPixel = 8;
+  header.xmax = static_cast<short>(width - 1);
+  header.ymax = static_cast<short>(height - 1);
+  header.hres = static_cast<WORD>(width);
+  header.vres = static_cast<WORD>(height);
+  header.reserved = 1;
+  header.planes = 3;
+  header.bytesPerLine = static_cast<WORD>(width);  // not rounded up to even
+  header.paletteInfo = 1;
+  const auto head = header.Serialize();
   out.Write(head.data(), head.size());
 
   // Each row as three plane rows, R, G then B, each coded on its own; alpha is dropped.
-  const auto w = static_cast<std::size_t>(W);
-  std::vector<BYTE> planes(3 * w), coded(2 * planes.size());
-  for (int y = 0; y < H; ++y) {
+  const auto planeBytes = static_cast<std::size_t>(width);
+  std::vector<BYTE> planes(3 * planeBytes), coded(2 * planes.size());
+  for (int y = 0; y < height; ++y) {
     const DWORD* src = buffer + static_cast<std::size_t>(region.top + y) * size.cx + region.left;
-    for (std::size_t x = 0; x < w; ++x) {
+    for (std::size_t x = 0; x < planeBytes; ++x) {
       planes[x] = static_cast<BYTE>(src[x] >> 16);
-      planes[w + x] = static_cast<BYTE>(src[x] >> 8);
-      planes[2 * w + x] = static_cast<BYTE>(src[x]);
+      planes[planeBytes + x] = static_cast<BYTE>(src[x] >> 8);
+      planes[2 * planeBytes + x] = static_cast<BYTE>(src[x]);
     }
     BYTE* end = coded.data();
-    for (int c = 0; c < 3; ++c) end = EncodePlaneRow(&planes[c * w], w, end);
+    for (int c = 0; c < 3; ++c) end = EncodePlaneRow(&planes[c * planeBytes], planeBytes, end);
     out.Write(coded.data(), static_cast<std::size_t>(end - coded.data()));
   }
   return out.Commit() ? 1 : 0;

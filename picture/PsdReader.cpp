@@ -68,9 +68,9 @@ unsigned CmykChannel(double ink, double black) {
 // How the samples of one pixel become BGRA, by colour mode.
 struct PixelRule {
   short mode = 0;
-  int depth = 8;                  // of the samples handed over
-  int channels = 0;               // in the file
-  const BYTE* palette = nullptr;  // 768 bytes, or null when indexed pixels cannot be made
+  int depth = 8;                   // of the samples handed over
+  int channels = 0;                // in the file
+  const DWORD* palette = nullptr;  // 256 colours, or null when indexed pixels cannot be made
 };
 
 // Converts `count` pixels into `out`. sample(c, i) is the value of channel c of pixel i in
@@ -92,7 +92,7 @@ void ConvertPixels(const PixelRule& rule, std::size_t count, DWORD* out, Sample 
       if (!rule.palette) break;
       for (std::size_t i = 0; i < count; ++i) {
         const unsigned k = sample(0, i) >> toByte;
-        out[i] = Bgra(rule.palette[k], rule.palette[256 + k], rule.palette[512 + k]);
+        out[i] = rule.palette[k];
       }
       break;
     case KV_PSD_RGB:  // sampled here only for raw data; alpha comes from a fourth channel
@@ -298,7 +298,12 @@ class PsdReader {
 
     m_rule.mode = m_h.mode;
     m_rule.channels = m_h.channels;
-    if (m_hasPalette && m_resources.colorCount > 0) m_rule.palette = m_palette.data();
+    if (m_hasPalette && m_resources.colorCount > 0) {
+      // The colour data holds 256 reds, then 256 greens, then 256 blues.
+      KvConvertPlanes8(&m_palette[0], &m_palette[256], &m_palette[512], nullptr, m_colours.data(),
+                       m_colours.size());
+      m_rule.palette = m_colours.data();
+    }
     const bool read = compression == 0 ? ReadRaw(picture, pixels, planeBytes)
                                        : ReadPackBits(picture, pixels, planeBytes);
     return read;
@@ -485,6 +490,7 @@ class PsdReader {
   PsdHeader& m_h;
   FileReader* m_in = nullptr;
   std::array<BYTE, kPaletteBytes> m_palette{};
+  std::array<DWORD, 256> m_colours{};
   bool m_hasPalette = false;
   PsdResources m_resources;
   PixelRule m_rule;

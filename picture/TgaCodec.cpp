@@ -93,97 +93,103 @@ class RlePacketReader {
 
 class TgaDecoder {
  public:
-  TgaDecoder(FileReader& in, const TgaHeader& h) : m_in(in), m_h(h) {}
+  TgaDecoder(FileReader& in, const TgaHeader& header) : m_in(in), m_header(header) {}
 
   DWORD* Decode(CRect& rect) {
-    const int bpp = (m_h.pixelDepth + 7) / 8;
-    if (bpp < 1 || bpp > 4) return KvRefused(KvFailf("pixel depth %d", m_h.pixelDepth));
-    if (m_h.IsColorMapped() && bpp != 1)
-      return KvRefused(KvFailf("colour-map indices of %d bits are not supported", m_h.pixelDepth));
-    const int w = m_h.width, h = m_h.height;
+    const int bpp = (m_header.pixelDepth + 7) / 8;
+    if (bpp < 1 || bpp > 4) return KvRefused(KvFailf("pixel depth %d", m_header.pixelDepth));
+    if (m_header.IsColorMapped() && bpp != 1)
+      return KvRefused(
+          KvFailf("colour-map indices of %d bits are not supported", m_header.pixelDepth));
+    const int width = m_header.width, height = m_header.height;
 
     // Where the pixels start, and whether the file can hold them at all.
     ULONGLONG mapBytes = 0;
     int entryBytes = 0;
-    if (m_h.colorMapType == 1 && m_h.colorMapLength != 0) {
-      entryBytes = (m_h.colorMapEntryBits + 7) / 8;
-      mapBytes = static_cast<ULONGLONG>(m_h.colorMapLength) * entryBytes;
-      if (m_h.IsColorMapped()) {
+    if (m_header.colorMapType == 1 && m_header.colorMapLength != 0) {
+      entryBytes = (m_header.colorMapEntryBits + 7) / 8;
+      mapBytes = static_cast<ULONGLONG>(m_header.colorMapLength) * entryBytes;
+      if (m_header.IsColorMapped()) {
         if (entryBytes < 1 || entryBytes > 4)
-          return KvRefused(KvFailf("colour-map entries of %d bits", m_h.colorMapEntryBits));
-        if (static_cast<std::size_t>(m_h.colorMapFirst) + m_h.colorMapLength > kColorMapEntries)
+          return KvRefused(KvFailf("colour-map entries of %d bits", m_header.colorMapEntryBits));
+        if (static_cast<std::size_t>(m_header.colorMapFirst) + m_header.colorMapLength >
+            kColorMapEntries)
           return KvRefused(KvFailf("colour map of entries %d to %d exceeds 512 entries",
-                                   m_h.colorMapFirst, m_h.colorMapFirst + m_h.colorMapLength - 1));
+                                   m_header.colorMapFirst,
+                                   m_header.colorMapFirst + m_header.colorMapLength - 1));
       }
     }
-    const ULONGLONG pixels = static_cast<ULONGLONG>(w) * h;
+    const ULONGLONG pixels = static_cast<ULONGLONG>(width) * height;
     ULONGLONG minimum = pixels * bpp;
-    if (m_h.IsRunLength()) {
-      if (w > kMaxRleWidth || h > kMaxRleHeight)
-        return KvRefused(KvFailf("run-length picture of %d x %d exceeds 16,383 x 32,767", w, h));
+    if (m_header.IsRunLength()) {
+      if (width > kMaxRleWidth || height > kMaxRleHeight)
+        return KvRefused(
+            KvFailf("run-length picture of %d x %d exceeds 16,383 x 32,767", width, height));
       // A packet of 1 + bpp bytes gives at most 128 pixels.
       minimum = (pixels + 127) / 128 * (1 + bpp);
     }
-    if (m_h.idLength + mapBytes + minimum > m_in.remaining())
-      return KvRefused(KvFailTruncated(m_in, m_h.idLength + mapBytes + minimum));
+    if (m_header.idLength + mapBytes + minimum > m_in.remaining())
+      return KvRefused(KvFailTruncated(m_in, m_header.idLength + mapBytes + minimum));
 
     // Every row is written below (or the load fails), so the buffer need not be cleared.
-    PictureBuffer picture = PictureBuffer::Allocate(w, h, false);
+    PictureBuffer picture = PictureBuffer::Allocate(width, height, false);
     if (!picture) return nullptr;
-    m_in.skip(m_h.idLength);
-    if (m_h.IsColorMapped())
+    m_in.skip(m_header.idLength);
+    if (m_header.IsColorMapped())
       ReadColorMap(entryBytes);
     else
       m_in.skip(mapBytes);
 
-    const bool ok = m_h.IsRunLength() ? DecodeRunLength(picture, bpp) : DecodeBlocks(picture, bpp);
+    const bool ok =
+        m_header.IsRunLength() ? DecodeRunLength(picture, bpp) : DecodeBlocks(picture, bpp);
     if (!ok || !m_in.ok()) return KvRefused(KvFail(m_in.Reason()));
-    rect = CRect(m_h.xOrigin, m_h.yOrigin, m_h.xOrigin + w, m_h.yOrigin + h);
+    rect = CRect(m_header.xOrigin, m_header.yOrigin, m_header.xOrigin + width,
+                 m_header.yOrigin + height);
     return picture.Release();
   }
 
  private:
-  bool TopDown() const { return (m_h.descriptor & 0x30) == 0x20; }
+  bool TopDown() const { return (m_header.descriptor & 0x30) == 0x20; }
   long long TargetRow(long long fileRow) const {
-    return TopDown() ? fileRow : m_h.height - 1 - fileRow;
+    return TopDown() ? fileRow : m_header.height - 1 - fileRow;
   }
 
   void ReadColorMap(int entryBytes) {
     m_palette.assign(kColorMapEntries, 0);
-    const std::size_t n = m_h.colorMapLength;
+    const std::size_t n = m_header.colorMapLength;
     if (n == 0) return;  // an empty map: every index gives black
     std::vector<BYTE> raw(n * entryBytes);
     if (!m_in.read(raw.data(), raw.size())) return;
     // Entries keep their stored alpha only when they are 4 bytes wide; indexed pictures are
     // made opaque afterwards anyway, as their depth is 8.
-    KvConvertRow(KindOf(entryBytes), raw.data(), &m_palette[m_h.colorMapFirst], n, 0);
+    KvConvertRow(KindOf(entryBytes), raw.data(), &m_palette[m_header.colorMapFirst], n, 0);
   }
 
   // Converts raw file pixels (a row, or a piece of one) into picture pixels.
   void StoreRow(const BYTE* raw, DWORD* out, int bpp, std::size_t w) {
-    if (m_h.IsColorMapped()) {
+    if (m_header.IsColorMapped()) {
       KvConvertRow(RawPixel::Index8, raw, out, w, 255, m_palette.data(), m_palette.size());
       KvSetAlpha(out, w, 255);
-    } else if (m_h.IsGreyAlpha()) {
+    } else if (m_header.IsGreyAlpha()) {
       KvConvertRow(RawPixel::GreyAlpha8, raw, out, w, 255);
     } else {
       KvConvertRow(KindOf(bpp), raw, out, w, 255);
-      if (bpp == 4 && m_h.pixelDepth != 32) KvSetAlpha(out, w, 255);
+      if (bpp == 4 && m_header.pixelDepth != 32) KvSetAlpha(out, w, 255);
     }
   }
 
   bool DecodeBlocks(PictureBuffer& picture, int bpp) {
-    const std::size_t w = m_h.width;
+    const std::size_t w = m_header.width;
     const std::size_t fileRowBytes = w * bpp;
     // 32-bit rows in file order need no conversion: they are read straight into place, all
     // in one read.
-    if (bpp == 4 && m_h.pixelDepth == 32 && TopDown())
-      return m_in.read(picture.row(0), fileRowBytes * m_h.height);
+    if (bpp == 4 && m_header.pixelDepth == 32 && TopDown())
+      return m_in.read(picture.row(0), fileRowBytes * m_header.height);
     if (fileRowBytes > kBlockBytes) return DecodeRowsInPieces(picture, bpp);
     const std::size_t rowsPerBlock = kBlockBytes / fileRowBytes;
-    std::vector<BYTE> block(std::min<std::size_t>(rowsPerBlock, m_h.height) * fileRowBytes);
-    for (long long row = 0; row < m_h.height;) {
-      const std::size_t rows = std::min<std::size_t>(rowsPerBlock, m_h.height - row);
+    std::vector<BYTE> block(std::min<std::size_t>(rowsPerBlock, m_header.height) * fileRowBytes);
+    for (long long row = 0; row < m_header.height;) {
+      const std::size_t rows = std::min<std::size_t>(rowsPerBlock, m_header.height - row);
       if (!m_in.read(block.data(), rows * fileRowBytes)) return false;
       for (std::size_t r = 0; r < rows; ++r)
         StoreRow(&block[r * fileRowBytes], picture.row(TargetRow(row + r)), bpp, w);
@@ -194,9 +200,9 @@ class TgaDecoder {
 
   // Rows wider than one read are read and converted a piece at a time.
   bool DecodeRowsInPieces(PictureBuffer& picture, int bpp) {
-    const std::size_t w = m_h.width, piece = kBlockBytes / bpp;
+    const std::size_t w = m_header.width, piece = kBlockBytes / bpp;
     std::vector<BYTE> block(piece * bpp);
-    for (long long row = 0; row < m_h.height; ++row) {
+    for (long long row = 0; row < m_header.height; ++row) {
       DWORD* out = picture.row(TargetRow(row));
       for (std::size_t x = 0; x < w; x += piece) {
         const std::size_t n = std::min(piece, w - x);
@@ -209,10 +215,10 @@ class TgaDecoder {
 
   bool DecodeRunLength(PictureBuffer& picture, int bpp) {
     RlePacketReader reader(m_in, bpp);
-    const std::size_t w = m_h.width;
-    const bool direct = bpp == 4 && m_h.pixelDepth == 32;
+    const std::size_t w = m_header.width;
+    const bool direct = bpp == 4 && m_header.pixelDepth == 32;
     std::vector<BYTE> raw(direct ? 0 : w * bpp);
-    for (long long row = 0; row < m_h.height; ++row) {
+    for (long long row = 0; row < m_header.height; ++row) {
       DWORD* out = picture.row(TargetRow(row));
       if (direct) {
         if (!reader.Decode(reinterpret_cast<BYTE*>(out), w)) return false;
@@ -225,7 +231,7 @@ class TgaDecoder {
   }
 
   FileReader& m_in;
-  const TgaHeader& m_h;
+  const TgaHeader& m_header;
   std::vector<DWORD> m_palette;
 };
 
@@ -233,20 +239,20 @@ class TgaDecoder {
 
 TgaHeader TgaHeader::Parse(const std::array<BYTE, kSize>& bytes) {
   ByteReader r(bytes);
-  TgaHeader h;
-  h.idLength = r.u8();
-  h.colorMapType = r.u8();
-  h.imageType = r.u8();
-  h.colorMapFirst = r.u16le();
-  h.colorMapLength = r.u16le();
-  h.colorMapEntryBits = r.u8();
-  h.xOrigin = r.u16le();
-  h.yOrigin = r.u16le();
-  h.width = r.u16le();
-  h.height = r.u16le();
-  h.pixelDepth = r.u8();
-  h.descriptor = r.u8();
-  return h;
+  TgaHeader header;
+  header.idLength = r.u8();
+  header.colorMapType = r.u8();
+  header.imageType = r.u8();
+  header.colorMapFirst = r.u16le();
+  header.colorMapLength = r.u16le();
+  header.colorMapEntryBits = r.u8();
+  header.xOrigin = r.u16le();
+  header.yOrigin = r.u16le();
+  header.width = r.u16le();
+  header.height = r.u16le();
+  header.pixelDepth = r.u8();
+  header.descriptor = r.u8();
+  return header;
 }
 
 std::array<BYTE, TgaHeader::kSize> TgaHeader::Serialize() const {
@@ -351,23 +357,23 @@ int KvMediaSaveTGAFile(CString path, DWORD* buffer, CSize size, CRect rect) {
   KvClearFailure();
   CRect region;
   if (!KvSavedRegion(buffer, size, rect, 0xFFFF, region)) return 0;  // 16-bit sizes
-  const int W = region.Width(), H = region.Height();
+  const int width = region.Width(), height = region.Height();
 
   SafeFileWriter out(path);
   if (!out.Open()) return 0;
 
   // Header and identification field.
-  TgaHeader h;
-  h.idLength = 64;
-  h.imageType = 2;
-  h.xOrigin = static_cast<WORD>(region.left);
-  h.yOrigin = static_cast<WORD>(region.top);
-  h.width = static_cast<WORD>(W);
-  h.height = static_cast<WORD>(H);
-  h.pixelDepth = 32;
-  h.descriptor = 0x20;
+  TgaHeader header;
+  header.idLength = 64;
+  header.imageType = 2;
+  header.xOrigin = static_cast<WORD>(region.left);
+  header.yOrigin = static_cast<WORD>(region.top);
+  header.width = static_cast<WORD>(width);
+  header.height = static_cast<WORD>(height);
+  header.pixelDepth = 32;
+  header.descriptor = 0x20;
   std::array<BYTE, TgaHeader::kSize + 64> head{};
-  const auto hb = h.Serialize();
+  const auto hb = header.Serialize();
   std::copy(hb.begin(), hb.end(), head.begin());
   const char id[] = "Drevlock-32Bit-TrueColor-TGA";
   std::memcpy(&head[TgaHeader::kSize], id, sizeof id - 1);
@@ -376,24 +382,25 @@ int KvMediaSaveTGAFile(CString path, DWORD* buffer, CSize size, CRect rect) {
   // Pixels, top row first, as they stand in the buffer.
   const auto stride = static_cast<std::size_t>(size.cx);
   const DWORD* first = buffer + static_cast<std::size_t>(region.top) * stride + region.left;
-  if (static_cast<std::size_t>(W) == stride) {
-    out.Write(first, static_cast<std::size_t>(W) * H * 4);
+  if (static_cast<std::size_t>(width) == stride) {
+    out.Write(first, static_cast<std::size_t>(width) * height * 4);
   } else {
-    for (int y = 0; y < H; ++y) out.Write(first + y * stride, static_cast<std::size_t>(W) * 4);
+    for (int y = 0; y < height; ++y)
+      out.Write(first + y * stride, static_cast<std::size_t>(width) * 4);
   }
 
   // Postage stamp: 64 x 48 pixels picked at running single-precision steps.
-  const DWORD stampOffset = 82 + 4u * static_cast<DWORD>(W) * static_cast<DWORD>(H);
+  const DWORD stampOffset = 82 + 4u * static_cast<DWORD>(width) * static_cast<DWORD>(height);
   std::vector<BYTE> stamp(2 + 48 * 64 * 4);
   stamp[0] = 64;
   stamp[1] = 48;
-  const float stepY = static_cast<float>(H) / 48, stepX = static_cast<float>(W) / 64;
+  const float stepY = static_cast<float>(height) / 48, stepX = static_cast<float>(width) / 64;
   float sy = 0;
   for (int r = 0; r < 48; ++r, sy += stepY) {
-    const int y = std::min(H - 1, static_cast<int>(sy));
+    const int y = std::min(height - 1, static_cast<int>(sy));
     float sx = 0;
     for (int c = 0; c < 64; ++c, sx += stepX) {
-      const int x = std::min(W - 1, static_cast<int>(sx));
+      const int x = std::min(width - 1, static_cast<int>(sx));
       std::memcpy(&stamp[2 + (r * 64 + c) * 4], first + y * stride + x, 4);
     }
   }
