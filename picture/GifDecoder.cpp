@@ -244,22 +244,29 @@ void DecodeLzw(CodeReader& codes, int minCodeSize, PixelWriter& out, GifDecodeNo
   const auto lengthOf = [&](int code) {
     return code < firstFree ? 1 : static_cast<int>(LengthOf(entries[code]));
   };
-  // Ends the data at a code: the end code, or none (-1) where the data ran out.
-  const auto ended = [&](int code) {
+  // The data ends at the end code, or where it runs out (-1); the notes say which.
+  const auto ends = [end](int code) { return code < 0 || code == end; };
+  const auto note = [&](int code) {
     notes.endCode = code == end;
     notes.dataEnded = code < 0;
-    return code < 0 || code == end;
   };
+  bool exact = true;  // no code so far was above the free slot
   while (!out.full()) {
     int code = codes.Next(codeSize);
-    if (ended(code)) break;
+    if (ends(code)) {
+      note(code);
+      break;
+    }
     if (code == clear) {
       codeSize = minCodeSize + 1;
       slot = firstFree;
       slotLimit = 1 << (minCodeSize + 1);
       do code = codes.Next(codeSize);
       while (code == clear);
-      if (ended(code)) break;
+      if (ends(code)) {
+        note(code);
+        break;
+      }
       if (code >= slot) code = 0;
       oldCode = firstChar = code;
       out.PutString(code, 1, -1, entries, firstFree);
@@ -268,7 +275,10 @@ void DecodeLzw(CodeReader& codes, int minCodeSize, PixelWriter& out, GifDecodeNo
     const int read = code;
     int tail = -1;
     if (code >= slot) {
-      if (code > slot) ++notes.badCodes;
+      if (code > slot) {
+        ++notes.badCodes;
+        exact = false;
+      }
       tail = firstChar;
       code = oldCode;
     }
@@ -276,7 +286,7 @@ void DecodeLzw(CodeReader& codes, int minCodeSize, PixelWriter& out, GifDecodeNo
     // entries, which may form a loop: they are measured by walking them, and a string
     // longer than the table ends the data.
     int length = tail >= 0 ? 1 : 0;
-    if (notes.badCodes == 0) {
+    if (exact) {
       length += lengthOf(code);
     } else {
       ++length;
@@ -305,7 +315,7 @@ void DecodeLzw(CodeReader& codes, int minCodeSize, PixelWriter& out, GifDecodeNo
     int code;
     do code = codes.Next(codeSize);
     while (code == clear);
-    ended(code);
+    note(code);
   }
 }
 
