@@ -148,9 +148,10 @@ class PixelWriter {
       __builtin_prefetch(p + 64, 1);
       if ((m_column += length) == m_width) NextRow(m_pos / m_width);
       if (tail >= 0) *p-- = palette[tail & 0xFF];
+      // The walk is counted by the length rather than ended by the root, so that the loop's
+      // end does not wait for the table's loads.
       auto at = static_cast<unsigned>(code);
-      const auto roots = static_cast<unsigned>(firstFree);
-      for (; at >= roots; --p) {
+      for (int n = length - (tail >= 0 ? 2 : 1); n > 0; --n, --p) {
         const LzwEntry e = table[at];
         *p = palette[SuffixOf(e)];
         at = PrefixOf(e);
