@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <span>
@@ -144,8 +145,10 @@ class PixelWriter {
       DWORD* __restrict p = m_rowStart + m_column + length - 1;
       const DWORD* __restrict palette = m_palette.data();
       m_pos += length;
-      // The picture is far larger than the caches: its lines are asked for ahead of the writes.
-      __builtin_prefetch(p + 64, 1);
+      // The picture is far larger than the caches: its lines are asked for ahead of the writes
+      // (by address: the line may lie past the picture's end, where a prefetch is harmless).
+      __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(p) + 256),
+                         1);
       if ((m_column += length) == m_width) NextRow(m_pos / m_width);
       if (tail >= 0) *p-- = palette[tail & 0xFF];
       // The walk is counted by the length rather than ended by the root, so that the loop's
