@@ -34,10 +34,6 @@ extern const Command kConvertCommand;
 
 namespace {
 
-// The safe writer keeps 32 temporary files for the signal handler to remove; one writer per
-// thread stays within them.
-constexpr long kMostJobs = 32;
-
 struct Job {
   std::string in, out;
   std::string refusal;  // found before any work: a name clash, an output that is an input
@@ -101,47 +97,22 @@ class SignalsToMainThread {
 
 }  // namespace
 
-bool IsBatchConvert(const Args& args) {
-  for (ArgWalker arg(args); arg.Next();)
-    if (arg.IsOption() && (arg.Current() == "--to" || arg.Current() == "--outdir")) return true;
-  return false;
-}
+bool IsBatchConvert(const Parsed& args) { return args.Has("--to") || args.Has("--outdir"); }
 
-int RunBatchConvert(const Args& args) {
-  std::vector<std::string> inputs;
-  std::optional<std::string> to, dir;
-  std::optional<CRect> region;
-  long jobs = 0;
-  for (ArgWalker arg(args); arg.Next();) {
-    const std::string& a = arg.Current();
-    if (!arg.IsOption()) {
-      inputs.push_back(a);
-      continue;
-    }
-    const auto v = arg.Value();
-    if (!v) return Usage(kConvertCommand, a + " needs a value");
-    if (a == "--to") {
-      // "png", ".png" or "PNG".
-      std::string type = v->starts_with(".") ? v->substr(1) : *v;
-      for (char& c : type) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-      if (!IsPictureOutput("x." + type))
-        return Usage(kConvertCommand, "--to takes tga, bmp, pcx, jpg, jpeg or png");
-      to = type;
-    } else if (a == "--outdir") {
-      if (v->empty()) return Usage(kConvertCommand, "--outdir needs a folder");
-      dir = *v;
-    } else if (a == "-j") {
-      const auto n = ParseNumber(*v);
-      if (!n || *n < 1 || *n > kMostJobs || *n != static_cast<long>(*n))
-        return Usage(kConvertCommand,
-                     "-j takes a whole number from 1 to " + std::to_string(kMostJobs));
-      jobs = static_cast<long>(*n);
-    } else if (a == "--region") {
-      if (!(region = ParseRegion(*v)))
-        return Usage(kConvertCommand, "--region takes X,Y,W,H with W and H above 0");
-    } else {
-      return Usage(kConvertCommand, a + " goes with one IN and OUT, not with --outdir");
-    }
+int RunBatchConvert(const Parsed& args) {
+  if (args.Has("--time"))
+    return Usage(kConvertCommand, "--time goes with one IN and OUT, not with --outdir");
+  const std::vector<std::string>& inputs = args.words;
+  std::optional<std::string> to = args.Text("--to");
+  const std::optional<std::string> dir = args.Text("--outdir");
+  const std::optional<CRect> region = args.Region("--region");
+  const long jobs = args.Integer("-j").value_or(0);
+  if (to) {
+    // "png", ".png" or "PNG".
+    if (to->starts_with(".")) to->erase(0, 1);
+    for (char& c : *to) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (!IsPictureOutput("x." + *to))
+      return Usage(kConvertCommand, "--to takes tga, bmp, pcx, jpg, jpeg or png");
   }
   if (!to || !dir) return Usage(kConvertCommand, "--to TYPE and --outdir DIR go together");
   if (inputs.empty()) return Usage(kConvertCommand, "expected at least one IN");

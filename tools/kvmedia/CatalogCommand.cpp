@@ -57,25 +57,11 @@ std::vector<std::string> ListedFiles(const std::string& folder, const std::strin
   return files;
 }
 
-int Run(const Args& args) {
-  bool json = false;
-  std::string types = CString(kKvClipPictureTypes).ToUtf8();
-  std::optional<std::string> sheet;
-  std::vector<std::string> folders;
-  for (ArgWalker arg(args); arg.Next();) {
-    const std::string a = arg.Current();
-    if (!arg.IsOption()) {
-      folders.push_back(a);
-    } else if (a == "--json") {
-      json = true;
-    } else if (a == "--types" || a == "--contact-sheet") {
-      const std::optional<std::string> v = arg.Value();
-      if (!v || v->empty()) return Usage(kCatalogCommand, a + " needs a value");
-      (a == "--types" ? types : sheet.emplace()) = *v;
-    } else {
-      return Usage(kCatalogCommand, "unknown option " + a);
-    }
-  }
+int Run(const Parsed& args) {
+  const bool json = args.Has("--json");
+  const std::string types = args.Text("--types").value_or(CString(kKvClipPictureTypes).ToUtf8());
+  const std::optional<std::string> sheet = args.Text("--contact-sheet");
+  const std::vector<std::string>& folders = args.words;
   if (folders.size() != 1) return Usage(kCatalogCommand, "expected one FOLDER");
   const std::string& folder = folders[0];
   const CString path = PathArg(folder);
@@ -181,9 +167,10 @@ int Run(const Args& args) {
 
 }  // namespace
 
-// Checked by main before Run sees them.
 const Options kCatalogOptions = {
-    {"--types", true, "bmp tga jpg gif pcx png psd"}, {"--json"}, {"--contact-sheet", true}};
+    {"--types", Kind::kText, "needs a value", "bmp tga jpg gif pcx png psd"},
+    {"--json"},
+    {"--contact-sheet", Kind::kText, "needs a value"}};
 
 const Command kCatalogCommand = {
     "catalog", "list the pictures of a folder through its catalogue, with a contact sheet",

@@ -29,26 +29,13 @@ namespace {
 // fits the players' arithmetic.
 constexpr int kMaxPasses = 10000;
 
-int Run(const Args& args) {
+int Run(const Parsed& args) {
   if (IsBatchConvert(args)) return RunBatchConvert(args);
-  std::vector<std::string> files;
-  std::optional<CRect> region;
-  std::optional<double> time;
-  for (ArgWalker arg(args); arg.Next();) {
-    const std::string& a = arg.Current();
-    if (!arg.IsOption()) {
-      files.push_back(a);
-    } else if (a == "--region") {
-      const auto v = arg.Value();
-      if (!v || !(region = ParseRegion(*v)))
-        return Usage(kConvertCommand, "--region takes X,Y,W,H with W and H above 0");
-    } else if (a == "--time") {
-      const auto v = arg.Value();
-      if (!v || !(time = ParseNumber(*v))) return Usage(kConvertCommand, "--time takes a number");
-    } else {
-      return Usage(kConvertCommand, "unknown option " + a);
-    }
-  }
+  // -j is the batch's alone.
+  if (args.Has("-j")) return Usage(kConvertCommand, "unknown option -j");
+  const std::vector<std::string>& files = args.words;
+  const std::optional<CRect> region = args.Region("--region");
+  const std::optional<double> time = args.Number("--time");
   if (files.size() != 2) return Usage(kConvertCommand, "expected IN and OUT");
   const std::string& in = files[0];
   const std::string& out = files[1];
@@ -104,12 +91,12 @@ int Run(const Args& args) {
 
 }  // namespace
 
-// Checked by main before Run sees them.
-const Options kConvertOptions = {{"--region", true},
-                                 {"--time", true},
-                                 {"--to", true, "tga bmp pcx jpg jpeg png"},
-                                 {"--outdir", true},
-                                 {"-j", true}};
+const Options kConvertOptions = {{"--region", Kind::kRegion, "takes X,Y,W,H with W and H above 0"},
+                                 {"--time", Kind::kNumber},
+                                 // "png", ".png" or "PNG": read by the batch.
+                                 {"--to", Kind::kText, nullptr, "tga bmp pcx jpg jpeg png"},
+                                 {"--outdir", Kind::kText, "needs a folder"},
+                                 {"-j", Kind::kInteger, nullptr, nullptr, 1, kMostJobs}};
 
 const Command kConvertCommand = {
     "convert", "convert a picture (or a movie or scroll frame) to TGA, BMP, PCX, JPEG or PNG",

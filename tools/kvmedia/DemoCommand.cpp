@@ -333,9 +333,9 @@ bool DemoCatalogue(Demo& demo) {
   return true;
 }
 
-int Run(const Args& args) {
-  if (args.size() != 1) return Usage(kDemoCommand, "expected one output folder");
-  Demo demo{args[0]};
+int Run(const Parsed& args) {
+  if (args.words.size() != 1) return Usage(kDemoCommand, "expected one output folder");
+  Demo demo{args.words[0]};
   ::mkdir(demo.dir.c_str(), 0777);
   struct stat st {};
   if (::stat(demo.dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))

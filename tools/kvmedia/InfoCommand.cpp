@@ -217,19 +217,9 @@ Record Describe(const std::string& file, bool check) {
   return record;
 }
 
-int Run(const Args& args) {
-  bool json = false, check = false;
-  std::vector<std::string> files;
-  for (ArgWalker arg(args); arg.Next();) {
-    if (!arg.IsOption())
-      files.push_back(arg.Current());
-    else if (arg.Current() == "--json")
-      json = true;
-    else if (arg.Current() == "--check")
-      check = true;
-    else
-      return Usage(kInfoCommand, "unknown option " + arg.Current());
-  }
+int Run(const Parsed& args) {
+  const std::vector<std::string>& files = args.words;
+  const bool json = args.Has("--json"), check = args.Has("--check");
   if (files.empty()) return Usage(kInfoCommand, "expected at least one file");
   KvMediaFileOpen();
   bool failed = false;
@@ -252,7 +242,6 @@ int Run(const Args& args) {
 
 }  // namespace
 
-// Checked by main before Run sees them.
 const Options kInfoOptions = {{"--json"}, {"--check"}};
 
 const Command kInfoCommand = {

@@ -58,43 +58,13 @@ void PlaceOnBackground(const CKvMemBlock& work, const CKvMemBlock& back, CPoint 
                 static_cast<std::size_t>(x1 - x0) * 4);
 }
 
-int Frames(const Args& args) {
-  std::vector<std::string> files;
-  bool memory = false, force = false;
-  std::string background;
-  int mix = -1;
-  std::optional<CPoint> paste;
-  long every = 1;
-  for (ArgWalker arg(args); arg.Next();) {
-    const std::string& a = arg.Current();
-    if (!arg.IsOption()) {
-      files.push_back(a);
-    } else if (a == "--memory") {
-      memory = true;
-    } else if (a == "--force") {
-      force = true;
-    } else if (a == "--background" || a == "--mix" || a == "--paste" || a == "--every") {
-      const auto v = arg.Value();
-      if (!v) return Usage(kMovieCommand, a + " takes a value");
-      if (a == "--background") {
-        background = *v;
-      } else if (a == "--mix") {
-        if (*v != "0" && *v != "1") return Usage(kMovieCommand, "--mix takes 0 or 1");
-        mix = *v == "0" ? 0 : 1;
-      } else if (a == "--paste") {
-        const auto r = ParseRegion(*v + ",1,1");
-        if (!r) return Usage(kMovieCommand, "--paste takes X,Y");
-        paste = r->TopLeft();
-      } else {
-        const auto n = ParseNumber(*v);
-        if (!n || *n < 1 || *n > 1e9 || *n != static_cast<long>(*n))
-          return Usage(kMovieCommand, "--every takes a whole number from 1 to 1000000000");
-        every = static_cast<long>(*n);
-      }
-    } else {
-      return Usage(kMovieCommand, "unknown option " + a);
-    }
-  }
+int Frames(const Parsed& args) {
+  const std::vector<std::string>& files = args.words;
+  const bool memory = args.Has("--memory"), force = args.Has("--force");
+  const std::string background = args.Text("--background").value_or("");
+  const int mix = static_cast<int>(args.Integer("--mix").value_or(-1));
+  const std::optional<CPoint> paste = args.Point("--paste");
+  const long every = args.Integer("--every").value_or(1);
   if (files.size() != 2) return Usage(kMovieCommand, "expected MOVIE and OUTDIR");
   if (background.empty() != (mix < 0))
     return Usage(kMovieCommand, "--background and --mix go together");
@@ -165,56 +135,14 @@ int Frames(const Args& args) {
   return 0;
 }
 
-// "R,G,B" of values 0 to 255.
-std::optional<CKvColor32> ParseColour(const std::string& text) {
-  int c[3] = {};
-  char end = 0;
-  if (std::sscanf(text.c_str(), "%d,%d,%d%c", &c[0], &c[1], &c[2], &end) != 3) return std::nullopt;
-  for (int v : c)
-    if (v < 0 || v > 255) return std::nullopt;
-  return CKvColor32(static_cast<BYTE>(c[0]), static_cast<BYTE>(c[1]), static_cast<BYTE>(c[2]), 0);
-}
-
-int Make(const Args& args) {
-  std::vector<std::string> files;
-  std::optional<long> first, last, digits, key;
-  std::optional<CRect> rect;
-  std::optional<CKvColor32> colorKey, tolerance;
-  bool deflicker = false;
-  for (ArgWalker arg(args); arg.Next();) {
-    const std::string& a = arg.Current();
-    if (!arg.IsOption()) {
-      files.push_back(a);
-      continue;
-    }
-    if (a == "--deflicker") {
-      deflicker = true;
-      continue;
-    }
-    const bool number = a == "--first" || a == "--last" || a == "--digits" || a == "--key";
-    if (!number && a != "--rect" && a != "--color-key" && a != "--tolerance")
-      return Usage(kMovieCommand, "unknown option " + a);
-    const auto v = arg.Value();
-    if (!v) return Usage(kMovieCommand, a + " takes a value");
-    if (number) {
-      const auto n = ParseNumber(*v);
-      // The maker keeps a key interval within 10 to 30: another is refused, not changed.
-      const double least = a == "--key" ? kMinKey : 0;
-      const double most = a == "--digits" ? 32 : a == "--key" ? kMaxKey : 1e9;
-      if (!n || *n < least || *n > most || *n != static_cast<long>(*n))
-        return Usage(kMovieCommand, a + " takes a whole number from " +
-                                        std::to_string(static_cast<long>(least)) + " to " +
-                                        std::to_string(static_cast<long>(most)));
-      (a == "--first"    ? first
-       : a == "--last"   ? last
-       : a == "--digits" ? digits
-                         : key) = static_cast<long>(*n);
-    } else if (a == "--rect") {
-      if (!(rect = ParseRegion(*v))) return Usage(kMovieCommand, "--rect takes X,Y,W,H");
-    } else if (!((a == "--color-key" ? colorKey : tolerance) = ParseColour(*v))) {
-      return Usage(kMovieCommand, a + " takes R,G,B, each 0 to 255");
-    }
-  }
+int Make(const Parsed& args) {
+  const std::vector<std::string>& files = args.words;
+  const std::optional<long> first = args.Integer("--first"), last = args.Integer("--last"),
+                            digits = args.Integer("--digits"), key = args.Integer("--key");
+  const std::optional<CRect> rect = args.Region("--rect");
+  const std::optional<CKvColor32> colorKey = args.Colour("--color-key"),
+                                  tolerance = args.Colour("--tolerance");
+  const bool deflicker = args.Has("--deflicker");
   if (files.size() != 2 || !first || !last || !digits || !rect)
     return Usage(kMovieCommand,
                  "expected PATTERN OUT.sve --first N --last M --digits D --rect X,Y,W,H");
@@ -281,32 +209,28 @@ int Make(const Args& args) {
   return 0;
 }
 
-int Run(const Args& args) {
-  if (args.empty()) return Usage(kMovieCommand, "expected a subcommand");
-  if (args[0] == "frames") return Frames(Args(args.begin() + 1, args.end()));
-  if (args[0] == "make") return Make(Args(args.begin() + 1, args.end()));
-  return Usage(kMovieCommand, "unknown subcommand " + args[0]);
-}
-
 }  // namespace
 
-// Checked by main before Run sees them.
-const std::vector<Subcommand> kMovieSubcommands = {{"make",
-                                                    {{"--first", true},
-                                                     {"--last", true},
-                                                     {"--digits", true},
-                                                     {"--rect", true},
-                                                     {"--key", true},
-                                                     {"--color-key", true},
-                                                     {"--tolerance", true},
-                                                     {"--deflicker"}}},
-                                                   {"frames",
-                                                    {{"--memory"},
-                                                     {"--force"},
-                                                     {"--every", true},
-                                                     {"--background", true},
-                                                     {"--mix", true, "0 1"},
-                                                     {"--paste", true}}}};
+// The maker keeps a key interval within 10 to 30: another is refused, not changed.
+const std::vector<Subcommand> kMovieSubcommands = {
+    {"make",
+     {{"--first", Kind::kInteger, nullptr, nullptr, 0, 1e9},
+      {"--last", Kind::kInteger, nullptr, nullptr, 0, 1e9},
+      {"--digits", Kind::kInteger, nullptr, nullptr, 0, 32},
+      {"--rect", Kind::kRegion, "takes X,Y,W,H"},
+      {"--key", Kind::kInteger, nullptr, nullptr, kMinKey, kMaxKey},
+      {"--color-key", Kind::kColour, "takes R,G,B, each 0 to 255"},
+      {"--tolerance", Kind::kColour, "takes R,G,B, each 0 to 255"},
+      {"--deflicker"}},
+     Make},
+    {"frames",
+     {{"--memory"},
+      {"--force"},
+      {"--every", Kind::kInteger, nullptr, nullptr, 1, 1e9},
+      {"--background", Kind::kText},
+      {"--mix", Kind::kWord, "takes 0 or 1", "0 1"},
+      {"--paste", Kind::kPoint, "takes X,Y"}},
+     Frames}};
 
 const Command kMovieCommand = {
     "movie",
@@ -341,7 +265,7 @@ const Command kMovieCommand = {
     "  --mix 0|1        or P laid over the movie (--mix 1), at the place the movie was made\n"
     "  --paste X,Y      for; --paste puts the movie's top-left corner at X,Y instead\n"
     "Without --background the frames are the movie's own size.\n",
-    Run,
+    nullptr,
     {},
     kMovieSubcommands};
 const Registrar kMovieRegistrar(kMovieCommand);

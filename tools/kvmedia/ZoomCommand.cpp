@@ -1,8 +1,6 @@
 // kvmedia zoom IN OUT --size WxH [--mix M] [--over BACKGROUND]: the library's bilinear scaled
 // load into a target of the given size, alone or laid over a background.
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,49 +16,11 @@ extern const Command kZoomCommand;
 
 namespace {
 
-std::optional<long> ParseInteger(const std::string& text) {
-  if (text.empty()) return std::nullopt;
-  errno = 0;
-  char* end = nullptr;
-  const long v = std::strtol(text.c_str(), &end, 10);
-  if (errno != 0 || *end != '\0') return std::nullopt;
-  return v;
-}
-
-// "WxH", both above 0.
-std::optional<CSize> ParseSize(const std::string& text) {
-  const auto x = text.find_first_of("xX");
-  if (x == std::string::npos) return std::nullopt;
-  const auto w = ParseInteger(text.substr(0, x)), h = ParseInteger(text.substr(x + 1));
-  if (!w || !h || *w <= 0 || *h <= 0 || *w > INT32_MAX || *h > INT32_MAX) return std::nullopt;
-  return CSize(static_cast<int>(*w), static_cast<int>(*h));
-}
-
-int Run(const Args& args) {
-  std::vector<std::string> files;
-  std::optional<CSize> size;
-  std::optional<long> mix;
-  std::optional<std::string> over;
-  for (ArgWalker arg(args); arg.Next();) {
-    const std::string& a = arg.Current();
-    if (!arg.IsOption()) {
-      files.push_back(a);
-    } else if (a == "--size") {
-      const auto v = arg.Value();
-      if (!v || !(size = ParseSize(*v)))
-        return Usage(kZoomCommand, "--size takes WxH with W and H above 0");
-    } else if (a == "--mix") {
-      const auto v = arg.Value();
-      // The library copies for every mode but 0 and 1: another number is refused rather
-      // than quietly taken as 2.
-      if (!v || !(mix = ParseInteger(*v)) || *mix < 0 || *mix > 2)
-        return Usage(kZoomCommand, "--mix takes a whole number from 0 to 2");
-    } else if (a == "--over") {
-      if (!(over = arg.Value())) return Usage(kZoomCommand, "--over takes a picture file");
-    } else {
-      return Usage(kZoomCommand, "unknown option " + a);
-    }
-  }
+int Run(const Parsed& args) {
+  const std::vector<std::string>& files = args.words;
+  const std::optional<CSize> size = args.Size("--size");
+  const std::optional<long> mix = args.Integer("--mix");
+  const std::optional<std::string> over = args.Text("--over");
   if (files.size() != 2) return Usage(kZoomCommand, "expected IN and OUT");
   if (!size) return Usage(kZoomCommand, "--size is required");
   const std::string& in = files[0];
@@ -94,8 +54,11 @@ int Run(const Args& args) {
 
 }  // namespace
 
-// Checked by main before Run sees them.
-const Options kZoomOptions = {{"--size", true}, {"--mix", true, "0 1 2"}, {"--over", true}};
+// The library copies for every mode but 0 and 1: another number is refused rather than quietly
+// taken as 2.
+const Options kZoomOptions = {{"--size", Kind::kSize, "takes WxH with W and H above 0"},
+                              {"--mix", Kind::kInteger, nullptr, "0 1 2", 0, 2},
+                              {"--over", Kind::kText}};
 
 const Command kZoomCommand = {
     "zoom", "scale a picture to a size, alone or over a background, with the bilinear sampler",
