@@ -95,6 +95,34 @@ class SignalsToMainThread {
   sigset_t m_old;
 };
 
+// One job per input, its output named before any work, so that clashes are refused in the
+// order given.
+std::vector<Job> PlanJobs(const std::vector<std::string>& inputs, const std::string& dir,
+                          const std::string& type) {
+  std::vector<Job> work(inputs.size());
+  std::set<std::pair<dev_t, ino_t>> inputIds;
+  for (std::size_t i = 0; i < inputs.size(); ++i) {
+    work[i].in = inputs[i];
+    work[i].out = (dir.ends_with("/") ? dir : dir + "/") + Stem(inputs[i]) + "." + type;
+    struct stat in {};
+    if (::stat(inputs[i].c_str(), &in) == 0) {
+      inputIds.emplace(in.st_dev, in.st_ino);
+      work[i].bytes = in.st_size;
+    }
+  }
+  std::map<std::string, std::size_t> writers;
+  for (std::size_t i = 0; i < work.size(); ++i) {
+    Job& job = work[i];
+    const auto [first, isNew] = writers.emplace(job.out, i);
+    const auto id = FileId(job.out);
+    if (!isNew)
+      job.refusal = job.out + " is already the output of " + work[first->second].in;
+    else if (id && inputIds.count(*id))
+      job.refusal = job.out + " is an input; it is not overwritten";
+  }
+  return work;
+}
+
 }  // namespace
 
 bool IsBatchConvert(const Parsed& args) { return args.Has("--to") || args.Has("--outdir"); }
@@ -122,28 +150,7 @@ int RunBatchConvert(const Parsed& args) {
   if (::stat(dir->c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
     return Fail(*dir + " is not a folder");
 
-  // Outputs are named before any work, so that clashes are refused in the order given.
-  std::vector<Job> work(inputs.size());
-  std::set<std::pair<dev_t, ino_t>> inputIds;
-  for (std::size_t i = 0; i < inputs.size(); ++i) {
-    work[i].in = inputs[i];
-    work[i].out = (dir->ends_with("/") ? *dir : *dir + "/") + Stem(inputs[i]) + "." + *to;
-    struct stat in {};
-    if (::stat(inputs[i].c_str(), &in) == 0) {
-      inputIds.emplace(in.st_dev, in.st_ino);
-      work[i].bytes = in.st_size;
-    }
-  }
-  std::map<std::string, std::size_t> writers;
-  for (std::size_t i = 0; i < work.size(); ++i) {
-    Job& job = work[i];
-    const auto [first, isNew] = writers.emplace(job.out, i);
-    const auto id = FileId(job.out);
-    if (!isNew)
-      job.refusal = job.out + " is already the output of " + work[first->second].in;
-    else if (id && inputIds.count(*id))
-      job.refusal = job.out + " is an input; it is not overwritten";
-  }
+  const std::vector<Job> work = PlanJobs(inputs, *dir, *to);
   // The biggest first, so that no thread is left with a long one at the end.
   std::vector<std::size_t> order(work.size());
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
