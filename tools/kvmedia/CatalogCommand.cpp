@@ -193,12 +193,26 @@ int Run(const Parsed& args) {
 }  // namespace
 
 const Options kCatalogOptions = {
-    {"--types", Kind::kText, "needs a value", "bmp tga jpg gif pcx png psd"},
-    {"--json"},
-    {"--contact-sheet", Kind::kText, "needs a value"}};
+    {.name = "--types",
+     .kind = Kind::kText,
+     .refusal = "needs a value",
+     .values = "bmp tga jpg gif pcx png psd",
+     .arg = "LIST",
+     .help = "extensions to look for, comma-separated ('tga' or '.tga'),\n"
+             "matched without regard to case (default\n"
+             "bmp,tga,jpg,gif,pcx,png,psd, the picture panel's order)"},
+    {.name = "--json", .help = "one JSON object: folder, pictures, left_out, catalogue"},
+    {.name = "--contact-sheet",
+     .kind = Kind::kText,
+     .refusal = "needs a value",
+     .arg = "OUT",
+     .help = "also write a PNG of every thumbnail with its name under it\n"
+             "(characters outside printable ASCII are drawn as '?'); OUT\n"
+             "must end in .png and may not be a file that FOLDER lists"}};
 
 const Command kCatalogCommand = {
-    "catalog", "list the pictures of a folder through its catalogue, with a contact sheet",
+    "catalog",
+    "list the pictures of a folder through its catalogue, with a contact sheet",
     "usage: kvmedia catalog FOLDER [--types tga,bmp,...] [--json] [--contact-sheet OUT.png]\n"
     "\n"
     "Lists the pictures of FOLDER as the picture panel does: one line per picture with\n"
@@ -211,18 +225,14 @@ const Command kCatalogCommand = {
     "only ever a regular file: a link, pipe or folder of its name is left alone. When it\n"
     "cannot be written the folder is listed all the same and 'catalogue not stored:\n"
     "REASON' goes to standard error. Every spelling of FOLDER (./f, f/, /abs/f) shares one\n"
-    "catalogue.\n"
-    "  --types LIST          extensions to look for, comma-separated ('tga' or '.tga'),\n"
-    "                        matched without regard to case (default\n"
-    "                        bmp,tga,jpg,gif,pcx,png,psd, the picture panel's order)\n"
-    "  --json                one JSON object: folder, pictures, left_out, catalogue\n"
-    "  --contact-sheet OUT   also write a PNG of every thumbnail with its name under it\n"
-    "                        (characters outside printable ASCII are drawn as '?'); OUT\n"
-    "                        must end in .png and may not be a file that FOLDER lists\n"
+    "catalogue.\n" KV_OPTION_BLOCK1
     "Ctrl-C while thumbnails are made stops, storing the pictures read so far in the\n"
     "catalogue (exit 130).\n"
     "Exits 1 when FOLDER is not a folder or the contact sheet cannot be written.\n",
-    Run, kCatalogOptions};
+    Run,
+    kCatalogOptions,
+    {},
+    24};
 const Registrar kCatalogRegistrar(kCatalogCommand);
 
 }  // namespace kvtool

@@ -33,13 +33,18 @@ enum class Kind {
 // `values` lists, space-separated, the words a value is one of (or, for a comma-separated
 // list, each item), for the parser of a kWord or kChoice and for the bash completion; null
 // when any value goes. A value refused reads "NAME REFUSAL" ("--size takes WxH ..."); an
-// integer's refusal says its range.
+// integer's refusal says its range. The help lists an option with `help` (its lines joined
+// by '\n'), after its name and `arg` ("--every N"), where the command's help text has the
+// mark of its `block`; the prose describes the others.
 struct Option {
-  const char* name;
+  const char* name = nullptr;
   Kind kind = Kind::kSwitch;
   const char* refusal = nullptr;
   const char* values = nullptr;
   double least = 0, most = 0;
+  const char* arg = nullptr;
+  const char* help = nullptr;
+  int block = 1;
   bool takesValue() const { return kind != Kind::kSwitch; }
 };
 using Options = std::vector<Option>;
@@ -88,12 +93,21 @@ struct Subcommand {
 // --help are every command's.
 struct Command {
   const char* name;
-  const char* summary;             // one line for the command list
-  const char* usage;               // the full help text
+  const char* summary;  // one line for the command list
+  // The help text; a line of KV_OPTION_BLOCK1 or KV_OPTION_BLOCK2 stands for the options of
+  // that block, each "  --every N" with its help from column `helpColumn` on.
+  const char* usage;
   int (*run)(const Parsed& args);  // of a command without subcommands
   Options options = {};
   std::vector<Subcommand> subcommands = {};
+  int helpColumn = 0;
 };
+
+#define KV_OPTION_BLOCK1 "\x01\n"
+#define KV_OPTION_BLOCK2 "\x02\n"
+
+// The command's help text with its options listed.
+std::string HelpText(const Command& command);
 
 struct Registrar {
   explicit Registrar(const Command& command);

@@ -91,15 +91,44 @@ int Run(const Parsed& args) {
 
 }  // namespace
 
-const Options kConvertOptions = {{"--region", Kind::kRegion, "takes X,Y,W,H with W and H above 0"},
-                                 {"--time", Kind::kNumber},
-                                 // "png", ".png" or "PNG": read by the batch.
-                                 {"--to", Kind::kText, nullptr, "tga bmp pcx jpg jpeg png"},
-                                 {"--outdir", Kind::kText, "needs a folder"},
-                                 {"-j", Kind::kInteger, nullptr, nullptr, 1, kMostJobs}};
+const Options kConvertOptions = {
+    {.name = "--region",
+     .kind = Kind::kRegion,
+     .refusal = "takes X,Y,W,H with W and H above 0",
+     .arg = "X,Y,W,H",
+     .help = "save only that part of the picture (what lies outside it is cut\n"
+             "off, and the tool says so; a region wholly outside is refused)"},
+    {.name = "--time",
+     .kind = Kind::kNumber,
+     .arg = "T",
+     .help = "for a movie, the frame at time T, counted in plays of the whole\n"
+             "movie from 0 to 10000 (0 the first frame, 0.5 the middle one); for\n"
+             "a scroll file (.ksc), the frame at position T from 0 (start) to 1\n"
+             "(end)"},
+    // "png", ".png" or "PNG": read by the batch.
+    {.name = "--to",
+     .kind = Kind::kText,
+     .values = "tga bmp pcx jpg jpeg png",
+     .arg = "TYPE",
+     .help = "the type of every output",
+     .block = 2},
+    {.name = "--outdir",
+     .kind = Kind::kText,
+     .refusal = "needs a folder",
+     .arg = "DIR",
+     .help = "the folder of the outputs",
+     .block = 2},
+    {.name = "-j",
+     .kind = Kind::kInteger,
+     .least = 1,
+     .most = kMostJobs,
+     .arg = "N",
+     .help = "pictures converted at once",
+     .block = 2}};
 
 const Command kConvertCommand = {
-    "convert", "convert a picture (or a movie or scroll frame) to TGA, BMP, PCX, JPEG or PNG",
+    "convert",
+    "convert a picture (or a movie or scroll frame) to TGA, BMP, PCX, JPEG or PNG",
     "usage: kvmedia convert IN OUT [--region X,Y,W,H] [--time T]\n"
     "       kvmedia convert IN... --to TYPE --outdir DIR [-j N] [--region X,Y,W,H]\n"
     "\n"
@@ -113,13 +142,7 @@ const Command kConvertCommand = {
     "OUT is written under a temporary name and takes its own only when complete, so a\n"
     "failed or interrupted conversion leaves an existing OUT as it was. A read-only OUT is\n"
     "refused; a replaced OUT keeps its permissions; a symbolic link is followed.\n"
-    "OUT may not be IN.\n"
-    "  --region X,Y,W,H  save only that part of the picture (what lies outside it is cut\n"
-    "                    off, and the tool says so; a region wholly outside is refused)\n"
-    "  --time T          for a movie, the frame at time T, counted in plays of the whole\n"
-    "                    movie from 0 to 10000 (0 the first frame, 0.5 the middle one); for\n"
-    "                    a scroll file (.ksc), the frame at position T from 0 (start) to 1\n"
-    "                    (end)\n"
+    "OUT may not be IN.\n" KV_OPTION_BLOCK1
     "\n"
     "With --to and --outdir, each picture IN is written into DIR (made when missing) under\n"
     "its own name with TYPE's extension (tga, bmp, pcx, jpg, jpeg or png), N at a time\n"
@@ -128,11 +151,11 @@ const Command kConvertCommand = {
     "An output that is one of the inputs is refused, never overwritten; of two inputs with\n"
     "the same name (a/x.tga, b/x.bmp) the first is written and the second refused. Exits 1\n"
     "when any picture was refused. Ctrl-C lets the pictures in hand finish and starts no\n"
-    "more (exit 130).\n"
-    "  --to TYPE         the type of every output\n"
-    "  --outdir DIR      the folder of the outputs\n"
-    "  -j N              pictures converted at once\n",
-    Run, kConvertOptions};
+    "more (exit 130).\n" KV_OPTION_BLOCK2,
+    Run,
+    kConvertOptions,
+    {},
+    20};
 const Registrar kConvertRegistrar(kConvertCommand);
 
 }  // namespace kvtool

@@ -137,7 +137,7 @@ void PrintManPage(std::FILE* out, const char* version) {
   std::fputs(".SH COMMANDS\n", out);
   for (const Command& c : AllCommands()) {
     std::fprintf(out, ".SS %s\n%s\n", c.name, RoffText(c.summary).c_str());
-    PrintHelpText(out, c.usage);
+    PrintHelpText(out, HelpText(c).c_str());
   }
   std::fputs(
       ".SH EXIT STATUS\n"

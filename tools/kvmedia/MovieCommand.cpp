@@ -250,22 +250,58 @@ int Make(const Parsed& args) {
 // The maker keeps a key interval within 10 to 30: another is refused, not changed.
 const std::vector<Subcommand> kMovieSubcommands = {
     {"make",
-     {{"--first", Kind::kInteger, nullptr, nullptr, 0, 1e9},
-      {"--last", Kind::kInteger, nullptr, nullptr, 0, 1e9},
-      {"--digits", Kind::kInteger, nullptr, nullptr, 0, 32},
-      {"--rect", Kind::kRegion, "takes X,Y,W,H"},
-      {"--key", Kind::kInteger, nullptr, nullptr, kMinKey, kMaxKey},
-      {"--color-key", Kind::kColour, "takes R,G,B, each 0 to 255"},
-      {"--tolerance", Kind::kColour, "takes R,G,B, each 0 to 255"},
-      {"--deflicker"}},
+     {{.name = "--first", .kind = Kind::kInteger, .most = 1e9},
+      {.name = "--last", .kind = Kind::kInteger, .most = 1e9},
+      {.name = "--digits", .kind = Kind::kInteger, .most = 32},
+      {.name = "--rect", .kind = Kind::kRegion, .refusal = "takes X,Y,W,H"},
+      {.name = "--key",
+       .kind = Kind::kInteger,
+       .least = kMinKey,
+       .most = kMaxKey,
+       .arg = "K",
+       .help = "a key frame every K frames, 10 to 30 (25 unless given)"},
+      {.name = "--color-key",
+       .kind = Kind::kColour,
+       .refusal = "takes R,G,B, each 0 to 255",
+       .arg = "R,G,B",
+       .help = "pixels of this colour become transparent, within"},
+      {.name = "--tolerance",
+       .kind = Kind::kColour,
+       .refusal = "takes R,G,B, each 0 to 255",
+       .arg = "R,G,B",
+       .help = "this much in each channel (0,0,0 unless given)"},
+      {.name = "--deflicker", .help = "soften interlace flicker with a vertical 1-2-1 filter"}},
      Make},
     {"frames",
-     {{"--memory"},
-      {"--force"},
-      {"--every", Kind::kInteger, nullptr, nullptr, 1, 1e9},
-      {"--background", Kind::kText},
-      {"--mix", Kind::kWord, "takes 0 or 1", "0 1"},
-      {"--paste", Kind::kPoint, "takes X,Y"}},
+     {{.name = "--memory",
+       .help = "load the whole movie into memory first (as on air)",
+       .block = 2},
+      {.name = "--force"},
+      {.name = "--every",
+       .kind = Kind::kInteger,
+       .least = 1,
+       .most = 1e9,
+       .arg = "N",
+       .help = "write every Nth frame only",
+       .block = 2},
+      {.name = "--background",
+       .kind = Kind::kText,
+       .arg = "P",
+       .help = "frames the size of picture P, with the movie laid over it (--mix 0)",
+       .block = 2},
+      {.name = "--mix",
+       .kind = Kind::kWord,
+       .refusal = "takes 0 or 1",
+       .values = "0 1",
+       .arg = "0|1",
+       .help = "or P laid over the movie (--mix 1), at the place the movie was made",
+       .block = 2},
+      {.name = "--paste",
+       .kind = Kind::kPoint,
+       .refusal = "takes X,Y",
+       .arg = "X,Y",
+       .help = "for; --paste puts the movie's top-left corner at X,Y instead",
+       .block = 2}},
      Frames}};
 
 const Command kMovieCommand = {
@@ -283,27 +319,19 @@ const Command kMovieCommand = {
     "rectangle X,Y,W,H of it (what lies outside the raster is cut off, and the tool says\n"
     "so). A missing picture stops it before anything is written. OUT must end in .sve and\n"
     "may be none of the pictures; an existing OUT.sve is replaced only by a whole new movie\n"
-    "that reads back.\n"
-    "  --key K          a key frame every K frames, 10 to 30 (25 unless given)\n"
-    "  --color-key R,G,B  pixels of this colour become transparent, within\n"
-    "  --tolerance R,G,B  this much in each channel (0,0,0 unless given)\n"
-    "  --deflicker      soften interlace flicker with a vertical 1-2-1 filter\n"
+    "that reads back.\n" KV_OPTION_BLOCK1
     "Pictures without alpha come out opaque; 32-bit pictures keep theirs.\n"
     "\n"
     "frames: "
     "plays MOVIE frame by frame and writes each frame as OUTDIR/frame-NNNNN.png, named by\n"
     "its index in the movie (with --every 2: frame-00000, frame-00002 ...). OUTDIR and its\n"
     "missing parents are created; a folder that already holds frame-*.png files is refused\n"
-    "unless --force, which removes them first (never one that is MOVIE or P).\n"
-    "  --memory         load the whole movie into memory first (as on air)\n"
-    "  --every N        write every Nth frame only\n"
-    "  --background P   frames the size of picture P, with the movie laid over it (--mix 0)\n"
-    "  --mix 0|1        or P laid over the movie (--mix 1), at the place the movie was made\n"
-    "  --paste X,Y      for; --paste puts the movie's top-left corner at X,Y instead\n"
+    "unless --force, which removes them first (never one that is MOVIE or P).\n" KV_OPTION_BLOCK2
     "Without --background the frames are the movie's own size.\n",
     nullptr,
     {},
-    kMovieSubcommands};
+    kMovieSubcommands,
+    19};
 const Registrar kMovieRegistrar(kMovieCommand);
 
 }  // namespace kvtool

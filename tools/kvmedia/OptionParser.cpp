@@ -1,4 +1,5 @@
 // The values of options, read once as the option tables say (main walks the words).
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -148,6 +149,38 @@ std::optional<CKvColor32> Parsed::Colour(const char* name) const {
   if (!g) return std::nullopt;
   const int* p = g->parts;
   return CKvColor32(static_cast<BYTE>(p[0]), static_cast<BYTE>(p[1]), static_cast<BYTE>(p[2]), 0);
+}
+
+namespace {
+
+// "  --every N        write every Nth frame only", continuation lines under the first.
+void AppendOption(std::string& out, const Option& o, std::size_t column) {
+  std::string tag = std::string("  ") + o.name + (o.arg ? std::string(" ") + o.arg : "");
+  tag.resize(std::max(tag.size() + 2, column), ' ');
+  out += tag;
+  for (const char* p = o.help; *p; ++p)
+    out += *p == '\n' ? "\n" + std::string(column, ' ') : std::string(1, *p);
+  out += '\n';
+}
+
+}  // namespace
+
+std::string HelpText(const Command& command) {
+  std::vector<const Options*> tables{&command.options};
+  for (const Subcommand& s : command.subcommands) tables.push_back(&s.options);
+  std::string out;
+  for (const char* p = command.usage; *p; ++p) {
+    if (*p != '\x01' && *p != '\x02') {
+      out += *p;
+      continue;
+    }
+    const int block = *p++ == '\x01' ? 1 : 2;  // and its line's end
+    for (const Options* table : tables)
+      for (const Option& o : *table)
+        if (o.help && o.block == block)
+          AppendOption(out, o, static_cast<std::size_t>(command.helpColumn));
+  }
+  return out;
 }
 
 }  // namespace kvtool

@@ -101,15 +101,25 @@ int Frames(const Parsed& args) {
 // is refused rather than changed.
 const std::vector<Subcommand> kScrollSubcommands = {
     {"make",
-     {{"--direction", Kind::kChoice, "takes up, down, left or right (0 to 3)",
-       "up down left right"}},
+     {{.name = "--direction",
+       .kind = Kind::kChoice,
+       .refusal = "takes up, down, left or right (0 to 3)",
+       .values = "up down left right"}},
      Make},
     {"frames",
-     {{"--memory"},
-      {"--from", Kind::kNumber, "takes a position from 0 to 1", nullptr, 0, 1},
-      {"--to", Kind::kNumber, "takes a position from 0 to 1", nullptr, 0, 1},
-      {"--frames", Kind::kInteger, nullptr, nullptr, 1, 100000},
-      {"--force"}},
+     {{.name = "--memory"},
+      {.name = "--from",
+       .kind = Kind::kNumber,
+       .refusal = "takes a position from 0 to 1",
+       .least = 0,
+       .most = 1},
+      {.name = "--to",
+       .kind = Kind::kNumber,
+       .refusal = "takes a position from 0 to 1",
+       .least = 0,
+       .most = 1},
+      {.name = "--frames", .kind = Kind::kInteger, .least = 1, .most = 100000},
+      {.name = "--force"}},
      Frames}};
 
 const Command kScrollCommand = {

@@ -56,25 +56,41 @@ int Run(const Parsed& args) {
 
 // The library copies for every mode but 0 and 1: another number is refused rather than quietly
 // taken as 2.
-const Options kZoomOptions = {{"--size", Kind::kSize, "takes WxH with W and H above 0"},
-                              {"--mix", Kind::kInteger, nullptr, "0 1 2", 0, 2},
-                              {"--over", Kind::kText}};
+const Options kZoomOptions = {
+    {.name = "--size",
+     .kind = Kind::kSize,
+     .refusal = "takes WxH with W and H above 0",
+     .arg = "WxH",
+     .help = "the target's width and height"},
+    {.name = "--mix",
+     .kind = Kind::kInteger,
+     .values = "0 1 2",
+     .least = 0,
+     .most = 2,
+     .arg = "M",
+     .help = "0 lays IN over the target, 1 the target over IN, 2 replaces the\n"
+             "target (the default without --over)"},
+    {.name = "--over",
+     .kind = Kind::kText,
+     .arg = "BACKGROUND",
+     .help = "the target starts as BACKGROUND scaled to W x H; IN is laid over it\n"
+             "(mix 0 unless --mix says otherwise)"}};
 
 const Command kZoomCommand = {
-    "zoom", "scale a picture to a size, alone or over a background, with the bilinear sampler",
+    "zoom",
+    "scale a picture to a size, alone or over a background, with the bilinear sampler",
     "usage: kvmedia zoom IN OUT --size WxH [--mix M] [--over BACKGROUND]\n"
     "\n"
     "Loads IN with the library and scales it over a target of W x H pixels with the library's\n"
     "bilinear sampler, as the suite scales pictures into its blocks, then writes OUT in the\n"
-    "type its extension names (.tga, .bmp, .pcx, .jpg, .jpeg or .png, as 'kvmedia convert').\n"
-    "  --size WxH         the target's width and height\n"
-    "  --mix M            0 lays IN over the target, 1 the target over IN, 2 replaces the\n"
-    "                     target (the default without --over)\n"
-    "  --over BACKGROUND  the target starts as BACKGROUND scaled to W x H; IN is laid over it\n"
-    "                     (mix 0 unless --mix says otherwise)\n"
+    "type its extension names (.tga, .bmp, .pcx, .jpg, .jpeg or .png, as 'kvmedia "
+    "convert').\n" KV_OPTION_BLOCK1
     "Without --over the target starts transparent black. OUT may be neither IN nor\n"
     "BACKGROUND.\n",
-    Run, kZoomOptions};
+    Run,
+    kZoomOptions,
+    {},
+    21};
 const Registrar kZoomRegistrar(kZoomCommand);
 
 }  // namespace kvtool

@@ -103,7 +103,7 @@ int Help(const std::vector<std::string>& words) {
       std::find(subcommands.begin(), subcommands.end(), words[1]) == subcommands.end())
     return UsageLine(Unknown("subcommand", words[1], subcommands),
                      std::string("kvmedia ") + c->name);
-  std::fputs(c->usage, stdout);
+  std::fputs(HelpText(*c).c_str(), stdout);
   return FinishOutput(0);
 }
 
@@ -126,7 +126,7 @@ int Dispatch(const Command& c, const std::vector<std::string>& words) {
       continue;
     }
     if (option && (w == "--help" || w == "-h")) {
-      std::fputs(c.usage, stdout);
+      std::fputs(HelpText(c).c_str(), stdout);
       return FinishOutput(0);
     }
     if (!subcommandSeen) {
