@@ -29,6 +29,30 @@ namespace {
 // fits the players' arithmetic.
 constexpr int kMaxPasses = 10000;
 
+// Why --time does not go with IN; "" when it does. The players hold times to what they can
+// play (a scroll to 0..1, a movie to its start and to a last pass): one outside is refused
+// rather than changed.
+std::string TimeRefusal(double time, bool movie, bool scroll) {
+  if (!movie && !scroll) return "--time goes with movie and scroll files";
+  if (scroll && !(time >= 0 && time <= 1)) return "--time takes a scroll position from 0 to 1";
+  if (movie && !(time >= 0 && time <= kMaxPasses))
+    return "--time takes a movie time from 0 to " + std::to_string(kMaxPasses) + " plays";
+  return "";
+}
+
+// The picture of IN, or its frame at `time`, with a progress line for a big picture.
+KvGlobalPtr LoadFrame(const std::string& in, bool movie, bool scroll, float time, CRect& rect) {
+  const CString path = PathArg(in);
+  SKvPicFacts facts;
+  const bool big = !movie && !scroll && KvMediaGetPicFacts(path, &facts) &&
+                   facts.width * facts.height > kBigPicture;
+  std::optional<Progress> loading;
+  if (big) loading.emplace("loading " + in, 0, "");
+  return KvGlobalPtr(movie    ? KvMovieGetFrame(path, rect, time)
+                     : scroll ? KvScrollGetFrame(path, rect, time, 0)
+                              : KvMediaLoadPicFile(path, rect));
+}
+
 int Run(const Parsed& args) {
   if (IsBatchConvert(args)) return RunBatchConvert(args);
   // -j is the batch's alone.
@@ -45,31 +69,16 @@ int Run(const Parsed& args) {
   const CString inPath = PathArg(in);
   if (const std::string refusal = FileRefusal(inPath); !refusal.empty())
     return Fail(in + ": " + refusal);
-  CRect rect;
   const bool movie = CKvPlayMovieBase::MovieCategory(inPath) != MOVIE_UNKNOWN;
   const bool scroll = CKvPlayScrollBase::GetScrollCategory(inPath) != SCROLL_UNKNOWN;
-  if (time && !movie && !scroll)
-    return Usage(kConvertCommand, "--time goes with movie and scroll files");
-  // The players hold times to what they can play (a scroll to 0..1, a movie to its start
-  // and to a last pass): one outside is refused rather than changed.
-  if (time && scroll && !(*time >= 0 && *time <= 1))
-    return Usage(kConvertCommand, "--time takes a scroll position from 0 to 1");
-  if (time && movie && !(*time >= 0 && *time <= kMaxPasses))
-    return Usage(kConvertCommand,
-                 "--time takes a movie time from 0 to " + std::to_string(kMaxPasses) + " plays");
-  if (const std::string refusal = OutputIsInput(out, {in}); !refusal.empty()) return Fail(refusal);
-  const auto t = static_cast<float>(time.value_or(0));
-  SKvPicFacts facts;
-  const bool big = !movie && !scroll && KvMediaGetPicFacts(inPath, &facts) &&
-                   facts.width * facts.height > kBigPicture;
-  KvGlobalPtr picture;
-  {
-    std::optional<Progress> loading;
-    if (big) loading.emplace("loading " + in, 0, "");
-    picture.reset(movie    ? KvMovieGetFrame(inPath, rect, t)
-                  : scroll ? KvScrollGetFrame(inPath, rect, t, 0)
-                           : KvMediaLoadPicFile(inPath, rect));
+  if (time) {
+    if (const std::string refusal = TimeRefusal(*time, movie, scroll); !refusal.empty())
+      return Usage(kConvertCommand, refusal);
   }
+  if (const std::string refusal = OutputIsInput(out, {in}); !refusal.empty()) return Fail(refusal);
+  CRect rect;
+  const KvGlobalPtr picture =
+      LoadFrame(in, movie, scroll, static_cast<float>(time.value_or(0)), rect);
   if (!picture) return Fail(in + ": " + LibraryReason("not a picture this library reads"));
   const CSize size = rect.Size();
   const CRect whole(0, 0, size.cx, size.cy);
