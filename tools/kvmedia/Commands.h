@@ -12,8 +12,6 @@
 
 namespace kvtool {
 
-using Args = std::vector<std::string>;
-
 // What an option's value is. The parser checks it before the command runs, so that a command
 // reads values already in range.
 enum class Kind {
