@@ -1,4 +1,5 @@
-// The values of options, read once as the option tables say (main walks the words).
+// The option tables at work: the values of options read once as a table says (main walks
+// the words), and the help's option lines written from it.
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
