@@ -268,6 +268,7 @@ TEST_F(MovieMaker, RefusalsLeaveNoMovieAndKeepAnOldOne) {
     EXPECT_EQ(kvtest::FileNames(dir.path(), "out").size(), 1u);
   }
   EXPECT_EQ(ui.progressTexts.back(), CString(L"正在生成动画文件，请稍候..."));
+  EXPECT_TRUE(ui.progressCancellable.back());  // the cancel above needs its button
   ui.cancelAfterPumps = -1;
   // A disk that fills while frames are written.
   kvtest::ExpectFullDiskKeepsTheOldFile("full.sve", 200, [&](const CString& path) {

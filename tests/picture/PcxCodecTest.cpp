@@ -139,6 +139,7 @@ TEST(PcxLoad, EachRefusalNamesItsReason) {
           {with(&PcxImage::bitsPerPixel, 2), "2 bits per pixel in 1 planes is not supported"},
           {planes(8, 2, 2, 2), "8 bits per pixel in 2 planes is not supported"},
           {with(&PcxImage::xmin, 5), "width -3"},
+          {with(&PcxImage::xmin, 2), "width 0"},
           {planes(8, 3, 4, 3), "3 bytes per line cannot hold a width of 4"},
           {planes(8, 1, 3, 5), "5 bytes per line for a width of 3"},
           {with(&PcxImage::paletteMarker, 11), "the 256-colour palette's marker is 11, not 12"},
