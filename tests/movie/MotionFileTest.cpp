@@ -205,6 +205,11 @@ TEST(MotionFileRead, CheckNamesTheFirstDamagedPatch) {
       "chunk beyond the file", [](auto& c) { c.indexSize = 1000000; },
       "a chunk of 1000000 bytes at " + std::to_string(sound.chunkPositions[4]) +
           " does not fit the file");
+  const auto end = static_cast<long long>(sound.bytes.size());
+  row(
+      "chunk at the file's end", [end](auto& c) { c.indexPosition = end; },
+      "a chunk of " + std::to_string(sound.chunkSizes[4]) + " bytes at " + std::to_string(end) +
+          " does not fit the file");
   kvtest::ExpectReasons(rows, [&](Bytes f) {
     CKvMotionFileRead reader;
     if (!reader.OpenFile(dir.Write("m.sve", f))) return false;

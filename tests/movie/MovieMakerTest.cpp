@@ -212,10 +212,10 @@ TEST_F(MovieMaker, EveryFramePlaysBackAsMade) {
 }
 
 // Key (40, 60, 200) within 10 on each channel: a pixel is keyed only when all three lie
-// within, ends included; a 24-bit picture comes out opaque. An RGBA PNG keeps its alpha,
-// though its information gives bytes per pixel, never 32.
+// within, ends included (the two keyed pixels lie on all six); a 24-bit picture comes out opaque.
+// An RGBA PNG keeps its alpha, though its information gives bytes per pixel, never 32.
 TEST_F(MovieMaker, KeyColourAndAlpha) {
-  const std::vector<DWORD> px = {kvtest::Rgb(45, 55, 205, 0), kvtest::Rgb(30, 70, 190, 0),  // keyed
+  const std::vector<DWORD> px = {kvtest::Rgb(50, 50, 210, 0), kvtest::Rgb(30, 70, 190, 0),  // keyed
                                  kvtest::Rgb(29, 60, 200, 0), kvtest::Rgb(51, 60, 200, 0),
                                  kvtest::Rgb(40, 49, 200, 0), kvtest::Rgb(40, 71, 200, 0),
                                  kvtest::Rgb(40, 60, 189, 0), kvtest::Rgb(40, 60, 211, 0)};
