@@ -163,6 +163,8 @@ TEST(PictureFacts, RefusalsGiveTheLoadersReason) {
            20),
        "truncated: 20 of 22 bytes"},
       {"empty.psd", kvtest::WritePsd({.height = 0, .width = 2}), "height 0"},
+      {"empty.bmp", kvtest::WriteBmp({.width = 0, .height = 2}), "width 0"},
+      {"empty.pcx", kvtest::WritePcx({.xmin = 1, .xmax = 0}), "width 0"},
       {"a.jpg", Bytes(64, 0xFF), "not a JPEG file, or its header is damaged"},
       {"missing.gif", {}, "no such file"},
   };
