@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Applies the faults of tests/mutants.txt to the library one at a time, builds and runs the
 test program each names, and prints which were killed (the program failed or hung) and which
-survived. Used by ./kv mutants: python3 tests/mutants.py BUILD_DIR [PATTERN]."""
+survived. Used by ./kv mutants: python3 tests/mutants.py BUILD_DIR [REGEX], REGEX choosing the lines."""
 import os
 import re
 import signal
@@ -57,7 +57,8 @@ def test(build_dir, fault):
 def main():
     build_dir = os.path.abspath(sys.argv[1])
     pattern = sys.argv[2] if len(sys.argv) > 2 else ""
-    faults = [f for f in parse(os.path.join(ROOT, "tests", "mutants.txt")) if pattern in f["text"]]
+    faults = [f for f in parse(os.path.join(ROOT, "tests", "mutants.txt"))
+              if re.search(pattern, f["text"])]
     # The file being changed, restored whatever ends the run (Ctrl-C and kill too).
     pending = {}
 
