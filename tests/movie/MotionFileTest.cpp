@@ -211,6 +211,10 @@ TEST(MotionFileRead, CheckNamesTheFirstDamagedPatch) {
       "chunk beyond the file", [](auto& c) { c.indexSize = 1000000; },
       "a chunk of 1000000 bytes at " + std::to_string(sound.chunkPositions[4]) +
           " does not fit the file");
+  row(
+      "chunk shorter than its header", [](auto& c) { c.indexSize = 15; },
+      "a chunk of 15 bytes at " + std::to_string(sound.chunkPositions[4]) +
+          " does not fit the file");
   const auto end = static_cast<long long>(sound.bytes.size());
   row(
       "chunk at the file's end", [end](auto& c) { c.indexPosition = end; },

@@ -3,6 +3,7 @@
 // transparency), and the older information call's rect and bits.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <tuple>
@@ -181,6 +182,11 @@ TEST(PictureFacts, RefusalsGiveTheLoadersReason) {
     EXPECT_EQ(KvMediaGetLastFailure().ToUtf8(), row.reason);
   }
   SKvPicFacts facts;
+  // A PNG of width 0: refused by its header (the decoder, which fails later, words it its way).
+  Bytes zeroWide = png;
+  std::fill(zeroWide.begin() + 16, zeroWide.begin() + 20, 0);
+  EXPECT_FALSE(KvMediaGetPicFacts(dir.Write("zero.png", zeroWide), &facts));
+  EXPECT_EQ(KvMediaGetLastFailure().ToUtf8(), "width 0");
   EXPECT_FALSE(KvMediaGetPicFacts(CString::FromUtf8(dir.path()), &facts));
   EXPECT_EQ(KvMediaGetLastFailure().ToUtf8(), "is a folder");
   EXPECT_FALSE(KvMediaGetPicFacts(dir.Write("text.dat", Bytes(40, 'x')), &facts));

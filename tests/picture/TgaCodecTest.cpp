@@ -6,6 +6,7 @@
 
 #include "KvMediaFile/KvPicture.h"
 #include "PictureChecks.h"
+#include "TestSupport.h"
 #include "fixtures/TgaWriter.h"
 #include "picture/TgaCodec.h"
 
@@ -174,6 +175,19 @@ TEST(TgaLoad, AgreesWithAnIndependentDecoder) {
           const bool alpha = depth == 32 || depth == 16;
           EXPECT_EQ(LoadTgaBytes(file), (Picture{{0, 0, w, h}, kvtest::StbPixels(file, !alpha)}));
         }
+}
+
+// The header holds 16-bit sizes.
+TEST(TgaSave, RefusesARegionWiderThanItsHeaderCanSay) {
+  const kvtest::TempDir dir;
+  std::vector<DWORD> wide(65536, Px(1, 2, 3, 4));
+  EXPECT_EQ(
+      KvMediaSaveTGAFile(dir.File("w.tga"), wide.data(), CSize(65536, 1), CRect(0, 0, 65536, 1)),
+      0);
+  EXPECT_EQ(KvMediaGetLastFailure().ToUtf8(), "a picture of 65536 x 1 is too large for the format");
+  EXPECT_EQ(
+      KvMediaSaveTGAFile(dir.File("w.tga"), wide.data(), CSize(65536, 1), CRect(1, 0, 65536, 1)),
+      1);
 }
 
 TEST(TgaSave, WritesTheRegionWithStampExtensionAndFooter) {
