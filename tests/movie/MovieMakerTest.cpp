@@ -152,6 +152,17 @@ TEST(MovieMakerFrame, BusyFramesStoredBandByBand) {
   for (int i = 0; i < 55; ++i) EXPECT_EQ(bands[i], (Patch{0, 8 * i, 1912, 8, 16 + 1912 * 32}));
 }
 
+// Patch places and sizes are signed 16-bit values.
+TEST(MovieMakerFrame, ARectangleWiderThan32767PixelsIsRefused) {
+  CKvMemBlock wide;
+  ASSERT_TRUE(wide.InitBlock(CSize(32768, 1)));
+  int result = -1;
+  Encode(wide, nullptr, CRect(0, 0, 32768, 1), &result);
+  EXPECT_EQ(result, 0);
+  Encode(wide, nullptr, CRect(1, 0, 32768, 1), &result);
+  EXPECT_EQ(result, 1);
+}
+
 // Pictures placed by their origin over what the previous one left, 24-bit ones made opaque,
 // a 32-bit one keeping its alpha, de-flickered or not: each movie plays back frame for frame
 // as it was made. (Keying is KeyColourAndAlpha's.)
@@ -254,6 +265,7 @@ TEST_F(MovieMaker, RefusalsLeaveNoMovieAndKeepAnOldOne) {
   } rows[] = {
       {"missing picture", 0, 3, CRect(0, 0, 4, 4), -1, "is missing"},
       {"backwards", 3, 1, CRect(0, 0, 4, 4), -1, "the last picture 1 comes before the first 3"},
+      {"32,768 pictures", 0, 32767, CRect(0, 0, 4, 4), -1, "more than 32,767 frames"},
       {"outside the raster", 0, 1, CRect(800, 0, 900, 10), -1,
        "the movie rectangle lies outside the raster"},
       {"cancelled", 0, 1, CRect(0, 0, 4, 4), 1, "cancelled"},
