@@ -12,7 +12,7 @@
 #include "clipmedia/ClipMedia.h"
 #include "host/Failure.h"
 #include "host/FileName.h"
-#include "picture/SafeSave.h"
+#include "host/SafeSave.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
 

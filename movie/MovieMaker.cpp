@@ -10,11 +10,11 @@
 #include "host/ByteReader.h"
 #include "host/Failure.h"
 #include "host/FileName.h"
+#include "host/SafeSave.h"
 #include "host/UiServices.h"
 #include "host/VideoStd.h"
 #include "movie/MotionFile.h"
 #include "movie/MovieEncoder.h"
-#include "picture/SafeSave.h"
 #include "platform/GlobalMemory.h"
 #include "platform/Paths.h"
 
