@@ -1,3 +1,6 @@
+// The motion-movie maker: CKvMakeMovieMotion and its frame loop, KvMovieEncoder.
+#include "movie/MotionMaker.h"
+
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -14,7 +17,6 @@
 #include "host/UiServices.h"
 #include "host/VideoStd.h"
 #include "movie/MotionFile.h"
-#include "movie/MovieEncoder.h"
 #include "platform/GlobalMemory.h"
 #include "platform/Paths.h"
 
