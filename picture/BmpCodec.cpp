@@ -12,9 +12,9 @@
 #include "host/FileName.h"
 #include "host/FileReader.h"
 #include "host/MemBlock.h"
+#include "host/RowConversion.h"
+#include "host/SafeSave.h"
 #include "picture/PictureBuffer.h"
-#include "picture/RowConversion.h"
-#include "picture/SafeSave.h"
 
 namespace {
 
@@ -500,7 +500,8 @@ int KvMediaSaveBMPFile(CString path, DWORD* buffer, CSize size, CRect rect) {
   if (!KvSavedRegion(buffer, size, rect, 0x7FFFFFFF, region)) return 0;
   const auto W = static_cast<DWORD>(region.Width()), H = static_cast<DWORD>(region.Height());
   const unsigned long long imageBytes = 4ull * W * H;
-  if (54 + imageBytes > 0xFFFFFFFFull) return 0;  // the header holds 32-bit sizes
+  if (54 + imageBytes > 0xFFFFFFFFull)  // the header holds 32-bit sizes
+    return KvFailf("a picture of %u x %u is too large for the format", W, H);
 
   SafeFileWriter out(path);
   if (!out.Open()) return 0;

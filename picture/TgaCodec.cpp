@@ -10,9 +10,9 @@
 #include "host/Failure.h"
 #include "host/FileName.h"
 #include "host/FileReader.h"
+#include "host/RowConversion.h"
+#include "host/SafeSave.h"
 #include "picture/PictureBuffer.h"
-#include "picture/RowConversion.h"
-#include "picture/SafeSave.h"
 
 namespace {
 

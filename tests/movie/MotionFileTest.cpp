@@ -155,9 +155,18 @@ TEST(MotionFileRead, EachRefusalNamesItsReason) {
   EXPECT_EQ(empty.OpenFile(dir.Write("m.kvx", kvtest::LayOutMotionFile(none).bytes)), 1)
       << KvLastFailure();
   EXPECT_EQ(info(resigned(43, 'x')), 1);  // only the first 43 signature bytes count
-  CKvMotionFileRead reader;
-  EXPECT_EQ(reader.OpenFile(dir.File("none.sve")), 0);
-  EXPECT_EQ(KvLastFailure(), "cannot open the file");
+  // Opened as every reader opens a file: the same reasons for what is not one.
+  for (const auto& [path, why] : {std::pair{dir.File("none.sve"), "no such file"},
+                                  std::pair{CString::FromUtf8(dir.path()), "is a folder"}}) {
+    CKvMotionFileRead reader;
+    EXPECT_EQ(reader.OpenFile(path), 0);
+    EXPECT_EQ(KvLastFailure(), why);
+    CRect rect;
+    WORD key = 0;
+    int frames = 0;
+    EXPECT_EQ(CKvMotionFileRead::GetFileInfo(path, rect, key, frames), 0);
+    EXPECT_EQ(KvLastFailure(), why);
+  }
 }
 
 // A check reads every frame's chunk and names the first patch that playback would skip or

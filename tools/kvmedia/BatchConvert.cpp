@@ -25,7 +25,7 @@
 #include "Progress.h"
 #include "ToolSupport.h"
 #include "host/FileName.h"
-#include "picture/SafeSave.h"
+#include "host/SafeSave.h"
 #include "platform/GlobalMemory.h"
 
 namespace kvtool {

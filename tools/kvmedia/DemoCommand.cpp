@@ -22,8 +22,8 @@
 #include "host/LineCodec.h"
 #include "host/MemBlock.h"
 #include "host/PixelOps.h"
+#include "host/SafeSave.h"
 #include "host/Thumbnail.h"
-#include "picture/SafeSave.h"
 #include "platform/GlobalMemory.h"
 #include "platform/Window.h"
 

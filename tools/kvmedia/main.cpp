@@ -17,7 +17,7 @@
 #include "TerminalUi.h"
 #include "ToolSupport.h"
 #include "host/MemBlock.h"
-#include "picture/SafeSave.h"
+#include "host/SafeSave.h"
 
 #ifndef KV_VERSION
 #define KV_VERSION "0"
