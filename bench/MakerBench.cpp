@@ -16,7 +16,7 @@
 #include "KvMediaFile/KvMovie.h"
 #include "TitleFrame.h"
 #include "host/VideoStd.h"
-#include "movie/MovieEncoder.h"
+#include "movie/MotionMaker.h"
 
 namespace {
 

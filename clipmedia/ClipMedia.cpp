@@ -9,8 +9,8 @@
 #include "KvMediaFile/KvPicture.h"
 #include "host/Failure.h"
 #include "host/FileName.h"
+#include "host/SafeSave.h"
 #include "host/Thumbnail.h"
-#include "picture/SafeSave.h"
 #include "platform/GlobalMemory.h"
 
 IMPLEMENT_SERIAL(CKvClipMedia, CKvObject, 0)

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "KvMediaFile/KvClipMedia.h"
-#include "picture/SafeSave.h"
+#include "host/SafeSave.h"
 
 // A short reason for an archive that did not load ("truncated", "unknown class" ...).
 std::string KvArchiveFailureText(const CException& e);

@@ -12,7 +12,7 @@
 #include "clipmedia/ClipMedia.h"
 #include "host/Failure.h"
 #include "host/FileName.h"
-#include "picture/SafeSave.h"
+#include "host/SafeSave.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
 
@@ -175,114 +175,151 @@ void RemoveCatalogue(const CString& catalogPath, const SKvFetchOptions& options,
   }
 }
 
-int Fetch(CKvObList* list, const CString& folderAsGiven, const CString& catalogPath,
-          const CString& extensions, const SKvFetchOptions& options, SKvFetchReport& report) {
-  if (!KvDoesDirExist(folderAsGiven)) return 0;
-  const CString folder = CanonicalFolder(folderAsGiven);
-  std::vector<Record> found = Enumerate(folder, extensions);
-  report.found = static_cast<int>(found.size());
-  const auto tell = [&](const CKvClipMedia& record, EKvClipState state, const CString& reason) {
-    if (options.onRecord) options.onRecord(record, state, reason);
-  };
+// One search: match the catalogue, read what changed, store the catalogue if it is stale.
+class Search {
+ public:
+  Search(const CString& catalogPath, const SKvFetchOptions& options, SKvFetchReport& report)
+      : m_catalogPath(catalogPath), m_options(options), m_report(report) {}
 
-  // Take what the catalogue still describes; the rest is read. A link, pipe, device or
-  // folder of its name is neither read nor written nor removed.
-  const char* refusal = KvCacheTargetRefusal(catalogPath.ToUtf8());
-  if (refusal) report.catalogRefused = CString::FromUtf8(refusal);
-  const bool catalogExists = !refusal && KvDoesFileExist(catalogPath) != 0;
-  CKvClipMediaFileCollection catalog;
-  bool differed = !catalogExists;
-  if (catalogExists) {
+  int Run(CKvObList* list, const CString& folderAsGiven, const CString& extensions) {
+    if (!KvDoesDirExist(folderAsGiven)) return 0;
+    const CString folder = CanonicalFolder(folderAsGiven);
+    std::vector<Record> found = Enumerate(folder, extensions);
+    m_report.found = static_cast<int>(found.size());
+    LoadCatalogue();
+    StoredRecords stored(m_catalog, found);
+    std::vector<EKvClipState> states = Match(found, stored);
+    std::vector<Record> valid = ReadChanged(found, states);
+    // Records are per file, whatever the extensions: those of files that the extensions hide
+    // stay, after the listed ones, so that another filter reads no unchanged picture again.
+    std::vector<Record> kept = stored.Unused(folder);
+    m_report.kept = static_cast<int>(kept.size());
+    // Files that do not load are not stored, so they alone do not make the catalogue stale;
+    // nor does a filter that lists the stored records in their stored order.
+    m_differed =
+        m_differed || valid.size() != m_taken || m_taken + kept.size() != stored.records.size();
+    StoreIfStale(valid, kept);
+    // A cancelled listing adds nothing: the caller asked for no list.
+    if (m_report.cancelled) return 0;
+    for (Record& r : valid) list->AddTail(r.release());
+    return 1;
+  }
+
+ private:
+  void Tell(const CKvClipMedia& record, EKvClipState state, const CString& reason) const {
+    if (m_options.onRecord) m_options.onRecord(record, state, reason);
+  }
+
+  // A link, pipe, device or folder of the catalogue's name is neither read nor written nor
+  // removed; nothing of a refused catalogue is used.
+  void LoadCatalogue() {
+    m_refusal = KvCacheTargetRefusal(m_catalogPath.ToUtf8());
+    if (m_refusal) m_report.catalogRefused = CString::FromUtf8(m_refusal);
+    m_catalogExists = !m_refusal && KvDoesFileExist(m_catalogPath) != 0;
+    m_differed = !m_catalogExists;
+    if (!m_catalogExists) return;
     KvClearFailure();
-    if (!KvLoadArchiveFile(catalog, catalogPath)) {
-      report.catalogRefused = CString::FromUtf8(KvLastFailure());
-      catalog.GetList().DeleteAll();  // nothing of a refused catalogue is used
-      differed = true;
+    if (!KvLoadArchiveFile(m_catalog, m_catalogPath)) {
+      m_report.catalogRefused = CString::FromUtf8(KvLastFailure());
+      m_catalog.GetList().DeleteAll();
+      m_differed = true;
     }
-  }
-  StoredRecords stored(catalog, found);
-  std::vector<EKvClipState> states(found.size(), EKvClipState::kNew);
-  std::size_t taken = 0, lastTaken = 0;
-  int toRead = 0;
-  for (std::size_t i = 0; i < found.size(); ++i) {
-    const CString path = found[i]->GetFileFullPath();
-    const std::optional<std::size_t> index = stored.TakeNext(path);
-    Record* candidate = index ? &stored.records[*index] : nullptr;
-    if (candidate && SameFileState(**candidate, *found[i]) && !(*candidate)->GetIcon().IsEmpty()) {
-      differed =
-          differed || (taken > 0 && *index < lastTaken) || (*candidate)->GetFileFullPath() != path;
-      lastTaken = *index;
-      ++taken;
-      // On a file system that tells case apart, the name that is there now is the one kept.
-      (*candidate)->SetFileFullPath(path);
-      found[i] = std::move(*candidate);
-      states[i] = EKvClipState::kFromCatalog;
-      ++report.fromCatalog;
-      tell(*found[i], states[i], CString());
-      continue;
-    }
-    states[i] = candidate ? EKvClipState::kReadAgain : EKvClipState::kNew;
-    ++toRead;
   }
 
-  int done = 0;
-  const auto carryOn = [&] { return !options.onProgress || options.onProgress(done, toRead); };
-  std::vector<Record> valid;
-  valid.reserve(found.size());
-  for (std::size_t i = 0; i < found.size(); ++i) {
-    if (states[i] == EKvClipState::kFromCatalog) {
+  // Takes for each file found the record that still describes it; the others are to be read.
+  std::vector<EKvClipState> Match(std::vector<Record>& found, StoredRecords& stored) {
+    std::vector<EKvClipState> states(found.size(), EKvClipState::kNew);
+    std::size_t lastTaken = 0;
+    for (std::size_t i = 0; i < found.size(); ++i) {
+      const CString path = found[i]->GetFileFullPath();
+      const std::optional<std::size_t> index = stored.TakeNext(path);
+      Record* candidate = index ? &stored.records[*index] : nullptr;
+      if (candidate && SameFileState(**candidate, *found[i]) &&
+          !(*candidate)->GetIcon().IsEmpty()) {
+        m_differed = m_differed || (m_taken > 0 && *index < lastTaken) ||
+                     (*candidate)->GetFileFullPath() != path;
+        lastTaken = *index;
+        ++m_taken;
+        // On a file system that tells case apart, the name that is there now is the one kept.
+        (*candidate)->SetFileFullPath(path);
+        found[i] = std::move(*candidate);
+        states[i] = EKvClipState::kFromCatalog;
+        ++m_report.fromCatalog;
+        Tell(*found[i], states[i], CString());
+        continue;
+      }
+      states[i] = candidate ? EKvClipState::kReadAgain : EKvClipState::kNew;
+      ++m_toRead;
+    }
+    return states;
+  }
+
+  // The records in folder order: those taken, and those read again that load.
+  std::vector<Record> ReadChanged(std::vector<Record>& found,
+                                  const std::vector<EKvClipState>& states) {
+    int done = 0;
+    const auto carryOn = [&] {
+      return !m_options.onProgress || m_options.onProgress(done, m_toRead);
+    };
+    std::vector<Record> valid;
+    valid.reserve(found.size());
+    for (std::size_t i = 0; i < found.size(); ++i) {
+      if (states[i] == EKvClipState::kFromCatalog) {
+        valid.push_back(std::move(found[i]));
+        continue;
+      }
+      if (!carryOn()) {
+        m_report.cancelled = true;
+        break;
+      }
+      const bool made = found[i]->MakeExtInfo() != 0;
+      ++done;
+      if (!made) {
+        ++m_report.unreadable;
+        Tell(*found[i], EKvClipState::kUnreadable, CString::FromUtf8(KvLastFailure()));
+        continue;
+      }
+      ++(states[i] == EKvClipState::kNew ? m_report.added : m_report.readAgain);
+      Tell(*found[i], states[i], CString());
       valid.push_back(std::move(found[i]));
-      continue;
     }
-    if (!carryOn()) {
-      report.cancelled = true;
-      break;
-    }
-    const bool made = found[i]->MakeExtInfo() != 0;
-    ++done;
-    if (!made) {
-      ++report.unreadable;
-      tell(*found[i], EKvClipState::kUnreadable, CString::FromUtf8(KvLastFailure()));
-      continue;
-    }
-    ++(states[i] == EKvClipState::kNew ? report.added : report.readAgain);
-    tell(*found[i], states[i], CString());
-    valid.push_back(std::move(found[i]));
-  }
-  if (!report.cancelled && toRead > 0 && !carryOn()) report.cancelled = true;
-
-  // Records are per file, whatever the extensions: those of files that the extensions hide
-  // stay, after the listed ones, so that another filter reads no unchanged picture again.
-  std::vector<Record> kept = stored.Unused(folder);
-  report.kept = static_cast<int>(kept.size());
-  // Files that do not load are not stored, so they alone do not make the catalogue stale; nor
-  // does a filter that lists the stored records in their stored order.
-  differed = differed || valid.size() != taken || taken + kept.size() != stored.records.size();
-  const bool nothingLeft = valid.empty() && kept.empty();
-  report.catalogCurrent = !differed && !nothingLeft && !report.cancelled;
-  if (nothingLeft) {
-    // Nothing to describe: a stale catalogue goes, but not on a cancel, which read nothing
-    // that could tell.
-    if (catalogExists && !report.cancelled) RemoveCatalogue(catalogPath, options, report);
-  } else if (differed && refusal) {
-    report.notStoredReason = report.catalogRefused;
-  } else if (differed) {
-    // A cancelled listing stores what it has read, so that visits too short to wait for the
-    // whole folder still build the catalogue.
-    KvClearFailure();
-    BorrowedCollection collection(valid, kept);
-    if (KvStoreArchiveFile(collection.get(), catalogPath, KvSaveKind::kCache) ==
-        KvStoreResult::kStored)
-      report.catalogStored = true;
-    else
-      report.notStoredReason = CString::FromUtf8(KvLastFailure());
+    if (!m_report.cancelled && m_toRead > 0 && !carryOn()) m_report.cancelled = true;
+    return valid;
   }
 
-  // A cancelled listing adds nothing: the caller asked for no list.
-  if (report.cancelled) return 0;
-  for (Record& r : valid) list->AddTail(r.release());
-  return 1;
-}
+  void StoreIfStale(const std::vector<Record>& valid, const std::vector<Record>& kept) {
+    const bool nothingLeft = valid.empty() && kept.empty();
+    m_report.catalogCurrent = !m_differed && !nothingLeft && !m_report.cancelled;
+    if (nothingLeft) {
+      // Nothing to describe: a stale catalogue goes, but not on a cancel, which read nothing
+      // that could tell.
+      if (m_catalogExists && !m_report.cancelled)
+        RemoveCatalogue(m_catalogPath, m_options, m_report);
+    } else if (m_differed && m_refusal) {
+      m_report.notStoredReason = m_report.catalogRefused;
+    } else if (m_differed) {
+      // A cancelled listing stores what it has read, so that visits too short to wait for the
+      // whole folder still build the catalogue.
+      KvClearFailure();
+      BorrowedCollection collection(valid, kept);
+      if (KvStoreArchiveFile(collection.get(), m_catalogPath, KvSaveKind::kCache) ==
+          KvStoreResult::kStored)
+        m_report.catalogStored = true;
+      else
+        m_report.notStoredReason = CString::FromUtf8(KvLastFailure());
+    }
+  }
+
+  const CString& m_catalogPath;
+  const SKvFetchOptions& m_options;
+  SKvFetchReport& m_report;
+  CKvClipMediaFileCollection m_catalog;
+  const char* m_refusal = nullptr;
+  bool m_catalogExists = false;
+  bool m_differed = false;  // the catalogue no longer says what the folder holds
+  std::size_t m_taken = 0;  // records taken from the catalogue
+  int m_toRead = 0;
+};
 
 }  // namespace
 
@@ -318,7 +355,7 @@ int KvMediaFetchValidFileEx(CKvObList* list, CString folder, CString catalogPath
   if (!list) return 0;
   try {
     list->DeleteAll();
-    return Fetch(list, folder, catalogPath, extensions, options, out);
+    return Search(catalogPath, options, out).Run(list, folder, extensions);
   } catch (const CException& e) {
     KvFail(KvArchiveFailureText(e));
   } catch (const std::bad_alloc&) {

@@ -1,8 +1,6 @@
 // Archive loading of arbitrary bytes: a nested record type and an owning list, as the
 // folder catalogues store them. Every outcome must be a clean object or an archive error.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -55,12 +53,7 @@ void WriteSeed(const char* dir) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  if (const char* dir = std::getenv("KV_FUZZ_SEED_DIR")) WriteSeed(dir);
-  return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+KV_FUZZ_TARGET(0, KvFuzzNoSetUp, WriteSeed, [](const uint8_t* data, size_t size) {
   std::vector<BYTE> bytes(data, data + size);
   for (int form = 0; form < 2; ++form) {
     CMemFile file(bytes.data(), static_cast<UINT>(bytes.size()));
@@ -76,5 +69,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } catch (const CMemoryException&) {
     }
   }
-  return 0;
-}
+})

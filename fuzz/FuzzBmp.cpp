@@ -1,9 +1,6 @@
 // The BMP decoder over arbitrary bytes: inputs that start with "BM" as files, the rest as
-// bitmap resources (no file header). With KV_FUZZ_SEED_DIR set, a few valid files of every
-// kind are written there first, as a starting corpus.
+// bitmap resources (no file header).
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -70,20 +67,13 @@ void WriteSeeds(const char* dir) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  // Our own size guards must fire well before the fuzzer's memory limit. Lower than for
-  // other formats: a few run-length codes may rightly describe a picture of any size, and
-  // zeroing large buffers would otherwise take most of the fuzzer's time.
-  KvSetMaxPictureBytes(std::size_t{8} << 20);
-  if (const char* dir = std::getenv("KV_FUZZ_SEED_DIR")) WriteSeeds(dir);
-  return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  std::vector<BYTE> bytes(data, data + size);
-  CMemFile file(bytes.data(), static_cast<UINT>(bytes.size()));
-  CRect rect;
-  const bool isFile = size >= 2 && data[0] == 'B' && data[1] == 'M';
-  GlobalFree(isFile ? KvDecodeBmpFile(file, rect) : KvDecodeBmp(file, 0, rect));
-  return 0;
-}
+// Lower than for other formats: a few run-length codes may rightly describe a picture of any
+// size, and zeroing large buffers would otherwise take most of the fuzzer's time. Inputs that
+// start with "BM" are files, the rest bitmap resources (no file header).
+KV_FUZZ_TARGET(std::size_t{8} << 20, KvFuzzNoSetUp, WriteSeeds,
+               [](const uint8_t* data, size_t size) {
+                 const bool isFile = size >= 2 && data[0] == 'B' && data[1] == 'M';
+                 KvFuzzDecode(data, size, [&](CFile& f, CRect& r) {
+                   return isFile ? KvDecodeBmpFile(f, r) : KvDecodeBmp(f, 0, r);
+                 });
+               })

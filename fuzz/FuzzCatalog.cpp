@@ -56,29 +56,28 @@ void MakeFolder() {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  KvMediaFileOpen();
-  MakeFolder();
-  if (const char* seeds = std::getenv("KV_FUZZ_SEED_DIR")) {
-    CKvObList list;
-    KvMediaFetchValidFile(&list, CString::FromUtf8(g_folder), CString::FromUtf8(CataloguePath()),
-                          L"tga,bmp");
-    WriteSeedFile(std::string(seeds) + "/seed-catalogue", ReadAll(CataloguePath()));
-  }
-  return 0;
-}
+KV_FUZZ_TARGET(
+    0,
+    [] {
+      KvMediaFileOpen();
+      MakeFolder();
+    },
+    [](const char* seeds) {
+      CKvObList list;
+      KvMediaFetchValidFile(&list, CString::FromUtf8(g_folder), CString::FromUtf8(CataloguePath()),
+                            L"tga,bmp");
+      WriteSeedFile(std::string(seeds) + "/seed-catalogue", ReadAll(CataloguePath()));
+    },
+    [](const uint8_t* data, size_t size) {
+      WriteSeedFile(CataloguePath(), std::vector<unsigned char>(data, data + size));
+      CKvClipMediaFileCollection alone;
+      KvLoadArchiveFile(alone, CString::FromUtf8(CataloguePath()));
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  WriteSeedFile(CataloguePath(), std::vector<unsigned char>(data, data + size));
-  CKvClipMediaFileCollection alone;
-  KvLoadArchiveFile(alone, CString::FromUtf8(CataloguePath()));
-
-  WriteSeedFile(CataloguePath(), std::vector<unsigned char>(data, data + size));
-  CKvObList list;
-  const int listed = KvMediaFetchValidFile(&list, CString::FromUtf8(g_folder),
-                                           CString::FromUtf8(CataloguePath()), L"tga,bmp");
-  if (listed != 1 || list.GetCount() != 3) std::abort();
-  for (POSITION pos = list.GetHeadPosition(); pos;)
-    if (!list.GetNext(pos)->IsKindOf(RUNTIME_CLASS(CKvClipMedia))) std::abort();
-  return 0;
-}
+      WriteSeedFile(CataloguePath(), std::vector<unsigned char>(data, data + size));
+      CKvObList list;
+      const int listed = KvMediaFetchValidFile(&list, CString::FromUtf8(g_folder),
+                                               CString::FromUtf8(CataloguePath()), L"tga,bmp");
+      if (listed != 1 || list.GetCount() != 3) std::abort();
+      for (POSITION pos = list.GetHeadPosition(); pos;)
+        if (!list.GetNext(pos)->IsKindOf(RUNTIME_CLASS(CKvClipMedia))) std::abort();
+    })

@@ -1,5 +1,7 @@
-// An in-memory file that each fuzz input is laid into, for readers that take paths: reached
-// through /proc/self/fd, or through links whose names carry the extension a reader wants.
+// What every fuzz target shares: its start (picture limit, set-up, seeds), the decoding of an
+// input as a file in memory, and an in-memory file that an input is laid into for readers that
+// take paths (reached through /proc/self/fd, or through links whose names carry the extension
+// a reader wants).
 #pragma once
 
 #include <sys/mman.h>
@@ -12,6 +14,8 @@
 #include <vector>
 
 #include "host/MemBlock.h"
+#include "platform/File.h"
+#include "platform/GlobalMemory.h"
 #include "platform/String.h"
 
 // Writes one seed of the starting corpus.
@@ -20,6 +24,39 @@ inline void WriteSeedFile(const std::string& path, const std::vector<unsigned ch
     std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::fclose(f);
   }
+}
+
+// Before the first input: the library's picture limit set below the fuzzer's memory limit, so
+// that our own guards fire first (0 keeps the library's), the target's set-up, then with
+// KV_FUZZ_SEED_DIR set a few valid files written there as a starting corpus.
+template <class SetUp, class Seeds>
+void KvFuzzStart(std::size_t maxPictureBytes, SetUp setUp, Seeds writeSeeds) {
+  if (maxPictureBytes) KvSetMaxPictureBytes(maxPictureBytes);
+  setUp();
+  if (const char* dir = std::getenv("KV_FUZZ_SEED_DIR")) writeSeeds(dir);
+}
+
+// A target in one line: KV_FUZZ_TARGET(limit, set-up, seed writer, what an input does).
+#define KV_FUZZ_TARGET(maxPictureBytes, setUp, writeSeeds, ...)             \
+  extern "C" int LLVMFuzzerInitialize(int*, char***) {                      \
+    KvFuzzStart(maxPictureBytes, setUp, writeSeeds);                        \
+    return 0;                                                               \
+  }                                                                         \
+  extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) { \
+    (__VA_ARGS__)(data, size);                                              \
+    return 0;                                                               \
+  }
+
+inline void KvFuzzNoSetUp() {}
+
+// Decodes the input as a file in memory: a copy of its own, so that reads past its end are
+// caught.
+template <class Decode>
+void KvFuzzDecode(const uint8_t* data, size_t size, Decode decode) {
+  std::vector<BYTE> bytes(data, data + size);
+  CMemFile file(bytes.data(), static_cast<UINT>(bytes.size()));
+  CRect rect;
+  GlobalFree(decode(file, rect));
 }
 
 // A small half-transparent background for players to mix their frames with.

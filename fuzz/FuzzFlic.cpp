@@ -60,20 +60,19 @@ void Play(int memory, int mix, CKvMemBlock* back, int frames, bool backwards) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  KvSetMaxPictureBytes(std::size_t{4} << 20);  // FLC frames up to 466,033 pixels
-  g_file = new FuzzFile("kvfuzz-flic.flc");
-  g_path = g_file->Path();
-  if (const char* dir = std::getenv("KV_FUZZ_SEED_DIR")) WriteSeeds(dir);
-  return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (!g_file->Write(data, size)) return 0;
-  CKvMemBlock back;
-  MakeFuzzBackground(back);
-  Play(0, -1, nullptr, 30, true);
-  Play(1, 0, &back, 30, true);
-  Play(1, 1, &back, 4, false);
-  return 0;
-}
+// FLC frames up to 466,033 pixels.
+KV_FUZZ_TARGET(
+    std::size_t{4} << 20,
+    [] {
+      g_file = new FuzzFile("kvfuzz-flic.flc");
+      g_path = g_file->Path();
+    },
+    WriteSeeds,
+    [](const uint8_t* data, size_t size) {
+      if (!g_file->Write(data, size)) return;
+      CKvMemBlock back;
+      MakeFuzzBackground(back);
+      Play(0, -1, nullptr, 30, true);
+      Play(1, 0, &back, 30, true);
+      Play(1, 1, &back, 4, false);
+    })

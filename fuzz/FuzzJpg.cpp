@@ -1,8 +1,6 @@
 // The JPEG loader (and libjpeg beneath it) over arbitrary bytes. With KV_FUZZ_SEED_DIR set,
 // files from our own saver are written there first, as a starting corpus.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <span>
 #include <string>
 #include <vector>
@@ -33,15 +31,8 @@ void WriteSeeds(const char* dir) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  // Our own size guards must fire well before the fuzzer's memory limit.
-  KvSetMaxPictureBytes(std::size_t{64} << 20);
-  if (const char* dir = std::getenv("KV_FUZZ_SEED_DIR")) WriteSeeds(dir);
-  return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  CRect rect;
-  GlobalFree(KvDecodeJpeg(std::span<const BYTE>(data, size), rect));
-  return 0;
-}
+KV_FUZZ_TARGET(std::size_t{64} << 20, KvFuzzNoSetUp, WriteSeeds,
+               [](const uint8_t* data, size_t size) {
+                 CRect rect;
+                 GlobalFree(KvDecodeJpeg(std::span<const BYTE>(data, size), rect));
+               })

@@ -38,34 +38,32 @@ void WriteSeeds(const std::string& dir) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  KvSetMaxPictureBytes(std::size_t{16} << 20);
-  CKvVideoStd::SetHD(FALSE);
-  g_file = new FuzzFile("kvfuzz-maker");
-  char dir[] = "/tmp/kvfuzz-maker-XXXXXX";
-  if (!::mkdtemp(dir)) std::abort();
-  g_dir = dir;
-  // Pictures 0 and 1 of every type are the input.
-  for (const char* ext : kTypes)
-    for (const char* number : {"0", "1"})
-      if (::symlink(g_file->Path().ToUtf8().c_str(), (g_dir + "/p" + number + ext).c_str()) != 0)
-        std::abort();
-  KvMediaFileOpen();
-  if (const char* seeds = std::getenv("KV_FUZZ_SEED_DIR")) WriteSeeds(seeds);
-  return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size < kControl || !g_file->Write(data + kControl, size - kControl)) return 0;
-  const char* ext = kTypes[data[0] % std::size(kTypes)];
-  const RECT rect{data[1] * 3 - 64, data[2] * 3 - 64, data[1] * 3 - 64 + data[3] * 3,
-                  data[2] * 3 - 64 + data[4] * 3};
-  const bool key = data[5] & 1;
-  CKvMakeMovieMotion maker;
-  const std::string movie = g_dir + "/out.sve";
-  maker.Sink(CString::FromUtf8(g_dir + "/p" + ext), 0, 1, 1, key,
-             CKvColor32(data[6], data[7], data[8], 0), CKvColor32(data[6], 8, 8, 0), data[5] & 2,
-             &rect, CString::FromUtf8(movie), data[5], nullptr);
-  ::unlink(movie.c_str());
-  return 0;
-}
+KV_FUZZ_TARGET(
+    std::size_t{16} << 20,
+    [] {
+      CKvVideoStd::SetHD(FALSE);
+      g_file = new FuzzFile("kvfuzz-maker");
+      char dir[] = "/tmp/kvfuzz-maker-XXXXXX";
+      if (!::mkdtemp(dir)) std::abort();
+      g_dir = dir;
+      // Pictures 0 and 1 of every type are the input.
+      for (const char* ext : kTypes)
+        for (const char* number : {"0", "1"})
+          if (::symlink(g_file->Path().ToUtf8().c_str(), (g_dir + "/p" + number + ext).c_str()))
+            std::abort();
+      KvMediaFileOpen();
+    },
+    WriteSeeds,
+    [](const uint8_t* data, size_t size) {
+      if (size < kControl || !g_file->Write(data + kControl, size - kControl)) return;
+      const char* ext = kTypes[data[0] % std::size(kTypes)];
+      const RECT rect{data[1] * 3 - 64, data[2] * 3 - 64, data[1] * 3 - 64 + data[3] * 3,
+                      data[2] * 3 - 64 + data[4] * 3};
+      const bool key = data[5] & 1;
+      CKvMakeMovieMotion maker;
+      const std::string movie = g_dir + "/out.sve";
+      maker.Sink(CString::FromUtf8(g_dir + "/p" + ext), 0, 1, 1, key,
+                 CKvColor32(data[6], data[7], data[8], 0), CKvColor32(data[6], 8, 8, 0),
+                 data[5] & 2, &rect, CString::FromUtf8(movie), data[5], nullptr);
+      ::unlink(movie.c_str());
+    })

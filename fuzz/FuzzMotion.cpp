@@ -6,8 +6,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -56,20 +54,18 @@ void Play(int loadToMem, int mix, CKvMemBlock* back) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  KvSetMaxPictureBytes(std::size_t{16} << 20);
-  g_file = new FuzzFile("kvfuzz-motion.sve");
-  g_path = g_file->Path();
-  if (const char* dir = std::getenv("KV_FUZZ_SEED_DIR")) WriteSeed(dir);
-  return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (!g_file->Write(data, size)) return 0;
-  CKvMemBlock back;
-  MakeFuzzBackground(back);
-  Play(0, -1, nullptr);
-  Play(1, 0, &back);
-  Play(1, 1, &back);
-  return 0;
-}
+KV_FUZZ_TARGET(
+    std::size_t{16} << 20,
+    [] {
+      g_file = new FuzzFile("kvfuzz-motion.sve");
+      g_path = g_file->Path();
+    },
+    WriteSeed,
+    [](const uint8_t* data, size_t size) {
+      if (!g_file->Write(data, size)) return;
+      CKvMemBlock back;
+      MakeFuzzBackground(back);
+      Play(0, -1, nullptr);
+      Play(1, 0, &back);
+      Play(1, 1, &back);
+    })

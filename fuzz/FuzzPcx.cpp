@@ -1,8 +1,5 @@
-// The PCX decoder over arbitrary bytes. With KV_FUZZ_SEED_DIR set, a few valid files of
-// every kind are written there first, as a starting corpus.
+// The PCX decoder over arbitrary bytes.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <span>
 #include <string>
 #include <vector>
@@ -40,17 +37,10 @@ void WriteSeeds(const char* dir) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  // Our own size guards must fire well before the fuzzer's memory limit.
-  KvSetMaxPictureBytes(std::size_t{64} << 20);
-  if (const char* dir = std::getenv("KV_FUZZ_SEED_DIR")) WriteSeeds(dir);
-  return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  // A copy of its own, so that reads past the end are caught.
-  const std::vector<BYTE> bytes(data, data + size);
-  CRect rect;
-  GlobalFree(KvDecodePcx(bytes, rect));
-  return 0;
-}
+// A copy of its own, so that reads past the end are caught.
+KV_FUZZ_TARGET(std::size_t{64} << 20, KvFuzzNoSetUp, WriteSeeds,
+               [](const uint8_t* data, size_t size) {
+                 const std::vector<BYTE> bytes(data, data + size);
+                 CRect rect;
+                 GlobalFree(KvDecodePcx(bytes, rect));
+               })

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -44,24 +43,23 @@ void WriteSeeds(const std::string& dir) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  KvSetMaxPictureBytes(std::size_t{16} << 20);
-  g_file = new FuzzFile("kvfuzz-picinfo");
-  for (const char* ext : {".bmp", ".dib", ".tga", ".gif", ".pcx", ".jpg", ".png", ".psd", ".xyz"})
-    g_paths.push_back(g_file->LinkWithExtension(ext));
-  KvMediaFileOpen();
-  if (const char* seeds = std::getenv("KV_FUZZ_SEED_DIR")) WriteSeeds(seeds);
-  return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (!g_file->Write(data, size)) return 0;
-  for (const CString& path : g_paths) {
-    RECT rect{};
-    int bits = 0;
-    KvMediaGetPicInfo(path, &rect, &bits);
-    SKvPicFacts facts;
-    KvMediaGetPicFacts(path, &facts);
-  }
-  return 0;
-}
+KV_FUZZ_TARGET(
+    std::size_t{16} << 20,
+    [] {
+      g_file = new FuzzFile("kvfuzz-picinfo");
+      for (const char* ext :
+           {".bmp", ".dib", ".tga", ".gif", ".pcx", ".jpg", ".png", ".psd", ".xyz"})
+        g_paths.push_back(g_file->LinkWithExtension(ext));
+      KvMediaFileOpen();
+    },
+    WriteSeeds,
+    [](const uint8_t* data, size_t size) {
+      if (!g_file->Write(data, size)) return;
+      for (const CString& path : g_paths) {
+        RECT rect{};
+        int bits = 0;
+        KvMediaGetPicInfo(path, &rect, &bits);
+        SKvPicFacts facts;
+        KvMediaGetPicFacts(path, &facts);
+      }
+    })

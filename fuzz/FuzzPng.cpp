@@ -10,7 +10,6 @@
 #include <zlib.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -60,20 +59,18 @@ void MendCrcs(std::vector<uint8_t>& bytes) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  KvSetMaxPictureBytes(std::size_t{16} << 20);
-  g_file = new FuzzFile("kvfuzz-png");
-  g_path = g_file->LinkWithExtension(".png");
-  KvMediaFileOpen();
-  if (const char* seeds = std::getenv("KV_FUZZ_SEED_DIR")) WriteSeeds(seeds);
-  return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  std::vector<uint8_t> bytes(data, data + size);
-  MendCrcs(bytes);
-  if (!g_file->Write(bytes.data(), bytes.size())) return 0;
-  CRect rect;
-  GlobalFree(KvMediaLoadPNGFile(g_path, rect));
-  return 0;
-}
+KV_FUZZ_TARGET(
+    std::size_t{16} << 20,
+    [] {
+      g_file = new FuzzFile("kvfuzz-png");
+      g_path = g_file->LinkWithExtension(".png");
+      KvMediaFileOpen();
+    },
+    WriteSeeds,
+    [](const uint8_t* data, size_t size) {
+      std::vector<uint8_t> bytes(data, data + size);
+      MendCrcs(bytes);
+      if (!g_file->Write(bytes.data(), bytes.size())) return;
+      CRect rect;
+      GlobalFree(KvMediaLoadPNGFile(g_path, rect));
+    })

@@ -1,6 +1,5 @@
 // Garbage into the bounded decoder, and the input's words through a compress round trip.
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -50,13 +49,8 @@ void WriteSeeds(const char* dir) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  if (const char* dir = std::getenv("KV_FUZZ_SEED_DIR")) WriteSeeds(dir);
-  return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size < 2) return 0;
+KV_FUZZ_TARGET(0, KvFuzzNoSetUp, WriteSeeds, [](const uint8_t* data, size_t size) {
+  if (size < 2) return;
   const std::size_t dstSize = data[0] | data[1] << 8;
   std::vector<DWORD> src((size - 2) / sizeof(DWORD));
   if (!src.empty()) std::memcpy(src.data(), data + 2, src.size() * sizeof(DWORD));
@@ -76,5 +70,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   RoundTrip(src);
   // The bytes widened to words, one each, so that runs and zeros are common.
   RoundTrip(std::vector<DWORD>(data + 2, data + size));
-  return 0;
-}
+})

@@ -4,8 +4,6 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -49,25 +47,23 @@ void Play(int inMemory) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  KvSetMaxPictureBytes(std::size_t{16} << 20);
-  // A small raster keeps frames small, as the strips of the inputs are.
-  CKvVideoStd::SetHD(FALSE);
-  g_file = new FuzzFile("kvfuzz-scroll.ksc");
-  g_path = g_file->Path();
-  if (const char* dir = std::getenv("KV_FUZZ_SEED_DIR")) WriteSeeds(dir);
-  return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (!g_file->Write(data, size)) return 0;
-  Play(0);
-  Play(1);
-  CKvScrollFileRead reader;
-  if (reader.OpenFile(g_path)) {
-    delete[] reader.GetData();
-    delete[] reader.GetSpecialFrame(3, 1);
-    delete[] reader.GetSpecialFrame(0, 0xFFFFFFFF);
-  }
-  return 0;
-}
+KV_FUZZ_TARGET(
+    std::size_t{16} << 20,
+    [] {
+      // A small raster keeps frames small, as the strips of the inputs are.
+      CKvVideoStd::SetHD(FALSE);
+      g_file = new FuzzFile("kvfuzz-scroll.ksc");
+      g_path = g_file->Path();
+    },
+    WriteSeeds,
+    [](const uint8_t* data, size_t size) {
+      if (!g_file->Write(data, size)) return;
+      Play(0);
+      Play(1);
+      CKvScrollFileRead reader;
+      if (reader.OpenFile(g_path)) {
+        delete[] reader.GetData();
+        delete[] reader.GetSpecialFrame(3, 1);
+        delete[] reader.GetSpecialFrame(0, 0xFFFFFFFF);
+      }
+    })

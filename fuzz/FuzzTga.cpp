@@ -1,8 +1,5 @@
-// The TGA decoder over arbitrary bytes. With KV_FUZZ_SEED_DIR set, a few valid files of
-// every kind are written there first, as a starting corpus.
+// The TGA decoder over arbitrary bytes.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -42,17 +39,5 @@ void WriteSeeds(const char* dir) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  // Our own size guards must fire well before the fuzzer's memory limit.
-  KvSetMaxPictureBytes(std::size_t{64} << 20);
-  if (const char* dir = std::getenv("KV_FUZZ_SEED_DIR")) WriteSeeds(dir);
-  return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  std::vector<BYTE> bytes(data, data + size);
-  CMemFile file(bytes.data(), static_cast<UINT>(bytes.size()));
-  CRect rect;
-  GlobalFree(KvDecodeTga(file, rect));
-  return 0;
-}
+KV_FUZZ_TARGET(std::size_t{64} << 20, KvFuzzNoSetUp, WriteSeeds,
+               [](const uint8_t* data, size_t size) { KvFuzzDecode(data, size, KvDecodeTga); })

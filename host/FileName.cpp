@@ -12,7 +12,6 @@
 CKvFileName::CKvFileName(CString path) : m_path(std::move(path)) {}
 
 BOOL CKvFileName::Exist() const { return KvDoesFileExist(m_path); }
-CString CKvFileName::GetFileDir() const { return KvSplitPath(m_path).dir; }
 CString CKvFileName::GetFileName() const {
   const KvPathParts p = KvSplitPath(m_path);
   return p.fname + p.ext;

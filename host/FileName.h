@@ -10,8 +10,6 @@ class KV_HOST_API CKvFileName {
 
   BOOL Exist() const;
   CString GetFilePath() const { return m_path; }
-  // Folder with its trailing separator.
-  CString GetFileDir() const;
   // Name and extension.
   CString GetFileName() const;
   // Name without extension.

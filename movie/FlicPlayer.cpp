@@ -11,7 +11,7 @@
 #include "host/Failure.h"
 #include "host/FileReader.h"
 #include "host/PixelOps.h"
-#include "picture/RowConversion.h"
+#include "host/RowConversion.h"
 
 IMPLEMENT_DYNCREATE(CKvPlayMovieFlick, CKvPlayMovieBase)
 

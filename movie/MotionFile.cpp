@@ -6,6 +6,7 @@
 
 #include "host/ByteReader.h"
 #include "host/Failure.h"
+#include "host/FileName.h"
 #include "host/FileReader.h"
 #include "platform/GlobalMemory.h"
 
@@ -272,50 +273,53 @@ bool CKvMotionFileRead::ReadHeaderAndInfo(FileReader& in) {
   return true;
 }
 
+namespace {
+
+// The frame index: inside the file and with an entry for every frame. A new movable block,
+// or null with the reason recorded.
+HGLOBAL ReadIndex(FileReader& in, const SKvMotionLocator& locator, const SKvMotionInfo& info,
+                  WORD version) {
+  const LONGLONG pos = locator.indexPosition;
+  const ULONGLONG size = locator.indexSize;
+  const ULONGLONG needed =
+      static_cast<ULONGLONG>(std::max<short>(info.frameCount, 0)) * KvMotionIndexEntrySize(version);
+  if (info.frameCount < 0) {
+    KvFailf("frame count %d", info.frameCount);
+  } else if (!Inside(pos, size, in.size())) {
+    KvFailf("motion movie index at %lld lies outside the file", static_cast<long long>(pos));
+  } else if (size < needed) {
+    KvFailf("motion movie index of %llu bytes is too short for %d frames",
+            static_cast<unsigned long long>(size), info.frameCount);
+  } else {
+    KvGlobalPtr index(GlobalAlloc(GHND, size));
+    if (!index) {
+      KvFail("out of memory");
+      return nullptr;
+    }
+    KvGlobalLock bytes(index.get());
+    if (in.seek(static_cast<ULONGLONG>(pos)) &&
+        in.read(static_cast<BYTE*>(bytes.get()), static_cast<std::size_t>(size)))
+      return index.release();
+    KvFail(in.Reason());
+  }
+  return nullptr;
+}
+
+}  // namespace
+
 int CKvMotionFileRead::OpenFile(const wchar_t* path) {
   KvClearFailure();
   CloseFile();
-  if (!Open(path, modeRead | shareDenyWrite | typeBinary)) return KvFail("cannot open the file");
+  if (!KvRequireFile(path) || !KvOpenForReading(path, *this)) return 0;
   try {
     FileReader in(*this, kReaderBuffer);
-    if (!ReadHeaderAndInfo(in)) {
-      Abort();
-      return 0;
-    }
-    // The index must be inside the file and hold an entry for every frame.
-    const LONGLONG pos = m_locator.indexPosition;
-    const ULONGLONG size = m_locator.indexSize;
-    const ULONGLONG needed = static_cast<ULONGLONG>(std::max<short>(m_info.frameCount, 0)) *
-                             KvMotionIndexEntrySize(m_header.version);
-    if (m_info.frameCount < 0) {
-      KvFailf("frame count %d", m_info.frameCount);
-    } else if (!Inside(pos, size, in.size())) {
-      KvFailf("motion movie index at %lld lies outside the file", static_cast<long long>(pos));
-    } else if (size < needed) {
-      KvFailf("motion movie index of %llu bytes is too short for %d frames",
-              static_cast<unsigned long long>(size), m_info.frameCount);
-    } else {
-      m_index = GlobalAlloc(GHND, size);
-      if (!m_index) KvFail("out of memory");
-    }
-    if (!m_index) {
-      Abort();
-      return 0;
-    }
-    KvGlobalLock index(m_index);
-    if (!in.seek(static_cast<ULONGLONG>(pos)) ||
-        !in.read(static_cast<BYTE*>(index.get()), static_cast<std::size_t>(size))) {
-      KvFail(in.Reason());
-      throw CFileException(CFileException::endOfFile);
-    }
+    if (ReadHeaderAndInfo(in)) m_index = ReadIndex(in, m_locator, m_info, m_header.version);
   } catch (const CException&) {
-    KvFail("cannot read the file");
-    GlobalFree(m_index);
-    m_index = nullptr;
-    Abort();
-    return 0;
+    KvFail("cannot read the file");  // the index, if any, was freed on the way out
   }
-  return 1;
+  if (m_index) return 1;
+  Abort();
+  return 0;
 }
 
 void CKvMotionFileRead::CloseFile() {
@@ -460,8 +464,7 @@ int CKvMotionFileRead::GetFileInfo(CString path, CRect& rect, WORD& keyInterval,
   frames = 0;
   KvClearFailure();
   CKvMotionFileRead reader;
-  if (!reader.Open(path, modeRead | shareDenyWrite | typeBinary))
-    return KvFail("cannot open the file");
+  if (!KvRequireFile(path) || !KvOpenForReading(path, reader)) return 0;
   try {
     FileReader in(reader, kReaderBuffer);
     if (!reader.ReadHeaderAndInfo(in)) return 0;

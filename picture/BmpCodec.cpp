@@ -12,10 +12,10 @@
 #include "host/FileName.h"
 #include "host/FileReader.h"
 #include "host/MemBlock.h"
+#include "host/RowConversion.h"
+#include "host/SafeSave.h"
 #include "picture/CodecEntry.h"
 #include "picture/PictureBuffer.h"
-#include "picture/RowConversion.h"
-#include "picture/SafeSave.h"
 
 namespace {
 
@@ -480,7 +480,8 @@ int KvMediaSaveBMPFile(CString path, DWORD* buffer, CSize size, CRect rect) {
   const auto width = static_cast<DWORD>(region.Width()),
              height = static_cast<DWORD>(region.Height());
   const unsigned long long imageBytes = 4ull * width * height;
-  if (54 + imageBytes > 0xFFFFFFFFull) return 0;  // the header holds 32-bit sizes
+  if (54 + imageBytes > 0xFFFFFFFFull)  // the header holds 32-bit sizes
+    return KvFailf("a picture of %u x %u is too large for the format", width, height);
 
   SafeFileWriter out(path);
   if (!out.Open()) return 0;

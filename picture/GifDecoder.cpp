@@ -12,9 +12,9 @@
 #include "host/Failure.h"
 #include "host/FileName.h"
 #include "host/FileReader.h"
+#include "host/RowConversion.h"
 #include "picture/CodecEntry.h"
 #include "picture/PictureBuffer.h"
-#include "picture/RowConversion.h"
 #include "platform/GlobalMemory.h"
 
 namespace {

@@ -14,9 +14,9 @@
 #include "host/FileName.h"
 #include "host/FileReader.h"
 #include "host/MemBlock.h"
+#include "host/RowConversion.h"
 #include "picture/CodecEntry.h"
 #include "picture/PictureBuffer.h"
-#include "picture/RowConversion.h"
 #include "platform/File.h"
 #include "platform/String.h"
 

@@ -7,10 +7,10 @@
 #include "KvMediaFile/KvPicture.h"
 #include "host/Failure.h"
 #include "host/MemBlock.h"
+#include "host/SafeSave.h"
 #include "picture/JpegCodec.h"
 #include "picture/JpegImaging.h"
 #include "picture/PictureBuffer.h"
-#include "picture/SafeSave.h"
 #include "platform/GlobalMemory.h"
 
 // The codec's entry points below the exported API: decoding from memory (for tests and

@@ -11,10 +11,10 @@
 #include "host/FileName.h"
 #include "host/FileReader.h"
 #include "host/MemBlock.h"
+#include "host/RowConversion.h"
+#include "host/SafeSave.h"
 #include "picture/CodecEntry.h"
 #include "picture/PictureBuffer.h"
-#include "picture/RowConversion.h"
-#include "picture/SafeSave.h"
 #include "platform/File.h"
 
 namespace {

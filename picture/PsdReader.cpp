@@ -14,9 +14,9 @@
 #include "host/FileName.h"
 #include "host/FileReader.h"
 #include "host/MemBlock.h"
+#include "host/RowConversion.h"
 #include "picture/CodecEntry.h"
 #include "picture/PictureBuffer.h"
-#include "picture/RowConversion.h"
 
 namespace {
 
@@ -28,24 +28,6 @@ constexpr std::size_t kPaletteBytes = 768;
 bool CheckedMul(ULONGLONG a, ULONGLONG b, ULONGLONG& out) {
   return !__builtin_mul_overflow(a, b, &out);
 }
-
-// What the image resources say. Only the colour count is used here; the rest is kept for
-// whoever wants it. The thumbnail header holds format, width, height, width bytes, total
-// size, compressed size, bits per pixel and planes.
-struct PsdResources {
-  bool hasInfo = false;  // 1000: channels, rows, columns, depth, mode
-  std::array<DWORD, 5> info{};
-  bool hasResolution = false;  // 1005
-  std::array<DWORD, 6> resolution{};
-  bool hasDisplay = false;  // 1007: colour space, four components, opacity, kind
-  std::array<DWORD, 7> display{};
-  bool hasThumbnail = false;  // 1033, 1036
-  std::array<DWORD, 8> thumbnail{};
-  DWORD copyright = 0;          // 1034
-  LONG globalAngle = 30;        // 1037
-  short colorCount = -1;        // 1046
-  short transparentIndex = -1;  // 1047
-};
 
 // base to a non-negative power by repeated squaring, so that results match to the last bit.
 double Power(double base, int exponent) {
@@ -218,40 +200,32 @@ class PsdReader {
     if (size % 2 != 0) ++size;
     if (size < 1) return true;
 
-    PsdResources& r = m_resources;
+    // Of the resources known here only the colour count is kept; the others are read field by
+    // field all the same, whatever their block's size says.
+    std::array<DWORD, 8> fields{};
     switch (id) {
-      case 1000:
-        r.hasInfo = ReadFields({2, 2, 2, 2, 2}, r.info.data(), consumed);
-        return r.hasInfo;
-      case 1005:
-        r.hasResolution = ReadFields({2, 4, 2, 2, 4, 2}, r.resolution.data(), consumed);
-        return r.hasResolution;
-      case 1007: {
-        std::array<DWORD, 8> fields{};  // the last is padding
-        r.hasDisplay = ReadFields({2, 2, 2, 2, 2, 2, 1, 1}, fields.data(), consumed);
-        std::copy_n(fields.begin(), r.display.size(), r.display.begin());
-        return r.hasDisplay;
-      }
+      case 1000:  // channels, rows, columns, depth, mode
+        return ReadFields({2, 2, 2, 2, 2}, fields.data(), consumed);
+      case 1005:  // resolution
+        return ReadFields({2, 4, 2, 2, 4, 2}, fields.data(), consumed);
+      case 1007:  // display: colour space, four components, opacity, kind, padding
+        return ReadFields({2, 2, 2, 2, 2, 2, 1, 1}, fields.data(), consumed);
       case 1033:
-      case 1036: {
-        r.hasThumbnail = ReadFields({4, 4, 4, 4, 4, 4, 2, 2}, r.thumbnail.data(), consumed);
+      case 1036: {  // the thumbnail: format, width, height, width bytes, total size,
+                    // compressed size, bits per pixel, planes; then its data
+        const bool ok = ReadFields({4, 4, 4, 4, 4, 4, 2, 2}, fields.data(), consumed);
         const ULONGLONG data = size > 28 ? static_cast<ULONGLONG>(size - 28) : 0;
         consumed += data;
-        return r.hasThumbnail && m_in->skip(data);
+        return ok && m_in->skip(data);
       }
-      case 1034:
-        return ReadFields({2}, &r.copyright, consumed);
-      case 1037: {
-        DWORD angle = 0;
-        const bool ok = ReadFields({4}, &angle, consumed);
-        r.globalAngle = static_cast<LONG>(angle);
-        return ok;
-      }
-      case 1046:
-      case 1047: {
-        DWORD value = 0;
-        const bool ok = ReadFields({2}, &value, consumed);
-        (id == 1046 ? r.colorCount : r.transparentIndex) = static_cast<short>(value);
+      case 1034:  // copyright flag
+      case 1047:  // transparent index
+        return ReadFields({2}, fields.data(), consumed);
+      case 1037:  // global angle
+        return ReadFields({4}, fields.data(), consumed);
+      case 1046: {
+        const bool ok = ReadFields({2}, fields.data(), consumed);
+        m_colorCount = static_cast<short>(fields[0]);
         return ok;
       }
       default:
@@ -298,7 +272,7 @@ class PsdReader {
 
     m_rule.mode = m_h.mode;
     m_rule.channels = m_h.channels;
-    if (m_hasPalette && m_resources.colorCount > 0) {
+    if (m_hasPalette && m_colorCount > 0) {
       // The colour data holds 256 reds, then 256 greens, then 256 blues.
       KvConvertPlanes8(&m_palette[0], &m_palette[256], &m_palette[512], nullptr, m_colours.data(),
                        m_colours.size());
@@ -492,7 +466,7 @@ class PsdReader {
   std::array<BYTE, kPaletteBytes> m_palette{};
   std::array<DWORD, 256> m_colours{};
   bool m_hasPalette = false;
-  PsdResources m_resources;
+  short m_colorCount = -1;  // image resource 1046
   PixelRule m_rule;
 };
 

@@ -10,10 +10,10 @@
 #include "host/Failure.h"
 #include "host/FileName.h"
 #include "host/FileReader.h"
+#include "host/RowConversion.h"
+#include "host/SafeSave.h"
 #include "picture/CodecEntry.h"
 #include "picture/PictureBuffer.h"
-#include "picture/RowConversion.h"
-#include "picture/SafeSave.h"
 
 namespace {
 

@@ -474,13 +474,6 @@ CObject* CObList::RemoveHead() {
   return p;
 }
 
-CObject* CObList::RemoveTail() {
-  if (!m_tail) AfxThrowInvalidArgException();
-  CObject* p = m_tail->data;
-  RemoveAt(m_tail);
-  return p;
-}
-
 POSITION CObList::AddHead(CObject* p) {
   return m_head ? InsertBefore(m_head, p) : InsertAfter(nullptr, p);
 }
@@ -506,13 +499,6 @@ CObject*& CObList::GetNext(POSITION& pos) {
   if (!pos) AfxThrowInvalidArgException();
   KvObListNode* n = pos;
   pos = n->next;
-  return n->data;
-}
-
-CObject*& CObList::GetPrev(POSITION& pos) {
-  if (!pos) AfxThrowInvalidArgException();
-  KvObListNode* n = pos;
-  pos = n->prev;
   return n->data;
 }
 

@@ -211,7 +211,6 @@ class KV_PLATFORM_API CObList : public CObject {
   CObject*& GetHead();
   CObject*& GetTail();
   CObject* RemoveHead();
-  CObject* RemoveTail();
   POSITION AddHead(CObject* p);
   POSITION AddTail(CObject* p);
   void AddTail(CObList* other);
@@ -220,7 +219,6 @@ class KV_PLATFORM_API CObList : public CObject {
   POSITION GetHeadPosition() const { return m_head; }
   POSITION GetTailPosition() const { return m_tail; }
   CObject*& GetNext(POSITION& pos);
-  CObject*& GetPrev(POSITION& pos);
   CObject*& GetAt(POSITION pos);
   void SetAt(POSITION pos, CObject* p);
   void RemoveAt(POSITION pos);

@@ -116,6 +116,3 @@ void AfxThrowInvalidArgException() { throw CInvalidArgException(); }
 void AfxThrowArchiveException(int cause, const CString& fileName) {
   throw CArchiveException(cause, fileName);
 }
-void AfxThrowFileException(int cause, LONG osError, const CString& fileName) {
-  throw CFileException(cause, osError, fileName);
-}

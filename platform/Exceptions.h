@@ -88,5 +88,3 @@ class KV_PLATFORM_API CArchiveException : public CException {
 [[noreturn]] KV_PLATFORM_API void AfxThrowInvalidArgException();
 [[noreturn]] KV_PLATFORM_API void AfxThrowArchiveException(int cause,
                                                            const CString& fileName = CString());
-[[noreturn]] KV_PLATFORM_API void AfxThrowFileException(int cause, LONG osError = -1,
-                                                        const CString& fileName = CString());

@@ -158,11 +158,6 @@ void CFile::Remove(const wchar_t* path) {
   if (::unlink(p.ToUtf8().c_str()) != 0) ThrowErrno(p);
 }
 
-void CFile::Rename(const wchar_t* from, const wchar_t* to) {
-  const CString a(from), b(to);
-  if (::rename(a.ToUtf8().c_str(), b.ToUtf8().c_str()) != 0) ThrowErrno(a);
-}
-
 BOOL CFile::GetStatus(const wchar_t* path, CFileStatus& status) {
   const CString p(path);
   struct stat st {};

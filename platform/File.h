@@ -78,7 +78,6 @@ class KV_PLATFORM_API CFile {
   CString GetFilePath() const { return m_strFileName; }
 
   static void Remove(const wchar_t* path);
-  static void Rename(const wchar_t* from, const wchar_t* to);
   static BOOL GetStatus(const wchar_t* path, CFileStatus& status);
   // Applies the attribute byte (read-only maps to the write permission bits) and times.
   static void SetStatus(const wchar_t* path, const CFileStatus& status);

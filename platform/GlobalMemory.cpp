@@ -3,11 +3,11 @@
 #include <sys/mman.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <utility>
 #include <vector>
-#include <cstdlib>
 
 // A fixed block is one allocation: a 16-byte header, then the data, whose address is the
 // handle. A movable block is a small record holding the data pointer; its handle is the

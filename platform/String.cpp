@@ -139,11 +139,6 @@ CString& CString::MakeUpper() {
   return *this;
 }
 
-CString& CString::MakeLower() {
-  for (auto& c : m_s) c = static_cast<wchar_t>(std::towlower(c));
-  return *this;
-}
-
 CString CString::Left(int n) const {
   n = std::clamp(n, 0, GetLength());
   return CString(m_s.substr(0, n));

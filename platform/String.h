@@ -66,7 +66,6 @@ class KV_PLATFORM_API CString {
   int CompareNoCase(const wchar_t* s) const;
 
   CString& MakeUpper();
-  CString& MakeLower();
   CString Left(int n) const;
   CString Right(int n) const;
   CString Mid(int first) const;

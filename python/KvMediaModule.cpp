@@ -25,8 +25,8 @@
 
 #include "KvMediaFile/KvMediaFile.h"
 #include "host/FileName.h"
+#include "host/SafeSave.h"
 #include "host/UiServices.h"
-#include "picture/SafeSave.h"
 #include "platform/Dialogs.h"
 #include "platform/FindFile.h"
 #include "platform/Paths.h"

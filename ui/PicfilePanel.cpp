@@ -79,6 +79,13 @@ CString CurrentFolder() {
 QString Q(const CString& s) { return KvQString(s); }
 CString C(const QString& s) { return KvCString(s); }
 
+// A template control is found by its id, as its object name.
+template <class T>
+T* Named(T* widget, UINT id) {
+  widget->setObjectName(QString::number(id));
+  return widget;
+}
+
 // Edit, spin and value index of each level control.
 struct LevelControl {
   UINT edit, spin;
@@ -141,6 +148,11 @@ struct CKvPicfilePanelDlg::Impl {
   void ShowTexts();
   void MembersToControls();
   void ShowStatus();
+  // The template, in the order of its controls: the folder tree with the drive list, the
+  // list's place, the type and name row and the preview; then the adjustments.
+  QLabel* Label(UINT id, bool withId);
+  void AddBrowser(QGridLayout& grid);
+  void AddAdjustments(QGridLayout& grid);
 
   CKvPicfilePanelDlg* self;
   CString reason;  // of the last finished listing
@@ -213,69 +225,75 @@ int CKvPicfilePanelDlg::Create(int openFlag, int typeFilter, CString path, CWnd*
 void CKvPicfilePanelDlg::CreateControls() {
   Impl& m = *m_impl;
   QWidget* w = m.Window();
-  const auto named = [](QWidget* widget, UINT id) {
-    widget->setObjectName(QString::number(id));
-    return widget;
-  };
-  const auto label = [&](UINT id, bool withId) {
-    auto* l = new QLabel(Q(TemplateText(id)), w);
-    if (withId) named(l, id);
-    return l;
-  };
   auto* grid = new QGridLayout(w);
   grid->setContentsMargins(4, 4, 4, 4);
+  m.AddBrowser(*grid);
+  m.AddAdjustments(*grid);
+  m.status = new QLabel(w);
+  m.status->setObjectName("status");
+  grid->addWidget(m.status, 3, 0, 1, 3);
+  grid->setRowStretch(0, 1);
+  grid->setColumnStretch(2, 1);
+}
 
+QLabel* CKvPicfilePanelDlg::Impl::Label(UINT id, bool withId) {
+  auto* l = new QLabel(Q(self->TemplateText(id)), Window());
+  return withId ? Named(l, id) : l;
+}
+
+void CKvPicfilePanelDlg::Impl::AddBrowser(QGridLayout& grid) {
+  QWidget* w = Window();
   auto* left = new QVBoxLayout;
-  left->addWidget(label(1012, false));
-  left->addWidget(named(new CKvComboBox(w), 1012));
-  m.tree = new QTreeView(w);
-  named(m.tree, 1014);
-  left->addWidget(m.tree, 1);
-  grid->addLayout(left, 0, 0, 3, 1);
-  grid->setColumnMinimumWidth(0, 220);
+  left->addWidget(Label(1012, false));
+  left->addWidget(Named(new CKvComboBox(w), 1012));
+  tree = Named(new QTreeView(w), 1014);
+  left->addWidget(tree, 1);
+  grid.addLayout(left, 0, 0, 3, 1);
+  grid.setColumnMinimumWidth(0, 220);
 
-  auto* placeholder = new QWidget(w);
-  named(placeholder, 1013);
+  auto* placeholder = Named(new QWidget(w), 1013);
   placeholder->setMinimumSize(560, 300);
-  grid->addWidget(placeholder, 0, 1, 1, 2);
+  grid.addWidget(placeholder, 0, 1, 1, 2);
 
   auto* row = new QHBoxLayout;
-  row->addWidget(label(1018, false));
-  row->addWidget(named(new CKvComboBox(w), 1018), 1);
-  row->addWidget(label(1019, false));
-  auto* nameEdit = new QLineEdit(w);
+  row->addWidget(Label(1018, false));
+  row->addWidget(Named(new CKvComboBox(w), 1018), 1);
+  row->addWidget(Label(1019, false));
+  auto* nameEdit = Named(new QLineEdit(w), 1019);
   nameEdit->setMinimumWidth(200);
-  row->addWidget(named(nameEdit, 1019), 1);
-  grid->addLayout(row, 1, 1, 1, 2);
+  row->addWidget(nameEdit, 1);
+  grid.addLayout(row, 1, 1, 1, 2);
+  QObject::connect(nameEdit, &QLineEdit::textEdited, w,
+                   [this](const QString& text) { name = C(text); });
 
-  m.preview = new CKvCanvasWidget(w);
-  named(m.preview, 1017);
-  m.preview->setFixedSize(180, 135);
-  m.previewWnd = std::make_unique<CKvQtWnd>(m.preview);
-  m.preview->onResize = [&m] { m.DrawPreview(); };
-  grid->addWidget(m.preview, 2, 1);
+  preview = Named(new CKvCanvasWidget(w), 1017);
+  preview->setFixedSize(180, 135);
+  previewWnd = std::make_unique<CKvQtWnd>(preview);
+  preview->onResize = [this] { DrawPreview(); };
+  grid.addWidget(preview, 2, 1);
+}
 
+void CKvPicfilePanelDlg::Impl::AddAdjustments(QGridLayout& grid) {
+  QWidget* w = Window();
   auto* lower = new QGridLayout;
   for (UINT id : {1020u, 1022u, 1024u}) {
     const int r = static_cast<int>(id - 1020) / 2;
-    lower->addWidget(label(id, true), r, 0);
+    lower->addWidget(Label(id, true), r, 0);
     auto* text = new QLabel(w);
     text->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    lower->addWidget(named(text, id + 1), r, 1, 1, 8);
+    lower->addWidget(Named(text, id + 1), r, 1, 1, 8);
   }
   const auto check = [&](UINT id) {
-    auto* box = new QCheckBox(Q(TemplateText(id)), w);
-    named(box, id);
+    auto* box = Named(new QCheckBox(Q(self->TemplateText(id)), w), id);
     QObject::connect(box, &QCheckBox::toggled, w, [this] {
       for (const SwitchControl& s : kSwitches)
-        m_impl->adjust[s.value] = m_impl->Item<QCheckBox>(s.check)->isChecked() ? 1 : 0;
-      EnableAdjustCtrl();
+        adjust[s.value] = Item<QCheckBox>(s.check)->isChecked() ? 1 : 0;
+      self->EnableAdjustCtrl();
     });
     return box;
   };
   const auto level = [&](const LevelControl& c, int r, int col) {
-    auto* edit = new QLineEdit(w);
-    named(edit, c.edit);
+    auto* edit = Named(new QLineEdit(w), c.edit);
     edit->setMaxLength(4);
     edit->setFixedWidth(40);
     edit->setValidator(new QRegularExpressionValidator(QRegularExpression("\\d{0,4}"), edit));
@@ -283,14 +301,13 @@ void CKvPicfilePanelDlg::CreateControls() {
       // An emptied box means 0, as the spin control then counts from; it stays empty while
       // the operator types.
       const int value = text.isEmpty() ? 0 : KvClampLevel(text.toInt());
-      m_impl->adjust[c.value] = value;
+      adjust[c.value] = value;
       if (!text.isEmpty() && text != QString::number(value)) edit->setText(QString::number(value));
     });
-    auto* spin = new CKvSpinButton(w);
-    named(spin, c.spin);
+    auto* spin = Named(new CKvSpinButton(w), c.spin);
     QObject::connect(spin, &CKvSpinButton::deltaPos, w, [this, edit, c](int delta) {
-      m_impl->adjust[c.value] = KvSpinLevel(m_impl->adjust[c.value], delta);
-      edit->setText(QString::number(m_impl->adjust[c.value]));
+      adjust[c.value] = KvSpinLevel(adjust[c.value], delta);
+      edit->setText(QString::number(adjust[c.value]));
     });
     lower->addWidget(edit, r, col);
     lower->addWidget(spin, r, col + 1);
@@ -301,23 +318,14 @@ void CKvPicfilePanelDlg::CreateControls() {
   level(kLevels[1], 3, 4);
   lower->addWidget(check(1036), 4, 0);
   for (int i = 0; i < 3; ++i) {
-    lower->addWidget(label(1037 + 3 * i, true), 4, 1 + 3 * i, Qt::AlignRight);
+    lower->addWidget(Label(1037 + 3 * i, true), 4, 1 + 3 * i, Qt::AlignRight);
     level(kLevels[2 + i], 4, 2 + 3 * i);
   }
   lower->addWidget(check(1046), 5, 0);
   level(kLevels[5], 5, 1);
   lower->addWidget(check(1049), 5, 3);
   lower->setColumnStretch(9, 1);
-  grid->addLayout(lower, 2, 2);
-
-  m.status = new QLabel(w);
-  m.status->setObjectName("status");
-  grid->addWidget(m.status, 3, 0, 1, 3);
-  grid->setRowStretch(0, 1);
-  grid->setColumnStretch(2, 1);
-
-  QObject::connect(nameEdit, &QLineEdit::textEdited, w,
-                   [&m](const QString& text) { m.name = C(text); });
+  grid.addLayout(lower, 2, 2);
 }
 
 BOOL CKvPicfilePanelDlg::OnInitDialog() {

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <numeric>
 #include <vector>
 
 #include "host/FileReader.h"
+#include "platform/Exceptions.h"
+#include "platform/File.h"
 
 namespace {
 
@@ -65,4 +68,22 @@ TEST(FileReader, TruncationAtEveryField) {
       EXPECT_EQ(r.position(), cut ? r.failedAt() : kRecord.size());
       EXPECT_EQ(r.seek(0), !cut);  // a failure is for good
     }
+}
+
+// A file whose read fails after it gave part of what was asked fails the reader, even when
+// that part holds the bytes wanted: the device said it could not read.
+TEST(FileReader, AReadThatFailsFailsTheReaderWhateverItGave) {
+  struct FailingFile : CMemFile {
+    using CMemFile::CMemFile;
+    UINT Read(void* buffer, UINT count) override {
+      if (calls++) throw CFileException(CFileException::hardIO);
+      return CMemFile::Read(buffer, std::min<UINT>(count, 4));
+    }
+    int calls = 0;
+  };
+  Bytes bytes = kRecord;
+  FailingFile file(bytes.data(), static_cast<UINT>(bytes.size()));
+  FileReader r(file, 16);
+  EXPECT_EQ(r.u32le(), 0u);
+  EXPECT_FALSE(r.ok());
 }

@@ -65,6 +65,7 @@ TEST(MemBlock, CopyClipsBothSides) {
   EXPECT_TRUE(dst.Copy(100, 100, &src, src.GetRect(), KV_MIX_COPY));
   EXPECT_TRUE(dst.Copy(0, 0, &src, CRect(50, 50, 60, 60), KV_MIX_COPY));
   EXPECT_FALSE(dst.Copy(0, 0, nullptr, src.GetRect(), KV_MIX_COPY));
+  EXPECT_FALSE(dst.Copy(CPoint(0, 0), nullptr, CSize(8, 6), src.GetRect(), KV_MIX_COPY));
   CKvMemBlock closed;
   EXPECT_FALSE(closed.Copy(0, 0, &src, src.GetRect(), KV_MIX_COPY));
   // Within one block the copy reads the original.

@@ -167,4 +167,16 @@ TEST(PixelZoom, SameSizeCopiesEnlargingInterpolatesShrinkingAverages) {
   }
 }
 
+// No pixels is nothing to do, whatever size comes with them.
+TEST(PixelOps, NoPixelsWithASizeIsNothingToDo) {
+  std::vector<DWORD> px(16);
+  KvGenColorBars(nullptr, 4, 4);
+  KvMemZoom(nullptr, CSize(4, 4), px.data(), CSize(4, 4));
+  KvMemZoom(px.data(), CSize(4, 4), nullptr, CSize(4, 4));
+  BYTE* bytes = reinterpret_cast<BYTE*>(px.data());
+  KvIntpLines_BGRA(bytes, bytes, nullptr, 4, 0.5f);
+  KvSubPixel_BGRA(bytes, nullptr, 16, bytes, 16, 4, 2, 0.5f);
+  EXPECT_EQ(px, std::vector<DWORD>(16));
+}
+
 }  // namespace

@@ -519,7 +519,7 @@ TEST(FlicHostile, MissingFramesEndTheMovie) {
   } cases[] = {
       {"65,535 counted over 2", {frame(1), frame(2)}, 65535, 2},
       {"size 0", {frame(1), frame(2, 0), frame(3)}, 3, 1},
-      {"size 8", {frame(1), frame(2), frame(3, 8), frame(4)}, 4, 2},
+      {"size 15", {frame(1), frame(2), frame(3, 15), frame(4)}, 4, 2},
       {"size 0 counted over 2", {frame(1), frame(2, 0)}, 65535, 1},
   };
   kvtest::TempDir dir;
@@ -554,12 +554,16 @@ TEST(FlicHostile, CheckNamesTheFirstDamage) {
     return b;
   };
   const FlicBytes cut = kvtest::Cut(movie.bytes, starts[5] + 3);
+  const FlicBytes last = kvtest::Cut(movie.bytes, movie.bytes.size() - 1);
   kvtest::ExpectReasons(
       {
           {"counted frames not there", with(movie.bytes, 6, 0xFFFF),
            "the header counts 65,535 frames, the file holds 13"},
           {"cut", cut,
            "truncated: " + KvGroupDigits(cut.size()) + " of " + KvGroupDigits(movie.bytes.size()) +
+               " bytes"},
+          {"one byte short", last,
+           "truncated: " + KvGroupDigits(last.size()) + " of " + KvGroupDigits(movie.bytes.size()) +
                " bytes"},
           {"cut, the size field too", with(cut, 0, unsigned(cut.size())),
            "the header counts 12 frames, the file holds 5"},

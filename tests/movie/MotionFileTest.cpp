@@ -148,10 +148,25 @@ TEST(MotionFileRead, EachRefusalNamesItsReason) {
   };
   kvtest::ExpectReasons({rows.begin(), rows.begin() + 9}, [&](Bytes f) { return info(f) == 0; });
   for (auto row = rows.begin() + 9; row != rows.end(); ++row) EXPECT_EQ(info(row->file), 1);
+  // A movie of no frames: its empty index may lie at the file's very end.
+  kvtest::RawMotionFile none{.width = 16, .height = 8, .indexSize = 0};
+  none.indexPosition = static_cast<long long>(kvtest::LayOutMotionFile(none).bytes.size());
+  CKvMotionFileRead empty;
+  EXPECT_EQ(empty.OpenFile(dir.Write("m.kvx", kvtest::LayOutMotionFile(none).bytes)), 1)
+      << KvLastFailure();
   EXPECT_EQ(info(resigned(43, 'x')), 1);  // only the first 43 signature bytes count
-  CKvMotionFileRead reader;
-  EXPECT_EQ(reader.OpenFile(dir.File("none.sve")), 0);
-  EXPECT_EQ(KvLastFailure(), "cannot open the file");
+  // Opened as every reader opens a file: the same reasons for what is not one.
+  for (const auto& [path, why] : {std::pair{dir.File("none.sve"), "no such file"},
+                                  std::pair{CString::FromUtf8(dir.path()), "is a folder"}}) {
+    CKvMotionFileRead reader;
+    EXPECT_EQ(reader.OpenFile(path), 0);
+    EXPECT_EQ(KvLastFailure(), why);
+    CRect rect;
+    WORD key = 0;
+    int frames = 0;
+    EXPECT_EQ(CKvMotionFileRead::GetFileInfo(path, rect, key, frames), 0);
+    EXPECT_EQ(KvLastFailure(), why);
+  }
 }
 
 // A check reads every frame's chunk and names the first patch that playback would skip or
@@ -204,6 +219,15 @@ TEST(MotionFileRead, CheckNamesTheFirstDamagedPatch) {
   row(
       "chunk beyond the file", [](auto& c) { c.indexSize = 1000000; },
       "a chunk of 1000000 bytes at " + std::to_string(sound.chunkPositions[4]) +
+          " does not fit the file");
+  row(
+      "chunk shorter than its header", [](auto& c) { c.indexSize = 15; },
+      "a chunk of 15 bytes at " + std::to_string(sound.chunkPositions[4]) +
+          " does not fit the file");
+  const auto end = static_cast<long long>(sound.bytes.size());
+  row(
+      "chunk at the file's end", [end](auto& c) { c.indexPosition = end; },
+      "a chunk of " + std::to_string(sound.chunkSizes[4]) + " bytes at " + std::to_string(end) +
           " does not fit the file");
   kvtest::ExpectReasons(rows, [&](Bytes f) {
     CKvMotionFileRead reader;

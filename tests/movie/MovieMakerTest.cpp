@@ -152,6 +152,17 @@ TEST(MovieMakerFrame, BusyFramesStoredBandByBand) {
   for (int i = 0; i < 55; ++i) EXPECT_EQ(bands[i], (Patch{0, 8 * i, 1912, 8, 16 + 1912 * 32}));
 }
 
+// Patch places and sizes are signed 16-bit values.
+TEST(MovieMakerFrame, ARectangleWiderThan32767PixelsIsRefused) {
+  CKvMemBlock wide;
+  ASSERT_TRUE(wide.InitBlock(CSize(32768, 1)));
+  int result = -1;
+  Encode(wide, nullptr, CRect(0, 0, 32768, 1), &result);
+  EXPECT_EQ(result, 0);
+  Encode(wide, nullptr, CRect(1, 0, 32768, 1), &result);
+  EXPECT_EQ(result, 1);
+}
+
 // Pictures placed by their origin over what the previous one left, 24-bit ones made opaque,
 // a 32-bit one keeping its alpha, de-flickered or not: each movie plays back frame for frame
 // as it was made. (Keying is KeyColourAndAlpha's.)
@@ -212,10 +223,10 @@ TEST_F(MovieMaker, EveryFramePlaysBackAsMade) {
 }
 
 // Key (40, 60, 200) within 10 on each channel: a pixel is keyed only when all three lie
-// within, ends included; a 24-bit picture comes out opaque. An RGBA PNG keeps its alpha,
-// though its information gives bytes per pixel, never 32.
+// within, ends included (the two keyed pixels lie on all six); a 24-bit picture comes out opaque.
+// An RGBA PNG keeps its alpha, though its information gives bytes per pixel, never 32.
 TEST_F(MovieMaker, KeyColourAndAlpha) {
-  const std::vector<DWORD> px = {kvtest::Rgb(45, 55, 205, 0), kvtest::Rgb(30, 70, 190, 0),  // keyed
+  const std::vector<DWORD> px = {kvtest::Rgb(50, 50, 210, 0), kvtest::Rgb(30, 70, 190, 0),  // keyed
                                  kvtest::Rgb(29, 60, 200, 0), kvtest::Rgb(51, 60, 200, 0),
                                  kvtest::Rgb(40, 49, 200, 0), kvtest::Rgb(40, 71, 200, 0),
                                  kvtest::Rgb(40, 60, 189, 0), kvtest::Rgb(40, 60, 211, 0)};
@@ -254,6 +265,7 @@ TEST_F(MovieMaker, RefusalsLeaveNoMovieAndKeepAnOldOne) {
   } rows[] = {
       {"missing picture", 0, 3, CRect(0, 0, 4, 4), -1, "is missing"},
       {"backwards", 3, 1, CRect(0, 0, 4, 4), -1, "the last picture 1 comes before the first 3"},
+      {"32,768 pictures", 0, 32767, CRect(0, 0, 4, 4), -1, "more than 32,767 frames"},
       {"outside the raster", 0, 1, CRect(800, 0, 900, 10), -1,
        "the movie rectangle lies outside the raster"},
       {"cancelled", 0, 1, CRect(0, 0, 4, 4), 1, "cancelled"},
@@ -268,6 +280,7 @@ TEST_F(MovieMaker, RefusalsLeaveNoMovieAndKeepAnOldOne) {
     EXPECT_EQ(kvtest::FileNames(dir.path(), "out").size(), 1u);
   }
   EXPECT_EQ(ui.progressTexts.back(), CString(L"正在生成动画文件，请稍候..."));
+  EXPECT_TRUE(ui.progressCancellable.back());  // the cancel above needs its button
   ui.cancelAfterPumps = -1;
   // A disk that fills while frames are written.
   kvtest::ExpectFullDiskKeepsTheOldFile("full.sve", 200, [&](const CString& path) {

@@ -3,6 +3,7 @@
 #include "KvMediaFile/KvMediaResources.h"
 #include "KvMediaFile/KvPicture.h"
 #include "PictureChecks.h"
+#include "TestSupport.h"
 #include "fixtures/BmpWriter.h"
 #include "picture/BmpCodec.h"
 
@@ -222,6 +223,15 @@ TEST(BmpSave, FourByTwoIsAnEightySixByteFile) {
   EXPECT_EQ(kvtest::U32(f, 54), buffer[4]);
   for (DWORD& p : buffer) p |= 0xFF000000u;
   EXPECT_EQ(kvtest::StbPixels(f, true), buffer);
+  // Over 4 GiB the header's 32-bit sizes cannot hold the file: refused, with the reason, before
+  // a pixel is read (so one pixel stands in for the buffer).
+  kvtest::TempDir dir;
+  DWORD pixel = 0;
+  EXPECT_EQ(KvMediaSaveBMPFile(dir.File("big.bmp"), &pixel, CSize(65536, 16384),
+                               CRect(0, 0, 65536, 16384)),
+            0);
+  EXPECT_EQ(KvLastFailure(), "a picture of 65536 x 16384 is too large for the format");
+  EXPECT_TRUE(kvtest::FileNames(dir.path()).empty());
 }
 
 TEST(BmpInfo, DescribesAPictureBufferAndNothingMore) {

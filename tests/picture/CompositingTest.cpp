@@ -11,7 +11,6 @@
 
 #include "BmpWriter.h"
 #include "KvMediaFile/KvPicture.h"
-#include "KvMediaFile/Library.h"
 #include "MediaChecks.h"
 #include "TestSupport.h"
 #include "TgaWriter.h"
@@ -19,6 +18,7 @@
 #include "host/PixelOps.h"
 #include "host/VideoStd.h"
 #include "picture/Compositing.h"
+#include "picture/Library.h"
 
 namespace {
 

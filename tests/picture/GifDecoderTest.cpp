@@ -208,6 +208,9 @@ TEST(GifFiles, CheckNamesWhatTheLoaderPassesOver) {
       {"no end code", kvtest::WriteGif(noEnd), "the data ends before the end code"},
       {"end code before the last row", codes(2, {4, 1, 5}),
        "the end code comes before the last row"},
+      // What follows the end code is not decoded: the row stays short.
+      {"codes after the end code", codes(2, {4, 1, 5, 2}),
+       "the end code comes before the last row"},
       {"code beyond the table", codes(3, {4, 1, 7, 5}),
        "1 code refers to an entry beyond the table"},
       {"no trailer", bare, "the file ends before its trailer"},

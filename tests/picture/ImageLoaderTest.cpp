@@ -73,6 +73,9 @@ TEST(PngChunkWalk, RefusesWhatDoesNotHoldTogether) {
       {"colour type 5", Png({Chunk("IHDR", {0, 0, 0, 1, 0, 0, 0, 1, 8, 5, 0, 0, 0}), idat, iend}), "an unknown colour type"},
       {"over 4 GiB decoded", Png({Ihdr(70000, 70000), idat, iend}), "the picture is too large"},
       {"more pixels than the data can give", Png({Ihdr(2000, 2000), idat, iend}), "too little image data for the picture"},
+      // 10 bytes of data inflate to at most 10,320.
+      {"as many pixels as the data can give", Png({Ihdr(10320, 1), idat, iend}), nullptr},
+      {"one pixel more", Png({Ihdr(10321, 1), idat, iend}), "too little image data for the picture"},
       // clang-format on
   };
   for (const Case& c : cases) EXPECT_STREQ(KvPngRefusal(c.bytes), c.reason) << c.what;

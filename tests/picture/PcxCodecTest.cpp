@@ -55,16 +55,17 @@ TEST(PcxSave, HeaderAndPlaneRowsCodedEachOnItsOwn) {
   EXPECT_EQ((std::vector<int>{f[64], f[65], U16(f, 66), U16(f, 68)}),
             (std::vector<int>{1, 3, 3, 1}));
   EXPECT_EQ(Bytes(f.begin() + 70, f.begin() + 128), Bytes(58, 0));
-  // Each plane row is coded on its own. R is 70 times 5; G is 0xC8, 0x41 and 68 zeros; B is
-  // 70 times 0xC0.
+  // Each plane row is coded on its own. R is 70 times 5; G is 0xC8, 0x41, 0xC0 and 67 zeros;
+  // B is 70 times 0xC0.
   std::vector<DWORD> row(70, Px(0xC0, 0, 5));
   row[0] = Px(0xC0, 0xC8, 5);
   row[1] = Px(0xC0, 0x41, 5);
+  row[2] = Px(0xC0, 0xC0, 5);
   const Bytes coded = Save(row, CSize(70, 1), CRect(0, 0, 70, 1));
   ASSERT_GE(coded.size(), 128u);
+  // 63 + 7 equal bytes; lone bytes (those from 0xC0 up as runs of one), then 63 + 4; 63 + 7.
   EXPECT_EQ(Bytes(coded.begin() + 128, coded.end()),
-            (Bytes{0xFF, 0x05, 0xC7, 0x05,                    // 63 + 7 equal bytes
-                   0xC1, 0xC8, 0x41, 0xFF, 0x00, 0xC5, 0x00,  // lone bytes, then 63 + 5
+            (Bytes{0xFF, 0x05, 0xC7, 0x05, 0xC1, 0xC8, 0x41, 0xC1, 0xC0, 0xFF, 0x00, 0xC4, 0x00,
                    0xFF, 0xC0, 0xC7, 0xC0}));
 }
 
@@ -139,7 +140,9 @@ TEST(PcxLoad, EachRefusalNamesItsReason) {
           {with(&PcxImage::bitsPerPixel, 2), "2 bits per pixel in 1 planes is not supported"},
           {planes(8, 2, 2, 2), "8 bits per pixel in 2 planes is not supported"},
           {with(&PcxImage::xmin, 5), "width -3"},
+          {with(&PcxImage::xmin, 2), "width 0"},
           {planes(8, 3, 4, 3), "3 bytes per line cannot hold a width of 4"},
+          {planes(1, 1, 9, 1), "1 bytes per line cannot hold a width of 9"},
           {planes(8, 1, 3, 5), "5 bytes per line for a width of 3"},
           {with(&PcxImage::paletteMarker, 11), "the 256-colour palette's marker is 11, not 12"},
           {kvtest::Cut(file, file.size() - 700), "truncated: 199 of 899 bytes"},

@@ -3,6 +3,7 @@
 // transparency), and the older information call's rect and bits.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <tuple>
@@ -165,6 +166,8 @@ TEST(PictureFacts, RefusalsGiveTheLoadersReason) {
            20),
        "truncated: 20 of 22 bytes"},
       {"empty.psd", kvtest::WritePsd({.height = 0, .width = 2}), "height 0"},
+      {"empty.bmp", kvtest::WriteBmp({.width = 0, .height = 2}), "width 0"},
+      {"empty.pcx", kvtest::WritePcx({.xmin = 1, .xmax = 0}), "width 0"},
       {"a.jpg", Bytes(64, 0xFF), "not a JPEG file, or its header is damaged"},
       {"missing.gif", {}, "no such file"},
   };
@@ -181,6 +184,11 @@ TEST(PictureFacts, RefusalsGiveTheLoadersReason) {
     EXPECT_EQ(KvMediaGetLastFailure().ToUtf8(), row.reason);
   }
   SKvPicFacts facts;
+  // A PNG of width 0: refused by its header (the decoder, which fails later, words it its way).
+  Bytes zeroWide = png;
+  std::fill(zeroWide.begin() + 16, zeroWide.begin() + 20, 0);
+  EXPECT_FALSE(KvMediaGetPicFacts(dir.Write("zero.png", zeroWide), &facts));
+  EXPECT_EQ(KvMediaGetLastFailure().ToUtf8(), "width 0");
   EXPECT_FALSE(KvMediaGetPicFacts(CString::FromUtf8(dir.path()), &facts));
   EXPECT_EQ(KvMediaGetLastFailure().ToUtf8(), "is a folder");
   EXPECT_FALSE(KvMediaGetPicFacts(dir.Write("text.dat", Bytes(40, 'x')), &facts));
@@ -215,6 +223,7 @@ TEST(PictureInfo, RefusedAndOtherHeaders) {
   } cases[] = {
       {"b.bmp", bmp(3, 'A'), 0, kNone, -1},
       {"tall.bmp", bmp(INT32_MIN), 0, kNone, -1},
+      {"narrow.bmp", kvtest::WriteBmp({.width = 0, .height = 2}), 0, kNone, -1},
       {"b.tga", kvtest::WriteTga({.imageType = 4, .width = 1, .height = 1}), 0, kNone, -1},
       {"b.pcx", Bytes(128, 11), 0, kNone, -1},
       {"a.gif", kvtest::WriteGif(gif), 1, {0, 0, 300, 200}, 5},

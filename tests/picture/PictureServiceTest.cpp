@@ -55,6 +55,10 @@ TEST(PictureSave, AFailedSaveKeepsTheOldFileAndLeavesNothingElse) {
         kvtest::ExpectFullDiskKeepsTheOldFile(saver.name, 1 << 30, [&](const CString& path) {
           return saver.save(path, buffer.data(), size, empty);
         });
+    // No pixels, whatever size comes with them.
+    kvtest::ExpectFullDiskKeepsTheOldFile(saver.name, 1 << 30, [&](const CString& path) {
+      return saver.save(path, nullptr, size, CRect(0, 0, 128, 128));
+    });
     EXPECT_EQ(saver.save(CString(L"/proc/kvtest-no-write/") + CString::FromUtf8(saver.name),
                          buffer.data(), size, CRect(0, 0, 128, 128)),
               0);
@@ -108,6 +112,7 @@ TEST(PictureService, SavesWithProgressAndMessagesAndAPromptAsksForATgaOrBmpName)
   const CString path = dir.File("out.TGA");
   EXPECT_EQ(KvMediaSavePicFile(path, buffer.data(), CSize(8, 8), all, nullptr), 1);
   EXPECT_EQ(ui.progressTexts, std::vector<CString>{L"正在保存图像文件" + path + L"，请稍侯..."});
+  EXPECT_EQ(ui.progressCancellable, std::vector<bool>{false});  // a save runs to its end
   EXPECT_EQ(ui.progressOpen, 0);
   EXPECT_TRUE(LoadTga(path));
   // A prompted save refuses a region that is no picture, then asks for a TGA or BMP name.

@@ -22,4 +22,12 @@ TEST(LibraryResources, StringsAndDialogTexts) {
   EXPECT_STREQ(KvFindDialogText(module, KV_IDD_PICFILE_PANEL, 1012), L"驱动器：");
   EXPECT_STREQ(KvFindDialogText(module, KV_IDD_OPEN_PICTURE, 1004), L"原位读图");
   EXPECT_EQ(KvFindDialogText(module, KV_IDD_OPEN_PICTURE, 4242), nullptr);
+  // A bitmap by id is a copy of the module's bytes; an id without one empties the bitmap.
+  CBitmap bitmap;
+  ASSERT_TRUE(CKvModuleRC::LoadBitmapW(module, 1200, bitmap));
+  const KvBitmapResource* drive = KvFindModuleBitmap(module, 1200);
+  ASSERT_NE(drive, nullptr);
+  EXPECT_EQ(bitmap.GetData(), std::vector<BYTE>(drive->data, drive->data + drive->size));
+  EXPECT_FALSE(CKvModuleRC::LoadBitmapW(module, 1199, bitmap));
+  EXPECT_TRUE(bitmap.IsEmpty());
 }

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "MediaChecks.h"
-#include "picture/RowConversion.h"
+#include "host/RowConversion.h"
 
 using kvtest::Px;
 

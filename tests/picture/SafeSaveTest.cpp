@@ -12,7 +12,7 @@
 #include "MediaChecks.h"
 #include "TestSupport.h"
 #include "host/Failure.h"
-#include "picture/SafeSave.h"
+#include "host/SafeSave.h"
 
 namespace fs = std::filesystem;
 

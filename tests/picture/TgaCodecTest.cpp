@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <array>
+#include <ctime>
 #include <tuple>
 
 #include "KvMediaFile/KvPicture.h"
 #include "PictureChecks.h"
+#include "TestSupport.h"
 #include "fixtures/TgaWriter.h"
 #include "picture/TgaCodec.h"
 
@@ -174,9 +177,32 @@ TEST(TgaLoad, AgreesWithAnIndependentDecoder) {
         }
 }
 
+// The header holds 16-bit sizes.
+TEST(TgaSave, RefusesARegionWiderThanItsHeaderCanSay) {
+  const kvtest::TempDir dir;
+  std::vector<DWORD> wide(65536, Px(1, 2, 3, 4));
+  EXPECT_EQ(
+      KvMediaSaveTGAFile(dir.File("w.tga"), wide.data(), CSize(65536, 1), CRect(0, 0, 65536, 1)),
+      0);
+  EXPECT_EQ(KvMediaGetLastFailure().ToUtf8(), "a picture of 65536 x 1 is too large for the format");
+  EXPECT_EQ(
+      KvMediaSaveTGAFile(dir.File("w.tga"), wide.data(), CSize(65536, 1), CRect(1, 0, 65536, 1)),
+      1);
+}
+
 TEST(TgaSave, WritesTheRegionWithStampExtensionAndFooter) {
   const auto buffer = kvtest::Gradient(64, 64);
+  // The local time as the extension area stores it: year, month, day, hour, minute, second.
+  const auto now = [] {
+    const std::time_t t = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    return std::array{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
+                      tm.tm_hour,        tm.tm_min,     tm.tm_sec};
+  };
+  const auto before = now();
   const Bytes f = Save(buffer, CSize(64, 64), CRect(10, 10, 30, 20));
+  const auto after = now();
   const std::size_t stamp = 82 + 4 * 20 * 10, ext = stamp + 2 + 4 * 64 * 48;
   ASSERT_EQ(f.size(), ext + 495 + 26);
   EXPECT_EQ(Bytes(f.begin(), f.begin() + 18),
@@ -191,9 +217,9 @@ TEST(TgaSave, WritesTheRegionWithStampExtensionAndFooter) {
     EXPECT_EQ(U32(f, stamp + 2 + 4 * (r * 64 + c)), at(c / 63 * 19, r / 47 * 9));
   EXPECT_EQ(U16(f, ext), 495);
   EXPECT_EQ(U32(f, ext + 486), stamp);
-  const int month = U16(f, ext + 367), day = U16(f, ext + 369), year = U16(f, ext + 371);
-  EXPECT_TRUE(month >= 1 && month <= 12 && day >= 1 && day <= 31 && year >= 2024 &&
-              U16(f, ext + 373) < 24 && U16(f, ext + 375) < 60 && U16(f, ext + 377) < 60);
+  const std::array<int, 6> saved{U16(f, ext + 371), U16(f, ext + 367), U16(f, ext + 369),
+                                 U16(f, ext + 373), U16(f, ext + 375), U16(f, ext + 377)};
+  EXPECT_TRUE(before <= saved && saved <= after);
   EXPECT_EQ(f[ext + 469], 0x20);
   EXPECT_EQ(U32(f, ext + 495), ext);
   EXPECT_EQ(U32(f, ext + 499), 0u);

@@ -84,8 +84,9 @@ int RecordingUi::MessageBox(const CString& text, const CString&, UINT type, CWnd
 }
 
 std::unique_ptr<IKvProgress> RecordingUi::BeginProgress(const CString&, const CString& text, bool,
-                                                        bool, CWnd*) {
+                                                        bool canCancel, CWnd*) {
   progressTexts.push_back(text);
+  progressCancellable.push_back(canCancel);
   return std::make_unique<RecordingProgress>(*this);
 }
 

@@ -51,6 +51,7 @@ class RecordingUi : public IKvUiServices {
   };
   std::vector<Message> messages;
   std::vector<CString> progressTexts;
+  std::vector<bool> progressCancellable;  // what each progress was told: can it be cancelled
   std::vector<int> percents;
   std::vector<KvFileDialogRequest> fileRequests;
   int progressOpen = 0;

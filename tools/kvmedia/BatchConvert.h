@@ -7,7 +7,11 @@
 namespace kvtool {
 
 // Whether convert's arguments ask for the batch: --to or --outdir among the options.
-bool IsBatchConvert(const Args& args);
-int RunBatchConvert(const Args& args);
+bool IsBatchConvert(const Parsed& args);
+int RunBatchConvert(const Parsed& args);
+
+// The safe writer keeps 32 temporary files for the signal handler to remove; one writer per
+// thread stays within them.
+constexpr long kMostJobs = 32;
 
 }  // namespace kvtool

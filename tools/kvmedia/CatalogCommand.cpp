@@ -57,27 +57,107 @@ std::vector<std::string> ListedFiles(const std::string& folder, const std::strin
   return files;
 }
 
-int Run(const Args& args) {
-  bool json = false;
-  std::string types = CString(kKvClipPictureTypes).ToUtf8();
-  std::optional<std::string> sheet;
-  std::vector<std::string> folders;
-  for (ArgWalker arg(args); arg.Next();) {
-    const std::string a = arg.Current();
-    if (!arg.IsOption()) {
-      folders.push_back(a);
-    } else if (a == "--json") {
-      json = true;
-    } else if (a == "--types" || a == "--contact-sheet") {
-      const std::optional<std::string> v = arg.Value();
-      if (!v || v->empty()) return Usage(kCatalogCommand, a + " needs a value");
-      (a == "--types" ? types : sheet.emplace()) = *v;
-    } else {
-      return Usage(kCatalogCommand, "unknown option " + a);
-    }
+// What listing a folder gave: its pictures in order, how each stands with the catalogue, the
+// files left out (name, reason) and the report.
+struct Listing {
+  CKvObList list;
+  std::vector<const CKvClipMedia*> items;
+  std::map<const CKvClipMedia*, EKvClipState> states;
+  std::vector<std::pair<std::string, std::string>> leftOut;
+  SKvFetchReport report;
+  std::string catalogue;  // what became of it, in a word
+};
+
+// Lists FOLDER through its catalogue with a progress line; false when Ctrl-C stopped it.
+bool Fetch(const std::string& folder, const std::string& types, Listing& out) {
+  const CString path = PathArg(folder);
+  std::unique_ptr<Progress> progress;
+  SKvFetchOptions options;
+  options.onRecord = [&](const CKvClipMedia& record, EKvClipState state, const CString& reason) {
+    if (state == EKvClipState::kUnreadable)
+      out.leftOut.emplace_back(record.GetPureFileName().ToUtf8(), reason.ToUtf8());
+    else
+      out.states[&record] = state;
+  };
+  options.onProgress = [&](int done, int total) {
+    if (!progress)
+      progress = std::make_unique<Progress>("thumbnails of " + folder, total, "pictures");
+    progress->Set(done);
+    return !CancelRequested();
+  };
+  {
+    const CancelOnInterrupt cancel;
+    KvMediaFetchValidFileEx(&out.list, path, KvJoinPath(path, kCatalogName), PathArg(types),
+                            options, &out.report);
+    progress.reset();
   }
-  if (folders.size() != 1) return Usage(kCatalogCommand, "expected one FOLDER");
-  const std::string& folder = folders[0];
+  if (out.report.cancelled) return false;
+  for (POSITION pos = out.list.GetHeadPosition(); pos;)
+    out.items.push_back(static_cast<const CKvClipMedia*>(out.list.GetNext(pos)));
+  const SKvFetchReport& report = out.report;
+  out.catalogue = report.catalogCurrent   ? "unchanged"
+                  : report.catalogStored  ? "stored"
+                  : report.catalogRemoved ? "removed"
+                  : out.items.empty()     ? "none"
+                                          : "not stored";
+  return true;
+}
+
+// A picture's line (or JSON object).
+Record PictureRecord(const Listing& listing, const CKvClipMedia& m) {
+  Record r(m.GetPureFileName().ToUtf8());
+  r.Number("width", m.GetPicSize().cx);
+  r.Number("height", m.GetPicSize().cy);
+  r.Number("bits", m.GetBits());
+  r.Number("file_size", static_cast<long long>(m.GetFileSize()));
+  const auto state = listing.states.find(&m);
+  r.Text("catalogue",
+         KvClipStateName(state != listing.states.end() ? state->second : EKvClipState::kNew));
+  return r;
+}
+
+void PrintJson(const std::string& folder, const Listing& listing) {
+  std::printf("{\"folder\": %s,\n \"pictures\": [", JsonString(folder).c_str());
+  for (std::size_t i = 0; i < listing.items.size(); ++i)
+    std::printf("%s\n  %s", i ? "," : "",
+                PictureRecord(listing, *listing.items[i]).AsJson().c_str());
+  std::printf("\n ],\n \"left_out\": [");
+  for (std::size_t i = 0; i < listing.leftOut.size(); ++i) {
+    Record r(listing.leftOut[i].first);
+    r.Fail(listing.leftOut[i].second);
+    std::printf("%s\n  %s", i ? "," : "", r.AsJson().c_str());
+  }
+  const SKvFetchReport& report = listing.report;
+  std::printf("\n ],\n \"catalogue\": %s", JsonString(listing.catalogue).c_str());
+  if (!report.notStoredReason.IsEmpty())
+    std::printf(", \"not_stored_reason\": %s", JsonString(report.notStoredReason.ToUtf8()).c_str());
+  if (!report.catalogRefused.IsEmpty())
+    std::printf(", \"old_catalogue_refused\": %s",
+                JsonString(report.catalogRefused.ToUtf8()).c_str());
+  std::printf("}\n");
+}
+
+void PrintText(const Listing& listing) {
+  for (const CKvClipMedia* m : listing.items)
+    std::printf("%s\n", PictureRecord(listing, *m).AsText().c_str());
+  for (const auto& [name, reason] : listing.leftOut)
+    std::printf("%s: left out: %s\n", name.c_str(), reason.c_str());
+  const SKvFetchReport& report = listing.report;
+  std::printf(
+      "%zu pictures: %d taken from the catalogue, %d read again, %d new, %d left out;"
+      " catalogue %s%s\n",
+      listing.items.size(), report.fromCatalog, report.readAgain, report.added, report.unreadable,
+      listing.catalogue.c_str(),
+      report.catalogRefused.IsEmpty()
+          ? ""
+          : (" (the old one was refused: " + report.catalogRefused.ToUtf8() + ")").c_str());
+}
+
+int Run(const Parsed& args) {
+  const std::string types = args.Text("--types").value_or(CString(kKvClipPictureTypes).ToUtf8());
+  const std::optional<std::string> sheet = args.Text("--contact-sheet");
+  if (args.words.size() != 1) return Usage(kCatalogCommand, "expected one FOLDER");
+  const std::string& folder = args.words[0];
   const CString path = PathArg(folder);
   if (!KvDoesDirExist(path))
     return Fail(folder + ": " + (KvDoesFileExist(path) ? "not a folder" : "no such folder"));
@@ -88,91 +168,22 @@ int Run(const Args& args) {
   }
 
   KvMediaFileOpen();
-  CKvObList list;
-  std::map<const CKvClipMedia*, EKvClipState> states;
-  std::vector<std::pair<std::string, std::string>> leftOut;  // name, reason
-  std::unique_ptr<Progress> progress;
-  SKvFetchOptions options;
-  options.onRecord = [&](const CKvClipMedia& record, EKvClipState state, const CString& reason) {
-    if (state == EKvClipState::kUnreadable)
-      leftOut.emplace_back(record.GetPureFileName().ToUtf8(), reason.ToUtf8());
-    else
-      states[&record] = state;
-  };
-  options.onProgress = [&](int done, int total) {
-    if (!progress)
-      progress = std::make_unique<Progress>("thumbnails of " + folder, total, "pictures");
-    progress->Set(done);
-    return !CancelRequested();
-  };
-  SKvFetchReport report;
-  {
-    const CancelOnInterrupt cancel;
-    KvMediaFetchValidFileEx(&list, path, KvJoinPath(path, kCatalogName), PathArg(types), options,
-                            &report);
-    progress.reset();
-  }
-  if (report.cancelled) {
+  Listing listing;
+  if (!Fetch(folder, types, listing)) {
     KvMediaFileClose();
     std::fprintf(stderr, "kvmedia: interrupted\n");
     return 130;
   }
-
-  std::vector<const CKvClipMedia*> items;
-  for (POSITION pos = list.GetHeadPosition(); pos;)
-    items.push_back(static_cast<const CKvClipMedia*>(list.GetNext(pos)));
-  const std::string catalogue = report.catalogCurrent   ? "unchanged"
-                                : report.catalogStored  ? "stored"
-                                : report.catalogRemoved ? "removed"
-                                : items.empty()         ? "none"
-                                                        : "not stored";
-  if (json) std::printf("{\"folder\": %s,\n \"pictures\": [", JsonString(folder).c_str());
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    const CKvClipMedia& m = *items[i];
-    Record r(m.GetPureFileName().ToUtf8());
-    r.Number("width", m.GetPicSize().cx);
-    r.Number("height", m.GetPicSize().cy);
-    r.Number("bits", m.GetBits());
-    r.Number("file_size", static_cast<long long>(m.GetFileSize()));
-    r.Text("catalogue", KvClipStateName(states.count(&m) ? states[&m] : EKvClipState::kNew));
-    if (json)
-      std::printf("%s\n  %s", i ? "," : "", r.AsJson().c_str());
-    else
-      std::printf("%s\n", r.AsText().c_str());
-  }
-  if (json) {
-    std::printf("\n ],\n \"left_out\": [");
-    for (std::size_t i = 0; i < leftOut.size(); ++i) {
-      Record r(leftOut[i].first);
-      r.Fail(leftOut[i].second);
-      std::printf("%s\n  %s", i ? "," : "", r.AsJson().c_str());
-    }
-    std::printf("\n ],\n \"catalogue\": %s", JsonString(catalogue).c_str());
-    if (!report.notStoredReason.IsEmpty())
-      std::printf(", \"not_stored_reason\": %s",
-                  JsonString(report.notStoredReason.ToUtf8()).c_str());
-    if (!report.catalogRefused.IsEmpty())
-      std::printf(", \"old_catalogue_refused\": %s",
-                  JsonString(report.catalogRefused.ToUtf8()).c_str());
-    std::printf("}\n");
-  } else {
-    for (const auto& [name, reason] : leftOut)
-      std::printf("%s: left out: %s\n", name.c_str(), reason.c_str());
-    std::printf(
-        "%zu pictures: %d taken from the catalogue, %d read again, %d new, %d left out;"
-        " catalogue %s%s\n",
-        items.size(), report.fromCatalog, report.readAgain, report.added, report.unreadable,
-        catalogue.c_str(),
-        report.catalogRefused.IsEmpty()
-            ? ""
-            : (" (the old one was refused: " + report.catalogRefused.ToUtf8() + ")").c_str());
-  }
-  if (!report.notStoredReason.IsEmpty())
+  if (args.Has("--json"))
+    PrintJson(folder, listing);
+  else
+    PrintText(listing);
+  if (!listing.report.notStoredReason.IsEmpty())
     std::fprintf(stderr, "kvmedia: catalogue not stored: %s\n",
-                 report.notStoredReason.ToUtf8().c_str());
+                 listing.report.notStoredReason.ToUtf8().c_str());
   int status = 0;
   if (sheet) {
-    const std::string error = WriteContactSheet(*sheet, items);
+    const std::string error = WriteContactSheet(*sheet, listing.items);
     if (!error.empty()) status = Fail(*sheet + ": " + error);
   }
   KvMediaFileClose();
@@ -181,12 +192,27 @@ int Run(const Args& args) {
 
 }  // namespace
 
-// Checked by main before Run sees them.
 const Options kCatalogOptions = {
-    {"--types", true, "bmp tga jpg gif pcx png psd"}, {"--json"}, {"--contact-sheet", true}};
+    {.name = "--types",
+     .kind = Kind::kText,
+     .refusal = "needs a value",
+     .values = "bmp tga jpg gif pcx png psd",
+     .arg = "LIST",
+     .help = "extensions to look for, comma-separated ('tga' or '.tga'),\n"
+             "matched without regard to case (default\n"
+             "bmp,tga,jpg,gif,pcx,png,psd, the picture panel's order)"},
+    {.name = "--json", .help = "one JSON object: folder, pictures, left_out, catalogue"},
+    {.name = "--contact-sheet",
+     .kind = Kind::kText,
+     .refusal = "needs a value",
+     .arg = "OUT",
+     .help = "also write a PNG of every thumbnail with its name under it\n"
+             "(characters outside printable ASCII are drawn as '?'); OUT\n"
+             "must end in .png and may not be a file that FOLDER lists"}};
 
 const Command kCatalogCommand = {
-    "catalog", "list the pictures of a folder through its catalogue, with a contact sheet",
+    "catalog",
+    "list the pictures of a folder through its catalogue, with a contact sheet",
     "usage: kvmedia catalog FOLDER [--types tga,bmp,...] [--json] [--contact-sheet OUT.png]\n"
     "\n"
     "Lists the pictures of FOLDER as the picture panel does: one line per picture with\n"
@@ -199,18 +225,14 @@ const Command kCatalogCommand = {
     "only ever a regular file: a link, pipe or folder of its name is left alone. When it\n"
     "cannot be written the folder is listed all the same and 'catalogue not stored:\n"
     "REASON' goes to standard error. Every spelling of FOLDER (./f, f/, /abs/f) shares one\n"
-    "catalogue.\n"
-    "  --types LIST          extensions to look for, comma-separated ('tga' or '.tga'),\n"
-    "                        matched without regard to case (default\n"
-    "                        bmp,tga,jpg,gif,pcx,png,psd, the picture panel's order)\n"
-    "  --json                one JSON object: folder, pictures, left_out, catalogue\n"
-    "  --contact-sheet OUT   also write a PNG of every thumbnail with its name under it\n"
-    "                        (characters outside printable ASCII are drawn as '?'); OUT\n"
-    "                        must end in .png and may not be a file that FOLDER lists\n"
+    "catalogue.\n" KV_OPTION_BLOCK1
     "Ctrl-C while thumbnails are made stops, storing the pictures read so far in the\n"
     "catalogue (exit 130).\n"
     "Exits 1 when FOLDER is not a folder or the contact sheet cannot be written.\n",
-    Run, kCatalogOptions};
+    Run,
+    kCatalogOptions,
+    {},
+    24};
 const Registrar kCatalogRegistrar(kCatalogCommand);
 
 }  // namespace kvtool

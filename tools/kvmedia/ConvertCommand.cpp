@@ -16,7 +16,7 @@
 #include "Progress.h"
 #include "ToolSupport.h"
 #include "host/FileName.h"
-#include "picture/SafeSave.h"
+#include "host/SafeSave.h"
 #include "platform/GlobalMemory.h"
 
 namespace kvtool {
@@ -29,26 +29,37 @@ namespace {
 // fits the players' arithmetic.
 constexpr int kMaxPasses = 10000;
 
-int Run(const Args& args) {
+// Why --time does not go with IN; "" when it does. The players hold times to what they can
+// play (a scroll to 0..1, a movie to its start and to a last pass): one outside is refused
+// rather than changed.
+std::string TimeRefusal(double time, bool movie, bool scroll) {
+  if (!movie && !scroll) return "--time goes with movie and scroll files";
+  if (scroll && !(time >= 0 && time <= 1)) return "--time takes a scroll position from 0 to 1";
+  if (movie && !(time >= 0 && time <= kMaxPasses))
+    return "--time takes a movie time from 0 to " + std::to_string(kMaxPasses) + " plays";
+  return "";
+}
+
+// The picture of IN, or its frame at `time`, with a progress line for a big picture.
+KvGlobalPtr LoadFrame(const std::string& in, bool movie, bool scroll, float time, CRect& rect) {
+  const CString path = PathArg(in);
+  SKvPicFacts facts;
+  const bool big = !movie && !scroll && KvMediaGetPicFacts(path, &facts) &&
+                   facts.width * facts.height > kBigPicture;
+  std::optional<Progress> loading;
+  if (big) loading.emplace("loading " + in, 0, "");
+  return KvGlobalPtr(movie    ? KvMovieGetFrame(path, rect, time)
+                     : scroll ? KvScrollGetFrame(path, rect, time, 0)
+                              : KvMediaLoadPicFile(path, rect));
+}
+
+int Run(const Parsed& args) {
   if (IsBatchConvert(args)) return RunBatchConvert(args);
-  std::vector<std::string> files;
-  std::optional<CRect> region;
-  std::optional<double> time;
-  for (ArgWalker arg(args); arg.Next();) {
-    const std::string& a = arg.Current();
-    if (!arg.IsOption()) {
-      files.push_back(a);
-    } else if (a == "--region") {
-      const auto v = arg.Value();
-      if (!v || !(region = ParseRegion(*v)))
-        return Usage(kConvertCommand, "--region takes X,Y,W,H with W and H above 0");
-    } else if (a == "--time") {
-      const auto v = arg.Value();
-      if (!v || !(time = ParseNumber(*v))) return Usage(kConvertCommand, "--time takes a number");
-    } else {
-      return Usage(kConvertCommand, "unknown option " + a);
-    }
-  }
+  // -j is the batch's alone.
+  if (args.Has("-j")) return Usage(kConvertCommand, "unknown option -j");
+  const std::vector<std::string>& files = args.words;
+  const std::optional<CRect> region = args.Region("--region");
+  const std::optional<double> time = args.Number("--time");
   if (files.size() != 2) return Usage(kConvertCommand, "expected IN and OUT");
   const std::string& in = files[0];
   const std::string& out = files[1];
@@ -58,31 +69,16 @@ int Run(const Args& args) {
   const CString inPath = PathArg(in);
   if (const std::string refusal = FileRefusal(inPath); !refusal.empty())
     return Fail(in + ": " + refusal);
-  CRect rect;
   const bool movie = CKvPlayMovieBase::MovieCategory(inPath) != MOVIE_UNKNOWN;
   const bool scroll = CKvPlayScrollBase::GetScrollCategory(inPath) != SCROLL_UNKNOWN;
-  if (time && !movie && !scroll)
-    return Usage(kConvertCommand, "--time goes with movie and scroll files");
-  // The players hold times to what they can play (a scroll to 0..1, a movie to its start
-  // and to a last pass): one outside is refused rather than changed.
-  if (time && scroll && !(*time >= 0 && *time <= 1))
-    return Usage(kConvertCommand, "--time takes a scroll position from 0 to 1");
-  if (time && movie && !(*time >= 0 && *time <= kMaxPasses))
-    return Usage(kConvertCommand,
-                 "--time takes a movie time from 0 to " + std::to_string(kMaxPasses) + " plays");
-  if (const std::string refusal = OutputIsInput(out, {in}); !refusal.empty()) return Fail(refusal);
-  const auto t = static_cast<float>(time.value_or(0));
-  SKvPicFacts facts;
-  const bool big = !movie && !scroll && KvMediaGetPicFacts(inPath, &facts) &&
-                   facts.width * facts.height > kBigPicture;
-  KvGlobalPtr picture;
-  {
-    std::optional<Progress> loading;
-    if (big) loading.emplace("loading " + in, 0, "");
-    picture.reset(movie    ? KvMovieGetFrame(inPath, rect, t)
-                  : scroll ? KvScrollGetFrame(inPath, rect, t, 0)
-                           : KvMediaLoadPicFile(inPath, rect));
+  if (time) {
+    if (const std::string refusal = TimeRefusal(*time, movie, scroll); !refusal.empty())
+      return Usage(kConvertCommand, refusal);
   }
+  if (const std::string refusal = OutputIsInput(out, {in}); !refusal.empty()) return Fail(refusal);
+  CRect rect;
+  const KvGlobalPtr picture =
+      LoadFrame(in, movie, scroll, static_cast<float>(time.value_or(0)), rect);
   if (!picture) return Fail(in + ": " + LibraryReason("not a picture this library reads"));
   const CSize size = rect.Size();
   const CRect whole(0, 0, size.cx, size.cy);
@@ -104,15 +100,44 @@ int Run(const Args& args) {
 
 }  // namespace
 
-// Checked by main before Run sees them.
-const Options kConvertOptions = {{"--region", true},
-                                 {"--time", true},
-                                 {"--to", true, "tga bmp pcx jpg jpeg png"},
-                                 {"--outdir", true},
-                                 {"-j", true}};
+const Options kConvertOptions = {
+    {.name = "--region",
+     .kind = Kind::kRegion,
+     .refusal = "takes X,Y,W,H with W and H above 0",
+     .arg = "X,Y,W,H",
+     .help = "save only that part of the picture (what lies outside it is cut\n"
+             "off, and the tool says so; a region wholly outside is refused)"},
+    {.name = "--time",
+     .kind = Kind::kNumber,
+     .arg = "T",
+     .help = "for a movie, the frame at time T, counted in plays of the whole\n"
+             "movie from 0 to 10000 (0 the first frame, 0.5 the middle one); for\n"
+             "a scroll file (.ksc), the frame at position T from 0 (start) to 1\n"
+             "(end)"},
+    // "png", ".png" or "PNG": read by the batch.
+    {.name = "--to",
+     .kind = Kind::kText,
+     .values = "tga bmp pcx jpg jpeg png",
+     .arg = "TYPE",
+     .help = "the type of every output",
+     .block = 2},
+    {.name = "--outdir",
+     .kind = Kind::kText,
+     .refusal = "needs a folder",
+     .arg = "DIR",
+     .help = "the folder of the outputs",
+     .block = 2},
+    {.name = "-j",
+     .kind = Kind::kInteger,
+     .least = 1,
+     .most = kMostJobs,
+     .arg = "N",
+     .help = "pictures converted at once",
+     .block = 2}};
 
 const Command kConvertCommand = {
-    "convert", "convert a picture (or a movie or scroll frame) to TGA, BMP, PCX, JPEG or PNG",
+    "convert",
+    "convert a picture (or a movie or scroll frame) to TGA, BMP, PCX, JPEG or PNG",
     "usage: kvmedia convert IN OUT [--region X,Y,W,H] [--time T]\n"
     "       kvmedia convert IN... --to TYPE --outdir DIR [-j N] [--region X,Y,W,H]\n"
     "\n"
@@ -126,13 +151,7 @@ const Command kConvertCommand = {
     "OUT is written under a temporary name and takes its own only when complete, so a\n"
     "failed or interrupted conversion leaves an existing OUT as it was. A read-only OUT is\n"
     "refused; a replaced OUT keeps its permissions; a symbolic link is followed.\n"
-    "OUT may not be IN.\n"
-    "  --region X,Y,W,H  save only that part of the picture (what lies outside it is cut\n"
-    "                    off, and the tool says so; a region wholly outside is refused)\n"
-    "  --time T          for a movie, the frame at time T, counted in plays of the whole\n"
-    "                    movie from 0 to 10000 (0 the first frame, 0.5 the middle one); for\n"
-    "                    a scroll file (.ksc), the frame at position T from 0 (start) to 1\n"
-    "                    (end)\n"
+    "OUT may not be IN.\n" KV_OPTION_BLOCK1
     "\n"
     "With --to and --outdir, each picture IN is written into DIR (made when missing) under\n"
     "its own name with TYPE's extension (tga, bmp, pcx, jpg, jpeg or png), N at a time\n"
@@ -141,11 +160,11 @@ const Command kConvertCommand = {
     "An output that is one of the inputs is refused, never overwritten; of two inputs with\n"
     "the same name (a/x.tga, b/x.bmp) the first is written and the second refused. Exits 1\n"
     "when any picture was refused. Ctrl-C lets the pictures in hand finish and starts no\n"
-    "more (exit 130).\n"
-    "  --to TYPE         the type of every output\n"
-    "  --outdir DIR      the folder of the outputs\n"
-    "  -j N              pictures converted at once\n",
-    Run, kConvertOptions};
+    "more (exit 130).\n" KV_OPTION_BLOCK2,
+    Run,
+    kConvertOptions,
+    {},
+    20};
 const Registrar kConvertRegistrar(kConvertCommand);
 
 }  // namespace kvtool

@@ -22,8 +22,8 @@
 #include "host/LineCodec.h"
 #include "host/MemBlock.h"
 #include "host/PixelOps.h"
+#include "host/SafeSave.h"
 #include "host/Thumbnail.h"
-#include "picture/SafeSave.h"
 #include "platform/GlobalMemory.h"
 #include "platform/Window.h"
 
@@ -333,22 +333,13 @@ bool DemoCatalogue(Demo& demo) {
   return true;
 }
 
-int Run(const Args& args) {
-  if (args.size() != 1) return Usage(kDemoCommand, "expected one output folder");
-  Demo demo{args[0]};
-  ::mkdir(demo.dir.c_str(), 0777);
-  struct stat st {};
-  if (::stat(demo.dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-    return Fail("cannot make the folder " + demo.dir);
-  std::printf("kvmedia demo: writing into %s\n", demo.dir.c_str());
-
-  // Host services: colour bars, mixing at several alphas, zoom, thumbnail.
-  CKvMemBlock bars;
-  if (!bars.InitBlock(CSize(kWidth, kHeight))) return Fail("out of memory");
+// Host services: colour bars, mixing at several alphas, zoom, thumbnail. The bars and the
+// bars with the titles mixed in are kept for the sections that follow.
+bool DemoHost(Demo& demo, CKvMemBlock& bars, CKvMemBlock& mixed) {
+  if (!bars.InitBlock(CSize(kWidth, kHeight))) return false;
   KvGenBackColorBar(&bars);
   demo.Png("host-colorbars.png", bars, "the suite's colour-bar background");
 
-  CKvMemBlock mixed;
   mixed = bars;
   const BYTE alphas[] = {0, 64, 128, 192, 255};
   const int columnWidth = kWidth / 5;
@@ -400,8 +391,11 @@ int Run(const Args& args) {
     demo.Png("host-thumbnail.png", canvas.data(), 160, 120,
              "an 80 x 60 thumbnail drawn at twice its size");
   }
+  return true;
+}
 
-  // Line compression of the mixed picture, line by line, decompressed in one call.
+// Line compression of the mixed picture, line by line, decompressed in one call.
+bool DemoLineCompression(CKvMemBlock& mixed) {
   std::vector<DWORD> packed;
   for (int y = 0; y < kHeight; ++y) {
     std::vector<DWORD> out(KvRLEWorstCaseWords(kWidth));
@@ -417,10 +411,13 @@ int Run(const Args& args) {
   std::printf("  line compression of the mixed picture: %zu of %zu bytes (%.1f %%), %s\n",
               packed.size() * 4, unpacked.size() * 4, 100.0 * packed.size() / unpacked.size(),
               same ? "decompressed exactly" : "MISMATCH");
-  if (!same) demo.ok = false;
+  return same;
+}
 
-  // Pictures: saved through the save dispatch, whole and a region, then loaded back.
-  KvMediaFileOpen();
+// Pictures: saved through the save dispatch, whole and a region, then loaded back; the region
+// zoomed; the empty placeholder.
+bool DemoPictures(Demo& demo, CKvMemBlock& mixed) {
+  bool ok = true;
   const CString tga = CString::FromUtf8(demo.dir + "/picture.tga");
   const CString part = CString::FromUtf8(demo.dir + "/picture-region.tga");
   const CString bmp = CString::FromUtf8(demo.dir + "/picture.bmp");
@@ -431,7 +428,7 @@ int Run(const Args& args) {
       !KvMediaSavePicFile(part, frame, frameSize, lowerThird, nullptr) ||
       !KvMediaSavePicFile(bmp, frame, frameSize, mixed.GetRect(), nullptr)) {
     std::fprintf(stderr, "kvmedia: saving the demo pictures failed\n");
-    demo.ok = false;
+    ok = false;
   }
   std::printf("  %-28s %s\n", "picture.tga", "the mixed picture saved as TGA 2.0");
   std::printf("  %-28s %s\n", "picture-region.tga", "its lower third, saved with its origin");
@@ -441,7 +438,7 @@ int Run(const Args& args) {
     KvGlobalPtr back(KvMediaLoadPicFile(saved, rect));
     if (!back) {
       std::fprintf(stderr, "kvmedia: %s did not load back\n", saved.ToUtf8().c_str());
-      demo.ok = false;
+      ok = false;
       continue;
     }
     const std::string name = CString(saved).Mid(saved.ReverseFind(L'/') + 1).ToUtf8();
@@ -458,7 +455,7 @@ int Run(const Args& args) {
     demo.Png("picture-region-zoomed.png", zoomed.data(), kWidth, kHeight,
              "the lower third stretched to the whole frame, bilinear");
   else
-    demo.ok = false;
+    ok = false;
   const CString empty = CString::FromUtf8(demo.dir + "/Velmora_Empty.tga");
   CRect emptyRect;
   KvGlobalPtr emptyBack(KvMediaCreateEmptyPicFile(empty, CSize(4, 4))
@@ -467,33 +464,50 @@ int Run(const Args& args) {
   if (emptyBack && emptyRect.Width() == 4 && emptyRect.Height() == 4)
     std::printf("  %-28s %s\n", "Velmora_Empty.tga", "the empty placeholder, 4 x 4 transparent");
   else
-    demo.ok = false;
-  // A motion movie: a title bar sliding in, laid over the bars while it plays.
+    ok = false;
+  return ok;
+}
+
+// A motion movie: a title bar sliding in, laid over the bars while it plays.
+bool DemoMovie(Demo& demo, CKvMemBlock& bars) {
   const CString movie = CString::FromUtf8(demo.dir + "/title.sve");
   if (!MakeDemoMovie(demo.dir, movie)) {
     std::fprintf(stderr, "kvmedia: writing the demo movie failed\n");
-    demo.ok = false;
-  } else {
-    std::printf("  %-28s %s\n", "title-frames/title00.tga ...",
-                "50 pictures of a title bar sliding in");
-    std::printf("  %-28s %s\n", "title.sve", "the motion movie made from them");
-    CKvPlayMovieMotion player;
-    player.m_nMixMode = 0;
-    player.m_ptPaste = CPoint(0, kHeight - 200);
-    if (player.Open(movie, 1) && player.Prepare(&bars)) {
-      for (int i : {0, 12, 24, 49}) {
-        player.GetOneFrame(static_cast<float>(i) / player.m_nFrames);
-        char name[40], what[80];
-        std::snprintf(name, sizeof name, "movie-frame-%02d.png", i);
-        std::snprintf(what, sizeof what, "frame %d of the movie over the bars", i);
-        demo.Png(name, player.m_blockWork, what);
-      }
-    } else {
-      demo.ok = false;
-    }
+    return false;
   }
-  if (!DemoFormats(demo, mixed)) demo.ok = false;
+  std::printf("  %-28s %s\n", "title-frames/title00.tga ...",
+              "50 pictures of a title bar sliding in");
+  std::printf("  %-28s %s\n", "title.sve", "the motion movie made from them");
+  CKvPlayMovieMotion player;
+  player.m_nMixMode = 0;
+  player.m_ptPaste = CPoint(0, kHeight - 200);
+  if (!player.Open(movie, 1) || !player.Prepare(&bars)) return false;
+  for (int i : {0, 12, 24, 49}) {
+    player.GetOneFrame(static_cast<float>(i) / player.m_nFrames);
+    char name[40], what[80];
+    std::snprintf(name, sizeof name, "movie-frame-%02d.png", i);
+    std::snprintf(what, sizeof what, "frame %d of the movie over the bars", i);
+    demo.Png(name, player.m_blockWork, what);
+  }
+  return true;
+}
 
+int Run(const Parsed& args) {
+  if (args.words.size() != 1) return Usage(kDemoCommand, "expected one output folder");
+  Demo demo{args.words[0]};
+  ::mkdir(demo.dir.c_str(), 0777);
+  struct stat st {};
+  if (::stat(demo.dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    return Fail("cannot make the folder " + demo.dir);
+  std::printf("kvmedia demo: writing into %s\n", demo.dir.c_str());
+
+  CKvMemBlock bars, mixed;
+  if (!DemoHost(demo, bars, mixed)) return Fail("out of memory");
+  if (!DemoLineCompression(mixed)) demo.ok = false;
+  KvMediaFileOpen();
+  if (!DemoPictures(demo, mixed)) demo.ok = false;
+  if (!DemoMovie(demo, bars)) demo.ok = false;
+  if (!DemoFormats(demo, mixed)) demo.ok = false;
   // A roll and a crawl made from a generated strip, streamed and from memory.
   if (!DemoScrolls(demo)) demo.ok = false;
   if (!DemoCatalogue(demo)) demo.ok = false;

@@ -217,19 +217,9 @@ Record Describe(const std::string& file, bool check) {
   return record;
 }
 
-int Run(const Args& args) {
-  bool json = false, check = false;
-  std::vector<std::string> files;
-  for (ArgWalker arg(args); arg.Next();) {
-    if (!arg.IsOption())
-      files.push_back(arg.Current());
-    else if (arg.Current() == "--json")
-      json = true;
-    else if (arg.Current() == "--check")
-      check = true;
-    else
-      return Usage(kInfoCommand, "unknown option " + arg.Current());
-  }
+int Run(const Parsed& args) {
+  const std::vector<std::string>& files = args.words;
+  const bool json = args.Has("--json"), check = args.Has("--check");
   if (files.empty()) return Usage(kInfoCommand, "expected at least one file");
   KvMediaFileOpen();
   bool failed = false;
@@ -252,11 +242,20 @@ int Run(const Args& args) {
 
 }  // namespace
 
-// Checked by main before Run sees them.
-const Options kInfoOptions = {{"--json"}, {"--check"}};
+const Options kInfoOptions = {
+    {.name = "--check",
+     .help = "also decode each file fully and strictly (every frame, chunk and patch\n"
+             "of a movie, every scroll line to its full width, a picture to its end)\n"
+             "and say whether all of it reads (check=ok), or else the first damage\n"
+             "(\"damaged: line 50 expands to 312 of 480 pixels\")"},
+    {.name = "--json",
+     .help = "names that are not valid UTF-8 keep every byte: each byte b that is not\n"
+             "part of valid UTF-8 is written as \\udcXX, U+DC00 + b (what Python's\n"
+             "surrogateescape gives back as the byte)"}};
 
 const Command kInfoCommand = {
-    "info", "describe pictures, movies and scroll files from their headers",
+    "info",
+    "describe pictures, movies and scroll files from their headers",
     "usage: kvmedia info FILE... [--json] [--check]\n"
     "\n"
     "Prints one line per file (a JSON array with --json) with the same fields for every\n"
@@ -271,16 +270,12 @@ const Command kInfoCommand = {
     "when the file holds fewer frames than its header counts: those are what plays); for\n"
     "scroll files (.ksc) direction, line_width and lines. A note says when the content does not "
     "match the extension.\n"
-    "Only headers are read, so big files answer at once.\n"
-    "  --check   also decode each file fully and strictly (every frame, chunk and patch\n"
-    "            of a movie, every scroll line to its full width, a picture to its end)\n"
-    "            and say whether all of it reads (check=ok), or else the first damage\n"
-    "            (\"damaged: line 50 expands to 312 of 480 pixels\")\n"
-    "  --json    names that are not valid UTF-8 keep every byte: each byte b that is not\n"
-    "            part of valid UTF-8 is written as \\udcXX, U+DC00 + b (what Python's\n"
-    "            surrogateescape gives back as the byte)\n"
+    "Only headers are read, so big files answer at once.\n" KV_OPTION_BLOCK1
     "Exits 1 when any file cannot be read or, with --check, is damaged.\n",
-    Run, kInfoOptions};
+    Run,
+    kInfoOptions,
+    {},
+    12};
 const Registrar kInfoRegistrar(kInfoCommand);
 
 }  // namespace kvtool

@@ -137,7 +137,7 @@ void PrintManPage(std::FILE* out, const char* version) {
   std::fputs(".SH COMMANDS\n", out);
   for (const Command& c : AllCommands()) {
     std::fprintf(out, ".SS %s\n%s\n", c.name, RoffText(c.summary).c_str());
-    PrintHelpText(out, c.usage);
+    PrintHelpText(out, HelpText(c).c_str());
   }
   std::fputs(
       ".SH EXIT STATUS\n"
@@ -214,7 +214,7 @@ void PrintBashCompletion(std::FILE* out) {
   const auto table = [out](const std::string& key, const Options& options) {
     std::string valued = " ";
     for (const Option& o : options)
-      if (o.takesValue) valued += std::string(o.name) + " ";
+      if (o.takesValue()) valued += std::string(o.name) + " ";
     std::fprintf(out, "    %s) words='%s' valued='%s'\n", key.c_str(),
                  Joined(OptionWords(options)).c_str(), valued.c_str());
     std::string sets;

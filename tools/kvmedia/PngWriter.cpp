@@ -8,7 +8,7 @@
 
 #include "Progress.h"
 #include "ToolSupport.h"
-#include "picture/SafeSave.h"
+#include "host/SafeSave.h"
 
 namespace kvtool {
 

@@ -19,28 +19,9 @@ extern const Command kScrollCommand;
 
 namespace {
 
-// 0 to 3, or the way the content moves.
-long ParseDirection(const std::string& text) {
-  static const char* const kNames[] = {"up", "down", "left", "right"};
-  for (long d = 0; d < 4; ++d)
-    if (text == kNames[d] || text == std::to_string(d)) return d;
-  return -1;
-}
-
-int Make(const Args& args) {
-  std::vector<std::string> files;
-  long direction = -1;
-  for (ArgWalker arg(args); arg.Next();) {
-    if (!arg.IsOption()) {
-      files.push_back(arg.Current());
-    } else if (arg.Current() == "--direction") {
-      const auto v = arg.Value();
-      if (!v || (direction = ParseDirection(*v)) < 0)
-        return Usage(kScrollCommand, "--direction takes up, down, left or right (0 to 3)");
-    } else {
-      return Usage(kScrollCommand, "unknown option " + arg.Current());
-    }
-  }
+int Make(const Parsed& args) {
+  const std::vector<std::string>& files = args.words;
+  const long direction = args.Integer("--direction").value_or(-1);
   if (files.size() != 2 || direction < 0)
     return Usage(kScrollCommand, "expected PICTURE OUT.ksc --direction up|down|left|right");
   // Written only under a scroll's name, so that it never lands on a picture by mistake.
@@ -75,38 +56,11 @@ int Make(const Args& args) {
   return 0;
 }
 
-int Frames(const Args& args) {
-  std::vector<std::string> files;
-  bool memory = false, force = false;
-  double from = 0, to = 1;
-  long count = 10;
-  for (ArgWalker arg(args); arg.Next();) {
-    const std::string& a = arg.Current();
-    if (!arg.IsOption()) {
-      files.push_back(a);
-    } else if (a == "--memory") {
-      memory = true;
-    } else if (a == "--force") {
-      force = true;
-    } else if (a == "--from" || a == "--to" || a == "--frames") {
-      const auto text = arg.Value();
-      const auto v = text ? ParseNumber(*text) : std::nullopt;
-      if (!v) return Usage(kScrollCommand, a + " takes a number");
-      // The player holds positions to 0..1 (and plays a negative one at its own start):
-      // one outside is refused rather than changed.
-      if (a != "--frames" && !(*v >= 0 && *v <= 1))
-        return Usage(kScrollCommand, a + " takes a position from 0 to 1");
-      if (a == "--from") from = *v;
-      if (a == "--to") to = *v;
-      if (a == "--frames") {
-        if (*v < 1 || *v > 100000 || *v != static_cast<long>(*v))
-          return Usage(kScrollCommand, "--frames takes a whole number from 1 to 100000");
-        count = static_cast<long>(*v);
-      }
-    } else {
-      return Usage(kScrollCommand, "unknown option " + a);
-    }
-  }
+int Frames(const Parsed& args) {
+  const std::vector<std::string>& files = args.words;
+  const bool memory = args.Has("--memory"), force = args.Has("--force");
+  const double from = args.Number("--from").value_or(0), to = args.Number("--to").value_or(1);
+  const long count = args.Integer("--frames").value_or(10);
   if (files.size() != 2) return Usage(kScrollCommand, "expected FILE.ksc and OUTDIR");
   const CString path = PathArg(files[0]);
   if (const std::string refusal = FileRefusal(path); !refusal.empty())
@@ -141,20 +95,32 @@ int Frames(const Args& args) {
   return 0;
 }
 
-int Run(const Args& args) {
-  if (args.empty()) return Usage(kScrollCommand, "expected a subcommand");
-  const Args rest(args.begin() + 1, args.end());
-  if (args[0] == "make") return Make(rest);
-  if (args[0] == "frames") return Frames(rest);
-  return Usage(kScrollCommand, "unknown subcommand " + args[0]);
-}
-
 }  // namespace
 
-// Checked by main before Run sees them.
+// The player holds positions to 0..1 (and plays a negative one at its own start): one outside
+// is refused rather than changed.
 const std::vector<Subcommand> kScrollSubcommands = {
-    {"make", {{"--direction", true, "up down left right"}}},
-    {"frames", {{"--memory"}, {"--from", true}, {"--to", true}, {"--frames", true}, {"--force"}}}};
+    {"make",
+     {{.name = "--direction",
+       .kind = Kind::kChoice,
+       .refusal = "takes up, down, left or right (0 to 3)",
+       .values = "up down left right"}},
+     Make},
+    {"frames",
+     {{.name = "--memory"},
+      {.name = "--from",
+       .kind = Kind::kNumber,
+       .refusal = "takes a position from 0 to 1",
+       .least = 0,
+       .most = 1},
+      {.name = "--to",
+       .kind = Kind::kNumber,
+       .refusal = "takes a position from 0 to 1",
+       .least = 0,
+       .most = 1},
+      {.name = "--frames", .kind = Kind::kInteger, .least = 1, .most = 100000},
+      {.name = "--force"}},
+     Frames}};
 
 const Command kScrollCommand = {
     "scroll",
@@ -177,7 +143,7 @@ const Command kScrollCommand = {
     "file by default (as on air);\n"
     "--memory plays from the whole strip loaded into memory, with sub-pixel motion for\n"
     "rolls.\n",
-    Run,
+    nullptr,
     {},
     kScrollSubcommands};
 const Registrar kScrollRegistrar(kScrollCommand);

@@ -33,24 +33,6 @@ std::string FileRefusal(const CString& path) {
   return KvRequireFile(path) ? std::string() : LibraryReason("no such file");
 }
 
-bool ArgWalker::Next() {
-  while (++m_index < m_args.size()) {
-    if (m_optionsEnded || m_args[m_index] != "--") return true;
-    m_optionsEnded = true;
-  }
-  return false;
-}
-
-bool ArgWalker::IsOption() const {
-  const std::string& a = Current();
-  return !m_optionsEnded && a.size() > 1 && a[0] == '-';
-}
-
-std::optional<std::string> ArgWalker::Value() {
-  if (m_index + 1 >= m_args.size()) return std::nullopt;
-  return m_args[++m_index];
-}
-
 namespace {
 bool IsFrameFile(const char* name) {
   const std::size_t n = std::strlen(name);

@@ -15,24 +15,6 @@ namespace kvtool {
 // bytes that are not UTF-8, so the name written is the name given.
 inline CString PathArg(const std::string& arg) { return CString::FromUtf8(arg); }
 
-// The arguments that follow "--" are never options. Commands walk their arguments with this.
-class ArgWalker {
- public:
-  explicit ArgWalker(const std::vector<std::string>& args) : m_args(args) {}
-  // Steps to the next argument; false at the end. "--" itself is skipped.
-  bool Next();
-  const std::string& Current() const { return m_args[m_index]; }
-  // The current argument is an option ("-x", "--xyz"), not a name.
-  bool IsOption() const;
-  // The value after the current option, taken; nullopt when there is none.
-  std::optional<std::string> Value();
-
- private:
-  const std::vector<std::string>& m_args;
-  std::size_t m_index = static_cast<std::size_t>(-1);
-  bool m_optionsEnded = false;
-};
-
 // Why OUT must not be written: it is one of the command's `inputs` (the same file, however
 // spelt: through links, "./", a second hard link). "" when it is none of them.
 std::string OutputIsInput(const std::string& out, const std::vector<std::string>& inputs);

@@ -1,8 +1,6 @@
 // kvmedia zoom IN OUT --size WxH [--mix M] [--over BACKGROUND]: the library's bilinear scaled
 // load into a target of the given size, alone or laid over a background.
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,49 +16,11 @@ extern const Command kZoomCommand;
 
 namespace {
 
-std::optional<long> ParseInteger(const std::string& text) {
-  if (text.empty()) return std::nullopt;
-  errno = 0;
-  char* end = nullptr;
-  const long v = std::strtol(text.c_str(), &end, 10);
-  if (errno != 0 || *end != '\0') return std::nullopt;
-  return v;
-}
-
-// "WxH", both above 0.
-std::optional<CSize> ParseSize(const std::string& text) {
-  const auto x = text.find_first_of("xX");
-  if (x == std::string::npos) return std::nullopt;
-  const auto w = ParseInteger(text.substr(0, x)), h = ParseInteger(text.substr(x + 1));
-  if (!w || !h || *w <= 0 || *h <= 0 || *w > INT32_MAX || *h > INT32_MAX) return std::nullopt;
-  return CSize(static_cast<int>(*w), static_cast<int>(*h));
-}
-
-int Run(const Args& args) {
-  std::vector<std::string> files;
-  std::optional<CSize> size;
-  std::optional<long> mix;
-  std::optional<std::string> over;
-  for (ArgWalker arg(args); arg.Next();) {
-    const std::string& a = arg.Current();
-    if (!arg.IsOption()) {
-      files.push_back(a);
-    } else if (a == "--size") {
-      const auto v = arg.Value();
-      if (!v || !(size = ParseSize(*v)))
-        return Usage(kZoomCommand, "--size takes WxH with W and H above 0");
-    } else if (a == "--mix") {
-      const auto v = arg.Value();
-      // The library copies for every mode but 0 and 1: another number is refused rather
-      // than quietly taken as 2.
-      if (!v || !(mix = ParseInteger(*v)) || *mix < 0 || *mix > 2)
-        return Usage(kZoomCommand, "--mix takes a whole number from 0 to 2");
-    } else if (a == "--over") {
-      if (!(over = arg.Value())) return Usage(kZoomCommand, "--over takes a picture file");
-    } else {
-      return Usage(kZoomCommand, "unknown option " + a);
-    }
-  }
+int Run(const Parsed& args) {
+  const std::vector<std::string>& files = args.words;
+  const std::optional<CSize> size = args.Size("--size");
+  const std::optional<long> mix = args.Integer("--mix");
+  const std::optional<std::string> over = args.Text("--over");
   if (files.size() != 2) return Usage(kZoomCommand, "expected IN and OUT");
   if (!size) return Usage(kZoomCommand, "--size is required");
   const std::string& in = files[0];
@@ -94,24 +54,43 @@ int Run(const Args& args) {
 
 }  // namespace
 
-// Checked by main before Run sees them.
-const Options kZoomOptions = {{"--size", true}, {"--mix", true, "0 1 2"}, {"--over", true}};
+// The library copies for every mode but 0 and 1: another number is refused rather than quietly
+// taken as 2.
+const Options kZoomOptions = {
+    {.name = "--size",
+     .kind = Kind::kSize,
+     .refusal = "takes WxH with W and H above 0",
+     .arg = "WxH",
+     .help = "the target's width and height"},
+    {.name = "--mix",
+     .kind = Kind::kInteger,
+     .values = "0 1 2",
+     .least = 0,
+     .most = 2,
+     .arg = "M",
+     .help = "0 lays IN over the target, 1 the target over IN, 2 replaces the\n"
+             "target (the default without --over)"},
+    {.name = "--over",
+     .kind = Kind::kText,
+     .arg = "BACKGROUND",
+     .help = "the target starts as BACKGROUND scaled to W x H; IN is laid over it\n"
+             "(mix 0 unless --mix says otherwise)"}};
 
 const Command kZoomCommand = {
-    "zoom", "scale a picture to a size, alone or over a background, with the bilinear sampler",
+    "zoom",
+    "scale a picture to a size, alone or over a background, with the bilinear sampler",
     "usage: kvmedia zoom IN OUT --size WxH [--mix M] [--over BACKGROUND]\n"
     "\n"
     "Loads IN with the library and scales it over a target of W x H pixels with the library's\n"
     "bilinear sampler, as the suite scales pictures into its blocks, then writes OUT in the\n"
-    "type its extension names (.tga, .bmp, .pcx, .jpg, .jpeg or .png, as 'kvmedia convert').\n"
-    "  --size WxH         the target's width and height\n"
-    "  --mix M            0 lays IN over the target, 1 the target over IN, 2 replaces the\n"
-    "                     target (the default without --over)\n"
-    "  --over BACKGROUND  the target starts as BACKGROUND scaled to W x H; IN is laid over it\n"
-    "                     (mix 0 unless --mix says otherwise)\n"
+    "type its extension names (.tga, .bmp, .pcx, .jpg, .jpeg or .png, as 'kvmedia "
+    "convert').\n" KV_OPTION_BLOCK1
     "Without --over the target starts transparent black. OUT may be neither IN nor\n"
     "BACKGROUND.\n",
-    Run, kZoomOptions};
+    Run,
+    kZoomOptions,
+    {},
+    21};
 const Registrar kZoomRegistrar(kZoomCommand);
 
 }  // namespace kvtool

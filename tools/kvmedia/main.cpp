@@ -17,7 +17,7 @@
 #include "TerminalUi.h"
 #include "ToolSupport.h"
 #include "host/MemBlock.h"
-#include "picture/SafeSave.h"
+#include "host/SafeSave.h"
 
 #ifndef KV_VERSION
 #define KV_VERSION "0"
@@ -103,21 +103,21 @@ int Help(const std::vector<std::string>& words) {
       std::find(subcommands.begin(), subcommands.end(), words[1]) == subcommands.end())
     return UsageLine(Unknown("subcommand", words[1], subcommands),
                      std::string("kvmedia ") + c->name);
-  std::fputs(c->usage, stdout);
+  std::fputs(HelpText(*c).c_str(), stdout);
   return FinishOutput(0);
 }
 
-// Takes -q and --help, checks every option against the command's table (or its subcommand's)
-// and hands "--opt=value" on as "--opt" "value". The arguments of run, or a usage status.
+// Takes -q and --help, reads every option with the command's table (or its subcommand's) and
+// runs the command with the words parsed, or returns a usage status.
 int Dispatch(const Command& c, const std::vector<std::string>& words) {
-  Args args;
+  Parsed args;
   const Options* options = &c.options;
+  int (*run)(const Parsed&) = c.run;
   bool subcommandSeen = c.subcommands.empty(), ended = false;
   for (std::size_t i = 0; i < words.size(); ++i) {
     const std::string& w = words[i];
     if (!ended && w == "--") {
       ended = true;
-      args.push_back(w);
       continue;
     }
     const bool option = !ended && w.size() > 1 && w[0] == '-';
@@ -126,7 +126,7 @@ int Dispatch(const Command& c, const std::vector<std::string>& words) {
       continue;
     }
     if (option && (w == "--help" || w == "-h")) {
-      std::fputs(c.usage, stdout);
+      std::fputs(HelpText(c).c_str(), stdout);
       return FinishOutput(0);
     }
     if (!subcommandSeen) {
@@ -137,12 +137,12 @@ int Dispatch(const Command& c, const std::vector<std::string>& words) {
       const Subcommand& s = c.subcommands[static_cast<std::size_t>(at - names.begin())];
       g_subcommand = s.name;
       options = &s.options;
+      run = s.run;
       subcommandSeen = true;
-      args.push_back(w);
       continue;
     }
     if (!option) {
-      args.push_back(w);
+      args.words.push_back(w);
       continue;
     }
     const auto equals = w.starts_with("--") ? w.find('=') : std::string::npos;
@@ -154,20 +154,25 @@ int Dispatch(const Command& c, const std::vector<std::string>& words) {
       for (const Option& o : *options) names.push_back(o.name);
       return Usage(c, Unknown("option", name, names));
     }
-    args.push_back(name);
+    Parsed::Given given;
+    given.option = &*known;
     if (equals != std::string::npos) {
-      if (!known->takesValue) return Usage(c, Quoted(name) + " takes no value");
-      args.push_back(w.substr(equals + 1));
-    } else if (known->takesValue) {
+      if (!known->takesValue()) return Usage(c, Quoted(name) + " takes no value");
+      given.text = w.substr(equals + 1);
+    } else if (known->takesValue()) {
       // The next word is the value, whatever it looks like ("--mix -1").
       if (i + 1 >= words.size()) return Usage(c, Quoted(name) + " needs a value");
-      args.push_back(words[++i]);
+      given.text = words[++i];
     }
+    args.given.push_back(given);
   }
   if (!subcommandSeen) return Usage(c, "expected a subcommand: " + Listed(SubcommandNames(c)));
+  // Values are read once every name is known, in the order given.
+  for (Parsed::Given& given : args.given)
+    if (const std::string refusal = ReadValue(given); !refusal.empty()) return Usage(c, refusal);
   TerminalUi ui;
   try {
-    return FinishOutput(c.run(args));
+    return FinishOutput(run(args));
   } catch (const std::exception& e) {
     return Fail(std::string("unexpected error: ") + e.what());
   }

@@ -1,4 +1,4 @@
-#include "picture/RowConversion.h"
+#include "host/RowConversion.h"
 
 #include <bit>
 #include <cstdint>

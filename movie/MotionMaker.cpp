@@ -1,3 +1,6 @@
+// The motion-movie maker: CKvMakeMovieMotion and its frame loop, KvMovieEncoder.
+#include "movie/MotionMaker.h"
+
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -10,11 +13,10 @@
 #include "host/ByteReader.h"
 #include "host/Failure.h"
 #include "host/FileName.h"
+#include "host/SafeSave.h"
 #include "host/UiServices.h"
 #include "host/VideoStd.h"
 #include "movie/MotionFile.h"
-#include "movie/MovieEncoder.h"
-#include "picture/SafeSave.h"
 #include "platform/GlobalMemory.h"
 #include "platform/Paths.h"
 
@@ -376,6 +378,103 @@ bool KvMovieEncoder::AddFrame(int frame, const DWORD* picture, const CRect& picR
   return appended || KvFailf("frame %d could not be written", frame);
 }
 
+namespace {
+
+// The picture name of frame `i` of the sequence.
+CString PictureName(const wchar_t* pszPicFile, int number, int nDigits) {
+  wchar_t name[_MAX_PATH];
+  CKvMakeMovieMotion::MakeFileName(pszPicFile, number, nDigits, name);
+  return name;
+}
+
+// Before anything is written: a movie written over one of its own pictures would destroy it,
+// and a gap in the sequence would only be met part way, when a movie that must be written in
+// place (its folder takes no new file) is already cut short.
+bool CheckSequence(const wchar_t* pszPicFile, int nFirst, int frames, int nDigits,
+                   const CString& movie) {
+  for (int i = 0; i < frames; ++i) {
+    const CString name = PictureName(pszPicFile, nFirst + i, nDigits);
+    if (KvIsSameFile(name, movie))
+      return KvFailf("the movie %s is picture %s of its own sequence", movie.ToUtf8().c_str(),
+                     name.ToUtf8().c_str());
+    if (!KvDoesFileExist(name)) return KvFailf("picture %s is missing", name.ToUtf8().c_str());
+  }
+  return true;
+}
+
+// Loads one picture and makes frame `i` of it.
+bool AddPicture(KvMovieEncoder& encoder, int i, const CString& name, CKvMotionFileWrite& writer) {
+  if (!KvDoesFileExist(name)) return KvFailf("picture %s is missing", name.ToUtf8().c_str());
+  CRect picRect;
+  KvGlobalPtr picture(KvMediaLoadPicFile(name, picRect));
+  if (!picture) {
+    KvSetFailure(name.ToUtf8() + ": " + KvLastFailure());
+    return false;
+  }
+  // The information call gives a PNG file's bytes per pixel, not its bits, so "32 bits" never
+  // holds for PNG and an RGBA sequence would lose its transparency (and it decodes a PNG whole
+  // a second time): the header's own account of alpha decides where it can be read, the bit
+  // figure only where it cannot.
+  SKvPicFacts facts{};
+  bool hasAlpha = false;
+  if (KvMediaGetPicFacts(name, &facts)) {
+    hasAlpha = facts.alpha;
+  } else {
+    int bits = 8;
+    KvMediaGetPicInfo(name, nullptr, &bits);
+    hasAlpha = bits == 32;
+  }
+  return encoder.AddFrame(i, static_cast<const DWORD*>(picture.get()), picRect, hasAlpha, writer);
+}
+
+// Every frame, under a progress dialog that can cancel.
+bool AddPictures(KvMovieEncoder& encoder, const wchar_t* pszPicFile, int nFirst, int frames,
+                 int nDigits, CKvMotionFileWrite& writer, CWnd* pParent) {
+  CKvProgressDlg progress;
+  progress.Create(nullptr, L"正在生成动画文件，请稍候...", 1, 1, 0, pParent);
+  progress.SetProgressPercent(0);
+  bool ok = true;
+  for (int i = 0, shown = -1; i < frames && ok; ++i) {
+    progress.PumpMessages();
+    if (progress.CheckCancel()) {
+      ok = KvFail("cancelled");
+      break;
+    }
+    const int percent =
+        std::clamp(static_cast<int>(static_cast<float>(i) * 100.0f / frames), 0, 100);
+    if (percent != shown) progress.SetProgressPercent(shown = percent);
+    ok = AddPicture(encoder, i, PictureName(pszPicFile, nFirst + i, nDigits), writer);
+  }
+  progress.Close();
+  return ok;
+}
+
+// Read back before it takes the movie's name: a movie that does not open with every frame
+// (written into a device, say) is a failure, and the old movie stays.
+bool ReadsBack(const CString& written, int frames) {
+  CKvMotionFileRead check;
+  const bool whole = check.OpenFile(written) && check.GetInfo().frameCount == frames;
+  check.CloseFile();
+  if (!whole)
+    KvSetFailure("the movie written cannot be read back" +
+                 (KvLastFailure().empty() ? std::string() : ": " + KvLastFailure()));
+  return whole;
+}
+
+// A failed run leaves nothing: the temporary file goes with the writer; a movie written in
+// place (the folder takes no new file) is removed, if it is a file (never a device).
+void RemoveWrittenInPlace(const SafeFileWriter& target) {
+  struct stat st {};
+  if (!target.InPlace() || ::lstat(target.Path().c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+  try {
+    CFile::Remove(CString::FromUtf8(target.Path()));
+  } catch (const CFileException&) {
+    // Nothing more can be done for it; the failure is already recorded.
+  }
+}
+
+}  // namespace
+
 int CKvMakeMovieMotion::Sink(const wchar_t* pszPicFile, int nFirst, int nLast, int nDigits,
                              int bColorKey, CKvColor32 clrKey, CKvColor32 clrTolerance,
                              int bDeflicker, const RECT* pRect, const wchar_t* pszMovieFile,
@@ -393,19 +492,7 @@ int CKvMakeMovieMotion::Sink(const wchar_t* pszPicFile, int nFirst, int nLast, i
     return KvFail("the movie rectangle lies outside the raster");
   if (!pszMovieFile || !*pszMovieFile) return KvFail("no movie name");
   const int frames = nLast - nFirst + 1;
-  // Before anything is written: a movie written over one of its own pictures would destroy
-  // it, and a gap in the sequence would only be met part way, when a movie that must be
-  // written in place (its folder takes no new file) is already cut short.
-  const CString movie(pszMovieFile);
-  for (int i = 0; i < frames; ++i) {
-    wchar_t name[_MAX_PATH];
-    MakeFileName(pszPicFile, nFirst + i, nDigits, name);
-    if (KvIsSameFile(name, movie))
-      return KvFailf("the movie %s is picture %s of its own sequence", movie.ToUtf8().c_str(),
-                     CString(name).ToUtf8().c_str());
-    if (!KvDoesFileExist(name))
-      return KvFailf("picture %s is missing", CString(name).ToUtf8().c_str());
-  }
+  if (!CheckSequence(pszPicFile, nFirst, frames, nDigits, pszMovieFile)) return 0;
 
   KvMovieEncoder encoder;
   if (!encoder.Init(rc, {bColorKey != 0, clrKey, clrTolerance, bDeflicker != 0}, wKeyInterval))
@@ -419,80 +506,10 @@ int CKvMakeMovieMotion::Sink(const wchar_t* pszPicFile, int nFirst, int nLast, i
   if (!writer.CreateFileW(written, wKeyInterval, frames, 4, rc.left, rc.top, rc.Width(),
                           rc.Height()))
     return KvFail("the movie file cannot be created");
-
-  CKvProgressDlg progress;
-  progress.Create(nullptr, L"正在生成动画文件，请稍候...", 1, 1, 0, pParent);
-  progress.SetProgressPercent(0);
-  int result = 1, shown = -1;
-  for (int i = 0; i < frames && result; ++i) {
-    progress.PumpMessages();
-    if (progress.CheckCancel()) {
-      KvFail("cancelled");
-      result = 0;
-      break;
-    }
-    const int percent =
-        std::clamp(static_cast<int>(static_cast<float>(i) * 100.0f / frames), 0, 100);
-    if (percent != shown) progress.SetProgressPercent(shown = percent);
-    wchar_t name[_MAX_PATH];
-    MakeFileName(pszPicFile, nFirst + i, nDigits, name);
-    if (!KvDoesFileExist(name)) {
-      KvFailf("picture %s is missing", CString(name).ToUtf8().c_str());
-      result = 0;
-      break;
-    }
-    CRect picRect;
-    KvGlobalPtr picture(KvMediaLoadPicFile(name, picRect));
-    if (!picture) {
-      KvSetFailure(CString(name).ToUtf8() + ": " + KvLastFailure());
-      result = 0;
-      break;
-    }
-    // The information call gives a PNG file's bytes per pixel, not its bits, so "32 bits"
-    // never holds for PNG and an RGBA sequence would lose its transparency (and it decodes a
-    // PNG whole a second time): the header's own account of alpha decides where it can be
-    // read, the bit figure only where it cannot.
-    SKvPicFacts facts{};
-    bool hasAlpha = false;
-    if (KvMediaGetPicFacts(name, &facts)) {
-      hasAlpha = facts.alpha;
-    } else {
-      int bits = 8;
-      KvMediaGetPicInfo(name, nullptr, &bits);
-      hasAlpha = bits == 32;
-    }
-    result =
-        encoder.AddFrame(i, static_cast<const DWORD*>(picture.get()), picRect, hasAlpha, writer);
-  }
-  progress.Close();
+  bool ok = AddPictures(encoder, pszPicFile, nFirst, frames, nDigits, writer, pParent);
   // The index is written at the close: a movie whose close fails is not whole.
-  if (!writer.CloseFile() && result) {
-    KvFail("the movie file could not be finished");
-    result = 0;
-  }
-  // Read back before it takes the movie's name: a movie that does not open with every frame
-  // (written into a device, say) is a failure, and the old movie stays.
-  if (result) {
-    CKvMotionFileRead check;
-    const bool whole = check.OpenFile(written) && check.GetInfo().frameCount == frames;
-    check.CloseFile();
-    if (!whole) {
-      KvSetFailure("the movie written cannot be read back" +
-                   (KvLastFailure().empty() ? std::string() : ": " + KvLastFailure()));
-      result = 0;
-    }
-  }
-  if (result && !target.Commit()) result = 0;
-  // A failed run leaves nothing: the temporary file goes with the writer; a movie written in
-  // place (the folder takes no new file) is removed, if it is a file (never a device).
-  struct stat st {};
-  if (!result && target.InPlace() && ::lstat(target.Path().c_str(), &st) == 0 &&
-      S_ISREG(st.st_mode)) {
-    try {
-      CFile::Remove(CString::FromUtf8(target.Path()));
-    } catch (const CFileException&) {
-      // Nothing more can be done for it; the failure is already recorded.
-    }
-  }
-  return result;
+  if (!writer.CloseFile() && ok) ok = KvFail("the movie file could not be finished");
+  ok = ok && ReadsBack(written, frames) && target.Commit();
+  if (!ok) RemoveWrittenInPlace(target);
+  return ok ? 1 : 0;
 }

@@ -30,29 +30,31 @@ enum class RawPixel {
 // Converts `count` pixels from `src` into `dst`. `alpha` is the alpha of formats without
 // one (those with alpha keep theirs, indexed ones take the palette's). `palette` holds
 // `paletteSize` entries; indices beyond it give opaque black.
-void KvConvertRow(RawPixel kind, const BYTE* src, DWORD* dst, std::size_t count, BYTE alpha,
-                  const DWORD* palette = nullptr, std::size_t paletteSize = 0);
+KV_HOST_API void KvConvertRow(RawPixel kind, const BYTE* src, DWORD* dst, std::size_t count,
+                              BYTE alpha, const DWORD* palette = nullptr,
+                              std::size_t paletteSize = 0);
 
 // Channel masks of 16- or 32-bit little-endian pixels. Each mask is one run of bits (or 0:
 // the channel is absent; absent colour is 0, absent alpha is the `alpha` given).
 struct KvBitFields {
   DWORD red = 0, green = 0, blue = 0, alpha = 0;
   // True when every mask is one run of bits.
-  bool IsValid() const;
+  KV_HOST_API bool IsValid() const;
 };
 
-void KvConvertBitFields(const BYTE* src, DWORD* dst, std::size_t count, int bytesPerPixel,
-                        const KvBitFields& masks, BYTE alpha);
+KV_HOST_API void KvConvertBitFields(const BYTE* src, DWORD* dst, std::size_t count,
+                                    int bytesPerPixel, const KvBitFields& masks, BYTE alpha);
 
 // Pixels from separate planes of 8-bit samples: red, green, blue, and alpha (null: `alpha`
 // for every pixel).
-void KvConvertPlanes8(const BYTE* red, const BYTE* green, const BYTE* blue, const BYTE* alphas,
-                      DWORD* dst, std::size_t count, BYTE alpha = 255);
+KV_HOST_API void KvConvertPlanes8(const BYTE* red, const BYTE* green, const BYTE* blue,
+                                  const BYTE* alphas, DWORD* dst, std::size_t count,
+                                  BYTE alpha = 255);
 
 // Indices from `planes` planes of 1 bit a pixel (most significant bit first), `stride` bytes
 // apart: bit x of plane p is bit p of index x.
-void KvGatherBitPlanes(const BYTE* src, std::size_t stride, int planes, BYTE* indices,
-                       std::size_t count);
+KV_HOST_API void KvGatherBitPlanes(const BYTE* src, std::size_t stride, int planes, BYTE* indices,
+                                   std::size_t count);
 
 // Sets the alpha byte of every pixel.
-void KvSetAlpha(DWORD* pixels, std::size_t count, BYTE alpha);
+KV_HOST_API void KvSetAlpha(DWORD* pixels, std::size_t count, BYTE alpha);

@@ -1,4 +1,4 @@
-#include "picture/SafeSave.h"
+#include "host/SafeSave.h"
 
 #include "host/Failure.h"
 

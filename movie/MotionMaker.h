@@ -1,6 +1,7 @@
-// The frame loop of the movie maker, apart from where its pictures come from: each picture
-// is placed in the raster and keyed, de-flickered on a copy, then stored as a key frame or as the
-// cells that changed since the previous frame.
+// The motion-movie maker's own declarations (its class, CKvMakeMovieMotion, is exported from
+// KvMovie.h): the frame loop, apart from where its pictures come from. Each picture is placed
+// in the raster and keyed, de-flickered on a copy, then stored as a key frame or as the cells
+// that changed since the previous frame.
 #pragma once
 
 #include <functional>

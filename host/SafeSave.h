@@ -18,12 +18,11 @@
 #include <string>
 #include <vector>
 
-#include "KvMediaFile/KvMediaApi.h"
 #include "platform/String.h"
 
 enum class KvSaveKind { kUserFile, kCache };
 
-class KV_MEDIA_API SafeFileWriter {
+class KV_HOST_API SafeFileWriter {
  public:
   explicit SafeFileWriter(const CString& target, KvSaveKind kind = KvSaveKind::kUserFile);
   ~SafeFileWriter();
@@ -69,9 +68,9 @@ class KV_MEDIA_API SafeFileWriter {
 
 // Why a cache may not be stored at `path` ("a symbolic link of that name is left alone" ...),
 // or null when it may: nothing is there, or a regular file.
-const char* KvCacheTargetRefusal(const std::string& path);
+KV_HOST_API const char* KvCacheTargetRefusal(const std::string& path);
 
 // Removes every temporary file that a SafeFileWriter of this process is writing. Only calls
 // unlink(2) on fixed storage: safe to call from a signal handler (the library installs none;
 // a program that exits on a signal calls this first).
-KV_MEDIA_API void KvRemovePendingTemporaryFiles();
+KV_HOST_API void KvRemovePendingTemporaryFiles();

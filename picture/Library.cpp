@@ -1,5 +1,5 @@
 // Start and end of the library: the sampler's two tables and the one image loader.
-#include "KvMediaFile/Library.h"
+#include "picture/Library.h"
 
 #include <array>
 
