@@ -97,7 +97,7 @@ void BM_KvMediaLoadPNGFile(benchmark::State& state) {
 }
 BENCHMARK(BM_KvMediaLoadPNGFile);
 
-KVBENCH_AT_START(kvbench::Ratio("BM_KvMediaLoadPNGFile", "BM_LibpngToBgra", 1.3,
+KVBENCH_AT_START(kvbench::Ratio("BM_KvMediaLoadPNGFile", "BM_LibpngToBgra", 1.02,
                                 "1920 x 1080 RGBA through the image loader"));
 
 }  // namespace

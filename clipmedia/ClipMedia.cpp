@@ -205,7 +205,7 @@ std::string KvArchiveFailureText(const CException& e) {
   if (dynamic_cast<const CMemoryException*>(&e)) return "out of memory";
   CString text;
   e.GetErrorMessage(text);
-  return text.IsEmpty() ? "cannot be read" : text.ToUtf8();
+  return text.IsEmpty() ? kKvCannotRead : text.ToUtf8();
 }
 
 bool KvLoadArchiveFile(CKvObject& object, const CString& path) {

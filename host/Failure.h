@@ -12,6 +12,8 @@ KV_HOST_API void KvClearFailure();
 // Records `text` unless this call has a reason already. Returns false, so that a decoder can
 // `return KvFail("width 0");`.
 KV_HOST_API bool KvFail(std::string text);
+// The one wording for a file the system will not let us read, in every reader.
+inline constexpr char kKvCannotRead[] = "cannot read the file";
 // As KvFail, printf-style.
 KV_HOST_API bool KvFailf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Replaces whatever was recorded (for a caller that knows better, such as the dispatch

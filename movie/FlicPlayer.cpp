@@ -425,7 +425,7 @@ int CKvPlayMovieFlick::CheckFrames() {
   } catch (const CFileException&) {
     return 0;  // an unknown frame type, with its reason recorded
   } catch (const CException&) {
-    return KvFail("cannot read the file");
+    return KvFail(kKvCannotRead);
   } catch (const std::bad_alloc&) {
     return KvFail("out of memory");
   }

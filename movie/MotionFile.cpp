@@ -315,7 +315,7 @@ int CKvMotionFileRead::OpenFile(const wchar_t* path) {
     FileReader in(*this, kReaderBuffer);
     if (ReadHeaderAndInfo(in)) m_index = ReadIndex(in, m_locator, m_info, m_header.version);
   } catch (const CException&) {
-    KvFail("cannot read the file");  // the index, if any, was freed on the way out
+    KvFail(kKvCannotRead);  // the index, if any, was freed on the way out
   }
   if (m_index) return 1;
   Abort();
@@ -377,7 +377,7 @@ void* CKvMotionFileRead::GetFileFC(int frame) {
     }
     return chunk.release();
   } catch (const CException&) {
-    KvFail("cannot read the file");
+    KvFail(kKvCannotRead);
     return nullptr;
   }
 }
@@ -469,7 +469,7 @@ int CKvMotionFileRead::GetFileInfo(CString path, CRect& rect, WORD& keyInterval,
     FileReader in(reader, kReaderBuffer);
     if (!reader.ReadHeaderAndInfo(in)) return 0;
   } catch (const CException&) {
-    return KvFail("cannot read the file");
+    return KvFail(kKvCannotRead);
   }
   keyInterval = reader.m_locator.keyInterval;
   const SKvMotionInfo& info = reader.m_info;

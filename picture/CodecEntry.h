@@ -10,10 +10,6 @@
 #include "platform/Exceptions.h"
 #include "platform/Types.h"
 
-// The one wording for a file the system will not let us read (the movie, scroll and FLIC
-// readers say it too).
-inline constexpr char kKvCannotRead[] = "cannot read the file";
-
 // Runs `work`; when it throws a file error or runs out of memory, records why and returns
 // the empty result (null, 0 or false).
 template <class Work>

@@ -189,7 +189,7 @@ int CKvScrollFileRead::OpenFile(const wchar_t* path) {
                     " bytes, the file holds " + KvGroupDigits(in.size()));
     m_lineReader = std::make_unique<FileReader>(*this, kDirectReadBuffer);
   } catch (const CException&) {
-    return refuse("cannot read the file");
+    return refuse(kKvCannotRead);
   } catch (const std::bad_alloc&) {
     return refuse("out of memory");
   }
@@ -332,7 +332,7 @@ int CKvScrollFileRead::CheckLines() {
       i = j;
     }
   } catch (const CException&) {
-    return KvFail("cannot read the file");
+    return KvFail(kKvCannotRead);
   } catch (const std::bad_alloc&) {
     return KvFail("out of memory");
   }
