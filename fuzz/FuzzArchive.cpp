@@ -48,7 +48,7 @@ void WriteSeed(const char* dir) {
   std::vector<BYTE> bytes(static_cast<size_t>(file.GetLength()));
   file.SeekToBegin();
   file.Read(bytes.data(), static_cast<UINT>(bytes.size()));
-  WriteSeedFile(std::string(dir) + "/seed-catalogue", bytes);
+  kvtest::WriteBytes(std::string(dir) + "/seed-catalogue", bytes);
 }
 
 }  // namespace

@@ -66,14 +66,14 @@ KV_FUZZ_TARGET(
       CKvObList list;
       KvMediaFetchValidFile(&list, CString::FromUtf8(g_folder), CString::FromUtf8(CataloguePath()),
                             L"tga,bmp");
-      WriteSeedFile(std::string(seeds) + "/seed-catalogue", ReadAll(CataloguePath()));
+      kvtest::WriteBytes(std::string(seeds) + "/seed-catalogue", ReadAll(CataloguePath()));
     },
     [](const uint8_t* data, size_t size) {
-      WriteSeedFile(CataloguePath(), std::vector<unsigned char>(data, data + size));
+      kvtest::WriteBytes(CataloguePath(), std::vector<unsigned char>(data, data + size));
       CKvClipMediaFileCollection alone;
       KvLoadArchiveFile(alone, CString::FromUtf8(CataloguePath()));
 
-      WriteSeedFile(CataloguePath(), std::vector<unsigned char>(data, data + size));
+      kvtest::WriteBytes(CataloguePath(), std::vector<unsigned char>(data, data + size));
       CKvObList list;
       const int listed = KvMediaFetchValidFile(&list, CString::FromUtf8(g_folder),
                                                CString::FromUtf8(CataloguePath()), L"tga,bmp");

@@ -13,17 +13,19 @@
 #include <string>
 #include <vector>
 
+#include "SampleFiles.h"
 #include "host/MemBlock.h"
 #include "platform/File.h"
 #include "platform/GlobalMemory.h"
 #include "platform/String.h"
 
-// Writes one seed of the starting corpus.
-inline void WriteSeedFile(const std::string& path, const std::vector<unsigned char>& bytes) {
-  if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
-  }
+// A seed writer: the sample files of the kinds named, as the starting corpus.
+inline auto KvFuzzSeeds(std::vector<std::string> kinds) {
+  return [kinds](const std::string& dir) {
+    for (const std::string& kind : kinds)
+      for (const kvtest::SampleFile& file : kvtest::SampleFiles(kind))
+        kvtest::WriteBytes(dir + "/" + file.name, file.bytes);
+  };
 }
 
 // Before the first input: the library's picture limit set below the fuzzer's memory limit, so

@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <string>
 
-#include "FlicWriter.h"
 #include "FuzzFile.h"
 #include "KvMediaFile/KvMovie.h"
 
@@ -14,32 +13,6 @@ namespace {
 
 FuzzFile* g_file = nullptr;
 CString g_path;
-
-// A small FLC that holds every chunk type the player reads, and an FLI of byte deltas.
-void WriteSeeds(const std::string& dir) {
-  const int w = 12, h = 6;
-  kvtest::FlicBytes a(w * h), b(w * h), rgb(48);
-  for (int i = 0; i < w * h; ++i) a[i] = BYTE(i % 7), b[i] = BYTE(i % 5 ? i % 7 : 3);
-  for (int i = 0; i < 48; ++i) rgb[i] = BYTE(i * 5);
-  kvtest::FlicFile flc{.width = w, .height = h};
-  flc.frames = {
-      {.chunks = {kvtest::FlicPaletteChunk({{0, rgb}}), kvtest::FlicPictureChunk(15, {}, a, w, h)}},
-      {.chunks = {kvtest::FlicPictureChunk(7, a, b, w, h)}},
-      {.chunks = {kvtest::FlicPaletteChunk({{3, rgb}}, true),
-                  kvtest::FlicPictureChunk(12, b, a, w, h)}},
-      {.chunks = {{13}}},
-      {.chunks = {{16, b}}}};
-  flc.ring = kvtest::FlicFrame{.chunks = {kvtest::FlicPictureChunk(12, b, a, w, h)}};
-  WriteSeedFile(dir + "/seed.flc", kvtest::WriteFlic(flc));
-  kvtest::FlicFile fli{.magic = 0xAF11, .width = 320, .height = 200};
-  kvtest::FlicBytes big(320 * 200, 1), next = big;
-  for (int i = 0; i < 320 * 200; i += 97) next[i] = BYTE(i);
-  fli.frames = {{.type = 0xF100},
-                {.chunks = {kvtest::FlicPaletteChunk({{0, rgb}}, true),
-                            kvtest::FlicPictureChunk(15, {}, big, 320, 200)}},
-                {.chunks = {kvtest::FlicPictureChunk(12, big, next, 320, 200)}}};
-  WriteSeedFile(dir + "/seed.fli", kvtest::WriteFlic(fli));
-}
 
 // Plays up to `frames` frames forwards, then (with `back`) every third one backwards.
 void Play(int memory, int mix, CKvMemBlock* back, int frames, bool backwards) {
@@ -67,7 +40,7 @@ KV_FUZZ_TARGET(
       g_file = new FuzzFile("kvfuzz-flic.flc");
       g_path = g_file->Path();
     },
-    WriteSeeds,
+    KvFuzzSeeds({"flic"}),
     [](const uint8_t* data, size_t size) {
       if (!g_file->Write(data, size)) return;
       CKvMemBlock back;

@@ -12,8 +12,6 @@
 #include "platform/Geometry.h"
 #include "platform/GlobalMemory.h"
 
-// The codec's loader from memory.
-
 namespace {
 
 void WriteSeeds(const char* dir) {
@@ -25,7 +23,7 @@ void WriteSeeds(const char* dir) {
         pixels.push_back(static_cast<DWORD>(x * 9 | y * 13 << 8 | (x ^ y) * 5 << 16 | 0xFF000000u));
     std::vector<BYTE> jpeg;
     if (!KvJpegEncode(pixels.data(), w, h, jpeg)) continue;
-    WriteSeedFile(std::string(dir) + "/seed-" + std::to_string(n++) + ".jpg", jpeg);
+    kvtest::WriteBytes(std::string(dir) + "/seed-" + std::to_string(n++) + ".jpg", jpeg);
   }
 }
 

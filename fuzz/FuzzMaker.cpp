@@ -20,19 +20,16 @@ constexpr std::size_t kControl = 9;
 FuzzFile* g_file = nullptr;
 std::string g_dir;
 
+// The first sample of each type the maker reads, behind control bytes that place it inside
+// the raster, keyed or not.
 void WriteSeeds(const std::string& dir) {
-  DWORD pixels[12] = {0xFF112233, 0x80445566, 0, 0xFFFFFFFF, 1, 2, 3, 4, 5, 6, 7, 8};
-  const std::string tmp = g_dir + "/seed";
-  KvMediaSaveTGAFile(CString::FromUtf8(tmp + ".tga"), pixels, CSize(4, 3), CRect(0, 0, 4, 3));
-  KvMediaSaveBMPFile(CString::FromUtf8(tmp + ".bmp"), pixels, CSize(4, 3), CRect(0, 0, 4, 3));
-  int n = 0;
-  for (const char* ext : {".tga", ".bmp"}) {
-    FILE* in = std::fopen((tmp + ext).c_str(), "rb");
-    if (!in) continue;
-    std::vector<unsigned char> bytes = {static_cast<unsigned char>(n), 0, 0, 0, 0, 4, 0, 3, 0};
-    for (int c; (c = std::fgetc(in)) != EOF;) bytes.push_back(static_cast<unsigned char>(c));
-    std::fclose(in);
-    WriteSeedFile(dir + "/seed-" + std::to_string(n++), bytes);
+  for (unsigned char type = 0; type + 1u < std::size(kTypes); ++type) {
+    const auto samples = kvtest::SampleFiles(kTypes[type] + 1);
+    if (samples.empty()) continue;
+    std::vector<unsigned char> bytes = {type, 21, 21, 30, 20, static_cast<unsigned char>(type % 2),
+                                        9,    9,  9};
+    bytes.insert(bytes.end(), samples[0].bytes.begin(), samples[0].bytes.end());
+    kvtest::WriteBytes(dir + "/seed-" + std::to_string(type), bytes);
   }
 }
 

@@ -19,28 +19,6 @@ namespace {
 FuzzFile* g_file = nullptr;
 CString g_path;
 
-void WriteSeed(const char* dir) {
-  const CString path = CString::FromUtf8(std::string(dir) + "/seed.sve");
-  CKvMotionFileWrite file;
-  if (!file.CreateFileW(path, 10, 3, 4, 2, 3, 12, 10)) return;
-  for (int frame = 0; frame < 3; ++frame) {
-    const int w = 4 + frame, h = 2;
-    HGLOBAL patch = GlobalAlloc(GHND, 16 + w * h * 4);
-    auto* p = static_cast<short*>(GlobalLock(patch));
-    p[0] = static_cast<short>(frame);
-    p[1] = 1;
-    p[2] = static_cast<short>(w);
-    p[3] = static_cast<short>(h);
-    std::memset(reinterpret_cast<BYTE*>(p) + 16, 0x40 * (frame + 1), w * h * 4);
-    GlobalUnlock(patch);
-    void* patches[] = {patch};
-    WORD sizes[] = {static_cast<WORD>(16 + w * h * 4)};
-    file.AppendFrame(1, patches, sizes);
-    GlobalFree(patch);
-  }
-  file.CloseFile();
-}
-
 void Play(int loadToMem, int mix, CKvMemBlock* back) {
   CKvPlayMovieMotion player;
   player.m_nMixMode = mix;
@@ -60,7 +38,7 @@ KV_FUZZ_TARGET(
       g_file = new FuzzFile("kvfuzz-motion.sve");
       g_path = g_file->Path();
     },
-    WriteSeed,
+    KvFuzzSeeds({"sve"}),
     [](const uint8_t* data, size_t size) {
       if (!g_file->Write(data, size)) return;
       CKvMemBlock back;

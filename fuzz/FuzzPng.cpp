@@ -15,32 +15,12 @@
 
 #include "FuzzFile.h"
 #include "KvMediaFile/KvPicture.h"
-#include "PngWriter.h"
 #include "host/MemBlock.h"
 #include "platform/GlobalMemory.h"
 
 namespace {
 FuzzFile* g_file = nullptr;
 CString g_path;
-
-// A few small files of the kinds read here, as a starting corpus.
-void WriteSeeds(const std::string& dir) {
-  int n = 0;
-  for (int colorType : {0, 2, 3, 4, 6}) {
-    for (int depth : {8, 16}) {
-      if (colorType == 3 && depth == 16) continue;
-      kvtest::PngImage img;
-      img.width = 3;
-      img.height = 2;
-      img.colorType = colorType;
-      img.bitDepth = depth;
-      const int channels = colorType == 2 ? 3 : colorType == 4 ? 2 : colorType == 6 ? 4 : 1;
-      img.samples.assign(static_cast<std::size_t>(3 * 2 * channels * depth / 8), 0x5A);
-      if (colorType == 3) img.palette.assign(3 * 91, 0x33);
-      kvtest::WritePng(dir + "/seed-" + std::to_string(n++) + ".png", img);
-    }
-  }
-}
 
 void MendCrcs(std::vector<uint8_t>& bytes) {
   const auto be32 = [&](std::size_t at) {
@@ -66,7 +46,7 @@ KV_FUZZ_TARGET(
       g_path = g_file->LinkWithExtension(".png");
       KvMediaFileOpen();
     },
-    WriteSeeds,
+    KvFuzzSeeds({"png"}),
     [](const uint8_t* data, size_t size) {
       std::vector<uint8_t> bytes(data, data + size);
       MendCrcs(bytes);

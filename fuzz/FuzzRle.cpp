@@ -43,7 +43,7 @@ void WriteSeeds(const char* dir) {
     std::vector<unsigned char> bytes{static_cast<unsigned char>(line.size()), 0};
     const auto* p = reinterpret_cast<const unsigned char*>(packed.data());
     bytes.insert(bytes.end(), p, p + packed.size() * sizeof(DWORD));
-    WriteSeedFile(std::string(dir) + "/seed-" + std::to_string(n++), bytes);
+    kvtest::WriteBytes(std::string(dir) + "/seed-" + std::to_string(n++), bytes);
   }
 }
 

@@ -16,23 +16,6 @@ namespace {
 FuzzFile* g_file = nullptr;
 CString g_path;
 
-void WriteSeeds(const char* dir) {
-  // One file for each direction, and a crawl whose writer was closed after 10 of its lines.
-  for (DWORD seed = 0; seed < 5; ++seed) {
-    const DWORD direction = seed < 4 ? seed : KV_SCROLL_LEFT, written = seed < 4 ? 24 : 10;
-    const CString path =
-        CString::FromUtf8(std::string(dir) + "/seed-" + std::to_string(seed) + ".ksc");
-    CKvScrollFileWrite file;
-    if (!file.OpenFile(path, direction, 0, 24, 6)) continue;
-    std::vector<DWORD> line(6);
-    for (DWORD i = 0; i < written; ++i) {
-      for (DWORD x = 0; x < 6; ++x) line[x] = (i % 3 == 0) ? 0 : 0xFF000000u | (i << 8) | x;
-      file.AppendDataLine(line.data());
-    }
-    file.CloseFile();
-  }
-}
-
 void Play(int inMemory) {
   CKvPlayScrollFile player;
   if (!player.Open(g_path, inMemory)) return;
@@ -55,7 +38,7 @@ KV_FUZZ_TARGET(
       g_file = new FuzzFile("kvfuzz-scroll.ksc");
       g_path = g_file->Path();
     },
-    WriteSeeds,
+    KvFuzzSeeds({"ksc"}),
     [](const uint8_t* data, size_t size) {
       if (!g_file->Write(data, size)) return;
       Play(0);
