@@ -16,11 +16,11 @@
 #include <vector>
 
 #include "KvMediaFile/KvPicture.h"
+#include "KvMediaFile/Library.h"
 #include "host/Failure.h"
 #include "host/PixelOps.h"
 #include "host/Thumbnail.h"
 #include "host/VideoStd.h"
-#include "picture/Library.h"
 #include "platform/GlobalMemory.h"
 #include "platform/Paths.h"
 

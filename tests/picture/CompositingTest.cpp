@@ -11,6 +11,7 @@
 
 #include "BmpWriter.h"
 #include "KvMediaFile/KvPicture.h"
+#include "KvMediaFile/Library.h"
 #include "MediaChecks.h"
 #include "TestSupport.h"
 #include "TgaWriter.h"
@@ -18,7 +19,6 @@
 #include "host/PixelOps.h"
 #include "host/VideoStd.h"
 #include "picture/Compositing.h"
-#include "picture/Library.h"
 
 namespace {
 

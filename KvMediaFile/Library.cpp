@@ -1,5 +1,6 @@
-// Start and end of the library: the sampler's two tables and the one image loader.
-#include "picture/Library.h"
+// Start and end of the library (the module's own entry points beside its exported headers):
+// the sampler's two tables and the one image loader.
+#include "KvMediaFile/Library.h"
 
 #include <array>
 
