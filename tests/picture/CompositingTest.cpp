@@ -67,8 +67,7 @@ kvtest::Bytes Le32(const std::vector<DWORD>& pixels) {
 
 // A 32-bit TGA, top row first, of the given pixels.
 kvtest::Bytes Tga32(int w, int h, const std::vector<DWORD>& pixels) {
-  return kvtest::WriteTga(
-      {.pixelDepth = 32, .descriptor = 0x28, .width = w, .height = h, .pixels = Le32(pixels)});
+  return kvtest::WriteTga(kvtest::Tga32(w, h, pixels));
 }
 
 // A BMP whose pixel (x, y) is colour(x, y), opaque.
@@ -273,13 +272,8 @@ TEST_F(Compositing, WindowedZoomPlacesThePictureAtTheWindow) {
 TEST_F(Compositing, APlacedTgaZoomsIntoItsPlaceAndFillsAWindowWhole) {
   std::vector<DWORD> px = kvtest::Gradient(10, 6);
   for (DWORD& p : px) p |= 0xFF000000u;
-  kvtest::TgaImage placed{.pixelDepth = 32,
-                          .descriptor = 0x28,
-                          .xOrigin = 5,
-                          .yOrigin = 3,
-                          .width = 10,
-                          .height = 6,
-                          .pixels = Le32(px)};
+  kvtest::TgaImage placed = kvtest::Tga32(10, 6, px);
+  placed.xOrigin = 5, placed.yOrigin = 3;
   const CString path = dir.Write("placed.tga", kvtest::WriteTga(placed));
   const CString atZero = dir.Write("zero.tga", Tga32(10, 6, px));
   const CSize size(24, 16);

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "KvMediaFile/KvPicture.h"
-#include "PictureChecks.h"
+#include "MediaChecks.h"
 #include "fixtures/PcxWriter.h"
 #include "picture/PcxCodec.h"
 #include "platform/GlobalMemory.h"
@@ -132,25 +132,25 @@ TEST(PcxLoad, EachRefusalNamesItsReason) {
   huge.xmin = huge.ymin = -32768;  // 65535 x 65535
   huge.packing = PcxPacking::kAsGiven;
   const Bytes file = kvtest::WritePcx(grey);
-  kvtest::ExpectRefusals(
-      [](CFile& f, CRect& r) { return KvDecodePcx(f, r); },
+  kvtest::ExpectDecodeReasons(
       {
           // clang-format off
-          {with(&PcxImage::version, 3), "PCX version 3 carries no palette"},
-          {with(&PcxImage::bitsPerPixel, 2), "2 bits per pixel in 1 planes is not supported"},
-          {planes(8, 2, 2, 2), "8 bits per pixel in 2 planes is not supported"},
-          {with(&PcxImage::xmin, 5), "width -3"},
-          {with(&PcxImage::xmin, 2), "width 0"},
-          {planes(8, 3, 4, 3), "3 bytes per line cannot hold a width of 4"},
-          {planes(1, 1, 9, 1), "1 bytes per line cannot hold a width of 9"},
-          {planes(8, 1, 3, 5), "5 bytes per line for a width of 3"},
-          {with(&PcxImage::paletteMarker, 11), "the 256-colour palette's marker is 11, not 12"},
-          {kvtest::Cut(file, file.size() - 700), "truncated: 199 of 899 bytes"},
-          {with(&PcxImage::ymax, 1000), "truncated: 899 of 901 bytes"},
-          {kvtest::WritePcx(huge), "picture of 65,535 x 65,535 exceeds the 1 GiB limit"},
-          {planes(8, 3, 16000, 16000, 16000), "truncated: 131 of 24,381,082 bytes"},
+          {"version 3", with(&PcxImage::version, 3), "PCX version 3 carries no palette"},
+          {"2 bits", with(&PcxImage::bitsPerPixel, 2), "2 bits per pixel in 1 planes is not supported"},
+          {"8 bits in 2 planes", planes(8, 2, 2, 2), "8 bits per pixel in 2 planes is not supported"},
+          {"width -3", with(&PcxImage::xmin, 5), "width -3"},
+          {"width 0", with(&PcxImage::xmin, 2), "width 0"},
+          {"line too short, planes", planes(8, 3, 4, 3), "3 bytes per line cannot hold a width of 4"},
+          {"line too short, 1 bit", planes(1, 1, 9, 1), "1 bytes per line cannot hold a width of 9"},
+          {"line too long", planes(8, 1, 3, 5), "5 bytes per line for a width of 3"},
+          {"palette marker", with(&PcxImage::paletteMarker, 11), "the 256-colour palette's marker is 11, not 12"},
+          {"cut", kvtest::Cut(file, file.size() - 700), "truncated: 199 of 899 bytes"},
+          {"height", with(&PcxImage::ymax, 1000), "truncated: 899 of 901 bytes"},
+          {"65,535 square", kvtest::WritePcx(huge), "picture of 65,535 x 65,535 exceeds the 1 GiB limit"},
+          {"16,000 square", planes(8, 3, 16000, 16000, 16000), "truncated: 131 of 24,381,082 bytes"},
           // clang-format on
-      });
+      },
+      [](CFile& f, CRect& r) { return KvDecodePcx(f, r); });
   // Every prefix of a file is refused.
   kvtest::ExpectEveryPrefixFails(kvtest::WritePcx(Grey8(4, 3, 4, Bytes(12, 200))), Decodes);
 }

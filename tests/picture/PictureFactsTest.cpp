@@ -13,7 +13,7 @@
 #include "GifWriter.h"
 #include "KvMediaFile/KvPicture.h"
 #include "PcxWriter.h"
-#include "PictureChecks.h"
+#include "MediaChecks.h"
 #include "PngWriter.h"
 #include "PsdWriter.h"
 #include "TestSupport.h"

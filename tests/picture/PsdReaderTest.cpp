@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "KvMediaFile/KvPicture.h"
-#include "PictureChecks.h"
+#include "MediaChecks.h"
 #include "TestSupport.h"
 #include "fixtures/PsdWriter.h"
 #include "picture/PsdReader.h"
