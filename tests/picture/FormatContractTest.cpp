@@ -1,7 +1,9 @@
 // What every picture format of the library's table owes, checked once over the table rather
 // than in each codec's tests: a missing file, a folder and an empty file are refused with a
 // reason; a failed save keeps the old file; a saved region loads back clipped to the buffer;
-// the facts of a file agree with what loading it gives; the type follows the extension.
+// the type follows the extension. The facts of each type, which must agree with what loading
+// the file gives, are FormatContract.FactsOfEveryTypeAgreeWithItsLoad beside the facts' other
+// tests.
 #include <gtest/gtest.h>
 
 #include <filesystem>

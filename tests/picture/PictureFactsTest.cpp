@@ -98,6 +98,7 @@ std::vector<Row> Rows() {
       {"a.jpg", kvtest::SavedBytes(KvMediaSaveJPGFile, "a.jpg", std::vector<DWORD>(15, 0x80FF8040), CSize(5, 3), CRect(0, 0, 5, 3)), {{KV_PIC_JPG, 5, 3, 0, 0, 24, 3, false}, 32}},
       // A transparency chunk adds alpha to the palette's colours.
       {"palette.png", Png(3, 8, {0, 1, 1, 1}, {1, 2, 3, 4, 5, 6}, {0x40}), {{KV_PIC_PNG, 2, 2, 0, 0, 8, 4, true}, 4}},
+      {"rgb.psd", kvtest::WritePsd({.channels = 3, .height = 2, .width = 2, .planes = kvtest::PsdRgbPlanes(pixels, false)}), {{KV_PIC_PSD, 2, 2, 0, 0, 24, 3, false}, 8}},
       {"rgba.psd", kvtest::WritePsd({.channels = 4, .height = 2, .width = 2, .planes = kvtest::PsdRgbPlanes(pixels, true)}), {{KV_PIC_PSD, 2, 2, 0, 0, 32, 4, true}, 8}},
       // Four channels, but only RGB takes the fourth as alpha.
       {"cmyk.psd", kvtest::WritePsd({.channels = 4, .height = 2, .width = 2, .mode = 4, .planes = Bytes(16, 0x80)}), {{KV_PIC_PSD, 2, 2, 0, 0, 32, 4, false}, 8}},
@@ -114,7 +115,9 @@ auto Tied(const SKvPicFacts& f) {
 
 }  // namespace
 
-TEST(PictureFacts, EveryTypeSaysWhatItsLoaderGives) {
+// The format contracts facts rule, over a row of each type and of each layout that changes
+// the facts.
+TEST(FormatContract, FactsOfEveryTypeAgreeWithItsLoad) {
   const kvtest::OpenLibrary library;
   kvtest::TempDir dir;
   for (const Row& row : Rows()) {
