@@ -256,7 +256,7 @@ TEST(GifLoad, EachRefusalNamesItsReason) {
   ASSERT_TRUE(Decode(Insert(valid, scan, {0x21, 0xF9, 2, 7, 7, 0})));  // a short control block
   kvtest::ExpectDecodeReasons(
       {
-      // clang-format off
+          // clang-format off
       {"signature", kvtest::Changed(valid, 0, 'J'), "not a GIF file (signature)"},
       {"short header", Cut(valid, 8), "truncated: 8 of 13 bytes"},
       {"short table", Cut(valid, 15), "truncated: 15 of 19 bytes"},
@@ -271,7 +271,7 @@ TEST(GifLoad, EachRefusalNamesItsReason) {
       // Files far too short for the image they announce are refused at once.
       {"too short", raw(4000, 4000, 2), "GIF data of 12 bytes cannot hold 4000 x 4000 pixels", {0, 0, 4000, 4000}},
       {"far too short", raw(65535, 65535, 2), "GIF data of 12 bytes cannot hold 65535 x 65535 pixels", {0, 0, 65535, 65535}},
-      // clang-format on
+          // clang-format on
       },
       [](CFile& f, CRect& r) { return KvDecodeGif(f, r); });
 }

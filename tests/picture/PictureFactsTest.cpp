@@ -173,8 +173,7 @@ TEST(PictureFacts, RefusalsGiveTheLoadersReason) {
           {"missing.gif", {}, "no such file"},
       },
       [&](const kvtest::Refusal& row) {
-        const CString path =
-            row.file.empty() ? dir.File(row.name) : dir.Write(row.name, row.file);
+        const CString path = row.file.empty() ? dir.File(row.name) : dir.Write(row.name, row.file);
         SKvPicFacts facts{.type = -1};
         EXPECT_FALSE(KvMediaGetPicFacts(path, &facts));
         EXPECT_EQ(KvMediaGetLastFailure().ToUtf8(), row.reason);

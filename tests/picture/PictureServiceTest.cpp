@@ -2,18 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <vector>
 
-#include "KvMediaFile/KvMovie.h"
 #include "KvMediaFile/KvPicture.h"
-#include "KvMediaFile/KvScroll.h"
 #include "MediaChecks.h"
 #include "TestSupport.h"
-#include "host/Failure.h"
 #include "host/FileName.h"
-#include "host/MemBlock.h"
 #include "platform/GlobalMemory.h"
 
 namespace {

@@ -260,7 +260,8 @@ TEST(PsdLoad, EachRefusalNamesItsReason) {
       {"packed data", kvtest::WritePsd(packed), "PSD data ends in channel 2 of 3"},
       // clang-format on
   };
-  ExpectReasons(rows, [](Bytes f) { return Decode(f).empty(); }, std::chrono::seconds(1));
+  ExpectReasons(
+      rows, [](Bytes f) { return Decode(f).empty(); }, std::chrono::seconds(1));
   // Every prefix of a file is refused, whatever section it cuts.
   PsdImage raw = Image(KV_PSD_RGB, 3, 3, 2, Bytes(18, 7));
   raw.colorData = {1, 2, 3};

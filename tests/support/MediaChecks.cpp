@@ -128,7 +128,8 @@ void ExpectReasons(const std::vector<Refusal>& rows,
 
 void ExpectReasons(const std::vector<Refusal>& rows, const std::function<bool(Bytes)>& refuses,
                    std::chrono::milliseconds limit) {
-  ExpectReasons(rows, [&](const Refusal& row) { return refuses(row.file); }, limit);
+  ExpectReasons(
+      rows, [&](const Refusal& row) { return refuses(row.file); }, limit);
 }
 
 std::optional<Picture> DecodeInMemory(const MemoryDecoder& decode, Bytes file, CRect* rect) {
