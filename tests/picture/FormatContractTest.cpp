@@ -78,60 +78,56 @@ TEST(FormatContract, EveryReaderRefusesAMissingFileAFolderAndAnEmptyFile) {
           true);
   }
   const auto into = [](int (*load)(CString, tagCOLOR32*, CSize, EMixMode)) {
-    return Call([load](const CString& path) {
-      std::vector<tagCOLOR32> target(16);
-      return load(path, target.data(), CSize(4, 4), KV_MIX_COPY) != 0;
+    return Call([load](const CString& p) {
+      std::vector<tagCOLOR32> t(16);
+      return load(p, t.data(), CSize(4, 4), KV_MIX_COPY) != 0;
     });
   };
   // A fresh player of the given class each time.
   const auto withPlayer = []<class Player>(Player*, int memory) {
-    return Call([memory](const CString& path) { return Player().Open(path, memory) != 0; });
+    return Call([memory](const CString& p) { return Player().Open(p, memory) != 0; });
   };
-  const auto frame = [](CString path, CRect& rect) { return KvMovieGetFrame(path, rect, 0); };
-  const auto movieInfo = [](const CString& path) {
-    return KvMovieGetFileInfo(path, nullptr, nullptr, nullptr) != 0;
+  const auto frame = [](CString p, CRect& r) { return KvMovieGetFrame(p, r, 0); };
+  const auto movieInfo = [](const CString& p) {
+    return KvMovieGetFileInfo(p, nullptr, nullptr, nullptr) != 0;
   };
   const std::pair<const char*, Call> others[] = {
       {".tga", PictureCall(KvMediaLoadPicFile, true)},
       {".png", into(KvMediaLoadPicFile)},
       {".png", into(KvMediaZoomPicFile)},
       {".tga",
-       [](const CString& path) {
-         std::vector<tagCOLOR32> target(16);
-         return KvMediaZoomPicFile(path, CRect(0, 0, 4, 4), {}, CSize(4, 4), target.data(),
-                                   KV_MIX_COPY) != 0;
+       [](const CString& p) {
+         std::vector<tagCOLOR32> t(16);
+         return KvMediaZoomPicFile(p, CRect(0, 0, 4, 4), {}, CSize(4, 4), t.data(), KV_MIX_COPY);
        }},
-      {".png", [](const CString& path) { return KvMediaGetPicInfo(path, nullptr, nullptr) != 0; }},
+      {".png", [](const CString& p) { return KvMediaGetPicInfo(p, nullptr, nullptr) != 0; }},
       {".bmp",
-       [](const CString& path) {
+       [](const CString& p) {
          SKvPicFacts facts;
-         return KvMediaGetPicFacts(path, &facts) != 0;
+         return KvMediaGetPicFacts(p, &facts) != 0;
        }},
-      {".gif", [](const CString& path) { return KvMediaCheckPicFile(path) != 0; }},
+      {".gif", [](const CString& p) { return KvMediaCheckPicFile(p) != 0; }},
       {".sve", PictureCall(frame)},
       {".fli", PictureCall(frame)},
       {".sve", movieInfo},
       {".flc", movieInfo},
       {".sve",
-       [](const CString& path) {
+       [](const CString& p) {
          CKvMemBlock block;
-         return KvMovieGetFrames(path, 1, &block) != 0;
+         return KvMovieGetFrames(p, 1, &block) != 0;
        }},
       {".flc",
-       [](const CString& path) {
+       [](const CString& p) {
          SKvFlicHeader header;
-         return KvReadFlicHeader(path, header);
+         return KvReadFlicHeader(p, header);
        }},
-      {".sve", [](const CString& path) { return CKvMotionFileRead().OpenFile(path) != 0; }},
+      {".sve", [](const CString& p) { return CKvMotionFileRead().OpenFile(p) != 0; }},
       {".sve", withPlayer(static_cast<CKvPlayMovieMotion*>(nullptr), 1)},
       {".flc", withPlayer(static_cast<CKvPlayMovieFlick*>(nullptr), 0)},
+      {".ksc", PictureCall([](CString p, CRect& r) { return KvScrollGetFrame(p, r, 0, 1); })},
       {".ksc",
-       PictureCall([](CString path, CRect& rect) { return KvScrollGetFrame(path, rect, 0, 1); })},
-      {".ksc",
-       [](const CString& path) {
-         return KvScrollGetFileInfo(path, nullptr, nullptr, nullptr) != 0;
-       }},
-      {".ksc", [](const CString& path) { return CKvScrollFileRead().OpenFile(path) != 0; }},
+       [](const CString& p) { return KvScrollGetFileInfo(p, nullptr, nullptr, nullptr) != 0; }},
+      {".ksc", [](const CString& p) { return CKvScrollFileRead().OpenFile(p) != 0; }},
       {".ksc", withPlayer(static_cast<CKvPlayScrollFile*>(nullptr), 0)},
   };
   for (const auto& [ext, call] : others) calls.emplace_back(ext, call, true);

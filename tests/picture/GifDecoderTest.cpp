@@ -18,7 +18,6 @@ using kvtest::Cut;
 using kvtest::GifClear;
 using kvtest::GifFile;
 using kvtest::Insert;
-using kvtest::kUntouched;
 using kvtest::Rgb;
 
 // A decoded picture with what the decoder noted on the way.
@@ -28,17 +27,13 @@ struct Picture {
   GifDecodeNotes notes;
 };
 
-// Decodes through a memory file; the rect starts as kUntouched.
-std::optional<Picture> Decode(Bytes file, CRect* rectOut = nullptr) {
-  CMemFile mem(file.data(), static_cast<UINT>(file.size()));
-  Picture p;
-  p.rect = kUntouched;
-  KvGlobalPtr buffer(KvDecodeGif(mem, p.rect, &p.notes));
-  if (rectOut) *rectOut = p.rect;
-  if (!buffer) return std::nullopt;
-  const auto* px = static_cast<const DWORD*>(buffer.get());
-  p.pixels.assign(px, px + std::size_t(p.rect.Width()) * p.rect.Height());
-  return p;
+// Decodes through a memory file.
+std::optional<Picture> Decode(Bytes file) {
+  GifDecodeNotes notes;
+  CRect rect;
+  const auto p = kvtest::DecodeInMemory(
+      [&](CFile& f, CRect& r) { return KvDecodeGif(f, r, &notes); }, file, &rect);
+  return p ? std::optional(Picture{p->rect, p->pixels, notes}) : std::nullopt;
 }
 
 std::vector<DWORD> Pixels(const GifFile& file) {

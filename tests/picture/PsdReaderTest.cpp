@@ -23,9 +23,8 @@ constexpr DWORD Grey(int v) { return Rgb(v, v, v); }
 
 // The pixels decoded from memory, none when refused.
 Pixels Decode(Bytes file) {
-  CMemFile mem(file.data(), UINT(file.size()));
   CRect r;
-  return kvtest::PixelsOf(kvtest::TakePicture(KvDecodePsd(mem, r), r, r));
+  return kvtest::PixelsOf(kvtest::DecodeInMemory(KvDecodePsd, file, &r));
 }
 Pixels Load(const PsdImage& image) { return Decode(kvtest::WritePsd(image)); }
 
