@@ -67,8 +67,7 @@ kvtest::Bytes Le32(const std::vector<DWORD>& pixels) {
 
 // A 32-bit TGA, top row first, of the given pixels.
 kvtest::Bytes Tga32(int w, int h, const std::vector<DWORD>& pixels) {
-  return kvtest::WriteTga(
-      {.pixelDepth = 32, .descriptor = 0x28, .width = w, .height = h, .pixels = Le32(pixels)});
+  return kvtest::WriteTga(kvtest::Tga32(w, h, pixels));
 }
 
 // A BMP whose pixel (x, y) is colour(x, y), opaque.
@@ -239,47 +238,14 @@ TEST_F(Compositing, RefusalsLeaveTheTargetAlone) {
   EXPECT_EQ(KvMediaZoomPicFile(path, nullptr, CSize(4, 4), KV_MIX_COPY), 0);
 }
 
+// The picture is scaled to the whole target and its top-left corner lands at the window's:
+// the placement given, else the picture's own place (a TGA placed at (5, 3) here), cut by the
+// clip.
 TEST_F(Compositing, WindowedZoomPlacesThePictureAtTheWindow) {
   std::vector<DWORD> px = kvtest::Gradient(10, 6);
   for (DWORD& p : px) p |= 0xFF000000u;
-  const CString path = dir.Write("grad.tga", Tga32(10, 6, px));
-  const CSize size(24, 16);
-  const tagCOLOR32 blank = C(0x01020304);
-  std::vector<tagCOLOR32> whole(24 * 16, blank);
-  ASSERT_EQ(KvMediaZoomPicFile(path, whole.data(), size, KV_MIX_COPY), 1);
-  struct Row {
-    CRect clip, place, written;
-  } rows[] = {
-      // R2 empty: the picture's own rect, 10 x 6 at (0, 0), clipped by nothing.
-      {{0, 0, 24, 16}, {}, {0, 0, 10, 6}},
-      {{0, 0, 12, 9}, {7, 3, 30, 30}, {7, 3, 12, 9}},
-      {{0, 0, 5, 5}, {7, 3, 30, 30}, {}},  // no overlap: nothing written, still success
-  };
-  for (const Row& r : rows) {
-    std::vector<tagCOLOR32> target(24 * 16, blank);
-    ASSERT_EQ(KvMediaZoomPicFile(path, r.clip, r.place, size, target.data(), KV_MIX_COPY), 1);
-    for (int y = 0; y < size.cy; ++y)
-      for (int x = 0; x < size.cx; ++x) {
-        const bool in = CRect(r.written).PtInRect(CPoint(x, y));
-        const tagCOLOR32 want = in ? whole[(y - r.written.top) * 24 + (x - r.written.left)] : blank;
-        ASSERT_EQ(target[y * 24 + x], want) << x << ", " << y;
-      }
-  }
-}
-
-// A TGA placed at (5, 3): with no placement given, the window starts at the picture's own
-// place; the picture is still scaled to the whole target and its top-left corner lands at the
-// window's. The window fill ignores the place.
-TEST_F(Compositing, APlacedTgaZoomsIntoItsPlaceAndFillsAWindowWhole) {
-  std::vector<DWORD> px = kvtest::Gradient(10, 6);
-  for (DWORD& p : px) p |= 0xFF000000u;
-  kvtest::TgaImage placed{.pixelDepth = 32,
-                          .descriptor = 0x28,
-                          .xOrigin = 5,
-                          .yOrigin = 3,
-                          .width = 10,
-                          .height = 6,
-                          .pixels = Le32(px)};
+  kvtest::TgaImage placed = kvtest::Tga32(10, 6, px);
+  placed.xOrigin = 5, placed.yOrigin = 3;
   const CString path = dir.Write("placed.tga", kvtest::WriteTga(placed));
   const CString atZero = dir.Write("zero.tga", Tga32(10, 6, px));
   const CSize size(24, 16);
@@ -287,16 +253,21 @@ TEST_F(Compositing, APlacedTgaZoomsIntoItsPlaceAndFillsAWindowWhole) {
   std::vector<tagCOLOR32> whole(24 * 16, blank);
   ASSERT_EQ(KvMediaZoomPicFile(atZero, whole.data(), size, KV_MIX_COPY), 1);
   struct Row {
-    CRect clip, written;
+    CString path;
+    CRect clip, place, written;
   } rows[] = {
-      {{0, 0, 24, 16}, {5, 3, 15, 9}},
-      {{0, 0, 8, 5}, {5, 3, 8, 5}},       // cut by the clip
-      {{-9, -9, 99, 99}, {5, 3, 15, 9}},  // the clip is cut to the target first
-      {{0, 0, 5, 16}, {}},
+      // No placement: the picture's own rect, 10 x 6 at (0, 0), clipped by nothing.
+      {atZero, {0, 0, 24, 16}, {}, {0, 0, 10, 6}},
+      {atZero, {0, 0, 12, 9}, {7, 3, 30, 30}, {7, 3, 12, 9}},
+      {atZero, {0, 0, 5, 5}, {7, 3, 30, 30}, {}},  // no overlap: nothing written, still success
+      {path, {0, 0, 24, 16}, {}, {5, 3, 15, 9}},
+      {path, {0, 0, 8, 5}, {}, {5, 3, 8, 5}},       // cut by the clip
+      {path, {-9, -9, 99, 99}, {}, {5, 3, 15, 9}},  // the clip is cut to the target first
+      {path, {0, 0, 5, 16}, {}, {}},
   };
   for (const Row& r : rows) {
     std::vector<tagCOLOR32> target(24 * 16, blank);
-    ASSERT_EQ(KvMediaZoomPicFile(path, r.clip, CRect(), size, target.data(), KV_MIX_COPY), 1);
+    ASSERT_EQ(KvMediaZoomPicFile(r.path, r.clip, r.place, size, target.data(), KV_MIX_COPY), 1);
     for (int y = 0; y < size.cy; ++y)
       for (int x = 0; x < size.cx; ++x) {
         const bool in = CRect(r.written).PtInRect(CPoint(x, y));
@@ -304,6 +275,7 @@ TEST_F(Compositing, APlacedTgaZoomsIntoItsPlaceAndFillsAWindowWhole) {
         ASSERT_EQ(target[y * 24 + x], want) << x << ", " << y;
       }
   }
+  // The window fill ignores the place.
   for (const int back : {0, 1}) {
     BufferWindow shown(24, 12, false), reference(24, 12, false);
     ASSERT_EQ(KvMediaFileFillWnd(&shown, path, back, 0, 0), 1);

@@ -4,7 +4,7 @@
 #include <tuple>
 
 #include "KvMediaFile/KvPicture.h"
-#include "PictureChecks.h"
+#include "MediaChecks.h"
 #include "TestSupport.h"
 #include "fixtures/GifWriter.h"
 #include "host/Failure.h"
@@ -18,7 +18,6 @@ using kvtest::Cut;
 using kvtest::GifClear;
 using kvtest::GifFile;
 using kvtest::Insert;
-using kvtest::kUntouched;
 using kvtest::Rgb;
 
 // A decoded picture with what the decoder noted on the way.
@@ -28,17 +27,13 @@ struct Picture {
   GifDecodeNotes notes;
 };
 
-// Decodes through a memory file; the rect starts as kUntouched.
-std::optional<Picture> Decode(Bytes file, CRect* rectOut = nullptr) {
-  CMemFile mem(file.data(), static_cast<UINT>(file.size()));
-  Picture p;
-  p.rect = kUntouched;
-  KvGlobalPtr buffer(KvDecodeGif(mem, p.rect, &p.notes));
-  if (rectOut) *rectOut = p.rect;
-  if (!buffer) return std::nullopt;
-  const auto* px = static_cast<const DWORD*>(buffer.get());
-  p.pixels.assign(px, px + std::size_t(p.rect.Width()) * p.rect.Height());
-  return p;
+// Decodes through a memory file.
+std::optional<Picture> Decode(Bytes file) {
+  GifDecodeNotes notes;
+  CRect rect;
+  const auto p = kvtest::DecodeInMemory(
+      [&](CFile& f, CRect& r) { return KvDecodeGif(f, r, &notes); }, file, &rect);
+  return p ? std::optional(Picture{p->rect, p->pixels, notes}) : std::nullopt;
 }
 
 std::vector<DWORD> Pixels(const GifFile& file) {
@@ -235,7 +230,7 @@ TEST(GifFiles, CheckNamesWhatTheLoaderPassesOver) {
   }
 }
 
-TEST(GifFiles, LoadAndHeaderInformationFromAPath) {
+TEST(GifFiles, TheFirstImageIsThePicture) {
   // The first image is the picture, whatever the screen and the images after it.
   GifFile small = kvtest::OneImageGif(3, 1, {0, 1, 2}, kvtest::DistinctColours(4));
   std::tie(small.screenWidth, small.screenHeight, small.images[0].left) = std::tuple(40, 30, 5);
@@ -243,9 +238,6 @@ TEST(GifFiles, LoadAndHeaderInformationFromAPath) {
   small.images[1].indices = Bytes(3, 3);
   EXPECT_EQ(kvtest::LoadBytes(KvMediaLoadGIFFile, "a.gif", kvtest::WriteGif(small)),
             (kvtest::Picture{{0, 0, 3, 1}, Expected({0, 1, 2}, small.globalTable)}));
-  kvtest::TempDir dir;
-  CRect loaded = kUntouched;
-  EXPECT_FALSE(kvtest::TakePicture(KvMediaLoadGIFFile(dir.File("missing.gif"), loaded), loaded));
 }
 
 // Each refusal says why, so that a file refused by the wrong check fails here. The rect is
@@ -257,13 +249,9 @@ TEST(GifLoad, EachRefusalNamesItsReason) {
     return kvtest::WriteGif(RawImage(w, h, minCodeSize, Bytes(8, 0)));
   };
   ASSERT_TRUE(Decode(Insert(valid, scan, {0x21, 0xF9, 2, 7, 7, 0})));  // a short control block
-  const struct {
-    const char* what;
-    Bytes file;
-    std::string reason;
-    CRect rect = kUntouched;
-  } rows[] = {
-      // clang-format off
+  kvtest::ExpectDecodeReasons(
+      {
+          // clang-format off
       {"signature", kvtest::Changed(valid, 0, 'J'), "not a GIF file (signature)"},
       {"short header", Cut(valid, 8), "truncated: 8 of 13 bytes"},
       {"short table", Cut(valid, 15), "truncated: 15 of 19 bytes"},
@@ -278,16 +266,7 @@ TEST(GifLoad, EachRefusalNamesItsReason) {
       // Files far too short for the image they announce are refused at once.
       {"too short", raw(4000, 4000, 2), "GIF data of 12 bytes cannot hold 4000 x 4000 pixels", {0, 0, 4000, 4000}},
       {"far too short", raw(65535, 65535, 2), "GIF data of 12 bytes cannot hold 65535 x 65535 pixels", {0, 0, 65535, 65535}},
-      // clang-format on
-  };
-  kvtest::ExpectQuick(std::chrono::seconds(1), [&] {
-    for (const auto& row : rows) {
-      SCOPED_TRACE(row.what);
-      KvClearFailure();
-      CRect rect;
-      EXPECT_FALSE(Decode(row.file, &rect));
-      EXPECT_EQ(KvLastFailure(), row.reason);
-      EXPECT_EQ(rect, row.rect);
-    }
-  });
+          // clang-format on
+      },
+      [](CFile& f, CRect& r) { return KvDecodeGif(f, r); });
 }

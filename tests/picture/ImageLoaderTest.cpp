@@ -7,7 +7,7 @@
 
 #include "ByteOut.h"
 #include "KvMediaFile/KvPicture.h"
-#include "PictureChecks.h"
+#include "MediaChecks.h"
 #include "PngWriter.h"
 #include "TestSupport.h"
 #include "picture/ImageLoader.h"

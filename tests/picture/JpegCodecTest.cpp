@@ -151,7 +151,6 @@ TEST(JpegSave, RoundTripsWithTheDefaultSettingsAndRefusesWhatItCannotWrite) {
   auto save = [&](DWORD* pixels, CSize size) {
     return KvMediaSaveJPGFile(dir.File("a.jpg"), pixels, size, CRect(0, 0, size.cx, size.cy));
   };
-  EXPECT_EQ(save(nullptr, CSize(128, 128)), 0);
   EXPECT_EQ(save(source.data(), CSize(0, 128)), 0);
   // libjpeg's own limit is 65500 pixels a side.
   std::vector<DWORD> wide(70000, Px(1, 2, 3));

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "KvMediaFile/KvPicture.h"
-#include "PictureChecks.h"
+#include "MediaChecks.h"
 #include "fixtures/PcxWriter.h"
 #include "picture/PcxCodec.h"
 #include "platform/GlobalMemory.h"
@@ -69,14 +69,11 @@ TEST(PcxSave, HeaderAndPlaneRowsCodedEachOnItsOwn) {
                    0xFF, 0xC0, 0xC7, 0xC0}));
 }
 
+// One row per kind of picture: the file's lines in, the picture's pixels out.
 TEST(PcxLoad, DecodesEachKind) {
   // 24 bits: R, G and B planes in each line; 0xC0 is a literal, not a run of nothing.
   PcxImage rgb = Image(8, 3, 2, 1, 2, {0xC0, 0x01, 0xC2, 0x07, 0xC1, 0xC5, 0x10});
   rgb.packing = PcxPacking::kAsGiven;
-  EXPECT_EQ(LoadPixels(rgb), (std::vector{Px(0xC5, 0x07, 0xC0), Px(0x10, 0x07, 0x01)}));
-  // Lines longer than the width: each plane starts a whole bytes-per-line after the last.
-  EXPECT_EQ(LoadPixels(Image(8, 3, 2, 1, 3, {1, 2, 0xEE, 3, 4, 0xEE, 5, 6, 0xEE})),
-            (std::vector{Px(5, 3, 1), Px(6, 4, 2)}));
   // 1 and 4 bits take the header's palette; lines longer than the width needs are stepped
   // over by the bytes per line, and their padding is never read as pixels.
   const Bytes palette16{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
@@ -85,11 +82,8 @@ TEST(PcxLoad, DecodesEachKind) {
                         {0b10110000, 0b01111111, 0xFF, 0xFF,  //
                          0b01001111, 0b10000000, 0xFF, 0xFF});
   mono.palette16 = palette16;
-  EXPECT_EQ(LoadPixels(mono), (std::vector{c1, c0, c1, c1, c0, c0, c0, c0, c0, c1,  //
-                                           c0, c1, c0, c0, c1, c1, c1, c1, c1, c0}));
   PcxImage nibbles = Image(4, 1, 3, 2, 3, {0x12, 0x3F, 0xFF, 0x30, 0x0F, 0xFF});
   nibbles.palette16 = palette16;
-  EXPECT_EQ(LoadPixels(nibbles), (std::vector{c1, c2, c3, c3, c0, c0}));
   // Four planes of 1 bit, as other programs write 16 colours: pixel x's index takes bit x of
   // plane p as its bit p, here indices 0, 1, 2, ..., 9.
   PcxImage planar = Image(1, 4, 10, 1, 2, {0x55, 0x40, 0x33, 0x00, 0x0F, 0x00, 0x00, 0xC0});
@@ -98,12 +92,31 @@ TEST(PcxLoad, DecodesEachKind) {
     planar.palette16.insert(planar.palette16.end(), {(unsigned char)i, 0, 7});
     if (i < 10) indices.push_back(Px(7, 0, i));
   }
-  EXPECT_EQ(LoadPixels(planar), indices);
-  // 8 bits: the palette after the data; an odd width's lines are padded to even.
-  EXPECT_EQ(LoadPixels(Grey8(4, 1, 4, {0, 7, 0xC0, 255})),
-            (std::vector{Px(0, 0, 0), Px(7, 7, 7), Px(0xC0, 0xC0, 0xC0), Px(255, 255, 255)}));
-  EXPECT_EQ(LoadPixels(Grey8(3, 1, 4, {1, 2, 3, 99})),
-            (std::vector{Px(1, 1, 1), Px(2, 2, 2), Px(3, 3, 3)}));
+  // A run that overflows the last line is cut there; the palette follows it.
+  PcxImage over = Grey8(2, 1, 2, {0xC5, 9});
+  over.packing = PcxPacking::kAsGiven;
+  const struct {
+    const char* name;
+    PcxImage image;
+    std::vector<DWORD> pixels;
+  } rows[] = {
+      {"24 bits", rgb, {Px(0xC5, 0x07, 0xC0), Px(0x10, 0x07, 0x01)}},
+      // Each plane starts a whole bytes-per-line after the last.
+      {"24 bits, lines longer than the width",
+       Image(8, 3, 2, 1, 3, {1, 2, 0xEE, 3, 4, 0xEE, 5, 6, 0xEE}),
+       {Px(5, 3, 1), Px(6, 4, 2)}},
+      {"1 bit", mono, {c1, c0, c1, c1, c0, c0, c0, c0, c0, c1,
+                       c0, c1, c0, c0, c1, c1, c1, c1, c1, c0}},
+      {"4 bits", nibbles, {c1, c2, c3, c3, c0, c0}},
+      {"4 planes of 1 bit", planar, indices},
+      // 8 bits: the palette after the data; an odd width's lines are padded to even.
+      {"8 bits",
+       Grey8(4, 1, 4, {0, 7, 0xC0, 255}),
+       {Px(0, 0, 0), Px(7, 7, 7), Px(0xC0, 0xC0, 0xC0), Px(255, 255, 255)}},
+      {"8 bits, odd width", Grey8(3, 1, 4, {1, 2, 3, 99}), {Px(1, 1, 1), Px(2, 2, 2), Px(3, 3, 3)}},
+      {"run past the last line", over, {Px(9, 9, 9), Px(9, 9, 9)}},
+  };
+  for (const auto& row : rows) EXPECT_EQ(LoadPixels(row.image), row.pixels) << row.name;
   // Runs may carry on into the next line.
   const int w = 9, h = 6;
   Bytes lines;
@@ -113,10 +126,6 @@ TEST(PcxLoad, DecodesEachKind) {
   ASSERT_EQ(perLine.size(), std::size_t(w * h));
   im.packing = PcxPacking::kAcrossLines;
   EXPECT_EQ(LoadPixels(im), perLine);
-  // A run that overflows the last line is cut there; the palette follows it.
-  PcxImage over = Grey8(2, 1, 2, {0xC5, 9});
-  over.packing = PcxPacking::kAsGiven;
-  EXPECT_EQ(LoadPixels(over), (std::vector{Px(9, 9, 9), Px(9, 9, 9)}));
 }
 
 TEST(PcxLoad, EachRefusalNamesItsReason) {
@@ -132,25 +141,25 @@ TEST(PcxLoad, EachRefusalNamesItsReason) {
   huge.xmin = huge.ymin = -32768;  // 65535 x 65535
   huge.packing = PcxPacking::kAsGiven;
   const Bytes file = kvtest::WritePcx(grey);
-  kvtest::ExpectRefusals(
-      [](CFile& f, CRect& r) { return KvDecodePcx(f, r); },
+  kvtest::ExpectDecodeReasons(
       {
           // clang-format off
-          {with(&PcxImage::version, 3), "PCX version 3 carries no palette"},
-          {with(&PcxImage::bitsPerPixel, 2), "2 bits per pixel in 1 planes is not supported"},
-          {planes(8, 2, 2, 2), "8 bits per pixel in 2 planes is not supported"},
-          {with(&PcxImage::xmin, 5), "width -3"},
-          {with(&PcxImage::xmin, 2), "width 0"},
-          {planes(8, 3, 4, 3), "3 bytes per line cannot hold a width of 4"},
-          {planes(1, 1, 9, 1), "1 bytes per line cannot hold a width of 9"},
-          {planes(8, 1, 3, 5), "5 bytes per line for a width of 3"},
-          {with(&PcxImage::paletteMarker, 11), "the 256-colour palette's marker is 11, not 12"},
-          {kvtest::Cut(file, file.size() - 700), "truncated: 199 of 899 bytes"},
-          {with(&PcxImage::ymax, 1000), "truncated: 899 of 901 bytes"},
-          {kvtest::WritePcx(huge), "picture of 65,535 x 65,535 exceeds the 1 GiB limit"},
-          {planes(8, 3, 16000, 16000, 16000), "truncated: 131 of 24,381,082 bytes"},
+          {"version 3", with(&PcxImage::version, 3), "PCX version 3 carries no palette"},
+          {"2 bits", with(&PcxImage::bitsPerPixel, 2), "2 bits per pixel in 1 planes is not supported"},
+          {"8 bits in 2 planes", planes(8, 2, 2, 2), "8 bits per pixel in 2 planes is not supported"},
+          {"width -3", with(&PcxImage::xmin, 5), "width -3"},
+          {"width 0", with(&PcxImage::xmin, 2), "width 0"},
+          {"line too short, planes", planes(8, 3, 4, 3), "3 bytes per line cannot hold a width of 4"},
+          {"line too short, 1 bit", planes(1, 1, 9, 1), "1 bytes per line cannot hold a width of 9"},
+          {"line too long", planes(8, 1, 3, 5), "5 bytes per line for a width of 3"},
+          {"palette marker", with(&PcxImage::paletteMarker, 11), "the 256-colour palette's marker is 11, not 12"},
+          {"cut", kvtest::Cut(file, file.size() - 700), "truncated: 199 of 899 bytes"},
+          {"height", with(&PcxImage::ymax, 1000), "truncated: 899 of 901 bytes"},
+          {"65,535 square", kvtest::WritePcx(huge), "picture of 65,535 x 65,535 exceeds the 1 GiB limit"},
+          {"16,000 square", planes(8, 3, 16000, 16000, 16000), "truncated: 131 of 24,381,082 bytes"},
           // clang-format on
-      });
+      },
+      [](CFile& f, CRect& r) { return KvDecodePcx(f, r); });
   // Every prefix of a file is refused.
   kvtest::ExpectEveryPrefixFails(kvtest::WritePcx(Grey8(4, 3, 4, Bytes(12, 200))), Decodes);
 }

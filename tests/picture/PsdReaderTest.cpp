@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "KvMediaFile/KvPicture.h"
-#include "PictureChecks.h"
+#include "MediaChecks.h"
 #include "TestSupport.h"
 #include "fixtures/PsdWriter.h"
 #include "picture/PsdReader.h"
@@ -23,9 +23,8 @@ constexpr DWORD Grey(int v) { return Rgb(v, v, v); }
 
 // The pixels decoded from memory, none when refused.
 Pixels Decode(Bytes file) {
-  CMemFile mem(file.data(), UINT(file.size()));
   CRect r;
-  return kvtest::PixelsOf(kvtest::TakePicture(KvDecodePsd(mem, r), r, r));
+  return kvtest::PixelsOf(kvtest::DecodeInMemory(KvDecodePsd, file, &r));
 }
 Pixels Load(const PsdImage& image) { return Decode(kvtest::WritePsd(image)); }
 
@@ -260,8 +259,8 @@ TEST(PsdLoad, EachRefusalNamesItsReason) {
       {"packed data", kvtest::WritePsd(packed), "PSD data ends in channel 2 of 3"},
       // clang-format on
   };
-  kvtest::ExpectQuick(std::chrono::seconds(1),
-                      [&] { ExpectReasons(rows, [](Bytes f) { return Decode(f).empty(); }); });
+  ExpectReasons(
+      rows, [](Bytes f) { return Decode(f).empty(); }, std::chrono::seconds(1));
   // Every prefix of a file is refused, whatever section it cuts.
   PsdImage raw = Image(KV_PSD_RGB, 3, 3, 2, Bytes(18, 7));
   raw.colorData = {1, 2, 3};

@@ -5,7 +5,7 @@
 #include <tuple>
 
 #include "KvMediaFile/KvPicture.h"
-#include "PictureChecks.h"
+#include "MediaChecks.h"
 #include "TestSupport.h"
 #include "fixtures/TgaWriter.h"
 #include "picture/TgaCodec.h"
@@ -44,57 +44,65 @@ TgaImage ColourMapped(int type, int first, int length, int entryBits, Bytes entr
   return im;
 }
 
+const auto kDecode = [](CFile& f, CRect& r) { return KvDecodeTga(f, r); };
+
 Bytes Save(const std::vector<DWORD>& buffer, CSize size, CRect region) {
   return kvtest::SavedBytes(KvMediaSaveTGAFile, "out.tga", buffer, size, region);
 }
 
 }  // namespace
 
-TEST(TgaLoad, ConvertsEachPixelSizeAndLooksColoursUpByTheStoredIndex) {
-  // Grey, also when a true-colour type stores one byte.
-  const std::vector<DWORD> grey{Px(0, 0, 0), Px(1, 1, 1), Px(200, 200, 200), Px(255, 255, 255)};
-  EXPECT_EQ(LoadPixels(Image(3, 8, 4, 1, {0, 1, 200, 255})), grey);
-  EXPECT_EQ(LoadPixels(Image(2, 8, 4, 1, {0, 1, 200, 255})), grey);
+// One row per pixel kind: the file's pixels in, the picture's out.
+TEST(TgaLoad, ConvertsEachPixelSize) {
   // Five bits a channel, widened so that 0 stays 0, 1 gives 15 and 31 gives 255; bit 15
   // carries nothing.
   const Bytes words{0x00, 0x00, 0xFF, 0x7F, 0x00, 0x80, 0x1F, 0x80, 0x41, 0x7C};
-  const std::vector<DWORD> colours{Px(0, 0, 0), Px(255, 255, 255), Px(0, 0, 0), Px(255, 0, 0),
-                                   Px(15, 23, 255)};
-  for (int depth : {15, 16}) EXPECT_EQ(LoadPixels(Image(2, depth, 5, 1, words)), colours);
-  // Four bytes keep their alpha only at depth 32 (24 and 32 are left to the cross-check).
-  EXPECT_EQ(LoadPixels(Image(2, 31, 2, 1, {1, 2, 3, 0, 4, 5, 6, 77})),
-            (std::vector{Px(1, 2, 3), Px(4, 5, 6)}));
-  // Rows are top first only when the descriptor's origin bits are 0x20 (the cross-check
-  // covers 0x00 and 0x20): 0x30 is bottom-up.
-  EXPECT_EQ(LoadPixels(Image(2, 24, 1, 2, {1, 2, 3, 4, 5, 6}, 0x30)),
-            (std::vector{Px(4, 5, 6), Px(1, 2, 3)}));
-  // Colour maps: entries 2, 3 and 4 are stored; every other index is black.
+  const std::vector<DWORD> grey{Px(0, 0, 0), Px(1, 1, 1), Px(200, 200, 200), Px(255, 255, 255)},
+      colours{Px(0, 0, 0), Px(255, 255, 255), Px(0, 0, 0), Px(255, 0, 0), Px(15, 23, 255)};
+  // Colour maps: entries 2, 3 and 4 are stored; every other index is black. The map follows
+  // the identification field.
   const Bytes indices{0, 2, 3, 4, 5, 255};
-  const std::vector<DWORD> expected{Px(0, 0, 0), Px(1, 2, 3), Px(4, 5, 6),
+  const std::vector<DWORD> lookedUp{Px(0, 0, 0), Px(1, 2, 3), Px(4, 5, 6),
                                     Px(7, 8, 9), Px(0, 0, 0), Px(0, 0, 0)};
-  for (int type : {1, 9}) {
-    TgaImage im = ColourMapped(type, 2, 3, 24, {1, 2, 3, 4, 5, 6, 7, 8, 9}, indices);
-    im.id = {'m', 'a', 'p'};  // the map follows the identification field
-    EXPECT_EQ(LoadPixels(im), expected);
-    // Entries follow the pixel rules: 16-bit words, and no alpha since the depth is 8.
-    EXPECT_EQ(LoadPixels(ColourMapped(type, 0, 2, 16, {0x1F, 0x00, 0xE0, 0x87}, {0, 1})),
-              (std::vector{Px(255, 0, 0), Px(0, 255, 15)}));
-    EXPECT_EQ(LoadPixels(ColourMapped(type, 0, 1, 32, {1, 2, 3, 0}, {0})),
-              std::vector{Px(1, 2, 3)});
-  }
+  TgaImage withId = ColourMapped(1, 2, 3, 24, {1, 2, 3, 4, 5, 6, 7, 8, 9}, indices);
+  withId.id = {'m', 'a', 'p'};
+  // A true-colour picture may carry a colour map; its pixels start after it.
+  TgaImage trueWithMap = ColourMapped(2, 0, 2, 24, Bytes(6, 9), {1, 2, 3});
+  trueWithMap.width = 1, trueWithMap.pixelDepth = 24;
+  const struct {
+    const char* name;
+    TgaImage image;
+    std::vector<DWORD> pixels;
+  } rows[] = {
+      // clang-format off
+      {"grey", Image(3, 8, 4, 1, {0, 1, 200, 255}), grey},
+      {"true colour of one byte is grey", Image(2, 8, 4, 1, {0, 1, 200, 255}), grey},
+      {"15 bits", Image(2, 15, 5, 1, words), colours},
+      {"16 bits", Image(2, 16, 5, 1, words), colours},
+      // Four bytes keep their alpha only at depth 32 (24 and 32 are left to the cross-check).
+      {"31 bits", Image(2, 31, 2, 1, {1, 2, 3, 0, 4, 5, 6, 77}), {Px(1, 2, 3), Px(4, 5, 6)}},
+      // Rows are top first only when the descriptor's origin bits are 0x20 (the cross-check
+      // covers 0x00 and 0x20): 0x30 is bottom-up.
+      {"origin bits 0x30", Image(2, 24, 1, 2, {1, 2, 3, 4, 5, 6}, 0x30), {Px(4, 5, 6), Px(1, 2, 3)}},
+      {"colour map after an id", withId, lookedUp},
+      {"run-length colour map after an id", kvtest::With(withId, &TgaImage::imageType, 9), lookedUp},
+      // Entries follow the pixel rules: 16-bit words, and no alpha since the depth is 8.
+      {"16-bit entries", ColourMapped(1, 0, 2, 16, {0x1F, 0x00, 0xE0, 0x87}, {0, 1}), {Px(255, 0, 0), Px(0, 255, 15)}},
+      {"16-bit entries, run-length", ColourMapped(9, 0, 2, 16, {0x1F, 0x00, 0xE0, 0x87}, {0, 1}), {Px(255, 0, 0), Px(0, 255, 15)}},
+      {"32-bit entries", ColourMapped(1, 0, 1, 32, {1, 2, 3, 0}, {0}), {Px(1, 2, 3)}},
+      {"32-bit entries, run-length", ColourMapped(9, 0, 1, 32, {1, 2, 3, 0}, {0}), {Px(1, 2, 3)}},
+      {"true colour after a colour map", trueWithMap, {Px(1, 2, 3)}},
+      // clang-format on
+  };
+  for (const auto& row : rows) EXPECT_EQ(LoadPixels(row.image), row.pixels) << row.name;
   // Through a memory file as well, where packets are read through the buffered reader. An
   // empty colour map declared at entry 65280 (a fuzzing find) is never read: every index is
   // black. Cut anywhere, even inside its last packet, it is refused.
   const Bytes emptyMap = kvtest::WriteTga(ColourMapped(9, 65280, 0, 24, {}, indices));
-  EXPECT_EQ(kvtest::PixelsOf(kvtest::DecodeInMemory(
-                [](CFile& f, CRect& r) { return KvDecodeTga(f, r); }, emptyMap)),
+  EXPECT_EQ(kvtest::PixelsOf(kvtest::DecodeInMemory(kDecode, emptyMap)),
             std::vector<DWORD>(indices.size(), Px(0, 0, 0)));
   kvtest::ExpectEveryPrefixFails(emptyMap,
                                  [](const Bytes& f) { return LoadTgaBytes(f).has_value(); });
-  // A true-colour picture may carry a colour map; its pixels start after it.
-  TgaImage mapped = ColourMapped(2, 0, 2, 24, Bytes(6, 9), {1, 2, 3});
-  mapped.width = 1, mapped.pixelDepth = 24;
-  EXPECT_EQ(LoadPixels(mapped), std::vector{Px(1, 2, 3)});
 }
 
 // Rows wider than one read, as wide as the saver writes, in file order or bottom-up.
@@ -122,33 +130,33 @@ TEST(TgaLoad, EachRefusalNamesItsReason) {
     return kvtest::WriteTga(im);
   };
   const Bytes file = kvtest::WriteTga(rgb);
-  kvtest::ExpectRefusals(
-      [](CFile& f, CRect& r) { return KvDecodeTga(f, r); },
+  kvtest::ExpectDecodeReasons(
       {
           // clang-format off
-          {with(&TgaImage::width, 0), "width 0"},
-          {with(&TgaImage::colorMapType, 2), "colour-map type 2"},
-          {with(&TgaImage::imageType, 4), "image type 4"},
-          {with(&TgaImage::imageType, 1), "colour-mapped type 1 without a colour map"},
-          {with(&TgaImage::pixelDepth, 0), "pixel depth 0"},
-          {with(&TgaImage::pixelDepth, 33), "pixel depth 33"},
-          {mapped(0, 1, 16), "colour-map indices of 16 bits are not supported"},
-          {mapped(500, 13), "colour map of entries 500 to 512 exceeds 512 entries"},
-          {mapped(500, 12), ""},
-          {mapped(0, 512), ""},
-          {runs(16384, 1, Bytes(3 * 16384, 9)), "run-length picture of 16384 x 1 exceeds 16,383 x 32,767"},
-          {runs(16383, 1, Bytes(3 * 16383, 9)), ""},
-          {runs(1, 32768, Bytes(3 * 32768, 9)), "run-length picture of 1 x 32768 exceeds 16,383 x 32,767"},
-          {runs(1, 32767, Bytes(3 * 32767, 9)), ""},
-          {runs(16383, 32767, Bytes(3, 9)), "truncated: 22 of 16,775,702 bytes"},
-          {with(&TgaImage::width, 20000), "truncated: 24 of 60,018 bytes"},
-          {kvtest::WriteTga(Image(2, 32, 65535, 65535, {})), "truncated: 18 of 17,179,344,918 bytes"},
+          {"width", with(&TgaImage::width, 0), "width 0"},
+          {"map type", with(&TgaImage::colorMapType, 2), "colour-map type 2"},
+          {"image type", with(&TgaImage::imageType, 4), "image type 4"},
+          {"no map", with(&TgaImage::imageType, 1), "colour-mapped type 1 without a colour map"},
+          {"depth 0", with(&TgaImage::pixelDepth, 0), "pixel depth 0"},
+          {"depth 33", with(&TgaImage::pixelDepth, 33), "pixel depth 33"},
+          {"16-bit indices", mapped(0, 1, 16), "colour-map indices of 16 bits are not supported"},
+          {"map past 512", mapped(500, 13), "colour map of entries 500 to 512 exceeds 512 entries"},
+          {"map to 511", mapped(500, 12), ""},
+          {"whole map", mapped(0, 512), ""},
+          {"run-length width", runs(16384, 1, Bytes(3 * 16384, 9)), "run-length picture of 16384 x 1 exceeds 16,383 x 32,767"},
+          {"run-length widest", runs(16383, 1, Bytes(3 * 16383, 9)), ""},
+          {"run-length height", runs(1, 32768, Bytes(3 * 32768, 9)), "run-length picture of 1 x 32768 exceeds 16,383 x 32,767"},
+          {"run-length tallest", runs(1, 32767, Bytes(3 * 32767, 9)), ""},
+          {"run-length data", runs(16383, 32767, Bytes(3, 9)), "truncated: 22 of 16,775,702 bytes"},
+          {"raw data", with(&TgaImage::width, 20000), "truncated: 24 of 60,018 bytes"},
+          {"huge", kvtest::WriteTga(Image(2, 32, 65535, 65535, {})), "truncated: 18 of 17,179,344,918 bytes"},
           // Whole packets, one pixel short.
-          {runs(5, 3, kvtest::NoiseWithRuns(14, 4), 32), "truncated: 38 of 39 bytes"},
-          {kvtest::Cut(file, file.size() - 1), "truncated: 23 of 24 bytes"},
-          {Bytes(10, 0), "truncated: 10 of 18 bytes"},
+          {"packets", runs(5, 3, kvtest::NoiseWithRuns(14, 4), 32), "truncated: 38 of 39 bytes"},
+          {"last byte", kvtest::Cut(file, file.size() - 1), "truncated: 23 of 24 bytes"},
+          {"header", Bytes(10, 0), "truncated: 10 of 18 bytes"},
           // clang-format on
-      });
+      },
+      kDecode);
   // Every prefix of a file is refused, whatever field it cuts.
   TgaImage withMap = ColourMapped(1, 1, 3, 24, Bytes(9, 5), {1, 2, 3, 1, 2, 3});
   withMap.id = {'i', 'd'};

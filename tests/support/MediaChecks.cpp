@@ -8,6 +8,7 @@
 #include "TestSupport.h"
 #include "host/Failure.h"
 #include "host/MemBlock.h"
+#include "platform/File.h"
 #include "platform/GlobalMemory.h"
 
 namespace kvtest {
@@ -110,13 +111,47 @@ void PrintTo(const Picture& picture, std::ostream* out) {
   *out << " " << testing::PrintToString(picture.pixels);
 }
 
-void ExpectReasons(const std::vector<Refusal>& rows, const std::function<bool(Bytes)>& refuses) {
+void ExpectReasons(const std::vector<Refusal>& rows,
+                   const std::function<bool(const Refusal&)>& refuses,
+                   std::chrono::milliseconds limit) {
+  const auto start = std::chrono::steady_clock::now();
   for (const Refusal& row : rows) {
     SCOPED_TRACE(row.name);
     KvClearFailure();
-    EXPECT_TRUE(refuses(row.file));
+    EXPECT_EQ(refuses(row), !row.reason.empty());
     EXPECT_EQ(KvLastFailure(), row.reason);
   }
+  if (limit.count()) {
+    EXPECT_LT(std::chrono::steady_clock::now() - start, TimeLimit(limit));
+  }
+}
+
+void ExpectReasons(const std::vector<Refusal>& rows, const std::function<bool(Bytes)>& refuses,
+                   std::chrono::milliseconds limit) {
+  ExpectReasons(
+      rows, [&](const Refusal& row) { return refuses(row.file); }, limit);
+}
+
+std::optional<Picture> DecodeInMemory(const MemoryDecoder& decode, Bytes file, CRect* rect) {
+  CMemFile memory(file.data(), static_cast<UINT>(file.size()));
+  CRect r = kUntouched;
+  DWORD* buffer = decode(memory, r);
+  if (rect) *rect = r;
+  return TakePicture(buffer, r, rect ? r : kUntouched);
+}
+
+void ExpectDecodeReasons(const std::vector<Refusal>& rows, const MemoryDecoder& decode) {
+  ExpectReasons(
+      rows,
+      [&](const Refusal& row) {
+        CRect rect;
+        const bool refused = !DecodeInMemory(decode, row.file, &rect);
+        if (refused) {
+          EXPECT_EQ(rect, row.rect);
+        }
+        return refused;
+      },
+      std::chrono::seconds(2));
 }
 
 Bytes Cut(Bytes b, std::size_t n) {

@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "KvMediaFile/KvPicture.h"
+#include "host/Failure.h"
+#include "platform/File.h"
 #include "platform/Geometry.h"
 #include "platform/String.h"
 #include "platform/Types.h"
@@ -86,16 +89,61 @@ void ExpectEveryPrefixFails(const Bytes& file, const std::function<bool(const By
 void ExpectFullDiskKeepsTheOldFile(const std::string& name, std::size_t limit,
                                    const std::function<int(const CString& path)>& save);
 
-// A file that exactly one check refuses, and the reason that check gives.
+// A file that exactly one check refuses, and the reason that check gives; an empty reason is
+// a file just inside a limit, which must be accepted. `rect` is what a decoder from memory
+// leaves in the rect it is given (by default: a refusal leaves it alone).
 struct Refusal {
   const char* name;
   Bytes file;
   std::string reason;
+  CRect rect = kUntouched;
 };
 
-// Runs `refuses` on each file (true when it was refused) and compares the reason it left, so
-// that a file refused by the wrong check fails its row.
-void ExpectReasons(const std::vector<Refusal>& rows, const std::function<bool(Bytes)>& refuses);
+// The one refusal runner: calls `refuses` on each row (true when the file was refused) and
+// compares the reason it left, so that a file refused by the wrong check fails its row. With
+// a `limit`, the whole table must be done within it: files that claim huge pictures are
+// refused at once.
+void ExpectReasons(const std::vector<Refusal>& rows,
+                   const std::function<bool(const Refusal&)>& refuses,
+                   std::chrono::milliseconds limit = {});
+void ExpectReasons(const std::vector<Refusal>& rows, const std::function<bool(Bytes)>& refuses,
+                   std::chrono::milliseconds limit = {});
+
+// A decoder that reads a picture from a file object, as the codecs' own entries do.
+using MemoryDecoder = std::function<DWORD*(CFile&, CRect&)>;
+
+// Decodes `file` through a memory file. With `rect`, the rect is left there whatever
+// happens; without, a refusal must leave it alone.
+std::optional<Picture> DecodeInMemory(const MemoryDecoder& decode, Bytes file,
+                                      CRect* rect = nullptr);
+
+// The runner over a decoder from memory: each row refused with its reason, its rect as the
+// row says, the table within two seconds.
+void ExpectDecodeReasons(const std::vector<Refusal>& rows, const MemoryDecoder& decode);
+
+// A picture's pixels; none without a picture.
+inline std::vector<DWORD> PixelsOf(const std::optional<Picture>& picture) {
+  return picture ? picture->pixels : std::vector<DWORD>{};
+}
+
+// `image` with one field set to `value`.
+template <class Image, class T>
+Image With(Image image, T Image::*field, T value) {
+  image.*field = value;
+  return image;
+}
+
+// `file` with the byte at `at` set to `value`.
+inline Bytes Changed(Bytes file, std::size_t at, unsigned char value) {
+  file.at(at) = value;
+  return file;
+}
+
+// The library open for the length of a test: the PNG loader needs it.
+struct OpenLibrary {
+  OpenLibrary() { KvMediaFileOpen(); }
+  ~OpenLibrary() { KvMediaFileClose(); }
+};
 
 // The first `n` bytes of `b`; `b` with `more` inserted at `at`.
 Bytes Cut(Bytes b, std::size_t n);
