@@ -124,7 +124,7 @@ TEST(MovieMakerFrame, CellsRunsAndKeyFrames) {
 
 // A band wider than a patch's 16-bit size holds is stored as patches side by side, of whole
 // cells; in key frames and in difference frames alike.
-TEST(MovieMakerFrame, WideBandsSplitIntoPatches) {
+TEST(MovieMakerFrame, WideBandsSplitIntoPatchesUpTo32767Pixels) {
   CKvMemBlock cur, prev;
   ASSERT_TRUE(cur.InitBlock(CSize(4100, 10)) && prev.InitBlock(CSize(4100, 10)));
   const std::vector<Patch> wide = {{0, 0, 2040, 8, 16 + 2040 * 32},
@@ -134,6 +134,14 @@ TEST(MovieMakerFrame, WideBandsSplitIntoPatches) {
   EXPECT_EQ(Encode(cur, nullptr, CRect(0, 0, 4100, 10)), wide);
   cur.ClearBlock(nullptr, CKvColor32(1, 2, 3, 4));
   EXPECT_EQ(Encode(cur, &prev, CRect(0, 0, 4100, 10)), wide);
+  // Patch places and sizes are signed 16-bit values: a rectangle 32,768 pixels wide is refused.
+  CKvMemBlock widest;
+  ASSERT_TRUE(widest.InitBlock(CSize(32768, 1)));
+  int result = -1;
+  Encode(widest, nullptr, CRect(0, 0, 32768, 1), &result);
+  EXPECT_EQ(result, 0);
+  Encode(widest, nullptr, CRect(1, 0, 32768, 1), &result);
+  EXPECT_EQ(result, 1);
 }
 
 // A frame whose changed runs need more patches than a frame chunk holds is stored as one
@@ -150,17 +158,6 @@ TEST(MovieMakerFrame, BusyFramesStoredBandByBand) {
   EXPECT_EQ(result, 1);
   ASSERT_EQ(bands.size(), 55u);
   for (int i = 0; i < 55; ++i) EXPECT_EQ(bands[i], (Patch{0, 8 * i, 1912, 8, 16 + 1912 * 32}));
-}
-
-// Patch places and sizes are signed 16-bit values.
-TEST(MovieMakerFrame, ARectangleWiderThan32767PixelsIsRefused) {
-  CKvMemBlock wide;
-  ASSERT_TRUE(wide.InitBlock(CSize(32768, 1)));
-  int result = -1;
-  Encode(wide, nullptr, CRect(0, 0, 32768, 1), &result);
-  EXPECT_EQ(result, 0);
-  Encode(wide, nullptr, CRect(1, 0, 32768, 1), &result);
-  EXPECT_EQ(result, 1);
 }
 
 // Pictures placed by their origin over what the previous one left, 24-bit ones made opaque,
