@@ -361,31 +361,24 @@ TEST_F(Search, ALinkPipeOrFolderNamedLikeTheCatalogueIsLeftAlone) {
   const kvtest::TempDir elsewhere;
   const std::string victim = elsewhere.path() + "/victim", named = elsewhere.path() + "/named";
   const char* const link = "a symbolic link of that name is left alone";
+  // clang-format off
   const struct {
     const char* what;
-    std::function<void(const std::string&)> make;
+    std::function<int(const char*)> make;  // 0 when made
     mode_t type;
     const char* reason;
   } rows[] = {
-      {"a link to a file",
-       [&](const std::string& p) {
-         kvtest::WriteFileBytes(victim, {7, 7, 7});
-         ASSERT_EQ(::symlink(victim.c_str(), p.c_str()), 0);
-       },
-       S_IFLNK, link},
-      {"a dangling link",
-       [&](const std::string& p) { ASSERT_EQ(::symlink(named.c_str(), p.c_str()), 0); }, S_IFLNK,
-       link},
-      {"a pipe", [](const std::string& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0666), 0); }, S_IFIFO,
-       "a pipe or device of that name is left alone"},
-      {"a folder", [](const std::string& p) { ASSERT_EQ(::mkdir(p.c_str(), 0755), 0); }, S_IFDIR,
-       "a folder of that name is left alone"},
+      {"a link to a file", [&](const char* p) { kvtest::WriteFileBytes(victim, {7, 7, 7}); return ::symlink(victim.c_str(), p); }, S_IFLNK, link},
+      {"a dangling link", [&](const char* p) { return ::symlink(named.c_str(), p); }, S_IFLNK, link},
+      {"a pipe", [](const char* p) { return ::mkfifo(p, 0666); }, S_IFIFO, "a pipe or device of that name is left alone"},
+      {"a folder", [](const char* p) { return ::mkdir(p, 0755); }, S_IFDIR, "a folder of that name is left alone"},
   };
+  // clang-format on
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
     Clear();
     Picture("a.tga");
-    row.make(Path("PicMedia.pmf"));
+    ASSERT_EQ(row.make(Path("PicMedia.pmf").c_str()), 0);
     EXPECT_EQ(Run(), "a.tga:new");
     EXPECT_EQ(report.catalogRefused.ToUtf8(), row.reason);
     EXPECT_EQ(report.notStoredReason.ToUtf8(), row.reason);
