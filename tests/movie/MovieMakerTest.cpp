@@ -279,12 +279,12 @@ TEST_F(MovieMaker, RefusalsLeaveNoMovieAndKeepAnOldOne) {
   EXPECT_EQ(ui.progressTexts.back(), CString(L"正在生成动画文件，请稍候..."));
   EXPECT_TRUE(ui.progressCancellable.back());  // the cancel above needs its button
   ui.cancelAfterPumps = -1;
-  // A disk that fills while frames are written.
-  kvtest::ExpectFullDiskKeepsTheOldFile("full.sve", 200, [&](const CString& path) {
+  const auto sink = [&](const CString& path) {
     CKvMakeMovieMotion maker;
     const CRect rect(0, 0, 4, 4);
     return maker.Sink(dir.File("pic.tga"), 0, 1, 3, 0, {}, {}, 0, &rect, path, 25, nullptr);
-  });
+  };
+  kvtest::ExpectFullDiskKeepsTheOldFile("full.sve", 200, sink);  // a disk that fills
   EXPECT_EQ(Make(0, 1, CRect(0, 0, 4, 4)), 1);
   EXPECT_NE(kvtest::ReadFileBytes(dir.path() + "/out.sve"), old);
 
@@ -299,12 +299,7 @@ TEST_F(MovieMaker, RefusalsLeaveNoMovieAndKeepAnOldOne) {
                                       {"pic001.tga", "is picture"},
                                       {"null.sve", "the movie written cannot be read back"}}) {
     if (!haveDevice && std::string(movie) == "null.sve") continue;
-    CKvMakeMovieMotion maker;
-    const CRect rect(0, 0, 4, 4);
-    EXPECT_EQ(
-        maker.Sink(dir.File("pic.tga"), 0, 1, 3, 0, {}, {}, 0, &rect, dir.File(movie), 25, nullptr),
-        0)
-        << movie;
+    EXPECT_EQ(sink(dir.File(movie)), 0) << movie;
     EXPECT_NE(KvLastFailure().find(reason), std::string::npos) << KvLastFailure();
   }
   EXPECT_EQ(kvtest::ReadFileBytes(dir.path() + "/pic001.tga"), picture);
