@@ -19,22 +19,11 @@ namespace {
 
 using kvtest::Bytes;
 
-Bytes operator+(Bytes a, const Bytes& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-Bytes Le16(unsigned v) { return {Bytes::value_type(v), Bytes::value_type(v >> 8)}; }
-Bytes Le32(unsigned v) { return Le16(v & 0xFFFF) + Le16(v >> 16); }
-// A string in its Unicode archive form (ASCII text, shorter than 255).
-Bytes Str(const std::string& s) {
-  Bytes b{0xFF, 0xFE, 0xFF, Bytes::value_type(s.size())};
-  for (char c : s) b = b + Le16(static_cast<unsigned char>(c));
-  return b;
-}
-Bytes NewClass(const std::string& name) {
-  return Le16(0xFFFF) + Le16(0) + Le16(static_cast<unsigned>(name.size())) +
-         Bytes(name.begin(), name.end());
-}
+using kvtest::Le16;
+using kvtest::Le32;
+using kvtest::operator+;
+constexpr auto Str = kvtest::ArchiveString;
+Bytes NewClass(const std::string& name) { return kvtest::NewClassTag(name); }
 // Icon: width, height, bits, byte count, then the bytes given.
 Bytes Icon(int w, int h, int bits, unsigned count, const Bytes& bytes = {}) {
   return Le32(w) + Le32(h) + Le16(bits) + Le32(count) + bytes;
@@ -43,7 +32,7 @@ const Bytes kIcon2x2 = Icon(2, 2, 24, 16, Bytes(16, 0x5A));
 
 // A record's own fields, in archive order, with the version given.
 Bytes RecordBody(unsigned version = 0, const Bytes& icon = kIcon2x2) {
-  return Le16(version) + Str("/pics/A.tga") + Str("A.tga") + Le32(640) + Le32(480) + Le16(24) +
+  return Le16(version) + Str(u"/pics/A.tga") + Str(u"A.tga") + Le32(640) + Le32(480) + Le16(24) +
          Le32(1) + Le32(2) + Le32(0x22222222) + Le32(0x11111111) + icon;
 }
 Bytes Catalogue(unsigned count, const Bytes& objects, unsigned version = 0) {

@@ -193,42 +193,25 @@ TEST(MotionFileRead, CheckNamesTheFirstDamagedPatch) {
     rows.push_back({name, m.bytes, reason});
   };
   auto patch1 = [](kvtest::RawMotionPatch p) { return [p](auto& c) { c.patches[1] = p; }; };
-  row("right of the frame", patch1(SolidMotionPatch(30, 0, 16, 8, 1)),
-      "patch 1 (16 x 8 at 30, 0) lies outside the 40 x 30 frame");
-  row("above the frame", patch1(SolidMotionPatch(0, -1, 40, 8, 1)),
-      "patch 1 (40 x 8 at 0, -1) lies outside the 40 x 30 frame");
-  row("empty", patch1(SolidMotionPatch(0, 8, 0, 8, 1)), "patch 1 (0 x 8 at 0, 8) is empty");
-  row(
-      "header larger than its pixels", [](auto& c) { c.patches[0].pixels.resize(40 * 7); },
-      "patch 0 (40 x 8 at 0, 0) takes 1,296 bytes, its table entry says 1,136");
-  row(
-      "last patch past the chunk", [](auto& c) { c.patches[1].pixels.pop_back(); },
-      "patch 1 (40 x 22 at 0, 8) runs past @");
-  row(
-      "offset beyond the chunk", [](auto& c) { c.patches[1].offset = 100000; },
-      "patch 1 at byte 100000 lies outside the patch data of @");
-  row(
-      "offset in the table", [](auto& c) { c.patches[0].offset = 30; },
-      "patch 0 at byte 30 lies outside the patch data of @");
-  row(
-      "count beyond the table", [](auto& c) { c.patchCount = 5000; },
-      "the table of 5000 patches runs past @");
-  row(
-      "negative count", [](auto& c) { c.patchCount = -2; }, "patch count -2");
   const kvtest::RawMotionLayout sound = movie([](auto&) {});
-  row(
-      "chunk beyond the file", [](auto& c) { c.indexSize = 1000000; },
-      "a chunk of 1000000 bytes at " + std::to_string(sound.chunkPositions[4]) +
-          " does not fit the file");
-  row(
-      "chunk shorter than its header", [](auto& c) { c.indexSize = 15; },
-      "a chunk of 15 bytes at " + std::to_string(sound.chunkPositions[4]) +
-          " does not fit the file");
+  const std::string at4 = std::to_string(sound.chunkPositions[4]);
   const auto end = static_cast<long long>(sound.bytes.size());
-  row(
-      "chunk at the file's end", [end](auto& c) { c.indexPosition = end; },
-      "a chunk of " + std::to_string(sound.chunkSizes[4]) + " bytes at " + std::to_string(end) +
-          " does not fit the file");
+  // clang-format off
+  row("right of the frame", patch1(SolidMotionPatch(30, 0, 16, 8, 1)), "patch 1 (16 x 8 at 30, 0) lies outside the 40 x 30 frame");
+  row("above the frame", patch1(SolidMotionPatch(0, -1, 40, 8, 1)), "patch 1 (40 x 8 at 0, -1) lies outside the 40 x 30 frame");
+  row("empty", patch1(SolidMotionPatch(0, 8, 0, 8, 1)), "patch 1 (0 x 8 at 0, 8) is empty");
+  row("header larger than its pixels", [](auto& c) { c.patches[0].pixels.resize(40 * 7); },
+      "patch 0 (40 x 8 at 0, 0) takes 1,296 bytes, its table entry says 1,136");
+  row("last patch past the chunk", [](auto& c) { c.patches[1].pixels.pop_back(); }, "patch 1 (40 x 22 at 0, 8) runs past @");
+  row("offset beyond the chunk", [](auto& c) { c.patches[1].offset = 100000; }, "patch 1 at byte 100000 lies outside the patch data of @");
+  row("offset in the table", [](auto& c) { c.patches[0].offset = 30; }, "patch 0 at byte 30 lies outside the patch data of @");
+  row("count beyond the table", [](auto& c) { c.patchCount = 5000; }, "the table of 5000 patches runs past @");
+  row("negative count", [](auto& c) { c.patchCount = -2; }, "patch count -2");
+  row("chunk beyond the file", [](auto& c) { c.indexSize = 1000000; }, "a chunk of 1000000 bytes at " + at4 + " does not fit the file");
+  row("chunk shorter than its header", [](auto& c) { c.indexSize = 15; }, "a chunk of 15 bytes at " + at4 + " does not fit the file");
+  row("chunk at the file's end", [end](auto& c) { c.indexPosition = end; },
+      "a chunk of " + std::to_string(sound.chunkSizes[4]) + " bytes at " + std::to_string(end) + " does not fit the file");
+  // clang-format on
   kvtest::ExpectReasons(rows, [&](Bytes f) {
     CKvMotionFileRead reader;
     if (!reader.OpenFile(dir.Write("m.sve", f))) return false;

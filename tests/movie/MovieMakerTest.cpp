@@ -124,7 +124,7 @@ TEST(MovieMakerFrame, CellsRunsAndKeyFrames) {
 
 // A band wider than a patch's 16-bit size holds is stored as patches side by side, of whole
 // cells; in key frames and in difference frames alike.
-TEST(MovieMakerFrame, WideBandsSplitIntoPatches) {
+TEST(MovieMakerFrame, WideBandsSplitIntoPatchesUpTo32767Pixels) {
   CKvMemBlock cur, prev;
   ASSERT_TRUE(cur.InitBlock(CSize(4100, 10)) && prev.InitBlock(CSize(4100, 10)));
   const std::vector<Patch> wide = {{0, 0, 2040, 8, 16 + 2040 * 32},
@@ -134,6 +134,14 @@ TEST(MovieMakerFrame, WideBandsSplitIntoPatches) {
   EXPECT_EQ(Encode(cur, nullptr, CRect(0, 0, 4100, 10)), wide);
   cur.ClearBlock(nullptr, CKvColor32(1, 2, 3, 4));
   EXPECT_EQ(Encode(cur, &prev, CRect(0, 0, 4100, 10)), wide);
+  // Patch places and sizes are signed 16-bit values: a rectangle 32,768 pixels wide is refused.
+  CKvMemBlock widest;
+  ASSERT_TRUE(widest.InitBlock(CSize(32768, 1)));
+  int result = -1;
+  Encode(widest, nullptr, CRect(0, 0, 32768, 1), &result);
+  EXPECT_EQ(result, 0);
+  Encode(widest, nullptr, CRect(1, 0, 32768, 1), &result);
+  EXPECT_EQ(result, 1);
 }
 
 // A frame whose changed runs need more patches than a frame chunk holds is stored as one
@@ -150,17 +158,6 @@ TEST(MovieMakerFrame, BusyFramesStoredBandByBand) {
   EXPECT_EQ(result, 1);
   ASSERT_EQ(bands.size(), 55u);
   for (int i = 0; i < 55; ++i) EXPECT_EQ(bands[i], (Patch{0, 8 * i, 1912, 8, 16 + 1912 * 32}));
-}
-
-// Patch places and sizes are signed 16-bit values.
-TEST(MovieMakerFrame, ARectangleWiderThan32767PixelsIsRefused) {
-  CKvMemBlock wide;
-  ASSERT_TRUE(wide.InitBlock(CSize(32768, 1)));
-  int result = -1;
-  Encode(wide, nullptr, CRect(0, 0, 32768, 1), &result);
-  EXPECT_EQ(result, 0);
-  Encode(wide, nullptr, CRect(1, 0, 32768, 1), &result);
-  EXPECT_EQ(result, 1);
 }
 
 // Pictures placed by their origin over what the previous one left, 24-bit ones made opaque,
@@ -282,12 +279,12 @@ TEST_F(MovieMaker, RefusalsLeaveNoMovieAndKeepAnOldOne) {
   EXPECT_EQ(ui.progressTexts.back(), CString(L"正在生成动画文件，请稍候..."));
   EXPECT_TRUE(ui.progressCancellable.back());  // the cancel above needs its button
   ui.cancelAfterPumps = -1;
-  // A disk that fills while frames are written.
-  kvtest::ExpectFullDiskKeepsTheOldFile("full.sve", 200, [&](const CString& path) {
+  const auto sink = [&](const CString& path) {
     CKvMakeMovieMotion maker;
     const CRect rect(0, 0, 4, 4);
     return maker.Sink(dir.File("pic.tga"), 0, 1, 3, 0, {}, {}, 0, &rect, path, 25, nullptr);
-  });
+  };
+  kvtest::ExpectFullDiskKeepsTheOldFile("full.sve", 200, sink);  // a disk that fills
   EXPECT_EQ(Make(0, 1, CRect(0, 0, 4, 4)), 1);
   EXPECT_NE(kvtest::ReadFileBytes(dir.path() + "/out.sve"), old);
 
@@ -302,12 +299,7 @@ TEST_F(MovieMaker, RefusalsLeaveNoMovieAndKeepAnOldOne) {
                                       {"pic001.tga", "is picture"},
                                       {"null.sve", "the movie written cannot be read back"}}) {
     if (!haveDevice && std::string(movie) == "null.sve") continue;
-    CKvMakeMovieMotion maker;
-    const CRect rect(0, 0, 4, 4);
-    EXPECT_EQ(
-        maker.Sink(dir.File("pic.tga"), 0, 1, 3, 0, {}, {}, 0, &rect, dir.File(movie), 25, nullptr),
-        0)
-        << movie;
+    EXPECT_EQ(sink(dir.File(movie)), 0) << movie;
     EXPECT_NE(KvLastFailure().find(reason), std::string::npos) << KvLastFailure();
   }
   EXPECT_EQ(kvtest::ReadFileBytes(dir.path() + "/pic001.tga"), picture);

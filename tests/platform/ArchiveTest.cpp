@@ -21,10 +21,10 @@ class CTestPoint : public CObject {
 };
 IMPLEMENT_SERIAL(CTestPoint, CObject, 3)
 
-using kvtest::LoadArchive;
-using kvtest::StoreArchive;
+using Bytes = std::vector<BYTE>;
+using namespace kvtest;  // the archive byte builders
 
-CString ReadString(std::vector<BYTE> bytes) {
+CString ReadString(Bytes bytes) {
   CString s;
   LoadArchive(std::move(bytes), [&](CArchive& ar) { ar >> s; });
   return s;
@@ -33,25 +33,21 @@ CString ReadString(std::vector<BYTE> bytes) {
 }  // namespace
 
 TEST(ArchiveStrings, WrittenAsUtf16AnsiReadAndDamagedLengthsFailCleanly) {
-  EXPECT_EQ(StoreArchive([](CArchive& ar) { ar << CString(L"A标"); }),
-            (std::vector<BYTE>{0xFF, 0xFE, 0xFF, 0x02, 0x41, 0x00, 0x07, 0x68}));
+  EXPECT_EQ(StoreArchive([](CArchive& ar) { ar << CString(L"A标"); }), ArchiveString(u"A标"));
+  // 300 units: 0xFF then a 16-bit length.
   const CString longText(std::wstring(300, L'x'));
-  const auto longBytes = StoreArchive([&](CArchive& ar) { ar << longText; });
-  ASSERT_GE(longBytes.size(), 6u);
-  EXPECT_EQ(std::vector<BYTE>(longBytes.begin(), longBytes.begin() + 6),
-            (std::vector<BYTE>{0xFF, 0xFE, 0xFF, 0xFF, 0x2C, 0x01}));
+  const Bytes longBytes = StoreArchive([&](CArchive& ar) { ar << longText; });
+  EXPECT_EQ(Bytes(longBytes.begin(), longBytes.begin() + 6),
+            Bytes({0xFF, 0xFE, 0xFF, 0xFF}) + Le16(300));
   EXPECT_EQ(ReadString(longBytes), longText);
-  // ANSI forms are read too.
-  EXPECT_EQ(ReadString({0x03, 'a', 'b', 'c'}), L"abc");
-  // A long ANSI string: 0xFF then a 16-bit length.
-  std::vector<BYTE> longAnsi = {0xFF, 0x00, 0x01};
-  longAnsi.insert(longAnsi.end(), 256, 'q');
-  EXPECT_EQ(ReadString(longAnsi), CString(std::wstring(256, L'q')));
+  EXPECT_EQ(ReadString({0x03, 'a', 'b', 'c'}), L"abc");  // ANSI forms are read too
+  EXPECT_EQ(ReadString(Bytes{0xFF} + Le16(256) + Bytes(256, 'q')),
+            CString(std::wstring(256, L'q')));
   // UTF-8 bytes come back as their characters; other bytes one character each.
   EXPECT_EQ(ReadString({0x03, 0xE6, 0xA0, 0x87}), L"标");
   EXPECT_EQ(ReadString({0x02, 0xE9, 0x41}), L"\u00E9A");
   // 0xFFFFFFF0 UTF-16 characters with two bytes behind, and five ANSI ones with one.
-  EXPECT_THROW(ReadString({0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xF0, 0xFF, 0xFF, 0xFF, 'a', 0}),
+  EXPECT_THROW(ReadString(Bytes{0xFF, 0xFE, 0xFF} + Le16(0xFFFF) + Le32(0xFFFFFFF0) + Le16('a')),
                CArchiveException);
   EXPECT_THROW(ReadString({0x05, 'a'}), CArchiveException);
 }
@@ -63,12 +59,10 @@ TEST(ArchiveObjects, ClassTagsBackReferencesAndCounts) {
     ar << static_cast<CObject*>(&a) << static_cast<CObject*>(&b) << static_cast<CObject*>(&a)
        << static_cast<CObject*>(nullptr);
   });
-  // New class: 0xFFFF, schema 3, name length 10, name; then a's data; b with the class tag
-  // 0x8001 (class index 1); a again as object index 2; the null tag.
-  EXPECT_EQ(bytes,
-            (std::vector<BYTE>{0xFF, 0xFF, 3,    0,    10, 0, 'C', 'T', 'e', 's', 't', 'P',  'o',
-                               'i',  'n',  't',  1,    0,  0, 0,   2,   0,   0,   0,   0x01, 0x80,
-                               0xFD, 0xFF, 0xFF, 0xFF, 4,  0, 0,   0,   2,   0,   0,   0}));
+  // a with its new class; b with the class tag 0x8001 (class index 1); a again as object
+  // index 2; the null tag.
+  EXPECT_EQ(bytes, NewClassTag("CTestPoint", 3) + Le32(1) + Le32(2) + Le16(0x8001) +
+                       Le32(unsigned(-3)) + Le32(4) + Le16(2) + Le16(0));
   LoadArchive(bytes, [&](CArchive& ar) {
     std::unique_ptr<CObject> first(ar.ReadObject(RUNTIME_CLASS(CTestPoint)));
     EXPECT_TRUE(ar.LastObjectWasNew());
@@ -92,35 +86,35 @@ TEST(ArchiveObjects, ClassTagsBackReferencesAndCounts) {
   EXPECT_EQ(static_cast<CTestPoint*>(second.get())->x, -3);
   // Counts of 0xFFFF and above take the long form.
   const auto big = StoreArchive([](CArchive& ar) { ar.WriteCount(70000); });
-  EXPECT_EQ(big, (std::vector<BYTE>{0xFF, 0xFF, 0x70, 0x11, 0x01, 0x00}));
+  EXPECT_EQ(big, Le16(0xFFFF) + Le32(70000));
   LoadArchive(big, [](CArchive& ar) { EXPECT_EQ(ar.ReadCount(), 70000u); });
 }
 
 TEST(ArchiveObjects, DamagedArchivesAreRefused) {
-  CTestPoint a;
-  const auto good = StoreArchive([&](CArchive& ar) { ar << static_cast<CObject*>(&a); });
-  auto causeOf = [](std::vector<BYTE> bytes) {
+  const Bytes point = Le32(1) + Le32(2);
+  const auto causeOf = [](Bytes bytes, const CRuntimeClass* required) {
     try {
-      LoadArchive(std::move(bytes), [](CArchive& ar) { delete ar.ReadObject(nullptr); });
+      LoadArchive(std::move(bytes), [&](CArchive& ar) { delete ar.ReadObject(required); });
     } catch (const CArchiveException& e) {
       return e.m_cause;
     }
     return -1;
   };
-  auto with = [&](std::size_t at, BYTE value) {
-    auto bytes = good;
-    bytes[at] = value;
-    return bytes;
+  const struct {
+    Bytes bytes;
+    const CRuntimeClass* required;
+    int cause;
+  } rows[] = {
+      {NewClassTag("CTestPoint", 3) + point, RUNTIME_CLASS(CTestPoint), -1},
+      {NewClassTag("XTestPoint", 3) + point, nullptr, CArchiveException::badClass},
+      {NewClassTag("CTestPoint", 4) + point, nullptr, CArchiveException::badSchema},
+      {Le16(0x8005), nullptr, CArchiveException::badIndex},  // class 5 never seen
+      {Le16(7), nullptr, CArchiveException::badIndex},       // object 7 never seen
+      {Le16(0xFFFF) + Le16(0) + Le16(80), nullptr, CArchiveException::badClass},  // no name
+      // A class that is not the one asked for.
+      {NewClassTag("CTestPoint", 3) + point, RUNTIME_CLASS(CObList), CArchiveException::badClass},
   };
-  EXPECT_EQ(causeOf(with(6, 'X')), CArchiveException::badClass);  // "XTestPoint"
-  EXPECT_EQ(causeOf(with(2, 4)), CArchiveException::badSchema);
-  EXPECT_EQ(causeOf({0x05, 0x80}), CArchiveException::badIndex);  // class 5 never seen
-  EXPECT_EQ(causeOf({0x07, 0x00}), CArchiveException::badIndex);  // object 7 never seen
-  EXPECT_EQ(causeOf({0xFF, 0xFF, 0x00, 0x00, 0x50, 0x00}), CArchiveException::badClass);
-  // A class that is not the one asked for.
-  EXPECT_THROW(
-      LoadArchive(good, [](CArchive& ar) { delete ar.ReadObject(RUNTIME_CLASS(CObList)); }),
-      CArchiveException);
+  for (const auto& row : rows) EXPECT_EQ(causeOf(row.bytes, row.required), row.cause);
 }
 
 TEST(MemFile, GrowsSeeksAndAttaches) {
