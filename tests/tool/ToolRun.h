@@ -72,7 +72,8 @@ class ToolFolder {
     return FileNames(Path(folder), part);
   }
 
-  // Every line ends as its row says; a usage mistake (2) is one line on standard error alone.
+  // Every line ends as its row says; a usage mistake (2) is one line on standard error alone,
+  // the tool's name first.
   void Expect(const std::vector<CommandLine>& rows) const {
     for (const CommandLine& row : rows) {
       SCOPED_TRACE(row.line);
@@ -83,9 +84,12 @@ class ToolFolder {
       const ProgramResult r = Run(args);
       unsetenv("KV_MAX_PICTURE_BYTES");
       EXPECT_EQ(r.status, row.status) << r.out << r.err;
-      EXPECT_TRUE(Has(r.out + r.err, row.says)) << row.says << ": " << r.out << r.err;
+      // What works may say so on either stream; a refusal says why on standard error.
+      EXPECT_TRUE(Has(row.status == 0 ? r.out + r.err : r.err, row.says))
+          << row.says << ": " << r.out << r.err;
       if (row.status == 2) {
         EXPECT_EQ(r.out, "");
+        EXPECT_TRUE(r.err.starts_with("kvmedia: ")) << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
       }
       if (!row.kept.empty()) {
