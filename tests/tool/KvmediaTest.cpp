@@ -155,6 +155,7 @@ TEST_F(Kvmedia, UsageMistakesAreOneLineEach) {
        "unknown subcommand 'mkae'; did you mean 'make'? See 'kvmedia movie --help'."},
       {"scroll", 2, "expected a subcommand: make or frames. See 'kvmedia scroll --help'."},
       {"info --json=yes pic.tga", 2, "'--json' takes no value. See 'kvmedia info --help'."},
+      {"movie frames movie.sve o --paste 1,2", 2, "--paste goes with --background"},
       {"movie frames m.sve o --every", 2,
        "'--every' needs a value. See 'kvmedia movie frames --help'."},
       {"convert pic.tga", 2, "expected IN and OUT. See 'kvmedia convert --help'."},
@@ -459,7 +460,10 @@ TEST_F(Kvmedia, ScrollFramesStreamedAndFromMemoryAgree) {
                                          {"right", "crawl right"}}) {
     const std::string name = std::string("agree-") + direction;
     MakeScroll(name + ".ksc", kW, kH, direction);
-    EXPECT_TRUE(Has(Run({"info", name + ".ksc"}).out, std::string("direction=") + shown));
+    // The picture's sides, whichever way its lines run.
+    const std::string info = Run({"info", name + ".ksc"}).out;
+    EXPECT_TRUE(Has(info, "width=40 height=30 ") && Has(info, std::string("direction=") + shown))
+        << info;
     for (const char* memory : {"", "--memory"}) {
       std::vector<std::string> args{"scroll",      "frames",   name + ".ksc",
                                     name + memory, "--frames", "5"};
