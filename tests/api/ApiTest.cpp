@@ -37,7 +37,7 @@ class Api : public testing::Test {
   std::string m_dir;
 };
 
-// Smooth enough for JPEG, every pixel of the odd-sized picture different, alpha varying.
+// Every pixel of the odd-sized picture different, alpha varying.
 std::vector<DWORD> Pattern(int w, int h) {
   std::vector<DWORD> px;
   for (int y = 0; y < h; ++y)
@@ -54,31 +54,16 @@ std::vector<DWORD> Take(DWORD* p, const CRect& rect) {
   return out;
 }
 
-TEST_F(Api, EverySaverRoundTripsThroughTheLoadDispatch) {
-  const int w = 47, h = 33;
-  auto source = Pattern(w, h);
-  const struct {
-    const char* name;
-    int (*save)(CString, DWORD*, CSize, CRect);
-    DWORD kept;     // the channels the file keeps (no alpha: loaded opaque)
-    int tolerance;  // per channel
-  } savers[] = {{"p.tga", KvMediaSaveTGAFile, 0xFFFFFFFF, 0},
-                {"p.bmp", KvMediaSaveBMPFile, 0x00FFFFFF, 0},
-                {"p.pcx", KvMediaSavePCXFile, 0x00FFFFFF, 0},
-                {"p.jpg", KvMediaSaveJPGFile, 0x00FFFFFF, 24}};
-  for (const auto& s : savers) {
-    SCOPED_TRACE(s.name);
-    ASSERT_EQ(s.save(File(s.name), source.data(), CSize(w, h), CRect(0, 0, w, h)), 1);
-    CRect rect;
-    const auto back = Take(KvMediaLoadPicFile(File(s.name), rect), rect);
-    ASSERT_EQ(back.size(), source.size()) << Text(KvMediaGetLastFailure());
-    EXPECT_EQ(rect.Size(), CSize(w, h));
-    for (std::size_t i = 0; i < back.size(); ++i)
-      for (int shift = 0; shift < 32; shift += 8) {
-        const int got = back[i] >> shift & 0xFF, want = source[i] >> shift & 0xFF;
-        ASSERT_LE(std::abs(got - ((s.kept >> shift & 0xFF) ? want : 255)), s.tolerance) << i;
-      }
-  }
+// One picture saved and loaded through the installed library, pixel for pixel (what each
+// saver keeps is the in-tree picture suite's work).
+TEST_F(Api, ASavedPictureLoadsBackThroughTheLoadDispatch) {
+  std::vector<DWORD> source = Pattern(47, 33);
+  ASSERT_EQ(KvMediaSaveTGAFile(File("p.tga"), source.data(), CSize(47, 33), CRect(0, 0, 47, 33)),
+            1);
+  CRect rect;
+  EXPECT_EQ(Take(KvMediaLoadPicFile(File("p.tga"), rect), rect), source)
+      << Text(KvMediaGetLastFailure());
+  EXPECT_EQ(rect, CRect(0, 0, 47, 33));
 }
 
 // A movie made from saved pictures, a scroll written and read back, a folder catalogued and a

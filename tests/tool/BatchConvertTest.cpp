@@ -1,43 +1,26 @@
-// kvmedia's usage lines, and convert's batch (many pictures into one folder over threads), run
-// as its users run them.
+// convert's batch (many pictures into one folder over threads) and the progress lines, run as
+// their users run them.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <sstream>
 
 #include "GifWriter.h"
-#include "KvMediaFile/KvPicture.h"
-#include "MediaChecks.h"
 #include "Pictures.h"
 #include "PngWriter.h"
-#include "ProgramRun.h"
-#include "TestSupport.h"
+#include "ToolRun.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 using Result = kvtest::ProgramResult;
+using kvtest::Has;
 
-class KvmediaBatch : public ::testing::Test {
+class KvmediaBatch : public ::testing::Test, protected kvtest::ToolFolder {
  protected:
+  using kvtest::ToolFolder::Run;
   static void SetUpTestSuite() { KvMediaFileOpen(); }
-  kvtest::TempDir m_dir;
-  Result Run(const std::vector<std::string>& args, kvtest::ProgramOptions options = {}) {
-    options.folder = m_dir.path();
-    return kvtest::RunProgram(KVMEDIA_PATH, args, options);
-  }
-  // Through a terminal (script(1)), where the progress line is drawn.
-  Result OnTerminal(const std::string& args) {
-    return kvtest::RunProgram("/usr/bin/script", {"-qec", KVMEDIA_PATH " " + args, "/dev/null"},
-                              {.folder = m_dir.path()});
-  }
-  std::string Path(const std::string& name) const { return m_dir.path() + "/" + name; }
-  std::optional<kvtest::Picture> Load(const std::string& name) const {
-    CRect rect;
-    return kvtest::TakePicture(KvMediaLoadPicFile(CString::FromUtf8(Path(name)), rect), rect, rect);
-  }
   void Folder(const std::string& name) { fs::create_directories(Path(name)); }
   // A PNG with alpha, through libpng (the library loads it through its locked loader).
   void WritePng(const std::string& name, int w, int h) {
@@ -46,90 +29,6 @@ class KvmediaBatch : public ::testing::Test {
     ASSERT_TRUE(kvtest::WritePng(Path(name), png));
   }
 };
-
-bool Has(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
-// Every usage mistake is one line: the mistake, the nearest word when one is near, and where
-// the help is. --opt=value is --opt value; a value may look like an option.
-TEST_F(KvmediaBatch, AUsageMistakeIsOneLineWithTheNearestWord) {
-  kvtest::WritePicture(Path("in.tga"), 6, 4, 1);
-  const struct {
-    std::vector<std::string> args;
-    const char* line;  // the whole of standard error
-  } mistakes[] = {
-      {{"movie", "make", "p.tga", "o.sve", "--rects", "1"},
-       "unknown option '--rects'; did you mean '--rect'? See 'kvmedia movie make --help'."},
-      {{"conver", "in.tga", "o.png"},
-       "unknown command 'conver'; did you mean 'convert'? See 'kvmedia --help'."},
-      {{"mvoie"}, "unknown command 'mvoie'; did you mean 'movie'? See 'kvmedia --help'."},
-      {{"--verison"},
-       "unknown option '--verison'; did you mean '--version'? See 'kvmedia --help'."},
-      {{"info", "--xyzzy", "in.tga"}, "unknown option '--xyzzy'. See 'kvmedia info --help'."},
-      {{"movie", "mkae"},
-       "unknown subcommand 'mkae'; did you mean 'make'? See 'kvmedia movie --help'."},
-      {{"scroll"}, "expected a subcommand: make or frames. See 'kvmedia scroll --help'."},
-      {{"help", "zom"}, "unknown command 'zom'; did you mean 'zoom'? See 'kvmedia --help'."},
-      {{"info", "--json=yes", "in.tga"}, "'--json' takes no value. See 'kvmedia info --help'."},
-      {{"movie", "frames", "m.sve", "o", "--every"},
-       "'--every' needs a value. See 'kvmedia movie frames --help'."},
-      {{"zoom", "--size=0x5", "in.tga", "o.png"},
-       "--size takes WxH with W and H above 0. See 'kvmedia zoom --help'."},
-      {{"convert", "in.tga"}, "expected IN and OUT. See 'kvmedia convert --help'."},
-      {{"catalog", "a", "b"}, "expected one FOLDER. See 'kvmedia catalog --help'."},
-      {{"scroll", "frames", "r.ksc", "o", "--frames=0"},
-       "--frames takes a whole number from 1 to 100000. See 'kvmedia scroll frames --help'."},
-      // A value that starts with '-' is the option's value, not another option.
-      {{"zoom", "--size", "3x2", "--mix", "-1", "in.tga", "o.png"},
-       "--mix takes a whole number from 0 to 2. See 'kvmedia zoom --help'."},
-  };
-  for (const auto& m : mistakes) {
-    const Result r = Run(m.args);
-    EXPECT_EQ(r.status, 2) << m.line;
-    EXPECT_EQ(r.err, "kvmedia: " + std::string(m.line) + "\n");
-    EXPECT_EQ(r.out, "");
-  }
-  const Result none = Run({});
-  EXPECT_EQ(none.status, 2);
-  EXPECT_EQ(std::count(none.err.begin(), none.err.end(), '\n'), 1) << none.err;
-
-  const Result zoomed = Run({"zoom", "--size=3x2", "--mix=2", "--", "in.tga", "o.png"});
-  EXPECT_EQ(zoomed.status, 0) << zoomed.err;
-  EXPECT_EQ(Load("o.png")->rect, CRect(0, 0, 3, 2));
-  for (const std::vector<std::string>& help : std::vector<std::vector<std::string>>{
-           {"help", "movie"}, {"help", "movie", "make"}, {"movie", "make", "--help"}}) {
-    const Result r = Run(help);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_TRUE(r.out.starts_with("usage: kvmedia movie make ")) << r.out;
-  }
-}
-
-// Every option a command's help names is one that bash offers, and so one the command takes:
-// the option lines come from the command's table, but its synopsis and prose are written by hand.
-TEST_F(KvmediaBatch, EveryOptionOfTheHelpIsOffered) {
-  const std::string completion = Run({"--bash-completion"}).out;
-  kvtest::WriteFileBytes(Path("c.bash"), {completion.begin(), completion.end()});
-  const auto offered = [&](const std::string& words) {
-    return kvtest::RunProgram("/bin/bash",
-                              {"-c", ". ./c.bash; COMP_WORDS=(kvmedia " + words +
-                                         " -); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); "
-                                         "_kvmedia; echo \" ${COMPREPLY[*]} \""},
-                              {.folder = m_dir.path()})
-        .out;
-  };
-  for (const std::string c : {"catalog", "convert", "info", "movie", "scroll", "zoom"}) {
-    const std::string help = Run({c, "--help"}).out;
-    const std::string words =
-        c == "movie" || c == "scroll" ? offered(c + " make") + offered(c + " frames") : offered(c);
-    for (std::size_t at = help.find("--"); at != std::string::npos; at = help.find("--", at + 2)) {
-      std::size_t end = at + 2;
-      while (end < help.size() && (std::islower(help[end]) || help[end] == '-')) ++end;
-      const std::string option = help.substr(at, end - at);
-      EXPECT_TRUE(option.size() == 2 || Has(words, " " + option + " ")) << c << " " << option;
-    }
-  }
-}
 
 TEST_F(KvmediaBatch, ShowsTheMakersProgressInTheToolsWords) {
   Folder("seq");
@@ -193,36 +92,6 @@ TEST_F(KvmediaBatch, AnOutputThatIsAnInputIsRefused) {
   EXPECT_TRUE(Has(r.err, "p/b.tga is an input")) << r.err;
   EXPECT_EQ(kvtest::ReadFileBytes(Path("p/b.bmp")), b);
   EXPECT_TRUE(fs::is_symlink(Path("p/b.tga")));
-}
-
-TEST_F(KvmediaBatch, UsageAndFolderMistakes) {
-  kvtest::WritePicture(Path("in.tga"), 4, 4, 1);
-  kvtest::WriteFileBytes(Path("file"), {1});
-  const struct {
-    std::vector<std::string> args;
-    int status;
-    const char* says;
-  } cases[] = {
-      {{"convert", "in.tga", "--to", "png"}, 2, "--to TYPE and --outdir DIR go together"},
-      {{"convert", "in.tga", "--outdir", "o", "--to", "gif"}, 2, "--to takes tga, bmp, pcx"},
-      {{"convert", "in.tga", "--outdir", "o", "--to", "png", "-j", "33"},
-       2,
-       "-j takes a whole number from 1 to 32"},
-      {{"convert", "--to=png", "--outdir=o"}, 2, "expected at least one IN"},
-      {{"convert", "in.tga", "--outdir", "o", "--to", "png", "--time", "1"},
-       2,
-       "--time goes with one IN and OUT"},
-      {{"convert", "in.tga", "--outdir", "file", "--to", "png"}, 1, "file is not a folder"},
-      {{"convert", "in.tga", "--outdir", "o/deep", "--to", ".JPG", "--region", "1,1,2,2"},
-       0,
-       "1 of 1 pictures converted into o/deep\n"},
-  };
-  for (const auto& c : cases) {
-    const Result r = Run(c.args);
-    EXPECT_EQ(r.status, c.status) << c.says << ": " << r.err;
-    EXPECT_TRUE(Has(r.out + r.err, c.says)) << c.says << ": " << r.out << r.err;
-  }
-  EXPECT_EQ(Load("o/deep/in.jpg")->rect, CRect(0, 0, 2, 2));
 }
 
 // One line for the batch on a terminal; Ctrl-C stops it with whole outputs and no temporary

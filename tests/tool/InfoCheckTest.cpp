@@ -13,11 +13,10 @@
 #include "KvMediaFile/KvScroll.h"
 #include "MediaChecks.h"
 #include "MotionWriter.h"
-#include "ProgramRun.h"
 #include "PsdWriter.h"
 #include "ScrollWriter.h"
-#include "TestSupport.h"
 #include "TgaWriter.h"
+#include "ToolRun.h"
 #include "host/FileReader.h"
 
 namespace {
@@ -29,11 +28,9 @@ struct Damaged {
   std::string said;  // on standard error, after "kvmedia: FILE: "
 };
 
-class InfoCheck : public ::testing::Test {
+class InfoCheck : public ::testing::Test, protected kvtest::ToolFolder {
  protected:
-  kvtest::ProgramResult Run(const std::vector<std::string>& args) {
-    return kvtest::RunProgram(KVMEDIA_PATH, args, {.folder = m_dir.path()});
-  }
+  using kvtest::ToolFolder::Run;
   // Each file is refused by --check with its words and exit 1, and passes without it.
   void ExpectDamage(const std::vector<Damaged>& rows) {
     for (const Damaged& row : rows) {
@@ -45,10 +42,7 @@ class InfoCheck : public ::testing::Test {
       EXPECT_EQ(r.out, "");
     }
   }
-  Bytes Read(const std::string& name) { return kvtest::ReadFileBytes(m_dir.path() + "/" + name); }
-  void Write(const std::string& name, const Bytes& bytes) { m_dir.Write(name, bytes); }
-
-  kvtest::TempDir m_dir;
+  CString File(const std::string& name) const { return CString::FromUtf8(Path(name)); }
 };
 
 }  // namespace
@@ -76,9 +70,9 @@ TEST_F(InfoCheck, MovieFramesThatPlaybackPassesOver) {
   // Six frames of 40 x 30, each of another colour; frame 4's patch table overwritten.
   std::vector<kvtest::MotionPixels> frames;
   for (DWORD f = 0; f < 6; ++f) frames.emplace_back(40 * 30, 0xFF203040u + f);
-  ASSERT_TRUE(kvtest::WriteMotionMovie(m_dir.File("sound.sve"), frames, 5, 7, 40, 30, 3));
+  ASSERT_TRUE(kvtest::WriteMotionMovie(File("sound.sve"), frames, 5, 7, 40, 30, 3));
   CKvMotionFileRead reader;
-  ASSERT_TRUE(reader.OpenFile(m_dir.File("sound.sve")));
+  ASSERT_TRUE(reader.OpenFile(File("sound.sve")));
   LONGLONG chunk = 0;
   LONG size = 0;
   ASSERT_TRUE(reader.GetIndexEntry(4, chunk, size));

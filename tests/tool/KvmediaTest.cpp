@@ -1,5 +1,6 @@
-// kvmedia run as a user runs it: odd names, refused and full targets, frame folders, FLIC files,
-// interruptions, the facts of `info` for every type.
+// kvmedia run as a user runs it: its command lines (usage, refusals, ranges, limits) in
+// tables, odd names, refused and full targets, frame folders, FLIC files, interruptions, the
+// facts of `info` for every type.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -13,43 +14,34 @@
 
 #include "FlicWriter.h"
 #include "GifWriter.h"
-#include "KvMediaFile/KvPicture.h"
-#include "MediaChecks.h"
 #include "MotionWriter.h"
 #include "Pictures.h"
-#include "ProgramRun.h"
 #include "PsdWriter.h"
-#include "TestSupport.h"
 #include "TgaWriter.h"
+#include "ToolRun.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 using Result = kvtest::ProgramResult;
+using kvtest::Has;
 
+// Every test runs kvmedia in the suite's folder, which holds one picture of each type, a
+// movie, a roll and the inputs that the tables name.
 class Kvmedia : public ::testing::Test {
  protected:
   static void SetUpTestSuite();
-  static void TearDownTestSuite() { delete s_dir; }
-  // Runs kvmedia in the suite's folder.
+  static void TearDownTestSuite() { delete s_tool; }
   static Result Run(const std::vector<std::string>& args, kvtest::ProgramOptions options = {}) {
-    options.folder = s_dir->path();
-    return kvtest::RunProgram(KVMEDIA_PATH, args, options);
+    return s_tool->Run(args, options);
   }
-
   static int Status(const std::vector<std::string>& args) { return Run(args).status; }
-  // A bash command in the suite's folder.
-  static Result Shell(const std::string& command) {
-    return kvtest::RunProgram("/bin/bash", {"-c", command}, {.folder = s_dir->path()});
-  }
-  static std::string Path(const std::string& name) { return s_dir->path() + "/" + name; }
-  static std::optional<kvtest::Picture> Load(const std::string& name) {
-    CRect rect;
-    return kvtest::TakePicture(KvMediaLoadPicFile(CString::FromUtf8(Path(name)), rect), rect, rect);
-  }
+  static Result Shell(const std::string& command) { return s_tool->Shell(command); }
+  static std::string Path(const std::string& name) { return s_tool->Path(name); }
+  static std::optional<kvtest::Picture> Load(const std::string& name) { return s_tool->Load(name); }
   static std::vector<std::string> Files(const std::string& folder, const std::string& part) {
-    return kvtest::FileNames(Path(folder), part);
+    return s_tool->Files(folder, part);
   }
   // A roll of `height` lines of `width` pixels, made from a generated picture.
   static void MakeScroll(const std::string& name, int width, int height, const char* direction) {
@@ -62,13 +54,9 @@ class Kvmedia : public ::testing::Test {
     ASSERT_EQ(Status({"scroll", "make", name + ".tga", name, "--direction", direction}), 0);
   }
 
-  static kvtest::TempDir* s_dir;
+  static kvtest::ToolFolder* s_tool;
 };
-kvtest::TempDir* Kvmedia::s_dir = nullptr;
-
-bool Has(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
+kvtest::ToolFolder* Kvmedia::s_tool = nullptr;
 
 // Frame f is all index f + 1, colour f + 1 of a grey ramp; frame 2 can be of an unknown type.
 kvtest::FlicBytes FlicMovie(bool fli, bool broken = false) {
@@ -88,7 +76,7 @@ constexpr int kW = 40, kH = 30;
 constexpr DWORD kMovieColour = 0xFF20C040u;
 
 void Kvmedia::SetUpTestSuite() {
-  s_dir = new kvtest::TempDir;
+  s_tool = new kvtest::ToolFolder;
   KvMediaFileOpen();
   kvtest::TgaImage tga{.imageType = 2, .pixelDepth = 32, .width = kW, .height = kH};
   for (int i = 0; i < kW * kH; ++i)
@@ -121,52 +109,178 @@ void Kvmedia::SetUpTestSuite() {
                                  CRect(0, 0, 9, 5)));
   ASSERT_TRUE(KvMediaSaveTGAFile(CString::FromUtf8(Path("bg.tga")), back.data(), CSize(4, 6),
                                  CRect(0, 0, 4, 6)));
+  // Files that the refusals name: a pipe never opened (no command waits), a file that is no
+  // folder, read-only targets, and inputs that an output must not replace.
+  ASSERT_EQ(::mkfifo(Path("fifo.ksc").c_str(), 0600), 0);
+  kvtest::WriteFileBytes(Path("plain"), {1});
+  for (const char* name : {"ro.png", "ro.tga"}) {
+    kvtest::WriteFileBytes(Path(name), {'o', 'l', 'd'});
+    ASSERT_EQ(::chmod(Path(name).c_str(), 0444), 0);
+  }
+  fs::create_directories(Path("own/fr"));
+  for (const char* name :
+       {"own/p0.tga", "own/p1.tga", "own/p2.tga", "range/p0.tga", "range/p1.tga"})
+    fs::create_directories(fs::path(Path(name)).parent_path()),
+        fs::copy_file(Path("pic.tga"), Path(name));
+  fs::copy_file(Path("pic.png"), Path("own/a.png"));
+  fs::copy_file(Path("pic.png"), Path("own/fr/frame-00000.png"));
+  fs::create_symlink("p1.tga", Path("own/link.sve"));
+  fs::create_symlink("p0.tga", Path("own/c.ksc"));
 }
 
-TEST_F(Kvmedia, WrongUsageAndHelp) {
-  ASSERT_EQ(::mkfifo(Path("fifo.ksc").c_str(), 0600), 0);  // never opened: no command waits
-  const struct {
-    std::vector<std::string> args;
-    int status;
-    const char* says;  // in standard output or error
-  } cases[] = {
-      {{"--version"}, 0, "kvmedia 0."},
-      {{"frobnicate"}, 2, "unknown command 'frobnicate'"},
-      {{"convert", "pic.tga"}, 2, "expected IN and OUT"},
-      {{"convert", "pic.tga", "out.gif"}, 2, ".jpeg or .png"},
-      {{"convert", "pic.tga", "no/such/folder/out.png"}, 1, "No such file or directory"},
-      {{"convert", "missing.tga", "out.png"}, 1, "missing.tga: no such file"},
-      {{"scroll", "make", "pic.tga", "x.ksc", "--direction", "sideways"}, 2, "up, down, left"},
-      {{"info", "--frobnicate", "pic.tga"}, 2, "unknown option '--frobnicate'"},
-      {{"info", "-q", "--", "--help"}, 1, "--help: no such file"},
-      {{"info", "fifo.ksc"}, 1, "fifo.ksc: not a regular file"},
-      {{"scroll", "frames", "fifo.ksc", "frames"}, 1, "fifo.ksc: not a regular file"},
-      {{"convert", "fifo.ksc", "out.png"}, 1, "fifo.ksc: not a regular file"},
-      {{"convert", "--help"}, 0, "loading a BMP keeps no alpha"},
-      {{"scroll", "--help"}, 0, "up (0) and down (1)"},
-      {{"zoom", "--", "-in.tga", "out.png"}, 2, "--size is required"},
-      {{"zoom", "--size", "0x5", "--", "-in.tga", "out.png"}, 2, "--size takes WxH"},
-      {{"zoom", "--size", "4x4", "--mix", "over", "--", "-in.tga", "out.png"}, 2, "whole number"},
-      {{"zoom", "--size", "4x4", "--", "-in.tga", "out.gif"}, 2, "OUT must end in"},
-      {{"zoom", "--size", "4x4", "--", "-in.tga"}, 2, "expected IN and OUT"},
-      {{"zoom", "--size", "100000x100000", "--", "-in.tga", "out.png"}, 1, "too large"},
-      {{"zoom", "--size", "4x4", "none.tga", "out.png"}, 1, "none.tga: no such file"},
-      {{"zoom", "--size", "4x4", "--over", "none.bmp", "--", "-in.tga", "out.png"},
-       1,
-       "none.bmp: no such file"},
+// The arguments of a movie made from a numbered sequence, from frame 0.
+std::string Make(const std::string& inOut, const std::string& more) {
+  return "movie make " + inOut + " --first 0 --digits 1 " + more;
+}
+
+// Each usage mistake is one line: the mistake, the nearest word when one is near, the range a
+// value takes, and where the help is. --opt=value is --opt value; a value may look like an
+// option.
+TEST_F(Kvmedia, UsageMistakesAreOneLineEach) {
+  // clang-format off
+  s_tool->Expect({
+      {"", 2, "kvmedia: "},
+      {"frobnicate", 2, "unknown command 'frobnicate'"},
+      {"conver pic.tga o.png", 2,
+       "unknown command 'conver'; did you mean 'convert'? See 'kvmedia --help'."},
+      {"mvoie", 2, "unknown command 'mvoie'; did you mean 'movie'? See 'kvmedia --help'."},
+      {"help zom", 2, "unknown command 'zom'; did you mean 'zoom'? See 'kvmedia --help'."},
+      {"--verison", 2,
+       "unknown option '--verison'; did you mean '--version'? See 'kvmedia --help'."},
+      {"movie make p.tga o.sve --rects 1", 2,
+       "unknown option '--rects'; did you mean '--rect'? See 'kvmedia movie make --help'."},
+      {"info --xyzzy pic.tga", 2,
+       "kvmedia: unknown option '--xyzzy'. See 'kvmedia info --help'.\n"},
+      {"movie mkae", 2,
+       "unknown subcommand 'mkae'; did you mean 'make'? See 'kvmedia movie --help'."},
+      {"scroll", 2, "expected a subcommand: make or frames. See 'kvmedia scroll --help'."},
+      {"info --json=yes pic.tga", 2, "'--json' takes no value. See 'kvmedia info --help'."},
+      {"movie frames movie.sve o --paste 1,2", 2, "--paste goes with --background"},
+      {"movie frames m.sve o --every", 2,
+       "'--every' needs a value. See 'kvmedia movie frames --help'."},
+      {"convert pic.tga", 2, "expected IN and OUT. See 'kvmedia convert --help'."},
+      {"convert pic.tga out.gif", 2, ".jpeg or .png"},
+      {"catalog", 2, "expected one FOLDER"},
+      {"catalog a b", 2, "expected one FOLDER. See 'kvmedia catalog --help'."},
+      {"catalog . --types", 2, "'--types' needs a value"},
+      {"scroll make pic.tga x.ksc --direction sideways", 2, "up, down, left"},
+      {"scroll frames r.ksc o --frames=0", 2,
+       "--frames takes a whole number from 1 to 100000. See 'kvmedia scroll frames --help'."},
+      {"zoom -- -in.tga out.png", 2, "--size is required"},
+      {"zoom --size 0x5 -- -in.tga out.png", 2, "--size takes WxH"},
+      {"zoom --size=0x5 pic.tga o.png", 2,
+       "--size takes WxH with W and H above 0. See 'kvmedia zoom --help'."},
+      {"zoom --size 4x4 --mix over -- -in.tga out.png", 2, "whole number"},
+      // A value that starts with '-' is the option's value, not another option.
+      {"zoom --size 3x2 --mix -1 pic.tga o.png", 2,
+       "--mix takes a whole number from 0 to 2. See 'kvmedia zoom --help'."},
+      {"zoom --size 4x4 -- -in.tga out.gif", 2, "OUT must end in"},
+      {"zoom --size 4x4 -- -in.tga", 2, "expected IN and OUT"},
+      {"convert pic.tga --to png", 2, "--to TYPE and --outdir DIR go together"},
+      {"convert pic.tga --outdir o --to gif", 2, "--to takes tga, bmp, pcx"},
+      {"convert pic.tga --outdir o --to png -j 33", 2, "-j takes a whole number from 1 to 32"},
+      {"convert --to=png --outdir=o", 2, "expected at least one IN"},
+      {"convert pic.tga --outdir o --to png --time 1", 2, "--time goes with one IN and OUT"},
+      {"convert movie.sve range/t.png --time -1", 2, "from 0 to 10000"},
+      {"convert roll.ksc range/t.png --time 1.5", 2, "from 0 to 1"},
+      {"convert pic.tga range/r.png --region 40,0,5,5", 2, "the 40 x 30 picture"},
+      {"scroll frames roll.ksc range/s --from 2", 2, "from 0 to 1"},
+      {"scroll frames roll.ksc range/s --to -1", 2, "from 0 to 1"},
+      {"zoom --size 4x4 --mix 3 -- -in.tga range/z.png", 2, "from 0 to 2"},
+      {Make("range/p.tga range/m.sve", "--last 1 --rect 0,0,8,8 --key 5"), 2, "from 10 to 30"},
+      {Make("range/p.tga range/m.sve", "--last 1 --rect 2000,0,8,8"), 2,
+       "outside the 1920 x 1080 video raster"},
+      {Make("range/p.tga range/m.sve", "--last 40000 --rect 0,0,8,8"), 2, "at most 32767 frames"},
+      {Make("range/p.tga range/m.sve", "--last 1 --rect 0,0,8,8 --tolerance 1,1,1"), 2,
+       "--tolerance goes with --color-key"},
+      {Make("own/p.tga own/p0.tga", "--last 2 --rect 0,0,40,30"), 2,
+       "OUT must end in .sve", "own/p0.tga"},
+      {"scroll make own/p0.tga own/p0.tga --direction up", 2, "OUT must end in .ksc", "own/p0.tga"},
+      {"catalog own --contact-sheet own/p0.tga", 2, "must end in .png", "own/p0.tga"},
+      {"convert pic.tga limit.png", 2,
+       "KV_MAX_PICTURE_BYTES must be a number of bytes from 1, not '12k'", {}, "12k"},
+      {"convert pic.tga limit.png", 2, "not '0'", {}, "0"},
+      {"convert pic.tga limit.png", 2, "not '9", {}, "99999999999999999999999"},
+  });
+  // clang-format on
+  EXPECT_FALSE(fs::exists(Path("out.png")));
+  EXPECT_FALSE(fs::exists(Path("limit.png")));
+  // What the mistakes above got wrong, written right.
+  ASSERT_EQ(Status({"zoom", "--size=3x2", "--mix=2", "--", "pic.tga", "o.png"}), 0);
+  EXPECT_EQ(Load("o.png")->rect, CRect(0, 0, 3, 2));
+}
+
+// What cannot be read or written is refused with the reason, and the file the command would
+// have replaced stays as it was: no command writes over one of its inputs, however the output
+// is spelt, nor a movie that does not read back.
+TEST_F(Kvmedia, RefusalsSayWhyAndKeepTheTarget) {
+  // A device of its own that takes a movie and gives nothing back (where nodes can be made).
+  const bool device = ::mknod(Path("own/null.sve").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+  // clang-format off
+  std::vector<kvtest::CommandLine> rows = {
+      {"convert pic.tga no/such/folder/out.png", 1, "No such file or directory"},
+      {"convert missing.tga out.png", 1, "missing.tga: no such file"},
+      {"info -q -- --help", 1, "--help: no such file"},
+      {"info fifo.ksc", 1, "fifo.ksc: not a regular file"},
+      {"scroll frames fifo.ksc frames", 1, "fifo.ksc: not a regular file"},
+      {"convert fifo.ksc out.png", 1, "fifo.ksc: not a regular file"},
+      {"zoom --size 100000x100000 -- -in.tga out.png", 1, "too large"},
+      {"zoom --size 4x4 none.tga out.png", 1, "none.tga: no such file"},
+      {"zoom --size 4x4 --over none.bmp -- -in.tga out.png", 1, "none.bmp: no such file"},
+      {"convert pic.tga ro.png", 1, "Permission denied", "ro.png"},
+      {"convert pic.tga ro.tga", 1, "Permission denied", "ro.tga"},
+      {"convert pic.tga --outdir plain --to png", 1, "plain is not a folder"},
+      {"convert pic.tga limit.png", 1, "pic.tga", {}, "4799"},
+      {Make("own/p.tga own/link.sve", "--last 2 --rect 0,0,40,30"), 1,
+       "own/link.sve: is the input own/p1.tga", "own/p1.tga"},
+      {"scroll make own/p0.tga own/c.ksc --direction up", 1,
+       "is the input own/p0.tga", "own/p0.tga"},
+      {"convert own/p0.tga ./own/../own/p0.tga", 1, "is the input", "own/p0.tga"},
+      {"zoom --size 4x4 --over own/p2.tga own/p0.tga own/p2.tga", 1,
+       "is the input own/p2.tga", "own/p2.tga"},
+      {"catalog own --contact-sheet own/a.png", 1, "is the input", "own/a.png"},
+      {"movie frames movie.sve own/fr --background own/fr/frame-00000.png --mix 0 --force", 1,
+       "which is the input own/fr/frame-00000.png", "own/fr/frame-00000.png"},
+      {"catalog none", 1, "kvmedia: none: no such folder\n"},
   };
-  for (const auto& c : cases) {
-    const Result r = Run(c.args);
-    EXPECT_EQ(r.status, c.status) << c.args[0] << " " << r.err;
-    EXPECT_TRUE(Has(r.out + r.err, c.says)) << c.says << ": " << r.err;
-  }
-  EXPECT_FALSE(fs::exists(Path("out.png")));  // no refused run left a file
+  // clang-format on
+  if (device)
+    rows.push_back({Make("own/p.tga own/null.sve", "--last 2 --rect 0,0,40,30"), 1,
+                    "the movie written cannot be read back", "own/p0.tga"});
+  s_tool->Expect(rows);
+  EXPECT_FALSE(fs::exists(Path("out.png")));
+  EXPECT_EQ(fs::is_character_file(Path("own/null.sve")), device);
+  EXPECT_EQ(Files("own", "PicMedia").size(), 0u);  // refused before the folder was listed
+}
+
+// What the tool asks for and what it says, where the command works: help, the version, a
+// picture limit just large enough, and a rectangle that was cut.
+TEST_F(Kvmedia, WorkingLinesSayWhatTheyDid) {
+  // clang-format off
+  s_tool->Expect({
+      {"--version", 0, "kvmedia 0."},
+      {"convert --help", 0, "loading a BMP keeps no alpha"},
+      {"scroll --help", 0, "up (0) and down (1)"},
+      {"help movie", 0, "usage: kvmedia movie make "},
+      {"help movie make", 0, "usage: kvmedia movie make "},
+      {"movie make --help", 0, "usage: kvmedia movie make "},
+      {"convert pic.tga limit.png", 0, "", {}, "4800"},  // 40 x 30 x 4 bytes
+      {Make("range/p.tga range/m.sve", "--last 1 --rect 1900,1070,40,30"), 0,
+       "the movie is 1900,1070,20,10"},
+      {"convert pic.tga range/r.png --region 30,20,20,20", 0, "saved is 30,20,10,10"},
+      {"convert pic.tga --outdir o/deep --to .JPG --region 1,1,2,2", 0,
+       "1 of 1 pictures converted into o/deep\n"},
+  });
+  // clang-format on
+  EXPECT_EQ(Load("range/r.png")->rect, CRect(0, 0, 10, 10));
+  EXPECT_EQ(Load("o/deep/pic.jpg")->rect, CRect(0, 0, 2, 2));
+  EXPECT_TRUE(Has(Run({"info", "range/m.sve"}).out, "width=20 height=10"));
 }
 
 // Every command of the list in --help: its own help, its place in the manual page and in the
-// bash completion. (The completion offers the options that the command parses: one table.)
+// bash completion, and every option its help names is one that bash offers (the option lines
+// come from the command's table, its synopsis and prose are written by hand).
 TEST_F(Kvmedia, EveryCommandHelpsAndIsInTheManualAndTheCompletion) {
-  EXPECT_EQ(Status({}), 2);
   const Result help = Run({"--help"});
   ASSERT_EQ(help.status, 0);
   std::vector<std::string> commands;
@@ -176,26 +290,12 @@ TEST_F(Kvmedia, EveryCommandHelpsAndIsInTheManualAndTheCompletion) {
        at = help.out.find('\n', at) + 1)
     commands.push_back(help.out.substr(at + 2, help.out.find(' ', at + 2) - at - 2));
   ASSERT_GE(commands.size(), 7u) << help.out;
+  std::string all;
+  for (const std::string& c : commands) all += c + " ";
+  EXPECT_EQ(s_tool->Complete("\"\""), all + "--help --version --man --bash-completion");
 
   const std::string man = Run({"--man"}).out;
   kvtest::WriteFileBytes(Path("kvmedia.1"), {man.begin(), man.end()});
-  const std::string completion = Run({"--bash-completion"}).out;
-  kvtest::WriteFileBytes(Path("completion.bash"), {completion.begin(), completion.end()});
-  // What bash offers after the words given, the last one being completed.
-  const auto complete = [](const std::string& words) {
-    const std::string offered =
-        Shell(". ./completion.bash; COMP_WORDS=(kvmedia " + words +
-              "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _kvmedia; " + "echo \"${COMPREPLY[*]}\"")
-            .out;
-    return offered.substr(0, offered.find('\n'));
-  };
-  std::string all;
-  for (const std::string& c : commands) all += c + " ";
-  EXPECT_EQ(complete("\"\""), all + "--help --version --man --bash-completion");
-  EXPECT_EQ(complete("movie \"\""), "frames make");
-  EXPECT_EQ(complete("convert --re"), "--region");
-  EXPECT_EQ(complete("info p"), "");  // file names: bash's own
-
   for (const std::string& c : commands) {
     const Result r = Run({c, "--help"});
     EXPECT_EQ(r.status, 0) << c;
@@ -203,6 +303,20 @@ TEST_F(Kvmedia, EveryCommandHelpsAndIsInTheManualAndTheCompletion) {
     for (const char* vague : {"road", "passes through it"})
       EXPECT_FALSE(Has(r.out, vague)) << c << " says " << vague;
     EXPECT_TRUE(Has(man, "\n.SS " + c + "\n")) << c;
+    if (c == "demo") continue;
+    const std::string offered =
+        " " +
+        (c == "movie" || c == "scroll"
+             ? s_tool->Complete(c + " make -") + " " + s_tool->Complete(c + " frames -")
+             : s_tool->Complete(c + " -")) +
+        " ";
+    for (std::size_t at = r.out.find("--"); at != std::string::npos;
+         at = r.out.find("--", at + 2)) {
+      std::size_t end = at + 2;
+      while (end < r.out.size() && (std::islower(r.out[end]) || r.out[end] == '-')) ++end;
+      const std::string option = r.out.substr(at, end - at);
+      EXPECT_TRUE(option.size() == 2 || Has(offered, " " + option + " ")) << c << " " << option;
+    }
   }
   // The page reads without a warning where groff is installed.
   const Result groff = Shell("! command -v groff >/dev/null || groff -man -ww -z kvmedia.1");
@@ -249,16 +363,18 @@ TEST_F(Kvmedia, TheManualPageFitsEightyColumnsAndItsExamplesRun) {
   EXPECT_GE(examples, 6);
 }
 
-// What bash offers: the options of the subcommand being typed (-q may come before it), the
-// values of an option that takes one of a set (after a space or the '=' bash splits off, item
-// by item in a list), and bash's own file names for any other value and after "--".
+// What bash offers: the subcommands, the options of the subcommand being typed (-q may come
+// before it), the values of an option that takes one of a set (after a space or the '=' bash
+// splits off, item by item in a list), and bash's own file names for any other value and
+// after "--".
 TEST_F(Kvmedia, TheCompletionOffersTheSubcommandsOptionsAndAnOptionsValues) {
-  const std::string completion = Run({"--bash-completion"}).out;
-  kvtest::WriteFileBytes(Path("completion.bash"), {completion.begin(), completion.end()});
   const std::string frames = "--background --every --force --help --memory --mix --paste";
   const struct {
     std::string words, offered;
   } cases[] = {
+      {"movie \"\"", "frames make"},
+      {"convert --re", "--region"},
+      {"info p", ""},
       {"movie frames --", frames},
       {"movie -q frames m.sve --", frames},
       {"movie -q \"\"", "frames make"},
@@ -271,12 +387,7 @@ TEST_F(Kvmedia, TheCompletionOffersTheSubcommandsOptionsAndAnOptionsValues) {
       {"movie frames --background \"\"", ""},
       {"movie frames -- -", ""},
   };
-  for (const auto& c : cases) {
-    const Result r =
-        Shell(". ./completion.bash; COMP_WORDS=(kvmedia " + c.words +
-              "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _kvmedia; echo \"${COMPREPLY[*]}\"");
-    EXPECT_EQ(r.out, c.offered + "\n") << c.words << r.err;
-  }
+  for (const auto& c : cases) EXPECT_EQ(s_tool->Complete(c.words), c.offered) << c.words;
 }
 
 TEST_F(Kvmedia, OddNamesAreWrittenAsGiven) {
@@ -292,14 +403,6 @@ TEST_F(Kvmedia, OddNamesAreWrittenAsGiven) {
 
 TEST_F(Kvmedia, AnUnwritableOrOverfullTargetKeepsItsOldBytes) {
   const std::vector<unsigned char> old{'o', 'l', 'd'};
-  for (const char* name : {"ro.png", "ro.tga"}) {
-    kvtest::WriteFileBytes(Path(name), old);
-    ASSERT_EQ(::chmod(Path(name).c_str(), 0444), 0);
-    const Result r = Run({"convert", "pic.tga", name});
-    EXPECT_EQ(r.status, 1) << name;
-    EXPECT_TRUE(Has(r.err, "Permission denied")) << r.err;
-    EXPECT_EQ(kvtest::ReadFileBytes(Path(name)), old) << name;
-  }
   // Over a file-size limit the PNG stops part way: the old file stays whole.
   kvtest::WriteFileBytes(Path("full.png"), old);
   ASSERT_EQ(::chmod(Path("full.png").c_str(), 0640), 0);
@@ -357,7 +460,10 @@ TEST_F(Kvmedia, ScrollFramesStreamedAndFromMemoryAgree) {
                                          {"right", "crawl right"}}) {
     const std::string name = std::string("agree-") + direction;
     MakeScroll(name + ".ksc", kW, kH, direction);
-    EXPECT_TRUE(Has(Run({"info", name + ".ksc"}).out, std::string("direction=") + shown));
+    // The picture's sides, whichever way its lines run.
+    const std::string info = Run({"info", name + ".ksc"}).out;
+    EXPECT_TRUE(Has(info, "width=40 height=30 ") && Has(info, std::string("direction=") + shown))
+        << info;
     for (const char* memory : {"", "--memory"}) {
       std::vector<std::string> args{"scroll",      "frames",   name + ".ksc",
                                     name + memory, "--frames", "5"};
@@ -485,7 +591,6 @@ TEST_F(Kvmedia, MovieMakeAndItsCancel) {
   EXPECT_EQ(made.status, 0) << made.err;
   EXPECT_TRUE(Has(made.out, "3 frames of 48 x 24 at 8,4")) << made.out;
   EXPECT_TRUE(Has(Run({"info", "made.sve"}).out, "frames=3 key_interval=25"));
-  EXPECT_EQ(Status(with({"--last", "2", "--tolerance", "1,1,1"})), 2);
   EXPECT_TRUE(Has(Run(with({"--last", "3000"})).err, "seq/p2000.tga is missing"));
 
   const auto old = kvtest::ReadFileBytes(Path("made.sve"));
@@ -496,128 +601,6 @@ TEST_F(Kvmedia, MovieMakeAndItsCancel) {
   EXPECT_TRUE(Has(cancelled.err, "kvmedia: interrupted\n")) << cancelled.err;
   EXPECT_EQ(kvtest::ReadFileBytes(Path("made.sve")), old);
   EXPECT_EQ(Files(".", ".kvtmp"), std::vector<std::string>{});
-}
-
-// No command writes over one of its inputs, however the output is spelt, nor a movie or a
-// scroll under another type's name; a movie that does not read back is a failure. Each
-// refusal leaves the file it would have replaced as it was.
-TEST_F(Kvmedia, OutputsThatAreInputsAreRefused) {
-  fs::create_directories(Path("own/fr"));
-  for (const char* name : {"own/p0.tga", "own/p1.tga", "own/p2.tga"})
-    fs::copy_file(Path("pic.tga"), Path(name));
-  fs::copy_file(Path("pic.png"), Path("own/a.png"));
-  fs::copy_file(Path("pic.png"), Path("own/fr/frame-00000.png"));
-  fs::create_symlink("p1.tga", Path("own/link.sve"));
-  fs::create_symlink("p0.tga", Path("own/c.ksc"));
-  // A device of its own that takes a movie and gives nothing back (where nodes can be made).
-  const bool device = ::mknod(Path("own/null.sve").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
-  const auto make = [](const std::string& out) {
-    return std::vector<std::string>{"movie",  "make", "own/p.tga", out, "--first", "0",
-                                    "--last", "2",    "--digits",  "1", "--rect",  "0,0,40,30"};
-  };
-  const struct {
-    std::vector<std::string> args;
-    int status;
-    const char* says;
-    const char* kept;
-  } rows[] = {
-      {make("own/p0.tga"), 2, "OUT must end in .sve", "own/p0.tga"},
-      {make("own/link.sve"), 1, "own/link.sve: is the input own/p1.tga", "own/p1.tga"},
-      {make("own/null.sve"), 1, "the movie written cannot be read back", "own/p0.tga"},
-      {{"scroll", "make", "own/p0.tga", "own/p0.tga", "--direction", "up"},
-       2,
-       "OUT must end in .ksc",
-       "own/p0.tga"},
-      {{"scroll", "make", "own/p0.tga", "own/c.ksc", "--direction", "up"},
-       1,
-       "is the input own/p0.tga",
-       "own/p0.tga"},
-      {{"convert", "own/p0.tga", "./own/../own/p0.tga"}, 1, "is the input", "own/p0.tga"},
-      {{"zoom", "--size", "4x4", "--over", "own/p2.tga", "own/p0.tga", "own/p2.tga"},
-       1,
-       "is the input own/p2.tga",
-       "own/p2.tga"},
-      {{"catalog", "own", "--contact-sheet", "own/a.png"}, 1, "is the input", "own/a.png"},
-      {{"catalog", "own", "--contact-sheet", "own/p0.tga"}, 2, "must end in .png", "own/p0.tga"},
-      {{"movie", "frames", "movie.sve", "own/fr", "--background", "own/fr/frame-00000.png", "--mix",
-        "0", "--force"},
-       1,
-       "which is the input own/fr/frame-00000.png",
-       "own/fr/frame-00000.png"},
-  };
-  for (const auto& row : rows) {
-    if (!device && row.args[3] == "own/null.sve") continue;
-    const auto before = kvtest::ReadFileBytes(Path(row.kept));
-    const Result r = Run(row.args);
-    EXPECT_EQ(r.status, row.status) << row.args[3] << ": " << r.out << r.err;
-    EXPECT_TRUE(Has(r.err, row.says)) << r.err;
-    EXPECT_EQ(kvtest::ReadFileBytes(Path(row.kept)), before) << row.kept;
-  }
-  EXPECT_EQ(fs::is_character_file(Path("own/null.sve")), device);
-  EXPECT_EQ(Files("own", "PicMedia").size(), 0u);  // refused before the folder was listed
-}
-
-// Values beyond what the library takes are refused with the range, not quietly changed; a
-// rectangle that is cut is reported as cut.
-TEST_F(Kvmedia, ValuesOutOfRangeAreRefusedWithTheRange) {
-  fs::create_directories(Path("range"));
-  for (const char* name : {"range/p0.tga", "range/p1.tga"})
-    fs::copy_file(Path("pic.tga"), Path(name), fs::copy_options::overwrite_existing);
-  const auto make = [](std::vector<std::string> more) {
-    std::vector<std::string> args{"movie",   "make", "range/p.tga", "range/m.sve",
-                                  "--first", "0",    "--digits",    "1"};
-    args.insert(args.end(), more.begin(), more.end());
-    return args;
-  };
-  const struct {
-    std::vector<std::string> args;
-    int status;
-    const char* says;  // in standard error
-  } rows[] = {
-      {make({"--last", "1", "--rect", "0,0,8,8", "--key", "5"}), 2, "from 10 to 30"},
-      {make({"--last", "1", "--rect", "2000,0,8,8"}), 2, "outside the 1920 x 1080 video raster"},
-      {make({"--last", "1", "--rect", "1900,1070,40,30"}), 0, "the movie is 1900,1070,20,10"},
-      {make({"--last", "40000", "--rect", "0,0,8,8"}), 2, "at most 32767 frames"},
-      {{"scroll", "frames", "roll.ksc", "range/s", "--from", "2"}, 2, "from 0 to 1"},
-      {{"scroll", "frames", "roll.ksc", "range/s", "--to", "-1"}, 2, "from 0 to 1"},
-      {{"convert", "movie.sve", "range/t.png", "--time", "-1"}, 2, "from 0 to 10000"},
-      {{"convert", "roll.ksc", "range/t.png", "--time", "1.5"}, 2, "from 0 to 1"},
-      {{"convert", "pic.tga", "range/r.png", "--region", "30,20,20,20"}, 0, "saved is 30,20,10,10"},
-      {{"convert", "pic.tga", "range/r.png", "--region", "40,0,5,5"}, 2, "the 40 x 30 picture"},
-      {{"zoom", "--size", "4x4", "--mix", "3", "--", "-in.tga", "range/z.png"}, 2, "from 0 to 2"},
-  };
-  for (const auto& row : rows) {
-    const Result r = Run(row.args);
-    EXPECT_EQ(r.status, row.status) << row.args[0] << " " << row.args.back() << ": " << r.err;
-    EXPECT_TRUE(Has(r.err, row.says)) << row.says << ": " << r.err;
-  }
-  const auto cut = Load("range/r.png");
-  ASSERT_TRUE(cut);
-  EXPECT_EQ(cut->rect, CRect(0, 0, 10, 10));
-  EXPECT_TRUE(Has(Run({"info", "range/m.sve"}).out, "width=20 height=10"));
-}
-
-// KV_MAX_PICTURE_BYTES bounds what a command may load; a value that is not a size is wrong
-// usage.
-TEST_F(Kvmedia, ThePictureLimitComesFromTheEnvironment) {
-  const struct {
-    const char* limit;
-    int status;
-    const char* says;
-  } rows[] = {
-      {"4800", 0, ""},  // 40 x 30 x 4 bytes: just enough
-      {"4799", 1, "pic.tga"},
-      {"12k", 2, "KV_MAX_PICTURE_BYTES must be a number of bytes from 1, not '12k'"},
-      {"0", 2, "not '0'"},
-      {"99999999999999999999999", 2, "not '9"},
-  };
-  for (const auto& row : rows) {
-    setenv("KV_MAX_PICTURE_BYTES", row.limit, 1);
-    const Result r = Run({"convert", "pic.tga", "limit.png"});
-    unsetenv("KV_MAX_PICTURE_BYTES");
-    EXPECT_EQ(r.status, row.status) << row.limit << ": " << r.err;
-    EXPECT_TRUE(Has(r.err, row.says)) << row.limit << ": " << r.err;
-  }
 }
 
 // kvmedia zoom: its pictures are the library's scaled loads, byte for byte.
@@ -681,17 +664,11 @@ TEST_F(Kvmedia, InfoFramesAndConvertPlayFlicFiles) {
   EXPECT_EQ(Load("half.png"), Load("file/frame-00002.png"));
 
   // A frame of unknown type, and a file shorter than its header says.
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{"movie", "frames", "broken.flc", "broken"},
-        {"convert", "broken.flc", "b.png", "--time", "0.5"},
-        {"info", "--check", "broken.flc"},
-        {"info", "--check", "cut.flc"}}) {
-    const auto r = Run(args);
-    EXPECT_EQ(r.status, 1) << args[2];
-    EXPECT_TRUE(Has(
-        r.err, args[2] == "cut.flc" ? "damaged: truncated: " : "unknown FLIC frame type 0x1234"))
-        << args[2] << ": " << r.err;
-  }
+  const std::string unknown = "unknown FLIC frame type 0x1234";
+  s_tool->Expect({{"movie frames broken.flc broken", 1, unknown},
+                  {"convert broken.flc b.png --time 0.5", 1, unknown},
+                  {"info --check broken.flc", 1, unknown},
+                  {"info --check cut.flc", 1, "damaged: truncated: "}});
 }
 
 // kvmedia catalog, each test in a folder of its own.
@@ -708,13 +685,6 @@ std::size_t Count(const std::string& text, const std::string& part) {
 }
 
 TEST_F(KvmediaCatalog, TellsWhatCameFromTheCatalogueAndDrawsAContactSheet) {
-  for (const std::vector<std::string>& wrong :
-       {std::vector<std::string>{"catalog"}, {"catalog", "a", "b"}, {"catalog", ".", "--types"}})
-    EXPECT_EQ(Run(wrong).status, 2);
-  const Result missing = Run({"catalog", folder + "/none"});
-  EXPECT_EQ(missing.status, 1);
-  EXPECT_EQ(missing.err, "kvmedia: " + folder + "/none: no such folder\n");
-
   kvtest::WritePicture(folder + "/a.tga", 24, 16, 1);
   kvtest::WritePicture(folder + "/b.bmp", 8, 8, 2);
   kvtest::WriteFileBytes(folder + "/bad.tga", {0});

@@ -346,60 +346,55 @@ TEST(Browse, OpensAFolderWhoseNameIsNotUtf8) {
 }
 #endif
 
-TEST(OpenPicDialog, OpenAcceptsOnlyPicturesThatLoad) {
-  TempDir dir;
-  kvtest::WritePicture(dir.path() + "/good.tga", 8, 8, 3);
-  kvtest::WriteFileBytes(dir.path() + "/bad.tga", std::vector<unsigned char>(40, 0));
-  RecordingUi ui;
-  DialogRun run(1, dir.File("good.tga"));
-  run.Name("missing.tga");
-  run.dialog.OnOK();
-  run.Name("bad.tga");
-  run.dialog.OnOK();
-  ASSERT_EQ(ui.messages.size(), 2u);
-  EXPECT_EQ(Text(ui.messages[0].text), "当前选择的文件不存在，请重新选择!");
-  EXPECT_EQ(Text(ui.messages[1].text), "无法打开当前选择的文件(格式无效)，请重新选择!");
-  EXPECT_EQ(run.Result(), 0);
-  run.Name("good.tga");
-  run.dialog.OnOK();
-  EXPECT_EQ(run.Result(), IDOK);
-  EXPECT_EQ(Text(run.dialog.GetPath()), dir.path() + "/good.tga");
-}
-
-// The extension of the type is added in lower case; a name that is an existing file, or
-// differs from one only in case, is asked about, and a yes overwrites that file.
-TEST(OpenPicDialog, SaveAddsTheExtensionOfTheTypeAndAsksBeforeOverwriting) {
+// OK takes only a picture that loads (opening), or adds the extension of the type in lower
+// case (saving); a name that is an existing file, or differs from one only in case, is asked
+// about, and a yes overwrites that file.
+TEST(OpenPicDialog, OkTakesWhatLoadsAndAsksBeforeOverwriting) {
   TempDir dir;
   kvtest::WritePicture(dir.path() + "/old.tga", 8, 8, 4);
+  kvtest::WriteFileBytes(dir.path() + "/bad.tga", std::vector<unsigned char>(40, 0));
+  const std::string missing = "当前选择的文件不存在，请重新选择!",
+                    bad = "无法打开当前选择的文件(格式无效)，请重新选择!",
+                    ask = "当前选择的文件已经存在，是否覆盖?";
   struct Row {
-    int typeIndex;
+    int openFlag, typeIndex;  // -1: the type the dialog starts with
     const char* name;
     int answer;          // to the question, when one is asked
     const char* chosen;  // "" when the dialog stays open
-    bool asked;
+    std::string message;
   };
+  // clang-format off
   const Row rows[] = {
-      {1, "title", IDNO, "title.bmp", false}, {1, "title.jpg", IDNO, "title.jpg", false},
-      {4, "title", IDNO, "", false},          {0, "old.tga", IDNO, "", true},
-      {0, "old", IDYES, "old.tga", true},     {0, "OLD", IDNO, "", true},
-      {0, "Old.TGA", IDYES, "old.tga", true}, {0, "older", IDNO, "older.tga", false},
+      {1, -1, "missing.tga", IDNO, "", missing}, {1, -1, "bad.tga", IDNO, "", bad},
+      {1, -1, "old.tga", IDNO, "old.tga", ""},
+      {0, 1, "title", IDNO, "title.bmp", ""},    {0, 1, "title.jpg", IDNO, "title.jpg", ""},
+      {0, 4, "title", IDNO, "", ""},             {0, 0, "old.tga", IDNO, "", ask},
+      {0, 0, "old", IDYES, "old.tga", ask},      {0, 0, "OLD", IDNO, "", ask},
+      {0, 0, "Old.TGA", IDYES, "old.tga", ask},  {0, 0, "older", IDNO, "older.tga", ""},
   };
+  // clang-format on
   for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.openFlag ? "open " : "save ") + row.name);
     RecordingUi ui;
     ui.answer = row.answer;
-    DialogRun run(0, dir.File("old.tga"));
-    KvControl<QComboBox>(KvDialogWidget(&run.dialog.Panel()), 1018)->setCurrentIndex(row.typeIndex);
-    WaitFor([&] { return !run.dialog.Panel().IsReading(); });
+    DialogRun run(row.openFlag, dir.File("old.tga"));
+    if (row.typeIndex >= 0) {
+      KvControl<QComboBox>(KvDialogWidget(&run.dialog.Panel()), 1018)
+          ->setCurrentIndex(row.typeIndex);
+      WaitFor([&] { return !run.dialog.Panel().IsReading(); });
+    }
     run.Name(row.name);
     run.dialog.OnOK();
-    EXPECT_EQ(run.Result(), *row.chosen ? IDOK : 0) << row.name;
+    EXPECT_EQ(run.Result(), *row.chosen ? IDOK : 0);
     if (*row.chosen) {
-      EXPECT_EQ(Text(run.dialog.GetPath()), dir.path() + "/" + row.chosen) << row.name;
+      EXPECT_EQ(Text(run.dialog.GetPath()), dir.path() + "/" + row.chosen);
     }
-    ASSERT_EQ(ui.messages.size(), row.asked ? 1u : 0u) << row.name;
-    if (row.asked) {
-      EXPECT_EQ(Text(ui.messages[0].text), "当前选择的文件已经存在，是否覆盖?");
-      EXPECT_EQ(ui.messages[0].type, 0x124u);
+    ASSERT_EQ(ui.messages.size(), row.message.empty() ? 0u : 1u);
+    if (!row.message.empty()) {
+      EXPECT_EQ(Text(ui.messages[0].text), row.message);
+      if (row.message == ask) {
+        EXPECT_EQ(ui.messages[0].type, 0x124u);
+      }
     }
   }
 }
@@ -422,47 +417,6 @@ TEST(Panel, TheOperatorsChoiceOutlivesALateStartFile) {
   WaitFor([&] { return !host.panel.IsReading(); });
   EXPECT_EQ(host.panel.GetRecordCount(), 6);
   EXPECT_EQ(Text(host.panel.GetFileName()), "a.png");
-}
-
-// Focus starts in the panel: Enter, keypad Enter and Escape there are the dialog's OK and
-// Cancel, and so is a double-click on a thumbnail; the panel alone never closes.
-TEST(OpenPicDialog, KeysAndDoubleClickInThePanelReachTheDialog) {
-  TempDir dir;
-  kvtest::WritePicture(dir.path() + "/pic.tga", 8, 8, 3);
-  struct Row {
-    const char* name;
-    UINT target;  // the control that has the key
-    Qt::Key key;
-    Qt::KeyboardModifiers modifiers;
-    int result;
-  };
-  const Row rows[] = {
-      {"enter in the list", 1013, Qt::Key_Return, {}, IDOK},
-      {"keypad enter in the name", 1019, Qt::Key_Enter, Qt::KeypadModifier, IDOK},
-      {"escape in the tree", 1014, Qt::Key_Escape, {}, IDCANCEL},
-      {"double-click", 0, Qt::Key_unknown, {}, IDOK},
-  };
-  for (const Row& row : rows) {
-    DialogRun run(1, dir.File("pic.tga"));
-    KvDialogWidget(&run.dialog)->show();
-    auto* list = KvDialogWidget(&run.dialog.Panel())->findChild<CKvListCtrl*>();
-    if (row.target == 0) {
-      ASSERT_TRUE(QTest::qWaitForWindowExposed(KvDialogWidget(&run.dialog)));
-      const QPoint at = list->visualRect(list->model()->index(0, 0)).center();
-      QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);  // as a real one starts
-      QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
-    } else {
-      QWidget* target = row.target == 1013 ? list : run.Item(row.target);
-      QTest::keyClick(target, row.key, row.modifiers);
-    }
-    EXPECT_EQ(run.Result(), row.result) << row.name;
-    if (row.result == IDOK) {
-      EXPECT_EQ(Text(run.dialog.GetPath()), dir.path() + "/pic.tga") << row.name;
-    }
-  }
-  PanelHost panelOnly(nullptr);  // held by a plain window: the keys close nothing
-  QTest::keyClick(panelOnly.Item(1019), Qt::Key_Escape);
-  EXPECT_TRUE(KvDialogWidget(&panelOnly.panel)->isVisible());
 }
 
 // The folder reader shows nothing itself: what kept the catalogue from use is in the status
@@ -553,10 +507,11 @@ TEST(Panel, FirstScreenOfAThousandPictures) {
   }
 }
 
-// The operator's keys in the running dialog: arrows move through the thumbnails (the name,
-// the sizes and the preview follow), Enter takes what is shown, a typed name is what Enter
-// returns, Escape returns nothing.
-TEST(OpenPicDialog, ArrowsEnterEscapeAndATypedName) {
+// The operator's keys and mouse in the running dialog: arrows move through the thumbnails
+// (the name, the sizes and the preview follow); Enter, keypad Enter and Escape in any control
+// of the panel are the dialog's OK and Cancel, and so is a double-click on a thumbnail; a
+// typed name is what Enter returns. The panel alone never closes.
+TEST(OpenPicDialog, KeysAndMouseInThePanelReachTheDialog) {
   TempDir dir;
   WriteSolidPng(dir.path() + "/a.png", 255, 0, 0, 40, 30);
   WriteSolidPng(dir.path() + "/b.png", 0, 255, 0, 60, 30);
@@ -564,24 +519,29 @@ TEST(OpenPicDialog, ArrowsEnterEscapeAndATypedName) {
   struct Row {
     const char* name;
     std::vector<Qt::Key> arrows;  // in the list, after it has focus on a.png
-    const char* typed;            // into the name field, then Enter there
-    Qt::Key last;                 // pressed in the list when nothing is typed
-    const char* chosen;           // "" when cancelled
+    const char* typed;            // into the name field first
+    UINT target;                  // the control that has the key (0: a double-click instead)
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+    const char* chosen;  // "" when cancelled
     QRgb preview;
   };
+  const auto R = Qt::Key_Right;
+  // clang-format off
   const Row rows[] = {
-      {"right", {Qt::Key_Right}, nullptr, Qt::Key_Return, "b.png", 0x00FF00},
-      {"right right left",
-       {Qt::Key_Right, Qt::Key_Right, Qt::Key_Left},
-       nullptr,
-       Qt::Key_Return,
-       "b.png",
-       0x00FF00},
-      {"end", {Qt::Key_End}, nullptr, Qt::Key_Enter, "c.png", 0x0000FF},
-      {"typed", {Qt::Key_Right}, "c.png", Qt::Key_unknown, "c.png", 0x00FF00},
-      {"escape", {Qt::Key_Right}, nullptr, Qt::Key_Escape, "", 0x00FF00},
+      {"enter in the list", {}, nullptr, 1013, Qt::Key_Return, {}, "a.png", 0xFF0000},
+      {"keypad enter in the name", {}, nullptr, 1019, Qt::Key_Enter, Qt::KeypadModifier, "a.png", 0xFF0000},
+      {"escape in the tree", {}, nullptr, 1014, Qt::Key_Escape, {}, "", 0xFF0000},
+      {"double-click", {}, nullptr, 0, Qt::Key_unknown, {}, "a.png", 0xFF0000},
+      {"right", {R}, nullptr, 1013, Qt::Key_Return, {}, "b.png", 0x00FF00},
+      {"right right left", {R, R, Qt::Key_Left}, nullptr, 1013, Qt::Key_Return, {}, "b.png", 0x00FF00},
+      {"end", {Qt::Key_End}, nullptr, 1013, Qt::Key_Enter, {}, "c.png", 0x0000FF},
+      {"typed", {R}, "c.png", 1019, Qt::Key_Return, {}, "c.png", 0x00FF00},
+      {"escape", {R}, nullptr, 1013, Qt::Key_Escape, {}, "", 0x00FF00},
   };
+  // clang-format on
   for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
     DialogRun run(1, dir.File("a.png"));
     QWidget* window = KvDialogWidget(&run.dialog);
     window->show();
@@ -589,25 +549,31 @@ TEST(OpenPicDialog, ArrowsEnterEscapeAndATypedName) {
     auto* list = KvDialogWidget(&run.dialog.Panel())->findChild<CKvListCtrl*>();
     list->setFocus();
     for (Qt::Key arrow : row.arrows) QTest::keyClick(list, arrow);
-    EXPECT_EQ(run.PreviewCentre(), row.preview) << row.name;
+    EXPECT_EQ(run.PreviewCentre(), row.preview);
     const std::string selected = run.Label(1019).toStdString();
     EXPECT_EQ(run.Label(1025).left(2).toInt(), selected == "a.png"   ? 40
                                                : selected == "b.png" ? 60
-                                                                     : 80)
-        << row.name;
+                                                                     : 80);
     if (row.typed) {
       QLineEdit* edit = static_cast<QLineEdit*>(run.Item(1019));
       edit->selectAll();
       QTest::keyClicks(edit, row.typed);
-      QTest::keyClick(edit, Qt::Key_Return);
-    } else {
-      QTest::keyClick(list, row.last);
     }
-    EXPECT_EQ(run.Result(), *row.chosen ? IDOK : IDCANCEL) << row.name;
+    if (row.target == 0) {
+      const QPoint at = list->visualRect(list->model()->index(0, 0)).center();
+      QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);  // as a real one starts
+      QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+    } else {
+      QTest::keyClick(row.target == 1013 ? list : run.Item(row.target), row.key, row.modifiers);
+    }
+    EXPECT_EQ(run.Result(), *row.chosen ? IDOK : IDCANCEL);
     if (*row.chosen) {
-      EXPECT_EQ(Text(run.dialog.GetPath()), dir.path() + "/" + row.chosen) << row.name;
+      EXPECT_EQ(Text(run.dialog.GetPath()), dir.path() + "/" + row.chosen);
     }
   }
+  PanelHost panelOnly(nullptr);  // held by a plain window: the keys close nothing
+  QTest::keyClick(panelOnly.Item(1019), Qt::Key_Escape);
+  EXPECT_TRUE(KvDialogWidget(&panelOnly.panel)->isVisible());
 }
 
 }  // namespace
