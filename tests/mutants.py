@@ -83,10 +83,13 @@ def main():
     start = time.time()
     for n, fault in enumerate(faults, 1):
         path = os.path.join(ROOT, fault["file"])
-        with open(path, "rb") as f:
-            content = f.read()
+        # A file that was moved or removed makes its faults stale, like text that changed.
+        content = b""
+        if os.path.isfile(path):
+            with open(path, "rb") as f:
+                content = f.read()
         lines = content.decode("utf-8").split("\n")
-        at = locate(lines, fault["old"], int(fault["line"]))
+        at = locate(lines, fault["old"], int(fault["line"])) if content else None
         where = f"{fault['file']}:{at + 1 if at is not None else fault['line']}"
         label = f"{where}: {fault['old']} => {fault['new']}"
         if at is None:
