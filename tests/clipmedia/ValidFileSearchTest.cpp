@@ -281,6 +281,29 @@ TEST_F(Search, SwitchingFiltersReadsNoUnchangedPictureAgain) {
   }
 }
 
+// A stored record without a thumbnail (as another program's catalogue may hold) is not kept
+// for a type the filter hides: it could not be shown without reading the picture again.
+TEST_F(Search, AHiddenRecordWithoutAThumbnailIsNotKept) {
+  Picture("a.tga");
+  Picture("b.bmp");
+  Run();
+  CKvClipMediaFileCollection stored;
+  ASSERT_TRUE(KvLoadArchiveFile(stored, Catalogue()));
+  for (POSITION pos = stored.GetList().GetHeadPosition(); pos;) {
+    auto* record = static_cast<CKvClipMedia*>(stored.GetList().GetNext(pos));
+    if (record->GetPureFileName().ToUtf8() != "b.bmp") continue;
+    WIN32_FIND_DATAW entry;
+    FindClose(FindFirstFileW(record->GetFileFullPath(), &entry));
+    CKvClipMedia bare;  // the same file as it is, without a thumbnail
+    bare.SetBasicInfo(record->GetFileFullPath(), &entry);
+    *record = bare;
+  }
+  ASSERT_EQ(KvStoreArchiveFile(stored, Catalogue()), KvStoreResult::kStored);
+  kvtest::SetWriteTime(Path("a.tga"), 7);  // so that the catalogue is stored again
+  EXPECT_EQ(Run("tga"), "a.tga:again");
+  EXPECT_EQ(StoredNames(Catalogue()), "a.tga");
+}
+
 // After a search of a.tga and b.tga, each row changes one thing; the next search tells it.
 TEST_F(Search, EachSingleChangeIsSeen) {
   const auto iconless = [this] {  // the catalogue's a.tga has no thumbnail

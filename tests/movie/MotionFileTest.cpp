@@ -208,7 +208,8 @@ TEST(MotionFileRead, CheckNamesTheFirstDamagedPatch) {
   row("count beyond the table", [](auto& c) { c.patchCount = 5000; }, "the table of 5000 patches runs past @");
   row("negative count", [](auto& c) { c.patchCount = -2; }, "patch count -2");
   row("chunk beyond the file", [](auto& c) { c.indexSize = 1000000; }, "a chunk of 1000000 bytes at " + at4 + " does not fit the file");
-  row("chunk shorter than its header", [](auto& c) { c.indexSize = 15; }, "a chunk of 15 bytes at " + at4 + " does not fit the file");
+  row("chunk shorter than its header", [](auto& c) { c.indexSize = 19; }, "a chunk of 19 bytes at " + at4 + " does not fit the file");
+  row("table one byte past the chunk", [](auto& c) { c.patches.clear(), c.patchCount = 1, c.indexSize = 29; }, "the table of 1 patches runs past the chunk's 29 bytes");
   row("chunk at the file's end", [end](auto& c) { c.indexPosition = end; },
       "a chunk of " + std::to_string(sound.chunkSizes[4]) + " bytes at " + std::to_string(end) + " does not fit the file");
   // clang-format on

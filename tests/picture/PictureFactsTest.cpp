@@ -221,7 +221,7 @@ TEST(PictureInfo, RefusedAndOtherHeaders) {
   } cases[] = {
       {"b.bmp", bmp(3, 'A'), 0, kNone, -1},
       {"tall.bmp", bmp(INT32_MIN), 0, kNone, -1},
-      {"narrow.bmp", kvtest::WriteBmp({.width = 0, .height = 2}), 0, kNone, -1},
+      {"narrow.bmp", kvtest::WriteBmp({.width = 0, .height = 2, .pixels = Bytes(8)}), 0, kNone, -1},
       {"b.tga", kvtest::WriteTga({.imageType = 4, .width = 1, .height = 1}), 0, kNone, -1},
       {"b.pcx", Bytes(128, 11), 0, kNone, -1},
       {"a.gif", kvtest::WriteGif(gif), 1, {0, 0, 300, 200}, 5},

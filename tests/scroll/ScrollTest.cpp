@@ -418,6 +418,13 @@ TEST_F(ScrollPlayer, FramesAtChosenPositionsAndDamagedAndMissingLinesPlayTranspa
         st.shown = -1;
         st.Show(position, n);
       }
+      // Past the end is the end: the same motion from the same anchor.
+      st.player.SetAsyncPosPoint(0.5f);
+      ASSERT_TRUE(st.player.GetOneFrame(1.0f, &st.buffer));
+      const float atEnd = st.buffer.fMotion;
+      ASSERT_TRUE(st.player.GetOneFrame(1.5f, &st.buffer));
+      EXPECT_EQ(st.buffer.fMotion, atEnd);
+      st.shown = -1;
       const long long e = st.Extent();
       st.ShowEach({700, 700 + e - 1, 699, 699 + e, 699, 699});
       const Lines lines = kvtest::ScrollLines(st.scroll.strip, dir);
