@@ -133,9 +133,11 @@ int CKvMakeMovieMotion::MakeFrame(int, CKvMemBlock* pCur, CKvMemBlock* pPrev, in
 int KvEncodeMovieFrame(CKvMemBlock* pCur, CKvMemBlock* pPrev, int* pCount, void** patches,
                        WORD* sizes, const RECT* pRect,
                        const std::function<HGLOBAL(std::size_t)>& allocate) {
-  if (!pCount) return 0;
+  KvClearFailure();
+  if (!pCount) return KvFail("no patch count");
   *pCount = 0;
-  if (!pCur || !pRect || !patches || !sizes || !pCur->IsValid()) return 0;
+  if (!pCur || !pCur->IsValid()) return KvFail("no frame");
+  if (!pRect || !patches || !sizes) return KvFail("no rectangle or patch tables");
   CRect rc(*pRect);
   rc.NormalizeRect();
   if (rc.IsRectEmpty()) return 1;

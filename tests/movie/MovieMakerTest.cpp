@@ -120,6 +120,24 @@ TEST(MovieMakerFrame, CellsRunsAndKeyFrames) {
   // A key frame stores every cell, those of nothing but bytes of 123 too.
   cur.ClearBlock(nullptr, CKvColor32(123, 123, 123, 123));
   EXPECT_EQ(Encode(cur, nullptr, CRect(0, 0, 64, 8)), (std::vector<Patch>{{0, 0, 64, 8, 2064}}));
+
+  // Each call says why it refused, or that it did not, whatever an earlier call left.
+  CKvMemBlock none;
+  const struct {
+    CKvMemBlock* frame;
+    CRect rect;
+    int result;
+    const char* reason;
+  } calls[] = {{&none, CRect(0, 0, 8, 8), 0, "no frame"},
+               {&cur, CRect(0, 0, 800, 8), 0, "the movie rectangle lies outside the frame"},
+               {&cur, CRect(0, 0, 8, 8), 1, ""}};
+  for (const auto& call : calls) {
+    KvFail("an earlier call's reason");
+    int result = -1;
+    Encode(*call.frame, nullptr, call.rect, &result);
+    EXPECT_EQ(result, call.result);
+    EXPECT_EQ(KvMediaGetLastFailure().ToUtf8(), call.reason);
+  }
 }
 
 // A band wider than a patch's 16-bit size holds is stored as patches side by side, of whole
