@@ -138,7 +138,9 @@ ILint ILAPIENTRY InputByte(ILHANDLE handle) {
 }
 ILint ILAPIENTRY InputRead(void* out, ILuint size, ILuint count, ILHANDLE handle) {
   MemoryInput& in = InputOf(handle);
-  const ILuint bytes = std::min<ILuint>(size * count, in.size - in.pos);
+  // In 64 bits: a product of the two that wraps must not shrink the read to a wrong count.
+  const auto bytes =
+      static_cast<ILuint>(std::min<unsigned long long>(1ull * size * count, in.size - in.pos));
   std::memcpy(out, in.data + in.pos, bytes);
   in.pos += bytes;
   return static_cast<ILint>(size != 0 ? bytes / size : bytes);
