@@ -330,6 +330,16 @@ class KV_MEDIA_API CKvMakeMovieMotion : public CKvMakeMovieBase {
            CKvColor32 clrKey, CKvColor32 clrTolerance, int bDeflicker, const RECT* pRect,
            const wchar_t* pszMovieFile, WORD wKeyInterval, CWnd* pParent) override;
 
+  // The same from a clip of another program (QuickTime Animation, ProRes 4444, PNG in a
+  // movie, animated GIF or PNG, anything FFmpeg's libraries read): every frame of its first
+  // video stream, one frame of the movie each whatever the clip's own rate, placed at the
+  // raster's top-left corner. A clip without alpha comes out opaque. A clip larger than the
+  // picture limit is refused before any frame is decoded, and one whose frames change size
+  // part way is refused with the frame's number.
+  int SinkClip(const wchar_t* pszClipFile, int bColorKey, CKvColor32 clrKey,
+               CKvColor32 clrTolerance, int bDeflicker, const RECT* pRect,
+               const wchar_t* pszMovieFile, WORD wKeyInterval, CWnd* pParent);
+
   // Encodes the rectangle *pRect of pCur against pPrev (a difference frame) or, with pPrev
   // null, as a key frame: one movable block per run of changed 8-pixel cells of each band of
   // 8 rows. The caller owns the blocks. 1 on success; on failure *pCount is 0 and nothing
@@ -350,3 +360,39 @@ KV_MEDIA_API int KvMovieGetFrames(CString path, int count, CKvMemBlock* blocks);
 KV_MEDIA_API int KvMovieGetFileInfo(CString path, CRect* pRect, WORD* pWord, int* pFrames);
 // The frame at time t as a new picture buffer, with the movie's rectangle; null on failure.
 KV_MEDIA_API DWORD* KvMovieGetFrame(CString path, CRect& rect, float t);
+
+// Clips of other programs, read and written through FFmpeg's libraries.
+struct SKvClipInfo {
+  int width = 0;
+  int height = 0;
+  int frames = 0;      // of its first video stream
+  double fps = 0;      // its frame rate; 0 when it states none
+  BOOL alpha = FALSE;  // its first frame's pixels carry alpha
+};
+// What the clip holds; its first frame is decoded to learn whether it has alpha. 1 on
+// success; 0 with the reason recorded.
+KV_MEDIA_API int KvMovieGetClipInfo(const wchar_t* pszClipFile, SKvClipInfo* pInfo);
+
+enum EKvClipCodec {
+  KV_CLIP_QTRLE = 0,       // QuickTime Animation, 32-bit ARGB: lossless with alpha
+  KV_CLIP_PRORES4444 = 1,  // ProRes 4444 with alpha, 10-bit 4:4:4 Y'CbCr (BT.709)
+  KV_CLIP_PNG = 2,         // PNG frames, RGBA: lossless with alpha
+};
+// The video standard's frame rate, the clip's unless told otherwise.
+constexpr int kKvVideoFramesPerSecond = 25;
+struct SKvClipExport {
+  int codec = KV_CLIP_QTRLE;
+  int fps = kKvVideoFramesPerSecond;  // 1 to 240
+  // A picture the frames are played over (the clip then has its size); null: the frames
+  // alone, the movie's own size.
+  const wchar_t* background = nullptr;
+  int mixMode = 0;               // with a background: 0 the movie over it, 1 it over the movie
+  const POINT* paste = nullptr;  // where the movie's top-left corner stands on the background;
+                                 // null: where it was made to stand
+};
+// Plays every frame of a motion movie or FLIC (through its player) into a clip, a .mov or a
+// .mkv by the name's extension, written under a temporary name that takes the clip's name
+// only when whole. Shows a progress dialog that can cancel. 1 on success; 0 leaves no clip
+// file (and an existing one as it was), with the reason recorded.
+KV_MEDIA_API int KvMovieExportClip(const wchar_t* pszMovieFile, const wchar_t* pszClipFile,
+                                   const SKvClipExport* pSettings, CWnd* pParent);

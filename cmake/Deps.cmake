@@ -27,10 +27,12 @@ find_path(DEVIL_INCLUDE_DIR IL/il.h)
 if(NOT DEVIL_LIBRARY OR NOT DEVIL_INCLUDE_DIR)
   message(FATAL_ERROR "DevIL not found (Debian libdevil-dev)")
 endif()
-# libavcodec's FLIC decoder (Debian libavcodec-dev, libavutil-dev): the peer that the FLIC
-# tests and benchmark compare with; the library itself does not use it.
+# FFmpeg's libraries (Debian libavformat-dev, libavcodec-dev, libswscale-dev, libavutil-dev):
+# the library reads and writes other programs' clips through them, and libavcodec's FLIC
+# decoder is the peer that the FLIC tests and benchmark compare with.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(LIBAV REQUIRED IMPORTED_TARGET libavformat libavcodec libswscale libavutil)
 if((KV_TESTS OR KV_BENCH) AND NOT KV_FUZZ)
-  find_package(PkgConfig REQUIRED)
   pkg_check_modules(AVCODEC REQUIRED IMPORTED_TARGET libavcodec libavutil)
 endif()
 # libswscale's bilinear scaler (Debian libswscale-dev): the peer of the zoom benchmark only.
