@@ -373,6 +373,11 @@ struct SKvClipInfo {
 // success; 0 with the reason recorded.
 KV_MEDIA_API int KvMovieGetClipInfo(const wchar_t* pszClipFile, SKvClipInfo* pInfo);
 
+// Frame `frame` (from 0) of the clip as a new picture buffer of its size (BGRA, straight
+// alpha; opaque where the clip has none), decoded from its first frame on; null with the
+// reason recorded.
+KV_MEDIA_API DWORD* KvMovieGetClipFrame(const wchar_t* pszClipFile, int frame, CRect& rect);
+
 enum EKvClipCodec {
   KV_CLIP_QTRLE = 0,       // QuickTime Animation, 32-bit ARGB: lossless with alpha
   KV_CLIP_PRORES4444 = 1,  // ProRes 4444 with alpha, 10-bit 4:4:4 Y'CbCr (BT.709)
