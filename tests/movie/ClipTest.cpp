@@ -235,6 +235,15 @@ int Export(const CString& movie, const CString& clip, int codec) {
   return KvMovieExportClip(movie, clip, &settings, nullptr);
 }
 
+// A QuickTime file with the frame size its sample description states changed to w x h.
+std::vector<uint8_t> StatingSize(std::vector<uint8_t> file, const char* fourcc, int w, int h) {
+  const auto entry = std::search(file.begin(), file.end(), fourcc, fourcc + 4);
+  if (entry != file.end())
+    for (const auto& [at, v] : {std::pair{28, w}, {30, h}})
+      entry[at] = BYTE(v >> 8), entry[at + 1] = BYTE(v);
+  return file;
+}
+
 class Clip : public ::testing::Test {
  protected:
   void SetUp() override { KvMediaFileOpen(); }
@@ -264,6 +273,11 @@ TEST_F(Clip, LosslessClipsImportExactlyWithTheirAlpha) {
     EXPECT_EQ(Frame(static_cast<DWORD*>(last.get()), static_cast<DWORD*>(last.get()) + kW * kH),
               frames.back());
   }
+  // A container that states a larger size than its PNG frames have: theirs holds.
+  ASSERT_TRUE(WriteClip(dir.path() + "/c.mov", kPng, frames, kW, kH));
+  dir.Write("c.mov", StatingSize(kvtest::ReadFileBytes(dir.path() + "/c.mov"), "png ", 99, 99));
+  ASSERT_EQ(Import(dir.File("c.mov"), dir.File("m.sve"), CRect(0, 0, kW, kH)), 1);
+  EXPECT_EQ(Play(dir.File("m.sve")), frames);
 }
 
 TEST_F(Clip, ExportedClipsDecodeToTheMovieFramesAndComeBackTheSame) {
@@ -363,11 +377,7 @@ TEST_F(Clip, BadClipsAreRefusedWithAReasonAndNothingLost) {
   const std::vector<uint8_t> whole = kvtest::ReadFileBytes(dir.path() + "/whole.mov");
   dir.Write("half.mov", std::vector<uint8_t>(whole.begin(), whole.begin() + whole.size() / 2));
   // The size stated in the sample description, made 20,000 x 20,000.
-  std::vector<uint8_t> huge = whole;
-  const auto rle = std::search(huge.begin(), huge.end(), std::begin("rle "), std::end("rle ") - 1);
-  ASSERT_NE(rle, huge.end());
-  for (int i : {28, 30}) rle[i] = 0x4E, rle[i + 1] = 0x20;
-  dir.Write("huge.mov", huge);
+  dir.Write("huge.mov", StatingSize(whole, "rle ", 20000, 20000));
   ASSERT_TRUE(WriteClip(dir.path() + "/empty.mkv", kPng, {}, 16, 8));
   ASSERT_TRUE(WriteClip(dir.path() + "/sizes.mov", kPng, frames, {{16, 8}, {16, 8}, {8, 8}}));
   // A second of silence: a file of sound alone.
