@@ -272,6 +272,16 @@ TEST_F(Clip, LosslessClipsImportExactlyWithTheirAlpha) {
     ASSERT_TRUE(last);
     EXPECT_EQ(Frame(static_cast<DWORD*>(last.get()), static_cast<DWORD*>(last.get()) + kW * kH),
               frames.back());
+    // The same from memory, with the reader's own account of the end.
+    const std::vector<uint8_t> bytes = kvtest::ReadFileBytes(dir.path() + "/" + codec->file);
+    KvClipReader reader;
+    ASSERT_TRUE(reader.OpenMemory(bytes)) << KvLastFailure();
+    std::vector<Frame> read(1);
+    bool alpha = false;
+    while (reader.Next(read.back(), alpha) == KvClipReader::Got::kFrame) read.emplace_back();
+    read.pop_back();
+    EXPECT_EQ(read, frames);
+    EXPECT_EQ(reader.Next(read.emplace_back(), alpha), KvClipReader::Got::kEnd);
   }
   // A container that states a larger size than its PNG frames have: theirs holds.
   ASSERT_TRUE(WriteClip(dir.path() + "/c.mov", kPng, frames, kW, kH));
