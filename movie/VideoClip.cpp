@@ -7,6 +7,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/imgutils.h>
 #include <libavutil/opt.h>
+#include <libavutil/parseutils.h>
 #include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
@@ -177,15 +178,55 @@ struct KvClipReader::Impl {
     AVPacket* p = av_packet_alloc();
     if (!p) return KvFail("no memory for the clip");
     int n = 0;
+    // Where the frames read end, and how long the last one lasts (as long as the gap before
+    // it where the container does not say), in the stream's time base.
+    std::int64_t end = AV_NOPTS_VALUE, last = 0, previous = AV_NOPTS_VALUE;
+    // Times from the file are kept far from the ends of their type, so that sums cannot wrap.
+    constexpr std::int64_t kFar = INT64_MAX / 4;
     while (n < kMaxCountedFrames && av_read_frame(format, p) >= 0) {
-      n += p->stream_index == stream;
+      const std::int64_t at = p->pts != AV_NOPTS_VALUE ? p->pts : p->dts;
+      const bool timed =
+          at != AV_NOPTS_VALUE && std::abs(at) < kFar && p->duration >= 0 && p->duration < kFar;
+      if (p->stream_index == stream && ++n && timed) {
+        last = p->duration > 0 || previous == AV_NOPTS_VALUE ? p->duration : at - previous;
+        end = std::max(end, at + last);
+        previous = at;
+      }
       av_packet_unref(p);
     }
     av_packet_free(&p);
     facts.frames = n;
+    if (n < kMaxCountedFrames && !EndsWhereItSays(end, last)) return false;
     // Read from its start again for the frames themselves.
     CloseInput();
     return OpenInput();
+  }
+
+  // A container that states no frame count may state how long the stream lasts (Matroska
+  // does): frames that end more than a frame short of that are a file cut short, whose
+  // whole frames would otherwise make a shorter movie without a word.
+  bool EndsWhereItSays(std::int64_t end, std::int64_t last) {
+    const AVStream* s = format->streams[stream];
+    if (end == AV_NOPTS_VALUE || s->time_base.num <= 0 || s->time_base.den <= 0) return true;
+    const double unit = av_q2d(s->time_base);  // seconds
+    double stated = -1;
+    if (s->duration != AV_NOPTS_VALUE && s->duration > 0) {
+      stated = (static_cast<double>(s->duration) +
+                static_cast<double>(std::max<std::int64_t>(s->start_time, 0))) *
+               unit;
+    } else if (const AVDictionaryEntry* tag = av_dict_get(s->metadata, "DURATION", nullptr, 0)) {
+      std::int64_t us = 0;
+      if (av_parse_time(&us, tag->value, 1) == 0 && us > 0)
+        stated = static_cast<double>(us) / AV_TIME_BASE;
+    } else if (format->nb_streams == 1 && format->duration > 0) {
+      stated = static_cast<double>(format->duration) / AV_TIME_BASE;
+    }
+    // A frame's slack, for containers that round their times.
+    const double reached = static_cast<double>(end) * unit,
+                 slack = std::max<double>(static_cast<double>(last), 1) * unit + 1e-3;
+    if (stated <= 0 || reached + slack >= stated) return true;
+    return KvFailf("the clip ends after %d frames, at %.2f s of its %.2f s", facts.frames, reached,
+                   stated);
   }
 
   bool CheckSize(int width, int height) {

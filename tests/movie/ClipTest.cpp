@@ -342,7 +342,8 @@ TEST_F(Clip, LosslessClipsImportExactlyWithTheirAlpha) {
   // A clip with sound beside it in a container that states no frame count, and one of PNG
   // frames whose palette holds alpha.
   ASSERT_TRUE(WriteClip(dir.path() + "/c.mkv", kPngMkv, frames, {{{kW, kH}}, true}));
-  ASSERT_EQ(Import(dir.File("c.mkv"), dir.File("m.sve"), CRect(0, 0, kW, kH)), 1);
+  ASSERT_EQ(Import(dir.File("c.mkv"), dir.File("m.sve"), CRect(0, 0, kW, kH)), 1)
+      << KvLastFailure();
   EXPECT_EQ(Play(dir.File("m.sve")), frames);
   const std::vector<Frame> few = Titles(6, 4, 3);
   ASSERT_TRUE(WriteClip(dir.path() + "/c.mov", kPalette, few, 6, 4));
@@ -451,6 +452,10 @@ TEST_F(Clip, BadClipsAreRefusedWithAReasonAndNothingLost) {
   ASSERT_TRUE(WriteClip(dir.path() + "/whole.mov", kQtrle, frames, 16, 8));
   const std::vector<uint8_t> whole = kvtest::ReadFileBytes(dir.path() + "/whole.mov");
   dir.Write("half.mov", std::vector<uint8_t>(whole.begin(), whole.begin() + whole.size() / 2));
+  // Matroska states no frame count, only how long the clip lasts.
+  ASSERT_TRUE(WriteClip(dir.path() + "/half.mkv", kPngMkv, frames, 16, 8));
+  const std::vector<uint8_t> mkv = kvtest::ReadFileBytes(dir.path() + "/half.mkv");
+  dir.Write("half.mkv", std::vector<uint8_t>(mkv.begin(), mkv.begin() + mkv.size() / 2));
   // The size stated in the sample description, made 20,000 x 20,000.
   dir.Write("huge.mov", StatingSize(whole, "rle ", 20000, 20000));
   ASSERT_TRUE(WriteClip(dir.path() + "/empty.mkv", kPng, {}, 16, 8));
@@ -473,6 +478,7 @@ TEST_F(Clip, BadClipsAreRefusedWithAReasonAndNothingLost) {
   dir.Write("noise.mov", std::vector<uint8_t>(4000, 0x5A));
   const std::pair<const char*, const char*> cases[] = {
       {"half.mov", "not a clip FFmpeg's libraries read"},
+      {"half.mkv", "the clip ends after 2 frames, at 0.08 s of its 0.24 s"},
       {"huge.mov", "the clip's frames of 20000 x 20000 are larger than the picture limit"},
       {"empty.mkv", "the clip holds no"},
       {"widths.mov", "frame 3 is 8 x 8, not 16 x 8 as the frames before it"},
@@ -491,7 +497,7 @@ TEST_F(Clip, BadClipsAreRefusedWithAReasonAndNothingLost) {
     EXPECT_EQ(Import(dir.File(name), dir.File("m.sve"), CRect(0, 0, 16, 8)), 0);
     EXPECT_EQ(KvLastFailure().substr(0, std::strlen(reason)), reason);
     EXPECT_EQ(kvtest::ReadFileBytes(dir.path() + "/m.sve"), old);
-    EXPECT_EQ(kvtest::FileNames(dir.path()).size(), 11u) << "a temporary file was left";
+    EXPECT_EQ(kvtest::FileNames(dir.path()).size(), 12u) << "a temporary file was left";
   }
   // A movie may not be written over the clip it is made from.
   EXPECT_EQ(Import(dir.File("whole.mov"), dir.File("whole.mov"), CRect(0, 0, 16, 8)), 0);
