@@ -354,6 +354,10 @@ int Export(const Parsed& args) {
   if (paste && background.empty()) return Usage(kMovieCommand, "--paste goes with --background");
   const std::string ext = LowerExtension(files[1]);
   if (ext != ".mov" && ext != ".mkv") return Usage(kMovieCommand, "OUT must end in .mov or .mkv");
+  const auto& codec = kCodecs[args.Integer("--codec").value_or(0)];
+  // Known before any work: the library writes QuickTime Animation into a .mov only.
+  if (ext == ".mkv" && codec.codec == KV_CLIP_QTRLE)
+    return Usage(kMovieCommand, "a .mkv takes --codec png or prores4444; qtrle goes into a .mov");
   std::vector<std::string> inputs{files[0]};
   if (!background.empty()) inputs.push_back(background);
   if (const std::string refusal = OutputIsInput(files[1], inputs); !refusal.empty())
@@ -367,7 +371,6 @@ int Export(const Parsed& args) {
   int frames = 0;
   if (!KvMovieGetFileInfo(PathArg(files[0]), nullptr, nullptr, &frames))
     return Fail(files[0] + ": " + LibraryReason("not a readable movie"));
-  const auto& codec = kCodecs[args.Integer("--codec").value_or(0)];
   SKvClipExport settings;
   settings.codec = codec.codec;
   settings.fps = static_cast<int>(args.Integer("--fps").value_or(kKvVideoFramesPerSecond));
@@ -456,8 +459,8 @@ const std::vector<Subcommand> kMovieSubcommands = {
        .refusal = "takes qtrle, prores4444 or png",
        .values = kCodecWords,
        .arg = "C",
-       .help = "qtrle (QuickTime Animation; unless given) or png, both lossless with\n"
-               "alpha, or prores4444 (ProRes 4444 with alpha)",
+       .help = "qtrle (QuickTime Animation, .mov only; unless given) or png, both\n"
+               "lossless with alpha, or prores4444 (ProRes 4444 with alpha)",
        .block = 3},
       {.name = "--fps",
        .kind = Kind::kInteger,
