@@ -518,6 +518,8 @@ class Movie {
     const std::string ext = LowerExtension(out);
     if (ext != ".mov" && ext != ".mkv")
       throw py::value_error("a clip is written only to a name ending in .mov or .mkv");
+    if (ext == ".mkv" && found->second == KV_CLIP_QTRLE)
+      throw py::value_error("qtrle is written into a .mov only");
     SKvClipExport settings;
     settings.codec = found->second;
     settings.fps = fps;
