@@ -319,9 +319,9 @@ def noise_movie(tmp_path_factory):
 def test_a_movie_exported_and_made_again_from_its_clip_plays_the_same_frames(
         noise_movie, demo, tmp_path, name, codec, over):
     background = demo / "round.tga"
-    movie = (kvmedia.Movie(noise_movie, background=kvmedia.load(background).pixels, mix=1,
+    movie = (kvmedia.Movie(noise_movie, background=kvmedia.load(background).pixels, mix=0,
                            paste=(3, 4)) if over else kvmedia.Movie(noise_movie))
-    more = {"background": background, "mix": 1, "paste": (3, 4)} if over else {}
+    more = {"background": background, "mix": 0, "paste": (3, 4)} if over else {}
     movie.export(tmp_path / name, codec, 30, **more)
     calls = []
     assert kvmedia.make_movie_from_clip(tmp_path / name, tmp_path / "again.sve",

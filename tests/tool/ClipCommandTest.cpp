@@ -116,7 +116,7 @@ TEST_F(ClipCommand, ExportedAndMadeAgainAMoviePlaysTheSameFrames) {
       {"png.mkv", "--codec png --fps 30", "", "--key 10", "12 frames of 37 x 21, png at 30 fps",
        "png.mkv -> png.sve: 12 frames of a 30 fps clip, one per video frame; 37 x 21 at 0,0, a "
        "key frame every 10"},
-      {"over.mov", "--codec=png", "--background bg.tga --mix 1 --paste 3,2", "",
+      {"over.mov", "--codec=png", "--background bg.tga --mix 0 --paste 3,2", "",
        "12 frames of 40 x 30, png at 25 fps", "12 frames of a 25 fps clip; 40 x 30 at 0,0"},
       {"prores.mov", "--codec prores4444 --fps 50", "", "--rect 1,2,30,15",
        "12 frames of 37 x 21, prores4444 at 50 fps",
