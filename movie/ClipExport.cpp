@@ -152,7 +152,7 @@ int KvMovieExportClip(const wchar_t* pszMovieFile, const wchar_t* pszClipFile,
   // The clip may replace neither of the files it is made from.
   if (KvIsSameFile(pszClipFile, pszMovieFile) ||
       (over && KvIsSameFile(pszClipFile, settings.background)))
-    return KvFailf("the clip %s is one of its own sources", CString(pszClipFile).ToUtf8().c_str());
+    return KvFail("the clip is the movie or the background itself");
   if (!KvRequireFile(pszMovieFile)) return 0;
 
   std::unique_ptr<CKvPlayMovieBase> player = OpenPlayer(pszMovieFile);

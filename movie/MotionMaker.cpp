@@ -540,18 +540,18 @@ int CKvMakeMovieMotion::SinkClip(const wchar_t* pszClipFile, int bColorKey, CKvC
   if (!pRect || !rc.IntersectRect(pRect, &raster))
     return KvFail("the movie rectangle lies outside the raster");
   if (!pszMovieFile || !*pszMovieFile) return KvFail("no movie name");
-  if (KvIsSameFile(pszClipFile, pszMovieFile))
-    return KvFailf("the movie %s is the clip itself", CString(pszMovieFile).ToUtf8().c_str());
+  if (KvIsSameFile(pszClipFile, pszMovieFile)) return KvFail("the movie is the clip itself");
   KvClipReader clip;
   if (!clip.Open(CString(pszClipFile).ToUtf8())) return 0;
   const int frames = clip.Format().frames;
   if (frames > 32767) return KvFail("the clip holds more than 32,767 frames");
-  // Each frame stands at the raster's top-left corner, as a picture without an origin does.
-  const CRect picRect(0, 0, clip.Format().width, clip.Format().height);
   std::vector<DWORD> pixels;
   const auto addFrame = [&](int i, KvMovieEncoder& encoder, CKvMotionFileWrite& writer) {
     bool alpha = false;
     if (clip.Next(pixels, alpha) != KvClipReader::Got::kFrame) return false;
+    // Each frame stands at the raster's top-left corner, as a picture without an origin
+    // does; its size is the decoder's (which the first frame may correct).
+    const CRect picRect(0, 0, clip.Format().width, clip.Format().height);
     return encoder.AddFrame(i, pixels.data(), picRect, alpha, writer);
   };
   return WriteMovie(rc, {bColorKey != 0, clrKey, clrTolerance, bDeflicker != 0}, wKeyInterval,
