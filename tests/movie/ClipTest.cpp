@@ -498,6 +498,41 @@ TEST_F(Clip, BadClipsAreRefusedWithAReasonAndNothingLost) {
   EXPECT_EQ(kvtest::ReadFileBytes(dir.path() + "/whole.mov"), whole);
 }
 
+// Over a background, each frame of the clip is the background with the movie laid on it
+// where asked (cut off at the edges), or where it was made to stand.
+TEST_F(Clip, ExportOverABackgroundLaysEachFrameWhereAsked) {
+  std::vector<Frame> frames = Titles(8, 4, 3);
+  for (Frame& f : frames)
+    for (DWORD& p : f) p |= 0xFF000000u;
+  ASSERT_TRUE(SequenceMovie(dir, frames, 8, 4, dir.File("seq.sve")));
+  Frame back(20 * 12);
+  for (std::size_t i = 0; i < back.size(); ++i) back[i] = Bgra(int(i), 90, 200 - int(i), 255);
+  ASSERT_TRUE(
+      KvMediaSaveTGAFile(dir.File("back.tga"), back.data(), CSize(20, 12), CRect(0, 0, 20, 12)));
+  const std::wstring backName = dir.File("back.tga").GetString();
+  for (const POINT at : {POINT{-3, 2}, POINT{0, 0}}) {
+    SCOPED_TRACE(at.x);
+    SKvClipExport settings;
+    settings.codec = KV_CLIP_PNG;
+    settings.background = backName.c_str();
+    settings.paste = at.x ? &at : nullptr;  // the movie was made to stand at 0,0
+    ASSERT_EQ(KvMovieExportClip(dir.File("seq.sve"), dir.File("o.mov"), &settings, nullptr), 1)
+        << KvLastFailure();
+    for (int f : {0, 2}) {
+      Frame want = back;
+      for (int y = 0; y < 4; ++y)
+        for (int x = std::max(0, -int(at.x)); x < 8; ++x)
+          want[std::size_t(y + at.y) * 20 + x + at.x] = frames[f][std::size_t(y) * 8 + x];
+      CRect rect;
+      KvGlobalPtr got(KvMovieGetClipFrame(dir.File("o.mov"), f, rect));
+      ASSERT_TRUE(got);
+      EXPECT_EQ(rect, CRect(0, 0, 20, 12));
+      const auto* p = static_cast<const DWORD*>(got.get());
+      EXPECT_EQ(Frame(p, p + want.size()), want) << "frame " << f;
+    }
+  }
+}
+
 TEST_F(Clip, ExportRefusesWhatItCannotWriteAndLeavesNothing) {
   ASSERT_TRUE(SequenceMovie(dir, Titles(16, 8, 3), 16, 8, dir.File("seq.sve")));
   SKvClipExport fast;
