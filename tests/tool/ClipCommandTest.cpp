@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <iterator>
 #include <sstream>
@@ -141,6 +142,25 @@ TEST_F(ClipCommand, ExportedAndMadeAgainAMoviePlaysTheSameFrames) {
     ASSERT_EQ(original.size(), std::size_t(kFrames));
     EXPECT_TRUE(Frames(movie, "again-" + row.clip) == original);
   }
+}
+
+// NTSC's 30000/1001 frames a second, as an editing system writes them: the exported clip's
+// media time scale and sample duration set so (both big-endian, at fixed places after the
+// box names), which makes a 29.97 fps clip.
+TEST_F(ClipCommand, AFractionalRateIsGivenWithTwoDecimals) {
+  kvtest::Bytes mov = s_tool->Read("clip.mov");
+  const auto put = [&](std::size_t at, DWORD value) {
+    for (int i = 0; i < 4; ++i) mov.at(at + i) = BYTE(value >> (24 - 8 * i));
+  };
+  const auto box = [&](const char* name) {
+    return std::size_t(std::search(mov.begin(), mov.end(), name, name + 4) - mov.begin());
+  };
+  put(box("mdhd") + 16, 30000);           // version, flags, two dates, then the time scale
+  put(box("mdhd") + 20, kFrames * 1001);  // and the duration
+  put(box("stts") + 16, 1001);            // entry 1: its count, then its sample duration
+  s_tool->Write("ntsc.mov", mov);
+  const Result made = Run({"movie", "make", "ntsc.mov", "ntsc.sve"});
+  EXPECT_TRUE(Has(made.out, "12 frames of a 29.97 fps clip, one per video frame;")) << made.err;
 }
 
 // Nothing is written over an input, a refused clip leaves no movie and an old one as it was,
