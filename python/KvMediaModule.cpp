@@ -27,6 +27,7 @@
 #include "host/FileName.h"
 #include "host/SafeSave.h"
 #include "host/UiServices.h"
+#include "host/VideoStd.h"
 #include "platform/Dialogs.h"
 #include "platform/FindFile.h"
 #include "platform/Paths.h"
@@ -46,6 +47,7 @@ struct Typed {
     static constexpr auto name = py::detail::const_name(text); \
   }
 KV_PY_TYPE(PathType, "str | bytes | os.PathLike");
+KV_PY_TYPE(OptionalPathType, "str | bytes | os.PathLike | None");
 KV_PY_TYPE(PixelsType, "numpy.ndarray");
 KV_PY_TYPE(RectType, "tuple[int, int, int, int]");
 KV_PY_TYPE(OptionalRectType, "tuple[int, int, int, int] | None");
@@ -498,6 +500,53 @@ class Movie {
     return out;
   }
 
+  // Plays every frame into the clip `out` through the library's export, over the picture
+  // `background` when given (a file, as the export takes it).
+  void Export(const Typed<PathType>& outArg, const std::string& codec, int fps,
+              const Typed<OptionalPathType>& backgroundArg, int mix,
+              const Typed<OptionalPointType>& pasteArg) const {
+    static const std::map<std::string, EKvClipCodec> kCodecs = {
+        {"qtrle", KV_CLIP_QTRLE}, {"prores4444", KV_CLIP_PRORES4444}, {"png", KV_CLIP_PNG}};
+    const auto found = kCodecs.find(codec);
+    if (found == kCodecs.end())
+      throw py::value_error("codec must be 'qtrle', 'prores4444' or 'png'");
+    if (fps < 1 || fps > 240) throw py::value_error("fps must be 1 to 240");
+    if (mix != 0 && mix != 1) throw py::value_error("mix must be 0 (movie over) or 1 (under)");
+    const bool over = !backgroundArg.object.is_none();
+    if (!over && !pasteArg.object.is_none()) throw py::value_error("paste goes with a background");
+    const CString out = PathArg(outArg);
+    const std::string ext = LowerExtension(out);
+    if (ext != ".mov" && ext != ".mkv")
+      throw py::value_error("a clip is written only to a name ending in .mov or .mkv");
+    if (ext == ".mkv" && found->second == KV_CLIP_QTRLE)
+      throw py::value_error("qtrle is written into a .mov only");
+    SKvClipExport settings;
+    settings.codec = found->second;
+    settings.fps = fps;
+    const CString background = over ? PathArg(backgroundArg.object) : CString();
+    POINT paste{};
+    for (const CString* in : {&m_path, &background}) {
+      if (in == &background && !over) continue;
+      if (const int error = ReadErrno(*in)) Raise(*in, ErrnoReason(error), error);
+      if (KvIsSameFile(out, *in))
+        Raise(out, "is " + in->ToUtf8() + ": a clip never replaces its movie or background");
+    }
+    if (over) {
+      settings.background = background;
+      settings.mixMode = mix;
+      if (!pasteArg.object.is_none()) {
+        paste = TakePoint(pasteArg.object);
+        settings.paste = &paste;
+      }
+    }
+    int written = 0;
+    {
+      const py::gil_scoped_release nogil;
+      written = KvMovieExportClip(m_path, out, &settings, nullptr);
+    }
+    if (!written) RaiseWrite(out, "the clip could not be written");
+  }
+
   // Python's sequence rule: -1 is the last frame.
   py::array FrameAt(long long index) {
     const int n = frames();
@@ -632,11 +681,13 @@ struct MovieFrames {
   int next = 0;
 };
 
-// What is wrong with a movie just made, or "" when every frame plays back.
+// What is wrong with a movie just made, or "" when every frame plays back. `frames` 0: as
+// many as the movie holds.
 std::string ReadBack(const CString& path, int frames) {
   CKvPlayMovieMotion player;
   if (!player.Open(path, 0) || !player.Prepare(nullptr))
     return "the movie made cannot be read back: " + Reason("no reason given");
+  if (frames == 0) frames = player.m_nFrames;
   if (player.m_nFrames != frames)
     return "the movie made holds " + std::to_string(player.m_nFrames) + " of " +
            std::to_string(frames) + " frames";
@@ -646,10 +697,52 @@ std::string ReadBack(const CString& path, int frames) {
   return "";
 }
 
+// (r, g, b) of the caller, each 0 to 255.
+CKvColor32 TakeColour(const py::handle& object, const char* what) {
+  const std::vector<int> rgb = Ints(object, 3, what);
+  if (std::any_of(rgb.begin(), rgb.end(), [](int v) { return v < 0 || v > 255; }))
+    throw py::value_error(std::string(what) + " takes (r, g, b), each 0 to 255");
+  return CKvColor32(BYTE(rgb[0]), BYTE(rgb[1]), BYTE(rgb[2]), 0);
+}
+
+// Runs `make(path)` (the maker, writing `frames` frames to path) under a temporary name in
+// the target's folder and reads the movie back before it takes the target's name, so that a
+// run that fails at any point leaves an existing movie of that name as it was. A clip's
+// count is what its container states: the movie read back is held to it only when `exact`.
+template <typename Make>
+bool RunMaker(const CString& moviePath, int frames, bool exact, const py::object& progress,
+              Make make) {
+  SafeFileWriter target(moviePath);
+  if (!target.Open()) {
+    const int error = target.error();
+    Raise(moviePath, std::strerror(error), PythonErrno(error));
+  }
+  MakeProgress state;
+  state.total = frames;
+  if (!progress.is_none()) state.callback = progress;
+  int made = 0;
+  std::string fault;
+  {
+    const py::gil_scoped_release nogil;
+    t_makeProgress = progress.is_none() ? nullptr : &state;
+    made = make(CString::FromUtf8(target.Path()));
+    t_makeProgress = nullptr;
+    if (made) fault = ReadBack(CString::FromUtf8(target.Path()), exact ? frames : 0);
+  }
+  if (state.error) throw std::move(*state.error);
+  if (!made && state.cancelled) return false;
+  if (!made) Raise(moviePath, Reason("the movie could not be made"));
+  if (!fault.empty()) Raise(moviePath, fault);
+  if (!target.Commit()) {
+    const int error = target.error();
+    Raise(moviePath, std::strerror(error), PythonErrno(error));
+  }
+  if (!progress.is_none()) progress(state.total, state.total);
+  return true;
+}
+
 // The library's maker, with the module's guards around it: the movie goes only to a .sve
-// name and never over one of its own pictures, and it is made under a temporary name in the
-// target's folder and read back before it takes the target's name, so that a run that fails
-// at any point leaves an existing movie of that name as it was.
+// name and never over one of its own pictures.
 bool MakeMovie(const Typed<PathType>& pattern, const Typed<PathType>& out, int first, int last,
                int digits, const Typed<RectType>& rectArg, int key,
                const Typed<OptionalColourType>& colorKey, const Typed<ColourType>& tolerance,
@@ -659,16 +752,10 @@ bool MakeMovie(const Typed<PathType>& pattern, const Typed<PathType>& out, int f
   if (last - first >= 32767) throw py::value_error("a movie holds at most 32,767 frames");
   if (digits < 0 || digits > 32) throw py::value_error("digits must be 0 to 32");
   if (key < 0 || key > 65535) throw py::value_error("key must be 0 to 65535");
-  const auto colour = [](const py::handle& object, const char* what) {
-    const std::vector<int> rgb = Ints(object, 3, what);
-    if (std::any_of(rgb.begin(), rgb.end(), [](int v) { return v < 0 || v > 255; }))
-      throw py::value_error(std::string(what) + " takes (r, g, b), each 0 to 255");
-    return CKvColor32(BYTE(rgb[0]), BYTE(rgb[1]), BYTE(rgb[2]), 0);
-  };
   const RECT rect = TakeRect(rectArg.object, "rect");
   const bool keyed = !colorKey.object.is_none();
-  const CKvColor32 keyColour = keyed ? colour(colorKey.object, "color_key") : CKvColor32();
-  const CKvColor32 tol = colour(tolerance.object, "tolerance");
+  const CKvColor32 keyColour = keyed ? TakeColour(colorKey.object, "color_key") : CKvColor32();
+  const CKvColor32 tol = TakeColour(tolerance.object, "tolerance");
   const CString picPath = PathArg(pattern), moviePath = PathArg(out);
   if (LowerExtension(moviePath) != ".sve")
     throw py::value_error("a movie is written only to a name ending in .sve");
@@ -684,35 +771,51 @@ bool MakeMovie(const Typed<PathType>& pattern, const Typed<PathType>& out, int f
       Raise(moviePath, "is " + CString(name).ToUtf8() +
                            ", a picture of the sequence: the movie would replace it");
   }
-  SafeFileWriter target(moviePath);
-  if (!target.Open()) {
-    const int error = target.error();
-    Raise(moviePath, std::strerror(error), PythonErrno(error));
-  }
-  MakeProgress state;
-  state.total = last - first + 1;
-  if (!progress.is_none()) state.callback = progress;
-  int made = 0;
-  std::string fault;
+  return RunMaker(moviePath, last - first + 1, true, progress, [&](const CString& path) {
+    CKvMakeMovieMotion maker;
+    return maker.Sink(picPath, first, last, digits, keyed, keyColour, tol, deflicker, &rect, path,
+                      WORD(key), nullptr);
+  });
+}
+
+// A clip's frames by the same maker and guards; without a rect the movie is the whole clip,
+// at the raster's top-left corner where the maker places it.
+bool MakeMovieFromClip(const Typed<PathType>& clipArg, const Typed<PathType>& out,
+                       const Typed<OptionalRectType>& rectArg, int key,
+                       const Typed<OptionalColourType>& colorKey,
+                       const Typed<ColourType>& tolerance, bool deflicker,
+                       const Typed<ProgressType>& progressArg) {
+  if (key < 0 || key > 65535) throw py::value_error("key must be 0 to 65535");
+  const bool keyed = !colorKey.object.is_none();
+  const CKvColor32 keyColour = keyed ? TakeColour(colorKey.object, "color_key") : CKvColor32();
+  const CKvColor32 tol = TakeColour(tolerance.object, "tolerance");
+  std::optional<RECT> rect;
+  if (!rectArg.object.is_none()) rect = TakeRect(rectArg.object, "rect");
+  const CString clipPath = PathArg(clipArg), moviePath = PathArg(out);
+  if (LowerExtension(moviePath) != ".sve")
+    throw py::value_error("a movie is written only to a name ending in .sve");
+  if (const int error = ReadErrno(clipPath)) Raise(clipPath, ErrnoReason(error), error);
+  // A pipe or device is never opened: the clip's reader would wait on it.
+  if (!KvDoesFileExist(clipPath)) Raise(clipPath, "not a regular file");
+  if (KvIsSameFile(moviePath, clipPath))
+    Raise(moviePath, "is the clip: the movie would replace it");
+  SKvClipInfo info;
+  bool read = false;
   {
     const py::gil_scoped_release nogil;
-    t_makeProgress = progress.is_none() ? nullptr : &state;
+    read = KvMovieGetClipInfo(clipPath, &info) != 0;
+  }
+  if (!read) Raise(clipPath, Reason("not a clip FFmpeg's libraries read"));
+  // Without a rect, the whole clip: as much of it as the raster holds.
+  const CRect whole(0, 0, info.width, info.height), raster = CKvVideoStd::GetResRect();
+  CRect inRaster;
+  if (!inRaster.IntersectRect(&whole, &raster)) inRaster = whole;
+  const RECT movieRect = rect.value_or(inRaster);
+  return RunMaker(moviePath, info.frames, false, progressArg.object, [&](const CString& path) {
     CKvMakeMovieMotion maker;
-    made = maker.Sink(picPath, first, last, digits, keyed, keyColour, tol, deflicker, &rect,
-                      CString::FromUtf8(target.Path()), WORD(key), nullptr);
-    t_makeProgress = nullptr;
-    if (made) fault = ReadBack(CString::FromUtf8(target.Path()), state.total);
-  }
-  if (state.error) throw std::move(*state.error);
-  if (!made && state.cancelled) return false;
-  if (!made) Raise(moviePath, Reason("the movie could not be made"));
-  if (!fault.empty()) Raise(moviePath, fault);
-  if (!target.Commit()) {
-    const int error = target.error();
-    Raise(moviePath, std::strerror(error), PythonErrno(error));
-  }
-  if (!progress.is_none()) progress(state.total, state.total);
-  return true;
+    return maker.SinkClip(clipPath, keyed, keyColour, tol, deflicker, &movieRect, path, WORD(key),
+                          nullptr);
+  });
 }
 
 // ---- Scrolls
@@ -969,6 +1072,16 @@ PYBIND11_MODULE(kvmedia, m) {
       .def("frame_at", &Movie::FrameAt, py::arg("index"),
            "Frame number index as a new array; a negative index counts from the end, as in a "
            "list (-1 is the last frame), and one out of range raises IndexError.")
+      .def("export", &Movie::Export, py::arg("out"), py::arg("codec") = "qtrle",
+           py::arg("fps") = kKvVideoFramesPerSecond, py::kw_only(),
+           py::arg("background") = py::none(), py::arg("mix") = 0, py::arg("paste") = py::none(),
+           "Plays every frame into the clip out (.mov or .mkv) that editing systems read: codec "
+           "'qtrle' (QuickTime Animation) or 'png', both lossless with alpha, or 'prores4444' "
+           "(ProRes 4444 with alpha), at fps frames a second (1 to 240), one clip frame per "
+           "movie frame. Over the picture file background, mix 0 lays the movie over it and 1 "
+           "under it, at paste = (x, y) or where the movie was made to stand; the clip is then "
+           "the picture's size. Written under a temporary name: a failure leaves no clip and an "
+           "old one as it was.")
       .def(
           "__iter__",
           [](const py::object& self) {
@@ -1022,6 +1135,15 @@ PYBIND11_MODULE(kvmedia, m) {
         "top, right, bottom). An out that is one of the pictures is refused before anything is "
         "written; the movie is read back before it replaces an old one. True when made, False "
         "when progress(done, total) returned False.");
+  m.def("make_movie_from_clip", &MakeMovieFromClip, py::arg("clip"), py::arg("out"),
+        py::arg("rect") = py::none(), py::arg("key") = 25, py::arg("color_key") = py::none(),
+        py::arg("tolerance") = py::make_tuple(0, 0, 0), py::arg("deflicker") = false,
+        py::arg("progress") = py::none(),
+        "Makes the motion movie out (a .sve name) of a clip of another program (.mov, .mkv, "
+        ".mp4, an animated .gif or .png ...): each frame of its first video stream is one frame "
+        "of the movie, whatever the clip's rate, standing at the raster's top-left corner; the "
+        "movie is the raster's region rect = (left, top, right, bottom), or the whole clip. "
+        "Guards, progress and result as make_movie.");
   m.def(
       "catalog",
       [](const Typed<PathType>& folder, const Typed<TypesType>& types) {

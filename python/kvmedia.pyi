@@ -56,6 +56,16 @@ class Movie:
     def key_interval(self) -> int: ...
     def frame(self, t: float) -> _Pixels: ...
     def frame_at(self, index: int) -> _Pixels: ...
+    def export(
+        self,
+        out: _Path,
+        codec: Literal["qtrle", "prores4444", "png"] = "qtrle",
+        fps: int = 25,
+        *,
+        background: _Path | None = None,
+        mix: Literal[0, 1] = 0,
+        paste: tuple[int, int] | None = None,
+    ) -> None: ...
 
 class Scroll:
     def __init__(self, path: _Path, memory: bool = False) -> None: ...
@@ -76,6 +86,16 @@ def make_movie(
     last: int,
     digits: int,
     rect: _Rect,
+    key: int = 25,
+    color_key: tuple[int, int, int] | None = None,
+    tolerance: tuple[int, int, int] = (0, 0, 0),
+    deflicker: bool = False,
+    progress: Callable[[int, int], object] | None = None,
+) -> bool: ...
+def make_movie_from_clip(
+    clip: _Path,
+    out: _Path,
+    rect: _Rect | None = None,
     key: int = 25,
     color_key: tuple[int, int, int] | None = None,
     tolerance: tuple[int, int, int] = (0, 0, 0),

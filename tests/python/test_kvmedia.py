@@ -90,12 +90,17 @@ def refusal_files(folder, demo):
     (folder / "png.tga").write_bytes((demo / "round.png").read_bytes())
     (folder / "read-only.tga").write_bytes(whole)
     (folder / "read-only.tga").chmod(0o444)  # refused to root too, as rm asks first
-    for name in ("folder.tga", "folder.sve", "folder.ksc"):
+    (folder / "read-only.mov").write_bytes(b"old")
+    (folder / "read-only.mov").chmod(0o444)
+    for name in ("folder.tga", "folder.sve", "folder.ksc", "folder.mov"):
         (folder / name).mkdir()
     os.mkfifo(folder / "pipe.ksc")  # never opened: it would block
+    shutil.copy(demo / "title.sve", folder)
 
 
 SAVE = lambda path: kvmedia.save(path, pattern(2, 2))  # noqa: E731
+CLIP = lambda path: kvmedia.make_movie_from_clip(path, path.parent / "clip.sve")  # noqa: E731
+EXPORT = lambda path: kvmedia.Movie(path.parent / "title.sve").export(path)  # noqa: E731
 REFUSALS = [  # call, name, the class raised, words of the library's reason
     (kvmedia.load, "missing.tga", FileNotFoundError, "no such file"),
     (kvmedia.load, "folder.tga", IsADirectoryError, "folder"),
@@ -118,6 +123,12 @@ REFUSALS = [  # call, name, the class raised, words of the library's reason
     (SAVE, "missing/x.tga", FileNotFoundError, ""),
     (SAVE, "folder.tga", IsADirectoryError, ""),
     (SAVE, "read-only.tga", PermissionError, ""),
+    (CLIP, "missing.mov", FileNotFoundError, "no such file"),
+    (CLIP, "folder.sve", IsADirectoryError, "folder"),
+    (CLIP, "movie.sve", kvmedia.Error, "Invalid data"),
+    (CLIP, "pipe.ksc", kvmedia.Error, "not a regular file"),
+    (EXPORT, "folder.mov", IsADirectoryError, ""),
+    (EXPORT, "read-only.mov", PermissionError, ""),
 ]
 
 
@@ -288,6 +299,61 @@ def test_scroll_frames_match_the_tool(demo, tmp_path, name, memory):
     for i, position in enumerate((0.2, 0.3, 0.4)):
         expected = kvmedia.load(tmp_path / f"frame-{i:05d}.png").pixels
         np.testing.assert_array_equal(scroll.frame(position), expected)
+
+
+# ---- Clips
+
+
+@pytest.fixture(scope="module")
+def noise_movie(tmp_path_factory):
+    """Six 33 x 17 frames of noise in every channel, alpha included."""
+    folder = tmp_path_factory.mktemp("noise")
+    for i in range(6):
+        kvmedia.save(folder / f"n{i}.tga", pattern(17, 33, seed=i))
+    assert kvmedia.make_movie(folder / "n.tga", folder / "noise.sve", 0, 5, 1, (0, 0, 33, 17))
+    return folder / "noise.sve"
+
+
+@pytest.mark.parametrize("name, codec, over", [
+    ("qtrle.mov", "qtrle", False), ("png.mkv", "png", False), ("over.mov", "png", True)])
+def test_a_movie_exported_and_made_again_from_its_clip_plays_the_same_frames(
+        noise_movie, demo, tmp_path, name, codec, over):
+    background = demo / "round.tga"
+    movie = (kvmedia.Movie(noise_movie, background=kvmedia.load(background).pixels, mix=0,
+                           paste=(3, 4)) if over else kvmedia.Movie(noise_movie))
+    more = {"background": background, "mix": 0, "paste": (3, 4)} if over else {}
+    movie.export(tmp_path / name, codec, 30, **more)
+    calls = []
+    assert kvmedia.make_movie_from_clip(tmp_path / name, tmp_path / "again.sve",
+                                        progress=lambda done, total: calls.append((done, total)))
+    assert calls == [(i, 6) for i in range(7)]
+    again = kvmedia.Movie(tmp_path / "again.sve")
+    assert len(again) == 6 and again.rect[:2] == (0, 0)
+    for i in range(6):
+        np.testing.assert_array_equal(again.frame_at(i), movie.frame_at(i), err_msg=str(i))
+
+
+def test_a_clip_cut_short_or_a_bad_argument_leaves_no_movie(noise_movie, tmp_path):
+    kvmedia.Movie(noise_movie).export(tmp_path / "whole.mov")
+    whole = (tmp_path / "whole.mov").read_bytes()
+    (tmp_path / "cut.mov").write_bytes(whole[:len(whole) // 2])
+    (tmp_path / "old.sve").write_bytes(b"old")
+    with pytest.raises(kvmedia.Error) as cut:
+        kvmedia.make_movie_from_clip(tmp_path / "cut.mov", tmp_path / "old.sve")
+    assert cut.value.reason and cut.value.path == str(tmp_path / "cut.mov")
+    assert kvmedia.make_movie_from_clip(tmp_path / "whole.mov", tmp_path / "old.sve",
+                                        progress=lambda done, total: done < 3) is False
+    assert (tmp_path / "old.sve").read_bytes() == b"old"
+    movie = kvmedia.Movie(noise_movie)
+    for out, bad in (("x.mp4", {}), ("x.mkv", {}), ("x.mov", {"codec": "h264"}),
+                     ("x.mov", {"fps": 0}), ("x.mov", {"paste": (1, 2)}),
+                     ("x.mov", {"background": noise_movie, "mix": 2})):
+        with pytest.raises(ValueError):
+            movie.export(tmp_path / out, **bad)
+    os.symlink(noise_movie, tmp_path / "link.mov")
+    with pytest.raises(kvmedia.Error):  # the movie itself, by another name
+        movie.export(tmp_path / "link.mov")
+    assert sorted(os.listdir(tmp_path)) == ["cut.mov", "link.mov", "old.sve", "whole.mov"]
 
 
 # ---- Catalogues, threads, memory

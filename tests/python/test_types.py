@@ -91,6 +91,8 @@ movie = kvmedia.Movie("m.sve", memory=True, background=picture.pixels, paste=(1,
 frames = [frame.copy() for frame in movie] + [movie.frame(0.5), movie.frame_at(-1)]
 made: bool = kvmedia.make_movie("t.tga", "t.sve", 0, 9, 2, movie.rect,
                                 progress=lambda done, total: done < total)
+again: bool = kvmedia.make_movie_from_clip("c.mov", "c.sve", (0, 0, 8, 8), color_key=(0, 0, 0))
+movie.export(pathlib.Path("m.mov"), "prores4444", 50, background=b"b.tga", mix=1, paste=(1, 2))
 try:
     print(kvmedia.info("s.ksc")["type"], kvmedia.Scroll("s.ksc").size, kvmedia.__version__)
 except kvmedia.Error as error:

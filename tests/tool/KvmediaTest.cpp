@@ -307,7 +307,8 @@ TEST_F(Kvmedia, EveryCommandHelpsAndIsInTheManualAndTheCompletion) {
     const std::string offered =
         " " +
         (c == "movie" || c == "scroll"
-             ? s_tool->Complete(c + " make -") + " " + s_tool->Complete(c + " frames -")
+             ? s_tool->Complete(c + " make -") + " " + s_tool->Complete(c + " frames -") + " " +
+                   s_tool->Complete(c + " export -")
              : s_tool->Complete(c + " -")) +
         " ";
     for (std::size_t at = r.out.find("--"); at != std::string::npos;
@@ -372,12 +373,13 @@ TEST_F(Kvmedia, TheCompletionOffersTheSubcommandsOptionsAndAnOptionsValues) {
   const struct {
     std::string words, offered;
   } cases[] = {
-      {"movie \"\"", "frames make"},
+      {"movie \"\"", "export frames make"},
       {"convert --re", "--region"},
       {"info p", ""},
       {"movie frames --", frames},
       {"movie -q frames m.sve --", frames},
-      {"movie -q \"\"", "frames make"},
+      {"movie -q \"\"", "export frames make"},
+      {"movie export m.sve c.mov --codec p", "prores4444 png"},
       {"scroll make p.tga --direction \"\"", "up down left right"},
       {"scroll make --direction = l", "left"},
       {"scroll make --direction =", "up down left right"},

@@ -92,8 +92,8 @@ struct Subcommand {
 struct Command {
   const char* name;
   const char* summary;  // one line for the command list
-  // The help text; a line of KV_OPTION_BLOCK1 or KV_OPTION_BLOCK2 stands for the options of
-  // that block, each "  --every N" with its help from column `helpColumn` on.
+  // The help text; a line of KV_OPTION_BLOCK1, 2 or 3 stands for the options of that block, each "
+  // --every N" with its help from column `helpColumn` on.
   const char* usage;
   int (*run)(const Parsed& args);  // of a command without subcommands
   Options options = {};
@@ -103,6 +103,7 @@ struct Command {
 
 #define KV_OPTION_BLOCK1 "\x01\n"
 #define KV_OPTION_BLOCK2 "\x02\n"
+#define KV_OPTION_BLOCK3 "\x03\n"
 
 // The command's help text with its options listed.
 std::string HelpText(const Command& command);

@@ -91,6 +91,10 @@ const Example kExamples[] = {
      "    --digits 4 --rect 0,0,1920,1080\n"
      "kvmedia movie frames intro.sve frames --every 5 \\\n"
      "    --background back.png --mix 0"},
+    {"Make a movie of a designer's clip with alpha (every frame of it, over the raster's "
+     "top-left corner), and export a movie for an editing system as ProRes 4444 at 50 fps:",
+     "kvmedia movie make sting.mov sting.sve\n"
+     "kvmedia movie export intro.sve intro.mov --codec prores4444 --fps 50"},
     {"Make a roll that moves up, and play 25 frames of it:",
      "kvmedia scroll make credits.tga credits.ksc --direction up\n"
      "kvmedia scroll frames credits.ksc frames --frames 25 --force"},

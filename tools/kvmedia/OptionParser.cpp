@@ -171,11 +171,11 @@ std::string HelpText(const Command& command) {
   for (const Subcommand& s : command.subcommands) tables.push_back(&s.options);
   std::string out;
   for (const char* p = command.usage; *p; ++p) {
-    if (*p != '\x01' && *p != '\x02') {
+    if (*p < '\x01' || *p > '\x03') {
       out += *p;
       continue;
     }
-    const int block = *p++ == '\x01' ? 1 : 2;  // and its line's end
+    const int block = *p++;  // and its line's end
     for (const Options* table : tables)
       for (const Option& o : *table)
         if (o.help && o.block == block)
