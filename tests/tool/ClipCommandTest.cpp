@@ -203,8 +203,8 @@ TEST_F(ClipCommand, RefusedClipsAndTargetsLeaveNothingAndKeepWhatWasThere) {
 }
 
 // A Matroska clip cut in half still holds whole frames, and no count of them: the reader
-// must see that it ends early. (Imported today as a shorter movie over the old one.)
-TEST_F(ClipCommand, DISABLED_AMatroskaClipCutInHalfIsRefused) {
+// sees that they end before the time the file states.
+TEST_F(ClipCommand, AMatroskaClipCutInHalfIsRefused) {
   ASSERT_EQ(Run({"movie", "export", "title.sve", "whole.mkv", "--codec", "png"}).status, 0);
   const kvtest::Bytes mkv = s_tool->Read("whole.mkv");
   s_tool->Write("half.mkv", kvtest::Cut(mkv, mkv.size() / 2));

@@ -87,10 +87,13 @@ class ToolFolder {
       // What works may say so on either stream; a refusal says why on standard error.
       EXPECT_TRUE(Has(row.status == 0 ? r.out + r.err : r.err, row.says))
           << row.says << ": " << r.out << r.err;
-      if (row.status == 2) {
-        EXPECT_EQ(r.out, "");
+      // A usage mistake or a refusal is one line of its own (no notes of the libraries).
+      if (row.status != 0) {
         EXPECT_TRUE(r.err.starts_with("kvmedia: ")) << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+      }
+      if (row.status == 2) {
+        EXPECT_EQ(r.out, "");
       }
       if (!row.kept.empty()) {
         EXPECT_EQ(Read(row.kept), before) << row.kept;

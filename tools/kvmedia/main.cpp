@@ -1,4 +1,8 @@
 // kvmedia: the command-line face of the KvMediaFile library.
+extern "C" {
+#include <libavutil/log.h>
+}
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -307,6 +311,8 @@ std::optional<std::size_t> PictureLimit(const char* text) {
 int main(int argc, char** argv) {
   using namespace kvtool;
   InstallSignalHandlers();
+  // A refusal is one line, with the library's reason; FFmpeg's own notes would add more.
+  av_log_set_level(AV_LOG_QUIET);
   if (argc < 2) {
     std::vector<std::string> names = CommandNames();
     return UsageLine("expected a command: " + Listed(names), "kvmedia");
