@@ -492,6 +492,73 @@ bool DemoMovie(Demo& demo, CKvMemBlock& bars) {
   return true;
 }
 
+// Clips of other programs: the title movie exported as a QuickTime Animation clip, the clip
+// imported into a new movie, and that movie exported as ProRes 4444; frame 24 of each shown.
+bool DemoClips(Demo& demo) {
+  const auto path = [&](const char* name) { return CString::FromUtf8(demo.dir + "/" + name); };
+  const CString title = path("title.sve"), qtrle = path("title-qtrle.mov"),
+                imported = path("title-from-clip.sve"), prores = path("title-prores4444.mov");
+  const auto failed = [](const char* what) {
+    std::fprintf(stderr, "kvmedia: %s: %s\n", what, KvMediaGetLastFailure().ToUtf8().c_str());
+    return false;
+  };
+  SKvClipExport settings;
+  SKvClipInfo info;
+  if (!KvMovieExportClip(title, qtrle, &settings, nullptr) || !KvMovieGetClipInfo(qtrle, &info))
+    return failed("exporting the title movie failed");
+  char what[160];
+  std::snprintf(what, sizeof what, "title.sve as QuickTime Animation: %d frames of %d x %d%s",
+                info.frames, info.width, info.height, info.alpha ? ", with alpha" : "");
+  std::printf("  %-28s %s\n", "title-qtrle.mov", what);
+  const RECT rect{0, 0, info.width, info.height};
+  CKvMakeMovieMotion maker;
+  if (!maker.SinkClip(qtrle, 0, CKvColor32(), CKvColor32(), 0, &rect, imported, 25, nullptr))
+    return failed("importing the clip failed");
+  std::printf("  %-28s %s\n", "title-from-clip.sve", "that clip imported into a motion movie");
+  settings.codec = KV_CLIP_PRORES4444;
+  if (!KvMovieExportClip(imported, prores, &settings, nullptr))
+    return failed("exporting the imported movie failed");
+  std::printf("  %-28s %s\n", "title-prores4444.mov", "that movie as ProRes 4444 with alpha");
+
+  constexpr int kFrame = 24;  // halfway through the slide: edges in motion
+  const float t = static_cast<float>(kFrame) / static_cast<float>(info.frames);
+  CRect clipRect, proresRect, movieRect, titleRect;
+  const KvGlobalPtr clipFrame(KvMovieGetClipFrame(qtrle, kFrame, clipRect));
+  const KvGlobalPtr proresFrame(KvMovieGetClipFrame(prores, kFrame, proresRect));
+  const KvGlobalPtr movieFrame(KvMovieGetFrame(imported, movieRect, t));
+  const KvGlobalPtr titleFrame(KvMovieGetFrame(title, titleRect, t));
+  if (!clipFrame || !proresFrame || !movieFrame || !titleFrame || clipRect != movieRect ||
+      proresRect.Size() != movieRect.Size() || titleRect != movieRect)
+    return failed("a frame of the clips did not come back");
+  const int w = movieRect.Width(), h = movieRect.Height();
+  const auto* clipPx = static_cast<const DWORD*>(clipFrame.get());
+  const auto* moviePx = static_cast<const DWORD*>(movieFrame.get());
+  const auto* titlePx = static_cast<const DWORD*>(titleFrame.get());
+  const auto* proresPx = static_cast<const DWORD*>(proresFrame.get());
+  const std::size_t n = static_cast<std::size_t>(w) * h;
+  const bool same = std::equal(moviePx, moviePx + n, titlePx);
+  // ProRes is lossy: its largest error against the movie, in alpha and in the colour of
+  // pixels that show (a transparent pixel's colour is of no account).
+  int alphaError = 0, colourError = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    alphaError = std::max(alphaError, std::abs(static_cast<int>(proresPx[i] >> 24) -
+                                               static_cast<int>(moviePx[i] >> 24)));
+    if (moviePx[i] >> 24)
+      for (int shift : {0, 8, 16})
+        colourError = std::max(colourError, std::abs(static_cast<int>(proresPx[i] >> shift & 0xFF) -
+                                                     static_cast<int>(moviePx[i] >> shift & 0xFF)));
+  }
+  demo.Png("clip-qtrle-frame-24.png", clipPx, w, h, "frame 24 of title-qtrle.mov");
+  demo.Png("clip-imported-frame-24.png", moviePx, w, h,
+           same ? "frame 24 of title-from-clip.sve: the same pixels as title.sve's"
+                : "frame 24 of title-from-clip.sve: NOT the pixels of title.sve's");
+  std::snprintf(what, sizeof what,
+                "frame 24 of title-prores4444.mov: largest error alpha %d, colour %d", alphaError,
+                colourError);
+  demo.Png("clip-prores4444-frame-24.png", proresPx, w, h, what);
+  return same;
+}
+
 int Run(const Parsed& args) {
   if (args.words.size() != 1) return Usage(kDemoCommand, "expected one output folder");
   Demo demo{args.words[0]};
@@ -506,7 +573,10 @@ int Run(const Parsed& args) {
   if (!DemoLineCompression(mixed)) demo.ok = false;
   KvMediaFileOpen();
   if (!DemoPictures(demo, mixed)) demo.ok = false;
-  if (!DemoMovie(demo, bars)) demo.ok = false;
+  if (!DemoMovie(demo, bars))
+    demo.ok = false;
+  else if (!DemoClips(demo))
+    demo.ok = false;
   if (!DemoFormats(demo, mixed)) demo.ok = false;
   // A roll and a crawl made from a generated strip, streamed and from memory.
   if (!DemoScrolls(demo)) demo.ok = false;
