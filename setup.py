@@ -3,9 +3,9 @@
 Without KVMEDIA_PREFIX the libraries are built from this tree (without tests, benchmarks or
 the Qt panel) and go into the wheel, in kvmedia.libs/ beside the module, which finds them
 through its run path: the wheel works in any environment of a system that has their own
-dependencies (DevIL, libjpeg, libpng). With KVMEDIA_PREFIX=<prefix> only the module is built,
-against the KvMediaFile installed there; it keeps that prefix's library folder as its run
-path (none for /usr), so that prefix must stay where it is.
+dependencies (DevIL, libjpeg, libpng, FFmpeg's libraries). With KVMEDIA_PREFIX=<prefix> only
+the module is built, against the KvMediaFile installed there; it keeps that prefix's library
+folder as its run path (none for /usr), so that prefix must stay where it is.
 
 Either way the wheel holds what the CMake component `python` installs for the Debian package:
 the module, its stub beside it and the stub-only package kvmedia-stubs that mypy finds.

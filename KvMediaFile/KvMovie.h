@@ -380,7 +380,7 @@ KV_MEDIA_API DWORD* KvMovieGetClipFrame(const wchar_t* pszClipFile, int frame, C
 
 enum EKvClipCodec {
   KV_CLIP_QTRLE = 0,       // QuickTime Animation, 32-bit ARGB: lossless with alpha
-  KV_CLIP_PRORES4444 = 1,  // ProRes 4444 with alpha, 10-bit 4:4:4 Y'CbCr (BT.709)
+  KV_CLIP_PRORES4444 = 1,  // ProRes 4444 with alpha, 10-bit 4:4:4 Y'CbCr (BT.709; BT.601 for SD)
   KV_CLIP_PNG = 2,         // PNG frames, RGBA: lossless with alpha
 };
 // The video standard's frame rate, the clip's unless told otherwise.

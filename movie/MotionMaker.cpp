@@ -17,6 +17,7 @@
 #include "host/UiServices.h"
 #include "host/VideoStd.h"
 #include "movie/MotionFile.h"
+#include "movie/VideoClip.h"
 #include "platform/GlobalMemory.h"
 #include "platform/Paths.h"
 
@@ -429,9 +430,12 @@ bool AddPicture(KvMovieEncoder& encoder, int i, const CString& name, CKvMotionFi
   return encoder.AddFrame(i, static_cast<const DWORD*>(picture.get()), picRect, hasAlpha, writer);
 }
 
+// Frame `i` of the movie, from wherever its picture comes.
+using AddFrameFn = std::function<bool(int i, KvMovieEncoder&, CKvMotionFileWrite&)>;
+
 // Every frame, under a progress dialog that can cancel.
-bool AddPictures(KvMovieEncoder& encoder, const wchar_t* pszPicFile, int nFirst, int frames,
-                 int nDigits, CKvMotionFileWrite& writer, CWnd* pParent) {
+bool AddFrames(KvMovieEncoder& encoder, int frames, const AddFrameFn& addFrame,
+               CKvMotionFileWrite& writer, CWnd* pParent) {
   CKvProgressDlg progress;
   progress.Create(nullptr, L"正在生成动画文件，请稍候...", 1, 1, 0, pParent);
   progress.SetProgressPercent(0);
@@ -445,7 +449,7 @@ bool AddPictures(KvMovieEncoder& encoder, const wchar_t* pszPicFile, int nFirst,
     const int percent =
         std::clamp(static_cast<int>(static_cast<float>(i) * 100.0f / frames), 0, 100);
     if (percent != shown) progress.SetProgressPercent(shown = percent);
-    ok = AddPicture(encoder, i, PictureName(pszPicFile, nFirst + i, nDigits), writer);
+    ok = addFrame(i, encoder, writer);
   }
   progress.Close();
   return ok;
@@ -475,6 +479,29 @@ void RemoveWrittenInPlace(const SafeFileWriter& target) {
   }
 }
 
+// Makes the movie of `frames` frames of the rectangle `rc` under a temporary name, which it
+// takes only when every frame is written and the movie reads back.
+int WriteMovie(const CRect& rc, const KvMovieKeying& keying, WORD wKeyInterval, int frames,
+               const wchar_t* pszMovieFile, const AddFrameFn& addFrame, CWnd* pParent) {
+  KvMovieEncoder encoder;
+  if (!encoder.Init(rc, keying, wKeyInterval)) return 0;
+  // The movie is written under a temporary name, so that a run that stops leaves an existing
+  // movie of that name as it was.
+  SafeFileWriter target{CString(pszMovieFile)};
+  if (!target.Open()) return 0;
+  const CString written = CString::FromUtf8(target.Path());
+  CKvMotionFileWrite writer;
+  if (!writer.CreateFileW(written, wKeyInterval, frames, 4, rc.left, rc.top, rc.Width(),
+                          rc.Height()))
+    return KvFail("the movie file cannot be created");
+  bool ok = AddFrames(encoder, frames, addFrame, writer, pParent);
+  // The index is written at the close: a movie whose close fails is not whole.
+  if (!writer.CloseFile() && ok) ok = KvFail("the movie file could not be finished");
+  ok = ok && ReadsBack(written, frames) && target.Commit();
+  if (!ok) RemoveWrittenInPlace(target);
+  return ok ? 1 : 0;
+}
+
 }  // namespace
 
 int CKvMakeMovieMotion::Sink(const wchar_t* pszPicFile, int nFirst, int nLast, int nDigits,
@@ -496,22 +523,38 @@ int CKvMakeMovieMotion::Sink(const wchar_t* pszPicFile, int nFirst, int nLast, i
   const int frames = nLast - nFirst + 1;
   if (!CheckSequence(pszPicFile, nFirst, frames, nDigits, pszMovieFile)) return 0;
 
-  KvMovieEncoder encoder;
-  if (!encoder.Init(rc, {bColorKey != 0, clrKey, clrTolerance, bDeflicker != 0}, wKeyInterval))
-    return 0;
-  // The movie is written under a temporary name, so that a run that stops leaves an existing
-  // movie of that name as it was.
-  SafeFileWriter target{CString(pszMovieFile)};
-  if (!target.Open()) return 0;
-  const CString written = CString::FromUtf8(target.Path());
-  CKvMotionFileWrite writer;
-  if (!writer.CreateFileW(written, wKeyInterval, frames, 4, rc.left, rc.top, rc.Width(),
-                          rc.Height()))
-    return KvFail("the movie file cannot be created");
-  bool ok = AddPictures(encoder, pszPicFile, nFirst, frames, nDigits, writer, pParent);
-  // The index is written at the close: a movie whose close fails is not whole.
-  if (!writer.CloseFile() && ok) ok = KvFail("the movie file could not be finished");
-  ok = ok && ReadsBack(written, frames) && target.Commit();
-  if (!ok) RemoveWrittenInPlace(target);
-  return ok ? 1 : 0;
+  const auto addPicture = [&](int i, KvMovieEncoder& encoder, CKvMotionFileWrite& writer) {
+    return AddPicture(encoder, i, PictureName(pszPicFile, nFirst + i, nDigits), writer);
+  };
+  return WriteMovie(rc, {bColorKey != 0, clrKey, clrTolerance, bDeflicker != 0}, wKeyInterval,
+                    frames, pszMovieFile, addPicture, pParent);
+}
+
+int CKvMakeMovieMotion::SinkClip(const wchar_t* pszClipFile, int bColorKey, CKvColor32 clrKey,
+                                 CKvColor32 clrTolerance, int bDeflicker, const RECT* pRect,
+                                 const wchar_t* pszMovieFile, WORD wKeyInterval, CWnd* pParent) {
+  KvClearFailure();
+  if (!pszClipFile || !*pszClipFile) return KvFail("no clip name");
+  CRect rc;
+  const CRect raster = CKvVideoStd::GetResRect();
+  if (!pRect || !rc.IntersectRect(pRect, &raster))
+    return KvFail("the movie rectangle lies outside the raster");
+  if (!pszMovieFile || !*pszMovieFile) return KvFail("no movie name");
+  if (KvIsSameFile(pszClipFile, pszMovieFile))
+    return KvFailf("the movie %s is the clip itself", CString(pszMovieFile).ToUtf8().c_str());
+  KvClipReader clip;
+  if (!clip.Open(CString(pszClipFile).ToUtf8())) return 0;
+  const int frames = clip.Format().frames;
+  if (frames > 32767) return KvFail("the clip holds more than 32,767 frames");
+  std::vector<DWORD> pixels;
+  const auto addFrame = [&](int i, KvMovieEncoder& encoder, CKvMotionFileWrite& writer) {
+    bool alpha = false;
+    if (clip.Next(pixels, alpha) != KvClipReader::Got::kFrame) return false;
+    // Each frame stands at the raster's top-left corner, as a picture without an origin
+    // does; its size is the decoder's (which the first frame may correct).
+    const CRect picRect(0, 0, clip.Format().width, clip.Format().height);
+    return encoder.AddFrame(i, pixels.data(), picRect, alpha, writer);
+  };
+  return WriteMovie(rc, {bColorKey != 0, clrKey, clrTolerance, bDeflicker != 0}, wKeyInterval,
+                    frames, pszMovieFile, addFrame, pParent);
 }

@@ -1,0 +1,461 @@
+// Clips of other programs: made here with libavcodec's own encoders from known frames,
+// imported by the maker and played back; movies exported and decoded again by libavcodec.
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
+}
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "GifWriter.h"
+#include "KvMediaFile/KvMovie.h"
+#include "KvMediaFile/KvPicture.h"
+#include "TestSupport.h"
+#include "host/Failure.h"
+#include "host/MemBlock.h"
+#include "movie/VideoClip.h"
+#include "platform/GlobalMemory.h"
+
+namespace {
+
+using Frame = std::vector<DWORD>;
+
+DWORD Bgra(int r, int g, int b, int a) {
+  return DWORD(b & 255) | DWORD(g & 255) << 8 | DWORD(r & 255) << 16 | DWORD(a & 255) << 24;
+}
+
+// Frame f of a title sliding in from the right over nothing: transparent, half-transparent
+// and opaque pixels, every colour channel busy.
+Frame Title(int w, int h, int f) {
+  Frame px(std::size_t(w) * h);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const int tx = x - (w - 5 * f);
+      const int a = tx < 0 ? 0 : (tx + y) % 4 == 0 ? 128 : 255;
+      px[std::size_t(y) * w + x] = Bgra(x * 37 + f * 9, y * 11 + 3 * tx, x * y + 5, a);
+    }
+  return px;
+}
+
+std::vector<Frame> Titles(int w, int h, int n) {
+  std::vector<Frame> frames;
+  for (int f = 0; f < n; ++f) frames.push_back(Title(w, h, f));
+  return frames;
+}
+
+struct Codec {
+  const char* name;  // libavcodec's encoder
+  AVPixelFormat format;
+  const char* muxer;
+  const char* file;
+};
+const Codec kQtrle{"qtrle", AV_PIX_FMT_ARGB, "mov", "c.mov"};
+const Codec kPng{"png", AV_PIX_FMT_RGBA, "mov", "c.mov"};
+const Codec kApng{"apng", AV_PIX_FMT_RGBA, "apng", "c.png"};
+const Codec kProRes{"prores_ks", AV_PIX_FMT_YUVA444P10, "mov", "c.mov"};
+
+// The bytes of one BGRA pixel in a packed format's order.
+void Pack(DWORD p, AVPixelFormat format, uint8_t* out) {
+  const uint8_t b = p & 255, g = p >> 8 & 255, r = p >> 16 & 255, a = p >> 24;
+  const uint8_t argb[] = {a, r, g, b}, rgba[] = {r, g, b, a};
+  std::memcpy(out, format == AV_PIX_FMT_ARGB ? argb : rgba, 4);
+}
+
+// Y'CbCr 4:4:4 with alpha, 10 bits, limited range, rounded: BT.601 for SD sizes and smaller,
+// as a decoder takes a stream that states no matrix.
+void ToYuva(const Frame& px, int w, int h, AVFrame* f) {
+  const double kr = h > 576 ? 0.2126 : 0.299, kb = h > 576 ? 0.0722 : 0.114;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const DWORD p = px[std::size_t(y) * w + x];
+      const double b = (p & 255) / 255.0, g = (p >> 8 & 255) / 255.0, r = (p >> 16 & 255) / 255.0;
+      const double luma = kr * r + (1 - kr - kb) * g + kb * b;
+      const int v[4] = {int(64 + 876 * luma + 0.5), int(512 + 448 * (b - luma) / (1 - kb) + 0.5),
+                        int(512 + 448 * (r - luma) / (1 - kr) + 0.5), int((p >> 24) * 1023 / 255)};
+      const int plane[4] = {0, 1, 2, 3};
+      for (int c = 0; c < 4; ++c)
+        reinterpret_cast<uint16_t*>(f->data[plane[c]] + y * f->linesize[plane[c]])[x] =
+            uint16_t(v[c]);
+    }
+}
+
+// Writes `frames` (each of its own size, given in `sizes`) with the encoder of `codec`,
+// encoders made anew when the size changes, at `fps`. Test code of its own: what the library
+// writes is checked against this, not against itself.
+bool WriteClip(const std::string& path, const Codec& codec, const std::vector<Frame>& frames,
+               const std::vector<std::pair<int, int>>& sizes, int fps = 25) {
+  AVFormatContext* out = nullptr;
+  if (avformat_alloc_output_context2(&out, nullptr, codec.muxer, path.c_str()) < 0) return false;
+  const std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> own(out,
+                                                                         [](AVFormatContext* f) {
+                                                                           if (f->pb)
+                                                                             avio_closep(&f->pb);
+                                                                           avformat_free_context(f);
+                                                                         });
+  const AVCodec* encoder = avcodec_find_encoder_by_name(codec.name);
+  AVStream* stream = avformat_new_stream(out, nullptr);
+  AVCodecContext* c = nullptr;
+  AVPacket* packet = av_packet_alloc();
+  bool ok = encoder && stream && packet;
+  const auto open = [&](int w, int h) {
+    avcodec_free_context(&c);
+    c = avcodec_alloc_context3(encoder);
+    c->width = w, c->height = h, c->pix_fmt = codec.format, c->time_base = {1, fps};
+    if (codec.format == AV_PIX_FMT_YUVA444P10) c->profile = FF_PROFILE_PRORES_4444;
+    if (out->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    return avcodec_open2(c, encoder, nullptr) >= 0;
+  };
+  const auto drain = [&] {
+    while (avcodec_receive_packet(c, packet) == 0) {
+      packet->duration = 1;
+      av_packet_rescale_ts(packet, c->time_base, stream->time_base);
+      packet->stream_index = 0;
+      if (av_interleaved_write_frame(out, packet) < 0) ok = false;
+    }
+  };
+  ok = ok && open(sizes[0].first, sizes[0].second);
+  if (ok) {
+    stream->time_base = {1, fps};
+    avcodec_parameters_from_context(stream->codecpar, c);
+    ok = avio_open(&out->pb, path.c_str(), AVIO_FLAG_WRITE) >= 0 &&
+         avformat_write_header(out, nullptr) >= 0;
+  }
+  AVFrame* f = av_frame_alloc();
+  for (std::size_t i = 0; ok && i < frames.size(); ++i) {
+    const auto [w, h] = sizes[std::min(i, sizes.size() - 1)];
+    if (w != c->width || h != c->height) {
+      avcodec_send_frame(c, nullptr), drain();
+      ok = open(w, h);
+    }
+    av_frame_unref(f);
+    f->format = codec.format, f->width = w, f->height = h, f->pts = int64_t(i);
+    ok = ok && av_frame_get_buffer(f, 0) >= 0;
+    if (!ok) break;
+    if (codec.format == AV_PIX_FMT_YUVA444P10)
+      ToYuva(frames[i], w, h, f);
+    else
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+          Pack(frames[i][std::size_t(y) * w + x], codec.format,
+               f->data[0] + y * f->linesize[0] + 4 * x);
+    ok = avcodec_send_frame(c, f) >= 0;
+    drain();
+  }
+  if (ok) avcodec_send_frame(c, nullptr), drain();
+  ok = ok && av_write_trailer(out) >= 0;
+  av_frame_free(&f);
+  av_packet_free(&packet);
+  avcodec_free_context(&c);
+  return ok;
+}
+
+bool WriteClip(const std::string& path, const Codec& codec, const std::vector<Frame>& frames, int w,
+               int h, int fps = 25) {
+  return WriteClip(path, codec, frames, {{w, h}}, fps);
+}
+
+// Every frame of a clip as libavcodec decodes it, in the bytes of its own pixel format
+// (packed formats only), with that format.
+std::vector<std::vector<uint8_t>> DecodePacked(const std::string& path, AVPixelFormat& format) {
+  std::vector<std::vector<uint8_t>> frames;
+  AVFormatContext* in = nullptr;
+  if (avformat_open_input(&in, path.c_str(), nullptr, nullptr) < 0) return frames;
+  avformat_find_stream_info(in, nullptr);
+  const AVCodec* decoder = avcodec_find_decoder(in->streams[0]->codecpar->codec_id);
+  AVCodecContext* c = avcodec_alloc_context3(decoder);
+  avcodec_parameters_to_context(c, in->streams[0]->codecpar);
+  avcodec_open2(c, decoder, nullptr);
+  AVPacket* packet = av_packet_alloc();
+  AVFrame* f = av_frame_alloc();
+  const auto take = [&] {
+    while (avcodec_receive_frame(c, f) == 0) {
+      format = AVPixelFormat(f->format);
+      std::vector<uint8_t> bytes(std::size_t(f->width) * f->height * 4);
+      for (int y = 0; y < f->height; ++y)
+        std::memcpy(&bytes[std::size_t(y) * f->width * 4], f->data[0] + y * f->linesize[0],
+                    std::size_t(f->width) * 4);
+      frames.push_back(std::move(bytes));
+    }
+  };
+  while (av_read_frame(in, packet) >= 0) {
+    avcodec_send_packet(c, packet);
+    av_packet_unref(packet);
+    take();
+  }
+  avcodec_send_packet(c, nullptr);
+  take();
+  av_frame_free(&f);
+  av_packet_free(&packet);
+  avcodec_free_context(&c);
+  avformat_close_input(&in);
+  return frames;
+}
+
+// Every frame of a movie as its player plays it.
+std::vector<Frame> Play(const CString& movie) {
+  std::vector<Frame> frames;
+  int n = 0;
+  CRect rect;
+  if (!KvMovieGetFileInfo(movie, &rect, nullptr, &n)) return frames;
+  for (int i = 0; i < n; ++i) {
+    KvGlobalPtr px(KvMovieGetFrame(movie, rect, float(i) / float(n)));
+    if (!px) return {};
+    const auto* p = static_cast<const DWORD*>(px.get());
+    frames.emplace_back(p, p + std::size_t(rect.Width()) * rect.Height());
+  }
+  return frames;
+}
+
+int Import(const CString& clip, const CString& movie, const CRect& rect, WORD key = 10) {
+  CKvMakeMovieMotion maker;
+  return maker.SinkClip(clip, 0, CKvColor32(), CKvColor32(), 0, &rect, movie, key, nullptr);
+}
+
+// A sequence of 32-bit TGA pictures made into a movie with the maker, at the raster's corner.
+bool SequenceMovie(const kvtest::TempDir& dir, const std::vector<Frame>& frames, int w, int h,
+                   const CString& movie) {
+  for (std::size_t i = 0; i < frames.size(); ++i)
+    if (!KvMediaSaveTGAFile(dir.File("p" + std::to_string(i) + ".tga"),
+                            const_cast<DWORD*>(frames[i].data()), CSize(w, h), CRect(0, 0, w, h)))
+      return false;
+  const CRect rect(0, 0, w, h);
+  CKvMakeMovieMotion maker;
+  return maker.Sink(dir.File("p.tga"), 0, int(frames.size()) - 1, 1, 0, CKvColor32(), CKvColor32(),
+                    0, &rect, movie, 10, nullptr) == 1;
+}
+
+int Export(const CString& movie, const CString& clip, int codec) {
+  SKvClipExport settings;
+  settings.codec = codec;
+  return KvMovieExportClip(movie, clip, &settings, nullptr);
+}
+
+// A QuickTime file with the frame size its sample description states changed to w x h.
+std::vector<uint8_t> StatingSize(std::vector<uint8_t> file, const char* fourcc, int w, int h) {
+  const auto entry = std::search(file.begin(), file.end(), fourcc, fourcc + 4);
+  if (entry != file.end())
+    for (const auto& [at, v] : {std::pair{28, w}, {30, h}})
+      entry[at] = BYTE(v >> 8), entry[at + 1] = BYTE(v);
+  return file;
+}
+
+class Clip : public ::testing::Test {
+ protected:
+  void SetUp() override { KvMediaFileOpen(); }
+  kvtest::TempDir dir;
+};
+
+// Odd sizes, so that no row is a whole number of any block the codecs work in.
+constexpr int kW = 61, kH = 23, kFrames = 12;
+
+TEST_F(Clip, LosslessClipsImportExactlyWithTheirAlpha) {
+  const std::vector<Frame> frames = Titles(kW, kH, kFrames);
+  // An animated PNG states no rate: each frame has its own delay.
+  for (const auto& [codec, fps] : {std::pair{&kQtrle, 25}, {&kPng, 25}, {&kApng, 0}}) {
+    SCOPED_TRACE(codec->name);
+    ASSERT_TRUE(WriteClip(dir.path() + "/" + codec->file, *codec, frames, kW, kH));
+    SKvClipInfo info;
+    ASSERT_EQ(KvMovieGetClipInfo(dir.File(codec->file), &info), 1) << KvLastFailure();
+    EXPECT_EQ(std::tuple(info.width, info.height, info.frames, info.alpha),
+              std::tuple(kW, kH, kFrames, TRUE));
+    EXPECT_NEAR(info.fps, fps, 0.01);
+    ASSERT_EQ(Import(dir.File(codec->file), dir.File("m.sve"), CRect(0, 0, kW, kH)), 1)
+        << KvLastFailure();
+    EXPECT_EQ(Play(dir.File("m.sve")), frames);
+    CRect rect;
+    KvGlobalPtr last(KvMovieGetClipFrame(dir.File(codec->file), kFrames - 1, rect));
+    ASSERT_TRUE(last);
+    EXPECT_EQ(Frame(static_cast<DWORD*>(last.get()), static_cast<DWORD*>(last.get()) + kW * kH),
+              frames.back());
+    // The same from memory, with the reader's own account of the end.
+    const std::vector<uint8_t> bytes = kvtest::ReadFileBytes(dir.path() + "/" + codec->file);
+    KvClipReader reader;
+    ASSERT_TRUE(reader.OpenMemory(bytes)) << KvLastFailure();
+    std::vector<Frame> read(1);
+    bool alpha = false;
+    while (reader.Next(read.back(), alpha) == KvClipReader::Got::kFrame) read.emplace_back();
+    read.pop_back();
+    EXPECT_EQ(read, frames);
+    EXPECT_EQ(reader.Next(read.emplace_back(), alpha), KvClipReader::Got::kEnd);
+  }
+  // A container that states a larger size than its PNG frames have: theirs holds.
+  ASSERT_TRUE(WriteClip(dir.path() + "/c.mov", kPng, frames, kW, kH));
+  dir.Write("c.mov", StatingSize(kvtest::ReadFileBytes(dir.path() + "/c.mov"), "png ", 99, 99));
+  ASSERT_EQ(Import(dir.File("c.mov"), dir.File("m.sve"), CRect(0, 0, kW, kH)), 1);
+  EXPECT_EQ(Play(dir.File("m.sve")), frames);
+}
+
+TEST_F(Clip, ExportedClipsDecodeToTheMovieFramesAndComeBackTheSame) {
+  const std::vector<Frame> frames = Titles(kW, kH, kFrames);
+  ASSERT_TRUE(SequenceMovie(dir, frames, kW, kH, dir.File("seq.sve")));
+  const std::pair<int, AVPixelFormat> cases[] = {{KV_CLIP_QTRLE, AV_PIX_FMT_ARGB},
+                                                 {KV_CLIP_PNG, AV_PIX_FMT_RGBA}};
+  for (const auto& [codec, packed] : cases) {
+    for (const char* name : {"out.mov", "out.mkv"}) {
+      if (codec == KV_CLIP_QTRLE && name == std::string("out.mkv")) continue;
+      SCOPED_TRACE(testing::Message() << codec << " " << name);
+      ASSERT_EQ(Export(dir.File("seq.sve"), dir.File(name), codec), 1) << KvLastFailure();
+      AVPixelFormat format = AV_PIX_FMT_NONE;
+      const auto decoded = DecodePacked(dir.path() + "/" + name, format);
+      ASSERT_EQ(decoded.size(), frames.size());
+      EXPECT_EQ(format, packed);
+      for (std::size_t i = 0; i < frames.size(); ++i) {
+        std::vector<uint8_t> want(frames[i].size() * 4);
+        for (std::size_t p = 0; p < frames[i].size(); ++p) Pack(frames[i][p], packed, &want[4 * p]);
+        EXPECT_EQ(decoded[i], want) << "frame " << i;
+      }
+      // sequence -> movie -> clip -> movie
+      ASSERT_EQ(Import(dir.File(name), dir.File("back.sve"), CRect(0, 0, kW, kH)), 1);
+      EXPECT_EQ(Play(dir.File("back.sve")), frames);
+    }
+  }
+}
+
+// The largest difference of any channel of two runs of frames, alpha apart; colour only where
+// the source is not wholly transparent.
+std::pair<int, int> LargestError(const std::vector<Frame>& want, const std::vector<Frame>& got) {
+  int colour = 0, alpha = 0;
+  for (std::size_t i = 0; i < want.size() && i < got.size(); ++i)
+    for (std::size_t p = 0; p < want[i].size(); ++p) {
+      const DWORD a = want[i][p], b = got[i][p];
+      alpha = std::max(alpha, std::abs(int(a >> 24) - int(b >> 24)));
+      for (int s = 0; s < 24 && a >> 24; s += 8)
+        colour = std::max(colour, std::abs(int(a >> s & 255) - int(b >> s & 255)));
+    }
+  return {colour, alpha};
+}
+
+// ProRes is lossy. Ours comes as close as libavcodec's own encoder fed by this test's own
+// conversion: within 2 levels of 255 in colour and 1 in alpha, on a title of gradients and on
+// one where every pixel differs from its neighbours (measured: 0 and 1 in colour, 1 in alpha).
+TEST_F(Clip, ProResComesWithinItsOwnError) {
+  std::vector<Frame> smooth;
+  for (int f = 0; f < 4; ++f) {
+    Frame px = Title(kW, kH, f);
+    for (int p = 0; p < kW * kH; ++p)
+      px[p] = (px[p] & 0xFF000000u) | (Bgra(p % kW * 4, p / kW * 8, 200 - f * 9, 0));
+    smooth.push_back(px);
+  }
+  for (const auto& frames : {smooth, Titles(kW, kH, 4)}) {
+    ASSERT_TRUE(SequenceMovie(dir, frames, kW, kH, dir.File("seq.sve")));
+    ASSERT_EQ(Export(dir.File("seq.sve"), dir.File("ours.mov"), KV_CLIP_PRORES4444), 1)
+        << KvLastFailure();
+    ASSERT_TRUE(WriteClip(dir.path() + "/own.mov", kProRes, frames, kW, kH));
+    std::pair<int, int> error[2];
+    for (int i : {0, 1}) {
+      ASSERT_EQ(
+          Import(dir.File(i ? "own.mov" : "ours.mov"), dir.File("m.sve"), CRect(0, 0, kW, kH)), 1)
+          << KvLastFailure();
+      error[i] = LargestError(frames, Play(dir.File("m.sve")));
+    }
+    SCOPED_TRACE(testing::Message()
+                 << "ours " << error[0].first << "/" << error[0].second << ", libavcodec's "
+                 << error[1].first << "/" << error[1].second);
+    EXPECT_LE(error[0].first, std::min(2, error[1].first + 1));
+    EXPECT_LE(std::max(error[0].second, error[1].second), 1);
+  }
+}
+
+TEST_F(Clip, AnimatedGifPlaysEveryFrame) {
+  // Three frames of 4 x 2, each one index over the whole picture; index 0 is transparent and
+  // shows the frame before.
+  const std::vector<unsigned char> table = kvtest::DistinctColours(4);
+  kvtest::GifFile gif = kvtest::OneImageGif(4, 2, std::vector<unsigned char>(8, 1), table);
+  gif.images[0].control = true;
+  gif.images[0].transparentIndex = 0;
+  for (int index : {2, 0}) {
+    gif.images.push_back(gif.images[0]);
+    gif.images.back().indices.assign(8, BYTE(index));
+  }
+  const CString file = dir.Write("a.gif", kvtest::WriteGif(gif));
+  ASSERT_EQ(Import(file, dir.File("m.sve"), CRect(0, 0, 4, 2)), 1) << KvLastFailure();
+  const auto colour = [&](int i) {
+    return Frame(8, Bgra(table[3 * i], table[3 * i + 1], table[3 * i + 2], 255));
+  };
+  EXPECT_EQ(Play(dir.File("m.sve")), (std::vector{colour(1), colour(2), colour(2)}));
+}
+
+// Clips that cannot be made into a movie say why, and leave an existing movie as it was.
+TEST_F(Clip, BadClipsAreRefusedWithAReasonAndNothingLost) {
+  const std::vector<Frame> frames = Titles(16, 8, 6);
+  ASSERT_TRUE(WriteClip(dir.path() + "/whole.mov", kQtrle, frames, 16, 8));
+  const std::vector<uint8_t> whole = kvtest::ReadFileBytes(dir.path() + "/whole.mov");
+  dir.Write("half.mov", std::vector<uint8_t>(whole.begin(), whole.begin() + whole.size() / 2));
+  // The size stated in the sample description, made 20,000 x 20,000.
+  dir.Write("huge.mov", StatingSize(whole, "rle ", 20000, 20000));
+  ASSERT_TRUE(WriteClip(dir.path() + "/empty.mkv", kPng, {}, 16, 8));
+  ASSERT_TRUE(WriteClip(dir.path() + "/sizes.mov", kPng, frames, {{16, 8}, {16, 8}, {8, 8}}));
+  // A second of silence: a file of sound alone.
+  std::vector<uint8_t> wav = {'R', 'I', 'F',  'F',  0,   0,   0,    0,    'W',  'A', 'V',
+                              'E', 'f', 'm',  't',  ' ', 16,  0,    0,    0,    1,   0,
+                              1,   0,   0x40, 0x1F, 0,   0,   0x80, 0x3E, 0,    0,   2,
+                              0,   16,  0,    'd',  'a', 't', 'a',  0x80, 0x3E, 0,   0};
+  wav.resize(wav.size() + 16000);
+  dir.Write("sound.wav", wav);
+  dir.Write("noise.mov", std::vector<uint8_t>(4000, 0x5A));
+  const std::pair<const char*, const char*> cases[] = {
+      {"half.mov", "not a clip FFmpeg's libraries read"},
+      {"huge.mov", "the clip's frames of 20000 x 20000 are larger than the picture limit"},
+      {"empty.mkv", "the clip holds no"},
+      {"sizes.mov", "frame 3 is 8 x 8, not 16 x 8 as the frames before it"},
+      {"sound.wav", "the clip holds no video"},
+      {"noise.mov", "not a clip FFmpeg's libraries read"},
+      {"none.mov", "no such file"},
+      {".", "is a folder"},
+  };
+  const std::vector<uint8_t> old = {'o', 'l', 'd'};
+  for (const auto& [name, reason] : cases) {
+    SCOPED_TRACE(name);
+    dir.Write("m.sve", old);
+    EXPECT_EQ(Import(dir.File(name), dir.File("m.sve"), CRect(0, 0, 16, 8)), 0);
+    EXPECT_EQ(KvLastFailure().substr(0, std::strlen(reason)), reason);
+    EXPECT_EQ(kvtest::ReadFileBytes(dir.path() + "/m.sve"), old);
+    EXPECT_EQ(kvtest::FileNames(dir.path()).size(), 8u) << "a temporary file was left";
+  }
+  // A movie may not be written over the clip it is made from.
+  EXPECT_EQ(Import(dir.File("whole.mov"), dir.File("whole.mov"), CRect(0, 0, 16, 8)), 0);
+  EXPECT_EQ(kvtest::ReadFileBytes(dir.path() + "/whole.mov"), whole);
+}
+
+TEST_F(Clip, ExportRefusesWhatItCannotWriteAndLeavesNothing) {
+  ASSERT_TRUE(SequenceMovie(dir, Titles(16, 8, 3), 16, 8, dir.File("seq.sve")));
+  SKvClipExport fast;
+  fast.fps = 241;
+  const std::vector<uint8_t> old = {'o', 'l', 'd'};
+  dir.Write("old.mov", old);
+  struct Case {
+    const char* movie;
+    const char* clip;
+    int codec;
+    const char* reason;
+  } cases[] = {
+      {"seq.sve", "out.avi", KV_CLIP_QTRLE, "a clip's name ends in .mov or .mkv"},
+      {"seq.sve", "out.mov", 7, "no clip codec 7"},
+      {"seq.sve", "out.mkv", KV_CLIP_QTRLE, "QuickTime Animation is written into a .mov only"},
+      {"seq.sve", "seq.sve", KV_CLIP_QTRLE, "a clip's name ends in .mov or .mkv"},
+      {"none.sve", "old.mov", KV_CLIP_QTRLE, "no such file"},
+      {"p0.tga", "old.mov", KV_CLIP_QTRLE, "not a movie this library plays"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.clip);
+    EXPECT_EQ(Export(dir.File(c.movie), dir.File(c.clip), c.codec), 0);
+    EXPECT_EQ(KvLastFailure(), c.reason);
+  }
+  EXPECT_EQ(KvMovieExportClip(dir.File("seq.sve"), dir.File("old.mov"), &fast, nullptr), 0);
+  EXPECT_EQ(KvLastFailure(), "241 frames a second is outside 1 to 240");
+  // Cancelled part way: the old clip stays, and no temporary file is left.
+  kvtest::RecordingUi ui;
+  ui.cancelAfterPumps = 2;
+  const auto before = kvtest::FileNames(dir.path());
+  EXPECT_EQ(Export(dir.File("seq.sve"), dir.File("old.mov"), KV_CLIP_QTRLE), 0);
+  EXPECT_EQ(KvLastFailure(), "cancelled");
+  EXPECT_EQ(kvtest::ReadFileBytes(dir.path() + "/old.mov"), old);
+  EXPECT_EQ(kvtest::FileNames(dir.path()), before);
+}
+
+}  // namespace
