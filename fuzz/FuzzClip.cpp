@@ -61,7 +61,8 @@ std::vector<unsigned char> WriteSeedClip(const char* container, KvClipCodec code
   return bytes;
 }
 
-// Three frames of 16 x 8 in each codec the writer has, one in Matroska, and an animated GIF.
+// Three frames of 16 x 8 in each codec the writer has, PNG in Matroska too, and an animated
+// GIF.
 void WriteSeeds(const std::string& dir) {
   const struct {
     const char* name;
@@ -71,7 +72,7 @@ void WriteSeeds(const std::string& dir) {
       {"qtrle.mov", "mov", KvClipCodec::kQtrle},
       {"png.mov", "mov", KvClipCodec::kPng},
       {"prores4444.mov", "mov", KvClipCodec::kProRes4444},
-      {"qtrle.mkv", "matroska", KvClipCodec::kQtrle},
+      {"png.mkv", "matroska", KvClipCodec::kPng},
   };
   for (const auto& clip : clips) {
     const std::vector<unsigned char> bytes = WriteSeedClip(clip.container, clip.codec);
