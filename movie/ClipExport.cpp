@@ -46,22 +46,6 @@ bool LoadBackground(const wchar_t* path, CKvMemBlock& back) {
   return true;
 }
 
-// The player's work block laid on the background at `at` (the block already holds the frame
-// mixed with the background there), into `out`.
-void PlaceOnBackground(const CKvMemBlock& work, const CKvMemBlock& back, CPoint at,
-                       std::vector<DWORD>& out) {
-  const CSize bs = back.GetSize(), ws = work.GetSize();
-  const auto* bp = reinterpret_cast<const DWORD*>(back.GetAddress());
-  const auto* wp = reinterpret_cast<const DWORD*>(work.GetAddress());
-  out.assign(bp, bp + static_cast<std::size_t>(bs.cx) * bs.cy);
-  const long long x0 = std::max(0, at.x), x1 = std::min<long long>(bs.cx, 0LL + at.x + ws.cx);
-  const long long y0 = std::max(0, at.y), y1 = std::min<long long>(bs.cy, 0LL + at.y + ws.cy);
-  for (long long y = y0; x0 < x1 && y < y1; ++y)
-    std::memcpy(&out[static_cast<std::size_t>(y * bs.cx + x0)],
-                wp + static_cast<std::size_t>((y - at.y) * ws.cx + (x0 - at.x)),
-                static_cast<std::size_t>(x1 - x0) * 4);
-}
-
 std::unique_ptr<CKvPlayMovieBase> OpenPlayer(const CString& path) {
   std::unique_ptr<CKvPlayMovieBase> player;
   switch (CKvPlayMovieBase::MovieCategory(path)) {
@@ -90,7 +74,11 @@ bool PlayInto(CKvPlayMovieBase& player, const CKvMemBlock* back, KvClipWriter& w
   progress.Create(nullptr, L"正在生成动画文件，请稍候...", 1, 1, 0, pParent);
   progress.SetProgressPercent(0);
   const int n = player.m_nFrames;
-  std::vector<DWORD> placed;
+  // Over a background, each frame is the background with the player's work block (which
+  // holds the movie mixed with the background there) laid on it.
+  CKvMemBlock placed;
+  if (back && !placed.InitBlock(back->GetSize())) return KvFail("no memory for a frame");
+  const CSize work = player.m_blockWork.GetSize();
   bool ok = true;
   for (int i = 0, shown = -1; i < n && ok; ++i) {
     progress.PumpMessages();
@@ -112,8 +100,11 @@ bool PlayInto(CKvPlayMovieBase& player, const CKvMemBlock* back, KvClipWriter& w
     }
     const auto* pixels = reinterpret_cast<const DWORD*>(player.m_blockWork.GetAddress());
     if (back) {
-      PlaceOnBackground(player.m_blockWork, *back, player.m_ptPaste, placed);
-      pixels = placed.data();
+      std::memcpy(placed.GetAddress(), back->GetAddress(),
+                  static_cast<std::size_t>(back->GetSize().cx) * back->GetSize().cy * 4);
+      placed.Copy(player.m_ptPaste, &player.m_blockWork, CRect(CPoint(), work), KV_MIX_COPY,
+                  KV_FIELD_FRAME);
+      pixels = reinterpret_cast<const DWORD*>(placed.GetAddress());
     }
     ok = writer.Add(pixels);
   }
@@ -152,7 +143,7 @@ int KvMovieExportClip(const wchar_t* pszMovieFile, const wchar_t* pszClipFile,
   // The clip may replace neither of the files it is made from.
   if (KvIsSameFile(pszClipFile, pszMovieFile) ||
       (over && KvIsSameFile(pszClipFile, settings.background)))
-    return KvFailf("the clip %s is one of its own sources", CString(pszClipFile).ToUtf8().c_str());
+    return KvFail("the clip is the movie or the background itself");
   if (!KvRequireFile(pszMovieFile)) return 0;
 
   std::unique_ptr<CKvPlayMovieBase> player = OpenPlayer(pszMovieFile);

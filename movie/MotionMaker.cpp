@@ -540,8 +540,7 @@ int CKvMakeMovieMotion::SinkClip(const wchar_t* pszClipFile, int bColorKey, CKvC
   if (!pRect || !rc.IntersectRect(pRect, &raster))
     return KvFail("the movie rectangle lies outside the raster");
   if (!pszMovieFile || !*pszMovieFile) return KvFail("no movie name");
-  if (KvIsSameFile(pszClipFile, pszMovieFile))
-    return KvFailf("the movie %s is the clip itself", CString(pszMovieFile).ToUtf8().c_str());
+  if (KvIsSameFile(pszClipFile, pszMovieFile)) return KvFail("the movie is the clip itself");
   KvClipReader clip;
   if (!clip.Open(CString(pszClipFile).ToUtf8())) return 0;
   const int frames = clip.Format().frames;

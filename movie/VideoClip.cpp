@@ -307,6 +307,13 @@ struct KvClipReader::Impl {
         avcodec_send_packet(codec, nullptr);
         continue;
       }
+      // A frame whose bytes the file does not hold whole (a clip cut short) would decode to
+      // a damaged picture without a word from the decoder.
+      if (packet->stream_index == stream && (packet->flags & AV_PKT_FLAG_CORRUPT)) {
+        av_packet_unref(packet);
+        KvFailf("the clip ends in the middle of frame %d", decoded + 1);
+        return Got::kFailed;
+      }
       int sent = 0;
       if (packet->stream_index == stream) sent = avcodec_send_packet(codec, packet);
       av_packet_unref(packet);
@@ -371,8 +378,6 @@ struct KvClipWriter::Impl {
       const int r = avcodec_receive_packet(codec, packet);
       if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) return true;
       if (r < 0) return AvFail("a frame cannot be encoded", r);
-      // Every frame lasts one frame, the last one too (else a container counts it as none).
-      if (packet->duration <= 0) packet->duration = 1;
       av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
       packet->stream_index = stream->index;
       if (int w = av_interleaved_write_frame(format, packet); w < 0)

@@ -7,6 +7,7 @@ extern "C" {
 }
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -58,6 +59,8 @@ const Codec kQtrle{"qtrle", AV_PIX_FMT_ARGB, "mov", "c.mov"};
 const Codec kPng{"png", AV_PIX_FMT_RGBA, "mov", "c.mov"};
 const Codec kApng{"apng", AV_PIX_FMT_RGBA, "apng", "c.png"};
 const Codec kProRes{"prores_ks", AV_PIX_FMT_YUVA444P10, "mov", "c.mov"};
+const Codec kPngMkv{"png", AV_PIX_FMT_RGBA, "matroska", "c.mkv"};
+const Codec kPalette{"png", AV_PIX_FMT_PAL8, "mov", "c.mov"};
 
 // The bytes of one BGRA pixel in a packed format's order.
 void Pack(DWORD p, AVPixelFormat format, uint8_t* out) {
@@ -84,28 +87,38 @@ void ToYuva(const Frame& px, int w, int h, AVFrame* f) {
     }
 }
 
-// Writes `frames` (each of its own size, given in `sizes`) with the encoder of `codec`,
-// encoders made anew when the size changes, at `fps`. Test code of its own: what the library
-// writes is checked against this, not against itself.
+struct CloseOutput {
+  void operator()(AVFormatContext* f) const {
+    if (f->pb) avio_closep(&f->pb);
+    avformat_free_context(f);
+  }
+};
+
+// How a clip is laid out beyond its frames.
+struct Layout {
+  std::vector<std::pair<int, int>> sizes;  // frame i's size (the last one's from then on)
+  bool sound = false;                      // a stream of silence beside the video, a packet a frame
+  bool faststart = false;                  // QuickTime: the index before the frames
+};
+
+// Writes `frames` with the encoder of `codec` at 25 frames a second, an encoder made anew
+// when the size changes. Test code of its own: what the library writes is checked against
+// this, not against itself.
 bool WriteClip(const std::string& path, const Codec& codec, const std::vector<Frame>& frames,
-               const std::vector<std::pair<int, int>>& sizes, int fps = 25) {
+               const Layout& layout) {
   AVFormatContext* out = nullptr;
   if (avformat_alloc_output_context2(&out, nullptr, codec.muxer, path.c_str()) < 0) return false;
-  const std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> own(out,
-                                                                         [](AVFormatContext* f) {
-                                                                           if (f->pb)
-                                                                             avio_closep(&f->pb);
-                                                                           avformat_free_context(f);
-                                                                         });
+  const std::unique_ptr<AVFormatContext, CloseOutput> own(out);
   const AVCodec* encoder = avcodec_find_encoder_by_name(codec.name);
   AVStream* stream = avformat_new_stream(out, nullptr);
+  AVStream* sound = layout.sound ? avformat_new_stream(out, nullptr) : nullptr;
   AVCodecContext* c = nullptr;
   AVPacket* packet = av_packet_alloc();
   bool ok = encoder && stream && packet;
   const auto open = [&](int w, int h) {
     avcodec_free_context(&c);
     c = avcodec_alloc_context3(encoder);
-    c->width = w, c->height = h, c->pix_fmt = codec.format, c->time_base = {1, fps};
+    c->width = w, c->height = h, c->pix_fmt = codec.format, c->time_base = {1, 25};
     if (codec.format == AV_PIX_FMT_YUVA444P10) c->profile = FF_PROFILE_PRORES_4444;
     if (out->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     return avcodec_open2(c, encoder, nullptr) >= 0;
@@ -118,16 +131,26 @@ bool WriteClip(const std::string& path, const Codec& codec, const std::vector<Fr
       if (av_interleaved_write_frame(out, packet) < 0) ok = false;
     }
   };
-  ok = ok && open(sizes[0].first, sizes[0].second);
+  ok = ok && open(layout.sizes[0].first, layout.sizes[0].second);
   if (ok) {
-    stream->time_base = {1, fps};
+    stream->time_base = {1, 25};
     avcodec_parameters_from_context(stream->codecpar, c);
+    if (sound) {
+      sound->codecpar->codec_type = AVMEDIA_TYPE_AUDIO;
+      sound->codecpar->codec_id = AV_CODEC_ID_PCM_S16LE;
+      sound->codecpar->sample_rate = 8000;
+      av_channel_layout_default(&sound->codecpar->ch_layout, 1);
+      sound->time_base = {1, 8000};
+    }
+    AVDictionary* options = nullptr;
+    if (layout.faststart) av_dict_set(&options, "movflags", "faststart", 0);
     ok = avio_open(&out->pb, path.c_str(), AVIO_FLAG_WRITE) >= 0 &&
-         avformat_write_header(out, nullptr) >= 0;
+         avformat_write_header(out, &options) >= 0;
+    av_dict_free(&options);
   }
   AVFrame* f = av_frame_alloc();
   for (std::size_t i = 0; ok && i < frames.size(); ++i) {
-    const auto [w, h] = sizes[std::min(i, sizes.size() - 1)];
+    const auto [w, h] = layout.sizes[std::min(i, layout.sizes.size() - 1)];
     if (w != c->width || h != c->height) {
       avcodec_send_frame(c, nullptr), drain();
       ok = open(w, h);
@@ -136,15 +159,36 @@ bool WriteClip(const std::string& path, const Codec& codec, const std::vector<Fr
     f->format = codec.format, f->width = w, f->height = h, f->pts = int64_t(i);
     ok = ok && av_frame_get_buffer(f, 0) >= 0;
     if (!ok) break;
-    if (codec.format == AV_PIX_FMT_YUVA444P10)
+    if (codec.format == AV_PIX_FMT_YUVA444P10) {
       ToYuva(frames[i], w, h, f);
-    else
+    } else if (codec.format == AV_PIX_FMT_PAL8) {  // the frame's colours, at most 256
+      std::vector<DWORD> colours;
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+          const DWORD p = frames[i][std::size_t(y) * w + x];
+          auto at = std::find(colours.begin(), colours.end(), p);
+          if (at == colours.end()) at = colours.insert(at, p);
+          f->data[0][y * f->linesize[0] + x] = uint8_t(at - colours.begin());
+        }
+      std::copy(colours.begin(), colours.end(), reinterpret_cast<uint32_t*>(f->data[1]));
+    } else {
       for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
           Pack(frames[i][std::size_t(y) * w + x], codec.format,
                f->data[0] + y * f->linesize[0] + 4 * x);
+    }
     ok = avcodec_send_frame(c, f) >= 0;
     drain();
+    if (sound) {  // 320 samples of silence: a twenty-fifth of a second
+      AVPacket* s = av_packet_alloc();
+      ok = ok && s && av_new_packet(s, 640) >= 0;
+      if (ok) {
+        std::memset(s->data, 0, 640);
+        s->stream_index = 1, s->pts = s->dts = int64_t(i) * 320, s->duration = 320;
+        ok = av_interleaved_write_frame(out, s) >= 0;
+      }
+      av_packet_free(&s);
+    }
   }
   if (ok) avcodec_send_frame(c, nullptr), drain();
   ok = ok && av_write_trailer(out) >= 0;
@@ -155,8 +199,8 @@ bool WriteClip(const std::string& path, const Codec& codec, const std::vector<Fr
 }
 
 bool WriteClip(const std::string& path, const Codec& codec, const std::vector<Frame>& frames, int w,
-               int h, int fps = 25) {
-  return WriteClip(path, codec, frames, {{w, h}}, fps);
+               int h) {
+  return WriteClip(path, codec, frames, Layout{{{w, h}}});
 }
 
 // Every frame of a clip as libavcodec decodes it, in the bytes of its own pixel format
@@ -194,6 +238,18 @@ std::vector<std::vector<uint8_t>> DecodePacked(const std::string& path, AVPixelF
   avcodec_free_context(&c);
   avformat_close_input(&in);
   return frames;
+}
+
+// Where the last packet of a clip starts.
+std::size_t LastPacketAt(const std::string& path) {
+  AVFormatContext* in = nullptr;
+  std::int64_t at = 0;
+  if (avformat_open_input(&in, path.c_str(), nullptr, nullptr) < 0) return 0;
+  AVPacket* packet = av_packet_alloc();
+  for (; av_read_frame(in, packet) >= 0; av_packet_unref(packet)) at = packet->pos;
+  av_packet_free(&packet);
+  avformat_close_input(&in);
+  return std::size_t(at);
 }
 
 // Every frame of a movie as its player plays it.
@@ -283,6 +339,15 @@ TEST_F(Clip, LosslessClipsImportExactlyWithTheirAlpha) {
     EXPECT_EQ(read, frames);
     EXPECT_EQ(reader.Next(read.emplace_back(), alpha), KvClipReader::Got::kEnd);
   }
+  // A clip with sound beside it in a container that states no frame count, and one of PNG
+  // frames whose palette holds alpha.
+  ASSERT_TRUE(WriteClip(dir.path() + "/c.mkv", kPngMkv, frames, {{{kW, kH}}, true}));
+  ASSERT_EQ(Import(dir.File("c.mkv"), dir.File("m.sve"), CRect(0, 0, kW, kH)), 1);
+  EXPECT_EQ(Play(dir.File("m.sve")), frames);
+  const std::vector<Frame> few = Titles(6, 4, 3);
+  ASSERT_TRUE(WriteClip(dir.path() + "/c.mov", kPalette, few, 6, 4));
+  ASSERT_EQ(Import(dir.File("c.mov"), dir.File("m.sve"), CRect(0, 0, 6, 4)), 1);
+  EXPECT_EQ(Play(dir.File("m.sve")), few);
   // A container that states a larger size than its PNG frames have: theirs holds.
   ASSERT_TRUE(WriteClip(dir.path() + "/c.mov", kPng, frames, kW, kH));
   dir.Write("c.mov", StatingSize(kvtest::ReadFileBytes(dir.path() + "/c.mov"), "png ", 99, 99));
@@ -389,7 +454,15 @@ TEST_F(Clip, BadClipsAreRefusedWithAReasonAndNothingLost) {
   // The size stated in the sample description, made 20,000 x 20,000.
   dir.Write("huge.mov", StatingSize(whole, "rle ", 20000, 20000));
   ASSERT_TRUE(WriteClip(dir.path() + "/empty.mkv", kPng, {}, 16, 8));
-  ASSERT_TRUE(WriteClip(dir.path() + "/sizes.mov", kPng, frames, {{16, 8}, {16, 8}, {8, 8}}));
+  ASSERT_TRUE(WriteClip(dir.path() + "/widths.mov", kPng, frames, {{{16, 8}, {16, 8}, {8, 8}}}));
+  ASSERT_TRUE(WriteClip(dir.path() + "/heights.mov", kPng, frames, {{{16, 8}, {16, 4}}}));
+  // The index first and the frames after it cut short: in the last frame, and before it.
+  ASSERT_TRUE(WriteClip(dir.path() + "/cut.mov", kQtrle, frames, {{{16, 8}}, false, true}));
+  std::vector<uint8_t> cut = kvtest::ReadFileBytes(dir.path() + "/cut.mov");
+  cut.resize(LastPacketAt(dir.path() + "/cut.mov"));
+  dir.Write("short.mov", cut);
+  cut.resize(cut.size() + 20);
+  dir.Write("cut.mov", cut);
   // A second of silence: a file of sound alone.
   std::vector<uint8_t> wav = {'R', 'I', 'F',  'F',  0,   0,   0,    0,    'W',  'A', 'V',
                               'E', 'f', 'm',  't',  ' ', 16,  0,    0,    0,    1,   0,
@@ -402,7 +475,10 @@ TEST_F(Clip, BadClipsAreRefusedWithAReasonAndNothingLost) {
       {"half.mov", "not a clip FFmpeg's libraries read"},
       {"huge.mov", "the clip's frames of 20000 x 20000 are larger than the picture limit"},
       {"empty.mkv", "the clip holds no"},
-      {"sizes.mov", "frame 3 is 8 x 8, not 16 x 8 as the frames before it"},
+      {"widths.mov", "frame 3 is 8 x 8, not 16 x 8 as the frames before it"},
+      {"heights.mov", "frame 2 is 16 x 4, not 16 x 8 as the frames before it"},
+      {"cut.mov", "the clip ends in the middle of frame 6"},
+      {"short.mov", "the clip ends after 5 of its 6 frames"},
       {"sound.wav", "the clip holds no video"},
       {"noise.mov", "not a clip FFmpeg's libraries read"},
       {"none.mov", "no such file"},
@@ -415,11 +491,46 @@ TEST_F(Clip, BadClipsAreRefusedWithAReasonAndNothingLost) {
     EXPECT_EQ(Import(dir.File(name), dir.File("m.sve"), CRect(0, 0, 16, 8)), 0);
     EXPECT_EQ(KvLastFailure().substr(0, std::strlen(reason)), reason);
     EXPECT_EQ(kvtest::ReadFileBytes(dir.path() + "/m.sve"), old);
-    EXPECT_EQ(kvtest::FileNames(dir.path()).size(), 8u) << "a temporary file was left";
+    EXPECT_EQ(kvtest::FileNames(dir.path()).size(), 11u) << "a temporary file was left";
   }
   // A movie may not be written over the clip it is made from.
   EXPECT_EQ(Import(dir.File("whole.mov"), dir.File("whole.mov"), CRect(0, 0, 16, 8)), 0);
   EXPECT_EQ(kvtest::ReadFileBytes(dir.path() + "/whole.mov"), whole);
+}
+
+// Over a background, each frame of the clip is the background with the movie laid on it
+// where asked (cut off at the edges), or where it was made to stand.
+TEST_F(Clip, ExportOverABackgroundLaysEachFrameWhereAsked) {
+  std::vector<Frame> frames = Titles(8, 4, 3);
+  for (Frame& f : frames)
+    for (DWORD& p : f) p |= 0xFF000000u;
+  ASSERT_TRUE(SequenceMovie(dir, frames, 8, 4, dir.File("seq.sve")));
+  Frame back(20 * 12);
+  for (std::size_t i = 0; i < back.size(); ++i) back[i] = Bgra(int(i), 90, 200 - int(i), 255);
+  ASSERT_TRUE(
+      KvMediaSaveTGAFile(dir.File("back.tga"), back.data(), CSize(20, 12), CRect(0, 0, 20, 12)));
+  const std::wstring backName = dir.File("back.tga").GetString();
+  for (const POINT at : {POINT{-3, 2}, POINT{0, 0}}) {
+    SCOPED_TRACE(at.x);
+    SKvClipExport settings;
+    settings.codec = KV_CLIP_PNG;
+    settings.background = backName.c_str();
+    settings.paste = at.x ? &at : nullptr;  // the movie was made to stand at 0,0
+    ASSERT_EQ(KvMovieExportClip(dir.File("seq.sve"), dir.File("o.mov"), &settings, nullptr), 1)
+        << KvLastFailure();
+    for (int f : {0, 2}) {
+      Frame want = back;
+      for (int y = 0; y < 4; ++y)
+        for (int x = std::max(0, -int(at.x)); x < 8; ++x)
+          want[std::size_t(y + at.y) * 20 + x + at.x] = frames[f][std::size_t(y) * 8 + x];
+      CRect rect;
+      KvGlobalPtr got(KvMovieGetClipFrame(dir.File("o.mov"), f, rect));
+      ASSERT_TRUE(got);
+      EXPECT_EQ(rect, CRect(0, 0, 20, 12));
+      const auto* p = static_cast<const DWORD*>(got.get());
+      EXPECT_EQ(Frame(p, p + want.size()), want) << "frame " << f;
+    }
+  }
 }
 
 TEST_F(Clip, ExportRefusesWhatItCannotWriteAndLeavesNothing) {
@@ -440,12 +551,16 @@ TEST_F(Clip, ExportRefusesWhatItCannotWriteAndLeavesNothing) {
       {"seq.sve", "seq.sve", KV_CLIP_QTRLE, "a clip's name ends in .mov or .mkv"},
       {"none.sve", "old.mov", KV_CLIP_QTRLE, "no such file"},
       {"p0.tga", "old.mov", KV_CLIP_QTRLE, "not a movie this library plays"},
+      {"seq.sve", "link.mov", KV_CLIP_QTRLE, "the clip is the movie or the background itself"},
   };
+  ASSERT_EQ(::symlink("seq.sve", (dir.path() + "/link.mov").c_str()), 0);
+  const std::vector<uint8_t> movie = kvtest::ReadFileBytes(dir.path() + "/seq.sve");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.clip);
     EXPECT_EQ(Export(dir.File(c.movie), dir.File(c.clip), c.codec), 0);
     EXPECT_EQ(KvLastFailure(), c.reason);
   }
+  EXPECT_EQ(kvtest::ReadFileBytes(dir.path() + "/seq.sve"), movie);
   EXPECT_EQ(KvMovieExportClip(dir.File("seq.sve"), dir.File("old.mov"), &fast, nullptr), 0);
   EXPECT_EQ(KvLastFailure(), "241 frames a second is outside 1 to 240");
   // Cancelled part way: the old clip stays, and no temporary file is left.
