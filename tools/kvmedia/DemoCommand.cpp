@@ -492,6 +492,81 @@ bool DemoMovie(Demo& demo, CKvMemBlock& bars) {
   return true;
 }
 
+// Clips of other programs: the title movie exported as a QuickTime Animation clip, the clip
+// imported into a new movie, and that movie exported as ProRes 4444; frame 12 of each shown.
+bool DemoClips(Demo& demo) {
+  const auto path = [&](const char* name) { return CString::FromUtf8(demo.dir + "/" + name); };
+  const CString title = path("title.sve"), qtrle = path("title-qtrle.mov"),
+                imported = path("title-from-clip.sve"), prores = path("title-prores4444.mov");
+  const auto failed = [](const char* what) {
+    std::fprintf(stderr, "kvmedia: %s: %s\n", what, KvMediaGetLastFailure().ToUtf8().c_str());
+    return false;
+  };
+  SKvClipExport settings;
+  SKvClipInfo info;
+  if (!KvMovieExportClip(title, qtrle, &settings, nullptr) || !KvMovieGetClipInfo(qtrle, &info))
+    return failed("exporting the title movie failed");
+  // The clips are told on lines of their own, not in the list of files that `info` reads.
+  std::printf("  clip title-qtrle.mov: title.sve as QuickTime Animation, %d frames of %d x %d%s\n",
+              info.frames, info.width, info.height, info.alpha ? ", with alpha" : "");
+  const RECT rect{0, 0, info.width, info.height};
+  CKvMakeMovieMotion maker;
+  if (!maker.SinkClip(qtrle, 0, CKvColor32(), CKvColor32(), 0, &rect, imported, 25, nullptr))
+    return failed("importing the clip failed");
+  std::printf("  %-28s %s\n", "title-from-clip.sve",
+              "title-qtrle.mov imported into a motion movie");
+  settings.codec = KV_CLIP_PRORES4444;
+  if (!KvMovieExportClip(imported, prores, &settings, nullptr))
+    return failed("exporting the imported movie failed");
+  std::printf("  clip title-prores4444.mov: title-from-clip.sve as ProRes 4444 with alpha\n");
+
+  constexpr int kFrame = 12;  // the bar half in: its cut edge and soft top
+  const float t = static_cast<float>(kFrame) / static_cast<float>(info.frames);
+  CRect clipRect, proresRect, movieRect, titleRect;
+  const KvGlobalPtr clipFrame(KvMovieGetClipFrame(qtrle, kFrame, clipRect));
+  const KvGlobalPtr proresFrame(KvMovieGetClipFrame(prores, kFrame, proresRect));
+  const KvGlobalPtr movieFrame(KvMovieGetFrame(imported, movieRect, t));
+  const KvGlobalPtr titleFrame(KvMovieGetFrame(title, titleRect, t));
+  if (!clipFrame || !proresFrame || !movieFrame || !titleFrame || clipRect != movieRect ||
+      proresRect.Size() != movieRect.Size() || titleRect != movieRect)
+    return failed("a frame of the clips did not come back");
+  const int w = movieRect.Width(), h = movieRect.Height();
+  const auto* clipPx = static_cast<const DWORD*>(clipFrame.get());
+  const auto* moviePx = static_cast<const DWORD*>(movieFrame.get());
+  const auto* titlePx = static_cast<const DWORD*>(titleFrame.get());
+  const auto* proresPx = static_cast<const DWORD*>(proresFrame.get());
+  const std::size_t n = static_cast<std::size_t>(w) * h;
+  // QuickTime Animation and the movie are lossless: both must give the title's own pixels.
+  const auto told = [&](const DWORD* px, const char* file, char* out, std::size_t size) {
+    const bool same = std::equal(px, px + n, titlePx);
+    std::snprintf(out, size, "frame 12 of %s: %s pixels as title.sve's", file,
+                  same ? "the same" : "NOT the");
+    return same;
+  };
+  char clipWhat[120], movieWhat[120];
+  const bool clipSame = told(clipPx, "title-qtrle.mov", clipWhat, sizeof clipWhat);
+  const bool movieSame = told(moviePx, "title-from-clip.sve", movieWhat, sizeof movieWhat);
+  // ProRes is lossy: its largest error against the movie, in alpha and in the colour of
+  // pixels that show (a transparent pixel's colour is of no account).
+  int alphaError = 0, colourError = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    alphaError = std::max(alphaError, std::abs(static_cast<int>(proresPx[i] >> 24) -
+                                               static_cast<int>(moviePx[i] >> 24)));
+    if (moviePx[i] >> 24)
+      for (int shift : {0, 8, 16})
+        colourError = std::max(colourError, std::abs(static_cast<int>(proresPx[i] >> shift & 0xFF) -
+                                                     static_cast<int>(moviePx[i] >> shift & 0xFF)));
+  }
+  demo.Png("clip-qtrle-frame-12.png", clipPx, w, h, clipWhat);
+  demo.Png("clip-imported-frame-12.png", moviePx, w, h, movieWhat);
+  char what[160];
+  std::snprintf(what, sizeof what,
+                "frame 12 of title-prores4444.mov: largest error alpha %d, colour %d", alphaError,
+                colourError);
+  demo.Png("clip-prores4444-frame-12.png", proresPx, w, h, what);
+  return clipSame && movieSame;
+}
+
 int Run(const Parsed& args) {
   if (args.words.size() != 1) return Usage(kDemoCommand, "expected one output folder");
   Demo demo{args.words[0]};
@@ -506,7 +581,10 @@ int Run(const Parsed& args) {
   if (!DemoLineCompression(mixed)) demo.ok = false;
   KvMediaFileOpen();
   if (!DemoPictures(demo, mixed)) demo.ok = false;
-  if (!DemoMovie(demo, bars)) demo.ok = false;
+  if (!DemoMovie(demo, bars))
+    demo.ok = false;
+  else if (!DemoClips(demo))
+    demo.ok = false;
   if (!DemoFormats(demo, mixed)) demo.ok = false;
   // A roll and a crawl made from a generated strip, streamed and from memory.
   if (!DemoScrolls(demo)) demo.ok = false;
