@@ -37,8 +37,9 @@ std::string AvText(int error) {
 bool AvFail(const std::string& what, int error) { return KvFail(what + ": " + AvText(error)); }
 
 // The Y'CbCr matrix of a frame: what it states, else BT.709 for HD sizes and BT.601 for SD
-// and smaller, as the codecs' own convention is (ProRes frames often state none).
-int SwsColourspace(AVColorSpace stated, int height) {
+// and smaller, as the codecs' own convention is (ProRes frames often state none). `stated`
+// is an int: a file may state a number that no AVColorSpace names.
+int SwsColourspace(int stated, int height) {
   switch (stated) {
     case AVCOL_SPC_BT709:
       return SWS_CS_ITU709;
@@ -294,9 +295,15 @@ struct KvClipReader::Impl {
                                AV_PIX_FMT_BGRA, kSwsFlags, nullptr, nullptr, nullptr);
     if (!sws) return KvFailf("frame %d's pixels (%s) cannot be converted", n, d->name);
     if (IsYuv(source)) {
-      const int* matrix = sws_getCoefficients(SwsColourspace(frame->colorspace, frame->height));
-      sws_setColorspaceDetails(sws, matrix, frame->color_range == AVCOL_RANGE_JPEG, matrix, 1, 0,
-                               1 << 16, 1 << 16);
+      // Read as the ints they are stored as: a file may give values outside the enumerations.
+      int colourspace = 0, range = 0;
+      static_assert(sizeof frame->colorspace == sizeof(int) &&
+                    sizeof frame->color_range == sizeof(int));
+      std::memcpy(&colourspace, &frame->colorspace, sizeof colourspace);
+      std::memcpy(&range, &frame->color_range, sizeof range);
+      const int* matrix = sws_getCoefficients(SwsColourspace(colourspace, frame->height));
+      sws_setColorspaceDetails(sws, matrix, range == AVCOL_RANGE_JPEG, matrix, 1, 0, 1 << 16,
+                               1 << 16);
     }
     try {
       pixels.resize(static_cast<std::size_t>(facts.width) * facts.height);
@@ -467,7 +474,8 @@ bool KvClipWriter::Open(const std::string& path, const char* container, KvClipCo
   // The matrix goes by the size, as a reader that finds none stated takes it.
   const int matrix = SwsColourspace(AVCOL_SPC_UNSPECIFIED, height);
   if (kind == KvClipCodec::kProRes4444) {
-    c.profile = FF_PROFILE_PRORES_4444;
+    // Said through the encoder's own option, which it does not then remark on.
+    av_opt_set(c.priv_data, "profile", "4444", 0);
     const bool hd = matrix == SWS_CS_ITU709;
     c.colorspace = hd ? AVCOL_SPC_BT709 : AVCOL_SPC_SMPTE170M;
     c.color_primaries = hd ? AVCOL_PRI_BT709 : AVCOL_PRI_SMPTE170M;
