@@ -45,22 +45,6 @@ std::unique_ptr<CKvPlayMovieBase> MakePlayer(const CString& path) {
   }
 }
 
-// The background with the work block laid on it at `at` (the block already holds the frame
-// mixed with the background there).
-void PlaceOnBackground(const CKvMemBlock& work, const CKvMemBlock& back, CPoint at,
-                       std::vector<DWORD>& out) {
-  const CSize bs = back.GetSize(), ws = work.GetSize();
-  const auto* bp = reinterpret_cast<const DWORD*>(back.GetAddress());
-  const auto* wp = reinterpret_cast<const DWORD*>(work.GetAddress());
-  out.assign(bp, bp + static_cast<std::size_t>(bs.cx) * bs.cy);
-  const long long x0 = std::max(0, at.x), x1 = std::min<long long>(bs.cx, 0LL + at.x + ws.cx);
-  const long long y0 = std::max(0, at.y), y1 = std::min<long long>(bs.cy, 0LL + at.y + ws.cy);
-  for (long long y = y0; x0 < x1 && y < y1; ++y)
-    std::memcpy(&out[static_cast<std::size_t>(y * bs.cx + x0)],
-                wp + static_cast<std::size_t>((y - at.y) * ws.cx + (x0 - at.x)),
-                static_cast<std::size_t>(x1 - x0) * 4);
-}
-
 // Opens MOVIE with the player of its type, loaded into memory or not; `where` is the place it
 // was made for. The reason of a refusal, or "".
 std::string OpenPlayer(const std::string& file, bool memory,
@@ -92,7 +76,11 @@ int PlayFrames(CKvPlayMovieBase& player, const CKvMemBlock* back, const std::str
                const std::string& dir, long every) {
   const int n = player.m_nFrames;
   const CSize size = back ? back->GetSize() : player.m_blockWork.GetSize();
-  std::vector<DWORD> placed;
+  // Over a background, each frame is the background with the work block (which holds the
+  // frame mixed with the background there) laid on it.
+  CKvMemBlock placed;
+  if (back && !placed.InitBlock(size)) return Fail("out of memory");
+  const CSize work = player.m_blockWork.GetSize();
   int written = 0;
   Progress progress("playing " + file, (n + every - 1) / every, "frames");
   for (long i = 0; i < n; i += every) {
@@ -104,8 +92,11 @@ int PlayFrames(CKvPlayMovieBase& player, const CKvMemBlock* back, const std::str
     }
     const auto* pixels = reinterpret_cast<const DWORD*>(player.m_blockWork.GetAddress());
     if (back) {
-      PlaceOnBackground(player.m_blockWork, *back, player.m_ptPaste, placed);
-      pixels = placed.data();
+      std::memcpy(placed.GetAddress(), back->GetAddress(),
+                  static_cast<std::size_t>(size.cx) * size.cy * 4);
+      placed.Copy(player.m_ptPaste, &player.m_blockWork, CRect(CPoint(), work), KV_MIX_COPY,
+                  KV_FIELD_FRAME);
+      pixels = reinterpret_cast<const DWORD*>(placed.GetAddress());
     }
     std::string error;
     if (!WritePng(FramePath(dir, i), pixels, size.cx, size.cy, &error)) return Fail(error);
