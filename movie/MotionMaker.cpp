@@ -246,7 +246,7 @@ bool KvMovieEncoder::Init(const CRect& rect, const KvMovieKeying& keying, WORD k
   const auto raster = [](CKvMemBlock& block) {
     return block.InitBlock(CSize(-1, -1), nullptr, 1, 1) != 0;
   };
-  if (!raster(m_raster[0]) || !raster(m_raster[1]) ||
+  if (!raster(m_current) || !raster(m_previous) ||
       (keying.deflicker && (!raster(m_filtered[0]) || !raster(m_filtered[1]))))
     return KvFail("no memory for the raster");
   try {
@@ -260,12 +260,13 @@ bool KvMovieEncoder::Init(const CRect& rect, const KvMovieKeying& keying, WORD k
 
 void KvMovieEncoder::Place(const DWORD* picture, const CRect& picRect) {
   CRect visible;
-  const CRect raster = Now().GetRect();
+  const CRect raster = m_current.GetRect();
   if (!visible.IntersectRect(&picRect, &raster)) return;
   CRect source = visible;
   source.OffsetRect(-picRect.left, -picRect.top);
   // The copy takes a non-const source but only reads it.
-  Now().Copy(visible.TopLeft(), const_cast<DWORD*>(picture), picRect.Size(), source, KV_MIX_COPY);
+  m_current.Copy(visible.TopLeft(), const_cast<DWORD*>(picture), picRect.Size(), source,
+                 KV_MIX_COPY);
 }
 
 void KvMovieEncoder::SetAlpha(bool hasAlpha) {
@@ -281,7 +282,7 @@ void KvMovieEncoder::SetAlpha(bool hasAlpha) {
   const auto width = static_cast<std::size_t>(m_rect.Width());
   for (int y = m_rect.top; y < m_rect.bottom; ++y) {
     tagCOLOR32* px =
-        Now().GetAddress() + static_cast<std::size_t>(y) * Now().GetSize().cx + m_rect.left;
+        m_current.GetAddress() + static_cast<std::size_t>(y) * m_current.GetSize().cx + m_rect.left;
     for (std::size_t x = 0; x < width; ++x) {
       tagCOLOR32& p = px[x];
       if (keyed && p.r >= rLo && p.r <= rHi && p.g >= gLo && p.g <= gHi && p.b >= bLo && p.b <= bHi)
@@ -302,7 +303,7 @@ bool KvMovieEncoder::Deflicker(CKvMemBlock& made) {
   try {
     std::vector<char> changed(static_cast<std::size_t>(rows), m_filteredFrames < 2);
     for (int r = 0; r < rows; ++r)
-      if (std::memcmp(RowAt(Now(), left, top + r), RowAt(Before(), left, top + r), bytes))
+      if (std::memcmp(RowAt(m_current, left, top + r), RowAt(m_previous, left, top + r), bytes))
         for (int n = std::max(0, r - 1); n <= std::min(rows - 1, r + 1); ++n) changed[n] = 1;
     m_changedRows.resize(changed.size(), 1);
     std::vector<char> redo(changed);
@@ -327,7 +328,7 @@ bool KvMovieEncoder::Deflicker(CKvMemBlock& made) {
       if (a < r) std::memcpy(above.data(), row(a), bytes);
       if (b > end) std::memcpy(below.data(), row(b - 1), bytes);
       const CRect area(left, top + a, static_cast<int>(m_rect.right), top + b);
-      made.Copy(area.left, area.top, &Now(), area, KV_MIX_COPY);
+      made.Copy(area.left, area.top, &m_current, area, KV_MIX_COPY);
       made.Deflicker(area, 0);
       if (a < r) std::memcpy(row(a), above.data(), bytes);
       if (b > end) std::memcpy(row(b - 1), below.data(), bytes);
@@ -341,20 +342,13 @@ bool KvMovieEncoder::Deflicker(CKvMemBlock& made) {
 
 bool KvMovieEncoder::AddFrame(int frame, const DWORD* picture, const CRect& picRect, bool hasAlpha,
                               CKvMotionFileWrite& writer) {
-  // The previous frame, kept before this picture changes the current one: only the movie
-  // rectangle's rows are ever compared. A picture that covers the whole rectangle is placed
-  // over the older raster instead, which saves the copy.
-  if (Contains(picRect, m_rect)) {
-    m_now ^= 1;
-  } else {
-    const std::size_t first = static_cast<std::size_t>(m_rect.top) * Now().GetSize().cx;
-    std::memcpy(Before().GetAddress() + first, Now().GetAddress() + first,
-                static_cast<std::size_t>(m_rect.Height()) * Now().GetSize().cx * 4);
-  }
+  // The previous frame, kept before this picture changes the current one.
+  std::memcpy(m_previous.GetAddress(), m_current.GetAddress(),
+              static_cast<std::size_t>(m_current.GetSize().cx) * m_current.GetSize().cy * 4);
   Place(picture, picRect);
   SetAlpha(hasAlpha);
-  CKvMemBlock* made = &Now();
-  CKvMemBlock* previous = &Before();
+  CKvMemBlock* made = &m_current;
+  CKvMemBlock* previous = &m_previous;
   if (m_keying.deflicker) {
     previous = &m_filtered[m_made];
     m_made ^= 1;

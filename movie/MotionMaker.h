@@ -37,9 +37,7 @@ class KvMovieEncoder {
                 CKvMotionFileWrite& writer);
 
   // The frame just made, in raster coordinates.
-  const CKvMemBlock& Current() const {
-    return m_keying.deflicker ? m_filtered[m_made] : m_raster[m_now];
-  }
+  const CKvMemBlock& Current() const { return m_keying.deflicker ? m_filtered[m_made] : m_current; }
 
  private:
   void Place(const DWORD* picture, const CRect& picRect);
@@ -49,13 +47,8 @@ class KvMovieEncoder {
   CRect m_rect;
   KvMovieKeying m_keying;
   WORD m_keyInterval = 10;
-  // The raster with the pictures as placed (m_raster[m_now]), and as it was before this
-  // frame's picture (the other). A picture that covers the whole movie rectangle swaps them
-  // instead of copying one into the other.
-  CKvMemBlock& Now() { return m_raster[m_now]; }
-  CKvMemBlock& Before() { return m_raster[m_now ^ 1]; }
-  CKvMemBlock m_raster[2];
-  int m_now = 0;
+  CKvMemBlock m_current;      // the raster, the pictures as placed
+  CKvMemBlock m_previous;     // the raster before this frame's picture
   CKvMemBlock m_filtered[2];  // de-flickered: the frames stored, m_made the last one
   int m_made = 0;
   int m_filteredFrames = 0;
