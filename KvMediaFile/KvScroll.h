@@ -175,6 +175,13 @@ class KV_MEDIA_API CKvPlayScrollFile : public CKvPlayScrollBase {
   int InitExtData() override;
   // The frame at `position` (0 to 1 along the scroll; negative: GetRenderPos()).
   int GetOneFrame(float position, SKvScrollBuffer* buffer) override;
+  // A frame for interlaced play-out, its two fields taken half a frame apart: the first in
+  // time at `position` (as for GetOneFrame), the second at position + step / 2, where step is
+  // the distance between frames. The first is the top field (rows 0, 2, 4 ...), or the bottom
+  // one (rows 1, 3, 5 ...) when bBottomFirst. rcSource and fMotion tell of the first field.
+  // Streamed, the frame is written whole over the ring (rcUpdate: the whole frame) with the
+  // ring point where a fresh start puts it, and the next GetOneFrame starts afresh.
+  int GetFieldFrame(float position, float step, int bBottomFirst, SKvScrollBuffer* buffer);
   // Sets the anchor of the motion offset and starts the next streamed frame afresh.
   void SetAsyncPosPoint(float position);
   // Where, in streaming mode, the next line entering in the scroll's direction is written:
@@ -191,6 +198,20 @@ class KV_MEDIA_API CKvPlayScrollFile : public CKvPlayScrollBase {
 
  private:
   bool IsRoll() const { return m_dwDirection <= KV_SCROLL_DOWN; }
+  // Where a frame at `position` (held to 0..1) is: its window on the strip, the motion
+  // reported with it, and in memory the fraction of a line beyond the window.
+  struct SPlace {
+    CRect window;
+    float offset = 0;
+    float fraction = 0;
+  };
+  SPlace PlaceAt(float position) const;
+  // Decodes the strip's lines lo..hi-1 into `store`, line i at slot (i - origin) mod slots;
+  // lines off the strip are transparent.
+  bool LoadFieldLines(long long lo, long long hi, DWORD* store, long long origin, int slots);
+  // Makes the field store hold lines lo..hi-1 (at most m_fieldSlots), decoding only those it
+  // does not hold yet.
+  bool HoldFieldLines(long long lo, long long hi);
   // Opening without the clean-up of a failure; false on failure.
   bool OpenFile(const CString& path, int bInMemory);
   // Decompresses the whole strip into the strip block.
@@ -213,6 +234,11 @@ class KV_MEDIA_API CKvPlayScrollFile : public CKvPlayScrollBase {
   CKvMemBlock m_blockFrameCopy;
   // A transparent strip row: what a roll in memory mixes with beyond the strip's ends.
   std::unique_ptr<DWORD[]> m_transparentRow;
+  // Field frames: in memory, the second field's whole frame; streamed, the lines the two
+  // fields show, line i at slot i mod m_fieldSlots, lines m_fieldLo..m_fieldHi-1 held.
+  std::unique_ptr<DWORD[]> m_fieldStore;
+  int m_fieldSlots = 0;
+  long long m_fieldLo = 0, m_fieldHi = 0;
 };
 
 // The direction, line width and line count of a scroll file. 1 on success.

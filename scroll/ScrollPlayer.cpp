@@ -26,6 +26,36 @@ int Mod(long long v, int m) {
   return static_cast<int>(r < 0 ? r + m : r);
 }
 
+// Positions along the scroll are 0 to 1; NaN is 0.
+float Clamp01(float position) { return position > 0 ? std::min(position, 1.0f) : 0.0f; }
+
+// Writes the rows of one field (parity 0: rows 0, 2, 4 ...; 1: rows 1, 3, 5 ...) of the frame
+// whose window starts at strip line `first`, from lines held in `lines`: line i at slot
+// (i - origin) mod slots, a row of the frame (roll) or a column (crawl) each.
+void ComposeField(DWORD* frame, CSize size, bool roll, int parity, long long first,
+                  const DWORD* lines, long long origin, int slots) {
+  const auto fw = static_cast<std::size_t>(size.cx), fh = static_cast<std::size_t>(size.cy);
+  const auto line = [&](long long i) {
+    return lines + static_cast<std::size_t>(Mod(i - origin, slots)) * (roll ? fw : fh);
+  };
+  if (roll) {
+    for (std::size_t y = static_cast<std::size_t>(parity); y < fh; y += 2)
+      std::memcpy(frame + y * fw, line(first + static_cast<long long>(y)), fw * 4);
+    return;
+  }
+  // Columns a batch at a time, so that each row's cache line is filled by one batch.
+  constexpr std::size_t kBatch = 16;
+  const DWORD* columns[kBatch];
+  for (std::size_t x0 = 0; x0 < fw; x0 += kBatch) {
+    const std::size_t n = std::min(kBatch, fw - x0);
+    for (std::size_t j = 0; j < n; ++j) columns[j] = line(first + static_cast<long long>(x0 + j));
+    for (std::size_t y = static_cast<std::size_t>(parity); y < fh; y += 2) {
+      DWORD* row = frame + y * fw + x0;
+      for (std::size_t j = 0; j < n; ++j) row[j] = columns[j][y];
+    }
+  }
+}
+
 // Lays crawl lines, each a strip column of `length` pixels stored one after the other, into
 // rows: pixel first + y of line i goes to row y, column i of `dst`, for `rows` rows. Columns
 // go a batch at a time, so that each row's cache line is filled by one batch.
@@ -194,6 +224,8 @@ int CKvPlayScrollFile::Fail() {
 }
 
 void CKvPlayScrollFile::Close() {
+  m_fieldStore.reset();
+  m_fieldLo = m_fieldHi = 0;
   m_blockStrip.Close();
   m_transparentRow.reset();
   m_blockFrameCopy.Close();
@@ -257,42 +289,44 @@ int CKvPlayScrollFile::GetOneFrame(float position, SKvScrollBuffer* buffer) {
   if (!m_bOpened || !buffer || !buffer->pFrame) return 0;
   if (position < 0) position = GetRenderPos();
   buffer->rcUpdate.SetRectEmpty();
-  if (!(position > 0)) position = 0;  // also for NaN
-  if (position > 1) position = 1;
+  SPlace place = PlaceAt(position);
+  buffer->rcSource = place.window;
+  buffer->fMotion = place.offset;
+  if (m_bInMemory) return GetHostMemFrame(buffer->pFrame, place.window, place.fraction);
+  return UpdateRing(buffer->pFrame, place.window, buffer);
+}
 
+CKvPlayScrollFile::SPlace CKvPlayScrollFile::PlaceAt(float position) const {
+  position = Clamp01(position);
   const float L = static_cast<float>(m_dwLines);
   const float p = position * L;
   const float motion = (position - m_fAnchor) * L;
   const long long n = std::min<long long>(static_cast<long long>(p + (m_bInMemory ? 0.01f : 0.5f)),
                                           static_cast<long long>(m_dwLines));
   const long long fw = m_sizeFrame.cx, fh = m_sizeFrame.cy, lines = m_dwLines;
-  CRect window;
-  float offset = 0;
+  SPlace place;
+  place.fraction = p - static_cast<float>(n);
   switch (m_dwDirection) {
     case KV_SCROLL_UP:
-      window = CRect(0, static_cast<int>(n - fh), static_cast<int>(fw), static_cast<int>(n));
-      offset = motion / static_cast<float>(fh);
+      place.window = CRect(0, static_cast<int>(n - fh), static_cast<int>(fw), static_cast<int>(n));
+      place.offset = motion / static_cast<float>(fh);
       break;
     case KV_SCROLL_DOWN:
-      window = CRect(0, static_cast<int>(lines - n), static_cast<int>(fw),
-                     static_cast<int>(lines - n + fh));
-      offset = -motion / static_cast<float>(fh);
+      place.window = CRect(0, static_cast<int>(lines - n), static_cast<int>(fw),
+                           static_cast<int>(lines - n + fh));
+      place.offset = -motion / static_cast<float>(fh);
       break;
     case KV_SCROLL_LEFT:
-      window = CRect(static_cast<int>(n - fw), 0, static_cast<int>(n), static_cast<int>(fh));
-      offset = motion / static_cast<float>(fw);
+      place.window = CRect(static_cast<int>(n - fw), 0, static_cast<int>(n), static_cast<int>(fh));
+      place.offset = motion / static_cast<float>(fw);
       break;
     default:
-      window = CRect(static_cast<int>(lines - n), 0, static_cast<int>(lines - n + fw),
-                     static_cast<int>(fh));
-      offset = -motion / static_cast<float>(fw);
+      place.window = CRect(static_cast<int>(lines - n), 0, static_cast<int>(lines - n + fw),
+                           static_cast<int>(fh));
+      place.offset = -motion / static_cast<float>(fw);
       break;
   }
-  buffer->rcSource = window;
-  buffer->fMotion = offset;
-
-  if (m_bInMemory) return GetHostMemFrame(buffer->pFrame, window, p - static_cast<float>(n));
-  return UpdateRing(buffer->pFrame, window, buffer);
+  return place;
 }
 
 std::unique_ptr<DWORD[]> CKvPlayScrollFile::ReadLines(long long lo, long long hi) {
@@ -520,6 +554,104 @@ void CKvPlayScrollFile::FadeEnteringRow(DWORD* out, const CRect& window, float f
     KvIntpLines_BGRA(transparent, const_cast<BYTE*>(end), row, width, fraction);
   else
     KvIntpLines_BGRA(const_cast<BYTE*>(end), transparent, row, width, 1.0f - fraction);
+}
+
+// Field frames. From memory, each field is the same rows of a whole frame made the usual way,
+// the second in a frame of the player's own. Streamed, the store keeps the lines both fields
+// show, so that a step decodes only the lines entering; fields more than a frame apart are
+// decoded whole, each into its half of the store.
+int CKvPlayScrollFile::GetFieldFrame(float position, float step, int bBottomFirst,
+                                     SKvScrollBuffer* buffer) {
+  if (!m_bOpened || !buffer || !buffer->pFrame) return 0;
+  position = position < 0 ? GetRenderPos() : Clamp01(position);
+  if (!std::isfinite(step)) step = 0;
+  buffer->rcUpdate.SetRectEmpty();
+  SPlace first = PlaceAt(position), second = PlaceAt(position + step / 2);
+  buffer->rcSource = first.window;
+  buffer->fMotion = first.offset;
+  SPlace& top = bBottomFirst ? second : first;
+  SPlace& bottom = bBottomFirst ? first : second;
+  DWORD* out = buffer->pFrame;
+  const bool roll = IsRoll();
+  const int extent = roll ? m_sizeFrame.cy : m_sizeFrame.cx;
+  const int length = roll ? m_sizeFrame.cx : m_sizeFrame.cy;
+  if (!m_fieldStore) {
+    // Checked like a picture: two frames' worth streamed, one in memory.
+    const std::size_t bytes = KvCheckedPictureBytes(length, m_bInMemory ? extent : 2ll * extent);
+    if (bytes == 0) return 0;
+    m_fieldStore.reset(new (std::nothrow) DWORD[bytes / 4]);
+    if (!m_fieldStore) return 0;
+    m_fieldSlots = 2 * extent;
+    m_fieldLo = m_fieldHi = 0;
+  }
+  const auto fw = static_cast<std::size_t>(m_sizeFrame.cx);
+  if (m_bInMemory) {
+    DWORD* other = m_fieldStore.get();
+    if (!GetHostMemFrame(out, top.window, top.fraction) ||
+        !GetHostMemFrame(other, bottom.window, bottom.fraction))
+      return 0;
+    for (std::size_t y = 1; y < static_cast<std::size_t>(m_sizeFrame.cy); y += 2)
+      std::memcpy(out + y * fw, other + y * fw, fw * 4);
+    return 1;
+  }
+  // The buffer no longer holds a ring of one window.
+  m_rcRing.SetRectEmpty();
+  ResetRingPoint();
+  const long long a = roll ? top.window.top : top.window.left;
+  const long long b = roll ? bottom.window.top : bottom.window.left;
+  const long long lo = std::min(a, b), hi = std::max(a, b) + extent;
+  DWORD* store = m_fieldStore.get();
+  if (hi - lo <= m_fieldSlots) {
+    if (!HoldFieldLines(lo, hi)) return 0;
+    ComposeField(out, m_sizeFrame, roll, 0, a, store, 0, m_fieldSlots);
+    ComposeField(out, m_sizeFrame, roll, 1, b, store, 0, m_fieldSlots);
+  } else {
+    m_fieldLo = m_fieldHi = 0;
+    DWORD* half = store + static_cast<std::size_t>(extent) * length;
+    if (!LoadFieldLines(a, a + extent, store, a, extent) ||
+        !LoadFieldLines(b, b + extent, half, b, extent))
+      return 0;
+    ComposeField(out, m_sizeFrame, roll, 0, a, store, a, extent);
+    ComposeField(out, m_sizeFrame, roll, 1, b, half, b, extent);
+  }
+  buffer->rcUpdate = CRect(0, 0, m_sizeFrame.cx, m_sizeFrame.cy);
+  return 1;
+}
+
+bool CKvPlayScrollFile::HoldFieldLines(long long lo, long long hi) {
+  const long long keepLo = std::max(lo, m_fieldLo), keepHi = std::min(hi, m_fieldHi);
+  // Until the lines are in, the store holds nothing that can be trusted.
+  m_fieldLo = m_fieldHi = 0;
+  DWORD* store = m_fieldStore.get();
+  const bool loaded = keepLo < keepHi ? LoadFieldLines(lo, keepLo, store, 0, m_fieldSlots) &&
+                                            LoadFieldLines(keepHi, hi, store, 0, m_fieldSlots)
+                                      : LoadFieldLines(lo, hi, store, 0, m_fieldSlots);
+  if (!loaded) return false;
+  m_fieldLo = lo;
+  m_fieldHi = hi;
+  return true;
+}
+
+bool CKvPlayScrollFile::LoadFieldLines(long long lo, long long hi, DWORD* store, long long origin,
+                                       int slots) {
+  const long long total = m_dwLines;
+  const auto length = static_cast<std::size_t>(m_reader.GetDataWidth());
+  while (lo < hi) {
+    // A piece runs to the store's end or the strip's next edge, whichever comes first.
+    const int slot = Mod(lo - origin, slots);
+    long long end = std::min(hi, lo + (slots - slot));
+    if (lo < 0)
+      end = std::min(end, 0ll);
+    else if (lo < total)
+      end = std::min(end, total);
+    DWORD* at = store + static_cast<std::size_t>(slot) * length;
+    if (lo < 0 || lo >= total)
+      std::fill_n(at, static_cast<std::size_t>(end - lo) * length, 0u);
+    else if (!m_reader.DecodeRun(static_cast<DWORD>(lo), static_cast<DWORD>(end), at))
+      return false;
+    lo = end;
+  }
+  return true;
 }
 
 // ---------------------------------------------------------------------------------------

@@ -563,4 +563,80 @@ TEST_F(ScrollPlayer, FileHelpersAndCategories) {
   EXPECT_EQ(KvScrollGetFrame(painterPath, rect, 0.5f, FALSE), nullptr);
 }
 
+// ---------------------------------------------------------------------------------------
+// Field frames for interlaced play-out.
+
+// Rows of `frame` (w wide) of one parity.
+std::vector<DWORD> FieldRows(const std::vector<DWORD>& frame, int w, int parity) {
+  std::vector<DWORD> rows;
+  for (std::size_t y = std::size_t(parity); y * w < frame.size(); y += 2)
+    rows.insert(rows.end(), frame.begin() + y * w, frame.begin() + (y + 1) * w);
+  return rows;
+}
+
+// Each field equals the same rows of a whole frame at its own position, in a run of steps
+// both ways, at sub-line positions, off the strip's ends, with fields more than a frame apart
+// and at the render position. Streamed, the frame is in plain order and the whole of it
+// counts as updated; a whole frame after field frames starts afresh.
+TEST_F(ScrollPlayer, EachFieldIsTheSameRowsOfAWholeFrameAtItsPosition) {
+  const std::vector<std::pair<float, float>> steps = {
+      {0.3f, 0.004f}, {0.304f, 0.004f}, {0.3073f, 0.0031f}, {0.3033f, -0.004f}, {0.1f, 0.9f},
+      {0.2f, 0.004f}, {0.0f, 0.01f},    {1.0f, 0.01f},      {0.99f, 0.02f},     {-1.0f, 0.004f}};
+  for (DWORD dir : {0u, 3u})
+    for (int bff = 0; bff < 2; ++bff)
+      for (int mem = 0; mem < 2; ++mem) {
+        SCOPED_TRACE(std::to_string(dir) + (bff ? " bff" : " tff") + (mem ? " memory" : " file"));
+        Stream st(dir, 12, 1500, mem), whole(dir, 12, 1500, mem);
+        const auto frameAt = [&](float position) {
+          whole.player.InitExtData();  // afresh: plain order
+          EXPECT_TRUE(whole.player.GetOneFrame(position, &whole.buffer));
+          return whole.frame;
+        };
+        for (auto [position, step] : steps) {
+          SCOPED_TRACE(testing::PrintToString(std::pair(position, step)));
+          ASSERT_TRUE(st.player.GetFieldFrame(position, step, bff, &st.buffer));
+          const float at =
+              position < 0 ? float(st.Extent()) / 1500 : std::clamp(position, 0.f, 1.f);
+          const std::vector<DWORD> first = frameAt(position);
+          EXPECT_EQ(st.buffer.rcSource, whole.buffer.rcSource);
+          EXPECT_EQ(FieldRows(st.frame, st.fw, bff), FieldRows(first, st.fw, bff));
+          EXPECT_EQ(FieldRows(st.frame, st.fw, 1 - bff),
+                    FieldRows(frameAt(at + step / 2), st.fw, 1 - bff));
+          if (!mem) {
+            EXPECT_EQ(st.buffer.rcUpdate, CRect(0, 0, st.fw, st.fh));
+            EXPECT_EQ(st.player.GetRingPoint(), whole.player.GetRingPoint());
+          }
+        }
+        ASSERT_TRUE(st.player.GetOneFrame(0.3f, &st.buffer));
+        EXPECT_EQ(st.frame, frameAt(0.3f));
+      }
+}
+
+// A roll sampled field by field, in time order, moves by half a frame's step each field: by
+// half a line a field from memory, by two lines streamed. Row r of the strip holds 2r, which
+// a row between two lines mixes.
+TEST_F(ScrollPlayer, FieldsOfARollAdvanceEvenly) {
+  kvtest::TempDir dir;
+  Lines rows(100, std::vector<DWORD>(4));
+  for (DWORD r = 0; r < 100; ++r) std::fill(rows[r].begin(), rows[r].end(), 0xFF000000 | (2 * r));
+  const CString path = dir.Write("r.ksc", kvtest::LayOutScrollFile(KV_SCROLL_UP, 4, rows));
+  for (int mem = 0; mem < 2; ++mem)
+    for (int bff = 0; bff < 2; ++bff) {
+      SCOPED_TRACE(std::string(mem ? "memory" : "file") + (bff ? " bff" : " tff"));
+      CKvPlayScrollFile player;
+      ASSERT_TRUE(player.Open(path, mem));
+      std::vector<DWORD> frame(4 * 100);
+      SKvScrollBuffer buffer;
+      buffer.pFrame = frame.data();
+      const float step = (mem ? 3.0f : 4.0f) / 100;
+      std::vector<double> places;  // the strip line at screen row 50, in time order
+      for (int i = 0; i < 6; ++i) {
+        ASSERT_TRUE(player.GetFieldFrame(0.6f + step * float(i), step, bff, &buffer));
+        for (int row : {50 + bff, 51 - bff}) places.push_back((frame[row * 4] & 255) / 2.0 - row);
+      }
+      for (std::size_t i = 1; i < places.size(); ++i)
+        EXPECT_NEAR(places[i] - places[i - 1], mem ? 1.5 : 2.0, 0.25) << "field " << i;
+    }
+}
+
 }  // namespace
