@@ -504,8 +504,8 @@ TEST_F(ScrollPlayer, OneLongLineNeedsBuffersOfItsOwnSize) {
 }
 
 // Opening, streaming (a whole frame, steps both ways, a jump), playing from memory between
-// lines and at the strip's start, and the one-shot frame, with each allocation failing in
-// turn: every call either fails with 0 (or null) or gives the right frame.
+// lines and at the strip's start, field frames, and the one-shot frame, with each allocation
+// failing in turn: every call either fails with 0 (or null) or gives the right frame.
 TEST_F(ScrollPlayer, EveryFailedAllocationGivesZero) {
   const std::vector<float> positions = {0.9f, 0.903f, 0.5f, 0.497f, 0.6331f, 0.0047f, 0.0f, 1.0f};
   for (int mem = 0; mem < 2; ++mem)
@@ -513,10 +513,14 @@ TEST_F(ScrollPlayer, EveryFailedAllocationGivesZero) {
       SCOPED_TRACE(std::to_string(dir) + (mem ? " in memory" : " streaming"));
       Stream st(dir, 8, 700, mem);
       // Frames from memory are compared with those of a player that had all it asked for.
-      std::vector<std::vector<DWORD>> reference;
+      std::vector<std::vector<DWORD>> reference, fields;
       for (float p : positions) {
         ASSERT_TRUE(st.player.GetOneFrame(p, &st.buffer));
         reference.push_back(st.frame);
+      }
+      for (float p : positions) {
+        ASSERT_TRUE(st.player.GetFieldFrame(p, 0.01f, dir % 2, &st.buffer));
+        fields.push_back(st.frame);
       }
       // The path is copied before each try, outside the failures.
       CString path;
@@ -527,6 +531,10 @@ TEST_F(ScrollPlayer, EveryFailedAllocationGivesZero) {
             for (std::size_t i = 0; i < positions.size(); ++i)
               if (st.player.GetOneFrame(positions[i], &st.buffer) &&
                   (mem ? st.frame != reference[i] : !st.RingHoldsWindow(st.buffer.rcSource)))
+                return false;
+            for (std::size_t i = 0; i < positions.size(); ++i)
+              if (st.player.GetFieldFrame(positions[i], 0.01f, dir % 2, &st.buffer) &&
+                  st.frame != fields[i])
                 return false;
             return true;
           },
@@ -577,7 +585,7 @@ std::vector<DWORD> FieldRows(const std::vector<DWORD>& frame, int w, int parity)
 // Each field equals the same rows of a whole frame at its own position, in a run of steps
 // both ways, at sub-line positions, off the strip's ends, with fields more than a frame apart
 // and at the render position. Streamed, the frame is in plain order and the whole of it
-// counts as updated; a whole frame after field frames starts afresh.
+// counts as updated; a whole frame between field frames starts afresh.
 TEST_F(ScrollPlayer, EachFieldIsTheSameRowsOfAWholeFrameAtItsPosition) {
   const std::vector<std::pair<float, float>> steps = {
       {0.3f, 0.004f}, {0.304f, 0.004f}, {0.3073f, 0.0031f}, {0.3033f, -0.004f}, {0.1f, 0.9f},
@@ -592,6 +600,7 @@ TEST_F(ScrollPlayer, EachFieldIsTheSameRowsOfAWholeFrameAtItsPosition) {
           EXPECT_TRUE(whole.player.GetOneFrame(position, &whole.buffer));
           return whole.frame;
         };
+        ASSERT_TRUE(st.player.GetOneFrame(0.3f, &st.buffer));  // a ring that fields replace
         for (auto [position, step] : steps) {
           SCOPED_TRACE(testing::PrintToString(std::pair(position, step)));
           ASSERT_TRUE(st.player.GetFieldFrame(position, step, bff, &st.buffer));
