@@ -186,6 +186,8 @@ TEST_F(Kvmedia, UsageMistakesAreOneLineEach) {
       {"convert pic.tga range/r.png --region 40,0,5,5", 2, "the 40 x 30 picture"},
       {"scroll frames roll.ksc range/s --from 2", 2, "from 0 to 1"},
       {"scroll frames roll.ksc range/s --to -1", 2, "from 0 to 1"},
+      {"scroll frames roll.ksc range/s --fields both", 2,
+       "--fields takes tff (top field first) or bff (bottom field first). See"},
       {"zoom --size 4x4 --mix 3 -- -in.tga range/z.png", 2, "from 0 to 2"},
       {Make("range/p.tga range/m.sve", "--last 1 --rect 0,0,8,8 --key 5"), 2, "from 10 to 30"},
       {Make("range/p.tga range/m.sve", "--last 1 --rect 2000,0,8,8"), 2,
@@ -484,6 +486,27 @@ TEST_F(Kvmedia, ScrollFramesStreamedAndFromMemoryAgree) {
       }
     EXPECT_NE(kvtest::ReadFileBytes(Path(name + "/frame-00000.png")),
               kvtest::ReadFileBytes(Path(name + "/frame-00002.png")));
+  }
+}
+
+// A field frame holds the rows of two whole frames half a step apart, the first in time on the
+// top field (tff) or on the bottom one (bff).
+TEST_F(Kvmedia, ScrollFieldFramesInterleaveTwoWholeFrames) {
+  ASSERT_EQ(Status({"scroll", "frames", "roll.ksc", "fields", "--from", "0.4", "--to", "0.5",
+                    "--frames", "2"}),
+            0);
+  const auto first = Load("fields/frame-00000.png"), second = Load("fields/frame-00001.png");
+  ASSERT_TRUE(first && second);
+  for (const std::string order : {"tff", "bff"}) {
+    ASSERT_EQ(Status({"scroll", "frames", "roll.ksc", "fields-" + order, "--from", "0.2", "--to",
+                      "0.6", "--frames", "3", "--fields", order}),
+              0);
+    const auto frame = Load("fields-" + order + "/frame-00001.png");
+    ASSERT_TRUE(frame);
+    std::vector<DWORD> expected = first->pixels;
+    for (int y = order == "tff" ? 1 : 0; y < kH; y += 2)
+      std::copy_n(second->pixels.begin() + y * kW, kW, expected.begin() + y * kW);
+    EXPECT_EQ(frame->pixels, expected) << order;
   }
 }
 

@@ -1,5 +1,6 @@
 // kvmedia scroll make | frames: scroll files from pictures, and their frames as PNG files.
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,8 @@ int Frames(const Parsed& args) {
   const bool memory = args.Has("--memory"), force = args.Has("--force");
   const double from = args.Number("--from").value_or(0), to = args.Number("--to").value_or(1);
   const long count = args.Integer("--frames").value_or(10);
+  const std::optional<std::string> fields = args.Text("--fields");
+  const bool bottomFirst = fields == "bff";
   if (files.size() != 2) return Usage(kScrollCommand, "expected FILE.ksc and OUTDIR");
   const CString path = PathArg(files[0]);
   if (const std::string refusal = FileRefusal(path); !refusal.empty())
@@ -77,10 +80,14 @@ int Frames(const Parsed& args) {
   if (const std::string refusal = PrepareFrameFolder(dir, force, {files[0]}); !refusal.empty())
     return Fail(refusal);
   Progress progress("playing " + files[0], count, "frames");
+  // A single frame has no step: both its fields are at --from.
+  const double step = count == 1 ? 0 : (to - from) / static_cast<double>(count - 1);
   for (long i = 0; i < count; ++i) {
     const double position = count == 1 ? from : from + (to - from) * i / (count - 1);
-    if (!player.GetOneFrame(static_cast<float>(position), &record))
-      return Fail(files[0] + ": a frame could not be read");
+    const bool read = fields ? player.GetFieldFrame(static_cast<float>(position),
+                                                    static_cast<float>(step), bottomFirst, &record)
+                             : player.GetOneFrame(static_cast<float>(position), &record);
+    if (!read) return Fail(files[0] + ": a frame could not be read");
     const DWORD* shown = buffer.data();
     if (!memory) {
       screen = UnrollScrollRing(buffer, size, player.m_dwDirection, player.GetRingPoint());
@@ -90,8 +97,9 @@ int Frames(const Parsed& args) {
     if (!WritePng(FramePath(dir, i), shown, size.cx, size.cy, &error)) return Fail(error);
     progress.Set(i + 1);
   }
-  std::printf("%s: %ld frames (%d x %d, %s) written to %s\n", files[0].c_str(), count, size.cx,
-              size.cy, memory ? "from memory" : "streamed", dir.c_str());
+  std::printf("%s: %ld frames (%d x %d, %s%s%s) written to %s\n", files[0].c_str(), count, size.cx,
+              size.cy, memory ? "from memory" : "streamed", fields ? ", fields " : "",
+              fields ? fields->c_str() : "", dir.c_str());
   return 0;
 }
 
@@ -119,6 +127,10 @@ const std::vector<Subcommand> kScrollSubcommands = {
        .least = 0,
        .most = 1},
       {.name = "--frames", .kind = Kind::kInteger, .least = 1, .most = 100000},
+      {.name = "--fields",
+       .kind = Kind::kWord,
+       .refusal = "takes tff (top field first) or bff (bottom field first)",
+       .values = "tff bff"},
       {.name = "--force"}},
      Frames}};
 
@@ -127,7 +139,7 @@ const Command kScrollCommand = {
     "make scroll files (.ksc) from pictures, and play them into PNG frames",
     "usage: kvmedia scroll make PICTURE OUT.ksc --direction up|down|left|right\n"
     "       kvmedia scroll frames FILE.ksc OUTDIR [--memory] [--from P] [--to P] [--frames N]\n"
-    "                             [--force]\n"
+    "                             [--fields tff|bff] [--force]\n"
     "\n"
     "make: stores PICTURE as a scroll file. --direction is the way the content moves on\n"
     "screen: up (0) and down (1) make a roll, which stores the picture's rows; left (2) and\n"
@@ -142,7 +154,11 @@ const Command kScrollCommand = {
     "never mix; --force removes them first (never FILE.ksc itself). Frames are streamed from the "
     "file by default (as on air);\n"
     "--memory plays from the whole strip loaded into memory, with sub-pixel motion for\n"
-    "rolls.\n",
+    "rolls.\n"
+    "--fields writes frames for interlaced video, each of two fields: the first in time at\n"
+    "the frame's position, the second half the step between frames further on. tff puts the\n"
+    "first on the top field (rows 0, 2, 4 ...), bff on the bottom field (rows 1, 3, 5 ...).\n"
+    "With one frame there is no step, and both fields are at P.\n",
     nullptr,
     {},
     kScrollSubcommands};
