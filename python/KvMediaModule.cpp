@@ -850,8 +850,12 @@ class Scroll {
   }
   CSize size() const { return m_size; }
 
-  py::array Frame(float position) {
+  py::array Frame(float position, const py::object& fields, float step) {
     if (!std::isfinite(position)) throw py::value_error("position must be a finite number");
+    if (!std::isfinite(step)) throw py::value_error("step must be a finite number");
+    const std::string order = fields.is_none() ? "" : fields.cast<std::string>();
+    if (!fields.is_none() && order != "tff" && order != "bff")
+      throw py::value_error("fields must be 'tff', 'bff' or None");
     py::array_t<std::uint8_t> out({py::ssize_t{m_size.cy}, py::ssize_t{m_size.cx}, py::ssize_t{4}});
     auto* target = reinterpret_cast<DWORD*>(out.mutable_data());
     bool ok = false;
@@ -860,7 +864,8 @@ class Scroll {
       const std::lock_guard lock(m_lock);
       SKvScrollBuffer buffer;
       buffer.pFrame = m_frame.data();
-      ok = m_player.GetOneFrame(position, &buffer) != 0;
+      ok = (order.empty() ? m_player.GetOneFrame(position, &buffer)
+                          : m_player.GetFieldFrame(position, step, order == "bff", &buffer)) != 0;
       if (ok) Unroll(target);
     }
     if (!ok) Raise(m_path, Reason("a frame could not be read"));
@@ -1116,8 +1121,11 @@ PYBIND11_MODULE(kvmedia, m) {
       .def_property_readonly(
           "size", [](const Scroll& s) { return py::make_tuple(s.size().cx, s.size().cy); },
           "(width, height) of a frame")
-      .def("frame", &Scroll::Frame, py::arg("position"),
-           "The frame at position 0 to 1 along the scroll, as a new array.")
+      .def("frame", &Scroll::Frame, py::arg("position"), py::arg("fields") = py::none(),
+           py::arg("step") = 0.0f,
+           "The frame at position 0 to 1 along the scroll, as a new array. With fields 'tff' "
+           "or 'bff', a frame for interlaced video: the first field in time (top or bottom) at "
+           "position, the other at position + step / 2, step being the distance between frames.")
       .def("__repr__", [](Scroll& s) {
         static const char* const kDirections[] = {"roll up", "roll down", "crawl left",
                                                   "crawl right"};

@@ -291,14 +291,15 @@ def test_make_movie_never_writes_over_its_own_pictures(demo, movie, tmp_path):
 
 @pytest.mark.parametrize("name", ["roll.ksc", "crawl.ksc"])
 @pytest.mark.parametrize("memory", [False, True])
-def test_scroll_frames_match_the_tool(demo, tmp_path, name, memory):
+@pytest.mark.parametrize("fields", [None, "bff"])
+def test_scroll_frames_match_the_tool(demo, tmp_path, name, memory, fields):
     run_tool("scroll", "frames", demo / name, tmp_path, "--from", 0.2, "--to", 0.4, "--frames", 3,
-             *(["--memory"] if memory else []))
+             *(["--memory"] if memory else []), *(["--fields", fields] if fields else []))
     scroll = kvmedia.Scroll(demo / name, memory)
     assert scroll.direction == (0 if name == "roll.ksc" else 2)
     for i, position in enumerate((0.2, 0.3, 0.4)):
         expected = kvmedia.load(tmp_path / f"frame-{i:05d}.png").pixels
-        np.testing.assert_array_equal(scroll.frame(position), expected)
+        np.testing.assert_array_equal(scroll.frame(position, fields, 0.1), expected)
 
 
 # ---- Clips
