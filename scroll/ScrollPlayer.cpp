@@ -30,31 +30,31 @@ int Mod(long long v, int m) {
 float Clamp01(float position) { return position > 0 ? std::min(position, 1.0f) : 0.0f; }
 
 // Writes the rows of one field (parity 0: rows 0, 2, 4 ...; 1: rows 1, 3, 5 ...) of the frame
-// whose window starts at strip line `first`, from lines held in `lines`: line i at slot
-// (i - origin) mod slots, a row of the frame (roll) or a column (crawl) each.
+// whose window starts at strip line `first`, from lines held at slot (i - origin) mod slots of
+// `lines`: for a roll each slot a row of the frame, for a crawl each a column of a block whose
+// rows are `stride` pixels apart, so that a field's row is copied in at most two pieces.
 void ComposeField(DWORD* frame, CSize size, bool roll, int parity, long long first,
-                  const DWORD* lines, long long origin, int slots) {
+                  const DWORD* lines, long long origin, int slots, std::size_t stride) {
   const auto fw = static_cast<std::size_t>(size.cx), fh = static_cast<std::size_t>(size.cy);
-  const auto line = [&](long long i) {
-    return lines + static_cast<std::size_t>(Mod(i - origin, slots)) * (roll ? fw : fh);
-  };
-  if (roll) {
-    for (std::size_t y = static_cast<std::size_t>(parity); y < fh; y += 2)
-      std::memcpy(frame + y * fw, line(first + static_cast<long long>(y)), fw * 4);
-    return;
-  }
-  // Columns a batch at a time, so that each row's cache line is filled by one batch.
-  constexpr std::size_t kBatch = 16;
-  const DWORD* columns[kBatch];
-  for (std::size_t x0 = 0; x0 < fw; x0 += kBatch) {
-    const std::size_t n = std::min(kBatch, fw - x0);
-    for (std::size_t j = 0; j < n; ++j) columns[j] = line(first + static_cast<long long>(x0 + j));
-    for (std::size_t y = static_cast<std::size_t>(parity); y < fh; y += 2) {
-      DWORD* row = frame + y * fw + x0;
-      for (std::size_t j = 0; j < n; ++j) row[j] = columns[j][y];
+  for (std::size_t y = static_cast<std::size_t>(parity); y < fh; y += 2) {
+    DWORD* row = frame + y * fw;
+    if (roll) {
+      const auto slot =
+          static_cast<std::size_t>(Mod(first + static_cast<long long>(y) - origin, slots));
+      std::memcpy(row, lines + slot * fw, fw * 4);
+      continue;
     }
+    const auto slot = static_cast<std::size_t>(Mod(first - origin, slots));
+    const std::size_t head = std::min(fw, static_cast<std::size_t>(slots) - slot);
+    const DWORD* source = lines + y * stride;
+    std::memcpy(row, source + slot, head * 4);
+    std::memcpy(row + head, source, (fw - head) * 4);
   }
 }
+
+// Crawl columns are decoded this many at a time and written across the rows, so that each
+// row's cache line is filled by one batch.
+constexpr std::size_t kColumnBatch = 16;
 
 // Lays crawl lines, each a strip column of `length` pixels stored one after the other, into
 // rows: pixel first + y of line i goes to row y, column i of `dst`, for `rows` rows. Columns
@@ -576,8 +576,10 @@ int CKvPlayScrollFile::GetFieldFrame(float position, float step, int bBottomFirs
   const int extent = roll ? m_sizeFrame.cy : m_sizeFrame.cx;
   const int length = roll ? m_sizeFrame.cx : m_sizeFrame.cy;
   if (!m_fieldStore) {
-    // Checked like a picture: two frames' worth streamed, one in memory.
-    const std::size_t bytes = KvCheckedPictureBytes(length, m_bInMemory ? extent : 2ll * extent);
+    // Checked like a picture: two frames' worth streamed (and a batch of crawl columns), one
+    // in memory.
+    const long long slots = m_bInMemory ? extent : 2ll * extent + (roll ? 0 : kColumnBatch);
+    const std::size_t bytes = KvCheckedPictureBytes(length, slots);
     if (bytes == 0) return 0;
     m_fieldStore.reset(new (std::nothrow) DWORD[bytes / 4]);
     if (!m_fieldStore) return 0;
@@ -601,18 +603,20 @@ int CKvPlayScrollFile::GetFieldFrame(float position, float step, int bBottomFirs
   const long long b = roll ? bottom.window.top : bottom.window.left;
   const long long lo = std::min(a, b), hi = std::max(a, b) + extent;
   DWORD* store = m_fieldStore.get();
+  const auto stride = static_cast<std::size_t>(m_fieldSlots);
   if (hi - lo <= m_fieldSlots) {
     if (!HoldFieldLines(lo, hi)) return 0;
-    ComposeField(out, m_sizeFrame, roll, 0, a, store, 0, m_fieldSlots);
-    ComposeField(out, m_sizeFrame, roll, 1, b, store, 0, m_fieldSlots);
+    ComposeField(out, m_sizeFrame, roll, 0, a, store, 0, m_fieldSlots, stride);
+    ComposeField(out, m_sizeFrame, roll, 1, b, store, 0, m_fieldSlots, stride);
   } else {
+    // Each window in its half: rows of a roll, columns of a crawl.
     m_fieldLo = m_fieldHi = 0;
-    DWORD* half = store + static_cast<std::size_t>(extent) * length;
+    DWORD* half = store + static_cast<std::size_t>(extent) * (roll ? length : 1);
     if (!LoadFieldLines(a, a + extent, store, a, extent) ||
         !LoadFieldLines(b, b + extent, half, b, extent))
       return 0;
-    ComposeField(out, m_sizeFrame, roll, 0, a, store, a, extent);
-    ComposeField(out, m_sizeFrame, roll, 1, b, half, b, extent);
+    ComposeField(out, m_sizeFrame, roll, 0, a, store, a, extent, stride);
+    ComposeField(out, m_sizeFrame, roll, 1, b, half, b, extent, stride);
   }
   buffer->rcUpdate = CRect(0, 0, m_sizeFrame.cx, m_sizeFrame.cy);
   return 1;
@@ -636,19 +640,27 @@ bool CKvPlayScrollFile::LoadFieldLines(long long lo, long long hi, DWORD* store,
                                        int slots) {
   const long long total = m_dwLines;
   const auto length = static_cast<std::size_t>(m_reader.GetDataWidth());
+  const bool roll = IsRoll();
+  // Crawl columns go into rows m_fieldSlots apart, through the batch after the store's lines.
+  const auto stride = static_cast<std::size_t>(m_fieldSlots);
+  DWORD* batch = m_fieldStore.get() + stride * length;
   while (lo < hi) {
-    // A piece runs to the store's end or the strip's next edge, whichever comes first.
+    // A piece runs to the store's end or the strip's next edge, whichever comes first; a
+    // crawl's no further than a batch.
     const int slot = Mod(lo - origin, slots);
     long long end = std::min(hi, lo + (slots - slot));
     if (lo < 0)
       end = std::min(end, 0ll);
     else if (lo < total)
       end = std::min(end, total);
-    DWORD* at = store + static_cast<std::size_t>(slot) * length;
+    if (!roll) end = std::min(end, lo + static_cast<long long>(kColumnBatch));
+    const auto count = static_cast<std::size_t>(end - lo);
+    DWORD* at = roll ? store + static_cast<std::size_t>(slot) * length : batch;
     if (lo < 0 || lo >= total)
-      std::fill_n(at, static_cast<std::size_t>(end - lo) * length, 0u);
+      std::fill_n(at, count * length, 0u);
     else if (!m_reader.DecodeRun(static_cast<DWORD>(lo), static_cast<DWORD>(end), at))
       return false;
+    if (!roll) ColumnsToRows(batch, length, count, 0, length, store + slot, stride);
     lo = end;
   }
   return true;
