@@ -638,7 +638,7 @@ TEST_F(ScrollPlayer, FieldsOfARollAdvanceEvenly) {
       SKvScrollBuffer buffer;
       buffer.pFrame = frame.data();
       const float step = (mem ? 3.0f : 4.0f) / 100;
-      std::vector<double> places;  // the strip line at screen row 50, in time order
+      std::vector<double> places;  // where each field's window starts, in time order
       for (int i = 0; i < 6; ++i) {
         ASSERT_TRUE(player.GetFieldFrame(0.6f + step * float(i), step, bff, &buffer));
         for (int row : {50 + bff, 51 - bff}) places.push_back((frame[row * 4] & 255) / 2.0 - row);
