@@ -190,6 +190,13 @@ TEST_F(Kvmedia, UsageMistakesAreOneLineEach) {
       {Make("range/p.tga range/m.sve", "--last 1 --rect 0,0,8,8 --key 5"), 2, "from 10 to 30"},
       {Make("range/p.tga range/m.sve", "--last 1 --rect 2000,0,8,8"), 2,
        "outside the 1920 x 1080 video raster"},
+      // The raster follows --standard, given before the command or among its options.
+      {"--standard uhd " + Make("range/p.tga range/m.sve", "--last 1 --rect 3840,0,8,8"), 2,
+       "outside the 3840 x 2160 video raster"},
+      {Make("range/p.tga range/m.sve", "--last 1 --rect 720,0,8,8 --standard=sd"), 2,
+       "outside the 720 x 576 video raster"},
+      {"--standard=4k info pic.tga", 2, "--standard is sd, hd or uhd, not '4k'. See 'kvmedia --help'."},
+      {"info pic.tga --standard", 2, "'--standard' needs a value. See 'kvmedia info --help'."},
       {Make("range/p.tga range/m.sve", "--last 40000 --rect 0,0,8,8"), 2, "at most 32767 frames"},
       {Make("range/p.tga range/m.sve", "--last 1 --rect 0,0,8,8 --tolerance 1,1,1"), 2,
        "--tolerance goes with --color-key"},

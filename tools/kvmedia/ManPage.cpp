@@ -104,9 +104,10 @@ const Example kExamples[] = {
      "kvmedia catalog pictures --types tga,png --contact-sheet sheet.png"},
 };
 
-// The words bash offers for an option table, with -q and --help that every command takes.
+// The words bash offers for an option table, with -q, --help and --standard that every
+// command takes.
 std::set<std::string> OptionWords(const Options& options) {
-  std::set<std::string> words{"-q", "--help"};
+  std::set<std::string> words{"-q", "--help", "--standard"};
   for (const Option& o : options) words.insert(o.name);
   return words;
 }
@@ -130,6 +131,7 @@ void PrintManPage(std::FILE* out, const char* version) {
                "kvmedia \\- %s\n"
                ".SH SYNOPSIS\n"
                ".B kvmedia\n"
+               "[\\-\\-standard sd|hd|uhd]\n"
                ".I COMMAND\n"
                "[\\fIARGS\\fR...]\n"
                ".br\n"
@@ -158,7 +160,8 @@ void PrintManPage(std::FILE* out, const char* version) {
       " A value that is not a whole number from 1 is a usage error (exit status 2).\n"
       ".TP\n.B KVMEDIA_IMG_DIR\n"
       "The folder where the library looks for its background pictures (BackGray.bmp,"
-      " BackWhite.bmp and their HD forms) when a program draws a picture over one. No kvmedia"
+      " BackWhite.bmp and their HD and UHD forms) when a program draws a picture over one. No "
+      "kvmedia"
       " command does, so it changes nothing here.\n"
       ".SH EXAMPLES\n",
       out);
