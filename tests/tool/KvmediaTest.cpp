@@ -299,7 +299,7 @@ TEST_F(Kvmedia, EveryCommandHelpsAndIsInTheManualAndTheCompletion) {
   ASSERT_GE(commands.size(), 7u) << help.out;
   std::string all;
   for (const std::string& c : commands) all += c + " ";
-  EXPECT_EQ(s_tool->Complete("\"\""), all + "--help --version --man --bash-completion");
+  EXPECT_EQ(s_tool->Complete("\"\""), all + "--help --version --man --standard --bash-completion");
 
   const std::string man = Run({"--man"}).out;
   kvtest::WriteFileBytes(Path("kvmedia.1"), {man.begin(), man.end()});
@@ -376,7 +376,8 @@ TEST_F(Kvmedia, TheManualPageFitsEightyColumnsAndItsExamplesRun) {
 // splits off, item by item in a list), and bash's own file names for any other value and
 // after "--".
 TEST_F(Kvmedia, TheCompletionOffersTheSubcommandsOptionsAndAnOptionsValues) {
-  const std::string frames = "--background --every --force --help --memory --mix --paste";
+  const std::string frames =
+      "--background --every --force --help --memory --mix --paste --standard";
   const struct {
     std::string words, offered;
   } cases[] = {
@@ -393,6 +394,7 @@ TEST_F(Kvmedia, TheCompletionOffersTheSubcommandsOptionsAndAnOptionsValues) {
       {"convert --to j", "jpg jpeg"},
       {"catalog pictures --types tga,p", "tga,pcx tga,png tga,psd"},
       {"zoom --mix \"\"", "0 1 2"},
+      {"info --standard u", "uhd"},
       {"movie frames --background \"\"", ""},
       {"movie frames -- -", ""},
   };
