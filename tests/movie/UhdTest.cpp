@@ -3,6 +3,7 @@
 // frames only: each is 33 MB.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "fixtures/TgaWriter.h"
 #include "host/Failure.h"
 #include "host/VideoStd.h"
+#include "platform/GlobalMemory.h"
 
 namespace {
 
@@ -63,6 +65,12 @@ TEST_F(Uhd, MovieOfPicturesPlaysBackAsPlaced) {
   ASSERT_TRUE(KvMovieGetFileInfo(dir.File("uhd.sve"), &rect, &interval, &count));
   EXPECT_EQ(rect, whole);
   EXPECT_EQ(count, 3);
+  CRect last;
+  const KvGlobalPtr frame(KvMovieGetFrame(dir.File("uhd.sve"), last, 2 / 3.0f));
+  ASSERT_TRUE(frame) << KvLastFailure();
+  ASSERT_EQ(last, whole);
+  const auto* px = static_cast<const DWORD*>(frame.get());
+  EXPECT_TRUE(std::equal(want[2].begin(), want[2].end(), px)) << "through the movie API";
   for (int inMemory : {0, 1}) {
     std::unique_ptr<CKvPlayMovieBase> player(
         CKvPlayMovieBase::CreatePlayMovieObj(dir.File("uhd.sve"), inMemory));
