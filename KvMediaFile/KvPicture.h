@@ -144,7 +144,8 @@ KV_MEDIA_API int KvMediaZoomPicFile(CString path, CRect clip, CRect place, CSize
                                     tagCOLOR32* target, EMixMode mode);
 
 // Fills a block with the grey or white background picture (the HD one when the video
-// standard is HD), at its top-left corner or tiled over it. 0 when the picture is missing.
+// standard is HD, the UHD one at UHD, or else the HD one 2 x 2), at its top-left corner or
+// tiled over it. 0 when the picture is missing.
 KV_MEDIA_API int KvMediaFillBack(CKvMemBlock* block, int grey, int tile);
 // The folder of the background pictures: the one set here, else the environment's
 // KVMEDIA_IMG_DIR, else /opt/VelmoraCG64/App/Img/. An empty folder restores that choice.

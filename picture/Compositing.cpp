@@ -18,6 +18,7 @@
 #include "KvMediaFile/KvPicture.h"
 #include "KvMediaFile/Library.h"
 #include "host/Failure.h"
+#include "host/FileName.h"
 #include "host/PixelOps.h"
 #include "host/Thumbnail.h"
 #include "host/VideoStd.h"
@@ -406,18 +407,25 @@ int KvMediaFillBack(CKvMemBlock* block, int grey, int tile) {
   if (!block || !block->IsValid()) return KvFail("no block to fill"), 0;
   return Guarded([&] {
     const CSize size = block->GetSize();
-    const bool hd = CKvVideoStd::IsHD();
-    const wchar_t* name = grey ? (hd ? L"BackGrayHD.bmp" : L"BackGray.bmp")
-                               : (hd ? L"BackWhiteHD.bmp" : L"BackWhite.bmp");
+    const CString folder = KvMediaGetBackFolder();
+    const CString base = grey ? L"BackGray" : L"BackWhite";
+    CString path = folder + base + L"UHD.bmp";
+    // Without UHD pictures the HD ones stand in, 2 x 2 of them making the UHD picture (a
+    // UHD file that is there but unreadable fails like any other).
+    int repeat = 1;
+    if (!CKvVideoStd::IsUHD() || !KvDoesFileExist(path)) {
+      path = folder + base + (CKvVideoStd::IsHD() ? L"HD.bmp" : L".bmp");
+      repeat = CKvVideoStd::IsUHD() ? 2 : 1;
+    }
     CRect rect;
-    KvGlobalPtr pixels(KvMediaLoadBMPFile(KvMediaGetBackFolder() + name, rect));
+    KvGlobalPtr pixels(KvMediaLoadBMPFile(path, rect));
     if (!pixels) return 0;
     const CSize picture = rect.Size();
     CKvMemBlock tileBlock;
     if (!tileBlock.InitBlock(picture, static_cast<tagCOLOR32*>(pixels.get()), 1, 1)) return 0;
     const CRect source(0, 0, size.cx, size.cy);
-    const int rows = tile ? size.cy / picture.cy : 0;
-    const int columns = tile ? size.cx / picture.cx : 0;
+    const int rows = tile ? size.cy / picture.cy : repeat - 1;
+    const int columns = tile ? size.cx / picture.cx : repeat - 1;
     for (int r = 0; r <= rows; ++r)
       for (int c = 0; c <= columns; ++c)
         block->Copy(CPoint(picture.cx * c, picture.cy * r), &tileBlock, source, KV_MIX_COPY,

@@ -26,11 +26,39 @@ TEST(MemBlock, InitSizesTheRasterSizeAndACallersBuffer) {
   for (CSize bad : {CSize(0, 5), CSize(-3, 5), CSize(-2, -2), CSize(1 << 20, 1 << 20)})
     EXPECT_FALSE(block.InitBlock(bad));
   EXPECT_FALSE(block.IsValid());
-  CKvVideoStd::SetHD(FALSE);
-  ASSERT_TRUE(block.InitBlock(CSize(-1, -1)));
-  EXPECT_EQ(block.GetSize(), CSize(720, 576));
-  CKvVideoStd::SetHD(TRUE);
-  ASSERT_TRUE(block.InitBlock(CSize(-1, -1)));
+  // Each way of choosing the standard, in a sequence that leaves HD chosen; SetHD(TRUE)
+  // after UHD means HD, and a value that is no standard changes nothing.
+  const auto uhd = [] { CKvVideoStd::SetStandard(KV_STD_UHD); };
+  struct Row {
+    void (*choose)();
+    EKvVideoStandard standard;
+    BOOL hd, isUhd;
+    CSize raster;
+  } rows[] = {
+      {[] { CKvVideoStd::SetHD(FALSE); }, KV_STD_SD, FALSE, FALSE, {720, 576}},
+      {uhd, KV_STD_UHD, TRUE, TRUE, {3840, 2160}},
+      {[] { CKvVideoStd::SetStandard(static_cast<EKvVideoStandard>(3)); },
+       KV_STD_UHD,
+       TRUE,
+       TRUE,
+       {3840, 2160}},
+      {[] { CKvVideoStd::SetHD(TRUE); }, KV_STD_HD, TRUE, FALSE, {1920, 1080}},
+      {uhd, KV_STD_UHD, TRUE, TRUE, {3840, 2160}},
+      {[] { CKvVideoStd::SetHD(FALSE); }, KV_STD_SD, FALSE, FALSE, {720, 576}},
+      {[] { CKvVideoStd::SetStandard(KV_STD_HD); }, KV_STD_HD, TRUE, FALSE, {1920, 1080}},
+  };
+  for (const Row& r : rows) {
+    r.choose();
+    EXPECT_EQ(CKvVideoStd::GetStandard(), r.standard);
+    EXPECT_EQ(CKvVideoStd::IsHD(), r.hd) << r.standard;
+    EXPECT_EQ(CKvVideoStd::IsUHD(), r.isUhd) << r.standard;
+    EXPECT_EQ(CKvVideoStd::GetResRect(), CRect(CPoint(0, 0), r.raster)) << r.standard;
+    EXPECT_EQ(CSize(CKvVideoStd::GetResWidth(), CKvVideoStd::GetResHeight()), r.raster);
+    if (r.standard != KV_STD_UHD || &r == rows + 1) {  // one UHD block is enough (33 MB)
+      ASSERT_TRUE(block.InitBlock(CSize(-1, -1)));
+      EXPECT_EQ(block.GetSize(), r.raster);
+    }
+  }
   EXPECT_EQ(block.GetSize(), CSize(1920, 1080));
   EXPECT_EQ(block.GetAddress()[1920 * 1080 - 1], Px(0, 0, 0, 0));  // zero-filled
   EXPECT_EQ(block.GetLineOffset(3), 3 * 1920);

@@ -291,23 +291,35 @@ TEST_F(Compositing, BackgroundPicturesByKindStandardAndFolder) {
   dir.Write("BackWhite.bmp", Bmp(8, 8, [](int, int) { return Px(2, 2, 2); }));
   dir.Write("BackWhiteHD.bmp", Bmp(8, 8, [](int, int) { return Px(3, 3, 3); }));
   dir.Write("BackGrayHD.bmp", Bmp(720, 576, pattern));
+  dir.Write("BackWhiteUHD.bmp", Bmp(8, 8, [](int, int) { return Px(4, 4, 4); }));
   KvMediaSetBackFolder(CString::FromUtf8(dir.path()));
   struct Row {
-    BOOL hd;
+    EKvVideoStandard standard;
     int grey;
     DWORD want;
-  } rows[] = {{FALSE, 1, Px(1, 1, 1)}, {FALSE, 0, Px(2, 2, 2)}, {TRUE, 0, Px(3, 3, 3)}};
+  } rows[] = {{KV_STD_SD, 1, Px(1, 1, 1)},
+              {KV_STD_SD, 0, Px(2, 2, 2)},
+              {KV_STD_HD, 0, Px(3, 3, 3)},
+              {KV_STD_UHD, 0, Px(4, 4, 4)}};
   for (const Row& r : rows) {
-    CKvVideoStd::SetHD(r.hd);
+    CKvVideoStd::SetStandard(r.standard);
     CKvMemBlock block;
     ASSERT_TRUE(block.InitBlock(CSize(20, 10)));
     ASSERT_EQ(KvMediaFillBack(&block, r.grey, 0), 1);
     EXPECT_EQ(block.GetPixel(7, 7).Value(), r.want);
     EXPECT_EQ(block.GetPixel(8, 8).Value(), 0u);  // without tiling, one copy only
   }
+  // No grey UHD picture: the HD one 2 x 2 without tiling, and nothing beyond.
+  CKvMemBlock block;
+  ASSERT_TRUE(block.InitBlock(CSize(1500, 1200)));
+  ASSERT_EQ(KvMediaFillBack(&block, 1, 0), 1);
+  for (int y : {0, 575, 576, 1151, 1152})
+    for (int x : {0, 719, 720, 1439, 1440}) {
+      const DWORD want = x < 1440 && y < 1152 ? pattern(x % 720, y % 576) : 0u;
+      ASSERT_EQ(block.GetPixel(x, y).Value(), want) << x << ", " << y;
+    }
   // 1920 x 1080 tiled with 720 x 576: c from 0 to 2 and r from 0 to 1, the last cut off.
   CKvVideoStd::SetHD(TRUE);
-  CKvMemBlock block;
   ASSERT_TRUE(block.InitBlock(CSize(1920, 1080)));
   ASSERT_EQ(KvMediaFillBack(&block, 1, 1), 1);
   for (int y : {0, 575, 576, 1079})
