@@ -6,12 +6,14 @@
 // Its own main, not Google Benchmark's: a run is a fixed sequence of frames whose every time
 // counts, not a mean. It takes only the test frames from KvBenchMain.
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -28,6 +30,7 @@
 
 namespace {
 
+bool g_raised = false;
 constexpr int kFramesPerPath = 3000;
 constexpr int kMovieFrames = 100;  // played 30 times: a UHD full-change movie is 33 MB a frame
 constexpr int kKeyInterval = 25;
@@ -43,11 +46,8 @@ struct Raster {
 
 // The raster's standard for the scroll players; false when the library has none of that size.
 bool UseStandard(const Raster& r) {
-  if (r.width == 1920 && r.height == 1080) {
-    CKvVideoStd::SetHD(TRUE);
-    return true;
-  }
-  return false;
+  CKvVideoStd::SetStandard(r.height > 1080 ? KV_STD_UHD : KV_STD_HD);
+  return CKvVideoStd::GetResWidth() == r.width && CKvVideoStd::GetResHeight() == r.height;
 }
 
 // Files made for one raster, removed when it is done.
@@ -252,10 +252,11 @@ void PrintTable(const Raster& r, const std::vector<PathResult>& rows) {
       "new source (median %.2f ms)\n"
       "   motion movies: %d frames, key every %d, played %d times; scrolls streaming %d lines a "
       "frame; FLC of %d frames looped; scaled load: a 2/3-size TGA into the raster\n"
-      "   cold: the file's pages dropped before the run; goal: no frame over the %s budget, "
+      "   %s; cold: the file's pages dropped before the run; goal: no frame over the %s budget, "
       "p99.9 within 3x the median (paths without key frames)\n",
       r.name, kFramesPerPath, Median(copies), kMovieFrames, kKeyInterval,
-      kFramesPerPath / kMovieFrames, kScrollStep, kFlicFrames, uhd ? "frame" : "field");
+      kFramesPerPath / kMovieFrames, kScrollStep, kFlicFrames,
+      g_raised ? "run at nice -10" : "run at normal priority", uhd ? "frame" : "field");
   std::printf("%-40s %7s %7s %7s %7s %6s %6s  %s\n", "path", "median", "p99", "p99.9", "max",
               ">20ms", ">10ms", "goal");
   for (const auto& row : rows) {
@@ -293,6 +294,10 @@ void RunRaster(const Raster& r) {
                        const std::function<std::vector<double>()>& play) {
     PathResult row{name, keyFrames, {}, MemcpyMs(r, video)};
     row.ms = play();
+    if (std::getenv("KV_AIRTIME_SLOW"))
+      for (std::size_t i = 0; i < row.ms.size(); ++i)
+        if (row.ms[i] > kFieldBudgetMs)
+          std::fprintf(stderr, "    slow frame %zu: %.1f ms\n", i, row.ms[i]);
     rows.push_back(std::move(row));
     std::fprintf(stderr, "  %s: %s\n", r.name, name.c_str());
   };
@@ -386,7 +391,10 @@ void RunRaster(const Raster& r) {
 // Arguments: rasters to play ("1080", "2160"; default all). Google Benchmark's options, which
 // ./kv bench gives every bench, are ignored.
 int main(int argc, char** argv) {
-  const Raster rasters[] = {{1920, 1080, "1080p"}};
+  // A play-out engine runs above the other work of its server; so does the bench where it
+  // may, so that the figures tell of the player rather than of its neighbours.
+  g_raised = ::setpriority(PRIO_PROCESS, 0, -10) == 0;
+  const Raster rasters[] = {{1920, 1080, "1080p"}, {3840, 2160, "2160p"}};
   std::vector<std::string> only;
   for (int i = 1; i < argc; ++i)
     if (std::strncmp(argv[i], "--benchmark", 11) != 0) only.emplace_back(argv[i]);

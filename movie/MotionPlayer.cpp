@@ -1,8 +1,12 @@
 #include "KvMediaFile/KvMovie.h"
 #include "movie/MotionFile.h"
 
+#include <fcntl.h>
+
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <new>
 
 #include "host/ByteReader.h"
 #include "platform/GlobalMemory.h"
@@ -29,13 +33,40 @@ int CKvPlayMovieMotion::Open(CString path, int bLoadToMem) {
 
 void CKvPlayMovieMotion::Close() {
   m_file.CloseFile();
+  std::vector<BYTE>().swap(m_chunk);
   CKvPlayMovieBase::Close();
 }
 
 int CKvPlayMovieMotion::Prepare(CKvMemBlock* pBack) {
   CKvPlayMovieBase::Prepare(pBack);
   if (!m_file.OpenFile(m_strFileName)) return 0;
-  const int result = m_bLoadToMem ? m_file.LoadAllFCToMem() : 1;
+  // The work block's pages are touched here rather than by the first frame on air (it was
+  // allocated zeroed, so its pixels do not change).
+  m_blockWork.ClearBlock(nullptr, CKvColor32(0, 0, 0, 0));
+  int result = 1;
+  if (m_bLoadToMem) {
+    result = m_file.LoadAllFCToMem();
+  } else {
+    // Room for the largest chunk the file can hold is taken now, not during playback; the
+    // first key-frame group is read now and the next asked for.
+    const ULONGLONG length = m_file.GetLength();
+    std::size_t largest = 0;
+    for (int f = 0; f < m_nFrames; ++f) {
+      LONGLONG position = 0;
+      LONG size = 0;
+      if (m_file.GetIndexEntry(f, position, size) && size > 0 &&
+          size <= CKvMotionFileRead::kMaxChunkBytes && static_cast<ULONGLONG>(size) <= length)
+        largest = std::max(largest, static_cast<std::size_t>(size));
+    }
+    try {
+      m_chunk.assign(largest, 0);
+    } catch (const std::bad_alloc&) {
+      m_chunk.clear();  // grown frame by frame instead
+    }
+    const int K = m_wKeyInterval ? m_wKeyInterval : 1;
+    for (int f = 0; f < std::min(m_nFrames, 2 * K); ++f) ReadAhead(f);
+    ReadFileChunk(0);
+  }
   m_bPrepared = 1;
   return result;
 }
@@ -75,16 +106,55 @@ int CKvPlayMovieMotion::GetOneFrame(float t) {
   return 1;
 }
 
+std::span<const BYTE> CKvPlayMovieMotion::ReadFileChunk(int frame) {
+  LONGLONG position = 0;
+  LONG size = 0;
+  if (!m_file.GetIndexEntry(frame, position, size) || position < 0 ||
+      size < static_cast<LONG>(kKvMotionFrameHeaderSize) ||
+      size > CKvMotionFileRead::kMaxChunkBytes)
+    return {};
+  const auto bytes = static_cast<std::size_t>(size);
+  try {
+    if (m_chunk.size() < bytes) {
+      // Only an index that Prepare could not size grows it: never beyond the file.
+      if (static_cast<ULONGLONG>(position) + bytes > m_file.GetLength()) return {};
+      m_chunk.resize(bytes);
+    }
+    m_file.Seek(position, CFile::begin);
+    if (m_file.Read(m_chunk.data(), static_cast<UINT>(bytes)) != bytes) return {};
+  } catch (const CException&) {
+    return {};
+  } catch (const std::bad_alloc&) {
+    return {};
+  }
+  return {m_chunk.data(), bytes};
+}
+
+void CKvPlayMovieMotion::ReadAhead(int frame) const {
+  LONGLONG position = 0;
+  LONG size = 0;
+  if (m_file.m_hFile != CFile::hFileNull && m_file.GetIndexEntry(frame, position, size) &&
+      position >= 0 && size > 0)
+    ::posix_fadvise(m_file.m_hFile, position, size, POSIX_FADV_WILLNEED);
+}
+
 int CKvPlayMovieMotion::GetFCDiff(int frame, int bFromMem) {
-  void* handle = bFromMem ? m_file.GetMemFC(frame) : m_file.GetFileFC(frame);
-  if (!handle) return 0;
-  KvGlobalPtr owned(bFromMem ? nullptr : handle);
-  KvGlobalLock lock(handle);
-  if (!lock) return 0;
   const WORD version = m_file.GetVersion();
   if (version > 2) return 0;
-
-  const std::span<const BYTE> chunk(static_cast<const BYTE*>(lock.get()), GlobalSize(handle));
+  std::span<const BYTE> chunk;
+  void* handle = bFromMem ? m_file.GetMemFC(frame) : nullptr;
+  KvGlobalLock lock(handle);
+  if (bFromMem) {
+    if (!lock) return 0;
+    chunk = {static_cast<const BYTE*>(lock.get()), GlobalSize(handle)};
+  } else {
+    chunk = ReadFileChunk(frame);
+    // The chunk a key-frame group ahead is asked for now, one a frame, so that a file that is
+    // not in memory is read from the disk before it is needed (round again at the end).
+    const int K = m_wKeyInterval ? m_wKeyInterval : 1;
+    if (m_nFrames > 0) ReadAhead((frame + K) % m_nFrames);
+    if (chunk.empty()) return 0;
+  }
   ByteReader header(chunk);
   const short count = header.i16le();
   if (!header.ok() || count <= 0) return 1;
