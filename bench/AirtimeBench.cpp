@@ -37,6 +37,8 @@ constexpr int kKeyInterval = 25;
 constexpr int kScrollStep = 4;  // lines (columns) a frame
 constexpr int kFlicFrames = 25;
 constexpr double kFrameBudgetMs = 20, kFieldBudgetMs = 10;
+// Below it a spike is one tick of the shared machine's scheduler, not the player's doing.
+constexpr double kSpikeFloorMs = 1;
 
 struct Raster {
   int width, height;
@@ -253,7 +255,7 @@ void PrintTable(const Raster& r, const std::vector<PathResult>& rows) {
       "   motion movies: %d frames, key every %d, played %d times; scrolls streaming %d lines a "
       "frame; FLC of %d frames looped; scaled load: a 2/3-size TGA into the raster\n"
       "   %s; cold: the file's pages dropped before the run; goal: no frame over the %s budget, "
-      "p99.9 within 3x the median (paths without key frames)\n",
+      "p99.9 within 3x the median (paths without key frames; spikes under 1 ms ignored)\n",
       r.name, kFramesPerPath, Median(copies), kMovieFrames, kKeyInterval,
       kFramesPerPath / kMovieFrames, kScrollStep, kFlicFrames,
       g_raised ? "run at nice -10" : "run at normal priority", uhd ? "frame" : "field");
@@ -273,7 +275,7 @@ void PrintTable(const Raster& r, const std::vector<PathResult>& rows) {
     const double median = At(s, 0.5), p999 = At(s, 0.999);
     std::string goal;
     if (over(uhd ? kFrameBudgetMs : kFieldBudgetMs) > 0) goal += uhd ? " frame" : " field";
-    if (!row.keyFrames && p999 > 3 * median) goal += " 3x";
+    if (!row.keyFrames && p999 > 3 * median && p999 > kSpikeFloorMs) goal += " 3x";
     std::printf("%-40s %6.2fx %6.2fx %6.2fx %6.2fx %6ld %6ld  %s\n", row.name.c_str(), median / c,
                 At(s, 0.99) / c, p999 / c, s.back() / c, long(over(kFrameBudgetMs)),
                 long(over(kFieldBudgetMs)), goal.empty() ? "ok" : ("MISSED:" + goal).c_str());

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <limits>
 #include <new>
 
@@ -12,6 +14,24 @@
 #include "platform/GlobalMemory.h"
 
 IMPLEMENT_DYNCREATE(CKvPlayMovieMotion, CKvPlayMovieBase)
+
+namespace {
+
+// Whether every pixel of the patch has alpha 255 (bytes B, G, R, A).
+bool Opaque(std::span<const BYTE> pixels) {
+  constexpr std::uint64_t kAlphas = 0xFF000000FF000000u;
+  std::uint64_t all = kAlphas;
+  std::size_t i = 0;
+  for (; i + 8 <= pixels.size(); i += 8) {
+    std::uint64_t two;
+    std::memcpy(&two, pixels.data() + i, 8);
+    all &= two;
+  }
+  if (i + 4 <= pixels.size() && pixels[i + 3] != 0xFF) return false;  // an odd last pixel
+  return (all & kAlphas) == kAlphas;
+}
+
+}  // namespace
 
 CKvPlayMovieMotion::~CKvPlayMovieMotion() { m_file.CloseFile(); }
 
@@ -180,6 +200,12 @@ int CKvPlayMovieMotion::GetFCDiff(int frame, int bFromMem) {
     const CRect back(x + m_ptPaste.x, y + m_ptPaste.y, x + m_ptPaste.x + w, y + m_ptPaste.y + h);
     switch (m_nMixMode) {
       case 0:
+        // An opaque patch hides the background whole: laying it over gives its own pixels,
+        // so the background is not copied first (a full-change movie is all such patches).
+        if (Opaque(pixels)) {
+          m_blockWork.Copy(x, y, &block, block.GetRect(), KV_MIX_COPY);
+          break;
+        }
         // Where the background does not reach, the patch lies over transparency rather than
         // over whatever the block held.
         if (!m_pBackBlock || (m_pBackBlock->GetRect() & back) != back) {
