@@ -17,7 +17,12 @@ IMPLEMENT_DYNCREATE(CKvPlayMovieMotion, CKvPlayMovieBase)
 
 namespace {
 
+// Bytes read from the file at a time: about what the cache keeps while the patches in them
+// are laid.
+constexpr std::size_t kReadSlice = 256 << 10;
+
 // Whether every pixel of the patch has alpha 255 (bytes B, G, R, A).
+
 bool Opaque(std::span<const BYTE> pixels) {
   constexpr std::uint64_t kAlphas = 0xFF000000FF000000u;
   std::uint64_t all = kAlphas;
@@ -85,7 +90,13 @@ int CKvPlayMovieMotion::Prepare(CKvMemBlock* pBack) {
     }
     const int K = m_wKeyInterval ? m_wKeyInterval : 1;
     for (int f = 0; f < std::min(m_nFrames, 2 * K); ++f) ReadAhead(f);
-    ReadFileChunk(0);
+    // The first frame's chunk is read now, so that it is in memory when it goes on air.
+    if (const std::size_t bytes = SeekFileChunk(0)) {
+      try {
+        m_file.Read(m_chunk.data(), static_cast<UINT>(bytes));
+      } catch (const CException&) {
+      }
+    }
   }
   m_bPrepared = 1;
   return result;
@@ -126,28 +137,27 @@ int CKvPlayMovieMotion::GetOneFrame(float t) {
   return 1;
 }
 
-std::span<const BYTE> CKvPlayMovieMotion::ReadFileChunk(int frame) {
+std::size_t CKvPlayMovieMotion::SeekFileChunk(int frame) {
   LONGLONG position = 0;
   LONG size = 0;
   if (!m_file.GetIndexEntry(frame, position, size) || position < 0 ||
       size < static_cast<LONG>(kKvMotionFrameHeaderSize) ||
       size > CKvMotionFileRead::kMaxChunkBytes)
-    return {};
+    return 0;
   const auto bytes = static_cast<std::size_t>(size);
   try {
     if (m_chunk.size() < bytes) {
       // Only an index that Prepare could not size grows it: never beyond the file.
-      if (static_cast<ULONGLONG>(position) + bytes > m_file.GetLength()) return {};
+      if (static_cast<ULONGLONG>(position) + bytes > m_file.GetLength()) return 0;
       m_chunk.resize(bytes);
     }
     m_file.Seek(position, CFile::begin);
-    if (m_file.Read(m_chunk.data(), static_cast<UINT>(bytes)) != bytes) return {};
   } catch (const CException&) {
-    return {};
+    return 0;
   } catch (const std::bad_alloc&) {
-    return {};
+    return 0;
   }
-  return {m_chunk.data(), bytes};
+  return bytes;
 }
 
 void CKvPlayMovieMotion::ReadAhead(int frame) const {
@@ -168,13 +178,31 @@ int CKvPlayMovieMotion::GetFCDiff(int frame, int bFromMem) {
     if (!lock) return 0;
     chunk = {static_cast<const BYTE*>(lock.get()), GlobalSize(handle)};
   } else {
-    chunk = ReadFileChunk(frame);
+    chunk = {m_chunk.data(), SeekFileChunk(frame)};
     // The chunk a key-frame group ahead is asked for now, one a frame, so that a file that is
     // not in memory is read from the disk before it is needed (round again at the end).
     const int K = m_wKeyInterval ? m_wKeyInterval : 1;
     if (m_nFrames > 0) ReadAhead((frame + K) % m_nFrames);
     if (chunk.empty()) return 0;
   }
+  // From the file the chunk is read only as far as the next patch needs, a slice at a time,
+  // so that the pixels are laid while they are still in the cache. Bytes not yet read are
+  // never looked at: every read below first asks for them.
+  std::size_t have = bFromMem ? chunk.size() : 0;
+  const auto readTo = [&](ULONGLONG end) {
+    if (end <= have) return true;
+    const std::size_t wanted = static_cast<std::size_t>(std::min<ULONGLONG>(end, chunk.size()));
+    const std::size_t to = std::min(chunk.size(), std::max(wanted, have + kReadSlice));
+    try {
+      const auto n = static_cast<UINT>(to - have);
+      if (m_file.Read(m_chunk.data() + have, n) != n) return false;
+    } catch (const CException&) {
+      return false;
+    }
+    have = to;
+    return true;
+  };
+  if (!readTo(kKvMotionFrameHeaderSize)) return 0;
   ByteReader header(chunk);
   const short count = header.i16le();
   if (!header.ok() || count <= 0) return 1;
@@ -183,13 +211,18 @@ int CKvPlayMovieMotion::GetFCDiff(int frame, int bFromMem) {
     LONGLONG offset = 0;
     WORD stored = 0;  // not used: a patch's extent is its header's
     // The table runs past the chunk: nothing more to read.
-    if (!KvMotionPatchEntry(chunk, version, i, offset, stored)) break;
+    if (!readTo(kKvMotionFrameHeaderSize + (i + 1) * KvMotionPatchEntrySize(version)) ||
+        !KvMotionPatchEntry(chunk, version, i, offset, stored))
+      break;
     // A patch must lie wholly inside its chunk; one that does not is skipped.
     ByteReader patch(chunk);
-    if (offset < 0 || !patch.seek(static_cast<std::size_t>(offset))) continue;
+    if (offset < 0 || !readTo(static_cast<ULONGLONG>(offset) + kKvMotionPatchHeaderSize) ||
+        !patch.seek(static_cast<std::size_t>(offset)))
+      continue;
     const short x = patch.i16le(), y = patch.i16le(), w = patch.i16le(), h = patch.i16le();
     if (!patch.skip(8) || w <= 0 || h <= 0) continue;
     const std::size_t pixelBytes = static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 4;
+    if (!readTo(static_cast<ULONGLONG>(offset) + kKvMotionPatchHeaderSize + pixelBytes)) break;
     const std::span<const BYTE> pixels = patch.bytes(pixelBytes);
     if (pixels.empty()) continue;
 
