@@ -3,10 +3,12 @@
 
 #include <fcntl.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
-#include <cstring>
 #include <limits>
 #include <new>
 
@@ -24,16 +26,24 @@ constexpr std::size_t kReadSlice = 256 << 10;
 // Whether every pixel of the patch has alpha 255 (bytes B, G, R, A).
 
 bool Opaque(std::span<const BYTE> pixels) {
-  constexpr std::uint64_t kAlphas = 0xFF000000FF000000u;
-  std::uint64_t all = kAlphas;
+  const BYTE* p = pixels.data();
+  const std::size_t n = pixels.size();
   std::size_t i = 0;
-  for (; i + 8 <= pixels.size(); i += 8) {
-    std::uint64_t two;
-    std::memcpy(&two, pixels.data() + i, 8);
-    all &= two;
+#if defined(__SSE2__)
+  // 64 bytes a step, stopping at the first step with a pixel that is not opaque.
+  const __m128i others = _mm_set1_epi32(0x00FFFFFF), ones = _mm_set1_epi32(-1);
+  const auto load = [p](std::size_t at) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at));
+  };
+  for (; i + 64 <= n; i += 64) {
+    const __m128i all = _mm_and_si128(_mm_and_si128(load(i), load(i + 16)),
+                                      _mm_and_si128(load(i + 32), load(i + 48)));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_or_si128(all, others), ones)) != 0xFFFF) return false;
   }
-  if (i + 4 <= pixels.size() && pixels[i + 3] != 0xFF) return false;  // an odd last pixel
-  return (all & kAlphas) == kAlphas;
+#endif
+  for (; i + 4 <= n; i += 4)
+    if (p[i + 3] != 0xFF) return false;
+  return true;
 }
 
 }  // namespace
@@ -235,10 +245,10 @@ int CKvPlayMovieMotion::GetFCDiff(int frame, int bFromMem) {
       case 0:
         // An opaque patch hides the background whole: laying it over gives its own pixels,
         // so the background is not copied first (a full-change movie is all such patches).
-        if (Opaque(pixels)) {
-          m_blockWork.Copy(x, y, &block, block.GetRect(), KV_MIX_COPY);
-          break;
-        }
+        // It is copied before it is looked at, so that the look finds it in the cache; a
+        // patch that is not opaque is then laid again over the background.
+        m_blockWork.Copy(x, y, &block, block.GetRect(), KV_MIX_COPY);
+        if (Opaque(pixels)) break;
         // Where the background does not reach, the patch lies over transparency rather than
         // over whatever the block held.
         if (!m_pBackBlock || (m_pBackBlock->GetRect() & back) != back) {
