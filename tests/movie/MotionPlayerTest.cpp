@@ -329,10 +329,23 @@ RawMotionFile ChangingMovie(int n, int w, int h) {
 
 }  // namespace
 
-// Played from the file, the frames are those played from memory, over passes and steps back.
+// Played from the file, the frames are those played from memory, over passes and steps back:
+// also where a chunk is longer than one read and its table names its patches out of order.
 TEST(MotionPlayerFile, PlaysAsFromMemory) {
   kvtest::TempDir dir;
-  const CString path = Save(dir, ChangingMovie(23, 24, 16));
+  RawMotionFile movie = ChangingMovie(23, 24, 16);
+  movie.width = 36;
+  for (int f = 0; f < 23; ++f) {
+    // Beside each frame's patch, one whose shown rows (the rest lie above the movie) end its
+    // 360 KB of pixels; the table names it first, though it is laid second.
+    kvtest::RawMotionPatch tall{24, -284, 300, 300};
+    for (int i = 0; i < 300 * 300; ++i) tall.pixels.push_back(Px(f, i % 251, 77, 100 + i % 150));
+    auto& patches = movie.chunks[std::size_t(f)].patches;
+    patches.push_back(std::move(tall));
+    patches[0].offset = 20 + 2 * 10 + 16 + 24 * 16 * 4;
+    patches[1].offset = 20 + 2 * 10;
+  }
+  const CString path = Save(dir, movie);
   CKvMemBlock back;
   FillBlock(back, 30, 20, [](int x, int y) { return Px(x * 8, y * 12, 60); });
   for (int mix : {-1, 0, 1}) {
