@@ -1152,6 +1152,28 @@ PYBIND11_MODULE(kvmedia, m) {
       py::arg("folder"), py::arg("types") = py::none(),
       "The pictures of a folder through its catalogue, as dicts.");
 
+  static const std::pair<const char*, EKvVideoStandard> kStandards[] = {
+      {"sd", KV_STD_SD}, {"hd", KV_STD_HD}, {"uhd", KV_STD_UHD}};
+  m.def(
+      "set_standard",
+      [](const std::string& name) {
+        for (const auto& [word, standard] : kStandards)
+          if (name == word) return CKvVideoStd::SetStandard(standard);
+        throw py::value_error("the standard is 'sd', 'hd' or 'uhd', not '" + name + "'");
+      },
+      py::arg("name"),
+      "Chooses the video raster: 'sd' 720 x 576, 'hd' 1920 x 1080 (the default) or 'uhd' "
+      "3840 x 2160. It sizes the movies made and the scroll frames played.");
+  m.def(
+      "get_standard",
+      [] {
+        const EKvVideoStandard now = CKvVideoStd::GetStandard();
+        for (const auto& [word, standard] : kStandards)
+          if (standard == now) return std::string(word);
+        return std::string("hd");
+      },
+      "The video raster chosen: 'sd', 'hd' or 'uhd'.");
+
   m.def("_cxx_load_seconds", &CxxLoadSeconds, py::arg("path"), py::arg("repeats"));
   m.def("_cxx_movie_seconds", &CxxMovieSeconds, py::arg("path"), py::arg("passes"));
 }

@@ -289,6 +289,24 @@ def test_make_movie_never_writes_over_its_own_pictures(demo, movie, tmp_path):
     assert set(os.listdir(seq)) == {path.name for path in before if path.parent == seq} | {"sub"}
 
 
+@pytest.mark.parametrize("name, width", [("sd", 720), ("hd", 1920), ("uhd", 3840)])
+def test_the_standard_chosen_is_the_raster_movies_are_made_in(tmp_path, name, width):
+    kvmedia.save(tmp_path / "p0.tga", pattern(8, 8))
+    try:
+        kvmedia.set_standard(name)
+        assert kvmedia.get_standard() == name
+        assert kvmedia.make_movie(tmp_path / "p.tga", tmp_path / "in.sve", 0, 0, 1,
+                                  (width - 8, 0, width, 8))
+        with pytest.raises(kvmedia.Error):
+            kvmedia.make_movie(tmp_path / "p.tga", tmp_path / "out.sve", 0, 0, 1,
+                               (width, 0, width + 8, 8))
+        with pytest.raises(ValueError):
+            kvmedia.set_standard("4k")
+        assert kvmedia.get_standard() == name
+    finally:
+        kvmedia.set_standard("hd")
+
+
 @pytest.mark.parametrize("name", ["roll.ksc", "crawl.ksc"])
 @pytest.mark.parametrize("memory", [False, True])
 def test_scroll_frames_match_the_tool(demo, tmp_path, name, memory):

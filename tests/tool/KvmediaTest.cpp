@@ -190,6 +190,13 @@ TEST_F(Kvmedia, UsageMistakesAreOneLineEach) {
       {Make("range/p.tga range/m.sve", "--last 1 --rect 0,0,8,8 --key 5"), 2, "from 10 to 30"},
       {Make("range/p.tga range/m.sve", "--last 1 --rect 2000,0,8,8"), 2,
        "outside the 1920 x 1080 video raster"},
+      // The raster follows --standard, given before the command or among its options.
+      {"--standard uhd " + Make("range/p.tga range/m.sve", "--last 1 --rect 3840,0,8,8"), 2,
+       "outside the 3840 x 2160 video raster"},
+      {Make("range/p.tga range/m.sve", "--last 1 --rect 720,0,8,8 --standard=sd"), 2,
+       "outside the 720 x 576 video raster"},
+      {"--standard=4k info pic.tga", 2, "--standard is sd, hd or uhd, not '4k'. See 'kvmedia --help'."},
+      {"info pic.tga --standard", 2, "'--standard' needs a value. See 'kvmedia info --help'."},
       {Make("range/p.tga range/m.sve", "--last 40000 --rect 0,0,8,8"), 2, "at most 32767 frames"},
       {Make("range/p.tga range/m.sve", "--last 1 --rect 0,0,8,8 --tolerance 1,1,1"), 2,
        "--tolerance goes with --color-key"},
@@ -292,7 +299,7 @@ TEST_F(Kvmedia, EveryCommandHelpsAndIsInTheManualAndTheCompletion) {
   ASSERT_GE(commands.size(), 7u) << help.out;
   std::string all;
   for (const std::string& c : commands) all += c + " ";
-  EXPECT_EQ(s_tool->Complete("\"\""), all + "--help --version --man --bash-completion");
+  EXPECT_EQ(s_tool->Complete("\"\""), all + "--help --version --man --standard --bash-completion");
 
   const std::string man = Run({"--man"}).out;
   kvtest::WriteFileBytes(Path("kvmedia.1"), {man.begin(), man.end()});
@@ -369,7 +376,8 @@ TEST_F(Kvmedia, TheManualPageFitsEightyColumnsAndItsExamplesRun) {
 // splits off, item by item in a list), and bash's own file names for any other value and
 // after "--".
 TEST_F(Kvmedia, TheCompletionOffersTheSubcommandsOptionsAndAnOptionsValues) {
-  const std::string frames = "--background --every --force --help --memory --mix --paste";
+  const std::string frames =
+      "--background --every --force --help --memory --mix --paste --standard";
   const struct {
     std::string words, offered;
   } cases[] = {
@@ -386,6 +394,7 @@ TEST_F(Kvmedia, TheCompletionOffersTheSubcommandsOptionsAndAnOptionsValues) {
       {"convert --to j", "jpg jpeg"},
       {"catalog pictures --types tga,p", "tga,pcx tga,png tga,psd"},
       {"zoom --mix \"\"", "0 1 2"},
+      {"info --standard u", "uhd"},
       {"movie frames --background \"\"", ""},
       {"movie frames -- -", ""},
   };

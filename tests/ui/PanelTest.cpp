@@ -66,7 +66,9 @@ TEST(PanelRules, TypesTextsAndSteps) {
   EXPECT_EQ(Text(KvPanelPattern(0, 5)), "");
   EXPECT_EQ(Text(KvFileSizeText(1536)), "1KB");
   EXPECT_EQ(Text(KvFileSizeText(1023)), "0KB");
-  EXPECT_EQ(Text(KvFileSizeText((1ull << 32) + 2048)), "2KB");  // the low half
+  EXPECT_EQ(Text(KvFileSizeText((1ull << 32) + 2048)), "2KB");          // the low half
+  EXPECT_EQ(Text(KvFileSizeText(3840ull * 2160 * 4 + 62)), "32400KB");  // a UHD TGA
+  EXPECT_EQ(Text(KvPicSizeText(3840, 2160, 32)), "3840 X 2160 (32)");
   EXPECT_EQ(KvSpinLevel(0, 1), 0);
   EXPECT_EQ(KvSpinLevel(7, -1), 8);
 }

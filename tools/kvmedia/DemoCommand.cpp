@@ -24,6 +24,7 @@
 #include "host/PixelOps.h"
 #include "host/SafeSave.h"
 #include "host/Thumbnail.h"
+#include "host/VideoStd.h"
 #include "platform/GlobalMemory.h"
 #include "platform/Window.h"
 
@@ -567,6 +568,77 @@ bool DemoClips(Demo& demo) {
   return clipSame && movieSame;
 }
 
+// The UHD raster (3840 x 2160): a title band sliding in along its foot, made into a movie of
+// that band alone and played over UHD bars, and a roll as wide as the raster. Only the band
+// is drawn and stored, which keeps the 33 MB frames quick.
+bool DemoUhd(Demo& demo) {
+  const EKvVideoStandard before = CKvVideoStd::GetStandard();
+  CKvVideoStd::SetStandard(KV_STD_UHD);
+  const struct Restore {
+    EKvVideoStandard standard;
+    ~Restore() { CKvVideoStd::SetStandard(standard); }
+  } restore{before};
+  constexpr int kFrames = 12;
+  const CRect band(0, 1880, 3840, 2040);  // wider than a patch: stored as several
+  const std::string frames = demo.dir + "/uhd-title-frames";
+  if (::mkdir(frames.c_str(), 0777) != 0 && errno != EEXIST) return false;
+  CKvMemBlock raster, title, bars;
+  if (!raster.InitBlock(CSize(-1, -1)) || !title.InitBlock(CSize(2600, 112)) ||
+      !bars.InitBlock(CSize(-1, -1)))
+    return false;
+  MakeTitleBlock(title, 230);
+  for (int i = 0; i < kFrames; ++i) {
+    raster.ClearBlock(&band, CKvColor32(0, 0, 0, 0));
+    raster.Copy(std::max(620, 3840 - i * 400), band.top + 24, &title, title.GetRect(), KV_MIX_COPY);
+    char name[40];
+    std::snprintf(name, sizeof name, "/title%02d.tga", i);
+    // The band alone, its place in the raster kept as the picture's origin.
+    if (!KvMediaSaveTGAFile(CString::FromUtf8(frames + name),
+                            reinterpret_cast<DWORD*>(raster.GetAddress()), raster.GetSize(), band))
+      return false;
+  }
+  const CString movie = CString::FromUtf8(demo.dir + "/uhd-title.sve");
+  CKvMakeMovieMotion maker;
+  if (!maker.Sink(CString::FromUtf8(frames + "/title.tga"), 0, kFrames - 1, 2, 0, CKvColor32(),
+                  CKvColor32(), 0, &band, movie, 25, nullptr))
+    return false;
+  std::printf("  %-28s %s\n", "uhd-title-frames/title00.tga ...",
+              "12 pictures of a 2600-wide title sliding in at the foot of the UHD raster");
+  std::printf("  %-28s %s\n", "uhd-title.sve", "the UHD motion movie of that 3840 x 160 band");
+  KvGenBackColorBar(&bars);
+  CKvPlayMovieMotion player;
+  player.m_nMixMode = 0;
+  player.m_ptPaste = band.TopLeft();
+  if (!player.Open(movie, 0) || !player.Prepare(&bars) ||
+      !player.GetOneFrame(static_cast<float>(kFrames - 1) / kFrames))
+    return false;
+  // The player gives the band mixed with the bars under it; the frame on air is the bars
+  // with that band in its place.
+  bars.Copy(band.left, band.top, &player.m_blockWork, player.m_blockWork.GetRect(), KV_MIX_COPY);
+  demo.Png("uhd-movie-frame-11.png", bars, "its last frame over UHD bars, 3840 x 2160");
+
+  const int stripW = 3840, stripH = 2600;
+  const std::vector<DWORD> strip = MakeStrip(stripW, stripH);
+  const std::string rollFile = demo.dir + "/uhd-roll.ksc";
+  std::string error;
+  if (!WriteScrollFromPicture(rollFile, KV_SCROLL_UP, strip.data(), stripW, stripH, &error)) {
+    std::fprintf(stderr, "kvmedia: %s\n", error.c_str());
+    return false;
+  }
+  std::printf("  %-28s %s\n", "uhd-roll.ksc", "a roll of 2600 lines, 3840 wide");
+  CKvPlayScrollFile roll;
+  if (!roll.Open(CString::FromUtf8(rollFile), 1)) return false;
+  CSize size;
+  roll.GetFrameSize(size);
+  std::vector<DWORD> frame(static_cast<std::size_t>(size.cx) * size.cy);
+  SKvScrollBuffer record;
+  record.pFrame = frame.data();
+  if (!roll.GetOneFrame(0.9f, &record)) return false;
+  demo.Png("uhd-roll-frame.png", frame.data(), size.cx, size.cy,
+           "a frame of the UHD roll, the raster's size: 3840 x 2160");
+  return true;
+}
+
 int Run(const Parsed& args) {
   if (args.words.size() != 1) return Usage(kDemoCommand, "expected one output folder");
   Demo demo{args.words[0]};
@@ -588,6 +660,12 @@ int Run(const Parsed& args) {
   if (!DemoFormats(demo, mixed)) demo.ok = false;
   // A roll and a crawl made from a generated strip, streamed and from memory.
   if (!DemoScrolls(demo)) demo.ok = false;
+  // The UHD raster, before the catalogue so that its pictures are among those listed.
+  if (!DemoUhd(demo)) {
+    std::fprintf(stderr, "kvmedia: the UHD movie or roll failed: %s\n",
+                 LibraryReason("out of memory").c_str());
+    demo.ok = false;
+  }
   if (!DemoCatalogue(demo)) demo.ok = false;
   KvMediaFileClose();
 

@@ -104,9 +104,10 @@ const Example kExamples[] = {
      "kvmedia catalog pictures --types tga,png --contact-sheet sheet.png"},
 };
 
-// The words bash offers for an option table, with -q and --help that every command takes.
+// The words bash offers for an option table, with -q, --help and --standard that every
+// command takes.
 std::set<std::string> OptionWords(const Options& options) {
-  std::set<std::string> words{"-q", "--help"};
+  std::set<std::string> words{"-q", "--help", "--standard"};
   for (const Option& o : options) words.insert(o.name);
   return words;
 }
@@ -130,6 +131,7 @@ void PrintManPage(std::FILE* out, const char* version) {
                "kvmedia \\- %s\n"
                ".SH SYNOPSIS\n"
                ".B kvmedia\n"
+               "[\\-\\-standard sd|hd|uhd]\n"
                ".I COMMAND\n"
                "[\\fIARGS\\fR...]\n"
                ".br\n"
@@ -158,7 +160,8 @@ void PrintManPage(std::FILE* out, const char* version) {
       " A value that is not a whole number from 1 is a usage error (exit status 2).\n"
       ".TP\n.B KVMEDIA_IMG_DIR\n"
       "The folder where the library looks for its background pictures (BackGray.bmp,"
-      " BackWhite.bmp and their HD forms) when a program draws a picture over one. No kvmedia"
+      " BackWhite.bmp and their HD and UHD forms) when a program draws a picture over one. No "
+      "kvmedia"
       " command does, so it changes nothing here.\n"
       ".SH EXAMPLES\n",
       out);
@@ -174,31 +177,32 @@ void PrintManPage(std::FILE* out, const char* version) {
 void PrintBashCompletion(std::FILE* out) {
   std::set<std::string> names;
   for (const Command& c : AllCommands()) names.insert(c.name);
-  std::fprintf(out,
-               "# bash completion for kvmedia, made by 'kvmedia --bash-completion'.\n"
-               "_kvmedia() {\n"
-               "  local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}\n"
-               "  local command=${COMP_WORDS[1]} sub='' subs='' opt='' words='' valued=' '"
-               " values='' lead='' i\n"
-               "  if [ \"$COMP_CWORD\" -eq 1 ]; then\n"
-               "    COMPREPLY=($(compgen -W '%s --help --version --man --bash-completion'"
-               " -- \"$cur\"))\n"
-               "    return\n"
-               "  fi\n"
-               "  for ((i = 2; i < COMP_CWORD; i++)); do\n"
-               "    [ \"${COMP_WORDS[i]}\" = -- ] && return  # file names only\n"
-               "  done\n"
-               "  if [ \"$cur\" = = ]; then\n"
-               "    opt=$prev cur=''\n"
-               "  elif [ \"$prev\" = = ] && [ \"$COMP_CWORD\" -ge 3 ]; then\n"
-               "    opt=${COMP_WORDS[COMP_CWORD-2]}\n"
-               "  elif [[ $cur == --*=* ]]; then  # '=' taken out of COMP_WORDBREAKS\n"
-               "    opt=${cur%%%%=*} lead=${cur%%%%=*}= cur=${cur#*=}\n"
-               "  else\n"
-               "    opt=$prev\n"
-               "  fi\n"
-               "  case $command in\n",
-               Joined(names).c_str());
+  std::fprintf(
+      out,
+      "# bash completion for kvmedia, made by 'kvmedia --bash-completion'.\n"
+      "_kvmedia() {\n"
+      "  local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}\n"
+      "  local command=${COMP_WORDS[1]} sub='' subs='' opt='' words='' valued=' '"
+      " values='' lead='' i\n"
+      "  if [ \"$COMP_CWORD\" -eq 1 ]; then\n"
+      "    COMPREPLY=($(compgen -W '%s --help --version --man --standard --bash-completion'"
+      " -- \"$cur\"))\n"
+      "    return\n"
+      "  fi\n"
+      "  for ((i = 2; i < COMP_CWORD; i++)); do\n"
+      "    [ \"${COMP_WORDS[i]}\" = -- ] && return  # file names only\n"
+      "  done\n"
+      "  if [ \"$cur\" = = ]; then\n"
+      "    opt=$prev cur=''\n"
+      "  elif [ \"$prev\" = = ] && [ \"$COMP_CWORD\" -ge 3 ]; then\n"
+      "    opt=${COMP_WORDS[COMP_CWORD-2]}\n"
+      "  elif [[ $cur == --*=* ]]; then  # '=' taken out of COMP_WORDBREAKS\n"
+      "    opt=${cur%%%%=*} lead=${cur%%%%=*}= cur=${cur#*=}\n"
+      "  else\n"
+      "    opt=$prev\n"
+      "  fi\n"
+      "  case $command in\n",
+      Joined(names).c_str());
   for (const Command& c : AllCommands()) {
     if (c.subcommands.empty()) continue;
     std::set<std::string> subs;
@@ -216,15 +220,15 @@ void PrintBashCompletion(std::FILE* out) {
       out);
   // Options come from the tables main checks them against.
   const auto table = [out](const std::string& key, const Options& options) {
-    std::string valued = " ";
+    std::string valued = " --standard ";
     for (const Option& o : options)
       if (o.takesValue()) valued += std::string(o.name) + " ";
     std::fprintf(out, "    %s) words='%s' valued='%s'\n", key.c_str(),
                  Joined(OptionWords(options)).c_str(), valued.c_str());
-    std::string sets;
+    std::string sets = " --standard) values='sd hd uhd' ;;";
     for (const Option& o : options)
       if (o.values) sets += std::string(" ") + o.name + ") values='" + o.values + "' ;;";
-    if (!sets.empty()) std::fprintf(out, "      case $opt in%s esac\n", sets.c_str());
+    std::fprintf(out, "      case $opt in%s esac\n", sets.c_str());
     std::fputs("      ;;\n", out);
   };
   for (const Command& c : AllCommands()) {

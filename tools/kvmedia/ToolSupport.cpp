@@ -2,6 +2,7 @@
 
 #include "KvMediaFile/KvPicture.h"
 #include "host/FileName.h"
+#include "host/VideoStd.h"
 #include "platform/GlobalMemory.h"
 
 #include <dirent.h>
@@ -119,6 +120,14 @@ std::optional<CRect> ParseRegion(const std::string& text) {
 std::string RegionText(const CRect& r) {
   return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.Width()) +
          "," + std::to_string(r.Height());
+}
+
+std::string ChooseStandard(const std::string& name) {
+  static const std::pair<const char*, EKvVideoStandard> kStandards[] = {
+      {"sd", KV_STD_SD}, {"hd", KV_STD_HD}, {"uhd", KV_STD_UHD}};
+  for (const auto& [word, standard] : kStandards)
+    if (name == word) return CKvVideoStd::SetStandard(standard), "";
+  return "--standard is sd, hd or uhd, not '" + name + "'";
 }
 
 std::string LowerExtension(const std::string& path) {

@@ -38,6 +38,9 @@ std::optional<double> ParseNumber(const std::string& text);
 // "X,Y,W,H" of a rectangle, as ParseRegion reads it.
 std::string RegionText(const CRect& r);
 
+// Chooses the library's video standard from "sd", "hd" or "uhd"; the refusal, or "".
+std::string ChooseStandard(const std::string& name);
+
 // The extension of a path, lower-cased, with its dot ("" when there is none).
 std::string LowerExtension(const std::string& path);
 

@@ -39,7 +39,8 @@ std::vector<Command>& Registry() {
 std::string g_subcommand;
 
 void PrintHelp(std::FILE* out) {
-  std::fprintf(out, "usage: kvmedia COMMAND [ARGS...]\n\n%s\n\ncommands:\n", kToolSummary);
+  std::fprintf(out, "usage: kvmedia [--standard sd|hd|uhd] COMMAND [ARGS...]\n\n%s\n\ncommands:\n",
+               kToolSummary);
   for (const Command& c : AllCommands()) std::fprintf(out, "  %-10s %s\n", c.name, c.summary);
   std::fprintf(out, "\n%s", kToolNotes);
 }
@@ -87,7 +88,8 @@ std::vector<std::string> SubcommandNames(const Command& c) {
   return names;
 }
 
-const char* const kToolOptions[] = {"--help", "--version", "--man", "--bash-completion"};
+const char* const kToolOptions[] = {"--help", "--version", "--man", "--standard",
+                                    "--bash-completion"};
 
 // kvmedia help [COMMAND [SUBCOMMAND]]
 int Help(const std::vector<std::string>& words) {
@@ -129,6 +131,12 @@ int Dispatch(const Command& c, const std::vector<std::string>& words) {
       SetQuiet(true);
       continue;
     }
+    if (option && (w == "--standard" || w.starts_with("--standard="))) {
+      if (w == "--standard" && i + 1 >= words.size()) return Usage(c, "'--standard' needs a value");
+      const std::string refusal = ChooseStandard(w == "--standard" ? words[++i] : w.substr(11));
+      if (!refusal.empty()) return Usage(c, refusal);
+      continue;
+    }
     if (option && (w == "--help" || w == "-h")) {
       std::fputs(HelpText(c).c_str(), stdout);
       return FinishOutput(0);
@@ -154,7 +162,7 @@ int Dispatch(const Command& c, const std::vector<std::string>& words) {
     const auto known = std::find_if(options->begin(), options->end(),
                                     [&](const Option& o) { return name == o.name; });
     if (known == options->end()) {
-      std::vector<std::string> names{"--help", "--quiet"};
+      std::vector<std::string> names{"--help", "--quiet", "--standard"};
       for (const Option& o : *options) names.push_back(o.name);
       return Usage(c, Unknown("option", name, names));
     }
@@ -215,7 +223,9 @@ const char* const kToolSummary =
 const char* const kToolNotes =
     "'kvmedia COMMAND --help' (or 'kvmedia help COMMAND') describes a command. Every\n"
     "command takes -q (no progress line; it is shown on standard error only when that is\n"
-    "a terminal) and '--' (what follows is a file name, even when it starts with '-').\n"
+    "a terminal), --standard sd|hd|uhd (the video raster: 720 x 576, 1920 x 1080 or\n"
+    "3840 x 2160; hd unless given; before the command or among its options) and '--'\n"
+    "(what follows is a file name, even when it starts with '-').\n"
     "An option's value follows it ('--every 2') or is joined with '=' ('--every=2').\n"
     "A usage mistake prints one line, with the nearest command or option when one is near.\n"
     "Files are written under a temporary name and take their own only when whole.\n"
@@ -317,8 +327,22 @@ int main(int argc, char** argv) {
     std::vector<std::string> names = CommandNames();
     return UsageLine("expected a command: " + Listed(names), "kvmedia");
   }
-  const std::string first = argv[1];
-  const std::vector<std::string> words(argv + 2, argv + argc);
+  // --standard before the command is taken here; among the command's options, by Dispatch.
+  std::vector<std::string> all(argv + 1, argv + argc);
+  while (!all.empty() && (all[0] == "--standard" || all[0].starts_with("--standard="))) {
+    if (all[0] == "--standard" && all.size() < 2)
+      return UsageLine("'--standard' needs a value", "kvmedia");
+    const bool joined = all[0] != "--standard";
+    const std::string refusal = ChooseStandard(joined ? all[0].substr(11) : all[1]);
+    if (!refusal.empty()) return UsageLine(refusal, "kvmedia");
+    all.erase(all.begin(), all.begin() + (joined ? 1 : 2));
+  }
+  if (all.empty()) {
+    std::vector<std::string> names = CommandNames();
+    return UsageLine("expected a command: " + Listed(names), "kvmedia");
+  }
+  const std::string first = all[0];
+  const std::vector<std::string> words(all.begin() + 1, all.end());
   if (first == "--help" || first == "-h") {
     PrintHelp(stdout);
     return FinishOutput(0);
