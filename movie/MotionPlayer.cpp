@@ -127,11 +127,12 @@ int CKvPlayMovieMotion::GetOneFrame(float t) {
     // The reset block holds no frame, so the requested frame's key frame must be applied
     // again even when the held frame lies in the same group.
     m_nCurFrame = -1;
-    m_blockWork.ClearBlock(nullptr, CKvColor32(0, 0, 0, 0));
-    if (m_nMixMode == 0 || m_nMixMode == 1) {
-      const CRect area(m_ptPaste, m_sizeFrame);
-      m_blockWork.Copy(0, 0, m_pBackBlock, area, KV_MIX_COPY);
-    }
+    // A background that covers the movie's place writes every pixel: no clearing first.
+    const CRect area(m_ptPaste, m_sizeFrame);
+    const bool fromBack = m_nMixMode == 0 || m_nMixMode == 1;
+    if (!fromBack || !m_pBackBlock || (m_pBackBlock->GetRect() & area) != area)
+      m_blockWork.ClearBlock(nullptr, CKvColor32(0, 0, 0, 0));
+    if (fromBack) m_blockWork.Copy(0, 0, m_pBackBlock, area, KV_MIX_COPY);
   }
   const int r = idx % n;
   const int K = m_wKeyInterval ? m_wKeyInterval : 1;
