@@ -296,6 +296,7 @@ void RunRaster(const Raster& r) {
   std::vector<PathResult> rows;
   const auto run = [&](const std::string& name, bool keyFrames,
                        const std::function<std::vector<double>()>& play) {
+    std::fprintf(stderr, "  %s: %s\n", r.name, name.c_str());
     PathResult row{name, keyFrames, {}, MemcpyMs(r, video)};
     row.ms = play();
     if (std::getenv("KV_AIRTIME_SLOW"))
@@ -303,7 +304,6 @@ void RunRaster(const Raster& r) {
         if (row.ms[i] > kFieldBudgetMs)
           std::fprintf(stderr, "    slow frame %zu: %.1f ms\n", i, row.ms[i]);
     rows.push_back(std::move(row));
-    std::fprintf(stderr, "  %s: %s\n", r.name, name.c_str());
   };
 
   // What the shared machine itself adds to a steady frame: the baseline played as a path.
