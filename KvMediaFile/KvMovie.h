@@ -194,8 +194,14 @@ class KV_MEDIA_API CKvPlayMovieMotion : public CKvPlayMovieBase {
   // Applies the patches of one frame chunk to the work block. Patches that the chunk cannot
   // hold are skipped; what lies outside the work block or the background is clipped.
   int GetFCDiff(int frame, int bFromMem);
+  // Seeks the file to frame `frame`'s chunk and gives its size, with room for it in m_chunk
+  // (which keeps the largest chunk's size from Prepare on); 0 when the file cannot give it.
+  std::size_t SeekFileChunk(int frame);
+  // Asks the system to start reading frame `frame`'s chunk from the disk; returns at once.
+  void ReadAhead(int frame) const;
 
   CKvMotionFileRead m_file;
+  std::vector<BYTE> m_chunk;
 };
 
 // Playback of FLIC animations (FLI and FLC): the chunks of each frame are decoded into an

@@ -1,5 +1,9 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <memory>
 #include <tuple>
@@ -290,4 +294,102 @@ TEST(MovieApi, SelectFileAsksTheDialog) {
     EXPECT_EQ(request.title, i == 0 ? L"打开动画文件" : L"保存动画文件");
     EXPECT_EQ(request.filter + L" " + request.defaultExt, L"SVE文件(*.sve)|*.sve|| sve");
   }
+}
+
+namespace {
+
+// Whether every page of bytes [pos, pos + size) of the file is in memory.
+bool Resident(const std::string& path, long long pos, long long size) {
+  const int fd = ::open(path.c_str(), O_RDONLY);
+  if (fd < 0) return false;
+  const long page = ::sysconf(_SC_PAGESIZE);
+  const long long first = pos / page * page, length = pos + size - first;
+  void* map = ::mmap(nullptr, std::size_t(length), PROT_READ, MAP_SHARED, fd, first);
+  ::close(fd);
+  if (map == MAP_FAILED) return false;
+  std::vector<unsigned char> pages(std::size_t((length + page - 1) / page));
+  const bool ok = ::mincore(map, std::size_t(length), pages.data()) == 0 &&
+                  std::all_of(pages.begin(), pages.end(), [](unsigned char p) { return p & 1; });
+  ::munmap(map, std::size_t(length));
+  return ok;
+}
+
+// Frame f of a movie of n frames whose every pixel changes, some of them see-through.
+RawMotionFile ChangingMovie(int n, int w, int h) {
+  RawMotionFile m;
+  m.width = w, m.height = h;
+  for (int f = 0; f < n; ++f) {
+    kvtest::RawMotionPatch p{0, 0, w, h};
+    for (int i = 0; i < w * h; ++i)
+      p.pixels.push_back((DWORD(i + 7 * f) * 2654435761u) | (i % 3 ? 0xFF000000u : 0x40000000u));
+    m.chunks.push_back({.patches = {std::move(p)}});
+  }
+  return m;
+}
+
+}  // namespace
+
+// Played from the file, the frames are those played from memory, over passes and steps back:
+// also where a chunk is longer than one read and its table names its patches out of order.
+TEST(MotionPlayerFile, PlaysAsFromMemory) {
+  kvtest::TempDir dir;
+  RawMotionFile movie = ChangingMovie(23, 24, 16);
+  movie.width = 36;
+  for (int f = 0; f < 23; ++f) {
+    // Beside each frame's patch, one whose shown rows (the rest lie above the movie) end its
+    // 360 KB of pixels; the table names it first, though it is laid second.
+    kvtest::RawMotionPatch tall{24, -284, 300, 300};
+    for (int i = 0; i < 300 * 300; ++i) tall.pixels.push_back(Px(f, i % 251, 77, 100 + i % 150));
+    auto& patches = movie.chunks[std::size_t(f)].patches;
+    patches.push_back(std::move(tall));
+    patches[0].offset = 20 + 2 * 10 + 16 + 24 * 16 * 4;
+    patches[1].offset = 20 + 2 * 10;
+  }
+  const CString path = Save(dir, movie);
+  CKvMemBlock back;
+  FillBlock(back, 30, 20, [](int x, int y) { return Px(x * 8, y * 12, 60); });
+  for (int mix : {-1, 0, 1}) {
+    auto file = Player(path, 0, mix, &back, CPoint(3, 2));
+    auto memory = Player(path, 1, mix, &back, CPoint(3, 2));
+    ASSERT_TRUE(file && memory);
+    for (float t : {0.0f, 0.3f, 0.31f, 0.9f, 0.2f, 1.0f, 1.45f, 2.99f, 0.5f}) {
+      file->GetOneFrame(t), memory->GetOneFrame(t);
+      EXPECT_EQ(BlockPixels(file->m_blockWork), BlockPixels(memory->m_blockWork))
+          << "mix " << mix << " t " << t;
+    }
+  }
+}
+
+// A movie not in memory is read a key-frame group ahead of its frames, not at their turn on
+// air: Prepare asks for the first two groups, and each frame for the one a group after it.
+// Chunks of 1 MB lie beyond the system's own read-ahead of the frames read.
+TEST(MotionPlayerFile, AsksTheDiskForTheNextKeyFrameGroup) {
+  kvtest::TempDir dir;
+  const CString path = Save(dir, ChangingMovie(60, 512, 512));
+  const std::string native = path.ToUtf8();
+  const int fd = ::open(native.c_str(), O_RDONLY);
+  ASSERT_GE(fd, 0);
+  ::fsync(fd);
+  ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+  ::close(fd);
+  CKvMotionFileRead reader;
+  ASSERT_TRUE(reader.OpenFile(path));
+  const auto chunk = [&](int f) {
+    LONGLONG pos = 0;
+    LONG size = 0;
+    reader.GetIndexEntry(f, pos, size);
+    return std::pair<long long, long long>(pos, size);
+  };
+  if (Resident(native, chunk(19).first, chunk(19).second))
+    GTEST_SKIP() << "this file system keeps the file in memory";
+  auto player = Player(path, 0);  // key frames every 10
+  ASSERT_TRUE(player);
+  player->GetOneFrame(31.0f / 60);  // frames 30 and 31
+  const auto residentSoon = [&](int f) {
+    for (int i = 0; i < 200 && !Resident(native, chunk(f).first, chunk(f).second); ++i)
+      ::usleep(10000);
+    return Resident(native, chunk(f).first, chunk(f).second);
+  };
+  for (int f : {19, 40, 41}) EXPECT_TRUE(residentSoon(f)) << "frame " << f;
+  EXPECT_FALSE(Resident(native, chunk(55).first, chunk(55).second));
 }
