@@ -12,6 +12,7 @@
 #include "host/FileName.h"
 #include "host/SafeSave.h"
 #include "host/UiServices.h"
+#include "movie/MoviePlayers.h"
 #include "movie/VideoClip.h"
 #include "platform/GlobalMemory.h"
 
@@ -47,18 +48,10 @@ bool LoadBackground(const wchar_t* path, CKvMemBlock& back) {
 }
 
 std::unique_ptr<CKvPlayMovieBase> OpenPlayer(const CString& path) {
-  std::unique_ptr<CKvPlayMovieBase> player;
-  switch (CKvPlayMovieBase::MovieCategory(path)) {
-    case MOVIE_SVE:
-    case MOVIE_KVX:
-      player = std::make_unique<CKvPlayMovieMotion>();
-      break;
-    case MOVIE_FLIC:
-      player = std::make_unique<CKvPlayMovieFlick>();
-      break;
-    default:
-      KvFail("not a movie this library plays");
-      return nullptr;
+  std::unique_ptr<CKvPlayMovieBase> player = KvNewMoviePlayer(path);
+  if (!player) {
+    KvFail("not a movie this library plays");
+    return nullptr;
   }
   if (!player->Open(path, 0)) {
     if (KvLastFailure().empty()) KvFail("the movie cannot be opened");

@@ -10,6 +10,7 @@
 #include "host/ModuleResources.h"
 #include "host/PixelOps.h"
 #include "host/UiServices.h"
+#include "movie/MoviePlayers.h"
 #include "platform/GlobalMemory.h"
 #include "platform/Paths.h"
 
@@ -74,19 +75,21 @@ ENUMMOVIETYPE CKvPlayMovieBase::MovieCategory(CString path) {
   return MOVIE_UNKNOWN;
 }
 
-CKvPlayMovieBase* CKvPlayMovieBase::CreatePlayMovieObj(CString path, int bLoadToMem) {
-  std::unique_ptr<CKvPlayMovieBase> player;
-  switch (MovieCategory(path)) {
+std::unique_ptr<CKvPlayMovieBase> KvNewMoviePlayer(const CString& path) {
+  switch (CKvPlayMovieBase::MovieCategory(path)) {
     case MOVIE_SVE:
     case MOVIE_KVX:
-      player = std::make_unique<CKvPlayMovieMotion>();
-      break;
+      return std::make_unique<CKvPlayMovieMotion>();
     case MOVIE_FLIC:
-      player = std::make_unique<CKvPlayMovieFlick>();
-      break;
+      return std::make_unique<CKvPlayMovieFlick>();
     default:
       return nullptr;
   }
+}
+
+CKvPlayMovieBase* CKvPlayMovieBase::CreatePlayMovieObj(CString path, int bLoadToMem) {
+  std::unique_ptr<CKvPlayMovieBase> player = KvNewMoviePlayer(path);
+  if (!player) return nullptr;
   if (!player->Open(path, bLoadToMem)) return nullptr;
   // The FLIC player throws for a frame of unknown type; the factory's callers get null.
   try {
