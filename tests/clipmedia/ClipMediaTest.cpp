@@ -17,11 +17,7 @@
 
 namespace {
 
-using kvtest::Bytes;
-
-using kvtest::Le16;
-using kvtest::Le32;
-using kvtest::operator+;
+using kvtest::Bytes, kvtest::Le16, kvtest::Le32, kvtest::operator+;
 constexpr auto Str = kvtest::ArchiveString;
 Bytes NewClass(const std::string& name) { return kvtest::NewClassTag(name); }
 // Icon: width, height, bits, byte count, then the bytes given.

@@ -554,10 +554,7 @@ TEST_F(ScrollPlayer, EveryFailedAllocationGivesZero) {
 
 TEST_F(ScrollPlayer, FileHelpersAndCategories) {
   Scroll s(20, 900, 1);
-  DWORD dir = 9, width = 0, lines = 0;
-  EXPECT_FALSE(KvScrollGetFileInfo(s.dir.File("none.ksc"), &dir, &width, &lines));
   CRect rect;
-  EXPECT_EQ(KvScrollGetFrame(s.dir.File("none.ksc"), rect, 0.5f, FALSE), nullptr);
   for (auto [name, category] :
        {std::pair{L"/x/a.KSC", SCROLL_FILE}, {L"a.KSU", SCROLL_PAINTER}, {L"a.ks", SCROLL_UNKNOWN}})
     EXPECT_EQ(CKvPlayScrollBase::GetScrollCategory(name), category);
