@@ -71,6 +71,23 @@ class Search : public ::testing::Test {
     return out.empty() ? out : out.substr(1);
   }
 
+  // Stores the catalogue again with the record of `name` as the file is now, but without a
+  // thumbnail (as another program's catalogue may hold it).
+  void StoreWithoutIcon(const char* name) {
+    CKvClipMediaFileCollection stored;
+    ASSERT_TRUE(KvLoadArchiveFile(stored, Catalogue()));
+    for (POSITION pos = stored.GetList().GetHeadPosition(); pos;) {
+      auto* record = static_cast<CKvClipMedia*>(stored.GetList().GetNext(pos));
+      if (record->GetPureFileName().ToUtf8() != name) continue;
+      WIN32_FIND_DATAW entry;
+      FindClose(FindFirstFileW(record->GetFileFullPath(), &entry));
+      CKvClipMedia bare;
+      bare.SetBasicInfo(record->GetFileFullPath(), &entry);
+      *record = bare;
+    }
+    ASSERT_EQ(KvStoreArchiveFile(stored, Catalogue()), KvStoreResult::kStored);
+  }
+
   // The records listed last are those that a search without the catalogue gives.
   void ExpectWhatARebuildGives() {
     CKvObList reused;
@@ -95,6 +112,7 @@ TEST_F(Search, ListsByExtensionTokensInOrderAndLeavesOutWhatIsNoPicture) {
   Picture("A.TGA");
   Picture("c.bmp");
   Picture("d.Bmp");
+  Picture(" b.tga", 8, 8);  // a name of its own, not "b.tga"
   kvtest::WriteFileBytes(Path("broken.tga"), {1, 2, 3});
   ::mkdir(Path("folder.tga").c_str(), 0755);
   ::mkfifo(Path("pipe.tga").c_str(), 0644);  // must not be opened, or the search would hang
@@ -103,10 +121,10 @@ TEST_F(Search, ListsByExtensionTokensInOrderAndLeavesOutWhatIsNoPicture) {
     const char* types;
     std::string listed;
   } rows[] = {
-      {"tga", "A.TGA:new b.tga:new broken.tga:unreadable pipe.tga:unreadable"},
+      {"", ""},
       {"BMP", "c.bmp:new d.Bmp:new"},
       {"bmp,BMP", "c.bmp:new d.Bmp:new c.bmp:new d.Bmp:new"},  // matched twice
-      {"", ""},
+      {"tga", " b.tga:new A.TGA:new b.tga:new broken.tga:unreadable pipe.tga:unreadable"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.types);
@@ -118,66 +136,35 @@ TEST_F(Search, ListsByExtensionTokensInOrderAndLeavesOutWhatIsNoPicture) {
       EXPECT_EQ(reasons["pipe.tga"], "not a regular file");
     }
   }
-}
-
-TEST_F(Search, MissingFolderGivesZeroAndEmptiesTheList) {
-  list.AddTail(new CKvClipMedia);
+  EXPECT_EQ(kvtest::Records(list)[0]->GetPicSize(), CSize(8, 8));  // " b.tga" was read
   EXPECT_EQ(KvMediaFetchValidFile(&list, m_dir.File("missing"), Catalogue(), L"tga"), 0);
   EXPECT_TRUE(list.IsEmpty());
 }
 
-TEST_F(Search, UnchangedFolderIsListedFromTheCatalogueWithoutOpeningAPicture) {
-  Picture("a.tga");
-  Picture("b.bmp", 40, 30);
-  kvtest::WriteFileBytes(Path("broken.tga"), {1, 2, 3});
-  EXPECT_EQ(Run(), "a.tga:new b.bmp:new broken.tga:unreadable");
-  // Pictures that no longer load, with their sizes and times kept: only a search that opens
-  // them would notice.
-  kvtest::SpoilKeepingState(Path("a.tga"));
-  kvtest::SpoilKeepingState(Path("b.bmp"));
-  const int before = kvtest::FileMode(Path("PicMedia.pmf"));
-  EXPECT_EQ(Run(), "a.tga:taken b.bmp:taken broken.tga:unreadable");
-  EXPECT_TRUE(report.catalogCurrent);  // a file that never loads does not make it stale
-  EXPECT_FALSE(report.catalogStored);
-  EXPECT_EQ(kvtest::FileMode(Path("PicMedia.pmf")), before);
-  EXPECT_EQ(kvtest::Records(list).back()->GetPicSize(), CSize(40, 30));  // the catalogue's
-}
-
+// a.tga, spoiled with its size and time kept, is taken unopened; what changed is read again.
 TEST_F(Search, ChangesAreReadAgainAndTheResultIsWhatARebuildGives) {
-  for (const char* name : {"a.tga", "b.tga", "c.tga", "d.tga"}) Picture(name);
+  for (const char* name : {"a.tga", "b.tga", "c.tga", "d.tga", "e.tga"}) Picture(name);
+  kvtest::WriteFileBytes(Path("broken.tga"), {1, 2, 3});
   Run();
+  const auto a = kvtest::ReadFileBytes(Path("a.tga"));
+  kvtest::SpoilKeepingState(Path("a.tga"));
   Picture("b.tga", 30, 10, 1000001);                          // touched: another time and size
   kvtest::SetWriteTime(Path("c.tga"), 7);                     // touched only
   std::rename(Path("d.tga").c_str(), Path("0.tga").c_str());  // renamed: moves to the front
-  Picture("e.tga");
-  EXPECT_EQ(Run(), "0.tga:new a.tga:taken b.tga:again c.tga:again e.tga:new");
+  EXPECT_EQ(Run(),
+            "0.tga:new a.tga:taken b.tga:again c.tga:again e.tga:taken broken.tga:unreadable");
   EXPECT_EQ(std::tuple(report.catalogStored, report.fromCatalog, report.readAgain, report.added),
-            std::tuple(true, 1, 2, 2));
+            std::tuple(true, 2, 2, 1));
+  EXPECT_EQ(kvtest::Records(list)[1]->GetPicSize(), CSize(24, 16));  // the catalogue's
+  kvtest::WriteFileBytes(Path("a.tga"), a);
+  kvtest::SetWriteTime(Path("a.tga"), 1000000);
   ExpectWhatARebuildGives();
-  // What was written describes the folder: the next search takes everything.
-  EXPECT_EQ(Run(), "0.tga:taken a.tga:taken b.tga:taken c.tga:taken e.tga:taken");
-}
-
-TEST_F(Search, ARefusedCatalogueIsRebuiltWithItsReason) {
-  Picture("a.tga");
-  Run();
-  const auto good = kvtest::ReadFileBytes(Path("PicMedia.pmf"));
-  const struct {
-    const char* what;
-    kvtest::Bytes bytes;
-    const char* reason;
-  } rows[] = {
-      {"truncated", kvtest::Bytes(good.begin(), good.end() - 100), "truncated"},
-      {"foreign", {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0}, "damaged"},
-      {"grown", kvtest::Bytes(good.size() + 1, 0), "has bytes past its end"},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.what);
-    kvtest::WriteFileBytes(Path("PicMedia.pmf"), row.bytes);
-    EXPECT_EQ(Run(), "a.tga:new");
-    EXPECT_EQ(report.catalogRefused.ToUtf8(), row.reason);
-    EXPECT_EQ(kvtest::ReadFileBytes(Path("PicMedia.pmf")), good);
-  }
+  // What was written describes the folder: the next search takes everything, and a file that
+  // never loads does not make it stale.
+  EXPECT_EQ(Run(),
+            "0.tga:taken a.tga:taken b.tga:taken c.tga:taken e.tga:taken broken.tga:unreadable");
+  EXPECT_TRUE(report.catalogCurrent);
+  EXPECT_FALSE(report.catalogStored);
 }
 
 TEST_F(Search, AFolderWhoseCatalogueCannotBeWrittenIsListedAllTheSame) {
@@ -196,42 +183,36 @@ TEST_F(Search, AFolderWhoseCatalogueCannotBeWrittenIsListedAllTheSame) {
 }
 
 // A cancel adds nothing to the list, but what was read is stored: a.tga was listed before,
-// b.tga and c.tga are new. Each row cancels at another progress call.
+// b.tga and c.tga are new. Each pass cancels at another progress call.
 TEST_F(Search, ACancelListsNothingButStoresWhatWasRead) {
   using Steps = std::vector<std::pair<int, int>>;
-  const struct {
-    int cancelAt;
-    Steps steps;
-    const char* next;  // the listing after it
-  } rows[] = {
-      {0, {{0, 2}}, "a.tga:taken b.tga:new c.tga:new"},
-      {1, {{0, 2}, {1, 2}}, "a.tga:taken b.tga:taken c.tga:new"},
-      {2, {{0, 2}, {1, 2}, {2, 2}}, "a.tga:taken b.tga:taken c.tga:taken"},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.cancelAt);
+  for (const int cancelAt : {0, 1, 2}) {
+    SCOPED_TRACE(cancelAt);
     Clear();
     Picture("a.tga");
     Run();
     Picture("b.tga");
     Picture("c.tga");
     const auto before = kvtest::ReadFileBytes(Path("PicMedia.pmf"));
-    Steps steps;
+    Steps steps, want;
+    for (int i = 0; i <= cancelAt; ++i) want.emplace_back(i, 2);
     SKvFetchOptions options;
     options.onProgress = [&](int done, int total) {
       steps.emplace_back(done, total);
-      return done < row.cancelAt;
+      return done < cancelAt;
     };
     list.AddTail(new CKvClipMedia);
     EXPECT_EQ(KvMediaFetchValidFileEx(&list, Folder(), Catalogue(), L"tga", options, &report), 0);
     EXPECT_TRUE(report.cancelled);
     EXPECT_TRUE(list.IsEmpty());
-    EXPECT_EQ(steps, row.steps);
-    EXPECT_EQ(report.catalogStored, row.cancelAt > 0);  // nothing read: nothing written
-    if (row.cancelAt == 0) {
+    EXPECT_EQ(steps, want);
+    EXPECT_EQ(report.catalogStored, cancelAt > 0);  // nothing read: nothing written
+    if (cancelAt == 0) {
       EXPECT_EQ(kvtest::ReadFileBytes(Path("PicMedia.pmf")), before);
     }
-    EXPECT_EQ(Run("tga"), row.next);
+    // What was read before the cancel is taken next time.
+    EXPECT_EQ(Run("tga"), std::string("a.tga:taken b.tga:") + (cancelAt > 0 ? "taken" : "new") +
+                              " c.tga:" + (cancelAt > 1 ? "taken" : "new"));
   }
 }
 
@@ -269,6 +250,8 @@ TEST_F(Search, SwitchingFiltersReadsNoUnchangedPictureAgain) {
       {"a hidden file new", [this] { Picture("d.tga"); }, "bmp", "b.bmp:taken", false, "b.bmp"},
       {"back to tga", none, "tga", "a.tga:new d.tga:new", true, "a.tga d.tga b.bmp"},
       {"the last listed file gone", [this] { std::remove(Path("b.bmp").c_str()); }, "bmp", "", true, "a.tga d.tga"},
+      // It could not be shown without reading the picture again.
+      {"a hidden record without a thumbnail", [this] { StoreWithoutIcon("d.tga"); }, "bmp", "", true, "a.tga"},
   };
   // clang-format on
   for (const auto& row : rows) {
@@ -281,42 +264,8 @@ TEST_F(Search, SwitchingFiltersReadsNoUnchangedPictureAgain) {
   }
 }
 
-// A stored record without a thumbnail (as another program's catalogue may hold) is not kept
-// for a type the filter hides: it could not be shown without reading the picture again.
-TEST_F(Search, AHiddenRecordWithoutAThumbnailIsNotKept) {
-  Picture("a.tga");
-  Picture("b.bmp");
-  Run();
-  CKvClipMediaFileCollection stored;
-  ASSERT_TRUE(KvLoadArchiveFile(stored, Catalogue()));
-  for (POSITION pos = stored.GetList().GetHeadPosition(); pos;) {
-    auto* record = static_cast<CKvClipMedia*>(stored.GetList().GetNext(pos));
-    if (record->GetPureFileName().ToUtf8() != "b.bmp") continue;
-    WIN32_FIND_DATAW entry;
-    FindClose(FindFirstFileW(record->GetFileFullPath(), &entry));
-    CKvClipMedia bare;  // the same file as it is, without a thumbnail
-    bare.SetBasicInfo(record->GetFileFullPath(), &entry);
-    *record = bare;
-  }
-  ASSERT_EQ(KvStoreArchiveFile(stored, Catalogue()), KvStoreResult::kStored);
-  kvtest::SetWriteTime(Path("a.tga"), 7);  // so that the catalogue is stored again
-  EXPECT_EQ(Run("tga"), "a.tga:again");
-  EXPECT_EQ(StoredNames(Catalogue()), "a.tga");
-}
-
 // After a search of a.tga and b.tga, each row changes one thing; the next search tells it.
 TEST_F(Search, EachSingleChangeIsSeen) {
-  const auto iconless = [this] {  // the catalogue's a.tga has no thumbnail
-    CKvClipMediaFileCollection catalogue, stored;
-    ASSERT_TRUE(KvLoadArchiveFile(catalogue, Catalogue()));
-    WIN32_FIND_DATAW find;
-    FindClose(FindFirstFileW(m_dir.File("a.tga"), &find));
-    auto* bare = new CKvClipMedia;
-    bare->SetBasicInfo(m_dir.File("a.tga"), &find);
-    stored.GetList().AddTail(bare);
-    stored.GetList().AddTail(static_cast<CKvClipMedia*>(catalogue.GetList().GetTail())->MakeCopy());
-    ASSERT_EQ(StoreObjectToFile(&stored, Catalogue()), 1);
-  };
   const auto cut = [this] {
     const auto bytes = kvtest::ReadFileBytes(Path("PicMedia.pmf"));
     kvtest::WriteFileBytes(Path("PicMedia.pmf"), kvtest::Cut(bytes, bytes.size() - 100));
@@ -325,14 +274,15 @@ TEST_F(Search, EachSingleChangeIsSeen) {
   const struct {
     const char* what;
     std::function<void()> change;
-    const char* listed;
+    const char* listed, *refused = "";
   } rows[] = {
       {"size only", [this] { Picture("a.tga", 30); }, "a.tga:again b.tga:taken"},
       {"the time by one second", [this] { kvtest::SetWriteTime(Path("a.tga"), 1000001); }, "a.tga:again b.tga:taken"},
-      {"a stored record without an icon", iconless, "a.tga:again b.tga:taken"},
+      {"a stored record without an icon", [this] { StoreWithoutIcon("a.tga"); }, "a.tga:again b.tga:taken"},
       {"a rename in case only", [this] { std::rename(Path("a.tga").c_str(), Path("A.tga").c_str()); }, "A.tga:taken b.tga:taken"},
       // Its first record is not taken either.
-      {"a catalogue cut short in its second record", cut, "a.tga:new b.tga:new"},
+      {"a catalogue cut short in its second record", cut, "a.tga:new b.tga:new", "truncated"},
+      {"another file's bytes", [this] { kvtest::WriteFileBytes(Path("PicMedia.pmf"), {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0}); }, "a.tga:new b.tga:new", "damaged"},
   };
   // clang-format on
   for (const auto& row : rows) {
@@ -343,6 +293,7 @@ TEST_F(Search, EachSingleChangeIsSeen) {
     Run();
     row.change();
     EXPECT_EQ(Run(), row.listed);
+    EXPECT_EQ(report.catalogRefused.ToUtf8(), row.refused);
     EXPECT_TRUE(report.catalogStored);
     ExpectWhatARebuildGives();  // whatever was taken or read
   }
@@ -362,19 +313,6 @@ TEST_F(Search, AFileGetsItsOwnRecordBeforeOneOfAnotherCase) {
   own.SetBasicInfo(m_dir.File("logo.tga"), nullptr);
   ASSERT_EQ(own.MakeExtInfo(), 1);
   EXPECT_TRUE(kvtest::Records(list)[0]->GetIcon().Compare(&own.GetIcon()));
-}
-
-// " title.tga" is not "title.tga", and " logo.tga" is a picture of its own.
-TEST_F(Search, NamesAreTakenExactlyAsTheFolderGivesThem) {
-  kvtest::WritePicture(Path(" title.tga"), 24, 16, 1);
-  kvtest::WritePicture(Path("title.tga"), 30, 16, 2);
-  kvtest::WritePicture(Path(" logo.tga"), 8, 8, 3);
-  EXPECT_EQ(Run(), " logo.tga:new  title.tga:new title.tga:new");
-  const auto records = kvtest::Records(list);
-  ASSERT_EQ(records.size(), 3u);
-  EXPECT_EQ(records[0]->GetPicSize(), CSize(8, 8));
-  EXPECT_EQ(records[1]->GetPicSize(), CSize(24, 16));
-  EXPECT_EQ(records[2]->GetPicSize(), CSize(30, 16));
 }
 
 // The catalogue is a cache: a link (even to a file the user may write), a pipe or a folder of

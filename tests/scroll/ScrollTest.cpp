@@ -554,10 +554,7 @@ TEST_F(ScrollPlayer, EveryFailedAllocationGivesZero) {
 
 TEST_F(ScrollPlayer, FileHelpersAndCategories) {
   Scroll s(20, 900, 1);
-  DWORD dir = 9, width = 0, lines = 0;
-  EXPECT_FALSE(KvScrollGetFileInfo(s.dir.File("none.ksc"), &dir, &width, &lines));
   CRect rect;
-  EXPECT_EQ(KvScrollGetFrame(s.dir.File("none.ksc"), rect, 0.5f, FALSE), nullptr);
   for (auto [name, category] :
        {std::pair{L"/x/a.KSC", SCROLL_FILE}, {L"a.KSU", SCROLL_PAINTER}, {L"a.ks", SCROLL_UNKNOWN}})
     EXPECT_EQ(CKvPlayScrollBase::GetScrollCategory(name), category);
@@ -619,33 +616,6 @@ TEST_F(ScrollPlayer, EachFieldIsTheSameRowsOfAWholeFrameAtItsPosition) {
         ASSERT_TRUE(st.player.GetOneFrame(0.3f, &st.buffer));
         EXPECT_EQ(st.frame, frameAt(0.3f));
       }
-}
-
-// A roll sampled field by field, in time order, moves by half a frame's step each field: by
-// half a line a field from memory, by two lines streamed. Row r of the strip holds 2r, which
-// a row between two lines mixes.
-TEST_F(ScrollPlayer, FieldsOfARollAdvanceEvenly) {
-  kvtest::TempDir dir;
-  Lines rows(100, std::vector<DWORD>(4));
-  for (DWORD r = 0; r < 100; ++r) std::fill(rows[r].begin(), rows[r].end(), 0xFF000000 | (2 * r));
-  const CString path = dir.Write("r.ksc", kvtest::LayOutScrollFile(KV_SCROLL_UP, 4, rows));
-  for (int mem = 0; mem < 2; ++mem)
-    for (int bff = 0; bff < 2; ++bff) {
-      SCOPED_TRACE(std::string(mem ? "memory" : "file") + (bff ? " bff" : " tff"));
-      CKvPlayScrollFile player;
-      ASSERT_TRUE(player.Open(path, mem));
-      std::vector<DWORD> frame(4 * 100);
-      SKvScrollBuffer buffer;
-      buffer.pFrame = frame.data();
-      const float step = (mem ? 3.0f : 4.0f) / 100;
-      std::vector<double> places;  // where each field's window starts, in time order
-      for (int i = 0; i < 6; ++i) {
-        ASSERT_TRUE(player.GetFieldFrame(0.6f + step * float(i), step, bff, &buffer));
-        for (int row : {50 + bff, 51 - bff}) places.push_back((frame[row * 4] & 255) / 2.0 - row);
-      }
-      for (std::size_t i = 1; i < places.size(); ++i)
-        EXPECT_NEAR(places[i] - places[i - 1], mem ? 1.5 : 2.0, 0.25) << "field " << i;
-    }
 }
 
 }  // namespace
