@@ -194,14 +194,10 @@ TEST(FormatContract, SavedRegionsLoadBackClippedToTheBuffer) {
     }
 }
 
-// Loading by content and refusing a file whose extension names another type are the picture
-// facts tests' rows.
+// The type follows the extension whatever its case, not a folder's; a movie's is no picture's.
 TEST(FormatContract, TypesFollowTheExtension) {
-  const std::pair<const wchar_t*, int> cases[] = {
-      {L"/a/Photo.Tga", 1}, {L"p.bmp", 2}, {L"p.gif", 3}, {L"p.pcx", 4}, {L"p.JPG", 5},
-      {L"p.png", 6},        {L"p.psd", 7}, {L"p.sve", 8}, {L"p.fli", 9}, {L"photo.jpeg", 0},
-      {L"/x.tga/photo", 0}, {L"p.flc", 0}, {L"p.dib", 0}};
-  for (const auto& [path, expected] : cases) {
+  for (const auto& [path, expected] :
+       {std::pair{L"/a/Photo.Tga", 1}, {L"/x.tga/photo", 0}, {L"p.flc", 0}}) {
     int type = -1;
     EXPECT_EQ(KvMediaGetPicFileType(path, type), expected != 0 ? 1 : 0) << path;
     EXPECT_EQ(type, expected) << path;

@@ -147,7 +147,14 @@ TEST(GifLoad, CodesAtAndBeyondTheNextFreeSlotAndColoursFromTheTable) {
   GifFile transparent = kvtest::OneImageGif(4, 1, {0, 1, 2, 1}, table);
   transparent.images[0].control = true;
   transparent.images[0].transparentIndex = 1;
-  EXPECT_EQ(Pixels(transparent), Expected({0, 1, 2, 1}, table));
+  // The first image is the picture, whatever the screen, its place and the images after it.
+  std::tie(transparent.screenWidth, transparent.screenHeight, transparent.images[0].left) =
+      std::tuple(40, 30, 5);
+  transparent.images.push_back(kvtest::OneImageGif(4, 1, Bytes(4, 3), table).images[0]);
+  const auto first = Decode(kvtest::WriteGif(transparent));
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->rect, CRect(0, 0, 4, 1));
+  EXPECT_EQ(first->pixels, Expected({0, 1, 2, 1}, table));
 }
 
 TEST(GifLoad, DataThatStopsEarlyKeepsTheRowsDecoded) {
@@ -228,16 +235,6 @@ TEST(GifFiles, CheckNamesWhatTheLoaderPassesOver) {
     EXPECT_EQ(KvMediaCheckPicFile(dir.Write("s.gif", sound)), 1);
     EXPECT_EQ(KvLastFailure(), "");
   }
-}
-
-TEST(GifFiles, TheFirstImageIsThePicture) {
-  // The first image is the picture, whatever the screen and the images after it.
-  GifFile small = kvtest::OneImageGif(3, 1, {0, 1, 2}, kvtest::DistinctColours(4));
-  std::tie(small.screenWidth, small.screenHeight, small.images[0].left) = std::tuple(40, 30, 5);
-  small.images.push_back(small.images[0]);
-  small.images[1].indices = Bytes(3, 3);
-  EXPECT_EQ(kvtest::LoadBytes(KvMediaLoadGIFFile, "a.gif", kvtest::WriteGif(small)),
-            (kvtest::Picture{{0, 0, 3, 1}, Expected({0, 1, 2}, small.globalTable)}));
 }
 
 // Each refusal says why, so that a file refused by the wrong check fails here. The rect is

@@ -60,37 +60,24 @@ TEST(RowConversion, BitFields) {
   EXPECT_EQ(out[0], Px(255, 0, 0, 85));
 }
 
-// The word-at-a-time and shuffle paths of 24- and 32-bit rows, their tails and unaligned
-// output.
-TEST(RowConversion, ShuffledRowsAtEveryLengthAndAlignment) {
+// The word-at-a-time, shuffle and streaming paths of 24- and 32-bit rows and of 8-bit rows
+// through a full palette (which need no index checks): their tails and unaligned output.
+TEST(RowConversion, FastPathsAtEveryLengthAndAlignment) {
   const kvtest::Bytes src = kvtest::NoiseWithRuns(4 * 1100, 1, 256, 5);
-  const struct {
-    RawPixel kind;
-    std::size_t bytes;
-    int b, g, r, a;  // where each channel stands in a pixel; -1: the alpha given
-  } kinds[] = {{RawPixel::Bgr24, 3, 0, 1, 2, -1}, {RawPixel::Rgba32, 4, 2, 1, 0, 3}};
-  std::vector<DWORD> out(1101);
-  for (const auto& k : kinds)
-    for (std::size_t count : {1u, 3u, 4u, 5u, 17u, 18u, 35u, 1023u, 1024u, 1100u})
-      for (std::size_t shift : {0u, 1u}) {
-        KvConvertRow(k.kind, src.data(), out.data() + shift, count, 200);
-        for (std::size_t i = 0; i < count; ++i) {
-          const BYTE* p = &src[k.bytes * i];
-          ASSERT_EQ(out[shift + i], Px(p[k.b], p[k.g], p[k.r], k.a < 0 ? 200 : p[k.a]))
-              << k.bytes << " " << count << " " << shift << " " << i;
-        }
-      }
-}
-
-// A full palette needs no index checks; long rows are streamed. Every tail and alignment.
-TEST(RowConversion, Index8WithAFullPaletteAtEveryLength) {
   std::vector<DWORD> palette(256);
   for (int i = 0; i < 256; ++i) palette[i] = Px(i, 255 - i, i / 2, i);
-  const kvtest::Bytes src = kvtest::NoiseWithRuns(1100, 1, 256, 9);
+  const auto want = [&](RawPixel kind, std::size_t i) {
+    if (kind == RawPixel::Index8) return palette[src[i]];
+    const BYTE* p = &src[(kind == RawPixel::Bgr24 ? 3 : 4) * i];
+    return kind == RawPixel::Bgr24 ? Px(p[0], p[1], p[2], 200) : Px(p[2], p[1], p[0], p[3]);
+  };
   std::vector<DWORD> out(1101);
-  for (std::size_t count : {1u, 5u, 1023u, 1024u, 1027u, 1100u})
-    for (std::size_t shift : {0u, 1u}) {
-      KvConvertRow(RawPixel::Index8, src.data(), out.data() + shift, count, 0, palette.data(), 256);
-      for (std::size_t i = 0; i < count; ++i) ASSERT_EQ(out[shift + i], palette[src[i]]) << count;
-    }
+  for (RawPixel kind : {RawPixel::Bgr24, RawPixel::Rgba32, RawPixel::Index8})
+    for (std::size_t count : {1u, 3u, 4u, 5u, 17u, 18u, 35u, 1023u, 1024u, 1027u, 1100u})
+      for (std::size_t shift : {0u, 1u}) {
+        KvConvertRow(kind, src.data(), out.data() + shift, count, 200, palette.data(), 256);
+        for (std::size_t i = 0; i < count; ++i)
+          ASSERT_EQ(out[shift + i], want(kind, i))
+              << int(kind) << " " << count << " " << shift << " " << i;
+      }
 }
