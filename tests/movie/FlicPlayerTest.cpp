@@ -268,23 +268,6 @@ TEST(FlicPlayer, TimeCountsPassesAndOnlyNewFramesAreDecoded) {
   }
 }
 
-// For every frame count up to 1,000: t = i / frames gives frame i, and the float just below
-// (i + 1) / frames still frame i, the last frame too (0.99999994f below 1).
-TEST(FlicPlayer, EachFrameHoldsFromItsTimeToTheNext) {
-  struct Timer : CKvPlayMovieFlick {
-    using CKvPlayMovieFlick::FrameAtTime;
-  } timer;
-  for (int n = 1; n <= 1000; ++n) {
-    timer.m_nFrames = n;
-    for (int i = 0; i < n; ++i) {
-      const float next = std::nextafter(float(i + 1) / float(n), 0.0f);
-      if (timer.FrameAtTime(float(i) / float(n)) != i || timer.FrameAtTime(next) != i)
-        FAIL() << i << " of " << n << ": " << timer.FrameAtTime(float(i) / float(n)) << ", "
-               << timer.FrameAtTime(next);
-    }
-  }
-}
-
 // Hostile chunks in frame 1 of a 7 x 4 movie whose frame 0 is all index 1. Writes stay in
 // the picture and on their line; data that would overrun ends the chunk; a chunk smaller
 // than its header or reaching beyond its frame ends the frame.

@@ -104,6 +104,7 @@ TEST(MotionFileWrite, RefusesTooManyPatchesAndUnplannedFrames) {
 // first rows and accepts the rest.
 TEST(MotionFileRead, EachRefusalNamesItsReason) {
   kvtest::TempDir dir;
+  const auto write = [&](const Bytes& f) { return dir.Write("m.kvx", f); };
   auto movie = [](auto change) {
     kvtest::RawMotionFile f{.width = 16, .height = 8};
     f.chunks = {{.patches = {kvtest::SolidMotionPatch(0, 0, 16, 8, 0xFF102030)}}, {.patches = {}}};
@@ -138,33 +139,29 @@ TEST(MotionFileRead, EachRefusalNamesItsReason) {
   };
   kvtest::ExpectReasons(rows, [&](Bytes f) {
     CKvMotionFileRead reader;
-    return reader.OpenFile(dir.Write("m.kvx", f)) == 0 && !reader.FileInUse();
+    return reader.OpenFile(write(f)) == 0 && !reader.FileInUse();
   });
-  const auto info = [&](const Bytes& f) {
+  const auto info = [](const CString& path) {
     CRect rect;
     WORD key = 0;
     int frames = 0;
-    return CKvMotionFileRead::GetFileInfo(dir.Write("m.kvx", f), rect, key, frames);
+    return CKvMotionFileRead::GetFileInfo(path, rect, key, frames);
   };
-  kvtest::ExpectReasons({rows.begin(), rows.begin() + 9}, [&](Bytes f) { return info(f) == 0; });
-  for (auto row = rows.begin() + 9; row != rows.end(); ++row) EXPECT_EQ(info(row->file), 1);
+  kvtest::ExpectReasons({rows.begin(), rows.begin() + 9}, [&](Bytes f) { return !info(write(f)); });
+  for (auto row = rows.begin() + 9; row != rows.end(); ++row) EXPECT_EQ(info(write(row->file)), 1);
   // A movie of no frames: its empty index may lie at the file's very end.
   kvtest::RawMotionFile none{.width = 16, .height = 8, .indexSize = 0};
   none.indexPosition = static_cast<long long>(kvtest::LayOutMotionFile(none).bytes.size());
   CKvMotionFileRead empty;
-  EXPECT_EQ(empty.OpenFile(dir.Write("m.kvx", kvtest::LayOutMotionFile(none).bytes)), 1)
-      << KvLastFailure();
-  EXPECT_EQ(info(resigned(43, 'x')), 1);  // only the first 43 signature bytes count
+  EXPECT_EQ(empty.OpenFile(write(kvtest::LayOutMotionFile(none).bytes)), 1) << KvLastFailure();
+  EXPECT_EQ(info(write(resigned(43, 'x'))), 1);  // only the first 43 signature bytes count
   // Opened as every reader opens a file: the same reasons for what is not one.
   for (const auto& [path, why] : {std::pair{dir.File("none.sve"), "no such file"},
                                   std::pair{CString::FromUtf8(dir.path()), "is a folder"}}) {
     CKvMotionFileRead reader;
     EXPECT_EQ(reader.OpenFile(path), 0);
     EXPECT_EQ(KvLastFailure(), why);
-    CRect rect;
-    WORD key = 0;
-    int frames = 0;
-    EXPECT_EQ(CKvMotionFileRead::GetFileInfo(path, rect, key, frames), 0);
+    EXPECT_EQ(info(path), 0);
     EXPECT_EQ(KvLastFailure(), why);
   }
 }

@@ -111,6 +111,7 @@ TEST(MotionPlayer, AppliesFramesFromTheNearestKeyFrame) {
       {1.03f, Runs(100, {{0, 3, 11}, {50, 50, 10}})},
       // A new pass inside the held key-frame group starts again from its key frame.
       {2.05f, Runs(100, {{0, 5, 12}})},
+      {2.12f, Runs(100, {{0, 5, 12}, {10, 12, 13}})},  // 100 x 2.12f falls a hair below 212
   };
   for (int layout : {0, 1, 2}) {
     SCOPED_TRACE(layout);
@@ -337,9 +338,9 @@ TEST(MotionPlayerFile, PlaysAsFromMemory) {
   movie.width = 36;
   for (int f = 0; f < 23; ++f) {
     // Beside each frame's patch, one whose shown rows (the rest lie above the movie) end its
-    // 360 KB of pixels; the table names it first, though it is laid second.
-    kvtest::RawMotionPatch tall{24, -284, 300, 300};
-    for (int i = 0; i < 300 * 300; ++i) tall.pixels.push_back(Px(f, i % 251, 77, 100 + i % 150));
+    // 672 KB of pixels, beyond two reads; the table names it first, though it is laid second.
+    kvtest::RawMotionPatch tall{24, -544, 300, 560};
+    for (int i = 0; i < 300 * 560; ++i) tall.pixels.push_back(Px(f, i % 251, 77, 100 + i % 150));
     auto& patches = movie.chunks[std::size_t(f)].patches;
     patches.push_back(std::move(tall));
     patches[0].offset = 20 + 2 * 10 + 16 + 24 * 16 * 4;

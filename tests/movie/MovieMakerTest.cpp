@@ -6,7 +6,6 @@
 #include <array>
 #include <filesystem>
 #include <memory>
-#include <random>
 #include <tuple>
 #include <vector>
 
@@ -322,66 +321,4 @@ TEST_F(MovieMaker, RefusalsLeaveNoMovieAndKeepAnOldOne) {
   }
   EXPECT_EQ(kvtest::ReadFileBytes(dir.path() + "/pic001.tga"), picture);
   EXPECT_EQ(std::filesystem::is_character_file(device), haveDevice);
-}
-
-// Three key-frame groups of 32-bit pictures, played out of order: a fresh player for each
-// frame and one player stepping back and forth, from the file and from memory, each frame as
-// its picture. Each key frame holds a cell of bytes 123 that the frame before it does not.
-TEST_F(MovieMaker, PlaysOutOfOrderFromItsKeyFrames) {
-  const int frames = 25, w = 40, h = 16;
-  std::vector<std::vector<DWORD>> pictures;
-  for (int n = 0; n < frames; ++n) {
-    std::vector<DWORD> px(w * h);
-    for (int y = 0; y < h; ++y)
-      for (int x = 0; x < w; ++x) {
-        DWORD p = Px(x * 5, y * 9, 200, 100 + y);                           // stays
-        if (x >= n && x < n + 4 && y >= 4 && y < 8) p = Px(250, n * 7, 0);  // moves along
-        if (x >= 32 && y >= 8) p = n % 10 ? Px(n, n, n, 200) : 0x7B7B7B7Bu;
-        px[y * w + x] = p;
-      }
-    WritePicture(n, w, h, 0, 0, 32, px);
-    pictures.push_back(px);
-  }
-  ASSERT_EQ(Make(0, frames - 1, CRect(0, 0, w, h), 10), 1) << KvLastFailure();
-  const CString movie = dir.File("out.sve");
-  const int order[] = {12, 3, 21, 10, 20, 0};
-  const auto at = [](int n) { return static_cast<float>(n) / frames; };
-  for (int n : order) {
-    CRect rect;
-    const KvGlobalPtr frame(KvMovieGetFrame(movie, rect, at(n)));
-    ASSERT_TRUE(frame) << n;
-    ASSERT_EQ(rect, CRect(0, 0, w, h));
-    const auto* px = static_cast<const DWORD*>(frame.get());
-    EXPECT_EQ(std::vector<DWORD>(px, px + w * h), pictures[n]) << "frame " << n;
-  }
-  for (int inMemory : {0, 1}) {
-    std::unique_ptr<CKvPlayMovieBase> player(CKvPlayMovieBase::CreatePlayMovieObj(movie, inMemory));
-    ASSERT_TRUE(player);
-    for (int n : order) {
-      ASSERT_TRUE(player->GetOneFrame(at(n)));
-      EXPECT_EQ(kvtest::BlockPixels(player->m_blockWork), pictures[n])
-          << "frame " << n << (inMemory ? " from memory" : " from the file");
-    }
-  }
-}
-
-// 1080 lines of snow: 8,000 one-pixel flakes that all move between two frames change more
-// cells than a frame chunk has patches for; the movie is made and plays back as it was made.
-TEST_F(MovieMaker, BusyFramesAreMadeAndPlayBack) {
-  CKvVideoStd::SetHD(TRUE);
-  const int w = 1920, h = 1080;
-  std::vector<std::vector<DWORD>> pictures;
-  for (int n = 0; n < 2; ++n) {
-    std::vector<DWORD> px(std::size_t{w} * h, Px(60, 20, 10));
-    std::mt19937 random(7);  // the same flakes in both frames, fallen 13 rows
-    for (int i = 0; i < 8000; ++i) {
-      const int x = static_cast<int>(random() % (w - 4)) + 3 * n;
-      const int y = static_cast<int>(random() % (h - 13)) + 13 * n;
-      px[std::size_t(y) * w + x] = Px(255, 255, 255);
-    }
-    WritePicture(n, w, h, 0, 0, 24, px);
-    pictures.push_back(px);
-  }
-  ASSERT_EQ(Make(0, 1, CRect(0, 0, w, h)), 1) << KvLastFailure();
-  EXPECT_EQ(Play(2), pictures);
 }
