@@ -494,6 +494,11 @@ bool KvClipWriter::Open(const std::string& path, const char* container, KvClipCo
   m->frame->format = pixels;
   m->frame->width = width;
   m->frame->height = height;
+  // ProRes states the matrix in each frame's header, taken from the frame, not the context.
+  m->frame->colorspace = c.colorspace;
+  m->frame->color_primaries = c.color_primaries;
+  m->frame->color_trc = c.color_trc;
+  m->frame->color_range = c.color_range;
   if (int r = av_frame_get_buffer(m->frame, 0); r < 0) return AvFail("no memory for a frame", r);
   m->sws = sws_getContext(width, height, AV_PIX_FMT_BGRA, width, height, pixels, kSwsFlags, nullptr,
                           nullptr, nullptr);

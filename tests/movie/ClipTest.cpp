@@ -388,6 +388,12 @@ TEST_F(Clip, ProResComesWithinItsError) {
     ASSERT_TRUE(SequenceMovie(dir, frames, kW, kH, dir.File("seq.sve")));
     ASSERT_EQ(Export(dir.File("seq.sve"), dir.File("ours.mov"), KV_CLIP_PRORES4444), 1)
         << KvLastFailure();
+    // The matrix the frames were made with is stated, so that no reader need guess it.
+    AVFormatContext* in = nullptr;
+    ASSERT_EQ(avformat_open_input(&in, (dir.path() + "/ours.mov").c_str(), nullptr, nullptr), 0);
+    ASSERT_GE(avformat_find_stream_info(in, nullptr), 0);
+    EXPECT_EQ(in->streams[0]->codecpar->color_space, AVCOL_SPC_SMPTE170M);
+    avformat_close_input(&in);
     ASSERT_EQ(Import(dir.File("ours.mov"), dir.File("m.sve"), CRect(0, 0, kW, kH)), 1)
         << KvLastFailure();
     const auto [colour, alpha] = LargestError(frames, Play(dir.File("m.sve")));
