@@ -151,6 +151,7 @@ TEST_F(Kvmedia, UsageMistakesAreOneLineEach) {
        "'--every' needs a value. See 'kvmedia movie frames --help'."},
       {"convert pic.tga", 2, "expected IN and OUT. See 'kvmedia convert --help'."},
       {"convert pic.tga out.gif", 2, ".jpeg or .png"},
+      {"catalog", 2, "expected one FOLDER"},
       {"catalog a b", 2, "expected one FOLDER. See 'kvmedia catalog --help'."},
       {"scroll make pic.tga x.ksc --direction sideways", 2, "up, down, left"},
       {"scroll frames r.ksc o --frames=0", 2,
