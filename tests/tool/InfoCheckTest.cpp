@@ -13,6 +13,7 @@
 #include "KvMediaFile/KvScroll.h"
 #include "MediaChecks.h"
 #include "MotionWriter.h"
+#include "PsdWriter.h"
 #include "ScrollWriter.h"
 #include "TgaWriter.h"
 #include "ToolRun.h"
@@ -100,7 +101,7 @@ TEST_F(InfoCheck, MovieFramesThatPlaybackPassesOver) {
 // A GIF cut short loads with the rows it holds, a JPEG with corrupt data as libjpeg fills it
 // in; a check says so. A picture cut to a third is refused with the loader's words: by its
 // decoder (each decoder's words are the picture suite's), or already by its header's facts
-// (PNG).
+// (PNG). The PSD is known by its signature.
 TEST_F(InfoCheck, PicturesCutShort) {
   const int w = 64, h = 48;
   const auto noise = kvtest::NoiseWithRuns(std::size_t(w) * h, 4);
@@ -109,10 +110,14 @@ TEST_F(InfoCheck, PicturesCutShort) {
   Write("p.tga", kvtest::WriteTga(tga));
   for (const char* out : {"p.jpg", "p.png"})
     ASSERT_EQ(Run({"convert", "p.tga", out}).status, 0) << out;
+  kvtest::PsdImage psd{.height = h, .width = w, .compression = 1};
+  psd.planes =
+      kvtest::PsdRgbPlanes(std::vector<std::uint32_t>(noise.size() / 4, 0xFF804020u), false);
+  Write("p.psd", kvtest::WritePsd(psd));
   Write("p.gif",
         kvtest::WriteGif(kvtest::OneImageGif(w, h, kvtest::NoiseWithRuns(std::size_t(w) * h, 1, 16),
                                              kvtest::DistinctColours(16))));
-  for (const char* name : {"p.tga", "p.jpg", "p.png", "p.gif"}) {
+  for (const char* name : {"p.tga", "p.jpg", "p.png", "p.psd", "p.gif"}) {
     SCOPED_TRACE(name);
     const Bytes whole = Read(name);
     Write(std::string("cut-") + name, kvtest::Cut(whole, whole.size() / 3));

@@ -174,6 +174,7 @@ TEST_F(Kvmedia, UsageMistakesAreOneLineEach) {
       {"convert roll.ksc range/t.png --time 1.5", 2, "from 0 to 1"},
       {"convert pic.tga range/r.png --region 40,0,5,5", 2, "the 40 x 30 picture"},
       {"scroll frames roll.ksc range/s --from 2", 2, "from 0 to 1"},
+      {"scroll frames roll.ksc range/s --to -1", 2, "from 0 to 1"},
       // The raster follows --standard, given before the command or among its options.
       {"--standard uhd " + Make("range/p.tga range/m.sve", "--last 1 --rect 3840,0,8,8"), 2,
        "outside the 3840 x 2160 video raster"},
