@@ -60,7 +60,7 @@ def test_picture_pixels_are_the_library_buffer_and_outlive_the_picture(demo):
     np.testing.assert_array_equal(pixels, copy)
 
 
-@pytest.mark.parametrize("args, error", [
+@pytest.mark.parametrize("name, args, error", [("x.tga", *row) for row in [
     ((np.zeros((4, 4, 4), np.float32),), TypeError),
     ((np.zeros((4, 4, 4), np.int16),), TypeError),
     (([[[0, 0, 0, 0]]],), TypeError),
@@ -69,17 +69,11 @@ def test_picture_pixels_are_the_library_buffer_and_outlive_the_picture(demo):
     ((np.zeros((4, 4, 4), np.uint8), (0, 0, 5, 4)), ValueError),
     ((np.zeros((4, 4, 4), np.uint8), (2, 2, 2, 3)), ValueError),
     ((np.zeros((4, 4, 4), np.uint8), (0, 0, 4)), ValueError),
-])
-def test_bad_arrays_and_regions_are_refused(tmp_path, args, error):
+]] + [(name, (pattern(2, 2),), ValueError) for name in ("x.png", "x.gif", "x")])
+def test_bad_arrays_regions_and_names_are_refused(tmp_path, name, args, error):
     with pytest.raises(error):
-        kvmedia.save(tmp_path / "x.tga", *args)
-    assert not (tmp_path / "x.tga").exists()
-
-
-@pytest.mark.parametrize("name", ["x.png", "x.gif", "x"])
-def test_names_the_library_does_not_save_are_refused(tmp_path, name):
-    with pytest.raises(ValueError):
-        kvmedia.save(tmp_path / name, pattern(2, 2))
+        kvmedia.save(tmp_path / name, *args)
+    assert not (tmp_path / name).exists()
 
 
 def refusal_files(folder, demo):
@@ -198,7 +192,7 @@ def movie(demo, tmp_path_factory):
 
 
 @pytest.mark.parametrize("memory", [False, True])
-def test_movie_frames_match_the_tool(movie, tmp_path, memory):
+def test_movie_frames_match_the_tool_and_count_as_a_list_does(movie, tmp_path, memory):
     player = kvmedia.Movie(movie, memory)
     assert (len(player), player.rect, player.key_interval) == (50, (0, 0, 480, 96), 25)
     frames = [frame.copy() for frame in player]
@@ -209,12 +203,8 @@ def test_movie_frames_match_the_tool(movie, tmp_path, memory):
         np.testing.assert_array_equal(frames[round(t * 50)], expected)
     with pytest.raises(ValueError):
         next(iter(player))[0, 0, 0] = 1  # the player's own frame is read-only
-
-
-def test_movie_time_wraps_and_frame_at_counts_frames_as_a_list_does(movie):
-    player = kvmedia.Movie(movie)
+    # Time wraps, and frame_at counts frames as a list does.
     n = len(player)
-    frames = [frame.copy() for frame in player]
     assert not np.array_equal(frames[0], frames[-1])
     for t, i in ((0, 0), (1.0, 0), (1 + 3.5 / n, 3), (-0.25, 0), (0.999, n - 1)):
         np.testing.assert_array_equal(player.frame(t), frames[i], err_msg=str(t))
@@ -275,8 +265,8 @@ def test_make_movie_never_writes_over_its_own_pictures(demo, movie, tmp_path):
     before = {path: path.read_bytes() for path in (*seq.iterdir(), tmp_path / "victim.tga")
               if path.is_file()}
     cases = [  # pattern, out, the class raised
-        ("title.tga", tmp_path / "victim.tga", ValueError),  # a movie goes only to .sve
-        ("title.tga", seq / "title00.tga", ValueError),
+        ("title.tga", tmp_path / "victim.tga", ValueError),  # a movie goes only to .sve, not
+        # over a picture, its own or another
         ("title.tga", tmp_path / "link.sve", kvmedia.Error),  # the same file, by other names
         ("title.tga", tmp_path / "hard.sve", kvmedia.Error),
         (f"{latin}.sve", seq / "sub" / ".." / f"{latin}01.sve", kvmedia.Error),

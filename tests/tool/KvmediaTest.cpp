@@ -13,10 +13,8 @@
 #include <sstream>
 
 #include "FlicWriter.h"
-#include "GifWriter.h"
 #include "MotionWriter.h"
 #include "Pictures.h"
-#include "PsdWriter.h"
 #include "TgaWriter.h"
 #include "ToolRun.h"
 
@@ -89,14 +87,7 @@ void Kvmedia::SetUpTestSuite() {
   for (unsigned char& b : tga.pixels)
     b = static_cast<unsigned char>((state = state * 1103515245u + 12345u) >> 24);
   kvtest::WriteFileBytes(Path("noise.tga"), kvtest::WriteTga(tga));
-  for (const char* out : {"pic.bmp", "pic.pcx", "pic.jpg", "pic.png"})
-    ASSERT_EQ(Status({"convert", "pic.tga", out}), 0) << out;
-  kvtest::WriteFileBytes(Path("pic.gif"),
-                         kvtest::WriteGif(kvtest::OneImageGif(kW, kH, kvtest::Bytes(kW * kH, 3),
-                                                              kvtest::DistinctColours(16))));
-  kvtest::PsdImage psd{.channels = 4, .height = kH, .width = kW};
-  psd.planes = kvtest::PsdRgbPlanes(std::vector<std::uint32_t>(kW * kH, 0x80112233u), true);
-  kvtest::WriteFileBytes(Path("pic.psd"), kvtest::WritePsd(psd));
+  ASSERT_EQ(Status({"convert", "pic.tga", "pic.png"}), 0);
   // Six opaque frames of 16 x 8, made to stand at (5, 7).
   std::vector<kvtest::MotionPixels> frames(6, kvtest::MotionPixels(16 * 8, kMovieColour));
   ASSERT_TRUE(
@@ -162,12 +153,10 @@ TEST_F(Kvmedia, UsageMistakesAreOneLineEach) {
       {"convert pic.tga out.gif", 2, ".jpeg or .png"},
       {"catalog", 2, "expected one FOLDER"},
       {"catalog a b", 2, "expected one FOLDER. See 'kvmedia catalog --help'."},
-      {"catalog . --types", 2, "'--types' needs a value"},
       {"scroll make pic.tga x.ksc --direction sideways", 2, "up, down, left"},
       {"scroll frames r.ksc o --frames=0", 2,
        "--frames takes a whole number from 1 to 100000. See 'kvmedia scroll frames --help'."},
       {"zoom -- -in.tga out.png", 2, "--size is required"},
-      {"zoom --size 0x5 -- -in.tga out.png", 2, "--size takes WxH"},
       {"zoom --size=0x5 pic.tga o.png", 2,
        "--size takes WxH with W and H above 0. See 'kvmedia zoom --help'."},
       {"zoom --size 4x4 --mix over -- -in.tga out.png", 2, "whole number"},
@@ -186,12 +175,6 @@ TEST_F(Kvmedia, UsageMistakesAreOneLineEach) {
       {"convert pic.tga range/r.png --region 40,0,5,5", 2, "the 40 x 30 picture"},
       {"scroll frames roll.ksc range/s --from 2", 2, "from 0 to 1"},
       {"scroll frames roll.ksc range/s --to -1", 2, "from 0 to 1"},
-      {"scroll frames roll.ksc range/s --fields both", 2,
-       "--fields takes tff (top field first) or bff (bottom field first). See"},
-      {"zoom --size 4x4 --mix 3 -- -in.tga range/z.png", 2, "from 0 to 2"},
-      {Make("range/p.tga range/m.sve", "--last 1 --rect 0,0,8,8 --key 5"), 2, "from 10 to 30"},
-      {Make("range/p.tga range/m.sve", "--last 1 --rect 2000,0,8,8"), 2,
-       "outside the 1920 x 1080 video raster"},
       // The raster follows --standard, given before the command or among its options.
       {"--standard uhd " + Make("range/p.tga range/m.sve", "--last 1 --rect 3840,0,8,8"), 2,
        "outside the 3840 x 2160 video raster"},
@@ -200,8 +183,6 @@ TEST_F(Kvmedia, UsageMistakesAreOneLineEach) {
       {"--standard=4k info pic.tga", 2, "--standard is sd, hd or uhd, not '4k'. See 'kvmedia --help'."},
       {"info pic.tga --standard", 2, "'--standard' needs a value. See 'kvmedia info --help'."},
       {Make("range/p.tga range/m.sve", "--last 40000 --rect 0,0,8,8"), 2, "at most 32767 frames"},
-      {Make("range/p.tga range/m.sve", "--last 1 --rect 0,0,8,8 --tolerance 1,1,1"), 2,
-       "--tolerance goes with --color-key"},
       {Make("own/p.tga own/p0.tga", "--last 2 --rect 0,0,40,30"), 2,
        "OUT must end in .sve", "own/p0.tga"},
       {"scroll make own/p0.tga own/p0.tga --direction up", 2, "OUT must end in .ksc", "own/p0.tga"},
@@ -304,7 +285,6 @@ TEST_F(Kvmedia, EveryCommandHelpsAndIsInTheManualAndTheCompletion) {
   EXPECT_EQ(s_tool->Complete("\"\""), all + "--help --version --man --standard --bash-completion");
 
   const std::string man = Run({"--man"}).out;
-  kvtest::WriteFileBytes(Path("kvmedia.1"), {man.begin(), man.end()});
   for (const std::string& c : commands) {
     const Result r = Run({c, "--help"});
     EXPECT_EQ(r.status, 0) << c;
@@ -328,9 +308,6 @@ TEST_F(Kvmedia, EveryCommandHelpsAndIsInTheManualAndTheCompletion) {
       EXPECT_TRUE(option.size() == 2 || Has(offered, " " + option + " ")) << c << " " << option;
     }
   }
-  // The page reads without a warning where groff is installed.
-  const Result groff = Shell("! command -v groff >/dev/null || groff -man -ww -z kvmedia.1");
-  EXPECT_EQ(groff.out + groff.err, "") << groff.status;
 }
 
 // The page in 80 columns without a warning, with the sections a page has, and examples that
@@ -339,9 +316,9 @@ TEST_F(Kvmedia, TheManualPageFitsEightyColumnsAndItsExamplesRun) {
   const std::string man = Run({"--man"}).out;
   kvtest::WriteFileBytes(Path("kvmedia.1"), {man.begin(), man.end()});
   const Result wide =
-      Shell("groff -man -Tascii -P-cbou -rLL=80n -ww kvmedia.1 2>&1 | awk 'length > 80'");
+      Shell("{ groff -man -Tascii -P-cbou -rLL=80n -ww kvmedia.1 | awk 'length > 80'; } 2>&1");
   EXPECT_EQ(wide.status, 0);
-  EXPECT_EQ(wide.out, "");
+  EXPECT_EQ(wide.out, "");  // neither a wide line nor a warning
   for (const char* section : {"SYNOPSIS", "COMMANDS", "EXIT STATUS", "ENVIRONMENT", "EXAMPLES"})
     EXPECT_TRUE(Has(man, std::string("\n.SH ") + section + "\n")) << section;
   EXPECT_TRUE(Has(man, "KVMEDIA_IMG_DIR"));
@@ -404,7 +381,7 @@ TEST_F(Kvmedia, TheCompletionOffersTheSubcommandsOptionsAndAnOptionsValues) {
 }
 
 TEST_F(Kvmedia, OddNamesAreWrittenAsGiven) {
-  for (const std::string name : {"with space é.jpeg", "-dash.bmp", "UPPER.TGA", "caf\xe9.tga"}) {
+  for (const std::string name : {"with space é.jpeg", "-dash.bmp", "UPPER.PCX", "caf\xe9.tga"}) {
     EXPECT_EQ(Status({"convert", "--", "pic.tga", name}), 0) << name;
     EXPECT_EQ(Status({"info", "--", name}), 0) << name;
   }
@@ -547,6 +524,8 @@ TEST_F(Kvmedia, DemoWritesWhatItListsAndAllOfItReads) {
   EXPECT_EQ(r.status, 0) << r.err;
 }
 
+// The header's facts of each type are the picture suite's; here, that they reach the line:
+// a picture, PNG (whose library figure needs a decode), a roll and a movie.
 TEST_F(Kvmedia, InfoGivesTheSameFactsForEveryType) {
   const struct {
     const char* file;
@@ -554,12 +533,7 @@ TEST_F(Kvmedia, InfoGivesTheSameFactsForEveryType) {
     const char* after;  // after file_size
   } cases[] = {
       {"pic.tga", "bits_per_pixel=32 channels=4 alpha=yes", " library_bits=32"},
-      {"pic.bmp", "bits_per_pixel=32 channels=3 alpha=no", " library_bits=32"},
-      {"pic.pcx", "bits_per_pixel=24 channels=3 alpha=no", " library_bits=24"},
-      {"pic.jpg", "bits_per_pixel=24 channels=3 alpha=no", " library_bits=32"},
       {"pic.png", "bits_per_pixel=32 channels=4 alpha=yes", ""},
-      {"pic.gif", "bits_per_pixel=4 channels=3 alpha=no", " library_bits=4"},
-      {"pic.psd", "bits_per_pixel=32 channels=4 alpha=yes", " library_bits=8"},
       {"roll.ksc", "bits_per_pixel=32 channels=4 alpha=yes", " direction=roll up line_width=40"},
   };
   for (const auto& c : cases) {
