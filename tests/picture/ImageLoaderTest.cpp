@@ -139,5 +139,5 @@ TEST(PngLoadThreads, LoadsAndInformationAtOnce) {
   }
   for (std::thread& th : threads) th.join();
   EXPECT_EQ(wrong.load(), 0);
-  KvMediaFileClose();
+  EXPECT_EQ(KvMediaFileClose(), 1);
 }
