@@ -344,10 +344,9 @@ TEST_F(Compositing, ColourFillOfAWindow) {
     BufferWindow window(101, 30, r.child);
     tagCOLOR32 c = colour;
     ASSERT_EQ(KvMediaColorFillWnd(&window, &c, 0, 0, r.fit), 1);
-    EXPECT_EQ(window.Width(), r.widthAfter);
-    EXPECT_EQ(window.At(99, 29), Px(10, 20, 30));
-    EXPECT_EQ(window.At(100, 0), r.widthAfter == 100 ? 0xFF123456u : Px(10, 20, 30));
-    EXPECT_EQ(window.leased, 0);
+    const DWORD right = r.widthAfter == 100 ? 0xFF123456u : Px(10, 20, 30);
+    EXPECT_EQ(std::tuple(window.Width(), window.At(99, 29), window.At(100, 0), window.leased),
+              std::tuple(r.widthAfter, Px(10, 20, 30), right, 0));
   }
   // Composite: an opaque colour hides the bars; a transparent one shows them.
   BufferWindow window(64, 20, false);
@@ -387,10 +386,8 @@ TEST_F(Compositing, PictureFileIntoAWindow) {
   for (const Row& r : rows) {
     BufferWindow window(50, 16, true);
     EXPECT_EQ(KvMediaFileFillWnd(&window, r.path, r.back, 0, 1), r.result);
-    EXPECT_EQ(window.Width(), 48);
-    EXPECT_EQ(window.At(0, 0), r.topLeft);
-    EXPECT_EQ(window.At(47, 15), r.bottomRight);
-    EXPECT_EQ(window.leased, 0);
+    EXPECT_EQ(std::tuple(window.Width(), window.At(0, 0), window.At(47, 15), window.leased),
+              std::tuple(48, r.topLeft, r.bottomRight, 0));
   }
   // Into a device-context rectangle: only that rectangle changes.
   BufferWindow window(20, 10, false);
