@@ -283,7 +283,7 @@ TEST_F(Compositing, BackgroundPicturesByKindStandardAndFolder) {
   const auto pattern = [](int x, int y) { return Px(x & 255, y & 255, (x >> 8) * 16 + (y >> 8)); };
   for (const auto& [name, v] :
        {std::pair{"BackGray", 1}, {"BackWhite", 2}, {"BackWhiteHD", 3}, {"BackWhiteUHD", 4}})
-    dir.Write(name + std::string(".bmp"), Bmp(8, 8, [v](int, int) { return Px(v, v, v); }));
+    dir.Write(name + std::string(".bmp"), Bmp(8, 8, [c = v](int, int) { return Px(c, c, c); }));
   dir.Write("BackGrayHD.bmp", Bmp(720, 576, pattern));
   KvMediaSetBackFolder(CString::FromUtf8(dir.path()));
   struct Row {
