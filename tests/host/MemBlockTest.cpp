@@ -35,17 +35,15 @@ TEST(MemBlock, InitSizesTheRasterSizeAndACallersBuffer) {
     BOOL hd, isUhd;
     CSize raster;
   } rows[] = {
+      // clang-format off
       {[] { CKvVideoStd::SetHD(FALSE); }, KV_STD_SD, FALSE, FALSE, {720, 576}},
       {uhd, KV_STD_UHD, TRUE, TRUE, {3840, 2160}},
-      {[] { CKvVideoStd::SetStandard(static_cast<EKvVideoStandard>(3)); },
-       KV_STD_UHD,
-       TRUE,
-       TRUE,
-       {3840, 2160}},
+      {[] { CKvVideoStd::SetStandard(static_cast<EKvVideoStandard>(3)); }, KV_STD_UHD, TRUE, TRUE, {3840, 2160}},
       {[] { CKvVideoStd::SetHD(TRUE); }, KV_STD_HD, TRUE, FALSE, {1920, 1080}},
       {uhd, KV_STD_UHD, TRUE, TRUE, {3840, 2160}},
       {[] { CKvVideoStd::SetHD(FALSE); }, KV_STD_SD, FALSE, FALSE, {720, 576}},
       {[] { CKvVideoStd::SetStandard(KV_STD_HD); }, KV_STD_HD, TRUE, FALSE, {1920, 1080}},
+      // clang-format on
   };
   for (const Row& r : rows) {
     r.choose();

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "BmpWriter.h"
+#include "ByteOut.h"
 #include "KvMediaFile/KvPicture.h"
 #include "KvMediaFile/Library.h"
 #include "MediaChecks.h"
@@ -58,25 +59,18 @@ class BufferWindow : public CWnd {
   bool m_child;
 };
 
-kvtest::Bytes Le32(const std::vector<DWORD>& pixels) {
-  kvtest::Bytes out;
-  for (DWORD p : pixels)
-    for (int s = 0; s < 32; s += 8) out.push_back(static_cast<unsigned char>(p >> s));
-  return out;
-}
-
 // A 32-bit TGA, top row first, of the given pixels.
 kvtest::Bytes Tga32(int w, int h, const std::vector<DWORD>& pixels) {
   return kvtest::WriteTga(kvtest::Tga32(w, h, pixels));
 }
 
-// A BMP whose pixel (x, y) is colour(x, y), opaque.
+// A 32-bit BMP, top row first, whose pixel (x, y) is colour(x, y).
 template <class Colour>
 kvtest::Bytes Bmp(int w, int h, Colour colour) {
-  std::vector<DWORD> pixels;
+  kvtest::Bytes pixels;
   for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) pixels.push_back(colour(x, y));
-  return kvtest::WriteBmp({.width = w, .height = -h, .bitCount = 32, .pixels = Le32(pixels)});
+    for (int x = 0; x < w; ++x) kvtest::PutLE(pixels, colour(x, y), 4);
+  return kvtest::WriteBmp({.width = w, .height = -h, .bitCount = 32, .pixels = pixels});
 }
 
 tagCOLOR32 C(DWORD v) { return tagCOLOR32::FromValue(v); }
@@ -287,11 +281,10 @@ TEST_F(Compositing, WindowedZoomPlacesThePictureAtTheWindow) {
 TEST_F(Compositing, BackgroundPicturesByKindStandardAndFolder) {
   // Each file a different flat colour; the HD grey one a pattern to follow through the tiles.
   const auto pattern = [](int x, int y) { return Px(x & 255, y & 255, (x >> 8) * 16 + (y >> 8)); };
-  dir.Write("BackGray.bmp", Bmp(8, 8, [](int, int) { return Px(1, 1, 1); }));
-  dir.Write("BackWhite.bmp", Bmp(8, 8, [](int, int) { return Px(2, 2, 2); }));
-  dir.Write("BackWhiteHD.bmp", Bmp(8, 8, [](int, int) { return Px(3, 3, 3); }));
+  for (const auto& [name, v] :
+       {std::pair{"BackGray", 1}, {"BackWhite", 2}, {"BackWhiteHD", 3}, {"BackWhiteUHD", 4}})
+    dir.Write(name + std::string(".bmp"), Bmp(8, 8, [c = v](int, int) { return Px(c, c, c); }));
   dir.Write("BackGrayHD.bmp", Bmp(720, 576, pattern));
-  dir.Write("BackWhiteUHD.bmp", Bmp(8, 8, [](int, int) { return Px(4, 4, 4); }));
   KvMediaSetBackFolder(CString::FromUtf8(dir.path()));
   struct Row {
     EKvVideoStandard standard;
@@ -351,10 +344,9 @@ TEST_F(Compositing, ColourFillOfAWindow) {
     BufferWindow window(101, 30, r.child);
     tagCOLOR32 c = colour;
     ASSERT_EQ(KvMediaColorFillWnd(&window, &c, 0, 0, r.fit), 1);
-    EXPECT_EQ(window.Width(), r.widthAfter);
-    EXPECT_EQ(window.At(99, 29), Px(10, 20, 30));
-    EXPECT_EQ(window.At(100, 0), r.widthAfter == 100 ? 0xFF123456u : Px(10, 20, 30));
-    EXPECT_EQ(window.leased, 0);
+    const DWORD right = r.widthAfter == 100 ? 0xFF123456u : Px(10, 20, 30);
+    EXPECT_EQ(std::tuple(window.Width(), window.At(99, 29), window.At(100, 0), window.leased),
+              std::tuple(r.widthAfter, Px(10, 20, 30), right, 0));
   }
   // Composite: an opaque colour hides the bars; a transparent one shows them.
   BufferWindow window(64, 20, false);
@@ -394,10 +386,8 @@ TEST_F(Compositing, PictureFileIntoAWindow) {
   for (const Row& r : rows) {
     BufferWindow window(50, 16, true);
     EXPECT_EQ(KvMediaFileFillWnd(&window, r.path, r.back, 0, 1), r.result);
-    EXPECT_EQ(window.Width(), 48);
-    EXPECT_EQ(window.At(0, 0), r.topLeft);
-    EXPECT_EQ(window.At(47, 15), r.bottomRight);
-    EXPECT_EQ(window.leased, 0);
+    EXPECT_EQ(std::tuple(window.Width(), window.At(0, 0), window.At(47, 15), window.leased),
+              std::tuple(48, r.topLeft, r.bottomRight, 0));
   }
   // Into a device-context rectangle: only that rectangle changes.
   BufferWindow window(20, 10, false);

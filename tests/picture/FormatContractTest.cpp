@@ -92,43 +92,28 @@ TEST(FormatContract, EveryReaderRefusesAMissingFileAFolderAndAnEmptyFile) {
     return KvMovieGetFileInfo(p, nullptr, nullptr, nullptr) != 0;
   };
   const std::pair<const char*, Call> others[] = {
+      // clang-format off
       {".tga", PictureCall(KvMediaLoadPicFile, true)},
       {".png", into(KvMediaLoadPicFile)},
       {".png", into(KvMediaZoomPicFile)},
-      {".tga",
-       [](const CString& p) {
-         std::vector<tagCOLOR32> t(16);
-         return KvMediaZoomPicFile(p, CRect(0, 0, 4, 4), {}, CSize(4, 4), t.data(), KV_MIX_COPY);
-       }},
+      {".tga", [](const CString& p) { std::vector<tagCOLOR32> t(16); return KvMediaZoomPicFile(p, CRect(0, 0, 4, 4), {}, CSize(4, 4), t.data(), KV_MIX_COPY) != 0; }},
       {".png", [](const CString& p) { return KvMediaGetPicInfo(p, nullptr, nullptr) != 0; }},
-      {".bmp",
-       [](const CString& p) {
-         SKvPicFacts facts;
-         return KvMediaGetPicFacts(p, &facts) != 0;
-       }},
+      {".bmp", [](const CString& p) { SKvPicFacts facts; return KvMediaGetPicFacts(p, &facts) != 0; }},
       {".gif", [](const CString& p) { return KvMediaCheckPicFile(p) != 0; }},
       {".sve", PictureCall(frame)},
       {".fli", PictureCall(frame)},
       {".sve", movieInfo},
       {".flc", movieInfo},
-      {".sve",
-       [](const CString& p) {
-         CKvMemBlock block;
-         return KvMovieGetFrames(p, 1, &block) != 0;
-       }},
-      {".flc",
-       [](const CString& p) {
-         SKvFlicHeader header;
-         return KvReadFlicHeader(p, header);
-       }},
+      {".sve", [](const CString& p) { CKvMemBlock block; return KvMovieGetFrames(p, 1, &block) != 0; }},
+      {".flc", [](const CString& p) { SKvFlicHeader header; return KvReadFlicHeader(p, header); }},
       {".sve", [](const CString& p) { return CKvMotionFileRead().OpenFile(p) != 0; }},
       {".sve", withPlayer(static_cast<CKvPlayMovieMotion*>(nullptr), 1)},
       {".flc", withPlayer(static_cast<CKvPlayMovieFlick*>(nullptr), 0)},
       {".ksc", PictureCall([](CString p, CRect& r) { return KvScrollGetFrame(p, r, 0, 1); })},
-      {".ksc",
-       [](const CString& p) { return KvScrollGetFileInfo(p, nullptr, nullptr, nullptr) != 0; }},
+      {".ksc", [](const CString& p) { return KvScrollGetFileInfo(p, nullptr, nullptr, nullptr) != 0; }},
       {".ksc", [](const CString& p) { return CKvScrollFileRead().OpenFile(p) != 0; }},
       {".ksc", withPlayer(static_cast<CKvPlayScrollFile*>(nullptr), 0)},
+      // clang-format on
   };
   for (const auto& [ext, call] : others) calls.emplace_back(ext, call, true);
   kvtest::TempDir dir;

@@ -59,6 +59,13 @@ GifFile RawImage(int width, int height, int minCodeSize, Bytes data) {
   return file;
 }
 
+// A one-row GIF of `width` pixels whose data are these three-bit codes (minimum code size 2).
+Bytes Coded(int width, const std::vector<int>& codes) {
+  kvtest::GifCodePacker packer;
+  for (int code : codes) packer.Put(code, 3);
+  return kvtest::WriteGif(RawImage(width, 1, 2, packer.Bytes()));
+}
+
 }  // namespace
 
 TEST(GifLoad, AgreesWithStb) {
@@ -113,9 +120,7 @@ TEST(GifLoad, CodesAtAndBeyondTheNextFreeSlotAndColoursFromTheTable) {
       {{4, 7, 2, 5}, {0, 2}, 0},     // the first code after a clear is taken as index 0
   };
   for (const auto& c : cases) {
-    kvtest::GifCodePacker packer;
-    for (int code : c.codes) packer.Put(code, 3);
-    const auto p = Decode(kvtest::WriteGif(RawImage(int(c.indices.size()), 1, 2, packer.Bytes())));
+    const auto p = Decode(Coded(int(c.indices.size()), c.codes));
     ASSERT_TRUE(p);
     EXPECT_EQ(p->pixels, Expected(c.indices, kvtest::DistinctColours(256)));
     EXPECT_EQ(p->notes.badCodes, c.badCodes);
@@ -199,21 +204,16 @@ TEST(GifFiles, CheckNamesWhatTheLoaderPassesOver) {
   const Bytes bare = Cut(valid, valid.size() - 1);  // without its trailer
   GifFile noEnd = file;
   noEnd.images[0].endCode = false;
-  const auto codes = [](int width, std::vector<int> list) {
-    kvtest::GifCodePacker packer;
-    for (int code : list) packer.Put(code, 3);
-    return kvtest::WriteGif(RawImage(width, 1, 2, packer.Bytes()));
-  };
   kvtest::TempDir dir;
   const std::vector<kvtest::Refusal> rows = {
       {"cut to a third", Cut(valid, valid.size() / 3), "the data ends before the end code"},
       {"no end code", kvtest::WriteGif(noEnd), "the data ends before the end code"},
-      {"end code before the last row", codes(2, {4, 1, 5}),
+      {"end code before the last row", Coded(2, {4, 1, 5}),
        "the end code comes before the last row"},
       // What follows the end code is not decoded: the row stays short.
-      {"codes after the end code", codes(2, {4, 1, 5, 2}),
+      {"codes after the end code", Coded(2, {4, 1, 5, 2}),
        "the end code comes before the last row"},
-      {"code beyond the table", codes(3, {4, 1, 7, 5}),
+      {"code beyond the table", Coded(3, {4, 1, 7, 5}),
        "1 code refers to an entry beyond the table"},
       {"no trailer", bare, "the file ends before its trailer"},
       {"no terminator", Cut(valid, valid.size() - 2), "the file ends before its trailer"},

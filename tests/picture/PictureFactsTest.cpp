@@ -63,25 +63,17 @@ std::vector<Row> Rows() {
   const std::vector<std::uint32_t> pixels = {0xFF010203, 0x80040506, 0xFF070809, 0xFF0A0B0C};
   using kvtest::WriteTga;
   const auto tga = [](int type, int depth, Bytes pixels) {
-    return kvtest::TgaImage{.imageType = type,
-                            .pixelDepth = depth,
-                            .width = 2,
-                            .height = 2,
-                            .pixels = std::move(pixels)};
+    kvtest::TgaImage im{.imageType = type, .pixelDepth = depth, .width = 2, .height = 2};
+    im.pixels = std::move(pixels);
+    return im;
   };
   kvtest::TgaImage placed = kvtest::Tga32(2, 2, pixels), mapped = tga(1, 8, {0, 1, 1, 0});
   placed.xOrigin = 10, placed.yOrigin = 20;
   std::tie(mapped.colorMapType, mapped.colorMapLength, mapped.colorMapEntryBits) =
       std::tuple(1, 2, 32);
   mapped.colorMap = {1, 2, 3, 0x40, 4, 5, 6, 0x40};
-  const kvtest::PcxImage planes{.bitsPerPixel = 1,
-                                .xmin = 5,
-                                .ymin = 6,
-                                .xmax = 12,
-                                .ymax = 7,
-                                .planes = 4,
-                                .bytesPerLine = 2,
-                                .lines = Bytes(2 * 4 * 2, 0xA5)};
+  kvtest::PcxImage planes{.bitsPerPixel = 1, .xmin = 5, .ymin = 6, .xmax = 12, .ymax = 7};
+  planes.planes = 4, planes.bytesPerLine = 2, planes.lines = Bytes(2 * 4 * 2, 0xA5);
   // clang-format off
   return {
       {"a.tga", WriteTga(placed), {{KV_PIC_TGA, 2, 2, 10, 20, 32, 4, true}, 32}},
@@ -96,6 +88,7 @@ std::vector<Row> Rows() {
       // 16 colours in four bit planes, placed at (5, 6).
       {"planes.pcx", kvtest::WritePcx(planes), {{KV_PIC_PCX, 8, 2, 5, 6, 4, 3, false}, 4}},
       {"a.jpg", kvtest::SavedBytes(KvMediaSaveJPGFile, "a.jpg", std::vector<DWORD>(15, 0x80FF8040), CSize(5, 3), CRect(0, 0, 5, 3)), {{KV_PIC_JPG, 5, 3, 0, 0, 24, 3, false}, 32}},
+      {"rgb.png", Png(2, 8, Bytes(12, 7)), {{KV_PIC_PNG, 2, 2, 0, 0, 24, 3, false}, 3}},
       // A transparency chunk adds alpha to the palette's colours.
       {"palette.png", Png(3, 8, {0, 1, 1, 1}, {1, 2, 3, 4, 5, 6}, {0x40}), {{KV_PIC_PNG, 2, 2, 0, 0, 8, 4, true}, 4}},
       {"rgb.psd", kvtest::WritePsd({.channels = 3, .height = 2, .width = 2, .planes = kvtest::PsdRgbPlanes(pixels, false)}), {{KV_PIC_PSD, 2, 2, 0, 0, 24, 3, false}, 8}},

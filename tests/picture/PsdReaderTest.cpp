@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "ArchiveBytes.h"
 #include "KvMediaFile/KvPicture.h"
 #include "MediaChecks.h"
 #include "TestSupport.h"
@@ -12,11 +13,7 @@ using Bytes = std::vector<unsigned char>;
 using Pixels = std::vector<DWORD>;
 using kvtest::PsdImage;
 using kvtest::PsdResource;
-
-Bytes operator+(Bytes a, const Bytes& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
+using kvtest::operator+;
 
 using kvtest::Rgb;
 constexpr DWORD Grey(int v) { return Rgb(v, v, v); }

@@ -26,10 +26,15 @@ bool Save(const std::string& path, const kvtest::Bytes& bytes) {
   return out.Open() && out.Write(bytes.data(), bytes.size()) && out.Commit();
 }
 
-TEST(SafeSave, ARefusedTargetIsLeftAsItWas) {
+// A folder holding the old file `out.tga`.
+class SafeSave : public ::testing::Test {
+ protected:
+  void SetUp() override { kvtest::WriteFileBytes(target, kOld); }
   kvtest::TempDir dir;
   const std::string target = dir.path() + "/out.tga";
-  kvtest::WriteFileBytes(target, kOld);
+};
+
+TEST_F(SafeSave, ARefusedTargetIsLeftAsItWas) {
   // Nobody may write it: refused, for root too.
   ASSERT_EQ(::chmod(target.c_str(), 0444), 0);
   EXPECT_FALSE(Save(target, kNew));
@@ -49,10 +54,7 @@ TEST(SafeSave, ARefusedTargetIsLeftAsItWas) {
   EXPECT_EQ(FileNames(dir.path()), std::vector<std::string>{"out.tga"});
 }
 
-TEST(SafeSave, AReplacedFileKeepsItsModeAndALinkStays) {
-  kvtest::TempDir dir;
-  const std::string target = dir.path() + "/private.bmp";
-  kvtest::WriteFileBytes(target, kOld);
+TEST_F(SafeSave, AReplacedFileKeepsItsModeAndALinkStays) {
   ASSERT_EQ(::chmod(target.c_str(), 0600), 0);
   ASSERT_TRUE(Save(target, kNew));
   EXPECT_EQ(kvtest::FileMode(target), 0600);
@@ -72,10 +74,7 @@ TEST(SafeSave, AReplacedFileKeepsItsModeAndALinkStays) {
   EXPECT_EQ(kvtest::ReadFileBytes(dir.path() + "/real/new.tga"), kNew);
 }
 
-TEST(SafeSave, AnInterruptionRemovesTheTemporaryFile) {
-  kvtest::TempDir dir;
-  const std::string target = dir.path() + "/out.tga";
-  kvtest::WriteFileBytes(target, kOld);
+TEST_F(SafeSave, AnInterruptionRemovesTheTemporaryFile) {
   {
     SafeFileWriter out(CString::FromUtf8(target));
     ASSERT_TRUE(out.Open());
@@ -99,11 +98,8 @@ TEST(SafeSave, AnInterruptionRemovesTheTemporaryFile) {
   EXPECT_EQ(FileNames(dir.path()), std::vector<std::string>{"out.tga"});
 }
 
-TEST(SafeSave, AFolderThatTakesNoNewFileHasItsFilesWrittenInPlace) {
+TEST_F(SafeSave, AFolderThatTakesNoNewFileHasItsFilesWrittenInPlace) {
   if (::geteuid() == 0) GTEST_SKIP() << "root may create files in a read-only folder";
-  kvtest::TempDir dir;
-  const std::string target = dir.path() + "/out.tga";
-  kvtest::WriteFileBytes(target, kOld);
   ASSERT_EQ(::chmod(dir.path().c_str(), 0555), 0);
   EXPECT_TRUE(Save(target, kNew));
   EXPECT_FALSE(Save(dir.path() + "/new.tga", kNew));
