@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
-#include <QElapsedTimer>
 #include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
@@ -20,19 +19,15 @@
 #include "KvMediaFile/KvMediaUi.h"
 #include "KvMediaFile/KvPicture.h"
 #include "TestSupport.h"
+#include "UiRun.h"
 #include "ui/HostControls.h"
 #include "ui/PicfilePanel.h"
 
 namespace {
 
 using kvtest::TempDir;
+using kvtest::WaitFor;
 using Rgb = std::array<int, 3>;
-
-void WaitFor(const std::function<bool()>& done, int limit = 20000) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!done() && timer.elapsed() < limit) QTest::qWait(2);
-}
 
 // 128 x 96 of mid-grey with 16-pixel corners: red top left, green top right, blue bottom
 // left, white bottom right. Blocks of 16 keep JPEG's colour subsampling inside a corner.
@@ -101,21 +96,6 @@ void ExpectCorners(const QImage& grabbed, const std::string& what, int tolerance
   }
 }
 
-struct Panel {
-  explicit Panel(const CString& path) {
-    auto* placeholder = new QWidget(&host);
-    placeholder->setObjectName("77");
-    placeholder->setGeometry(0, 0, 900, 560);
-    hostWnd = std::make_unique<CKvQtWnd>(&host);
-    EXPECT_TRUE(panel.Create(1, 0, path, hostWnd.get(), 77, nullptr));
-    host.show();
-    WaitFor([&] { return !panel.IsReading(); });
-  }
-  QWidget host;
-  std::unique_ptr<CKvQtWnd> hostWnd;
-  CKvPicfilePanelDlg panel;
-};
-
 // The panel draws every type from the library's 32-bit pixels, whatever the file's row order
 // (each decoder's is the picture suite's work): a picture, and a lossy one, shown selected in
 // the preview and unselected (no highlight tint) in the list.
@@ -127,10 +107,11 @@ TEST(Pixels, ThumbnailAndPreviewKeepColourOrderAndOrientation) {
   for (const Row& row : {Row{"p.tga", 40}, Row{"p.jpg", 70}}) {
     TempDir dir;
     WriteCorners(dir, row.name);
-    Panel host(dir.File(row.name));
+    kvtest::PanelHost host(nullptr, dir.File(row.name));
+    host.WaitForList();
     ASSERT_EQ(host.panel.GetRecordCount(), 1) << row.name;
     QWidget* window = KvDialogWidget(&host.panel);
-    ExpectCorners(KvControl(window, 1017)->grab().toImage(), std::string(row.name) + " preview",
+    ExpectCorners(host.Item(1017)->grab().toImage(), std::string(row.name) + " preview",
                   row.tolerance);
     auto* list = window->findChild<CKvListCtrl*>();
     list->selectionModel()->clear();
