@@ -182,21 +182,6 @@ TEST_F(ClipCommand, RefusedClipsAndTargetsLeaveNothingAndKeepWhatWasThere) {
   EXPECT_EQ(s_tool->Files(".", ".kvtmp"), std::vector<std::string>{});
 }
 
-// A folder the user may not write to takes no clip. (Root writes anywhere: the tool then runs
-// without that power.)
-TEST_F(ClipCommand, AReadOnlyFolderTakesNoClip) {
-  fs::create_directory(Path("locked"));
-  ASSERT_EQ(::chmod(Path("locked").c_str(), 0555), 0);
-  const std::string run = std::string(::geteuid() == 0 ? "setpriv --bounding-set="
-                                                         "-dac_override,-dac_read_search "
-                                                       : "") +
-                          KVMEDIA_PATH " movie export title.sve locked/o.mov";
-  const Result r = s_tool->Shell(run);
-  EXPECT_EQ(r.status, 1) << r.out << r.err;
-  EXPECT_TRUE(Has(r.err, "kvmedia: locked/o.mov: ")) << r.err;
-  EXPECT_EQ(s_tool->Files("locked"), std::vector<std::string>{});
-}
-
 // Ctrl-C with nearly half of the clip written (46 MB of PNG frames): exit 130, and neither the
 // clip nor its temporary file.
 TEST_F(ClipCommand, CtrlCHalfwayThroughAnExportLeavesNoFile) {
