@@ -2,7 +2,6 @@
 // clip plays the same frames, the summary lines, and the clips and targets refused.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
