@@ -1,7 +1,6 @@
 // convert's batch (many pictures into one folder over threads) and the progress lines, run as
 // their users run them.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 

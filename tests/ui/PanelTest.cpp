@@ -6,7 +6,6 @@
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QTest>
 #include <QTreeView>
 #include <chrono>
@@ -17,7 +16,6 @@
 
 #include "KvMediaFile/KvClipMedia.h"
 #include "KvMediaFile/KvPicture.h"
-#include "MediaChecks.h"
 #include "Pictures.h"
 #include "PngWriter.h"
 #include "ProgramRun.h"
@@ -25,7 +23,6 @@
 #include "UiRun.h"
 #include "platform/GlobalMemory.h"
 #include "ui/FolderTree.h"
-#include "ui/HostControls.h"
 #include "ui/MountDrives.h"
 #include "ui/OpenPicDialog.h"
 #include "ui/PicfilePanel.h"

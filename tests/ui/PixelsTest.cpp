@@ -12,7 +12,6 @@
 #include <QTimer>
 #include <array>
 #include <cstring>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,8 +19,6 @@
 #include "KvMediaFile/KvPicture.h"
 #include "TestSupport.h"
 #include "UiRun.h"
-#include "ui/HostControls.h"
-#include "ui/PicfilePanel.h"
 
 namespace {
 
