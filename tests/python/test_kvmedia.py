@@ -34,11 +34,9 @@ def test_region_order_and_awkward_arrays_save_the_same_pixels(tmp_path):
     kvmedia.save(tmp_path / "region.tga", pixels, rect)
     region = kvmedia.load(tmp_path / "region.tga")
     np.testing.assert_array_equal(region.pixels, pixels[3:13, 5:25])
-
-    picture = kvmedia.load(tmp_path / "region.tga")
-    np.testing.assert_array_equal(picture.rgba(), picture.pixels[..., SWAP])
-    kvmedia.save(tmp_path / "rgba.tga", picture.rgba(), order="rgba")
-    np.testing.assert_array_equal(kvmedia.load(tmp_path / "rgba.tga").pixels, picture.pixels)
+    np.testing.assert_array_equal(region.rgba(), region.pixels[..., SWAP])
+    kvmedia.save(tmp_path / "rgba.tga", region.rgba(), order="rgba")
+    np.testing.assert_array_equal(kvmedia.load(tmp_path / "rgba.tga").pixels, region.pixels)
 
     # Strided, Fortran-ordered and misaligned arrays are copied, never read out of bounds.
     raw = np.zeros(1 + 10 * 20 * 4, np.uint8)
@@ -82,10 +80,9 @@ def refusal_files(folder, demo):
     (folder / "cut.tga").write_bytes(whole[:len(whole) // 2])
     (folder / "movie.sve").write_bytes(b"\0" * 200)
     (folder / "png.tga").write_bytes((demo / "round.png").read_bytes())
-    (folder / "read-only.tga").write_bytes(whole)
-    (folder / "read-only.tga").chmod(0o444)  # refused to root too, as rm asks first
-    (folder / "read-only.mov").write_bytes(b"old")
-    (folder / "read-only.mov").chmod(0o444)
+    for name in ("read-only.tga", "read-only.mov"):
+        (folder / name).write_bytes(whole)
+        (folder / name).chmod(0o444)  # refused to root too, as rm asks first
     for name in ("folder.tga", "folder.sve", "folder.ksc", "folder.mov"):
         (folder / name).mkdir()
     os.mkfifo(folder / "pipe.ksc")  # never opened: it would block
@@ -264,14 +261,12 @@ def test_make_movie_never_writes_over_its_own_pictures(demo, movie, tmp_path):
     os.link(seq / "title05.tga", tmp_path / "hard.sve")
     before = {path: path.read_bytes() for path in (*seq.iterdir(), tmp_path / "victim.tga")
               if path.is_file()}
-    cases = [  # pattern, out, the class raised
-        ("title.tga", tmp_path / "victim.tga", ValueError),  # a movie goes only to .sve, not
-        # over a picture, its own or another
-        ("title.tga", tmp_path / "link.sve", kvmedia.Error),  # the same file, by other names
-        ("title.tga", tmp_path / "hard.sve", kvmedia.Error),
-        (f"{latin}.sve", seq / "sub" / ".." / f"{latin}01.sve", kvmedia.Error),
-    ]
-    for name, out, error in cases:
+    # A movie goes only to .sve, not over a picture, its own or another, by any name.
+    for name, out, error in (
+            ("title.tga", tmp_path / "victim.tga", ValueError),
+            ("title.tga", tmp_path / "link.sve", kvmedia.Error),
+            ("title.tga", tmp_path / "hard.sve", kvmedia.Error),
+            (f"{latin}.sve", seq / "sub" / ".." / f"{latin}01.sve", kvmedia.Error)):
         with pytest.raises(error):
             kvmedia.make_movie(seq / name, out, 0, 9, 2, (0, 0, 480, 96))
     assert {path: path.read_bytes() for path in before} == before
@@ -282,14 +277,13 @@ def test_make_movie_never_writes_over_its_own_pictures(demo, movie, tmp_path):
 @pytest.mark.parametrize("name, width", [("sd", 720), ("hd", 1920), ("uhd", 3840)])
 def test_the_standard_chosen_is_the_raster_movies_are_made_in(tmp_path, name, width):
     kvmedia.save(tmp_path / "p0.tga", pattern(8, 8))
+    make = lambda x: kvmedia.make_movie(  # noqa: E731
+        tmp_path / "p.tga", tmp_path / f"{x}.sve", 0, 0, 1, (x, 0, x + 8, 8))
     try:
         kvmedia.set_standard(name)
-        assert kvmedia.get_standard() == name
-        assert kvmedia.make_movie(tmp_path / "p.tga", tmp_path / "in.sve", 0, 0, 1,
-                                  (width - 8, 0, width, 8))
+        assert kvmedia.get_standard() == name and make(width - 8)
         with pytest.raises(kvmedia.Error):
-            kvmedia.make_movie(tmp_path / "p.tga", tmp_path / "out.sve", 0, 0, 1,
-                               (width, 0, width + 8, 8))
+            make(width)
         with pytest.raises(ValueError):
             kvmedia.set_standard("4k")
         assert kvmedia.get_standard() == name
@@ -327,10 +321,9 @@ def noise_movie(tmp_path_factory):
     ("qtrle.mov", "qtrle", False), ("png.mkv", "png", False), ("over.mov", "png", True)])
 def test_a_movie_exported_and_made_again_from_its_clip_plays_the_same_frames(
         noise_movie, demo, tmp_path, name, codec, over):
-    background = demo / "round.tga"
-    movie = (kvmedia.Movie(noise_movie, background=kvmedia.load(background).pixels, mix=0,
-                           paste=(3, 4)) if over else kvmedia.Movie(noise_movie))
-    more = {"background": background, "mix": 0, "paste": (3, 4)} if over else {}
+    more = {"background": demo / "round.tga", "mix": 0, "paste": (3, 4)} if over else {}
+    movie = kvmedia.Movie(noise_movie, **(
+        more | {"background": kvmedia.load(more["background"]).pixels} if over else {}))
     movie.export(tmp_path / name, codec, 30, **more)
     calls = []
     assert kvmedia.make_movie_from_clip(tmp_path / name, tmp_path / "again.sve",

@@ -3,15 +3,11 @@
 // loading pass over it.
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
 
 #include "FlicWriter.h"
 #include "GifWriter.h"
 #include "KvMediaFile/KvMovie.h"
-#include "KvMediaFile/KvPicture.h"
 #include "KvMediaFile/KvScroll.h"
-#include "MediaChecks.h"
 #include "MotionWriter.h"
 #include "PsdWriter.h"
 #include "ScrollWriter.h"

@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <iterator>
 #include <sstream>
 
 #include "FlicWriter.h"
@@ -27,17 +26,9 @@ using kvtest::Has;
 
 // Every test runs kvmedia in the suite's folder, which holds one picture of each type, a
 // movie, a roll and the inputs that the tables name.
-class Kvmedia : public ::testing::Test {
+class Kvmedia : public kvtest::SharedToolFolder {
  protected:
   static void SetUpTestSuite();
-  static void TearDownTestSuite() { delete s_tool; }
-  static Result Run(const std::vector<std::string>& args, kvtest::ProgramOptions options = {}) {
-    return s_tool->Run(args, options);
-  }
-  static int Status(const std::vector<std::string>& args) { return Run(args).status; }
-  static Result Shell(const std::string& command) { return s_tool->Shell(command); }
-  static std::string Path(const std::string& name) { return s_tool->Path(name); }
-  static std::optional<kvtest::Picture> Load(const std::string& name) { return s_tool->Load(name); }
   static std::vector<std::string> Files(const std::string& folder, const std::string& part) {
     return s_tool->Files(folder, part);
   }
@@ -48,13 +39,12 @@ class Kvmedia : public ::testing::Test {
     for (int y = 0; y < height; ++y)
       for (int i = 0; i < width * 4; ++i)
         tga.pixels.push_back(static_cast<unsigned char>(i * 7 + y * 13));
-    kvtest::WriteFileBytes(Path(name + ".tga"), kvtest::WriteTga(tga));
-    ASSERT_EQ(Status({"scroll", "make", name + ".tga", name, "--direction", direction}), 0);
+    s_tool->Write(name + ".tga", kvtest::WriteTga(tga));
+    ASSERT_EQ(Status("scroll make " + name + ".tga " + name + " --direction " + direction), 0);
   }
-
-  static kvtest::ToolFolder* s_tool;
 };
-kvtest::ToolFolder* Kvmedia::s_tool = nullptr;
+
+std::string FrameName(int f) { return "/frame-0000" + std::to_string(f) + ".png"; }
 
 // Frame f is all index f + 1, colour f + 1 of a grey ramp; frame 2 can be of an unknown type.
 kvtest::FlicBytes FlicMovie(bool fli, bool broken = false) {
@@ -79,15 +69,15 @@ void Kvmedia::SetUpTestSuite() {
   kvtest::TgaImage tga{.imageType = 2, .pixelDepth = 32, .width = kW, .height = kH};
   for (int i = 0; i < kW * kH; ++i)
     tga.pixels.insert(tga.pixels.end(), {static_cast<unsigned char>(i), 0x80, 0x40, 0xC0});
-  kvtest::WriteFileBytes(Path("pic.tga"), kvtest::WriteTga(tga));
+  s_tool->Write("pic.tga", kvtest::WriteTga(tga));
   // 16 KiB that no compression shrinks.
   tga.width = tga.height = 64;
   tga.pixels.resize(64 * 64 * 4);
   unsigned state = 1;
   for (unsigned char& b : tga.pixels)
     b = static_cast<unsigned char>((state = state * 1103515245u + 12345u) >> 24);
-  kvtest::WriteFileBytes(Path("noise.tga"), kvtest::WriteTga(tga));
-  ASSERT_EQ(Status({"convert", "pic.tga", "pic.png"}), 0);
+  s_tool->Write("noise.tga", kvtest::WriteTga(tga));
+  ASSERT_EQ(Status("convert pic.tga pic.png"), 0);
   // Six opaque frames of 16 x 8, made to stand at (5, 7).
   std::vector<kvtest::MotionPixels> frames(6, kvtest::MotionPixels(16 * 8, kMovieColour));
   ASSERT_TRUE(
@@ -103,11 +93,9 @@ void Kvmedia::SetUpTestSuite() {
   // Files that the refusals name: a pipe never opened (no command waits), a file that is no
   // folder, read-only targets, and inputs that an output must not replace.
   ASSERT_EQ(::mkfifo(Path("fifo.ksc").c_str(), 0600), 0);
-  kvtest::WriteFileBytes(Path("plain"), {1});
-  for (const char* name : {"ro.png", "ro.tga"}) {
-    kvtest::WriteFileBytes(Path(name), {'o', 'l', 'd'});
-    ASSERT_EQ(::chmod(Path(name).c_str(), 0444), 0);
-  }
+  s_tool->Write("plain", {1});
+  for (const char* name : {"ro.png", "ro.tga"})
+    s_tool->Write(name, {'o', 'l', 'd'}), ::chmod(Path(name).c_str(), 0444);
   fs::create_directories(Path("own/fr"));
   for (const char* name :
        {"own/p0.tga", "own/p1.tga", "own/p2.tga", "range/p0.tga", "range/p1.tga"})
@@ -196,7 +184,7 @@ TEST_F(Kvmedia, UsageMistakesAreOneLineEach) {
   EXPECT_FALSE(fs::exists(Path("out.png")));
   EXPECT_FALSE(fs::exists(Path("limit.png")));
   // What the mistakes above got wrong, written right.
-  ASSERT_EQ(Status({"zoom", "--size=3x2", "--mix=2", "--", "pic.tga", "o.png"}), 0);
+  ASSERT_EQ(Status("zoom --size=3x2 --mix=2 -- pic.tga o.png"), 0);
   EXPECT_EQ(Load("o.png")->rect, CRect(0, 0, 3, 2));
 }
 
@@ -264,42 +252,32 @@ TEST_F(Kvmedia, WorkingLinesSayWhatTheyDid) {
   // clang-format on
   EXPECT_EQ(Load("range/r.png")->rect, CRect(0, 0, 10, 10));
   EXPECT_EQ(Load("o/deep/pic.jpg")->rect, CRect(0, 0, 2, 2));
-  EXPECT_TRUE(Has(Run({"info", "range/m.sve"}).out, "width=20 height=10"));
+  EXPECT_TRUE(Has(Line("info range/m.sve").out, "width=20 height=10"));
 }
 
 // Every command of the list in --help: its own help, its place in the manual page and in the
 // bash completion, and every option its help names is one that bash offers (the option lines
 // come from the command's table, its synopsis and prose are written by hand).
 TEST_F(Kvmedia, EveryCommandHelpsAndIsInTheManualAndTheCompletion) {
-  const Result help = Run({"--help"});
-  ASSERT_EQ(help.status, 0);
+  const std::string help = Line("--help").out, man = Line("--man").out;
   std::vector<std::string> commands;
-  const auto list = help.out.find("\ncommands:\n");
-  ASSERT_NE(list, std::string::npos);
-  for (std::size_t at = list + 11; help.out.compare(at, 2, "  ") == 0;
-       at = help.out.find('\n', at) + 1)
-    commands.push_back(help.out.substr(at + 2, help.out.find(' ', at + 2) - at - 2));
-  ASSERT_GE(commands.size(), 7u) << help.out;
   std::string all;
-  for (const std::string& c : commands) all += c + " ";
+  const auto list = help.find("\ncommands:\n");
+  ASSERT_NE(list, std::string::npos);
+  for (std::size_t at = list + 11; help.compare(at, 2, "  ") == 0; at = help.find('\n', at) + 1)
+    all += commands.emplace_back(help.substr(at + 2, help.find(' ', at + 2) - at - 2)) + " ";
+  ASSERT_GE(commands.size(), 7u) << help;
   EXPECT_EQ(s_tool->Complete("\"\""), all + "--help --version --man --standard --bash-completion");
-
-  const std::string man = Run({"--man"}).out;
   for (const std::string& c : commands) {
-    const Result r = Run({c, "--help"});
+    const Result r = Line(c + " --help");
     EXPECT_EQ(r.status, 0) << c;
     EXPECT_TRUE(r.out.starts_with("usage: kvmedia " + c + " ")) << r.out;
-    for (const char* vague : {"road", "passes through it"})
-      EXPECT_FALSE(Has(r.out, vague)) << c << " says " << vague;
+    EXPECT_FALSE(Has(r.out, "road") || Has(r.out, "passes through it")) << c << " is vague";
     EXPECT_TRUE(Has(man, "\n.SS " + c + "\n")) << c;
     if (c == "demo") continue;
-    const std::string offered =
-        " " +
-        (c == "movie" || c == "scroll"
-             ? s_tool->Complete(c + " make -") + " " + s_tool->Complete(c + " frames -") + " " +
-                   s_tool->Complete(c + " export -")
-             : s_tool->Complete(c + " -")) +
-        " ";
+    std::string offered = " ";
+    for (const char* sub : {" make -", " frames -", " export -"})
+      offered += s_tool->Complete(c == "movie" || c == "scroll" ? c + sub : c + " -") + " ";
     for (std::size_t at = r.out.find("--"); at != std::string::npos;
          at = r.out.find("--", at + 2)) {
       std::size_t end = at + 2;
@@ -313,10 +291,10 @@ TEST_F(Kvmedia, EveryCommandHelpsAndIsInTheManualAndTheCompletion) {
 // The page in 80 columns without a warning, with the sections a page has, and examples that
 // kvmedia takes as written (each run with --help last, after its options are checked).
 TEST_F(Kvmedia, TheManualPageFitsEightyColumnsAndItsExamplesRun) {
-  const std::string man = Run({"--man"}).out;
-  kvtest::WriteFileBytes(Path("kvmedia.1"), {man.begin(), man.end()});
-  const Result wide =
-      Shell("{ groff -man -Tascii -P-cbou -rLL=80n -ww kvmedia.1 | awk 'length > 80'; } 2>&1");
+  const std::string man = Line("--man").out;
+  s_tool->Write("kvmedia.1", {man.begin(), man.end()});
+  const Result wide = s_tool->Shell(
+      "{ groff -man -Tascii -P-cbou -rLL=80n -ww kvmedia.1 | awk 'length > 80'; } 2>&1");
   EXPECT_EQ(wide.status, 0);
   EXPECT_EQ(wide.out, "");  // neither a wide line nor a warning
   for (const char* section : {"SYNOPSIS", "COMMANDS", "EXIT STATUS", "ENVIRONMENT", "EXAMPLES"})
@@ -337,14 +315,10 @@ TEST_F(Kvmedia, TheManualPageFitsEightyColumnsAndItsExamplesRun) {
       command.resize(command.size() - 2);
       continue;
     }
-    std::istringstream words(command);
-    std::vector<std::string> args(std::istream_iterator<std::string>(words), {});
+    ASSERT_TRUE(command.starts_with("kvmedia ")) << command;
+    const Result r = Line(command.substr(8) + " --help");
+    EXPECT_EQ(r.status, 0) << command << ": " << r.err;
     command.clear();
-    ASSERT_EQ(args.at(0), "kvmedia");
-    args.erase(args.begin());
-    args.push_back("--help");
-    const Result r = Run(args);
-    EXPECT_EQ(r.status, 0) << line << ": " << r.err;
     ++examples;
   }
   EXPECT_GE(examples, 6);
@@ -382,57 +356,52 @@ TEST_F(Kvmedia, TheCompletionOffersTheSubcommandsOptionsAndAnOptionsValues) {
 
 TEST_F(Kvmedia, OddNamesAreWrittenAsGiven) {
   for (const std::string name : {"with space é.jpeg", "-dash.bmp", "UPPER.PCX", "caf\xe9.tga"}) {
-    EXPECT_EQ(Status({"convert", "--", "pic.tga", name}), 0) << name;
-    EXPECT_EQ(Status({"info", "--", name}), 0) << name;
+    EXPECT_EQ(Run({"convert", "--", "pic.tga", name}).status, 0) << name;
+    EXPECT_EQ(Run({"info", "--", name}).status, 0) << name;
   }
   const std::string longName = std::string(236, 'n') + ".png";
-  EXPECT_EQ(Status({"convert", "pic.tga", longName}), 0);
+  EXPECT_EQ(Status("convert pic.tga " + longName), 0);
   EXPECT_TRUE(fs::exists(Path(longName)));
   EXPECT_TRUE(fs::exists(Path("caf\xe9.tga")));  // bytes that are not UTF-8 stay the name's
 }
 
 TEST_F(Kvmedia, AnUnwritableOrOverfullTargetKeepsItsOldBytes) {
-  const std::vector<unsigned char> old{'o', 'l', 'd'};
+  const kvtest::Bytes old{'o', 'l', 'd'};
   // Over a file-size limit the PNG stops part way: the old file stays whole.
-  kvtest::WriteFileBytes(Path("full.png"), old);
+  s_tool->Write("full.png", old);
   ASSERT_EQ(::chmod(Path("full.png").c_str(), 0640), 0);
-  const Result r = Run({"convert", "noise.tga", "full.png"}, {.fileSizeLimit = 4096});
+  const Result r = Line("convert noise.tga full.png", {.fileSizeLimit = 4096});
   EXPECT_EQ(r.status, 1) << r.err;
   EXPECT_TRUE(Has(r.err, "File too large")) << r.err;
-  EXPECT_EQ(kvtest::ReadFileBytes(Path("full.png")), old);
-  ASSERT_EQ(Status({"convert", "noise.tga", "full.png"}), 0);
+  EXPECT_EQ(s_tool->Read("full.png"), old);
+  ASSERT_EQ(Status("convert noise.tga full.png"), 0);
   EXPECT_EQ(kvtest::FileMode(Path("full.png")), 0640);
   // Standard output on a full disk: a failure, not a silent success.
-  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-           {"info", "--json", "pic.tga"}, {"--man"}, {"convert", "--help"}}) {
-    const Result full = Run(args, {.stdoutPath = "/dev/full"});
-    EXPECT_EQ(full.status, 1) << args[0];
-    EXPECT_EQ(full.err, "kvmedia: standard output: No space left on device\n") << args[0];
+  for (const char* line : {"info --json pic.tga", "--man", "convert --help"}) {
+    const Result full = Line(line, {.stdoutPath = "/dev/full"});
+    EXPECT_EQ(full.status, 1) << line;
+    EXPECT_EQ(full.err, "kvmedia: standard output: No space left on device\n") << line;
   }
   // Through a link: the file it points to is replaced, the link stays.
   fs::create_symlink("full.png", Path("link.png"));
-  ASSERT_EQ(Status({"convert", "pic.tga", "link.png"}), 0);
+  ASSERT_EQ(Status("convert pic.tga link.png"), 0);
   EXPECT_TRUE(fs::is_symlink(Path("link.png")));
   EXPECT_EQ(Files(".", ".kvtmp"), std::vector<std::string>{});
 }
 
 TEST_F(Kvmedia, FrameFoldersNeverMixNewAndStaleFrames) {
   // Missing parents are made; frames are named by their index in the movie.
-  const Result first = Run({"movie", "frames", "movie.sve", "out/movie"});
+  const Result first = Line("movie frames movie.sve out/movie");
   ASSERT_EQ(first.status, 0);
   EXPECT_EQ(first.err, "");  // no progress line where standard error is no terminal
   EXPECT_EQ(Files("out/movie", "frame-").size(), 6u);
-  const Result refused = Run({"movie", "frames", "movie.sve", "out/movie", "--every", "2"});
-  EXPECT_EQ(refused.status, 1);
-  EXPECT_TRUE(Has(refused.err, "--force")) << refused.err;
-  ASSERT_EQ(Status({"movie", "frames", "movie.sve", "out/movie", "--every", "2", "--force"}), 0);
+  s_tool->Expect({{"movie frames movie.sve out/movie --every 2", 1, "--force"},
+                  {"movie frames movie.sve out/movie --every 2 --force", 0, ""},
+                  {"scroll frames roll.ksc out/movie --frames 2", 1, "--force"}});
   EXPECT_EQ(Files("out/movie", "frame-"),
             (std::vector<std::string>{"frame-00000.png", "frame-00002.png", "frame-00004.png"}));
-  EXPECT_EQ(Status({"scroll", "frames", "roll.ksc", "out/movie", "--frames", "2"}), 1);
   // Over a background: its size, the movie where it was made to stand.
-  ASSERT_EQ(Status({"movie", "frames", "movie.sve", "out/back", "--background", "pic.tga", "--mix",
-                    "0", "--every", "5"}),
-            0);
+  ASSERT_EQ(Status("movie frames movie.sve out/back --background pic.tga --mix 0 --every 5"), 0);
   const auto frame = Load("out/back/frame-00005.png"), back = Load("pic.tga");
   ASSERT_TRUE(frame && back);
   auto expected = back->pixels;  // with the movie's 16 x 8 at (5, 7)
@@ -451,43 +420,33 @@ TEST_F(Kvmedia, ScrollFramesStreamedAndFromMemoryAgree) {
     const std::string name = std::string("agree-") + direction;
     MakeScroll(name + ".ksc", kW, kH, direction);
     // The picture's sides, whichever way its lines run.
-    const std::string info = Run({"info", name + ".ksc"}).out;
+    const std::string info = Line("info " + name + ".ksc").out;
     EXPECT_TRUE(Has(info, "width=40 height=30 ") && Has(info, std::string("direction=") + shown))
         << info;
-    for (const char* memory : {"", "--memory"}) {
-      std::vector<std::string> args{"scroll",      "frames",   name + ".ksc",
-                                    name + memory, "--frames", "5"};
-      if (*memory) args.push_back(memory);
-      ASSERT_EQ(Status(args), 0) << direction << memory;
-    }
+    for (const std::string memory : {"", "--memory"})
+      ASSERT_EQ(Status("scroll frames " + name + ".ksc " + name + memory + " --frames 5 " + memory),
+                0);
     // From memory a roll moves by fractions of a line: only whole lines (0, 0.5, 1 of this
     // one) agree there.
-    const bool isRoll = std::string(direction) == "up" || std::string(direction) == "down";
-    for (const char* frame : {"frame-00000.png", "frame-00001.png", "frame-00002.png",
-                              "frame-00003.png", "frame-00004.png"})
-      if (!isRoll || frame[10] % 2 == 0) {
-        EXPECT_EQ(kvtest::ReadFileBytes(Path(name + "/" + frame)),
-                  kvtest::ReadFileBytes(Path(name + "--memory/" + frame)))
-            << direction << " " << frame;
-      }
-    EXPECT_NE(kvtest::ReadFileBytes(Path(name + "/frame-00000.png")),
-              kvtest::ReadFileBytes(Path(name + "/frame-00002.png")));
+    const bool isRoll = shown[0] == 'r';
+    for (int f = 0; f < 5; f += isRoll ? 2 : 1)
+      EXPECT_EQ(s_tool->Read(name + FrameName(f)), s_tool->Read(name + "--memory" + FrameName(f)))
+          << direction << " " << f;
+    EXPECT_NE(s_tool->Read(name + FrameName(0)), s_tool->Read(name + FrameName(2)));
   }
 }
 
 // A field frame holds the rows of two whole frames half a step apart, the first in time on the
 // top field (tff) or on the bottom one (bff).
 TEST_F(Kvmedia, ScrollFieldFramesInterleaveTwoWholeFrames) {
-  ASSERT_EQ(Status({"scroll", "frames", "roll.ksc", "fields", "--from", "0.4", "--to", "0.5",
-                    "--frames", "2"}),
-            0);
-  const auto first = Load("fields/frame-00000.png"), second = Load("fields/frame-00001.png");
+  ASSERT_EQ(Status("scroll frames roll.ksc fields --from 0.4 --to 0.5 --frames 2"), 0);
+  const auto first = Load("fields" + FrameName(0)), second = Load("fields" + FrameName(1));
   ASSERT_TRUE(first && second);
   for (const std::string order : {"tff", "bff"}) {
-    ASSERT_EQ(Status({"scroll", "frames", "roll.ksc", "fields-" + order, "--from", "0.2", "--to",
-                      "0.6", "--frames", "3", "--fields", order}),
+    ASSERT_EQ(Status("scroll frames roll.ksc fields-" + order +
+                     " --from 0.2 --to 0.6 --frames 3 --fields " + order),
               0);
-    const auto frame = Load("fields-" + order + "/frame-00001.png");
+    const auto frame = Load("fields-" + order + FrameName(1));
     ASSERT_TRUE(frame);
     std::vector<DWORD> expected = first->pixels;
     for (int y = order == "tff" ? 1 : 0; y < kH; y += 2)
@@ -499,11 +458,11 @@ TEST_F(Kvmedia, ScrollFieldFramesInterleaveTwoWholeFrames) {
 // The demo puts every part of the library through its paces: what it lists is written and
 // reads back whole.
 TEST_F(Kvmedia, DemoWritesWhatItListsAndAllOfItReads) {
-  const Result demo = Run({"demo", "demo"});
+  const Result demo = Line("demo demo");
   ASSERT_EQ(demo.status, 0) << demo.err;
   // Run again, its contact sheet is not among the pictures it draws. (The folder after "--",
   // which ends the options of every command.)
-  const Result again = Run({"demo", "--", "demo"});
+  const Result again = Line("demo -- demo");
   ASSERT_EQ(again.status, 0) << again.err;
   const auto catalogued = [](const std::string& out) {
     return out.substr(out.find("catalogue of "), 16);
@@ -527,39 +486,26 @@ TEST_F(Kvmedia, DemoWritesWhatItListsAndAllOfItReads) {
 // The header's facts of each type are the picture suite's; here, that they reach the line:
 // a picture, PNG (whose library figure needs a decode), a roll and a movie.
 TEST_F(Kvmedia, InfoGivesTheSameFactsForEveryType) {
-  const struct {
-    const char* file;
-    const char* facts;  // after type=..., before file_size
-    const char* after;  // after file_size
-  } cases[] = {
-      {"pic.tga", "bits_per_pixel=32 channels=4 alpha=yes", " library_bits=32"},
-      {"pic.png", "bits_per_pixel=32 channels=4 alpha=yes", ""},
-      {"roll.ksc", "bits_per_pixel=32 channels=4 alpha=yes", " direction=roll up line_width=40"},
+  const auto facts = [](const char* file) {
+    return "width=40 height=30 bits_per_pixel=32 channels=4 alpha=yes file_size=" +
+           std::to_string(fs::file_size(Path(file)));
   };
-  for (const auto& c : cases) {
-    const Result r = Run({"info", c.file});
-    EXPECT_EQ(r.status, 0) << c.file << ": " << r.err;
-    const std::string size = std::to_string(fs::file_size(Path(c.file)));
-    EXPECT_TRUE(
-        Has(r.out, "width=40 height=30 " + std::string(c.facts) + " file_size=" + size + c.after))
-        << r.out;
-  }
-  EXPECT_TRUE(Has(Run({"info", "movie.sve"}).out,
-                  "width=16 height=8 bits_per_pixel=32 channels=4 alpha=yes file_size="));
   // Uncompressed grey with alpha (the library's table has the run-length kind).
-  const kvtest::TgaImage greyAlpha{.imageType = 3, .pixelDepth = 16, .width = 1, .height = 1};
-  kvtest::WriteFileBytes(Path("ga.tga"), kvtest::WriteTga(greyAlpha));
-  EXPECT_TRUE(Has(Run({"info", "ga.tga"}).out, "bits_per_pixel=16 channels=2 alpha=yes"));
+  s_tool->Write("ga.tga",
+                kvtest::WriteTga({.imageType = 3, .pixelDepth = 16, .width = 1, .height = 1}));
   // Headers only, unless --check: then everything is decoded, and the library's figure for
   // PNG (its information call decodes the file) is given.
-  auto tga = kvtest::ReadFileBytes(Path("pic.tga"));
-  tga.resize(tga.size() - 40);
-  kvtest::WriteFileBytes(Path("cut.tga"), tga);
-  EXPECT_EQ(Status({"info", "cut.tga"}), 0);
-  const Result checked = Run({"info", "--check", "cut.tga", "pic.png"});
-  EXPECT_EQ(checked.status, 1);
-  EXPECT_TRUE(Has(checked.err, "cut.tga: truncated: ")) << checked.err;
-  EXPECT_TRUE(Has(checked.out, "library_bits=4 check=ok")) << checked.out;
+  s_tool->Write("cut.tga", kvtest::Cut(s_tool->Read("pic.tga"), kW * kH * 4));
+  s_tool->Expect({
+      {"info pic.tga", 0, facts("pic.tga") + " library_bits=32"},
+      {"info pic.png", 0, facts("pic.png")},
+      {"info roll.ksc", 0, facts("roll.ksc") + " direction=roll up line_width=40"},
+      {"info movie.sve", 0, "width=16 height=8 bits_per_pixel=32 channels=4 alpha=yes file_size="},
+      {"info ga.tga", 0, "bits_per_pixel=16 channels=2 alpha=yes"},
+      {"info cut.tga", 0, "type=TGA"},
+      {"info --check cut.tga pic.png", 1, "cut.tga: truncated: "},
+  });
+  EXPECT_TRUE(Has(Line("info --check cut.tga pic.png").out, "library_bits=4 check=ok"));
 }
 
 TEST_F(Kvmedia, InfoJsonIsValidWhateverTheNames) {
@@ -567,9 +513,10 @@ TEST_F(Kvmedia, InfoJsonIsValidWhateverTheNames) {
   EXPECT_EQ(r.status, 1);
   // One document by Python's strict parser: no NaN, no control characters in strings,
   // nothing after the value.
-  kvtest::WriteFileBytes(Path("info.json"), {r.out.begin(), r.out.end()});
-  EXPECT_EQ(Shell("python3 -c 'import json, sys; json.load(open(\"info.json\", \"rb\"), "
-                  "parse_constant=lambda c: sys.exit(1))'")
+  s_tool->Write("info.json", {r.out.begin(), r.out.end()});
+  EXPECT_EQ(s_tool
+                ->Shell("python3 -c 'import json, sys; json.load(open(\"info.json\", \"rb\"), "
+                        "parse_constant=lambda c: sys.exit(1))'")
                 .status,
             0)
       << r.out;
@@ -589,88 +536,69 @@ TEST_F(Kvmedia, MovieMakeAndItsCancel) {
     else
       fs::create_symlink(Path("noise.tga"), Path(name));
   }
-  const std::vector<std::string> make = {"movie", "make",     "seq/p.tga", "made.sve", "--first",
-                                         "0",     "--digits", "4",         "--rect",   "8,4,48,24"};
-  auto with = [&](std::vector<std::string> more) {
-    more.insert(more.begin(), make.begin(), make.end());
-    return more;
-  };
-  const Result made = Run(with({"--last", "2"}));
-  EXPECT_EQ(made.status, 0) << made.err;
-  EXPECT_TRUE(Has(made.out, "3 frames of 48 x 24 at 8,4")) << made.out;
-  EXPECT_TRUE(Has(Run({"info", "made.sve"}).out, "frames=3 key_interval=25"));
-  EXPECT_TRUE(Has(Run(with({"--last", "3000"})).err, "seq/p2000.tga is missing"));
-
-  const auto old = kvtest::ReadFileBytes(Path("made.sve"));
+  const std::string make = "movie make seq/p.tga made.sve --first 0 --digits 4 --rect 8,4,48,24";
+  s_tool->Expect({{make + " --last 2", 0, "3 frames of 48 x 24 at 8,4"},
+                  {"info made.sve", 0, "frames=3 key_interval=25"},
+                  {make + " --last 3000", 1, "seq/p2000.tga is missing", "made.sve"}});
+  const kvtest::Bytes old = s_tool->Read("made.sve");
   const Result cancelled =
-      Run(with({"--last", "1999"}),
-          {.interruptWhen = [](pid_t) { return !Files(".", ".kvtmp").empty(); }});
+      Line(make + " --last 1999",
+           {.interruptWhen = [](pid_t) { return !Files(".", ".kvtmp").empty(); }});
   EXPECT_EQ(cancelled.status, 130);
   EXPECT_TRUE(Has(cancelled.err, "kvmedia: interrupted\n")) << cancelled.err;
-  EXPECT_EQ(kvtest::ReadFileBytes(Path("made.sve")), old);
+  EXPECT_EQ(s_tool->Read("made.sve"), old);
   EXPECT_EQ(Files(".", ".kvtmp"), std::vector<std::string>{});
 }
 
 // kvmedia zoom: its pictures are the library's scaled loads, byte for byte.
 TEST_F(Kvmedia, ZoomWritesTheLibrarysScaledLoad) {
   const struct {
-    std::vector<std::string> options;
+    const char* options;
     const char* out;
     CSize size;
     bool over;
     EMixMode mode;
   } rows[] = {
-      {{"--size", "40x20"}, "plain.png", {40, 20}, false, KV_MIX_COPY},
-      {{"--size", "7X3", "--mix", "0"}, "small.png", {7, 3}, false, KV_MIX_OVER},
-      {{"--size", "33x17", "--over", "bg.tga"}, "over.tga", {33, 17}, true, KV_MIX_OVER},
-      {{"--over", "bg.tga", "--mix", "1", "--size", "20x30"},
-       "under.png",
-       {20, 30},
-       true,
-       KV_MIX_UNDER},
+      {"--size 40x20", "plain.png", {40, 20}, false, KV_MIX_COPY},
+      {"--size 7X3 --mix 0", "small.png", {7, 3}, false, KV_MIX_OVER},
+      {"--size 33x17 --over bg.tga", "over.tga", {33, 17}, true, KV_MIX_OVER},
+      {"--over bg.tga --mix 1 --size 20x30", "under.png", {20, 30}, true, KV_MIX_UNDER},
   };
   for (const auto& r : rows) {
-    std::vector<std::string> args{"zoom"};
-    args.insert(args.end(), r.options.begin(), r.options.end());
-    args.insert(args.end(), {"--", "-in.tga", r.out});  // after "--" a name with '-' is a file
-    ASSERT_EQ(Status(args), 0) << r.out;
+    // After "--" a name with '-' is a file.
+    ASSERT_EQ(Status(std::string("zoom ") + r.options + " -- -in.tga " + r.out), 0) << r.out;
     // The library's own result: the background copied in (if any), then the picture mixed.
     std::vector<DWORD> expected(static_cast<std::size_t>(r.size.cx) * r.size.cy, 0);
     auto* target = reinterpret_cast<tagCOLOR32*>(expected.data());
     if (r.over) KvMediaZoomPicFile(CString::FromUtf8(Path("bg.tga")), target, r.size, KV_MIX_COPY);
     KvMediaZoomPicFile(CString::FromUtf8(Path("-in.tga")), target, r.size, r.mode);
-    const auto written = Load(r.out);
-    ASSERT_TRUE(written) << r.out;
-    EXPECT_EQ(written->pixels, expected) << r.out;
+    EXPECT_EQ(Load(r.out).value_or(kvtest::Picture{}).pixels, expected) << r.out;
   }
 }
 
 TEST_F(Kvmedia, InfoFramesAndConvertPlayFlicFiles) {
   const auto flc = FlicMovie(false);
-  kvtest::WriteFileBytes(Path("clip.flc"), flc);
-  kvtest::WriteFileBytes(Path("clip.fli"), FlicMovie(true));
-  kvtest::WriteFileBytes(Path("broken.flc"), FlicMovie(false, true));
-  kvtest::WriteFileBytes(Path("cut.flc"), kvtest::Cut(flc, flc.size() - 10));
-  const auto info = Run({"info", "--check", "clip.flc", "clip.fli"});
+  s_tool->Write("clip.flc", flc);
+  s_tool->Write("clip.fli", FlicMovie(true));
+  s_tool->Write("broken.flc", FlicMovie(false, true));
+  s_tool->Write("cut.flc", kvtest::Cut(flc, flc.size() - 10));
+  const Result info = Line("info --check clip.flc clip.fli");
   EXPECT_EQ(info.status, 0);
   for (const std::string& part :
        {"type=FLIC movie width=16 height=8 bits_per_pixel=8 channels=4 alpha=yes file_size=" +
             std::to_string(flc.size()) + " x=0 y=0 frames=4 speed_ms=40 check=ok",
         std::string("width=320 height=200"), std::string("frames=4 speed_ms=71 check=ok")})
     EXPECT_TRUE(Has(info.out, part)) << info.out;
-
   // Every frame, from the file and from memory, and one frame by its time.
-  ASSERT_EQ(Run({"movie", "frames", "clip.flc", "file"}).status, 0);
-  ASSERT_EQ(Run({"movie", "frames", "clip.flc", "memory", "--memory"}).status, 0);
-  ASSERT_EQ(Run({"convert", "clip.flc", "half.png", "--time", "0.5"}).status, 0);
+  for (const char* line : {"movie frames clip.flc file", "movie frames clip.flc memory --memory",
+                           "convert clip.flc half.png --time 0.5"})
+    ASSERT_EQ(Status(line), 0) << line;
   for (const std::string folder : {"file", "memory"})
-    for (int f = 0; f < 4; ++f) {
-      const auto frame = Load(folder + "/frame-0000" + std::to_string(f) + ".png");
-      ASSERT_TRUE(frame) << folder << f;
-      EXPECT_EQ(frame->pixels, std::vector<DWORD>(16 * 8, kvtest::Rgb(f + 1, f + 1, f + 1)));
-    }
-  EXPECT_EQ(Load("half.png"), Load("file/frame-00002.png"));
-
+    for (int f = 0; f < 4; ++f)
+      EXPECT_EQ(Load(folder + FrameName(f)).value_or(kvtest::Picture{}).pixels,
+                std::vector<DWORD>(16 * 8, kvtest::Rgb(f + 1, f + 1, f + 1)))
+          << folder << f;
+  EXPECT_EQ(Load("half.png"), Load("file" + FrameName(2)));
   // A frame of unknown type, and a file shorter than its header says.
   const std::string unknown = "unknown FLIC frame type 0x1234";
   s_tool->Expect({{"movie frames broken.flc broken", 1, unknown},
@@ -697,7 +625,7 @@ TEST_F(KvmediaCatalog, TellsWhatCameFromTheCatalogueAndDrawsAContactSheet) {
   kvtest::WritePicture(folder + "/b.bmp", 8, 8, 2);
   kvtest::WriteFileBytes(folder + "/bad.tga", {0});
   kvtest::WritePicture(folder + "/-c.tga", 8, 8, 3);
-  Result r = Run({"catalog", "--contact-sheet", Path("sheet.png"), "--", folder});
+  Result r = Line("catalog --contact-sheet sheet.png -- " + folder);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(Count(r.out, "catalogue=new"), 3u) << r.out;
   EXPECT_TRUE(Has(r.out, "a.tga: width=24 height=16 bits=32 file_size="));
@@ -707,7 +635,7 @@ TEST_F(KvmediaCatalog, TellsWhatCameFromTheCatalogueAndDrawsAContactSheet) {
                   "out; catalogue stored"))
       << r.out;
   // Three cells in a row; each thumbnail framed over its name in white.
-  const std::vector<DWORD> sheet = kvtest::StbPixels(kvtest::ReadFileBytes(Path("sheet.png")));
+  const std::vector<DWORD> sheet = kvtest::StbPixels(s_tool->Read("sheet.png"));
   ASSERT_EQ(sheet.size(), 300u * 80u);
   int ink = 0;
   for (int y = 68; y < 76; ++y)
@@ -716,7 +644,7 @@ TEST_F(KvmediaCatalog, TellsWhatCameFromTheCatalogueAndDrawsAContactSheet) {
 
   const timespec fiveSeconds[2] = {{5, 0}, {5, 0}};
   ::utimensat(AT_FDCWD, (folder + "/b.bmp").c_str(), fiveSeconds, 0);
-  r = Run({"catalog", folder, "--json", "--types", "bmp,tga"});
+  r = Line("catalog " + folder + " --json --types bmp,tga");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(Count(r.out, "\"catalogue\": \"taken\""), 2u) << r.out;
   EXPECT_TRUE(Has(r.out,
@@ -724,17 +652,6 @@ TEST_F(KvmediaCatalog, TellsWhatCameFromTheCatalogueAndDrawsAContactSheet) {
                   "\"file_size\": 310, \"catalogue\": \"read again\"}"))
       << r.out;
   EXPECT_TRUE(Has(r.out, "\"catalogue\": \"stored\"}"));
-}
-
-TEST_F(KvmediaCatalog, SaysOnceWhyTheCatalogueWasNotStored) {
-  kvtest::WritePicture(folder + "/a.tga", 24, 16, 1);
-  ASSERT_EQ(Run({"catalog", folder}).status, 0);
-  kvtest::WritePicture(folder + "/b.tga", 24, 16, 2);
-  ::chmod((folder + "/PicMedia.pmf").c_str(), 0444);
-  const Result r = Run({"catalog", folder});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(Count(r.err, "kvmedia: catalogue not stored: "), 1u) << r.err;
-  EXPECT_EQ(Count(r.out, "catalogue="), 2u);
 }
 
 // What was read before the interrupt is stored, so that the next run need not read it again.
@@ -747,7 +664,7 @@ TEST_F(KvmediaCatalog, InterruptedWhileMakingThumbnailsStoresWhatWasRead) {
       if (fs::read_symlink(fd.path(), ec).string().ends_with(".tga")) return true;
     return false;
   };
-  const Result r = Run({"catalog", folder}, {.interruptWhen = readingAPicture});
+  const Result r = Line("catalog " + folder, {.interruptWhen = readingAPicture});
   EXPECT_EQ(r.status, 130);
   EXPECT_TRUE(Has(r.err, "kvmedia: interrupted"));
   EXPECT_EQ(kvtest::FileNames(folder, "PicMedia").size(), 1u);
@@ -758,38 +675,35 @@ TEST_F(KvmediaCatalog, InterruptedWhileMakingThumbnailsStoresWhatWasRead) {
 TEST_F(KvmediaCatalog, EverySpellingSharesOneCatalogueThatIsOnlyEverARegularFile) {
   kvtest::WritePicture(folder + "/a.tga", 24, 16, 1);
   kvtest::WritePicture(folder + "/b.tga", 8, 8, 2);
-  ASSERT_EQ(Run({"catalog", folder}).status, 0);
+  ASSERT_EQ(Status("catalog " + folder), 0);
   const fs::path at(folder);
   const std::string base = at.filename().string();
-  for (const std::vector<std::string>& args : {std::vector<std::string>{"catalog", "./" + base},
-                                               {"catalog", base + "/"},
-                                               {"catalog", folder + "/."},
-                                               {"catalog", base, "--types", ".tga"}}) {
-    const Result r = kvtest::RunProgram(KVMEDIA_PATH, args, {.folder = at.parent_path().string()});
+  for (const std::string& spelt :
+       {"./" + base, base + "/", folder + "/.", base + " --types .tga"}) {
+    const Result r = kvtest::RunProgram(KVMEDIA_PATH, kvtest::Words("catalog " + spelt),
+                                        {.folder = at.parent_path().string()});
     EXPECT_TRUE(Has(r.out,
                     "2 pictures: 2 taken from the catalogue, 0 read again, 0 new, 0 left "
                     "out; catalogue unchanged"))
-        << args[1] << ": " << r.out;
+        << spelt << ": " << r.out;
   }
-  std::remove((folder + "/a.tga").c_str());
-  std::remove((folder + "/b.tga").c_str());
-  Result r = Run({"catalog", folder});
+  fs::remove(folder + "/a.tga"), fs::remove(folder + "/b.tga");
+  Result r = Line("catalog " + folder);
   EXPECT_TRUE(Has(r.out,
                   "0 pictures: 0 taken from the catalogue, 0 read again, 0 new, 0 left "
                   "out; catalogue removed"))
       << r.out;
-  // A link of the catalogue's name is never written through.
+  // A link of the catalogue's name is never written through, and that is said once.
   kvtest::WritePicture(folder + "/a.tga", 24, 16, 1);
-  const std::string victim = Path("catalogue-link-target");
-  kvtest::WriteFileBytes(victim, {7});
-  ASSERT_EQ(::symlink(victim.c_str(), (folder + "/PicMedia.pmf").c_str()), 0);
-  r = Run({"catalog", folder});
+  kvtest::WritePicture(folder + "/b.tga", 8, 8, 2);
+  s_tool->Write("catalogue-link-target", {7});
+  ASSERT_EQ(::symlink(Path("catalogue-link-target").c_str(), (folder + "/PicMedia.pmf").c_str()),
+            0);
+  r = Line("catalog " + folder);
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(Count(r.out, "catalogue=new"), 1u) << r.out;
-  EXPECT_TRUE(
-      Has(r.err, "kvmedia: catalogue not stored: a symbolic link of that name is left alone"))
-      << r.err;
-  EXPECT_EQ(kvtest::ReadFileBytes(victim), kvtest::Bytes{7});
+  EXPECT_EQ(Count(r.out, "catalogue=new"), 2u) << r.out;
+  EXPECT_EQ(r.err, "kvmedia: catalogue not stored: a symbolic link of that name is left alone\n");
+  EXPECT_EQ(s_tool->Read("catalogue-link-target"), kvtest::Bytes{7});
 }
 
 }  // namespace

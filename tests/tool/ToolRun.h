@@ -25,6 +25,11 @@ inline bool Has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
+inline std::vector<std::string> Words(const std::string& line) {
+  std::istringstream words(line);
+  return {std::istream_iterator<std::string>(words), {}};
+}
+
 struct CommandLine {
   std::string line;  // the arguments, between spaces
   int status;
@@ -42,6 +47,10 @@ class ToolFolder {
     return RunProgram(KVMEDIA_PATH, args, options);
   }
   int Status(const std::vector<std::string>& args) const { return Run(args).status; }
+  // The words of `line`, split at spaces.
+  ProgramResult Line(const std::string& line, ProgramOptions options = {}) const {
+    return Run(Words(line), options);
+  }
   ProgramResult Shell(const std::string& command) const {
     return RunProgram("/bin/bash", {"-c", command}, {.folder = m_dir.path()});
   }
@@ -77,11 +86,9 @@ class ToolFolder {
   void Expect(const std::vector<CommandLine>& rows) const {
     for (const CommandLine& row : rows) {
       SCOPED_TRACE(row.line);
-      std::istringstream words(row.line);
-      const std::vector<std::string> args(std::istream_iterator<std::string>(words), {});
       const Bytes before = row.kept.empty() ? Bytes{} : Read(row.kept);
       if (row.limit) setenv("KV_MAX_PICTURE_BYTES", row.limit, 1);
-      const ProgramResult r = Run(args);
+      const ProgramResult r = Run(Words(row.line));
       unsetenv("KV_MAX_PICTURE_BYTES");
       EXPECT_EQ(r.status, row.status) << r.out << r.err;
       // What works may say so on either stream; a refusal says why on standard error.
@@ -103,6 +110,22 @@ class ToolFolder {
 
  private:
   TempDir m_dir;
+};
+
+// The tests of a suite share one folder, made by the suite's SetUpTestSuite.
+class SharedToolFolder : public ::testing::Test {
+ protected:
+  static void TearDownTestSuite() { delete s_tool; }
+  static ProgramResult Run(const std::vector<std::string>& args, ProgramOptions options = {}) {
+    return s_tool->Run(args, options);
+  }
+  static ProgramResult Line(const std::string& line, ProgramOptions options = {}) {
+    return s_tool->Line(line, options);
+  }
+  static int Status(const std::string& line) { return Line(line).status; }
+  static std::string Path(const std::string& name) { return s_tool->Path(name); }
+  static std::optional<Picture> Load(const std::string& name) { return s_tool->Load(name); }
+  static inline ToolFolder* s_tool = nullptr;
 };
 
 }  // namespace kvtest

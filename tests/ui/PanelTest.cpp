@@ -4,10 +4,8 @@
 #include <QAbstractItemModelTester>
 #include <QCheckBox>
 #include <QDialog>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QTest>
 #include <QTreeView>
 #include <chrono>
@@ -18,14 +16,13 @@
 
 #include "KvMediaFile/KvClipMedia.h"
 #include "KvMediaFile/KvPicture.h"
-#include "MediaChecks.h"
 #include "Pictures.h"
 #include "PngWriter.h"
 #include "ProgramRun.h"
 #include "TestSupport.h"
+#include "UiRun.h"
 #include "platform/GlobalMemory.h"
 #include "ui/FolderTree.h"
-#include "ui/HostControls.h"
 #include "ui/MountDrives.h"
 #include "ui/OpenPicDialog.h"
 #include "ui/PicfilePanel.h"
@@ -33,16 +30,10 @@
 
 namespace {
 
+using kvtest::PanelHost;
 using kvtest::RecordingUi;
 using kvtest::TempDir;
-
-// Runs the event loop until `done` or `limit` ms; the time it took.
-qint64 WaitFor(const std::function<bool()>& done, int limit = 20000) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!done() && timer.elapsed() < limit) QTest::qWait(2);
-  return timer.elapsed();
-}
+using kvtest::WaitFor;
 
 std::string Text(const CString& s) { return s.ToUtf8(); }
 
@@ -96,22 +87,6 @@ TEST(PanelRules, DrivesFromMountTable) {
                                       "网络映射盘(/net/x)", "光盘(/media/cdrom)"}));
 }
 
-struct PanelHost {
-  explicit PanelHost(SKvMediaAdjustParams* params, const CString& path = CString()) {
-    host.setObjectName("host");
-    auto* placeholder = new QWidget(&host);
-    placeholder->setObjectName("77");
-    placeholder->setGeometry(0, 0, 900, 560);
-    hostWnd = std::make_unique<CKvQtWnd>(&host);
-    EXPECT_TRUE(panel.Create(1, 0, path, hostWnd.get(), 77, params));
-    host.show();
-  }
-  QWidget* Item(UINT id) { return KvControl(KvDialogWidget(&panel), id); }
-  QWidget host;
-  std::unique_ptr<CKvQtWnd> hostWnd;
-  CKvPicfilePanelDlg panel;
-};
-
 TEST(Panel, InformationOrAdjustmentsAndTheirRules) {
   {
     // Before Create there is nothing to enable or show: the calls do nothing.
@@ -154,7 +129,7 @@ TEST(Panel, ListsTheFolderAndShowsTheSelectedFile) {
   kvtest::WritePicture(dir.path() + "/b.tga", 64, 48, 2);
   kvtest::WriteFileBytes(dir.path() + "/junk.tga", std::vector<unsigned char>(1536, 1));
   PanelHost host(nullptr, dir.File("b.tga"));
-  WaitFor([&] { return !host.panel.IsReading(); });
+  host.WaitForList();
   EXPECT_EQ(host.panel.GetRecordCount(), 2);  // the junk file is left out
   EXPECT_EQ(Text(host.panel.GetFileFullPath()), dir.path() + "/b.tga");
   EXPECT_EQ(static_cast<QLabel*>(host.Item(1025))->text(), "64 X 48 (32)");
@@ -261,7 +236,7 @@ TEST(Panel, NamesThatAreNotUtf8) {
   const QModelIndex node = FindFolder(tree->model(), folder);
   ASSERT_TRUE(node.isValid());
   tree->setCurrentIndex(node);
-  WaitFor([&] { return !host.panel.IsReading(); });
+  host.WaitForList();
   ASSERT_EQ(host.panel.GetRecordCount(), 1);
   auto* list = KvDialogWidget(&host.panel)->findChild<CKvListCtrl*>();
   list->LineOutItem(host.panel.GetSubObj(&host.panel, 0));
@@ -409,7 +384,7 @@ TEST(Panel, TheOperatorsChoiceOutlivesALateStartFile) {
   QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                     list->visualRect(list->model()->index(0, 0)).center());
   ASSERT_TRUE(host.panel.IsReading());  // else the pictures did not hold the start file back
-  WaitFor([&] { return !host.panel.IsReading(); });
+  host.WaitForList();
   EXPECT_EQ(host.panel.GetRecordCount(), 6);
   EXPECT_EQ(Text(host.panel.GetFileName()), "a.png");
 }
@@ -422,7 +397,7 @@ TEST(Panel, ReasonsReachTheStatusLineNotAMessageBox) {
   std::filesystem::create_directory(dir.path() + "/PicMedia.pmf");
   const KvQtUiScope qt;
   PanelHost host(nullptr, dir.File("a.tga"));
-  WaitFor([&] { return !host.panel.IsReading(); });
+  host.WaitForList();
   const QString status = KvDialogWidget(&host.panel)->findChild<QLabel*>("status")->text();
   EXPECT_TRUE(status.startsWith("catalogue not kept: ")) << status.toStdString();
 
@@ -465,7 +440,7 @@ TEST(Panel, AnEmptyOrShortListExplainsItself) {
       std::filesystem::permissions(folder, std::filesystem::perms::none);
     PanelHost host(nullptr);
     host.panel.SelectFolder(CString::FromUtf8(folder));
-    WaitFor([&] { return !host.panel.IsReading(); });
+    host.WaitForList();
     std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_all);
     const QString status = KvDialogWidget(&host.panel)->findChild<QLabel*>("status")->text();
     EXPECT_EQ(status.toStdString(), row.status) << row.name;
@@ -475,23 +450,16 @@ TEST(Panel, AnEmptyOrShortListExplainsItself) {
 // The first screen of thumbnails of 1,000 pictures, with and without a catalogue.
 TEST(Panel, FirstScreenOfAThousandPictures) {
   TempDir dir;
-  for (int i = 0; i < 1000; ++i) {
-    char name[32];
-    std::snprintf(name, sizeof name, "p%04d.tga", i);
-    kvtest::WritePicture(dir.path() + "/" + name, 96, 72, i);
-  }
+  for (int i = 0; i < 1000; ++i)
+    kvtest::WritePicture(dir.path() + "/p" + std::to_string(1000 + i) + ".tga", 96, 72, i);
   for (const bool catalogue : {false, true}) {
-    if (catalogue) {
-      CKvObList list;
-      ASSERT_TRUE(KvMediaFetchValidFile(&list, CString::FromUtf8(dir.path() + "/"),
-                                        CString::FromUtf8(dir.path() + "/PicMedia.pmf"), L"tga"));
-    } else {
-      std::filesystem::remove(dir.path() + "/PicMedia.pmf");
-    }
+    CKvObList records;
+    EXPECT_TRUE(!catalogue ||
+                KvMediaFetchValidFile(&records, CString::FromUtf8(dir.path() + "/"),
+                                      CString::FromUtf8(dir.path() + "/PicMedia.pmf"), L"tga"));
     PanelHost host(nullptr);
     host.panel.SelectFolder(CString::FromUtf8(dir.path()));
-    auto* list = KvDialogWidget(&host.panel)->findChild<CKvListCtrl*>();
-    const int screen = list->ItemsPerScreen();
+    const int screen = KvDialogWidget(&host.panel)->findChild<CKvListCtrl*>()->ItemsPerScreen();
     const qint64 first = WaitFor([&] { return host.panel.GetRecordCount() >= screen; });
     const qint64 all = WaitFor([&] { return !host.panel.IsReading(); }, 120000) + first;
     std::printf("[ measured ] %s catalogue: first screen (%d) in %lld ms, all 1000 in %lld ms\n",

@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
-#include <QElapsedTimer>
 #include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
@@ -13,26 +12,19 @@
 #include <QTimer>
 #include <array>
 #include <cstring>
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "KvMediaFile/KvMediaUi.h"
 #include "KvMediaFile/KvPicture.h"
 #include "TestSupport.h"
-#include "ui/HostControls.h"
-#include "ui/PicfilePanel.h"
+#include "UiRun.h"
 
 namespace {
 
 using kvtest::TempDir;
+using kvtest::WaitFor;
 using Rgb = std::array<int, 3>;
-
-void WaitFor(const std::function<bool()>& done, int limit = 20000) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!done() && timer.elapsed() < limit) QTest::qWait(2);
-}
 
 // 128 x 96 of mid-grey with 16-pixel corners: red top left, green top right, blue bottom
 // left, white bottom right. Blocks of 16 keep JPEG's colour subsampling inside a corner.
@@ -40,26 +32,17 @@ constexpr int kW = 128, kH = 96, kCorner = 16;
 constexpr Rgb kGrey{128, 128, 128};
 constexpr Rgb kCorners[4] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
 
-Rgb At(int x, int y) {
-  const bool left = x < kCorner, right = x >= kW - kCorner;
-  const bool top = y < kCorner, bottom = y >= kH - kCorner;
-  if (!(left || right) || !(top || bottom)) return kGrey;
-  return kCorners[(bottom ? 2 : 0) + (right ? 1 : 0)];
-}
-
-std::vector<DWORD> Bgra() {
-  std::vector<DWORD> out;
-  for (int y = 0; y < kH; ++y)
-    for (int x = 0; x < kW; ++x) {
-      const Rgb c = At(x, y);
-      out.push_back(0xFF000000u | static_cast<DWORD>(c[0] << 16 | c[1] << 8 | c[2]));
-    }
-  return out;
-}
-
 // Writes the picture as `name` in `dir` with the library's saver: JPEG, or TGA.
 void WriteCorners(const TempDir& dir, const std::string& name) {
-  std::vector<DWORD> pixels = Bgra();
+  std::vector<DWORD> pixels;
+  for (int y = 0; y < kH; ++y)
+    for (int x = 0; x < kW; ++x) {
+      const bool right = x >= kW - kCorner, bottom = y >= kH - kCorner;
+      const Rgb c = (x < kCorner || right) && (y < kCorner || bottom)
+                        ? kCorners[(bottom ? 2 : 0) + (right ? 1 : 0)]
+                        : kGrey;
+      pixels.push_back(0xFF000000u | static_cast<DWORD>(c[0] << 16 | c[1] << 8 | c[2]));
+    }
   const auto save = name.ends_with(".jpg") ? KvMediaSaveJPGFile : KvMediaSaveTGAFile;
   ASSERT_EQ(save(dir.File(name), pixels.data(), CSize(kW, kH), CRect(0, 0, kW, kH)), 1);
 }
@@ -89,32 +72,14 @@ void ExpectCorners(const QImage& grabbed, const std::string& what, int tolerance
   ASSERT_GT(r.height(), kH / 4) << what;
   const double half = kCorner / 2.0;
   const double xs[2] = {half / kW, 1 - half / kW}, ys[2] = {half / kH, 1 - half / kH};
-  static const char* const kNames[4] = {"top left", "top right", "bottom left", "bottom right"};
-  for (int corner = 0; corner < 4; ++corner) {
+  for (int corner = 0; corner < 4; ++corner) {  // top left, top right, bottom left, right
     const int x = r.left() + static_cast<int>(xs[corner % 2] * r.width());
     const int y = r.top() + static_cast<int>(ys[corner / 2] * r.height());
     const QRgb p = image.pixel(x, y);
     EXPECT_TRUE(Near(p, kCorners[corner], tolerance))
-        << what << ", " << kNames[corner] << " at " << x << "," << y << " in " << r.x() << ","
-        << r.y() << " " << r.width() << "x" << r.height() << ": " << qRed(p) << " " << qGreen(p)
-        << " " << qBlue(p);
+        << what << ", corner " << corner << " at " << x << "," << y << ": " << std::hex << p;
   }
 }
-
-struct Panel {
-  explicit Panel(const CString& path) {
-    auto* placeholder = new QWidget(&host);
-    placeholder->setObjectName("77");
-    placeholder->setGeometry(0, 0, 900, 560);
-    hostWnd = std::make_unique<CKvQtWnd>(&host);
-    EXPECT_TRUE(panel.Create(1, 0, path, hostWnd.get(), 77, nullptr));
-    host.show();
-    WaitFor([&] { return !panel.IsReading(); });
-  }
-  QWidget host;
-  std::unique_ptr<CKvQtWnd> hostWnd;
-  CKvPicfilePanelDlg panel;
-};
 
 // The panel draws every type from the library's 32-bit pixels, whatever the file's row order
 // (each decoder's is the picture suite's work): a picture, and a lossy one, shown selected in
@@ -127,10 +92,11 @@ TEST(Pixels, ThumbnailAndPreviewKeepColourOrderAndOrientation) {
   for (const Row& row : {Row{"p.tga", 40}, Row{"p.jpg", 70}}) {
     TempDir dir;
     WriteCorners(dir, row.name);
-    Panel host(dir.File(row.name));
+    kvtest::PanelHost host(nullptr, dir.File(row.name));
+    host.WaitForList();
     ASSERT_EQ(host.panel.GetRecordCount(), 1) << row.name;
     QWidget* window = KvDialogWidget(&host.panel);
-    ExpectCorners(KvControl(window, 1017)->grab().toImage(), std::string(row.name) + " preview",
+    ExpectCorners(host.Item(1017)->grab().toImage(), std::string(row.name) + " preview",
                   row.tolerance);
     auto* list = window->findChild<CKvListCtrl*>();
     list->selectionModel()->clear();
