@@ -111,29 +111,16 @@ TEST(ScrollFile, RoundTripsTheLinesOfEveryDirection) {
 // the line's width; kind 6 is sound, though as long as a line can be: one packet a pixel.
 constexpr int kDamages = 6;
 std::vector<DWORD> DamagedStream(int kind, std::vector<DWORD> line) {
-  std::vector<DWORD> stream;
-  switch (kind) {
-    case 0:  // missing, as a file closed early leaves it
-      break;
-    case 1:  // too long
-      line.insert(line.end(), {0xFF000001, 0xFF000002});
-      return kvtest::CompressScrollLine(line);
-    case 2:  // too short
-      line.pop_back();
-      return kvtest::CompressScrollLine(line);
-    case 3:  // a packet header that no compressor writes
-      stream = kvtest::CompressScrollLine(line);
-      stream[0] = 0xC0000001;
-      break;
-    case 4:  // words left over after the line
-      stream = kvtest::CompressScrollLine(line);
-      stream.push_back(0x80000001);
-      break;
-    default:  // literals of one pixel; kind 5 has one word too many
-      for (DWORD pixel : line) stream.insert(stream.end(), {1, pixel});
-      if (kind == 5) stream.push_back(0x80000001);
-      break;
+  if (kind == 0) return {};                                            // missing
+  if (kind == 1) line.insert(line.end(), {0xFF000001, 0xFF000002});  // too long
+  if (kind == 2) line.pop_back();                                      // too short
+  std::vector<DWORD> stream = kvtest::CompressScrollLine(line);
+  if (kind == 3) stream[0] = 0xC0000001;  // a packet header that no compressor writes
+  if (kind >= 5) {                        // literals of one pixel
+    stream.clear();
+    for (DWORD pixel : line) stream.insert(stream.end(), {1, pixel});
   }
+  if (kind == 4 || kind == 5) stream.push_back(0x80000001);  // a word left over
   return stream;
 }
 
