@@ -111,9 +111,9 @@ TEST(ScrollFile, RoundTripsTheLinesOfEveryDirection) {
 // the line's width; kind 6 is sound, though as long as a line can be: one packet a pixel.
 constexpr int kDamages = 6;
 std::vector<DWORD> DamagedStream(int kind, std::vector<DWORD> line) {
-  if (kind == 0) return {};                                            // missing
+  if (kind == 0) return {};                                          // missing
   if (kind == 1) line.insert(line.end(), {0xFF000001, 0xFF000002});  // too long
-  if (kind == 2) line.pop_back();                                      // too short
+  if (kind == 2) line.pop_back();                                    // too short
   std::vector<DWORD> stream = kvtest::CompressScrollLine(line);
   if (kind == 3) stream[0] = 0xC0000001;  // a packet header that no compressor writes
   if (kind >= 5) {                        // literals of one pixel
@@ -185,24 +185,21 @@ TEST(ScrollFile, EachRefusalNamesItsReason) {
 TEST(ScrollFile, CheckNamesTheFirstLineThatIsNotWhole) {
   kvtest::TempDir dir;
   const Lines lines = kvtest::ScrollLines(kvtest::MakeScrollStrip(12, 5), KV_SCROLL_UP);
-  const auto damaged = [&](std::vector<DWORD> line2) {
-    std::vector<std::vector<DWORD>> streams;
-    for (const auto& line : lines) streams.push_back(kvtest::CompressScrollLine(line));
-    streams[2] = std::move(line2);
+  const std::string reasons[kDamages] = {
+      "line 2 is missing",
+      "line 2 expands to more than 12 pixels",
+      "line 2 expands to 11 of 12 pixels",
+      "line 2 holds a packet that no compressor writes, after 0 of 12 pixels",
+      "line 2 expands to 12 pixels with 1 word left over",
+      "line 2 has 100 bytes, more than a line of 12 pixels can"};
+  std::vector<kvtest::Refusal> rows;
+  for (int kind = 0; kind < kDamages; ++kind) {
+    auto streams = kvtest::CompressScrollLines(lines);
+    streams[2] = DamagedStream(kind, lines[2]);
     streams[4] = {};  // a second, later damage is not the one told
-    return kvtest::LayOutScrollStreams(KV_SCROLL_UP, 12, streams);
-  };
-  std::vector<kvtest::Refusal> rows = {
-      {"missing", damaged(DamagedStream(0, lines[2])), "line 2 is missing"},
-      {"too long", damaged(DamagedStream(1, lines[2])), "line 2 expands to more than 12 pixels"},
-      {"too short", damaged(DamagedStream(2, lines[2])), "line 2 expands to 11 of 12 pixels"},
-      {"bad packet", damaged(DamagedStream(3, lines[2])),
-       "line 2 holds a packet that no compressor writes, after 0 of 12 pixels"},
-      {"word over", damaged(DamagedStream(4, lines[2])),
-       "line 2 expands to 12 pixels with 1 word left over"},
-      {"more than a line can take", damaged(std::vector<DWORD>(25, 1)),
-       "line 2 has 100 bytes, more than a line of 12 pixels can"},
-  };
+    rows.push_back({reasons[kind].c_str(), kvtest::LayOutScrollStreams(KV_SCROLL_UP, 12, streams),
+                    reasons[kind]});
+  }
   kvtest::ExpectReasons(rows, [&](Bytes f) {
     CKvScrollFileRead reader;
     return reader.OpenFile(dir.Write("s.ksc", f)) && !reader.CheckLines();
@@ -210,10 +207,9 @@ TEST(ScrollFile, CheckNamesTheFirstLineThatIsNotWhole) {
   // Sound lines, one-pixel literals among them, pass; lines beyond a batch are read too.
   for (const auto& [width, height] : {std::pair{12, 5}, std::pair{2000, 600}}) {
     const Lines sound = kvtest::ScrollLines(kvtest::MakeScrollStrip(width, height), KV_SCROLL_UP);
-    std::vector<std::vector<DWORD>> streams;
-    for (const auto& line : sound)
-      streams.push_back(width == 12 ? DamagedStream(kDamages, line)
-                                    : kvtest::CompressScrollLine(line));
+    auto streams = kvtest::CompressScrollLines(sound);
+    if (width == 12)
+      for (int i = 0; i < height; ++i) streams[i] = DamagedStream(kDamages, sound[i]);
     CKvScrollFileRead reader;
     ASSERT_TRUE(reader.OpenFile(
         dir.Write("s.ksc", kvtest::LayOutScrollStreams(KV_SCROLL_UP, DWORD(width), streams))));
@@ -415,8 +411,7 @@ TEST_F(ScrollPlayer, FramesAtChosenPositionsAndDamagedAndMissingLinesPlayTranspa
       const long long e = st.Extent();
       st.ShowEach({700, 700 + e - 1, 699, 699 + e, 699, 699});
       const Lines lines = kvtest::ScrollLines(st.scroll.strip, dir);
-      std::vector<std::vector<DWORD>> streams;
-      for (const auto& line : lines) streams.push_back(kvtest::CompressScrollLine(line));
+      auto streams = kvtest::CompressScrollLines(lines);
       std::vector<int> blank;
       for (int kind = 0; kind <= kDamages; ++kind) {
         streams[700 + kind] = DamagedStream(kind, lines[700 + kind]);
