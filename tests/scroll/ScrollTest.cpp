@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <numeric>
 #include <tuple>
 #include <utility>
 
@@ -435,8 +436,8 @@ TEST_F(ScrollPlayer, FramesAtChosenPositionsAndDamagedAndMissingLinesPlayTranspa
         ASSERT_TRUE(writer.OpenFile(st.scroll.path, dir, 0, 1500, 12));
         for (int i = 0; i < 1000; ++i) ASSERT_TRUE(writer.AppendDataLine(shown[i].data()));
       }
-      blank.clear();
-      for (int i = 1000; i < 1500; ++i) blank.push_back(i);
+      blank.resize(500);
+      std::iota(blank.begin(), blank.end(), 1000);
       st.Reopen(blank);
       st.ShowEach({900, 998, 1001, 1005, 1500, 1400, 999, 995, 300, 1003});
     }
@@ -478,9 +479,7 @@ TEST_F(ScrollPlayer, OneLongLineNeedsBuffersOfItsOwnSize) {
       }
       EXPECT_EQ(std::pair(opened, played),
                 bits == 20 ? std::pair(1, 1) : std::pair(mem ? 0 : 1, 0));
-      if (played) {
-        EXPECT_EQ(std::count(frame, frame + length, colour), std::ptrdiff_t(length));
-      }
+      EXPECT_TRUE(!played || std::count(frame, frame + length, colour) == std::ptrdiff_t(length));
       ::munmap(frame, frameBytes);
     }
 }
@@ -494,15 +493,18 @@ TEST_F(ScrollPlayer, EveryFailedAllocationGivesZero) {
     for (DWORD dir = 0; dir < 4; ++dir) {
       SCOPED_TRACE(std::to_string(dir) + (mem ? " in memory" : " streaming"));
       Stream st(dir, 8, 700, mem);
-      // Frames from memory are compared with those of a player that had all it asked for.
-      std::vector<std::vector<DWORD>> reference, fields;
-      for (float p : positions) {
-        ASSERT_TRUE(st.player.GetOneFrame(p, &st.buffer));
+      // Frames at each position, then fields; those from memory and the fields are compared
+      // with those of a player that had all it asked for.
+      const std::size_t count = positions.size();
+      const auto play = [&](std::size_t i) {
+        return i < count
+                   ? st.player.GetOneFrame(positions[i], &st.buffer)
+                   : st.player.GetFieldFrame(positions[i - count], 0.01f, dir % 2, &st.buffer);
+      };
+      std::vector<std::vector<DWORD>> reference;
+      for (std::size_t i = 0; i < 2 * count; ++i) {
+        ASSERT_TRUE(play(i));
         reference.push_back(st.frame);
-      }
-      for (float p : positions) {
-        ASSERT_TRUE(st.player.GetFieldFrame(p, 0.01f, dir % 2, &st.buffer));
-        fields.push_back(st.frame);
       }
       // The path is copied before each try, outside the failures.
       CString path;
@@ -510,13 +512,9 @@ TEST_F(ScrollPlayer, EveryFailedAllocationGivesZero) {
       ForEachFailingAllocation(
           [&] {
             if (!st.player.Open(std::move(path), mem)) return true;
-            for (std::size_t i = 0; i < positions.size(); ++i)
-              if (st.player.GetOneFrame(positions[i], &st.buffer) &&
-                  (mem ? st.frame != reference[i] : !st.RingHoldsWindow(st.buffer.rcSource)))
-                return false;
-            for (std::size_t i = 0; i < positions.size(); ++i)
-              if (st.player.GetFieldFrame(positions[i], 0.01f, dir % 2, &st.buffer) &&
-                  st.frame != fields[i])
+            for (std::size_t i = 0; i < 2 * count; ++i)
+              if (play(i) && (mem || i >= count ? st.frame != reference[i]
+                                                : !st.RingHoldsWindow(st.buffer.rcSource)))
                 return false;
             return true;
           },
