@@ -130,11 +130,10 @@ TEST_F(Search, ListsByExtensionTokensInOrderAndLeavesOutWhatIsNoPicture) {
 }
 
 // a.tga, spoiled with its size and time kept, is taken unopened; what changed is read again.
-TEST_F(Search, ChangesAreReadAgainAndTheResultIsWhatARebuildGives) {
+TEST_F(Search, ChangesAreReadAgainAndTheCatalogueWrittenThenIsCurrent) {
   for (const char* name : {"a.tga", "b.tga", "c.tga", "d.tga", "e.tga"}) Picture(name);
   kvtest::WriteFileBytes(Path("broken.tga"), {1, 2, 3});
   Run();
-  const auto a = kvtest::ReadFileBytes(Path("a.tga"));
   kvtest::SpoilKeepingState(Path("a.tga"));
   Picture("b.tga", 30, 10, 1000001);                          // touched: another time and size
   kvtest::SetWriteTime(Path("c.tga"), 7);                     // touched only
@@ -144,9 +143,6 @@ TEST_F(Search, ChangesAreReadAgainAndTheResultIsWhatARebuildGives) {
   EXPECT_EQ(std::tuple(report.catalogStored, report.fromCatalog, report.readAgain, report.added),
             std::tuple(true, 2, 2, 1));
   EXPECT_EQ(kvtest::Records(list)[1]->GetPicSize(), CSize(24, 16));  // the catalogue's
-  kvtest::WriteFileBytes(Path("a.tga"), a);
-  kvtest::SetWriteTime(Path("a.tga"), 1000000);
-  ExpectWhatARebuildGives();
   // What was written describes the folder: the next search takes everything, and a file that
   // never loads does not make it stale.
   EXPECT_EQ(Run(),
@@ -165,7 +161,6 @@ TEST_F(Search, ACancelListsNothingButStoresWhatWasRead) {
     Run();
     Picture("b.tga");
     Picture("c.tga");
-    const auto before = kvtest::ReadFileBytes(Path("PicMedia.pmf"));
     std::string steps;
     SKvFetchOptions options;
     options.onProgress = [&](int done, int total) {
@@ -178,9 +173,6 @@ TEST_F(Search, ACancelListsNothingButStoresWhatWasRead) {
     EXPECT_TRUE(list.IsEmpty());
     EXPECT_EQ(steps, std::string("0/2 1/2 2/2 ").substr(0, 4 * (cancelAt + 1)));
     EXPECT_EQ(report.catalogStored, cancelAt > 0);  // nothing read: nothing written
-    if (cancelAt == 0) {
-      EXPECT_EQ(kvtest::ReadFileBytes(Path("PicMedia.pmf")), before);
-    }
     // What was read before the cancel is taken next time.
     EXPECT_EQ(Run("tga"), std::string("a.tga:taken b.tga:") + (cancelAt > 0 ? "taken" : "new") +
                               " c.tga:" + (cancelAt > 1 ? "taken" : "new"));
