@@ -464,7 +464,8 @@ TEST_F(ScrollPlayer, OneLongLineNeedsBuffersOfItsOwnSize) {
       auto* frame = static_cast<DWORD*>(::mmap(nullptr, frameBytes, PROT_READ | PROT_WRITE,
                                                MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0));
       ASSERT_NE(frame, MAP_FAILED);
-      SKvScrollBuffer buffer{frame};
+      SKvScrollBuffer buffer;
+      buffer.pFrame = frame;
       CKvPlayScrollFile player;
       int opened = 0, played = 0;
       {
