@@ -84,13 +84,11 @@ TEST(ClipMedia, RoundTripComparesEqualAndCompareMediaSeesPathSizeAndTime) {
   // A path of another case is the same file; another path, or one more in any half of the size
   // or the time, is not.
   const wchar_t* const same = L"/clips/Bühne 1.tga";
-  for (auto [path, field, equal] :
-       {std::tuple<const wchar_t*, DWORD*, int>{L"/CLIPS/bühne 1.TGA", nullptr, 1},
-        {L"/clips/Bühne 2.tga", nullptr, 0},
-        {same, &find.nFileSizeHigh, 0},
-        {same, &find.nFileSizeLow, 0},
-        {same, &find.ftLastWriteTime.dwLowDateTime, 0},
-        {same, &find.ftLastWriteTime.dwHighDateTime, 0}}) {
+  // clang-format off
+  for (auto [path, field, equal] : {std::tuple<const wchar_t*, DWORD*, int>{L"/CLIPS/bühne 1.TGA", nullptr, 1},
+       {L"/clips/Bühne 2.tga", nullptr, 0}, {same, &find.nFileSizeHigh, 0}, {same, &find.nFileSizeLow, 0},
+       {same, &find.ftLastWriteTime.dwLowDateTime, 0}, {same, &find.ftLastWriteTime.dwHighDateTime, 0}}) {
+    // clang-format on
     const WIN32_FIND_DATAW saved = find;
     if (field) ++*field;
     CKvClipMedia other;
@@ -106,17 +104,16 @@ TEST(ClipMedia, MakeExtInfoTakesPictureExtensionsInAnyCase) {
   std::vector<DWORD> pixels(16 * 8, 0xFF336699u);
   for (const char* name : {"a.jpg", "b.jpeg"})
     KvMediaSaveJPGFile(dir.File(name), pixels.data(), CSize(16, 8), CRect(0, 0, 16, 8));
-  kvtest::WritePicture(dir.path() + "/c.Tga", 30, 20, 1);
-  kvtest::WritePicture(dir.path() + "/d.tga.txt", 30, 20, 1);
+  for (const char* name : {"/c.Tga", "/d.tga.txt"})
+    kvtest::WritePicture(dir.path() + name, 30, 20, 1);
   kvtest::PngImage png{.width = 5, .height = 3, .colorType = 2};
   png.samples.assign(5 * 3 * 3, 0x80);
   kvtest::WritePng(dir.path() + "/e.png", png);
   // Four letters are not in the list; for PNG the information call's figure is bytes per pixel.
-  for (auto [file, made, bits] : {std::tuple{"a.jpg", 1, 32},
-                                  {"b.jpeg", 0, 0},
-                                  {"c.Tga", 1, 32},
-                                  {"d.tga.txt", 0, 0},
-                                  {"e.png", 1, 3}}) {
+  // clang-format off
+  for (auto [file, made, bits] : {std::tuple{"a.jpg", 1, 32}, {"b.jpeg", 0, 0}, {"c.Tga", 1, 32},
+                                  {"d.tga.txt", 0, 0}, {"e.png", 1, 3}}) {
+    // clang-format on
     SCOPED_TRACE(file);
     CKvClipMedia record;
     record.SetBasicInfo(dir.File(file), nullptr);
