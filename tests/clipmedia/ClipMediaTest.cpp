@@ -73,9 +73,8 @@ TEST(ClipMedia, RoundTripComparesEqualAndCompareMediaSeesPathSizeAndTime) {
   ASSERT_EQ(StoreObjectToFile(&stored, file), 1);
   ASSERT_EQ(LoadObjectFromFile(&loaded, file), 1);
   EXPECT_EQ(LoadObjectFromFile(&loaded, dir.File("none.pmf")), 0);
-  kvtest::WriteFileBytes(dir.path() + "/cut.pmf", Le16(0) + Le16(1));
   CKvClipMediaFileCollection cut;
-  EXPECT_EQ(LoadObjectFromFile(&cut, dir.File("cut.pmf")), 0);
+  EXPECT_EQ(LoadObjectFromFile(&cut, dir.Write("cut.pmf", Le16(0) + Le16(1))), 0);
   EXPECT_EQ(KvLastFailure(), "truncated");
   ASSERT_EQ(loaded.GetList().GetCount(), 1);
   auto* back = static_cast<CKvClipMedia*>(loaded.GetList().GetHead());

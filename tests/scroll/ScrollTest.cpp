@@ -149,31 +149,25 @@ TEST(ScrollFile, EachRefusalNamesItsReason) {
   };
   Bytes longer = valid;
   longer.insert(longer.end(), 4, 0);
-  kvtest::ExpectReasons(
-      {
-          {"magic", with(0, 0x43535654), "not a scroll file (magic)"},
-          {"version", with(4, 2), "scroll file version 2 is not supported"},
-          {"direction", with(8, 4), "scroll direction 4 (0 to 3)"},
-          {"depth", with(12, 24), "scroll pixel depth 24 is not supported"},
-          {"constant", with(24, 0), "scroll header is damaged"},
-          {"reserved", with(28, 1), "scroll header is damaged"},
-          {"no lines", with(16, 0), "line count 0"},
-          {"no width", with(20, 0), "line width 0"},
-          {"2^30 lines", with(16, 1u << 30),
-           "scroll of 1,073,741,824 lines of 4 pixels is too large"},
-          {"short header", kvtest::Cut(valid, 20), "truncated: 20 of 32 bytes"},
-          {"table one entry too long", with(16, DWORD(valid.size() - 32) / 4 + 1),
-           "truncated: " + std::to_string(valid.size()) + " of " +
-               std::to_string(valid.size() + 4) + " bytes"},
-          {"odd size", with(32, 6), "line 0 has 6 bytes, not whole words"},
-          {"longer file", longer,
-           "line sizes add up to " + std::to_string(valid.size()) + " bytes, the file holds " +
-               std::to_string(longer.size())},
-      },
-      [&](Bytes f) {
-        CKvScrollFileRead reader;
-        return reader.OpenFile(dir.Write("s.ksc", f)) == 0;
-      });
+  const std::string size = std::to_string(valid.size());
+  // clang-format off
+  kvtest::ExpectReasons({
+      {"magic", with(0, 0x43535654), "not a scroll file (magic)"},
+      {"version", with(4, 2), "scroll file version 2 is not supported"},
+      {"direction", with(8, 4), "scroll direction 4 (0 to 3)"},
+      {"depth", with(12, 24), "scroll pixel depth 24 is not supported"},
+      {"constant", with(24, 0), "scroll header is damaged"},
+      {"reserved", with(28, 1), "scroll header is damaged"},
+      {"no lines", with(16, 0), "line count 0"},
+      {"no width", with(20, 0), "line width 0"},
+      {"2^30 lines", with(16, 1u << 30), "scroll of 1,073,741,824 lines of 4 pixels is too large"},
+      {"short header", kvtest::Cut(valid, 20), "truncated: 20 of 32 bytes"},
+      {"table one entry too long", with(16, DWORD(valid.size() - 32) / 4 + 1),
+       "truncated: " + size + " of " + std::to_string(valid.size() + 4) + " bytes"},
+      {"odd size", with(32, 6), "line 0 has 6 bytes, not whole words"},
+      {"longer file", longer, "line sizes add up to " + size + " bytes, the file holds " + std::to_string(longer.size())},
+  }, [&](Bytes f) { CKvScrollFileRead reader; return reader.OpenFile(dir.Write("s.ksc", f)) == 0; });
+  // clang-format on
 }
 
 // A check expands every line strictly and names the first that is not whole, where the players
