@@ -35,6 +35,18 @@ Bytes Catalogue(unsigned count, const Bytes& objects, unsigned version = 0) {
   return Le16(version) + Le16(count) + objects;
 }
 const Bytes kOneRecord = Catalogue(1, NewClass("CKvClipMedia") + RecordBody());
+// Two records, the second by its class index and with an icon of its own, at one version.
+Bytes TwoRecords(unsigned version) {
+  return Catalogue(2,
+                   NewClass("CKvClipMedia") + RecordBody(version) + Le16(0x8001) +
+                       RecordBody(version, Icon(2, 2, 24, 16, Bytes(16, 0x33))),
+                   version);
+}
+// A record whose path claims `length` characters and holds none.
+Bytes LongPath(unsigned length) {
+  return NewClass("CKvClipMedia") + Le16(0) + Bytes{0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF} +
+         Le32(length);
+}
 
 // Loads a catalogue file as the search does (whole, nothing after it).
 bool LoadsAsCatalogue(const Bytes& bytes, CKvClipMediaFileCollection* into = nullptr) {
@@ -42,27 +54,6 @@ bool LoadsAsCatalogue(const Bytes& bytes, CKvClipMediaFileCollection* into = nul
   kvtest::WriteFileBytes(dir.path() + "/PicMedia.pmf", bytes);
   CKvClipMediaFileCollection local;
   return KvLoadArchiveFile(into ? *into : local, dir.File("PicMedia.pmf"));
-}
-
-TEST(ClipMedia, ArchiveFormIsFieldByFieldAndAnyVersionLoads) {
-  for (const unsigned version : {0u, 1u, 0xBEEFu}) {
-    CKvClipMediaFileCollection catalogue;
-    ASSERT_TRUE(LoadsAsCatalogue(
-        Catalogue(1, NewClass("CKvClipMedia") + RecordBody(version), version), &catalogue));
-    ASSERT_EQ(catalogue.GetList().GetCount(), 1);
-    const auto& r = *static_cast<CKvClipMedia*>(catalogue.GetList().GetHead());
-    EXPECT_EQ(r.GetFileFullPath(), L"/pics/A.tga");
-    EXPECT_EQ(r.GetName(), L"A.tga");
-    EXPECT_EQ(r.GetPicSize(), CSize(640, 480));
-    EXPECT_EQ(r.GetBits(), 24);
-    EXPECT_EQ(r.GetFileSize(), 0x100000002ull);
-    // High half first in the archive, low half first in memory.
-    EXPECT_EQ(r.GetLastWriteTime().dwHighDateTime, 0x22222222u);
-    EXPECT_EQ(r.GetLastWriteTime().dwLowDateTime, 0x11111111u);
-    EXPECT_EQ(r.GetIcon().GetIconSize(), CSize(2, 2));
-    // Stored again: the same bytes, version 0.
-    EXPECT_EQ(kvtest::StoreArchive([&](CArchive& ar) { catalogue.Serialize(ar); }), kOneRecord);
-  }
 }
 
 // Stored and loaded back, a record from a folder entry is the same file; CompareMedia looks at
@@ -82,32 +73,26 @@ TEST(ClipMedia, RoundTripComparesEqualAndCompareMediaSeesPathSizeAndTime) {
   ASSERT_EQ(StoreObjectToFile(&stored, file), 1);
   ASSERT_EQ(LoadObjectFromFile(&loaded, file), 1);
   EXPECT_EQ(LoadObjectFromFile(&loaded, dir.File("none.pmf")), 0);
-  kvtest::WriteFileBytes(dir.path() + "/cut.pmf", Le16(0) + Le16(1));
   CKvClipMediaFileCollection cut;
-  EXPECT_EQ(LoadObjectFromFile(&cut, dir.File("cut.pmf")), 0);
+  EXPECT_EQ(LoadObjectFromFile(&cut, dir.Write("cut.pmf", Le16(0) + Le16(1))), 0);
   EXPECT_EQ(KvLastFailure(), "truncated");
   ASSERT_EQ(loaded.GetList().GetCount(), 1);
   auto* back = static_cast<CKvClipMedia*>(loaded.GetList().GetHead());
   EXPECT_TRUE(kvtest::SameRecord(*back, *record));
 
-  const struct {
-    const wchar_t* path;
-    DWORD* field;
-    int equal;
-  } rows[] = {
-      {L"/CLIPS/bühne 1.TGA", nullptr, 1},
-      {L"/clips/Bühne 2.tga", nullptr, 0},
-      {L"/clips/Bühne 1.tga", &find.nFileSizeHigh, 0},
-      {L"/clips/Bühne 1.tga", &find.nFileSizeLow, 0},
-      {L"/clips/Bühne 1.tga", &find.ftLastWriteTime.dwLowDateTime, 0},
-      {L"/clips/Bühne 1.tga", &find.ftLastWriteTime.dwHighDateTime, 0},
-  };
-  for (const auto& row : rows) {
+  // A path of another case is the same file; another path, or one more in any half of the size
+  // or the time, is not.
+  const wchar_t* const same = L"/clips/Bühne 1.tga";
+  // clang-format off
+  for (auto [path, field, equal] : {std::tuple<const wchar_t*, DWORD*, int>{L"/CLIPS/bühne 1.TGA", nullptr, 1},
+       {L"/clips/Bühne 2.tga", nullptr, 0}, {same, &find.nFileSizeHigh, 0}, {same, &find.nFileSizeLow, 0},
+       {same, &find.ftLastWriteTime.dwLowDateTime, 0}, {same, &find.ftLastWriteTime.dwHighDateTime, 0}}) {
+    // clang-format on
     const WIN32_FIND_DATAW saved = find;
-    if (row.field) ++*row.field;
+    if (field) ++*field;
     CKvClipMedia other;
-    other.SetBasicInfo(row.path, &find);
-    EXPECT_EQ(back->CompareMedia(&other), row.equal) << CString(row.path).ToUtf8();
+    other.SetBasicInfo(path, &find);
+    EXPECT_EQ(back->CompareMedia(&other), equal) << CString(path).ToUtf8();
     find = saved;
   }
 }
@@ -118,39 +103,33 @@ TEST(ClipMedia, MakeExtInfoTakesPictureExtensionsInAnyCase) {
   std::vector<DWORD> pixels(16 * 8, 0xFF336699u);
   for (const char* name : {"a.jpg", "b.jpeg"})
     KvMediaSaveJPGFile(dir.File(name), pixels.data(), CSize(16, 8), CRect(0, 0, 16, 8));
-  kvtest::WritePicture(dir.path() + "/c.Tga", 30, 20, 1);
-  kvtest::WritePicture(dir.path() + "/d.tga.txt", 30, 20, 1);
+  for (const char* name : {"/c.Tga", "/d.tga.txt"})
+    kvtest::WritePicture(dir.path() + name, 30, 20, 1);
   kvtest::PngImage png{.width = 5, .height = 3, .colorType = 2};
   png.samples.assign(5 * 3 * 3, 0x80);
   kvtest::WritePng(dir.path() + "/e.png", png);
-  const struct {
-    const char* file;
-    int made;
-    int bits;
-  } rows[] = {
-      {"a.jpg", 1, 32}, {"b.jpeg", 0, 0},  // four letters are not in the list
-      {"c.Tga", 1, 32}, {"d.tga.txt", 0, 0},
-      {"e.png", 1, 3},  // the information call's figure for PNG: bytes per pixel
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.file);
+  // Four letters are not in the list; for PNG the information call's figure is bytes per pixel.
+  // clang-format off
+  for (auto [file, made, bits] : {std::tuple{"a.jpg", 1, 32}, {"b.jpeg", 0, 0}, {"c.Tga", 1, 32},
+                                  {"d.tga.txt", 0, 0}, {"e.png", 1, 3}}) {
+    // clang-format on
+    SCOPED_TRACE(file);
     CKvClipMedia record;
-    record.SetBasicInfo(dir.File(row.file), nullptr);
-    EXPECT_EQ(record.MakeExtInfo(), row.made);
+    record.SetBasicInfo(dir.File(file), nullptr);
+    EXPECT_EQ(record.MakeExtInfo(), made);
     RECT info{};
-    if (row.made) KvMediaGetPicInfo(dir.File(row.file), &info, nullptr);
-    EXPECT_EQ(record.GetPicSize(), CSize(info.right - info.left, info.bottom - info.top));
-    EXPECT_EQ(record.GetBits(), row.bits);
-    EXPECT_EQ(record.GetName(), row.made ? CString::FromUtf8(row.file) : CString());
-    EXPECT_EQ(record.GetIcon().GetIconSize(), row.made ? CSize(80, 60) : CSize());
+    if (made) KvMediaGetPicInfo(dir.File(file), &info, nullptr);
+    EXPECT_EQ(
+        std::tuple(record.GetPicSize(), int(record.GetBits()), record.GetName(),
+                   record.GetIcon().GetIconSize()),
+        std::tuple(CSize(info.right - info.left, info.bottom - info.top), bits,
+                   made ? CString::FromUtf8(file) : CString(), made ? CSize(80, 60) : CSize()));
   }
   KvMediaFileClose();
 }
 
 TEST(ClipMedia, LyingCataloguesAreRefusedWithTheirReason) {
   const Bytes record = NewClass("CKvClipMedia") + RecordBody();
-  const Bytes longString =
-      NewClass("CKvClipMedia") + Le16(0) + Bytes{0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF};
   const std::string unknown = "holds an object of an unknown or unexpected class";
   Bytes nested;  // collections inside collections, deeper than any catalogue is
   for (int i = 0; i < 300; ++i)
@@ -159,8 +138,8 @@ TEST(ClipMedia, LyingCataloguesAreRefusedWithTheirReason) {
   kvtest::ExpectReasons(
       {
           {"count larger than the records", Catalogue(1000, record), "truncated"},
-          {"string longer than the file", Catalogue(1, longString + Le32(0x00080000)), "truncated"},
-          {"string longer than any path", Catalogue(1, longString + Le32(0x7FFFFFFF)), "damaged"},
+          {"string longer than the file", Catalogue(1, LongPath(0x00080000)), "truncated"},
+          {"string longer than any path", Catalogue(1, LongPath(0x7FFFFFFF)), "damaged"},
           {"icon larger than its bytes", Catalogue(1, NewClass("CKvClipMedia") + RecordBody(0, Icon(80, 60, 24, 14400, Bytes(9)))), "truncated"},
           {"icon whose count is not its size", Catalogue(1, NewClass("CKvClipMedia") + RecordBody(0, Icon(80, 60, 24, 16, Bytes(16)))), "damaged"},
           {"a collection inside", Catalogue(1, NewClass("CKvClipMediaFileCollection") + Catalogue(0, {})), unknown},
@@ -177,21 +156,30 @@ TEST(ClipMedia, LyingCataloguesAreRefusedWithTheirReason) {
   // clang-format on
 }
 
-// A copy of a collection, made or assigned, holds copies of every record, icon included, in
-// order, and stays whole when the original goes. Every cut of the catalogue is refused.
-TEST(ClipMedia, ACopyOfACollectionIsWholeAndItsOwn) {
-  const Bytes two = Catalogue(2, NewClass("CKvClipMedia") + RecordBody() + Le16(0x8001) +
-                                     RecordBody(0, Icon(2, 2, 24, 16, Bytes(16, 0x33))));
-  kvtest::ExpectEveryPrefixFails(two, [](const Bytes& b) { return LoadsAsCatalogue(b); });
+// Any version loads, field by field, and is stored as version 0. A copy of the collection,
+// made or assigned, holds copies of every record, icon included, in order, and stays whole when
+// the original goes. Every cut of the catalogue is refused.
+TEST(ClipMedia, ArchiveFormLoadsAnyVersionAndACopyIsWholeAndItsOwn) {
+  kvtest::ExpectEveryPrefixFails(TwoRecords(0), [](const Bytes& b) { return LoadsAsCatalogue(b); });
   auto original = std::make_unique<CKvClipMediaFileCollection>();
-  ASSERT_TRUE(LoadsAsCatalogue(two, original.get()));
+  ASSERT_TRUE(LoadsAsCatalogue(TwoRecords(0xBEEF), original.get()));
+  const auto theirs = kvtest::Records(original->GetList());
+  ASSERT_EQ(theirs.size(), 2u);
+  const CKvClipMedia& r = *theirs[0];
+  // The time's high half comes first in the archive, its low half first in memory.
+  const FILETIME time = r.GetLastWriteTime();
+  EXPECT_EQ(std::tuple(r.GetFileFullPath(), r.GetName(), r.GetPicSize(), int(r.GetBits()),
+                       r.GetFileSize(), time.dwHighDateTime, time.dwLowDateTime),
+            std::tuple(CString(L"/pics/A.tga"), CString(L"A.tga"), CSize(640, 480), 24,
+                       0x100000002ull, 0x22222222u, 0x11111111u));
+  EXPECT_EQ(r.GetIcon().GetIconSize(), CSize(2, 2));
   const std::unique_ptr<CKvObject> made(original->MakeCopy());
   CKvClipMediaFileCollection assigned;
   assigned.CopyFrom(*original);
-  for (auto* copy : {dynamic_cast<CKvClipMediaFileCollection*>(made.get()), &assigned}) {
+  const auto copies = {dynamic_cast<CKvClipMediaFileCollection*>(made.get()), &assigned};
+  for (auto* copy : copies) {
     ASSERT_NE(copy, nullptr);
-    const auto mine = kvtest::Records(copy->GetList()),
-               theirs = kvtest::Records(original->GetList());
+    const auto mine = kvtest::Records(copy->GetList());
     ASSERT_EQ(mine.size(), 2u);
     for (std::size_t i = 0; i < 2; ++i) {
       EXPECT_NE(mine[i], theirs[i]);
@@ -199,8 +187,8 @@ TEST(ClipMedia, ACopyOfACollectionIsWholeAndItsOwn) {
     }
   }
   original.reset();
-  for (auto* copy : {static_cast<CKvClipMediaFileCollection*>(made.get()), &assigned})
-    EXPECT_EQ(kvtest::StoreArchive([&](CArchive& ar) { copy->Serialize(ar); }), two);
+  for (auto* copy : copies)
+    EXPECT_EQ(kvtest::StoreArchive([&](CArchive& ar) { copy->Serialize(ar); }), TwoRecords(0));
 }
 
 // Remembers the largest read asked of it: a loader asks for what it has made room for.
@@ -215,12 +203,9 @@ class RecordingFile : public CMemFile {
 };
 
 TEST(ClipMedia, ClaimsLargerThanTheFileAreRefusedBeforeRoomIsMade) {
-  const Bytes rows[] = {
-      Catalogue(1, NewClass("CKvClipMedia") + Le16(0) + Bytes{0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF} +
-                       Le32(0x00080000)),
-      Catalogue(1, NewClass("CKvClipMedia") + RecordBody(0, Icon(1024, 1024, 32, 4u << 20))),
-  };
-  for (Bytes bytes : rows) {
+  for (Bytes bytes :
+       {Catalogue(1, LongPath(0x00080000)),
+        Catalogue(1, NewClass("CKvClipMedia") + RecordBody(0, Icon(1024, 1024, 32, 4u << 20)))}) {
     RecordingFile file(bytes.data(), static_cast<UINT>(bytes.size()));
     CKvClipMediaFileCollection catalogue;
     CArchive ar(&file, CArchive::load);

@@ -28,10 +28,10 @@ bool SameRecord(const CKvClipMedia& a, const CKvClipMedia& b) {
          a.GetBits() == b.GetBits() && a.GetIcon().Compare(&b.GetIcon());
 }
 
-std::vector<const CKvClipMedia*> Records(CKvObList& list) {
-  std::vector<const CKvClipMedia*> out;
+std::vector<CKvClipMedia*> Records(CKvObList& list) {
+  std::vector<CKvClipMedia*> out;
   for (POSITION pos = list.GetHeadPosition(); pos;)
-    out.push_back(dynamic_cast<const CKvClipMedia*>(list.GetNext(pos)));
+    out.push_back(dynamic_cast<CKvClipMedia*>(list.GetNext(pos)));
   return out;
 }
 

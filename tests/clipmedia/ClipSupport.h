@@ -18,6 +18,6 @@ void SpoilKeepingState(const std::string& path);
 bool SameRecord(const CKvClipMedia& a, const CKvClipMedia& b);
 
 // The list's records as pointers.
-std::vector<const CKvClipMedia*> Records(CKvObList& list);
+std::vector<CKvClipMedia*> Records(CKvObList& list);
 
 }  // namespace kvtest
