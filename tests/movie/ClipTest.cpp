@@ -15,6 +15,7 @@ extern "C" {
 
 #include "KvMediaFile/KvMovie.h"
 #include "KvMediaFile/KvPicture.h"
+#include "MediaChecks.h"
 #include "TestSupport.h"
 #include "host/Failure.h"
 #include "host/MemBlock.h"
@@ -175,18 +176,21 @@ bool WriteClip(const std::string& path, const Codec& codec, const std::vector<Fr
   return ok;
 }
 
-bool WriteClip(const std::string& path, const Codec& codec, const std::vector<Frame>& frames, int w,
-               int h) {
-  return WriteClip(path, codec, frames, Layout{{{w, h}}});
-}
-
-// Every frame of a clip as libavcodec decodes it, in the bytes of its own pixel format
-// (packed formats only), with that format.
-std::vector<std::vector<uint8_t>> DecodePacked(const std::string& path, AVPixelFormat& format) {
+// A clip as libavcodec reads it: every frame in the bytes of its own pixel format (packed
+// formats only), that format, the colour matrix it states and where its last packet starts.
+struct Decoded {
   std::vector<std::vector<uint8_t>> frames;
+  AVPixelFormat format = AV_PIX_FMT_NONE;
+  AVColorSpace matrix = AVCOL_SPC_UNSPECIFIED;
+  std::size_t lastPacketAt = 0;
+};
+
+Decoded Decode(const std::string& path) {
+  Decoded d;
   AVFormatContext* in = nullptr;
-  if (avformat_open_input(&in, path.c_str(), nullptr, nullptr) < 0) return frames;
+  if (avformat_open_input(&in, path.c_str(), nullptr, nullptr) < 0) return d;
   avformat_find_stream_info(in, nullptr);
+  d.matrix = in->streams[0]->codecpar->color_space;
   const AVCodec* decoder = avcodec_find_decoder(in->streams[0]->codecpar->codec_id);
   AVCodecContext* c = avcodec_alloc_context3(decoder);
   avcodec_parameters_to_context(c, in->streams[0]->codecpar);
@@ -195,18 +199,19 @@ std::vector<std::vector<uint8_t>> DecodePacked(const std::string& path, AVPixelF
   AVFrame* f = av_frame_alloc();
   const auto take = [&] {
     while (avcodec_receive_frame(c, f) == 0) {
-      format = AVPixelFormat(f->format);
+      d.format = AVPixelFormat(f->format);
+      if (d.format != AV_PIX_FMT_ARGB && d.format != AV_PIX_FMT_RGBA) continue;
       std::vector<uint8_t> bytes(std::size_t(f->width) * f->height * 4);
       for (int y = 0; y < f->height; ++y)
         std::memcpy(&bytes[std::size_t(y) * f->width * 4], f->data[0] + y * f->linesize[0],
                     std::size_t(f->width) * 4);
-      frames.push_back(std::move(bytes));
+      d.frames.push_back(std::move(bytes));
     }
   };
-  while (av_read_frame(in, packet) >= 0) {
+  for (; av_read_frame(in, packet) >= 0; take()) {
+    d.lastPacketAt = std::size_t(packet->pos);
     avcodec_send_packet(c, packet);
     av_packet_unref(packet);
-    take();
   }
   avcodec_send_packet(c, nullptr);
   take();
@@ -214,19 +219,7 @@ std::vector<std::vector<uint8_t>> DecodePacked(const std::string& path, AVPixelF
   av_packet_free(&packet);
   avcodec_free_context(&c);
   avformat_close_input(&in);
-  return frames;
-}
-
-// Where the last packet of a clip starts.
-std::size_t LastPacketAt(const std::string& path) {
-  AVFormatContext* in = nullptr;
-  std::int64_t at = 0;
-  if (avformat_open_input(&in, path.c_str(), nullptr, nullptr) < 0) return 0;
-  AVPacket* packet = av_packet_alloc();
-  for (; av_read_frame(in, packet) >= 0; av_packet_unref(packet)) at = packet->pos;
-  av_packet_free(&packet);
-  avformat_close_input(&in);
-  return std::size_t(at);
+  return d;
 }
 
 // Every frame of a movie as its player plays it.
@@ -291,7 +284,7 @@ TEST_F(Clip, LosslessClipsImportExactlyWithTheirAlpha) {
   // An animated PNG states no rate: each frame has its own delay.
   for (const auto& [codec, fps] : {std::pair{&kQtrle, 25}, {&kPng, 25}, {&kApng, 0}}) {
     SCOPED_TRACE(codec->name);
-    ASSERT_TRUE(WriteClip(dir.path() + "/" + codec->file, *codec, frames, kW, kH));
+    ASSERT_TRUE(WriteClip(dir.path() + "/" + codec->file, *codec, frames, {{{kW, kH}}}));
     SKvClipInfo info;
     ASSERT_EQ(KvMovieGetClipInfo(dir.File(codec->file), &info), 1) << KvLastFailure();
     EXPECT_EQ(std::tuple(info.width, info.height, info.frames, info.alpha),
@@ -323,11 +316,11 @@ TEST_F(Clip, LosslessClipsImportExactlyWithTheirAlpha) {
       << KvLastFailure();
   EXPECT_EQ(Play(dir.File("m.sve")), frames);
   const std::vector<Frame> few = Titles(6, 4, 3);
-  ASSERT_TRUE(WriteClip(dir.path() + "/c.mov", kPalette, few, 6, 4));
+  ASSERT_TRUE(WriteClip(dir.path() + "/c.mov", kPalette, few, {{{6, 4}}}));
   ASSERT_EQ(Import(dir.File("c.mov"), dir.File("m.sve"), CRect(0, 0, 6, 4)), 1);
   EXPECT_EQ(Play(dir.File("m.sve")), few);
   // A container that states a larger size than its PNG frames have: theirs holds.
-  ASSERT_TRUE(WriteClip(dir.path() + "/c.mov", kPng, frames, kW, kH));
+  ASSERT_TRUE(WriteClip(dir.path() + "/c.mov", kPng, frames, {{{kW, kH}}}));
   dir.Write("c.mov", StatingSize(kvtest::ReadFileBytes(dir.path() + "/c.mov"), "png ", 99, 99));
   ASSERT_EQ(Import(dir.File("c.mov"), dir.File("m.sve"), CRect(0, 0, kW, kH)), 1);
   EXPECT_EQ(Play(dir.File("m.sve")), frames);
@@ -343,14 +336,13 @@ TEST_F(Clip, ExportedClipsDecodeToTheMovieFramesAndComeBackTheSame) {
       if (codec == KV_CLIP_QTRLE && name == std::string("out.mkv")) continue;
       SCOPED_TRACE(testing::Message() << codec << " " << name);
       ASSERT_EQ(Export(dir.File("seq.sve"), dir.File(name), codec), 1) << KvLastFailure();
-      AVPixelFormat format = AV_PIX_FMT_NONE;
-      const auto decoded = DecodePacked(dir.path() + "/" + name, format);
-      ASSERT_EQ(decoded.size(), frames.size());
-      EXPECT_EQ(format, packed);
+      const Decoded decoded = Decode(dir.path() + "/" + name);
+      ASSERT_EQ(decoded.frames.size(), frames.size());
+      EXPECT_EQ(decoded.format, packed);
       for (std::size_t i = 0; i < frames.size(); ++i) {
         std::vector<uint8_t> want(frames[i].size() * 4);
         for (std::size_t p = 0; p < frames[i].size(); ++p) Pack(frames[i][p], packed, &want[4 * p]);
-        EXPECT_EQ(decoded[i], want) << "frame " << i;
+        EXPECT_EQ(decoded.frames[i], want) << "frame " << i;
       }
       // sequence -> movie -> clip -> movie
       ASSERT_EQ(Import(dir.File(name), dir.File("back.sve"), CRect(0, 0, kW, kH)), 1);
@@ -389,11 +381,7 @@ TEST_F(Clip, ProResComesWithinItsError) {
     ASSERT_EQ(Export(dir.File("seq.sve"), dir.File("ours.mov"), KV_CLIP_PRORES4444), 1)
         << KvLastFailure();
     // The matrix the frames were made with is stated, so that no reader need guess it.
-    AVFormatContext* in = nullptr;
-    ASSERT_EQ(avformat_open_input(&in, (dir.path() + "/ours.mov").c_str(), nullptr, nullptr), 0);
-    ASSERT_GE(avformat_find_stream_info(in, nullptr), 0);
-    EXPECT_EQ(in->streams[0]->codecpar->color_space, AVCOL_SPC_SMPTE170M);
-    avformat_close_input(&in);
+    EXPECT_EQ(Decode(dir.path() + "/ours.mov").matrix, AVCOL_SPC_SMPTE170M);
     ASSERT_EQ(Import(dir.File("ours.mov"), dir.File("m.sve"), CRect(0, 0, kW, kH)), 1)
         << KvLastFailure();
     const auto [colour, alpha] = LargestError(frames, Play(dir.File("m.sve")));
@@ -405,32 +393,31 @@ TEST_F(Clip, ProResComesWithinItsError) {
 // Clips that cannot be made into a movie say why, and leave an existing movie as it was.
 TEST_F(Clip, BadClipsAreRefusedWithAReasonAndNothingLost) {
   const std::vector<Frame> frames = Titles(16, 8, 6);
-  ASSERT_TRUE(WriteClip(dir.path() + "/whole.mov", kQtrle, frames, 16, 8));
+  ASSERT_TRUE(WriteClip(dir.path() + "/whole.mov", kQtrle, frames, {{{16, 8}}}));
   const std::vector<uint8_t> whole = kvtest::ReadFileBytes(dir.path() + "/whole.mov");
-  dir.Write("half.mov", std::vector<uint8_t>(whole.begin(), whole.begin() + whole.size() / 2));
+  dir.Write("half.mov", kvtest::Cut(whole, whole.size() / 2));
   // Matroska states no frame count, only how long the clip lasts.
-  ASSERT_TRUE(WriteClip(dir.path() + "/half.mkv", kPngMkv, frames, 16, 8));
+  ASSERT_TRUE(WriteClip(dir.path() + "/half.mkv", kPngMkv, frames, {{{16, 8}}}));
   const std::vector<uint8_t> mkv = kvtest::ReadFileBytes(dir.path() + "/half.mkv");
-  dir.Write("half.mkv", std::vector<uint8_t>(mkv.begin(), mkv.begin() + mkv.size() / 2));
+  dir.Write("half.mkv", kvtest::Cut(mkv, mkv.size() / 2));
   // The size stated in the sample description, made 20,000 x 20,000.
   dir.Write("huge.mov", StatingSize(whole, "rle ", 20000, 20000));
-  ASSERT_TRUE(WriteClip(dir.path() + "/empty.mkv", kPng, {}, 16, 8));
+  ASSERT_TRUE(WriteClip(dir.path() + "/empty.mkv", kPng, {}, {{{16, 8}}}));
   ASSERT_TRUE(WriteClip(dir.path() + "/widths.mov", kPng, frames, {{{16, 8}, {16, 8}, {8, 8}}}));
   ASSERT_TRUE(WriteClip(dir.path() + "/heights.mov", kPng, frames, {{{16, 8}, {16, 4}}}));
   // The index first and the frames after it cut short: in the last frame, and before it.
   ASSERT_TRUE(WriteClip(dir.path() + "/cut.mov", kQtrle, frames, {{{16, 8}}, false, true}));
   std::vector<uint8_t> cut = kvtest::ReadFileBytes(dir.path() + "/cut.mov");
-  cut.resize(LastPacketAt(dir.path() + "/cut.mov"));
+  cut.resize(Decode(dir.path() + "/cut.mov").lastPacketAt);
   dir.Write("short.mov", cut);
   cut.resize(cut.size() + 20);
   dir.Write("cut.mov", cut);
   // A second of silence: a file of sound alone.
-  std::vector<uint8_t> wav = {'R', 'I', 'F',  'F',  0,   0,   0,    0,    'W',  'A', 'V',
-                              'E', 'f', 'm',  't',  ' ', 16,  0,    0,    0,    1,   0,
-                              1,   0,   0x40, 0x1F, 0,   0,   0x80, 0x3E, 0,    0,   2,
-                              0,   16,  0,    'd',  'a', 't', 'a',  0x80, 0x3E, 0,   0};
-  wav.resize(wav.size() + 16000);
-  dir.Write("sound.wav", wav);
+  const char wav[] =
+      "RIFF\0\0\0\0WAVEfmt \x10\0\0\0\1\0\1\0\x40\x1F\0\0\x80\x3E\0\0\2\0\x10\0data\x80\x3E\0\0";
+  kvtest::Bytes sound(wav, wav + 44);  // 8,000 samples of 16 bits, mono
+  sound.resize(44 + 16000);
+  dir.Write("sound.wav", sound);
   dir.Write("noise.mov", std::vector<uint8_t>(4000, 0x5A));
   const std::pair<const char*, const char*> cases[] = {
       {"half.mov", "not a clip FFmpeg's libraries read"},
