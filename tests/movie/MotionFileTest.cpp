@@ -14,17 +14,6 @@ using kvtest::Bytes;
 using kvtest::Cut;
 using kvtest::RawMotionFile;
 
-// The bytes of a chunk block from GetFileFC (freed here) or GetMemFC (owned by the reader).
-Bytes BlockBytes(void* block, std::size_t size, bool free) {
-  Bytes out;
-  if (const auto* p = static_cast<const BYTE*>(GlobalLock(block))) {
-    if (GlobalSize(block) >= size) out.assign(p, p + size);
-    GlobalUnlock(block);
-  }
-  if (free) GlobalFree(block);
-  return out;
-}
-
 void Sign(RawMotionFile& m, int at, char c) {
   m.signature = kvtest::MotionSignatureBytes();
   (*m.signature)[at] = static_cast<BYTE>(c);
@@ -37,12 +26,7 @@ void Sign(RawMotionFile& m, int at, char c) {
 TEST(MotionFileWrite, OnePatchMovieByteForByte) {
   const std::vector<DWORD> pixels = kvtest::Gradient(16, 2);
   kvtest::TempDir dir;
-  CKvMotionFileWrite writer;
-  ASSERT_TRUE(writer.CreateFileW(dir.File("one.sve"), 12, 1, 4, 3, -4, 16, 2));
-  kvtest::MotionPatches patches;
-  ASSERT_TRUE(patches.Add(0, 0, 16, 2, pixels.data(), 16));
-  ASSERT_TRUE(writer.AppendFrame(1, patches.blocks.data(), patches.sizes.data()));
-  ASSERT_TRUE(writer.CloseFile());
+  ASSERT_TRUE(kvtest::WriteMotionMovie(dir.File("one.sve"), {pixels}, 3, -4, 16, 2, 12));
   const Bytes f = kvtest::ReadFileBytes(dir.path() + "/one.sve");
   RawMotionFile raw;
   raw.keyInterval = 12;
@@ -68,11 +52,11 @@ TEST(MotionFileWrite, KeyIntervalIsClampedAndClosingEarlyKeepsThePlannedIndex) {
   CKvMotionFileRead reader;
   ASSERT_TRUE(reader.OpenFile(dir.File("e.sve")));
   EXPECT_EQ(reader.GetInfo().chunkBytes, 7 * 20);
-  EXPECT_EQ(BlockBytes(reader.GetFileFC(6), 20, true).size(), 20u);
+  EXPECT_EQ(GlobalSize(KvGlobalPtr(reader.GetFileFC(6)).get()), 20u);
   EXPECT_EQ(reader.GetFileFC(7), nullptr);
   EXPECT_EQ(reader.GetFileFC(-1), nullptr);
   ASSERT_TRUE(reader.LoadAllFCToMem());
-  EXPECT_EQ(BlockBytes(reader.GetMemFC(6), 20, false).size(), 20u);
+  EXPECT_EQ(GlobalSize(reader.GetMemFC(6)), 20u);
   EXPECT_EQ(reader.GetMemFC(7), nullptr);
   EXPECT_EQ(reader.GetMemFC(-1), nullptr);
   reader.FreeAllMemFC();
@@ -85,15 +69,13 @@ TEST(MotionFileWrite, RefusesTooManyPatchesAndUnplannedFrames) {
   kvtest::TempDir dir;
   CKvMotionFileWrite writer;
   ASSERT_TRUE(writer.CreateFileW(dir.File("p.sve"), 10, 1, 4, 0, 0, 8, 8));
-  kvtest::MotionPatches patches;
-  for (int i = 0; i < 6554; ++i) {
-    const DWORD px = 0xFF000000u + i;
-    ASSERT_TRUE(patches.Add(0, 0, 1, 1, &px, 1));
-  }
+  const KvGlobalPtr patch(GlobalAlloc(GHND, 20));  // a 0 x 0 patch of 4 bytes, laid 6,554 times
+  std::vector<void*> blocks(6554, patch.get());
+  std::vector<WORD> sizes(6554, 20);
   const ULONGLONG before = writer.GetLength();
-  EXPECT_EQ(writer.AppendFrame(6554, patches.blocks.data(), patches.sizes.data()), 0);
+  EXPECT_EQ(writer.AppendFrame(6554, blocks.data(), sizes.data()), 0);
   EXPECT_EQ(writer.GetLength(), before);
-  ASSERT_TRUE(writer.AppendFrame(6553, patches.blocks.data(), patches.sizes.data()));
+  ASSERT_TRUE(writer.AppendFrame(6553, blocks.data(), sizes.data()));
   const ULONGLONG after = writer.GetLength();
   EXPECT_EQ(writer.AppendFrame(0, nullptr, nullptr), 0);
   EXPECT_EQ(writer.GetLength(), after);
