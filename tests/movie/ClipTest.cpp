@@ -68,13 +68,6 @@ void Pack(DWORD p, AVPixelFormat format, uint8_t* out) {
   std::memcpy(out, format == AV_PIX_FMT_ARGB ? argb : rgba, 4);
 }
 
-struct CloseOutput {
-  void operator()(AVFormatContext* f) const {
-    if (f->pb) avio_closep(&f->pb);
-    avformat_free_context(f);
-  }
-};
-
 // How a clip is laid out beyond its frames.
 struct Layout {
   std::vector<std::pair<int, int>> sizes;  // frame i's size (the last one's from then on)
@@ -89,7 +82,6 @@ bool WriteClip(const std::string& path, const Codec& codec, const std::vector<Fr
                const Layout& layout) {
   AVFormatContext* out = nullptr;
   if (avformat_alloc_output_context2(&out, nullptr, codec.muxer, path.c_str()) < 0) return false;
-  const std::unique_ptr<AVFormatContext, CloseOutput> own(out);
   const AVCodec* encoder = avcodec_find_encoder_by_name(codec.name);
   AVStream* stream = avformat_new_stream(out, nullptr);
   AVStream* sound = layout.sound ? avformat_new_stream(out, nullptr) : nullptr;
@@ -139,33 +131,27 @@ bool WriteClip(const std::string& path, const Codec& codec, const std::vector<Fr
     f->format = codec.format, f->width = w, f->height = h, f->pts = int64_t(i);
     ok = ok && av_frame_get_buffer(f, 0) >= 0;
     if (!ok) break;
-    if (codec.format == AV_PIX_FMT_PAL8) {  // the frame's colours, at most 256
-      std::vector<DWORD> colours;
-      for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-          const DWORD p = frames[i][std::size_t(y) * w + x];
-          auto at = std::find(colours.begin(), colours.end(), p);
-          if (at == colours.end()) at = colours.insert(at, p);
-          f->data[0][y * f->linesize[0] + x] = uint8_t(at - colours.begin());
+    std::vector<DWORD> colours;  // of a palette frame, at most 256
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        const DWORD p = frames[i][std::size_t(y) * w + x];
+        uint8_t* row = f->data[0] + y * f->linesize[0];
+        if (codec.format != AV_PIX_FMT_PAL8) {
+          Pack(p, codec.format, row + 4 * x);
+          continue;
         }
-      std::copy(colours.begin(), colours.end(), reinterpret_cast<uint32_t*>(f->data[1]));
-    } else {
-      for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-          Pack(frames[i][std::size_t(y) * w + x], codec.format,
-               f->data[0] + y * f->linesize[0] + 4 * x);
-    }
+        auto at = std::find(colours.begin(), colours.end(), p);
+        if (at == colours.end()) at = colours.insert(at, p);
+        row[x] = uint8_t(at - colours.begin());
+      }
+    std::copy(colours.begin(), colours.end(), reinterpret_cast<uint32_t*>(f->data[1]));
     ok = avcodec_send_frame(c, f) >= 0;
     drain();
-    if (sound) {  // 320 samples of silence: a twenty-fifth of a second
-      AVPacket* s = av_packet_alloc();
-      ok = ok && s && av_new_packet(s, 640) >= 0;
-      if (ok) {
-        std::memset(s->data, 0, 640);
-        s->stream_index = 1, s->pts = s->dts = int64_t(i) * 320, s->duration = 320;
-        ok = av_interleaved_write_frame(out, s) >= 0;
-      }
-      av_packet_free(&s);
+    if (ok && sound && (ok = av_new_packet(packet, 640) >= 0)) {  // 1/25 s of silence
+      std::memset(packet->data, 0, 640);
+      packet->stream_index = 1, packet->pts = packet->dts = int64_t(i) * 320,
+      packet->duration = 320;
+      ok = av_interleaved_write_frame(out, packet) >= 0;
     }
   }
   if (ok) avcodec_send_frame(c, nullptr), drain();
@@ -173,6 +159,8 @@ bool WriteClip(const std::string& path, const Codec& codec, const std::vector<Fr
   av_frame_free(&f);
   av_packet_free(&packet);
   avcodec_free_context(&c);
+  if (out->pb) avio_closep(&out->pb);
+  avformat_free_context(out);
   return ok;
 }
 
@@ -270,14 +258,19 @@ std::vector<uint8_t> StatingSize(std::vector<uint8_t> file, const char* fourcc, 
   return file;
 }
 
+// Odd sizes, so that no row is a whole number of any block the codecs work in.
+constexpr int kW = 61, kH = 23, kFrames = 12;
+
 class Clip : public ::testing::Test {
  protected:
   void SetUp() override { KvMediaFileOpen(); }
+  // The frames of the movie that a clip of the folder is made into (none when refused).
+  std::vector<Frame> Imported(const std::string& clip, int w = kW, int h = kH) {
+    if (Import(dir.File(clip), dir.File("m.sve"), CRect(0, 0, w, h)) != 1) return {};
+    return Play(dir.File("m.sve"));
+  }
   kvtest::TempDir dir;
 };
-
-// Odd sizes, so that no row is a whole number of any block the codecs work in.
-constexpr int kW = 61, kH = 23, kFrames = 12;
 
 TEST_F(Clip, LosslessClipsImportExactlyWithTheirAlpha) {
   const std::vector<Frame> frames = Titles(kW, kH, kFrames);
@@ -290,9 +283,7 @@ TEST_F(Clip, LosslessClipsImportExactlyWithTheirAlpha) {
     EXPECT_EQ(std::tuple(info.width, info.height, info.frames, info.alpha),
               std::tuple(kW, kH, kFrames, TRUE));
     EXPECT_NEAR(info.fps, fps, 0.01);
-    ASSERT_EQ(Import(dir.File(codec->file), dir.File("m.sve"), CRect(0, 0, kW, kH)), 1)
-        << KvLastFailure();
-    EXPECT_EQ(Play(dir.File("m.sve")), frames);
+    EXPECT_EQ(Imported(codec->file), frames) << KvLastFailure();
     CRect rect;
     KvGlobalPtr last(KvMovieGetClipFrame(dir.File(codec->file), kFrames - 1, rect));
     ASSERT_TRUE(last);
@@ -312,18 +303,14 @@ TEST_F(Clip, LosslessClipsImportExactlyWithTheirAlpha) {
   // A clip with sound beside it in a container that states no frame count, and one of PNG
   // frames whose palette holds alpha.
   ASSERT_TRUE(WriteClip(dir.path() + "/c.mkv", kPngMkv, frames, {{{kW, kH}}, true}));
-  ASSERT_EQ(Import(dir.File("c.mkv"), dir.File("m.sve"), CRect(0, 0, kW, kH)), 1)
-      << KvLastFailure();
-  EXPECT_EQ(Play(dir.File("m.sve")), frames);
+  EXPECT_EQ(Imported("c.mkv"), frames) << KvLastFailure();
   const std::vector<Frame> few = Titles(6, 4, 3);
   ASSERT_TRUE(WriteClip(dir.path() + "/c.mov", kPalette, few, {{{6, 4}}}));
-  ASSERT_EQ(Import(dir.File("c.mov"), dir.File("m.sve"), CRect(0, 0, 6, 4)), 1);
-  EXPECT_EQ(Play(dir.File("m.sve")), few);
+  EXPECT_EQ(Imported("c.mov", 6, 4), few);
   // A container that states a larger size than its PNG frames have: theirs holds.
   ASSERT_TRUE(WriteClip(dir.path() + "/c.mov", kPng, frames, {{{kW, kH}}}));
   dir.Write("c.mov", StatingSize(kvtest::ReadFileBytes(dir.path() + "/c.mov"), "png ", 99, 99));
-  ASSERT_EQ(Import(dir.File("c.mov"), dir.File("m.sve"), CRect(0, 0, kW, kH)), 1);
-  EXPECT_EQ(Play(dir.File("m.sve")), frames);
+  EXPECT_EQ(Imported("c.mov"), frames);
 }
 
 TEST_F(Clip, ExportedClipsDecodeToTheMovieFramesAndComeBackTheSame) {
@@ -345,8 +332,7 @@ TEST_F(Clip, ExportedClipsDecodeToTheMovieFramesAndComeBackTheSame) {
         EXPECT_EQ(decoded.frames[i], want) << "frame " << i;
       }
       // sequence -> movie -> clip -> movie
-      ASSERT_EQ(Import(dir.File(name), dir.File("back.sve"), CRect(0, 0, kW, kH)), 1);
-      EXPECT_EQ(Play(dir.File("back.sve")), frames);
+      EXPECT_EQ(Imported(name), frames);
     }
   }
 }
@@ -382,9 +368,9 @@ TEST_F(Clip, ProResComesWithinItsError) {
         << KvLastFailure();
     // The matrix the frames were made with is stated, so that no reader need guess it.
     EXPECT_EQ(Decode(dir.path() + "/ours.mov").matrix, AVCOL_SPC_SMPTE170M);
-    ASSERT_EQ(Import(dir.File("ours.mov"), dir.File("m.sve"), CRect(0, 0, kW, kH)), 1)
-        << KvLastFailure();
-    const auto [colour, alpha] = LargestError(frames, Play(dir.File("m.sve")));
+    const std::vector<Frame> played = Imported("ours.mov");
+    ASSERT_EQ(played.size(), frames.size()) << KvLastFailure();
+    const auto [colour, alpha] = LargestError(frames, played);
     EXPECT_LE(colour, most);
     EXPECT_LE(alpha, 1);
   }
