@@ -12,6 +12,7 @@ extern "C" {
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <tuple>
 
 #include "FlicWriter.h"
 #include "KvMediaFile/KvMovie.h"
@@ -241,30 +242,21 @@ TEST(FlicPlayer, TimeCountsPassesAndOnlyNewFramesAreDecoded) {
     player->GetOneFrame(float(i) / 41);
     EXPECT_TRUE(shows(i, 1)) << i;
   }
-  const struct {
-    float t;
-    int seed, frame;
-  } steps[] = {
-      // Seed 0: nothing decoded, frame 20 of seed 4 stays (the same frame of a later pass,
-      // and a negative time, decode nothing)
-      {1.0f, 2, 0},
-      {0.99999994f, 3, 40},
-      {0.99999f, 0, 40},
-      {0.5f, 4, 20},
-      {0.5f, 0, 20},
-      {2.5f, 0, 20},
-      {-0.25f, 0, 20},
-      {0.5f, 8, 20},
-      {0.6f, 9, 24},
-      {std::nanf(""), 10, 0},
-      {1e30f, 11, int(2000000000LL % 41)},
-  };
+  // Time, the seed the file is written with and the frame shown. Seed 0: nothing decoded,
+  // frame 20 of seed 4 stays (the same frame of a later pass, and a negative time, decode
+  // nothing).
+  // clang-format off
+  const std::tuple<float, int, int> steps[] = {
+      {1.0f, 2, 0}, {0.99999994f, 3, 40}, {0.99999f, 0, 40}, {0.5f, 4, 20}, {0.5f, 0, 20},
+      {2.5f, 0, 20}, {-0.25f, 0, 20}, {0.5f, 8, 20}, {0.6f, 9, 24}, {std::nanf(""), 10, 0},
+      {1e30f, 11, int(2000000000LL % 41)}};
+  // clang-format on
   int seed = 0;
-  for (const auto& s : steps) {
-    SCOPED_TRACE(s.t);
-    dir.Write("m.fli", MarkerMovie(s.seed ? s.seed : 99));
-    EXPECT_EQ(player->GetOneFrame(s.t), 1);
-    EXPECT_TRUE(shows(s.frame, seed = s.seed ? s.seed : seed));
+  for (const auto& [t, written, frame] : steps) {
+    SCOPED_TRACE(t);
+    dir.Write("m.fli", MarkerMovie(written ? written : 99));
+    EXPECT_EQ(player->GetOneFrame(t), 1);
+    EXPECT_TRUE(shows(frame, seed = written ? written : seed));
   }
 }
 
@@ -476,33 +468,30 @@ TEST(FlicHostile, MissingFramesEndTheMovie) {
         .chunks = {kvtest::FlicPaletteChunk({{0, rgb}}), {16, {BYTE(index), BYTE(index)}}},
         .size = size};
   };
-  const struct {
-    const char* name;
-    std::vector<kvtest::FlicFrame> frames;
-    int counted, found;
-  } cases[] = {
-      {"65,535 counted over 2", {frame(1), frame(2)}, 65535, 2},
-      {"size 0", {frame(1), frame(2, 0), frame(3)}, 3, 1},
-      {"size 15", {frame(1), frame(2), frame(3, 15), frame(4)}, 4, 2},
-      {"size 0 counted over 2", {frame(1), frame(2, 0)}, 65535, 1},
-  };
+  // The frames written, the count in the header and the frames found.
+  const std::tuple<std::vector<kvtest::FlicFrame>, int, int> cases[] = {
+      {{frame(1), frame(2)}, 65535, 2},
+      {{frame(1), frame(2, 0), frame(3)}, 3, 1},
+      {{frame(1), frame(2), frame(3, 15), frame(4)}, 4, 2},
+      {{frame(1), frame(2, 0)}, 65535, 1}};
   kvtest::TempDir dir;
-  for (const auto& c : cases)
+  for (const auto& [frames, counted, found] : cases)
     for (int memory : {0, 1}) {
-      SCOPED_TRACE(testing::Message() << c.name << ", memory " << memory);
-      FlicBytes bytes = kvtest::WriteFlic({.width = 2, .height = 1, .frames = c.frames});
-      bytes[6] = BYTE(c.counted), bytes[7] = BYTE(c.counted >> 8);
-      auto player = Play(dir.Write("f.flc", bytes), memory);
+      SCOPED_TRACE(testing::Message() << counted << " counted, memory " << memory);
+      auto player = Play(
+          dir.Write("f.flc", With(kvtest::WriteFlic({.width = 2, .height = 1, .frames = frames}), 6,
+                                  unsigned(counted))),
+          memory);
       ASSERT_TRUE(player);
-      EXPECT_EQ(player->m_nFrames, c.found);
-      for (int i = 0; i < c.found; ++i) {
-        player->GetOneFrame(float(i) / float(c.found));
+      EXPECT_EQ(player->m_nFrames, found);
+      for (int i = 0; i < found; ++i) {
+        player->GetOneFrame(float(i) / float(found));
         EXPECT_EQ(Shown(*player), Pixels(2, Colour(rgb, i + 1))) << i;
       }
     }
-  FlicBytes first = kvtest::WriteFlic({.width = 4096, .height = 4096, .frames = {{.size = 0}}});
-  first[6] = first[7] = 0xFF;
-  EXPECT_FALSE(Play(dir.Write("z.flc", first), 0));
+  const FlicBytes first =
+      kvtest::WriteFlic({.width = 4096, .height = 4096, .frames = {{.size = 0}}});
+  EXPECT_FALSE(Play(dir.Write("z.flc", With(first, 6, 0xFFFF)), 0));
   EXPECT_EQ(KvLastFailure(), "frame 0 at byte 128 is 0 bytes, shorter than its header");
 }
 
@@ -515,16 +504,16 @@ TEST(FlicHostile, CheckNamesTheFirstDamage) {
     starts.push_back(pos);
   const FlicBytes cut = kvtest::Cut(movie.bytes, starts[5] + 3);
   const FlicBytes last = kvtest::Cut(movie.bytes, movie.bytes.size() - 1);
+  const auto truncated = [&](const FlicBytes& b) {
+    return "truncated: " + KvGroupDigits(b.size()) + " of " + KvGroupDigits(movie.bytes.size()) +
+           " bytes";
+  };
   kvtest::ExpectReasons(
       {
           {"counted frames not there", With(movie.bytes, 6, 0xFFFF),
            "the header counts 65,535 frames, the file holds 13"},
-          {"cut", cut,
-           "truncated: " + KvGroupDigits(cut.size()) + " of " + KvGroupDigits(movie.bytes.size()) +
-               " bytes"},
-          {"one byte short", last,
-           "truncated: " + KvGroupDigits(last.size()) + " of " + KvGroupDigits(movie.bytes.size()) +
-               " bytes"},
+          {"cut", cut, truncated(cut)},
+          {"one byte short", last, truncated(last)},
           {"cut, the size field too", With(cut, 0, unsigned(cut.size())),
            "the header counts 12 frames, the file holds 5"},
           {"unknown frame type", With(movie.bytes, starts[7] + 4, 0xF134),

@@ -72,13 +72,6 @@ std::vector<int> Generations(const CKvMemBlock& block) {
   return gens;
 }
 
-// The pixels of frame f < 10 of a marker movie of generation 1.
-std::vector<DWORD> MarkerFrame(int n, int f) {
-  std::vector<DWORD> px(n, 0);
-  for (int x = 0; x <= f; ++x) px[x] = Px(x, 1, 200);
-  return px;
-}
-
 // Columns first..last at generation gen.
 std::vector<int> Runs(int n, std::initializer_list<std::array<int, 3>> runs) {
   std::vector<int> gens(n, 0);
@@ -248,7 +241,7 @@ TEST(MoviePlayerFactory, PicksThePlayerByExtension) {
           CKvPlayMovieBase::CreatePlayMovieObj(dir.File(name), mem));
       ASSERT_TRUE(dynamic_cast<CKvPlayMovieMotion*>(player.get())) << name;
       EXPECT_EQ(player->GetOneFrame(1.0f / 3), 1);
-      EXPECT_EQ(BlockPixels(player->m_blockWork), MarkerFrame(3, 1)) << name;
+      EXPECT_EQ(Generations(player->m_blockWork), Runs(3, {{0, 1, 1}})) << name;
     }
   EXPECT_EQ(CKvPlayMovieBase::CreatePlayMovieObj(dir.File("m.kvi"), 0), nullptr);
   EXPECT_EQ(CKvPlayMovieBase::CreatePlayMovieObj(dir.File("none.sve"), 0), nullptr);
@@ -267,7 +260,7 @@ TEST(MovieApi, ReadsInformationAndFramesAndReportsAMissingFile) {
   EXPECT_EQ(KvMovieGetFileInfo(path, nullptr, nullptr, nullptr), 1);
   CKvMemBlock blocks[3];
   EXPECT_EQ(KvMovieGetFrames(path, 3, blocks), 1);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(BlockPixels(blocks[i]), MarkerFrame(5, i)) << i;
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(Generations(blocks[i]), Runs(5, {{0, i, 1}})) << i;
   // A missing file is reported once, by the call that reads frames.
   kvtest::RecordingUi ui;
   const CString none = dir.File("none.sve");
@@ -366,31 +359,25 @@ TEST(MotionPlayerFile, PlaysAsFromMemory) {
 // Chunks of 1 MB lie beyond the system's own read-ahead of the frames read.
 TEST(MotionPlayerFile, AsksTheDiskForTheNextKeyFrameGroup) {
   kvtest::TempDir dir;
-  const CString path = Save(dir, ChangingMovie(60, 512, 512));
+  const kvtest::RawMotionLayout movie = kvtest::LayOutMotionFile(ChangingMovie(60, 512, 512));
+  const CString path = dir.Write("m.sve", movie.bytes);
   const std::string native = path.ToUtf8();
   const int fd = ::open(native.c_str(), O_RDONLY);
   ASSERT_GE(fd, 0);
   ::fsync(fd);
   ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
   ::close(fd);
-  CKvMotionFileRead reader;
-  ASSERT_TRUE(reader.OpenFile(path));
-  const auto chunk = [&](int f) {
-    LONGLONG pos = 0;
-    LONG size = 0;
-    reader.GetIndexEntry(f, pos, size);
-    return std::pair<long long, long long>(pos, size);
+  const auto resident = [&](int f) {
+    return Resident(native, movie.chunkPositions[f], movie.chunkSizes[f]);
   };
-  if (Resident(native, chunk(19).first, chunk(19).second))
-    GTEST_SKIP() << "this file system keeps the file in memory";
+  if (resident(19)) GTEST_SKIP() << "this file system keeps the file in memory";
   auto player = Player(path, 0);  // key frames every 10
   ASSERT_TRUE(player);
   player->GetOneFrame(31.0f / 60);  // frames 30 and 31
   const auto residentSoon = [&](int f) {
-    for (int i = 0; i < 200 && !Resident(native, chunk(f).first, chunk(f).second); ++i)
-      ::usleep(10000);
-    return Resident(native, chunk(f).first, chunk(f).second);
+    for (int i = 0; i < 200 && !resident(f); ++i) ::usleep(10000);
+    return resident(f);
   };
   for (int f : {19, 40, 41}) EXPECT_TRUE(residentSoon(f)) << "frame " << f;
-  EXPECT_FALSE(Resident(native, chunk(55).first, chunk(55).second));
+  EXPECT_FALSE(resident(55));
 }
