@@ -23,6 +23,7 @@
 namespace {
 
 using kvtest::Px;
+using kvtest::Rgb;
 
 // A patch's place, size and bytes: x, y, width, height, bytes.
 using Patch = std::array<int, 5>;
@@ -58,9 +59,7 @@ class MovieMaker : public testing::Test {
     kvtest::TgaImage im{.pixelDepth = depth, .xOrigin = x, .yOrigin = y, .width = w, .height = h};
     for (DWORD p : pixels)
       for (int b = 0; b < depth / 8; ++b) im.pixels.push_back(static_cast<BYTE>(p >> 8 * b));
-    char name[32];
-    std::snprintf(name, sizeof name, "/pic%03d.tga", number);
-    kvtest::WriteFileBytes(dir.path() + name, kvtest::WriteTga(im));
+    dir.Write("pic" + std::to_string(1000 + number).substr(1) + ".tga", kvtest::WriteTga(im));
   }
 
   // Makes out.sve of the pictures first to last of the sequence `pictures`.
@@ -95,25 +94,20 @@ TEST(MovieMakerFrame, CellsRunsAndKeyFrames) {
   EXPECT_EQ(key[71], (Patch{0, 568, 720, 8, 23056}));
   EXPECT_TRUE(Encode(cur, &prev, CRect(0, 0, 720, 576)).empty());  // nothing changed
 
-  const struct {
-    const char* name;
-    std::vector<int> changedX;
-    CRect rect;
-    std::vector<Patch> patches;
-  } rows[] = {
-      {"one run of two cells", {10, 20}, CRect(0, 0, 64, 8), {{8, 0, 16, 8, 16 + 16 * 32}}},
-      {"two runs", {10, 40}, CRect(0, 0, 64, 8), {{8, 0, 8, 8, 272}, {40, 0, 8, 8, 272}}},
-      {"last columns", {63}, CRect(0, 0, 64, 8), {{56, 0, 8, 8, 272}}},
-      {"narrow last cell", {66}, CRect(0, 0, 67, 12), {{64, 8, 3, 4, 16 + 3 * 16}}},
-      {"narrow rectangle", {101}, CRect(100, 4, 105, 9), {{0, 0, 5, 5, 16 + 100}}},
-      {"last band", {30}, CRect(0, 0, 64, 10), {{24, 8, 8, 2, 16 + 64}}},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.name);
+  // Columns changed on the rectangle's last line, the rectangle, the patches: one run of two
+  // cells, two runs, the last columns, a narrow last cell, a narrow rectangle, the last band.
+  const std::tuple<std::vector<int>, CRect, std::vector<Patch>> rows[] = {
+      {{10, 20}, CRect(0, 0, 64, 8), {{8, 0, 16, 8, 16 + 16 * 32}}},
+      {{10, 40}, CRect(0, 0, 64, 8), {{8, 0, 8, 8, 272}, {40, 0, 8, 8, 272}}},
+      {{63}, CRect(0, 0, 64, 8), {{56, 0, 8, 8, 272}}},
+      {{66}, CRect(0, 0, 67, 12), {{64, 8, 3, 4, 16 + 3 * 16}}},
+      {{101}, CRect(100, 4, 105, 9), {{0, 0, 5, 5, 16 + 100}}},
+      {{30}, CRect(0, 0, 64, 10), {{24, 8, 8, 2, 16 + 64}}}};
+  for (const auto& [changedX, rect, patches] : rows) {
     prev.ClearBlock(nullptr, CKvColor32());
     cur.ClearBlock(nullptr, CKvColor32());
-    for (int x : row.changedX) cur.SetPixel(x, row.rect.bottom - 1, CKvColor32(1, 2, 3, 4));
-    EXPECT_EQ(Encode(cur, &prev, row.rect), row.patches);
+    for (int x : changedX) cur.SetPixel(x, rect.bottom - 1, CKvColor32(1, 2, 3, 4));
+    EXPECT_EQ(Encode(cur, &prev, rect), patches) << changedX[0];
   }
 
   // A key frame stores every cell, those of nothing but bytes of 123 too.
@@ -122,20 +116,15 @@ TEST(MovieMakerFrame, CellsRunsAndKeyFrames) {
 
   // Each call says why it refused, or that it did not, whatever an earlier call left.
   CKvMemBlock none;
-  const struct {
-    CKvMemBlock* frame;
-    CRect rect;
-    int result;
-    const char* reason;
-  } calls[] = {{&none, CRect(0, 0, 8, 8), 0, "no frame"},
-               {&cur, CRect(0, 0, 800, 8), 0, "the movie rectangle lies outside the frame"},
-               {&cur, CRect(0, 0, 8, 8), 1, ""}};
-  for (const auto& call : calls) {
+  for (auto [frame, right, made, reason] :
+       {std::tuple{&none, 8, 0, "no frame"},
+        {&cur, 800, 0, "the movie rectangle lies outside the frame"},
+        {&cur, 8, 1, ""}}) {
     KvFail("an earlier call's reason");
     int result = -1;
-    Encode(*call.frame, nullptr, call.rect, &result);
-    EXPECT_EQ(result, call.result);
-    EXPECT_EQ(KvMediaGetLastFailure().ToUtf8(), call.reason);
+    Encode(*frame, nullptr, CRect(0, 0, right, 8), &result);
+    EXPECT_EQ(result, made);
+    EXPECT_EQ(KvMediaGetLastFailure().ToUtf8(), reason);
   }
 }
 
@@ -241,28 +230,23 @@ TEST_F(MovieMaker, EveryFramePlaysBackAsMade) {
 // within, ends included (the two keyed pixels lie on all six); a 24-bit picture comes out opaque.
 // An RGBA PNG keeps its alpha, though its information gives bytes per pixel, never 32.
 TEST_F(MovieMaker, KeyColourAndAlpha) {
-  const std::vector<DWORD> px = {kvtest::Rgb(50, 50, 210, 0), kvtest::Rgb(30, 70, 190, 0),  // keyed
-                                 kvtest::Rgb(29, 60, 200, 0), kvtest::Rgb(51, 60, 200, 0),
-                                 kvtest::Rgb(40, 49, 200, 0), kvtest::Rgb(40, 71, 200, 0),
-                                 kvtest::Rgb(40, 60, 189, 0), kvtest::Rgb(40, 60, 211, 0)};
+  const std::vector<DWORD> px = {Rgb(50, 50, 210, 0), Rgb(30, 70, 190, 0),  // keyed
+                                 Rgb(29, 60, 200, 0), Rgb(51, 60, 200, 0), Rgb(40, 49, 200, 0),
+                                 Rgb(40, 71, 200, 0), Rgb(40, 60, 189, 0), Rgb(40, 60, 211, 0)};
+  const CKvColor32 key(40, 60, 200, 0), within(10, 10, 10, 0);
   WritePicture(0, 8, 1, 0, 0, 24, px);
-  ASSERT_EQ(Make(0, 0, CRect(0, 0, 8, 1), 25, true, CKvColor32(40, 60, 200, 0),
-                 CKvColor32(10, 10, 10, 0)),
-            1);
+  ASSERT_EQ(Make(0, 0, CRect(0, 0, 8, 1), 25, true, key, within), 1);
   std::vector<DWORD> want = px;
   for (std::size_t i = 2; i < want.size(); ++i) want[i] |= 0xFF000000u;
   EXPECT_EQ(Play(1)[0], want);
-
-  kvtest::PngImage png{
+  // Keyed too: colours off the key keep their alpha.
+  const kvtest::PngImage png{
       .width = 2, .height = 1, .colorType = 6, .samples = {1, 2, 3, 40, 5, 6, 7, 255}};
   ASSERT_TRUE(kvtest::WritePng(dir.path() + "/pic000.png", png));
   KvMediaFileOpen();  // PNG files load through the library's image loader
-  // Keyed too: colours off the key keep their alpha.
-  EXPECT_EQ(Make(0, 0, CRect(0, 0, 2, 1), 25, true, CKvColor32(40, 60, 200, 0),
-                 CKvColor32(10, 10, 10, 0), 0, "pic.png"),
-            1);
+  EXPECT_EQ(Make(0, 0, CRect(0, 0, 2, 1), 25, true, key, within, 0, "pic.png"), 1);
   KvMediaFileClose();
-  EXPECT_EQ(Play(1)[0], (std::vector<DWORD>{kvtest::Rgb(1, 2, 3, 40), kvtest::Rgb(5, 6, 7)}));
+  EXPECT_EQ(Play(1)[0], (std::vector<DWORD>{Rgb(1, 2, 3, 40), Rgb(5, 6, 7)}));
 }
 
 TEST_F(MovieMaker, RefusalsLeaveNoMovieAndKeepAnOldOne) {
@@ -271,26 +255,18 @@ TEST_F(MovieMaker, RefusalsLeaveNoMovieAndKeepAnOldOne) {
   const kvtest::Bytes old = {'o', 'l', 'd'};
   kvtest::WriteFileBytes(dir.path() + "/out.sve", old);
   kvtest::RecordingUi ui;
-  const struct {
-    const char* name;
-    int first, last;
-    CRect rect;
-    int cancelAfter;
-    std::string reason;
-  } rows[] = {
-      {"missing picture", 0, 3, CRect(0, 0, 4, 4), -1, "is missing"},
-      {"backwards", 3, 1, CRect(0, 0, 4, 4), -1, "the last picture 1 comes before the first 3"},
-      {"32,768 pictures", 0, 32767, CRect(0, 0, 4, 4), -1, "more than 32,767 frames"},
-      {"outside the raster", 0, 1, CRect(800, 0, 900, 10), -1,
-       "the movie rectangle lies outside the raster"},
-      {"cancelled", 0, 1, CRect(0, 0, 4, 4), 1, "cancelled"},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.name);
-    ui.cancelAfterPumps = row.cancelAfter;
+  // First and last picture, the rectangle's left, pumps before the cancel, the reason.
+  const std::tuple<int, int, int, int, const char*> rows[] = {
+      {0, 3, 0, -1, "is missing"},
+      {3, 1, 0, -1, "the last picture 1 comes before the first 3"},
+      {0, 32767, 0, -1, "more than 32,767 frames"},
+      {0, 1, 720, -1, "the movie rectangle lies outside the raster"},
+      {0, 1, 0, 1, "cancelled"}};
+  for (const auto& [first, last, left, cancelAfter, reason] : rows) {
+    ui.cancelAfterPumps = cancelAfter;
     ui.pumps = 0;
-    EXPECT_EQ(Make(row.first, row.last, row.rect), 0);
-    EXPECT_NE(KvLastFailure().find(row.reason), std::string::npos) << KvLastFailure();
+    EXPECT_EQ(Make(first, last, CRect(left, 0, left + 4, 4)), 0);
+    EXPECT_NE(KvLastFailure().find(reason), std::string::npos) << KvLastFailure();
     EXPECT_EQ(kvtest::ReadFileBytes(dir.path() + "/out.sve"), old);
     EXPECT_EQ(kvtest::FileNames(dir.path(), "out").size(), 1u);
   }
