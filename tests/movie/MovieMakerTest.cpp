@@ -171,19 +171,14 @@ TEST(MovieMakerFrame, BusyFramesStoredBandByBand) {
 // plays back frame for frame as it was made. (Keying is KeyColourAndAlpha's.)
 TEST_F(MovieMaker, EveryFramePlaysBackAsMade) {
   const int frames = 14;
-  const struct {
-    CRect rc;
-    WORD key;  // the interval asked; the file keeps it within 10 to 30
-    bool deflicker;
-  } movies[] = {
-      {CRect(40, 30, 110, 50), 5, false},
-      {CRect(0, 0, 720, 576), 40, false},
-      {CRect(63, 20, 68, 61), 10, true},  // 5 pixels wide: only narrow cells
-      {CRect(30, 25, 130, 60), 10, true},
-  };
-  for (const auto& movie : movies) {
-    SCOPED_TRACE(movie.rc.Width());
-    const CRect rc = movie.rc;
+  // The rectangle, the key interval asked (the file keeps it within 10 to 30), de-flickered;
+  // the third only 5 pixels wide: only narrow cells.
+  const std::tuple<CRect, WORD, bool> movies[] = {{CRect(40, 30, 110, 50), 5, false},
+                                                  {CRect(0, 0, 720, 576), 40, false},
+                                                  {CRect(63, 20, 68, 61), 10, true},
+                                                  {CRect(30, 25, 130, 60), 10, true}};
+  for (const auto& [rc, key, deflicker] : movies) {
+    SCOPED_TRACE(rc.Width());
     CKvMemBlock expected, filtered;
     ASSERT_TRUE(expected.InitBlock(CSize(720, 576)) && filtered.InitBlock(CSize(720, 576)));
     std::vector<std::vector<DWORD>> want;
@@ -207,20 +202,19 @@ TEST_F(MovieMaker, EveryFramePlaysBackAsMade) {
                             tagCOLOR32::FromValue(expected.GetPixel(i, j).Value() | 0xFF000000u));
       // De-flickered on a copy: what later pictures leave uncovered is filtered once.
       filtered.Copy(rc.left, rc.top, &expected, rc, KV_MIX_COPY);
-      if (movie.deflicker) filtered.Deflicker(rc, 0);
+      if (deflicker) filtered.Deflicker(rc, 0);
       std::vector<DWORD> frame;
       for (int j = rc.top; j < rc.bottom; ++j)
         for (int i = rc.left; i < rc.right; ++i) frame.push_back(filtered.GetPixel(i, j).Value());
       want.push_back(frame);
     }
-    ASSERT_EQ(Make(0, frames - 1, rc, movie.key, false, {}, {}, movie.deflicker), 1)
-        << KvLastFailure();
+    ASSERT_EQ(Make(0, frames - 1, rc, key, false, {}, {}, deflicker), 1) << KvLastFailure();
     CRect rect;
     WORD interval = 0;
     int count = 0;
     ASSERT_TRUE(KvMovieGetFileInfo(dir.File("out.sve"), &rect, &interval, &count));
     EXPECT_EQ(std::tuple(rect, interval, count),
-              std::tuple(rc, std::clamp<WORD>(movie.key, 10, 30), frames));
+              std::tuple(rc, std::clamp<WORD>(key, 10, 30), frames));
     const auto played = Play(frames);
     for (int n = 0; n < frames; ++n) EXPECT_EQ(played[n], want[n]) << "frame " << n;
   }
