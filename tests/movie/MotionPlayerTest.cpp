@@ -53,9 +53,7 @@ CString Save(const kvtest::TempDir& dir, const RawMotionFile& m) {
 // that the block tells which frames were applied since the last reset, and in which call.
 // The frame's second patch covers its first, so that a misread patch table shows.
 RawMotionFile MarkerMovie(int n, int gen, int layout = 2) {
-  RawMotionFile m;
-  m.layout = layout;
-  m.width = n, m.height = 1;
+  RawMotionFile m{.layout = layout, .width = n, .height = 1};
   for (int f = 0; f < n; ++f)
     m.chunks.push_back({.patches = {SolidMotionPatch(f, 0, 1, 1, Px(f, gen, 100)),
                                     SolidMotionPatch(f, 0, 1, 1, Px(f, gen, 200))}});
@@ -78,6 +76,79 @@ std::vector<int> Runs(int n, std::initializer_list<std::array<int, 3>> runs) {
   for (auto [first, last, gen] : runs)
     std::fill(gens.begin() + first, gens.begin() + last + 1, gen);
   return gens;
+}
+
+const DWORD kA = Px(200, 10, 10, 160), kB = Px(10, 200, 10, 90), kC = Px(10, 10, 200),
+            kF = Px(90, 90, 9, 200), kBad = Px(1, 2, 3);
+
+// Frame 0 holds good patches, two of them partly outside the movie, among patches the
+// chunk cannot hold; frames 1 to 5 are broken whole; frame 6 is good, and see-through over
+// frame 0's first patch, partly beyond the background.
+RawMotionFile HostileMovie(bool badIndex) {
+  RawMotionFile m{.width = 16, .height = 16};
+  kvtest::RawMotionChunk c;
+  c.patches = {SolidMotionPatch(2, 2, 4, 4, kA),
+               SolidMotionPatch(-2, -2, 4, 4, kB),
+               SolidMotionPatch(14, 14, 4, 4, kC),
+               SolidMotionPatch(100, -100, 2, 2, kBad),
+               {8, 8, -3, 2},
+               {8, 8, 32767, 32767, {kBad, kBad}},
+               {8, 8, -32768, -32768}};
+  for (long long offset : {1LL << 20, -5LL, 0x7FFFFFFFFFFFFFF0LL}) {
+    c.patches.push_back(SolidMotionPatch(8, 8, 2, 2, kBad));
+    c.patches.back().offset = offset;
+  }
+  c.patches.push_back({8, 8, 4, 4, {kBad, kBad, kBad}});  // runs past the chunk
+  m.chunks = {c,
+              {.patches = {SolidMotionPatch(6, 10, 2, 2, kBad)}, .patchCount = 32767},
+              {.patchCount = -1},
+              {},
+              {},
+              {},
+              {.patches = {SolidMotionPatch(3, 3, 3, 3, kF)}}};
+  if (badIndex) {
+    m.chunks[3].indexSize = 19;
+    m.chunks[4].indexPosition = 1 << 20;
+    m.chunks[5].indexSize = 0x7FFFFFFF;
+  }
+  return m;
+}
+
+// What the good patches of the hostile movie paint.
+std::optional<DWORD> HostilePatch(int x, int y) {
+  if (x >= 3 && x < 6 && y >= 3 && y < 6) return kF;
+  if (x >= 2 && x < 6 && y >= 2 && y < 6) return kA;
+  if (x < 2 && y < 2) return kB;
+  if (x >= 14 && y >= 14) return kC;
+  return std::nullopt;
+}
+
+// Whether every page of bytes [pos, pos + size) of the file is in memory.
+bool Resident(const std::string& path, long long pos, long long size) {
+  const int fd = ::open(path.c_str(), O_RDONLY);
+  if (fd < 0) return false;
+  const long page = ::sysconf(_SC_PAGESIZE);
+  const long long first = pos / page * page, length = pos + size - first;
+  void* map = ::mmap(nullptr, std::size_t(length), PROT_READ, MAP_SHARED, fd, first);
+  ::close(fd);
+  if (map == MAP_FAILED) return false;
+  std::vector<unsigned char> pages(std::size_t((length + page - 1) / page));
+  const bool ok = ::mincore(map, std::size_t(length), pages.data()) == 0 &&
+                  std::all_of(pages.begin(), pages.end(), [](unsigned char p) { return p & 1; });
+  ::munmap(map, std::size_t(length));
+  return ok;
+}
+
+// Frame f of a movie of n frames whose every pixel changes, some of them see-through.
+RawMotionFile ChangingMovie(int n, int w, int h) {
+  RawMotionFile m{.width = w, .height = h};
+  for (int f = 0; f < n; ++f) {
+    kvtest::RawMotionPatch p{0, 0, w, h};
+    for (int i = 0; i < w * h; ++i)
+      p.pixels.push_back((DWORD(i + 7 * f) * 2654435761u) | (i % 3 ? 0xFF000000u : 0x40000000u));
+    m.chunks.push_back({.patches = {std::move(p)}});
+  }
+  return m;
 }
 
 }  // namespace
@@ -135,56 +206,6 @@ TEST(MotionPlayer, OpenRefusesUnplayableMovies) {
     EXPECT_EQ(player.Open(Save(dir, m), 0), w && h && key && frames) << w << h << key << frames;
   }
 }
-
-namespace {
-
-const DWORD kA = Px(200, 10, 10, 160), kB = Px(10, 200, 10, 90), kC = Px(10, 10, 200),
-            kF = Px(90, 90, 9, 200), kBad = Px(1, 2, 3);
-
-// Frame 0 holds good patches, two of them partly outside the movie, among patches the
-// chunk cannot hold; frames 1 to 5 are broken whole; frame 6 is good, and see-through over
-// frame 0's first patch, partly beyond the background.
-RawMotionFile HostileMovie(bool badIndex) {
-  RawMotionFile m;
-  m.width = m.height = 16;
-  kvtest::RawMotionChunk c;
-  c.patches = {SolidMotionPatch(2, 2, 4, 4, kA),
-               SolidMotionPatch(-2, -2, 4, 4, kB),
-               SolidMotionPatch(14, 14, 4, 4, kC),
-               SolidMotionPatch(100, -100, 2, 2, kBad),
-               {8, 8, -3, 2},
-               {8, 8, 32767, 32767, {kBad, kBad}},
-               {8, 8, -32768, -32768}};
-  for (long long offset : {1LL << 20, -5LL, 0x7FFFFFFFFFFFFFF0LL}) {
-    c.patches.push_back(SolidMotionPatch(8, 8, 2, 2, kBad));
-    c.patches.back().offset = offset;
-  }
-  c.patches.push_back({8, 8, 4, 4, {kBad, kBad, kBad}});  // runs past the chunk
-  m.chunks = {c,
-              {.patches = {SolidMotionPatch(6, 10, 2, 2, kBad)}, .patchCount = 32767},
-              {.patchCount = -1},
-              {},
-              {},
-              {},
-              {.patches = {SolidMotionPatch(3, 3, 3, 3, kF)}}};
-  if (badIndex) {
-    m.chunks[3].indexSize = 19;
-    m.chunks[4].indexPosition = 1 << 20;
-    m.chunks[5].indexSize = 0x7FFFFFFF;
-  }
-  return m;
-}
-
-// What the good patches of the hostile movie paint.
-std::optional<DWORD> HostilePatch(int x, int y) {
-  if (x >= 3 && x < 6 && y >= 3 && y < 6) return kF;
-  if (x >= 2 && x < 6 && y >= 2 && y < 6) return kA;
-  if (x < 2 && y < 2) return kB;
-  if (x >= 14 && y >= 14) return kC;
-  return std::nullopt;
-}
-
-}  // namespace
 
 // Patches the chunk cannot hold are skipped and the rest clipped to the block and to the
 // background (pasted at (4, 4)), in every mix mode and from file or memory. Mix modes 0 and 1
@@ -289,39 +310,6 @@ TEST(MovieApi, SelectFileAsksTheDialog) {
     EXPECT_EQ(request.filter + L" " + request.defaultExt, L"SVE文件(*.sve)|*.sve|| sve");
   }
 }
-
-namespace {
-
-// Whether every page of bytes [pos, pos + size) of the file is in memory.
-bool Resident(const std::string& path, long long pos, long long size) {
-  const int fd = ::open(path.c_str(), O_RDONLY);
-  if (fd < 0) return false;
-  const long page = ::sysconf(_SC_PAGESIZE);
-  const long long first = pos / page * page, length = pos + size - first;
-  void* map = ::mmap(nullptr, std::size_t(length), PROT_READ, MAP_SHARED, fd, first);
-  ::close(fd);
-  if (map == MAP_FAILED) return false;
-  std::vector<unsigned char> pages(std::size_t((length + page - 1) / page));
-  const bool ok = ::mincore(map, std::size_t(length), pages.data()) == 0 &&
-                  std::all_of(pages.begin(), pages.end(), [](unsigned char p) { return p & 1; });
-  ::munmap(map, std::size_t(length));
-  return ok;
-}
-
-// Frame f of a movie of n frames whose every pixel changes, some of them see-through.
-RawMotionFile ChangingMovie(int n, int w, int h) {
-  RawMotionFile m;
-  m.width = w, m.height = h;
-  for (int f = 0; f < n; ++f) {
-    kvtest::RawMotionPatch p{0, 0, w, h};
-    for (int i = 0; i < w * h; ++i)
-      p.pixels.push_back((DWORD(i + 7 * f) * 2654435761u) | (i % 3 ? 0xFF000000u : 0x40000000u));
-    m.chunks.push_back({.patches = {std::move(p)}});
-  }
-  return m;
-}
-
-}  // namespace
 
 // Played from the file, the frames are those played from memory, over passes and steps back:
 // also where a chunk is longer than one read and its table names its patches out of order.
