@@ -337,33 +337,27 @@ TEST(FlicHostile, ChunksStayInsideThePictureAndTheirData) {
 // a header above 200 must not take a decoder past the picture's last line, one below 200
 // stops every decoder there. Frame 0 is all index 1, frame 1 writes lines 190 to 209.
 TEST(FlicHostile, FliLinesEndAtTheHeaderOrThePicture) {
-  using B = FlicBytes;
-  B delta{190, 0, 20, 0}, words{20, 0, 0x42, 0xFF}, run;  // words: skip 190 lines first
-  for (int y = 0; y < 20; ++y) {
-    delta.insert(delta.end(), {1, 0, 0xFC, 2});        // 4 pixels of 2
-    words.insert(words.end(), {1, 0, 0, 0xFE, 3, 3});  // 2 words of 3 3
-  }
-  for (int y = 0; y < 250; ++y) run.insert(run.end(), {3, 127, 4, 127, 4, 66, 4});
-  const FlicBytes rgb = Colours(256, 7);
+  const FlicBytes rgb = Colours(256, 7), ones(320 * 210, 1);
   kvtest::TempDir dir;
   for (int height : {480, 150, 200})
-    for (const FlicChunk& chunk : {FlicChunk{12, delta}, FlicChunk{7, words}, FlicChunk{15, run}}) {
-      SCOPED_TRACE(testing::Message() << "height " << height << ", chunk " << chunk.type);
+    for (int type : {12, 7, 15}) {
+      SCOPED_TRACE(testing::Message() << "height " << height << ", chunk " << type);
+      FlicBytes lines = ones;  // 210 lines: 4 pixels of the lines from 190 on, or all (a byte run)
+      for (int i = type == 15 ? 0 : 190 * 320; i < 210 * 320; ++i)
+        if (type == 15 || i % 320 < 4) lines[i] = BYTE(type == 12 ? 2 : type == 7 ? 3 : 4);
       const FlicFile file{
           .magic = 0xAF11,
           .width = 320,
           .height = height,
-          .frames = {{.chunks = {kvtest::FlicPaletteChunk({{0, rgb}}), {16, B(320 * 200, 1)}}},
-                     {.chunks = {chunk}}}};
+          .frames = {
+              {.chunks = {kvtest::FlicPaletteChunk({{0, rgb}}), {16, FlicBytes(320 * 200, 1)}}},
+              {.chunks = {kvtest::FlicPictureChunk(type, ones, lines, 320, 210)}}}};
       auto player = Play(dir.Write("l.fli", kvtest::WriteFlic(file)), 0);
       ASSERT_TRUE(player);
       player->GetOneFrame(0.5f);
-      Pixels want(320 * 200, Colour(rgb, 1));
-      for (int y = chunk.type == 15 ? 0 : 190; y < std::min(height, 200); ++y)
-        for (int x = 0; x < (chunk.type == 15 ? 320 : 4); ++x)
-          want[std::size_t(y) * 320 + x] = Colour(rgb, chunk.type == 12  ? 2
-                                                       : chunk.type == 7 ? 3
-                                                                         : 4);
+      Pixels want;
+      for (int i = 0; i < 320 * 200; ++i)
+        want.push_back(Colour(rgb, i < std::min(height, 200) * 320 ? lines[i] : 1));
       EXPECT_EQ(Shown(*player), want);
     }
 }
