@@ -92,27 +92,17 @@ const DWORD kA = Px(200, 10, 10, 160), kB = Px(10, 200, 10, 90), kC = Px(10, 10,
 // chunk cannot hold; frames 1 to 5 are broken whole; frame 6 is good, and see-through over
 // frame 0's first patch, partly beyond the background.
 RawMotionFile HostileMovie(bool badIndex) {
-  RawMotionFile m{.width = 16, .height = 16};
-  kvtest::RawMotionChunk c;
-  c.patches = {SolidMotionPatch(2, 2, 4, 4, kA),
-               SolidMotionPatch(-2, -2, 4, 4, kB),
-               SolidMotionPatch(14, 14, 4, 4, kC),
-               SolidMotionPatch(100, -100, 2, 2, kBad),
-               {8, 8, -3, 2},
-               {8, 8, 32767, 32767, {kBad, kBad}},
-               {8, 8, -32768, -32768}};
-  for (long long offset : {1LL << 20, -5LL, 0x7FFFFFFFFFFFFFF0LL}) {
-    c.patches.push_back(SolidMotionPatch(8, 8, 2, 2, kBad));
-    c.patches.back().offset = offset;
-  }
+  // clang-format off
+  kvtest::RawMotionChunk c{.patches = {
+      SolidMotionPatch(2, 2, 4, 4, kA), SolidMotionPatch(-2, -2, 4, 4, kB), SolidMotionPatch(14, 14, 4, 4, kC),
+      SolidMotionPatch(100, -100, 2, 2, kBad), {8, 8, -3, 2}, {8, 8, 32767, 32767, {kBad, kBad}}, {8, 8, -32768, -32768}}};
+  for (long long offset : {1LL << 20, -5LL, 0x7FFFFFFFFFFFFFF0LL})
+    c.patches.push_back({8, 8, 2, 2, {kBad, kBad, kBad, kBad}, offset});
   c.patches.push_back({8, 8, 4, 4, {kBad, kBad, kBad}});  // runs past the chunk
-  m.chunks = {c,
-              {.patches = {SolidMotionPatch(6, 10, 2, 2, kBad)}, .patchCount = 32767},
-              {.patchCount = -1},
-              {},
-              {},
-              {},
-              {.patches = {SolidMotionPatch(3, 3, 3, 3, kF)}}};
+  RawMotionFile m{.width = 16, .height = 16, .chunks = {c,
+      {.patches = {SolidMotionPatch(6, 10, 2, 2, kBad)}, .patchCount = 32767}, {.patchCount = -1}, {}, {}, {},
+      {.patches = {SolidMotionPatch(3, 3, 3, 3, kF)}}}};
+  // clang-format on
   if (badIndex) {
     m.chunks[3].indexSize = 19;
     m.chunks[4].indexPosition = 1 << 20;
