@@ -30,22 +30,16 @@ DWORD Bgra(int r, int g, int b, int a) {
   return DWORD(b & 255) | DWORD(g & 255) << 8 | DWORD(r & 255) << 16 | DWORD(a & 255) << 24;
 }
 
-// Frame f of a title sliding in from the right over nothing: transparent, half-transparent
+// n frames of a title sliding in from the right over nothing: transparent, half-transparent
 // and opaque pixels, every colour channel busy.
-Frame Title(int w, int h, int f) {
-  Frame px(std::size_t(w) * h);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      const int tx = x - (w - 5 * f);
-      const int a = tx < 0 ? 0 : (tx + y) % 4 == 0 ? 128 : 255;
-      px[std::size_t(y) * w + x] = Bgra(x * 37 + f * 9, y * 11 + 3 * tx, x * y + 5, a);
-    }
-  return px;
-}
-
 std::vector<Frame> Titles(int w, int h, int n) {
-  std::vector<Frame> frames;
-  for (int f = 0; f < n; ++f) frames.push_back(Title(w, h, f));
+  std::vector<Frame> frames(n, Frame(std::size_t(w) * h));
+  for (int f = 0; f < n; ++f)
+    for (int p = 0; p < w * h; ++p) {
+      const int x = p % w, y = p / w, tx = x - (w - 5 * f);
+      const int a = tx < 0 ? 0 : (tx + y) % 4 == 0 ? 128 : 255;
+      frames[f][p] = Bgra(x * 37 + f * 9, y * 11 + 3 * tx, x * y + 5, a);
+    }
   return frames;
 }
 
@@ -351,13 +345,10 @@ std::pair<int, int> LargestError(const std::vector<Frame>& want, const std::vect
 // in colour on one where every pixel differs from its neighbours, as libavcodec's own encoder
 // comes (measured: 0 and 1 in colour, 1 in alpha).
 TEST_F(Clip, ProResComesWithinItsError) {
-  std::vector<Frame> smooth;
-  for (int f = 0; f < 4; ++f) {
-    Frame px = Title(kW, kH, f);
+  std::vector<Frame> smooth = Titles(kW, kH, 4);
+  for (int f = 0; f < 4; ++f)
     for (int p = 0; p < kW * kH; ++p)
-      px[p] = (px[p] & 0xFF000000u) | (Bgra(p % kW * 4, p / kW * 8, 200 - f * 9, 0));
-    smooth.push_back(px);
-  }
+      smooth[f][p] = (smooth[f][p] & 0xFF000000u) | Bgra(p % kW * 4, p / kW * 8, 200 - f * 9, 0);
   for (const auto& [frames, most] : {std::pair{smooth, 1}, {Titles(kW, kH, 4), 2}}) {
     ASSERT_TRUE(SequenceMovie(dir, frames, kW, kH, dir.File("seq.sve")));
     ASSERT_EQ(Export(dir.File("seq.sve"), dir.File("ours.mov"), KV_CLIP_PRORES4444), 1)
