@@ -247,10 +247,7 @@ TEST(MotionFileRead, EachRefusalNamesItsReason) {
     CKvMotionFileRead reader;
     return reader.OpenFile(write(f)) == 0 && !reader.FileInUse();
   });
-  const auto info = [](const CString& path) {
-    CRect rect;
-    WORD key = 0;
-    int frames = 0;
+  auto info = [rect = CRect(), key = WORD(0), frames = 0](const CString& path) mutable {
     return CKvMotionFileRead::GetFileInfo(path, rect, key, frames);
   };
   kvtest::ExpectReasons({rows.begin(), rows.begin() + 9}, [&](Bytes f) { return !info(write(f)); });
