@@ -3,7 +3,6 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
-#include <libavutil/imgutils.h>
 }
 
 #include <gtest/gtest.h>
@@ -11,14 +10,12 @@ extern "C" {
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 
 #include "KvMediaFile/KvMovie.h"
 #include "KvMediaFile/KvPicture.h"
 #include "MediaChecks.h"
 #include "TestSupport.h"
 #include "host/Failure.h"
-#include "host/MemBlock.h"
 #include "movie/VideoClip.h"
 #include "platform/GlobalMemory.h"
 

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
-#include <memory>
 #include <tuple>
 #include <vector>
 
@@ -18,7 +17,6 @@
 #include "host/Failure.h"
 #include "host/VideoStd.h"
 #include "platform/GlobalMemory.h"
-#include "platform/Paths.h"
 
 namespace {
 
