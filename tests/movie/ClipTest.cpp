@@ -401,8 +401,7 @@ TEST_F(Clip, BadClipsAreRefusedWithAReasonAndNothingLost) {
       {"sound.wav", "the clip holds no video"},
       {"noise.mov", "not a clip FFmpeg's libraries read"},
       {"none.mov", "no such file"},
-      {".", "is a folder"},
-  };
+      {".", "is a folder"}};
   const std::vector<uint8_t> old = {'o', 'l', 'd'};
   for (const auto& [name, reason] : cases) {
     SCOPED_TRACE(name);
@@ -469,8 +468,7 @@ TEST_F(Clip, ExportRefusesWhatItCannotWriteAndLeavesNothing) {
       {"seq.sve", "out.mkv", KV_CLIP_QTRLE, "QuickTime Animation is written into a .mov only"},
       {"none.sve", "old.mov", KV_CLIP_QTRLE, "no such file"},
       {"p0.tga", "old.mov", KV_CLIP_QTRLE, "not a movie this library plays"},
-      {"seq.sve", "link.mov", KV_CLIP_QTRLE, "the clip is the movie or the background itself"},
-  };
+      {"seq.sve", "link.mov", KV_CLIP_QTRLE, "the clip is the movie or the background itself"}};
   ASSERT_EQ(::symlink("seq.sve", (dir.path() + "/link.mov").c_str()), 0);
   const std::vector<uint8_t> movie = kvtest::ReadFileBytes(dir.path() + "/seq.sve");
   for (const Case& c : cases) {

@@ -363,17 +363,15 @@ TEST(FlicHostile, RefusalsSayWhy) {
   const std::size_t limit = KvGetMaxPictureBytes();
   KvSetMaxPictureBytes(1 << 20);
   kvtest::ExpectReasons(
-      {
-          {"cut header", kvtest::Cut(good, 100), "truncated: 100 of 128 bytes"},
-          {"magic", With(good, 4, 0xAF13), "not a FLIC file (magic)"},
-          {"width", With(good, 8, 0), "width 0"},
-          {"height", With(good, 10, 0xFFFF), "height -1"},
-          {"too large", With(good, 8, 32767), tooLarge("32767 x 27", "7,962,381")},
-          // Its work block alone fits the 1 MiB limit; with the index and a copy it does not.
-          {"too large with its copies", With(With(good, 8, 512), 10, 400),
-           tooLarge("512 x 400", "1,843,200")},
-          {"no frames", With(good, 6, 0), "no frames"},
-      },
+      {{"cut header", kvtest::Cut(good, 100), "truncated: 100 of 128 bytes"},
+       {"magic", With(good, 4, 0xAF13), "not a FLIC file (magic)"},
+       {"width", With(good, 8, 0), "width 0"},
+       {"height", With(good, 10, 0xFFFF), "height -1"},
+       {"too large", With(good, 8, 32767), tooLarge("32767 x 27", "7,962,381")},
+       // Its work block alone fits the 1 MiB limit; with the index and a copy it does not.
+       {"too large with its copies", With(With(good, 8, 512), 10, 400),
+        tooLarge("512 x 400", "1,843,200")},
+       {"no frames", With(good, 6, 0), "no frames"}},
       [&](FlicBytes b) { return !Play(dir.Write("r.flc", b), 1); });
   KvSetMaxPictureBytes(limit);
 }
@@ -492,19 +490,17 @@ TEST(FlicHostile, CheckNamesTheFirstDamage) {
     return "truncated: " + KvGroupDigits(b.size()) + " of " + KvGroupDigits(movie.bytes.size()) +
            " bytes";
   };
-  kvtest::ExpectReasons(
-      {
-          {"counted frames not there", With(movie.bytes, 6, 0xFFFF),
-           "the header counts 65,535 frames, the file holds 13"},
-          {"cut", cut, truncated(cut)},
-          {"one byte short", last, truncated(last)},
-          {"cut, the size field too", With(cut, 0, unsigned(cut.size())),
-           "the header counts 12 frames, the file holds 5"},
-          {"unknown frame type", With(movie.bytes, starts[7] + 4, 0xF134),
-           "unknown FLIC frame type 0xF134 at byte " + KvGroupDigits(starts[7])},
-      },
-      [&](FlicBytes b) {
-        CKvPlayMovieFlick player;
-        return player.Open(movie.dir.Write("c.flc", b), 0) && !player.CheckFrames();
-      });
+  kvtest::ExpectReasons({{"counted frames not there", With(movie.bytes, 6, 0xFFFF),
+                          "the header counts 65,535 frames, the file holds 13"},
+                         {"cut", cut, truncated(cut)},
+                         {"one byte short", last, truncated(last)},
+                         {"cut, the size field too", With(cut, 0, unsigned(cut.size())),
+                          "the header counts 12 frames, the file holds 5"},
+                         {"unknown frame type", With(movie.bytes, starts[7] + 4, 0xF134),
+                          "unknown FLIC frame type 0xF134 at byte " + KvGroupDigits(starts[7])}},
+                        [&](FlicBytes b) {
+                          CKvPlayMovieFlick player;
+                          return player.Open(movie.dir.Write("c.flc", b), 0) &&
+                                 !player.CheckFrames();
+                        });
 }
