@@ -335,10 +335,8 @@ TEST(MotionFileRead, CheckNamesTheFirstDamagedPatch) {
 // whose patch tables are laid out differently, play the same.
 TEST(MotionPlayer, AppliesFramesFromTheNearestKeyFrame) {
   const std::initializer_list<std::array<int, 3>> early = {{0, 3, 3}, {20, 21, 5}, {22, 25, 6}};
-  const struct {
-    float t;
-    std::vector<int> gens;
-  } steps[] = {
+  const std::pair<float, std::vector<int>> steps[] = {
+      // the time, the generations shown
       {-0.5f, Runs(100, {{0, 0, 1}})},  // negative times play as 0
       {0.25f, Runs(100, {{0, 0, 1}, {20, 25, 2}})},
       {0.03f, Runs(100, {{0, 3, 3}, {20, 25, 2}})},
@@ -352,17 +350,17 @@ TEST(MotionPlayer, AppliesFramesFromTheNearestKeyFrame) {
       {1.03f, Runs(100, {{0, 3, 11}, {50, 50, 10}})},
       // A new pass inside the held key-frame group starts again from its key frame.
       {2.05f, Runs(100, {{0, 5, 12}})},
-      {2.12f, Runs(100, {{0, 5, 12}, {10, 12, 13}})},  // 100 x 2.12f falls a hair below 212
-  };
+      {2.12f, Runs(100, {{0, 5, 12}, {10, 12, 13}})}};  // 100 x 2.12f falls a hair below 212
   for (int layout : {0, 1, 2}) {
     SCOPED_TRACE(layout);
     kvtest::TempDir dir;
     auto player = Player(Save(dir, MarkerMovie(100, 1, layout)), 0);
     ASSERT_TRUE(player);
-    for (int i = 0; i < int(std::size(steps)); ++i) {
-      Save(dir, MarkerMovie(100, i + 1, layout));
-      EXPECT_EQ(player->GetOneFrame(steps[i].t), 1);
-      EXPECT_EQ(Generations(player->m_blockWork), steps[i].gens) << "t " << steps[i].t;
+    int gen = 0;
+    for (const auto& [t, gens] : steps) {
+      Save(dir, MarkerMovie(100, ++gen, layout));
+      EXPECT_EQ(player->GetOneFrame(t), 1);
+      EXPECT_EQ(Generations(player->m_blockWork), gens) << "t " << t;
     }
     // A second Prepare resets the block: the same time is built again from its key frame.
     ASSERT_TRUE(player->Prepare(nullptr));
