@@ -15,6 +15,7 @@ extern "C" {
 #include "KvMediaFile/KvPicture.h"
 #include "MediaChecks.h"
 #include "TestSupport.h"
+#include "fixtures/MotionWriter.h"
 #include "host/Failure.h"
 #include "movie/VideoClip.h"
 #include "platform/GlobalMemory.h"
@@ -221,19 +222,6 @@ int Import(const CString& clip, const CString& movie, const CRect& rect, WORD ke
   return maker.SinkClip(clip, 0, CKvColor32(), CKvColor32(), 0, &rect, movie, key, nullptr);
 }
 
-// A sequence of 32-bit TGA pictures made into a movie with the maker, at the raster's corner.
-bool SequenceMovie(const kvtest::TempDir& dir, const std::vector<Frame>& frames, int w, int h,
-                   const CString& movie) {
-  for (std::size_t i = 0; i < frames.size(); ++i)
-    if (!KvMediaSaveTGAFile(dir.File("p" + std::to_string(i) + ".tga"),
-                            const_cast<DWORD*>(frames[i].data()), CSize(w, h), CRect(0, 0, w, h)))
-      return false;
-  const CRect rect(0, 0, w, h);
-  CKvMakeMovieMotion maker;
-  return maker.Sink(dir.File("p.tga"), 0, int(frames.size()) - 1, 1, 0, CKvColor32(), CKvColor32(),
-                    0, &rect, movie, 10, nullptr) == 1;
-}
-
 int Export(const CString& movie, const CString& clip, int codec) {
   SKvClipExport settings;
   settings.codec = codec;
@@ -306,7 +294,7 @@ TEST_F(Clip, LosslessClipsImportExactlyWithTheirAlpha) {
 
 TEST_F(Clip, ExportedClipsDecodeToTheMovieFramesAndComeBackTheSame) {
   const std::vector<Frame> frames = Titles(kW, kH, kFrames);
-  ASSERT_TRUE(SequenceMovie(dir, frames, kW, kH, dir.File("seq.sve")));
+  ASSERT_TRUE(kvtest::WriteMotionMovie(dir.File("seq.sve"), frames, 0, 0, kW, kH));
   for (const auto& [codec, packed, name] : {std::tuple{KV_CLIP_QTRLE, AV_PIX_FMT_ARGB, "out.mov"},
                                             {KV_CLIP_PNG, AV_PIX_FMT_RGBA, "out.mov"},
                                             {KV_CLIP_PNG, AV_PIX_FMT_RGBA, "out.mkv"}}) {
@@ -347,7 +335,7 @@ TEST_F(Clip, ProResComesWithinItsError) {
     for (int p = 0; p < kW * kH; ++p)
       smooth[f][p] = (smooth[f][p] & 0xFF000000u) | Bgra(p % kW * 4, p / kW * 8, 200 - f * 9, 0);
   for (const auto& [frames, most] : {std::pair{smooth, 1}, {Titles(kW, kH, 4), 2}}) {
-    ASSERT_TRUE(SequenceMovie(dir, frames, kW, kH, dir.File("seq.sve")));
+    ASSERT_TRUE(kvtest::WriteMotionMovie(dir.File("seq.sve"), frames, 0, 0, kW, kH));
     ASSERT_EQ(Export(dir.File("seq.sve"), dir.File("ours.mov"), KV_CLIP_PRORES4444), 1)
         << KvLastFailure();
     // The matrix the frames were made with is stated, so that no reader need guess it.
@@ -422,7 +410,7 @@ TEST_F(Clip, ExportOverABackgroundLaysEachFrameWhereAsked) {
   std::vector<Frame> frames = Titles(8, 4, 3);
   for (Frame& f : frames)
     for (DWORD& p : f) p |= 0xFF000000u;
-  ASSERT_TRUE(SequenceMovie(dir, frames, 8, 4, dir.File("seq.sve")));
+  ASSERT_TRUE(kvtest::WriteMotionMovie(dir.File("seq.sve"), frames, 0, 0, 8, 4));
   Frame back(20 * 12);
   for (std::size_t i = 0; i < back.size(); ++i) back[i] = Bgra(int(i), 90, 200 - int(i), 255);
   ASSERT_TRUE(
@@ -452,7 +440,7 @@ TEST_F(Clip, ExportOverABackgroundLaysEachFrameWhereAsked) {
 }
 
 TEST_F(Clip, ExportRefusesWhatItCannotWriteAndLeavesNothing) {
-  ASSERT_TRUE(SequenceMovie(dir, Titles(16, 8, 3), 16, 8, dir.File("seq.sve")));
+  ASSERT_TRUE(kvtest::WriteMotionMovie(dir.File("seq.sve"), Titles(16, 8, 3), 0, 0, 16, 8));
   SKvClipExport fast;
   fast.fps = 241;
   const std::vector<uint8_t> old = {'o', 'l', 'd'};
@@ -467,7 +455,7 @@ TEST_F(Clip, ExportRefusesWhatItCannotWriteAndLeavesNothing) {
       {"seq.sve", "out.mov", 7, "no clip codec 7"},
       {"seq.sve", "out.mkv", KV_CLIP_QTRLE, "QuickTime Animation is written into a .mov only"},
       {"none.sve", "old.mov", KV_CLIP_QTRLE, "no such file"},
-      {"p0.tga", "old.mov", KV_CLIP_QTRLE, "not a movie this library plays"},
+      {"old.mov", "new.mov", KV_CLIP_QTRLE, "not a movie this library plays"},
       {"seq.sve", "link.mov", KV_CLIP_QTRLE, "the clip is the movie or the background itself"}};
   ASSERT_EQ(::symlink("seq.sve", (dir.path() + "/link.mov").c_str()), 0);
   const std::vector<uint8_t> movie = kvtest::ReadFileBytes(dir.path() + "/seq.sve");
