@@ -352,14 +352,15 @@ TEST(FlicHostile, FliLinesEndAtTheHeaderOrThePicture) {
     }
 }
 
-TEST(FlicHostile, RefusalsSayWhy) {
-  const FlicBytes good = kvtest::WriteFlic(MakeMovie(kMovies[2]));
+TEST(FlicHostile, RefusalsAndChecksSayWhy) {
+  MovieOnDisk movie(kMovies[2]);
+  const FlicBytes& good = movie.bytes;
   const auto tooLarge = [](const char* size, const char* bytes) {
     return std::string("frame too large: ") + size + " needs " + bytes +
            " bytes (index picture, work block and a copy of the frame), above the 1 MiB "
            "picture limit";
   };
-  kvtest::TempDir dir;
+  const kvtest::TempDir& dir = movie.dir;
   const std::size_t limit = KvGetMaxPictureBytes();
   KvSetMaxPictureBytes(1 << 20);
   kvtest::ExpectReasons(
@@ -374,6 +375,28 @@ TEST(FlicHostile, RefusalsSayWhy) {
        {"no frames", With(good, 6, 0), "no frames"}},
       [&](FlicBytes b) { return !Play(dir.Write("r.flc", b), 1); });
   KvSetMaxPictureBytes(limit);
+  // A check walks every frame the header counts and decodes it strictly (sound movies pass:
+  // PlaysWhatLibavcodecDecodes).
+  std::vector<std::size_t> starts;  // where each frame starts, the ring frame too
+  for (std::size_t pos = 128; pos < good.size(); pos += kvtest::U32(good, pos))
+    starts.push_back(pos);
+  const FlicBytes cut = kvtest::Cut(good, starts[5] + 3);
+  const FlicBytes last = kvtest::Cut(good, good.size() - 1);
+  const auto truncated = [&](const FlicBytes& b) {
+    return "truncated: " + KvGroupDigits(b.size()) + " of " + KvGroupDigits(good.size()) + " bytes";
+  };
+  kvtest::ExpectReasons({{"counted frames not there", With(good, 6, 0xFFFF),
+                          "the header counts 65,535 frames, the file holds 13"},
+                         {"cut", cut, truncated(cut)},
+                         {"one byte short", last, truncated(last)},
+                         {"cut, the size field too", With(cut, 0, unsigned(cut.size())),
+                          "the header counts 12 frames, the file holds 5"},
+                         {"unknown frame type", With(good, starts[7] + 4, 0xF134),
+                          "unknown FLIC frame type 0xF134 at byte " + KvGroupDigits(starts[7])}},
+                        [&](FlicBytes b) {
+                          CKvPlayMovieFlick player;
+                          return player.Open(dir.Write("c.flc", b), 0) && !player.CheckFrames();
+                        });
 }
 
 // Cut anywhere after its first frame header (before it, it is refused), a movie holds the
@@ -475,32 +498,4 @@ TEST(FlicHostile, MissingFramesEndTheMovie) {
       kvtest::WriteFlic({.width = 4096, .height = 4096, .frames = {{.size = 0}}});
   EXPECT_FALSE(Play(dir.Write("z.flc", With(first, 6, 0xFFFF)), 0));
   EXPECT_EQ(KvLastFailure(), "frame 0 at byte 128 is 0 bytes, shorter than its header");
-}
-
-// A check walks every frame the header counts and decodes it strictly (sound movies pass:
-// PlaysWhatLibavcodecDecodes).
-TEST(FlicHostile, CheckNamesTheFirstDamage) {
-  MovieOnDisk movie(kMovies[2]);
-  std::vector<std::size_t> starts;  // where each frame starts, the ring frame too
-  for (std::size_t pos = 128; pos < movie.bytes.size(); pos += kvtest::U32(movie.bytes, pos))
-    starts.push_back(pos);
-  const FlicBytes cut = kvtest::Cut(movie.bytes, starts[5] + 3);
-  const FlicBytes last = kvtest::Cut(movie.bytes, movie.bytes.size() - 1);
-  const auto truncated = [&](const FlicBytes& b) {
-    return "truncated: " + KvGroupDigits(b.size()) + " of " + KvGroupDigits(movie.bytes.size()) +
-           " bytes";
-  };
-  kvtest::ExpectReasons({{"counted frames not there", With(movie.bytes, 6, 0xFFFF),
-                          "the header counts 65,535 frames, the file holds 13"},
-                         {"cut", cut, truncated(cut)},
-                         {"one byte short", last, truncated(last)},
-                         {"cut, the size field too", With(cut, 0, unsigned(cut.size())),
-                          "the header counts 12 frames, the file holds 5"},
-                         {"unknown frame type", With(movie.bytes, starts[7] + 4, 0xF134),
-                          "unknown FLIC frame type 0xF134 at byte " + KvGroupDigits(starts[7])}},
-                        [&](FlicBytes b) {
-                          CKvPlayMovieFlick player;
-                          return player.Open(movie.dir.Write("c.flc", b), 0) &&
-                                 !player.CheckFrames();
-                        });
 }
