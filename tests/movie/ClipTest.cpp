@@ -208,12 +208,9 @@ std::vector<Frame> Play(const CString& movie) {
   int n = 0;
   CRect rect;
   if (!KvMovieGetFileInfo(movie, &rect, nullptr, &n)) return frames;
-  for (int i = 0; i < n; ++i) {
-    KvGlobalPtr px(KvMovieGetFrame(movie, rect, float(i) / float(n)));
-    if (!px) return {};
-    const auto* p = static_cast<const DWORD*>(px.get());
-    frames.emplace_back(p, p + std::size_t(rect.Width()) * rect.Height());
-  }
+  for (int i = 0; i < n; ++i)
+    frames.push_back(kvtest::PixelsOf(
+        kvtest::TakePicture(KvMovieGetFrame(movie, rect, float(i) / float(n)), rect)));
   return frames;
 }
 
@@ -264,10 +261,9 @@ TEST_F(Clip, LosslessClipsImportExactlyWithTheirAlpha) {
     EXPECT_NEAR(info.fps, fps, 0.01);
     EXPECT_EQ(Imported(codec->file), frames) << KvLastFailure();
     CRect rect;
-    KvGlobalPtr last(KvMovieGetClipFrame(dir.File(codec->file), kFrames - 1, rect));
-    ASSERT_TRUE(last);
-    EXPECT_EQ(Frame(static_cast<DWORD*>(last.get()), static_cast<DWORD*>(last.get()) + kW * kH),
-              frames.back());
+    EXPECT_EQ(
+        kvtest::TakePicture(KvMovieGetClipFrame(dir.File(codec->file), kFrames - 1, rect), rect),
+        (kvtest::Picture{CRect(0, 0, kW, kH), frames.back()}));
     // The same from memory, with the reader's own account of the end.
     const std::vector<uint8_t> bytes = kvtest::ReadFileBytes(dir.path() + "/" + codec->file);
     KvClipReader reader;
@@ -430,27 +426,19 @@ TEST_F(Clip, ExportOverABackgroundLaysEachFrameWhereAsked) {
         for (int x = std::max(0, -int(at.x)); x < 8; ++x)
           want[std::size_t(y + at.y) * 20 + x + at.x] = frames[f][std::size_t(y) * 8 + x];
       CRect rect;
-      KvGlobalPtr got(KvMovieGetClipFrame(dir.File("o.mov"), f, rect));
-      ASSERT_TRUE(got);
-      EXPECT_EQ(rect, CRect(0, 0, 20, 12));
-      const auto* p = static_cast<const DWORD*>(got.get());
-      EXPECT_EQ(Frame(p, p + want.size()), want) << "frame " << f;
+      EXPECT_EQ(kvtest::TakePicture(KvMovieGetClipFrame(dir.File("o.mov"), f, rect), rect),
+                (kvtest::Picture{CRect(0, 0, 20, 12), want}))
+          << "frame " << f;
     }
   }
 }
 
 TEST_F(Clip, ExportRefusesWhatItCannotWriteAndLeavesNothing) {
   ASSERT_TRUE(kvtest::WriteMotionMovie(dir.File("seq.sve"), Titles(16, 8, 3), 0, 0, 16, 8));
-  SKvClipExport fast;
-  fast.fps = 241;
   const std::vector<uint8_t> old = {'o', 'l', 'd'};
   dir.Write("old.mov", old);
-  struct Case {
-    const char* movie;
-    const char* clip;
-    int codec;
-    const char* reason;
-  } cases[] = {
+  // The movie, the clip, its codec and the reason.
+  const std::tuple<const char*, const char*, int, const char*> cases[] = {
       {"seq.sve", "out.avi", KV_CLIP_QTRLE, "a clip's name ends in .mov or .mkv"},
       {"seq.sve", "out.mov", 7, "no clip codec 7"},
       {"seq.sve", "out.mkv", KV_CLIP_QTRLE, "QuickTime Animation is written into a .mov only"},
@@ -458,13 +446,14 @@ TEST_F(Clip, ExportRefusesWhatItCannotWriteAndLeavesNothing) {
       {"old.mov", "new.mov", KV_CLIP_QTRLE, "not a movie this library plays"},
       {"seq.sve", "link.mov", KV_CLIP_QTRLE, "the clip is the movie or the background itself"}};
   ASSERT_EQ(::symlink("seq.sve", (dir.path() + "/link.mov").c_str()), 0);
-  const std::vector<uint8_t> movie = kvtest::ReadFileBytes(dir.path() + "/seq.sve");
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.clip);
-    EXPECT_EQ(Export(dir.File(c.movie), dir.File(c.clip), c.codec), 0);
-    EXPECT_EQ(KvLastFailure(), c.reason);
+  const std::vector<uint8_t> seq = kvtest::ReadFileBytes(dir.path() + "/seq.sve");
+  for (const auto& [movie, clip, codec, reason] : cases) {
+    EXPECT_EQ(Export(dir.File(movie), dir.File(clip), codec), 0);
+    EXPECT_EQ(KvLastFailure(), reason) << clip;
   }
-  EXPECT_EQ(kvtest::ReadFileBytes(dir.path() + "/seq.sve"), movie);
+  EXPECT_EQ(kvtest::ReadFileBytes(dir.path() + "/seq.sve"), seq);
+  SKvClipExport fast;
+  fast.fps = 241;
   EXPECT_EQ(KvMovieExportClip(dir.File("seq.sve"), dir.File("old.mov"), &fast, nullptr), 0);
   EXPECT_EQ(KvLastFailure(), "241 frames a second is outside 1 to 240");
   // Cancelled part way: the old clip stays, and no temporary file is left.
