@@ -171,8 +171,8 @@ TEST(FlicPlayer, PlaysWhatLibavcodecDecodes) {
     int frames = 0;
     EXPECT_EQ(KvMovieGetFileInfo(movie.path, &rect, &word, &frames), 1);
     EXPECT_TRUE(rect == CRect(0, 0, w, h) && word == 0 && frames == n);
-    const auto picture = kvtest::TakePicture(KvMediaLoadPicFile(movie.path, rect), rect);
-    EXPECT_EQ(picture ? picture->pixels : Pixels(), movie.frames[0]);
+    EXPECT_EQ(kvtest::PixelsOf(kvtest::TakePicture(KvMediaLoadPicFile(movie.path, rect), rect)),
+              movie.frames[0]);
     // The header's size field as written, covering frame 0 only, the header alone, more than
     // the file holds: from memory too the movie plays the file's real length.
     const unsigned sizes[] = {unsigned(movie.bytes.size()), 128 + kvtest::U32(movie.bytes, 128),

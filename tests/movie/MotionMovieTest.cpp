@@ -272,7 +272,6 @@ TEST(MotionFileRead, EachRefusalNamesItsReason) {
 // clip; sound movies in every layout pass.
 TEST(MotionFileRead, CheckNamesTheFirstDamagedPatch) {
   kvtest::TempDir dir;
-  using kvtest::SolidMotionPatch;
   // Six frames of 40 x 30 in two patches each; frame 4 changed. The reason is made from the
   // size of frame 4's chunk.
   auto movie = [](auto change) {
@@ -299,8 +298,7 @@ TEST(MotionFileRead, CheckNamesTheFirstDamagedPatch) {
   row("right of the frame", patch1(SolidMotionPatch(30, 0, 16, 8, 1)), "patch 1 (16 x 8 at 30, 0) lies outside the 40 x 30 frame");
   row("above the frame", patch1(SolidMotionPatch(0, -1, 40, 8, 1)), "patch 1 (40 x 8 at 0, -1) lies outside the 40 x 30 frame");
   row("empty", patch1(SolidMotionPatch(0, 8, 0, 8, 1)), "patch 1 (0 x 8 at 0, 8) is empty");
-  row("header larger than its pixels", [](auto& c) { c.patches[0].pixels.resize(40 * 7); },
-      "patch 0 (40 x 8 at 0, 0) takes 1,296 bytes, its table entry says 1,136");
+  row("header larger than its pixels", [](auto& c) { c.patches[0].pixels.resize(40 * 7); }, "patch 0 (40 x 8 at 0, 0) takes 1,296 bytes, its table entry says 1,136");
   row("last patch past the chunk", [](auto& c) { c.patches[1].pixels.pop_back(); }, "patch 1 (40 x 22 at 0, 8) runs past @");
   row("offset beyond the chunk", [](auto& c) { c.patches[1].offset = 100000; }, "patch 1 at byte 100000 lies outside the patch data of @");
   row("offset in the table", [](auto& c) { c.patches[0].offset = 30; }, "patch 0 at byte 30 lies outside the patch data of @");
@@ -309,20 +307,20 @@ TEST(MotionFileRead, CheckNamesTheFirstDamagedPatch) {
   row("chunk beyond the file", [](auto& c) { c.indexSize = 1000000; }, "a chunk of 1000000 bytes at " + at4 + " does not fit the file");
   row("chunk shorter than its header", [](auto& c) { c.indexSize = 19; }, "a chunk of 19 bytes at " + at4 + " does not fit the file");
   row("table one byte past the chunk", [](auto& c) { c.patches.clear(), c.patchCount = 1, c.indexSize = 29; }, "the table of 1 patches runs past the chunk's 29 bytes");
-  row("chunk at the file's end", [end](auto& c) { c.indexPosition = end; },
-      "a chunk of " + std::to_string(sound.chunkSizes[4]) + " bytes at " + std::to_string(end) + " does not fit the file");
+  row("chunk at the file's end", [end](auto& c) { c.indexPosition = end; }, "a chunk of " + std::to_string(sound.chunkSizes[4]) + " bytes at " + std::to_string(end) + " does not fit the file");
   // clang-format on
   kvtest::ExpectReasons(rows, [&](Bytes f) {
     CKvMotionFileRead reader;
-    if (!reader.OpenFile(dir.Write("m.sve", f))) return false;
-    for (int i = 0; i < 4; ++i)
-      if (!reader.CheckFC(i)) return false;
-    return !reader.CheckFC(4);
+    return reader.OpenFile(dir.Write("m.sve", f)) && reader.CheckFC(0) && reader.CheckFC(1) &&
+           reader.CheckFC(2) && reader.CheckFC(3) && !reader.CheckFC(4);
   });
 
   for (int layout : {0, 1, 2}) {
-    kvtest::RawMotionFile f{.layout = layout, .width = 40, .height = 30};
-    f.chunks = {{.patches = {SolidMotionPatch(0, 0, 40, 30, 1)}}, {}, {.patches = {}}};
+    const kvtest::RawMotionFile f{
+        .layout = layout,
+        .width = 40,
+        .height = 30,
+        .chunks = {{.patches = {SolidMotionPatch(0, 0, 40, 30, 1)}}, {}, {}}};
     CKvMotionFileRead reader;
     ASSERT_TRUE(reader.OpenFile(dir.Write("m.sve", kvtest::LayOutMotionFile(f).bytes)));
     for (int i = 0; i < 3; ++i) EXPECT_EQ(reader.CheckFC(i), 1) << layout << " " << i;
