@@ -148,9 +148,7 @@ bool WriteClip(const std::string& path, const Codec& codec, const std::vector<Fr
   }
   if (ok) avcodec_send_frame(c, nullptr), drain();
   ok = ok && av_write_trailer(out) >= 0;
-  av_frame_free(&f);
-  av_packet_free(&packet);
-  avcodec_free_context(&c);
+  av_frame_free(&f), av_packet_free(&packet), avcodec_free_context(&c);
   if (out->pb) avio_closep(&out->pb);
   avformat_free_context(out);
   return ok;
@@ -195,9 +193,7 @@ Decoded Decode(const std::string& path) {
   }
   avcodec_send_packet(c, nullptr);
   take();
-  av_frame_free(&f);
-  av_packet_free(&packet);
-  avcodec_free_context(&c);
+  av_frame_free(&f), av_packet_free(&packet), avcodec_free_context(&c);
   avformat_close_input(&in);
   return d;
 }

@@ -98,31 +98,29 @@ FlicFile MakeMovie(const MovieSpec& s) {
 std::vector<Pixels> Reference(const FlicBytes& file, int w, int h) {
   av_log_set_level(AV_LOG_QUIET);
   const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_FLIC);
-  struct Decoder {
-    AVCodecContext* ctx;
-    AVPacket* packet = av_packet_alloc();
-    AVFrame* frame = av_frame_alloc();
-    ~Decoder() { av_frame_free(&frame), av_packet_free(&packet), avcodec_free_context(&ctx); }
-  } av{avcodec_alloc_context3(codec)};
-  av.ctx->width = w, av.ctx->height = h;
-  av.ctx->extradata = static_cast<uint8_t*>(av_mallocz(128 + AV_INPUT_BUFFER_PADDING_SIZE));
-  std::memcpy(av.ctx->extradata, file.data(), av.ctx->extradata_size = 128);
-  EXPECT_EQ(avcodec_open2(av.ctx, codec, nullptr), 0);
+  AVCodecContext* ctx = avcodec_alloc_context3(codec);
+  AVPacket* packet = av_packet_alloc();
+  AVFrame* frame = av_frame_alloc();
+  ctx->width = w, ctx->height = h;
+  ctx->extradata = static_cast<uint8_t*>(av_mallocz(128 + AV_INPUT_BUFFER_PADDING_SIZE));
+  std::memcpy(ctx->extradata, file.data(), ctx->extradata_size = 128);
+  EXPECT_EQ(avcodec_open2(ctx, codec, nullptr), 0);
   const DWORD mask = kvtest::U16(file, 4) == 0xAF11 ? 0xFFFCFCFCu : 0xFFFFFFFFu;
   std::vector<Pixels> out;
   for (std::size_t pos = 128; out.size() < std::size_t(kvtest::U16(file, 6));
        pos += kvtest::U32(file, pos)) {
     out.emplace_back(std::size_t(w) * h, 0);
     if (kvtest::U16(file, pos + 4) == 0xF100) continue;
-    av_new_packet(av.packet, static_cast<int>(kvtest::U32(file, pos)));
-    std::memcpy(av.packet->data, &file[pos], std::size_t(av.packet->size));
-    EXPECT_EQ(avcodec_send_packet(av.ctx, av.packet) | avcodec_receive_frame(av.ctx, av.frame), 0);
-    const auto* palette = reinterpret_cast<const uint32_t*>(av.frame->data[1]);
+    av_new_packet(packet, static_cast<int>(kvtest::U32(file, pos)));
+    std::memcpy(packet->data, &file[pos], std::size_t(packet->size));
+    EXPECT_EQ(avcodec_send_packet(ctx, packet) | avcodec_receive_frame(ctx, frame), 0);
+    const auto* palette = reinterpret_cast<const uint32_t*>(frame->data[1]);
     for (int i = 0; i < w * h; ++i)
-      if (const BYTE index = av.frame->data[0][i / w * av.frame->linesize[0] + i % w])
+      if (const BYTE index = frame->data[0][i / w * frame->linesize[0] + i % w])
         out.back()[std::size_t(i)] = (palette[index] | 0xFF000000u) & mask;
-    av_packet_unref(av.packet);
+    av_packet_unref(packet);
   }
+  av_frame_free(&frame), av_packet_free(&packet), avcodec_free_context(&ctx);
   return out;
 }
 

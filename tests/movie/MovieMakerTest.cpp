@@ -60,13 +60,13 @@ class MovieMaker : public testing::Test {
     dir.Write("pic" + std::to_string(1000 + number).substr(1) + ".tga", kvtest::WriteTga(im));
   }
 
-  // Makes out.sve of the pictures first to last of the sequence `pictures`.
+  // Makes `movie` (by default out.sve) of the pictures first to last of the sequence `pictures`.
   int Make(int first, int last, CRect rect, WORD key = 25, bool colorKey = false,
            CKvColor32 keyColor = {}, CKvColor32 tolerance = {}, int deflicker = 0,
-           const char* pictures = "pic.tga") {
+           const char* pictures = "pic.tga", const CString& movie = {}) {
     CKvMakeMovieMotion maker;
     return maker.Sink(dir.File(pictures), first, last, 3, colorKey, keyColor, tolerance, deflicker,
-                      &rect, dir.File("out.sve"), key, nullptr);
+                      &rect, movie.IsEmpty() ? dir.File("out.sve") : movie, key, nullptr);
   }
 
   // Every frame of the movie, through the movie API.
@@ -266,9 +266,7 @@ TEST_F(MovieMaker, RefusalsLeaveNoMovieAndKeepAnOldOne) {
   EXPECT_TRUE(ui.progressCancellable.back());  // the cancel above needs its button
   ui.cancelAfterPumps = -1;
   const auto sink = [&](const CString& path) {
-    CKvMakeMovieMotion maker;
-    const CRect rect(0, 0, 4, 4);
-    return maker.Sink(dir.File("pic.tga"), 0, 1, 3, 0, {}, {}, 0, &rect, path, 25, nullptr);
+    return Make(0, 1, CRect(0, 0, 4, 4), 25, false, {}, {}, 0, "pic.tga", path);
   };
   kvtest::ExpectFullDiskKeepsTheOldFile("full.sve", 200, sink);  // a disk that fills
   EXPECT_EQ(Make(0, 1, CRect(0, 0, 4, 4)), 1);
