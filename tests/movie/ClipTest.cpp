@@ -99,11 +99,11 @@ bool WriteClip(const std::string& path, const Codec& codec, const std::vector<Fr
   if (ok) {
     stream->time_base = {1, 25};
     avcodec_parameters_from_context(stream->codecpar, c);
-    if (sound) {
-      sound->codecpar->codec_type = AVMEDIA_TYPE_AUDIO;
-      sound->codecpar->codec_id = AV_CODEC_ID_PCM_S16LE;
-      sound->codecpar->sample_rate = 8000;
-      av_channel_layout_default(&sound->codecpar->ch_layout, 1);
+    if (sound) {  // 8,000 samples a second of 16 bits, mono
+      AVCodecParameters* p = sound->codecpar;
+      p->codec_type = AVMEDIA_TYPE_AUDIO, p->codec_id = AV_CODEC_ID_PCM_S16LE;
+      p->sample_rate = 8000;
+      av_channel_layout_default(&p->ch_layout, 1);
       sound->time_base = {1, 8000};
     }
     AVDictionary* options = nullptr;

@@ -156,12 +156,9 @@ TEST(MotionFileWrite, OnePatchMovieByteForByte) {
   const std::vector<DWORD> pixels = kvtest::Gradient(16, 2);
   kvtest::TempDir dir;
   ASSERT_TRUE(kvtest::WriteMotionMovie(dir.File("one.sve"), {pixels}, 3, -4, 16, 2, 12));
-  const Bytes f = kvtest::ReadFileBytes(dir.path() + "/one.sve");
-  RawMotionFile raw;
-  raw.keyInterval = 12;
+  RawMotionFile raw{.keyInterval = 12, .chunks = {{.patches = {{0, 0, 16, 2, pixels}}}}};
   raw.left = 3, raw.top = -4, raw.width = 16, raw.height = 2;
-  raw.chunks.push_back({.patches = {{0, 0, 16, 2, pixels}}});
-  EXPECT_EQ(kvtest::LayOutMotionFile(raw).bytes, f);
+  EXPECT_EQ(kvtest::LayOutMotionFile(raw).bytes, kvtest::ReadFileBytes(dir.path() + "/one.sve"));
 }
 
 // The key interval is clamped to 10 through 30. A writer planned for 10 frames and closed
