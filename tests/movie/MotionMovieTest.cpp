@@ -397,11 +397,8 @@ TEST(MotionPlayerHostile, SkipsWhatTheChunkCannotHoldAndClipsTheRest) {
         if (x >= 6 && x < 8 && y >= 10 && y < 12 && got == kBad) continue;  // frame 1's patch
         const DWORD b = mode >= 0 ? BackAt(back, x + 4, y + 4) : 0;
         const auto p = HostilePatch(x, y);
-        EXPECT_EQ(got, !p          ? b
-                       : mode == 0 ? Mix(*p, b)
-                       : mode == 1 ? Mix(b, *p)
-                                   : *p)
-            << x << ", " << y;
+        const DWORD want = !p ? b : mode == 0 ? Mix(*p, b) : mode == 1 ? Mix(b, *p) : *p;
+        EXPECT_EQ(got, want) << x << ", " << y;
       }
     if (mode >= 0) {               // a new pass resets the block from the background as it is then
       const int blue = 50 + mode;  // a structured binding is not captured by every compiler
