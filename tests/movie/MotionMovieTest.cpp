@@ -184,6 +184,7 @@ TEST(MotionFileWrite, KeyIntervalIsClampedAndClosingEarlyKeepsThePlannedIndex) {
   ASSERT_TRUE(reader.LoadAllFCToMem());
   EXPECT_EQ(GlobalSize(reader.GetMemFC(6)), 20u);
   EXPECT_EQ(reader.GetMemFC(7), nullptr);
+  EXPECT_EQ(reader.GetMemFC(-1), nullptr);
   reader.FreeAllMemFC();
   EXPECT_EQ(reader.GetMemFC(0), nullptr);
 }
