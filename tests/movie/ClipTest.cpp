@@ -3,7 +3,6 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
-#include <libavutil/imgutils.h>
 }
 
 #include <gtest/gtest.h>
@@ -11,13 +10,13 @@ extern "C" {
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 
 #include "KvMediaFile/KvMovie.h"
 #include "KvMediaFile/KvPicture.h"
+#include "MediaChecks.h"
 #include "TestSupport.h"
+#include "fixtures/MotionWriter.h"
 #include "host/Failure.h"
-#include "host/MemBlock.h"
 #include "movie/VideoClip.h"
 #include "platform/GlobalMemory.h"
 
@@ -29,22 +28,16 @@ DWORD Bgra(int r, int g, int b, int a) {
   return DWORD(b & 255) | DWORD(g & 255) << 8 | DWORD(r & 255) << 16 | DWORD(a & 255) << 24;
 }
 
-// Frame f of a title sliding in from the right over nothing: transparent, half-transparent
+// n frames of a title sliding in from the right over nothing: transparent, half-transparent
 // and opaque pixels, every colour channel busy.
-Frame Title(int w, int h, int f) {
-  Frame px(std::size_t(w) * h);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      const int tx = x - (w - 5 * f);
-      const int a = tx < 0 ? 0 : (tx + y) % 4 == 0 ? 128 : 255;
-      px[std::size_t(y) * w + x] = Bgra(x * 37 + f * 9, y * 11 + 3 * tx, x * y + 5, a);
-    }
-  return px;
-}
-
 std::vector<Frame> Titles(int w, int h, int n) {
-  std::vector<Frame> frames;
-  for (int f = 0; f < n; ++f) frames.push_back(Title(w, h, f));
+  std::vector<Frame> frames(n, Frame(std::size_t(w) * h));
+  for (int f = 0; f < n; ++f)
+    for (int p = 0; p < w * h; ++p) {
+      const int x = p % w, y = p / w, tx = x - (w - 5 * f);
+      const int a = tx < 0 ? 0 : (tx + y) % 4 == 0 ? 128 : 255;
+      frames[f][p] = Bgra(x * 37 + f * 9, y * 11 + 3 * tx, x * y + 5, a);
+    }
   return frames;
 }
 
@@ -67,13 +60,6 @@ void Pack(DWORD p, AVPixelFormat format, uint8_t* out) {
   std::memcpy(out, format == AV_PIX_FMT_ARGB ? argb : rgba, 4);
 }
 
-struct CloseOutput {
-  void operator()(AVFormatContext* f) const {
-    if (f->pb) avio_closep(&f->pb);
-    avformat_free_context(f);
-  }
-};
-
 // How a clip is laid out beyond its frames.
 struct Layout {
   std::vector<std::pair<int, int>> sizes;  // frame i's size (the last one's from then on)
@@ -88,7 +74,6 @@ bool WriteClip(const std::string& path, const Codec& codec, const std::vector<Fr
                const Layout& layout) {
   AVFormatContext* out = nullptr;
   if (avformat_alloc_output_context2(&out, nullptr, codec.muxer, path.c_str()) < 0) return false;
-  const std::unique_ptr<AVFormatContext, CloseOutput> own(out);
   const AVCodec* encoder = avcodec_find_encoder_by_name(codec.name);
   AVStream* stream = avformat_new_stream(out, nullptr);
   AVStream* sound = layout.sound ? avformat_new_stream(out, nullptr) : nullptr;
@@ -114,11 +99,11 @@ bool WriteClip(const std::string& path, const Codec& codec, const std::vector<Fr
   if (ok) {
     stream->time_base = {1, 25};
     avcodec_parameters_from_context(stream->codecpar, c);
-    if (sound) {
-      sound->codecpar->codec_type = AVMEDIA_TYPE_AUDIO;
-      sound->codecpar->codec_id = AV_CODEC_ID_PCM_S16LE;
-      sound->codecpar->sample_rate = 8000;
-      av_channel_layout_default(&sound->codecpar->ch_layout, 1);
+    if (sound) {  // 8,000 samples a second of 16 bits, mono
+      AVCodecParameters* p = sound->codecpar;
+      p->codec_type = AVMEDIA_TYPE_AUDIO, p->codec_id = AV_CODEC_ID_PCM_S16LE;
+      p->sample_rate = 8000;
+      av_channel_layout_default(&p->ch_layout, 1);
       sound->time_base = {1, 8000};
     }
     AVDictionary* options = nullptr;
@@ -138,55 +123,52 @@ bool WriteClip(const std::string& path, const Codec& codec, const std::vector<Fr
     f->format = codec.format, f->width = w, f->height = h, f->pts = int64_t(i);
     ok = ok && av_frame_get_buffer(f, 0) >= 0;
     if (!ok) break;
-    if (codec.format == AV_PIX_FMT_PAL8) {  // the frame's colours, at most 256
-      std::vector<DWORD> colours;
-      for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-          const DWORD p = frames[i][std::size_t(y) * w + x];
-          auto at = std::find(colours.begin(), colours.end(), p);
-          if (at == colours.end()) at = colours.insert(at, p);
-          f->data[0][y * f->linesize[0] + x] = uint8_t(at - colours.begin());
+    std::vector<DWORD> colours;  // of a palette frame, at most 256
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        const DWORD p = frames[i][std::size_t(y) * w + x];
+        uint8_t* row = f->data[0] + y * f->linesize[0];
+        if (codec.format != AV_PIX_FMT_PAL8) {
+          Pack(p, codec.format, row + 4 * x);
+          continue;
         }
-      std::copy(colours.begin(), colours.end(), reinterpret_cast<uint32_t*>(f->data[1]));
-    } else {
-      for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-          Pack(frames[i][std::size_t(y) * w + x], codec.format,
-               f->data[0] + y * f->linesize[0] + 4 * x);
-    }
+        auto at = std::find(colours.begin(), colours.end(), p);
+        if (at == colours.end()) at = colours.insert(at, p);
+        row[x] = uint8_t(at - colours.begin());
+      }
+    std::copy(colours.begin(), colours.end(), reinterpret_cast<uint32_t*>(f->data[1]));
     ok = avcodec_send_frame(c, f) >= 0;
     drain();
-    if (sound) {  // 320 samples of silence: a twenty-fifth of a second
-      AVPacket* s = av_packet_alloc();
-      ok = ok && s && av_new_packet(s, 640) >= 0;
-      if (ok) {
-        std::memset(s->data, 0, 640);
-        s->stream_index = 1, s->pts = s->dts = int64_t(i) * 320, s->duration = 320;
-        ok = av_interleaved_write_frame(out, s) >= 0;
-      }
-      av_packet_free(&s);
+    if (ok && sound && (ok = av_new_packet(packet, 640) >= 0)) {  // 1/25 s of silence
+      std::memset(packet->data, 0, 640);
+      packet->stream_index = 1, packet->pts = packet->dts = int64_t(i) * 320,
+      packet->duration = 320;
+      ok = av_interleaved_write_frame(out, packet) >= 0;
     }
   }
   if (ok) avcodec_send_frame(c, nullptr), drain();
   ok = ok && av_write_trailer(out) >= 0;
-  av_frame_free(&f);
-  av_packet_free(&packet);
-  avcodec_free_context(&c);
+  av_frame_free(&f), av_packet_free(&packet), avcodec_free_context(&c);
+  if (out->pb) avio_closep(&out->pb);
+  avformat_free_context(out);
   return ok;
 }
 
-bool WriteClip(const std::string& path, const Codec& codec, const std::vector<Frame>& frames, int w,
-               int h) {
-  return WriteClip(path, codec, frames, Layout{{{w, h}}});
-}
-
-// Every frame of a clip as libavcodec decodes it, in the bytes of its own pixel format
-// (packed formats only), with that format.
-std::vector<std::vector<uint8_t>> DecodePacked(const std::string& path, AVPixelFormat& format) {
+// A clip as libavcodec reads it: every frame in the bytes of its own pixel format (packed
+// formats only), that format, the colour matrix it states and where its last packet starts.
+struct Decoded {
   std::vector<std::vector<uint8_t>> frames;
+  AVPixelFormat format = AV_PIX_FMT_NONE;
+  AVColorSpace matrix = AVCOL_SPC_UNSPECIFIED;
+  std::size_t lastPacketAt = 0;
+};
+
+Decoded Decode(const std::string& path) {
+  Decoded d;
   AVFormatContext* in = nullptr;
-  if (avformat_open_input(&in, path.c_str(), nullptr, nullptr) < 0) return frames;
+  if (avformat_open_input(&in, path.c_str(), nullptr, nullptr) < 0) return d;
   avformat_find_stream_info(in, nullptr);
+  d.matrix = in->streams[0]->codecpar->color_space;
   const AVCodec* decoder = avcodec_find_decoder(in->streams[0]->codecpar->codec_id);
   AVCodecContext* c = avcodec_alloc_context3(decoder);
   avcodec_parameters_to_context(c, in->streams[0]->codecpar);
@@ -195,38 +177,25 @@ std::vector<std::vector<uint8_t>> DecodePacked(const std::string& path, AVPixelF
   AVFrame* f = av_frame_alloc();
   const auto take = [&] {
     while (avcodec_receive_frame(c, f) == 0) {
-      format = AVPixelFormat(f->format);
+      d.format = AVPixelFormat(f->format);
+      if (d.format != AV_PIX_FMT_ARGB && d.format != AV_PIX_FMT_RGBA) continue;
       std::vector<uint8_t> bytes(std::size_t(f->width) * f->height * 4);
       for (int y = 0; y < f->height; ++y)
         std::memcpy(&bytes[std::size_t(y) * f->width * 4], f->data[0] + y * f->linesize[0],
                     std::size_t(f->width) * 4);
-      frames.push_back(std::move(bytes));
+      d.frames.push_back(std::move(bytes));
     }
   };
-  while (av_read_frame(in, packet) >= 0) {
+  for (; av_read_frame(in, packet) >= 0; take()) {
+    d.lastPacketAt = std::size_t(packet->pos);
     avcodec_send_packet(c, packet);
     av_packet_unref(packet);
-    take();
   }
   avcodec_send_packet(c, nullptr);
   take();
-  av_frame_free(&f);
-  av_packet_free(&packet);
-  avcodec_free_context(&c);
+  av_frame_free(&f), av_packet_free(&packet), avcodec_free_context(&c);
   avformat_close_input(&in);
-  return frames;
-}
-
-// Where the last packet of a clip starts.
-std::size_t LastPacketAt(const std::string& path) {
-  AVFormatContext* in = nullptr;
-  std::int64_t at = 0;
-  if (avformat_open_input(&in, path.c_str(), nullptr, nullptr) < 0) return 0;
-  AVPacket* packet = av_packet_alloc();
-  for (; av_read_frame(in, packet) >= 0; av_packet_unref(packet)) at = packet->pos;
-  av_packet_free(&packet);
-  avformat_close_input(&in);
-  return std::size_t(at);
+  return d;
 }
 
 // Every frame of a movie as its player plays it.
@@ -235,31 +204,15 @@ std::vector<Frame> Play(const CString& movie) {
   int n = 0;
   CRect rect;
   if (!KvMovieGetFileInfo(movie, &rect, nullptr, &n)) return frames;
-  for (int i = 0; i < n; ++i) {
-    KvGlobalPtr px(KvMovieGetFrame(movie, rect, float(i) / float(n)));
-    if (!px) return {};
-    const auto* p = static_cast<const DWORD*>(px.get());
-    frames.emplace_back(p, p + std::size_t(rect.Width()) * rect.Height());
-  }
+  for (int i = 0; i < n; ++i)
+    frames.push_back(kvtest::PixelsOf(
+        kvtest::TakePicture(KvMovieGetFrame(movie, rect, float(i) / float(n)), rect)));
   return frames;
 }
 
 int Import(const CString& clip, const CString& movie, const CRect& rect, WORD key = 10) {
   CKvMakeMovieMotion maker;
   return maker.SinkClip(clip, 0, CKvColor32(), CKvColor32(), 0, &rect, movie, key, nullptr);
-}
-
-// A sequence of 32-bit TGA pictures made into a movie with the maker, at the raster's corner.
-bool SequenceMovie(const kvtest::TempDir& dir, const std::vector<Frame>& frames, int w, int h,
-                   const CString& movie) {
-  for (std::size_t i = 0; i < frames.size(); ++i)
-    if (!KvMediaSaveTGAFile(dir.File("p" + std::to_string(i) + ".tga"),
-                            const_cast<DWORD*>(frames[i].data()), CSize(w, h), CRect(0, 0, w, h)))
-      return false;
-  const CRect rect(0, 0, w, h);
-  CKvMakeMovieMotion maker;
-  return maker.Sink(dir.File("p.tga"), 0, int(frames.size()) - 1, 1, 0, CKvColor32(), CKvColor32(),
-                    0, &rect, movie, 10, nullptr) == 1;
 }
 
 int Export(const CString& movie, const CString& clip, int codec) {
@@ -277,34 +230,36 @@ std::vector<uint8_t> StatingSize(std::vector<uint8_t> file, const char* fourcc, 
   return file;
 }
 
+// Odd sizes, so that no row is a whole number of any block the codecs work in.
+constexpr int kW = 61, kH = 23, kFrames = 12;
+
 class Clip : public ::testing::Test {
  protected:
   void SetUp() override { KvMediaFileOpen(); }
+  // The frames of the movie that a clip of the folder is made into (none when refused).
+  std::vector<Frame> Imported(const std::string& clip, int w = kW, int h = kH) {
+    if (Import(dir.File(clip), dir.File("m.sve"), CRect(0, 0, w, h)) != 1) return {};
+    return Play(dir.File("m.sve"));
+  }
   kvtest::TempDir dir;
 };
-
-// Odd sizes, so that no row is a whole number of any block the codecs work in.
-constexpr int kW = 61, kH = 23, kFrames = 12;
 
 TEST_F(Clip, LosslessClipsImportExactlyWithTheirAlpha) {
   const std::vector<Frame> frames = Titles(kW, kH, kFrames);
   // An animated PNG states no rate: each frame has its own delay.
   for (const auto& [codec, fps] : {std::pair{&kQtrle, 25}, {&kPng, 25}, {&kApng, 0}}) {
     SCOPED_TRACE(codec->name);
-    ASSERT_TRUE(WriteClip(dir.path() + "/" + codec->file, *codec, frames, kW, kH));
+    ASSERT_TRUE(WriteClip(dir.path() + "/" + codec->file, *codec, frames, {{{kW, kH}}}));
     SKvClipInfo info;
     ASSERT_EQ(KvMovieGetClipInfo(dir.File(codec->file), &info), 1) << KvLastFailure();
     EXPECT_EQ(std::tuple(info.width, info.height, info.frames, info.alpha),
               std::tuple(kW, kH, kFrames, TRUE));
     EXPECT_NEAR(info.fps, fps, 0.01);
-    ASSERT_EQ(Import(dir.File(codec->file), dir.File("m.sve"), CRect(0, 0, kW, kH)), 1)
-        << KvLastFailure();
-    EXPECT_EQ(Play(dir.File("m.sve")), frames);
+    EXPECT_EQ(Imported(codec->file), frames) << KvLastFailure();
     CRect rect;
-    KvGlobalPtr last(KvMovieGetClipFrame(dir.File(codec->file), kFrames - 1, rect));
-    ASSERT_TRUE(last);
-    EXPECT_EQ(Frame(static_cast<DWORD*>(last.get()), static_cast<DWORD*>(last.get()) + kW * kH),
-              frames.back());
+    EXPECT_EQ(
+        kvtest::TakePicture(KvMovieGetClipFrame(dir.File(codec->file), kFrames - 1, rect), rect),
+        (kvtest::Picture{CRect(0, 0, kW, kH), frames.back()}));
     // The same from memory, with the reader's own account of the end.
     const std::vector<uint8_t> bytes = kvtest::ReadFileBytes(dir.path() + "/" + codec->file);
     KvClipReader reader;
@@ -319,43 +274,33 @@ TEST_F(Clip, LosslessClipsImportExactlyWithTheirAlpha) {
   // A clip with sound beside it in a container that states no frame count, and one of PNG
   // frames whose palette holds alpha.
   ASSERT_TRUE(WriteClip(dir.path() + "/c.mkv", kPngMkv, frames, {{{kW, kH}}, true}));
-  ASSERT_EQ(Import(dir.File("c.mkv"), dir.File("m.sve"), CRect(0, 0, kW, kH)), 1)
-      << KvLastFailure();
-  EXPECT_EQ(Play(dir.File("m.sve")), frames);
+  EXPECT_EQ(Imported("c.mkv"), frames) << KvLastFailure();
   const std::vector<Frame> few = Titles(6, 4, 3);
-  ASSERT_TRUE(WriteClip(dir.path() + "/c.mov", kPalette, few, 6, 4));
-  ASSERT_EQ(Import(dir.File("c.mov"), dir.File("m.sve"), CRect(0, 0, 6, 4)), 1);
-  EXPECT_EQ(Play(dir.File("m.sve")), few);
+  ASSERT_TRUE(WriteClip(dir.path() + "/c.mov", kPalette, few, {{{6, 4}}}));
+  EXPECT_EQ(Imported("c.mov", 6, 4), few);
   // A container that states a larger size than its PNG frames have: theirs holds.
-  ASSERT_TRUE(WriteClip(dir.path() + "/c.mov", kPng, frames, kW, kH));
+  ASSERT_TRUE(WriteClip(dir.path() + "/c.mov", kPng, frames, {{{kW, kH}}}));
   dir.Write("c.mov", StatingSize(kvtest::ReadFileBytes(dir.path() + "/c.mov"), "png ", 99, 99));
-  ASSERT_EQ(Import(dir.File("c.mov"), dir.File("m.sve"), CRect(0, 0, kW, kH)), 1);
-  EXPECT_EQ(Play(dir.File("m.sve")), frames);
+  EXPECT_EQ(Imported("c.mov"), frames);
 }
 
 TEST_F(Clip, ExportedClipsDecodeToTheMovieFramesAndComeBackTheSame) {
   const std::vector<Frame> frames = Titles(kW, kH, kFrames);
-  ASSERT_TRUE(SequenceMovie(dir, frames, kW, kH, dir.File("seq.sve")));
-  const std::pair<int, AVPixelFormat> cases[] = {{KV_CLIP_QTRLE, AV_PIX_FMT_ARGB},
-                                                 {KV_CLIP_PNG, AV_PIX_FMT_RGBA}};
-  for (const auto& [codec, packed] : cases) {
-    for (const char* name : {"out.mov", "out.mkv"}) {
-      if (codec == KV_CLIP_QTRLE && name == std::string("out.mkv")) continue;
-      SCOPED_TRACE(testing::Message() << codec << " " << name);
-      ASSERT_EQ(Export(dir.File("seq.sve"), dir.File(name), codec), 1) << KvLastFailure();
-      AVPixelFormat format = AV_PIX_FMT_NONE;
-      const auto decoded = DecodePacked(dir.path() + "/" + name, format);
-      ASSERT_EQ(decoded.size(), frames.size());
-      EXPECT_EQ(format, packed);
-      for (std::size_t i = 0; i < frames.size(); ++i) {
-        std::vector<uint8_t> want(frames[i].size() * 4);
-        for (std::size_t p = 0; p < frames[i].size(); ++p) Pack(frames[i][p], packed, &want[4 * p]);
-        EXPECT_EQ(decoded[i], want) << "frame " << i;
-      }
-      // sequence -> movie -> clip -> movie
-      ASSERT_EQ(Import(dir.File(name), dir.File("back.sve"), CRect(0, 0, kW, kH)), 1);
-      EXPECT_EQ(Play(dir.File("back.sve")), frames);
+  ASSERT_TRUE(kvtest::WriteMotionMovie(dir.File("seq.sve"), frames, 0, 0, kW, kH));
+  for (const auto& [codec, packed, name] : {std::tuple{KV_CLIP_QTRLE, AV_PIX_FMT_ARGB, "out.mov"},
+                                            {KV_CLIP_PNG, AV_PIX_FMT_RGBA, "out.mov"},
+                                            {KV_CLIP_PNG, AV_PIX_FMT_RGBA, "out.mkv"}}) {
+    SCOPED_TRACE(testing::Message() << codec << " " << name);
+    ASSERT_EQ(Export(dir.File("seq.sve"), dir.File(name), codec), 1) << KvLastFailure();
+    const Decoded decoded = Decode(dir.path() + "/" + name);
+    ASSERT_EQ(decoded.frames.size(), frames.size());
+    EXPECT_EQ(decoded.format, packed);
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+      std::vector<uint8_t> want(frames[i].size() * 4);
+      for (std::size_t p = 0; p < frames[i].size(); ++p) Pack(frames[i][p], packed, &want[4 * p]);
+      EXPECT_EQ(decoded.frames[i], want) << "frame " << i;
     }
+    EXPECT_EQ(Imported(name), frames);  // sequence -> movie -> clip -> movie
   }
 }
 
@@ -377,26 +322,19 @@ std::pair<int, int> LargestError(const std::vector<Frame>& want, const std::vect
 // in colour on one where every pixel differs from its neighbours, as libavcodec's own encoder
 // comes (measured: 0 and 1 in colour, 1 in alpha).
 TEST_F(Clip, ProResComesWithinItsError) {
-  std::vector<Frame> smooth;
-  for (int f = 0; f < 4; ++f) {
-    Frame px = Title(kW, kH, f);
+  std::vector<Frame> smooth = Titles(kW, kH, 4);
+  for (int f = 0; f < 4; ++f)
     for (int p = 0; p < kW * kH; ++p)
-      px[p] = (px[p] & 0xFF000000u) | (Bgra(p % kW * 4, p / kW * 8, 200 - f * 9, 0));
-    smooth.push_back(px);
-  }
+      smooth[f][p] = (smooth[f][p] & 0xFF000000u) | Bgra(p % kW * 4, p / kW * 8, 200 - f * 9, 0);
   for (const auto& [frames, most] : {std::pair{smooth, 1}, {Titles(kW, kH, 4), 2}}) {
-    ASSERT_TRUE(SequenceMovie(dir, frames, kW, kH, dir.File("seq.sve")));
+    ASSERT_TRUE(kvtest::WriteMotionMovie(dir.File("seq.sve"), frames, 0, 0, kW, kH));
     ASSERT_EQ(Export(dir.File("seq.sve"), dir.File("ours.mov"), KV_CLIP_PRORES4444), 1)
         << KvLastFailure();
     // The matrix the frames were made with is stated, so that no reader need guess it.
-    AVFormatContext* in = nullptr;
-    ASSERT_EQ(avformat_open_input(&in, (dir.path() + "/ours.mov").c_str(), nullptr, nullptr), 0);
-    ASSERT_GE(avformat_find_stream_info(in, nullptr), 0);
-    EXPECT_EQ(in->streams[0]->codecpar->color_space, AVCOL_SPC_SMPTE170M);
-    avformat_close_input(&in);
-    ASSERT_EQ(Import(dir.File("ours.mov"), dir.File("m.sve"), CRect(0, 0, kW, kH)), 1)
-        << KvLastFailure();
-    const auto [colour, alpha] = LargestError(frames, Play(dir.File("m.sve")));
+    EXPECT_EQ(Decode(dir.path() + "/ours.mov").matrix, AVCOL_SPC_SMPTE170M);
+    const std::vector<Frame> played = Imported("ours.mov");
+    ASSERT_EQ(played.size(), frames.size()) << KvLastFailure();
+    const auto [colour, alpha] = LargestError(frames, played);
     EXPECT_LE(colour, most);
     EXPECT_LE(alpha, 1);
   }
@@ -405,32 +343,31 @@ TEST_F(Clip, ProResComesWithinItsError) {
 // Clips that cannot be made into a movie say why, and leave an existing movie as it was.
 TEST_F(Clip, BadClipsAreRefusedWithAReasonAndNothingLost) {
   const std::vector<Frame> frames = Titles(16, 8, 6);
-  ASSERT_TRUE(WriteClip(dir.path() + "/whole.mov", kQtrle, frames, 16, 8));
+  ASSERT_TRUE(WriteClip(dir.path() + "/whole.mov", kQtrle, frames, {{{16, 8}}}));
   const std::vector<uint8_t> whole = kvtest::ReadFileBytes(dir.path() + "/whole.mov");
-  dir.Write("half.mov", std::vector<uint8_t>(whole.begin(), whole.begin() + whole.size() / 2));
+  dir.Write("half.mov", kvtest::Cut(whole, whole.size() / 2));
   // Matroska states no frame count, only how long the clip lasts.
-  ASSERT_TRUE(WriteClip(dir.path() + "/half.mkv", kPngMkv, frames, 16, 8));
+  ASSERT_TRUE(WriteClip(dir.path() + "/half.mkv", kPngMkv, frames, {{{16, 8}}}));
   const std::vector<uint8_t> mkv = kvtest::ReadFileBytes(dir.path() + "/half.mkv");
-  dir.Write("half.mkv", std::vector<uint8_t>(mkv.begin(), mkv.begin() + mkv.size() / 2));
+  dir.Write("half.mkv", kvtest::Cut(mkv, mkv.size() / 2));
   // The size stated in the sample description, made 20,000 x 20,000.
   dir.Write("huge.mov", StatingSize(whole, "rle ", 20000, 20000));
-  ASSERT_TRUE(WriteClip(dir.path() + "/empty.mkv", kPng, {}, 16, 8));
+  ASSERT_TRUE(WriteClip(dir.path() + "/empty.mkv", kPng, {}, {{{16, 8}}}));
   ASSERT_TRUE(WriteClip(dir.path() + "/widths.mov", kPng, frames, {{{16, 8}, {16, 8}, {8, 8}}}));
   ASSERT_TRUE(WriteClip(dir.path() + "/heights.mov", kPng, frames, {{{16, 8}, {16, 4}}}));
   // The index first and the frames after it cut short: in the last frame, and before it.
   ASSERT_TRUE(WriteClip(dir.path() + "/cut.mov", kQtrle, frames, {{{16, 8}}, false, true}));
   std::vector<uint8_t> cut = kvtest::ReadFileBytes(dir.path() + "/cut.mov");
-  cut.resize(LastPacketAt(dir.path() + "/cut.mov"));
+  cut.resize(Decode(dir.path() + "/cut.mov").lastPacketAt);
   dir.Write("short.mov", cut);
   cut.resize(cut.size() + 20);
   dir.Write("cut.mov", cut);
   // A second of silence: a file of sound alone.
-  std::vector<uint8_t> wav = {'R', 'I', 'F',  'F',  0,   0,   0,    0,    'W',  'A', 'V',
-                              'E', 'f', 'm',  't',  ' ', 16,  0,    0,    0,    1,   0,
-                              1,   0,   0x40, 0x1F, 0,   0,   0x80, 0x3E, 0,    0,   2,
-                              0,   16,  0,    'd',  'a', 't', 'a',  0x80, 0x3E, 0,   0};
-  wav.resize(wav.size() + 16000);
-  dir.Write("sound.wav", wav);
+  const char wav[] =
+      "RIFF\0\0\0\0WAVEfmt \x10\0\0\0\1\0\1\0\x40\x1F\0\0\x80\x3E\0\0\2\0\x10\0data\x80\x3E\0\0";
+  kvtest::Bytes sound(wav, wav + 44);  // 8,000 samples of 16 bits, mono
+  sound.resize(44 + 16000);
+  dir.Write("sound.wav", sound);
   dir.Write("noise.mov", std::vector<uint8_t>(4000, 0x5A));
   const std::pair<const char*, const char*> cases[] = {
       {"half.mov", "not a clip FFmpeg's libraries read"},
@@ -444,8 +381,7 @@ TEST_F(Clip, BadClipsAreRefusedWithAReasonAndNothingLost) {
       {"sound.wav", "the clip holds no video"},
       {"noise.mov", "not a clip FFmpeg's libraries read"},
       {"none.mov", "no such file"},
-      {".", "is a folder"},
-  };
+      {".", "is a folder"}};
   const std::vector<uint8_t> old = {'o', 'l', 'd'};
   for (const auto& [name, reason] : cases) {
     SCOPED_TRACE(name);
@@ -466,7 +402,7 @@ TEST_F(Clip, ExportOverABackgroundLaysEachFrameWhereAsked) {
   std::vector<Frame> frames = Titles(8, 4, 3);
   for (Frame& f : frames)
     for (DWORD& p : f) p |= 0xFF000000u;
-  ASSERT_TRUE(SequenceMovie(dir, frames, 8, 4, dir.File("seq.sve")));
+  ASSERT_TRUE(kvtest::WriteMotionMovie(dir.File("seq.sve"), frames, 0, 0, 8, 4));
   Frame back(20 * 12);
   for (std::size_t i = 0; i < back.size(); ++i) back[i] = Bgra(int(i), 90, 200 - int(i), 255);
   ASSERT_TRUE(
@@ -486,42 +422,34 @@ TEST_F(Clip, ExportOverABackgroundLaysEachFrameWhereAsked) {
         for (int x = std::max(0, -int(at.x)); x < 8; ++x)
           want[std::size_t(y + at.y) * 20 + x + at.x] = frames[f][std::size_t(y) * 8 + x];
       CRect rect;
-      KvGlobalPtr got(KvMovieGetClipFrame(dir.File("o.mov"), f, rect));
-      ASSERT_TRUE(got);
-      EXPECT_EQ(rect, CRect(0, 0, 20, 12));
-      const auto* p = static_cast<const DWORD*>(got.get());
-      EXPECT_EQ(Frame(p, p + want.size()), want) << "frame " << f;
+      EXPECT_EQ(kvtest::TakePicture(KvMovieGetClipFrame(dir.File("o.mov"), f, rect), rect),
+                (kvtest::Picture{CRect(0, 0, 20, 12), want}))
+          << "frame " << f;
     }
   }
 }
 
 TEST_F(Clip, ExportRefusesWhatItCannotWriteAndLeavesNothing) {
-  ASSERT_TRUE(SequenceMovie(dir, Titles(16, 8, 3), 16, 8, dir.File("seq.sve")));
-  SKvClipExport fast;
-  fast.fps = 241;
+  ASSERT_TRUE(kvtest::WriteMotionMovie(dir.File("seq.sve"), Titles(16, 8, 3), 0, 0, 16, 8));
   const std::vector<uint8_t> old = {'o', 'l', 'd'};
   dir.Write("old.mov", old);
-  struct Case {
-    const char* movie;
-    const char* clip;
-    int codec;
-    const char* reason;
-  } cases[] = {
+  // The movie, the clip, its codec and the reason.
+  const std::tuple<const char*, const char*, int, const char*> cases[] = {
       {"seq.sve", "out.avi", KV_CLIP_QTRLE, "a clip's name ends in .mov or .mkv"},
       {"seq.sve", "out.mov", 7, "no clip codec 7"},
       {"seq.sve", "out.mkv", KV_CLIP_QTRLE, "QuickTime Animation is written into a .mov only"},
       {"none.sve", "old.mov", KV_CLIP_QTRLE, "no such file"},
-      {"p0.tga", "old.mov", KV_CLIP_QTRLE, "not a movie this library plays"},
-      {"seq.sve", "link.mov", KV_CLIP_QTRLE, "the clip is the movie or the background itself"},
-  };
+      {"old.mov", "new.mov", KV_CLIP_QTRLE, "not a movie this library plays"},
+      {"seq.sve", "link.mov", KV_CLIP_QTRLE, "the clip is the movie or the background itself"}};
   ASSERT_EQ(::symlink("seq.sve", (dir.path() + "/link.mov").c_str()), 0);
-  const std::vector<uint8_t> movie = kvtest::ReadFileBytes(dir.path() + "/seq.sve");
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.clip);
-    EXPECT_EQ(Export(dir.File(c.movie), dir.File(c.clip), c.codec), 0);
-    EXPECT_EQ(KvLastFailure(), c.reason);
+  const std::vector<uint8_t> seq = kvtest::ReadFileBytes(dir.path() + "/seq.sve");
+  for (const auto& [movie, clip, codec, reason] : cases) {
+    EXPECT_EQ(Export(dir.File(movie), dir.File(clip), codec), 0);
+    EXPECT_EQ(KvLastFailure(), reason) << clip;
   }
-  EXPECT_EQ(kvtest::ReadFileBytes(dir.path() + "/seq.sve"), movie);
+  EXPECT_EQ(kvtest::ReadFileBytes(dir.path() + "/seq.sve"), seq);
+  SKvClipExport fast;
+  fast.fps = 241;
   EXPECT_EQ(KvMovieExportClip(dir.File("seq.sve"), dir.File("old.mov"), &fast, nullptr), 0);
   EXPECT_EQ(KvLastFailure(), "241 frames a second is outside 1 to 240");
   // Cancelled part way: the old clip stays, and no temporary file is left.

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
-#include <memory>
 #include <tuple>
 #include <vector>
 
@@ -18,11 +17,11 @@
 #include "host/Failure.h"
 #include "host/VideoStd.h"
 #include "platform/GlobalMemory.h"
-#include "platform/Paths.h"
 
 namespace {
 
 using kvtest::Px;
+using kvtest::Rgb;
 
 // A patch's place, size and bytes: x, y, width, height, bytes.
 using Patch = std::array<int, 5>;
@@ -58,18 +57,16 @@ class MovieMaker : public testing::Test {
     kvtest::TgaImage im{.pixelDepth = depth, .xOrigin = x, .yOrigin = y, .width = w, .height = h};
     for (DWORD p : pixels)
       for (int b = 0; b < depth / 8; ++b) im.pixels.push_back(static_cast<BYTE>(p >> 8 * b));
-    char name[32];
-    std::snprintf(name, sizeof name, "/pic%03d.tga", number);
-    kvtest::WriteFileBytes(dir.path() + name, kvtest::WriteTga(im));
+    dir.Write("pic" + std::to_string(1000 + number).substr(1) + ".tga", kvtest::WriteTga(im));
   }
 
-  // Makes out.sve of the pictures first to last of the sequence `pictures`.
+  // Makes `movie` (by default out.sve) of the pictures first to last of the sequence `pictures`.
   int Make(int first, int last, CRect rect, WORD key = 25, bool colorKey = false,
            CKvColor32 keyColor = {}, CKvColor32 tolerance = {}, int deflicker = 0,
-           const char* pictures = "pic.tga") {
+           const char* pictures = "pic.tga", const CString& movie = {}) {
     CKvMakeMovieMotion maker;
     return maker.Sink(dir.File(pictures), first, last, 3, colorKey, keyColor, tolerance, deflicker,
-                      &rect, dir.File("out.sve"), key, nullptr);
+                      &rect, movie.IsEmpty() ? dir.File("out.sve") : movie, key, nullptr);
   }
 
   // Every frame of the movie, through the movie API.
@@ -95,25 +92,20 @@ TEST(MovieMakerFrame, CellsRunsAndKeyFrames) {
   EXPECT_EQ(key[71], (Patch{0, 568, 720, 8, 23056}));
   EXPECT_TRUE(Encode(cur, &prev, CRect(0, 0, 720, 576)).empty());  // nothing changed
 
-  const struct {
-    const char* name;
-    std::vector<int> changedX;
-    CRect rect;
-    std::vector<Patch> patches;
-  } rows[] = {
-      {"one run of two cells", {10, 20}, CRect(0, 0, 64, 8), {{8, 0, 16, 8, 16 + 16 * 32}}},
-      {"two runs", {10, 40}, CRect(0, 0, 64, 8), {{8, 0, 8, 8, 272}, {40, 0, 8, 8, 272}}},
-      {"last columns", {63}, CRect(0, 0, 64, 8), {{56, 0, 8, 8, 272}}},
-      {"narrow last cell", {66}, CRect(0, 0, 67, 12), {{64, 8, 3, 4, 16 + 3 * 16}}},
-      {"narrow rectangle", {101}, CRect(100, 4, 105, 9), {{0, 0, 5, 5, 16 + 100}}},
-      {"last band", {30}, CRect(0, 0, 64, 10), {{24, 8, 8, 2, 16 + 64}}},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.name);
+  // Columns changed on the rectangle's last line, the rectangle, the patches: one run of two
+  // cells, two runs, the last columns, a narrow last cell, a narrow rectangle, the last band.
+  const std::tuple<std::vector<int>, CRect, std::vector<Patch>> rows[] = {
+      {{10, 20}, CRect(0, 0, 64, 8), {{8, 0, 16, 8, 16 + 16 * 32}}},
+      {{10, 40}, CRect(0, 0, 64, 8), {{8, 0, 8, 8, 272}, {40, 0, 8, 8, 272}}},
+      {{63}, CRect(0, 0, 64, 8), {{56, 0, 8, 8, 272}}},
+      {{66}, CRect(0, 0, 67, 12), {{64, 8, 3, 4, 16 + 3 * 16}}},
+      {{101}, CRect(100, 4, 105, 9), {{0, 0, 5, 5, 16 + 100}}},
+      {{30}, CRect(0, 0, 64, 10), {{24, 8, 8, 2, 16 + 64}}}};
+  for (const auto& [changedX, rect, patches] : rows) {
     prev.ClearBlock(nullptr, CKvColor32());
     cur.ClearBlock(nullptr, CKvColor32());
-    for (int x : row.changedX) cur.SetPixel(x, row.rect.bottom - 1, CKvColor32(1, 2, 3, 4));
-    EXPECT_EQ(Encode(cur, &prev, row.rect), row.patches);
+    for (int x : changedX) cur.SetPixel(x, rect.bottom - 1, CKvColor32(1, 2, 3, 4));
+    EXPECT_EQ(Encode(cur, &prev, rect), patches) << changedX[0];
   }
 
   // A key frame stores every cell, those of nothing but bytes of 123 too.
@@ -122,20 +114,15 @@ TEST(MovieMakerFrame, CellsRunsAndKeyFrames) {
 
   // Each call says why it refused, or that it did not, whatever an earlier call left.
   CKvMemBlock none;
-  const struct {
-    CKvMemBlock* frame;
-    CRect rect;
-    int result;
-    const char* reason;
-  } calls[] = {{&none, CRect(0, 0, 8, 8), 0, "no frame"},
-               {&cur, CRect(0, 0, 800, 8), 0, "the movie rectangle lies outside the frame"},
-               {&cur, CRect(0, 0, 8, 8), 1, ""}};
-  for (const auto& call : calls) {
+  for (auto [frame, right, made, reason] :
+       {std::tuple{&none, 8, 0, "no frame"},
+        {&cur, 800, 0, "the movie rectangle lies outside the frame"},
+        {&cur, 8, 1, ""}}) {
     KvFail("an earlier call's reason");
     int result = -1;
-    Encode(*call.frame, nullptr, call.rect, &result);
-    EXPECT_EQ(result, call.result);
-    EXPECT_EQ(KvMediaGetLastFailure().ToUtf8(), call.reason);
+    Encode(*frame, nullptr, CRect(0, 0, right, 8), &result);
+    EXPECT_EQ(result, made);
+    EXPECT_EQ(KvMediaGetLastFailure().ToUtf8(), reason);
   }
 }
 
@@ -177,24 +164,19 @@ TEST(MovieMakerFrame, BusyFramesStoredBandByBand) {
   for (int i = 0; i < 55; ++i) EXPECT_EQ(bands[i], (Patch{0, 8 * i, 1912, 8, 16 + 1912 * 32}));
 }
 
-// Pictures placed by their origin over what the previous one left, 24-bit ones made opaque,
-// a 32-bit one keeping its alpha, de-flickered or not: each movie plays back frame for frame
-// as it was made. (Keying is KeyColourAndAlpha's.)
+// Pictures placed by their origin over what the previous one left (cut off by the raster),
+// 24-bit ones made opaque, a 32-bit one keeping its alpha, de-flickered or not: each movie
+// plays back frame for frame as it was made. (Keying is KeyColourAndAlpha's.)
 TEST_F(MovieMaker, EveryFramePlaysBackAsMade) {
   const int frames = 14;
-  const struct {
-    CRect rc;
-    WORD key;  // the interval asked; the file keeps it within 10 to 30
-    bool deflicker;
-  } movies[] = {
-      {CRect(40, 30, 110, 50), 5, false},
-      {CRect(0, 0, 720, 576), 40, false},
-      {CRect(63, 20, 68, 61), 10, true},  // 5 pixels wide: only narrow cells
-      {CRect(30, 25, 130, 60), 10, true},
-  };
-  for (const auto& movie : movies) {
-    SCOPED_TRACE(movie.rc.Width());
-    const CRect rc = movie.rc;
+  // The rectangle, the key interval asked (the file keeps it within 10 to 30), de-flickered;
+  // the third only 5 pixels wide: only narrow cells.
+  const std::tuple<CRect, WORD, bool> movies[] = {{CRect(40, 30, 110, 50), 5, false},
+                                                  {CRect(0, 0, 720, 576), 40, false},
+                                                  {CRect(63, 20, 68, 61), 10, true},
+                                                  {CRect(30, 25, 130, 60), 10, true}};
+  for (const auto& [rc, key, deflicker] : movies) {
+    SCOPED_TRACE(rc.Width());
     CKvMemBlock expected, filtered;
     ASSERT_TRUE(expected.InitBlock(CSize(720, 576)) && filtered.InitBlock(CSize(720, 576)));
     std::vector<std::vector<DWORD>> want;
@@ -202,7 +184,8 @@ TEST_F(MovieMaker, EveryFramePlaysBackAsMade) {
       // Whole-raster pictures now and then; small ones moving about in between.
       const bool whole = n % 6 == 0, alpha = n == 7;
       const int w = whole ? 720 : 9 + n, h = whole ? 576 : 5 + n % 4;
-      const int x = whole ? 0 : 35 + 5 * n, y = whole ? 0 : 28 + n;
+      // The last one is cut off by the raster's bottom-right corner.
+      const int x = whole ? 0 : n == 13 ? 710 : 35 + 5 * n, y = whole ? 0 : n == 13 ? 572 : 28 + n;
       std::vector<DWORD> px = kvtest::Gradient(w, h);
       for (DWORD& p : px) p = (p + static_cast<DWORD>(n) * 0x010203) & (alpha ? ~0u : 0xFFFFFFu);
       for (std::size_t i = 0; i < px.size(); ++i)
@@ -212,25 +195,22 @@ TEST_F(MovieMaker, EveryFramePlaysBackAsMade) {
       // A picture without alpha makes the movie rectangle opaque, what earlier ones left
       // there included.
       for (int j = rc.top; j < rc.bottom && !alpha; ++j)
-        for (int i = rc.left; i < rc.right; ++i)
-          expected.SetPixel(i, j,
-                            tagCOLOR32::FromValue(expected.GetPixel(i, j).Value() | 0xFF000000u));
+        for (int i = rc.left; i < rc.right; ++i) expected.GetAddress()[j * 720 + i].a = 255;
       // De-flickered on a copy: what later pictures leave uncovered is filtered once.
       filtered.Copy(rc.left, rc.top, &expected, rc, KV_MIX_COPY);
-      if (movie.deflicker) filtered.Deflicker(rc, 0);
+      if (deflicker) filtered.Deflicker(rc, 0);
       std::vector<DWORD> frame;
       for (int j = rc.top; j < rc.bottom; ++j)
         for (int i = rc.left; i < rc.right; ++i) frame.push_back(filtered.GetPixel(i, j).Value());
       want.push_back(frame);
     }
-    ASSERT_EQ(Make(0, frames - 1, rc, movie.key, false, {}, {}, movie.deflicker), 1)
-        << KvLastFailure();
+    ASSERT_EQ(Make(0, frames - 1, rc, key, false, {}, {}, deflicker), 1) << KvLastFailure();
     CRect rect;
     WORD interval = 0;
     int count = 0;
     ASSERT_TRUE(KvMovieGetFileInfo(dir.File("out.sve"), &rect, &interval, &count));
     EXPECT_EQ(std::tuple(rect, interval, count),
-              std::tuple(rc, std::clamp<WORD>(movie.key, 10, 30), frames));
+              std::tuple(rc, std::clamp<WORD>(key, 10, 30), frames));
     const auto played = Play(frames);
     for (int n = 0; n < frames; ++n) EXPECT_EQ(played[n], want[n]) << "frame " << n;
   }
@@ -240,28 +220,23 @@ TEST_F(MovieMaker, EveryFramePlaysBackAsMade) {
 // within, ends included (the two keyed pixels lie on all six); a 24-bit picture comes out opaque.
 // An RGBA PNG keeps its alpha, though its information gives bytes per pixel, never 32.
 TEST_F(MovieMaker, KeyColourAndAlpha) {
-  const std::vector<DWORD> px = {kvtest::Rgb(50, 50, 210, 0), kvtest::Rgb(30, 70, 190, 0),  // keyed
-                                 kvtest::Rgb(29, 60, 200, 0), kvtest::Rgb(51, 60, 200, 0),
-                                 kvtest::Rgb(40, 49, 200, 0), kvtest::Rgb(40, 71, 200, 0),
-                                 kvtest::Rgb(40, 60, 189, 0), kvtest::Rgb(40, 60, 211, 0)};
+  const std::vector<DWORD> px = {Rgb(50, 50, 210, 0), Rgb(30, 70, 190, 0),  // keyed
+                                 Rgb(29, 60, 200, 0), Rgb(51, 60, 200, 0), Rgb(40, 49, 200, 0),
+                                 Rgb(40, 71, 200, 0), Rgb(40, 60, 189, 0), Rgb(40, 60, 211, 0)};
+  const CKvColor32 key(40, 60, 200, 0), within(10, 10, 10, 0);
   WritePicture(0, 8, 1, 0, 0, 24, px);
-  ASSERT_EQ(Make(0, 0, CRect(0, 0, 8, 1), 25, true, CKvColor32(40, 60, 200, 0),
-                 CKvColor32(10, 10, 10, 0)),
-            1);
+  ASSERT_EQ(Make(0, 0, CRect(0, 0, 8, 1), 25, true, key, within), 1);
   std::vector<DWORD> want = px;
   for (std::size_t i = 2; i < want.size(); ++i) want[i] |= 0xFF000000u;
   EXPECT_EQ(Play(1)[0], want);
-
-  kvtest::PngImage png{
+  // Keyed too: colours off the key keep their alpha.
+  const kvtest::PngImage png{
       .width = 2, .height = 1, .colorType = 6, .samples = {1, 2, 3, 40, 5, 6, 7, 255}};
   ASSERT_TRUE(kvtest::WritePng(dir.path() + "/pic000.png", png));
   KvMediaFileOpen();  // PNG files load through the library's image loader
-  // Keyed too: colours off the key keep their alpha.
-  EXPECT_EQ(Make(0, 0, CRect(0, 0, 2, 1), 25, true, CKvColor32(40, 60, 200, 0),
-                 CKvColor32(10, 10, 10, 0), 0, "pic.png"),
-            1);
+  EXPECT_EQ(Make(0, 0, CRect(0, 0, 2, 1), 25, true, key, within, 0, "pic.png"), 1);
   KvMediaFileClose();
-  EXPECT_EQ(Play(1)[0], (std::vector<DWORD>{kvtest::Rgb(1, 2, 3, 40), kvtest::Rgb(5, 6, 7)}));
+  EXPECT_EQ(Play(1)[0], (std::vector<DWORD>{Rgb(1, 2, 3, 40), Rgb(5, 6, 7)}));
 }
 
 TEST_F(MovieMaker, RefusalsLeaveNoMovieAndKeepAnOldOne) {
@@ -270,26 +245,18 @@ TEST_F(MovieMaker, RefusalsLeaveNoMovieAndKeepAnOldOne) {
   const kvtest::Bytes old = {'o', 'l', 'd'};
   kvtest::WriteFileBytes(dir.path() + "/out.sve", old);
   kvtest::RecordingUi ui;
-  const struct {
-    const char* name;
-    int first, last;
-    CRect rect;
-    int cancelAfter;
-    std::string reason;
-  } rows[] = {
-      {"missing picture", 0, 3, CRect(0, 0, 4, 4), -1, "is missing"},
-      {"backwards", 3, 1, CRect(0, 0, 4, 4), -1, "the last picture 1 comes before the first 3"},
-      {"32,768 pictures", 0, 32767, CRect(0, 0, 4, 4), -1, "more than 32,767 frames"},
-      {"outside the raster", 0, 1, CRect(800, 0, 900, 10), -1,
-       "the movie rectangle lies outside the raster"},
-      {"cancelled", 0, 1, CRect(0, 0, 4, 4), 1, "cancelled"},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.name);
-    ui.cancelAfterPumps = row.cancelAfter;
+  // First and last picture, the rectangle's left, pumps before the cancel, the reason.
+  const std::tuple<int, int, int, int, const char*> rows[] = {
+      {0, 3, 0, -1, "is missing"},
+      {3, 1, 0, -1, "the last picture 1 comes before the first 3"},
+      {0, 32767, 0, -1, "more than 32,767 frames"},
+      {0, 1, 720, -1, "the movie rectangle lies outside the raster"},
+      {0, 1, 0, 1, "cancelled"}};
+  for (const auto& [first, last, left, cancelAfter, reason] : rows) {
+    ui.cancelAfterPumps = cancelAfter;
     ui.pumps = 0;
-    EXPECT_EQ(Make(row.first, row.last, row.rect), 0);
-    EXPECT_NE(KvLastFailure().find(row.reason), std::string::npos) << KvLastFailure();
+    EXPECT_EQ(Make(first, last, CRect(left, 0, left + 4, 4)), 0);
+    EXPECT_NE(KvLastFailure().find(reason), std::string::npos) << KvLastFailure();
     EXPECT_EQ(kvtest::ReadFileBytes(dir.path() + "/out.sve"), old);
     EXPECT_EQ(kvtest::FileNames(dir.path(), "out").size(), 1u);
   }
@@ -297,9 +264,7 @@ TEST_F(MovieMaker, RefusalsLeaveNoMovieAndKeepAnOldOne) {
   EXPECT_TRUE(ui.progressCancellable.back());  // the cancel above needs its button
   ui.cancelAfterPumps = -1;
   const auto sink = [&](const CString& path) {
-    CKvMakeMovieMotion maker;
-    const CRect rect(0, 0, 4, 4);
-    return maker.Sink(dir.File("pic.tga"), 0, 1, 3, 0, {}, {}, 0, &rect, path, 25, nullptr);
+    return Make(0, 1, CRect(0, 0, 4, 4), 25, false, {}, {}, 0, "pic.tga", path);
   };
   kvtest::ExpectFullDiskKeepsTheOldFile("full.sve", 200, sink);  // a disk that fills
   EXPECT_EQ(Make(0, 1, CRect(0, 0, 4, 4)), 1);
