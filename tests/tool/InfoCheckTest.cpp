@@ -3,7 +3,6 @@
 // loading pass over it.
 #include <gtest/gtest.h>
 
-
 #include "FlicWriter.h"
 #include "GifWriter.h"
 #include "KvMediaFile/KvMovie.h"
