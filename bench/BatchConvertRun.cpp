@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "ByteOut.h"
 #include "GifWriter.h"
 #include "KvMediaFile/KvPicture.h"
 #include "PcxWriter.h"
@@ -51,13 +52,6 @@ std::vector<DWORD> Crop(const std::vector<DWORD>& frame, Size s, int n) {
   return out;
 }
 
-bool WriteBytes(const std::string& path, const std::vector<unsigned char>& bytes) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  return std::fclose(f) == 0 && ok;
-}
-
 // A 24-bit PCX of three planes, run-length coded line by line. The library's own saver marks
 // its coded data as uncompressed (byte 2 is 0), which the peer refuses: these files are the
 // common kind that both read.
@@ -82,7 +76,7 @@ bool MakePicture(const std::string& path, const std::string& type, Size s, int n
   const CRect all(0, 0, s.width, s.height);
   if (type == "tga") return KvMediaSaveTGAFile(name, px.data(), CSize(s.width, s.height), all);
   if (type == "bmp") return KvMediaSaveBMPFile(name, px.data(), CSize(s.width, s.height), all);
-  if (type == "pcx") return WriteBytes(path, kvtest::WritePcx(Pcx24(px, s)));
+  if (type == "pcx") return kvtest::WriteBytes(path, kvtest::WritePcx(Pcx24(px, s)));
   if (type == "jpg") return KvMediaSaveJPGFile(name, px.data(), CSize(s.width, s.height), all);
   if (type == "png") {
     kvtest::PngImage png{.width = s.width, .height = s.height};
@@ -101,7 +95,7 @@ bool MakePicture(const std::string& path, const std::string& type, Size s, int n
   for (const DWORD p : px)
     indices.push_back(
         static_cast<unsigned char>((p >> 16 & 0xE0) | (p >> 11 & 0x1C) | (p >> 6 & 3)));
-  return WriteBytes(
+  return kvtest::WriteBytes(
       path, kvtest::WriteGif(kvtest::OneImageGif(s.width, s.height, std::move(indices), table)));
 }
 

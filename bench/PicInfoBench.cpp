@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "BenchSupport.h"
+#include "ByteOut.h"
 #include "GifWriter.h"
 #include "KvMediaFile/KvPicture.h"
 #include "PngWriter.h"
@@ -18,13 +19,6 @@
 namespace {
 
 const char* const kTypes[] = {"bmp", "tga", "gif", "pcx", "jpg", "png", "psd"};
-
-void WriteBytes(const std::string& path, const std::vector<unsigned char>& bytes) {
-  if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
-  }
-}
 
 // Writes a w x h picture of every type; returns the paths by type.
 std::map<std::string, std::string> WriteAll(int w, int h) {
@@ -43,8 +37,8 @@ std::map<std::string, std::string> WriteAll(int w, int h) {
   std::vector<unsigned char> indices(pixels.size());
   for (std::size_t i = 0; i < indices.size(); ++i)
     indices[i] = static_cast<unsigned char>(pixels[i]);
-  WriteBytes(paths["gif"],
-             kvtest::WriteGif(kvtest::OneImageGif(w, h, indices, kvtest::DistinctColours(256))));
+  kvtest::WriteBytes(paths["gif"], kvtest::WriteGif(kvtest::OneImageGif(
+                                       w, h, indices, kvtest::DistinctColours(256))));
   kvtest::PngImage png;
   png.width = w;
   png.height = h;
@@ -60,7 +54,7 @@ std::map<std::string, std::string> WriteAll(int w, int h) {
   psd.channels = 4;
   psd.compression = 1;
   psd.planes = kvtest::PsdRgbPlanes(std::vector<std::uint32_t>(pixels.begin(), pixels.end()), true);
-  WriteBytes(paths["psd"], kvtest::WritePsd(psd));
+  kvtest::WriteBytes(paths["psd"], kvtest::WritePsd(psd));
   return paths;
 }
 

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "ByteOut.h"
 #include "SampleFiles.h"
 #include "host/MemBlock.h"
 #include "platform/File.h"

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "ByteOut.h"
 #include "SampleFiles.h"
 
 namespace fs = std::filesystem;

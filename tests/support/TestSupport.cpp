@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +9,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+
+#include "ByteOut.h"
 
 namespace kvtest {
 
@@ -40,9 +43,8 @@ std::vector<unsigned char> ReadFileBytes(const std::string& path) {
 }
 
 void WriteFileBytes(const std::string& path, const std::vector<unsigned char>& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
+  // A fixture that was not written would make the test check something else.
+  if (!WriteBytes(path, bytes)) ADD_FAILURE() << "cannot write " << path;
 }
 
 std::vector<std::string> FileNames(const std::string& dir, const std::string& part) {
