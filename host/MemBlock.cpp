@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "host/FileReader.h"
 #include "host/PixelOps.h"
 #include "host/VideoStd.h"
 #include "platform/GlobalMemory.h"
@@ -18,6 +19,14 @@ std::atomic<std::size_t> g_maxPictureBytes{std::size_t{1} << 30};
 
 std::size_t KvGetMaxPictureBytes() { return g_maxPictureBytes.load(); }
 void KvSetMaxPictureBytes(std::size_t bytes) { g_maxPictureBytes.store(bytes); }
+
+std::string KvPictureLimitText() {
+  constexpr std::size_t kMiB = std::size_t{1} << 20, kGiB = std::size_t{1} << 30;
+  const std::size_t bytes = KvGetMaxPictureBytes();
+  if (bytes >= kGiB && bytes % kGiB == 0) return std::to_string(bytes / kGiB) + " GiB";
+  if (bytes >= kMiB && bytes % kMiB == 0) return std::to_string(bytes / kMiB) + " MiB";
+  return KvGroupDigits(bytes) + " bytes";
+}
 
 std::size_t KvCheckedPictureBytes(long long width, long long height) {
   if (width <= 0 || height <= 0) return 0;

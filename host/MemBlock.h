@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 #include "host/Color.h"
 #include "host/Objects.h"
@@ -27,6 +28,8 @@ enum EFieldType {
 // set otherwise). Sizes are refused against it before any allocation.
 KV_HOST_API std::size_t KvGetMaxPictureBytes();
 KV_HOST_API void KvSetMaxPictureBytes(std::size_t bytes);
+// The limit as a reason names it: "1 GiB", "512 MiB", or "1,000 bytes" when it is neither.
+KV_HOST_API std::string KvPictureLimitText();
 // Bytes of width x height pixels, or 0 when that overflows, is not positive or exceeds the
 // limit.
 KV_HOST_API std::size_t KvCheckedPictureBytes(long long width, long long height);

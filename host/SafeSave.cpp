@@ -325,6 +325,12 @@ bool SafeFileWriter::Commit() {
   return true;
 }
 
+void SafeFileWriter::RemoveFailedInPlace() const {
+  struct stat st {};
+  if (m_inPlace && ::lstat(m_final.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+    ::unlink(m_final.c_str());
+}
+
 void SafeFileWriter::Discard() {
   if (m_fd >= 0) {
     ::close(m_fd);

@@ -35,6 +35,10 @@ class KV_HOST_API SafeFileWriter {
   bool Write(const void* data, std::size_t bytes);
   // Writes what is buffered, flushes the file to disk and renames it over the target.
   bool Commit();
+  // For writers whose half-written file is worse than none (a movie, a clip): after a failure,
+  // removes the target written in place, if it is a regular file (never a device). A
+  // temporary file goes with the writer anyway.
+  void RemoveFailedInPlace() const;
   bool ok() const { return m_fd >= 0 && m_error == 0; }
   // The file being written, for writers that open it by name themselves (they must write it
   // whole; Commit then flushes and renames it): the temporary file, or the target itself

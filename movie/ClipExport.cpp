@@ -1,6 +1,5 @@
 // KvMovieExportClip: a motion movie or FLIC played frame by frame into a clip that editing
 // systems read.
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstring>
@@ -105,14 +104,6 @@ bool PlayInto(CKvPlayMovieBase& player, const CKvMemBlock* back, KvClipWriter& w
   return ok;
 }
 
-// A clip written in place (its folder takes no new file) that failed is removed, if it is a
-// regular file.
-void RemoveWrittenInPlace(const SafeFileWriter& target) {
-  struct stat st {};
-  if (target.InPlace() && ::lstat(target.Path().c_str(), &st) == 0 && S_ISREG(st.st_mode))
-    ::unlink(target.Path().c_str());
-}
-
 }  // namespace
 
 int KvMovieExportClip(const wchar_t* pszMovieFile, const wchar_t* pszClipFile,
@@ -168,6 +159,6 @@ int KvMovieExportClip(const wchar_t* pszMovieFile, const wchar_t* pszClipFile,
             PlayInto(*player, over ? &back : nullptr, writer, pParent) && writer.Finish();
   if (ok && !target.Commit())
     ok = KvFail(target.reason().empty() ? "the clip cannot be written" : target.reason());
-  if (!ok) RemoveWrittenInPlace(target);
+  if (!ok) target.RemoveFailedInPlace();
   return ok ? 1 : 0;
 }

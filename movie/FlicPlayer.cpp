@@ -83,13 +83,6 @@ std::size_t KeptBytes(const CSize& size) {
   return std::size_t{9} * static_cast<std::size_t>(size.cx) * static_cast<std::size_t>(size.cy);
 }
 
-std::string LimitText(std::size_t bytes) {
-  constexpr std::size_t kMiB = std::size_t{1} << 20, kGiB = std::size_t{1} << 30;
-  if (bytes >= kGiB && bytes % kGiB == 0) return std::to_string(bytes / kGiB) + " GiB";
-  if (bytes >= kMiB && bytes % kMiB == 0) return std::to_string(bytes / kMiB) + " MiB";
-  return KvGroupDigits(bytes) + " bytes";
-}
-
 }  // namespace
 
 bool KvReadFlicHeader(const CString& path, SKvFlicHeader& header) {
@@ -127,7 +120,7 @@ int CKvPlayMovieFlick::Open(CString path, int bLoadToMem) {
     return KvFail("frame too large: " + std::to_string(m_sizeFrame.cx) + " x " +
                   std::to_string(m_sizeFrame.cy) + " needs " + KvGroupDigits(bytes) +
                   " bytes (index picture, work block and a copy of the frame), above the " +
-                  LimitText(KvGetMaxPictureBytes()) + " picture limit");
+                  KvPictureLimitText() + " picture limit");
   }
   try {
     m_index.assign(static_cast<std::size_t>(m_nFramePixels), 0);

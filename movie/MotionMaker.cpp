@@ -1,8 +1,6 @@
 // The motion-movie maker: CKvMakeMovieMotion and its frame loop, KvMovieEncoder.
 #include "movie/MotionMaker.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstring>
 #include <cwchar>
@@ -467,18 +465,6 @@ bool ReadsBack(const CString& written, int frames) {
   return whole;
 }
 
-// A failed run leaves nothing: the temporary file goes with the writer; a movie written in
-// place (the folder takes no new file) is removed, if it is a file (never a device).
-void RemoveWrittenInPlace(const SafeFileWriter& target) {
-  struct stat st {};
-  if (!target.InPlace() || ::lstat(target.Path().c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
-  try {
-    CFile::Remove(CString::FromUtf8(target.Path()));
-  } catch (const CFileException&) {
-    // Nothing more can be done for it; the failure is already recorded.
-  }
-}
-
 // Makes the movie of `frames` frames of the rectangle `rc` under a temporary name, which it
 // takes only when every frame is written and the movie reads back.
 int WriteMovie(const CRect& rc, const KvMovieKeying& keying, WORD wKeyInterval, int frames,
@@ -498,7 +484,7 @@ int WriteMovie(const CRect& rc, const KvMovieKeying& keying, WORD wKeyInterval, 
   // The index is written at the close: a movie whose close fails is not whole.
   if (!writer.CloseFile() && ok) ok = KvFail("the movie file could not be finished");
   ok = ok && ReadsBack(written, frames) && target.Commit();
-  if (!ok) RemoveWrittenInPlace(target);
+  if (!ok) target.RemoveFailedInPlace();
   return ok ? 1 : 0;
 }
 

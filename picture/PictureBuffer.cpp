@@ -6,24 +6,13 @@
 #include "host/FileReader.h"
 #include "host/MemBlock.h"
 
-namespace {
-
-std::string LimitText(std::size_t bytes) {
-  constexpr std::size_t kMiB = std::size_t{1} << 20, kGiB = std::size_t{1} << 30;
-  if (bytes >= kGiB && bytes % kGiB == 0) return std::to_string(bytes / kGiB) + " GiB";
-  if (bytes >= kMiB && bytes % kMiB == 0) return std::to_string(bytes / kMiB) + " MiB";
-  return KvGroupDigits(bytes) + " bytes";
-}
-
-}  // namespace
-
 bool PictureBuffer::SizeAllowed(long long width, long long height) {
   if (width <= 0) return KvFailf("width %lld", width);
   if (height <= 0) return KvFailf("height %lld", height);
   if (KvCheckedPictureBytes(width, height) != 0) return true;
   return KvFail("picture of " + KvGroupDigits(static_cast<ULONGLONG>(width)) + " x " +
                 KvGroupDigits(static_cast<ULONGLONG>(height)) + " exceeds the " +
-                LimitText(KvGetMaxPictureBytes()) + " limit");
+                KvPictureLimitText() + " limit");
 }
 
 PictureBuffer PictureBuffer::Allocate(long long width, long long height, bool zeroed) {

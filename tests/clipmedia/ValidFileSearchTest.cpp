@@ -2,7 +2,6 @@
 // catalogue and what is read again, and folders where the catalogue cannot be kept.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -304,26 +303,6 @@ TEST_F(Search, ALinkPipeOrFolderNamedLikeTheCatalogueIsLeftAlone) {
   ::alarm(0);
 }
 
-// Runs `work` in a child process that, when the tests run as root, has become an ordinary user
-// owning `folder`, so that the folder's permissions hold. The child's exit status.
-int InChildAsUser(const std::string& folder, const std::function<bool()>& work) {
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    if (::geteuid() == 0) {
-      constexpr uid_t kNobody = 65534;
-      for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
-        if (::lchown(entry.path().c_str(), kNobody, kNobody) != 0) ::_exit(2);
-      if (::chown(folder.c_str(), kNobody, kNobody) != 0 || ::setgid(kNobody) != 0 ||
-          ::setuid(kNobody) != 0)
-        ::_exit(2);
-    }
-    ::_exit(work() ? 0 : 1);
-  }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 // A folder whose catalogue cannot be written is listed all the same, and a stale catalogue that
 // may not be replaced stays as it is: a read-only one, or one in a folder that takes no
 // temporary file (written in place, a kill or a second writer would leave half a catalogue).
@@ -340,7 +319,7 @@ TEST_F(Search, ACatalogueThatCannotBeWrittenLeavesTheListingAndTheOldCatalogue) 
   EXPECT_FALSE(report.notStoredReason.IsEmpty());
   EXPECT_EQ(kvtest::ReadFileBytes(Path("PicMedia.pmf")), before);
   ::chmod(Path("PicMedia.pmf").c_str(), 0644);
-  const int status = InChildAsUser(m_dir.path(), [&] {
+  const int status = kvtest::InChildAsUser(m_dir.path(), [&] {
     ::chmod(m_dir.path().c_str(), 0555);
     const std::string listed = Run();
     ::chmod(m_dir.path().c_str(), 0755);

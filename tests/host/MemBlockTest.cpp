@@ -174,3 +174,17 @@ TEST(MemBlock, DeflickerEdgesByHand) {
     EXPECT_EQ(block.GetPixel(1, y), Px(77, 77, 77, 77)) << y;
   }
 }
+
+// The limit as refusals name it: in GiB or MiB where it is a whole number of them.
+TEST(MemBlock, PictureLimitAsReasonsNameIt) {
+  const std::size_t limit = KvGetMaxPictureBytes(), mib = std::size_t{1} << 20;
+  for (auto [bytes, text] : {std::pair<std::size_t, const char*>{1024 * mib, "1 GiB"},
+                             {1536 * mib, "1536 MiB"},
+                             {mib, "1 MiB"},
+                             {mib + 4, "1,048,580 bytes"},
+                             {0, "0 bytes"}}) {
+    KvSetMaxPictureBytes(bytes);
+    EXPECT_EQ(KvPictureLimitText(), text);
+  }
+  KvSetMaxPictureBytes(limit);
+}

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -59,6 +60,24 @@ std::vector<std::string> FileNames(const std::string& dir, const std::string& pa
 int FileMode(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
+}
+
+int InChildAsUser(const std::string& folder, const std::function<bool()>& work) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    if (::geteuid() == 0) {
+      constexpr uid_t kNobody = 65534;
+      for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+        if (::lchown(entry.path().c_str(), kNobody, kNobody) != 0) ::_exit(2);
+      if (::chown(folder.c_str(), kNobody, kNobody) != 0 || ::setgid(kNobody) != 0 ||
+          ::setuid(kNobody) != 0)
+        ::_exit(2);
+    }
+    ::_exit(work() ? 0 : 1);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 namespace {

@@ -1,6 +1,7 @@
 // Helpers shared by the test suites.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,10 @@ void WriteFileBytes(const std::string& path, const std::vector<unsigned char>& b
 std::vector<std::string> FileNames(const std::string& dir, const std::string& part = "");
 // A file's permission bits, or -1 when there is no such file.
 int FileMode(const std::string& path);
+// Runs `work` in a child process that, when the tests run as root, has become an ordinary user
+// owning `folder` and what it holds, so that their permissions hold. The child's exit status:
+// 0 when `work` gave true, 1 when false, 2 when it could not become that user.
+int InChildAsUser(const std::string& folder, const std::function<bool()>& work);
 
 // Records what the library shows and answers as told; installed for its lifetime.
 class RecordingUi : public IKvUiServices {
