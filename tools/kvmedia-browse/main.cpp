@@ -14,6 +14,7 @@
 #include "KvMediaFile/KvClipMedia.h"
 #include "KvMediaFile/KvMediaFile.h"
 #include "KvMediaFile/KvMediaUi.h"
+#include "host/SafeSave.h"
 #include "ui/HostControls.h"
 #include "ui/OpenPicDialog.h"
 #include "ui/QtUiServices.h"
@@ -38,11 +39,9 @@ bool SavePng(const QPixmap& picture, const std::string& path) {
   QByteArray bytes;
   QBuffer buffer(&bytes);
   if (!buffer.open(QIODevice::WriteOnly) || !picture.save(&buffer, "PNG")) return false;
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) return false;
-  const bool written = std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()),
-                                   file) == static_cast<std::size_t>(bytes.size());
-  return std::fclose(file) == 0 && written;
+  SafeFileWriter out(CString::FromUtf8(path));
+  return out.Open() && out.Write(bytes.constData(), static_cast<std::size_t>(bytes.size())) &&
+         out.Commit();
 }
 
 // As an operator would: starts in the folder's parent and picks its first picture there, then

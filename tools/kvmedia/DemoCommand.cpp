@@ -246,10 +246,8 @@ bool DemoFormats(Demo& demo, const CKvMemBlock& picture) {
   std::memcpy(px.data(), picture.GetAddress(), px.size() * 4);
   const CRect all(0, 0, w, h);
   const auto write = [&](const std::string& name, const std::vector<unsigned char>& bytes) {
-    std::FILE* f = std::fopen((demo.dir + "/" + name).c_str(), "wb");
-    if (!f) return false;
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return std::fclose(f) == 0 && ok;
+    SafeFileWriter out(PathArg(demo.dir + "/" + name));
+    return out.Open() && out.Write(bytes.data(), bytes.size()) && out.Commit();
   };
   bool ok = true;
   const auto path = [&](const char* name) { return CString::FromUtf8(demo.dir + "/" + name); };
