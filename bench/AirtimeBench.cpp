@@ -20,10 +20,12 @@
 #include <string>
 #include <vector>
 
+#include "ByteOut.h"
 #include "FlicWriter.h"
 #include "KvMediaFile/KvMovie.h"
 #include "KvMediaFile/KvPicture.h"
 #include "KvMediaFile/KvScroll.h"
+#include "LoadLoops.h"
 #include "TitleFrame.h"
 #include "host/VideoStd.h"
 #include "movie/MotionFile.h"
@@ -57,7 +59,7 @@ bool UseStandard(const Raster& r) {
 struct TempFiles {
   std::vector<std::string> paths;
   std::string Add(const std::string& name) {
-    paths.push_back("/tmp/kvairtime-" + std::to_string(::getpid()) + "-" + name);
+    paths.push_back(kvbench::TempPath("airtime-" + name));
     return paths.back();
   }
   ~TempFiles() {
@@ -187,11 +189,7 @@ bool WriteFlc(const std::string& path, const Raster& r) {
       file.frames.push_back({.chunks = {kvtest::FlicPictureChunk(7, previous, px, w, h)}});
     previous = std::move(px);
   }
-  const kvtest::FlicBytes bytes = kvtest::WriteFlic(file);
-  std::FILE* out = std::fopen(path.c_str(), "wb");
-  if (!out) return false;
-  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-  return std::fclose(out) == 0 && ok;
+  return kvtest::WriteBytes(path, kvtest::WriteFlic(file));
 }
 
 struct PathResult {

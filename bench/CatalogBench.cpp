@@ -16,6 +16,7 @@
 #include "BenchSupport.h"
 #include "KvMediaFile/KvClipMedia.h"
 #include "KvMediaFile/KvPicture.h"
+#include "LoadLoops.h"
 #include "TitleFrame.h"
 #include "WorkingMemory.h"
 
@@ -25,7 +26,7 @@ constexpr int kPictures = 1000, kWidth = 128, kHeight = 96;
 const wchar_t* const kTypes = L"tga,bmp,gif,pcx,jpg,png,psd";
 
 struct Folder {
-  std::string path = "/tmp/kvbench-catalog-" + std::to_string(::getpid());
+  std::string path = kvbench::TempPath("catalog");
   Folder() {
     KvMediaFileOpen();
     ::mkdir(path.c_str(), 0755);

@@ -4,7 +4,6 @@
 // (what the import adds is the conversion to BGRA and the movie's encoding). Making the clips
 // is not timed.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -23,6 +22,7 @@ extern "C" {
 #include "BenchSupport.h"
 #include "KvMediaFile/KvMovie.h"
 #include "KvMediaFile/KvPicture.h"
+#include "LoadLoops.h"
 #include "TitleFrame.h"
 #include "host/VideoStd.h"
 #include "movie/VideoClip.h"
@@ -58,7 +58,7 @@ struct Clip {
 // Frames 0, step, 2 step ... of the slide, as many as the qtrle clip's divided by step.
 std::unique_ptr<Clip> MakeClip(KvClipCodec codec, int step, const char* name) {
   auto clip = std::make_unique<Clip>();
-  const std::string path = "/tmp/kvbench-" + std::to_string(::getpid()) + "-" + name + ".mov";
+  const std::string path = kvbench::TempPath(std::string(name) + ".mov");
   const auto start = std::chrono::steady_clock::now();
   KvClipWriter writer;
   bool ok = writer.Open(path, "mov", codec, kW, kH, kFps);
@@ -104,7 +104,7 @@ void Import(benchmark::State& state, const Clip& clip) {
     return;
   }
   CKvVideoStd::SetHD(TRUE);
-  const std::string movie = "/tmp/kvbench-" + std::to_string(::getpid()) + "-clip.sve";
+  const std::string movie = kvbench::TempPath("clip.sve");
   const RECT raster{0, 0, kW, kH};
   for (auto _ : state) {
     CKvMakeMovieMotion maker;

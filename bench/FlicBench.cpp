@@ -1,7 +1,6 @@
 // FLIC playback: a 320 x 200 FLI played in order (frames per second against a floor), and a
 // 1920 x 1080 FLC against libavcodec's FLIC decoder on the same file, per frame.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -18,6 +17,7 @@ extern "C" {
 #include "BenchSupport.h"
 #include "FlicWriter.h"
 #include "KvMediaFile/KvMovie.h"
+#include "LoadLoops.h"
 
 namespace {
 
@@ -61,11 +61,7 @@ std::unique_ptr<Movie> MakeMovie(bool fli, int w, int h, int frames, int tickerR
     previous = std::move(picture);
   }
   movie->bytes = kvtest::WriteFlic(file);
-  movie->path = "/tmp/kvbench-" + std::to_string(::getpid()) + (fli ? "-sd.fli" : "-hd.flc");
-  if (std::FILE* out = std::fopen(movie->path.c_str(), "wb")) {
-    std::fwrite(movie->bytes.data(), 1, movie->bytes.size(), out);
-    std::fclose(out);
-  }
+  movie->path = kvbench::WriteTempFile(fli ? "sd.fli" : "hd.flc", movie->bytes);
   return movie;
 }
 

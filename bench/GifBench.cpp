@@ -4,8 +4,6 @@
 // decode to indices is listed too. Also the working memory of a load beside the picture.
 #include <benchmark/benchmark.h>
 #include <gif_lib.h>
-#include <stb/stb_image.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
@@ -17,6 +15,7 @@
 #include "BenchSupport.h"
 #include "GifWriter.h"
 #include "KvMediaFile/KvPicture.h"
+#include "LoadLoops.h"
 #include "TitleFrame.h"
 #include "WorkingMemory.h"
 #include "platform/GlobalMemory.h"
@@ -53,12 +52,7 @@ struct File {
 };
 
 File WriteFile(const std::string& name, const std::vector<unsigned char>& bytes) {
-  File f{"/tmp/kvbench-" + std::to_string(::getpid()) + "-" + name, bytes.size()};
-  if (std::FILE* out = std::fopen(f.path.c_str(), "wb")) {
-    std::fwrite(bytes.data(), 1, bytes.size(), out);
-    std::fclose(out);
-  }
-  return f;
+  return {kvbench::WriteTempFile(name, bytes), bytes.size()};
 }
 
 struct Files {
@@ -78,25 +72,6 @@ struct Files {
 Files& TheFiles() {
   static Files files;
   return files;
-}
-
-void Ours(benchmark::State& state, const File& file) {
-  const CString path = CString::FromUtf8(file.path);
-  for (auto _ : state) {
-    CRect rect;
-    DWORD* picture = KvMediaLoadGIFFile(path, rect);
-    if (!picture) state.SkipWithError("load failed");
-    GlobalFree(picture);
-  }
-}
-
-void Stb(benchmark::State& state, const File& file) {
-  for (auto _ : state) {
-    int w = 0, h = 0, n = 0;
-    stbi_uc* p = stbi_load(file.path.c_str(), &w, &h, &n, 4);
-    if (!p) state.SkipWithError("stb failed");
-    stbi_image_free(p);
-  }
 }
 
 void Giflib(benchmark::State& state, const File& file, bool toPixels) {
@@ -126,12 +101,16 @@ void Giflib(benchmark::State& state, const File& file, bool toPixels) {
   }
 }
 
-void BM_VideoOurs(benchmark::State& s) { Ours(s, TheFiles().video); }
-void BM_VideoStb(benchmark::State& s) { Stb(s, TheFiles().video); }
+void BM_VideoOurs(benchmark::State& s) {
+  kvbench::LoaderLoop(s, &KvMediaLoadGIFFile, TheFiles().video.path);
+}
+void BM_VideoStb(benchmark::State& s) { kvbench::StbLoop(s, TheFiles().video.path); }
 void BM_VideoGiflib(benchmark::State& s) { Giflib(s, TheFiles().video, true); }
 void BM_VideoGiflibIndices(benchmark::State& s) { Giflib(s, TheFiles().video, false); }
-void BM_TitleOurs(benchmark::State& s) { Ours(s, TheFiles().title); }
-void BM_TitleStb(benchmark::State& s) { Stb(s, TheFiles().title); }
+void BM_TitleOurs(benchmark::State& s) {
+  kvbench::LoaderLoop(s, &KvMediaLoadGIFFile, TheFiles().title.path);
+}
+void BM_TitleStb(benchmark::State& s) { kvbench::StbLoop(s, TheFiles().title.path); }
 void BM_TitleGiflib(benchmark::State& s) { Giflib(s, TheFiles().title, true); }
 void BM_TitleGiflibIndices(benchmark::State& s) { Giflib(s, TheFiles().title, false); }
 BENCHMARK(BM_VideoOurs)->Unit(benchmark::kMillisecond);

@@ -12,6 +12,7 @@
 
 #include "BenchSupport.h"
 #include "KvMediaFile/KvPicture.h"
+#include "LoadLoops.h"
 #include "TitleFrame.h"
 #include "platform/GlobalMemory.h"
 
@@ -33,7 +34,7 @@ std::vector<unsigned char> ReadFile(const std::string& path) {
 
 // The frame saved by our saver (quality 75, 4:2:0), the file both loads read.
 struct Files {
-  std::string saved = "/tmp/kvbench-" + std::to_string(::getpid()) + "-frame.jpg";
+  std::string saved = kvbench::TempPath("frame.jpg");
   Files() {
     auto frame = kvbench::VideoFrame();
     KvMediaSaveJPGFile(CString::FromUtf8(saved), frame.data(), CSize(kW, kH), CRect(0, 0, kW, kH));
@@ -78,7 +79,7 @@ void BM_LoadTurbo(benchmark::State& state) {
 
 void BM_SaveOurs(benchmark::State& state) {
   auto frame = kvbench::VideoFrame();
-  const std::string path = "/tmp/kvbench-" + std::to_string(::getpid()) + "-save.jpg";
+  const std::string path = kvbench::TempPath("save.jpg");
   const CString p = CString::FromUtf8(path);
   for (auto _ : state)
     if (!KvMediaSaveJPGFile(p, frame.data(), CSize(kW, kH), CRect(0, 0, kW, kH)))
@@ -88,7 +89,7 @@ void BM_SaveOurs(benchmark::State& state) {
 
 void BM_SaveTurbo(benchmark::State& state) {
   const auto& frame = kvbench::VideoFrame();
-  const std::string path = "/tmp/kvbench-" + std::to_string(::getpid()) + "-save-tj.jpg";
+  const std::string path = kvbench::TempPath("save-tj.jpg");
   for (auto _ : state) {
     tjhandle tj = tjInitCompress();
     unsigned char* jpeg = nullptr;

@@ -3,7 +3,6 @@
 // wait; the target is 0.5 s) and to the whole listing, on Qt's offscreen platform.
 #include <benchmark/benchmark.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -16,8 +15,10 @@
 #include <vector>
 
 #include "BenchSupport.h"
+#include "ByteOut.h"
 #include "KvMediaFile/KvMediaUi.h"
 #include "KvMediaFile/KvPicture.h"
+#include "LoadLoops.h"
 #include "PngWriter.h"
 #include "PsdWriter.h"
 #include "TitleFrame.h"
@@ -84,15 +85,11 @@ bool Write(const std::string& path, const Kind& kind, int seed) {
   psd.width = kind.width, psd.height = kind.height;
   psd.planes =
       kvtest::PsdRgbPlanes(std::vector<std::uint32_t>(pixels.begin(), pixels.end()), false);
-  const std::vector<unsigned char> bytes = kvtest::WritePsd(psd);
-  FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) return false;
-  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  return std::fclose(file) == 0 && ok;
+  return kvtest::WriteBytes(path, kvtest::WritePsd(psd));
 }
 
 struct Folder {
-  std::string path = "/tmp/kvbench-listing-" + std::to_string(::getpid());
+  std::string path = kvbench::TempPath("listing");
   bool ok = true;
   Folder() {
     App();

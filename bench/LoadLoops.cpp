@@ -8,16 +8,18 @@
 #include <cstdio>
 #include <cstring>
 
+#include "ByteOut.h"
 #include "platform/GlobalMemory.h"
 
 namespace kvbench {
 
+std::string TempPath(const std::string& name) {
+  return "/tmp/kvbench-" + std::to_string(::getpid()) + "-" + name;
+}
+
 std::string WriteTempFile(const std::string& name, const std::vector<unsigned char>& bytes) {
-  const std::string path = "/tmp/kvbench-" + std::to_string(::getpid()) + "-" + name;
-  if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
-  }
+  const std::string path = TempPath(name);
+  kvtest::WriteBytes(path, bytes);
   return path;
 }
 

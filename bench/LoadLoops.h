@@ -12,7 +12,9 @@
 
 namespace kvbench {
 
-// Writes a file under /tmp whose name carries the process id; the caller removes it.
+// A path under /tmp whose name carries the process id, for a benchmark's file or folder.
+std::string TempPath(const std::string& name);
+// Writes `bytes` as the file TempPath(name) and gives its path; the caller removes it.
 std::string WriteTempFile(const std::string& name, const std::vector<unsigned char>& bytes);
 
 // The physical baseline of a load: one read of the whole file, one copy of `pixelBytes`

@@ -3,7 +3,6 @@
 // against a copy of one frame's bytes. A key frame's cost is mostly the write of its 8 MB
 // into the file. Beside it, the title de-flickered, and a busy sequence of falling snow.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -14,6 +13,7 @@
 
 #include "BenchSupport.h"
 #include "KvMediaFile/KvMovie.h"
+#include "LoadLoops.h"
 #include "TitleFrame.h"
 #include "host/VideoStd.h"
 #include "movie/MotionMaker.h"
@@ -69,7 +69,7 @@ template <class FrameOf>
 void Make(benchmark::State& state, FrameOf frameOf,
           const std::vector<std::vector<DWORD>>& pictures = Pictures(), KvMovieKeying keying = {}) {
   CKvVideoStd::SetHD(TRUE);
-  const std::string path = "/tmp/kvbench-" + std::to_string(::getpid()) + "-made.sve";
+  const std::string path = kvbench::TempPath("made.sve");
   const CRect rc(0, 0, kW, kH);
   KvMovieEncoder encoder;
   if (!encoder.Init(rc, keying, 25)) {

@@ -1,6 +1,5 @@
 // Motion-movie playback on 1920 x 1080 movies against a memcpy of one frame's bytes.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -11,6 +10,7 @@
 
 #include "BenchSupport.h"
 #include "KvMediaFile/KvMovie.h"
+#include "LoadLoops.h"
 #include "MotionWriter.h"
 #include "TitleFrame.h"
 
@@ -20,9 +20,7 @@ constexpr int kW = kvbench::kFrameWidth;
 constexpr int kH = kvbench::kFrameHeight;
 constexpr std::size_t kBytes = std::size_t{kW} * kH * 4;
 
-std::string TempPath(const std::string& name) {
-  return "/tmp/kvbench-" + std::to_string(::getpid()) + "-" + name + ".sve";
-}
+std::string TempPath(const std::string& name) { return kvbench::TempPath(name + ".sve"); }
 
 // Every frame different everywhere: the video frame, its colours turned a little per frame.
 std::string FullChangeMovie() {

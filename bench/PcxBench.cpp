@@ -1,7 +1,6 @@
 // PCX load and save of a 1920 x 1080 video frame as 24-bit PCX (three planes), in bytes of
 // picture buffer per second. No peer reads or writes PCX here.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -9,6 +8,7 @@
 
 #include "BenchSupport.h"
 #include "KvMediaFile/KvPicture.h"
+#include "LoadLoops.h"
 #include "TitleFrame.h"
 #include "platform/GlobalMemory.h"
 
@@ -18,13 +18,9 @@ constexpr int kW = kvbench::kFrameWidth;
 constexpr int kH = kvbench::kFrameHeight;
 constexpr long long kPictureBytes = 4LL * kW * kH;
 
-std::string TempPath(const std::string& name) {
-  return "/tmp/kvbench-" + std::to_string(::getpid()) + "-" + name;
-}
-
 // The frame saved once by our saver, as the file the load benchmark reads.
 struct SavedFrame {
-  std::string path = TempPath("frame.pcx");
+  std::string path = kvbench::TempPath("frame.pcx");
   SavedFrame() {
     auto frame = kvbench::VideoFrame();
     KvMediaSavePCXFile(CString::FromUtf8(path), frame.data(), CSize(kW, kH), CRect(0, 0, kW, kH));
@@ -51,7 +47,7 @@ BENCHMARK(BM_PcxLoad);
 
 void BM_PcxSave(benchmark::State& state) {
   auto frame = kvbench::VideoFrame();
-  const std::string path = TempPath("save.pcx");
+  const std::string path = kvbench::TempPath("save.pcx");
   const CString p = CString::FromUtf8(path);
   for (auto _ : state)
     if (!KvMediaSavePCXFile(p, frame.data(), CSize(kW, kH), CRect(0, 0, kW, kH)))

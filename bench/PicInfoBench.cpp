@@ -1,7 +1,6 @@
 // Picture information of every type, on 1920 x 1080 and 3840 x 2160 files. Header-only
 // types must cost the same at both sizes; PNG goes through the image loader, which decodes.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <map>
@@ -12,6 +11,7 @@
 #include "ByteOut.h"
 #include "GifWriter.h"
 #include "KvMediaFile/KvPicture.h"
+#include "LoadLoops.h"
 #include "PngWriter.h"
 #include "PsdWriter.h"
 #include "TitleFrame.h"
@@ -25,7 +25,7 @@ std::map<std::string, std::string> WriteAll(int w, int h) {
   std::vector<DWORD> pixels(static_cast<std::size_t>(w) * h);
   const auto& video = kvbench::VideoFrame();
   for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = video[i % video.size()];
-  const std::string base = "/tmp/kvbench-" + std::to_string(::getpid()) + "-" + std::to_string(w);
+  const std::string base = kvbench::TempPath(std::to_string(w));
   std::map<std::string, std::string> paths;
   for (const char* type : kTypes) paths[type] = base + "." + type;
   const CSize size(w, h);

@@ -2,7 +2,6 @@
 // the same file straight to BGRA.
 #include <benchmark/benchmark.h>
 #include <png.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +10,7 @@
 
 #include "BenchSupport.h"
 #include "KvMediaFile/KvPicture.h"
+#include "LoadLoops.h"
 #include "PngWriter.h"
 #include "TitleFrame.h"
 #include "platform/GlobalMemory.h"
@@ -23,8 +23,8 @@ constexpr int kH = kvbench::kFrameHeight;
 // Two pictures one pixel apart: loads alternate between them, so that each load decodes (the
 // loader keeps the last picture it decoded while the bytes it comes from stay the same).
 struct File {
-  std::string path = "/tmp/kvbench-" + std::to_string(::getpid()) + "-title.png";
-  std::string copy = "/tmp/kvbench-" + std::to_string(::getpid()) + "-title-copy.png";
+  std::string path = kvbench::TempPath("title.png");
+  std::string copy = kvbench::TempPath("title-copy.png");
   File() {
     kvtest::PngImage img;
     img.width = kW;

@@ -4,9 +4,6 @@
 // packs. Also the physical baseline of the raw load, and the working memory of a load beside
 // the picture buffer.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <stb/stb_image.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
@@ -18,6 +15,7 @@
 
 #include "BenchSupport.h"
 #include "KvMediaFile/KvPicture.h"
+#include "LoadLoops.h"
 #include "PsdWriter.h"
 #include "TitleFrame.h"
 #include "WorkingMemory.h"
@@ -42,11 +40,7 @@ File WriteFile(const std::string& name, const std::vector<DWORD>& frame, bool al
   img.compression = compression;
   img.planes = kvtest::PsdRgbPlanes(frame, alpha);
   const std::vector<unsigned char> bytes = kvtest::WritePsd(img);
-  File file{name, "/tmp/kvbench-" + std::to_string(::getpid()) + "-" + name, bytes.size()};
-  std::FILE* f = std::fopen(file.path.c_str(), "wb");
-  std::fwrite(bytes.data(), 1, bytes.size(), f);
-  std::fclose(f);
-  return file;
+  return {name, kvbench::WriteTempFile(name, bytes), bytes.size()};
 }
 
 struct Files {
@@ -65,44 +59,20 @@ Files& TheFiles() {
   return files;
 }
 
-void Ours(benchmark::State& state, const File& file) {
-  const CString p = CString::FromUtf8(file.path);
-  for (auto _ : state) {
-    CRect rect;
-    DWORD* picture = KvMediaLoadPSDFile(p, rect);
-    if (!picture) state.SkipWithError("load failed");
-    GlobalFree(picture);
-  }
-}
-
-void Stb(benchmark::State& state, const File& file) {
-  for (auto _ : state) {
-    int w = 0, h = 0, n = 0;
-    stbi_uc* p = stbi_load(file.path.c_str(), &w, &h, &n, 4);
-    if (!p) state.SkipWithError("stb failed");
-    stbi_image_free(p);
-  }
-}
-
 // The physical baseline of a raw load: one read of the whole file, one copy of its pixels.
 void BM_RawReadCopy(benchmark::State& state) {
-  std::vector<unsigned char> file, copy(std::size_t{kW} * kH * 4);
-  for (auto _ : state) {
-    const int fd = ::open(TheFiles().raw.path.c_str(), O_RDONLY);
-    file.resize(static_cast<std::size_t>(::lseek(fd, 0, SEEK_END)));
-    benchmark::DoNotOptimize(::pread(fd, file.data(), file.size(), 0));
-    ::close(fd);
-    std::memcpy(copy.data(), file.data(), std::min(copy.size(), file.size()));
-    benchmark::DoNotOptimize(copy.data());
-  }
+  kvbench::ReadAndCopyLoop(state, TheFiles().raw.path, 0, std::size_t{kW} * kH * 4);
 }
 
+void Ours(benchmark::State& s, const File& file) {
+  kvbench::LoaderLoop(s, &KvMediaLoadPSDFile, file.path);
+}
 void BM_PackedOurs(benchmark::State& s) { Ours(s, TheFiles().packed); }
-void BM_PackedStb(benchmark::State& s) { Stb(s, TheFiles().packed); }
+void BM_PackedStb(benchmark::State& s) { kvbench::StbLoop(s, TheFiles().packed.path); }
 void BM_RawOurs(benchmark::State& s) { Ours(s, TheFiles().raw); }
-void BM_RawStb(benchmark::State& s) { Stb(s, TheFiles().raw); }
+void BM_RawStb(benchmark::State& s) { kvbench::StbLoop(s, TheFiles().raw.path); }
 void BM_PackedVideoOurs(benchmark::State& s) { Ours(s, TheFiles().video); }
-void BM_PackedVideoStb(benchmark::State& s) { Stb(s, TheFiles().video); }
+void BM_PackedVideoStb(benchmark::State& s) { kvbench::StbLoop(s, TheFiles().video.path); }
 BENCHMARK(BM_PackedOurs);
 BENCHMARK(BM_PackedStb);
 BENCHMARK(BM_RawReadCopy);

@@ -1,7 +1,6 @@
 // Scroll playback of 1920-wide rolls and 1080-high crawls of 20,000 lines, against a memcpy of
 // one 1920 x 1080 frame.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -10,6 +9,7 @@
 
 #include "BenchSupport.h"
 #include "KvMediaFile/KvScroll.h"
+#include "LoadLoops.h"
 #include "TitleFrame.h"
 
 namespace {
@@ -20,8 +20,7 @@ constexpr DWORD kLines = 20000;
 
 // A long strip of title lines: the title frame's rows over and over.
 std::string WriteStrip(DWORD direction) {
-  const std::string path =
-      "/tmp/kvbench-" + std::to_string(::getpid()) + "-" + std::to_string(direction) + ".ksc";
+  const std::string path = kvbench::TempPath(std::to_string(direction) + ".ksc");
   const auto& title = kvbench::TitleFrame();
   const bool roll = direction <= KV_SCROLL_DOWN;
   const DWORD width = roll ? kW : kH;

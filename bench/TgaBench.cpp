@@ -115,7 +115,7 @@ BENCHMARK(BM_Grey16Stb);
 
 // Saving: our TGA 2.0 file against one write() of the same bytes.
 std::vector<unsigned char> SavedBytes() {
-  const std::string path = "/tmp/kvbench-" + std::to_string(::getpid()) + "-saved.tga";
+  const std::string path = kvbench::TempPath("saved.tga");
   auto frame = kvbench::VideoFrame();
   KvMediaSaveTGAFile(CString::FromUtf8(path), frame.data(), CSize(kW, kH), CRect(0, 0, kW, kH));
   std::FILE* f = std::fopen(path.c_str(), "rb");
@@ -133,7 +133,7 @@ std::vector<unsigned char> SavedBytes() {
 
 void BM_SaveOneWrite(benchmark::State& state) {
   const std::vector<unsigned char> bytes = SavedBytes();
-  const std::string path = "/tmp/kvbench-" + std::to_string(::getpid()) + "-write.tga";
+  const std::string path = kvbench::TempPath("write.tga");
   for (auto _ : state) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     benchmark::DoNotOptimize(::write(fd, bytes.data(), bytes.size()));
@@ -145,7 +145,7 @@ BENCHMARK(BM_SaveOneWrite);
 
 void BM_SaveOurs(benchmark::State& state) {
   auto frame = kvbench::VideoFrame();
-  const std::string path = "/tmp/kvbench-" + std::to_string(::getpid()) + "-save.tga";
+  const std::string path = kvbench::TempPath("save.tga");
   const CString p = CString::FromUtf8(path);
   for (auto _ : state)
     if (!KvMediaSaveTGAFile(p, frame.data(), CSize(kW, kH), CRect(0, 0, kW, kH)))
