@@ -30,9 +30,12 @@ def parse(path):
 
 
 def locate(lines, old, hint):
-    """The line nearest the hint that holds the old text, or None: lines move, text stays."""
+    """The line that holds the old text, or None: lines move, text stays. Text found on several
+    lines must be on the hint's line, or the fault could move to another of them unseen."""
     found = [i for i, line in enumerate(lines) if old in line]
-    return min(found, key=lambda i: abs(i + 1 - hint)) if found else None
+    if len(found) > 1:
+        return hint - 1 if hint - 1 in found else None
+    return found[0] if found else None
 
 
 def run(command, timeout=None):

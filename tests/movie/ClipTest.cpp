@@ -17,6 +17,7 @@ extern "C" {
 #include "TestSupport.h"
 #include "fixtures/MotionWriter.h"
 #include "host/Failure.h"
+#include "host/VideoStd.h"
 #include "movie/VideoClip.h"
 #include "platform/GlobalMemory.h"
 
@@ -394,6 +395,12 @@ TEST_F(Clip, BadClipsAreRefusedWithAReasonAndNothingLost) {
   // A movie may not be written over the clip it is made from.
   EXPECT_EQ(Import(dir.File("whole.mov"), dir.File("whole.mov"), CRect(0, 0, 16, 8)), 0);
   EXPECT_EQ(kvtest::ReadFileBytes(dir.path() + "/whole.mov"), whole);
+  // The rectangle meets the raster of the standard chosen: in SD, x = 720 lies past it.
+  const EKvVideoStandard standard = CKvVideoStd::GetStandard();
+  CKvVideoStd::SetStandard(KV_STD_SD);
+  EXPECT_EQ(Import(dir.File("whole.mov"), dir.File("m.sve"), CRect(720, 0, 736, 8)), 0);
+  CKvVideoStd::SetStandard(standard);
+  EXPECT_EQ(KvLastFailure(), "the movie rectangle lies outside the raster");
 }
 
 // Over a background, each frame of the clip is the background with the movie laid on it
