@@ -277,6 +277,7 @@ TEST(FlicHostile, ChunksStayInsideThePictureAndTheirData) {
     const char* check;  // what a check says of the chunk ("": of the frame); null: whole
   } cases[] = {
     {"byte delta clipped at the line's end", {{12, {1, 0, 1, 0, 1, 5, 4, 2, 2, 2, 2}}}, {}, "1111111 1111122 1111111 1111111", kPastEnd},
+    {"byte delta fill clipped at the line's end", {{12, {1, 0, 1, 0, 1, 5, 0xFC, 2}}}, {}, "1111111 1111122 1111111 1111111", kPastEnd},
     {"byte delta past the last line", {{12, {3, 0, 9, 0, 1, 0, 0xFE, 3}}}, {}, "1111111 1111111 1111111 3311111", kOutside},
     {"byte delta above the first line", {{12, {0xFF, 0xFF, 1, 0, 1, 0, 0xFE, 3}}}, {}, kSame, kOutside},
     {"byte delta whose copy overruns", {{12, {0, 0, 1, 0, 2, 0, 0xFE, 3, 0, 5, 2, 2}}}, {}, "3311111 1111111 1111111 1111111", kEnds},
@@ -289,7 +290,7 @@ TEST(FlicHostile, ChunksStayInsideThePictureAndTheirData) {
     {"palette entries beyond 255 dropped, not wrapped to 0 and 1", {kvtest::FlicPaletteChunk({{254, Colours(4, 9)}})}, {}, kSame, "palette entries beyond 255"},
     {"chunk smaller than its header", {{13, {}, 5}}, {}, kSame, "shorter than its header"},
     {"chunk beyond its frame", {{13, {}, 100}}, {}, kSame, "runs past the end of its frame"},
-    {"frame smaller than its header", {{13}}, 8, kSame, ""},
+    {"frame smaller than its header", {{13}}, 15, kSame, ""},
   };
   // clang-format on
   const FlicBytes rgb = Colours(256, 5);
@@ -316,7 +317,7 @@ TEST(FlicHostile, ChunksStayInsideThePictureAndTheirData) {
     if (c.check) {
       EXPECT_EQ(KvLastFailure(), *c.check
                                      ? std::string("frame 1: chunk 0 at byte 972: ") + c.check
-                                     : "frame 1 at byte 956 is 8 bytes, shorter than its header");
+                                     : "frame 1 at byte 956 is 15 bytes, shorter than its header");
     }
   }
 }

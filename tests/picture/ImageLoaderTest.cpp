@@ -140,4 +140,5 @@ TEST(PngLoadThreads, LoadsAndInformationAtOnce) {
   for (std::thread& th : threads) th.join();
   EXPECT_EQ(wrong.load(), 0);
   EXPECT_EQ(KvMediaFileClose(), 1);
+  EXPECT_EQ(KvMediaFileOpen(), 1);
 }
