@@ -194,6 +194,7 @@ TEST_F(Kvmedia, UsageMistakesAreOneLineEach) {
 TEST_F(Kvmedia, RefusalsSayWhyAndKeepTheTarget) {
   // A device of its own that takes a movie and gives nothing back (where nodes can be made).
   const bool device = ::mknod(Path("own/null.sve").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+  fs::create_directories(Path("dm/round.gif"));  // the demo's GIF cannot take its place
   // clang-format off
   std::vector<kvtest::CommandLine> rows = {
       {"convert pic.tga no/such/folder/out.png", 1, "No such file or directory"},
@@ -220,6 +221,7 @@ TEST_F(Kvmedia, RefusalsSayWhyAndKeepTheTarget) {
       {"movie frames movie.sve own/fr --background own/fr/frame-00000.png --mix 0 --force", 1,
        "which is the input own/fr/frame-00000.png", "own/fr/frame-00000.png"},
       {"catalog none", 1, "kvmedia: none: no such folder\n"},
+      {"demo dm", 1, "kvmedia: cannot write dm/round.gif: Is a directory\n"},
   };
   // clang-format on
   if (device)

@@ -34,14 +34,18 @@ const char* const kAdjustNames[] = {"brightness_on", "brightness", "contrast_on"
                                     "tint_on",       "tint_red",   "tint_green",  "tint_blue",
                                     "opacity_on",    "opacity",    "loop_paste"};
 
-// Writes the picture under the name's own bytes, which a QString need not hold.
-bool SavePng(const QPixmap& picture, const std::string& path) {
+// Writes the picture under the name's own bytes, which a QString need not hold; why it could
+// not, or "".
+std::string SavePng(const QPixmap& picture, const std::string& path) {
   QByteArray bytes;
   QBuffer buffer(&bytes);
-  if (!buffer.open(QIODevice::WriteOnly) || !picture.save(&buffer, "PNG")) return false;
+  if (!buffer.open(QIODevice::WriteOnly) || !picture.save(&buffer, "PNG"))
+    return "the window cannot be encoded as PNG";
   SafeFileWriter out(CString::FromUtf8(path));
-  return out.Open() && out.Write(bytes.constData(), static_cast<std::size_t>(bytes.size())) &&
-         out.Commit();
+  if (out.Open() && out.Write(bytes.constData(), static_cast<std::size_t>(bytes.size())) &&
+      out.Commit())
+    return "";
+  return out.reason().empty() ? std::strerror(out.error() ? out.error() : EIO) : out.reason();
 }
 
 // As an operator would: starts in the folder's parent and picks its first picture there, then
@@ -79,8 +83,11 @@ void ScheduleScreenshot(CKvOpenPicDlg& dialog, const std::string& png, int& stat
                 : CString();
         QTimer::singleShot(300, [&dialog, &panel, picked, png, &status] {
           QWidget* window = KvDialogWidget(&dialog);
-          const bool saved = SavePng(window->grab(), png);
-          if (!saved) std::fprintf(stderr, "kvmedia-browse: cannot write %s\n", png.c_str());
+          const std::string unsaved = SavePng(window->grab(), png);
+          const bool saved = unsaved.empty();
+          if (!saved)
+            std::fprintf(stderr, "kvmedia-browse: cannot write %s: %s\n", png.c_str(),
+                         unsaved.c_str());
           const bool shown = panel.GetFileFullPath() == picked;
           if (!shown)
             std::fprintf(stderr, "kvmedia-browse: the dialog holds '%s', not the picture picked\n",

@@ -245,21 +245,29 @@ bool DemoFormats(Demo& demo, const CKvMemBlock& picture) {
   std::vector<DWORD> px(static_cast<std::size_t>(w) * h);
   std::memcpy(px.data(), picture.GetAddress(), px.size() * 4);
   const CRect all(0, 0, w, h);
-  const auto write = [&](const std::string& name, const std::vector<unsigned char>& bytes) {
-    SafeFileWriter out(PathArg(demo.dir + "/" + name));
-    return out.Open() && out.Write(bytes.data(), bytes.size()) && out.Commit();
+  // The first file that cannot be written ends the round, named with why.
+  const auto written = [&](const char* name, bool ok, const std::string& why) {
+    if (!ok)
+      std::fprintf(stderr, "kvmedia: cannot write %s/%s: %s\n", demo.dir.c_str(), name,
+                   why.c_str());
+    return ok;
   };
-  bool ok = true;
   const auto path = [&](const char* name) { return CString::FromUtf8(demo.dir + "/" + name); };
-  ok &= KvMediaSaveTGAFile(path("round.tga"), px.data(), size, all) != 0;
-  ok &= KvMediaSaveBMPFile(path("round.bmp"), px.data(), size, all) != 0;
-  ok &= KvMediaSavePCXFile(path("round.pcx"), px.data(), size, all) != 0;
-  ok &= KvMediaSaveJPGFile(path("round.jpg"), px.data(), size, all) != 0;
+  const auto saved = [&](const char* name, int (*save)(CString, DWORD*, CSize, CRect)) {
+    const bool ok = save(path(name), px.data(), size, all) != 0;
+    return written(name, ok, ok ? "" : LibraryReason("not written"));
+  };
+  const auto write = [&](const char* name, const std::vector<unsigned char>& bytes) {
+    SafeFileWriter out(PathArg(demo.dir + "/" + name));
+    return written(name, out.Open() && out.Write(bytes.data(), bytes.size()) && out.Commit(),
+                   out.reason());
+  };
   std::string error;
-  ok &= WritePng(demo.dir + "/round.png", px.data(), w, h, &error);
-  ok &= write("round.gif", DemoGif(px, w, h));
-  ok &= write("round.psd", DemoPsd(px, w, h));
-  if (!ok) return false;
+  if (!saved("round.tga", KvMediaSaveTGAFile) || !saved("round.bmp", KvMediaSaveBMPFile) ||
+      !saved("round.pcx", KvMediaSavePCXFile) || !saved("round.jpg", KvMediaSaveJPGFile) ||
+      !written("round.png", WritePng(demo.dir + "/round.png", px.data(), w, h, &error), error) ||
+      !write("round.gif", DemoGif(px, w, h)) || !write("round.psd", DemoPsd(px, w, h)))
+    return false;
   std::printf("  a round of every format: written, described, loaded back and compared\n");
   for (const char* name : {"round.tga", "round.bmp", "round.pcx", "round.jpg", "round.png",
                            "round.gif", "round.psd"}) {
