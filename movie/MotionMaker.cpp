@@ -81,6 +81,66 @@ void FreePatches(void** patches, WORD* sizes, int count) {
   }
 }
 
+// The runs of changed cells of each band of `rc`, every cell of it for a key frame (no
+// `prev`): the player starts a key frame from a cleared block.
+std::vector<Span> ChangedSpans(const CKvMemBlock& cur, const CKvMemBlock* prev, const CRect& rc) {
+  std::vector<Span> spans;
+  const int width = rc.Width();
+  for (int y = rc.top; y < rc.bottom; y += kBand) {
+    const int h = std::min(kBand, static_cast<int>(rc.bottom - y));
+    if (!prev) {
+      spans.push_back({static_cast<int>(rc.left), y, width, h});
+      continue;
+    }
+    if (SameArea(cur, *prev, rc.left, y, width, h)) continue;
+    // Every column is compared: the last cell of a band is as narrow as what is left, so
+    // that a change in the last columns is stored too.
+    const auto cellDiffers = [&](int cx) {
+      return !SameArea(cur, *prev, cx, y, std::min(kCell, static_cast<int>(rc.right - cx)), h);
+    };
+    for (int x = rc.left; x < rc.right;) {
+      int start = x;
+      while (start < rc.right && !cellDiffers(start)) start += kCell;
+      if (start >= rc.right) break;
+      int end = start + kCell;
+      while (end < rc.right && cellDiffers(end)) end += kCell;
+      end = std::min(end, static_cast<int>(rc.right));
+      spans.push_back({start, y, end - start, h});
+      x = end;
+    }
+  }
+  return spans;
+}
+
+// A busy frame (snow, noise) whose runs would overflow a frame chunk is stored as one span
+// per changed band, from its first changed cell to its last: the unchanged cells between
+// them are stored as they are, which every player applies alike.
+void MergeBusyBands(std::vector<Span>& spans) {
+  if (PatchCount(spans) <= static_cast<std::size_t>(kKvMotionMaxPatches)) return;
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < spans.size(); ++i) {
+    if (kept > 0 && spans[kept - 1].y == spans[i].y)
+      spans[kept - 1].w = spans[i].x + spans[i].w - spans[kept - 1].x;
+    else
+      spans[kept++] = spans[i];
+  }
+  spans.resize(kept);
+}
+
+// A patch of the w x h pixels of `cur` at (x, y), placed relative to `origin`: its header
+// (x, y, width and height, then 8 bytes of 0, as a reused block holds an old header) and
+// its rows.
+void LayPatch(BYTE* bytes, const CKvMemBlock& cur, CPoint origin, int x, int y, int w, int h) {
+  KvPutLe16(bytes, static_cast<unsigned>(x - origin.x));
+  KvPutLe16(bytes + 2, static_cast<unsigned>(y - origin.y));
+  KvPutLe16(bytes + 4, static_cast<unsigned>(w));
+  KvPutLe16(bytes + 6, static_cast<unsigned>(h));
+  std::memset(bytes + 8, 0, kPatchHeader - 8);
+  for (int row = 0; row < h; ++row)
+    std::memcpy(bytes + kPatchHeader + static_cast<std::size_t>(row) * w * 4,
+                RowAt(cur, x, y + row), static_cast<std::size_t>(w) * 4);
+}
+
 }  // namespace
 
 CKvObject& CKvMakeMovieBase::operator=(const CKvObject& other) {
@@ -147,7 +207,6 @@ int KvEncodeMovieFrame(CKvMemBlock* pCur, CKvMemBlock* pPrev, int* pCount, void*
   // Patch positions and sizes are signed 16-bit values.
   if (rc.Width() > 0x7FFF || rc.Height() > 0x7FFF)
     return KvFail("the movie rectangle is wider or taller than 32,767 pixels");
-  const int width = rc.Width();
   int count = 0;
   const auto fail = [&] {
     FreePatches(patches, sizes, count);
@@ -155,44 +214,8 @@ int KvEncodeMovieFrame(CKvMemBlock* pCur, CKvMemBlock* pPrev, int* pCount, void*
     return 0;
   };
   try {
-    std::vector<Span> spans;
-    for (int y = rc.top; y < rc.bottom; y += kBand) {
-      const int h = std::min(kBand, static_cast<int>(rc.bottom - y));
-      // A key frame stores every cell: the player starts from it on a cleared block.
-      if (!pPrev) {
-        spans.push_back({static_cast<int>(rc.left), y, width, h});
-        continue;
-      }
-      if (SameArea(*pCur, *pPrev, rc.left, y, width, h)) continue;
-      // Every column is compared: the last cell of a band is as narrow as what is left, so
-      // that a change in the last columns is stored too.
-      const auto cellDiffers = [&](int cx) {
-        return !SameArea(*pCur, *pPrev, cx, y, std::min(kCell, static_cast<int>(rc.right - cx)), h);
-      };
-      for (int x = rc.left; x < rc.right;) {
-        int start = x;
-        while (start < rc.right && !cellDiffers(start)) start += kCell;
-        if (start >= rc.right) break;
-        int end = start + kCell;
-        while (end < rc.right && cellDiffers(end)) end += kCell;
-        end = std::min(end, static_cast<int>(rc.right));
-        spans.push_back({start, y, end - start, h});
-        x = end;
-      }
-    }
-    // A busy frame (snow, noise) whose runs would overflow a frame chunk is stored as one
-    // span per changed band, from its first changed cell to its last: the unchanged cells
-    // between them are stored as they are, which every player applies alike.
-    if (PatchCount(spans) > static_cast<std::size_t>(kKvMotionMaxPatches)) {
-      std::size_t kept = 0;
-      for (std::size_t i = 0; i < spans.size(); ++i) {
-        if (kept > 0 && spans[kept - 1].y == spans[i].y)
-          spans[kept - 1].w = spans[i].x + spans[i].w - spans[kept - 1].x;
-        else
-          spans[kept++] = spans[i];
-      }
-      spans.resize(kept);
-    }
+    std::vector<Span> spans = ChangedSpans(*pCur, pPrev, rc);
+    MergeBusyBands(spans);
     if (PatchCount(spans) > static_cast<std::size_t>(kKvMotionMaxPatches))
       return KvFailf("a frame needs more than %d patches", kKvMotionMaxPatches);
     for (const Span& span : spans) {
@@ -207,16 +230,7 @@ int KvEncodeMovieFrame(CKvMemBlock* pCur, CKvMemBlock* pPrev, int* pCount, void*
         }
         {
           KvGlobalLock lock(block);
-          auto* bytes = static_cast<BYTE*>(lock.get());
-          // x, y, width and height, then 8 bytes of 0 (a reused block holds an old header).
-          KvPutLe16(bytes, static_cast<unsigned>(start - rc.left));
-          KvPutLe16(bytes + 2, static_cast<unsigned>(span.y - rc.top));
-          KvPutLe16(bytes + 4, static_cast<unsigned>(w));
-          KvPutLe16(bytes + 6, static_cast<unsigned>(h));
-          std::memset(bytes + 8, 0, kPatchHeader - 8);
-          for (int row = 0; row < h; ++row)
-            std::memcpy(bytes + kPatchHeader + static_cast<std::size_t>(row) * w * 4,
-                        RowAt(*pCur, start, span.y + row), static_cast<std::size_t>(w) * 4);
+          LayPatch(static_cast<BYTE*>(lock.get()), *pCur, rc.TopLeft(), start, span.y, w, h);
         }
         patches[count] = block;
         sizes[count] = static_cast<WORD>(size);

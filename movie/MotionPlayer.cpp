@@ -24,7 +24,6 @@ namespace {
 constexpr std::size_t kReadSlice = 256 << 10;
 
 // Whether every pixel of the patch has alpha 255 (bytes B, G, R, A).
-
 bool Opaque(std::span<const BYTE> pixels) {
   const BYTE* p = pixels.data();
   const std::size_t n = pixels.size();
@@ -44,6 +43,39 @@ bool Opaque(std::span<const BYTE> pixels) {
   for (; i + 4 <= n; i += 4)
     if (p[i + 3] != 0xFF) return false;
   return true;
+}
+
+// Lays `patch` at (x, y) of `work` in mix mode `mode`: 0 over the background `back`
+// (pasted at `paste`), 1 under it, any other as it is.
+void LayPatch(CKvMemBlock& work, CKvMemBlock* back, CPoint paste, int mode, int x, int y,
+              CKvMemBlock& patch, std::span<const BYTE> pixels) {
+  const int w = patch.GetSize().cx, h = patch.GetSize().cy;
+  const CRect under(x + paste.x, y + paste.y, x + paste.x + w, y + paste.y + h);
+  switch (mode) {
+    case 0:
+      // An opaque patch hides the background whole: laying it over gives its own pixels,
+      // so the background is not copied first (a full-change movie is all such patches).
+      // It is copied before it is looked at, so that the look finds it in the cache; a
+      // patch that is not opaque is then laid again over the background.
+      work.Copy(x, y, &patch, patch.GetRect(), KV_MIX_COPY);
+      if (Opaque(pixels)) break;
+      // Where the background does not reach, the patch lies over transparency rather than
+      // over whatever the block held.
+      if (!back || (back->GetRect() & under) != under) {
+        const CRect area(x, y, x + w, y + h);
+        work.ClearBlock(&area, CKvColor32(0, 0, 0, 0));
+      }
+      work.Copy(x, y, back, under, KV_MIX_COPY);
+      work.Copy(x, y, &patch, patch.GetRect(), KV_MIX_OVER);
+      break;
+    case 1:
+      work.Copy(x, y, &patch, patch.GetRect(), KV_MIX_COPY);
+      work.Copy(x, y, back, under, KV_MIX_OVER);
+      break;
+    default:
+      work.Copy(x, y, &patch, patch.GetRect(), KV_MIX_COPY);
+      break;
+  }
 }
 
 }  // namespace
@@ -241,32 +273,7 @@ int CKvPlayMovieMotion::GetFCDiff(int frame, int bFromMem) {
     if (!block.InitBlock(CSize(w, h),
                          reinterpret_cast<tagCOLOR32*>(const_cast<BYTE*>(pixels.data()))))
       continue;
-    const CRect back(x + m_ptPaste.x, y + m_ptPaste.y, x + m_ptPaste.x + w, y + m_ptPaste.y + h);
-    switch (m_nMixMode) {
-      case 0:
-        // An opaque patch hides the background whole: laying it over gives its own pixels,
-        // so the background is not copied first (a full-change movie is all such patches).
-        // It is copied before it is looked at, so that the look finds it in the cache; a
-        // patch that is not opaque is then laid again over the background.
-        m_blockWork.Copy(x, y, &block, block.GetRect(), KV_MIX_COPY);
-        if (Opaque(pixels)) break;
-        // Where the background does not reach, the patch lies over transparency rather than
-        // over whatever the block held.
-        if (!m_pBackBlock || (m_pBackBlock->GetRect() & back) != back) {
-          const CRect area(x, y, x + w, y + h);
-          m_blockWork.ClearBlock(&area, CKvColor32(0, 0, 0, 0));
-        }
-        m_blockWork.Copy(x, y, m_pBackBlock, back, KV_MIX_COPY);
-        m_blockWork.Copy(x, y, &block, block.GetRect(), KV_MIX_OVER);
-        break;
-      case 1:
-        m_blockWork.Copy(x, y, &block, block.GetRect(), KV_MIX_COPY);
-        m_blockWork.Copy(x, y, m_pBackBlock, back, KV_MIX_OVER);
-        break;
-      default:
-        m_blockWork.Copy(x, y, &block, block.GetRect(), KV_MIX_COPY);
-        break;
-    }
+    LayPatch(m_blockWork, m_pBackBlock, m_ptPaste, m_nMixMode, x, y, block, pixels);
     block.Close();
   }
   return 1;
