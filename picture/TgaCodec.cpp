@@ -353,6 +353,52 @@ DWORD* KvMediaLoadTGAFile(CString path, CRect& rect) {
   return KvOpenForReading(path, file) ? KvDecodeTga(file, rect) : nullptr;
 }
 
+namespace {
+
+// The postage stamp: 64 x 48 pixels of the width x height pixels at `first` (rows `stride`
+// apart), picked at running single-precision steps.
+std::vector<BYTE> TgaPostageStamp(const DWORD* first, std::size_t stride, int width, int height) {
+  std::vector<BYTE> stamp(2 + 48 * 64 * 4);
+  stamp[0] = 64;
+  stamp[1] = 48;
+  const float stepY = static_cast<float>(height) / 48, stepX = static_cast<float>(width) / 64;
+  float sy = 0;
+  for (int r = 0; r < 48; ++r, sy += stepY) {
+    const int y = std::min(height - 1, static_cast<int>(sy));
+    float sx = 0;
+    for (int c = 0; c < 64; ++c, sx += stepX) {
+      const int x = std::min(width - 1, static_cast<int>(sx));
+      std::memcpy(&stamp[2 + (r * 64 + c) * 4], first + y * stride + x, 4);
+    }
+  }
+  return stamp;
+}
+
+// The extension area, stamped with the local time, and the version-2 footer, for a stamp of
+// `stampSize` bytes at `stampOffset`.
+std::array<BYTE, 495 + 26> TgaExtensionAndFooter(DWORD stampOffset, DWORD stampSize) {
+  std::array<BYTE, 495 + 26> tail{};
+  BYTE* ext = tail.data();
+  KvPutLe16(ext, 495);
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  KvPutLe16(ext + 367, local.tm_mon + 1);
+  KvPutLe16(ext + 369, local.tm_mday);
+  KvPutLe16(ext + 371, local.tm_year + 1900);
+  KvPutLe16(ext + 373, local.tm_hour);
+  KvPutLe16(ext + 375, local.tm_min);
+  KvPutLe16(ext + 377, local.tm_sec);
+  ext[469] = 0x20;
+  KvPutLe32(ext + 486, stampOffset);
+  BYTE* footer = tail.data() + 495;
+  KvPutLe32(footer, stampOffset + stampSize);
+  std::memcpy(footer + 8, "TRUEVISION-XFILE.", 18);  // with its terminating zero
+  return tail;
+}
+
+}  // namespace
+
 int KvMediaSaveTGAFile(CString path, DWORD* buffer, CSize size, CRect rect) {
   KvClearFailure();
   CRect region;
@@ -389,42 +435,11 @@ int KvMediaSaveTGAFile(CString path, DWORD* buffer, CSize size, CRect rect) {
       out.Write(first + y * stride, static_cast<std::size_t>(width) * 4);
   }
 
-  // Postage stamp: 64 x 48 pixels picked at running single-precision steps.
+  // Then the postage stamp, after the 82 bytes of header and identification and the pixels.
   const DWORD stampOffset = 82 + 4u * static_cast<DWORD>(width) * static_cast<DWORD>(height);
-  std::vector<BYTE> stamp(2 + 48 * 64 * 4);
-  stamp[0] = 64;
-  stamp[1] = 48;
-  const float stepY = static_cast<float>(height) / 48, stepX = static_cast<float>(width) / 64;
-  float sy = 0;
-  for (int r = 0; r < 48; ++r, sy += stepY) {
-    const int y = std::min(height - 1, static_cast<int>(sy));
-    float sx = 0;
-    for (int c = 0; c < 64; ++c, sx += stepX) {
-      const int x = std::min(width - 1, static_cast<int>(sx));
-      std::memcpy(&stamp[2 + (r * 64 + c) * 4], first + y * stride + x, 4);
-    }
-  }
+  const std::vector<BYTE> stamp = TgaPostageStamp(first, stride, width, height);
   out.Write(stamp.data(), stamp.size());
-
-  // Extension area, stamped with the local time, and the version-2 footer.
-  const DWORD extensionOffset = stampOffset + static_cast<DWORD>(stamp.size());
-  std::array<BYTE, 495 + 26> tail{};
-  BYTE* ext = tail.data();
-  KvPutLe16(ext, 495);
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  KvPutLe16(ext + 367, local.tm_mon + 1);
-  KvPutLe16(ext + 369, local.tm_mday);
-  KvPutLe16(ext + 371, local.tm_year + 1900);
-  KvPutLe16(ext + 373, local.tm_hour);
-  KvPutLe16(ext + 375, local.tm_min);
-  KvPutLe16(ext + 377, local.tm_sec);
-  ext[469] = 0x20;
-  KvPutLe32(ext + 486, stampOffset);
-  BYTE* footer = tail.data() + 495;
-  KvPutLe32(footer, extensionOffset);
-  std::memcpy(footer + 8, "TRUEVISION-XFILE.", 18);  // with its terminating zero
+  const auto tail = TgaExtensionAndFooter(stampOffset, static_cast<DWORD>(stamp.size()));
   out.Write(tail.data(), tail.size());
 
   return out.Commit() ? 1 : 0;
