@@ -303,16 +303,31 @@ TEST(Panel, FolderTreeRereadsAReopenedFolder) {
 }
 
 #ifdef KVMEDIA_BROWSE_PATH
-// kvmedia-browse opens on a folder named by any bytes.
-TEST(Browse, OpensAFolderWhoseNameIsNotUtf8) {
+// kvmedia-browse opens on a folder named by any bytes. Its screenshot's name is from the
+// folder it is run in, and never a file of the folder shown, however spelt.
+TEST(Browse, OpensAnyFolderAndItsScreenshotReplacesNoFileOfIt) {
   TempDir dir;
-  const std::string folder = dir.path() + "/caf\xE9";
+  const std::string folder = dir.path() + "/caf\xE9", shown = folder + "/b.png";
   std::filesystem::create_directory(folder);
   kvtest::WritePicture(folder + "/a.tga", 8, 8, 1);
-  const kvtest::ProgramResult run =
-      kvtest::RunProgram(KVMEDIA_BROWSE_PATH, {folder, "--screenshot", dir.path() + "/shot.png"});
-  EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_TRUE(std::filesystem::exists(dir.path() + "/shot.png"));
+  std::filesystem::copy_file(folder + "/a.tga", shown);
+  std::filesystem::create_symlink(shown, dir.path() + "/link.png");
+  const auto files = [&] {
+    return std::pair(kvtest::ReadFileBytes(folder + "/a.tga"), kvtest::ReadFileBytes(shown));
+  };
+  const auto before = files();
+  const struct {
+    std::string name;
+    int status;
+  } rows[] = {
+      {"b.png", 0}, {"a.tga", 2}, {shown, 1}, {"link.png", 1}, {folder + "/../caf\xE9/b.png", 1}};
+  for (const auto& [name, status] : rows) {
+    const kvtest::ProgramResult run = kvtest::RunProgram(
+        KVMEDIA_BROWSE_PATH, {folder, "--screenshot", name}, {.folder = dir.path()});
+    EXPECT_EQ(run.status, status) << name << ": " << run.err;
+    EXPECT_TRUE(files() == before) << name;
+  }
+  EXPECT_TRUE(std::filesystem::exists(dir.path() + "/b.png"));
 }
 #endif
 

@@ -1,5 +1,6 @@
 // kvmedia-browse: the open-picture dialog as a program. Prints the chosen path (and the
 // adjustments) on standard output; exit 0 when chosen, 1 when cancelled, 2 on wrong usage.
+#include <strings.h>
 #include <unistd.h>
 #include <QApplication>
 #include <QBuffer>
@@ -9,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "KvMediaFile/KvClipMedia.h"
@@ -27,7 +29,8 @@ const char kUsage[] =
     "  chosen path. --save asks for a name to save under; --adjust shows the picture\n"
     "  adjustments and prints them as name=value lines; --screenshot PNG picks the first\n"
     "  picture of FOLDER's parent, moves to FOLDER, picks its first picture once it is\n"
-    "  listed, saves the window as PNG and exits.\n"
+    "  listed, saves the window as PNG (a name ending in .png, from the current folder,\n"
+    "  that is not a file of FOLDER) and exits.\n"
     "  Exit status: 0 chosen, 1 cancelled or failed, 2 wrong usage.\n";
 
 const char* const kAdjustNames[] = {"brightness_on", "brightness", "contrast_on", "contrast",
@@ -99,6 +102,24 @@ void ScheduleScreenshot(CKvOpenPicDlg& dialog, const std::string& png, int& stat
   timer->start(100);
 }
 
+// Why the screenshot must not be written to `png`: it is a file of `folder`, whose pictures
+// the run lists, reads and shows (however spelt: through links, "./", a second hard link).
+// "" when it is none of them.
+std::string ScreenshotIsInput(const std::string& png, const std::string& folder) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  if (!fs::exists(png, error)) return "";
+  for (fs::directory_iterator it(folder.empty() ? "." : folder, error), end; !error && it != end;
+       it.increment(error))
+    if (std::error_code same; fs::equivalent(png, it->path(), same))
+      return png + ": is the input " + it->path().string() + "; an output never replaces an input";
+  return "";
+}
+
+bool EndsInPng(const std::string& name) {
+  return name.size() > 4 && strcasecmp(name.c_str() + name.size() - 4, ".png") == 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -125,6 +146,28 @@ int main(int argc, char** argv) {
   if (save && adjust) {
     std::fprintf(stderr, "kvmedia-browse: --save and --adjust do not go together\n%s", kUsage);
     return 2;
+  }
+  if (!screenshot.empty() && !EndsInPng(screenshot)) {
+    std::fprintf(stderr, "kvmedia-browse: --screenshot takes a name ending in .png, not '%s'\n",
+                 screenshot.c_str());
+    return 2;
+  }
+  // A screenshot never replaces a file of the folder shown. Its name is from the current
+  // folder, which the chdir below leaves: it is made whole first.
+  if (const std::string refusal = screenshot.empty() ? "" : ScreenshotIsInput(screenshot, folder);
+      !refusal.empty()) {
+    std::fprintf(stderr, "kvmedia-browse: %s\n", refusal.c_str());
+    return 1;
+  }
+  if (!screenshot.empty() && screenshot[0] != '/') {
+    std::error_code error;
+    const std::filesystem::path here = std::filesystem::current_path(error);
+    if (error) {
+      std::fprintf(stderr, "kvmedia-browse: cannot write %s: %s\n", screenshot.c_str(),
+                   error.message().c_str());
+      return 1;
+    }
+    screenshot = (here / screenshot).string();
   }
   QApplication app(argc, argv);
   QApplication::setApplicationName("kvmedia-browse");
