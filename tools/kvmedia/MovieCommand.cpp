@@ -60,6 +60,14 @@ std::string OpenPlayer(const std::string& file, bool memory,
   return "";
 }
 
+// What is wrong with --background, --mix and --paste as given together (frames and export
+// take them alike), or "".
+std::string BackgroundMistake(const std::string& background, bool mix, bool paste) {
+  if (background.empty() == mix) return "--background and --mix go together";
+  if (paste && background.empty()) return "--paste goes with --background";
+  return "";
+}
+
 // The picture BACKGROUND as a work block; the reason of a refusal, or "".
 std::string LoadBackground(const std::string& background, CKvMemBlock& back) {
   CRect rect;
@@ -113,9 +121,9 @@ int Frames(const Parsed& args) {
   const int mix = static_cast<int>(args.Integer("--mix").value_or(-1));
   const std::optional<CPoint> paste = args.Point("--paste");
   if (files.size() != 2) return Usage(kMovieCommand, "expected MOVIE and OUTDIR");
-  if (background.empty() != (mix < 0))
-    return Usage(kMovieCommand, "--background and --mix go together");
-  if (paste && background.empty()) return Usage(kMovieCommand, "--paste goes with --background");
+  if (const std::string mistake = BackgroundMistake(background, mix >= 0, paste.has_value());
+      !mistake.empty())
+    return Usage(kMovieCommand, mistake);
 
   std::unique_ptr<CKvPlayMovieBase> player;
   CRect movieRect;
@@ -340,9 +348,10 @@ int Export(const Parsed& args) {
   const std::string background = args.Text("--background").value_or("");
   const std::optional<CPoint> paste = args.Point("--paste");
   if (files.size() != 2) return Usage(kMovieCommand, "expected MOVIE and OUT");
-  if (background.empty() != !args.Has("--mix"))
-    return Usage(kMovieCommand, "--background and --mix go together");
-  if (paste && background.empty()) return Usage(kMovieCommand, "--paste goes with --background");
+  if (const std::string mistake =
+          BackgroundMistake(background, args.Has("--mix"), paste.has_value());
+      !mistake.empty())
+    return Usage(kMovieCommand, mistake);
   const std::string ext = LowerExtension(files[1]);
   if (ext != ".mov" && ext != ".mkv") return Usage(kMovieCommand, "OUT must end in .mov or .mkv");
   const auto& codec = kCodecs[args.Integer("--codec").value_or(0)];
