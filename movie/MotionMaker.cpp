@@ -130,7 +130,7 @@ void MergeBusyBands(std::vector<Span>& spans) {
 // A patch of the w x h pixels of `cur` at (x, y), placed relative to `origin`: its header
 // (x, y, width and height, then 8 bytes of 0, as a reused block holds an old header) and
 // its rows.
-void LayPatch(BYTE* bytes, const CKvMemBlock& cur, CPoint origin, int x, int y, int w, int h) {
+void WritePatch(BYTE* bytes, const CKvMemBlock& cur, CPoint origin, int x, int y, int w, int h) {
   KvPutLe16(bytes, static_cast<unsigned>(x - origin.x));
   KvPutLe16(bytes + 2, static_cast<unsigned>(y - origin.y));
   KvPutLe16(bytes + 4, static_cast<unsigned>(w));
@@ -230,7 +230,7 @@ int KvEncodeMovieFrame(CKvMemBlock* pCur, CKvMemBlock* pPrev, int* pCount, void*
         }
         {
           KvGlobalLock lock(block);
-          LayPatch(static_cast<BYTE*>(lock.get()), *pCur, rc.TopLeft(), start, span.y, w, h);
+          WritePatch(static_cast<BYTE*>(lock.get()), *pCur, rc.TopLeft(), start, span.y, w, h);
         }
         patches[count] = block;
         sizes[count] = static_cast<WORD>(size);
