@@ -16,6 +16,7 @@
 #include "KvMediaFile/KvClipMedia.h"
 #include "KvMediaFile/KvMediaFile.h"
 #include "KvMediaFile/KvMediaUi.h"
+#include "host/FileName.h"
 #include "host/SafeSave.h"
 #include "ui/HostControls.h"
 #include "ui/OpenPicDialog.h"
@@ -109,9 +110,10 @@ std::string ScreenshotIsInput(const std::string& png, const std::string& folder)
   namespace fs = std::filesystem;
   std::error_code error;
   if (!fs::exists(png, error)) return "";
+  const CString target = CString::FromUtf8(png);
   for (fs::directory_iterator it(folder.empty() ? "." : folder, error), end; !error && it != end;
        it.increment(error))
-    if (std::error_code same; fs::equivalent(png, it->path(), same))
+    if (KvIsSameFile(target, CString::FromUtf8(it->path().string())))
       return png + ": is the input " + it->path().string() + "; an output never replaces an input";
   return "";
 }
